@@ -1,0 +1,102 @@
+#include "rtl/object.h"
+
+#include <map>
+#include <mutex>
+
+#include "rtl/properties.h"
+
+
+namespace rtl {
+
+TClass& TObject::StaticClass() {
+  static TClass metaclass("TObject", "System", nullptr, nullptr);
+  return metaclass;
+}
+
+TClass& TObject::ClassType() const { return StaticClass(); }
+
+const std::string& TObject::ClassName() const { return ClassType().Name(); }
+
+bool TObject::InheritsFrom(const TClass& AClass) const { return ClassType().InheritsFrom(AClass); }
+
+void TObject::Free() {
+  BeforeDestruction();
+  delete this;
+}
+
+void TFreeDeleter::operator()(TObject* AObject) const {
+  if (AObject)
+    AObject->Free();
+}
+
+TClass::TClass(std::string AName, std::string AUnitName, TClass* AParent, TObjectFactory AFactory,
+               TRegisterProperties ARegisterProperties)
+    : FName(std::move(AName)), FUnitName(std::move(AUnitName)),
+      FQualifiedName(FUnitName.empty() ? FName : FUnitName + "." + FName), FParent(AParent),
+      FFactory(AFactory), FRegisterProperties(ARegisterProperties) {}
+
+TClass::~TClass() = default;
+
+bool TClass::InheritsFrom(const TClass& AClass) const {
+  for (const TClass* c = this; c; c = c->FParent)
+    if (c == &AClass)
+      return true;
+  return false;
+}
+
+TObject* TClass::Create(TComponent* AOwner) const {
+  if (!FFactory)
+    throw EAbstractError(messages::AbstractError);
+  return Construct(FFactory(AOwner));
+}
+
+namespace {
+struct TClassRegistry {
+  std::mutex Lock;
+  // Keyed by lower-case name so lookups ignore case, as the runtime's do.
+  std::map<std::string, TClass*> ByName;
+};
+TClassRegistry& Registry() {
+  static TClassRegistry registry;
+  return registry;
+}
+std::string Lower(std::string_view AText) {
+  std::string result(AText);
+  for (char& c : result)
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  return result;
+}
+} // namespace
+
+void RegisterClass(TClass& AClass) {
+  auto& registry = Registry();
+  std::lock_guard guard(registry.Lock);
+  registry.ByName[Lower(AClass.Name())] = &AClass;
+  registry.ByName[Lower(AClass.QualifiedName())] = &AClass;
+}
+
+void UnRegisterClass(TClass& AClass) {
+  auto& registry = Registry();
+  std::lock_guard guard(registry.Lock);
+  for (const auto& key : {Lower(AClass.Name()), Lower(AClass.QualifiedName())}) {
+    auto it = registry.ByName.find(key);
+    if (it != registry.ByName.end() && it->second == &AClass)
+      registry.ByName.erase(it);
+  }
+}
+
+TClass* GetClass(std::string_view AName) {
+  auto& registry = Registry();
+  std::lock_guard guard(registry.Lock);
+  auto it = registry.ByName.find(Lower(AName));
+  return it == registry.ByName.end() ? nullptr : it->second;
+}
+
+TClass& FindClass(std::string_view AName) {
+  if (TClass* result = GetClass(AName))
+    return *result;
+  throw EClassNotFound("Class " + std::string(AName) + " not found");
+}
+
+} // namespace rtl

@@ -1,0 +1,172 @@
+#include "rtl/value.h"
+
+#include <limits>
+
+#include "rtl/sysutils.h"
+
+namespace rtl {
+
+void TValue::InvalidCast() { throw EInvalidCast(messages::InvalidCast); }
+
+TValue TValue::FromOrdinal(const TTypeInfo& AType, int64_t AValue) {
+  TValue result;
+  result.FType = &AType;
+  result.FData.I = AValue;
+  return result;
+}
+
+int32_t TValue::AsInteger() const {
+  switch (Kind()) {
+  case TTypeKind::tkUnknown:
+    return 0;
+  case TTypeKind::tkInteger:
+    return static_cast<int32_t>(FData.I);
+  case TTypeKind::tkInt64:
+    if (FType->IsUnsigned ? FData.U <= uint64_t(std::numeric_limits<int32_t>::max())
+                          : (FData.I >= std::numeric_limits<int32_t>::min() &&
+                             FData.I <= std::numeric_limits<int32_t>::max()))
+      return static_cast<int32_t>(FData.I);
+    break;
+  default:
+    break;
+  }
+  InvalidCast();
+}
+
+int64_t TValue::AsInt64() const {
+  switch (Kind()) {
+  case TTypeKind::tkUnknown:
+    return 0;
+  case TTypeKind::tkInteger:
+  case TTypeKind::tkInt64:
+    return FData.I;
+  default:
+    InvalidCast();
+  }
+}
+
+uint64_t TValue::AsUInt64() const {
+  switch (Kind()) {
+  case TTypeKind::tkUnknown:
+    return 0;
+  case TTypeKind::tkInteger:
+  case TTypeKind::tkInt64:
+    return FData.U;
+  default:
+    InvalidCast();
+  }
+}
+
+double TValue::AsDouble() const {
+  switch (Kind()) {
+  case TTypeKind::tkUnknown:
+    return 0.0;
+  case TTypeKind::tkInteger:
+    return static_cast<double>(FData.I);
+  case TTypeKind::tkInt64:
+    return FType->IsUnsigned ? static_cast<double>(FData.U) : static_cast<double>(FData.I);
+  case TTypeKind::tkFloat:
+    return FData.D;
+  default:
+    InvalidCast();
+  }
+}
+
+float TValue::AsSingle() const { return static_cast<float>(AsDouble()); }
+
+bool TValue::AsBoolean() const {
+  switch (Kind()) {
+  case TTypeKind::tkUnknown:
+    return false;
+  case TTypeKind::tkBoolean:
+    return FData.I != 0;
+  default:
+    InvalidCast();
+  }
+}
+
+std::string TValue::AsString() const {
+  switch (Kind()) {
+  case TTypeKind::tkUnknown:
+    return {};
+  case TTypeKind::tkInteger:
+  case TTypeKind::tkInt64:
+    return FType->IsUnsigned && FType->Kind == TTypeKind::tkInt64 ? std::to_string(FData.U)
+                                                                   : std::to_string(FData.I);
+  case TTypeKind::tkFloat:
+    return FloatToStr(FType->Size == 4 ? static_cast<double>(static_cast<float>(FData.D)) : FData.D);
+  case TTypeKind::tkBoolean:
+    return FData.I ? "True" : "False";
+  case TTypeKind::tkEnumeration:
+    if (FType->Names && FData.I >= 0 && static_cast<size_t>(FData.I) < FType->Names->size())
+      return std::string((*FType->Names)[static_cast<size_t>(FData.I)]);
+    return std::to_string(FData.I);
+  case TTypeKind::tkString:
+    return FString;
+  case TTypeKind::tkChar: {
+    std::string text;
+    const auto c = static_cast<uint32_t>(FData.U);
+    if (c < 0x80) {
+      text += static_cast<char>(c);
+    } else if (c < 0x800) {
+      text += static_cast<char>(0xC0 | (c >> 6));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      text += static_cast<char>(0xE0 | (c >> 12));
+      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      text += static_cast<char>(0xF0 | (c >> 18));
+      text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return text;
+  }
+  default:
+    InvalidCast();
+  }
+}
+
+int64_t TValue::AsOrdinal() const {
+  switch (Kind()) {
+  case TTypeKind::tkUnknown:
+    return 0;
+  case TTypeKind::tkInteger:
+  case TTypeKind::tkBoolean:
+  case TTypeKind::tkEnumeration:
+  case TTypeKind::tkSet:
+  case TTypeKind::tkChar:
+    return FData.I;
+  default:
+    InvalidCast();
+  }
+}
+
+TObject* TValue::AsObject() const {
+  switch (Kind()) {
+  case TTypeKind::tkUnknown:
+    return nullptr;
+  case TTypeKind::tkClass:
+    return FData.O;
+  default:
+    InvalidCast();
+  }
+}
+
+std::string TValue::ToString() const {
+  switch (Kind()) {
+  case TTypeKind::tkUnknown:
+    return "(empty)";
+  case TTypeKind::tkRecord:
+    return "(record)";
+  case TTypeKind::tkClass:
+    return FData.O ? "(object)" : "(nil)";
+  case TTypeKind::tkSet:
+    return std::to_string(FData.U);
+  default:
+    return AsString();
+  }
+}
+
+} // namespace rtl
