@@ -166,7 +166,7 @@ public:
 
   TDictionary() = default;
   explicit TDictionary(int ACapacity) { SetCapacity(ACapacity); }
-  // Copies and moves take the pairs, never the handlers, which belong to the original's owner.
+  // Copies and moves take the pairs, never the handlers, which belong to the copied container's owner.
   TDictionary(const TDictionary& AOther)
       : FSlots(AOther.FSlots), FIndex(AOther.FIndex), FShift(AOther.FShift), FCount(AOther.FCount),
         FTombstones(AOther.FTombstones), FHash(AOther.FHash), FEqual(AOther.FEqual) {}

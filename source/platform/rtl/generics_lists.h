@@ -55,7 +55,7 @@ public:
 
   TList() = default;
   TList(std::initializer_list<T> AItems) : FItems(AItems) {}
-  // Copies and moves take the items, never the handler, which belongs to the original's owner.
+  // Copies and moves take the items, never the handler, which belongs to the copied list's owner.
   TList(const TList& AOther) : FItems(AOther.FItems) {}
   TList(TList&& AOther) noexcept : FItems(std::move(AOther.FItems)) { AOther.FItems.clear(); }
   TList& operator=(const TList& AOther) {
