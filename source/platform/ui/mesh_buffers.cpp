@@ -1,0 +1,197 @@
+#include "ui/mesh_buffers.h"
+
+#include <bit>
+#include <cstring>
+#include <limits>
+
+#include "rtl/exceptions.h"
+
+namespace ui {
+
+using rtl::TAlphaColor;
+using rtl::TPoint3D;
+using rtl::TPointF;
+
+static_assert(std::endian::native == std::endian::little, "buffers store little-endian values by copying");
+
+namespace {
+
+// The attributes in byte order within a vertex, with their sizes.
+struct TLayoutEntry {
+  TVertexFormat Format;
+  int32_t Size;
+};
+constexpr TLayoutEntry kLayout[] = {
+    {TVertexFormat::Vertex, 12},   {TVertexFormat::Normal, 12},   {TVertexFormat::Color0, 4},
+    {TVertexFormat::Color1, 4},    {TVertexFormat::Color2, 4},    {TVertexFormat::Color3, 4},
+    {TVertexFormat::TexCoord0, 8}, {TVertexFormat::TexCoord1, 8}, {TVertexFormat::TexCoord2, 8},
+    {TVertexFormat::TexCoord3, 8}, {TVertexFormat::BiNormal, 12}, {TVertexFormat::Tangent, 12},
+    {TVertexFormat::ColorF0, 16},  {TVertexFormat::ColorF1, 16},  {TVertexFormat::ColorF2, 16},
+    {TVertexFormat::ColorF3, 16},
+};
+
+[[noreturn]] void RaiseRangeError() {
+  throw rtl::ERangeError(rtl::messages::RangeError);
+}
+
+void CheckSlot(int32_t ASlot) {
+  if (ASlot < 0 || ASlot > 3)
+    RaiseRangeError();
+}
+
+TVertexFormat Slot(TVertexFormat AFirst, int32_t ASlot) {
+  CheckSlot(ASlot);
+  return TVertexFormat(int32_t(AFirst) + ASlot);
+}
+
+// Byte storage for ALength elements of AElementSize bytes, refusing sizes an int32 cannot count.
+size_t StorageSize(int32_t ALength, int32_t AElementSize) {
+  if (ALength < 0 || (AElementSize > 0 && ALength > std::numeric_limits<int32_t>::max() / AElementSize))
+    RaiseRangeError();
+  return size_t(ALength) * size_t(AElementSize);
+}
+
+template <class T> T Read(const uint8_t* AAddress) {
+  T value{};
+  if (AAddress)
+    std::memcpy(&value, AAddress, sizeof(T));
+  return value;
+}
+
+template <class T> void Write(uint8_t* AAddress, const T& AValue) {
+  if (AAddress)
+    std::memcpy(AAddress, &AValue, sizeof(T));
+}
+
+} // namespace
+
+RTL_DEFINE_CLASS(TVertexBuffer, "ui.MeshBuffers")
+RTL_DEFINE_CLASS(TIndexBuffer, "ui.MeshBuffers")
+RTL_DEFINE_CLASS(TMeshData, "ui.MeshBuffers")
+
+TVertexBuffer::TVertexBuffer(TVertexFormats AFormat, int32_t ALength) : FFormat(AFormat) {
+  for (int32_t& offset : FOffsets)
+    offset = -1;
+  for (const TLayoutEntry& entry : kLayout)
+    if (FFormat.Contains(entry.Format)) {
+      FOffsets[unsigned(entry.Format)] = FVertexSize;
+      FDeclaration.push_back({entry.Format, FVertexSize});
+      FVertexSize += entry.Size;
+    }
+  SetLength(ALength);
+}
+
+int32_t TVertexBuffer::VertexSizeOf(TVertexFormats AFormat) {
+  int32_t size = 0;
+  for (const TLayoutEntry& entry : kLayout)
+    if (AFormat.Contains(entry.Format))
+      size += entry.Size;
+  return size;
+}
+
+void TVertexBuffer::SetLength(int32_t ALength) {
+  FData.resize(StorageSize(ALength, FVertexSize));
+  FLength = ALength;
+}
+
+void TVertexBuffer::CheckIndex(int32_t AIndex) const {
+  if (AIndex < 0 || AIndex >= FLength)
+    RaiseRangeError();
+}
+
+uint8_t* TVertexBuffer::Element(int32_t AIndex, TVertexFormat AFormat) {
+  CheckIndex(AIndex);
+  const int32_t offset = OffsetOf(AFormat);
+  return offset < 0 ? nullptr : FData.data() + size_t(AIndex) * FVertexSize + offset;
+}
+
+const uint8_t* TVertexBuffer::Element(int32_t AIndex, TVertexFormat AFormat) const {
+  return const_cast<TVertexBuffer*>(this)->Element(AIndex, AFormat);
+}
+
+TPoint3D TVertexBuffer::GetVertices(int32_t AIndex) const {
+  return Read<TPoint3D>(Element(AIndex, TVertexFormat::Vertex));
+}
+void TVertexBuffer::SetVertices(int32_t AIndex, const TPoint3D& AValue) {
+  Write(Element(AIndex, TVertexFormat::Vertex), AValue);
+}
+TPoint3D TVertexBuffer::GetNormals(int32_t AIndex) const {
+  return Read<TPoint3D>(Element(AIndex, TVertexFormat::Normal));
+}
+void TVertexBuffer::SetNormals(int32_t AIndex, const TPoint3D& AValue) {
+  Write(Element(AIndex, TVertexFormat::Normal), AValue);
+}
+TPoint3D TVertexBuffer::GetBiNormals(int32_t AIndex) const {
+  return Read<TPoint3D>(Element(AIndex, TVertexFormat::BiNormal));
+}
+void TVertexBuffer::SetBiNormals(int32_t AIndex, const TPoint3D& AValue) {
+  Write(Element(AIndex, TVertexFormat::BiNormal), AValue);
+}
+TPoint3D TVertexBuffer::GetTangents(int32_t AIndex) const {
+  return Read<TPoint3D>(Element(AIndex, TVertexFormat::Tangent));
+}
+void TVertexBuffer::SetTangents(int32_t AIndex, const TPoint3D& AValue) {
+  Write(Element(AIndex, TVertexFormat::Tangent), AValue);
+}
+
+TPointF TVertexBuffer::GetTexCoord(int32_t ASlot, int32_t AIndex) const {
+  return Read<TPointF>(Element(AIndex, Slot(TVertexFormat::TexCoord0, ASlot)));
+}
+void TVertexBuffer::SetTexCoord(int32_t ASlot, int32_t AIndex, const TPointF& AValue) {
+  Write(Element(AIndex, Slot(TVertexFormat::TexCoord0, ASlot)), AValue);
+}
+
+TAlphaColor TVertexBuffer::GetColor(int32_t ASlot, int32_t AIndex) const {
+  const TVertexFormat byteColor = Slot(TVertexFormat::Color0, ASlot);
+  if (FFormat.Contains(byteColor))
+    return Read<TAlphaColor>(Element(AIndex, byteColor));
+  const uint8_t* floatColor = Element(AIndex, Slot(TVertexFormat::ColorF0, ASlot));
+  return floatColor ? Read<rtl::TAlphaColorF>(floatColor).ToAlphaColor() : TAlphaColor(0);
+}
+
+void TVertexBuffer::SetColor(int32_t ASlot, int32_t AIndex, TAlphaColor AValue) {
+  const TVertexFormat byteColor = Slot(TVertexFormat::Color0, ASlot);
+  if (FFormat.Contains(byteColor))
+    Write(Element(AIndex, byteColor), AValue);
+  else
+    Write(Element(AIndex, Slot(TVertexFormat::ColorF0, ASlot)), rtl::TAlphaColorF::Create(AValue));
+}
+
+TIndexBuffer::TIndexBuffer(int32_t ALength, TIndexFormat AFormat) : FFormat(AFormat) {
+  SetLength(ALength);
+}
+
+void TIndexBuffer::SetLength(int32_t ALength) {
+  FData.resize(StorageSize(ALength, IndexSize()));
+  FLength = ALength;
+}
+
+void TIndexBuffer::CheckIndex(int32_t AIndex) const {
+  if (AIndex < 0 || AIndex >= FLength)
+    RaiseRangeError();
+}
+
+uint32_t TIndexBuffer::GetIndices(int32_t AIndex) const {
+  CheckIndex(AIndex);
+  const uint8_t* address = FData.data() + size_t(AIndex) * IndexSize();
+  if (FFormat == TIndexFormat::UInt16)
+    return Read<uint16_t>(address);
+  return Read<uint32_t>(address);
+}
+
+void TIndexBuffer::SetIndices(int32_t AIndex, uint32_t AValue) {
+  CheckIndex(AIndex);
+  uint8_t* address = FData.data() + size_t(AIndex) * IndexSize();
+  if (FFormat == TIndexFormat::UInt32)
+    return Write(address, AValue);
+  if (AValue > std::numeric_limits<uint16_t>::max())
+    RaiseRangeError();
+  Write(address, uint16_t(AValue));
+}
+
+TMeshData::TMeshData(TVertexFormats AVertexFormat, int32_t AVertexCount, int32_t AIndexCount,
+                     TIndexFormat AIndexFormat)
+    : FVertexBuffer(rtl::MakeOwned<TVertexBuffer>(AVertexFormat, AVertexCount)),
+      FIndexBuffer(rtl::MakeOwned<TIndexBuffer>(AIndexCount, AIndexFormat)) {}
+
+} // namespace ui

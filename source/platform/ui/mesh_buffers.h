@@ -1,0 +1,173 @@
+#pragma once
+// CPU-side vertex and index buffers. A vertex buffer interleaves the attributes of its format in
+// a fixed byte layout (position first), which files copy byte for byte:
+//   Vertex 12, Normal 12, Color0..Color3 4 each, TexCoord0..TexCoord3 8 each, BiNormal 12,
+//   Tangent 12, ColorF0..ColorF3 16 each (R, G, B, A floats).
+// An index buffer holds 16- or 32-bit little-endian indices. Element access outside 0..Length-1
+// raises ERangeError.
+
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+#include "rtl/colors.h"
+#include "rtl/math3d.h"
+#include "rtl/object.h"
+#include "rtl/typeinfo.h"
+#include "rtl/types2d.h"
+
+namespace ui {
+
+enum class TVertexFormat : uint8_t {
+  Vertex,
+  Normal,
+  Color0,
+  Color1,
+  Color2,
+  Color3,
+  ColorF0,
+  ColorF1,
+  ColorF2,
+  ColorF3,
+  TexCoord0,
+  TexCoord1,
+  TexCoord2,
+  TexCoord3,
+  BiNormal,
+  Tangent,
+};
+RTL_ENUM_TYPEINFO(TVertexFormat, "Vertex", "Normal", "Color0", "Color1", "Color2", "Color3", "ColorF0",
+                  "ColorF1", "ColorF2", "ColorF3", "TexCoord0", "TexCoord1", "TexCoord2", "TexCoord3",
+                  "BiNormal", "Tangent")
+
+// A set of vertex formats, bit n = ordinal n.
+class TVertexFormats {
+public:
+  constexpr TVertexFormats() = default;
+  constexpr TVertexFormats(std::initializer_list<TVertexFormat> AFormats) {
+    for (TVertexFormat format : AFormats)
+      Include(format);
+  }
+  constexpr bool Contains(TVertexFormat AFormat) const { return (FBits & Bit(AFormat)) != 0; }
+  constexpr TVertexFormats& Include(TVertexFormat AFormat) {
+    FBits |= Bit(AFormat);
+    return *this;
+  }
+  constexpr TVertexFormats& Exclude(TVertexFormat AFormat) {
+    FBits &= ~Bit(AFormat);
+    return *this;
+  }
+  constexpr bool IsEmpty() const { return FBits == 0; }
+  constexpr uint16_t Bits() const { return FBits; }
+  constexpr bool operator==(const TVertexFormats&) const = default;
+
+private:
+  static constexpr uint16_t Bit(TVertexFormat AFormat) { return uint16_t(1u << unsigned(AFormat)); }
+  uint16_t FBits = 0;
+};
+
+struct TVertexElement {
+  TVertexFormat Format = TVertexFormat::Vertex;
+  int32_t Offset = 0;
+  bool operator==(const TVertexElement&) const = default;
+};
+// The elements of a vertex, in byte order.
+using TVertexDeclaration = std::vector<TVertexElement>;
+
+class TVertexBuffer : public rtl::TObject {
+  RTL_CLASS(TVertexBuffer, rtl::TObject)
+public:
+  TVertexBuffer(TVertexFormats AFormat, int32_t ALength);
+
+  // The bytes one vertex of AFormat takes.
+  static int32_t VertexSizeOf(TVertexFormats AFormat);
+
+  TVertexFormats Format() const { return FFormat; }
+  int32_t Length() const { return FLength; }
+  // Changes the vertex count, keeping the leading vertices and zeroing new ones.
+  void SetLength(int32_t ALength);
+  int32_t VertexSize() const { return FVertexSize; }
+  int32_t Size() const { return FLength * FVertexSize; }
+  uint8_t* Buffer() { return FData.data(); }
+  const uint8_t* Buffer() const { return FData.data(); }
+  const TVertexDeclaration& GetVertexDeclarations() const { return FDeclaration; }
+  // The byte offset of AFormat within a vertex, or -1 when the format lacks it.
+  int32_t OffsetOf(TVertexFormat AFormat) const { return FOffsets[unsigned(AFormat)]; }
+
+  // Attribute access. Reading an attribute the format lacks gives zeros; writing one does nothing.
+  rtl::TPoint3D GetVertices(int32_t AIndex) const;
+  void SetVertices(int32_t AIndex, const rtl::TPoint3D& AValue);
+  rtl::TPoint3D GetNormals(int32_t AIndex) const;
+  void SetNormals(int32_t AIndex, const rtl::TPoint3D& AValue);
+  rtl::TPoint3D GetBiNormals(int32_t AIndex) const;
+  void SetBiNormals(int32_t AIndex, const rtl::TPoint3D& AValue);
+  rtl::TPoint3D GetTangents(int32_t AIndex) const;
+  void SetTangents(int32_t AIndex, const rtl::TPoint3D& AValue);
+  // ASlot 0..3: TexCoord0..TexCoord3.
+  rtl::TPointF GetTexCoord(int32_t ASlot, int32_t AIndex) const;
+  void SetTexCoord(int32_t ASlot, int32_t AIndex, const rtl::TPointF& AValue);
+  // ASlot 0..3: the byte colour ColorN, or else the float colour ColorFN converted.
+  rtl::TAlphaColor GetColor(int32_t ASlot, int32_t AIndex) const;
+  void SetColor(int32_t ASlot, int32_t AIndex, rtl::TAlphaColor AValue);
+
+private:
+  // The address of AFormat in vertex AIndex, or nullptr when the format lacks it.
+  uint8_t* Element(int32_t AIndex, TVertexFormat AFormat);
+  const uint8_t* Element(int32_t AIndex, TVertexFormat AFormat) const;
+  void CheckIndex(int32_t AIndex) const;
+
+  TVertexFormats FFormat;
+  int32_t FLength = 0;
+  int32_t FVertexSize = 0;
+  int32_t FOffsets[16];
+  TVertexDeclaration FDeclaration;
+  std::vector<uint8_t> FData;
+};
+
+enum class TIndexFormat : uint8_t { UInt16, UInt32 };
+RTL_ENUM_TYPEINFO(TIndexFormat, "UInt16", "UInt32")
+
+class TIndexBuffer : public rtl::TObject {
+  RTL_CLASS(TIndexBuffer, rtl::TObject)
+public:
+  explicit TIndexBuffer(int32_t ALength, TIndexFormat AFormat = TIndexFormat::UInt16);
+
+  int32_t Length() const { return FLength; }
+  // Changes the index count, keeping the leading indices and zeroing new ones.
+  void SetLength(int32_t ALength);
+  TIndexFormat Format() const { return FFormat; }
+  int32_t IndexSize() const { return FFormat == TIndexFormat::UInt16 ? 2 : 4; }
+  int32_t Size() const { return FLength * IndexSize(); }
+  uint8_t* Buffer() { return FData.data(); }
+  const uint8_t* Buffer() const { return FData.data(); }
+
+  uint32_t GetIndices(int32_t AIndex) const;
+  // A value that does not fit a 16-bit buffer raises ERangeError instead of wrapping.
+  void SetIndices(int32_t AIndex, uint32_t AValue);
+
+private:
+  void CheckIndex(int32_t AIndex) const;
+
+  TIndexFormat FFormat;
+  int32_t FLength = 0;
+  std::vector<uint8_t> FData;
+};
+
+// One mesh's vertices and indices; it owns both buffers.
+class TMeshData : public rtl::TObject {
+  RTL_CLASS(TMeshData, rtl::TObject)
+public:
+  TMeshData(TVertexFormats AVertexFormat, int32_t AVertexCount, int32_t AIndexCount,
+            TIndexFormat AIndexFormat = TIndexFormat::UInt16);
+
+  TVertexBuffer& VertexBuffer() { return *FVertexBuffer; }
+  const TVertexBuffer& VertexBuffer() const { return *FVertexBuffer; }
+  TIndexBuffer& IndexBuffer() { return *FIndexBuffer; }
+  const TIndexBuffer& IndexBuffer() const { return *FIndexBuffer; }
+
+private:
+  rtl::TOwned<TVertexBuffer> FVertexBuffer;
+  rtl::TOwned<TIndexBuffer> FIndexBuffer;
+};
+
+} // namespace ui
