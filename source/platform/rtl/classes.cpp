@@ -36,11 +36,13 @@ std::string FormatMessage(std::string_view AFormat, std::initializer_list<std::s
   throw EListError(FormatMessage(messages::ListIndexError, {std::to_string(AIndex)}));
 }
 
-char LowerAscii(char AChar) { return (AChar >= 'A' && AChar <= 'Z') ? static_cast<char>(AChar - 'A' + 'a') : AChar; }
+char LowerAscii(char AChar) {
+  return (AChar >= 'A' && AChar <= 'Z') ? static_cast<char>(AChar - 'A' + 'a') : AChar;
+}
 
 bool SameTextAscii(std::string_view A, std::string_view B) {
-  return A.size() == B.size() &&
-         std::equal(A.begin(), A.end(), B.begin(), [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
+  return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(),
+                                            [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
 }
 
 bool IsValidIdent(std::string_view AName) {
@@ -59,7 +61,9 @@ void TPersistent::Assign(const TPersistent* ASource) {
   ASource->AssignTo(this);
 }
 
-void TPersistent::AssignTo(TPersistent* ADest) const { ADest->AssignError(this); }
+void TPersistent::AssignTo(TPersistent* ADest) const {
+  ADest->AssignError(this);
+}
 
 void TPersistent::AssignError(const TPersistent* ASource) const {
   const std::string source = ASource ? ASource->ClassName() : "nil";
@@ -194,7 +198,9 @@ void TComponent::SetDesigning(bool AValue, bool ASetChildren) {
       component->SetDesigning(AValue);
 }
 
-void TComponent::Loaded() { FComponentState.Exclude(TComponentStateItem::csLoading); }
+void TComponent::Loaded() {
+  FComponentState.Exclude(TComponentStateItem::csLoading);
+}
 
 void TComponent::Destroying() {
   if (FComponentState.Contains(TComponentStateItem::csDestroying))
@@ -275,7 +281,9 @@ void TCollectionItem::SetCollection(TCollection* ACollection) {
     ACollection->InsertItem(this);
 }
 
-TPersistent* TCollectionItem::GetOwner() const { return FCollection; }
+TPersistent* TCollectionItem::GetOwner() const {
+  return FCollection;
+}
 
 std::string TCollectionItem::GetNamePath() const {
   if (!FCollection)
@@ -301,7 +309,9 @@ void TCollectionItem::SetIndex(int AValue) {
   Changed(true);
 }
 
-void TCollectionItem::SetDisplayName(const std::string&) { Changed(false); }
+void TCollectionItem::SetDisplayName(const std::string&) {
+  Changed(false);
+}
 
 void TCollectionItem::Changed(bool AAllItems) {
   if (FCollection && FCollection->FUpdateCount == 0)

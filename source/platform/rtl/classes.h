@@ -46,8 +46,8 @@ public:
   virtual void DefineProperty(const std::string& AName, TReaderProc AReadData, TWriterProc AWriteData,
                               bool AHasData) = 0;
   // As DefineProperty, for a value kept as raw bytes.
-  virtual void DefineBinaryProperty(const std::string& AName, TStreamProc AReadData,
-                                    TStreamProc AWriteData, bool AHasData) = 0;
+  virtual void DefineBinaryProperty(const std::string& AName, TStreamProc AReadData, TStreamProc AWriteData,
+                                    bool AHasData) = 0;
 
 protected:
   TFiler() = default;

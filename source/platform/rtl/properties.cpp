@@ -128,7 +128,9 @@ int64_t IntegerFor(const TTypeInfo& AType, const TValue& AValue) {
   const TTypeInfo* source = AValue.TypeInfo();
   if (source && source->Kind == TTypeKind::tkInt64 && source->IsUnsigned) {
     const uint64_t value = AValue.AsUInt64();
-    if (!targetUInt64 && value > uint64_t(std::numeric_limits<int64_t>::max()))
+    if (targetUInt64)
+      return static_cast<int64_t>(value);
+    if (value > uint64_t(std::numeric_limits<int64_t>::max()))
       throw ERangeError(messages::RangeError);
     return IntegerFor(AType, TValue::From(static_cast<int64_t>(value)));
   }

@@ -95,11 +95,17 @@ TEST(Components, FreeingAnOwnerFreesChildrenInReverseOrderWhileEachIsWhole) {
 
   owner.reset();
 
-  const std::vector<std::string> expected{
-      "Owner-C leaf/built destroying", "B-C leaf/built destroying", "A-C leaf/built destroying", "~C",
-      "Owner-B leaf/built destroying", "A-B leaf/built destroying", "W-B leaf/built destroying", "~B",
-      "Owner-A leaf/built destroying", "~A",
-      "~Owner"};
+  const std::vector<std::string> expected{"Owner-C leaf/built destroying",
+                                          "B-C leaf/built destroying",
+                                          "A-C leaf/built destroying",
+                                          "~C",
+                                          "Owner-B leaf/built destroying",
+                                          "A-B leaf/built destroying",
+                                          "W-B leaf/built destroying",
+                                          "~B",
+                                          "Owner-A leaf/built destroying",
+                                          "~A",
+                                          "~Owner"};
   EXPECT_EQ(gLog, expected);
 }
 
@@ -200,12 +206,10 @@ TEST(Components, FailedCreationLeavesNoTraceInTheOwner) {
     if (before)
       EXPECT_EQ(gLog, std::vector<std::string>{"~"});
     else
-      EXPECT_EQ(gLog, (std::vector<std::string>{"Owner+ probe/whole", "Old+ probe/whole",
-                                                "Failing+ probe/whole",
-                                                "Owner-Failing probe/whole destroying",
-                                                "Old-Failing probe/whole destroying",
-                                                "Failing-Inner probe/whole destroying", "~Inner",
-                                                "~Failing"}));
+      EXPECT_EQ(gLog, (std::vector<std::string>{
+                          "Owner+ probe/whole", "Old+ probe/whole", "Failing+ probe/whole",
+                          "Owner-Failing probe/whole destroying", "Old-Failing probe/whole destroying",
+                          "Failing-Inner probe/whole destroying", "~Inner", "~Failing"}));
   }
   TFailing::FailBeforeInherited = false;
 }
@@ -350,7 +354,8 @@ RTL_DEFINE_CLASS(TNamedItem, "Test.Components")
 class TLoggedCollection : public rtl::TOwnedCollection {
   RTL_CLASS(TLoggedCollection, rtl::TOwnedCollection)
 public:
-  explicit TLoggedCollection(rtl::TPersistent* AOwner) : TOwnedCollection(AOwner, TNamedItem::StaticClass()) {}
+  explicit TLoggedCollection(rtl::TPersistent* AOwner)
+      : TOwnedCollection(AOwner, TNamedItem::StaticClass()) {}
   std::vector<std::string> Events;
 
   std::string Names() const {
