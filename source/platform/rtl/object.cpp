@@ -44,11 +44,13 @@ bool TClass::InheritsFrom(const TClass& AClass) const {
   return false;
 }
 
-TObject* TClass::Create(TComponent* AOwner) const {
+TObject* TClass::NewInstance(TComponent* AOwner) const {
   if (!FFactory)
     throw EAbstractError(messages::AbstractError);
-  return Construct(FFactory(AOwner));
+  return FFactory(AOwner);
 }
+
+TObject* TClass::Create(TComponent* AOwner) const { return Construct(NewInstance(AOwner)); }
 
 namespace {
 struct TClassRegistry {

@@ -113,6 +113,10 @@ public:
   template <class T> T* CreateAs(TComponent* AOwner = nullptr) const {
     return CheckedCast<T>(Create(AOwner));
   }
+  // Makes an instance through the factory without running AfterConstruction, for a caller that
+  // must attach it somewhere first (a collection its item); the caller finishes it with
+  // Construct(). Raises EAbstractError as Create does.
+  TObject* NewInstance(TComponent* AOwner = nullptr) const;
 
   // This class's own published properties (inherited ones live in the parents' tables).
   const TPropertyList& OwnProperties() const;

@@ -1,6 +1,7 @@
 #include "rtl/properties.h"
 
 #include <charconv>
+#include <limits>
 #include <mutex>
 
 namespace rtl {
@@ -33,6 +34,16 @@ bool SameTextAscii(std::string_view A, std::string_view B) {
       return false;
   }
   return true;
+}
+
+template <class T> T ParseInteger(const std::string& AText) {
+  T value = 0;
+  auto [end, ec] = std::from_chars(AText.data(), AText.data() + AText.size(), value);
+  if (ec == std::errc::result_out_of_range)
+    throw ERangeError(messages::RangeError);
+  if (ec != std::errc() || end != AText.data() + AText.size())
+    throw EConvertError("'" + AText + "' is not a valid integer value");
+  return value;
 }
 
 [[noreturn]] void UnknownProperty(std::string_view AName) {
@@ -105,28 +116,106 @@ const TPropInfo* GetPropInfo(const TClass& AClass, std::string_view AName) {
   return nullptr;
 }
 
+namespace {
+
+[[noreturn]] void InvalidValue(const TPropInfo& AProp, std::string_view AText) {
+  throw EPropertyError("Invalid property value " + std::string(AText) + " for " + AProp.Name);
+}
+
+// AValue as an integer of AType, raising ERangeError when it does not fit.
+int64_t IntegerFor(const TTypeInfo& AType, const TValue& AValue) {
+  const bool targetUInt64 = AType.Kind == TTypeKind::tkInt64 && AType.IsUnsigned;
+  const TTypeInfo* source = AValue.TypeInfo();
+  if (source && source->Kind == TTypeKind::tkInt64 && source->IsUnsigned) {
+    const uint64_t value = AValue.AsUInt64();
+    if (targetUInt64)
+      return static_cast<int64_t>(value);
+    if (value > uint64_t(std::numeric_limits<int64_t>::max()))
+      throw ERangeError(messages::RangeError);
+    return IntegerFor(AType, TValue::From(static_cast<int64_t>(value)));
+  }
+  const bool isInteger = AValue.Kind() == TTypeKind::tkInteger || AValue.Kind() == TTypeKind::tkInt64;
+  const int64_t value = isInteger ? AValue.AsInt64() : AValue.AsOrdinal();
+  if (AType.Kind == TTypeKind::tkInt64) {
+    if (targetUInt64 && value < 0)
+      throw ERangeError(messages::RangeError);
+    return value;
+  }
+  const int bits = static_cast<int>(AType.Size) * 8;
+  const int64_t low = AType.IsUnsigned ? 0 : -(int64_t{1} << (bits - 1));
+  const int64_t high = AType.IsUnsigned ? (int64_t{1} << bits) - 1 : (int64_t{1} << (bits - 1)) - 1;
+  if (value < low || value > high)
+    throw ERangeError(messages::RangeError);
+  return value;
+}
+
+std::string_view TrimSpaces(std::string_view AText) {
+  while (!AText.empty() && AText.front() == ' ')
+    AText.remove_prefix(1);
+  while (!AText.empty() && AText.back() == ' ')
+    AText.remove_suffix(1);
+  return AText;
+}
+
+// "[a, b]" or "a,b" (element names, any case) as set bits.
+uint64_t SetBitsFromText(const TPropInfo& AProp, std::string_view AText) {
+  std::string_view rest = TrimSpaces(AText);
+  if (rest.size() >= 2 && rest.front() == '[' && rest.back() == ']')
+    rest = TrimSpaces(rest.substr(1, rest.size() - 2));
+  uint64_t bits = 0;
+  while (!rest.empty()) {
+    const size_t comma = rest.find(',');
+    const std::string_view name = TrimSpaces(rest.substr(0, comma));
+    const int ordinal = AProp.Type->IndexOfName(name);
+    if (ordinal < 0 || ordinal >= 64)
+      InvalidValue(AProp, AText);
+    bits |= uint64_t{1} << ordinal;
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+  }
+  return bits;
+}
+
+uint64_t SetBitsFor(const TPropInfo& AProp, const TValue& AValue) {
+  if (AValue.Kind() == TTypeKind::tkString)
+    return SetBitsFromText(AProp, AValue.AsString());
+  const auto bits = static_cast<uint64_t>(AValue.AsOrdinal());
+  const size_t elements = AProp.Type->Names ? AProp.Type->Names->size() : 64;
+  if (elements < 64 && (bits >> elements) != 0)
+    throw ERangeError(messages::RangeError);
+  return bits;
+}
+
+int64_t EnumOrdinalFor(const TPropInfo& AProp, const TValue& AValue) {
+  const TTypeInfo& type = *AProp.Type;
+  if (AValue.Kind() == TTypeKind::tkString) {
+    const int ordinal = type.IndexOfName(AValue.AsString());
+    if (ordinal < 0)
+      InvalidValue(AProp, AValue.AsString());
+    return ordinal;
+  }
+  const int64_t ordinal = AValue.AsOrdinal();
+  if (type.Kind == TTypeKind::tkBoolean)
+    return ordinal != 0;
+  if (type.Names && (ordinal < 0 || ordinal >= static_cast<int64_t>(type.Names->size())))
+    throw ERangeError(messages::RangeError);
+  return ordinal;
+}
+
+} // namespace
+
 TValue ConvertForProperty(const TPropInfo& AProp, const TValue& AValue) {
   const TTypeInfo& type = *AProp.Type;
   switch (type.Kind) {
   case TTypeKind::tkFloat:
     return TValue::From(AValue.AsDouble(), type);
   case TTypeKind::tkInteger:
-    if (AValue.Kind() == TTypeKind::tkInt64)
-      return TValue::FromOrdinal(type, AValue.AsInteger());
-    return TValue::FromOrdinal(type, AValue.AsOrdinal());
   case TTypeKind::tkInt64:
-    return TValue::FromOrdinal(type, AValue.AsInt64());
+    return TValue::FromOrdinal(type, IntegerFor(type, AValue));
   case TTypeKind::tkBoolean:
   case TTypeKind::tkEnumeration:
-    if (AValue.Kind() == TTypeKind::tkString) {
-      const int ordinal = type.IndexOfName(AValue.AsString());
-      if (ordinal < 0)
-        throw EPropertyError("Invalid property value " + AValue.AsString() + " for " + AProp.Name);
-      return TValue::FromOrdinal(type, ordinal);
-    }
-    return TValue::FromOrdinal(type, AValue.AsOrdinal());
+    return TValue::FromOrdinal(type, EnumOrdinalFor(AProp, AValue));
   case TTypeKind::tkSet:
-    return TValue::FromOrdinal(type, AValue.AsOrdinal());
+    return TValue::FromOrdinal(type, static_cast<int64_t>(SetBitsFor(AProp, AValue)));
   default:
     return AValue;
   }
@@ -152,14 +241,12 @@ void SetPropValueFromString(TObject* AInstance, std::string_view APath, std::str
   const std::string text(AText);
   switch (info.Type->Kind) {
   case TTypeKind::tkInteger:
-  case TTypeKind::tkInt64: {
-    int64_t value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size())
-      throw EConvertError("'" + text + "' is not a valid integer value");
-    SetPropValue(AInstance, APath, TValue::From(value));
+  case TTypeKind::tkInt64:
+    if (info.Type->Kind == TTypeKind::tkInt64 && info.Type->IsUnsigned)
+      SetPropValue(AInstance, APath, TValue::From(ParseInteger<uint64_t>(text)));
+    else
+      SetPropValue(AInstance, APath, TValue::From(ParseInteger<int64_t>(text)));
     return;
-  }
   case TTypeKind::tkFloat: {
     double value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);

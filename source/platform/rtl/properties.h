@@ -84,8 +84,9 @@ private:
   std::vector<std::unique_ptr<TPropInfo>> FItems;
 };
 
-// Converts AValue to the property's type by the typed-value rules (a float property takes an
-// integer, an integer property an Int64 in range, an enumeration or Boolean its element name).
+// Converts AValue to the property's type by the typed-value rules: a float property takes an
+// integer; an integer property any integer in its range (ERangeError otherwise); an enumeration,
+// Boolean or set its element name(s), a set written "[a,b]" or "a, b".
 TValue ConvertForProperty(const TPropInfo& AProp, const TValue& AValue);
 
 // All published properties of a class in declaration order, inherited ones first.
@@ -147,9 +148,10 @@ TPropInfo& TPropertyList::Add(std::string_view AName, TGetter AGet, TSetter ASet
   info->Type = &TypeInfoOf<TValueType>();
   if constexpr (std::is_pointer_v<TValueType>)
     info->Style = TPropStyle::Nested;
-  info->Get = [AGet](const TObject* AObject) {
+  // The value carries the property's type, which AsType() may set after Add.
+  info->Get = [AGet, prop = info.get()](const TObject* AObject) {
     const TOwner* owner = static_cast<const TOwner*>(AObject);
-    return TValue::From<TValueType>((owner->*AGet)());
+    return TValue::From<TValueType>((owner->*AGet)(), *prop->Type);
   };
   if constexpr (!std::is_same_v<TSetter, std::nullptr_t>) {
     using TArg = typename detail::SetterTraits<TSetter>::Arg;

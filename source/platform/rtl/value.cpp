@@ -103,6 +103,8 @@ std::string TValue::AsString() const {
     return std::to_string(FData.I);
   case TTypeKind::tkString:
     return FString;
+  case TTypeKind::tkSet:
+    return SetToString();
   case TTypeKind::tkChar: {
     std::string text;
     const auto c = static_cast<uint32_t>(FData.U);
@@ -126,6 +128,21 @@ std::string TValue::AsString() const {
   default:
     InvalidCast();
   }
+}
+
+std::string TValue::SetToString() const {
+  std::string text = "[";
+  for (unsigned bit = 0; bit < 64; ++bit) {
+    if ((FData.U >> bit & 1) == 0)
+      continue;
+    if (text.size() > 1)
+      text += ',';
+    if (FType->Names && bit < FType->Names->size())
+      text += (*FType->Names)[bit];
+    else
+      text += std::to_string(bit);
+  }
+  return text + "]";
 }
 
 int64_t TValue::AsOrdinal() const {
@@ -162,8 +179,6 @@ std::string TValue::ToString() const {
     return "(record)";
   case TTypeKind::tkClass:
     return FData.O ? "(object)" : "(nil)";
-  case TTypeKind::tkSet:
-    return std::to_string(FData.U);
   default:
     return AsString();
   }

@@ -40,6 +40,7 @@ public:
   double AsDouble() const;
   double AsExtended() const { return AsDouble(); }
   bool AsBoolean() const;
+  // Numbers in the en-US form, enumerations and Booleans by name, sets as "[a,b]".
   std::string AsString() const;
   int64_t AsOrdinal() const;
   TObject* AsObject() const;
@@ -62,6 +63,8 @@ private:
   std::string FString;
 
   [[noreturn]] static void InvalidCast();
+  // A set as its element names: "[a,b]".
+  std::string SetToString() const;
 };
 
 template <class T> TValue TValue::From(const T& AValue, const TTypeInfo& AType) {
