@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "rtl/properties.h"
+#include "rtl/sysutils.h"
 
 namespace rtl {
 
@@ -15,35 +16,10 @@ RTL_DEFINE_CLASS(TOwnedCollection, "Rtl.Classes")
 
 namespace {
 
-// Fills the %s and %d of a message text with AArgs in order.
-std::string FormatMessage(std::string_view AFormat, std::initializer_list<std::string_view> AArgs) {
-  std::string result;
-  auto arg = AArgs.begin();
-  for (size_t i = 0; i < AFormat.size(); ++i) {
-    const bool placeholder = AFormat[i] == '%' && i + 1 < AFormat.size() &&
-                             (AFormat[i + 1] == 's' || AFormat[i + 1] == 'd') && arg != AArgs.end();
-    if (placeholder) {
-      result += *arg++;
-      ++i;
-    } else {
-      result += AFormat[i];
-    }
-  }
-  return result;
-}
-
 [[noreturn]] void ListIndexError(int AIndex) {
-  throw EListError(FormatMessage(messages::ListIndexError, {std::to_string(AIndex)}));
+  throw EListError(Format(messages::ListIndexError, AIndex));
 }
 
-char LowerAscii(char AChar) {
-  return (AChar >= 'A' && AChar <= 'Z') ? static_cast<char>(AChar - 'A' + 'a') : AChar;
-}
-
-bool SameTextAscii(std::string_view A, std::string_view B) {
-  return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(),
-                                            [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
-}
 
 bool IsValidIdent(std::string_view AName) {
   auto isAlpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
@@ -67,7 +43,7 @@ void TPersistent::AssignTo(TPersistent* ADest) const {
 
 void TPersistent::AssignError(const TPersistent* ASource) const {
   const std::string source = ASource ? ASource->ClassName() : "nil";
-  throw EConvertError(FormatMessage(messages::AssignError, {source, ClassName()}));
+  throw EConvertError(Format(messages::AssignError, {source, ClassName()}));
 }
 
 std::string TPersistent::GetNamePath() const {
@@ -139,7 +115,7 @@ TComponent* TComponent::FindComponent(std::string_view AName) const {
   if (AName.empty())
     return nullptr;
   for (TComponent* component : FComponents)
-    if (SameTextAscii(component->FName, AName))
+    if (SameText(component->FName, AName))
       return component;
   return nullptr;
 }
@@ -173,7 +149,7 @@ void TComponent::SetName(const std::string& AName) {
   if (FName == AName)
     return;
   if (!AName.empty() && !IsValidIdent(AName))
-    throw EComponentError(FormatMessage(messages::InvalidName, {AName}));
+    throw EComponentError(Format(messages::InvalidName, {AName}));
   if (FOwner)
     FOwner->ValidateRename(this, FName, AName);
   FName = AName;
@@ -181,11 +157,11 @@ void TComponent::SetName(const std::string& AName) {
 
 void TComponent::ValidateRename(const TComponent* AComponent, const std::string& ACurName,
                                 const std::string& ANewName) const {
-  if (SameTextAscii(ACurName, ANewName))
+  if (SameText(ACurName, ANewName))
     return;
   const TComponent* holder = FindComponent(ANewName);
   if (holder && holder != AComponent)
-    throw EComponentError(FormatMessage(messages::DuplicateName, {ANewName}));
+    throw EComponentError(Format(messages::DuplicateName, {ANewName}));
 }
 
 void TComponent::SetDesigning(bool AValue, bool ASetChildren) {

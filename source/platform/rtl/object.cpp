@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "rtl/properties.h"
+#include "rtl/sysutils.h"
 
 
 namespace rtl {
@@ -62,26 +63,19 @@ TClassRegistry& Registry() {
   static TClassRegistry registry;
   return registry;
 }
-std::string Lower(std::string_view AText) {
-  std::string result(AText);
-  for (char& c : result)
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  return result;
-}
 } // namespace
 
 void RegisterClass(TClass& AClass) {
   auto& registry = Registry();
   std::lock_guard guard(registry.Lock);
-  registry.ByName[Lower(AClass.Name())] = &AClass;
-  registry.ByName[Lower(AClass.QualifiedName())] = &AClass;
+  registry.ByName[LowerCase(AClass.Name())] = &AClass;
+  registry.ByName[LowerCase(AClass.QualifiedName())] = &AClass;
 }
 
 void UnRegisterClass(TClass& AClass) {
   auto& registry = Registry();
   std::lock_guard guard(registry.Lock);
-  for (const auto& key : {Lower(AClass.Name()), Lower(AClass.QualifiedName())}) {
+  for (const auto& key : {LowerCase(AClass.Name()), LowerCase(AClass.QualifiedName())}) {
     auto it = registry.ByName.find(key);
     if (it != registry.ByName.end() && it->second == &AClass)
       registry.ByName.erase(it);
@@ -91,7 +85,7 @@ void UnRegisterClass(TClass& AClass) {
 TClass* GetClass(std::string_view AName) {
   auto& registry = Registry();
   std::lock_guard guard(registry.Lock);
-  auto it = registry.ByName.find(Lower(AName));
+  auto it = registry.ByName.find(LowerCase(AName));
   return it == registry.ByName.end() ? nullptr : it->second;
 }
 

@@ -1,5 +1,7 @@
 #include "rtl/properties.h"
 
+#include "rtl/sysutils.h"
+
 #include <charconv>
 #include <limits>
 #include <mutex>
@@ -20,21 +22,6 @@ const TPropertyList& TClass::OwnProperties() const {
 }
 
 namespace {
-
-bool SameTextAscii(std::string_view A, std::string_view B) {
-  if (A.size() != B.size())
-    return false;
-  for (size_t i = 0; i < A.size(); ++i) {
-    char a = A[i], b = B[i];
-    if (a >= 'A' && a <= 'Z')
-      a = static_cast<char>(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z')
-      b = static_cast<char>(b - 'A' + 'a');
-    if (a != b)
-      return false;
-  }
-  return true;
-}
 
 template <class T> T ParseInteger(const std::string& AText) {
   T value = 0;
@@ -111,7 +98,7 @@ std::vector<const TPropInfo*> GetPropList(const TClass& AClass) {
 const TPropInfo* GetPropInfo(const TClass& AClass, std::string_view AName) {
   for (const TClass* c = &AClass; c; c = c->Parent())
     for (const auto& item : c->OwnProperties().Items())
-      if (SameTextAscii(item->Name, AName))
+      if (SameText(item->Name, AName))
         return item.get();
   return nullptr;
 }

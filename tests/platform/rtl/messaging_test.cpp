@@ -102,3 +102,14 @@ TEST(Log, CaptureCollectsLinesFromAnyThreadAndRestoresThePreviousSink) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Log, FormattedLineAndVerbatimText) {
+  vtest::TLogCapture capture;
+  rtl::Log::d("loaded %d of %s", 3, "meshes");
+  rtl::Log::d("100% verbatim %d");
+  EXPECT_EQ(capture.Lines(), (std::vector<std::string>{"loaded 3 of meshes", "100% verbatim %d"}));
+}
+
+} // namespace
