@@ -1,0 +1,56 @@
+#pragma once
+// Memory for JSON nodes. Documents are built node by node at parser speed, so nodes and short
+// buffers come from 64 KiB slabs that the building thread fills by bumping a pointer. Each slab
+// counts its live blocks atomically, so a node may be freed on any thread; the slab goes back to
+// a small process-wide cache once its last block is gone. Freeing a whole tree batches the
+// count updates per slab.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace rtl::json_pool {
+
+inline constexpr size_t SlabSize = size_t(1) << 16;
+// Buffers above this size go to the general heap.
+inline constexpr size_t MaxSlabBlock = 2048;
+
+struct TCursor {
+  char* Next = nullptr;
+  char* End = nullptr;
+  int64_t Allocated = 0;
+};
+extern thread_local TCursor tCursor;
+
+// Starts a new slab for the calling thread and allocates ASize bytes from it.
+void* AllocateSlow(size_t ASize);
+
+// A block of up to MaxSlabBlock bytes, 8-byte aligned.
+inline void* Allocate(size_t ASize) {
+  const size_t size = (ASize + 7) & ~size_t(7);
+  TCursor& cursor = tCursor;
+  if (static_cast<size_t>(cursor.End - cursor.Next) < size)
+    return AllocateSlow(size);
+  void* block = cursor.Next;
+  cursor.Next += size;
+  ++cursor.Allocated;
+  return block;
+}
+
+void Release(void* ABlock) noexcept;
+
+// Byte buffers of any size: small ones from the slabs, others from the heap. Release must be
+// given the size that was allocated.
+void* AllocateBytes(size_t ASize);
+void ReleaseBytes(void* ABuffer, size_t ASize) noexcept;
+
+// While a tree is being freed, slab counts are updated once per run of blocks of one slab
+// rather than once per block; the outermost scope publishes what is pending.
+class TReleaseScope {
+public:
+  TReleaseScope() noexcept;
+  ~TReleaseScope();
+  TReleaseScope(const TReleaseScope&) = delete;
+  TReleaseScope& operator=(const TReleaseScope&) = delete;
+};
+
+} // namespace rtl::json_pool
