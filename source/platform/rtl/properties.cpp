@@ -111,9 +111,11 @@ TValue ConvertForProperty(const TPropInfo& AProp, const TValue& AValue) {
   case TTypeKind::tkFloat:
     return TValue::From(AValue.AsDouble(), type);
   case TTypeKind::tkInteger:
-    if (AValue.Kind() == TTypeKind::tkInt64)
-      return TValue::FromOrdinal(type, AValue.AsInteger());
-    return TValue::FromOrdinal(type, AValue.AsOrdinal());
+    // Another 32-bit ordinal keeps its bits (a Cardinal above 2^31 stays positive); every other
+    // kind goes through AsInteger, so Int64 is range-checked and floats or Booleans raise.
+    if (AValue.Kind() == TTypeKind::tkInteger || AValue.IsEmpty())
+      return TValue::FromOrdinal(type, AValue.AsOrdinal());
+    return TValue::FromOrdinal(type, AValue.AsInteger());
   case TTypeKind::tkInt64:
     return TValue::FromOrdinal(type, AValue.AsInt64());
   case TTypeKind::tkBoolean:
