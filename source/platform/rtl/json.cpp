@@ -23,15 +23,12 @@ RTL_DEFINE_CLASS(TJSONObject, "Rtl.Json")
 
 namespace json_detail {
 
-TText::TText(std::string_view AText) {
-  if (AText.size() < TagIndex) {
-    std::memcpy(FInline, AText.data(), AText.size());
-    FInline[TagIndex] = static_cast<char>(AText.size());
-    return;
-  }
+void TText::AssignHeap(std::string_view AText) {
+  if (AText.size() > UINT32_MAX)
+    throw EJSONException("JSON text of " + std::to_string(AText.size()) + " bytes is too long");
   FHeap.Data = static_cast<char*>(json_pool::AllocateBytes(AText.size()));
   std::memcpy(FHeap.Data, AText.data(), AText.size());
-  FHeap.Size = AText.size();
+  FHeap.Size = static_cast<uint32_t>(AText.size());
   FInline[TagIndex] = HeapTag;
 }
 
@@ -45,7 +42,14 @@ TSlots::~TSlots() {
     json_pool::ReleaseBytes(FData, FCapacity * sizeof(void*));
 }
 
-void TSlots::Push(void* AItem) {
+void FreeSlot(void* ASlot) noexcept {
+  if (reinterpret_cast<uintptr_t>(ASlot) & PlainTag)
+    json_pool::Release(Untagged<void>(ASlot));
+  else
+    delete Untagged<TObject>(ASlot);
+}
+
+void TSlots::Push(void* ASlot) {
   if (FCount == FCapacity) {
     const uint32_t capacity = FCapacity ? FCapacity * 2 : 4;
     auto** data = static_cast<void**>(json_pool::AllocateBytes(capacity * sizeof(void*)));
@@ -56,7 +60,7 @@ void TSlots::Push(void* AItem) {
     FData = data;
     FCapacity = capacity;
   }
-  FData[FCount++] = AItem;
+  FData[FCount++] = ASlot;
 }
 
 void* TSlots::Take(uint32_t AIndex) {
@@ -66,11 +70,11 @@ void* TSlots::Take(uint32_t AIndex) {
   return item;
 }
 
-void TSlots::Assign(void* const* AItems, uint32_t ACount) {
+void TSlots::Assign(void* const* ASlots, uint32_t ACount) {
   if (ACount == 0)
     return;
   FData = static_cast<void**>(json_pool::AllocateBytes(ACount * sizeof(void*)));
-  std::memcpy(FData, AItems, ACount * sizeof(void*));
+  std::memcpy(FData, ASlots, ACount * sizeof(void*));
   FCount = FCapacity = ACount;
 }
 
@@ -209,20 +213,36 @@ std::unique_ptr<TJSONArray> TJSONArray::Create() {
 
 TJSONArray::~TJSONArray() {
   json_pool::TReleaseScope scope;
-  for (TJSONValue* item : *this)
-    delete item;
+  // Plain items are counted off per run of one slab, so long arrays of numbers cost a few
+  // instructions per item.
+  void* slab = nullptr;
+  int64_t count = 0;
+  for (void* slot : FItems) {
+    if (!(reinterpret_cast<uintptr_t>(slot) & json_detail::PlainTag)) {
+      delete json_detail::Untagged<TJSONValue>(slot);
+      continue;
+    }
+    void* slabOfSlot = json_pool::SlabOf(slot);
+    if (slabOfSlot != slab) {
+      json_pool::ReleaseMany(slab, count);
+      slab = slabOfSlot;
+      count = 0;
+    }
+    ++count;
+  }
+  json_pool::ReleaseMany(slab, count);
 }
 
 TJSONValue* TJSONArray::Items(int AIndex) const {
   if (AIndex < 0 || AIndex >= Count())
     IndexOutOfRange(AIndex, Count());
-  return static_cast<TJSONValue*>(FItems.At(static_cast<uint32_t>(AIndex)));
+  return json_detail::Untagged<TJSONValue>(FItems.Slot(static_cast<uint32_t>(AIndex)));
 }
 
 TJSONArray& TJSONArray::Add(std::unique_ptr<TJSONValue> AValue) {
   if (!AValue)
     throw EArgumentNilException("A JSON array cannot hold a nil value");
-  FItems.Push(AValue.get());
+  FItems.Push(json_detail::Tagged(AValue.get(), AValue->IsPlain()));
   AValue.release();
   return *this;
 }
@@ -249,7 +269,8 @@ TJSONArray& TJSONArray::Add(bool AValue) {
 std::unique_ptr<TJSONValue> TJSONArray::Remove(int AIndex) {
   if (AIndex < 0 || AIndex >= Count())
     IndexOutOfRange(AIndex, Count());
-  return std::unique_ptr<TJSONValue>(static_cast<TJSONValue*>(FItems.Take(static_cast<uint32_t>(AIndex))));
+  return std::unique_ptr<TJSONValue>(
+      json_detail::Untagged<TJSONValue>(FItems.Take(static_cast<uint32_t>(AIndex))));
 }
 
 std::unique_ptr<TJSONValue> TJSONArray::Clone() const {
@@ -283,14 +304,16 @@ void TJSONPair::operator delete(void* ABlock) noexcept {
 std::unique_ptr<TJSONPair> TJSONPair::Create(std::string_view AName, std::unique_ptr<TJSONValue> AValue) {
   if (!AValue)
     throw EArgumentNilException("A JSON pair cannot hold a nil value");
-  auto pair = std::unique_ptr<TJSONPair>(new TJSONPair(AName, AValue.get()));
+  auto pair =
+      std::unique_ptr<TJSONPair>(new TJSONPair(AName, json_detail::Tagged(AValue.get(), AValue->IsPlain())));
   AValue.release();
   return pair;
 }
 
 TJSONPair::~TJSONPair() {
   json_pool::TReleaseScope scope;
-  delete FValue;
+  if (FValue)
+    json_detail::FreeSlot(FValue);
 }
 
 // TJSONObject
@@ -308,13 +331,13 @@ TJSONObject::~TJSONObject() {
 TJSONPair* TJSONObject::Pairs(int AIndex) const {
   if (AIndex < 0 || AIndex >= Count())
     IndexOutOfRange(AIndex, Count());
-  return static_cast<TJSONPair*>(FPairs.At(static_cast<uint32_t>(AIndex)));
+  return json_detail::Untagged<TJSONPair>(FPairs.Slot(static_cast<uint32_t>(AIndex)));
 }
 
 TJSONObject& TJSONObject::AddPair(std::unique_ptr<TJSONPair> APair) {
   if (!APair)
     throw EArgumentNilException("A JSON object cannot hold a nil pair");
-  FPairs.Push(APair.get());
+  FPairs.Push(json_detail::Tagged(APair.get(), false));
   APair.release();
   return *this;
 }
@@ -350,18 +373,18 @@ TJSONValue* TJSONObject::GetValue(std::string_view AName) const {
 }
 
 TJSONValue* TJSONObject::GetLastValue(std::string_view AName) const {
-  for (auto it = end(); it != begin();) {
-    --it;
-    if ((*it)->Name() == AName)
-      return (*it)->JsonValue();
+  for (uint32_t i = FPairs.Count(); i > 0; --i) {
+    const TJSONPair* pair = json_detail::Untagged<TJSONPair>(FPairs.Slot(i - 1));
+    if (pair->Name() == AName)
+      return pair->JsonValue();
   }
   return nullptr;
 }
 
 std::unique_ptr<TJSONPair> TJSONObject::RemovePair(std::string_view AName) {
   for (uint32_t i = 0; i < FPairs.Count(); ++i)
-    if (static_cast<TJSONPair*>(FPairs.At(i))->Name() == AName)
-      return std::unique_ptr<TJSONPair>(static_cast<TJSONPair*>(FPairs.Take(i)));
+    if (json_detail::Untagged<TJSONPair>(FPairs.Slot(i))->Name() == AName)
+      return std::unique_ptr<TJSONPair>(json_detail::Untagged<TJSONPair>(FPairs.Take(i)));
   return nullptr;
 }
 
@@ -388,18 +411,18 @@ void TJSONObject::AppendTo(std::string& AOut, bool AAscii) const {
 
 // Parsing
 
-// Builds a tree in one pass without recursion. Finished values wait on a stack until their
-// container closes, which then takes them over with an exactly sized slot list; in an object the
-// stack holds the pairs, each getting its value when that is complete.
+// Builds a tree in one pass without recursion. Finished values wait on a stack (as slots) until
+// their container closes, which then takes them over with an exactly sized slot list; in an
+// object the stack holds the pairs, each getting its value when that is complete.
 class TJsonTreeBuilder {
 public:
-  explicit TJsonTreeBuilder(std::string_view AText) : FScanner(AText) {}
+  explicit TJsonTreeBuilder(std::string_view AText) : FScanner(AText) { FStack.reserve(256); }
   TJsonTreeBuilder(const TJsonTreeBuilder&) = delete;
   TJsonTreeBuilder& operator=(const TJsonTreeBuilder&) = delete;
   ~TJsonTreeBuilder() {
     json_pool::TReleaseScope scope;
-    for (TObject* item : FStack)
-      delete item;
+    for (void* slot : FStack)
+      json_detail::FreeSlot(slot);
   }
 
   std::unique_ptr<TJSONValue> Parse();
@@ -410,7 +433,7 @@ private:
     bool IsObject;
   };
   TJsonScanner FScanner;
-  std::vector<TObject*> FStack;
+  std::vector<void*> FStack;
   std::vector<TFrame> FFrames;
 
   void Open(bool AIsObject) {
@@ -429,67 +452,65 @@ private:
     FScanner.SkipWhitespace();
     FScanner.Expect(':');
   }
-  void Push(TObject* AItem) {
+  void Push(void* ASlot) {
     try {
-      FStack.push_back(AItem);
+      FStack.push_back(ASlot);
     } catch (...) {
-      delete AItem;
+      json_detail::FreeSlot(ASlot);
       throw;
     }
   }
   // Hands a complete value to the open container.
-  void Attach(TJSONValue* AValue) {
-    if (FFrames.back().IsObject)
-      static_cast<TJSONPair*>(FStack.back())->FValue = AValue;
+  void Attach(void* ASlot, bool AInObject) {
+    if (AInObject)
+      static_cast<TJSONPair*>(FStack.back())->FValue = ASlot;
     else
-      Push(AValue);
+      Push(ASlot);
   }
-  TJSONValue* Close();
-  TJSONValue* ReadScalar();
+  void* Close();
+  void* ReadScalar();
 };
 
-TJSONValue* TJsonTreeBuilder::Close() {
+void* TJsonTreeBuilder::Close() {
   const TFrame frame = FFrames.back();
   const auto count = static_cast<uint32_t>(FStack.size() - frame.Base);
-  void* const* items = reinterpret_cast<void* const*>(FStack.data() + frame.Base);
-  TJSONValue* container;
-  if (frame.IsObject) {
-    auto* object = new TJSONObject();
-    container = object;
-    try {
-      object->FPairs.Assign(items, count);
-    } catch (...) {
-      delete object;
-      throw;
+  void* const* slots = FStack.data() + frame.Base;
+  TJSONValue* container = nullptr;
+  try {
+    if (frame.IsObject) {
+      auto* object = new TJSONObject();
+      container = object;
+      object->FPairs.Assign(slots, count);
+    } else {
+      auto* array = new TJSONArray();
+      container = array;
+      array->FItems.Assign(slots, count);
     }
-  } else {
-    auto* array = new TJSONArray();
-    container = array;
-    try {
-      array->FItems.Assign(items, count);
-    } catch (...) {
-      delete array;
-      throw;
-    }
+  } catch (...) {
+    // The slots still belong to the stack; only the empty container goes.
+    delete container;
+    throw;
   }
   FStack.resize(frame.Base);
   FFrames.pop_back();
   return container;
 }
 
-TJSONValue* TJsonTreeBuilder::ReadScalar() {
+void* TJsonTreeBuilder::ReadScalar() {
   switch (FScanner.Peek()) {
-  case '"':
-    return new TJSONString(FScanner.ReadString());
+  case '"': {
+    const std::string_view text = FScanner.ReadString();
+    return json_detail::Tagged(new TJSONString(text), json_detail::TText::FitsInline(text.size()));
+  }
   case 't':
     FScanner.ReadLiteral("true");
-    return new TJSONTrue();
+    return json_detail::Tagged(new TJSONTrue(), true);
   case 'f':
     FScanner.ReadLiteral("false");
-    return new TJSONFalse();
+    return json_detail::Tagged(new TJSONFalse(), true);
   case 'n':
     FScanner.ReadLiteral("null");
-    return new TJSONNull();
+    return json_detail::Tagged(new TJSONNull(), true);
   case '-':
   case '0':
   case '1':
@@ -500,8 +521,10 @@ TJSONValue* TJsonTreeBuilder::ReadScalar() {
   case '6':
   case '7':
   case '8':
-  case '9':
-    return new TJSONNumber(FScanner.ReadNumber());
+  case '9': {
+    const std::string_view text = FScanner.ReadNumber();
+    return json_detail::Tagged(new TJSONNumber(text), json_detail::TText::FitsInline(text.size()));
+  }
   default:
     FScanner.FailUnexpected();
   }
@@ -511,7 +534,7 @@ std::unique_ptr<TJSONValue> TJsonTreeBuilder::Parse() {
   for (;;) {
     // A value starts here.
     FScanner.SkipWhitespace();
-    TJSONValue* value;
+    void* slot;
     const char c = FScanner.Peek();
     if (c == '{' || c == '[') {
       const bool isObject = c == '{';
@@ -523,22 +546,22 @@ std::unique_ptr<TJSONValue> TJsonTreeBuilder::Parse() {
         continue;
       }
       FScanner.Advance();
-      value = Close();
+      slot = Close();
     } else {
-      value = ReadScalar();
+      slot = ReadScalar();
     }
     // The value is complete: hand it over, then close every container that ends here.
     for (;;) {
       if (FFrames.empty()) {
-        std::unique_ptr<TJSONValue> root(value);
+        std::unique_ptr<TJSONValue> root(json_detail::Untagged<TJSONValue>(slot));
         FScanner.SkipWhitespace();
         if (!FScanner.AtEnd())
           FScanner.Fail("Unexpected text after the JSON value");
         return root;
       }
-      Attach(value);
-      FScanner.SkipWhitespace();
       const bool inObject = FFrames.back().IsObject;
+      Attach(slot, inObject);
+      FScanner.SkipWhitespace();
       const char next = FScanner.Peek();
       if (next == ',') {
         FScanner.Advance();
@@ -549,7 +572,7 @@ std::unique_ptr<TJSONValue> TJsonTreeBuilder::Parse() {
       if (next != (inObject ? '}' : ']'))
         FScanner.FailUnexpected();
       FScanner.Advance();
-      value = Close();
+      slot = Close();
     }
   }
 }

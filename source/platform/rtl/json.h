@@ -6,7 +6,10 @@
 // Nodes come from the JSON slabs (rtl/json_pool.h): parsing allocates by bumping a pointer, and
 // a tree may be freed on any thread.
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <memory>
 #include <span>
 #include <string>
@@ -40,15 +43,39 @@ inline constexpr size_t JsonMaxDepth = 4096;
 
 namespace json_detail {
 
-// A text stored inline up to 23 bytes, in a pool buffer beyond.
+// A text stored inline up to 15 bytes, in a pool buffer beyond. Small, because every number
+// node and member name holds one.
 class TText {
 public:
   TText() noexcept { FInline[TagIndex] = 0; }
-  explicit TText(std::string_view AText);
+  explicit TText(std::string_view AText) {
+    const size_t size = AText.size();
+    if (!FitsInline(size)) {
+      AssignHeap(AText);
+      return;
+    }
+    // Short texts are the common case (numbers, names): two overlapping fixed-size copies
+    // instead of a library call.
+    const char* text = AText.data();
+    if (size >= 8) {
+      std::memcpy(FInline, text, 8);
+      std::memcpy(FInline + size - 8, text + size - 8, 8);
+    } else if (size >= 4) {
+      std::memcpy(FInline, text, 4);
+      std::memcpy(FInline + size - 4, text + size - 4, 4);
+    } else {
+      for (size_t i = 0; i < size; ++i)
+        FInline[i] = text[i];
+    }
+    FInline[TagIndex] = static_cast<char>(size);
+  }
   TText(const TText& AOther) : TText(AOther.View()) {}
   TText& operator=(const TText&) = delete;
   ~TText();
 
+  bool IsInline() const { return FInline[TagIndex] != HeapTag; }
+  // Whether a text of ASize bytes is stored inline.
+  static bool FitsInline(size_t ASize) { return ASize < TagIndex; }
   std::string_view View() const {
     if (FInline[TagIndex] == HeapTag)
       return {FHeap.Data, FHeap.Size};
@@ -56,19 +83,57 @@ public:
   }
 
 private:
-  static constexpr size_t TagIndex = 23;
+  static constexpr size_t TagIndex = 15;
   static constexpr char HeapTag = char(0x7F);
+  void AssignHeap(std::string_view AText);
   union {
-    char FInline[24];
+    char FInline[16];
     struct {
       char* Data;
-      size_t Size;
+      uint32_t Size;
     } FHeap;
   };
 };
 
-// A growable list of owned pointers in pool memory: exact size when the parser fills it,
-// geometric growth when items are added one by one.
+// Slots of containers hold tagged pointers: the low bit marks a leaf that needs no destructor
+// call (true, false, null, numbers and strings with inline text), so freeing a tree releases
+// those blocks without a virtual call or even touching them.
+inline constexpr uintptr_t PlainTag = 1;
+inline void* Tagged(const void* AItem, bool APlain) {
+  return reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(AItem) | (APlain ? PlainTag : 0));
+}
+template <class T> T* Untagged(void* ASlot) {
+  return reinterpret_cast<T*>(reinterpret_cast<uintptr_t>(ASlot) & ~PlainTag);
+}
+// Frees the value or pair behind a slot.
+void FreeSlot(void* ASlot) noexcept;
+
+template <class T> class TSlotIterator {
+public:
+  using iterator_category = std::bidirectional_iterator_tag;
+  using value_type = T*;
+  using difference_type = std::ptrdiff_t;
+  using pointer = T* const*;
+  using reference = T*;
+
+  explicit TSlotIterator(void* const* ASlot) : FSlot(ASlot) {}
+  T* operator*() const { return Untagged<T>(*FSlot); }
+  TSlotIterator& operator++() {
+    ++FSlot;
+    return *this;
+  }
+  TSlotIterator& operator--() {
+    --FSlot;
+    return *this;
+  }
+  bool operator==(const TSlotIterator&) const = default;
+
+private:
+  void* const* FSlot;
+};
+
+// A growable list of slots in pool memory: exact size when the parser fills it, geometric
+// growth when items are added one by one. The owner frees the items.
 class TSlots {
 public:
   TSlots() = default;
@@ -77,12 +142,13 @@ public:
   ~TSlots();
 
   uint32_t Count() const { return FCount; }
-  void* const* Data() const { return FData; }
-  void* At(uint32_t AIndex) const { return FData[AIndex]; }
-  void Push(void* AItem);
+  void* const* begin() const { return FData; }
+  void* const* end() const { return FData + FCount; }
+  void* Slot(uint32_t AIndex) const { return FData[AIndex]; }
+  void Push(void* ASlot);
   void* Take(uint32_t AIndex);
-  // Takes over the items in [AItems, AItems + ACount).
-  void Assign(void* const* AItems, uint32_t ACount);
+  // Takes over the slots in [ASlots, ASlots + ACount).
+  void Assign(void* const* ASlots, uint32_t ACount);
 
 private:
   void** FData = nullptr;
@@ -101,6 +167,9 @@ public:
   // A string's decoded text, a number's text, "true", "false" or "null"; empty for containers.
   virtual std::string_view Value() const { return {}; }
   virtual std::unique_ptr<TJSONValue> Clone() const = 0;
+  // Whether the node holds nothing its destructor must free, so a container may release its
+  // memory directly.
+  virtual bool IsPlain() const { return false; }
 
   // Compact text with non-ASCII characters left raw.
   std::string ToString() const;
@@ -129,6 +198,7 @@ public:
 
   std::string_view Value() const override { return FValue.View(); }
   std::unique_ptr<TJSONValue> Clone() const override;
+  bool IsPlain() const override { return FValue.IsInline(); }
   void AppendTo(std::string& AOut, bool AAscii) const override;
 
   explicit TJSONString(std::string_view AValue) : FValue(AValue) {}
@@ -158,6 +228,7 @@ public:
   int64_t AsInt64() const;
 
   std::unique_ptr<TJSONValue> Clone() const override;
+  bool IsPlain() const override { return FText.IsInline(); }
   void AppendTo(std::string& AOut, bool AAscii) const override;
 
   // Takes AText as it is; the parser has checked it.
@@ -176,6 +247,7 @@ public:
   bool AsBoolean() const { return FValue; }
   std::string_view Value() const override { return FValue ? "true" : "false"; }
   std::unique_ptr<TJSONValue> Clone() const override { return Create(FValue); }
+  bool IsPlain() const override { return true; }
   void AppendTo(std::string& AOut, bool AAscii) const override;
 
 protected:
@@ -204,6 +276,7 @@ public:
 
   std::string_view Value() const override { return "null"; }
   std::unique_ptr<TJSONValue> Clone() const override { return Create(); }
+  bool IsPlain() const override { return true; }
   void AppendTo(std::string& AOut, bool AAscii) const override;
 
   TJSONNull() = default;
@@ -218,8 +291,12 @@ public:
   int Count() const { return static_cast<int>(FItems.Count()); }
   // Out of range raises EArgumentOutOfRangeException.
   TJSONValue* Items(int AIndex) const;
-  TJSONValue* const* begin() const { return reinterpret_cast<TJSONValue* const*>(FItems.Data()); }
-  TJSONValue* const* end() const { return begin() + FItems.Count(); }
+  json_detail::TSlotIterator<TJSONValue> begin() const {
+    return json_detail::TSlotIterator<TJSONValue>(FItems.begin());
+  }
+  json_detail::TSlotIterator<TJSONValue> end() const {
+    return json_detail::TSlotIterator<TJSONValue>(FItems.end());
+  }
 
   TJSONArray& Add(std::unique_ptr<TJSONValue> AValue);
   TJSONArray& Add(std::string_view AValue);
@@ -252,14 +329,15 @@ public:
   ~TJSONPair() override;
 
   std::string_view Name() const { return FName.View(); }
-  TJSONValue* JsonValue() const { return FValue; }
+  TJSONValue* JsonValue() const { return json_detail::Untagged<TJSONValue>(FValue); }
 
-  TJSONPair(std::string_view AName, TJSONValue* AValue) : FName(AName), FValue(AValue) {}
+  // AValue is a slot (see json_detail::Tagged) that the pair takes over.
+  TJSONPair(std::string_view AName, void* AValue) : FName(AName), FValue(AValue) {}
 
 private:
   friend class TJsonTreeBuilder;
   json_detail::TText FName;
-  TJSONValue* FValue;
+  void* FValue;
 };
 
 class TJSONObject final : public TJSONValue {
@@ -271,8 +349,12 @@ public:
   int Count() const { return static_cast<int>(FPairs.Count()); }
   // Out of range raises EArgumentOutOfRangeException.
   TJSONPair* Pairs(int AIndex) const;
-  TJSONPair* const* begin() const { return reinterpret_cast<TJSONPair* const*>(FPairs.Data()); }
-  TJSONPair* const* end() const { return begin() + FPairs.Count(); }
+  json_detail::TSlotIterator<TJSONPair> begin() const {
+    return json_detail::TSlotIterator<TJSONPair>(FPairs.begin());
+  }
+  json_detail::TSlotIterator<TJSONPair> end() const {
+    return json_detail::TSlotIterator<TJSONPair>(FPairs.end());
+  }
 
   // Appends a member, also when the name is already there.
   TJSONObject& AddPair(std::string_view AName, std::unique_ptr<TJSONValue> AValue);

@@ -86,25 +86,11 @@ void Retire(TCursor& ACursor) noexcept {
   ACursor = TCursor{};
 }
 
-struct TPending {
-  TSlab* Slab = nullptr;
-  int64_t Count = 0;
-  int Depth = 0;
-};
-thread_local TPending tPending;
-
-void Flush(TPending& APending) noexcept {
-  if (APending.Slab)
-    Drop(APending.Slab, APending.Count);
-  APending.Slab = nullptr;
-  APending.Count = 0;
-}
-
 // Retires the thread's slab when the thread ends.
 struct TCursorGuard {
   bool Armed = false;
   ~TCursorGuard() {
-    Flush(tPending);
+    Flush();
     Retire(tCursor);
   }
 };
@@ -112,7 +98,16 @@ thread_local TCursorGuard tGuard;
 
 } // namespace
 
-thread_local TCursor tCursor;
+thread_local constinit TCursor tCursor;
+thread_local constinit TPending tPending;
+
+void Flush() noexcept {
+  TPending& pending = tPending;
+  if (pending.Slab)
+    Drop(static_cast<TSlab*>(pending.Slab), pending.Count);
+  pending.Slab = nullptr;
+  pending.Count = 0;
+}
 
 void* AllocateSlow(size_t ASize) {
   tGuard.Armed = true;
@@ -130,20 +125,6 @@ void* AllocateSlow(size_t ASize) {
   return block;
 }
 
-void Release(void* ABlock) noexcept {
-  if (!ABlock)
-    return;
-  TPending& pending = tPending;
-  TSlab* slab = SlabOf(ABlock);
-  if (slab != pending.Slab) {
-    Flush(pending);
-    pending.Slab = slab;
-  }
-  ++pending.Count;
-  if (pending.Depth == 0)
-    Flush(pending);
-}
-
 void* AllocateBytes(size_t ASize) {
   if (ASize <= MaxSlabBlock)
     return Allocate(ASize);
@@ -158,16 +139,6 @@ void ReleaseBytes(void* ABuffer, size_t ASize) noexcept {
     Release(ABuffer);
   else
     std::free(ABuffer);
-}
-
-TReleaseScope::TReleaseScope() noexcept {
-  ++tPending.Depth;
-}
-
-TReleaseScope::~TReleaseScope() {
-  TPending& pending = tPending;
-  if (--pending.Depth == 0)
-    Flush(pending);
 }
 
 } // namespace rtl::json_pool

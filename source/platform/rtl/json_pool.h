@@ -19,7 +19,7 @@ struct TCursor {
   char* End = nullptr;
   int64_t Allocated = 0;
 };
-extern thread_local TCursor tCursor;
+extern thread_local constinit TCursor tCursor;
 
 // Starts a new slab for the calling thread and allocates ASize bytes from it.
 void* AllocateSlow(size_t ASize);
@@ -36,7 +36,38 @@ inline void* Allocate(size_t ASize) {
   return block;
 }
 
-void Release(void* ABlock) noexcept;
+struct TPending {
+  void* Slab = nullptr;
+  int64_t Count = 0;
+  int Depth = 0;
+};
+extern thread_local constinit TPending tPending;
+
+// Publishes the pending count of the calling thread.
+void Flush() noexcept;
+
+inline void* SlabOf(const void* ABlock) {
+  return reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(ABlock) & ~(uintptr_t(SlabSize) - 1));
+}
+
+// Releases ACount blocks of the slab ASlab (nothing when ASlab is null).
+inline void ReleaseMany(void* ASlab, int64_t ACount) noexcept {
+  if (!ASlab)
+    return;
+  TPending& pending = tPending;
+  if (ASlab != pending.Slab) {
+    Flush();
+    pending.Slab = ASlab;
+  }
+  pending.Count += ACount;
+  if (pending.Depth == 0)
+    Flush();
+}
+
+inline void Release(void* ABlock) noexcept {
+  if (ABlock)
+    ReleaseMany(SlabOf(ABlock), 1);
+}
 
 // Byte buffers of any size: small ones from the slabs, others from the heap. Release must be
 // given the size that was allocated.
@@ -47,8 +78,11 @@ void ReleaseBytes(void* ABuffer, size_t ASize) noexcept;
 // rather than once per block; the outermost scope publishes what is pending.
 class TReleaseScope {
 public:
-  TReleaseScope() noexcept;
-  ~TReleaseScope();
+  TReleaseScope() noexcept { ++tPending.Depth; }
+  ~TReleaseScope() {
+    if (--tPending.Depth == 0)
+      Flush();
+  }
   TReleaseScope(const TReleaseScope&) = delete;
   TReleaseScope& operator=(const TReleaseScope&) = delete;
 };

@@ -22,9 +22,13 @@ public:
   void Advance() { ++FCursor; }
   size_t Offset() const { return static_cast<size_t>(FCursor - FBegin); }
 
+  // The hot loops work on local copies of the cursor: a char read may alias any member, so a
+  // loop on FCursor itself would store it back on every step.
   void SkipWhitespace() {
-    while (FCursor < FEnd && IsWhitespace(*FCursor))
-      ++FCursor;
+    const char* p = FCursor;
+    while (p < FEnd && IsWhitespace(*p))
+      ++p;
+    FCursor = p;
   }
 
   // Consumes AChar or fails.
@@ -38,47 +42,47 @@ public:
   // At an opening quote: the decoded string. The view is into the source when nothing needed
   // decoding, else into a buffer that the next string read replaces.
   std::string_view ReadString() {
-    ++FCursor;
-    const char* start = FCursor;
+    const char* start = FCursor + 1;
+    const char* p = start;
+    const char* end = FEnd;
     for (;;) {
-      while (FCursor < FEnd && !IsSpecial(static_cast<unsigned char>(*FCursor)))
-        ++FCursor;
-      if (FCursor == FEnd)
-        Fail("Unterminated string", FEnd);
-      if (*FCursor == '"')
-        return std::string_view(start, static_cast<size_t>(FCursor++ - start));
-      if (static_cast<unsigned char>(*FCursor) < 0x80 || !SkipValidUtf8())
+      while (p < end && !IsSpecial(static_cast<unsigned char>(*p)))
+        ++p;
+      if (p == end)
+        Fail("Unterminated string", end);
+      if (*p == '"') {
+        FCursor = p + 1;
+        return std::string_view(start, static_cast<size_t>(p - start));
+      }
+      FCursor = p;
+      if (static_cast<unsigned char>(*p) < 0x80 || !SkipValidUtf8())
         return ReadEscapedString(start);
+      p = FCursor;
     }
   }
 
   // At '-' or a digit: the number's text, checked against the grammar.
   std::string_view ReadNumber() {
     const char* start = FCursor;
-    if (*FCursor == '-')
-      ++FCursor;
-    if (FCursor < FEnd && *FCursor == '0') {
-      ++FCursor;
+    const char* end = FEnd;
+    const char* p = start;
+    if (*p == '-')
+      ++p;
+    if (p < end && *p == '0') {
+      ++p;
     } else {
-      if (!IsDigit())
-        Fail("Invalid number", FCursor);
-      SkipDigits();
+      p = Digits(p, end);
     }
-    if (FCursor < FEnd && *FCursor == '.') {
-      ++FCursor;
-      if (!IsDigit())
-        Fail("Invalid number", FCursor);
-      SkipDigits();
+    if (p < end && *p == '.')
+      p = Digits(p + 1, end);
+    if (p < end && (*p == 'e' || *p == 'E')) {
+      ++p;
+      if (p < end && (*p == '+' || *p == '-'))
+        ++p;
+      p = Digits(p, end);
     }
-    if (FCursor < FEnd && (*FCursor == 'e' || *FCursor == 'E')) {
-      ++FCursor;
-      if (FCursor < FEnd && (*FCursor == '+' || *FCursor == '-'))
-        ++FCursor;
-      if (!IsDigit())
-        Fail("Invalid number", FCursor);
-      SkipDigits();
-    }
-    return std::string_view(start, static_cast<size_t>(FCursor - start));
+    FCursor = p;
+    return std::string_view(start, static_cast<size_t>(p - start));
   }
 
   // Consumes the literal AWord ("true", "false", "null") or fails.
@@ -106,10 +110,15 @@ private:
   static bool IsSpecial(unsigned char AChar) {
     return AChar < 0x20 || AChar == '"' || AChar == '\\' || AChar >= 0x80;
   }
-  bool IsDigit() const { return FCursor < FEnd && static_cast<unsigned>(*FCursor - '0') < 10; }
-  void SkipDigits() {
-    while (IsDigit())
-      ++FCursor;
+  static bool IsDigit(char AChar) { return static_cast<unsigned>(AChar - '0') < 10; }
+  // Skips one or more digits from AText; none fails.
+  const char* Digits(const char* AText, const char* AEnd) const {
+    const char* p = AText;
+    while (p < AEnd && IsDigit(*p))
+      ++p;
+    if (p == AText)
+      Fail("Invalid number", p);
+    return p;
   }
   // At a non-ASCII byte: skips a well-formed sequence, or returns false.
   bool SkipValidUtf8();
