@@ -84,8 +84,8 @@ constexpr auto MakeClasses() {
   } table{};
   for (int c = 0; c < 0x20; ++c)
     table.Of[c] = 1;
-  table.Of['"'] = 1;
-  table.Of['\\'] = 1;
+  table.Of[static_cast<unsigned char>('"')] = 1;
+  table.Of[static_cast<unsigned char>('\\')] = 1;
   for (int c = 0x80; c < 0x100; ++c)
     table.Of[c] = 2;
   return table;
