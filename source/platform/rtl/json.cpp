@@ -100,10 +100,10 @@ template <class T> T ParseInteger(std::string_view AText) {
 // TJSONValue
 
 void* TJSONValue::operator new(size_t ASize) {
-  return json_pool::Allocate(ASize);
+  return json_pool::AllocateBytes(ASize);
 }
-void TJSONValue::operator delete(void* ABlock) noexcept {
-  json_pool::Release(ABlock);
+void TJSONValue::operator delete(void* ABlock, size_t ASize) noexcept {
+  json_pool::ReleaseBytes(ABlock, ASize);
 }
 
 std::string TJSONValue::ToString() const {
@@ -295,10 +295,10 @@ void TJSONArray::AppendTo(std::string& AOut, bool AAscii) const {
 // TJSONPair
 
 void* TJSONPair::operator new(size_t ASize) {
-  return json_pool::Allocate(ASize);
+  return json_pool::AllocateBytes(ASize);
 }
-void TJSONPair::operator delete(void* ABlock) noexcept {
-  json_pool::Release(ABlock);
+void TJSONPair::operator delete(void* ABlock, size_t ASize) noexcept {
+  json_pool::ReleaseBytes(ABlock, ASize);
 }
 
 std::unique_ptr<TJSONPair> TJSONPair::Create(std::string_view AName, std::unique_ptr<TJSONValue> AValue) {

@@ -162,7 +162,7 @@ class TJSONValue : public TObject {
   RTL_CLASS(TJSONValue, TObject)
 public:
   static void* operator new(size_t ASize);
-  static void operator delete(void* ABlock) noexcept;
+  static void operator delete(void* ABlock, size_t ASize) noexcept;
 
   // A string's decoded text, a number's text, "true", "false" or "null"; empty for containers.
   virtual std::string_view Value() const { return {}; }
@@ -323,7 +323,7 @@ class TJSONPair final : public TObject {
   RTL_CLASS(TJSONPair, TObject)
 public:
   static void* operator new(size_t ASize);
-  static void operator delete(void* ABlock) noexcept;
+  static void operator delete(void* ABlock, size_t ASize) noexcept;
 
   static std::unique_ptr<TJSONPair> Create(std::string_view AName, std::unique_ptr<TJSONValue> AValue);
   ~TJSONPair() override;

@@ -125,20 +125,15 @@ void* AllocateSlow(size_t ASize) {
   return block;
 }
 
-void* AllocateBytes(size_t ASize) {
-  if (ASize <= MaxSlabBlock)
-    return Allocate(ASize);
+void* AllocateLarge(size_t ASize) {
   void* buffer = std::malloc(ASize);
   if (!buffer)
     throw std::bad_alloc();
   return buffer;
 }
 
-void ReleaseBytes(void* ABuffer, size_t ASize) noexcept {
-  if (ASize <= MaxSlabBlock)
-    Release(ABuffer);
-  else
-    std::free(ABuffer);
+void ReleaseLarge(void* ABuffer) noexcept {
+  std::free(ABuffer);
 }
 
 } // namespace rtl::json_pool

@@ -71,8 +71,17 @@ inline void Release(void* ABlock) noexcept {
 
 // Byte buffers of any size: small ones from the slabs, others from the heap. Release must be
 // given the size that was allocated.
-void* AllocateBytes(size_t ASize);
-void ReleaseBytes(void* ABuffer, size_t ASize) noexcept;
+void* AllocateLarge(size_t ASize);
+inline void* AllocateBytes(size_t ASize) {
+  return ASize <= MaxSlabBlock ? Allocate(ASize) : AllocateLarge(ASize);
+}
+void ReleaseLarge(void* ABuffer) noexcept;
+inline void ReleaseBytes(void* ABuffer, size_t ASize) noexcept {
+  if (ASize <= MaxSlabBlock)
+    Release(ABuffer);
+  else
+    ReleaseLarge(ABuffer);
+}
 
 // While a tree is being freed, slab counts are updated once per run of blocks of one slab
 // rather than once per block; the outermost scope publishes what is pending.
