@@ -23,5 +23,19 @@ bench: build/bench/build.ninja
 	cmake --build build/bench -j $(JOBS)
 	for b in build/bench/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
 
+FUZZ_SECONDS ?= 60
+
+build/fuzz/build.ninja:
+	cmake -S . -B build/fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TESTS=OFF -DVANTREL_FUZZ=ON \
+	  -DVANTREL_SANITIZE=ON -DCMAKE_C_COMPILER=clang-16 -DCMAKE_CXX_COMPILER=clang++-16 \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link -fno-omit-frame-pointer"
+
+# Each fuzzer runs FUZZ_SECONDS on a scratch corpus seeded from fuzz/corpus/<target>.
+fuzz: build/fuzz/build.ninja
+	cmake --build build/fuzz -j $(JOBS)
+	for f in build/fuzz/fuzz/fuzz_*; do n=$${f##*/fuzz_}; mkdir -p build/fuzz/corpus/$$n; \
+	  echo "== $$n"; $$f -max_total_time=$(FUZZ_SECONDS) -malloc_limit_mb=256 \
+	  build/fuzz/corpus/$$n fuzz/corpus/$$n || exit 1; done
+
 clean:
 	rm -rf build

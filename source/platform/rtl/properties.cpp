@@ -121,8 +121,12 @@ int64_t IntegerFor(const TTypeInfo& AType, const TValue& AValue) {
       throw ERangeError(messages::RangeError);
     return IntegerFor(AType, TValue::From(static_cast<int64_t>(value)));
   }
-  const bool isInteger = AValue.Kind() == TTypeKind::tkInteger || AValue.Kind() == TTypeKind::tkInt64;
-  const int64_t value = isInteger ? AValue.AsInt64() : AValue.AsOrdinal();
+  // Only integers convert: a float, Boolean or enumeration given to an integer property raises.
+  // An Int64 given to an Integer property converts as TValue::AsInteger does (EInvalidCast when
+  // out of range); narrower targets report a range error.
+  const bool toInteger = AType.Kind == TTypeKind::tkInteger && AType.Size == 4 && !AType.IsUnsigned &&
+                         AValue.Kind() == TTypeKind::tkInt64;
+  const int64_t value = toInteger ? AValue.AsInteger() : AValue.AsInt64();
   if (AType.Kind == TTypeKind::tkInt64) {
     if (targetUInt64 && value < 0)
       throw ERangeError(messages::RangeError);

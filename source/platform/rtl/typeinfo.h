@@ -2,9 +2,12 @@
 // Run-time type information for values that are read and written by name: published properties,
 // typed values (TValue) and record fields.
 
+#include <concepts>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace rtl {
@@ -23,6 +26,24 @@ enum class TTypeKind : uint8_t {
   tkClass,
 };
 
+// How values of a record type are copied, moved and destroyed, so that a TValue can hold any
+// registered record.
+struct TRecordOps {
+  void (*CopyConstruct)(void* ADest, const void* ASource);
+  void (*MoveConstruct)(void* ADest, void* ASource) noexcept;
+  void (*Destroy)(void* AValue) noexcept;
+  uint32_t Align;
+};
+
+template <class R> const TRecordOps& RecordOpsOf() {
+  static_assert(std::is_nothrow_move_constructible_v<R>, "records must move without throwing");
+  static const TRecordOps ops{
+      [](void* ADest, const void* ASource) { new (ADest) R(*static_cast<const R*>(ASource)); },
+      [](void* ADest, void* ASource) noexcept { new (ADest) R(std::move(*static_cast<R*>(ASource))); },
+      [](void* AValue) noexcept { static_cast<R*>(AValue)->~R(); }, alignof(R)};
+  return ops;
+}
+
 struct TTypeInfo {
   std::string_view Name;
   TTypeKind Kind = TTypeKind::tkUnknown;
@@ -30,6 +51,8 @@ struct TTypeInfo {
   bool IsUnsigned = false;
   // Element names of an enumeration, or of a set's element type, by ordinal.
   const std::vector<std::string_view>* Names = nullptr;
+  // Copy, move and destruction of a record type (tkRecord only).
+  const TRecordOps* Record = nullptr;
 
   // The ordinal of an element name (ASCII case-insensitive), or -1.
   int IndexOfName(std::string_view AName) const;
@@ -75,6 +98,12 @@ inline const TTypeInfo& RtlTypeInfo(bool*) { return TypeInfoBoolean(); }
 inline const TTypeInfo& RtlTypeInfo(std::string*) { return TypeInfoString(); }
 inline const TTypeInfo& RtlTypeInfo(char32_t*) { return TypeInfoChar(); }
 
+// A record type: one registered with RTL_RECORD_TYPEINFO.
+template <class T>
+concept RecordType = requires {
+  { RtlIsRecord(static_cast<T*>(nullptr)) } -> std::same_as<std::true_type>;
+};
+
 template <class T> const TTypeInfo& TypeInfoOf() {
   if constexpr (std::is_pointer_v<T>)
     return TypeInfoObject();
@@ -92,3 +121,15 @@ template <class T> const TTypeInfo& TypeInfoOf() {
     static const ::rtl::TTypeInfo info{#E, ::rtl::TTypeKind::tkEnumeration, sizeof(E), false, &names};       \
     return info;                                                                                             \
   }
+
+// Declares the type information of a record next to it (in its own namespace, at namespace
+// scope): RTL_RECORD_TYPEINFO(TMatrix3D). The name is the one TValue reports.
+#define RTL_RECORD_TYPEINFO(R)                                                                               \
+  inline const ::rtl::TTypeInfo& RtlTypeInfo(R*) {                                                           \
+    static const ::rtl::TTypeInfo info{#R,      ::rtl::TTypeKind::tkRecord, sizeof(R), false,                \
+                                       nullptr, &::rtl::RecordOpsOf<R>()};                                   \
+    return info;                                                                                             \
+  }                                                                                                          \
+  inline std::true_type RtlIsRecord(R*) { return {}; }                                                      \
+  static_assert(true)
+

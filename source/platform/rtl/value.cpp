@@ -6,7 +6,92 @@
 
 namespace rtl {
 
-void TValue::InvalidCast() { throw EInvalidCast(messages::InvalidCast); }
+void TValue::InvalidCast() {
+  throw EInvalidCast(messages::InvalidCast);
+}
+
+TValue::TValue(const TValue& AOther) {
+  CopyFrom(AOther);
+}
+
+TValue::TValue(TValue&& AOther) noexcept {
+  MoveFrom(AOther);
+}
+
+TValue& TValue::operator=(const TValue& AOther) {
+  if (this != &AOther) {
+    TValue copy(AOther);
+    Clear();
+    MoveFrom(copy);
+  }
+  return *this;
+}
+
+TValue& TValue::operator=(TValue&& AOther) noexcept {
+  if (this != &AOther) {
+    Clear();
+    MoveFrom(AOther);
+  }
+  return *this;
+}
+
+TValue::~TValue() {
+  Clear();
+}
+
+void TValue::EmplaceRecord(const TTypeInfo& AType, size_t ASize, const void* ASource) {
+  // The value stays empty until the record is whole, so a failed copy leaves nothing to destroy.
+  FType = nullptr;
+  if (AType.Kind != TTypeKind::tkRecord || !AType.Record || AType.Size != ASize)
+    InvalidCast();
+  const bool isInline = IsInline(AType);
+  void* storage = isInline ? FData.Record : ::operator new(AType.Size, std::align_val_t(AType.Record->Align));
+  try {
+    AType.Record->CopyConstruct(storage, ASource);
+  } catch (...) {
+    if (!isInline)
+      ::operator delete(storage, std::align_val_t(AType.Record->Align));
+    throw;
+  }
+  if (!isInline)
+    FData.Heap = storage;
+  FType = &AType;
+}
+
+void TValue::CopyFrom(const TValue& AOther) {
+  FString = AOther.FString;
+  if (AOther.HoldsRecord()) {
+    EmplaceRecord(*AOther.FType, AOther.FType->Size, AOther.RecordData());
+    return;
+  }
+  FType = AOther.FType;
+  FData = AOther.FData;
+}
+
+void TValue::MoveFrom(TValue& AOther) noexcept {
+  FString = std::move(AOther.FString);
+  FType = AOther.FType;
+  if (HoldsRecord() && IsInline(*FType)) {
+    FType->Record->MoveConstruct(FData.Record, AOther.FData.Record);
+    AOther.Clear();
+  } else {
+    // A heap record changes hands with its pointer.
+    FData = AOther.FData;
+    AOther.FType = nullptr;
+  }
+}
+
+void TValue::Clear() noexcept {
+  if (HoldsRecord()) {
+    if (IsInline(*FType)) {
+      FType->Record->Destroy(FData.Record);
+    } else {
+      FType->Record->Destroy(FData.Heap);
+      ::operator delete(FData.Heap, std::align_val_t(FType->Record->Align));
+    }
+  }
+  FType = nullptr;
+}
 
 TValue TValue::FromOrdinal(const TTypeInfo& AType, int64_t AValue) {
   TValue result;
@@ -72,7 +157,9 @@ double TValue::AsDouble() const {
   }
 }
 
-float TValue::AsSingle() const { return static_cast<float>(AsDouble()); }
+float TValue::AsSingle() const {
+  return static_cast<float>(AsDouble());
+}
 
 bool TValue::AsBoolean() const {
   switch (Kind()) {
@@ -92,7 +179,7 @@ std::string TValue::AsString() const {
   case TTypeKind::tkInteger:
   case TTypeKind::tkInt64:
     return FType->IsUnsigned && FType->Kind == TTypeKind::tkInt64 ? std::to_string(FData.U)
-                                                                   : std::to_string(FData.I);
+                                                                  : std::to_string(FData.I);
   case TTypeKind::tkFloat:
     return FloatToStr(FType->Size == 4 ? static_cast<double>(static_cast<float>(FData.D)) : FData.D);
   case TTypeKind::tkBoolean:

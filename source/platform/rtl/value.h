@@ -19,6 +19,11 @@ template <class E> class TSet;
 class TValue {
 public:
   TValue() = default;
+  TValue(const TValue& AOther);
+  TValue(TValue&& AOther) noexcept;
+  TValue& operator=(const TValue& AOther);
+  TValue& operator=(TValue&& AOther) noexcept;
+  ~TValue();
 
   template <class T> static TValue From(const T& AValue) { return From(AValue, TypeInfoOf<T>()); }
   // A value of an explicit type identity (TAlphaColor and Cardinal share uint32_t).
@@ -45,7 +50,8 @@ public:
   int64_t AsOrdinal() const;
   TObject* AsObject() const;
 
-  // The value as exactly the type T; any other type raises EInvalidCast.
+  // The value as exactly the type T; any other type raises EInvalidCast. The empty value gives
+  // T's default (a zeroed record).
   template <class T> T AsType() const;
   template <class T> bool IsType() const;
 
@@ -53,18 +59,34 @@ public:
   std::string ToString() const;
 
 private:
+  // Records of up to this size (and alignment up to 16) are held inline; larger ones on the heap.
+  static constexpr size_t InlineRecordSize = 64;
+
   const TTypeInfo* FType = nullptr;
   union {
     int64_t I;
     uint64_t U;
     double D;
     TObject* O;
+    void* Heap;
+    alignas(16) unsigned char Record[InlineRecordSize];
   } FData{};
   std::string FString;
 
   [[noreturn]] static void InvalidCast();
   // A set as its element names: "[a,b]".
   std::string SetToString() const;
+  static bool IsInline(const TTypeInfo& AType) {
+    return AType.Size <= InlineRecordSize && AType.Record->Align <= 16;
+  }
+  bool HoldsRecord() const { return FType && FType->Kind == TTypeKind::tkRecord; }
+  const void* RecordData() const { return IsInline(*FType) ? FData.Record : FData.Heap; }
+  // Copies a record of type AType and ASize bytes into this value; a type that is no record of
+  // that size raises EInvalidCast.
+  void EmplaceRecord(const TTypeInfo& AType, size_t ASize, const void* ASource);
+  void CopyFrom(const TValue& AOther);
+  void MoveFrom(TValue& AOther) noexcept;
+  void Clear() noexcept;
 };
 
 template <class T> TValue TValue::From(const T& AValue, const TTypeInfo& AType) {
@@ -84,6 +106,8 @@ template <class T> TValue TValue::From(const T& AValue, const TTypeInfo& AType) 
     result.FData.I = static_cast<int64_t>(AValue);
   else if constexpr (requires { AValue.Bits(); })
     result.FData.U = AValue.Bits();
+  else if constexpr (RecordType<T>)
+    result.EmplaceRecord(AType, sizeof(T), &AValue);
   else
     static_assert(sizeof(T) == 0, "TValue::From: unsupported type");
   return result;
@@ -91,7 +115,7 @@ template <class T> TValue TValue::From(const T& AValue, const TTypeInfo& AType) 
 
 template <class T> bool TValue::IsType() const {
   if (!FType)
-    return false;
+    return true;
   if constexpr (std::is_pointer_v<T>)
     return FType->Kind == TTypeKind::tkClass &&
            (FData.O == nullptr || dynamic_cast<std::remove_cv_t<std::remove_pointer_t<T>>*>(FData.O));
@@ -100,9 +124,13 @@ template <class T> bool TValue::IsType() const {
 }
 
 template <class T> T TValue::AsType() const {
+  if (!FType)
+    return T{};
   if (!IsType<T>())
     InvalidCast();
-  if constexpr (std::is_same_v<T, std::string>)
+  if constexpr (RecordType<T>)
+    return *static_cast<const T*>(RecordData());
+  else if constexpr (std::is_same_v<T, std::string>)
     return FString;
   else if constexpr (std::is_pointer_v<T>)
     return dynamic_cast<T>(FData.O);

@@ -1,0 +1,601 @@
+#include "rtl/json.h"
+
+#include <charconv>
+#include <cstring>
+#include <new>
+
+#include "rtl/json_format.h"
+#include "rtl/json_pool.h"
+#include "rtl/json_scanner.h"
+
+namespace rtl {
+
+RTL_DEFINE_CLASS(TJSONValue, "Rtl.Json")
+RTL_DEFINE_CLASS(TJSONString, "Rtl.Json")
+RTL_DEFINE_CLASS(TJSONNumber, "Rtl.Json")
+RTL_DEFINE_CLASS(TJSONBool, "Rtl.Json")
+RTL_DEFINE_CLASS(TJSONTrue, "Rtl.Json")
+RTL_DEFINE_CLASS(TJSONFalse, "Rtl.Json")
+RTL_DEFINE_CLASS(TJSONNull, "Rtl.Json")
+RTL_DEFINE_CLASS(TJSONArray, "Rtl.Json")
+RTL_DEFINE_CLASS(TJSONPair, "Rtl.Json")
+RTL_DEFINE_CLASS(TJSONObject, "Rtl.Json")
+
+namespace json_detail {
+
+void TText::AssignHeap(std::string_view AText) {
+  if (AText.size() > UINT32_MAX)
+    throw EJSONException("JSON text of " + std::to_string(AText.size()) + " bytes is too long");
+  FHeap.Data = static_cast<char*>(json_pool::AllocateBytes(AText.size()));
+  std::memcpy(FHeap.Data, AText.data(), AText.size());
+  FHeap.Size = static_cast<uint32_t>(AText.size());
+  FInline[TagIndex] = HeapTag;
+}
+
+TText::~TText() {
+  if (FInline[TagIndex] == HeapTag)
+    json_pool::ReleaseBytes(FHeap.Data, FHeap.Size);
+}
+
+TSlots::~TSlots() {
+  if (FData)
+    json_pool::ReleaseBytes(FData, FCapacity * sizeof(void*));
+}
+
+void FreeSlot(void* ASlot) noexcept {
+  if (reinterpret_cast<uintptr_t>(ASlot) & PlainTag)
+    json_pool::Release(Untagged<void>(ASlot));
+  else
+    delete Untagged<TObject>(ASlot);
+}
+
+void TSlots::Push(void* ASlot) {
+  if (FCount == FCapacity) {
+    const uint32_t capacity = FCapacity ? FCapacity * 2 : 4;
+    auto** data = static_cast<void**>(json_pool::AllocateBytes(capacity * sizeof(void*)));
+    if (FCount)
+      std::memcpy(data, FData, FCount * sizeof(void*));
+    if (FData)
+      json_pool::ReleaseBytes(FData, FCapacity * sizeof(void*));
+    FData = data;
+    FCapacity = capacity;
+  }
+  FData[FCount++] = ASlot;
+}
+
+void* TSlots::Take(uint32_t AIndex) {
+  void* item = FData[AIndex];
+  std::memmove(FData + AIndex, FData + AIndex + 1, (FCount - AIndex - 1) * sizeof(void*));
+  --FCount;
+  return item;
+}
+
+void TSlots::Assign(void* const* ASlots, uint32_t ACount) {
+  if (ACount == 0)
+    return;
+  FData = static_cast<void**>(json_pool::AllocateBytes(ACount * sizeof(void*)));
+  std::memcpy(FData, ASlots, ACount * sizeof(void*));
+  FCount = FCapacity = ACount;
+}
+
+} // namespace json_detail
+
+namespace {
+
+[[noreturn]] void IndexOutOfRange(int AIndex, int ACount) {
+  throw EArgumentOutOfRangeException("Index " + std::to_string(AIndex) + " out of range (count " +
+                                     std::to_string(ACount) + ")");
+}
+
+template <class T> T ParseInteger(std::string_view AText) {
+  T value{};
+  const auto result = std::from_chars(AText.data(), AText.data() + AText.size(), value);
+  if (result.ec != std::errc() || result.ptr != AText.data() + AText.size())
+    throw EConvertError("'" + std::string(AText) + "' is not a valid integer value");
+  return value;
+}
+
+} // namespace
+
+// TJSONValue
+
+void* TJSONValue::operator new(size_t ASize) {
+  return json_pool::AllocateBytes(ASize);
+}
+void TJSONValue::operator delete(void* ABlock, size_t ASize) noexcept {
+  json_pool::ReleaseBytes(ABlock, ASize);
+}
+
+std::string TJSONValue::ToString() const {
+  std::string text;
+  AppendTo(text, false);
+  return text;
+}
+
+std::string TJSONValue::ToJSON() const {
+  std::string text;
+  AppendTo(text, true);
+  return text;
+}
+
+std::vector<uint8_t> TJSONValue::ToBytes() const {
+  const std::string text = ToJSON();
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// TJSONString
+
+std::unique_ptr<TJSONString> TJSONString::Create(std::string_view AValue) {
+  return std::unique_ptr<TJSONString>(new TJSONString(AValue));
+}
+
+std::unique_ptr<TJSONValue> TJSONString::Clone() const {
+  return Create(Value());
+}
+
+void TJSONString::AppendTo(std::string& AOut, bool AAscii) const {
+  AppendJsonString(AOut, Value(), AAscii);
+}
+
+// TJSONNumber
+
+std::unique_ptr<TJSONNumber> TJSONNumber::Create(int32_t AValue) {
+  return Create(int64_t(AValue));
+}
+
+std::unique_ptr<TJSONNumber> TJSONNumber::Create(int64_t AValue) {
+  return std::unique_ptr<TJSONNumber>(new TJSONNumber(JsonIntegerText(AValue)));
+}
+
+std::unique_ptr<TJSONNumber> TJSONNumber::Create(double AValue) {
+  return std::unique_ptr<TJSONNumber>(new TJSONNumber(JsonFloatText(AValue)));
+}
+
+std::unique_ptr<TJSONNumber> TJSONNumber::Create(float AValue) {
+  return std::unique_ptr<TJSONNumber>(new TJSONNumber(JsonFloatText(AValue)));
+}
+
+std::unique_ptr<TJSONNumber> TJSONNumber::FromText(std::string_view AText) {
+  if (!IsJsonNumberText(AText))
+    throw EJSONException("'" + std::string(AText) + "' is not a valid JSON number");
+  return std::unique_ptr<TJSONNumber>(new TJSONNumber(AText));
+}
+
+double TJSONNumber::AsDouble() const {
+  const std::string_view text = Value();
+  double value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result.ec != std::errc() || result.ptr != text.data() + text.size())
+    throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+  return value;
+}
+
+int32_t TJSONNumber::AsInt() const {
+  return ParseInteger<int32_t>(Value());
+}
+int64_t TJSONNumber::AsInt64() const {
+  return ParseInteger<int64_t>(Value());
+}
+
+std::unique_ptr<TJSONValue> TJSONNumber::Clone() const {
+  return std::unique_ptr<TJSONNumber>(new TJSONNumber(Value()));
+}
+
+void TJSONNumber::AppendTo(std::string& AOut, bool) const {
+  AOut += Value();
+}
+
+// TJSONBool, TJSONNull
+
+std::unique_ptr<TJSONBool> TJSONBool::Create(bool AValue) {
+  if (AValue)
+    return std::unique_ptr<TJSONBool>(new TJSONTrue());
+  return std::unique_ptr<TJSONBool>(new TJSONFalse());
+}
+
+void TJSONBool::AppendTo(std::string& AOut, bool) const {
+  AOut += Value();
+}
+
+std::unique_ptr<TJSONNull> TJSONNull::Create() {
+  return std::unique_ptr<TJSONNull>(new TJSONNull());
+}
+
+void TJSONNull::AppendTo(std::string& AOut, bool) const {
+  AOut += "null";
+}
+
+// TJSONArray
+
+std::unique_ptr<TJSONArray> TJSONArray::Create() {
+  return std::unique_ptr<TJSONArray>(new TJSONArray());
+}
+
+TJSONArray::~TJSONArray() {
+  json_pool::TReleaseScope scope;
+  // Plain items are counted off per run of one slab, so long arrays of numbers cost a few
+  // instructions per item.
+  void* slab = nullptr;
+  int64_t count = 0;
+  for (void* slot : FItems) {
+    if (!(reinterpret_cast<uintptr_t>(slot) & json_detail::PlainTag)) {
+      delete json_detail::Untagged<TJSONValue>(slot);
+      continue;
+    }
+    void* slabOfSlot = json_pool::SlabOf(slot);
+    if (slabOfSlot != slab) {
+      json_pool::ReleaseMany(slab, count);
+      slab = slabOfSlot;
+      count = 0;
+    }
+    ++count;
+  }
+  json_pool::ReleaseMany(slab, count);
+}
+
+TJSONValue* TJSONArray::Items(int AIndex) const {
+  if (AIndex < 0 || AIndex >= Count())
+    IndexOutOfRange(AIndex, Count());
+  return json_detail::Untagged<TJSONValue>(FItems.Slot(static_cast<uint32_t>(AIndex)));
+}
+
+TJSONArray& TJSONArray::Add(std::unique_ptr<TJSONValue> AValue) {
+  if (!AValue)
+    throw EArgumentNilException("A JSON array cannot hold a nil value");
+  FItems.Push(json_detail::Tagged(AValue.get(), AValue->IsPlain()));
+  AValue.release();
+  return *this;
+}
+
+TJSONArray& TJSONArray::Add(std::string_view AValue) {
+  return Add(TJSONString::Create(AValue));
+}
+TJSONArray& TJSONArray::Add(int32_t AValue) {
+  return Add(TJSONNumber::Create(AValue));
+}
+TJSONArray& TJSONArray::Add(int64_t AValue) {
+  return Add(TJSONNumber::Create(AValue));
+}
+TJSONArray& TJSONArray::Add(double AValue) {
+  return Add(TJSONNumber::Create(AValue));
+}
+TJSONArray& TJSONArray::Add(float AValue) {
+  return Add(TJSONNumber::Create(AValue));
+}
+TJSONArray& TJSONArray::Add(bool AValue) {
+  return Add(TJSONBool::Create(AValue));
+}
+
+std::unique_ptr<TJSONValue> TJSONArray::Remove(int AIndex) {
+  if (AIndex < 0 || AIndex >= Count())
+    IndexOutOfRange(AIndex, Count());
+  return std::unique_ptr<TJSONValue>(
+      json_detail::Untagged<TJSONValue>(FItems.Take(static_cast<uint32_t>(AIndex))));
+}
+
+std::unique_ptr<TJSONValue> TJSONArray::Clone() const {
+  auto copy = Create();
+  for (const TJSONValue* item : *this)
+    copy->Add(item->Clone());
+  return copy;
+}
+
+void TJSONArray::AppendTo(std::string& AOut, bool AAscii) const {
+  AOut += '[';
+  bool first = true;
+  for (const TJSONValue* item : *this) {
+    if (!first)
+      AOut += ',';
+    first = false;
+    item->AppendTo(AOut, AAscii);
+  }
+  AOut += ']';
+}
+
+// TJSONPair
+
+void* TJSONPair::operator new(size_t ASize) {
+  return json_pool::AllocateBytes(ASize);
+}
+void TJSONPair::operator delete(void* ABlock, size_t ASize) noexcept {
+  json_pool::ReleaseBytes(ABlock, ASize);
+}
+
+std::unique_ptr<TJSONPair> TJSONPair::Create(std::string_view AName, std::unique_ptr<TJSONValue> AValue) {
+  if (!AValue)
+    throw EArgumentNilException("A JSON pair cannot hold a nil value");
+  auto pair =
+      std::unique_ptr<TJSONPair>(new TJSONPair(AName, json_detail::Tagged(AValue.get(), AValue->IsPlain())));
+  AValue.release();
+  return pair;
+}
+
+TJSONPair::~TJSONPair() {
+  json_pool::TReleaseScope scope;
+  if (FValue)
+    json_detail::FreeSlot(FValue);
+}
+
+// TJSONObject
+
+std::unique_ptr<TJSONObject> TJSONObject::Create() {
+  return std::unique_ptr<TJSONObject>(new TJSONObject());
+}
+
+TJSONObject::~TJSONObject() {
+  json_pool::TReleaseScope scope;
+  for (TJSONPair* pair : *this)
+    delete pair;
+}
+
+TJSONPair* TJSONObject::Pairs(int AIndex) const {
+  if (AIndex < 0 || AIndex >= Count())
+    IndexOutOfRange(AIndex, Count());
+  return json_detail::Untagged<TJSONPair>(FPairs.Slot(static_cast<uint32_t>(AIndex)));
+}
+
+TJSONObject& TJSONObject::AddPair(std::unique_ptr<TJSONPair> APair) {
+  if (!APair)
+    throw EArgumentNilException("A JSON object cannot hold a nil pair");
+  FPairs.Push(json_detail::Tagged(APair.get(), false));
+  APair.release();
+  return *this;
+}
+
+TJSONObject& TJSONObject::AddPair(std::string_view AName, std::unique_ptr<TJSONValue> AValue) {
+  return AddPair(TJSONPair::Create(AName, std::move(AValue)));
+}
+
+TJSONObject& TJSONObject::AddPair(std::string_view AName, std::string_view AValue) {
+  return AddPair(AName, TJSONString::Create(AValue));
+}
+TJSONObject& TJSONObject::AddPair(std::string_view AName, int32_t AValue) {
+  return AddPair(AName, TJSONNumber::Create(AValue));
+}
+TJSONObject& TJSONObject::AddPair(std::string_view AName, int64_t AValue) {
+  return AddPair(AName, TJSONNumber::Create(AValue));
+}
+TJSONObject& TJSONObject::AddPair(std::string_view AName, double AValue) {
+  return AddPair(AName, TJSONNumber::Create(AValue));
+}
+TJSONObject& TJSONObject::AddPair(std::string_view AName, float AValue) {
+  return AddPair(AName, TJSONNumber::Create(AValue));
+}
+TJSONObject& TJSONObject::AddPair(std::string_view AName, bool AValue) {
+  return AddPair(AName, TJSONBool::Create(AValue));
+}
+
+TJSONValue* TJSONObject::GetValue(std::string_view AName) const {
+  for (const TJSONPair* pair : *this)
+    if (pair->Name() == AName)
+      return pair->JsonValue();
+  return nullptr;
+}
+
+TJSONValue* TJSONObject::GetLastValue(std::string_view AName) const {
+  for (uint32_t i = FPairs.Count(); i > 0; --i) {
+    const TJSONPair* pair = json_detail::Untagged<TJSONPair>(FPairs.Slot(i - 1));
+    if (pair->Name() == AName)
+      return pair->JsonValue();
+  }
+  return nullptr;
+}
+
+std::unique_ptr<TJSONPair> TJSONObject::RemovePair(std::string_view AName) {
+  for (uint32_t i = 0; i < FPairs.Count(); ++i)
+    if (json_detail::Untagged<TJSONPair>(FPairs.Slot(i))->Name() == AName)
+      return std::unique_ptr<TJSONPair>(json_detail::Untagged<TJSONPair>(FPairs.Take(i)));
+  return nullptr;
+}
+
+std::unique_ptr<TJSONValue> TJSONObject::Clone() const {
+  auto copy = Create();
+  for (const TJSONPair* pair : *this)
+    copy->AddPair(pair->Name(), pair->JsonValue()->Clone());
+  return copy;
+}
+
+void TJSONObject::AppendTo(std::string& AOut, bool AAscii) const {
+  AOut += '{';
+  bool first = true;
+  for (const TJSONPair* pair : *this) {
+    if (!first)
+      AOut += ',';
+    first = false;
+    AppendJsonString(AOut, pair->Name(), AAscii);
+    AOut += ':';
+    pair->JsonValue()->AppendTo(AOut, AAscii);
+  }
+  AOut += '}';
+}
+
+// Parsing
+
+// Builds a tree in one pass without recursion. Finished values wait on a stack (as slots) until
+// their container closes, which then takes them over with an exactly sized slot list; in an
+// object the stack holds the pairs, each getting its value when that is complete.
+class TJsonTreeBuilder {
+public:
+  explicit TJsonTreeBuilder(std::string_view AText) : FScanner(AText) { FStack.reserve(256); }
+  TJsonTreeBuilder(const TJsonTreeBuilder&) = delete;
+  TJsonTreeBuilder& operator=(const TJsonTreeBuilder&) = delete;
+  ~TJsonTreeBuilder() {
+    json_pool::TReleaseScope scope;
+    for (void* slot : FStack)
+      json_detail::FreeSlot(slot);
+  }
+
+  std::unique_ptr<TJSONValue> Parse();
+
+private:
+  struct TFrame {
+    size_t Base;
+    bool IsObject;
+  };
+  TJsonScanner FScanner;
+  std::vector<void*> FStack;
+  std::vector<TFrame> FFrames;
+
+  void Open(bool AIsObject) {
+    if (FFrames.size() >= JsonMaxDepth)
+      FScanner.Fail("Nesting deeper than 4096 levels");
+    FScanner.Advance();
+    FFrames.push_back({FStack.size(), AIsObject});
+  }
+  // After '{' or ',' in an object: the member name and its colon.
+  void ReadName() {
+    FScanner.SkipWhitespace();
+    if (FScanner.Peek() != '"')
+      FScanner.FailUnexpected();
+    const std::string_view name = FScanner.ReadString();
+    Push(new TJSONPair(name, nullptr));
+    FScanner.SkipWhitespace();
+    FScanner.Expect(':');
+  }
+  void Push(void* ASlot) {
+    try {
+      FStack.push_back(ASlot);
+    } catch (...) {
+      json_detail::FreeSlot(ASlot);
+      throw;
+    }
+  }
+  // Hands a complete value to the open container.
+  void Attach(void* ASlot, bool AInObject) {
+    if (AInObject)
+      static_cast<TJSONPair*>(FStack.back())->FValue = ASlot;
+    else
+      Push(ASlot);
+  }
+  void* Close();
+  void* ReadScalar();
+};
+
+void* TJsonTreeBuilder::Close() {
+  const TFrame frame = FFrames.back();
+  const auto count = static_cast<uint32_t>(FStack.size() - frame.Base);
+  void* const* slots = FStack.data() + frame.Base;
+  TJSONValue* container = nullptr;
+  try {
+    if (frame.IsObject) {
+      auto* object = new TJSONObject();
+      container = object;
+      object->FPairs.Assign(slots, count);
+    } else {
+      auto* array = new TJSONArray();
+      container = array;
+      array->FItems.Assign(slots, count);
+    }
+  } catch (...) {
+    // The slots still belong to the stack; only the empty container goes.
+    delete container;
+    throw;
+  }
+  FStack.resize(frame.Base);
+  FFrames.pop_back();
+  return container;
+}
+
+void* TJsonTreeBuilder::ReadScalar() {
+  switch (FScanner.Peek()) {
+  case '"': {
+    const std::string_view text = FScanner.ReadString();
+    return json_detail::Tagged(new TJSONString(text), json_detail::TText::FitsInline(text.size()));
+  }
+  case 't':
+    FScanner.ReadLiteral("true");
+    return json_detail::Tagged(new TJSONTrue(), true);
+  case 'f':
+    FScanner.ReadLiteral("false");
+    return json_detail::Tagged(new TJSONFalse(), true);
+  case 'n':
+    FScanner.ReadLiteral("null");
+    return json_detail::Tagged(new TJSONNull(), true);
+  case '-':
+  case '0':
+  case '1':
+  case '2':
+  case '3':
+  case '4':
+  case '5':
+  case '6':
+  case '7':
+  case '8':
+  case '9': {
+    const std::string_view text = FScanner.ReadNumber();
+    return json_detail::Tagged(new TJSONNumber(text), json_detail::TText::FitsInline(text.size()));
+  }
+  default:
+    FScanner.FailUnexpected();
+  }
+}
+
+std::unique_ptr<TJSONValue> TJsonTreeBuilder::Parse() {
+  for (;;) {
+    // A value starts here.
+    FScanner.SkipWhitespace();
+    void* slot;
+    const char c = FScanner.Peek();
+    if (c == '{' || c == '[') {
+      const bool isObject = c == '{';
+      Open(isObject);
+      FScanner.SkipWhitespace();
+      if (FScanner.Peek() != (isObject ? '}' : ']')) {
+        if (isObject)
+          ReadName();
+        continue;
+      }
+      FScanner.Advance();
+      slot = Close();
+    } else {
+      slot = ReadScalar();
+    }
+    // The value is complete: hand it over, then close every container that ends here.
+    for (;;) {
+      if (FFrames.empty()) {
+        std::unique_ptr<TJSONValue> root(json_detail::Untagged<TJSONValue>(slot));
+        FScanner.SkipWhitespace();
+        if (!FScanner.AtEnd())
+          FScanner.Fail("Unexpected text after the JSON value");
+        return root;
+      }
+      const bool inObject = FFrames.back().IsObject;
+      Attach(slot, inObject);
+      FScanner.SkipWhitespace();
+      const char next = FScanner.Peek();
+      if (next == ',') {
+        FScanner.Advance();
+        if (inObject)
+          ReadName();
+        break;
+      }
+      if (next != (inObject ? '}' : ']'))
+        FScanner.FailUnexpected();
+      FScanner.Advance();
+      slot = Close();
+    }
+  }
+}
+
+std::unique_ptr<TJSONValue> TJSONValue::ParseJSONValue(std::string_view AText, bool ARaiseExc) {
+  try {
+    TJsonTreeBuilder builder(AText);
+    return builder.Parse();
+  } catch (const EJSONParseException&) {
+    if (ARaiseExc)
+      throw;
+    return nullptr;
+  }
+}
+
+std::unique_ptr<TJSONValue> TJSONValue::ParseJSONValue(std::span<const uint8_t> ABytes, size_t AOffset,
+                                                       size_t ALength, bool ARaiseExc) {
+  if (AOffset > ABytes.size() || ALength > ABytes.size() - AOffset)
+    throw EArgumentOutOfRangeException("JSON byte range " + std::to_string(AOffset) + "+" +
+                                       std::to_string(ALength) + " outside " + std::to_string(ABytes.size()) +
+                                       " bytes");
+  const auto* text = reinterpret_cast<const char*>(ABytes.data()) + AOffset;
+  return ParseJSONValue(std::string_view(text, ALength), ARaiseExc);
+}
+
+} // namespace rtl

@@ -1,0 +1,30 @@
+#pragma once
+// The text forms JSON is written in: number text for values made in code or read from binary
+// data, and string escaping. Every JSON writer of the runtime layer goes through these, so a
+// value reads back with the same kind whichever way it was written.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace rtl {
+
+// Decimal text of an integer.
+std::string JsonIntegerText(int64_t AValue);
+// Shortest round-trip digits of a double, laid out as plain digits when integral and below 1E15
+// in magnitude ("3", "-12"), as a plain decimal from 0.00001 to below 1E15 ("0.5", "0.00001"),
+// and otherwise as mantissa "E" exponent without "+" or leading zeros ("1E20", "1.5E-7").
+// NaN and infinities raise EJSONException.
+std::string JsonFloatText(double AValue);
+// As JsonFloatText with the float's own shortest digits (0.1f gives "0.1").
+std::string JsonFloatText(float AValue);
+
+// Whether AText is a number by the JSON grammar.
+bool IsJsonNumberText(std::string_view AText);
+
+// Appends AText as a quoted JSON string. Quotes, backslashes and control characters are
+// escaped ("/" is not). With AAscii every character outside 32..127 becomes \uXXXX (surrogate
+// pairs above U+FFFF), otherwise UTF-8 stays raw.
+void AppendJsonString(std::string& AOut, std::string_view AText, bool AAscii);
+
+} // namespace rtl
