@@ -95,6 +95,19 @@ bool TriangleMeetsBox(const TTriangle& ATriangle, const TPoint3D& AX, const TPoi
   return true;
 }
 
+// A vector kept in double, for the formulas whose intermediate rounding would swamp the result:
+// the normal and barycentric coordinates of a sliver triangle are differences of nearly equal
+// products, and rounding every step to float left them pointing anywhere.
+struct TDouble3 {
+  double X, Y, Z;
+  TDouble3(double AX, double AY, double AZ) : X(AX), Y(AY), Z(AZ) {}
+  TDouble3(const TPoint3D& A) : X(A.X), Y(A.Y), Z(A.Z) {}
+  TDouble3 operator-(const TDouble3& A) const { return {X - A.X, Y - A.Y, Z - A.Z}; }
+  TDouble3 operator*(double AFactor) const { return {X * AFactor, Y * AFactor, Z * AFactor}; }
+  double Dot(const TDouble3& A) const { return X * A.X + Y * A.Y + Z * A.Z; }
+  TDouble3 Cross(const TDouble3& A) const { return {Y * A.Z - Z * A.Y, Z * A.X - X * A.Z, X * A.Y - Y * A.X}; }
+};
+
 TAABB BoxAround(const TCornerArray& APoints) {
   const TBoundingBox box = TBoundingBox::Create(std::span<const TPoint3D>(APoints));
   return TAABB::FromBoundingBox(box);
@@ -586,11 +599,17 @@ float TTriangle::Values(int AIndex) const {
 bool TTriangle::Contains(const TPoint3D& APoint) const {
   const TPoint3D a = A - APoint, b = B - APoint, c = C - APoint;
   const TPoint3D u = Point3DCross(b, c), v = Point3DCross(c, a), w = Point3DCross(a, b);
-  return !(Dot(u, v) < 0 || Dot(u, w) < 0);
+  // The third pair matters when u vanishes: a point on the line through B and C, beyond the edge.
+  return !(Dot(u, v) < 0 || Dot(u, w) < 0 || Dot(v, w) < 0);
 }
 
 TPlane TTriangle::ToPlane() const {
-  const TPoint3D normal = Point3DNormalize(Point3DCross(B - A, C - A));
+  const TDouble3 a = A;
+  const TDouble3 cross = (TDouble3(B) - a).Cross(TDouble3(C) - a);
+  const double length = std::sqrt(cross.Dot(cross));
+  if (length == 0)
+    return {{}, 0};
+  const TPoint3D normal{f32(cross.X / length), f32(cross.Y / length), f32(cross.Z / length)};
   return {normal, Dot(normal, A)};
 }
 
@@ -613,9 +632,10 @@ TPoint3D TTriangle::ClosestPoint(const TPoint3D& APoint) const {
   const TPoint3D c1 = GetLine(0).ClosestPoint(APoint), c2 = GetLine(1).ClosestPoint(APoint),
                  c3 = GetLine(2).ClosestPoint(APoint);
   const float d1 = DistanceSq(APoint, c1), d2 = DistanceSq(APoint, c2), d3 = DistanceSq(APoint, c3);
-  if (d1 < d2 && d1 < d3)
+  // Ties go to the earlier edge: two edges share the nearest point when it is their vertex.
+  if (d1 <= d2 && d1 <= d3)
     return c1;
-  if (d2 < d1 && d2 < d3)
+  if (d2 <= d3)
     return c2;
   return c3;
 }
@@ -721,16 +741,16 @@ bool TTriangle::IntersectsWithRobust(const TTriangle& ATriangle) const {
 }
 
 TPoint3D TTriangle::Barycentric(const TPoint3D& APoint) const {
-  const auto projectOnto = [](const TPoint3D& AVector, const TPoint3D& AOnto) {
-    return AOnto * f32(double(Dot(AVector, AOnto)) / Dot(AOnto, AOnto));
+  const auto projectOnto = [](const TDouble3& AVector, const TDouble3& AOnto) {
+    return AOnto * (AVector.Dot(AOnto) / AOnto.Dot(AOnto));
   };
-  const auto coordinate = [&](const TPoint3D& AEdge, const TPoint3D& AOpposite, const TPoint3D& AToPoint) {
-    const TPoint3D v = AEdge - projectOnto(AEdge, AOpposite);
-    return f32(1 - double(Dot(v, AToPoint)) / Dot(v, AEdge));
+  // 1 at the vertex the edge starts from, 0 on the opposite side.
+  const auto coordinate = [&](const TDouble3& AEdge, const TDouble3& AOpposite, const TDouble3& AToPoint) {
+    const TDouble3 v = AEdge - projectOnto(AEdge, AOpposite);
+    return f32(1 - v.Dot(AToPoint) / v.Dot(AEdge));
   };
-  const TPoint3D ap = APoint - A, bp = APoint - B, cp = APoint - C;
-  const TPoint3D ab = B - A, ac = C - A, bc = C - B, cb = B - C, ca = A - C;
-  return {coordinate(ab, cb, ap), coordinate(bc, ac, bp), coordinate(ca, ab, cp)};
+  const TDouble3 a = A, b = B, c = C, p = APoint;
+  return {coordinate(b - a, b - c, p - a), coordinate(c - b, c - a, p - b), coordinate(a - c, b - a, p - c)};
 }
 
 TPoint3D TTriangle::Center() const {

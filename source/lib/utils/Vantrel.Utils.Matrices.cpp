@@ -1,6 +1,7 @@
 #include "utils/Vantrel.Utils.Matrices.h"
 
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "rtl/exceptions.h"
@@ -16,8 +17,9 @@ TPoint3D Combine(double x, double y, double z, const TPoint3D& AX, const TPoint3
           f32(x * AX.Z + y * AY.Z + z * AZ.Z)};
 }
 
-bool IsFinite(const TPoint3D& A) {
-  return std::isfinite(A.X) && std::isfinite(A.Y) && std::isfinite(A.Z);
+// Finite and within float range, so storing it neither overflows nor carries a NaN.
+bool FitsFloat(double AValue) {
+  return std::fabs(AValue) <= std::numeric_limits<float>::max();
 }
 
 TMat3 Identity() {
@@ -70,16 +72,19 @@ void TMat3::SetRows(const TPoint3D& AX, const TPoint3D& AY, const TPoint3D& AZ) 
 TMat3 TMat3::Inverse() const {
   const TPoint3D r0 = Point3DCross(ey, ez), r1 = Point3DCross(ez, ex), r2 = Point3DCross(ex, ey);
   const float det = Point3DDot(ez, r2);
-  if (std::fabs(det) <= 1e-40 || std::isnan(det))
+  if (!(std::fabs(det) > 1e-40))
     return Identity();
-  const double inv = f32(1 / double(det));
-  const TMat3 result{{f32(r0.X * inv), f32(r1.X * inv), f32(r2.X * inv)},
-                     {f32(r0.Y * inv), f32(r1.Y * inv), f32(r2.Y * inv)},
-                     {f32(r0.Z * inv), f32(r1.Z * inv), f32(r2.Z * inv)}};
   // A tiny determinant can still overflow the float reciprocal or the products.
-  if (!IsFinite(result.ex) || !IsFinite(result.ey) || !IsFinite(result.ez))
+  const double inv = 1 / double(det);
+  if (!FitsFloat(inv))
     return Identity();
-  return result;
+  const double scale = f32(inv);
+  const double v[9] = {r0.X * scale, r1.X * scale, r2.X * scale, r0.Y * scale, r1.Y * scale,
+                       r2.Y * scale, r0.Z * scale, r1.Z * scale, r2.Z * scale};
+  for (const double value : v)
+    if (!FitsFloat(value))
+      return Identity();
+  return Create(f32(v[0]), f32(v[1]), f32(v[2]), f32(v[3]), f32(v[4]), f32(v[5]), f32(v[6]), f32(v[7]), f32(v[8]));
 }
 
 TMatrix TMat3::ToMatrix() const {
