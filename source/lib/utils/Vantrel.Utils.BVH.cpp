@@ -22,11 +22,12 @@ float DistanceToStart(const TRaycastResult& AHit, const TRaycastData& ARay) {
 // so the eight children cover the parent exactly; a corner computed as centre + half size can
 // round to one ulp inside the parent and lose the triangles lying on its faces.
 TAABB ChildBounds(const TAABB& AParent, const TPoint3D& ACentre, int AChild) {
-  static constexpr bool kPositive[8][3] = {{false, true, false}, {true, true, false},  {false, true, true},
+  static constexpr bool kPositive[8][3] = {{false, true, false}, {true, true, false},   {false, true, true},
                                            {true, true, true},   {false, false, false}, {true, false, false},
                                            {false, false, true}, {true, false, true}};
   const bool* positive = kPositive[AChild];
-  const TPoint3D corner{positive[0] ? AParent.Max.X : AParent.Min.X, positive[1] ? AParent.Max.Y : AParent.Min.Y,
+  const TPoint3D corner{positive[0] ? AParent.Max.X : AParent.Min.X,
+                        positive[1] ? AParent.Max.Y : AParent.Min.Y,
                         positive[2] ? AParent.Max.Z : AParent.Min.Z};
   return {Point3DMin(ACentre, corner), Point3DMax(ACentre, corner)};
 }

@@ -73,7 +73,8 @@ bool Overlaps(const TInterval& A, const TInterval& B) {
 }
 
 template <size_t N, size_t M>
-bool Separates(const TPoint3D& AAxis, const std::array<TPoint3D, N>& AFirst, const std::array<TPoint3D, M>& ASecond) {
+bool Separates(const TPoint3D& AAxis, const std::array<TPoint3D, N>& AFirst,
+               const std::array<TPoint3D, M>& ASecond) {
   return !Overlaps(Project(AAxis, AFirst), Project(AAxis, ASecond));
 }
 
@@ -81,7 +82,8 @@ bool Separates(const TPoint3D& AAxis, const std::array<TPoint3D, N>& AFirst, con
 bool TriangleMeetsBox(const TTriangle& ATriangle, const TPoint3D& AX, const TPoint3D& AY, const TPoint3D& AZ,
                       const TCornerArray& ACorners) {
   const std::array<TPoint3D, 3> points{ATriangle.A, ATriangle.B, ATriangle.C};
-  const TPoint3D f0 = ATriangle.B - ATriangle.A, f1 = ATriangle.C - ATriangle.B, f2 = ATriangle.A - ATriangle.C;
+  const TPoint3D f0 = ATriangle.B - ATriangle.A, f1 = ATriangle.C - ATriangle.B,
+                 f2 = ATriangle.A - ATriangle.C;
   const TPoint3D units[3] = {AX, AY, AZ};
   for (const TPoint3D& u : units)
     if (Separates(u, points, ACorners))
@@ -105,7 +107,9 @@ struct TDouble3 {
   TDouble3 operator-(const TDouble3& A) const { return {X - A.X, Y - A.Y, Z - A.Z}; }
   TDouble3 operator*(double AFactor) const { return {X * AFactor, Y * AFactor, Z * AFactor}; }
   double Dot(const TDouble3& A) const { return X * A.X + Y * A.Y + Z * A.Z; }
-  TDouble3 Cross(const TDouble3& A) const { return {Y * A.Z - Z * A.Y, Z * A.X - X * A.Z, X * A.Y - Y * A.X}; }
+  TDouble3 Cross(const TDouble3& A) const {
+    return {Y * A.Z - Z * A.Y, Z * A.X - X * A.Z, X * A.Y - Y * A.X};
+  }
 };
 
 TAABB BoxAround(const TCornerArray& APoints) {
@@ -155,8 +159,8 @@ bool TAABB::Contains(const TAABB& AOther) const {
 }
 
 bool TAABB::Contains(const TPoint3D& APoint) const {
-  return Min.X <= APoint.X && APoint.X <= Max.X && Min.Y <= APoint.Y && APoint.Y <= Max.Y && Min.Z <= APoint.Z &&
-         APoint.Z <= Max.Z;
+  return Min.X <= APoint.X && APoint.X <= Max.X && Min.Y <= APoint.Y && APoint.Y <= Max.Y &&
+         Min.Z <= APoint.Z && APoint.Z <= Max.Z;
 }
 
 float TAABB::SurfaceArea() const {
@@ -225,8 +229,8 @@ std::array<TVector3D, 6> TAABB::GetPlanes() const {
   const TCornerArray corners = GetCorners();
   std::array<TVector3D, 6> result;
   for (int i = 0; i < 6; ++i)
-    result[i] =
-        TPlane::Create(corners[kCorners[i][0]], corners[kCorners[i][1]], corners[kCorners[i][2]]).ToVector3D();
+    result[i] = TPlane::Create(corners[kCorners[i][0]], corners[kCorners[i][1]], corners[kCorners[i][2]])
+                    .ToVector3D();
   return result;
 }
 
@@ -326,7 +330,8 @@ TCornerArray TOBB::GetCorners() const {
   for (int k = 0; k < 8; ++k) {
     const double sx = kSigns[k][0] * double(Size.X), sy = kSigns[k][1] * double(Size.Y),
                  sz = kSigns[k][2] * double(Size.Z);
-    result[k] = {f32(Position.X + x.X * sx + y.X * sy + z.X * sz), f32(Position.Y + x.Y * sx + y.Y * sy + z.Y * sz),
+    result[k] = {f32(Position.X + x.X * sx + y.X * sy + z.X * sz),
+                 f32(Position.Y + x.Y * sx + y.Y * sy + z.Y * sz),
                  f32(Position.Z + x.Z * sx + y.Z * sy + z.Z * sz)};
   }
   return result;
@@ -514,8 +519,8 @@ bool TPlane::IntersectsWith(const TOBB& AOBB) const {
 
 bool TPlane::IntersectsWith(const TAABB& AAABB) const {
   const TPoint3D e = AAABB.GetExtent();
-  const double reach =
-      double(e.X) * std::fabs(Normal.X) + double(e.Y) * std::fabs(Normal.Y) + double(e.Z) * std::fabs(Normal.Z);
+  const double reach = double(e.X) * std::fabs(Normal.X) + double(e.Y) * std::fabs(Normal.Y) +
+                       double(e.Z) * std::fabs(Normal.Z);
   return std::fabs(double(Dot(Normal, AAABB.GetPosition())) - Distance) <= reach;
 }
 
@@ -824,14 +829,10 @@ bool TTriangle::Raycast(const TTriangle& ATriangle, std::vector<TRaycastResult>&
 
 TBoundingBox TransformBoundingBox(const TBoundingBox& ABox, const TMatrix3D& AMatrix) {
   const float x0 = ABox.Left, x1 = ABox.Right, y0 = ABox.Top, y1 = ABox.Bottom, z0 = ABox.Near, z1 = ABox.Far;
-  const TCornerArray corners{{TPoint3D{x0, y1, z0} * AMatrix,
-                              TPoint3D{x1, y1, z0} * AMatrix,
-                              TPoint3D{x1, y0, z0} * AMatrix,
-                              TPoint3D{x0, y0, z0} * AMatrix,
-                              TPoint3D{x0, y1, z1} * AMatrix,
-                              TPoint3D{x1, y1, z1} * AMatrix,
-                              TPoint3D{x1, y0, z1} * AMatrix,
-                              TPoint3D{x0, y0, z1} * AMatrix}};
+  const TCornerArray corners{{TPoint3D{x0, y1, z0} * AMatrix, TPoint3D{x1, y1, z0} * AMatrix,
+                              TPoint3D{x1, y0, z0} * AMatrix, TPoint3D{x0, y0, z0} * AMatrix,
+                              TPoint3D{x0, y1, z1} * AMatrix, TPoint3D{x1, y1, z1} * AMatrix,
+                              TPoint3D{x1, y0, z1} * AMatrix, TPoint3D{x0, y0, z1} * AMatrix}};
   return TBoundingBox::Create(std::span<const TPoint3D>(corners));
 }
 

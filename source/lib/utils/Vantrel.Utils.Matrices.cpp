@@ -84,7 +84,8 @@ TMat3 TMat3::Inverse() const {
   for (const double value : v)
     if (!FitsFloat(value))
       return Identity();
-  return Create(f32(v[0]), f32(v[1]), f32(v[2]), f32(v[3]), f32(v[4]), f32(v[5]), f32(v[6]), f32(v[7]), f32(v[8]));
+  return Create(f32(v[0]), f32(v[1]), f32(v[2]), f32(v[3]), f32(v[4]), f32(v[5]), f32(v[6]), f32(v[7]),
+                f32(v[8]));
 }
 
 TMatrix TMat3::ToMatrix() const {

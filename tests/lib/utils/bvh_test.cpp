@@ -76,7 +76,8 @@ float DistanceToStart(const TRaycastResult& AHit, const TRaycastData& ARay) {
 }
 
 bool SameBits(const TRaycastResult& A, const TRaycastResult& B) {
-  return std::memcmp(&A.T, &B.T, sizeof(float)) == 0 && std::memcmp(&A.Normal, &B.Normal, sizeof(TPoint3D)) == 0 &&
+  return std::memcmp(&A.T, &B.T, sizeof(float)) == 0 &&
+         std::memcmp(&A.Normal, &B.Normal, sizeof(TPoint3D)) == 0 &&
          std::memcmp(&A.Point, &B.Point, sizeof(TPoint3D)) == 0 && A.Hit == B.Hit;
 }
 
@@ -139,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Combine(testing::Values(TCountCase{"TwoIndices", {0, 1}, false, {}},
                                      TCountCase{"NullIndexBuffer", {0, 1, 2}, true, {}},
                                      TCountCase{"SevenIndices", {0, 1, 2, 2, 1, 0, 1}, false, {0, 1}},
-                                     TCountCase{"IndexBeyondVertices", {0, 1, 2, 0, 1, 99, 2, 1, 0}, false, {0, 2}}),
+                                     TCountCase{
+                                         "IndexBeyondVertices", {0, 1, 2, 0, 1, 99, 2, 1, 0}, false, {0, 2}}),
                      testing::Values(TIndexFormat::UInt16, TIndexFormat::UInt32)));
 
 TEST(BVH, NullVertexBufferGivesEmptyGeometry) {
@@ -252,7 +254,8 @@ TEST(BVH, EveryFaceOfABoxMeshIsHit) {
       const TPoint3D outward = PointOf(axis, sign, u, 0, v, 0);
       const TPoint3D start = PointOf(axis, k + sign, u, pu, v, pv);
       TRaycastResult result;
-      ASSERT_TRUE(geometry.Raycast(Ray(start, -outward), result)) << "axis " << axis << " positive " << positive;
+      ASSERT_TRUE(geometry.Raycast(Ray(start, -outward), result))
+          << "axis " << axis << " positive " << positive;
       EXPECT_EQ(result.Normal, outward);
       EXPECT_NEAR(Axis(result.Point, axis), k, 1e-6);
     }
@@ -261,9 +264,8 @@ TEST(BVH, EveryFaceOfABoxMeshIsHit) {
 TEST(BVH, SharedTriangleIsReportedOnceAsNearest) {
   // The big triangle lies in the root's centre plane z = 0.5; the small ones set the bounds.
   const TTriangle big{{0.1f, 0.1f, 0.5f}, {0.9f, 0.1f, 0.5f}, {0.1f, 0.9f, 0.5f}};
-  const TMesh mesh = MeshOfStored({big,
-                                   {{0, 0, 0}, {0.01f, 0, 0}, {0, 0.01f, 0}},
-                                   {{1, 1, 1}, {0.99f, 1, 1}, {1, 0.99f, 1}}});
+  const TMesh mesh = MeshOfStored(
+      {big, {{0, 0, 0}, {0.01f, 0, 0}, {0, 0.01f, 0}}, {{1, 1, 1}, {0.99f, 1, 1}, {1, 0.99f, 1}}});
   TBVHGeometry geometry(mesh.Vertices.get(), mesh.Indices.get(), TMatrix3D::Identity());
   BuildBVH(&geometry);
   int leavesWithBig = 0;
@@ -288,7 +290,8 @@ TEST(BVH, EqualDistancesKeepTheFirstListed) {
   const TRaycastData ray = Ray({1.3125f, 0.3f, 1}, {-1, 0, -1});
   const TPoint3D meeting{0.3125f, 0.3f, 0};
   for (const bool floorFirst : {true, false}) {
-    const TMesh mesh = MeshOfStored(floorFirst ? std::vector<TTriangle>{floor, wall} : std::vector<TTriangle>{wall, floor});
+    const TMesh mesh =
+        MeshOfStored(floorFirst ? std::vector<TTriangle>{floor, wall} : std::vector<TTriangle>{wall, floor});
     TBVHGeometry geometry(mesh.Vertices.get(), mesh.Indices.get(), TMatrix3D::Identity());
     BuildBVH(&geometry);
 
@@ -312,7 +315,8 @@ TEST(BVH, EqualDistancesKeepTheFirstListed) {
 class BoxQuery : public testing::Test {
 protected:
   // One small triangle in the root's octant 0 (-, +, -), one in octant 7 (+, -, +).
-  TMesh FMesh = MeshOfStored({{{0, 1, 0}, {0.2f, 1, 0}, {0, 0.8f, 0.2f}}, {{1, 0, 1}, {0.8f, 0, 1}, {1, 0.2f, 0.8f}}});
+  TMesh FMesh =
+      MeshOfStored({{{0, 1, 0}, {0.2f, 1, 0}, {0, 0.8f, 0.2f}}, {{1, 0, 1}, {0.8f, 0, 1}, {1, 0.2f, 0.8f}}});
   TBVHGeometry FGeometry{FMesh.Vertices.get(), FMesh.Indices.get(), TMatrix3D::Identity()};
   const TAABB FWhole{{0, 0, 0}, {1, 1, 1}};
 };
@@ -428,7 +432,8 @@ public:
         break;
       }
       case 3: // a coincident duplicate
-        result.push_back(result.empty() ? TTriangle{Point(1), Point(1), Point(1)} : result[Below(int(result.size()))]);
+        result.push_back(result.empty() ? TTriangle{Point(1), Point(1), Point(1)}
+                                        : result[Below(int(result.size()))]);
         break;
       default: { // zero area
         const TPoint3D a = Point(1), b = Point(1);
@@ -516,8 +521,9 @@ TEST(BVH, MatchesBruteForce) {
     }
     for (int b = 0; b < 100; ++b) {
       const TAABB box = random.NextBox();
-      const bool touched = std::any_of(geometry.Triangles.begin(), geometry.Triangles.end(),
-                                       [&](const TTriangle& ATriangle) { return ATriangle.IntersectsWith(box); });
+      const bool touched =
+          std::any_of(geometry.Triangles.begin(), geometry.Triangles.end(),
+                      [&](const TTriangle& ATriangle) { return ATriangle.IntersectsWith(box); });
       ASSERT_EQ(geometry.IntersectsWith(box), touched) << "seed " << seed << " box " << b;
     }
   }

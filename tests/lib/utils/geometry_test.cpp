@@ -131,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TTriangleCastCase{"JustOutside", {0.5f, 0.5001f, 1}, {0, 0, -1}, false},
                     TTriangleCastCase{"Parallel", {0.25f, 0.25f, 1}, {1, 0, 0}, false},
                     TTriangleCastCase{"PlaneBehind", {0.25f, 0.25f, -1}, {0, 0, -1}, false},
-                    TTriangleCastCase{"UnnormalisedDir", {0.25f, 0.25f, 2}, {0, 0, -2}, true, 1, {0.25f, 0.25f, 0}}));
+                    TTriangleCastCase{
+                        "UnnormalisedDir", {0.25f, 0.25f, 2}, {0, 0, -2}, true, 1, {0.25f, 0.25f, 0}}));
 
 TEST(Geometry, DegenerateTriangleMissesWithoutNaN) {
   const TTriangle line{{0, 0, 0}, {1, 1, 1}, {2, 2, 2}};
@@ -170,7 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
         TTransformCase{"Identity", TMatrix3D::Identity(), {-1, -1, -1, 1, 1, 1}},
         TTransformCase{"Translation", TMatrix3D::CreateTranslation({1, 2, 3}), {0, 1, 2, 2, 3, 4}},
         TTransformCase{"Scaling", TMatrix3D::CreateScaling({2, 3, 4}), {-2, -3, -4, 2, 3, 4}},
-        TTransformCase{"TurnZ45", TMatrix3D::CreateRotationZ(kPi / 4),
+        TTransformCase{"TurnZ45",
+                       TMatrix3D::CreateRotationZ(kPi / 4),
                        {-1.4142135f, -1.4142135f, -1, 1.4142135f, 1.4142135f, 1}},
         TTransformCase{"NegativeScale", TMatrix3D::CreateScaling({-2, 1, -1}), {-2, -1, -1, 2, 1, 1}}));
 
@@ -193,12 +195,13 @@ TEST_P(BoxOverlap, IsSymmetric) {
   EXPECT_EQ(AABBOverlap(GetParam().Other, kUnitBox), GetParam().Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Geometry, BoxOverlap,
-                         testing::Values(TOverlapCase{"SharedFace", {{1, -1, -1}, {3, 1, 1}}, true},
-                                         TOverlapCase{"ApartOnX", {{1.5f, -1, -1}, {3, 1, 1}}, false},
-                                         TOverlapCase{"ApartOnY", {{-1, -3, -1}, {1, -1.5f, 1}}, false},
-                                         TOverlapCase{"ApartOnZ", {{-1, -1, 2}, {1, 1, 3}}, false},
-                                         TOverlapCase{"Contained", {{-0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, 0.5f}}, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Geometry, BoxOverlap,
+    testing::Values(TOverlapCase{"SharedFace", {{1, -1, -1}, {3, 1, 1}}, true},
+                    TOverlapCase{"ApartOnX", {{1.5f, -1, -1}, {3, 1, 1}}, false},
+                    TOverlapCase{"ApartOnY", {{-1, -3, -1}, {1, -1.5f, 1}}, false},
+                    TOverlapCase{"ApartOnZ", {{-1, -1, 2}, {1, 1, 3}}, false},
+                    TOverlapCase{"Contained", {{-0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, 0.5f}}, true}));
 
 // --- Triangle against box ------------------------------------------------------------------------
 
@@ -283,7 +286,8 @@ TEST(Geometry, TriangleBoxMatchesClippingReference) {
     const TTriangle triangle{{coordinate(random), coordinate(random), coordinate(random)},
                              {coordinate(random), coordinate(random), coordinate(random)},
                              {coordinate(random), coordinate(random), coordinate(random)}};
-    const bool grown = ClippedTriangleRemains(triangle, box, 1e-4), shrunk = ClippedTriangleRemains(triangle, box, -1e-4);
+    const bool grown = ClippedTriangleRemains(triangle, box, 1e-4),
+               shrunk = ClippedTriangleRemains(triangle, box, -1e-4);
     if (grown != shrunk)
       continue;
     ++compared;
@@ -458,23 +462,26 @@ INSTANTIATE_TEST_SUITE_P(
                  EXPECT_TRUE(line.SphereLinetest({1, 2, 4}, 1));
                  EXPECT_FALSE(line.SphereLinetest({1, 2, 4.5f}, 1));
                }},
-        TCheck{"Linetests", [] {
-                 const TLine reaching = TLine::Create({0, 0, -5}, {0, 0, 0});
-                 const TLine tooShort = TLine::Create({0, 0, -5}, {0, 0, -2});
-                 const TOBB obb = TOBB::Create(2, 2, 2);
-                 TRaycastResult result;
-                 EXPECT_TRUE(reaching.AABBLinetest(kUnitBox));
-                 EXPECT_FALSE(tooShort.AABBLinetest(kUnitBox));
-                 EXPECT_TRUE(reaching.OBBLinetest(obb));
-                 EXPECT_TRUE(reaching.OBBLinetest(obb, result));
-                 EXPECT_EQ(result.T, 4);
-                 EXPECT_FALSE(tooShort.OBBLinetest(obb));
-                 const TTriangle facingDown{{0, 0, 0}, {0, 1, 0}, {1, 0, 0}};
-                 EXPECT_TRUE(TLine::Create({0.25f, 0.25f, -1}, {0.25f, 0.25f, 1}).TriangleLinetest(&facingDown));
-                 EXPECT_FALSE(TLine::Create({0.25f, 0.25f, -1}, {0.25f, 0.25f, -0.5f}).TriangleLinetest(&facingDown));
-                 EXPECT_EQ(TLine::Create(TEdge{{0, 0, 0}, {0, 3, 4}}).Length(), 5);
-                 EXPECT_EQ(TLine::Create(TEdge{{0, 0, 0}, {0, 3, 4}}).GetDirection(true), TPoint3D({0, -0.6f, -0.8f}));
-               }}));
+        TCheck{
+            "Linetests", [] {
+              const TLine reaching = TLine::Create({0, 0, -5}, {0, 0, 0});
+              const TLine tooShort = TLine::Create({0, 0, -5}, {0, 0, -2});
+              const TOBB obb = TOBB::Create(2, 2, 2);
+              TRaycastResult result;
+              EXPECT_TRUE(reaching.AABBLinetest(kUnitBox));
+              EXPECT_FALSE(tooShort.AABBLinetest(kUnitBox));
+              EXPECT_TRUE(reaching.OBBLinetest(obb));
+              EXPECT_TRUE(reaching.OBBLinetest(obb, result));
+              EXPECT_EQ(result.T, 4);
+              EXPECT_FALSE(tooShort.OBBLinetest(obb));
+              const TTriangle facingDown{{0, 0, 0}, {0, 1, 0}, {1, 0, 0}};
+              EXPECT_TRUE(TLine::Create({0.25f, 0.25f, -1}, {0.25f, 0.25f, 1}).TriangleLinetest(&facingDown));
+              EXPECT_FALSE(
+                  TLine::Create({0.25f, 0.25f, -1}, {0.25f, 0.25f, -0.5f}).TriangleLinetest(&facingDown));
+              EXPECT_EQ(TLine::Create(TEdge{{0, 0, 0}, {0, 3, 4}}).Length(), 5);
+              EXPECT_EQ(TLine::Create(TEdge{{0, 0, 0}, {0, 3, 4}}).GetDirection(true),
+                        TPoint3D({0, -0.6f, -0.8f}));
+            }}));
 
 INSTANTIATE_TEST_SUITE_P(
     Plane, Records,
@@ -582,9 +589,11 @@ INSTANTIATE_TEST_SUITE_P(
                  const TTriangle above{{0, 0, 1}, {1, 0, 1}, {0, 1, 1}};
                  EXPECT_FALSE(kFlat.IntersectsWith(above));
                  EXPECT_FALSE(kFlat.IntersectsWithRobust(above));
-                 EXPECT_TRUE(kFlat.IntersectsWith(TOBB::Create({0.1f, 0.1f, 0.1f}, {0.2f, 0.2f, 0}, QuarterTurnZ())));
+                 EXPECT_TRUE(
+                     kFlat.IntersectsWith(TOBB::Create({0.1f, 0.1f, 0.1f}, {0.2f, 0.2f, 0}, QuarterTurnZ())));
                  EXPECT_FALSE(kFlat.IntersectsWith(TOBB::Create({0.1f, 0.1f, 0.1f}, {0.2f, 0.2f, 0.5f})));
-                 EXPECT_EQ(TTriangle::SatCrossEdge({0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}), TPoint3D({0, -1, 0}));
+                 EXPECT_EQ(TTriangle::SatCrossEdge({0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}),
+                           TPoint3D({0, -1, 0}));
                }},
         TCheck{"EdgeCastsCountCrossings", [] {
                  // One triangle edge runs through the box; the plane z = 0 cuts its four upright edges.

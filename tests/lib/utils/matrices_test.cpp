@@ -65,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
                       return m;
                     },
                     TMat3::Create(-1, 0, 0, 0, -1, 0, 0, 0, 7)},
-        TMatrixCase{"InverseOfDiagonal", [] { return Diagonal(2, 4, 8).Inverse(); }, Diagonal(0.5f, 0.25f, 0.125f)},
+        TMatrixCase{"InverseOfDiagonal", [] { return Diagonal(2, 4, 8).Inverse(); },
+                    Diagonal(0.5f, 0.25f, 0.125f)},
         TMatrixCase{"InverseOfRotationIsTranspose",
                     [] {
                       TMat3 m;
@@ -79,8 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
                     }()},
         TMatrixCase{"SingularInverseIsIdentity",
                     [] { return TMat3::Create(1, 2, 3, 2, 4, 6, 0, 1, 0).Inverse(); }, kIdentity},
-        TMatrixCase{"TinyDeterminantInverseIsIdentity", [] { return Diagonal(1e-13f, 1e-13f, 1e-13f).Inverse(); },
-                    kIdentity},
+        TMatrixCase{"TinyDeterminantInverseIsIdentity",
+                    [] { return Diagonal(1e-13f, 1e-13f, 1e-13f).Inverse(); }, kIdentity},
         // Row k of A * B is A * row k of B, so the right operand turns first.
         TMatrixCase{"ProductAppliesRightFirst", [] { return QuarterTurnZ() * Diagonal(2, 1, 1); },
                     TMat3::Create(0, 2, 0, -1, 0, 0, 0, 0, 1)},
@@ -138,7 +139,8 @@ TEST(Matrices, RowPointerOutsideRowsRaises) {
       ADD_FAILURE() << "no exception for " << index;
     } catch (const rtl::EAssertionFailed& e) {
       EXPECT_EQ(e.Message().rfind("Assertion fehlgeschlagen", 0), 0u) << e.Message();
-      EXPECT_NE(e.Message().find("source/lib/utils/Vantrel.Utils.Matrices.cpp"), std::string::npos) << e.Message();
+      EXPECT_NE(e.Message().find("source/lib/utils/Vantrel.Utils.Matrices.cpp"), std::string::npos)
+          << e.Message();
     }
   }
 }
