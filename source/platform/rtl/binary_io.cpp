@@ -49,6 +49,8 @@ int64_t TBinaryReader::Remaining() const {
 }
 
 void TBinaryReader::ReadRaw(void* ABuffer, int64_t ACount) {
+  if (ACount == 0)
+    return;
   if (!FMemory) {
     FStream->ReadBuffer(ABuffer, ACount);
     return;
