@@ -192,8 +192,8 @@ bool TryEncodeDateTime(const TDateTimeParts& AParts, TDateTime& AResult) {
 TDateTime EncodeDateTime(const TDateTimeParts& AParts) {
   TDateTime result;
   if (!TryEncodeDateTime(AParts, result))
-    throw EConvertError(Format("Invalid date-time %d-%d-%d %d:%d:%d.%d", AParts.Year, AParts.Month, AParts.Day,
-                               AParts.Hour, AParts.Minute, AParts.Second, AParts.Millisecond));
+    throw EConvertError(Format("Invalid date-time %d-%d-%d %d:%d:%d.%d", AParts.Year, AParts.Month,
+                               AParts.Day, AParts.Hour, AParts.Minute, AParts.Second, AParts.Millisecond));
   return result;
 }
 
@@ -241,8 +241,8 @@ TDateTime UnixToDateTime(int64_t ASeconds, bool AReturnUTC) {
 std::string DateToISO8601(TDateTime ADateTime, bool AInputIsUTC) {
   const TDateTimeParts p =
       DecodeDateTime(UnixMillisecondsToDateTime(DateTimeToUnixMilliseconds(ADateTime, AInputIsUTC)));
-  return Digits(p.Year, 4) + '-' + Digits(p.Month, 2) + '-' + Digits(p.Day, 2) + 'T' + Digits(p.Hour, 2) + ':' +
-         Digits(p.Minute, 2) + ':' + Digits(p.Second, 2) + '.' + Digits(p.Millisecond, 3) + 'Z';
+  return Digits(p.Year, 4) + '-' + Digits(p.Month, 2) + '-' + Digits(p.Day, 2) + 'T' + Digits(p.Hour, 2) +
+         ':' + Digits(p.Minute, 2) + ':' + Digits(p.Second, 2) + '.' + Digits(p.Millisecond, 3) + 'Z';
 }
 
 TDateTime ISO8601ToDate(std::string_view AText, bool AReturnUTC) {
@@ -288,9 +288,12 @@ uint32_t DateTimeToDosDateTime(TDateTime ADateTime) {
 
 TDateTime DosDateTimeToDateTime(uint32_t ADosDateTime) {
   const uint32_t date = ADosDateTime >> 16, time = ADosDateTime & 0xFFFF;
-  const TDateTimeParts parts{static_cast<int>(1980 + (date >> 9)), static_cast<int>((date >> 5) & 15),
-                             static_cast<int>(date & 31),          static_cast<int>(time >> 11),
-                             static_cast<int>((time >> 5) & 63),   static_cast<int>((time & 31) * 2),
+  const TDateTimeParts parts{static_cast<int>(1980 + (date >> 9)),
+                             static_cast<int>((date >> 5) & 15),
+                             static_cast<int>(date & 31),
+                             static_cast<int>(time >> 11),
+                             static_cast<int>((time >> 5) & 63),
+                             static_cast<int>((time & 31) * 2),
                              0};
   TDateTime result;
   if (!TryEncodeDateTime(parts, result))

@@ -333,8 +333,8 @@ void TZipFile::ParseDirectory(const TBytes& ABytes, int64_t ADirectoryOffset, ui
     header.FileName.assign(name, name + nameLength);
     header.ExtraField.assign(name + nameLength, name + nameLength + extraLength);
     header.FileComment.assign(name + nameLength + extraLength, name + recordSize - CentralHeaderSize);
-    if (header.CompressedSize == Max32 || header.UncompressedSize == Max32 || header.LocalHeaderOffset == Max32 ||
-        header.DiskNumberStart == MaxEntries)
+    if (header.CompressedSize == Max32 || header.UncompressedSize == Max32 ||
+        header.LocalHeaderOffset == Max32 || header.DiskNumberStart == MaxEntries)
       Zip64Refused();
     if (header.LocalHeaderOffset + LocalHeaderSize > ADirectoryOffset)
       Corrupt("an entry lies outside the data");

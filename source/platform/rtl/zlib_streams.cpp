@@ -12,7 +12,7 @@ RTL_DEFINE_CLASS(TZDecompressionStream, "Rtl.ZLib")
 namespace {
 
 // Large enough that the per-call overhead disappears against deflate's own work.
-constexpr size_t BufferSize = 256 * 1024;
+constexpr size_t BufferSize = 64 * 1024;
 
 std::string ZMessage(const z_stream& AStream, int ACode) {
   return AStream.msg ? AStream.msg : zError(ACode);
@@ -46,8 +46,8 @@ TZCompressionStream::TZCompressionStream(TStream* ADest, TZCompressionLevel ALev
 TZCompressionStream::TZCompressionStream(TStream* ADest, int ALevel, int AWindowBits, int AMemLevel,
                                          TZStrategy AStrategy)
     : FDest(Required(ADest)), FZStream(std::make_unique<z_stream>()), FBuffer(BufferSize) {
-  const int code = deflateInit2(FZStream.get(), ALevel, Z_DEFLATED, AWindowBits, AMemLevel,
-                                static_cast<int>(AStrategy));
+  const int code =
+      deflateInit2(FZStream.get(), ALevel, Z_DEFLATED, AWindowBits, AMemLevel, static_cast<int>(AStrategy));
   if (code != Z_OK) {
     const std::string message = ZMessage(*FZStream, code);
     FZStream.reset();
@@ -224,7 +224,8 @@ void TZDecompressionStream::Restart() {
 void TZDecompressionStream::Skip(int64_t ACount) {
   TBytes scratch(static_cast<size_t>(std::min<int64_t>(ACount, BufferSize)));
   while (ACount > 0) {
-    const int64_t count = Read(scratch.data(), std::min<int64_t>(ACount, static_cast<int64_t>(scratch.size())));
+    const int64_t count =
+        Read(scratch.data(), std::min<int64_t>(ACount, static_cast<int64_t>(scratch.size())));
     if (count == 0)
       return;
     ACount -= count;

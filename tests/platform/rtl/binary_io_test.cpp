@@ -44,7 +44,11 @@ TEST(BinaryIO, WritesEveryTypeLittleEndian) {
       {"UInt64", [](TBinaryWriter& w) { w.WriteUInt64(0x0102030405060708); }, {8, 7, 6, 5, 4, 3, 2, 1}},
       {"Single", [](TBinaryWriter& w) { w.WriteSingle(1.0f); }, {0x00, 0x00, 0x80, 0x3F}},
       {"Double", [](TBinaryWriter& w) { w.WriteDouble(3.0); }, {0, 0, 0, 0, 0, 0, 0x08, 0x40}},
-      {"Bytes", [](TBinaryWriter& w) { w.WriteBytes(TBytes{1, 2, 3}); }, {1, 2, 3}},
+      {"Bytes",
+       [](TBinaryWriter& w) {
+         w.WriteBytes(TBytes{1, 2, 3});
+       },
+       {1, 2, 3}},
   };
   for (const Case& c : cases) {
     rtl::TBytesStream stream;

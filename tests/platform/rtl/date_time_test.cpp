@@ -41,12 +41,9 @@ TEST(DateTime, EncodesAndDecodesAroundTheBaseDay) {
     TDateTimeParts Parts;
     double Value;
   } cases[] = {
-      {{1899, 12, 30, 0, 0, 0, 0}, 0},
-      {{1899, 12, 29, 6, 0, 0, 0}, -1.25},
-      {{1899, 12, 31, 18, 0, 0, 0}, 1.75},
-      {{1970, 1, 1, 0, 0, 0, 0}, 25569},
-      {{2000, 2, 29, 12, 0, 0, 0}, 36585.5},
-      {{1, 1, 1, 0, 0, 0, 0}, -693593},
+      {{1899, 12, 30, 0, 0, 0, 0}, 0},       {{1899, 12, 29, 6, 0, 0, 0}, -1.25},
+      {{1899, 12, 31, 18, 0, 0, 0}, 1.75},   {{1970, 1, 1, 0, 0, 0, 0}, 25569},
+      {{2000, 2, 29, 12, 0, 0, 0}, 36585.5}, {{1, 1, 1, 0, 0, 0, 0}, -693593},
       {{9999, 12, 31, 0, 0, 0, 0}, 2958465},
   };
   for (const Case& c : cases) {
@@ -90,7 +87,8 @@ TEST(DateTime, LocalTimeConversions) {
   EXPECT_EQ(rtl::DateTimeToUnix(local, false), 0);
   EXPECT_EQ(rtl::DateToISO8601(local, false), "1970-01-01T00:00:00.000Z");
   EXPECT_EQ(rtl::ISO8601ToDate("1970-01-01T00:00:00Z", false), local);
-  const double sinceNow = rtl::DateTimeToUnix(TDateTime::Now(), false) - static_cast<double>(std::time(nullptr));
+  const double sinceNow =
+      rtl::DateTimeToUnix(TDateTime::Now(), false) - static_cast<double>(std::time(nullptr));
   EXPECT_LE(std::abs(sinceNow), 2);
 }
 

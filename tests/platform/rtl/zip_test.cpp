@@ -183,7 +183,8 @@ with zipfile.ZipFile(sys.argv[1]) as z, open(sys.argv[2], 'w', encoding='utf-8')
       std::vector<std::string> fields = rtl::SplitString(line, "\t");
       fields.resize(6);
       listing.Entries.push_back({fields[0], std::stoull(fields[1]), std::stoi(fields[2]),
-                                 static_cast<uint32_t>(std::stoul(fields[3], nullptr, 16)), fields[4], fields[5]});
+                                 static_cast<uint32_t>(std::stoul(fields[3], nullptr, 16)), fields[4],
+                                 fields[5]});
     }
     return listing;
   }
@@ -195,7 +196,8 @@ with zipfile.ZipFile(sys.argv[1]) as z, open(sys.argv[2], 'w', encoding='utf-8')
     for (size_t i = 0; i < AEntries.size(); ++i) {
       const std::string data = File("data" + std::to_string(i));
       std::ofstream(data, std::ios::binary)
-          .write(reinterpret_cast<const char*>(AEntries[i].Data.data()), std::streamsize(AEntries[i].Data.size()));
+          .write(reinterpret_cast<const char*>(AEntries[i].Data.data()),
+                 std::streamsize(AEntries[i].Data.size()));
       spec << AEntries[i].Name << '\t' << data << '\t' << static_cast<int>(AEntries[i].Method) << '\n';
     }
     spec.close();
@@ -451,21 +453,25 @@ TEST(Zip, DamagedArchivesRaise) {
     const char* Message = nullptr;
   } cases[] = {
       {"end record cut", [](TBytes& b) { b.pop_back(); }, "The stream is not a zip archive"},
-      {"directory offset past the end", [&](TBytes& b) { Put32(b, end + 16, static_cast<uint32_t>(b.size())); }},
+      {"directory offset past the end",
+       [&](TBytes& b) { Put32(b, end + 16, static_cast<uint32_t>(b.size())); }},
       {"entry count beyond the records", [&](TBytes& b) { Put16(b, end + 8, 3), Put16(b, end + 10, 3); }},
       {"name length past the directory", [&](TBytes& b) { Put16(b, directory + 28, 0xFFFF); }},
       {"bad local signature", [](TBytes& b) { b[0] ^= 0xFF; }},
-      {"local offset past the data", [&](TBytes& b) { Put32(b, directory + 42, static_cast<uint32_t>(directory)); }},
+      {"local offset past the data",
+       [&](TBytes& b) { Put32(b, directory + 42, static_cast<uint32_t>(directory)); }},
       {"compressed size past the end", [&](TBytes& b) { Put32(b, directory + 20, 0x7FFFFFFF); }},
       {"flipped CRC", [&](TBytes& b) { b[directory + 16] ^= 1; }, "CRC mismatch in zip entry 'a.txt'"},
       {"corrupt deflate data", [](TBytes& b) { b[40] ^= 0xFF, b[41] ^= 0xFF; }},
       {"uncompressed size too small", [&](TBytes& b) { Put32(b, directory + 24, 100); }},
       {"stored sizes differ", [&](TBytes& b) { Put32(b, directory + 46 + 5 + 24, 3); }},
       {"method 12", [&](TBytes& b) { Put16(b, directory + 10, 12); }, "unsupported compression method 12"},
-      {"encrypted flag", [&](TBytes& b) { b[directory + 8] |= 1; }, "Encrypted zip entries are not supported"},
+      {"encrypted flag", [&](TBytes& b) { b[directory + 8] |= 1; },
+       "Encrypted zip entries are not supported"},
       {"Zip64 entry count", [&](TBytes& b) { Put16(b, end + 8, 0xFFFF), Put16(b, end + 10, 0xFFFF); },
        "Zip64 archives are not supported"},
-      {"Zip64 size", [&](TBytes& b) { Put32(b, directory + 24, 0xFFFFFFFF); }, "Zip64 archives are not supported"},
+      {"Zip64 size", [&](TBytes& b) { Put32(b, directory + 24, 0xFFFFFFFF); },
+       "Zip64 archives are not supported"},
       {"split archive", [&](TBytes& b) { Put16(b, end + 4, 1); }, "Split zip archives are not supported"},
   };
   for (const Case& c : cases) {
@@ -491,16 +497,20 @@ TEST(Zip, NamesWithoutTheUtf8Flag) {
   {
     TZipFile zip;
     zip.Open(&stream, TZipMode::zmWrite);
-    zip.Add(Text("1"), "\x81" "ber\xE1.txt");
+    zip.Add(Text("1"), "\x81"
+                       "ber\xE1.txt");
     zip.Add(Text("2"), "gr\xC3\xBC\xC3\x9F.txt");
     for (rtl::TZipHeader& header : zip.CentralDirectory())
       header.Flag = 0;
   }
   TZipFile zip;
   zip.Open(&stream, TZipMode::zmRead);
-  EXPECT_EQ(zip.GetFileName(0), "\xC3\xBC" "ber\xC3\x9F.txt");
+  EXPECT_EQ(zip.GetFileName(0), "\xC3\xBC"
+                                "ber\xC3\x9F.txt");
   EXPECT_EQ(zip.GetFileName(1), "gr\xC3\xBC\xC3\x9F.txt");
-  EXPECT_EQ(zip.IndexOf("\xC3\xBC" "BER\xC3\x9F.TXT"), 0);
+  EXPECT_EQ(zip.IndexOf("\xC3\xBC"
+                        "BER\xC3\x9F.TXT"),
+            0);
 }
 
 // A source that fails part way through.

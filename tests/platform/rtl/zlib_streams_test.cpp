@@ -76,7 +76,8 @@ TEST(ZLib, CompressionMatchesZlibForEveryChunkSize) {
         EXPECT_EQ(compressor.GetSize(), static_cast<int64_t>(text.size()));
         compressor.Finish();
       }
-      EXPECT_TRUE(output.Bytes() == expected) << "level " << c.Level << " bits " << c.WindowBits << " chunk " << chunk;
+      EXPECT_TRUE(output.Bytes() == expected)
+          << "level " << c.Level << " bits " << c.WindowBits << " chunk " << chunk;
     }
   }
 }
