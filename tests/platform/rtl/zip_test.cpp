@@ -192,15 +192,15 @@ with zipfile.ZipFile(sys.argv[1]) as z, open(sys.argv[2], 'w', encoding='utf-8')
   // Has the foreign writer make an archive of the entries, with an archive comment and, on the
   // first entry, an extra field and a comment.
   void MakeForeign(const std::string& AZipFile, const std::vector<TEntry>& AEntries) {
-    std::ofstream spec(File("spec.txt"));
+    std::ofstream list(File("entries.txt"));
     for (size_t i = 0; i < AEntries.size(); ++i) {
       const std::string data = File("data" + std::to_string(i));
       std::ofstream(data, std::ios::binary)
           .write(reinterpret_cast<const char*>(AEntries[i].Data.data()),
                  std::streamsize(AEntries[i].Data.size()));
-      spec << AEntries[i].Name << '\t' << data << '\t' << static_cast<int>(AEntries[i].Method) << '\n';
+      list << AEntries[i].Name << '\t' << data << '\t' << static_cast<int>(AEntries[i].Method) << '\n';
     }
-    spec.close();
+    list.close();
     RunPython(R"(import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], 'w') as z:
     z.comment = b'archive comment'
@@ -213,7 +213,7 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
             info.comment = b'entry comment'
         z.writestr(info, open(path, 'rb').read())
 )",
-              AZipFile + " " + File("spec.txt"));
+              AZipFile + " " + File("entries.txt"));
   }
 
   void ExpectListing(const TListing& AListing, const std::vector<TEntry>& AEntries) {
