@@ -11,6 +11,8 @@
 
 namespace ui {
 
+RTL_DEFINE_CLASS(TBitmap, "ui.Bitmap")
+
 static_assert(std::endian::native == std::endian::little, "a BGRA pixel is read as one TAlphaColor");
 
 namespace {
@@ -45,7 +47,9 @@ void TBitmapData::SetPixel(int32_t AX, int32_t AY, rtl::TAlphaColor AColor) cons
   std::memcpy(GetScanline(AY) + ptrdiff_t(AX) * TBitmap::BytesPerPixel, &AColor, sizeof AColor);
 }
 
-TBitmap::TBitmap(int32_t AWidth, int32_t AHeight) { SetSize(AWidth, AHeight); }
+TBitmap::TBitmap(int32_t AWidth, int32_t AHeight) {
+  SetSize(AWidth, AHeight);
+}
 
 void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
   if (AWidth < 0 || AHeight < 0 ||

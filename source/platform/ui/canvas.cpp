@@ -11,10 +11,16 @@ rtl::TReentrantLock& GlobalCanvasLock() {
 }
 } // namespace
 
-void TCanvas::Lock() { GlobalCanvasLock().Acquire(); }
+void TCanvas::Lock() {
+  GlobalCanvasLock().Acquire();
+}
 
-void TCanvas::Unlock() { GlobalCanvasLock().Release(); }
+void TCanvas::Unlock() {
+  GlobalCanvasLock().Release();
+}
 
-bool TCanvas::TryLock() { return GlobalCanvasLock().TryAcquire(); }
+bool TCanvas::TryLock() {
+  return GlobalCanvasLock().TryAcquire();
+}
 
 } // namespace ui

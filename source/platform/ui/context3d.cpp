@@ -71,7 +71,9 @@ TContextStates GroupOf(TContextState AState) {
 
 TContext3D* TContext3DClass::CreateFromTexture(TTexture* ATexture, TMultisample AMultisample,
                                                bool ADepthStencil) const {
-  return Make(*this, [&](TContext3D& AContext) { AContext.CreateFromTexture(ATexture, AMultisample, ADepthStencil); });
+  return Make(*this, [&](TContext3D& AContext) {
+    AContext.CreateFromTexture(ATexture, AMultisample, ADepthStencil);
+  });
 }
 
 TContext3D* TContext3DClass::CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t AHeight,
@@ -81,18 +83,42 @@ TContext3D* TContext3DClass::CreateFromWindow(TWindowHandle AParent, int32_t AWi
   });
 }
 
-bool TContext3DClass::Valid() const { RaiseAbstract(); }
-TContextStyles TContext3DClass::Style() const { RaiseAbstract(); }
-int32_t TContext3DClass::MaxLightCount() const { RaiseAbstract(); }
-int32_t TContext3DClass::MaxTextureSize() const { RaiseAbstract(); }
-int32_t TContext3DClass::TextureUnitCount() const { RaiseAbstract(); }
-TPixelFormat TContext3DClass::PixelFormat() const { RaiseAbstract(); }
-TIndexBufferSupport TContext3DClass::IndexBufferSupport() const { RaiseAbstract(); }
-void TContext3DClass::InitializeTexture(TTexture*) const { RaiseAbstract(); }
-void TContext3DClass::DoFinalizeTexture(TTexture*) const { RaiseAbstract(); }
-void TContext3DClass::UpdateTexture(TTexture*, const void*, int32_t) const { RaiseAbstract(); }
-void TContext3DClass::InitializeShader(TContextShader*) const { RaiseAbstract(); }
-void TContext3DClass::DoFinalizeShader(TContextShader*) const { RaiseAbstract(); }
+bool TContext3DClass::Valid() const {
+  RaiseAbstract();
+}
+TContextStyles TContext3DClass::Style() const {
+  RaiseAbstract();
+}
+int32_t TContext3DClass::MaxLightCount() const {
+  RaiseAbstract();
+}
+int32_t TContext3DClass::MaxTextureSize() const {
+  RaiseAbstract();
+}
+int32_t TContext3DClass::TextureUnitCount() const {
+  RaiseAbstract();
+}
+TPixelFormat TContext3DClass::PixelFormat() const {
+  RaiseAbstract();
+}
+TIndexBufferSupport TContext3DClass::IndexBufferSupport() const {
+  RaiseAbstract();
+}
+void TContext3DClass::InitializeTexture(TTexture*) const {
+  RaiseAbstract();
+}
+void TContext3DClass::DoFinalizeTexture(TTexture*) const {
+  RaiseAbstract();
+}
+void TContext3DClass::UpdateTexture(TTexture*, const void*, int32_t) const {
+  RaiseAbstract();
+}
+void TContext3DClass::InitializeShader(TContextShader*) const {
+  RaiseAbstract();
+}
+void TContext3DClass::DoFinalizeShader(TContextShader*) const {
+  RaiseAbstract();
+}
 
 // --- TContext3D: creation and size ---------------------------------------------------------------
 
@@ -166,7 +192,9 @@ void TContext3D::SetContextState(TContextState AState) {
   DoSetContextState(AState);
 }
 
-void TContext3D::PushContextStates() { FSavedStates.Push(FCurrentStates); }
+void TContext3D::PushContextStates() {
+  FSavedStates.Push(FCurrentStates);
+}
 
 void TContext3D::PopContextStates() {
   FCurrentStates = FSavedStates.Pop();
@@ -187,15 +215,21 @@ void TContext3D::SetStencilFunc(TStencilFunc AFunc, uint32_t ARef, uint32_t AMas
   DoSetStencilFunc(AFunc, ARef, AMask);
 }
 
-void TContext3D::SetScissorRect(const rtl::TRect& AScissorRect) { DoSetScissorRect(AScissorRect); }
+void TContext3D::SetScissorRect(const rtl::TRect& AScissorRect) {
+  DoSetScissorRect(AScissorRect);
+}
 
 // --- matrices ------------------------------------------------------------------------------------
 
 // The model and camera matrices take part in no cached matrix, so setting them flags nothing; in
 // particular a projection given through a subclass's own setter survives the per-object SetMatrix.
-void TContext3D::SetMatrix(const TMatrix3D& AMatrix) { FCurrentMatrix = AMatrix; }
+void TContext3D::SetMatrix(const TMatrix3D& AMatrix) {
+  FCurrentMatrix = AMatrix;
+}
 
-void TContext3D::SetCameraMatrix(const TMatrix3D& AMatrix) { FCurrentCameraMatrix = AMatrix; }
+void TContext3D::SetCameraMatrix(const TMatrix3D& AMatrix) {
+  FCurrentCameraMatrix = AMatrix;
+}
 
 void TContext3D::SetCameraAngleOfView(float AAngle) {
   FCurrentAngleOfView = AAngle;
@@ -213,7 +247,9 @@ void TContext3D::SetCenterOffset(const rtl::TPointF& AOffset) {
   FRecalcProjectionMatrix = true;
 }
 
-bool TContext3D::RenderToMatrixApplies() const { return FRenderToMatrix.m41 != 0 || FRenderToMatrix.m11 != 1; }
+bool TContext3D::RenderToMatrixApplies() const {
+  return FRenderToMatrix.m41 != 0 || FRenderToMatrix.m11 != 1;
+}
 
 TMatrix3D TContext3D::BuildProjectionMatrix(float ANear, float AFar) const {
   TMatrix3D result = TMatrix3D::CreatePerspectiveFovRH(DegToRad(FCurrentAngleOfView),
@@ -235,7 +271,8 @@ TMatrix3D TContext3D::BuildScreenMatrix(float ANear, float AFar) const {
   TMatrix3D result = TMatrix3D::CreateTranslation({0, 0, -2}) * perspective;
   // The orthographic projection of the viewport contributes only its x scale, 2 / width.
   const double factor = 2.0 / Extent(FWidth) / double(result.m11);
-  result = TMatrix3D::CreateScaling({rtl::f32(2 * factor), rtl::f32(-2 * factor), rtl::f32(-2 * factor)}) * result;
+  result =
+      TMatrix3D::CreateScaling({rtl::f32(2 * factor), rtl::f32(-2 * factor), rtl::f32(-2 * factor)}) * result;
   return TMatrix3D::CreateTranslation({rtl::f32(-FWidth / 2.0), rtl::f32(-FHeight / 2.0), 0}) * result;
 }
 
@@ -291,21 +328,24 @@ void TContext3D::Pick(float AX, float AY, TProjection AProjection, TVector3D& AR
 }
 
 TPoint3D TContext3D::WorldToScreen(TProjection AProjection, const TPoint3D& APoint) {
-  const TPoint3D device = (TVector3D{APoint.X, APoint.Y, APoint.Z, 1} * ViewProjection(AProjection)).ToPoint3D();
-  return {rtl::f32((device.X + 1.0) / 2.0 * Extent(FWidth)), rtl::f32((1.0 - device.Y) / 2.0 * Extent(FHeight)),
-          device.Z};
+  const TPoint3D device =
+      (TVector3D{APoint.X, APoint.Y, APoint.Z, 1} * ViewProjection(AProjection)).ToPoint3D();
+  return {rtl::f32((device.X + 1.0) / 2.0 * Extent(FWidth)),
+          rtl::f32((1.0 - device.Y) / 2.0 * Extent(FHeight)), device.Z};
 }
 
 // --- drawing and hooks ---------------------------------------------------------------------------
 
 void TContext3D::DrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
-                                const TVertexDeclaration& ADeclaration, int32_t AVertexSize, int32_t AVertexCount,
-                                int32_t AIndexSize, int32_t AIndexCount, TMaterial* AMaterial, float AOpacity) {
+                                const TVertexDeclaration& ADeclaration, int32_t AVertexSize,
+                                int32_t AVertexCount, int32_t AIndexSize, int32_t AIndexCount,
+                                TMaterial* AMaterial, float AOpacity) {
   FCurrentOpacity = AOpacity;
   if (AMaterial)
     AMaterial->Apply(this);
   try {
-    DoDrawPrimitives(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount, AIndexSize, AIndexCount);
+    DoDrawPrimitives(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount, AIndexSize,
+                     AIndexCount);
   } catch (...) {
     if (AMaterial)
       AMaterial->Reset(this);
@@ -316,8 +356,8 @@ void TContext3D::DrawPrimitives(TPrimitivesKind AKind, const void* AVertices, co
 }
 
 void TContext3D::DoDrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
-                                  const TVertexDeclaration& ADeclaration, int32_t AVertexSize, int32_t AVertexCount,
-                                  int32_t AIndexSize, int32_t AIndexCount) {
+                                  const TVertexDeclaration& ADeclaration, int32_t AVertexSize,
+                                  int32_t AVertexCount, int32_t AIndexSize, int32_t AIndexCount) {
   DoDrawPrimitivesBatch(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount, AIndexSize,
                         AIndexCount);
 }
@@ -338,7 +378,9 @@ void TContext3D::SetShaderVariable(const std::string& AName, TTexture* ATexture)
   DoSetShaderVariable(AName, ATexture);
 }
 
-void TContext3D::CopyToBitmap(TBitmap* ADest, const rtl::TRect& ARect) { DoCopyToBitmap(ADest, ARect); }
+void TContext3D::CopyToBitmap(TBitmap* ADest, const rtl::TRect& ARect) {
+  DoCopyToBitmap(ADest, ARect);
+}
 
 void TContext3D::CopyToBits(void* ABits, int32_t APitch, const rtl::TRect& ARect) {
   DoCopyToBits(ABits, APitch, ARect);
@@ -348,7 +390,8 @@ void TContext3D::DoCopyToBitmap(TBitmap* ADest, const rtl::TRect& ARect) {
   if (!ADest)
     return;
   // The read-back writes ARect's rows at the bitmap's start; a larger rectangle would overrun it.
-  if (ARect.Width() < 0 || ARect.Height() < 0 || ARect.Width() > ADest->Width() || ARect.Height() > ADest->Height())
+  if (ARect.Width() < 0 || ARect.Height() < 0 || ARect.Width() > ADest->Width() ||
+      ARect.Height() > ADest->Height())
     throw rtl::EArgumentOutOfRangeException(rtl::Format(messages::CopyRectDoesNotFit, ARect.Width(),
                                                         ARect.Height(), ADest->Width(), ADest->Height()));
   TBitmapData data;
@@ -378,9 +421,13 @@ void TContextManager::RegisterContext(TContext3DClass& AClass, bool ADefault) {
   }
 }
 
-void TContextManager::UnregisterContexts() { GDefaultContextClass = nullptr; }
+void TContextManager::UnregisterContexts() {
+  GDefaultContextClass = nullptr;
+}
 
-TContext3DClass* TContextManager::DefaultContextClass() { return GDefaultContextClass; }
+TContext3DClass* TContextManager::DefaultContextClass() {
+  return GDefaultContextClass;
+}
 
 TContext3DClass& TContextManager::RequireDefault() {
   TContext3DClass* result = GDefaultContextClass;
@@ -389,7 +436,8 @@ TContext3DClass& TContextManager::RequireDefault() {
   return *result;
 }
 
-TContext3D* TContextManager::CreateFromTexture(TTexture* ATexture, TMultisample AMultisample, bool ADepthStencil) {
+TContext3D* TContextManager::CreateFromTexture(TTexture* ATexture, TMultisample AMultisample,
+                                               bool ADepthStencil) {
   return RequireDefault().CreateFromTexture(ATexture, AMultisample, ADepthStencil);
 }
 
@@ -398,16 +446,24 @@ TContext3D* TContextManager::CreateFromWindow(TWindowHandle AParent, int32_t AWi
   return RequireDefault().CreateFromWindow(AParent, AWidth, AHeight, AMultisample, ADepthStencil);
 }
 
-void TContextManager::InitializeTexture(TTexture* ATexture) { RequireDefault().InitializeTexture(ATexture); }
+void TContextManager::InitializeTexture(TTexture* ATexture) {
+  RequireDefault().InitializeTexture(ATexture);
+}
 
-void TContextManager::FinalizeTexture(TTexture* ATexture) { RequireDefault().DoFinalizeTexture(ATexture); }
+void TContextManager::FinalizeTexture(TTexture* ATexture) {
+  RequireDefault().DoFinalizeTexture(ATexture);
+}
 
 void TContextManager::UpdateTexture(TTexture* ATexture, const void* ABits, int32_t APitch) {
   RequireDefault().UpdateTexture(ATexture, ABits, APitch);
 }
 
-void TContextManager::InitializeShader(TContextShader* AShader) { RequireDefault().InitializeShader(AShader); }
+void TContextManager::InitializeShader(TContextShader* AShader) {
+  RequireDefault().InitializeShader(AShader);
+}
 
-void TContextManager::FinalizeShader(TContextShader* AShader) { RequireDefault().DoFinalizeShader(AShader); }
+void TContextManager::FinalizeShader(TContextShader* AShader) {
+  RequireDefault().DoFinalizeShader(AShader);
+}
 
 } // namespace ui

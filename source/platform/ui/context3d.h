@@ -42,8 +42,8 @@ public:
 
   // Two-phase creation (see above). The caller owns the context and frees it with Free().
   TContext3D* CreateFromTexture(TTexture* ATexture, TMultisample AMultisample, bool ADepthStencil) const;
-  TContext3D* CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t AHeight, TMultisample AMultisample,
-                               bool ADepthStencil) const;
+  TContext3D* CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t AHeight,
+                               TMultisample AMultisample, bool ADepthStencil) const;
 
   // Class-level virtuals. The protocol has no answer of its own: these raise EAbstractError
   // until a context class overrides them.
@@ -159,8 +159,8 @@ protected:
   // (or the window and the given size), the multisample and depth-stencil choices, then runs
   // InitContext.
   virtual void CreateFromTexture(TTexture* ATexture, TMultisample AMultisample, bool ADepthStencil);
-  virtual void CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t AHeight, TMultisample AMultisample,
-                                bool ADepthStencil);
+  virtual void CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t AHeight,
+                                TMultisample AMultisample, bool ADepthStencil);
   // Runs inside both creation bodies once the size and choices are stored. The base has nothing
   // to prepare.
   virtual void InitContext() {}
@@ -185,8 +185,8 @@ protected:
 
   // The base hands the whole primitive list to DoDrawPrimitivesBatch in one call.
   virtual void DoDrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
-                                const TVertexDeclaration& ADeclaration, int32_t AVertexSize, int32_t AVertexCount,
-                                int32_t AIndexSize, int32_t AIndexCount);
+                                const TVertexDeclaration& ADeclaration, int32_t AVertexSize,
+                                int32_t AVertexCount, int32_t AIndexSize, int32_t AIndexCount);
   virtual void DoDrawPrimitivesBatch(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
                                      const TVertexDeclaration& ADeclaration, int32_t AVertexSize,
                                      int32_t AVertexCount, int32_t AIndexSize, int32_t AIndexCount) = 0;

@@ -12,7 +12,8 @@ namespace {
 constexpr const char* FinalizeFailed = "TContextShader.Finalize failed: %s";
 } // namespace
 
-TContextShader::TContextShader(std::string AName, TContextShaderKind AKind, std::vector<TContextShaderSource> ASources)
+TContextShader::TContextShader(std::string AName, TContextShaderKind AKind,
+                               std::vector<TContextShaderSource> ASources)
     : FName(std::move(AName)), FKind(AKind), FSources(std::move(ASources)) {}
 
 const TContextShaderSource* TContextShader::GetSourceByArch(TContextShaderArch AArch) const {

@@ -31,8 +31,8 @@ enum class TContextShaderVariableKind : uint8_t {
   IntArray = 7,
   Texture3D = 9,
 };
-RTL_ENUM_TYPEINFO(TContextShaderVariableKind, "Float", "Float2", "Float3", "Vector", "Matrix", "Texture", "Int",
-                  "IntArray", "", "Texture3D")
+RTL_ENUM_TYPEINFO(TContextShaderVariableKind, "Float", "Float2", "Float3", "Vector", "Matrix", "Texture",
+                  "Int", "IntArray", "", "Texture3D")
 
 struct TContextShaderVariable {
   std::string Name;
