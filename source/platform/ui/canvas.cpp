@@ -4,6 +4,8 @@
 
 namespace ui {
 
+RTL_DEFINE_CLASS(TCanvas, "ui.Canvas")
+
 namespace {
 rtl::TReentrantLock& GlobalCanvasLock() {
   static rtl::TReentrantLock lock;

@@ -7,6 +7,7 @@
 namespace ui {
 
 class TCanvas : public rtl::TObject {
+  RTL_CLASS(TCanvas, rtl::TObject)
 public:
   // The global canvas lock. It is re-entrant: the thread holding it may take it again and must
   // release it once per take. Unlock by a thread that does not hold it raises EInvalidOperation.
