@@ -264,9 +264,11 @@ TMatrix3D TContext3D::BuildProjectionMatrix(float ANear, float AFar) const {
 TMatrix3D TContext3D::BuildScreenMatrix(float ANear, float AFar) const {
   if (RenderToMatrixApplies())
     return FRenderToMatrix;
+  // A zero width counts as 1 here; a zero height gives aspect 1 and the base planes.
   const bool flat = FHeight == 0;
+  const double aspect = flat ? 1.0 : Extent(FWidth) / double(FHeight);
   const TMatrix3D perspective =
-      TMatrix3D::CreatePerspectiveFovRH(rtl::f32(std::numbers::pi / 6), rtl::f32(Aspect(FWidth, FHeight)),
+      TMatrix3D::CreatePerspectiveFovRH(rtl::f32(std::numbers::pi / 6), rtl::f32(aspect),
                                         flat ? BaseNearPlane : ANear, flat ? BaseFarPlane : AFar);
   TMatrix3D result = TMatrix3D::CreateTranslation({0, 0, -2}) * perspective;
   // The orthographic projection of the viewport contributes only its x scale, 2 / width.
