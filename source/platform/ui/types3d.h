@@ -112,6 +112,11 @@ RTL_ENUM_TYPEINFO(TMapAccess, "Read", "Write", "ReadWrite")
 // An opaque token for a native window; the surfaceless context never dereferences it.
 using TWindowHandle = uintptr_t;
 
+// The name of a GPU object (texture, shader stage) as its context made it; 0 means none.
+using THandle = uintptr_t;
+
+using TContextStates = rtl::TSet<TContextState>;
+
 enum class TLightType : uint8_t { Directional, Point, Spot };
 RTL_ENUM_TYPEINFO(TLightType, "Directional", "Point", "Spot")
 

@@ -1,0 +1,106 @@
+#include "ui/bitmap.h"
+
+#include <SDL.h>
+
+#include <bit>
+#include <cstring>
+#include <limits>
+
+#include "rtl/ioutils.h"
+#include "rtl/sysutils.h"
+
+namespace ui {
+
+RTL_DEFINE_CLASS(TBitmap, "ui.Bitmap")
+
+static_assert(std::endian::native == std::endian::little, "a BGRA pixel is read as one TAlphaColor");
+
+namespace {
+
+constexpr const char* SavingFailed = "Cannot save bitmap to '%s': %s";
+constexpr const char* BadSize = "Invalid bitmap size %d x %d";
+constexpr const char* ResizeWhileMapped = "Bitmap cannot be resized while it is mapped";
+
+[[noreturn]] void RaiseRangeError() {
+  throw rtl::ERangeError(rtl::messages::RangeError);
+}
+
+} // namespace
+
+uint8_t* TBitmapData::GetScanline(int32_t ARow) const {
+  if (ARow < 0 || ARow >= Height)
+    RaiseRangeError();
+  return Data + ptrdiff_t(ARow) * Pitch;
+}
+
+rtl::TAlphaColor TBitmapData::GetPixel(int32_t AX, int32_t AY) const {
+  if (AX < 0 || AX >= Width)
+    RaiseRangeError();
+  rtl::TAlphaColor color;
+  std::memcpy(&color, GetScanline(AY) + ptrdiff_t(AX) * TBitmap::BytesPerPixel, sizeof color);
+  return color;
+}
+
+void TBitmapData::SetPixel(int32_t AX, int32_t AY, rtl::TAlphaColor AColor) const {
+  if (AX < 0 || AX >= Width)
+    RaiseRangeError();
+  std::memcpy(GetScanline(AY) + ptrdiff_t(AX) * TBitmap::BytesPerPixel, &AColor, sizeof AColor);
+}
+
+TBitmap::TBitmap(int32_t AWidth, int32_t AHeight) {
+  SetSize(AWidth, AHeight);
+}
+
+void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
+  if (AWidth < 0 || AHeight < 0 ||
+      (AHeight > 0 && AWidth > std::numeric_limits<int32_t>::max() / BytesPerPixel / AHeight))
+    throw rtl::EArgumentOutOfRangeException(rtl::Format(BadSize, AWidth, AHeight));
+  if (AWidth == FWidth && AHeight == FHeight)
+    return;
+  if (IsMapped())
+    throw rtl::EArgumentOutOfRangeException(ResizeWhileMapped);
+  FPixels.assign(size_t(AWidth) * size_t(AHeight) * BytesPerPixel, 0);
+  FWidth = AWidth;
+  FHeight = AHeight;
+}
+
+bool TBitmap::Map(TMapAccess, TBitmapData& AData) {
+  AData = TBitmapData{};
+  if (IsEmpty())
+    return false;
+  AData.Data = FPixels.data();
+  AData.Pitch = FWidth * BytesPerPixel;
+  AData.Width = FWidth;
+  AData.Height = FHeight;
+  AData.PixelFormat = PixelFormat();
+  ++FMapCount;
+  return true;
+}
+
+void TBitmap::Unmap(TBitmapData& AData) {
+  if (AData.Data && FMapCount > 0)
+    --FMapCount;
+  AData = TBitmapData{};
+}
+
+void TBitmap::SaveToFile(const std::string& AFileName) const {
+  auto fail = [&](const std::string& AReason) {
+    throw EBitmapSavingFailed(rtl::Format(SavingFailed, AFileName, AReason));
+  };
+  if (!rtl::SameText(rtl::TPath::GetExtension(AFileName), ".bmp"))
+    fail("only .bmp files can be written");
+  if (IsEmpty())
+    fail("the bitmap is empty");
+  // SDL only reads the pixels of a surface it saves; the const_cast never leads to a write.
+  SDL_Surface* surface =
+      SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(FPixels.data()), FWidth, FHeight, 32,
+                                         FWidth * BytesPerPixel, SDL_PIXELFORMAT_ARGB8888);
+  if (!surface)
+    fail(SDL_GetError());
+  const int result = SDL_SaveBMP(surface, AFileName.c_str());
+  SDL_FreeSurface(surface);
+  if (result != 0)
+    fail(SDL_GetError());
+}
+
+} // namespace ui

@@ -1,0 +1,471 @@
+#include "ui/context3d.h"
+
+#include <atomic>
+#include <cmath>
+#include <numbers>
+
+#include "rtl/sysutils.h"
+#include "ui/bitmap.h"
+#include "ui/material.h"
+#include "ui/texture.h"
+
+namespace ui {
+
+using rtl::TMatrix3D;
+using rtl::TPoint3D;
+using rtl::TVector3D;
+
+RTL_DEFINE_CLASS_META(TContext3D, "ui.Context3D", TContext3DClass)
+
+namespace {
+
+constexpr float BaseNearPlane = 1;
+constexpr float BaseFarPlane = 1000;
+
+[[noreturn]] void RaiseAbstract() {
+  throw rtl::EAbstractError(rtl::messages::AbstractError);
+}
+
+// Runs a creation body on a fresh instance of AClass; a failure frees the partly built object.
+template <class TBody> TContext3D* Make(const TContext3DClass& AClass, TBody ABody) {
+  rtl::TObject* object = AClass.NewInstance();
+  auto* context = dynamic_cast<TContext3D*>(object);
+  if (!context) {
+    object->Free();
+    throw rtl::EInvalidCast(rtl::messages::InvalidCast);
+  }
+  try {
+    ABody(*context);
+    context->AfterConstruction();
+  } catch (...) {
+    context->Free();
+    throw;
+  }
+  return context;
+}
+
+// A context extent as the matrices and the pixel mapping use it: 0 counts as 1.
+double Extent(int32_t AValue) {
+  return AValue == 0 ? 1.0 : double(AValue);
+}
+
+double Aspect(int32_t AWidth, int32_t AHeight) {
+  return AWidth == 0 || AHeight == 0 ? 1.0 : double(AWidth) / double(AHeight);
+}
+
+float DegToRad(double ADegrees) {
+  return rtl::f32(ADegrees * std::numbers::pi / 180.0);
+}
+
+// The other states of AState's group: an on/off pair, 2D/3D, or the three faces.
+TContextStates GroupOf(TContextState AState) {
+  if (AState >= TContextState::csFrontFace)
+    return {TContextState::csFrontFace, TContextState::csBackFace, TContextState::csAllFace};
+  const int first = int(AState) & ~1;
+  return {TContextState(first), TContextState(first + 1)};
+}
+
+} // namespace
+
+// --- TContext3DClass -----------------------------------------------------------------------------
+
+TContext3D* TContext3DClass::CreateFromTexture(TTexture* ATexture, TMultisample AMultisample,
+                                               bool ADepthStencil) const {
+  return Make(*this, [&](TContext3D& AContext) {
+    AContext.CreateFromTexture(ATexture, AMultisample, ADepthStencil);
+  });
+}
+
+TContext3D* TContext3DClass::CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t AHeight,
+                                              TMultisample AMultisample, bool ADepthStencil) const {
+  return Make(*this, [&](TContext3D& AContext) {
+    AContext.CreateFromWindow(AParent, AWidth, AHeight, AMultisample, ADepthStencil);
+  });
+}
+
+bool TContext3DClass::Valid() const {
+  RaiseAbstract();
+}
+TContextStyles TContext3DClass::Style() const {
+  RaiseAbstract();
+}
+int32_t TContext3DClass::MaxLightCount() const {
+  RaiseAbstract();
+}
+int32_t TContext3DClass::MaxTextureSize() const {
+  RaiseAbstract();
+}
+int32_t TContext3DClass::TextureUnitCount() const {
+  RaiseAbstract();
+}
+TPixelFormat TContext3DClass::PixelFormat() const {
+  RaiseAbstract();
+}
+TIndexBufferSupport TContext3DClass::IndexBufferSupport() const {
+  RaiseAbstract();
+}
+void TContext3DClass::InitializeTexture(TTexture*) const {
+  RaiseAbstract();
+}
+void TContext3DClass::DoFinalizeTexture(TTexture*) const {
+  RaiseAbstract();
+}
+void TContext3DClass::UpdateTexture(TTexture*, const void*, int32_t) const {
+  RaiseAbstract();
+}
+void TContext3DClass::InitializeShader(TContextShader*) const {
+  RaiseAbstract();
+}
+void TContext3DClass::DoFinalizeShader(TContextShader*) const {
+  RaiseAbstract();
+}
+
+// --- TContext3D: creation and size ---------------------------------------------------------------
+
+const TContext3DClass& TContext3D::ContextClass() const {
+  const auto* result = dynamic_cast<const TContext3DClass*>(&ClassType());
+  if (!result)
+    throw rtl::EInvalidCast(rtl::messages::InvalidCast);
+  return *result;
+}
+
+void TContext3D::CreateFromTexture(TTexture* ATexture, TMultisample AMultisample, bool ADepthStencil) {
+  FTexture = ATexture;
+  if (ATexture) {
+    FWidth = ATexture->Width();
+    FHeight = ATexture->Height();
+  }
+  FMultisample = AMultisample;
+  FDepthStencil = ADepthStencil;
+  InitContext();
+}
+
+void TContext3D::CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t AHeight,
+                                  TMultisample AMultisample, bool ADepthStencil) {
+  FParent = AParent;
+  FWidth = AWidth;
+  FHeight = AHeight;
+  FMultisample = AMultisample;
+  FDepthStencil = ADepthStencil;
+  InitContext();
+}
+
+void TContext3D::BeforeDestruction() {
+  FreeBuffer();
+  inherited::BeforeDestruction();
+}
+
+void TContext3D::SetSize(int32_t AWidth, int32_t AHeight) {
+  if (AWidth == FWidth && AHeight == FHeight)
+    return;
+  FWidth = AWidth;
+  FHeight = AHeight;
+  FRecalcProjectionMatrix = true;
+  FRecalcScreenMatrix = true;
+  DoResize();
+}
+
+// --- scenes and states ---------------------------------------------------------------------------
+
+bool TContext3D::BeginScene() {
+  const bool result = FBeginSceneCount == 0 ? DoBeginScene() : FBeginSceneCount > 0;
+  if (result)
+    ++FBeginSceneCount;
+  return result;
+}
+
+void TContext3D::EndScene() {
+  // The count drops also when the hook raises, so the next BeginScene reaches the hook again.
+  struct TDecrement {
+    int32_t& Count;
+    ~TDecrement() {
+      if (Count > 0)
+        --Count;
+    }
+  } decrement{FBeginSceneCount};
+  if (FBeginSceneCount == 1)
+    DoEndScene();
+}
+
+void TContext3D::SetContextState(TContextState AState) {
+  FCurrentStates = FCurrentStates - GroupOf(AState) + TContextStates{AState};
+  DoSetContextState(AState);
+}
+
+void TContext3D::PushContextStates() {
+  FSavedStates.Push(FCurrentStates);
+}
+
+void TContext3D::PopContextStates() {
+  FCurrentStates = FSavedStates.Pop();
+  for (int ordinal = 0; ordinal <= int(TContextState::csAllFace); ++ordinal)
+    if (FCurrentStates.Contains(TContextState(ordinal)))
+      DoSetContextState(TContextState(ordinal));
+}
+
+void TContext3D::Clear(TClearTargets ATarget, rtl::TAlphaColor AColor, float ADepth, uint32_t AStencil) {
+  DoClear(ATarget, AColor, ADepth, AStencil);
+}
+
+void TContext3D::SetStencilOp(TStencilOp AFail, TStencilOp AZFail, TStencilOp AZPass) {
+  DoSetStencilOp(AFail, AZFail, AZPass);
+}
+
+void TContext3D::SetStencilFunc(TStencilFunc AFunc, uint32_t ARef, uint32_t AMask) {
+  DoSetStencilFunc(AFunc, ARef, AMask);
+}
+
+void TContext3D::SetScissorRect(const rtl::TRect& AScissorRect) {
+  DoSetScissorRect(AScissorRect);
+}
+
+// --- matrices ------------------------------------------------------------------------------------
+
+// The model and camera matrices take part in no cached matrix, so setting them flags nothing; in
+// particular a projection given through a subclass's own setter survives the per-object SetMatrix.
+void TContext3D::SetMatrix(const TMatrix3D& AMatrix) {
+  FCurrentMatrix = AMatrix;
+}
+
+void TContext3D::SetCameraMatrix(const TMatrix3D& AMatrix) {
+  FCurrentCameraMatrix = AMatrix;
+}
+
+void TContext3D::SetCameraAngleOfView(float AAngle) {
+  FCurrentAngleOfView = AAngle;
+  FRecalcProjectionMatrix = true;
+}
+
+void TContext3D::SetRenderToMatrix(const TMatrix3D& AMatrix) {
+  FRenderToMatrix = AMatrix;
+  FRecalcProjectionMatrix = true;
+  FRecalcScreenMatrix = true;
+}
+
+void TContext3D::SetCenterOffset(const rtl::TPointF& AOffset) {
+  FCenterOffset = AOffset;
+  FRecalcProjectionMatrix = true;
+}
+
+bool TContext3D::RenderToMatrixApplies() const {
+  return FRenderToMatrix.m41 != 0 || FRenderToMatrix.m11 != 1;
+}
+
+TMatrix3D TContext3D::BuildProjectionMatrix(float ANear, float AFar) const {
+  TMatrix3D result = TMatrix3D::CreatePerspectiveFovRH(DegToRad(FCurrentAngleOfView),
+                                                       rtl::f32(Aspect(FWidth, FHeight)), ANear, AFar);
+  if (RenderToMatrixApplies())
+    result = result * FRenderToMatrix;
+  return result * TMatrix3D::CreateTranslation({FCenterOffset.X, FCenterOffset.Y, 0});
+}
+
+// Maps pixel coordinates (x right, y down, z towards the viewer) so that the plane z = 0 fills
+// the viewport: a perspective view from a little in front, scaled so that one unit is one pixel.
+TMatrix3D TContext3D::BuildScreenMatrix(float ANear, float AFar) const {
+  if (RenderToMatrixApplies())
+    return FRenderToMatrix;
+  // A zero width counts as 1 here; a zero height gives aspect 1 and the base planes.
+  const bool flat = FHeight == 0;
+  const double aspect = flat ? 1.0 : Extent(FWidth) / double(FHeight);
+  const TMatrix3D perspective =
+      TMatrix3D::CreatePerspectiveFovRH(rtl::f32(std::numbers::pi / 6), rtl::f32(aspect),
+                                        flat ? BaseNearPlane : ANear, flat ? BaseFarPlane : AFar);
+  TMatrix3D result = TMatrix3D::CreateTranslation({0, 0, -2}) * perspective;
+  // The orthographic projection of the viewport contributes only its x scale, 2 / width.
+  const double factor = 2.0 / Extent(FWidth) / double(result.m11);
+  result =
+      TMatrix3D::CreateScaling({rtl::f32(2 * factor), rtl::f32(-2 * factor), rtl::f32(-2 * factor)}) * result;
+  return TMatrix3D::CreateTranslation({rtl::f32(-FWidth / 2.0), rtl::f32(-FHeight / 2.0), 0}) * result;
+}
+
+TMatrix3D TContext3D::CurrentProjectionMatrix() {
+  if (FRecalcProjectionMatrix) {
+    FProjectionMatrix = BuildProjectionMatrix(BaseNearPlane, BaseFarPlane);
+    FInvProjectionMatrix = FProjectionMatrix.Inverse();
+    FRecalcProjectionMatrix = false;
+  }
+  return FProjectionMatrix;
+}
+
+TMatrix3D TContext3D::CurrentScreenMatrix() {
+  if (FRecalcScreenMatrix) {
+    FScreenMatrix = BuildScreenMatrix(BaseNearPlane, BaseFarPlane);
+    FInvScreenMatrix = FScreenMatrix.Inverse();
+    FRecalcScreenMatrix = false;
+  }
+  return FScreenMatrix;
+}
+
+TMatrix3D TContext3D::CurrentModelViewProjectionMatrix() {
+  return FCurrentMatrix * FCurrentCameraMatrix * CurrentProjectionMatrix();
+}
+
+TMatrix3D TContext3D::ViewProjection(TProjection AProjection) {
+  if (AProjection == TProjection::Camera)
+    return FCurrentCameraMatrix * CurrentProjectionMatrix();
+  return CurrentScreenMatrix();
+}
+
+// Unprojects with a fresh inverse of the current matrices: a cached inverse may be stale.
+void TContext3D::Pick(float AX, float AY, TProjection AProjection, TVector3D& ARayPos, TVector3D& ARayDir) {
+  const TMatrix3D inverse = ViewProjection(AProjection).Inverse();
+  const float x = rtl::f32(2.0 * AX / Extent(FWidth) - 1.0);
+  const float y = rtl::f32(1.0 - 2.0 * AY / Extent(FHeight));
+  const TPoint3D onNear = (TVector3D{x, y, 0, 1} * inverse).ToPoint3D();
+  // The centre of projection is the point that projects to (0, 0, 1, 0); it lies at infinity for a
+  // parallel projection, whose rays all share one direction.
+  const TVector3D centre = TVector3D{0, 0, 1, 0} * inverse;
+  const double reach = std::abs(centre.X) + std::abs(centre.Y) + std::abs(centre.Z);
+  TPoint3D start, direction;
+  if (std::abs(centre.W) > 1e-6 * reach) {
+    start = TPoint3D{centre.X, centre.Y, centre.Z} / centre.W;
+    direction = (onNear - start).Normalize();
+  } else {
+    const TPoint3D onFar = (TVector3D{x, y, 1, 1} * inverse).ToPoint3D();
+    start = onNear;
+    direction = (onFar - onNear).Normalize();
+  }
+  ARayPos = {start.X, start.Y, start.Z, 1};
+  ARayDir = {direction.X, direction.Y, direction.Z, 0};
+}
+
+TPoint3D TContext3D::WorldToScreen(TProjection AProjection, const TPoint3D& APoint) {
+  const TPoint3D device =
+      (TVector3D{APoint.X, APoint.Y, APoint.Z, 1} * ViewProjection(AProjection)).ToPoint3D();
+  return {rtl::f32((device.X + 1.0) / 2.0 * Extent(FWidth)),
+          rtl::f32((1.0 - device.Y) / 2.0 * Extent(FHeight)), device.Z};
+}
+
+// --- drawing and hooks ---------------------------------------------------------------------------
+
+void TContext3D::DrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
+                                const TVertexDeclaration& ADeclaration, int32_t AVertexSize,
+                                int32_t AVertexCount, int32_t AIndexSize, int32_t AIndexCount,
+                                TMaterial* AMaterial, float AOpacity) {
+  FCurrentOpacity = AOpacity;
+  if (AMaterial)
+    AMaterial->Apply(this);
+  try {
+    DoDrawPrimitives(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount, AIndexSize,
+                     AIndexCount);
+  } catch (...) {
+    if (AMaterial)
+      AMaterial->Reset(this);
+    throw;
+  }
+  if (AMaterial)
+    AMaterial->Reset(this);
+}
+
+void TContext3D::DoDrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
+                                  const TVertexDeclaration& ADeclaration, int32_t AVertexSize,
+                                  int32_t AVertexCount, int32_t AIndexSize, int32_t AIndexCount) {
+  DoDrawPrimitivesBatch(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount, AIndexSize,
+                        AIndexCount);
+}
+
+void TContext3D::SetShaders(TContextShader* AVertexShader, TContextShader* APixelShader) {
+  DoSetShaders(AVertexShader, APixelShader);
+}
+
+void TContext3D::SetShaderVariable(const std::string& AName, std::span<const TVector3D> AData) {
+  DoSetShaderVariable(AName, AData);
+}
+
+void TContext3D::SetShaderVariable(const std::string& AName, const TMatrix3D& AMatrix) {
+  DoSetShaderVariable(AName, AMatrix);
+}
+
+void TContext3D::SetShaderVariable(const std::string& AName, TTexture* ATexture) {
+  DoSetShaderVariable(AName, ATexture);
+}
+
+void TContext3D::CopyToBitmap(TBitmap* ADest, const rtl::TRect& ARect) {
+  DoCopyToBitmap(ADest, ARect);
+}
+
+void TContext3D::CopyToBits(void* ABits, int32_t APitch, const rtl::TRect& ARect) {
+  DoCopyToBits(ABits, APitch, ARect);
+}
+
+void TContext3D::DoCopyToBitmap(TBitmap* ADest, const rtl::TRect& ARect) {
+  if (!ADest)
+    return;
+  // The read-back writes ARect's rows at the bitmap's start; a larger rectangle would overrun it.
+  if (ARect.Width() < 0 || ARect.Height() < 0 || ARect.Width() > ADest->Width() ||
+      ARect.Height() > ADest->Height())
+    throw rtl::EArgumentOutOfRangeException(rtl::Format(messages::CopyRectDoesNotFit, ARect.Width(),
+                                                        ARect.Height(), ADest->Width(), ADest->Height()));
+  TBitmapData data;
+  if (!ADest->Map(TMapAccess::Write, data))
+    return;
+  try {
+    DoCopyToBits(data.Data, data.Pitch, ARect);
+  } catch (...) {
+    ADest->Unmap(data);
+    throw;
+  }
+  ADest->Unmap(data);
+}
+
+// --- TContextManager -----------------------------------------------------------------------------
+
+namespace {
+std::atomic<TContext3DClass*> GDefaultContextClass{nullptr};
+} // namespace
+
+void TContextManager::RegisterContext(TContext3DClass& AClass, bool ADefault) {
+  if (ADefault)
+    GDefaultContextClass = &AClass;
+  else {
+    TContext3DClass* none = nullptr;
+    GDefaultContextClass.compare_exchange_strong(none, &AClass);
+  }
+}
+
+void TContextManager::UnregisterContexts() {
+  GDefaultContextClass = nullptr;
+}
+
+TContext3DClass* TContextManager::DefaultContextClass() {
+  return GDefaultContextClass;
+}
+
+TContext3DClass& TContextManager::RequireDefault() {
+  TContext3DClass* result = GDefaultContextClass;
+  if (!result)
+    throw EContext3DException(messages::NoDefaultContextClass);
+  return *result;
+}
+
+TContext3D* TContextManager::CreateFromTexture(TTexture* ATexture, TMultisample AMultisample,
+                                               bool ADepthStencil) {
+  return RequireDefault().CreateFromTexture(ATexture, AMultisample, ADepthStencil);
+}
+
+TContext3D* TContextManager::CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t AHeight,
+                                              TMultisample AMultisample, bool ADepthStencil) {
+  return RequireDefault().CreateFromWindow(AParent, AWidth, AHeight, AMultisample, ADepthStencil);
+}
+
+void TContextManager::InitializeTexture(TTexture* ATexture) {
+  RequireDefault().InitializeTexture(ATexture);
+}
+
+void TContextManager::FinalizeTexture(TTexture* ATexture) {
+  RequireDefault().DoFinalizeTexture(ATexture);
+}
+
+void TContextManager::UpdateTexture(TTexture* ATexture, const void* ABits, int32_t APitch) {
+  RequireDefault().UpdateTexture(ATexture, ABits, APitch);
+}
+
+void TContextManager::InitializeShader(TContextShader* AShader) {
+  RequireDefault().InitializeShader(AShader);
+}
+
+void TContextManager::FinalizeShader(TContextShader* AShader) {
+  RequireDefault().DoFinalizeShader(AShader);
+}
+
+} // namespace ui
