@@ -21,6 +21,7 @@
 #include "context/Vantrel.Context.Buffers.h"
 #include "context/Vantrel.Context.Frustum.h"
 #include "context/Vantrel.Context.Rendering.h"
+#include "context/Vantrel.Context.Shader.h"
 #include "context/Vantrel.Context.Types.h"
 #include "rtl/colors.h"
 #include "rtl/generics.h"
@@ -70,7 +71,8 @@ struct TVantrelContextShared {
 };
 TVantrelContextShared& ContextShared();
 
-class TVantrelContextClass : public TContext3DClass {
+// Also answers the shader programs' platform queries (shader arch and uniform-block limits).
+class TVantrelContextClass : public TContext3DClass, public IShaderPlatformQueries {
 public:
   using TContext3DClass::TContext3DClass;
 
@@ -102,14 +104,14 @@ public:
   virtual std::string PlatformGetExtensionString() const;
   virtual bool PlatformHasAnyErrors() const;
   virtual bool PlatformHasAnyErrors(intptr_t& AError) const;
-  virtual TContextShaderArch PlatformGetShaderArch() const;
+  virtual TContextShaderArch PlatformGetShaderArch() const override;
   virtual int32_t PlatformMaxTextureSize() const;
   virtual int32_t PlatformMaxTexture3DSize() const;
   virtual int32_t PlatformTextureUnitCount() const;
   virtual int32_t PlatformMaxTextureImageUnits() const;
-  virtual int32_t PlatformMaxVertexShaderUniformBlocks() const;
-  virtual int32_t PlatformMaxFragmentShaderUniformBlocks() const;
-  virtual int32_t PlatformMaxUniformBlockSize() const;
+  virtual int32_t PlatformMaxVertexShaderUniformBlocks() const override;
+  virtual int32_t PlatformMaxFragmentShaderUniformBlocks() const override;
+  virtual int32_t PlatformMaxUniformBlockSize() const override;
   virtual int32_t PlatformMaxDrawBuffers() const;
   virtual int32_t PlatformMaxLightCount() const;
   virtual TContextStyles PlatformStyle() const;
