@@ -657,23 +657,9 @@ void TVantrelContext::DoSetShaderVariable(const std::string& AName, const TMatri
 
 // ---- Matrices and picking --------------------------------------------------------------------------------
 
-TMatrix3D TVantrelContext::CurrentProjectionMatrix() {
-  if (FRecalcProjectionMatrix) {
-    FProjectionMatrix = BuildProjectionMatrix(FNearPlane, FFarPlane);
-    FInvProjectionMatrix = FProjectionMatrix.Inverse();
-    FRecalcProjectionMatrix = false;
-  }
-  return FProjectionMatrix;
-}
+TMatrix3D TVantrelContext::CurrentProjectionMatrix() { return CachedProjectionMatrix(FNearPlane, FFarPlane); }
 
-TMatrix3D TVantrelContext::CurrentScreenMatrix() {
-  if (FRecalcScreenMatrix) {
-    FScreenMatrix = BuildScreenMatrix(FNearPlane, FFarPlane);
-    FInvScreenMatrix = FScreenMatrix.Inverse();
-    FRecalcScreenMatrix = false;
-  }
-  return FScreenMatrix;
-}
+TMatrix3D TVantrelContext::CurrentScreenMatrix() { return CachedScreenMatrix(FNearPlane, FFarPlane); }
 
 void TVantrelContext::SetProjectionMatrix(const TMatrix3D& AMatrix) {
   FProjectionMatrix = AMatrix;

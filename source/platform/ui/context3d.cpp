@@ -278,23 +278,27 @@ TMatrix3D TContext3D::BuildScreenMatrix(float ANear, float AFar) const {
   return TMatrix3D::CreateTranslation({rtl::f32(-FWidth / 2.0), rtl::f32(-FHeight / 2.0), 0}) * result;
 }
 
-TMatrix3D TContext3D::CurrentProjectionMatrix() {
+TMatrix3D TContext3D::CachedProjectionMatrix(float ANear, float AFar) {
   if (FRecalcProjectionMatrix) {
-    FProjectionMatrix = BuildProjectionMatrix(BaseNearPlane, BaseFarPlane);
+    FProjectionMatrix = BuildProjectionMatrix(ANear, AFar);
     FInvProjectionMatrix = FProjectionMatrix.Inverse();
     FRecalcProjectionMatrix = false;
   }
   return FProjectionMatrix;
 }
 
-TMatrix3D TContext3D::CurrentScreenMatrix() {
+TMatrix3D TContext3D::CachedScreenMatrix(float ANear, float AFar) {
   if (FRecalcScreenMatrix) {
-    FScreenMatrix = BuildScreenMatrix(BaseNearPlane, BaseFarPlane);
+    FScreenMatrix = BuildScreenMatrix(ANear, AFar);
     FInvScreenMatrix = FScreenMatrix.Inverse();
     FRecalcScreenMatrix = false;
   }
   return FScreenMatrix;
 }
+
+TMatrix3D TContext3D::CurrentProjectionMatrix() { return CachedProjectionMatrix(BaseNearPlane, BaseFarPlane); }
+
+TMatrix3D TContext3D::CurrentScreenMatrix() { return CachedScreenMatrix(BaseNearPlane, BaseFarPlane); }
 
 TMatrix3D TContext3D::CurrentModelViewProjectionMatrix() {
   return FCurrentMatrix * FCurrentCameraMatrix * CurrentProjectionMatrix();

@@ -206,6 +206,10 @@ protected:
   // and a screen width of 1, so neither matrix ever holds a non-finite entry.
   rtl::TMatrix3D BuildProjectionMatrix(float ANear, float AFar) const;
   rtl::TMatrix3D BuildScreenMatrix(float ANear, float AFar) const;
+  // The projection and screen matrices for the given planes, rebuilt with their inverses only
+  // while flagged for recalculation.
+  rtl::TMatrix3D CachedProjectionMatrix(float ANear, float AFar);
+  rtl::TMatrix3D CachedScreenMatrix(float ANear, float AFar);
   // The render-to matrix takes part when it differs from the identity in m11 or m41.
   bool RenderToMatrixApplies() const;
 
