@@ -43,7 +43,10 @@ template <class T, class TBody> T* Make(const rtl::TClass& AClass, TBody ABody) 
   return result;
 }
 
-constexpr uint32_t GL_FRAMEBUFFER_UNDEFINED = 0x8219;
+[[noreturn]] void RaiseAbstract() {
+  throw rtl::EAbstractError(rtl::messages::AbstractError);
+}
+
 constexpr uint32_t GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT = 0x8CD6;
 constexpr uint32_t GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT = 0x8CD7;
 constexpr uint32_t GL_FRAMEBUFFER_UNSUPPORTED = 0x8CDD;
@@ -211,7 +214,41 @@ void TFrameBufferObject::DetachTexture(ui::TTexture* ATexture) {
 }
 
 ui::TTexture* TFrameBufferObject::GetTextureByRenderTarget(TRenderTarget ATarget) {
-  return FTextures->GetTextureByTarget(ATarget);
+  return FTextures ? FTextures->GetTextureByTarget(ATarget) : nullptr;
+}
+
+bool TFrameBufferObject::CheckStatus() {
+  RaiseAbstract();
+}
+void TFrameBufferObject::CreateHandle() {
+  RaiseAbstract();
+}
+void TFrameBufferObject::DestroyHandle() {
+  RaiseAbstract();
+}
+void TFrameBufferObject::Reset() {
+  RaiseAbstract();
+}
+void TFrameBufferObject::CheckMaxAttachments(TRenderTarget) {
+  RaiseAbstract();
+}
+void TFrameBufferObject::CreateRenderBuffer(int32_t, int32_t) {
+  RaiseAbstract();
+}
+void TFrameBufferObject::DestroyRenderBuffer() {
+  RaiseAbstract();
+}
+void TFrameBufferObject::CreateDepthBuffer(int32_t, int32_t) {
+  RaiseAbstract();
+}
+void TFrameBufferObject::DestroyDepthBuffer() {
+  RaiseAbstract();
+}
+void TFrameBufferObject::Prepare(TRenderTargets) {
+  RaiseAbstract();
+}
+void TFrameBufferObject::Clear(TRenderTargets, const rtl::TAlphaColorF&, float, uint32_t, bool) {
+  RaiseAbstract();
 }
 
 void TFrameBufferObject::Clear(TRenderTarget ATarget, const rtl::TAlphaColorF& AColor, float ADepth,

@@ -191,7 +191,9 @@ protected:
 };
 
 // A frame buffer with its GL name, size, colour render buffer, depth-stencil buffer, sample count
-// and the textures attached to it.
+// and the textures attached to it. Bind, Unbind, Resize, AttachTexture and AttachDepthBuffer are
+// what the context calls; the other GPU members raise EAbstractError until a frame-buffer class
+// overrides them, so a double that implements only the context's calls stays concrete.
 class TFrameBufferObject : public rtl::TObject {
   RTL_CLASS_META(TFrameBufferObject, rtl::TObject, TFrameBufferObjectClass)
   friend class TFrameBufferObjectClass;
@@ -220,20 +222,20 @@ public:
   virtual bool HasHandle() const { return FHandle != 0; }
   // Checks the bound frame buffer: True when complete; otherwise raises the status text, or
   // answers False for an incomplete frame buffer that holds no texture.
-  virtual bool CheckStatus() = 0;
-  virtual void CreateHandle() = 0;
-  virtual void DestroyHandle() = 0;
+  virtual bool CheckStatus();
+  virtual void CreateHandle();
+  virtual void DestroyHandle();
   // Detaches every texture (and whatever sits at depth and stencil), keeping DepthBuf attached.
-  virtual void Reset() = 0;
+  virtual void Reset();
   // Raises when the driver has fewer colour attachments than ATarget needs.
-  virtual void CheckMaxAttachments(TRenderTarget ATarget) = 0;
+  virtual void CheckMaxAttachments(TRenderTarget ATarget);
   virtual void AttachTexture(ui::TContext3D* AContext, ui::TTexture* ATexture, TRenderTarget ATarget) = 0;
   virtual void DetachTexture(ui::TTexture* ATexture);
   virtual ui::TTexture* GetTextureByRenderTarget(TRenderTarget ATarget);
-  virtual void CreateRenderBuffer(int32_t AWidth, int32_t AHeight) = 0;
-  virtual void DestroyRenderBuffer() = 0;
-  virtual void CreateDepthBuffer(int32_t AWidth, int32_t AHeight) = 0;
-  virtual void DestroyDepthBuffer() = 0;
+  virtual void CreateRenderBuffer(int32_t AWidth, int32_t AHeight);
+  virtual void DestroyRenderBuffer();
+  virtual void CreateDepthBuffer(int32_t AWidth, int32_t AHeight);
+  virtual void DestroyDepthBuffer();
   // Attaches an existing depth-stencil render buffer (not owned) of the given size.
   virtual void AttachDepthBuffer(uint32_t ABufId, const rtl::TPoint& ASize) = 0;
   virtual void DetachDepthBuffer() {}
@@ -243,11 +245,11 @@ public:
   virtual void Unbind(ui::TContext3D* AContext) = 0;
   virtual void Resize(int AWidth, int AHeight) = 0;
   // Sets the draw buffers to the colour targets of ATargets, in target order.
-  virtual void Prepare(TRenderTargets ATargets) = 0;
+  virtual void Prepare(TRenderTargets ATargets);
   virtual void Clear(TRenderTarget ATarget, const rtl::TAlphaColorF& AColor, float ADepth, uint32_t AStencil,
                      bool AForceDraw);
   virtual void Clear(TRenderTargets ATargets, const rtl::TAlphaColorF& AColor, float ADepth, uint32_t AStencil,
-                     bool AForceDraw) = 0;
+                     bool AForceDraw);
 
 protected:
   TFrameBufferObject() = default;
