@@ -1,0 +1,308 @@
+#include "Vantrel.Context.Shader.OpenGL.h"
+
+#include <epoxy/gl.h>
+
+#include <string>
+#include <vector>
+
+#include "Vantrel.Context.Types.OpenGL.h"
+#include "Vantrel.Context.Types.h"
+#include "gl/egl_context.h"
+#include "rtl/log.h"
+#include "rtl/sysutils.h"
+
+namespace vantrel {
+
+RTL_DEFINE_CLASS_META(TOpenGLShaderProgram, "Vantrel.Context.Shader.OpenGL", TOpenGLShaderProgramClass)
+
+namespace {
+
+int InstallCounter = 0;
+
+// Restores the generic uniform-buffer binding, which glBindBuffer and glBindBufferBase both move,
+// and so may deleting a buffer that sits at an indexed binding point. A buffer deleted meanwhile
+// is not bound again: the compatibility profile would make a new one under its name.
+class TUniformBufferBindingGuard {
+public:
+  TUniformBufferBindingGuard() { glGetIntegerv(GL_UNIFORM_BUFFER_BINDING, &FPrevious); }
+  ~TUniformBufferBindingGuard() {
+    const auto previous = static_cast<GLuint>(FPrevious);
+    glBindBuffer(GL_UNIFORM_BUFFER, previous != 0 && glIsBuffer(previous) ? previous : 0);
+  }
+  TUniformBufferBindingGuard(const TUniformBufferBindingGuard&) = delete;
+  TUniformBufferBindingGuard& operator=(const TUniformBufferBindingGuard&) = delete;
+
+private:
+  GLint FPrevious = 0;
+};
+
+std::string_view CompileMessageFor(uint32_t AType) {
+  switch (AType) {
+  case GL_VERTEX_SHADER:
+    return SCannotCreateVertexShader;
+  case GL_GEOMETRY_SHADER:
+    return SCannotCreateGeometryShader;
+  case GL_TESS_EVALUATION_SHADER:
+    return SCannotCreateTessEvalShader;
+  case GL_TESS_CONTROL_SHADER:
+    return SCannotCreateTessCtrlShader;
+  default:
+    return SCannotCreateFragmentShader;
+  }
+}
+
+std::string ShaderInfoLog(GLuint AShader) {
+  GLint length = 0;
+  glGetShaderiv(AShader, GL_INFO_LOG_LENGTH, &length);
+  if (length <= 0)
+    return {};
+  std::string log(static_cast<size_t>(length), '\0');
+  GLsizei written = 0;
+  glGetShaderInfoLog(AShader, length, &written, log.data());
+  log.resize(static_cast<size_t>(written));
+  return log;
+}
+
+std::string ProgramInfoLog(GLuint AProgram) {
+  GLint length = 0;
+  glGetProgramiv(AProgram, GL_INFO_LOG_LENGTH, &length);
+  if (length <= 0)
+    return {};
+  std::string log(static_cast<size_t>(length), '\0');
+  GLsizei written = 0;
+  glGetProgramInfoLog(AProgram, length, &written, log.data());
+  log.resize(static_cast<size_t>(written));
+  return log;
+}
+
+bool SameTextIgnoringCase(std::string_view ALeft, std::string_view ARight) {
+  return TCaseInsensitiveStringEqual{}(ALeft, ARight);
+}
+
+struct TStage {
+  TContextShader* Shader;
+  TContextShaderKindEx Kind;
+};
+
+// The stage's source for the platform's architecture, else its GLSL source; nullptr when neither.
+const TContextShaderSource* SourceFor(const TContextShader& AShader, TContextShaderArch AArch) {
+  if (const TContextShaderSource* source = AShader.GetSourceByArch(AArch))
+    return source;
+  return AShader.GetSourceByArch(TContextShaderArch::GLSL);
+}
+
+uint32_t HandleOf(const TContextShader* AShader) {
+  return AShader ? static_cast<uint32_t>(AShader->Handle()) : 0;
+}
+
+} // namespace
+
+// ---- Free functions -----------------------------------------------------------------------------
+
+void CheckShaderCompileStatus(int32_t AStatus, uint32_t AType, std::string_view AClassName,
+                              std::string_view AInfoLog, std::string_view ASource, bool AIsInDesignTime) {
+  if (AStatus != 0)
+    return;
+  RaiseShaderCompileException(nullptr, AIsInDesignTime, CompileMessageFor(AType), AClassName, AInfoLog,
+                              ASource);
+}
+
+std::string ShaderUniformName(std::string_view AVariableName) {
+  std::string name = "_";
+  name.reserve(AVariableName.size() + 4);
+  for (const char c : AVariableName) {
+    name += c;
+    if (c == '.')
+      name += '_';
+  }
+  return name;
+}
+
+void InitializeShaderOpenGL() {
+  if (InstallCounter-- == 0)
+    SetShaderProgramClass(&TOpenGLShaderProgram::StaticClass());
+}
+
+void FinalizeShaderOpenGL() {
+  if (++InstallCounter == 0)
+    SetShaderProgramClass(nullptr);
+}
+
+// ---- TOpenGLShaderProgramClass ------------------------------------------------------------------
+
+uint32_t TOpenGLShaderProgramClass::BuildShader(uint32_t AType, std::span<const uint8_t> ACode,
+                                                bool AIsInDesignTime) const {
+  const std::string source(ACode.begin(), ACode.end());
+  const GLuint shader = glCreateShader(AType);
+  const GLchar* text = source.data();
+  const auto length = static_cast<GLint>(source.size());
+  glShaderSource(shader, 1, &text, &length);
+  glCompileShader(shader);
+  GLint status = 0;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+  if (status == 0) {
+    const std::string log = ShaderInfoLog(shader);
+    if (!log.empty())
+      Log::d(std::string_view(log));
+    // A raise leaves the caller without the name, so the shader goes with it.
+    try {
+      CheckShaderCompileStatus(status, AType, Name(), log, source, AIsInDesignTime);
+    } catch (...) {
+      glDeleteShader(shader);
+      throw;
+    }
+  }
+  return shader;
+}
+
+void TOpenGLShaderProgramClass::ActivateDefault() const {
+  glUseProgram(0);
+  if (const uint32_t error = DrainGLErrors(); error != 0)
+    throw Exception(Format(SFailedToActivateDefaultProgram, {Name(), error}));
+}
+
+// ---- TOpenGLShaderProgram -----------------------------------------------------------------------
+
+TOpenGLShaderProgram::~TOpenGLShaderProgram() {
+  const GLuint program = FProg;
+  FProg = 0;
+  if (!gl::HasContext())
+    return;
+  ClearUniformBuffers();
+  DestroyVariables();
+  if (program != 0)
+    glDeleteProgram(program);
+}
+
+void TOpenGLShaderProgram::CreateProgram(TContextShader* AVS, TContextShader* AGS, TContextShader* ATSE,
+                                         TContextShader* ATSC, TContextShader* APS) {
+  FProg = glCreateProgram();
+  for (const TContextShader* stage : {AVS, APS, AGS, ATSE, ATSC})
+    if (stage)
+      glAttachShader(FProg, HandleOf(stage));
+  for (GLuint location = 0; location < ShaderAttributeNames.size(); ++location)
+    glBindAttribLocation(FProg, location, ShaderAttributeNames[location]);
+  LinkProgram();
+
+  TContextShader* const stages[] = {AVS, AGS, ATSE, ATSC, APS};
+  CollectVariables(stages);
+  FVS = HandleOf(AVS);
+  FGS = HandleOf(AGS);
+  FTSE = HandleOf(ATSE);
+  FTSC = HandleOf(ATSC);
+  FPS = HandleOf(APS);
+  if (HasGLErrors())
+    RaiseContextException(this, SCannotActivateCreatedShaderProgram);
+}
+
+void TOpenGLShaderProgram::LinkProgram() {
+  glLinkProgram(FProg);
+  GLint status = 0;
+  glGetProgramiv(FProg, GL_LINK_STATUS, &status);
+  if (status != 0)
+    return;
+  const std::string log = ProgramInfoLog(FProg);
+  if (!log.empty())
+    Log::d(std::string_view(log));
+  glDeleteProgram(FProg);
+  FProg = 0;
+  RaiseContextException(this, SCannotCreateShaderProgram, ClassName(), log);
+}
+
+// AStages in the order vertex, geometry, tessellation-evaluation, tessellation-control, pixel.
+// Texture units are numbered from 1 across all stages, so no two samplers share a unit.
+void TOpenGLShaderProgram::CollectVariables(std::span<TContextShader* const> AStages) {
+  static constexpr TContextShaderKindEx Kinds[] = {
+      TContextShaderKindEx::VertexShader, TContextShaderKindEx::GeometryShader,
+      TContextShaderKindEx::TessEvalShader, TContextShaderKindEx::TessCtrlShader,
+      TContextShaderKindEx::PixelShader};
+  const TContextShaderArch arch = ShaderPlatformQueries().PlatformGetShaderArch();
+  int32_t textureUnit = 1;
+  for (size_t i = 0; i < AStages.size(); ++i) {
+    const TContextShader* stage = AStages[i];
+    const TContextShaderSource* source = stage ? SourceFor(*stage, arch) : nullptr;
+    if (!source)
+      continue;
+    for (const TContextShaderVariable& declared : source->Variables) {
+      TContextShaderVariable variable = declared;
+      const std::string uniformName = ShaderUniformName(declared.Name);
+      variable.ShaderKind = static_cast<TContextShaderKind>(Kinds[i]);
+      variable.Index = glGetUniformLocation(FProg, uniformName.c_str());
+      if (variable.Index >= 0 && variable.Kind == TContextShaderVariableKind::Texture)
+        variable.TextureUnit = textureUnit++;
+      if (variable.Kind == TContextShaderVariableKind::Matrix) {
+        int32_t size = FindActiveUniformSize(uniformName);
+        if (size == 0)
+          size = FindActiveUniformSize(uniformName + "[0]");
+        if (size > 0)
+          variable.Size = size;
+      }
+      MutableVariables().Add(declared.Name, std::move(variable));
+    }
+  }
+}
+
+int32_t TOpenGLShaderProgram::FindActiveUniformSize(std::string_view AName) const {
+  GLint count = 0;
+  glGetProgramiv(FProg, GL_ACTIVE_UNIFORMS, &count);
+  char name[100];
+  for (GLint i = 0; i < count; ++i) {
+    GLsizei length = 0;
+    GLint size = 0;
+    GLenum type = 0;
+    glGetActiveUniform(FProg, static_cast<GLuint>(i), sizeof(name), &length, &size, &type, name);
+    if (SameTextIgnoringCase(std::string_view(name, static_cast<size_t>(length)), AName))
+      return size;
+  }
+  return 0;
+}
+
+bool TOpenGLShaderProgram::Available() {
+  return FProg != 0 && FVS != 0 && FPS != 0 && glIsProgram(FProg) == GL_TRUE;
+}
+
+void TOpenGLShaderProgram::Use() {
+  if (!Available())
+    return;
+  glUseProgram(FProg);
+  if (HasGLErrors())
+    RaiseContextException(this, SCannotUseShaderProgram);
+}
+
+// ---- Uniform blocks -----------------------------------------------------------------------------
+
+void TOpenGLShaderProgram::CreateUniformBuffer(TUniformBufferStruct& AEntry) {
+  TUniformBufferBindingGuard guard;
+  glGenBuffers(1, &AEntry.Buffer);
+  glBindBuffer(GL_UNIFORM_BUFFER, AEntry.Buffer);
+  glBufferData(GL_UNIFORM_BUFFER, static_cast<GLsizeiptr>(AEntry.Size), AEntry.Data, GL_DYNAMIC_DRAW);
+}
+
+void TOpenGLShaderProgram::ReleaseUniformBuffer(TUniformBufferStruct& AEntry) {
+  {
+    TUniformBufferBindingGuard guard;
+    if (AEntry.Binding >= 0)
+      glBindBufferBase(GL_UNIFORM_BUFFER, static_cast<GLuint>(AEntry.Binding), 0);
+    if (AEntry.Buffer != 0)
+      glDeleteBuffers(1, &AEntry.Buffer);
+  }
+  AEntry = TUniformBufferStruct{};
+  AEntry.Binding = 0;
+  AEntry.BlockIndex = 0;
+}
+
+void TOpenGLShaderProgram::PushUniformBuffer(TUniformBufferStruct& AEntry, uint32_t ABindingPoint) {
+  TUniformBufferBindingGuard guard;
+  glBindBufferBase(GL_UNIFORM_BUFFER, ABindingPoint, AEntry.Buffer);
+  if (!AEntry.Linked) {
+    AEntry.BlockIndex = glGetUniformBlockIndex(FProg, AEntry.Name.c_str());
+    if (AEntry.BlockIndex == GL_INVALID_INDEX)
+      throw Exception(Format(SInvalidUniformBlockIndex, {FProg, AEntry.BlockIndex, AEntry.Name}));
+    AEntry.Linked = true;
+  }
+  glUniformBlockBinding(FProg, AEntry.BlockIndex, ABindingPoint);
+  glBindBuffer(GL_UNIFORM_BUFFER, AEntry.Buffer);
+  glBufferData(GL_UNIFORM_BUFFER, static_cast<GLsizeiptr>(AEntry.Size), AEntry.Data, GL_DYNAMIC_DRAW);
+}
+
+} // namespace vantrel

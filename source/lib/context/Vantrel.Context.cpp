@@ -1,0 +1,749 @@
+#include "context/Vantrel.Context.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "rtl/exceptions.h"
+#include "rtl/ioutils.h"
+#include "rtl/sysutils.h"
+#include "ui/bitmap.h"
+#include "ui/canvas.h"
+#include "ui/texture.h"
+
+namespace vantrel {
+
+RTL_DEFINE_CLASS_META(TVantrelContext, "Vantrel.Context", TVantrelContextClass)
+
+namespace {
+
+constexpr const char* SInvalidContext = "TVantrelContext.CreateFromTexture failed - invalid context";
+
+[[noreturn]] void RaiseAbstract() {
+  throw EAbstractError(rtl::messages::AbstractError);
+}
+
+// The default class's answer to AQuery, or ANoContext when there is no framework context class.
+template <class TResult, class TQuery> TResult AskPlatform(TResult ANoContext, TQuery AQuery) {
+  const TVantrelContextClass* platform = TVantrelContext::PlatformClass();
+  return platform ? AQuery(*platform) : ANoContext;
+}
+
+int32_t ClampClipPlane(int32_t AIndex) {
+  return std::clamp(AIndex, 0, TVantrelContext::ClipPlaneCount - 1);
+}
+
+} // namespace
+
+// ---- Process-wide state ----------------------------------------------------------------------------
+
+TVantrelContextShared& ContextShared() {
+  static TVantrelContextShared shared;
+  return shared;
+}
+
+void TVantrelContextShared::Reset() {
+  DefaultNearPlane = StartNearPlane;
+  DefaultFarPlane = StartFarPlane;
+  DesignTime = false;
+  DrawBufferCount = 0;
+  DefaultBlendingMade = false;
+  DefaultBlending = TBlendSetting{};
+  DrawCalls = 0;
+  DrawInstances = 0;
+  TotalVertexCount = 0;
+  TotalIndexCount = 0;
+  SceneCount = 0;
+}
+
+// ---- TVantrelContextClass ----------------------------------------------------------------------------
+
+TContextStyles TVantrelContextClass::Style() const {
+  return AskPlatform(TContextStyles{},
+                     [](const TVantrelContextClass& AClass) { return AClass.PlatformStyle(); });
+}
+
+int32_t TVantrelContextClass::MaxLightCount() const {
+  return AskPlatform(0, [](const TVantrelContextClass& AClass) { return AClass.PlatformMaxLightCount(); });
+}
+
+int32_t TVantrelContextClass::MaxTextureSize() const {
+  return AskPlatform(0, [](const TVantrelContextClass& AClass) { return AClass.PlatformMaxTextureSize(); });
+}
+
+int32_t TVantrelContextClass::GetTextureByTextureIndex(int32_t) const {
+  RaiseAbstract();
+}
+TBlendSetting TVantrelContextClass::GetDefaultBlending() const {
+  RaiseAbstract();
+}
+int32_t TVantrelContextClass::PlatformDirectStateAccess() const {
+  RaiseAbstract();
+}
+void TVantrelContextClass::PlatformSetTextureFiltering(TTexture*, TTextureStyles, uint32_t, uint32_t) const {
+  RaiseAbstract();
+}
+void TVantrelContextClass::PlatformSetPixelState(int32_t, int32_t, int32_t, int32_t, int32_t) const {
+  RaiseAbstract();
+}
+void TVantrelContextClass::PlatformUnsetPixelState() const {
+  RaiseAbstract();
+}
+bool TVantrelContextClass::PlatformIsContextAvailable() const {
+  RaiseAbstract();
+}
+std::string TVantrelContextClass::PlatformGetVendorName() const {
+  RaiseAbstract();
+}
+std::string TVantrelContextClass::PlatformGetRendererName() const {
+  RaiseAbstract();
+}
+std::string TVantrelContextClass::PlatformGetVersion() const {
+  RaiseAbstract();
+}
+std::string TVantrelContextClass::PlatformGetExtensionString() const {
+  RaiseAbstract();
+}
+bool TVantrelContextClass::PlatformHasAnyErrors() const {
+  RaiseAbstract();
+}
+bool TVantrelContextClass::PlatformHasAnyErrors(intptr_t&) const {
+  RaiseAbstract();
+}
+TContextShaderArch TVantrelContextClass::PlatformGetShaderArch() const {
+  RaiseAbstract();
+}
+int32_t TVantrelContextClass::PlatformMaxTextureSize() const {
+  RaiseAbstract();
+}
+int32_t TVantrelContextClass::PlatformMaxTexture3DSize() const {
+  RaiseAbstract();
+}
+int32_t TVantrelContextClass::PlatformTextureUnitCount() const {
+  RaiseAbstract();
+}
+int32_t TVantrelContextClass::PlatformMaxTextureImageUnits() const {
+  RaiseAbstract();
+}
+int32_t TVantrelContextClass::PlatformMaxVertexShaderUniformBlocks() const {
+  RaiseAbstract();
+}
+int32_t TVantrelContextClass::PlatformMaxFragmentShaderUniformBlocks() const {
+  RaiseAbstract();
+}
+int32_t TVantrelContextClass::PlatformMaxUniformBlockSize() const {
+  RaiseAbstract();
+}
+int32_t TVantrelContextClass::PlatformMaxDrawBuffers() const {
+  RaiseAbstract();
+}
+int32_t TVantrelContextClass::PlatformMaxLightCount() const {
+  RaiseAbstract();
+}
+TContextStyles TVantrelContextClass::PlatformStyle() const {
+  RaiseAbstract();
+}
+bool TVantrelContextClass::PlatformTextureCompressionAllowed() const {
+  RaiseAbstract();
+}
+
+// ---- Static forwarders ---------------------------------------------------------------------------------
+
+TVantrelContextClass* TVantrelContext::PlatformClass() {
+  return dynamic_cast<TVantrelContextClass*>(TContextManager::DefaultContextClass());
+}
+
+int32_t TVantrelContext::DirectStateAccess() {
+  return AskPlatform(0,
+                     [](const TVantrelContextClass& AClass) { return AClass.PlatformDirectStateAccess(); });
+}
+
+void TVantrelContext::DoSetTextureFiltering(TTexture* ATexture, TTextureStyles AStyles, uint32_t ATextureKind,
+                                            uint32_t AInternalFormat) {
+  if (const TVantrelContextClass* platform = PlatformClass())
+    platform->PlatformSetTextureFiltering(ATexture, AStyles, ATextureKind, AInternalFormat);
+}
+
+void TVantrelContext::SetPixelState(int32_t AWidth, int32_t AHeight, int32_t ADepth, int32_t ABytesPerPixel,
+                                    int32_t APitch) {
+  if (const TVantrelContextClass* platform = PlatformClass())
+    platform->PlatformSetPixelState(AWidth, AHeight, ADepth, ABytesPerPixel, APitch);
+}
+
+void TVantrelContext::UnsetPixelState() {
+  if (const TVantrelContextClass* platform = PlatformClass())
+    platform->PlatformUnsetPixelState();
+}
+
+bool TVantrelContext::IsContextAvailable() {
+  return AskPlatform(false,
+                     [](const TVantrelContextClass& AClass) { return AClass.PlatformIsContextAvailable(); });
+}
+
+std::string TVantrelContext::GetVendorName() {
+  return AskPlatform(std::string(),
+                     [](const TVantrelContextClass& AClass) { return AClass.PlatformGetVendorName(); });
+}
+
+std::string TVantrelContext::GetRendererName() {
+  return AskPlatform(std::string(),
+                     [](const TVantrelContextClass& AClass) { return AClass.PlatformGetRendererName(); });
+}
+
+std::string TVantrelContext::GetVersion() {
+  return AskPlatform(std::string(),
+                     [](const TVantrelContextClass& AClass) { return AClass.PlatformGetVersion(); });
+}
+
+std::string TVantrelContext::GetExtensionString() {
+  return AskPlatform(std::string(),
+                     [](const TVantrelContextClass& AClass) { return AClass.PlatformGetExtensionString(); });
+}
+
+bool TVantrelContext::HasAnyErrors() {
+  return AskPlatform(false, [](const TVantrelContextClass& AClass) { return AClass.PlatformHasAnyErrors(); });
+}
+
+bool TVantrelContext::HasAnyErrors(intptr_t& AError) {
+  AError = 0;
+  return AskPlatform(false,
+                     [&](const TVantrelContextClass& AClass) { return AClass.PlatformHasAnyErrors(AError); });
+}
+
+TContextShaderArch TVantrelContext::GetShaderArch() {
+  return AskPlatform(TContextShaderArch::Undefined,
+                     [](const TVantrelContextClass& AClass) { return AClass.PlatformGetShaderArch(); });
+}
+
+int32_t TVantrelContext::MaxTexture3DSize() {
+  return AskPlatform(0, [](const TVantrelContextClass& AClass) { return AClass.PlatformMaxTexture3DSize(); });
+}
+
+int32_t TVantrelContext::MaxTextureImageUnits() {
+  return AskPlatform(
+      0, [](const TVantrelContextClass& AClass) { return AClass.PlatformMaxTextureImageUnits(); });
+}
+
+int32_t TVantrelContext::MaxVertexShaderUniformBlocks() {
+  return AskPlatform(
+      0, [](const TVantrelContextClass& AClass) { return AClass.PlatformMaxVertexShaderUniformBlocks(); });
+}
+
+int32_t TVantrelContext::MaxFragmentShaderUniformBlocks() {
+  return AskPlatform(
+      0, [](const TVantrelContextClass& AClass) { return AClass.PlatformMaxFragmentShaderUniformBlocks(); });
+}
+
+int32_t TVantrelContext::MaxUniformBlockSize() {
+  return AskPlatform(0,
+                     [](const TVantrelContextClass& AClass) { return AClass.PlatformMaxUniformBlockSize(); });
+}
+
+int32_t TVantrelContext::MaxDrawBuffers() {
+  return AskPlatform(0, [](const TVantrelContextClass& AClass) { return AClass.PlatformMaxDrawBuffers(); });
+}
+
+bool TVantrelContext::TextureCompressionAllowed() {
+  return AskPlatform(
+      false, [](const TVantrelContextClass& AClass) { return AClass.PlatformTextureCompressionAllowed(); });
+}
+
+void TVantrelContext::ResetDrawCallDiagnostics() {
+  TVantrelContextShared& shared = ContextShared();
+  shared.DrawCalls.exchange(0);
+  shared.DrawInstances.exchange(0);
+  shared.TotalVertexCount.exchange(0);
+  shared.TotalIndexCount.exchange(0);
+}
+
+// ---- Creation and buffers --------------------------------------------------------------------------------
+
+const TVantrelContextClass& TVantrelContext::VantrelClass() const {
+  const auto* result = dynamic_cast<const TVantrelContextClass*>(&ClassType());
+  if (!result)
+    throw EInvalidCast(rtl::messages::InvalidCast);
+  return *result;
+}
+
+void TVantrelContext::SetPointSpriteDefaults() {
+  FPointThreshold = 5.0f;
+  FPointSizeMin = 1.0f;
+  FPointSizeMax = 512.0f;
+}
+
+void TVantrelContext::CreateFromTexture(TTexture* ATexture, TMultisample AMultisample, bool ADepthStencil) {
+  inherited::CreateFromTexture(ATexture, AMultisample, ADepthStencil);
+  FSmoothTargets = {};
+  if (!VantrelClass().Valid())
+    throw Exception(SInvalidContext);
+  SetPointSpriteDefaults();
+  CreateBuffer();
+}
+
+void TVantrelContext::CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t AHeight,
+                                       TMultisample AMultisample, bool ADepthStencil) {
+  SetPointSpriteDefaults();
+  inherited::CreateFromWindow(AParent, AWidth, AHeight, AMultisample, ADepthStencil);
+}
+
+void TVantrelContext::InitContext() {
+  inherited::InitContext();
+  FNearPlane = ContextShared().DefaultNearPlane;
+  FFarPlane = ContextShared().DefaultFarPlane;
+}
+
+void TVantrelContext::DropFromFBOStack(const TFrameBufferObject* AFBO) {
+  if (!AFBO)
+    return;
+  for (int index = FFBOStack.Count() - 1; index >= 0; --index)
+    if (FFBOStack[index] == AFBO)
+      FFBOStack.Delete(index);
+}
+
+void TVantrelContext::DoFreeBuffer() {
+  DropFromFBOStack(FDefaultMSFrameBuf.get());
+  DropFromFBOStack(FDefaultFrameBuf.get());
+  DropFromFBOStack(FTranslucentBuf.get());
+  FDefaultBufferFallbackBind = false;
+  FDefaultMSFrameBuf.reset();
+  FDefaultFrameBuf.reset();
+  FTranslucentBuf.reset();
+}
+
+void TVantrelContext::DoResize() {
+  if (!VantrelClass().Valid())
+    return;
+  if (FDefaultMSFrameBuf)
+    FDefaultMSFrameBuf->Resize(FWidth, FHeight);
+  else if (FDefaultFrameBuf)
+    FDefaultFrameBuf->Resize(FWidth, FHeight);
+  if (FTranslucentBuf)
+    FTranslucentBuf->Resize(FWidth, FHeight);
+}
+
+// ---- Scene -----------------------------------------------------------------------------------------------
+
+TPoint TVantrelContext::SceneSize() const {
+  if (const TTexture* texture = GetCurrentTexture())
+    return {texture->Width(), texture->Height()};
+  return {int32_t(Round(double(FWidth) * FScale)), int32_t(Round(double(FHeight) * FScale))};
+}
+
+bool TVantrelContext::DoBeginScene() {
+  if (!VantrelClass().Valid())
+    return false;
+  StorePreviousContextSize();
+  const TPoint size = SceneSize();
+  SetContextSize(0, 0, size.X, size.Y);
+  intptr_t error = 0;
+  if (HasAnyErrors(error))
+    RaiseContextException(this, SCannotBeginRenderingScene, ClassName(), error);
+  if (!CanBeginScene())
+    return false;
+  const bool result = inherited::DoBeginScene();
+  if (FFBOStack.IsEmpty()) {
+    BindDefaultBuffer();
+    FDefaultBufferFallbackBind = !FFBOStack.IsEmpty();
+  }
+  return result;
+}
+
+// A pending error is raised only once the scene is wound down, so that a failed end leaves no
+// default buffer bound and the next begin starts afresh.
+void TVantrelContext::DoEndScene() {
+  if (!VantrelClass().Valid())
+    return;
+  SetContextSize(FOldViewport);
+  intptr_t error = 0;
+  const bool failed = HasAnyErrors(error);
+  if (FDefaultBufferFallbackBind) {
+    FDefaultBufferFallbackBind = false;
+    if (!FFBOStack.IsEmpty())
+      UnbindDefaultBuffer();
+  }
+  inherited::DoEndScene();
+  if (failed)
+    RaiseContextException(this, SCannotEndRenderingScene, ClassName(), error);
+}
+
+bool TVantrelContext::BeginSceneRendering() {
+  TCanvas::Lock();
+  TVantrelContextShared& shared = ContextShared();
+  bool result = false;
+  ++shared.SceneCount;
+  try {
+    result = FBeginSceneCount != 0 ? FBeginSceneCount > 0 : BeginOutermostScene();
+    if (result)
+      ++FBeginSceneCount;
+  } catch (...) {
+    --shared.SceneCount;
+    TCanvas::Unlock();
+    throw;
+  }
+  if (!result) {
+    --shared.SceneCount;
+    TCanvas::Unlock();
+  }
+  return result;
+}
+
+// With another context's scene open, this context's states are saved for the matching end.
+bool TVantrelContext::BeginOutermostScene() {
+  const bool push = ContextShared().SceneCount > 1;
+  if (push)
+    PushContextStates();
+  bool result = false;
+  try {
+    result = DoBeginScene();
+  } catch (...) {
+    if (push)
+      PopContextStates();
+    throw;
+  }
+  if (!result && push)
+    PopContextStates();
+  FSceneStatesPushed = result && push;
+  return result;
+}
+
+void TVantrelContext::EndSceneRendering() {
+  try {
+    if (FBeginSceneCount == 1)
+      EndOutermostScene();
+  } catch (...) {
+    LeaveScene();
+    throw;
+  }
+  LeaveScene();
+}
+
+void TVantrelContext::EndOutermostScene() {
+  try {
+    DoEndScene();
+  } catch (...) {
+    RestoreSceneStates();
+    throw;
+  }
+  RestoreSceneStates();
+}
+
+void TVantrelContext::RestoreSceneStates() {
+  if (!FSceneStatesPushed)
+    return;
+  FSceneStatesPushed = false;
+  PopContextStates();
+}
+
+void TVantrelContext::LeaveScene() {
+  if (FBeginSceneCount > 0)
+    --FBeginSceneCount;
+  --ContextShared().SceneCount;
+  TCanvas::Unlock();
+}
+
+// ---- Context states --------------------------------------------------------------------------------------
+
+void TVantrelContext::SetContextStates(TFMXContextStates AStates) {
+  ++FMultipleSetContextState;
+  try {
+    for (int ordinal = 0; ordinal <= int(TContextState::csAllFace); ++ordinal)
+      if (AStates.Contains(TContextState(ordinal)))
+        SetContextState(TContextState(ordinal));
+  } catch (...) {
+    --FMultipleSetContextState;
+    throw;
+  }
+  --FMultipleSetContextState;
+  ApplyContextStates(AStates);
+}
+
+// ---- Frame buffers ---------------------------------------------------------------------------------------
+
+void TVantrelContext::PushFBO(TFrameBufferObject* AFBO) {
+  FFBOStack.Add(AFBO);
+}
+
+TFrameBufferObject* TVantrelContext::PopFBO() {
+  if (FFBOStack.IsEmpty())
+    return nullptr;
+  return FFBOStack.ExtractAt(FFBOStack.Count() - 1);
+}
+
+TFrameBufferObject* TVantrelContext::GetCurrentlyBoundBuffer() const {
+  return FFBOStack.IsEmpty() ? nullptr : FFBOStack.Last();
+}
+
+void TVantrelContext::BindDefaultBuffer() {
+  if (TFrameBufferObject* buffer = FDefaultMSFrameBuf ? FDefaultMSFrameBuf.get() : FDefaultFrameBuf.get())
+    buffer->Bind(this);
+}
+
+void TVantrelContext::UnbindDefaultBuffer() {
+  if (TFrameBufferObject* buffer = FDefaultMSFrameBuf ? FDefaultMSFrameBuf.get() : FDefaultFrameBuf.get())
+    buffer->Unbind(this);
+}
+
+TTexture* TVantrelContext::GetCurrentTexture() const {
+  if (TFrameBufferObject* bound = GetCurrentlyBoundBuffer())
+    return bound->GetTextureByRenderTarget(TRenderTarget::Color_0);
+  return FTexture;
+}
+
+TTexture* TVantrelContext::GetDefaultTexture() const {
+  return FDefaultFrameBuf ? FDefaultFrameBuf->GetTextureByRenderTarget(TRenderTarget::Color_0) : nullptr;
+}
+
+void TVantrelContext::AttachTextureToDefaultBuffer(TTexture* ATexture, TRenderTarget ATarget) {
+  if (!ATexture || !FDefaultFrameBuf)
+    return;
+  if (ATexture->Handle() == 0)
+    ATexture->Initialize();
+  FDefaultFrameBuf->AttachTexture(this, ATexture, ATarget);
+}
+
+void TVantrelContext::AttachTextureToTranslucentBuffer(TTexture* ATexture, TRenderTarget ATarget) {
+  if (!ATexture || !FTranslucentBuf)
+    return;
+  if (ATexture->Handle() == 0)
+    ATexture->Initialize();
+  FTranslucentBuf->AttachTexture(this, ATexture, ATarget);
+}
+
+void TVantrelContext::LinkDepthBufferToTranslucentBuffer() {
+  if (!FTranslucentBuf)
+    return;
+  const TFrameBufferObject* source = FDefaultMSFrameBuf ? FDefaultMSFrameBuf.get() : FDefaultFrameBuf.get();
+  if (!source)
+    return;
+  FTranslucentBuf->AttachDepthBuffer(source->DepthBuf(), SceneSize());
+}
+
+// ---- Render passes ---------------------------------------------------------------------------------------
+
+void TVantrelContext::BeginRenderPass(TRenderPass* APass) {
+  FRenderPassStack.Push(APass);
+  FCurrentPass = APass;
+}
+
+void TVantrelContext::EndRenderPass() {
+  FRenderPassStack.Pop();
+  FCurrentPass = FRenderPassStack.IsEmpty() ? nullptr : FRenderPassStack.Peek();
+}
+
+void TVantrelContext::AddIntermediatePass(TRenderPass* APass) {
+  if (!FIntermediatePasses.Contains(APass))
+    FIntermediatePasses.Add(APass);
+}
+
+// ---- Clearing and drawing --------------------------------------------------------------------------------
+
+void TVantrelContext::ClearEx(TRenderTargets ATarget, TAlphaColor AColor, float ADepth, uint32_t AStencil) {
+  DoClearEx(ATarget, AColor, ADepth, AStencil);
+}
+
+void TVantrelContext::ClearBufferFloat(int32_t ABuf, const float* APtr) {
+  DoClearBufferFloat(ABuf, APtr);
+}
+
+void TVantrelContext::DirectDrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
+                                           const TVertexDeclaration& ADeclaration, int32_t AVertexSize,
+                                           int32_t AVertexCount, int32_t AIndexSize, int32_t AIndexCount) {
+  DoDrawPrimitives(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount, AIndexSize,
+                   AIndexCount);
+}
+
+// The UI framework's kind carries the framework's ordinal in its byte; the graphics context reads
+// it back as a framework kind.
+void TVantrelContext::DirectDrawPrimitives(TVantrelPrimitivesKind AKind, const void* AVertices,
+                                           const void* AIndices, const TVertexDeclaration& ADeclaration,
+                                           int32_t AVertexSize, int32_t AVertexCount, int32_t AIndexSize,
+                                           int32_t AIndexCount) {
+  DoDrawPrimitives(static_cast<TPrimitivesKind>(AKind), AVertices, AIndices, ADeclaration, AVertexSize,
+                   AVertexCount, AIndexSize, AIndexCount);
+}
+
+void TVantrelContext::DrawPrimitivesDirect(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
+                                           const TVertexDeclaration& ADeclaration, int32_t AVertexSize,
+                                           int32_t AVertexCount, int32_t AIndexSize, int32_t AIndexCount) {
+  DoDrawPrimitives(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount, AIndexSize,
+                   AIndexCount);
+}
+
+void TVantrelContext::DrawScreenRectangle(TAlphaColor AColor) {
+  DrawScreenRectangle(TAlphaColorF::Create(AColor));
+}
+
+// ---- GPU state -------------------------------------------------------------------------------------------
+
+uint32_t TVantrelContext::MemoryBarrierFlagsToBits(TMemoryBarrierFlags AFlags) {
+  uint32_t result = 0;
+  for (int ordinal = 0; ordinal <= int(TMemoryBarrierFlag::ShaderStorageBarrierBit); ++ordinal)
+    if (AFlags.Contains(TMemoryBarrierFlag(ordinal)))
+      result |= MemoryBarrierFlagToBits(TMemoryBarrierFlag(ordinal));
+  return result;
+}
+
+void TVantrelContext::SetTwoSidedRendering(TStencilOpEx AFrontFaceFail, TStencilOpEx AFrontFaceZFail,
+                                           TStencilOpEx AFrontFaceZPass, TStencilOpEx ABackFaceFail,
+                                           TStencilOpEx ABackFaceZFail, TStencilOpEx ABackFaceZPass,
+                                           uint32_t AFrontStencilMask, uint32_t ABackStencilMask) {
+  DoSetTwoSidedRendering(AFrontFaceFail, AFrontFaceZFail, AFrontFaceZPass, ABackFaceFail, ABackFaceZFail,
+                         ABackFaceZPass, AFrontStencilMask, ABackStencilMask);
+}
+
+void TVantrelContext::SetPolygonOffsetFill(TPolygonOffsetFill AMode, float AFactor, float AUnits) {
+  DoSetPolygonOffsetFill(AMode, AFactor, AUnits);
+}
+
+void TVantrelContext::SetSmoothMode(const TSmoothSetting& ASetting) {
+  DoSetSmoothMode(ASetting);
+}
+
+void TVantrelContext::SetPointSprites(bool AEnabled) {
+  DoSetPointSprites(AEnabled);
+}
+
+void TVantrelContext::SetPointSpriteTextureMode() {
+  DoSetPointSpriteTextureMode();
+}
+
+// ---- Blending --------------------------------------------------------------------------------------------
+
+TBlendSetting TVantrelContext::GetGlobalBlending() const {
+  return VantrelClass().GetDefaultBlending();
+}
+
+TBlendSettings TVantrelContext::GetBlendings() {
+  if (!ContextShared().DefaultBlendingMade)
+    FBlendingBuffers[0] = VantrelClass().GetDefaultBlending();
+  return FBlendingBuffers;
+}
+
+void TVantrelContext::SetBlendings(const TBlendSettings& AValue) {
+  FBlendingBuffers = {};
+  for (uint32_t index = 0; index < AValue.size(); ++index)
+    SetBlendingByIndex(index, AValue[index]);
+}
+
+TBlendSetting TVantrelContext::GetBlendingByIndex(uint32_t AIndex) const {
+  const int32_t drawBuffers = ContextShared().DrawBufferCount;
+  if (drawBuffers > 0 && AIndex < uint32_t(drawBuffers) && AIndex < FBlendingBuffers.size())
+    return FBlendingBuffers[AIndex];
+  return TBlendSetting::Create(false);
+}
+
+// ---- Shader variables ------------------------------------------------------------------------------------
+
+void TVantrelContext::SetShaderVariable(const std::string& AName, const TMatrix3D& AMatrix, bool AAsMat4) {
+  if (AAsMat4)
+    DoSetShaderVariableMat4(AName, AMatrix);
+  else
+    SetShaderVariable(AName, AMatrix);
+}
+
+void TVantrelContext::SetShaderVariableInt(const std::string& AName, int32_t AValue) {
+  DoSetShaderVariableInt(AName, AValue);
+}
+
+void TVantrelContext::DoSetShaderVariable(const std::string& AName, const TMatrix3D& AMatrix) {
+  const TMatrix3D transposed = AMatrix.Transpose();
+  const std::array<TVector3D, 4> rows{{
+      {transposed.m11, transposed.m12, transposed.m13, transposed.m14},
+      {transposed.m21, transposed.m22, transposed.m23, transposed.m24},
+      {transposed.m31, transposed.m32, transposed.m33, transposed.m34},
+      {transposed.m41, transposed.m42, transposed.m43, transposed.m44},
+  }};
+  DoSetShaderVariable(AName, std::span<const TVector3D>(rows));
+}
+
+// ---- Matrices and picking --------------------------------------------------------------------------------
+
+TMatrix3D TVantrelContext::CurrentProjectionMatrix() {
+  if (FRecalcProjectionMatrix) {
+    FProjectionMatrix = BuildProjectionMatrix(FNearPlane, FFarPlane);
+    FInvProjectionMatrix = FProjectionMatrix.Inverse();
+    FRecalcProjectionMatrix = false;
+  }
+  return FProjectionMatrix;
+}
+
+TMatrix3D TVantrelContext::CurrentScreenMatrix() {
+  if (FRecalcScreenMatrix) {
+    FScreenMatrix = BuildScreenMatrix(FNearPlane, FFarPlane);
+    FInvScreenMatrix = FScreenMatrix.Inverse();
+    FRecalcScreenMatrix = false;
+  }
+  return FScreenMatrix;
+}
+
+void TVantrelContext::SetProjectionMatrix(const TMatrix3D& AMatrix) {
+  FProjectionMatrix = AMatrix;
+  FRecalcProjectionMatrix = false;
+}
+
+TPoint3D TVantrelContext::ScreenToWorld(const TPointF& AScreenPos, TProjection AProjection) {
+  TVector3D position, direction;
+  Pick(AScreenPos.X, AScreenPos.Y, AProjection, position, direction);
+  const double reach = std::sqrt(double(position.X) * position.X + double(position.Y) * position.Y +
+                                 double(position.Z) * position.Z);
+  const TVector3D result{f32(position.X + direction.X * reach), f32(position.Y + direction.Y * reach),
+                         f32(position.Z + direction.Z * reach), f32(position.W + direction.W * reach)};
+  return result.ToPoint3D();
+}
+
+// ---- Lights ----------------------------------------------------------------------------------------------
+
+int32_t TVantrelContext::AddLight(const TLightDescription& ALight) {
+  const TVantrelShaderLight shaderLight = TVantrelShaderLight::Create(ALight);
+  FLights.Add(ALight);
+  return FShaderLights.Add(shaderLight);
+}
+
+int32_t TVantrelContext::AddLight(const TVantrelShaderLight& ALight) {
+  FLights.Add(ALight.ToLightDescription());
+  return FShaderLights.Add(ALight);
+}
+
+// The shader list goes first: a bad index raises there before either list changes.
+void TVantrelContext::RemoveLight(int32_t AIdx) {
+  FShaderLights.Delete(AIdx);
+  FLights.Delete(AIdx);
+}
+
+void TVantrelContext::ClearLights() {
+  FShaderLights.Clear();
+  FLights.Clear();
+}
+
+// ---- Clip planes -----------------------------------------------------------------------------------------
+
+void TVantrelContext::ActivateClipPlane(int32_t AIndex, const TPlaneF& APlane) {
+  TClipPlaneF& entry = FClippingPlanes[ClampClipPlane(AIndex)];
+  entry.Plane = APlane;
+  entry.Enabled = true;
+}
+
+void TVantrelContext::DeactivateClipPlane(int32_t AIndex) {
+  FClippingPlanes[ClampClipPlane(AIndex)] = TClipPlaneF{};
+}
+
+PClipPlaneF TVantrelContext::GetClippingPlane(int32_t AIndex) {
+  return &FClippingPlanes[ClampClipPlane(AIndex)];
+}
+
+bool TVantrelContext::IsClippingPlaneActive(int32_t AIndex) const {
+  return FClippingPlanes[ClampClipPlane(AIndex)].Enabled;
+}
+
+// ---- Frustum and bitmaps ---------------------------------------------------------------------------------
+
+void TVantrelContext::SetFrustum(const TVantrelFrustum& AFrustum) {
+  FFrustum = AFrustum;
+  FFrustumBox = AFrustum.ToBoundingBox();
+}
+
+void TVantrelContext::SaveBitmap(TBitmap* ABitmap, const std::string& APrefix) {
+  if (ABitmap)
+    ABitmap->SaveToFile(APrefix + TPath::GetRandomFileName() + ".bmp");
+}
+
+} // namespace vantrel

@@ -1,0 +1,421 @@
+#pragma once
+// The framework's 3D context: an API-neutral context that every viewport, renderer and render pass
+// draws through. It adds to the UI framework's context a stack of bound frame buffers and three
+// buffers of its own (default, multisample default, translucent), the scene bracket that holds the
+// global canvas lock for a whole scene, its own near and far planes, 32 blend settings, eight clip
+// planes, the view frustum, fog, shader lights kept in step with the light list, and the render-pass
+// stack. Everything that touches the graphics API is an abstract slot that the OpenGL context fills.
+//
+// Class-level questions (GPU limits, identity strings, error state) are virtual methods of the
+// metaclass TVantrelContextClass. The static forwarders of TVantrelContext ask the context
+// manager's default class; when none is registered, or the default is not a framework context
+// class, they answer "no context" (False, 0, an empty string or style) and do nothing.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "Vantrel.Prelude.h"
+#include "context/Vantrel.Context.Buffers.h"
+#include "context/Vantrel.Context.Frustum.h"
+#include "context/Vantrel.Context.Rendering.h"
+#include "context/Vantrel.Context.Types.h"
+#include "rtl/colors.h"
+#include "rtl/generics.h"
+#include "rtl/math3d.h"
+#include "rtl/types2d.h"
+#include "ui/context3d.h"
+#include "ui/shaders.h"
+#include "ui/types3d.h"
+
+namespace ui {
+class TBitmap;
+}
+
+namespace vantrel {
+
+class TRenderPass;
+class TMeshBufferObject;
+class TVantrelContext;
+
+using TFMXContextStates = TContextStates;
+
+// State shared by every context of the process. Tests that change it call Reset afterwards.
+struct TVantrelContextShared {
+  static constexpr float StartNearPlane = 0.1f;
+  static constexpr float StartFarPlane = 10000.0f;
+
+  // Read by every new context (and by the viewport).
+  float DefaultNearPlane = StartNearPlane;
+  float DefaultFarPlane = StartFarPlane;
+  // True while a viewport is being designed in an editor: drawing errors are not fatal then.
+  bool DesignTime = false;
+  // The GPU's number of draw buffers, known once the shared GL context exists; 0 before.
+  int32_t DrawBufferCount = 0;
+  // The GPU's blend state as the GL context first read it.
+  bool DefaultBlendingMade = false;
+  TBlendSetting DefaultBlending;
+  // Counted by the draw code, copied by the viewport into its diagnostics.
+  std::atomic<int64_t> DrawCalls{0};
+  std::atomic<int64_t> DrawInstances{0};
+  std::atomic<int64_t> TotalVertexCount{0};
+  std::atomic<int64_t> TotalIndexCount{0};
+  // Scenes open through BeginSceneRendering, over all contexts.
+  std::atomic<int32_t> SceneCount{0};
+
+  // Back to the values the process starts with.
+  void Reset();
+};
+TVantrelContextShared& ContextShared();
+
+class TVantrelContextClass : public TContext3DClass {
+public:
+  using TContext3DClass::TContext3DClass;
+
+  // Answered by the default class's platform queries.
+  TContextStyles Style() const override;
+  int32_t MaxLightCount() const override;
+  int32_t MaxTextureSize() const override;
+  int32_t TextureUnitCount() const override { return 8; }
+  TPixelFormat PixelFormat() const override { return TPixelFormat::BGRA; }
+  // Primitive lists are never split into 16-bit batches.
+  TIndexBufferSupport IndexBufferSupport() const override { return TIndexBufferSupport::Int32; }
+
+  // The class-level slots below have no answer here: they raise EAbstractError until the
+  // graphics context class overrides them.
+  // The GPU texture unit of a texture index.
+  virtual int32_t GetTextureByTextureIndex(int32_t ATextureIndex) const;
+  virtual TBlendSetting GetDefaultBlending() const;
+
+  virtual int32_t PlatformDirectStateAccess() const;
+  virtual void PlatformSetTextureFiltering(TTexture* ATexture, TTextureStyles AStyles, uint32_t ATextureKind,
+                                           uint32_t AInternalFormat) const;
+  virtual void PlatformSetPixelState(int32_t AWidth, int32_t AHeight, int32_t ADepth, int32_t ABytesPerPixel,
+                                     int32_t APitch) const;
+  virtual void PlatformUnsetPixelState() const;
+  virtual bool PlatformIsContextAvailable() const;
+  virtual std::string PlatformGetVendorName() const;
+  virtual std::string PlatformGetRendererName() const;
+  virtual std::string PlatformGetVersion() const;
+  virtual std::string PlatformGetExtensionString() const;
+  virtual bool PlatformHasAnyErrors() const;
+  virtual bool PlatformHasAnyErrors(intptr_t& AError) const;
+  virtual TContextShaderArch PlatformGetShaderArch() const;
+  virtual int32_t PlatformMaxTextureSize() const;
+  virtual int32_t PlatformMaxTexture3DSize() const;
+  virtual int32_t PlatformTextureUnitCount() const;
+  virtual int32_t PlatformMaxTextureImageUnits() const;
+  virtual int32_t PlatformMaxVertexShaderUniformBlocks() const;
+  virtual int32_t PlatformMaxFragmentShaderUniformBlocks() const;
+  virtual int32_t PlatformMaxUniformBlockSize() const;
+  virtual int32_t PlatformMaxDrawBuffers() const;
+  virtual int32_t PlatformMaxLightCount() const;
+  virtual TContextStyles PlatformStyle() const;
+  virtual bool PlatformTextureCompressionAllowed() const;
+};
+
+class TVantrelContext : public TContext3D {
+  RTL_CLASS_META(TVantrelContext, TContext3D, TVantrelContextClass)
+public:
+  static constexpr int32_t ClipPlaneCount = 8;
+
+  // The class-level virtuals of this object's class.
+  const TVantrelContextClass& VantrelClass() const;
+
+  // ---- Static forwarders to the default context class -------------------------------------------
+  // The default class when it is a framework context class, else nullptr.
+  static TVantrelContextClass* PlatformClass();
+  static int32_t DirectStateAccess();
+  static void DoSetTextureFiltering(TTexture* ATexture, TTextureStyles AStyles, uint32_t ATextureKind,
+                                    uint32_t AInternalFormat);
+  static void SetPixelState(int32_t AWidth, int32_t AHeight, int32_t ADepth, int32_t ABytesPerPixel,
+                            int32_t APitch);
+  static void UnsetPixelState();
+  static bool IsContextAvailable();
+  static std::string GetVendorName();
+  static std::string GetRendererName();
+  static std::string GetVersion();
+  static std::string GetExtensionString();
+  static bool HasAnyErrors();
+  // AError receives the error code (0 without a context).
+  static bool HasAnyErrors(intptr_t& AError);
+  static TContextShaderArch GetShaderArch();
+  static int32_t MaxTexture3DSize();
+  static int32_t MaxTextureImageUnits();
+  static int32_t MaxVertexShaderUniformBlocks();
+  static int32_t MaxFragmentShaderUniformBlocks();
+  static int32_t MaxUniformBlockSize();
+  static int32_t MaxDrawBuffers();
+  static bool TextureCompressionAllowed();
+  // Sets the four draw-call counters to 0.
+  static void ResetDrawCallDiagnostics();
+
+  // ---- Shared GL context --------------------------------------------------------------------------
+  virtual void AcquireSharedGLContext() = 0;
+  virtual void ReleaseSharedGLContext() = 0;
+
+  // ---- Scene --------------------------------------------------------------------------------------
+  // The scene bracket of renderers and passes. A successful begin holds the global canvas lock
+  // until its EndSceneRendering; a begin that answers False or raises leaves every count as it
+  // was and the lock released, and needs no end. When another context's scene is open, the begin
+  // saves this context's states and the matching end restores them.
+  bool BeginSceneRendering();
+  void EndSceneRendering();
+  // The begin-scene hook draws nothing when this answers False.
+  virtual bool CanBeginScene() { return true; }
+
+  // ---- Context states -----------------------------------------------------------------------------
+  // Records every state of AStates in ordinal order with the per-state GL work suppressed, then
+  // applies them all in one ApplyContextStates.
+  void SetContextStates(TFMXContextStates AStates);
+  virtual void ApplyContextStates(TFMXContextStates AStates) = 0;
+
+  // ---- Frame buffers ------------------------------------------------------------------------------
+  // Frame buffers push themselves when bound through this context and pop when unbound.
+  void PushFBO(TFrameBufferObject* AFBO);
+  // The removed top entry; nullptr when the stack is empty.
+  TFrameBufferObject* PopFBO();
+  TFrameBufferObject* GetCurrentlyBoundBuffer() const;
+  int FBOStackCount() const { return FFBOStack.Count(); }
+  // The multisample buffer when there is one, else the default buffer; nothing without either.
+  void BindDefaultBuffer();
+  void UnbindDefaultBuffer();
+  // The Color_0 texture of the bound frame buffer; the context's own texture when none is bound.
+  TTexture* GetCurrentTexture() const;
+  // The Color_0 texture of the default buffer, nullptr without one.
+  TTexture* GetDefaultTexture() const;
+  // Ignored without a texture or buffer; a texture without GPU object is initialised first.
+  void AttachTextureToDefaultBuffer(TTexture* ATexture, TRenderTarget ATarget);
+  void AttachTextureToTranslucentBuffer(TTexture* ATexture, TRenderTarget ATarget);
+  // Lets the translucent phase test against the opaque phase's depth buffer.
+  void LinkDepthBufferToTranslucentBuffer();
+  TFrameBufferObject* GetDefaultFrameBuf() const { return FDefaultFrameBuf.get(); }
+  TFrameBufferObject* GetDefaultMSFrameBuf() const { return FDefaultMSFrameBuf.get(); }
+  TFrameBufferObject* GetTranslucentBuf() const { return FTranslucentBuf.get(); }
+
+  // ---- Render passes (not owned) ------------------------------------------------------------------
+  void BeginRenderPass(TRenderPass* APass);
+  // Pops the current pass; an empty stack raises EListError.
+  void EndRenderPass();
+  // Back to the main pass; the stack is left as it is.
+  void ResetRenderPasses() { FCurrentPass = nullptr; }
+  TRenderPass* GetCurrentRenderPass() const { return FCurrentPass; }
+  TRenderPass* GetCurrentPass() const { return FCurrentPass; }
+  // Adds APass once.
+  void AddIntermediatePass(TRenderPass* APass);
+  const TList<TRenderPass*>& GetIntermediatePasses() const { return FIntermediatePasses; }
+
+  // ---- Clearing and drawing -----------------------------------------------------------------------
+  void ClearEx(TRenderTargets ATarget, TAlphaColor AColor, float ADepth, uint32_t AStencil);
+  void ClearBufferFloat(int32_t ABuf, const float* APtr);
+  // Draws through DoDrawPrimitives without the material bracket. A framework kind's byte passes
+  // through unchanged, so kinds beyond the UI framework's three reach the graphics context.
+  void DirectDrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
+                            const TVertexDeclaration& ADeclaration, int32_t AVertexSize, int32_t AVertexCount,
+                            int32_t AIndexSize, int32_t AIndexCount);
+  void DirectDrawPrimitives(TVantrelPrimitivesKind AKind, const void* AVertices, const void* AIndices,
+                            const TVertexDeclaration& ADeclaration, int32_t AVertexSize, int32_t AVertexCount,
+                            int32_t AIndexSize, int32_t AIndexCount);
+  void DrawPrimitivesDirect(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
+                            const TVertexDeclaration& ADeclaration, int32_t AVertexSize, int32_t AVertexCount,
+                            int32_t AIndexSize, int32_t AIndexCount);
+  virtual void DrawScreenRectangle(const TAlphaColorF& AColor) = 0;
+  void DrawScreenRectangle(TAlphaColor AColor);
+  virtual void BeginOrtho(float ALeft, float ATop, float ARight, float ABottom, float ANear, float AFar) = 0;
+  virtual void BeginOrtho(const TOrthographicData& AData) = 0;
+  virtual void EndOrtho() = 0;
+
+  // ---- GPU state ----------------------------------------------------------------------------------
+  virtual uint32_t MemoryBarrierFlagToBits(TMemoryBarrierFlag AFlag) = 0;
+  // The bits of every flag in AFlags, in ordinal order.
+  uint32_t MemoryBarrierFlagsToBits(TMemoryBarrierFlags AFlags);
+  virtual void SetMemoryBarrierBits(TMemoryBarrierFlags ABits) = 0;
+  virtual void SetMemoryBarrierBit(TMemoryBarrierFlag ABit) = 0;
+  virtual void FetchMemoryBarrierBit() = 0;
+  virtual void SetFlatShading() = 0;
+  virtual void SetSmoothShading() = 0;
+  void SetTwoSidedRendering(TStencilOpEx AFrontFaceFail, TStencilOpEx AFrontFaceZFail,
+                            TStencilOpEx AFrontFaceZPass, TStencilOpEx ABackFaceFail,
+                            TStencilOpEx ABackFaceZFail, TStencilOpEx ABackFaceZPass,
+                            uint32_t AFrontStencilMask, uint32_t ABackStencilMask);
+  void SetPolygonOffsetFill(TPolygonOffsetFill AMode, float AFactor, float AUnits);
+  void SetSmoothMode(const TSmoothSetting& ASetting);
+  void SetPointSprites(bool AEnabled);
+  void SetPointSpriteTextureMode();
+
+  // ---- Viewport -----------------------------------------------------------------------------------
+  // Saves the GPU viewport for the scene end to restore.
+  virtual void StorePreviousContextSize() = 0;
+  virtual void SetContextSize(int32_t AXOfs, int32_t AYOfs, int32_t AWidth, int32_t AHeight) = 0;
+  virtual void SetContextSize(const TVantrelContextSize& ASize) = 0;
+  virtual void GetContextSize(TVantrelContextSize& ASize) = 0;
+
+  // ---- Blending -----------------------------------------------------------------------------------
+  // The GPU's default blend setting.
+  TBlendSetting GetGlobalBlending() const;
+  virtual void SetGlobalBlending(const TBlendSetting& AValue) = 0;
+  // A copy of the 32 settings; the first read before the default blend is known fills entry 0
+  // with it.
+  TBlendSettings GetBlendings();
+  // Clears the table, then sets each of the 32 entries through SetBlendingByIndex.
+  void SetBlendings(const TBlendSettings& AValue);
+  // The stored setting of a draw buffer the GPU has; a disabled setting for any other index.
+  TBlendSetting GetBlendingByIndex(uint32_t AIndex) const;
+  virtual void SetBlendingByIndex(uint32_t AIndex, const TBlendSetting& AValue) = 0;
+  virtual void EnableBlendingBuffers() = 0;
+  virtual void DisableBlendingBuffers() = 0;
+
+  // ---- Shader variables ---------------------------------------------------------------------------
+  using TContext3D::SetShaderVariable;
+  // AAsMat4: one mat4 uniform; else four transposed rows through the vector-array hook.
+  void SetShaderVariable(const std::string& AName, const TMatrix3D& AMatrix, bool AAsMat4);
+  void SetShaderVariableInt(const std::string& AName, int32_t AValue);
+
+  // ---- Matrices and picking -----------------------------------------------------------------------
+  // The UI framework's formulas with this context's near and far planes.
+  TMatrix3D CurrentProjectionMatrix() override;
+  TMatrix3D CurrentScreenMatrix() override;
+  // Served by CurrentProjectionMatrix until the projection is flagged again; the cached inverse
+  // keeps its old value, so picking works from fresh inverses.
+  void SetProjectionMatrix(const TMatrix3D& AMatrix);
+  // The point on the pick ray at the distance of the ray's start from the origin.
+  TPoint3D ScreenToWorld(const TPointF& AScreenPos, TProjection AProjection);
+
+  // ---- Lights (the UI list and the shader list stay index-parallel) -----------------------------
+  int32_t AddLight(const TLightDescription& ALight);
+  int32_t AddLight(const TVantrelShaderLight& ALight);
+  void RemoveLight(int32_t AIdx);
+  void ClearLights();
+  const TList<TVantrelShaderLight>& GetShaderLights() const { return FShaderLights; }
+
+  // ---- Clip planes (indices clamp into 0 .. 7) ----------------------------------------------------
+  void ActivateClipPlane(int32_t AIndex, const TPlaneF& APlane);
+  void DeactivateClipPlane(int32_t AIndex);
+  PClipPlaneF GetClippingPlane(int32_t AIndex);
+  bool IsClippingPlaneActive(int32_t AIndex) const;
+
+  // ---- Scene boundary and frustum -----------------------------------------------------------------
+  TBoundingBox GetSceneBoundary() const { return FBoundary; }
+  void SetSceneBoundary(const TBoundingBox& ABounds) { FBoundary = ABounds; }
+  TVantrelFrustum GetFrustum() const { return FFrustum; }
+  // Also stores the frustum's bounding box.
+  void SetFrustum(const TVantrelFrustum& AFrustum);
+  TBoundingBox GetFrustumBoundary() const { return FFrustumBox; }
+
+  // ---- Bitmaps ------------------------------------------------------------------------------------
+  // Writes ABitmap to APrefix + a random twelve-character name + ".bmp"; nothing for nullptr.
+  void SaveBitmap(TBitmap* ABitmap, const std::string& APrefix);
+
+  // ---- Plain properties ---------------------------------------------------------------------------
+  float GetNearPlane() const { return FNearPlane; }
+  void SetNearPlane(float AValue) { FNearPlane = AValue; }
+  float GetFarPlane() const { return FFarPlane; }
+  void SetFarPlane(float AValue) { FFarPlane = AValue; }
+  bool IsTranslucentRendering() const { return FTranslucentRendering; }
+  bool GetTranslucentRendering() const { return FTranslucentRendering; }
+  void SetTranslucentRendering(bool AValue) { FTranslucentRendering = AValue; }
+  float GetTranslucentDistance() const { return FTranslucentDistance; }
+  void SetTranslucentDistance(float AValue) { FTranslucentDistance = AValue; }
+  TSmoothTargets GetSmoothTargets() const { return FSmoothTargets; }
+  const TMatrix3D& GetOriginalCameraMatrix() const { return FOriginalCameraMatrix; }
+  void SetOriginalCameraMatrix(const TMatrix3D& AValue) { FOriginalCameraMatrix = AValue; }
+  const TVantrelFogSettings& GetFog() const { return FFog; }
+  void SetFog(const TVantrelFogSettings& AValue) { FFog = AValue; }
+  int32_t GetInstanceCount() const { return FInstanceCount; }
+  void UnsetInstances() { FInstanceCount = 0; }
+  TMeshBufferObject* GetCurrentCache() const { return FCurrentCache; }
+  void SetCurrentCache(TMeshBufferObject* AValue) { FCurrentCache = AValue; }
+  TObject* GetCurrentLayeredMaterial() const { return FCurrentLayeredMaterial; }
+  void SetCurrentLayeredMaterial(TObject* AValue) { FCurrentLayeredMaterial = AValue; }
+  bool GetSupportMS() const { return FSupportMS; }
+  int32_t GetPointOrigin() const { return FPointOrigin; }
+  float GetPointThreshold() const { return FPointThreshold; }
+  float GetPointSizeMin() const { return FPointSizeMin; }
+  float GetPointSizeMax() const { return FPointSizeMax; }
+
+protected:
+  // Creation bodies: see the UI framework's context. From a texture the context also makes its
+  // buffers; an invalid context class raises.
+  void CreateFromTexture(TTexture* ATexture, TMultisample AMultisample, bool ADepthStencil) override;
+  void CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t AHeight, TMultisample AMultisample,
+                        bool ADepthStencil) override;
+  // Takes the process-wide near and far planes.
+  void InitContext() override;
+
+  // Releases the three buffers, first taking them off the frame-buffer stack.
+  void DoFreeBuffer() override;
+  void DoResize() override;
+  bool DoBeginScene() override;
+  // Restores the viewport, unbinds a default buffer the begin bound and finishes the scene, then
+  // raises a pending GPU error.
+  void DoEndScene() override;
+
+  using TContext3D::DoSetShaderVariable;
+  // Four transposed rows through the vector-array hook.
+  void DoSetShaderVariable(const std::string& AName, const TMatrix3D& AMatrix) override;
+
+  virtual void DoClearEx(TRenderTargets ATarget, TAlphaColor AColor, float ADepth, uint32_t AStencil) = 0;
+  virtual void DoClearBufferFloat(int32_t ABuf, const float* APtr) = 0;
+  virtual void DoSetTwoSidedRendering(TStencilOpEx AFrontFaceFail, TStencilOpEx AFrontFaceZFail,
+                                      TStencilOpEx AFrontFaceZPass, TStencilOpEx ABackFaceFail,
+                                      TStencilOpEx ABackFaceZFail, TStencilOpEx ABackFaceZPass,
+                                      uint32_t AFrontStencilMask, uint32_t ABackStencilMask) = 0;
+  virtual void DoSetPolygonOffsetFill(TPolygonOffsetFill AMode, float AFactor, float AUnits) = 0;
+  virtual void DoSetSmoothMode(const TSmoothSetting& ASetting) = 0;
+  virtual void DoSetPointSprites(bool AEnabled) = 0;
+  virtual void DoSetPointSpriteTextureMode() = 0;
+  virtual void DoSetShaderVariableMat4(const std::string& AName, const TMatrix3D& AMatrix) = 0;
+  virtual void DoSetShaderVariableInt(const std::string& AName, int32_t AValue) = 0;
+
+  // Above 0 while SetContextStates records states, so the set-state hook leaves the GPU alone.
+  int32_t MultipleSetContextState() const { return FMultipleSetContextState; }
+
+  TOwned<TFrameBufferObject> FDefaultFrameBuf;
+  TOwned<TFrameBufferObject> FDefaultMSFrameBuf;
+  bool FSupportMS = false;
+  TOwned<TFrameBufferObject> FTranslucentBuf;
+  bool FTranslucentRendering = false;
+  float FTranslucentDistance = 0;
+  float FNearPlane = TVantrelContextShared::StartNearPlane;
+  float FFarPlane = TVantrelContextShared::StartFarPlane;
+  TBlendSettings FBlendingBuffers{};
+  TSmoothTargets FSmoothTargets;
+  TVantrelContextSize FOldViewport{};
+  TMatrix3D FOriginalCameraMatrix = TMatrix3D::Identity();
+  TBoundingBox FBoundary{};
+  TBoundingBox FFrustumBox{};
+  TVantrelFrustum FFrustum{};
+  TList<TVantrelShaderLight> FShaderLights;
+  TVantrelFogSettings FFog{};
+  TRenderPass* FCurrentPass = nullptr;
+  TList<TRenderPass*> FIntermediatePasses;
+  TStack<TRenderPass*> FRenderPassStack;
+  // Top = the current draw target. A list, so that a buffer being freed can leave it from any place.
+  TList<TFrameBufferObject*> FFBOStack;
+  bool FDefaultBufferFallbackBind = false;
+  TMeshBufferObject* FCurrentCache = nullptr;
+  int32_t FInstanceCount = 0;
+  TObject* FCurrentLayeredMaterial = nullptr;
+  std::array<TClipPlaneF, ClipPlaneCount> FClippingPlanes{};
+  int32_t FPointOrigin = 0;
+  float FPointThreshold = 0;
+  float FPointSizeMin = 0;
+  float FPointSizeMax = 0;
+  std::atomic<int32_t> FMultipleSetContextState{0};
+  // The outermost begin of the open scene saved the context states.
+  bool FSceneStatesPushed = false;
+
+private:
+  void SetPointSpriteDefaults();
+  // The size of the current texture, else the context size times its scale.
+  TPoint SceneSize() const;
+  void DropFromFBOStack(const TFrameBufferObject* AFBO);
+  bool BeginOutermostScene();
+  void EndOutermostScene();
+  void RestoreSceneStates();
+  void LeaveScene();
+};
+
+} // namespace vantrel
