@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "Vantrel.Context.Types.OpenGL.h"
+#include "Vantrel.Context.h"
 #include "gl/egl_context.h"
 #include "rtl/sysutils.h"
 
@@ -26,19 +27,15 @@ constexpr std::array<GLenum, 9> BufferUsages = {GL_STREAM_DRAW,  GL_STREAM_READ,
                                                 GL_STATIC_DRAW,  GL_STATIC_READ,  GL_STATIC_COPY,
                                                 GL_DYNAMIC_DRAW, GL_DYNAMIC_READ, GL_DYNAMIC_COPY};
 constexpr std::array<GLenum, 10> BufferTargets = {
-    GL_ARRAY_BUFFER,        GL_COPY_READ_BUFFER,   GL_COPY_WRITE_BUFFER, GL_DRAW_INDIRECT_BUFFER,
-    GL_ELEMENT_ARRAY_BUFFER, GL_PIXEL_PACK_BUFFER, GL_PIXEL_UNPACK_BUFFER, GL_TEXTURE_BUFFER,
-    GL_TRANSFORM_FEEDBACK_BUFFER, GL_UNIFORM_BUFFER};
-constexpr std::array<GLenum, 10> BufferBindings = {GL_ARRAY_BUFFER_BINDING,
-                                                   GL_COPY_READ_BUFFER_BINDING,
-                                                   GL_COPY_WRITE_BUFFER_BINDING,
-                                                   GL_DRAW_INDIRECT_BUFFER_BINDING,
-                                                   GL_ELEMENT_ARRAY_BUFFER_BINDING,
-                                                   GL_PIXEL_PACK_BUFFER_BINDING,
-                                                   GL_PIXEL_UNPACK_BUFFER_BINDING,
-                                                   GL_TEXTURE_BUFFER_BINDING,
-                                                   GL_TRANSFORM_FEEDBACK_BUFFER_BINDING,
-                                                   GL_UNIFORM_BUFFER_BINDING};
+    GL_ARRAY_BUFFER,         GL_COPY_READ_BUFFER,     GL_COPY_WRITE_BUFFER,
+    GL_DRAW_INDIRECT_BUFFER, GL_ELEMENT_ARRAY_BUFFER, GL_PIXEL_PACK_BUFFER,
+    GL_PIXEL_UNPACK_BUFFER,  GL_TEXTURE_BUFFER,       GL_TRANSFORM_FEEDBACK_BUFFER,
+    GL_UNIFORM_BUFFER};
+constexpr std::array<GLenum, 10> BufferBindings = {
+    GL_ARRAY_BUFFER_BINDING,         GL_COPY_READ_BUFFER_BINDING,     GL_COPY_WRITE_BUFFER_BINDING,
+    GL_DRAW_INDIRECT_BUFFER_BINDING, GL_ELEMENT_ARRAY_BUFFER_BINDING, GL_PIXEL_PACK_BUFFER_BINDING,
+    GL_PIXEL_UNPACK_BUFFER_BINDING,  GL_TEXTURE_BUFFER_BINDING,       GL_TRANSFORM_FEEDBACK_BUFFER_BINDING,
+    GL_UNIFORM_BUFFER_BINDING};
 constexpr std::array<GLenum, 3> BufferAccesses = {GL_READ_ONLY, GL_WRITE_ONLY, GL_READ_WRITE};
 
 template <size_t N, class E> uint32_t Lookup(const std::array<GLenum, N>& ATable, E AValue) {
@@ -355,14 +352,20 @@ void TOpenGLFrameBufferObject::StoreDepth(int32_t AWidth, int32_t AHeight) const
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, AWidth, AHeight);
 }
 
-void TOpenGLFrameBufferObject::Bind(ui::TContext3D*) {
+void TOpenGLFrameBufferObject::Bind(ui::TContext3D* AContext) {
   if (!HasHandle())
     return;
   glBindFramebuffer(GL_FRAMEBUFFER, FHandle);
+  if (auto* context = dynamic_cast<TVantrelContext*>(AContext))
+    context->PushFBO(this);
 }
 
-void TOpenGLFrameBufferObject::Unbind(ui::TContext3D*) {
-  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+// The frame buffer popped is bound again, not the one beneath it: a Bind/Unbind pair leaves this
+// frame buffer bound, and the context's stack alone keeps the nesting.
+void TOpenGLFrameBufferObject::Unbind(ui::TContext3D* AContext) {
+  auto* context = dynamic_cast<TVantrelContext*>(AContext);
+  const TFrameBufferObject* popped = context ? context->PopFBO() : nullptr;
+  glBindFramebuffer(GL_FRAMEBUFFER, popped ? popped->Handle() : 0);
 }
 
 void TOpenGLFrameBufferObject::Resize(int AWidth, int AHeight) {
@@ -446,7 +449,8 @@ void TOpenGLFrameBufferObject::CheckGLError(const char* AMethod) {
 
 // ---- TOpenGLBufferObject --------------------------------------------------------------------------
 
-void TOpenGLBufferObject::Create(TBufferUsage AUsage, TBufferBindingTarget ATarget, ui::TContext3D* AContext) {
+void TOpenGLBufferObject::Create(TBufferUsage AUsage, TBufferBindingTarget ATarget,
+                                 ui::TContext3D* AContext) {
   TBufferObject::Create(AUsage, ATarget, AContext);
   glGenBuffers(1, &FHandle);
 }
@@ -506,8 +510,8 @@ void TOpenGLBufferObject::LinkWithBindingPoint(uint32_t ABindingPoint, bool AErr
   CheckLinkError(AErrorCheck, SLinkWithBindingPointFailed);
 }
 
-void TOpenGLBufferObject::LinkWithShaderProgram(uint32_t AProgram, std::string_view ABlockName, const void* AData,
-                                                uint32_t ASize, bool AErrorCheck) {
+void TOpenGLBufferObject::LinkWithShaderProgram(uint32_t AProgram, std::string_view ABlockName,
+                                                const void* AData, uint32_t ASize, bool AErrorCheck) {
   if (AErrorCheck)
     DrainGLErrors();
   if (!FLinked) {

@@ -98,8 +98,8 @@ public:
   // Size 0, unlinked, and the storage zeroed.
   void Clear() override;
   void LinkWithBindingPoint(uint32_t ABindingPoint, bool AErrorCheck) override;
-  void LinkWithShaderProgram(uint32_t AProgram, std::string_view ABlockName, const void* AData, uint32_t ASize,
-                             bool AErrorCheck) override;
+  void LinkWithShaderProgram(uint32_t AProgram, std::string_view ABlockName, const void* AData,
+                             uint32_t ASize, bool AErrorCheck) override;
 
 protected:
   void Create(TBufferUsage AUsage, TBufferBindingTarget ATarget, ui::TContext3D* AContext) override;

@@ -10,7 +10,8 @@ namespace vantrel {
 
 static_assert(static_cast<int>(TMeshBufferComponent::Tangent) == static_cast<int>(TVertexFormat::Tangent));
 static_assert(static_cast<int>(TMeshBufferComponent::ColorF0) == static_cast<int>(TVertexFormat::ColorF0));
-static_assert(static_cast<int>(TMeshBufferComponent::TexCoord0) == static_cast<int>(TVertexFormat::TexCoord0));
+static_assert(static_cast<int>(TMeshBufferComponent::TexCoord0) ==
+              static_cast<int>(TVertexFormat::TexCoord0));
 
 RTL_DEFINE_CLASS_META(TFBOTextureMap, "Vantrel.Context.Buffers", TFBOTextureMapClass)
 RTL_DEFINE_CLASS_META(TFrameBufferObject, "Vantrel.Context.Buffers", TFrameBufferObjectClass)
@@ -53,18 +54,23 @@ constexpr uint32_t GL_FRAMEBUFFER_UNSUPPORTED = 0x8CDD;
 constexpr uint32_t GL_FRAMEBUFFER_COMPLETE = 0x8CD5;
 
 constexpr std::string_view SIncompleteAttachment =
-    "error #%d: failed to use framebuffer-object #%d\r\nNot all framebuffer attachment points are framebuffer "
-    "attachment complete. This means that at least one attachment point with a renderbuffer or texture attached "
-    "has its attached object no longer in existence or has an attached image with a width or height of zero, or "
-    "the color attachment point has a non-color-renderable image attached, or the depth attachment point has a "
+    "error #%d: failed to use framebuffer-object #%d\r\nNot all framebuffer attachment points are "
+    "framebuffer "
+    "attachment complete. This means that at least one attachment point with a renderbuffer or texture "
+    "attached "
+    "has its attached object no longer in existence or has an attached image with a width or height of zero, "
+    "or "
+    "the color attachment point has a non-color-renderable image attached, or the depth attachment point has "
+    "a "
     "non-depth-renderable image attached, or the stencil attachment point has a non-stencil-renderable image "
     "attached.";
-constexpr std::string_view SMissingAttachment =
-    "error #%d: failed to use framebuffer-object #%d\r\nNot all attached images have the same width and height.";
-constexpr std::string_view SUnsupported =
-    "error #%d: failed to use framebuffer-object #%d\r\nThe combination of internal formats of the attached images "
-    "violates an implementation-dependent set of restrictions.";
-constexpr std::string_view SUnexpected = "error #%d: failed to use framebuffer-object #%d\r\nunexpected error";
+constexpr std::string_view SMissingAttachment = "error #%d: failed to use framebuffer-object #%d\r\nNot all "
+                                                "attached images have the same width and height.";
+constexpr std::string_view SUnsupported = "error #%d: failed to use framebuffer-object #%d\r\nThe "
+                                          "combination of internal formats of the attached images "
+                                          "violates an implementation-dependent set of restrictions.";
+constexpr std::string_view SUnexpected =
+    "error #%d: failed to use framebuffer-object #%d\r\nunexpected error";
 
 constexpr uint32_t ColorAttachment0 = 0x8CE0;
 constexpr uint32_t DepthAttachment = 0x8D00;
@@ -90,7 +96,8 @@ std::optional<std::string_view> FrameBufferStatusText(uint32_t AStatus, bool AAn
 // ---- Class references -----------------------------------------------------------------------------
 
 TFrameBufferObject* TFrameBufferObjectClass::Create(ui::TContext3D* AContext, bool AIsMultisampleBuffer,
-                                                    ui::TMultisample AMultisample, void* AOwnerContext) const {
+                                                    ui::TMultisample AMultisample,
+                                                    void* AOwnerContext) const {
   return Make<TFrameBufferObject>(*this, [&](TFrameBufferObject& AFBO) {
     AFBO.Create(AContext, AIsMultisampleBuffer, AMultisample, AOwnerContext);
   });
@@ -102,7 +109,8 @@ TFBOTextureMap* TFBOTextureMapClass::Create(TFrameBufferObject* AFBO) const {
 
 TBufferObject* TBufferObjectClass::Create(TBufferUsage AUsage, TBufferBindingTarget ATarget,
                                           ui::TContext3D* AContext) const {
-  return Make<TBufferObject>(*this, [&](TBufferObject& ABuffer) { ABuffer.Create(AUsage, ATarget, AContext); });
+  return Make<TBufferObject>(*this,
+                             [&](TBufferObject& ABuffer) { ABuffer.Create(AUsage, ATarget, AContext); });
 }
 
 TFBOTextureMapClass& TFBOTextureMap::TextureMapClass() {
@@ -286,8 +294,8 @@ TBufferObject* TMeshBufferObject::GetComponent(TMeshBufferComponent AIndex) {
   rtl::TMonitorLock lock(this);
   TBufferObject*& buffer = FComponents[Slot(AIndex)];
   if (!buffer) {
-    const auto target =
-        AIndex == TMeshBufferComponent::Indices ? TBufferBindingTarget::ElementArray : TBufferBindingTarget::_Array;
+    const auto target = AIndex == TMeshBufferComponent::Indices ? TBufferBindingTarget::ElementArray
+                                                                : TBufferBindingTarget::_Array;
     buffer = TBufferObject::BufferObjectClass().Create(TBufferUsage::StaticDraw, target, nullptr);
   }
   return buffer;

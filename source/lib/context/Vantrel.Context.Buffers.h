@@ -140,8 +140,8 @@ public:
   using TClass::TClass;
   // Makes a frame buffer of this class; a creation that raises frees the partly built object.
   // The base class is abstract and raises EAbstractError.
-  TFrameBufferObject* Create(ui::TContext3D* AContext, bool AIsMultisampleBuffer, ui::TMultisample AMultisample,
-                             void* AOwnerContext) const;
+  TFrameBufferObject* Create(ui::TContext3D* AContext, bool AIsMultisampleBuffer,
+                             ui::TMultisample AMultisample, void* AOwnerContext) const;
 };
 
 class TFBOTextureMapClass : public rtl::TClass {
@@ -248,8 +248,8 @@ public:
   virtual void Prepare(TRenderTargets ATargets);
   virtual void Clear(TRenderTarget ATarget, const rtl::TAlphaColorF& AColor, float ADepth, uint32_t AStencil,
                      bool AForceDraw);
-  virtual void Clear(TRenderTargets ATargets, const rtl::TAlphaColorF& AColor, float ADepth, uint32_t AStencil,
-                     bool AForceDraw);
+  virtual void Clear(TRenderTargets ATargets, const rtl::TAlphaColorF& AColor, float ADepth,
+                     uint32_t AStencil, bool AForceDraw);
 
 protected:
   TFrameBufferObject() = default;
@@ -290,8 +290,10 @@ private:
 
 inline constexpr std::string_view SBufferAlreadyBound = "failed to bind - buffer object already bound";
 inline constexpr std::string_view SBufferNotBound = "failed to unbind - buffer object not bound";
-inline constexpr std::string_view SLinkWithBindingPointFailed = "TBufferObject.LinkWithBindingPoint failed: %s";
-inline constexpr std::string_view SLinkWithShaderProgramFailed = "TBufferObject.LinkWithShaderProgram failed: %s";
+inline constexpr std::string_view SLinkWithBindingPointFailed =
+    "TBufferObject.LinkWithBindingPoint failed: %s";
+inline constexpr std::string_view SLinkWithShaderProgramFailed =
+    "TBufferObject.LinkWithShaderProgram failed: %s";
 inline constexpr std::string_view SInvalidUniformBlockIndex =
     "TBufferObject.LinkWithShaderProgram failed: invalid uniform block index (program=%d, index=%d, name=%s)";
 inline constexpr std::string_view SBufferErrorDetail = "%s (Error = %d)";
@@ -369,11 +371,14 @@ private:
 
 inline constexpr std::string_view SPushIndexData = "failed to push index data to mesh buffer object";
 inline constexpr std::string_view SNoCompressedStream = "failed to decompress - no compressed stream";
-inline constexpr std::string_view SBindVerticesNoStatic = "failed to bind vertices - static buffer not assigned";
-inline constexpr std::string_view SBindIndicesNoStatic = "failed to bind indices - static buffer not assigned";
+inline constexpr std::string_view SBindVerticesNoStatic =
+    "failed to bind vertices - static buffer not assigned";
+inline constexpr std::string_view SBindIndicesNoStatic =
+    "failed to bind indices - static buffer not assigned";
 inline constexpr std::string_view SUnbindVerticesNoStatic =
     "failed to unbind vertices - static buffer not assigned";
-inline constexpr std::string_view SUnbindIndicesNoStatic = "failed to unbind indices - static buffer not assigned";
+inline constexpr std::string_view SUnbindIndicesNoStatic =
+    "failed to unbind indices - static buffer not assigned";
 
 // The GPU buffers of one mesh: one buffer per component, made on first access and owned; owned
 // zlib-compressed copies of component streams; and an optional static buffer (not owned) whose

@@ -200,8 +200,9 @@ TEST_F(UniformBlockGL, MissingBlockRaisesWithTheInvalidIndex) {
     buffer->LinkWithShaderProgram(FProgram, "Missing", nullptr, 0, true);
     FAIL() << "a missing block must raise";
   } catch (const Exception& E) {
-    EXPECT_EQ(E.Message(), "TBufferObject.LinkWithShaderProgram failed: invalid uniform block index (program=" +
-                               std::to_string(FProgram) + ", index=4294967295, name=Missing)");
+    EXPECT_EQ(E.Message(),
+              "TBufferObject.LinkWithShaderProgram failed: invalid uniform block index (program=" +
+                  std::to_string(FProgram) + ", index=4294967295, name=Missing)");
   }
   EXPECT_FALSE(buffer->IsLinked());
 }
@@ -247,8 +248,8 @@ TEST_F(BufferObjectGL, ComponentsAreMadeOnFirstUse) {
 }
 
 TEST_F(BufferObjectGL, PushDataFromAVertexBuffer) {
-  auto vertices =
-      MakeOwned<TVertexBuffer>(TVertexFormats{TVertexFormat::Vertex, TVertexFormat::Normal, TVertexFormat::TexCoord0}, 3);
+  auto vertices = MakeOwned<TVertexBuffer>(
+      TVertexFormats{TVertexFormat::Vertex, TVertexFormat::Normal, TVertexFormat::TexCoord0}, 3);
   TBytes positions, normals;
   for (int i = 0; i < 3; ++i) {
     const float f = float(i + 1);
@@ -333,11 +334,14 @@ TEST_F(BufferObjectGL, StaticBufferCallsNeedAStaticBuffer) {
     void (*Call)(TMeshBufferObject&);
     const char* Message;
   } cases[] = {
-      {[](TMeshBufferObject& M) { M.BindStaticVertices(); }, "failed to bind vertices - static buffer not assigned"},
-      {[](TMeshBufferObject& M) { M.BindStaticIndices(); }, "failed to bind indices - static buffer not assigned"},
+      {[](TMeshBufferObject& M) { M.BindStaticVertices(); },
+       "failed to bind vertices - static buffer not assigned"},
+      {[](TMeshBufferObject& M) { M.BindStaticIndices(); },
+       "failed to bind indices - static buffer not assigned"},
       {[](TMeshBufferObject& M) { M.UnbindStaticVertices(); },
        "failed to unbind vertices - static buffer not assigned"},
-      {[](TMeshBufferObject& M) { M.UnbindStaticIndices(); }, "failed to unbind indices - static buffer not assigned"},
+      {[](TMeshBufferObject& M) { M.UnbindStaticIndices(); },
+       "failed to unbind indices - static buffer not assigned"},
   };
   for (const auto& test : cases) {
     try {
@@ -376,7 +380,8 @@ TEST_F(BufferObjectGL, AssignedCopyClearedBeforeFreeLeavesTheOriginalWhole) {
   auto copy = MakeOwned<TMeshBufferObject>();
   copy->AssignBufferObject(*original);
   EXPECT_EQ(copy->Kind(), TVantrelPrimitivesKind::Lines);
-  EXPECT_EQ(copy->GetComponent(TMeshBufferComponent::Normal), original->GetComponent(TMeshBufferComponent::Normal));
+  EXPECT_EQ(copy->GetComponent(TMeshBufferComponent::Normal),
+            original->GetComponent(TMeshBufferComponent::Normal));
   copy->ClearAssignedBufferObject();
   copy.reset();
   EXPECT_EQ(Content(*original->GetComponent(TMeshBufferComponent::Normal)), data);

@@ -9,6 +9,7 @@
 #include "context/Vantrel.Context.Buffers.h"
 #include "rtl/sysutils.h"
 #include "support/gl_fixture.h"
+#include "support/recording_context.h"
 
 namespace {
 
@@ -30,7 +31,8 @@ GLint Attachment(GLenum AAttachment, GLenum AParameter) {
 // A plain UI texture over a GL texture of the test's own; both go together.
 class TTestTexture {
 public:
-  TTestTexture(int AWidth, int AHeight, GLenum AFormat = GL_RGBA8, GLenum ATarget = GL_TEXTURE_2D, int ADepth = 1)
+  TTestTexture(int AWidth, int AHeight, GLenum AFormat = GL_RGBA8, GLenum ATarget = GL_TEXTURE_2D,
+               int ADepth = 1)
       : FTarget(ATarget), FWidth(AWidth), FHeight(AHeight) {
     glGenTextures(1, &FName);
     glBindTexture(ATarget, FName);
@@ -288,31 +290,63 @@ TEST_F(FrameBufferGL, VolumeTexturesAttachLayered) {
   SetTextureTargetResolver(previous);
 }
 
+// ---- Binding through the framework's context ---------------------------------------------------
+
+TEST_F(FrameBufferGL, UnbindRebindsTheFrameBufferThatWasPopped) {
+  vtest::TRecordingContext::Register();
+  auto target = MakeOwned<TTexture>();
+  target->SetSize(8, 8);
+  {
+    auto context = vtest::TRecordingContext::Create(target.get());
+    const int depth = context->FBOStackCount();
+    auto first = MakeFBO(), second = MakeFBO();
+    first->Bind(context.get());
+    second->Bind(context.get());
+    EXPECT_EQ(context->GetCurrentlyBoundBuffer(), second.get());
+    second->Unbind(context.get());
+    EXPECT_EQ(GetInt(GL_FRAMEBUFFER_BINDING), GLint(second->Handle()));
+    first->Unbind(context.get());
+    EXPECT_EQ(GetInt(GL_FRAMEBUFFER_BINDING), GLint(first->Handle()));
+    EXPECT_EQ(context->FBOStackCount(), depth);
+    // Another kind of context keeps no stack: unbinding binds 0.
+    first->Bind(nullptr);
+    first->Unbind(nullptr);
+    EXPECT_EQ(GetInt(GL_FRAMEBUFFER_BINDING), 0);
+  }
+  target.reset();
+  TContextManager::UnregisterContexts();
+  ContextShared().Reset();
+}
+
 // ---- Status -----------------------------------------------------------------------------------------
 
 const std::string_view IncompleteText =
-    "error #%d: failed to use framebuffer-object #%d\r\nNot all framebuffer attachment points are framebuffer "
-    "attachment complete. This means that at least one attachment point with a renderbuffer or texture attached "
-    "has its attached object no longer in existence or has an attached image with a width or height of zero, or "
-    "the color attachment point has a non-color-renderable image attached, or the depth attachment point has a "
+    "error #%d: failed to use framebuffer-object #%d\r\nNot all framebuffer attachment points are "
+    "framebuffer "
+    "attachment complete. This means that at least one attachment point with a renderbuffer or texture "
+    "attached "
+    "has its attached object no longer in existence or has an attached image with a width or height of zero, "
+    "or "
+    "the color attachment point has a non-color-renderable image attached, or the depth attachment point has "
+    "a "
     "non-depth-renderable image attached, or the stencil attachment point has a non-stencil-renderable image "
     "attached.";
 
 TEST(FrameBufferStatus, TextDependsOnStatusAndAttachedTextures) {
-  const std::string_view sizes =
-      "error #%d: failed to use framebuffer-object #%d\r\nNot all attached images have the same width and height.";
-  const std::string_view formats =
-      "error #%d: failed to use framebuffer-object #%d\r\nThe combination of internal formats of the attached "
-      "images violates an implementation-dependent set of restrictions.";
+  const std::string_view sizes = "error #%d: failed to use framebuffer-object #%d\r\nNot all attached images "
+                                 "have the same width and height.";
+  const std::string_view formats = "error #%d: failed to use framebuffer-object #%d\r\nThe combination of "
+                                   "internal formats of the attached "
+                                   "images violates an implementation-dependent set of restrictions.";
   const std::string_view unexpected = "error #%d: failed to use framebuffer-object #%d\r\nunexpected error";
   const struct {
     uint32_t Status;
     bool AnyTexture;
     std::optional<std::string_view> Text;
   } cases[] = {
-      {0x8CD5, true, std::nullopt},      {0x8CD6, true, IncompleteText}, {0x8CD6, false, std::nullopt},
-      {0x8CD7, true, sizes},             {0x8CD7, false, std::nullopt},  {0x8CDD, true, formats},
-      {0x8CDD, false, formats},          {0x8219, true, unexpected},     {0x8219, false, unexpected},
+      {0x8CD5, true, std::nullopt}, {0x8CD6, true, IncompleteText}, {0x8CD6, false, std::nullopt},
+      {0x8CD7, true, sizes},        {0x8CD7, false, std::nullopt},  {0x8CDD, true, formats},
+      {0x8CDD, false, formats},     {0x8219, true, unexpected},     {0x8219, false, unexpected},
       {0, false, unexpected},
   };
   for (const auto& test : cases)

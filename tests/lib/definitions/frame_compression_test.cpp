@@ -29,9 +29,9 @@ TBytes Extract(TVertexFormat AFormat, const TVertexBuffer& ABuffer) {
 
 // Three vertices with position, normal, texture coordinate and a byte colour, each value distinct.
 TOwned<TVertexBuffer> Interleaved() {
-  auto buffer = MakeOwned<TVertexBuffer>(
-      TVertexFormats{TVertexFormat::Vertex, TVertexFormat::Normal, TVertexFormat::Color0, TVertexFormat::TexCoord0},
-      3);
+  auto buffer = MakeOwned<TVertexBuffer>(TVertexFormats{TVertexFormat::Vertex, TVertexFormat::Normal,
+                                                        TVertexFormat::Color0, TVertexFormat::TexCoord0},
+                                         3);
   for (int i = 0; i < 3; ++i) {
     const float f = float(i);
     buffer->SetVertices(i, {f, f + 0.5f, f + 0.25f});
