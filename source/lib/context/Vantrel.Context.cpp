@@ -299,6 +299,35 @@ void TVantrelContext::DropFromFBOStack(const TFrameBufferObject* AFBO) {
       FFBOStack.Delete(index);
 }
 
+void TVantrelContext::BeforeDestruction() {
+  FreeInstanceBuffer();
+  inherited::BeforeDestruction();
+}
+
+void TVantrelContext::CreateInstanceBuffer() {
+  if (!FInstanceVAO)
+    FInstanceVAO.reset(
+        TBufferObject::BufferObjectClass().Create(TBufferUsage::DynamicDraw, TBufferBindingTarget::_Array, this));
+}
+
+void TVantrelContext::FreeInstanceBuffer() { FInstanceVAO.reset(); }
+
+void TVantrelContext::SetInstances(int32_t AInstances, const void* AData) {
+  FInstanceCount = AInstances;
+  if (AInstances < 1)
+    return;
+  CreateInstanceBuffer();
+  TBufferObject& buffer = *FInstanceVAO;
+  buffer.Bind();
+  try {
+    buffer.Push(AData, static_cast<intptr_t>(AInstances) * static_cast<intptr_t>(sizeof(TMatrix3D)));
+  } catch (...) {
+    buffer.Unbind();
+    throw;
+  }
+  buffer.Unbind();
+}
+
 void TVantrelContext::DoFreeBuffer() {
   DropFromFBOStack(FDefaultMSFrameBuf.get());
   DropFromFBOStack(FDefaultFrameBuf.get());

@@ -327,6 +327,14 @@ public:
   void SetFog(const TVantrelFogSettings& AValue) { FFog = AValue; }
   int32_t GetInstanceCount() const { return FInstanceCount; }
   void UnsetInstances() { FInstanceCount = 0; }
+  // Sets the instance count of the next draw and uploads one TMatrix3D per instance into the
+  // instance buffer, which is made on first use. A count below 1 switches instancing off.
+  void SetInstances(int32_t AInstances, const void* AData);
+  // The instance matrices' buffer: an array buffer with a dynamic-draw usage, so the draw's
+  // instance attributes read this buffer and nothing else.
+  virtual void CreateInstanceBuffer();
+  virtual void FreeInstanceBuffer();
+  TBufferObject* GetInstanceBuffer() const { return FInstanceVAO.get(); }
   TMeshBufferObject* GetCurrentCache() const { return FCurrentCache; }
   void SetCurrentCache(TMeshBufferObject* AValue) { FCurrentCache = AValue; }
   TObject* GetCurrentLayeredMaterial() const { return FCurrentLayeredMaterial; }
@@ -348,6 +356,7 @@ protected:
 
   // Releases the three buffers, first taking them off the frame-buffer stack.
   void DoFreeBuffer() override;
+  void BeforeDestruction() override;
   void DoResize() override;
   bool DoBeginScene() override;
   // Restores the viewport, unbinds a default buffer the begin bound and finishes the scene, then
@@ -399,6 +408,7 @@ protected:
   bool FDefaultBufferFallbackBind = false;
   TMeshBufferObject* FCurrentCache = nullptr;
   int32_t FInstanceCount = 0;
+  rtl::TOwned<TBufferObject> FInstanceVAO;
   TObject* FCurrentLayeredMaterial = nullptr;
   std::array<TClipPlaneF, ClipPlaneCount> FClippingPlanes{};
   int32_t FPointOrigin = 0;

@@ -1,5 +1,6 @@
 #include <epoxy/gl.h>
 
+#include <array>
 #include <cstring>
 #include <numeric>
 #include <string>
@@ -9,6 +10,7 @@
 #include "context/Vantrel.Context.Buffers.h"
 #include "rtl/zlib_streams.h"
 #include "support/gl_fixture.h"
+#include "support/recording_context.h"
 
 namespace {
 
@@ -387,6 +389,33 @@ TEST_F(BufferObjectGL, AssignedCopyClearedBeforeFreeLeavesTheOriginalWhole) {
   EXPECT_EQ(Content(*original->GetComponent(TMeshBufferComponent::Normal)), data);
   auto inflated = original->Decompress(TMeshBufferComponent::Vertex);
   EXPECT_EQ(inflated->GetSize(), 48);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(BufferObjectGL, ContextInstanceBufferIsADynamicArrayBufferMadeOnFirstUse) {
+  vtest::TRecordingContext::Register();
+  rtl::TOwned<ui::TTexture> texture(rtl::New<ui::TTexture>());
+  texture->SetSize(16, 16);
+  auto context = vtest::TRecordingContext::Create(texture.get());
+
+  context->SetInstances(0, nullptr);
+  EXPECT_EQ(context->GetInstanceCount(), 0);
+  EXPECT_EQ(context->GetInstanceBuffer(), nullptr);
+
+  std::array<TMatrix3D, 2> matrices{TMatrix3D::Identity(), TMatrix3D::CreateTranslation({1, 2, 3})};
+  context->SetInstances(2, matrices.data());
+  TBufferObject* buffer = context->GetInstanceBuffer();
+  ASSERT_NE(buffer, nullptr);
+  EXPECT_EQ(context->GetInstanceCount(), 2);
+  EXPECT_EQ(buffer->Target(), TBufferBindingTarget::_Array);
+  EXPECT_EQ(buffer->Usage(), TBufferUsage::DynamicDraw);
+  EXPECT_FALSE(buffer->IsBound());
+  const TBytes content = Content(*buffer);
+  ASSERT_EQ(content.size(), sizeof matrices);
+  EXPECT_EQ(std::memcmp(content.data(), matrices.data(), sizeof matrices), 0);
 }
 
 } // namespace
