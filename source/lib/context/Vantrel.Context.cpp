@@ -276,7 +276,16 @@ void TVantrelContext::CreateFromTexture(TTexture* ATexture, TMultisample AMultis
   if (!VantrelClass().Valid())
     throw Exception(SInvalidContext);
   SetPointSpriteDefaults();
+  CreatePassTable();
   CreateBuffer();
+}
+
+void TVantrelContext::CreatePassTable() {
+  FPasses = TRenderPasses::Create(this);
+  FPasses->SetOnValueNotify([this](TRenderPass* const& APass, TCollectionNotification AAction) {
+    if (AAction == TCollectionNotification::cnRemoved)
+      FIntermediatePasses.Remove(APass);
+  });
 }
 
 void TVantrelContext::CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t AHeight,

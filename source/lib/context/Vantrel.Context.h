@@ -208,6 +208,8 @@ public:
   // Adds APass once.
   void AddIntermediatePass(TRenderPass* APass);
   const TList<TRenderPass*>& GetIntermediatePasses() const { return FIntermediatePasses; }
+  // The passes of this context by id; nullptr for a context made from a window.
+  TRenderPasses* GetRenderPasses() const { return FPasses.get(); }
 
   // ---- Clearing and drawing -----------------------------------------------------------------------
   void ClearEx(TRenderTargets ATarget, TAlphaColor AColor, float ADepth, uint32_t AStencil);
@@ -403,6 +405,8 @@ protected:
   TRenderPass* FCurrentPass = nullptr;
   TList<TRenderPass*> FIntermediatePasses;
   TStack<TRenderPass*> FRenderPassStack;
+  // After the intermediate list, which it keeps free of the passes it frees.
+  TOwned<TRenderPasses> FPasses;
   // Top = the current draw target. A list, so that a buffer being freed can leave it from any place.
   TList<TFrameBufferObject*> FFBOStack;
   bool FDefaultBufferFallbackBind = false;
@@ -421,6 +425,8 @@ protected:
 
 private:
   void SetPointSpriteDefaults();
+  // A pass the table lets go of also leaves the intermediate list.
+  void CreatePassTable();
   // The size of the current texture, else the context size times its scale.
   TPoint SceneSize() const;
   void DropFromFBOStack(const TFrameBufferObject* AFBO);
