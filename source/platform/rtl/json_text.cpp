@@ -130,8 +130,9 @@ bool TJsonTextReader::ReadValue() {
       s.FailUnexpected();
     const std::string_view text = s.ReadNumber();
     TValue value = NumberValue(text);
+    const TJsonToken token = value.Kind() == TTypeKind::tkFloat ? TJsonToken::Float : TJsonToken::Integer;
     AfterValue();
-    SetToken(value.Kind() == TTypeKind::tkFloat ? TJsonToken::Float : TJsonToken::Integer, std::move(value));
+    SetToken(token, std::move(value));
     return true;
   }
 }
