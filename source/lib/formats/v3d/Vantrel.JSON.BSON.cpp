@@ -384,14 +384,15 @@ TJsonToken TBsonReader::ReadToken(TValue& AValue) {
 TJsonToken TBsonReader::ReadElementStart(TValue& AValue) {
   Consume(1);
   FCurrentElementType = FReader->ReadByte();
+  // The name comes first: a document whose declared length runs past the data ends in the
+  // name with a stream error, so the token stream simply ends there.
+  std::string name = ReadCString();
   const uint8_t type = FCurrentElementType;
   if ((type < 0x01 || type > 0x12) && type != 0x7F && type != 0xFF)
     throw EJsonReaderException(Format("unsupported BSON element type 0x%.2X", type));
-  if (Current().Type == 0x04) {
-    ReadCString();
+  if (Current().Type == 0x04)
     return ReadValue(AValue);
-  }
-  AValue = TValue::From(ReadCString());
+  AValue = TValue::From(std::move(name));
   FValuePending = true;
   return TJsonToken::PropertyName;
 }
@@ -585,7 +586,8 @@ std::string TBsonReader::ReadText(int64_t ACount) {
 }
 
 // A NUL-terminated name: found by scanning the stream's memory where there is one, else byte by
-// byte into the scratch buffer, which doubles as it fills.
+// byte into the scratch buffer, which doubles as it fills. Data that ends before the terminator is
+// a stream error, as a byte-by-byte read would meet it.
 std::string TBsonReader::ReadCString() {
   const TContainerContext& context = Current();
   const int64_t limit = context.Length - context.Position;
@@ -593,7 +595,7 @@ std::string TBsonReader::ReadCString() {
   if (!memory.empty()) {
     const auto* nul = static_cast<const uint8_t*>(std::memchr(memory.data(), 0, memory.size()));
     if (!nul)
-      throw EJsonReaderException("");
+      throw EReadError(messages::ReadError);
     const int64_t size = nul - memory.data();
     Consume(size + 1);
     std::string text = Utf8Text(reinterpret_cast<const char*>(memory.data()), static_cast<size_t>(size));
@@ -604,12 +606,7 @@ std::string TBsonReader::ReadCString() {
   for (;;) {
     if (static_cast<int64_t>(size) >= limit)
       throw EJsonReaderException(PastContainerMessage);
-    uint8_t byte;
-    try {
-      byte = FReader->ReadByte();
-    } catch (const EStreamError&) {
-      throw EJsonReaderException("");
-    }
+    const uint8_t byte = FReader->ReadByte();
     if (byte == 0)
       break;
     if (size == FByteBuffer.size())
