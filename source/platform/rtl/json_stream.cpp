@@ -473,15 +473,14 @@ void TJsonObjectWriter::Add(std::unique_ptr<TJSONValue> AValue) {
     FComplete = true;
     return;
   }
-  TJSONValue* parent = FOpen.back();
-  if (auto* object = dynamic_cast<TJSONObject*>(parent))
-    object->AddPair(FName, std::move(AValue));
+  const TOpen& parent = FOpen.back();
+  if (parent.Object)
+    parent.Object->AddPair(FName, std::move(AValue));
   else
-    static_cast<TJSONArray*>(parent)->Add(std::move(AValue));
+    parent.Array->Add(std::move(AValue));
 }
 
-void TJsonObjectWriter::Open(std::unique_ptr<TJSONValue> AContainer) {
-  TJSONValue* container = AContainer.get();
+void TJsonObjectWriter::Open(std::unique_ptr<TJSONValue> AContainer, TOpen AEntry) {
   FOpen.reserve(FOpen.size() + 1);
   if (FOpen.empty()) {
     FRoot = std::move(AContainer);
@@ -489,7 +488,7 @@ void TJsonObjectWriter::Open(std::unique_ptr<TJSONValue> AContainer) {
   } else {
     Add(std::move(AContainer));
   }
-  FOpen.push_back(container);
+  FOpen.push_back(AEntry);
 }
 
 void TJsonObjectWriter::EndContainer() {
@@ -498,11 +497,15 @@ void TJsonObjectWriter::EndContainer() {
 }
 
 void TJsonObjectWriter::DoWriteStartObject() {
-  Open(TJSONObject::Create());
+  std::unique_ptr<TJSONObject> object = TJSONObject::Create();
+  TJSONObject* entry = object.get();
+  Open(std::move(object), {entry, nullptr});
 }
 
 void TJsonObjectWriter::DoWriteStartArray() {
-  Open(TJSONArray::Create());
+  std::unique_ptr<TJSONArray> array = TJSONArray::Create();
+  TJSONArray* entry = array.get();
+  Open(std::move(array), {nullptr, entry});
 }
 
 void TJsonObjectWriter::DoWriteString(std::string_view AValue) {

@@ -318,12 +318,17 @@ private:
   bool FOwnValue;
   bool FComplete = false;
   std::unique_ptr<TJSONValue> FRoot;
-  // The open containers, innermost last; each is owned by its parent (the first by FRoot).
-  std::vector<TJSONValue*> FOpen;
+  // The open containers, innermost last; each is owned by its parent (the first by FRoot). Exactly
+  // one of the two pointers of an entry is set.
+  struct TOpen {
+    TJSONObject* Object;
+    TJSONArray* Array;
+  };
+  std::vector<TOpen> FOpen;
   std::string FName;
 
   void Add(std::unique_ptr<TJSONValue> AValue);
-  void Open(std::unique_ptr<TJSONValue> AContainer);
+  void Open(std::unique_ptr<TJSONValue> AContainer, TOpen AEntry);
   void EndContainer();
   void AddNumberText(std::string_view AText);
 };

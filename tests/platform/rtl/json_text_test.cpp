@@ -71,10 +71,11 @@ TEST(JsonTextReader, TokensDepthsAndNumberKinds) {
     EXPECT_EQ(reader.TokenType(), e.Token) << JsonTokenName(e.Token);
     EXPECT_EQ(reader.Depth(), e.Depth) << JsonTokenName(e.Token);
     const TValue& v = reader.Value();
-    if (e.Token == TJsonToken::PropertyName)
+    if (e.Token == TJsonToken::PropertyName) {
       EXPECT_EQ(v.AsString(), e.Value);
-    else if (!v.IsEmpty())
+    } else if (!v.IsEmpty()) {
       EXPECT_EQ(std::string(v.TypeName()) + " " + v.AsString(), e.Value);
+    }
   }
   EXPECT_FALSE(reader.Read());
   EXPECT_EQ(reader.TokenType(), TJsonToken::None);

@@ -80,7 +80,8 @@ void TBsonWriter::BeginElement(uint8_t AType) {
   if (!FParent)
     throw EJsonWriterException("A BSON value needs an open document or array");
   FWriter->WriteByte(AType);
-  if (auto* array = dynamic_cast<TBsonArray*>(FParent)) {
+  if (FParent->FIsArray) {
+    auto* array = static_cast<TBsonArray*>(FParent);
     char digits[16];
     const auto end = std::to_chars(digits, digits + sizeof digits, array->FIndex).ptr;
     ++array->FIndex;
@@ -386,11 +387,16 @@ TJsonToken TBsonReader::ReadElementStart(TValue& AValue) {
   FCurrentElementType = FReader->ReadByte();
   // The name comes first: a document whose declared length runs past the data ends in the
   // name with a stream error, so the token stream simply ends there.
-  std::string name = ReadCString();
+  const bool inArray = Current().Type == 0x04;
+  std::string name;
+  if (inArray)
+    SkipCString();
+  else
+    name = ReadCString();
   const uint8_t type = FCurrentElementType;
   if ((type < 0x01 || type > 0x12) && type != 0x7F && type != 0xFF)
     throw EJsonReaderException(Format("unsupported BSON element type 0x%.2X", type));
-  if (Current().Type == 0x04)
+  if (inArray)
     return ReadValue(AValue);
   AValue = TValue::From(std::move(name));
   FValuePending = true;
@@ -615,6 +621,19 @@ std::string TBsonReader::ReadCString() {
   }
   Consume(static_cast<int64_t>(size) + 1);
   return Utf8Text(reinterpret_cast<const char*>(FByteBuffer.data()), size);
+}
+
+void TBsonReader::SkipCString() {
+  const std::span<const uint8_t> memory = FReader->PeekMemory();
+  const auto* nul = memory.empty() ? nullptr
+                                   : static_cast<const uint8_t*>(std::memchr(memory.data(), 0, memory.size()));
+  if (!nul) {
+    ReadCString();
+    return;
+  }
+  const int64_t size = nul - memory.data();
+  Consume(size + 1);
+  FReader->BaseStream()->Seek(size + 1, TSeekOrigin::soCurrent);
 }
 
 void TBsonReader::SkipBytes(int64_t ACount) {

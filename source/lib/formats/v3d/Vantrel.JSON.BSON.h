@@ -24,7 +24,8 @@ public:
   // the terminator.
   class TBsonContainer {
   public:
-    TBsonContainer(TBsonContainer* AParent, int64_t APosition) : FParent(AParent), FPosition(APosition) {}
+    TBsonContainer(TBsonContainer* AParent, int64_t APosition, bool AIsArray = false)
+        : FParent(AParent), FPosition(APosition), FIsArray(AIsArray) {}
     virtual ~TBsonContainer() = default;
     TBsonContainer(const TBsonContainer&) = delete;
     TBsonContainer& operator=(const TBsonContainer&) = delete;
@@ -34,6 +35,8 @@ public:
     int64_t FPosition;
     int64_t FValuesSize = 0;
     std::vector<std::unique_ptr<TBsonContainer>> FChildren;
+    // Whether this is a TBsonArray, known without a cast on every element.
+    const bool FIsArray;
   };
   class TBsonObject : public TBsonContainer {
   public:
@@ -41,7 +44,7 @@ public:
   };
   class TBsonArray : public TBsonContainer {
   public:
-    using TBsonContainer::TBsonContainer;
+    TBsonArray(TBsonContainer* AParent, int64_t APosition) : TBsonContainer(AParent, APosition, true) {}
     // The index that names the next element.
     int FIndex = 0;
   };
@@ -170,6 +173,8 @@ private:
   // past the stream or past the current container.
   void CheckPayload(int64_t ACount);
   std::string ReadCString();
+  // Moves past a NUL-terminated name without decoding it.
+  void SkipCString();
   std::string ReadString();
   std::string ReadText(int64_t ACount);
   void SkipBytes(int64_t ACount);
