@@ -64,7 +64,9 @@ TRGBA8 TTestFrameBuffer::Pixel(int AX, int AY) const {
   return pixel;
 }
 
-void GLTest::SetUpTestSuite() { gl::AcquireContext(); }
+void GLTest::SetUpTestSuite() {
+  gl::AcquireContext();
+}
 
 void GLTest::SetUp() {
   gl::AcquireContext();

@@ -29,7 +29,7 @@ struct TTextureDescription {
   TGLTextureTarget Target = TextureKindToGL(TVantrelTextureKind::Texture2D);
   int32_t Depth = 0;
   std::array<TVantrelTextureWrap, 3> Wraps{TVantrelTextureWrap::Repeated, TVantrelTextureWrap::Repeated,
-                                          TVantrelTextureWrap::Repeated};
+                                           TVantrelTextureWrap::Repeated};
   TTextureStyles Styles;
   uint32_t Internal = 0, Format = 0, Type = 0;
   int32_t BytesPerPixel = 4;
@@ -138,7 +138,8 @@ void TTestContextClass::InitializeTexture(TTexture* ATexture) const {
     glTexParameteri(target, GL_TEXTURE_WRAP_T, static_cast<GLint>(TextureWrapToGL(description.Wraps[1])));
     if (IsLayered(description.Kind))
       glTexParameteri(target, GL_TEXTURE_WRAP_R, static_cast<GLint>(TextureWrapToGL(description.Wraps[2])));
-    if (description.Kind != TVantrelTextureKind::CubeMap && description.Styles.Contains(TTextureStyle::RenderTarget))
+    if (description.Kind != TVantrelTextureKind::CubeMap &&
+        description.Styles.Contains(TTextureStyle::RenderTarget))
       description.Styles.Exclude(TTextureStyle::MipMaps);
     if (description.Framework)
       glTexParameterfv(target, GL_TEXTURE_BORDER_COLOR, &description.Framework->GetBorderColor().R);
@@ -174,24 +175,28 @@ void TTestContextClass::UpdateTexture(TTexture* ATexture, const void* ABits, int
   if (!ATexture || ATexture->Handle() == 0 || !gl::HasContext())
     return;
   const TTextureDescription description = Describe(*ATexture);
-  if (description.Kind != TVantrelTextureKind::Texture2D || description.Styles.Contains(TTextureStyle::RenderTarget))
+  if (description.Kind != TVantrelTextureKind::Texture2D ||
+      description.Styles.Contains(TTextureStyle::RenderTarget))
     return;
   const void* pixels = description.Framework && description.Framework->GetBuffer()
                            ? description.Framework->GetBuffer()
                            : ABits;
   {
     TBoundTexture bound(*this, description, static_cast<GLuint>(ATexture->Handle()));
-    PlatformSetTextureFiltering(ATexture, description.Styles, description.Target.Target, description.Internal);
+    PlatformSetTextureFiltering(ATexture, description.Styles, description.Target.Target,
+                                description.Internal);
     {
-      TPixelState pixelState(*this, ATexture->Width(), ATexture->Height(), 0, description.BytesPerPixel, APitch);
-      glTexSubImage2D(description.Target.Target, 0, 0, 0, ATexture->Width(), ATexture->Height(), description.Format,
-                      description.Type, pixels);
+      TPixelState pixelState(*this, ATexture->Width(), ATexture->Height(), 0, description.BytesPerPixel,
+                             APitch);
+      glTexSubImage2D(description.Target.Target, 0, 0, 0, ATexture->Width(), ATexture->Height(),
+                      description.Format, description.Type, pixels);
     }
     if (description.Styles.Contains(TTextureStyle::MipMaps))
       glGenerateMipmap(description.Target.Target);
   }
   if (const int32_t error = GetContextError())
-    throw EContext3DException(Format("cannot upload texture for %s (Error = %d)", {ATexture->ClassName(), error}));
+    throw EContext3DException(
+        Format("cannot upload texture for %s (Error = %d)", {ATexture->ClassName(), error}));
 }
 
 TTexture* TTestContextClass::BitmapToTexture(TBitmap* ABitmap) const {
@@ -348,47 +353,115 @@ void TTestContext::GetContextSize(TVantrelContextSize& ASize) {
   glGetIntegerv(GL_VIEWPORT, ASize.data());
 }
 
-void TTestContext::AcquireSharedGLContext() { NotAvailable(); }
-void TTestContext::ReleaseSharedGLContext() { NotAvailable(); }
-void TTestContext::ApplyContextStates(TFMXContextStates) { NotAvailable(); }
-uint32_t TTestContext::MemoryBarrierFlagToBits(TMemoryBarrierFlag) { NotAvailable(); }
-void TTestContext::SetMemoryBarrierBits(TMemoryBarrierFlags) { NotAvailable(); }
-void TTestContext::SetMemoryBarrierBit(TMemoryBarrierFlag) { NotAvailable(); }
-void TTestContext::FetchMemoryBarrierBit() { NotAvailable(); }
-void TTestContext::SetFlatShading() { NotAvailable(); }
-void TTestContext::SetSmoothShading() { NotAvailable(); }
-void TTestContext::DrawScreenRectangle(const TAlphaColorF&) { NotAvailable(); }
-void TTestContext::BeginOrtho(float, float, float, float, float, float) { NotAvailable(); }
-void TTestContext::BeginOrtho(const TOrthographicData&) { NotAvailable(); }
-void TTestContext::EndOrtho() { NotAvailable(); }
-void TTestContext::SetGlobalBlending(const TBlendSetting&) { NotAvailable(); }
-void TTestContext::SetBlendingByIndex(uint32_t, const TBlendSetting&) { NotAvailable(); }
-void TTestContext::EnableBlendingBuffers() { NotAvailable(); }
-void TTestContext::DisableBlendingBuffers() { NotAvailable(); }
-void TTestContext::DoSetContextState(TContextState) { NotAvailable(); }
-void TTestContext::DoClear(TClearTargets, TAlphaColor, float, uint32_t) { NotAvailable(); }
-void TTestContext::DoSetStencilOp(TStencilOp, TStencilOp, TStencilOp) { NotAvailable(); }
-void TTestContext::DoSetStencilFunc(TStencilFunc, uint32_t, uint32_t) { NotAvailable(); }
-void TTestContext::DoSetScissorRect(const TRect&) { NotAvailable(); }
+void TTestContext::AcquireSharedGLContext() {
+  NotAvailable();
+}
+void TTestContext::ReleaseSharedGLContext() {
+  NotAvailable();
+}
+void TTestContext::ApplyContextStates(TFMXContextStates) {
+  NotAvailable();
+}
+uint32_t TTestContext::MemoryBarrierFlagToBits(TMemoryBarrierFlag) {
+  NotAvailable();
+}
+void TTestContext::SetMemoryBarrierBits(TMemoryBarrierFlags) {
+  NotAvailable();
+}
+void TTestContext::SetMemoryBarrierBit(TMemoryBarrierFlag) {
+  NotAvailable();
+}
+void TTestContext::FetchMemoryBarrierBit() {
+  NotAvailable();
+}
+void TTestContext::SetFlatShading() {
+  NotAvailable();
+}
+void TTestContext::SetSmoothShading() {
+  NotAvailable();
+}
+void TTestContext::DrawScreenRectangle(const TAlphaColorF&) {
+  NotAvailable();
+}
+void TTestContext::BeginOrtho(float, float, float, float, float, float) {
+  NotAvailable();
+}
+void TTestContext::BeginOrtho(const TOrthographicData&) {
+  NotAvailable();
+}
+void TTestContext::EndOrtho() {
+  NotAvailable();
+}
+void TTestContext::SetGlobalBlending(const TBlendSetting&) {
+  NotAvailable();
+}
+void TTestContext::SetBlendingByIndex(uint32_t, const TBlendSetting&) {
+  NotAvailable();
+}
+void TTestContext::EnableBlendingBuffers() {
+  NotAvailable();
+}
+void TTestContext::DisableBlendingBuffers() {
+  NotAvailable();
+}
+void TTestContext::DoSetContextState(TContextState) {
+  NotAvailable();
+}
+void TTestContext::DoClear(TClearTargets, TAlphaColor, float, uint32_t) {
+  NotAvailable();
+}
+void TTestContext::DoSetStencilOp(TStencilOp, TStencilOp, TStencilOp) {
+  NotAvailable();
+}
+void TTestContext::DoSetStencilFunc(TStencilFunc, uint32_t, uint32_t) {
+  NotAvailable();
+}
+void TTestContext::DoSetScissorRect(const TRect&) {
+  NotAvailable();
+}
 void TTestContext::DoDrawPrimitivesBatch(TPrimitivesKind, const void*, const void*, const TVertexDeclaration&,
                                          int32_t, int32_t, int32_t, int32_t) {
   NotAvailable();
 }
-void TTestContext::DoSetShaders(TContextShader*, TContextShader*) { NotAvailable(); }
-void TTestContext::DoSetShaderVariable(const std::string&, std::span<const TVector3D>) { NotAvailable(); }
-void TTestContext::DoSetShaderVariable(const std::string&, TTexture*) { NotAvailable(); }
-void TTestContext::DoCopyToBits(void*, int32_t, const TRect&) { NotAvailable(); }
-void TTestContext::DoClearEx(TRenderTargets, TAlphaColor, float, uint32_t) { NotAvailable(); }
-void TTestContext::DoClearBufferFloat(int32_t, const float*) { NotAvailable(); }
-void TTestContext::DoSetTwoSidedRendering(TStencilOpEx, TStencilOpEx, TStencilOpEx, TStencilOpEx, TStencilOpEx,
-                                          TStencilOpEx, uint32_t, uint32_t) {
+void TTestContext::DoSetShaders(TContextShader*, TContextShader*) {
   NotAvailable();
 }
-void TTestContext::DoSetPolygonOffsetFill(TPolygonOffsetFill, float, float) { NotAvailable(); }
-void TTestContext::DoSetSmoothMode(const TSmoothSetting&) { NotAvailable(); }
-void TTestContext::DoSetPointSprites(bool) { NotAvailable(); }
-void TTestContext::DoSetPointSpriteTextureMode() { NotAvailable(); }
-void TTestContext::DoSetShaderVariableMat4(const std::string&, const TMatrix3D&) { NotAvailable(); }
-void TTestContext::DoSetShaderVariableInt(const std::string&, int32_t) { NotAvailable(); }
+void TTestContext::DoSetShaderVariable(const std::string&, std::span<const TVector3D>) {
+  NotAvailable();
+}
+void TTestContext::DoSetShaderVariable(const std::string&, TTexture*) {
+  NotAvailable();
+}
+void TTestContext::DoCopyToBits(void*, int32_t, const TRect&) {
+  NotAvailable();
+}
+void TTestContext::DoClearEx(TRenderTargets, TAlphaColor, float, uint32_t) {
+  NotAvailable();
+}
+void TTestContext::DoClearBufferFloat(int32_t, const float*) {
+  NotAvailable();
+}
+void TTestContext::DoSetTwoSidedRendering(TStencilOpEx, TStencilOpEx, TStencilOpEx, TStencilOpEx,
+                                          TStencilOpEx, TStencilOpEx, uint32_t, uint32_t) {
+  NotAvailable();
+}
+void TTestContext::DoSetPolygonOffsetFill(TPolygonOffsetFill, float, float) {
+  NotAvailable();
+}
+void TTestContext::DoSetSmoothMode(const TSmoothSetting&) {
+  NotAvailable();
+}
+void TTestContext::DoSetPointSprites(bool) {
+  NotAvailable();
+}
+void TTestContext::DoSetPointSpriteTextureMode() {
+  NotAvailable();
+}
+void TTestContext::DoSetShaderVariableMat4(const std::string&, const TMatrix3D&) {
+  NotAvailable();
+}
+void TTestContext::DoSetShaderVariableInt(const std::string&, int32_t) {
+  NotAvailable();
+}
 
 } // namespace vtest

@@ -14,7 +14,8 @@
 
 namespace vantrel {
 
-RTL_DEFINE_CLASS_META(TOpenGLPixelFormatExHelper, "Vantrel.Context.Texturing.OpenGL", TOpenGLPixelFormatExHelperClass)
+RTL_DEFINE_CLASS_META(TOpenGLPixelFormatExHelper, "Vantrel.Context.Texturing.OpenGL",
+                      TOpenGLPixelFormatExHelperClass)
 RTL_DEFINE_CLASS_META(TOpenGLVantrelTextureWrapHelper, "Vantrel.Context.Texturing.OpenGL",
                       TOpenGLVantrelTextureWrapHelperClass)
 RTL_DEFINE_CLASS_META(TOpenGLVantrelTextureDataTypeHelper, "Vantrel.Context.Texturing.OpenGL",
@@ -25,99 +26,100 @@ RTL_DEFINE_CLASS(TOpenGLVantrelTextureBitmap, "Vantrel.Context.Texturing.OpenGL"
 namespace {
 
 constexpr GLenum PixelFormatValues[] = {
-    0, // None
-    GL_RGB, // RGB
-    GL_RGBA, // RGBA
-    GL_BGR, // BGR
-    GL_BGRA, // BGRA
-    GL_RGBA16F, // RGBA16
-    GL_BGR, // BGR_565
-    GL_BGRA, // BGRA4
-    GL_BGR, // BGR4
-    GL_BGRA, // BGR5_A1
-    GL_BGR, // BGR5
-    GL_BGRA, // BGR10_A2
-    GL_RGBA, // RGB10_A2
-    GL_LUMINANCE, // L
-    GL_LUMINANCE_ALPHA, // LA
-    GL_LUMINANCE_ALPHA, // LA4
-    GL_LUMINANCE, // L16
-    GL_ALPHA, // Alpha
-    GL_R16F, // R16F
-    GL_RG16F, // RG16F
-    GL_RGBA16F, // RGBA16F
-    GL_R32F, // R32F
-    GL_RG32F, // RG32F
-    GL_RGBA32F, // RGBA32F
-    GL_RED, // R
-    GL_R8, // R8
-    GL_R8_SNORM, // R8_SNORM
-    GL_RED_INTEGER, // RedInteger
-    GL_R8UI, // R8UI
-    GL_R8I, // R8I
-    GL_R16UI, // R16UI
-    GL_R16I, // R16I
-    GL_R32UI, // R32UI
-    GL_R32I, // R32I
-    GL_RG, // RG
-    GL_RG8, // RG8
-    GL_RG8_SNORM, // RG8_SNORM
-    GL_RG_INTEGER, // RGInteger
-    GL_RG8UI, // RG8UI
-    GL_RG8I, // RG8I
-    GL_RG16UI, // RG16UI
-    GL_RG16I, // RG16I
-    GL_RG32UI, // RG32UI
-    GL_RG32I, // RG32I
-    GL_RGB8, // RGB8
-    GL_SRGB8, // SRGB8
-    GL_RGB565, // RGB565
-    GL_RGB8_SNORM, // RGB8_SNORM
-    GL_R11F_G11F_B10F, // R11F_G11F_B10F
-    GL_RGB9_E5, // RGB9_E5
-    GL_RGB16F, // RGB16F
-    GL_RGB32F, // RGB32F
-    GL_RGB_INTEGER, // RGBInteger
-    GL_RGB8UI, // RGB8UI
-    GL_RGB8I, // RGB8I
-    GL_RGB16UI, // RGB16UI
-    GL_RGB16I, // RGB16I
-    GL_RGB32UI, // RGB32UI
-    GL_RGB32I, // RGB32I
-    GL_RGBA8, // RGBA8
-    GL_SRGB8_ALPHA8, // SRGB8_ALPHA8
-    GL_RGBA8_SNORM, // RGBA8_SNORM
-    GL_RGB5_A1, // RGB5_A1
-    GL_RGBA4, // RGBA4
-    GL_RGBA_INTEGER, // RGBAInteger
-    GL_RGBA8UI, // RGBA8UI
-    GL_RGBA8I, // RGBA8I
-    GL_RGB10_A2UI, // RGB10_A2UI
-    GL_RGBA16UI, // RGBA16UI
-    GL_RGBA16I, // RGBA16I
-    GL_RGBA32I, // RGBA32I
-    GL_RGBA32UI, // RGBA32UI
-    GL_STENCIL_INDEX, // StencilIndex
-    GL_DEPTH_COMPONENT, // Depth
+    0,                    // None
+    GL_RGB,               // RGB
+    GL_RGBA,              // RGBA
+    GL_BGR,               // BGR
+    GL_BGRA,              // BGRA
+    GL_RGBA16F,           // RGBA16
+    GL_BGR,               // BGR_565
+    GL_BGRA,              // BGRA4
+    GL_BGR,               // BGR4
+    GL_BGRA,              // BGR5_A1
+    GL_BGR,               // BGR5
+    GL_BGRA,              // BGR10_A2
+    GL_RGBA,              // RGB10_A2
+    GL_LUMINANCE,         // L
+    GL_LUMINANCE_ALPHA,   // LA
+    GL_LUMINANCE_ALPHA,   // LA4
+    GL_LUMINANCE,         // L16
+    GL_ALPHA,             // Alpha
+    GL_R16F,              // R16F
+    GL_RG16F,             // RG16F
+    GL_RGBA16F,           // RGBA16F
+    GL_R32F,              // R32F
+    GL_RG32F,             // RG32F
+    GL_RGBA32F,           // RGBA32F
+    GL_RED,               // R
+    GL_R8,                // R8
+    GL_R8_SNORM,          // R8_SNORM
+    GL_RED_INTEGER,       // RedInteger
+    GL_R8UI,              // R8UI
+    GL_R8I,               // R8I
+    GL_R16UI,             // R16UI
+    GL_R16I,              // R16I
+    GL_R32UI,             // R32UI
+    GL_R32I,              // R32I
+    GL_RG,                // RG
+    GL_RG8,               // RG8
+    GL_RG8_SNORM,         // RG8_SNORM
+    GL_RG_INTEGER,        // RGInteger
+    GL_RG8UI,             // RG8UI
+    GL_RG8I,              // RG8I
+    GL_RG16UI,            // RG16UI
+    GL_RG16I,             // RG16I
+    GL_RG32UI,            // RG32UI
+    GL_RG32I,             // RG32I
+    GL_RGB8,              // RGB8
+    GL_SRGB8,             // SRGB8
+    GL_RGB565,            // RGB565
+    GL_RGB8_SNORM,        // RGB8_SNORM
+    GL_R11F_G11F_B10F,    // R11F_G11F_B10F
+    GL_RGB9_E5,           // RGB9_E5
+    GL_RGB16F,            // RGB16F
+    GL_RGB32F,            // RGB32F
+    GL_RGB_INTEGER,       // RGBInteger
+    GL_RGB8UI,            // RGB8UI
+    GL_RGB8I,             // RGB8I
+    GL_RGB16UI,           // RGB16UI
+    GL_RGB16I,            // RGB16I
+    GL_RGB32UI,           // RGB32UI
+    GL_RGB32I,            // RGB32I
+    GL_RGBA8,             // RGBA8
+    GL_SRGB8_ALPHA8,      // SRGB8_ALPHA8
+    GL_RGBA8_SNORM,       // RGBA8_SNORM
+    GL_RGB5_A1,           // RGB5_A1
+    GL_RGBA4,             // RGBA4
+    GL_RGBA_INTEGER,      // RGBAInteger
+    GL_RGBA8UI,           // RGBA8UI
+    GL_RGBA8I,            // RGBA8I
+    GL_RGB10_A2UI,        // RGB10_A2UI
+    GL_RGBA16UI,          // RGBA16UI
+    GL_RGBA16I,           // RGBA16I
+    GL_RGBA32I,           // RGBA32I
+    GL_RGBA32UI,          // RGBA32UI
+    GL_STENCIL_INDEX,     // StencilIndex
+    GL_DEPTH_COMPONENT,   // Depth
     GL_DEPTH_COMPONENT16, // Depth16
     GL_DEPTH_COMPONENT24, // Depth24
     GL_DEPTH_COMPONENT32, // Depth32
-    GL_DEPTH24_STENCIL8, // Depth24Stencil8
+    GL_DEPTH24_STENCIL8,  // Depth24Stencil8
     GL_DEPTH32F_STENCIL8, // Depth32Stencil8
-    GL_DEPTH_STENCIL, // DepthStencil
+    GL_DEPTH_STENCIL,     // DepthStencil
 };
 static_assert(std::size(PixelFormatValues) == PixelFormatExCount);
 
 constexpr GLenum IntegerFormats[] = {
-    GL_RED_INTEGER, GL_RG_INTEGER, GL_RGB_INTEGER, GL_RGBA_INTEGER, GL_RGBA32UI, GL_RGB32UI,
-    GL_RGBA16UI,    GL_RGB16UI,    GL_RGBA8UI,     GL_RGB8UI,       GL_RGBA32I,  GL_RGB32I,
+    GL_RED_INTEGER, GL_RG_INTEGER, GL_RGB_INTEGER, GL_RGBA_INTEGER, GL_RGBA32UI,  GL_RGB32UI,
+    GL_RGBA16UI,    GL_RGB16UI,    GL_RGBA8UI,     GL_RGB8UI,       GL_RGBA32I,   GL_RGB32I,
     GL_RGBA16I,     GL_RGB16I,     GL_RGBA8I,      GL_RGB8I,        GL_RGB10_A2UI};
 
-constexpr GLenum WrapValues[] = {GL_CLAMP, GL_CLAMP_TO_EDGE, GL_CLAMP_TO_BORDER, GL_REPEAT, GL_MIRRORED_REPEAT};
+constexpr GLenum WrapValues[] = {GL_CLAMP, GL_CLAMP_TO_EDGE, GL_CLAMP_TO_BORDER, GL_REPEAT,
+                                 GL_MIRRORED_REPEAT};
 
-constexpr GLenum DataTypeValues[] = {GL_BYTE,  GL_UNSIGNED_BYTE, GL_SHORT,   GL_UNSIGNED_SHORT,
-                                     GL_INT,   GL_UNSIGNED_INT,  GL_FLOAT,   GL_HALF_FLOAT,
-                                     GL_2_BYTES, GL_3_BYTES,     GL_4_BYTES, GL_DOUBLE};
+constexpr GLenum DataTypeValues[] = {GL_BYTE,    GL_UNSIGNED_BYTE, GL_SHORT,   GL_UNSIGNED_SHORT,
+                                     GL_INT,     GL_UNSIGNED_INT,  GL_FLOAT,   GL_HALF_FLOAT,
+                                     GL_2_BYTES, GL_3_BYTES,       GL_4_BYTES, GL_DOUBLE};
 
 constexpr TGLTextureTarget KindTargets[] = {
     {GL_TEXTURE_BINDING_2D, GL_TEXTURE_2D},
@@ -199,10 +201,10 @@ public:
 
 private:
   using TNames = std::array<GLenum, 8>;
-  static constexpr TNames PackNames = {GL_PACK_ALIGNMENT,   GL_PACK_ROW_LENGTH, GL_PACK_IMAGE_HEIGHT,
-                                       GL_PACK_SKIP_ROWS,   GL_PACK_SKIP_PIXELS, GL_PACK_SKIP_IMAGES,
-                                       GL_PACK_SWAP_BYTES,  GL_PACK_LSB_FIRST};
-  static constexpr TNames UnpackNames = {GL_UNPACK_ALIGNMENT,  GL_UNPACK_ROW_LENGTH, GL_UNPACK_IMAGE_HEIGHT,
+  static constexpr TNames PackNames = {GL_PACK_ALIGNMENT,  GL_PACK_ROW_LENGTH,  GL_PACK_IMAGE_HEIGHT,
+                                       GL_PACK_SKIP_ROWS,  GL_PACK_SKIP_PIXELS, GL_PACK_SKIP_IMAGES,
+                                       GL_PACK_SWAP_BYTES, GL_PACK_LSB_FIRST};
+  static constexpr TNames UnpackNames = {GL_UNPACK_ALIGNMENT,  GL_UNPACK_ROW_LENGTH,  GL_UNPACK_IMAGE_HEIGHT,
                                          GL_UNPACK_SKIP_ROWS,  GL_UNPACK_SKIP_PIXELS, GL_UNPACK_SKIP_IMAGES,
                                          GL_UNPACK_SWAP_BYTES, GL_UNPACK_LSB_FIRST};
   const TNames& FNames;
@@ -229,7 +231,8 @@ public:
 
 GLenum TextureUnit(int32_t ATextureUnit) {
   const TVantrelContextClass* platform = TVantrelContext::PlatformClass();
-  return platform ? static_cast<GLenum>(platform->GetTextureByTextureIndex(std::max(ATextureUnit, 0))) : GL_TEXTURE0;
+  return platform ? static_cast<GLenum>(platform->GetTextureByTextureIndex(std::max(ATextureUnit, 0)))
+                  : GL_TEXTURE0;
 }
 
 struct TLevelSize {
@@ -291,8 +294,9 @@ TGLTextureTarget TextureKindToGL(TVantrelTextureKind AKind) {
 
 uint32_t CubeMapFaceToGL(TVantrelCubeMapFace AFace) {
   const auto ordinal = static_cast<uint32_t>(AFace);
-  return ordinal <= static_cast<uint32_t>(TVantrelCubeMapFace::NegativeZ) ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + ordinal
-                                                                         : GL_TEXTURE_CUBE_MAP_POSITIVE_X;
+  return ordinal <= static_cast<uint32_t>(TVantrelCubeMapFace::NegativeZ)
+             ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + ordinal
+             : GL_TEXTURE_CUBE_MAP_POSITIVE_X;
 }
 
 TUnpackLayout UnpackLayoutFor(int32_t AWidth, int32_t ADepth, int32_t ABytesPerPixel, int32_t APitch) {
@@ -374,7 +378,8 @@ void TOpenGLVantrelTexture::ClearByUpload(uint32_t AFormat, uint32_t AType) {
     for (GLenum face = GL_TEXTURE_CUBE_MAP_POSITIVE_X; face <= GL_TEXTURE_CUBE_MAP_NEGATIVE_Z; ++face)
       glTexSubImage2D(face, 0, 0, 0, size.Width, size.Height, AFormat, AType, zeros.data());
   } else if (IsLayered(GetKind()))
-    glTexSubImage3D(target, level, 0, 0, 0, size.Width, size.Height, size.Depth, AFormat, AType, zeros.data());
+    glTexSubImage3D(target, level, 0, 0, 0, size.Width, size.Height, size.Depth, AFormat, AType,
+                    zeros.data());
   else
     glTexSubImage2D(target, level, 0, 0, size.Width, size.Height, AFormat, AType, zeros.data());
 }
@@ -410,11 +415,11 @@ bool TOpenGLVantrelTexture::RequestTextureData(std::vector<uint8_t>& ABytes, int
     TTextureBindingGuard bindingGuard(target, binding);
     glBindTexture(target, static_cast<GLuint>(Handle()));
     TTightPixelStoreGuard pack(true);
+    // GL's own size of the level, read tightly packed into no pixel buffer, is exactly what it
+    // writes. (Mesa's glGetnTexImage returns without writing, so the bounded call is not used.)
     const int64_t size = LevelSize(target, ALevel).Pixels() * pixelBytes;
     ABytes.resize(static_cast<size_t>(size));
-    if (gl::GLVersion() >= 45)
-      glGetnTexImage(target, ALevel, format, type, static_cast<GLsizei>(size), ABytes.data());
-    else
+    if (size > 0)
       glGetTexImage(target, ALevel, format, type, ABytes.data());
     ASize = size;
   }

@@ -73,7 +73,8 @@ public:
 };
 
 class TOpenGLVantrelTextureWrapHelper : public TVantrelTextureWrapHelper {
-  RTL_CLASS_META(TOpenGLVantrelTextureWrapHelper, TVantrelTextureWrapHelper, TOpenGLVantrelTextureWrapHelperClass)
+  RTL_CLASS_META(TOpenGLVantrelTextureWrapHelper, TVantrelTextureWrapHelper,
+                 TOpenGLVantrelTextureWrapHelperClass)
 protected:
   TOpenGLVantrelTextureWrapHelper() = default;
 };
@@ -137,15 +138,19 @@ void FinalizeTexturingOpenGL();
 
 inline constexpr std::string_view SCannotUploadTexture = "Cannot upload texture for %s";
 inline constexpr std::string_view SBufferTooSmall = "failed to upload texture - buffer too small (%d < %d)";
-inline constexpr std::string_view SSliceOutOfRange = "failed to upload texture slice - slice %d outside 0..%d";
+inline constexpr std::string_view SSliceOutOfRange =
+    "failed to upload texture slice - slice %d outside 0..%d";
 inline constexpr std::string_view SInvalidCubeMapFaceSize =
     "Invalid cube map face texture size! Cubemap texture needs to be even and dimension must be a power of 2 "
     "(2^x).";
-inline constexpr std::string_view SMipMapsByUpdateBuffer = "failed to generate mipmaps by UpdateBuffer (Error = %d)";
-inline constexpr std::string_view SMipMapsByUpdate3DSlice = "failed to generate mipmaps by Update3DSlice (Error = %d)";
+inline constexpr std::string_view SMipMapsByUpdateBuffer =
+    "failed to generate mipmaps by UpdateBuffer (Error = %d)";
+inline constexpr std::string_view SMipMapsByUpdate3DSlice =
+    "failed to generate mipmaps by Update3DSlice (Error = %d)";
 inline constexpr std::string_view SFailedToGenerateMipMaps = "failed to generate mipmaps (Error = %d)";
 inline constexpr std::string_view SFailedToClearTexture = "failed to clear texture (Error = %d)";
-inline constexpr std::string_view SUnsupportedTextureKind = "failed to request texture data - unsupported texture kind";
+inline constexpr std::string_view SUnsupportedTextureKind =
+    "failed to request texture data - unsupported texture kind";
 inline constexpr std::string_view SFailedToRequestTextureData = "failed to request texture data [error = %d]";
 
 } // namespace vantrel

@@ -118,13 +118,13 @@ constexpr bool TableIsInOrdinalOrder() {
 }
 static_assert(TableIsInOrdinalOrder());
 
-constexpr TPixelFormatExInfo UnknownPixelFormat{TPixelFormatEx(PixelFormatExCount), "?", BGRA,
-                                                TVantrelTextureDataType::dtUnsignedByte, 0, false, false};
+constexpr TPixelFormatExInfo UnknownPixelFormat{
+    TPixelFormatEx(PixelFormatExCount), "?", BGRA, TVantrelTextureDataType::dtUnsignedByte, 0, false, false};
 
 constexpr int32_t DataTypeSizes[] = {1, 1, 2, 2, 4, 4, 4, 2, 2, 3, 4, 8};
-constexpr std::string_view DataTypeNames[] = {"Byte",        "UnsignedByte", "Short",     "UnsignedShort",
-                                              "Int",         "UnsignedInt",  "Float",     "HalfFloat",
-                                              "2Bytes",      "3Bytes",       "4Bytes",    "Double"};
+constexpr std::string_view DataTypeNames[] = {"Byte",   "UnsignedByte", "Short",  "UnsignedShort",
+                                              "Int",    "UnsignedInt",  "Float",  "HalfFloat",
+                                              "2Bytes", "3Bytes",       "4Bytes", "Double"};
 static_assert(std::size(DataTypeSizes) == size_t(TVantrelTextureDataType::dtDouble) + 1);
 static_assert(std::size(DataTypeNames) == std::size(DataTypeSizes));
 
@@ -193,7 +193,8 @@ const TTypeInfo& RtlTypeInfo(TPixelFormatEx*) {
       result.emplace_back(row.Text);
     return result;
   }();
-  static const TTypeInfo info{"TPixelFormatEx", TTypeKind::tkEnumeration, sizeof(TPixelFormatEx), false, &names};
+  static const TTypeInfo info{"TPixelFormatEx", TTypeKind::tkEnumeration, sizeof(TPixelFormatEx), false,
+                              &names};
   return info;
 }
 
@@ -304,7 +305,8 @@ TPixelFormatExHelperClass& PixelFormatExHelperClass() {
 }
 
 TVantrelTextureWrapHelperClass& TextureWrapHelperClass() {
-  return Installed.TextureWrapHelper ? *Installed.TextureWrapHelper : TVantrelTextureWrapHelper::StaticClass();
+  return Installed.TextureWrapHelper ? *Installed.TextureWrapHelper
+                                     : TVantrelTextureWrapHelper::StaticClass();
 }
 
 TVantrelTextureDataTypeHelperClass& TextureDataTypeHelperClass() {
@@ -343,7 +345,8 @@ void TVantrelTexture::SetBuffer(TPixelBlock ABuffer, int64_t ASize) {
 
 void TVantrelTexture::GetFormatAndType(uint32_t& AComps, uint32_t& AFormat, uint32_t& ADataType) const {
   AComps = static_cast<uint32_t>(TPixelFormatExHelper::ToValue(FComponents));
-  AFormat = static_cast<uint32_t>(TPixelFormatExHelper::ToValue(TPixelFormatExHelper::CompatibleFormat(FComponents, FFormat)));
+  AFormat = static_cast<uint32_t>(
+      TPixelFormatExHelper::ToValue(TPixelFormatExHelper::CompatibleFormat(FComponents, FFormat)));
   ADataType = static_cast<uint32_t>(TVantrelTextureDataTypeHelper::ToValue(FDataType));
 }
 
@@ -498,7 +501,8 @@ void TVantrelTextureBitmap::GetFormatAndType(const TTexture* ATexture, uint32_t&
   }
   AComps = static_cast<uint32_t>(TPixelFormatExHelper::ToValue(RGBA8));
   AFormat = static_cast<uint32_t>(TPixelFormatExHelper::ToValue(BGRA));
-  ADataType = static_cast<uint32_t>(TVantrelTextureDataTypeHelper::ToValue(TVantrelTextureDataType::dtUnsignedByte));
+  ADataType =
+      static_cast<uint32_t>(TVantrelTextureDataTypeHelper::ToValue(TVantrelTextureDataType::dtUnsignedByte));
 }
 
 void TVantrelTextureBitmap::UpdateCubeMapFace(TVantrelCubeMapFace ASide, TBitmap* ABitmap) {
@@ -538,7 +542,8 @@ void TVantrelTextureBitmap::AllocateBuffer() {
   if (needed == FBufferSize)
     return;
   ReleaseBuffer();
-  FBuffer = std::make_shared_for_overwrite<uint8_t[]>(static_cast<size_t>(needed));
+  // Zeroed: the block is uploaded as it is before any pixels are written into it.
+  FBuffer = std::make_shared<uint8_t[]>(static_cast<size_t>(needed));
   FBufferSize = needed;
 }
 

@@ -23,7 +23,9 @@ protected:
 
 // Texture bitmaps may share one texture: they hold it through shared pointers made from the
 // texture itself (shared_from_this), so the last holder frees it and with it the GPU object.
-class TTexture : public rtl::TPersistent, public ITextureAccess, public std::enable_shared_from_this<TTexture> {
+class TTexture : public rtl::TPersistent,
+                 public ITextureAccess,
+                 public std::enable_shared_from_this<TTexture> {
   RTL_CLASS(TTexture, rtl::TPersistent)
 public:
   TTexture() = default;
