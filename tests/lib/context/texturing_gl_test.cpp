@@ -26,7 +26,7 @@ std::string MessageOf(const std::function<void()>& AAction) {
   return "(nothing raised)";
 }
 
-struct TSpec {
+struct TTextureSetup {
   Kind AKind;
   PF Components, Format;
   DT Type;
@@ -50,15 +50,15 @@ std::vector<uint8_t> Pattern(size_t ASize, DT AType, int ASeed) {
 
 class TexturingGL : public vtest::GLTest {
 protected:
-  static TOwned<TVantrelTextureBitmap> MakeBitmap(const TSpec& ASpec, TTextureStyles AStyle = {}) {
+  static TOwned<TVantrelTextureBitmap> MakeBitmap(const TTextureSetup& ASetup, TTextureStyles AStyle = {}) {
     TOwned<TVantrelTextureBitmap> bitmap(TVantrelTextureBitmap::Create());
     bitmap->BeginSetup();
-    bitmap->SetKind(ASpec.AKind);
-    bitmap->SetComponents(ASpec.Components);
-    bitmap->SetFormat(ASpec.Format);
-    bitmap->SetDataType(ASpec.Type);
+    bitmap->SetKind(ASetup.AKind);
+    bitmap->SetComponents(ASetup.Components);
+    bitmap->SetFormat(ASetup.Format);
+    bitmap->SetDataType(ASetup.Type);
     bitmap->SetStyle(AStyle);
-    bitmap->Set3DSize(ASpec.Width, ASpec.Height, ASpec.Depth);
+    bitmap->Set3DSize(ASetup.Width, ASetup.Height, ASetup.Depth);
     bitmap->EndSetup();
     return bitmap;
   }
@@ -101,19 +101,19 @@ TEST_F(TexturingGL, TablesAgreeWithEachOther) {
 }
 
 TEST_F(TexturingGL, UploadsReadBackTightly) {
-  const TSpec cases[] = {
+  const TTextureSetup cases[] = {
       {Kind::Texture2D, PF::RGBA8, PF::BGRA, DT::dtUnsignedByte, 5, 3, 0},
       {Kind::Texture2D, PF::RGB8, PF::BGR, DT::dtUnsignedByte, 5, 3, 0}, // GL would pad rows to 47 bytes
       {Kind::Texture2D, PF::R32F, PF::R, DT::dtFloat, 5, 3, 0},
       {Kind::Texture3D, PF::RGBA8, PF::BGRA, DT::dtUnsignedByte, 4, 4, 3},
       {Kind::Array2D, PF::R32F, PF::R, DT::dtFloat, 3, 2, 4},
   };
-  for (const TSpec& spec : cases) {
-    SCOPED_TRACE(TPixelFormatExHelper::ToString(spec.Components));
-    auto bitmap = MakeBitmap(spec);
-    const int64_t pixelBytes = PixelDataBytes(spec.Format, spec.Type);
+  for (const TTextureSetup& setup : cases) {
+    SCOPED_TRACE(TPixelFormatExHelper::ToString(setup.Components));
+    auto bitmap = MakeBitmap(setup);
+    const int64_t pixelBytes = PixelDataBytes(setup.Format, setup.Type);
     const auto data =
-        Pattern(size_t(spec.Width * spec.Height * std::max(spec.Depth, 1) * pixelBytes), spec.Type, 1);
+        Pattern(size_t(setup.Width * setup.Height * std::max(setup.Depth, 1) * pixelBytes), setup.Type, 1);
     bitmap->UpdateBuffer(data.data(), int64_t(data.size()));
     EXPECT_EQ(ReadBack(*bitmap->VantrelTexture()), data);
   }
