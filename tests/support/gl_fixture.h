@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "support/test_context.h"
+#include "ui/context3d.h"
 
 namespace vtest {
 
@@ -36,17 +40,22 @@ private:
   unsigned FFramebuffer = 0, FColor = 0, FDepthStencil = 0;
 };
 
+// Each test runs with the OpenGL texture classes installed and the test context registered as the
+// default context class (its limits as the GPU's); both are restored afterwards, together with the
+// clear-texture detection.
 class GLTest : public ::testing::Test {
 protected:
   static void SetUpTestSuite();
   void SetUp() override;
   void TearDown() override;
+  static TTestContextClass& TestPlatform();
   // Makes (or remakes) the test's frame buffer and binds it with a matching viewport.
   TTestFrameBuffer& UseFrameBuffer(int AWidth = 64, int AHeight = 64);
   TTestFrameBuffer* FrameBuffer() { return FFrameBuffer.get(); }
 
 private:
   std::unique_ptr<TTestFrameBuffer> FFrameBuffer;
+  ui::TContext3DClass* FPreviousContextClass = nullptr;
 };
 
 // Compiles and links a program from vertex and fragment source; fails the test on error.

@@ -113,6 +113,14 @@ void TContext3DClass::DoFinalizeTexture(TTexture*) const {
 void TContext3DClass::UpdateTexture(TTexture*, const void*, int32_t) const {
   RaiseAbstract();
 }
+
+TTexture* TContext3DClass::BitmapToTexture(TBitmap* ABitmap) const {
+  if (!ABitmap)
+    return nullptr;
+  rtl::TOwned<TTexture> texture(rtl::New<TTexture>());
+  texture->Assign(ABitmap);
+  return texture.release();
+}
 void TContext3DClass::InitializeShader(TContextShader*) const {
   RaiseAbstract();
 }

@@ -60,6 +60,9 @@ public:
   virtual void DoFinalizeTexture(TTexture* ATexture) const;
   // Uploads pixels: ABits holds Height rows of APitch bytes.
   virtual void UpdateTexture(TTexture* ATexture, const void* ABits, int32_t APitch) const;
+  // A new texture made from the bitmap (the caller owns it); nullptr for a nil bitmap. The base
+  // makes a plain TTexture and assigns the bitmap to it.
+  virtual TTexture* BitmapToTexture(TBitmap* ABitmap) const;
   virtual void InitializeShader(TContextShader* AShader) const;
   virtual void DoFinalizeShader(TContextShader* AShader) const;
 };
