@@ -199,14 +199,6 @@ void TTestContextClass::UpdateTexture(TTexture* ATexture, const void* ABits, int
         Format("cannot upload texture for %s (Error = %d)", {ATexture->ClassName(), error}));
 }
 
-TTexture* TTestContextClass::BitmapToTexture(TBitmap* ABitmap) const {
-  if (!ABitmap)
-    return nullptr;
-  TOwned<TVantrelTexture> texture(TVantrelTexture::Create());
-  texture->Assign(ABitmap);
-  return texture.release();
-}
-
 void TTestContextClass::InitializeShader(TContextShader*) const {
   NotAvailable();
 }

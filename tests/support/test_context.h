@@ -44,7 +44,6 @@ public:
   // 2D textures only; the pixels come from a framework texture's pixel block when it has one.
   void UpdateTexture(ui::TTexture* ATexture, const void* ABits, int32_t APitch) const override;
   // A texture of the installed framework texture class with the bitmap assigned.
-  ui::TTexture* BitmapToTexture(ui::TBitmap* ABitmap) const override;
   void InitializeShader(ui::TContextShader* AShader) const override;
   void DoFinalizeShader(ui::TContextShader* AShader) const override;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "context/Vantrel.Context.Texturing.h"
 #include "rtl/exceptions.h"
 #include "rtl/ioutils.h"
 #include "rtl/sysutils.h"
@@ -768,6 +769,14 @@ void TVantrelContext::SetFrustum(const TVantrelFrustum& AFrustum) {
 void TVantrelContext::SaveBitmap(TBitmap* ABitmap, const std::string& APrefix) {
   if (ABitmap)
     ABitmap->SaveToFile(APrefix + TPath::GetRandomFileName() + ".bmp");
+}
+
+TTexture* TVantrelContextClass::BitmapToTexture(TBitmap* ABitmap) const {
+  if (!ABitmap)
+    return nullptr;
+  TOwned<TVantrelTexture> texture(TVantrelTexture::Create());
+  texture->Assign(ABitmap);
+  return texture.release();
 }
 
 } // namespace vantrel

@@ -91,6 +91,8 @@ public:
   virtual int32_t GetTextureByTextureIndex(int32_t ATextureIndex) const;
   virtual TBlendSetting GetDefaultBlending() const;
 
+  // A framework texture (TVantrelTexture) with the bitmap assigned; nullptr for a nil bitmap.
+  TTexture* BitmapToTexture(TBitmap* ABitmap) const override;
   virtual int32_t PlatformDirectStateAccess() const;
   virtual void PlatformSetTextureFiltering(TTexture* ATexture, TTextureStyles AStyles, uint32_t ATextureKind,
                                            uint32_t AInternalFormat) const;
