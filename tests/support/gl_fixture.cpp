@@ -65,10 +65,31 @@ TRGBA8 TTestFrameBuffer::Pixel(int AX, int AY) const {
 
 void GLTest::SetUpTestSuite() { gl::AcquireContext(); }
 
+void GLTest::AcquireContext() { gl::AcquireContext(); }
+
 void GLTest::SetUp() {
-  gl::AcquireContext();
+  AcquireContext();
   while (glGetError() != GL_NO_ERROR) {
   }
+}
+
+void ContextGLTest::SetUpTestSuite() {
+  vantrel::InitializeContextWindows();
+  vantrel::TContextOpenGLWindows::StaticClass().Valid();
+}
+
+void ContextGLTest::AcquireContext() {
+  vantrel::InitializeContextWindows();
+  ASSERT_TRUE(vantrel::TContextOpenGLWindows::StaticClass().Valid());
+  gl::MakeCurrent();
+}
+
+RTL_DEFINE_CLASS_META(TGLTestContext, "vtest", vantrel::TContextOpenGLWindowsClass)
+
+rtl::TOwned<TGLTestContext> TGLTestContext::Make(ui::TTexture* ATexture, bool ADepthStencil,
+                                                 ui::TMultisample AMultisample) {
+  return rtl::TOwned<TGLTestContext>(
+      rtl::CheckedCast<TGLTestContext>(StaticClass().CreateFromTexture(ATexture, AMultisample, ADepthStencil)));
 }
 
 void GLTest::TearDown() {

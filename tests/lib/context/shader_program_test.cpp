@@ -54,10 +54,10 @@ TContextShaderVariable Var(std::string AName, VarKind AKind, int32_t ASize = 1) 
   return {.Name = std::move(AName), .Kind = AKind, .Size = ASize};
 }
 
-class ShaderProgramGL : public vtest::GLTest {
+class ShaderProgramGL : public vtest::ContextGLTest {
 protected:
   void SetUp() override {
-    GLTest::SetUp();
+    ContextGLTest::SetUp();
     InitializeShaderOpenGL();
     FPreviousDefault = TContextManager::DefaultContextClass();
     TestContextClass().Arch = TContextShaderArch::GLSL;
@@ -72,7 +72,7 @@ protected:
     if (FPreviousDefault)
       TContextManager::RegisterContext(*FPreviousDefault, true);
     FinalizeShaderOpenGL();
-    GLTest::TearDown();
+    ContextGLTest::TearDown();
   }
 
   // A compiled stage with one GLSL source.

@@ -17,6 +17,19 @@ TEST_F(GLTest, ContextIsCompatibilityProfileAtLeast43AndShared) {
   EXPECT_FALSE(gl::Identity().Renderer.empty());
 }
 
+TEST_F(GLTest, AcquiringAgainCreatesNoSecondContextWhateverItAsks) {
+  const int created = gl::CreationCount();
+  EXPECT_GE(created, 1);
+  gl::AcquireContext({.MajorVersion = 9, .MinorVersion = 9});
+  EXPECT_EQ(gl::CreationCount(), created);
+}
+
+TEST(EGLErrors, CodesHaveTheirNames) {
+  EXPECT_STREQ(gl::EGLErrorName(0x3009), "EGL_BAD_MATCH");
+  EXPECT_STREQ(gl::EGLErrorName(0x3001), "EGL_NOT_INITIALIZED");
+  EXPECT_STREQ(gl::EGLErrorName(0x1234), "unknown EGL error");
+}
+
 TEST_F(GLTest, Glsl430ProgramDrawsATriangleIntoAFrameBuffer) {
   auto& fbo = UseFrameBuffer(64, 64);
   const char* vs = R"(#version 430
