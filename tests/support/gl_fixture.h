@@ -74,9 +74,9 @@ public:
                                           ui::TMultisample AMultisample = ui::TMultisample::None);
 
   using TContextOpenGLWindows::ContextAvailable;
+  TGLTestContext() = default;
 
 protected:
-  TGLTestContext() = default;
   void DoDrawPrimitivesBatch(ui::TPrimitivesKind, const void*, const void*, const ui::TVertexDeclaration&,
                              int32_t, int32_t, int32_t, int32_t) override {}
   void DoSetShaders(ui::TContextShader*, ui::TContextShader*) override {}

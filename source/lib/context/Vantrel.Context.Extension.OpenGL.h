@@ -10,8 +10,10 @@ namespace vantrel {
 
 class TOpenGLExtensions : public TExtensions {
   RTL_CLASS(TOpenGLExtensions, TExtensions)
-protected:
+public:
   TOpenGLExtensions() = default;
+
+protected:
   // Errors left over from earlier GL work are drained and logged first, so that only an error of
   // the extension query itself leaves the list empty. Needs a current GL context.
   void LoadExtensions() override;

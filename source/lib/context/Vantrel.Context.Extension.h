@@ -15,6 +15,8 @@ namespace vantrel {
 class TExtensions : public TObject {
   RTL_CLASS(TExtensions, TObject)
 public:
+  // Public for the metaclass factory; lists are made through the installed class.
+  TExtensions();
   // Fills the list through LoadExtensions; the bare class raises EAbstractError there.
   void AfterConstruction() override;
 
@@ -27,7 +29,6 @@ public:
   const std::string& GetRenderer() const { return FRenderer; }
 
 protected:
-  TExtensions();
   virtual void LoadExtensions();
 
   TOwned<TStringList> FExtensions;

@@ -113,8 +113,11 @@ public:
 
 class TContextOpenGLWindows : public TCustomContextWindows {
   RTL_CLASS_META(TContextOpenGLWindows, TCustomContextWindows, TContextOpenGLWindowsClass)
-protected:
+public:
+  // Public for the metaclass factory; contexts are made through the context manager.
   TContextOpenGLWindows() = default;
+
+protected:
   // Never multisampled.
   void CreateFromTexture(TTexture* ATexture, TMultisample AMultisample, bool ADepthStencil) override;
   // Stores AParent as the window token and starts the shared context.

@@ -17,7 +17,7 @@ public:
 
 class TOpenGLMemoryManager : public TVantrelMemoryManager {
   RTL_CLASS_META(TOpenGLMemoryManager, TVantrelMemoryManager, TOpenGLMemoryManagerClass)
-protected:
+public:
   TOpenGLMemoryManager() = default;
 };
 

@@ -25,7 +25,6 @@ public:
   static int64_t GetTotalMemory();
   static int64_t GetCurrentMemory();
 
-protected:
   TVantrelMemoryManager() = default;
 };
 
