@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 
+#include "context/Vantrel.Context.Texturing.OpenGL.h"
 #include "gl/egl_context.h"
 
 namespace vtest {
@@ -63,7 +64,9 @@ TRGBA8 TTestFrameBuffer::Pixel(int AX, int AY) const {
   return pixel;
 }
 
-void GLTest::SetUpTestSuite() { gl::AcquireContext(); }
+void GLTest::SetUpTestSuite() {
+  gl::AcquireContext();
+}
 
 void GLTest::AcquireContext() { gl::AcquireContext(); }
 
@@ -71,11 +74,20 @@ void GLTest::SetUp() {
   AcquireContext();
   while (glGetError() != GL_NO_ERROR) {
   }
+  vantrel::InitializeTexturingOpenGL();
+  FPreviousContextClass = ui::TContextManager::DefaultContextClass();
+  TestPlatform().ResetLimits();
+  ui::TContextManager::RegisterContext(TestPlatform(), true);
 }
 
 void ContextGLTest::SetUpTestSuite() {
   vantrel::InitializeContextWindows();
   vantrel::TContextOpenGLWindows::StaticClass().Valid();
+}
+
+void ContextGLTest::SetUp() {
+  GLTest::SetUp();
+  ui::TContextManager::RegisterContext(vantrel::TContextOpenGLWindows::StaticClass(), true);
 }
 
 void ContextGLTest::AcquireContext() {
@@ -95,6 +107,17 @@ rtl::TOwned<TGLTestContext> TGLTestContext::Make(ui::TTexture* ATexture, bool AD
 void GLTest::TearDown() {
   FFrameBuffer.reset();
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  if (FPreviousContextClass)
+    ui::TContextManager::RegisterContext(*FPreviousContextClass, true);
+  else
+    ui::TContextManager::UnregisterContexts();
+  TestPlatform().ResetLimits();
+  gl::SetClearTextureOverride(-1);
+  vantrel::FinalizeTexturingOpenGL();
+}
+
+TTestContextClass& GLTest::TestPlatform() {
+  return TTestContext::StaticClass();
 }
 
 TTestFrameBuffer& GLTest::UseFrameBuffer(int AWidth, int AHeight) {

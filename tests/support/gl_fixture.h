@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
+#include "support/test_context.h"
+#include "ui/context3d.h"
 
 namespace vtest {
 
@@ -41,6 +43,9 @@ private:
   unsigned FFramebuffer = 0, FColor = 0, FDepthStencil = 0;
 };
 
+// Each test runs with the OpenGL texture classes installed and the test context registered as the
+// default context class (its limits as the GPU's); both are restored afterwards, together with the
+// clear-texture detection.
 class GLTest : public ::testing::Test {
 protected:
   static void SetUpTestSuite();
@@ -48,19 +53,24 @@ protected:
   // Brings the context up (once) and makes it current.
   virtual void AcquireContext();
   void TearDown() override;
+  static TTestContextClass& TestPlatform();
   // Makes (or remakes) the test's frame buffer and binds it with a matching viewport.
   TTestFrameBuffer& UseFrameBuffer(int AWidth = 64, int AHeight = 64);
   TTestFrameBuffer* FrameBuffer() { return FFrameBuffer.get(); }
 
 private:
   std::unique_ptr<TTestFrameBuffer> FFrameBuffer;
+  ui::TContext3DClass* FPreviousContextClass = nullptr;
 };
 
 // Framework GL tests: the context class is initialised (registered as the default class, the
 // OpenGL extension and memory classes installed) and the context comes from its Valid().
+// Each test runs with TContextOpenGLWindows registered as the default context class in place of the
+// test context.
 class ContextGLTest : public GLTest {
 protected:
   static void SetUpTestSuite();
+  void SetUp() override;
   void AcquireContext() override;
 };
 

@@ -1,7 +1,437 @@
 #include "Vantrel.Context.Buffers.h"
 
+#include <string>
+
+#include "definitions/Vantrel.DefTypes.Cache.h"
+#include "rtl/sync.h"
+#include "rtl/zlib_streams.h"
+
 namespace vantrel {
 
-RTL_DEFINE_CLASS(TFrameBufferObject, "Vantrel.Context.Buffers")
+static_assert(static_cast<int>(TMeshBufferComponent::Tangent) == static_cast<int>(TVertexFormat::Tangent));
+static_assert(static_cast<int>(TMeshBufferComponent::ColorF0) == static_cast<int>(TVertexFormat::ColorF0));
+static_assert(static_cast<int>(TMeshBufferComponent::TexCoord0) ==
+              static_cast<int>(TVertexFormat::TexCoord0));
+
+RTL_DEFINE_CLASS_META(TFBOTextureMap, "Vantrel.Context.Buffers", TFBOTextureMapClass)
+RTL_DEFINE_CLASS_META(TFrameBufferObject, "Vantrel.Context.Buffers", TFrameBufferObjectClass)
+RTL_DEFINE_CLASS_META(TBufferObject, "Vantrel.Context.Buffers", TBufferObjectClass)
+RTL_DEFINE_CLASS(TMeshBufferObject, "Vantrel.Context.Buffers")
+
+namespace {
+
+// The installed classes; nullptr stands for the abstract bases, so nothing depends on the order
+// in which static objects come into being.
+TFBOTextureMapClass* GTextureMapClass = nullptr;
+TFrameBufferObjectClass* GFrameBufferClass = nullptr;
+TBufferObjectClass* GBufferObjectClass = nullptr;
+
+// Runs a creation body on a fresh instance of AClass; a failure frees the partly built object.
+template <class T, class TBody> T* Make(const rtl::TClass& AClass, TBody ABody) {
+  rtl::TObject* object = AClass.NewInstance();
+  auto* result = dynamic_cast<T*>(object);
+  if (!result) {
+    object->Free();
+    throw rtl::EInvalidCast(rtl::messages::InvalidCast);
+  }
+  try {
+    ABody(*result);
+    result->AfterConstruction();
+  } catch (...) {
+    result->Free();
+    throw;
+  }
+  return result;
+}
+
+[[noreturn]] void RaiseAbstract() {
+  throw rtl::EAbstractError(rtl::messages::AbstractError);
+}
+
+constexpr uint32_t GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT = 0x8CD6;
+constexpr uint32_t GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT = 0x8CD7;
+constexpr uint32_t GL_FRAMEBUFFER_UNSUPPORTED = 0x8CDD;
+constexpr uint32_t GL_FRAMEBUFFER_COMPLETE = 0x8CD5;
+
+constexpr std::string_view SIncompleteAttachment =
+    "error #%d: failed to use framebuffer-object #%d\r\nNot all framebuffer attachment points are "
+    "framebuffer "
+    "attachment complete. This means that at least one attachment point with a renderbuffer or texture "
+    "attached "
+    "has its attached object no longer in existence or has an attached image with a width or height of zero, "
+    "or "
+    "the color attachment point has a non-color-renderable image attached, or the depth attachment point has "
+    "a "
+    "non-depth-renderable image attached, or the stencil attachment point has a non-stencil-renderable image "
+    "attached.";
+constexpr std::string_view SMissingAttachment = "error #%d: failed to use framebuffer-object #%d\r\nNot all "
+                                                "attached images have the same width and height.";
+constexpr std::string_view SUnsupported = "error #%d: failed to use framebuffer-object #%d\r\nThe "
+                                          "combination of internal formats of the attached images "
+                                          "violates an implementation-dependent set of restrictions.";
+constexpr std::string_view SUnexpected =
+    "error #%d: failed to use framebuffer-object #%d\r\nunexpected error";
+
+constexpr uint32_t ColorAttachment0 = 0x8CE0;
+constexpr uint32_t DepthAttachment = 0x8D00;
+constexpr uint32_t StencilAttachment = 0x8D20;
+
+} // namespace
+
+std::optional<std::string_view> FrameBufferStatusText(uint32_t AStatus, bool AAnyTexture) {
+  switch (AStatus) {
+  case GL_FRAMEBUFFER_COMPLETE:
+    return std::nullopt;
+  case GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT:
+    return AAnyTexture ? std::optional(SIncompleteAttachment) : std::nullopt;
+  case GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT:
+    return AAnyTexture ? std::optional(SMissingAttachment) : std::nullopt;
+  case GL_FRAMEBUFFER_UNSUPPORTED:
+    return SUnsupported;
+  default:
+    return SUnexpected;
+  }
+}
+
+// ---- Class references -----------------------------------------------------------------------------
+
+TFrameBufferObject* TFrameBufferObjectClass::Create(ui::TContext3D* AContext, bool AIsMultisampleBuffer,
+                                                    ui::TMultisample AMultisample,
+                                                    void* AOwnerContext) const {
+  return Make<TFrameBufferObject>(*this, [&](TFrameBufferObject& AFBO) {
+    AFBO.Create(AContext, AIsMultisampleBuffer, AMultisample, AOwnerContext);
+  });
+}
+
+TFBOTextureMap* TFBOTextureMapClass::Create(TFrameBufferObject* AFBO) const {
+  return Make<TFBOTextureMap>(*this, [&](TFBOTextureMap& AMap) { AMap.Create(AFBO); });
+}
+
+TBufferObject* TBufferObjectClass::Create(TBufferUsage AUsage, TBufferBindingTarget ATarget,
+                                          ui::TContext3D* AContext) const {
+  return Make<TBufferObject>(*this,
+                             [&](TBufferObject& ABuffer) { ABuffer.Create(AUsage, ATarget, AContext); });
+}
+
+TFBOTextureMapClass& TFBOTextureMap::TextureMapClass() {
+  return GTextureMapClass ? *GTextureMapClass : StaticClass();
+}
+
+void TFBOTextureMap::SetTextureMapClass(TFBOTextureMapClass* AClass) {
+  GTextureMapClass = AClass;
+}
+
+TFrameBufferObjectClass& TFrameBufferObject::FrameBufferClass() {
+  return GFrameBufferClass ? *GFrameBufferClass : StaticClass();
+}
+
+void TFrameBufferObject::SetFrameBufferClass(TFrameBufferObjectClass* AClass) {
+  GFrameBufferClass = AClass;
+}
+
+TBufferObjectClass& TBufferObject::BufferObjectClass() {
+  return GBufferObjectClass ? *GBufferObjectClass : StaticClass();
+}
+
+void TBufferObject::SetBufferObjectClass(TBufferObjectClass* AClass) {
+  GBufferObjectClass = AClass;
+}
+
+// ---- TFBOTextureMap -------------------------------------------------------------------------------
+
+void TFBOTextureMap::Create(TFrameBufferObject* AFBO) {
+  FFBO = AFBO;
+}
+
+void TFBOTextureMap::AddTexture(ui::TTexture* ATexture, TRenderTarget ATarget) {
+  FTargets.at(static_cast<size_t>(ATarget)) = ATexture;
+}
+
+void TFBOTextureMap::RemoveTexture(ui::TTexture* ATexture) {
+  for (size_t index = 0; index < FTargets.size(); ++index)
+    if (FTargets[index] == ATexture) {
+      RemoveTexture(static_cast<TRenderTarget>(index));
+      return;
+    }
+}
+
+bool TFBOTextureMap::TextureExists(TRenderTarget ATarget, const ui::TTexture* ATexture) const {
+  return GetTextureByTarget(ATarget) == ATexture;
+}
+
+ui::TTexture* TFBOTextureMap::GetTextureByTarget(TRenderTarget ATarget) const {
+  return FTargets.at(static_cast<size_t>(ATarget));
+}
+
+void TFBOTextureMap::Clear() {
+  RemoveAll();
+}
+
+int32_t TFBOTextureMap::Count() const {
+  int32_t result = 0;
+  for (const ui::TTexture* texture : FTargets)
+    result += texture ? 1 : 0;
+  return result;
+}
+
+void TFBOTextureMap::RemoveAll() {
+  for (size_t index = 0; index < FTargets.size(); ++index)
+    if (FTargets[index])
+      RemoveTexture(static_cast<TRenderTarget>(index));
+}
+
+// ---- TFrameBufferObject ---------------------------------------------------------------------------
+
+void TFrameBufferObject::Create(ui::TContext3D* AContext, bool AIsMultisampleBuffer,
+                                ui::TMultisample AMultisample, void*) {
+  FOwnerContext = AContext;
+  FContext = AContext;
+  FHandle = 0;
+  FIsMultisampleBuffer = AIsMultisampleBuffer;
+  switch (AMultisample) {
+  case ui::TMultisample::TwoSamples:
+    FMSValue = 2;
+    break;
+  case ui::TMultisample::FourSamples:
+    FMSValue = 4;
+    break;
+  default:
+    FMSValue = 0;
+  }
+  FTextures.reset(TFBOTextureMap::TextureMapClass().Create(this));
+  CreateHandle();
+}
+
+uint32_t TFrameBufferObject::RenderTargetToValue(TRenderTarget ATarget) {
+  switch (ATarget) {
+  case TRenderTarget::Depth:
+    return DepthAttachment;
+  case TRenderTarget::Stencil:
+    return StencilAttachment;
+  default: {
+    const int color = ColorIndexOf(ATarget);
+    return color < 0 ? ColorAttachment0 : ColorAttachment0 + uint32_t(color);
+  }
+  }
+}
+
+void TFrameBufferObject::DetachTexture(ui::TTexture* ATexture) {
+  TFrameBufferBinding binding(*this);
+  if (ATexture && FTextures)
+    FTextures->RemoveTexture(ATexture);
+}
+
+ui::TTexture* TFrameBufferObject::GetTextureByRenderTarget(TRenderTarget ATarget) {
+  return FTextures ? FTextures->GetTextureByTarget(ATarget) : nullptr;
+}
+
+bool TFrameBufferObject::CheckStatus() {
+  RaiseAbstract();
+}
+void TFrameBufferObject::CreateHandle() {
+  RaiseAbstract();
+}
+void TFrameBufferObject::DestroyHandle() {
+  RaiseAbstract();
+}
+void TFrameBufferObject::Reset() {
+  RaiseAbstract();
+}
+void TFrameBufferObject::CheckMaxAttachments(TRenderTarget) {
+  RaiseAbstract();
+}
+void TFrameBufferObject::CreateRenderBuffer(int32_t, int32_t) {
+  RaiseAbstract();
+}
+void TFrameBufferObject::DestroyRenderBuffer() {
+  RaiseAbstract();
+}
+void TFrameBufferObject::CreateDepthBuffer(int32_t, int32_t) {
+  RaiseAbstract();
+}
+void TFrameBufferObject::DestroyDepthBuffer() {
+  RaiseAbstract();
+}
+void TFrameBufferObject::Prepare(TRenderTargets) {
+  RaiseAbstract();
+}
+void TFrameBufferObject::Clear(TRenderTargets, const rtl::TAlphaColorF&, float, uint32_t, bool) {
+  RaiseAbstract();
+}
+
+void TFrameBufferObject::Clear(TRenderTarget ATarget, const rtl::TAlphaColorF& AColor, float ADepth,
+                               uint32_t AStencil, bool AForceDraw) {
+  Clear(TRenderTargets{ATarget}, AColor, ADepth, AStencil, AForceDraw);
+}
+
+// ---- TBufferObject --------------------------------------------------------------------------------
+
+void TBufferObject::Create(TBufferUsage AUsage, TBufferBindingTarget ATarget, ui::TContext3D* AContext) {
+  FContext = AContext;
+  FUsage = AUsage;
+  FTarget = ATarget;
+  FSize = 0;
+}
+
+// ---- TMeshBufferObject ----------------------------------------------------------------------------
+
+TMeshBufferObject::TMeshBufferObject(TMeshBufferObject* AStaticBuffer) : FStaticBuffer(AStaticBuffer) {}
+
+TMeshBufferObject::~TMeshBufferObject() {
+  ClearAll();
+  FStaticBuffer = nullptr;
+  rtl::FreeAndNil(FTempMemStream);
+}
+
+size_t TMeshBufferObject::Slot(TMeshBufferComponent AIndex) {
+  const auto slot = static_cast<size_t>(AIndex);
+  if (slot >= MeshBufferComponentCount)
+    throw rtl::ERangeError(rtl::messages::RangeError);
+  return slot;
+}
+
+TBufferObject* TMeshBufferObject::GetComponent(TMeshBufferComponent AIndex) {
+  rtl::TMonitorLock lock(this);
+  TBufferObject*& buffer = FComponents[Slot(AIndex)];
+  if (!buffer) {
+    const auto target = AIndex == TMeshBufferComponent::Indices ? TBufferBindingTarget::ElementArray
+                                                                : TBufferBindingTarget::_Array;
+    buffer = TBufferObject::BufferObjectClass().Create(TBufferUsage::StaticDraw, target, nullptr);
+  }
+  return buffer;
+}
+
+bool TMeshBufferObject::ComponentAvailable(TMeshBufferComponent AIndex) const {
+  return FComponents[Slot(AIndex)] != nullptr;
+}
+
+void TMeshBufferObject::PushData(TMeshBufferComponent AIndex, const void* AData, intptr_t ASize) {
+  rtl::TMonitorLock lock(this);
+  TBufferObject& buffer = *GetComponent(AIndex);
+  TBufferObjectBinding binding(buffer);
+  buffer.Push(AData, ASize);
+}
+
+void TMeshBufferObject::PushData(TMeshBufferComponent AIndex, const ui::TVertexBuffer* ABuffer) {
+  if (!ABuffer)
+    return;
+  rtl::TMonitorLock lock(this);
+  switch (AIndex) {
+  case TMeshBufferComponent::All:
+    PushData(AIndex, ABuffer->Buffer(), ABuffer->Size());
+    return;
+  case TMeshBufferComponent::Indices:
+    throw rtl::Exception(std::string(SPushIndexData));
+  default:
+    // Positions too are extracted: the draw reads them tightly packed, whatever else the vertex
+    // buffer interleaves.
+    rtl::TMemoryStream& scratch = Scratch();
+    TAnimationFrameCompression::SetSourceStream(static_cast<TVertexFormat>(AIndex), ABuffer, &scratch);
+    PushData(AIndex, scratch.Memory(), static_cast<intptr_t>(scratch.GetSize()));
+  }
+}
+
+rtl::TMemoryStream& TMeshBufferObject::Scratch() {
+  if (!FTempMemStream)
+    FTempMemStream = rtl::New<rtl::TMemoryStream>();
+  // Emptying keeps the capacity, so repeated uploads do not reallocate.
+  FTempMemStream->SetSize(0);
+  FTempMemStream->SetPosition(0);
+  return *FTempMemStream;
+}
+
+rtl::TStream* TMeshBufferObject::GetCompressed(TMeshBufferComponent AIndex) const {
+  return FCompressed[Slot(AIndex)];
+}
+
+void TMeshBufferObject::SetCompressed(TMeshBufferComponent AIndex, rtl::TOwned<rtl::TStream> AValue) {
+  rtl::TMonitorLock lock(this);
+  rtl::TStream*& stream = FCompressed[Slot(AIndex)];
+  if (stream == AValue.get()) {
+    AValue.release();
+    return;
+  }
+  rtl::FreeAndNil(stream);
+  stream = AValue.release();
+}
+
+bool TMeshBufferObject::GetIsCompressed(TMeshBufferComponent AIndex) const {
+  return GetCompressed(AIndex) != nullptr;
+}
+
+rtl::TOwned<rtl::TMemoryStream> TMeshBufferObject::Decompress(TMeshBufferComponent AIndex) {
+  constexpr int64_t ChunkSize = 0x100000;
+  rtl::TMonitorLock lock(this);
+  rtl::TStream* source = FCompressed[Slot(AIndex)];
+  if (!source)
+    throw rtl::Exception(std::string(SNoCompressedStream));
+  source->SetPosition(0);
+  auto inflater = rtl::MakeOwned<rtl::TZDecompressionStream>(source);
+  auto result = rtl::MakeOwned<rtl::TMemoryStream>();
+  int64_t size = 0;
+  for (;;) {
+    result->SetSize(size + ChunkSize);
+    const int64_t read = inflater->Read(result->Memory() + size, ChunkSize);
+    size += read;
+    if (read == 0)
+      break;
+  }
+  result->SetSize(size);
+  result->SetPosition(0);
+  return result;
+}
+
+TMeshBufferObject& TMeshBufferObject::RequireStatic(std::string_view AMessage) const {
+  if (!FStaticBuffer)
+    throw rtl::Exception(std::string(AMessage));
+  return *FStaticBuffer;
+}
+
+intptr_t TMeshBufferObject::BindStaticVertices() {
+  rtl::TMonitorLock lock(this);
+  return RequireStatic(SBindVerticesNoStatic).GetComponent(TMeshBufferComponent::All)->Bind();
+}
+
+intptr_t TMeshBufferObject::BindStaticIndices() {
+  rtl::TMonitorLock lock(this);
+  return RequireStatic(SBindIndicesNoStatic).GetComponent(TMeshBufferComponent::Indices)->Bind();
+}
+
+void TMeshBufferObject::UnbindStaticVertices() {
+  rtl::TMonitorLock lock(this);
+  RequireStatic(SUnbindVerticesNoStatic).GetComponent(TMeshBufferComponent::All)->Unbind();
+}
+
+void TMeshBufferObject::UnbindStaticIndices() {
+  rtl::TMonitorLock lock(this);
+  RequireStatic(SUnbindIndicesNoStatic).GetComponent(TMeshBufferComponent::Indices)->Unbind();
+}
+
+void TMeshBufferObject::ClearAll() {
+  rtl::TMonitorLock lock(this);
+  for (TBufferObject*& buffer : FComponents)
+    rtl::FreeAndNil(buffer);
+  for (rtl::TStream*& stream : FCompressed)
+    rtl::FreeAndNil(stream);
+}
+
+void TMeshBufferObject::AssignBufferObject(const TMeshBufferObject& ABuffer) {
+  rtl::TMonitorLock lock(this);
+  rtl::TMonitorLock source(&ABuffer);
+  FKind = ABuffer.FKind;
+  FLineWidth = ABuffer.FLineWidth;
+  FComponents = ABuffer.FComponents;
+  FCompressed = ABuffer.FCompressed;
+  FStaticBuffer = ABuffer.FStaticBuffer;
+  FTempMemStream = ABuffer.FTempMemStream;
+}
+
+void TMeshBufferObject::ClearAssignedBufferObject() {
+  rtl::TMonitorLock lock(this);
+  FComponents.fill(nullptr);
+  FCompressed.fill(nullptr);
+  FStaticBuffer = nullptr;
+  FTempMemStream = nullptr;
+}
 
 } // namespace vantrel

@@ -3,7 +3,7 @@
 #include <epoxy/gl.h>
 
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "Vantrel.Context.Types.OpenGL.h"
 #include "Vantrel.Context.Types.h"
@@ -19,8 +19,8 @@ namespace {
 
 int InstallCounter = 0;
 
-// Restores the generic uniform-buffer binding, which glBindBuffer and glBindBufferBase both move,
-// and so may deleting a buffer that sits at an indexed binding point. A buffer deleted meanwhile
+// Restores the generic uniform-buffer binding, which binding a block's buffer, unbinding it and
+// linking it to a binding point all move, and so may deleting a buffer. A buffer deleted meanwhile
 // is not bound again: the compatibility profile would make a new one under its name.
 class TUniformBufferBindingGuard {
 public:
@@ -271,11 +271,17 @@ void TOpenGLShaderProgram::Use() {
 
 // ---- Uniform blocks -----------------------------------------------------------------------------
 
-void TOpenGLShaderProgram::CreateUniformBuffer(TUniformBufferStruct& AEntry) {
+// A buffer object's Unbind leaves its target empty, so whatever the caller had bound to the
+// generic uniform-buffer binding is put back here.
+PUniformBufferStruct TOpenGLShaderProgram::RegisterUniformBuffer(std::string_view AName, const void* AData,
+                                                                 int64_t ASize) {
   TUniformBufferBindingGuard guard;
-  glGenBuffers(1, &AEntry.Buffer);
-  glBindBuffer(GL_UNIFORM_BUFFER, AEntry.Buffer);
-  glBufferData(GL_UNIFORM_BUFFER, static_cast<GLsizeiptr>(AEntry.Size), AEntry.Data, GL_DYNAMIC_DRAW);
+  return TShaderProgram::RegisterUniformBuffer(AName, AData, ASize);
+}
+
+void TOpenGLShaderProgram::PushUniformBuffers() {
+  TUniformBufferBindingGuard guard;
+  TShaderProgram::PushUniformBuffers();
 }
 
 void TOpenGLShaderProgram::ReleaseUniformBuffer(TUniformBufferStruct& AEntry) {
@@ -283,26 +289,10 @@ void TOpenGLShaderProgram::ReleaseUniformBuffer(TUniformBufferStruct& AEntry) {
     TUniformBufferBindingGuard guard;
     if (AEntry.Binding >= 0)
       glBindBufferBase(GL_UNIFORM_BUFFER, static_cast<GLuint>(AEntry.Binding), 0);
-    if (AEntry.Buffer != 0)
-      glDeleteBuffers(1, &AEntry.Buffer);
+    AEntry.Buffer.reset();
   }
   AEntry = TUniformBufferStruct{};
   AEntry.Binding = 0;
-  AEntry.BlockIndex = 0;
-}
-
-void TOpenGLShaderProgram::PushUniformBuffer(TUniformBufferStruct& AEntry, uint32_t ABindingPoint) {
-  TUniformBufferBindingGuard guard;
-  glBindBufferBase(GL_UNIFORM_BUFFER, ABindingPoint, AEntry.Buffer);
-  if (!AEntry.Linked) {
-    AEntry.BlockIndex = glGetUniformBlockIndex(FProg, AEntry.Name.c_str());
-    if (AEntry.BlockIndex == GL_INVALID_INDEX)
-      throw Exception(Format(SInvalidUniformBlockIndex, {FProg, AEntry.BlockIndex, AEntry.Name}));
-    AEntry.Linked = true;
-  }
-  glUniformBlockBinding(FProg, AEntry.BlockIndex, ABindingPoint);
-  glBindBuffer(GL_UNIFORM_BUFFER, AEntry.Buffer);
-  glBufferData(GL_UNIFORM_BUFFER, static_cast<GLsizeiptr>(AEntry.Size), AEntry.Data, GL_DYNAMIC_DRAW);
 }
 
 } // namespace vantrel

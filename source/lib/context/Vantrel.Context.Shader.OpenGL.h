@@ -1,8 +1,8 @@
 #pragma once
 // The OpenGL shader program: stage compilation, linking with fixed vertex-attribute locations,
-// collection of the uniform variables the stage sources declare, and uniform blocks in GL buffers
-// connected to binding points by name. GL headers stay in the source, so GL enumerations appear
-// here as their underlying 32-bit unsigned type.
+// collection of the uniform variables the stage sources declare, and the GL side of the uniform
+// blocks: the generic uniform-buffer binding survives every registry operation. GL headers stay
+// in the source, so GL enumerations appear here as their underlying 32-bit unsigned type.
 
 #include <array>
 #include <cstdint>
@@ -42,12 +42,14 @@ public:
   // Names are read into a 100-byte buffer, so longer names never match.
   int32_t FindActiveUniformSize(std::string_view AName) const;
 
+  PUniformBufferStruct RegisterUniformBuffer(std::string_view AName, const void* AData,
+                                             int64_t ASize) override;
+  void PushUniformBuffers() override;
+
 protected:
   void CreateProgram(TContextShader* AVS, TContextShader* AGS, TContextShader* ATSE, TContextShader* ATSC,
                      TContextShader* APS) override;
   void ReleaseUniformBuffer(TUniformBufferStruct& AEntry) override;
-  void CreateUniformBuffer(TUniformBufferStruct& AEntry) override;
-  void PushUniformBuffer(TUniformBufferStruct& AEntry, uint32_t ABindingPoint) override;
 
 private:
   void LinkProgram();
@@ -76,7 +78,5 @@ void FinalizeShaderOpenGL();
 
 inline constexpr std::string_view SFailedToActivateDefaultProgram =
     "failed to switch to default shader program (%s) - not activated (error #%d)";
-inline constexpr std::string_view SInvalidUniformBlockIndex =
-    "TBufferObject.LinkWithShaderProgram failed: invalid uniform block index (program=%d, index=%d, name=%s)";
 
 } // namespace vantrel

@@ -1,5 +1,7 @@
 #include "Vantrel.Context.Shader.h"
 
+#include <cstdint>
+#include <memory>
 #include <utility>
 
 #include "rtl/exceptions.h"
@@ -90,7 +92,13 @@ PUniformBufferStruct TShaderProgram::RegisterUniformBuffer(std::string_view ANam
   entry->Data = AData;
   entry->Size = ASize;
   entry->Binding = static_cast<int32_t>(count);
-  CreateUniformBuffer(*entry);
+  entry->Buffer.reset(TBufferObject::BufferObjectClass().Create(TBufferUsage::DynamicDraw,
+                                                                TBufferBindingTarget::Uniform, nullptr));
+  {
+    TBufferObjectBinding binding(*entry->Buffer);
+    entry->Buffer->Push(AData, static_cast<intptr_t>(ASize));
+  }
+  // Appended only once its buffer is filled, so a raise leaves the list as it was.
   FUniformBuffers.push_back(std::move(entry));
   FUniformBuffersModified = true;
   return FUniformBuffers.back().get();
@@ -140,12 +148,17 @@ void TShaderProgram::PushUniformBuffers() {
   TMonitorLock lock(this);
   for (size_t i = 0; i < FUniformBuffers.size(); ++i) {
     TUniformBufferStruct& entry = *FUniformBuffers[i];
-    if (entry.Buffer == 0)
+    if (!entry.Buffer)
       continue;
+    TBufferObject& buffer = *entry.Buffer;
     // Positions shift when the list changes, so every block is looked up again.
     if (FUniformBuffersModified)
-      entry.Linked = false;
-    PushUniformBuffer(entry, static_cast<uint32_t>(i));
+      buffer.Unlink();
+    const auto bindingPoint = static_cast<uint32_t>(i);
+    buffer.LinkWithBindingPoint(bindingPoint, false);
+    buffer.LinkWithShaderProgram(FProg, entry.Name, nullptr, 0, false);
+    TBufferObjectBinding binding(buffer);
+    buffer.Push(entry.Data, static_cast<intptr_t>(entry.Size));
   }
   FUniformBuffersModified = false;
 }

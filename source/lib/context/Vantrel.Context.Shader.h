@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Vantrel.Context.Buffers.h"
 #include "Vantrel.Prelude.h"
 #include "rtl/generics.h"
 #include "rtl/object.h"
@@ -28,12 +29,9 @@ struct TUniformBufferStruct {
   // The block's contents; owned by whoever registered it.
   const void* Data = nullptr;
   int64_t Size = 0;
-  // The GPU buffer of the block, owned by the entry; 0 when none.
-  uint32_t Buffer = 0;
-  // The block's index in the program, valid while Linked. Looked up once per link; a change of
-  // the registry drops the link.
-  uint32_t BlockIndex = 0xFFFFFFFFu;
-  bool Linked = false;
+  // The GPU buffer of the block, owned by the entry. It keeps the block's index in the program
+  // from one push to the next; a change of the registry drops that link.
+  rtl::TOwned<TBufferObject> Buffer;
 };
 using PUniformBufferStruct = TUniformBufferStruct*;
 
@@ -102,7 +100,8 @@ public:
   // caller's) and uploads them. A name already registered returns its entry unchanged; nil when
   // the platform offers one uniform block per stage or fewer. Raises when a limit is exceeded,
   // leaving the list as it was. The entry stays at its address until it is removed.
-  PUniformBufferStruct RegisterUniformBuffer(std::string_view AName, const void* AData, int64_t ASize);
+  virtual PUniformBufferStruct RegisterUniformBuffer(std::string_view AName, const void* AData,
+                                                     int64_t ASize);
   // Nothing happens for an unknown name or an index outside 0 .. count - 1.
   void UnregisterUniformBufferByName(std::string_view AName);
   void UnregisterUniformBufferByIdx(int32_t AIdx);
@@ -112,7 +111,7 @@ public:
   PUniformBufferStruct GetUniformBufferByName(std::string_view AName) const;
   // Binds every block to the binding point of its current position in the list, connects it to
   // the program by name and uploads its contents.
-  void PushUniformBuffers();
+  virtual void PushUniformBuffers();
 
 protected:
   TShaderProgram();
@@ -120,13 +119,8 @@ protected:
   virtual void CreateProgram(TContextShader* AVS, TContextShader* APS);
   virtual void CreateProgram(TContextShader* AVS, TContextShader* AGS, TContextShader* ATSE,
                              TContextShader* ATSC, TContextShader* APS) = 0;
-  // Gives up the entry's GPU buffer and zeroes the entry.
+  // Frees the entry's GPU buffer and zeroes the entry.
   virtual void ReleaseUniformBuffer(TUniformBufferStruct& AEntry) = 0;
-  // Makes the entry's GPU buffer and fills it with the entry's contents; on a raise nothing is
-  // left allocated.
-  virtual void CreateUniformBuffer(TUniformBufferStruct& AEntry) = 0;
-  // Binds the entry's buffer to ABindingPoint, connects the block to it and uploads the contents.
-  virtual void PushUniformBuffer(TUniformBufferStruct& AEntry, uint32_t ABindingPoint) = 0;
 
   TVariables& MutableVariables() { return *FVariables; }
   void DestroyVariables() { FVariables.reset(); }

@@ -313,7 +313,16 @@ void TVantrelContext::CreateFromTexture(TTexture* ATexture, TMultisample AMultis
   if (!VantrelClass().Valid())
     throw Exception(SInvalidContext);
   SetPointSpriteDefaults();
+  CreatePassTable();
   CreateBuffer();
+}
+
+void TVantrelContext::CreatePassTable() {
+  FPasses = TRenderPasses::Create(this);
+  FPasses->SetOnValueNotify([this](TRenderPass* const& APass, TCollectionNotification AAction) {
+    if (AAction == TCollectionNotification::cnRemoved)
+      FIntermediatePasses.Remove(APass);
+  });
 }
 
 void TVantrelContext::CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t AHeight,
@@ -334,6 +343,35 @@ void TVantrelContext::DropFromFBOStack(const TFrameBufferObject* AFBO) {
   for (int index = FFBOStack.Count() - 1; index >= 0; --index)
     if (FFBOStack[index] == AFBO)
       FFBOStack.Delete(index);
+}
+
+void TVantrelContext::BeforeDestruction() {
+  FreeInstanceBuffer();
+  inherited::BeforeDestruction();
+}
+
+void TVantrelContext::CreateInstanceBuffer() {
+  if (!FInstanceVAO)
+    FInstanceVAO.reset(
+        TBufferObject::BufferObjectClass().Create(TBufferUsage::DynamicDraw, TBufferBindingTarget::_Array, this));
+}
+
+void TVantrelContext::FreeInstanceBuffer() { FInstanceVAO.reset(); }
+
+void TVantrelContext::SetInstances(int32_t AInstances, const void* AData) {
+  FInstanceCount = AInstances;
+  if (AInstances < 1)
+    return;
+  CreateInstanceBuffer();
+  TBufferObject& buffer = *FInstanceVAO;
+  buffer.Bind();
+  try {
+    buffer.Push(AData, static_cast<intptr_t>(AInstances) * static_cast<intptr_t>(sizeof(TMatrix3D)));
+  } catch (...) {
+    buffer.Unbind();
+    throw;
+  }
+  buffer.Unbind();
 }
 
 void TVantrelContext::DoFreeBuffer() {
@@ -694,23 +732,9 @@ void TVantrelContext::DoSetShaderVariable(const std::string& AName, const TMatri
 
 // ---- Matrices and picking --------------------------------------------------------------------------------
 
-TMatrix3D TVantrelContext::CurrentProjectionMatrix() {
-  if (FRecalcProjectionMatrix) {
-    FProjectionMatrix = BuildProjectionMatrix(FNearPlane, FFarPlane);
-    FInvProjectionMatrix = FProjectionMatrix.Inverse();
-    FRecalcProjectionMatrix = false;
-  }
-  return FProjectionMatrix;
-}
+TMatrix3D TVantrelContext::CurrentProjectionMatrix() { return CachedProjectionMatrix(FNearPlane, FFarPlane); }
 
-TMatrix3D TVantrelContext::CurrentScreenMatrix() {
-  if (FRecalcScreenMatrix) {
-    FScreenMatrix = BuildScreenMatrix(FNearPlane, FFarPlane);
-    FInvScreenMatrix = FScreenMatrix.Inverse();
-    FRecalcScreenMatrix = false;
-  }
-  return FScreenMatrix;
-}
+TMatrix3D TVantrelContext::CurrentScreenMatrix() { return CachedScreenMatrix(FNearPlane, FFarPlane); }
 
 void TVantrelContext::SetProjectionMatrix(const TMatrix3D& AMatrix) {
   FProjectionMatrix = AMatrix;

@@ -218,6 +218,8 @@ public:
   // Adds APass once.
   void AddIntermediatePass(TRenderPass* APass);
   const TList<TRenderPass*>& GetIntermediatePasses() const { return FIntermediatePasses; }
+  // The passes of this context by id; nullptr for a context made from a window.
+  TRenderPasses* GetRenderPasses() const { return FPasses.get(); }
 
   // ---- Clearing and drawing -----------------------------------------------------------------------
   void ClearEx(TRenderTargets ATarget, TAlphaColor AColor, float ADepth, uint32_t AStencil);
@@ -337,6 +339,14 @@ public:
   void SetFog(const TVantrelFogSettings& AValue) { FFog = AValue; }
   int32_t GetInstanceCount() const { return FInstanceCount; }
   void UnsetInstances() { FInstanceCount = 0; }
+  // Sets the instance count of the next draw and uploads one TMatrix3D per instance into the
+  // instance buffer, which is made on first use. A count below 1 switches instancing off.
+  void SetInstances(int32_t AInstances, const void* AData);
+  // The instance matrices' buffer: an array buffer with a dynamic-draw usage, so the draw's
+  // instance attributes read this buffer and nothing else.
+  virtual void CreateInstanceBuffer();
+  virtual void FreeInstanceBuffer();
+  TBufferObject* GetInstanceBuffer() const { return FInstanceVAO.get(); }
   TMeshBufferObject* GetCurrentCache() const { return FCurrentCache; }
   void SetCurrentCache(TMeshBufferObject* AValue) { FCurrentCache = AValue; }
   TObject* GetCurrentLayeredMaterial() const { return FCurrentLayeredMaterial; }
@@ -358,6 +368,7 @@ protected:
 
   // Releases the three buffers, first taking them off the frame-buffer stack.
   void DoFreeBuffer() override;
+  void BeforeDestruction() override;
   void DoResize() override;
   bool DoBeginScene() override;
   // Restores the viewport, unbinds a default buffer the begin bound and finishes the scene, then
@@ -404,11 +415,14 @@ protected:
   TRenderPass* FCurrentPass = nullptr;
   TList<TRenderPass*> FIntermediatePasses;
   TStack<TRenderPass*> FRenderPassStack;
+  // After the intermediate list, which it keeps free of the passes it frees.
+  TOwned<TRenderPasses> FPasses;
   // Top = the current draw target. A list, so that a buffer being freed can leave it from any place.
   TList<TFrameBufferObject*> FFBOStack;
   bool FDefaultBufferFallbackBind = false;
   TMeshBufferObject* FCurrentCache = nullptr;
   int32_t FInstanceCount = 0;
+  rtl::TOwned<TBufferObject> FInstanceVAO;
   TObject* FCurrentLayeredMaterial = nullptr;
   std::array<TClipPlaneF, ClipPlaneCount> FClippingPlanes{};
   int32_t FPointOrigin = 0;
@@ -421,6 +435,8 @@ protected:
 
 private:
   void SetPointSpriteDefaults();
+  // A pass the table lets go of also leaves the intermediate list.
+  void CreatePassTable();
   // The size of the current texture, else the context size times its scale.
   TPoint SceneSize() const;
   void DropFromFBOStack(const TFrameBufferObject* AFBO);

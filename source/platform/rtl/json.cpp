@@ -1,5 +1,6 @@
 #include "rtl/json.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <new>
@@ -7,6 +8,7 @@
 #include "rtl/json_format.h"
 #include "rtl/json_pool.h"
 #include "rtl/json_scanner.h"
+#include "rtl/streams.h"
 
 namespace rtl {
 
@@ -596,6 +598,21 @@ std::unique_ptr<TJSONValue> TJSONValue::ParseJSONValue(std::span<const uint8_t> 
                                        " bytes");
   const auto* text = reinterpret_cast<const char*>(ABytes.data()) + AOffset;
   return ParseJSONValue(std::string_view(text, ALength), ARaiseExc);
+}
+
+std::unique_ptr<TJSONValue> TJSONValue::ParseJSONValue(TStream& AStream, bool ARaiseExc) {
+  if (auto* memory = dynamic_cast<TCustomMemoryStream*>(&AStream)) {
+    const int64_t size = memory->GetSize();
+    const int64_t position = std::min(memory->GetPosition(), size);
+    memory->Seek(0, TSeekOrigin::soEnd);
+    const auto* text = reinterpret_cast<const char*>(memory->Memory()) + position;
+    return ParseJSONValue(std::string_view(text, static_cast<size_t>(size - position)), ARaiseExc);
+  }
+  std::string text;
+  char buffer[65536];
+  for (int64_t count; (count = AStream.Read(buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<size_t>(count));
+  return ParseJSONValue(text, ARaiseExc);
 }
 
 } // namespace rtl

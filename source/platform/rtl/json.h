@@ -21,6 +21,8 @@
 
 namespace rtl {
 
+class TStream;
+
 RTL_DECLARE_EXCEPTION(EJSONException, Exception);
 
 // A parse failure, with the byte offset (from 0) and the line and column (from 1, the column
@@ -186,6 +188,9 @@ public:
   // EArgumentOutOfRangeException.
   static std::unique_ptr<TJSONValue> ParseJSONValue(std::span<const uint8_t> ABytes, size_t AOffset,
                                                     size_t ALength, bool ARaiseExc = false);
+  // The JSON text from the stream's position to its end, read whole before parsing; the stream is
+  // left at its end. A memory stream is parsed in place.
+  static std::unique_ptr<TJSONValue> ParseJSONValue(TStream& AStream, bool ARaiseExc = false);
 
 protected:
   TJSONValue() = default;

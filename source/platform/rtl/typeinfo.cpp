@@ -42,6 +42,12 @@ RTL_FUNDAMENTAL(TypeInfoChar, "Char", tkChar, 4, true)
 RTL_FUNDAMENTAL(TypeInfoObject, "TObject", tkClass, sizeof(void*), false)
 RTL_FUNDAMENTAL(TypeInfoAlphaColor, "TAlphaColor", tkInteger, 4, true)
 
+const TTypeInfo& TypeInfoBytes() {
+  static const TTypeInfo info{"TBytes", TTypeKind::tkRecord, sizeof(std::vector<uint8_t>), false, nullptr,
+                              &RecordOpsOf<std::vector<uint8_t>>()};
+  return info;
+}
+
 const TTypeInfo& TypeInfoBoolean() {
   static const std::vector<std::string_view> names{"False", "True"};
   static const TTypeInfo info{"Boolean", TTypeKind::tkBoolean, 1, true, &names};

@@ -98,6 +98,11 @@ inline const TTypeInfo& RtlTypeInfo(bool*) { return TypeInfoBoolean(); }
 inline const TTypeInfo& RtlTypeInfo(std::string*) { return TypeInfoString(); }
 inline const TTypeInfo& RtlTypeInfo(char32_t*) { return TypeInfoChar(); }
 
+// Byte arrays (TBytes) are values of their own: records named "TBytes".
+const TTypeInfo& TypeInfoBytes(); // std::vector<uint8_t>
+inline const TTypeInfo& RtlTypeInfo(std::vector<uint8_t>*) { return TypeInfoBytes(); }
+inline std::true_type RtlIsRecord(std::vector<uint8_t>*) { return {}; }
+
 // A record type: one registered with RTL_RECORD_TYPEINFO.
 template <class T>
 concept RecordType = requires {

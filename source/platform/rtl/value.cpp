@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "rtl/sysutils.h"
+#include "rtl/utf8.h"
 
 namespace rtl {
 
@@ -194,22 +195,7 @@ std::string TValue::AsString() const {
     return SetToString();
   case TTypeKind::tkChar: {
     std::string text;
-    const auto c = static_cast<uint32_t>(FData.U);
-    if (c < 0x80) {
-      text += static_cast<char>(c);
-    } else if (c < 0x800) {
-      text += static_cast<char>(0xC0 | (c >> 6));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      text += static_cast<char>(0xE0 | (c >> 12));
-      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      text += static_cast<char>(0xF0 | (c >> 18));
-      text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    AppendUtf8(text, static_cast<char32_t>(FData.U));
     return text;
   }
   default:

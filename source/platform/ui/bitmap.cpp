@@ -8,9 +8,11 @@
 
 #include "rtl/ioutils.h"
 #include "rtl/sysutils.h"
+#include "ui/texture.h"
 
 namespace ui {
 
+RTL_DEFINE_CLASS(TBitmapCanvas, "ui.Bitmap")
 RTL_DEFINE_CLASS(TBitmap, "ui.Bitmap")
 
 static_assert(std::endian::native == std::endian::little, "a BGRA pixel is read as one TAlphaColor");
@@ -20,6 +22,7 @@ namespace {
 constexpr const char* SavingFailed = "Cannot save bitmap to '%s': %s";
 constexpr const char* BadSize = "Invalid bitmap size %d x %d";
 constexpr const char* ResizeWhileMapped = "Bitmap cannot be resized while it is mapped";
+constexpr const char* BadPixelFormatTag = "Invalid bitmap pixel format %d";
 
 [[noreturn]] void RaiseRangeError() {
   throw rtl::ERangeError(rtl::messages::RangeError);
@@ -52,11 +55,16 @@ TBitmap::TBitmap(int32_t AWidth, int32_t AHeight) {
 }
 
 void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
+  if (AWidth == FWidth && AHeight == FHeight && (HandleAllocated() || IsEmpty()))
+    return;
+  Resize(AWidth, AHeight);
+  BitmapChanged();
+}
+
+void TBitmap::Resize(int32_t AWidth, int32_t AHeight) {
   if (AWidth < 0 || AHeight < 0 ||
       (AHeight > 0 && AWidth > std::numeric_limits<int32_t>::max() / BytesPerPixel / AHeight))
     throw rtl::EArgumentOutOfRangeException(rtl::Format(BadSize, AWidth, AHeight));
-  if (AWidth == FWidth && AHeight == FHeight)
-    return;
   if (IsMapped())
     throw rtl::EArgumentOutOfRangeException(ResizeWhileMapped);
   FPixels.assign(size_t(AWidth) * size_t(AHeight) * BytesPerPixel, 0);
@@ -64,23 +72,82 @@ void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
   FHeight = AHeight;
 }
 
-bool TBitmap::Map(TMapAccess, TBitmapData& AData) {
+void TBitmap::InitializeBitmapHandle(int32_t AWidth, int32_t AHeight, float AScale, TPixelFormatTag ATag) {
+  if (ATag > MaxPixelFormatTag)
+    throw rtl::EArgumentOutOfRangeException(rtl::Format(BadPixelFormatTag, int(ATag)));
+  Resize(AWidth, AHeight);
+  FBitmapScale = AScale;
+  FPixelFormatTag = ATag;
+  BitmapChanged();
+}
+
+void TBitmap::FinalizeBitmapHandle() {
+  if (IsMapped())
+    throw rtl::EArgumentOutOfRangeException(ResizeWhileMapped);
+  std::vector<uint8_t>().swap(FPixels);
+}
+
+void TBitmap::BitmapChanged() {
+  if (FOnChange)
+    FOnChange(this);
+}
+
+void TBitmap::Assign(const rtl::TPersistent* ASource) {
+  if (ASource == this)
+    return;
+  if (const auto* bitmap = dynamic_cast<const TBitmap*>(ASource)) {
+    Resize(bitmap->FWidth, bitmap->FHeight);
+    FPixels = bitmap->FPixels;
+    FPixels.resize(size_t(FWidth) * size_t(FHeight) * BytesPerPixel);
+    FBitmapScale = bitmap->FBitmapScale;
+    FPixelFormatTag = bitmap->FPixelFormatTag;
+  } else if (const auto* texture = dynamic_cast<const TTexture*>(ASource)) {
+    Resize(texture->Width(), texture->Height());
+    FBitmapScale = texture->TextureScale();
+  } else {
+    inherited::Assign(ASource);
+    return;
+  }
+  BitmapChanged();
+}
+
+TBitmapCanvas* TBitmap::Canvas() {
+  if (!FCanvas)
+    FCanvas = rtl::MakeOwned<TBitmapCanvas>();
+  return FCanvas.get();
+}
+
+bool TBitmapCanvas::BeginScene() {
+  ++FSceneCount;
+  return true;
+}
+
+void TBitmapCanvas::EndScene() {
+  if (FSceneCount > 0)
+    --FSceneCount;
+}
+
+bool TBitmap::Map(TMapAccess AAccess, TBitmapData& AData) {
   AData = TBitmapData{};
-  if (IsEmpty())
+  if (IsEmpty() || !HandleAllocated())
     return false;
   AData.Data = FPixels.data();
   AData.Pitch = FWidth * BytesPerPixel;
   AData.Width = FWidth;
   AData.Height = FHeight;
   AData.PixelFormat = PixelFormat();
+  AData.Access = AAccess;
   ++FMapCount;
   return true;
 }
 
 void TBitmap::Unmap(TBitmapData& AData) {
+  const bool written = AData.Data && AData.Access != TMapAccess::Read;
   if (AData.Data && FMapCount > 0)
     --FMapCount;
   AData = TBitmapData{};
+  if (written)
+    BitmapChanged();
 }
 
 void TBitmap::SaveToFile(const std::string& AFileName) const {
@@ -89,7 +156,7 @@ void TBitmap::SaveToFile(const std::string& AFileName) const {
   };
   if (!rtl::SameText(rtl::TPath::GetExtension(AFileName), ".bmp"))
     fail("only .bmp files can be written");
-  if (IsEmpty())
+  if (IsEmpty() || !HandleAllocated())
     fail("the bitmap is empty");
   // SDL only reads the pixels of a surface it saves; the const_cast never leads to a write.
   SDL_Surface* surface =

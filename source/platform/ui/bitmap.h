@@ -4,15 +4,24 @@
 // until the matching Unmap.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "rtl/classes.h"
 #include "rtl/colors.h"
 #include "rtl/exceptions.h"
+#include "ui/canvas.h"
 #include "ui/types3d.h"
 
 namespace ui {
+
+// The pixel format a bitmap is tagged with: an ordinal of TPixelFormat, or of the framework's
+// extended formats, which continue that list up to 79. The tag only describes the pixels the
+// bitmap stands for; its storage is 32-bit BGRA whatever the tag says.
+using TPixelFormatTag = uint8_t;
+inline constexpr TPixelFormatTag MaxPixelFormatOrdinal = static_cast<TPixelFormatTag>(TPixelFormat::RGBA32F);
+inline constexpr TPixelFormatTag MaxPixelFormatTag = 79;
 
 class EBitmapSavingFailed : public rtl::Exception {
 public:
@@ -27,6 +36,7 @@ struct TBitmapData {
   int32_t Width = 0;
   int32_t Height = 0;
   TPixelFormat PixelFormat = TPixelFormat::None;
+  TMapAccess Access = TMapAccess::Read;
 
   // The first byte of row ARow; a row outside the bitmap raises ERangeError.
   uint8_t* GetScanline(int32_t ARow) const;
@@ -35,9 +45,26 @@ struct TBitmapData {
   void SetPixel(int32_t AX, int32_t AY, rtl::TAlphaColor AColor) const;
 };
 
+// A bitmap's canvas. Its scene bracket nests; while it is open, code that would free the
+// bitmap's GPU resources keeps them, because drawing may still use them.
+class TBitmapCanvas : public TCanvas {
+  RTL_CLASS(TBitmapCanvas, TCanvas)
+public:
+  TBitmapCanvas() = default;
+
+  bool BeginScene();
+  // An EndScene without an open scene does nothing.
+  void EndScene();
+  bool IsInScene() const { return FSceneCount > 0; }
+
+private:
+  int FSceneCount = 0;
+};
+
 class TBitmap : public rtl::TPersistent {
   RTL_CLASS(TBitmap, rtl::TPersistent)
 public:
+  using TChangeEvent = std::function<void(rtl::TObject* ASender)>;
   static constexpr int32_t BytesPerPixel = 4;
 
   TBitmap() = default;
@@ -45,28 +72,62 @@ public:
 
   int32_t Width() const { return FWidth; }
   int32_t Height() const { return FHeight; }
+  // The storage's format.
   TPixelFormat PixelFormat() const { return TPixelFormat::BGRA; }
+  TPixelFormatTag PixelFormatTag() const { return FPixelFormatTag; }
+  // Pixels per point.
+  float BitmapScale() const { return FBitmapScale; }
+  void SetBitmapScale(float AValue) { FBitmapScale = AValue; }
   // A new size clears every pixel to transparent black; the same size keeps them. A negative size
   // raises EArgumentOutOfRangeException, and so does resizing while the bitmap is mapped, because
   // that would move the storage under the mapped view.
   void SetSize(int32_t AWidth, int32_t AHeight);
   bool IsEmpty() const { return FWidth == 0 || FHeight == 0; }
 
-  // Fills AData with a view of the pixels; False (and an empty view) for an empty bitmap. Every
-  // successful Map needs its Unmap.
+  // Fills AData with a view of the pixels; False (and an empty view) for an empty bitmap or one
+  // whose storage is released. Every successful Map needs its Unmap; unmapping a view mapped for
+  // writing counts as a change of the bitmap.
   bool Map(TMapAccess AAccess, TBitmapData& AData);
   void Unmap(TBitmapData& AData);
   bool IsMapped() const { return FMapCount > 0; }
+
+  // From another bitmap: its size, scale, tag and pixels. From a texture: its size and scale,
+  // with every pixel transparent black (the pixels live on the GPU). Anything else raises
+  // EConvertError.
+  void Assign(const rtl::TPersistent* ASource) override;
+
+  TBitmapCanvas* Canvas();
+  bool IsCanvasInScene() const { return FCanvas && FCanvas->IsInScene(); }
+
+  const TChangeEvent& OnChange() const { return FOnChange; }
+  void SetOnChange(TChangeEvent AHandler) { FOnChange = std::move(AHandler); }
 
   // Writes the bitmap as a 32-bit BMP file. Other extensions, an empty bitmap or a failed write
   // raise EBitmapSavingFailed.
   void SaveToFile(const std::string& AFileName) const;
 
+protected:
+  // Runs after every change of size, storage or pixels; fires OnChange.
+  virtual void BitmapChanged();
+  // Makes the storage anew: AWidth x AHeight at AScale, every pixel transparent black, tagged
+  // ATag. A tag above MaxPixelFormatTag, a bad size or a mapped bitmap raise
+  // EArgumentOutOfRangeException.
+  void InitializeBitmapHandle(int32_t AWidth, int32_t AHeight, float AScale, TPixelFormatTag ATag);
+  // Releases the storage; the size stays, and Map fails until the storage is made again.
+  void FinalizeBitmapHandle();
+  bool HandleAllocated() const { return !FPixels.empty(); }
+
 private:
+  void Resize(int32_t AWidth, int32_t AHeight);
+
   int32_t FWidth = 0;
   int32_t FHeight = 0;
+  float FBitmapScale = 1;
+  TPixelFormatTag FPixelFormatTag = static_cast<TPixelFormatTag>(TPixelFormat::BGRA);
   int FMapCount = 0;
   std::vector<uint8_t> FPixels;
+  rtl::TOwned<TBitmapCanvas> FCanvas;
+  TChangeEvent FOnChange;
 };
 
 } // namespace ui

@@ -113,6 +113,14 @@ void TContext3DClass::DoFinalizeTexture(TTexture*) const {
 void TContext3DClass::UpdateTexture(TTexture*, const void*, int32_t) const {
   RaiseAbstract();
 }
+
+TTexture* TContext3DClass::BitmapToTexture(TBitmap* ABitmap) const {
+  if (!ABitmap)
+    return nullptr;
+  rtl::TOwned<TTexture> texture(rtl::New<TTexture>());
+  texture->Assign(ABitmap);
+  return texture.release();
+}
 void TContext3DClass::InitializeShader(TContextShader*) const {
   RaiseAbstract();
 }
@@ -278,23 +286,27 @@ TMatrix3D TContext3D::BuildScreenMatrix(float ANear, float AFar) const {
   return TMatrix3D::CreateTranslation({rtl::f32(-FWidth / 2.0), rtl::f32(-FHeight / 2.0), 0}) * result;
 }
 
-TMatrix3D TContext3D::CurrentProjectionMatrix() {
+TMatrix3D TContext3D::CachedProjectionMatrix(float ANear, float AFar) {
   if (FRecalcProjectionMatrix) {
-    FProjectionMatrix = BuildProjectionMatrix(BaseNearPlane, BaseFarPlane);
+    FProjectionMatrix = BuildProjectionMatrix(ANear, AFar);
     FInvProjectionMatrix = FProjectionMatrix.Inverse();
     FRecalcProjectionMatrix = false;
   }
   return FProjectionMatrix;
 }
 
-TMatrix3D TContext3D::CurrentScreenMatrix() {
+TMatrix3D TContext3D::CachedScreenMatrix(float ANear, float AFar) {
   if (FRecalcScreenMatrix) {
-    FScreenMatrix = BuildScreenMatrix(BaseNearPlane, BaseFarPlane);
+    FScreenMatrix = BuildScreenMatrix(ANear, AFar);
     FInvScreenMatrix = FScreenMatrix.Inverse();
     FRecalcScreenMatrix = false;
   }
   return FScreenMatrix;
 }
+
+TMatrix3D TContext3D::CurrentProjectionMatrix() { return CachedProjectionMatrix(BaseNearPlane, BaseFarPlane); }
+
+TMatrix3D TContext3D::CurrentScreenMatrix() { return CachedScreenMatrix(BaseNearPlane, BaseFarPlane); }
 
 TMatrix3D TContext3D::CurrentModelViewProjectionMatrix() {
   return FCurrentMatrix * FCurrentCameraMatrix * CurrentProjectionMatrix();

@@ -64,6 +64,9 @@ public:
   virtual void DoFinalizeTexture(TTexture* ATexture) const;
   // Uploads pixels: ABits holds Height rows of APitch bytes.
   virtual void UpdateTexture(TTexture* ATexture, const void* ABits, int32_t APitch) const;
+  // A new texture made from the bitmap (the caller owns it); nullptr for a nil bitmap. The base
+  // makes a plain TTexture and assigns the bitmap to it.
+  virtual TTexture* BitmapToTexture(TBitmap* ABitmap) const;
   virtual void InitializeShader(TContextShader* AShader) const;
   virtual void DoFinalizeShader(TContextShader* AShader) const;
 };
@@ -210,6 +213,10 @@ protected:
   // and a screen width of 1, so neither matrix ever holds a non-finite entry.
   rtl::TMatrix3D BuildProjectionMatrix(float ANear, float AFar) const;
   rtl::TMatrix3D BuildScreenMatrix(float ANear, float AFar) const;
+  // The projection and screen matrices for the given planes, rebuilt with their inverses only
+  // while flagged for recalculation.
+  rtl::TMatrix3D CachedProjectionMatrix(float ANear, float AFar);
+  rtl::TMatrix3D CachedScreenMatrix(float ANear, float AFar);
   // The render-to matrix takes part when it differs from the identity in m11 or m41.
   bool RenderToMatrixApplies() const;
 

@@ -4,11 +4,14 @@
 // texture hooks, through ITextureAccess, so no other code can desynchronise it from the GPU.
 
 #include <cstdint>
+#include <memory>
 
 #include "rtl/classes.h"
 #include "ui/types3d.h"
 
 namespace ui {
+
+class TBitmap;
 
 class ITextureAccess {
 public:
@@ -18,10 +21,20 @@ protected:
   ~ITextureAccess() = default;
 };
 
-class TTexture : public rtl::TPersistent, public ITextureAccess {
+// Texture bitmaps may share one texture: they hold it through shared pointers made from the
+// texture itself (shared_from_this), so the last holder frees it and with it the GPU object.
+class TTexture : public rtl::TPersistent,
+                 public ITextureAccess,
+                 public std::enable_shared_from_this<TTexture> {
   RTL_CLASS(TTexture, rtl::TPersistent)
 public:
   TTexture() = default;
+
+  // From another texture: size, pixel format, scale, style and filters (never the GPU object).
+  // From a bitmap: the GPU object is finalised, the bitmap's pixel format (BGRA for a tag beyond
+  // TPixelFormat), scale and size are taken, Style becomes {Dynamic}, and with a default context
+  // class the GPU object is made and the bitmap's pixels are uploaded through the update hook.
+  void Assign(const rtl::TPersistent* ASource) override;
 
   int32_t Width() const { return FWidth; }
   int32_t Height() const { return FHeight; }
@@ -39,6 +52,10 @@ public:
   TTextureFilter MagFilter() const { return FMagFilter; }
   void SetMagFilter(TTextureFilter AValue) { FMagFilter = AValue; }
 
+  // Pixels per point of the image the texture was made from.
+  float TextureScale() const { return FTextureScale; }
+  void SetTextureScale(float AValue) { FTextureScale = AValue; }
+
   THandle Handle() const { return FHandle; }
 
   // Makes the GPU object through the context manager's default class when there is none yet.
@@ -54,6 +71,7 @@ public:
 
 private:
   void SetHandle(THandle AHandle) override { FHandle = AHandle; }
+  void AssignBitmap(const TBitmap& ABitmap);
 
   int32_t FWidth = 0;
   int32_t FHeight = 0;
@@ -61,6 +79,7 @@ private:
   TTextureStyles FStyle{TTextureStyle::MipMaps};
   TTextureFilter FMinFilter = TTextureFilter::Linear;
   TTextureFilter FMagFilter = TTextureFilter::Linear;
+  float FTextureScale = 1;
   THandle FHandle = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "context/Vantrel.Context.Buffers.OpenGL.h"
 #include "context/Vantrel.Context.Shader.OpenGL.h"
 #include "context/Vantrel.Context.Shader.h"
 #include "context/Vantrel.Context.Types.h"
@@ -58,6 +59,7 @@ class ShaderProgramGL : public vtest::ContextGLTest {
 protected:
   void SetUp() override {
     ContextGLTest::SetUp();
+    InitializeBuffersOpenGL();
     InitializeShaderOpenGL();
     FPreviousDefault = TContextManager::DefaultContextClass();
     TestContextClass().Arch = TContextShaderArch::GLSL;
@@ -72,6 +74,7 @@ protected:
     if (FPreviousDefault)
       TContextManager::RegisterContext(*FPreviousDefault, true);
     FinalizeShaderOpenGL();
+    FinalizeBuffersOpenGL();
     ContextGLTest::TearDown();
   }
 
@@ -470,6 +473,9 @@ void main() { o_Color = _F + _S + _T; }
   program->RegisterUniformBuffer("First", &data, sizeof data);
   const PUniformBufferStruct second = program->RegisterUniformBuffer("Second", &data, sizeof data);
   const PUniformBufferStruct third = program->RegisterUniformBuffer("Third", &data, sizeof data);
+  GLint buffer = 0;
+  glGetIntegerv(GL_UNIFORM_BUFFER_BINDING, &buffer);
+  EXPECT_EQ(static_cast<GLuint>(buffer), sentinel) << "registering restores the generic binding";
   program->PushUniformBuffers();
   program->UnregisterUniformBufferByIdx(0);
   program->PushUniformBuffers();
@@ -481,11 +487,10 @@ void main() { o_Color = _F + _S + _T; }
   EXPECT_EQ(binding, 0);
   glGetActiveUniformBlockiv(prog, glGetUniformBlockIndex(prog, "Third"), GL_UNIFORM_BLOCK_BINDING, &binding);
   EXPECT_EQ(binding, 1);
-  GLint buffer = 0;
   glGetIntegeri_v(GL_UNIFORM_BUFFER_BINDING, 0, &buffer);
-  EXPECT_EQ(static_cast<GLuint>(buffer), second->Buffer);
+  EXPECT_EQ(static_cast<GLuint>(buffer), second->Buffer->Handle());
   glGetIntegeri_v(GL_UNIFORM_BUFFER_BINDING, 1, &buffer);
-  EXPECT_EQ(static_cast<GLuint>(buffer), third->Buffer);
+  EXPECT_EQ(static_cast<GLuint>(buffer), third->Buffer->Handle());
   glGetIntegerv(GL_UNIFORM_BUFFER_BINDING, &buffer);
   EXPECT_EQ(static_cast<GLuint>(buffer), sentinel) << "the generic binding is restored";
 
@@ -536,7 +541,12 @@ TEST_F(ShaderProgramGL, RegistryKeepsFirstRegistrationsAndStableEntries) {
   EXPECT_EQ(shaderData->Data, first.data());
   EXPECT_EQ(shaderData->Size, 64);
   EXPECT_EQ(shaderData->Binding, 0);
-  EXPECT_NE(shaderData->Buffer, 0u);
+  ASSERT_NE(shaderData->Buffer, nullptr);
+  EXPECT_EQ(shaderData->Buffer->ClassName(), "TOpenGLBufferObject");
+  EXPECT_EQ(shaderData->Buffer->Target(), TBufferBindingTarget::Uniform);
+  EXPECT_EQ(shaderData->Buffer->Usage(), TBufferUsage::DynamicDraw);
+  EXPECT_EQ(shaderData->Buffer->Size(), 64) << "filled at registration";
+  EXPECT_FALSE(shaderData->Buffer->IsBound());
 
   const PUniformBufferStruct behaviour = program->RegisterUniformBuffer("Behaviour", other.data(), 128);
   EXPECT_EQ(behaviour->Binding, 1);

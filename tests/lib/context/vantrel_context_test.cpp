@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/canvas_probe.h"
+
 #include <SDL.h>
 
 #include <algorithm>
@@ -28,16 +30,6 @@ using vtest::TFakeFrameBuffer;
 using vtest::TRecordingContext;
 using vtest::TRecordingContextClass;
 
-// Asks from another thread whether the global canvas lock is free.
-bool OtherThreadCanLock() {
-  bool taken = false;
-  std::thread([&] {
-    taken = TCanvas::TryLock();
-    if (taken)
-      TCanvas::Unlock();
-  }).join();
-  return taken;
-}
 
 int IndexOf(const std::vector<std::string>& ACalls, const std::string& ACall) {
   const auto found = std::find(ACalls.begin(), ACalls.end(), ACall);
@@ -153,7 +145,7 @@ TEST_P(SceneBracketTest, LeavesLockCountsAndStackBalanced) {
   EXPECT_EQ(rig.Context.CallCount("DoBeginScene"), row.BeginHooks);
   EXPECT_EQ(rig.Context.CallCount("DoEndScene"), row.EndHooks);
   EXPECT_EQ(CallsOf(rig.Context.Calls, "SetContextSize"), row.ContextSizes);
-  EXPECT_TRUE(OtherThreadCanLock());
+  EXPECT_TRUE(vtest::CanvasFreeForOtherThread());
   EXPECT_EQ(ContextShared().SceneCount, 0);
   EXPECT_EQ(rig.Context.BeginSceneCount(), 0);
   EXPECT_FALSE(rig.Context.DefaultBufferFallbackBind());
@@ -186,7 +178,7 @@ const TSceneCase SceneCases[] = {
     {"BeginAndEnd", TMultisample::None,
      [](TSceneRig& ARig) {
        ASSERT_TRUE(ARig.Context.BeginSceneRendering());
-       EXPECT_FALSE(OtherThreadCanLock());
+       EXPECT_FALSE(vtest::CanvasFreeForOtherThread());
        EXPECT_EQ(ContextShared().SceneCount, 1);
        EXPECT_EQ(ARig.Context.GetCurrentlyBoundBuffer(), ARig.Context.GetDefaultFrameBuf());
        EXPECT_TRUE(ARig.Context.DefaultBufferFallbackBind());
@@ -200,7 +192,7 @@ const TSceneCase SceneCases[] = {
        ASSERT_TRUE(ARig.Context.BeginSceneRendering());
        EXPECT_EQ(ARig.Context.BeginSceneCount(), 2);
        ARig.Context.EndSceneRendering();
-       EXPECT_FALSE(OtherThreadCanLock());
+       EXPECT_FALSE(vtest::CanvasFreeForOtherThread());
        ARig.Context.EndSceneRendering();
      },
      1, 1, Frames(1), 0},
@@ -317,7 +309,7 @@ TEST_F(VantrelContextTest, SecondContextStatesArePoppedWhenItsEndRaises) {
   EXPECT_EQ(second->ContextStatesDepth(), 0);
   first.EndSceneRendering();
   EXPECT_EQ(ContextShared().SceneCount, 0);
-  EXPECT_TRUE(OtherThreadCanLock());
+  EXPECT_TRUE(vtest::CanvasFreeForOtherThread());
 }
 
 // ---- Buffers -------------------------------------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/canvas_probe.h"
+
 #include <thread>
 
 #include "rtl/exceptions.h"
@@ -9,32 +11,22 @@ namespace {
 
 using ui::TCanvas;
 
-// Whether another thread can take the lock now; it releases what it took.
-bool FreeForOtherThread() {
-  bool taken = false;
-  std::thread([&] {
-    taken = TCanvas::TryLock();
-    if (taken)
-      TCanvas::Unlock();
-  }).join();
-  return taken;
-}
 
 TEST(CanvasLock, IsReentrantAndHeldUntilEveryLockIsUnlocked) {
   TCanvas::Lock();
   TCanvas::Lock();
   EXPECT_TRUE(TCanvas::TryLock());
-  EXPECT_FALSE(FreeForOtherThread());
+  EXPECT_FALSE(vtest::CanvasFreeForOtherThread());
   TCanvas::Unlock();
   TCanvas::Unlock();
-  EXPECT_FALSE(FreeForOtherThread());
+  EXPECT_FALSE(vtest::CanvasFreeForOtherThread());
   TCanvas::Unlock();
-  EXPECT_TRUE(FreeForOtherThread());
+  EXPECT_TRUE(vtest::CanvasFreeForOtherThread());
 }
 
 TEST(CanvasLock, UnlockWithoutHoldingRaises) {
   EXPECT_THROW(TCanvas::Unlock(), rtl::EInvalidOperation);
-  EXPECT_TRUE(FreeForOtherThread());
+  EXPECT_TRUE(vtest::CanvasFreeForOtherThread());
 }
 
 } // namespace

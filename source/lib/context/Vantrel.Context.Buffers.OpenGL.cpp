@@ -1,0 +1,541 @@
+#include "Vantrel.Context.Buffers.OpenGL.h"
+
+#include <epoxy/gl.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <utility>
+
+#include "Vantrel.Context.Types.OpenGL.h"
+#include "Vantrel.Context.h"
+#include "gl/egl_context.h"
+#include "rtl/sysutils.h"
+
+namespace vantrel {
+
+RTL_DEFINE_CLASS_META(TOpenGLFBOTextureMap, "Vantrel.Context.Buffers.OpenGL", TFBOTextureMapClass)
+RTL_DEFINE_CLASS_META(TOpenGLFrameBufferObject, "Vantrel.Context.Buffers.OpenGL", TFrameBufferObjectClass)
+RTL_DEFINE_CLASS_META(TOpenGLBufferObject, "Vantrel.Context.Buffers.OpenGL", TBufferObjectClass)
+
+namespace {
+
+// Installation runs on the UI thread, at start-up and shut-down.
+int GInitCount = 0;
+
+constexpr std::array<GLenum, 9> BufferUsages = {GL_STREAM_DRAW,  GL_STREAM_READ,  GL_STREAM_COPY,
+                                                GL_STATIC_DRAW,  GL_STATIC_READ,  GL_STATIC_COPY,
+                                                GL_DYNAMIC_DRAW, GL_DYNAMIC_READ, GL_DYNAMIC_COPY};
+constexpr std::array<GLenum, 10> BufferTargets = {
+    GL_ARRAY_BUFFER,         GL_COPY_READ_BUFFER,     GL_COPY_WRITE_BUFFER,
+    GL_DRAW_INDIRECT_BUFFER, GL_ELEMENT_ARRAY_BUFFER, GL_PIXEL_PACK_BUFFER,
+    GL_PIXEL_UNPACK_BUFFER,  GL_TEXTURE_BUFFER,       GL_TRANSFORM_FEEDBACK_BUFFER,
+    GL_UNIFORM_BUFFER};
+constexpr std::array<GLenum, 10> BufferBindings = {
+    GL_ARRAY_BUFFER_BINDING,         GL_COPY_READ_BUFFER_BINDING,     GL_COPY_WRITE_BUFFER_BINDING,
+    GL_DRAW_INDIRECT_BUFFER_BINDING, GL_ELEMENT_ARRAY_BUFFER_BINDING, GL_PIXEL_PACK_BUFFER_BINDING,
+    GL_PIXEL_UNPACK_BUFFER_BINDING,  GL_TEXTURE_BUFFER_BINDING,       GL_TRANSFORM_FEEDBACK_BUFFER_BINDING,
+    GL_UNIFORM_BUFFER_BINDING};
+constexpr std::array<GLenum, 3> BufferAccesses = {GL_READ_ONLY, GL_WRITE_ONLY, GL_READ_WRITE};
+
+template <size_t N, class E> uint32_t Lookup(const std::array<GLenum, N>& ATable, E AValue) {
+  const auto index = static_cast<size_t>(AValue);
+  return index < N ? ATable[index] : 0;
+}
+
+TGLTextureTarget Plain2D(const ui::TTexture*) {
+  return {GL_TEXTURE_2D, GL_TEXTURE_BINDING_2D, GL_TEXTURE_2D, false};
+}
+
+TGLTextureTargetResolver GResolver = &Plain2D;
+
+// Binds a texture for a scope and restores what its target held before.
+class TTextureBinding {
+public:
+  TTextureBinding(const TGLTextureTarget& ATarget, GLuint ATexture) : FTarget(ATarget.Target) {
+    glGetIntegerv(ATarget.BindingQuery, &FPrevious);
+    glBindTexture(FTarget, ATexture);
+  }
+  ~TTextureBinding() { glBindTexture(FTarget, GLuint(FPrevious)); }
+  TTextureBinding(const TTextureBinding&) = delete;
+  TTextureBinding& operator=(const TTextureBinding&) = delete;
+
+private:
+  GLenum FTarget;
+  GLint FPrevious = 0;
+};
+
+// Restores the render-buffer binding at the end of a scope.
+class TRenderbufferBinding {
+public:
+  TRenderbufferBinding() { glGetIntegerv(GL_RENDERBUFFER_BINDING, &FPrevious); }
+  ~TRenderbufferBinding() { glBindRenderbuffer(GL_RENDERBUFFER, GLuint(FPrevious)); }
+  TRenderbufferBinding(const TRenderbufferBinding&) = delete;
+  TRenderbufferBinding& operator=(const TRenderbufferBinding&) = delete;
+
+private:
+  GLint FPrevious = 0;
+};
+
+// Restores the draw-buffer list of the bound frame buffer at the end of a scope.
+class TDrawBuffersBinding {
+public:
+  TDrawBuffersBinding() {
+    GLint count = 0;
+    glGetIntegerv(GL_MAX_DRAW_BUFFERS, &count);
+    FCount = std::clamp(count, 0, GLint(FBuffers.size()));
+    for (GLint index = 0; index < FCount; ++index) {
+      GLint buffer = GL_NONE;
+      glGetIntegerv(GL_DRAW_BUFFER0 + index, &buffer);
+      FBuffers[size_t(index)] = GLenum(buffer);
+    }
+  }
+  ~TDrawBuffersBinding() { glDrawBuffers(FCount, FBuffers.data()); }
+  TDrawBuffersBinding(const TDrawBuffersBinding&) = delete;
+  TDrawBuffersBinding& operator=(const TDrawBuffersBinding&) = delete;
+
+private:
+  std::array<GLenum, 32> FBuffers{};
+  GLint FCount = 0;
+};
+
+// Binds a buffer to a target for a scope and restores what the target held before.
+class TBufferBinding {
+public:
+  TBufferBinding(GLenum ATarget, GLenum ABindingQuery, GLuint ABuffer) : FTarget(ATarget) {
+    glGetIntegerv(ABindingQuery, &FPrevious);
+    glBindBuffer(FTarget, ABuffer);
+  }
+  ~TBufferBinding() { glBindBuffer(FTarget, GLuint(FPrevious)); }
+  TBufferBinding(const TBufferBinding&) = delete;
+  TBufferBinding& operator=(const TBufferBinding&) = delete;
+
+private:
+  GLenum FTarget;
+  GLint FPrevious = 0;
+};
+
+// Restores the generic uniform-buffer binding, which glBindBufferBase also changes.
+class TUniformBufferBinding {
+public:
+  TUniformBufferBinding() { glGetIntegerv(GL_UNIFORM_BUFFER_BINDING, &FPrevious); }
+  ~TUniformBufferBinding() { glBindBuffer(GL_UNIFORM_BUFFER, GLuint(FPrevious)); }
+  TUniformBufferBinding(const TUniformBufferBinding&) = delete;
+  TUniformBufferBinding& operator=(const TUniformBufferBinding&) = delete;
+
+private:
+  GLint FPrevious = 0;
+};
+
+void InitializeTextureObject(ui::TContext3D* AContext, ui::TTexture* ATexture) {
+  if (AContext)
+    AContext->ContextClass().InitializeTexture(ATexture);
+  else
+    ATexture->Initialize();
+}
+
+} // namespace
+
+// ---- Installation ---------------------------------------------------------------------------------
+
+void InitializeBuffersOpenGL() {
+  if (--GInitCount != -1)
+    return;
+  TFBOTextureMap::SetTextureMapClass(&TOpenGLFBOTextureMap::StaticClass());
+  TFrameBufferObject::SetFrameBufferClass(&TOpenGLFrameBufferObject::StaticClass());
+  TBufferObject::SetBufferObjectClass(&TOpenGLBufferObject::StaticClass());
+}
+
+void FinalizeBuffersOpenGL() {
+  // A finalisation without its initialisation changes nothing.
+  if (GInitCount == 0 || ++GInitCount != 0)
+    return;
+  TFBOTextureMap::SetTextureMapClass(nullptr);
+  TFrameBufferObject::SetFrameBufferClass(nullptr);
+  TBufferObject::SetBufferObjectClass(nullptr);
+}
+
+// ---- Tables ---------------------------------------------------------------------------------------
+
+uint32_t BufferUsageToGL(TBufferUsage AUsage) {
+  return Lookup(BufferUsages, AUsage);
+}
+
+uint32_t BufferTargetToGL(TBufferBindingTarget ATarget) {
+  return Lookup(BufferTargets, ATarget);
+}
+
+uint32_t BufferAccessToGL(TBufferAccessMode AMode) {
+  return Lookup(BufferAccesses, AMode);
+}
+
+uint32_t BufferTargetBindingToGL(TBufferBindingTarget ATarget) {
+  return Lookup(BufferBindings, ATarget);
+}
+
+TGLTextureTargetResolver SetTextureTargetResolver(TGLTextureTargetResolver AResolver) {
+  return std::exchange(GResolver, AResolver ? AResolver : &Plain2D);
+}
+
+TGLTextureTarget TextureTargetOf(const ui::TTexture* ATexture) {
+  return GResolver(ATexture);
+}
+
+// ---- TOpenGLFBOTextureMap -------------------------------------------------------------------------
+
+void TOpenGLFBOTextureMap::RemoveTexture(TRenderTarget ATarget) {
+  const ui::TTexture* texture = GetTextureByTarget(ATarget);
+  if (texture && ColorIndexOf(ATarget) >= 0) {
+    const GLenum attachment = TFrameBufferObject::RenderTargetToValue(ATarget);
+    const TGLTextureTarget target = TextureTargetOf(texture);
+    if (target.Layered)
+      glFramebufferTexture(GL_FRAMEBUFFER, attachment, 0, 0);
+    else
+      glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, target.AttachTarget, 0, 0);
+  }
+  FTargets[static_cast<size_t>(ATarget)] = nullptr;
+}
+
+// ---- TOpenGLFrameBufferObject ---------------------------------------------------------------------
+
+TOpenGLFrameBufferObject::~TOpenGLFrameBufferObject() {
+  if (!gl::HasContext())
+    return;
+  TOpenGLFrameBufferObject::DestroyRenderBuffer();
+  TOpenGLFrameBufferObject::DestroyDepthBuffer();
+  TOpenGLFrameBufferObject::DestroyHandle();
+}
+
+bool TOpenGLFrameBufferObject::CheckStatus() {
+  const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+  if (status == GL_FRAMEBUFFER_COMPLETE)
+    return true;
+  if (const auto text = FrameBufferStatusText(status, FTextures && FTextures->Count() > 0))
+    throw rtl::Exception(rtl::Format(*text, {status, FHandle}));
+  return false;
+}
+
+void TOpenGLFrameBufferObject::CreateHandle() {
+  if (FHandle == 0)
+    glGenFramebuffers(1, &FHandle);
+}
+
+void TOpenGLFrameBufferObject::DestroyHandle() {
+  if (FHandle != 0)
+    glDeleteFramebuffers(1, &FHandle);
+  FHandle = 0;
+}
+
+void TOpenGLFrameBufferObject::Reset() {
+  if (!HasHandle() || FTextures->Count() == 0)
+    return;
+  TFrameBufferBinding binding(*this);
+  FTextures->RemoveAll();
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
+  // The detach also took the depth-stencil render buffer off; the frame buffer keeps its depth.
+  if (FDepthBuf != 0)
+    AttachDepthStencil(FDepthBuf);
+  FTextures->Clear();
+}
+
+void TOpenGLFrameBufferObject::CheckMaxAttachments(TRenderTarget ATarget) {
+  const int color = ColorIndexOf(ATarget);
+  if (color < 1)
+    return;
+  GLint available = 0;
+  glGetIntegerv(GL_MAX_COLOR_ATTACHMENTS, &available);
+  if (available < color + 1)
+    throw rtl::Exception(std::string(SNotEnoughAttachments));
+}
+
+void TOpenGLFrameBufferObject::AttachTexture(ui::TContext3D* AContext, ui::TTexture* ATexture,
+                                             TRenderTarget ATarget) {
+  if (!ATexture)
+    return;
+  CheckMaxAttachments(ATarget);
+  if (ATexture->Handle() == 0)
+    InitializeTextureObject(AContext, ATexture);
+  if (FTextures->TextureExists(ATarget, ATexture))
+    return;
+  if (!FContext)
+    FContext = AContext;
+  const TGLTextureTarget target = TextureTargetOf(ATexture);
+  const auto name = GLuint(ATexture->Handle());
+  TTextureBinding texture(target, name);
+  TFrameBufferBinding binding(*this);
+  const GLenum attachment = RenderTargetToValue(ATarget);
+  if (target.Layered)
+    glFramebufferTexture(GL_FRAMEBUFFER, attachment, name, 0);
+  else
+    glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, target.AttachTarget, name, 0);
+  FTextures->AddTexture(ATexture, ATarget);
+  FSize = {ATexture->Width(), ATexture->Height()};
+  CheckStatus();
+}
+
+void TOpenGLFrameBufferObject::CreateRenderBuffer(int32_t AWidth, int32_t AHeight) {
+  TFrameBufferBinding binding(*this);
+  TRenderbufferBinding renderbuffer;
+  MakeRenderBuffer(AWidth, AHeight);
+}
+
+void TOpenGLFrameBufferObject::MakeRenderBuffer(int32_t AWidth, int32_t AHeight) {
+  DestroyRenderBuffer();
+  glGenRenderbuffers(1, &FRenderBuf);
+  FOwnsRenderBuf = true;
+  glBindRenderbuffer(GL_RENDERBUFFER, FRenderBuf);
+  StoreColor(AWidth, AHeight);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, FRenderBuf);
+  CheckStatus();
+  FSize = {AWidth, AHeight};
+}
+
+void TOpenGLFrameBufferObject::DestroyRenderBuffer() {
+  if (FRenderBuf != 0 && FOwnsRenderBuf)
+    glDeleteRenderbuffers(1, &FRenderBuf);
+  FRenderBuf = 0;
+  FOwnsRenderBuf = false;
+}
+
+void TOpenGLFrameBufferObject::CreateDepthBuffer(int32_t AWidth, int32_t AHeight) {
+  TFrameBufferBinding binding(*this);
+  TRenderbufferBinding renderbuffer;
+  MakeDepthBuffer(AWidth, AHeight);
+}
+
+void TOpenGLFrameBufferObject::MakeDepthBuffer(int32_t AWidth, int32_t AHeight) {
+  DestroyDepthBuffer();
+  glGenRenderbuffers(1, &FDepthBuf);
+  FOwnsDepthBuf = true;
+  glBindRenderbuffer(GL_RENDERBUFFER, FDepthBuf);
+  StoreDepth(AWidth, AHeight);
+  AttachDepthStencil(FDepthBuf);
+  CheckStatus();
+  FSize = {AWidth, AHeight};
+}
+
+void TOpenGLFrameBufferObject::DestroyDepthBuffer() {
+  if (FDepthBuf != 0 && FOwnsDepthBuf)
+    glDeleteRenderbuffers(1, &FDepthBuf);
+  FDepthBuf = 0;
+  FOwnsDepthBuf = false;
+}
+
+void TOpenGLFrameBufferObject::AttachDepthBuffer(uint32_t ABufId, const rtl::TPoint& ASize) {
+  TFrameBufferBinding binding(*this);
+  TRenderbufferBinding renderbuffer;
+  if (ABufId != FDepthBuf) {
+    DestroyDepthBuffer();
+    FDepthBuf = ABufId;
+  }
+  glBindRenderbuffer(GL_RENDERBUFFER, ABufId);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, ASize.X, ASize.Y);
+  AttachDepthStencil(ABufId);
+  CheckStatus();
+}
+
+void TOpenGLFrameBufferObject::AttachDepthStencil(uint32_t ABuffer) const {
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, ABuffer);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER, ABuffer);
+}
+
+void TOpenGLFrameBufferObject::StoreColor(int32_t AWidth, int32_t AHeight) const {
+  const GLsizei samples = FIsMultisampleBuffer ? FMSValue : 0;
+  glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGBA, AWidth, AHeight);
+}
+
+void TOpenGLFrameBufferObject::StoreDepth(int32_t AWidth, int32_t AHeight) const {
+  if (FIsMultisampleBuffer)
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, FMSValue, GL_DEPTH24_STENCIL8, AWidth, AHeight);
+  else
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, AWidth, AHeight);
+}
+
+void TOpenGLFrameBufferObject::Bind(ui::TContext3D* AContext) {
+  if (!HasHandle())
+    return;
+  glBindFramebuffer(GL_FRAMEBUFFER, FHandle);
+  if (auto* context = dynamic_cast<TVantrelContext*>(AContext))
+    context->PushFBO(this);
+}
+
+// The frame buffer popped is bound again, not the one beneath it: a Bind/Unbind pair leaves this
+// frame buffer bound, and the context's stack alone keeps the nesting.
+void TOpenGLFrameBufferObject::Unbind(ui::TContext3D* AContext) {
+  auto* context = dynamic_cast<TVantrelContext*>(AContext);
+  const TFrameBufferObject* popped = context ? context->PopFBO() : nullptr;
+  glBindFramebuffer(GL_FRAMEBUFFER, popped ? popped->Handle() : 0);
+}
+
+void TOpenGLFrameBufferObject::Resize(int AWidth, int AHeight) {
+  TFrameBufferBinding binding(*this);
+  TRenderbufferBinding renderbuffer;
+  FSize = {AWidth, AHeight};
+  if (FRenderBuf != 0) {
+    glBindRenderbuffer(GL_RENDERBUFFER, FRenderBuf);
+    StoreColor(AWidth, AHeight);
+  } else {
+    MakeRenderBuffer(AWidth, AHeight);
+  }
+  if (FDepthBuf != 0) {
+    glBindRenderbuffer(GL_RENDERBUFFER, FDepthBuf);
+    StoreDepth(AWidth, AHeight);
+  } else {
+    MakeDepthBuffer(AWidth, AHeight);
+  }
+  CheckStatus();
+}
+
+void TOpenGLFrameBufferObject::Prepare(TRenderTargets ATargets) {
+  if (!CheckStatus())
+    return;
+  std::array<GLenum, RenderTargetCount> buffers{};
+  GLsizei count = 0;
+  for (int ordinal = 0; ordinal < RenderTargetCount; ++ordinal) {
+    const auto target = static_cast<TRenderTarget>(ordinal);
+    if (ATargets.Contains(target) && ColorIndexOf(target) >= 0)
+      buffers[size_t(count++)] = RenderTargetToValue(target);
+  }
+  DrainGLErrors();
+  if (count > 0)
+    glDrawBuffers(count, buffers.data());
+  CheckGLError("TFrameBufferObject.Prepare()");
+}
+
+void TOpenGLFrameBufferObject::Clear(TRenderTargets ATargets, const rtl::TAlphaColorF& AColor, float ADepth,
+                                     uint32_t AStencil, bool AForceDraw) {
+  if (!CheckStatus())
+    return;
+  DrainGLErrors();
+  for (int ordinal = 0; ordinal < RenderTargetCount; ++ordinal) {
+    const auto target = static_cast<TRenderTarget>(ordinal);
+    if (!ATargets.Contains(target))
+      continue;
+    if (target == TRenderTarget::Depth) {
+      glClearBufferfv(GL_DEPTH, 0, &ADepth);
+      CheckGLError("TFrameBufferObject.Clear() - clearing depth");
+    } else if (target == TRenderTarget::Stencil) {
+      const auto stencil = GLint(AStencil);
+      glClearBufferiv(GL_STENCIL, 0, &stencil);
+      CheckGLError("TFrameBufferObject.Clear() - clearing stencil");
+    } else {
+      ClearColor(target, AColor, AForceDraw);
+      CheckGLError("TFrameBufferObject.Clear() - activating render target");
+    }
+  }
+}
+
+// The attachment is made the only draw buffer and cleared through slot 0, so a colour target is
+// cleared wherever the last Prepare put it. Without AForceDraw the draw-buffer list is kept.
+void TOpenGLFrameBufferObject::ClearColor(TRenderTarget ATarget, const rtl::TAlphaColorF& AColor,
+                                          bool AForceDraw) const {
+  const GLenum attachment = RenderTargetToValue(ATarget);
+  const GLfloat color[4] = {AColor.R, AColor.G, AColor.B, AColor.A};
+  if (AForceDraw) {
+    glDrawBuffers(1, &attachment);
+    glClearBufferfv(GL_COLOR, 0, color);
+    return;
+  }
+  TDrawBuffersBinding saved;
+  glDrawBuffers(1, &attachment);
+  glClearBufferfv(GL_COLOR, 0, color);
+}
+
+void TOpenGLFrameBufferObject::CheckGLError(const char* AMethod) {
+  if (HasGLErrors())
+    RaiseContextException(this, SErrorInContextMethodResource, AMethod);
+}
+
+// ---- TOpenGLBufferObject --------------------------------------------------------------------------
+
+void TOpenGLBufferObject::Create(TBufferUsage AUsage, TBufferBindingTarget ATarget,
+                                 ui::TContext3D* AContext) {
+  TBufferObject::Create(AUsage, ATarget, AContext);
+  glGenBuffers(1, &FHandle);
+}
+
+TOpenGLBufferObject::~TOpenGLBufferObject() {
+  if (FHandle == 0 || !gl::HasContext())
+    return;
+  // A name that was never bound has no buffer to invalidate.
+  if (glIsBuffer(FHandle))
+    glInvalidateBufferData(FHandle);
+  glDeleteBuffers(1, &FHandle);
+}
+
+intptr_t TOpenGLBufferObject::Bind() {
+  if (FBinded)
+    throw rtl::Exception(std::string(SBufferAlreadyBound));
+  glBindBuffer(BufferTargetToGL(FTarget), FHandle);
+  FBinded = true;
+  return FSize;
+}
+
+void TOpenGLBufferObject::Unbind() {
+  if (!FBinded)
+    throw rtl::Exception(std::string(SBufferNotBound));
+  FBinded = false;
+  glBindBuffer(BufferTargetToGL(FTarget), 0);
+}
+
+void TOpenGLBufferObject::Push(const void* AData, intptr_t ASize) {
+  glBufferData(BufferTargetToGL(FTarget), ASize, AData, BufferUsageToGL(FUsage));
+  FSize = ASize;
+}
+
+void* TOpenGLBufferObject::SynchronizedMap(TBufferAccessMode AMode) {
+  return glMapBuffer(BufferTargetToGL(FTarget), BufferAccessToGL(AMode));
+}
+
+void TOpenGLBufferObject::SynchronizedUnmap() {
+  glUnmapBuffer(BufferTargetToGL(FTarget));
+}
+
+void TOpenGLBufferObject::Clear() {
+  FSize = 0;
+  Unlink();
+  TBufferBinding binding(BufferTargetToGL(FTarget), BufferTargetBindingToGL(FTarget), FHandle);
+  glClearBufferData(BufferTargetToGL(FTarget), GL_R8, GL_RED, GL_UNSIGNED_BYTE, nullptr);
+}
+
+void TOpenGLBufferObject::LinkWithBindingPoint(uint32_t ABindingPoint, bool AErrorCheck) {
+  if (AErrorCheck)
+    DrainGLErrors();
+  FBindingPoint = ABindingPoint;
+  {
+    TUniformBufferBinding generic;
+    glBindBufferBase(GL_UNIFORM_BUFFER, ABindingPoint, FHandle);
+  }
+  CheckLinkError(AErrorCheck, SLinkWithBindingPointFailed);
+}
+
+void TOpenGLBufferObject::LinkWithShaderProgram(uint32_t AProgram, std::string_view ABlockName,
+                                                const void* AData, uint32_t ASize, bool AErrorCheck) {
+  if (AErrorCheck)
+    DrainGLErrors();
+  if (!FLinked) {
+    FBlockIndex = glGetUniformBlockIndex(AProgram, std::string(ABlockName).c_str());
+    if (FBlockIndex == GL_INVALID_INDEX)
+      throw rtl::Exception(rtl::Format(SInvalidUniformBlockIndex, {AProgram, FBlockIndex, ABlockName}));
+    CheckLinkError(AErrorCheck, SLinkWithShaderProgramFailed);
+    FLinked = true;
+  }
+  glUniformBlockBinding(AProgram, FBlockIndex, FBindingPoint);
+  CheckLinkError(AErrorCheck, SLinkWithShaderProgramFailed);
+  if (FBinded) {
+    TBufferBinding binding(GL_UNIFORM_BUFFER, GL_UNIFORM_BUFFER_BINDING, FHandle);
+    glBufferData(GL_UNIFORM_BUFFER, ASize, AData, GL_DYNAMIC_DRAW);
+  }
+  CheckLinkError(AErrorCheck, SLinkWithShaderProgramFailed);
+}
+
+void TOpenGLBufferObject::CheckLinkError(bool AErrorCheck, std::string_view AMessage) const {
+  if (!AErrorCheck)
+    return;
+  const uint32_t error = DrainGLErrors();
+  if (error != GL_NO_ERROR)
+    throw rtl::Exception(rtl::Format(AMessage, {rtl::Format(SBufferErrorDetail, {ClassName(), error})}));
+}
+
+} // namespace vantrel

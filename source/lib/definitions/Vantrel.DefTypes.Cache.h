@@ -1,0 +1,30 @@
+#pragma once
+// Animation frame caching. TAnimationFrameCompression turns a frame's vertex data into attribute
+// streams; the mesh buffers use it to take one attribute out of an interleaved vertex buffer when
+// they upload that attribute.
+
+#include "Vantrel.Prelude.h"
+#include "rtl/object.h"
+#include "rtl/streams.h"
+#include "ui/mesh_buffers.h"
+
+namespace vantrel {
+
+class TAnimationFrameCompression : public rtl::TObject {
+  RTL_CLASS(TAnimationFrameCompression, rtl::TObject)
+public:
+  // The bytes one vertex's attribute takes in a stream: 12 for positions, normals, binormals and
+  // tangents, 4 for every colour (float colours are written as 32-bit colours), 8 for texture
+  // coordinates; 0 for ordinals 16 and above, which write nothing.
+  static int32_t AttributeSize(ui::TVertexFormat AFormat);
+
+  // Writes the attribute AFormat of every vertex of ABuffer, tightly packed, at AStream's
+  // position, then rewinds AStream. An attribute the buffer lacks is written as zeros.
+  static void SetSourceStream(ui::TVertexFormat AFormat, const ui::TVertexBuffer* ABuffer,
+                              rtl::TMemoryStream* AStream);
+
+protected:
+  TAnimationFrameCompression() = default;
+};
+
+} // namespace vantrel

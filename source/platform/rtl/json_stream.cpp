@@ -1,0 +1,549 @@
+#include "rtl/json_stream.h"
+
+#include <cmath>
+
+#include "rtl/json_format.h"
+#include "rtl/net_encoding.h"
+#include "rtl/sysutils.h"
+#include "rtl/utf8.h"
+
+namespace rtl {
+
+RTL_DEFINE_CLASS(TJsonReader, "Rtl.Json.Stream")
+RTL_DEFINE_CLASS(TJsonWriter, "Rtl.Json.Stream")
+RTL_DEFINE_CLASS(TJsonObjectWriter, "Rtl.Json.Stream")
+
+std::string_view JsonTokenName(TJsonToken AToken) {
+  const auto& names = *RtlTypeInfo(static_cast<TJsonToken*>(nullptr)).Names;
+  const auto index = static_cast<size_t>(AToken);
+  return index < names.size() ? names[index] : std::string_view("?");
+}
+
+std::string TJsonOid::AsString() const {
+  constexpr char hex[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(24);
+  for (uint8_t b : Bytes) {
+    text += hex[b >> 4];
+    text += hex[b & 0xF];
+  }
+  return text;
+}
+
+// TJsonReader
+
+void TJsonReader::SetToken(TJsonToken AToken, TValue AValue) {
+  FToken = AToken;
+  FValue = std::move(AValue);
+  if (IsStartToken(AToken))
+    ++FOpen;
+  else if (IsEndToken(AToken))
+    --FOpen;
+}
+
+void TJsonReader::SetTokenValueless(TJsonToken AToken) {
+  FToken = AToken;
+  FValue = TValue();
+}
+
+void TJsonReader::Skip() {
+  if (FToken == TJsonToken::PropertyName)
+    Read();
+  if (!IsStartToken(FToken))
+    return;
+  const int depth = Depth();
+  while (Read() && !(IsEndToken(FToken) && Depth() == depth)) {
+  }
+}
+
+void TJsonReader::Close() {
+  FToken = TJsonToken::None;
+  FValue = TValue();
+}
+
+void TJsonReader::Rewind() {
+  FToken = TJsonToken::None;
+  FValue = TValue();
+  FOpen = 0;
+}
+
+// TJsonWriter: the order check
+
+namespace {
+
+std::string_view StateName(int AState) {
+  static constexpr std::string_view names[] = {"Start", "Object", "Property", "Array", "Done"};
+  return names[AState];
+}
+
+} // namespace
+
+void TJsonWriter::InvalidToken(std::string_view AToken) const {
+  throw EJsonWriterException(
+      Format("Token %s in state %s would result in an invalid JSON document", AToken, StateName(int(FState))));
+}
+
+void TJsonWriter::BeginValue(std::string_view AToken) {
+  switch (FState) {
+  case TState::Start:
+    FState = TState::Done;
+    return;
+  case TState::Property:
+    FState = TState::Object;
+    return;
+  case TState::Array:
+    return;
+  case TState::Object:
+  case TState::Done:
+    InvalidToken(AToken);
+  }
+}
+
+void TJsonWriter::BeginContainer(std::string_view AToken, TContainer AKind) {
+  if (FStack.size() >= JsonMaxDepth)
+    throw EJsonWriterException(Format("Nesting deeper than %d levels", int(JsonMaxDepth)));
+  const TState before = FState;
+  BeginValue(AToken);
+  try {
+    FStack.push_back(AKind);
+  } catch (...) {
+    FState = before;
+    throw;
+  }
+  FState = AKind == TContainer::Object ? TState::Object : TState::Array;
+}
+
+void TJsonWriter::EndContainer(std::string_view AToken, TContainer AKind) {
+  const TState expected = AKind == TContainer::Object ? TState::Object : TState::Array;
+  if (FState != expected || FStack.empty() || FStack.back() != AKind)
+    InvalidToken(AToken);
+  FStack.pop_back();
+  if (FStack.empty())
+    FState = TState::Done;
+  else
+    FState = FStack.back() == TContainer::Object ? TState::Object : TState::Array;
+}
+
+void TJsonWriter::WriteStartObject() {
+  BeginContainer("StartObject", TContainer::Object);
+  DoWriteStartObject();
+}
+
+void TJsonWriter::WriteEndObject() {
+  EndContainer("EndObject", TContainer::Object);
+  DoWriteEndObject();
+}
+
+void TJsonWriter::WriteStartArray() {
+  BeginContainer("StartArray", TContainer::Array);
+  DoWriteStartArray();
+}
+
+void TJsonWriter::WriteEndArray() {
+  EndContainer("EndArray", TContainer::Array);
+  DoWriteEndArray();
+}
+
+void TJsonWriter::WritePropertyName(std::string_view AName) {
+  if (FState != TState::Object)
+    InvalidToken("PropertyName");
+  FState = TState::Property;
+  DoWritePropertyName(AName);
+}
+
+void TJsonWriter::WriteValue(std::string_view AValue) {
+  BeginValue("String");
+  if (AValue.empty() && FEmptyValueHandling == TJsonEmptyValueHandling::Null)
+    DoWriteEmpty();
+  else
+    DoWriteString(AValue);
+}
+
+void TJsonWriter::WriteValue(char32_t AValue) {
+  BeginValue("String");
+  std::string text;
+  AppendUtf8(text, AValue);
+  DoWriteString(text);
+}
+
+void TJsonWriter::WriteValue(int32_t AValue) {
+  BeginValue("Integer");
+  DoWriteInt32(AValue);
+}
+
+void TJsonWriter::WriteValue(uint32_t AValue) {
+  BeginValue("Integer");
+  DoWriteCardinal(AValue);
+}
+
+void TJsonWriter::WriteValue(uint8_t AValue) {
+  BeginValue("Integer");
+  DoWriteInt32(AValue);
+}
+
+void TJsonWriter::WriteValue(int64_t AValue) {
+  BeginValue("Integer");
+  DoWriteInt64(AValue);
+}
+
+void TJsonWriter::WriteValue(uint64_t AValue) {
+  BeginValue("Integer");
+  DoWriteUInt64(AValue);
+}
+
+void TJsonWriter::WriteValue(float AValue) {
+  BeginValue("Float");
+  DoWriteSingle(AValue);
+}
+
+void TJsonWriter::WriteValue(double AValue) {
+  BeginValue("Float");
+  DoWriteDouble(AValue);
+}
+
+void TJsonWriter::WriteValue(bool AValue) {
+  BeginValue("Boolean");
+  DoWriteBoolean(AValue);
+}
+
+void TJsonWriter::WriteValue(std::span<const uint8_t> AValue, TJsonBinaryType ABinaryType) {
+  BeginValue("Bytes");
+  if (AValue.empty() && FEmptyValueHandling == TJsonEmptyValueHandling::Null)
+    DoWriteEmpty();
+  else
+    DoWriteBytes(AValue, ABinaryType);
+}
+
+void TJsonWriter::WriteValue(const TGUID& AValue) {
+  BeginValue("Bytes");
+  DoWriteGuid(AValue);
+}
+
+void TJsonWriter::WriteValue(TDateTime AValue) {
+  BeginValue("Date");
+  DoWriteDate(AValue);
+}
+
+void TJsonWriter::WriteValue(const TJsonOid& AValue) {
+  BeginValue("Oid");
+  DoWriteOid(AValue);
+}
+
+void TJsonWriter::WriteValue(const TJsonRegEx& AValue) {
+  BeginValue("RegEx");
+  DoWriteRegEx(AValue);
+}
+
+void TJsonWriter::WriteValue(const TJsonDBRef& AValue) {
+  BeginValue("DBRef");
+  DoWriteDBRef(AValue);
+}
+
+void TJsonWriter::WriteValue(const TJsonCodeWScope& AValue) {
+  BeginValue("CodeWScope");
+  DoWriteCodeWScope(AValue);
+}
+
+void TJsonWriter::WriteNull() {
+  BeginValue("Null");
+  DoWriteNull();
+}
+
+void TJsonWriter::WriteUndefined() {
+  BeginValue("Undefined");
+  DoWriteUndefined();
+}
+
+void TJsonWriter::WriteMinKey() {
+  BeginValue("MinKey");
+  DoWriteMinKey();
+}
+
+void TJsonWriter::WriteMaxKey() {
+  BeginValue("MaxKey");
+  DoWriteMaxKey();
+}
+
+void TJsonWriter::WriteCode(std::string_view ACode) {
+  BeginValue("String");
+  DoWriteCode(ACode);
+}
+
+void TJsonWriter::WriteComment(std::string_view AComment) {
+  DoWriteComment(AComment);
+}
+
+void TJsonWriter::WriteStartConstructor(std::string_view AName) {
+  DoWriteStartConstructor(AName);
+}
+
+void TJsonWriter::WriteRaw(std::string_view AJson) {
+  DoWriteRaw(AJson);
+}
+
+void TJsonWriter::WriteRawValue(std::string_view AJson) {
+  BeginValue("Raw");
+  DoWriteRawValue(AJson);
+}
+
+void TJsonWriter::Close() {
+  if (FState == TState::Property)
+    WriteNull();
+  while (!FStack.empty()) {
+    if (FStack.back() == TContainer::Object)
+      WriteEndObject();
+    else
+      WriteEndArray();
+  }
+}
+
+void TJsonWriter::Rewind() {
+  FState = TState::Start;
+  FStack.clear();
+}
+
+// TJsonWriter: the JSON forms of the other tokens
+
+void TJsonWriter::DoWriteBytes(std::span<const uint8_t> AValue, TJsonBinaryType) {
+  DoWriteString(TNetEncoding::Base64().EncodeBytesToString(AValue));
+}
+
+void TJsonWriter::DoWriteDate(TDateTime AValue) {
+  DoWriteString(DateToISO8601(AValue, true));
+}
+
+void TJsonWriter::DoWriteRegEx(const TJsonRegEx& AValue) {
+  DoWriteString("/" + AValue.RegEx + "/" + AValue.Options);
+}
+
+void TJsonWriter::DoWriteDBRef(const TJsonDBRef& AValue) {
+  DoWriteStartObject();
+  DoWritePropertyName("$ref");
+  DoWriteString(AValue.Ref);
+  DoWritePropertyName("$id");
+  DoWriteString(AValue.Id.AsString());
+  DoWriteEndObject();
+}
+
+void TJsonWriter::DoWriteCodeWScope(const TJsonCodeWScope& AValue) {
+  DoWriteStartObject();
+  DoWritePropertyName("$code");
+  DoWriteString(AValue.Code);
+  DoWritePropertyName("$scope");
+  DoWriteStartObject();
+  for (const auto& item : AValue.Scope) {
+    DoWritePropertyName(item.Ident);
+    DoWriteString(item.Value);
+  }
+  DoWriteEndObject();
+  DoWriteEndObject();
+}
+
+void TJsonWriter::DoWriteComment(std::string_view) {
+  throw EJsonWriterException(Format("%s cannot write comments", ClassName()));
+}
+
+void TJsonWriter::DoWriteStartConstructor(std::string_view) {
+  throw EJsonWriterException(Format("%s cannot write constructors", ClassName()));
+}
+
+void TJsonWriter::DoWriteRaw(std::string_view) {
+  throw EJsonWriterException(Format("%s cannot write raw JSON", ClassName()));
+}
+
+void TJsonWriter::DoWriteRawValue(std::string_view) {
+  throw EJsonWriterException(Format("%s cannot write raw JSON", ClassName()));
+}
+
+// TJsonWriter: copying tokens
+
+void TJsonWriter::WriteCurrentToken(TJsonReader& AReader) {
+  const TValue& value = AReader.Value();
+  switch (AReader.TokenType()) {
+  case TJsonToken::None:
+    return;
+  case TJsonToken::StartObject:
+    WriteStartObject();
+    return;
+  case TJsonToken::StartArray:
+    WriteStartArray();
+    return;
+  case TJsonToken::PropertyName:
+    WritePropertyName(value.AsType<std::string>());
+    return;
+  case TJsonToken::Integer:
+    if (value.Kind() == TTypeKind::tkInt64) {
+      if (value.TypeInfo()->IsUnsigned)
+        WriteValue(value.AsUInt64());
+      else
+        WriteValue(value.AsInt64());
+    } else {
+      WriteValue(value.AsInteger());
+    }
+    return;
+  case TJsonToken::Float:
+    WriteValue(value.AsDouble());
+    return;
+  case TJsonToken::String:
+    WriteValue(value.IsEmpty() ? std::string() : value.AsType<std::string>());
+    return;
+  case TJsonToken::Boolean:
+    WriteValue(value.AsBoolean());
+    return;
+  case TJsonToken::Null:
+    WriteNull();
+    return;
+  case TJsonToken::Undefined:
+    WriteUndefined();
+    return;
+  case TJsonToken::EndObject:
+    WriteEndObject();
+    return;
+  case TJsonToken::EndArray:
+    WriteEndArray();
+    return;
+  case TJsonToken::Date:
+    WriteValue(TDateTime{value.AsDouble()});
+    return;
+  case TJsonToken::Bytes:
+    WriteValue(value.AsType<TBytes>());
+    return;
+  case TJsonToken::Oid:
+    WriteValue(value.AsType<TJsonOid>());
+    return;
+  case TJsonToken::RegEx:
+    WriteValue(value.AsType<TJsonRegEx>());
+    return;
+  case TJsonToken::DBRef:
+    WriteValue(value.AsType<TJsonDBRef>());
+    return;
+  case TJsonToken::CodeWScope:
+    WriteValue(value.AsType<TJsonCodeWScope>());
+    return;
+  case TJsonToken::MinKey:
+    WriteMinKey();
+    return;
+  case TJsonToken::MaxKey:
+    WriteMaxKey();
+    return;
+  }
+}
+
+void TJsonWriter::WriteToken(TJsonReader& AReader, bool AWriteChildren) {
+  if (AReader.TokenType() == TJsonToken::None && !AReader.Read())
+    return;
+  WriteCurrentToken(AReader);
+  if (!AWriteChildren)
+    return;
+  if (AReader.TokenType() == TJsonToken::PropertyName) {
+    if (!AReader.Read())
+      return;
+    WriteCurrentToken(AReader);
+  }
+  if (!TJsonReader::IsStartToken(AReader.TokenType()))
+    return;
+  const int depth = AReader.Depth();
+  while (AReader.Read()) {
+    WriteCurrentToken(AReader);
+    if (TJsonReader::IsEndToken(AReader.TokenType()) && AReader.Depth() == depth)
+      return;
+  }
+}
+
+// TJsonObjectWriter
+
+std::unique_ptr<TJSONValue> TJsonObjectWriter::ExtractJSON() {
+  if (!FComplete)
+    return nullptr;
+  FComplete = false;
+  return std::move(FRoot);
+}
+
+void TJsonObjectWriter::Rewind() {
+  TJsonWriter::Rewind();
+  FComplete = false;
+  FOpen.clear();
+  FName.clear();
+  FRoot.reset();
+}
+
+void TJsonObjectWriter::Add(std::unique_ptr<TJSONValue> AValue) {
+  if (FOpen.empty()) {
+    FRoot = std::move(AValue);
+    FComplete = true;
+    return;
+  }
+  const TOpen& parent = FOpen.back();
+  if (parent.Object)
+    parent.Object->AddPair(FName, std::move(AValue));
+  else
+    parent.Array->Add(std::move(AValue));
+}
+
+void TJsonObjectWriter::Open(std::unique_ptr<TJSONValue> AContainer, TOpen AEntry) {
+  FOpen.reserve(FOpen.size() + 1);
+  if (FOpen.empty()) {
+    FRoot = std::move(AContainer);
+    FComplete = false;
+  } else {
+    Add(std::move(AContainer));
+  }
+  FOpen.push_back(AEntry);
+}
+
+void TJsonObjectWriter::EndContainer() {
+  FOpen.pop_back();
+  FComplete = FOpen.empty();
+}
+
+void TJsonObjectWriter::DoWriteStartObject() {
+  std::unique_ptr<TJSONObject> object = TJSONObject::Create();
+  TJSONObject* entry = object.get();
+  Open(std::move(object), {entry, nullptr});
+}
+
+void TJsonObjectWriter::DoWriteStartArray() {
+  std::unique_ptr<TJSONArray> array = TJSONArray::Create();
+  TJSONArray* entry = array.get();
+  Open(std::move(array), {nullptr, entry});
+}
+
+void TJsonObjectWriter::DoWriteString(std::string_view AValue) {
+  Add(TJSONString::Create(AValue));
+}
+
+void TJsonObjectWriter::AddNumberText(std::string_view AText) {
+  Add(std::unique_ptr<TJSONValue>(new TJSONNumber(AText)));
+}
+
+void TJsonObjectWriter::DoWriteInt64(int64_t AValue) {
+  AddNumberText(JsonIntegerText(AValue));
+}
+
+void TJsonObjectWriter::DoWriteUInt64(uint64_t AValue) {
+  AddNumberText(std::to_string(AValue));
+}
+
+void TJsonObjectWriter::DoWriteSingle(float AValue) {
+  if (std::isfinite(AValue))
+    AddNumberText(JsonFloatText(AValue));
+  else
+    DoWriteNull();
+}
+
+void TJsonObjectWriter::DoWriteDouble(double AValue) {
+  if (std::isfinite(AValue))
+    AddNumberText(JsonFloatText(AValue));
+  else
+    DoWriteNull();
+}
+
+void TJsonObjectWriter::DoWriteBoolean(bool AValue) {
+  Add(TJSONBool::Create(AValue));
+}
+
+void TJsonObjectWriter::DoWriteNull() {
+  Add(TJSONNull::Create());
+}
+
+} // namespace rtl
