@@ -68,7 +68,9 @@ void GLTest::SetUpTestSuite() {
   gl::AcquireContext();
 }
 
-void GLTest::AcquireContext() { gl::AcquireContext(); }
+void GLTest::AcquireContext() {
+  gl::AcquireContext();
+}
 
 void GLTest::SetUp() {
   AcquireContext();
@@ -96,12 +98,22 @@ void ContextGLTest::AcquireContext() {
   gl::MakeCurrent();
 }
 
+TTestTexture::TTestTexture(int32_t AWidth, int32_t AHeight) : FTexture(rtl::New<ui::TTexture>()) {
+  FTexture->SetSize(AWidth, AHeight);
+  TTestContext::StaticClass().InitializeTexture(FTexture.get());
+}
+
+TTestTexture::~TTestTexture() {
+  if (FTexture->Handle() != 0)
+    TTestContext::StaticClass().DoFinalizeTexture(FTexture.get());
+}
+
 RTL_DEFINE_CLASS_META(TGLTestContext, "vtest", vantrel::TContextOpenGLWindowsClass)
 
 rtl::TOwned<TGLTestContext> TGLTestContext::Make(ui::TTexture* ATexture, bool ADepthStencil,
                                                  ui::TMultisample AMultisample) {
-  return rtl::TOwned<TGLTestContext>(
-      rtl::CheckedCast<TGLTestContext>(StaticClass().CreateFromTexture(ATexture, AMultisample, ADepthStencil)));
+  return rtl::TOwned<TGLTestContext>(rtl::CheckedCast<TGLTestContext>(
+      StaticClass().CreateFromTexture(ATexture, AMultisample, ADepthStencil)));
 }
 
 void GLTest::TearDown() {

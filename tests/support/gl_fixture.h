@@ -74,6 +74,21 @@ protected:
   void AcquireContext() override;
 };
 
+// A texture whose GL object the test context makes and releases, for contexts of the OpenGL
+// context class to draw into while that class makes no textures of its own.
+class TTestTexture {
+public:
+  explicit TTestTexture(int32_t AWidth = 64, int32_t AHeight = 64);
+  ~TTestTexture();
+  TTestTexture(const TTestTexture&) = delete;
+  TTestTexture& operator=(const TTestTexture&) = delete;
+  ui::TTexture* get() const { return FTexture.get(); }
+  ui::TTexture* operator->() const { return FTexture.get(); }
+
+private:
+  rtl::TOwned<ui::TTexture> FTexture;
+};
+
 // A context of the registered class for tests: the drawing slots that these tests never reach do
 // nothing, so that the class can be made.
 class TGLTestContext : public vantrel::TContextOpenGLWindows {

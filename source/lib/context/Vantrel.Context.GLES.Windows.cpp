@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <memory>
 
+#include "context/Vantrel.Context.Buffers.OpenGL.h"
 #include "context/Vantrel.Context.Extension.OpenGL.h"
 #include "context/Vantrel.Context.Memory.OpenGL.h"
+#include "context/Vantrel.Context.Types.OpenGL.h"
 #include "gl/egl_context.h"
 #include "rtl/generics.h"
 #include "rtl/log.h"
@@ -268,7 +270,8 @@ std::string TCustomContextWindows::CompileShader(uint32_t AType, std::span<const
 
 // ---- TContextOpenGLWindows --------------------------------------------------------------------------
 
-void TContextOpenGLWindows::CreateFromTexture(TTexture* ATexture, TMultisample AMultisample, bool ADepthStencil) {
+void TContextOpenGLWindows::CreateFromTexture(TTexture* ATexture, TMultisample AMultisample,
+                                              bool ADepthStencil) {
   FSupportMS = false;
   inherited::CreateFromTexture(ATexture, AMultisample, ADepthStencil);
 }
@@ -279,6 +282,20 @@ void TContextOpenGLWindows::CreateFromWindow(TWindowHandle AParent, int32_t AWid
   SetWindowHandle(AParent);
   inherited::CreateFromWindow(AParent, AWidth, AHeight, AMultisample, ADepthStencil);
   AcquireShared();
+}
+
+void TContextOpenGLWindows::DoCreateBuffer() {
+  const TCustomContextWindows* shared = SharedInstance();
+  if (!shared || shared->GetContext() == 0 || !FTexture)
+    return;
+  const TFrameBufferObjectClass& frameBufferClass = TFrameBufferObject::FrameBufferClass();
+  FDefaultFrameBuf.reset(frameBufferClass.Create(this, false, TMultisample::None, this));
+  FDefaultFrameBuf->AttachTexture(this, FTexture, TRenderTarget::Color_0);
+  if (FDepthStencil)
+    FDefaultFrameBuf->CreateDepthBuffer(FWidth, FHeight);
+  FTranslucentBuf.reset(frameBufferClass.Create(this, false, TMultisample::None, this));
+  if (HasGLErrors())
+    RaiseContextException(this, SCannotCreateRenderBuffers, ClassName());
 }
 
 // ---- Registration and shutdown ----------------------------------------------------------------------
@@ -301,6 +318,7 @@ void InitializeContextWindows() {
   GState.Initialized = true;
   InitializeExtensionOpenGL();
   InitializeMemoryOpenGL();
+  InitializeBuffersOpenGL();
   RegisterContextClass();
   EnsureShutdownRegistered();
 }
@@ -314,6 +332,7 @@ void FinalizeContextWindows() {
   if (GState.Initialized) {
     FinalizeExtensionOpenGL();
     FinalizeMemoryOpenGL();
+    FinalizeBuffersOpenGL();
   }
   UnregisterContextClass();
   if (!GState.Instances)

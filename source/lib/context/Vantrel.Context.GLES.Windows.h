@@ -36,6 +36,7 @@ inline constexpr std::string_view SFailedToInitializeContext = "Failed to initia
 inline constexpr std::string_view SCouldNotCreateRenderingContext =
     "Could not create the desired OpenGL rendering context!";
 inline constexpr std::string_view SMissingValidMethod = "Missing method: TCustomContextWindows.Valid()";
+inline constexpr std::string_view SCannotCreateRenderBuffers = "error: cannot create render buffers %s";
 
 class TCustomContextWindowsClass : public TVantrelContextOpenGLESClass {
 public:
@@ -123,6 +124,11 @@ protected:
   // Stores AParent as the window token and starts the shared context.
   void CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t AHeight, TMultisample AMultisample,
                         bool ADepthStencil) override;
+  // With the shared context and a texture: a single-sampled default buffer of the installed
+  // frame-buffer class with the texture at Color_0 (and a depth buffer when the context has a
+  // depth-stencil buffer), and a translucent buffer without attachments. A GL error raises
+  // "error: cannot create render buffers %s".
+  void DoCreateBuffer() override;
 };
 
 // Registers TContextOpenGLWindows as the context manager's default class, logging before and after.
@@ -130,11 +136,11 @@ void RegisterContextClass();
 // Releases the shared context, logging before and after. The class stays registered.
 void UnregisterContextClass();
 
-// Installs the OpenGL extension and memory classes and registers the context class; the first call
-// also arranges for FinalizeContextWindows to run at exit, before static destruction.
+// Installs the OpenGL extension, memory and frame-buffer classes and registers the context class; the first
+// call also arranges for FinalizeContextWindows to run at exit, before static destruction.
 void InitializeContextWindows();
 // The shutdown routine, once per process: frees the extension list and the read-back buffer,
-// restores the base extension and memory classes, unregisters the context class (which destroys
+// restores the base extension, memory and frame-buffer classes, unregisters the context class (which destroys
 // the GL context) and frees the instances left in the shared-instance list.
 void FinalizeContextWindows();
 

@@ -23,34 +23,34 @@ TOpenGLESShared GOpenGLESShared;
 
 // Indexed by TVertexFormat's ordinal.
 constexpr std::array<TVertexAttributeLayout, 16> VertexAttributeLayouts = {{
-    {0, 3, GL_FLOAT, false},         // Vertex
-    {1, 3, GL_FLOAT, false},         // Normal
-    {2, 4, GL_UNSIGNED_BYTE, true},  // Color0
-    {3, 4, GL_UNSIGNED_BYTE, true},  // Color1
-    {4, 4, GL_UNSIGNED_BYTE, true},  // Color2
-    {5, 4, GL_UNSIGNED_BYTE, true},  // Color3
-    {2, 4, GL_FLOAT, false},         // ColorF0
-    {3, 4, GL_FLOAT, false},         // ColorF1
-    {4, 4, GL_FLOAT, false},         // ColorF2
-    {5, 4, GL_FLOAT, false},         // ColorF3
-    {6, 2, GL_FLOAT, false},         // TexCoord0
-    {7, 2, GL_FLOAT, false},         // TexCoord1
-    {8, 2, GL_FLOAT, false},         // TexCoord2
-    {9, 2, GL_FLOAT, false},         // TexCoord3
-    {10, 3, GL_FLOAT, false},        // BiNormal
-    {11, 3, GL_FLOAT, false},        // Tangent
+    {0, 3, GL_FLOAT, false},        // Vertex
+    {1, 3, GL_FLOAT, false},        // Normal
+    {2, 4, GL_UNSIGNED_BYTE, true}, // Color0
+    {3, 4, GL_UNSIGNED_BYTE, true}, // Color1
+    {4, 4, GL_UNSIGNED_BYTE, true}, // Color2
+    {5, 4, GL_UNSIGNED_BYTE, true}, // Color3
+    {2, 4, GL_FLOAT, false},        // ColorF0
+    {3, 4, GL_FLOAT, false},        // ColorF1
+    {4, 4, GL_FLOAT, false},        // ColorF2
+    {5, 4, GL_FLOAT, false},        // ColorF3
+    {6, 2, GL_FLOAT, false},        // TexCoord0
+    {7, 2, GL_FLOAT, false},        // TexCoord1
+    {8, 2, GL_FLOAT, false},        // TexCoord2
+    {9, 2, GL_FLOAT, false},        // TexCoord3
+    {10, 3, GL_FLOAT, false},       // BiNormal
+    {11, 3, GL_FLOAT, false},       // Tangent
 }};
 
 // Indexed by TVantrelPrimitivesKind's ordinal.
-constexpr std::array<GLenum, 7> PrimitiveModes = {GL_POINTS,     GL_LINES,          GL_TRIANGLES,     GL_LINE_LOOP,
-                                                  GL_LINE_STRIP, GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN};
+constexpr std::array<GLenum, 7> PrimitiveModes = {
+    GL_POINTS, GL_LINES, GL_TRIANGLES, GL_LINE_LOOP, GL_LINE_STRIP, GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN};
 
 // Indexed by TMemoryBarrierFlag's ordinal.
 constexpr std::array<GLbitfield, 13> BarrierBits = {
-    GL_VERTEX_ATTRIB_ARRAY_BARRIER_BIT, GL_ELEMENT_ARRAY_BARRIER_BIT,    GL_UNIFORM_BARRIER_BIT,
+    GL_VERTEX_ATTRIB_ARRAY_BARRIER_BIT, GL_ELEMENT_ARRAY_BARRIER_BIT,       GL_UNIFORM_BARRIER_BIT,
     GL_TEXTURE_FETCH_BARRIER_BIT,       GL_SHADER_IMAGE_ACCESS_BARRIER_BIT, GL_COMMAND_BARRIER_BIT,
-    GL_PIXEL_BUFFER_BARRIER_BIT,        GL_TEXTURE_UPDATE_BARRIER_BIT,   GL_BUFFER_UPDATE_BARRIER_BIT,
-    GL_FRAMEBUFFER_BARRIER_BIT,         GL_TRANSFORM_FEEDBACK_BARRIER_BIT, GL_ATOMIC_COUNTER_BARRIER_BIT,
+    GL_PIXEL_BUFFER_BARRIER_BIT,        GL_TEXTURE_UPDATE_BARRIER_BIT,      GL_BUFFER_UPDATE_BARRIER_BIT,
+    GL_FRAMEBUFFER_BARRIER_BIT,         GL_TRANSFORM_FEEDBACK_BARRIER_BIT,  GL_ATOMIC_COUNTER_BARRIER_BIT,
     GL_SHADER_STORAGE_BARRIER_BIT,
 };
 
@@ -390,7 +390,8 @@ void TVantrelContextOpenGLES::ApplyContextStates(TFMXContextStates AStates) {
 
 // ---- Clearing ------------------------------------------------------------------------------------------
 
-void TVantrelContextOpenGLES::ClearBuffers(uint32_t AMask, TAlphaColor AColor, float ADepth, uint32_t AStencil) {
+void TVantrelContextOpenGLES::ClearBuffers(uint32_t AMask, TAlphaColor AColor, float ADepth,
+                                           uint32_t AStencil) {
   GLboolean depthMask = GL_TRUE;
   if (AMask & GL_DEPTH_BUFFER_BIT) {
     glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
@@ -408,7 +409,8 @@ void TVantrelContextOpenGLES::ClearBuffers(uint32_t AMask, TAlphaColor AColor, f
     glDepthMask(depthMask);
 }
 
-void TVantrelContextOpenGLES::DoClear(TClearTargets ATarget, TAlphaColor AColor, float ADepth, uint32_t AStencil) {
+void TVantrelContextOpenGLES::DoClear(TClearTargets ATarget, TAlphaColor AColor, float ADepth,
+                                      uint32_t AStencil) {
   if (!VantrelClass().Valid())
     return;
   GLbitfield mask = 0;
@@ -460,7 +462,8 @@ void TVantrelContextOpenGLES::DoSetStencilFunc(TStencilFunc AFunc, uint32_t ARef
   CheckMethodError("DoSetStencilFunc");
 }
 
-void TVantrelContextOpenGLES::DoSetTwoSidedRendering(TStencilOpEx AFrontFaceFail, TStencilOpEx AFrontFaceZFail,
+void TVantrelContextOpenGLES::DoSetTwoSidedRendering(TStencilOpEx AFrontFaceFail,
+                                                     TStencilOpEx AFrontFaceZFail,
                                                      TStencilOpEx AFrontFaceZPass, TStencilOpEx ABackFaceFail,
                                                      TStencilOpEx ABackFaceZFail, TStencilOpEx ABackFaceZPass,
                                                      uint32_t AFrontStencilMask, uint32_t ABackStencilMask) {
@@ -473,7 +476,8 @@ void TVantrelContextOpenGLES::DoSetTwoSidedRendering(TStencilOpEx AFrontFaceFail
     glStencilOp(StencilOpToGL(ABackFaceFail), StencilOpToGL(ABackFaceZFail), StencilOpToGL(ABackFaceZPass));
     glStencilMask(ABackStencilMask);
     glActiveStencilFaceEXT(GL_FRONT);
-    glStencilOp(StencilOpToGL(AFrontFaceFail), StencilOpToGL(AFrontFaceZFail), StencilOpToGL(AFrontFaceZPass));
+    glStencilOp(StencilOpToGL(AFrontFaceFail), StencilOpToGL(AFrontFaceZFail),
+                StencilOpToGL(AFrontFaceZPass));
     glStencilMask(AFrontStencilMask);
     return;
   }
@@ -634,9 +638,9 @@ void TVantrelContextOpenGLES::SetGlobalBlending(const TBlendSetting& AValue) {
   SetBlendFunctions(AValue);
   if (const uint32_t error = DrainGLErrors(); error != GL_NO_ERROR)
     Log::d("(TVantrelContextOpenGLES.SetGlobalBlending failed: %d, %d: %d > %d, %d > %d (Error = %d)",
-           BlendEquationToGL(AValue.Func), BlendEquationToGL(AValue.AlphaFunc), BlendFactorToGL(AValue.ColorSource),
-           BlendFactorToGL(AValue.ColorDest), BlendFactorToGL(AValue.AlphaSource),
-           BlendFactorToGL(AValue.AlphaDest), error);
+           BlendEquationToGL(AValue.Func), BlendEquationToGL(AValue.AlphaFunc),
+           BlendFactorToGL(AValue.ColorSource), BlendFactorToGL(AValue.ColorDest),
+           BlendFactorToGL(AValue.AlphaSource), BlendFactorToGL(AValue.AlphaDest), error);
 }
 
 void TVantrelContextOpenGLES::SetBlendingByIndex(uint32_t AIndex, const TBlendSetting& AValue) {
@@ -662,7 +666,8 @@ void TVantrelContextOpenGLES::SetBlendingByIndex(uint32_t AIndex, const TBlendSe
 
 void TVantrelContextOpenGLES::EnableBlendingBuffers() {
   FBlendingBuffers = {};
-  const int32_t drawBuffers = std::min<int32_t>(ContextShared().DrawBufferCount, int32_t(FBlendingBuffers.size()));
+  const int32_t drawBuffers =
+      std::min<int32_t>(ContextShared().DrawBufferCount, int32_t(FBlendingBuffers.size()));
   for (int32_t index = 0; index < drawBuffers; ++index)
     FBlendingBuffers[size_t(index)] = TBlendSetting::Create(true);
   if (!ContextAvailable())

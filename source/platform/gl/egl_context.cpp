@@ -75,8 +75,8 @@ EGLContext CreateContext(EGLDisplay ADisplay, const TContextRequest& ARequest) {
   EGLContext context = eglCreateContext(ADisplay, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
   if (context == EGL_NO_CONTEXT) {
     char text[96];
-    std::snprintf(text, sizeof text, "eglCreateContext refused OpenGL%s %d.%d", IsDesktop(ARequest) ? "" : " ES",
-                  ARequest.MajorVersion, ARequest.MinorVersion);
+    std::snprintf(text, sizeof text, "eglCreateContext refused OpenGL%s %d.%d",
+                  IsDesktop(ARequest) ? "" : " ES", ARequest.MajorVersion, ARequest.MinorVersion);
     throw EGLContextRefused(ErrorText(text, eglGetError()));
   }
   return context;
@@ -96,22 +96,38 @@ void CheckVersion(const TContextRequest& ARequest) {
 
 const char* EGLErrorName(int32_t ACode) {
   switch (ACode) {
-  case EGL_SUCCESS: return "EGL_SUCCESS";
-  case EGL_NOT_INITIALIZED: return "EGL_NOT_INITIALIZED";
-  case EGL_BAD_ACCESS: return "EGL_BAD_ACCESS";
-  case EGL_BAD_ALLOC: return "EGL_BAD_ALLOC";
-  case EGL_BAD_ATTRIBUTE: return "EGL_BAD_ATTRIBUTE";
-  case EGL_BAD_CONFIG: return "EGL_BAD_CONFIG";
-  case EGL_BAD_CONTEXT: return "EGL_BAD_CONTEXT";
-  case EGL_BAD_CURRENT_SURFACE: return "EGL_BAD_CURRENT_SURFACE";
-  case EGL_BAD_DISPLAY: return "EGL_BAD_DISPLAY";
-  case EGL_BAD_MATCH: return "EGL_BAD_MATCH";
-  case EGL_BAD_NATIVE_PIXMAP: return "EGL_BAD_NATIVE_PIXMAP";
-  case EGL_BAD_NATIVE_WINDOW: return "EGL_BAD_NATIVE_WINDOW";
-  case EGL_BAD_PARAMETER: return "EGL_BAD_PARAMETER";
-  case EGL_BAD_SURFACE: return "EGL_BAD_SURFACE";
-  case EGL_CONTEXT_LOST: return "EGL_CONTEXT_LOST";
-  default: return "unknown EGL error";
+  case EGL_SUCCESS:
+    return "EGL_SUCCESS";
+  case EGL_NOT_INITIALIZED:
+    return "EGL_NOT_INITIALIZED";
+  case EGL_BAD_ACCESS:
+    return "EGL_BAD_ACCESS";
+  case EGL_BAD_ALLOC:
+    return "EGL_BAD_ALLOC";
+  case EGL_BAD_ATTRIBUTE:
+    return "EGL_BAD_ATTRIBUTE";
+  case EGL_BAD_CONFIG:
+    return "EGL_BAD_CONFIG";
+  case EGL_BAD_CONTEXT:
+    return "EGL_BAD_CONTEXT";
+  case EGL_BAD_CURRENT_SURFACE:
+    return "EGL_BAD_CURRENT_SURFACE";
+  case EGL_BAD_DISPLAY:
+    return "EGL_BAD_DISPLAY";
+  case EGL_BAD_MATCH:
+    return "EGL_BAD_MATCH";
+  case EGL_BAD_NATIVE_PIXMAP:
+    return "EGL_BAD_NATIVE_PIXMAP";
+  case EGL_BAD_NATIVE_WINDOW:
+    return "EGL_BAD_NATIVE_WINDOW";
+  case EGL_BAD_PARAMETER:
+    return "EGL_BAD_PARAMETER";
+  case EGL_BAD_SURFACE:
+    return "EGL_BAD_SURFACE";
+  case EGL_CONTEXT_LOST:
+    return "EGL_CONTEXT_LOST";
+  default:
+    return "unknown EGL error";
   }
 }
 
@@ -186,7 +202,9 @@ TIdentity Identity() {
           GLString(GL_SHADING_LANGUAGE_VERSION)};
 }
 
-int GLVersion() { return HasContext() ? epoxy_gl_version() : 0; }
+int GLVersion() {
+  return HasContext() ? epoxy_gl_version() : 0;
+}
 
 std::string Extensions() {
   if (!HasContext())
@@ -202,7 +220,9 @@ std::string Extensions() {
   return result;
 }
 
-bool HasExtension(const char* AName) { return HasContext() && epoxy_has_gl_extension(AName); }
+bool HasExtension(const char* AName) {
+  return HasContext() && epoxy_has_gl_extension(AName);
+}
 
 bool HasClearTexture() {
   auto& state = State();
@@ -211,6 +231,8 @@ bool HasClearTexture() {
   return GLVersion() >= 44 || HasExtension("GL_ARB_clear_texture");
 }
 
-void SetClearTextureOverride(int AOverride) { State().ClearTextureOverride = AOverride; }
+void SetClearTextureOverride(int AOverride) {
+  State().ClearTextureOverride = AOverride;
+}
 
 } // namespace gl

@@ -6,6 +6,7 @@
 
 #include "context/Vantrel.Context.Extension.h"
 #include "context/Vantrel.Context.GLES.Windows.h"
+#include "context/Vantrel.Context.Texturing.OpenGL.h"
 #include "support/gl_fixture.h"
 #include "ui/texture.h"
 
@@ -53,11 +54,12 @@ TEST(DirectStateAccessFromARB, IsCachedAndTheCorePathsStandIn) {
   EXPECT_EQ(GetInt(GL_UNPACK_ROW_LENGTH), 0);
 
   // Without EXT_stencil_two_side the core separate-stencil calls set the two faces.
-  TOwned<TTexture> texture(New<TTexture>());
-  texture->SetSize(16, 16);
+  InitializeTexturingOpenGL();
+  vtest::TTestTexture texture(16, 16);
   auto context = vtest::TGLTestContext::Make(texture.get());
   context->SetTwoSidedRendering(TStencilOpEx::IncreaseWrap, TStencilOpEx::Keep, TStencilOpEx::Zero,
-                                TStencilOpEx::DecreaseWrap, TStencilOpEx::Replace, TStencilOpEx::Invert, 0x0F, 0xF0);
+                                TStencilOpEx::DecreaseWrap, TStencilOpEx::Replace, TStencilOpEx::Invert, 0x0F,
+                                0xF0);
   EXPECT_FALSE(glIsEnabled(GL_STENCIL_TEST_TWO_SIDE_EXT));
   EXPECT_EQ(GetInt(GL_STENCIL_FAIL), GL_INCR_WRAP);
   EXPECT_EQ(GetInt(GL_STENCIL_PASS_DEPTH_PASS), GL_ZERO);

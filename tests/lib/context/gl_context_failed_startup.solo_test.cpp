@@ -24,16 +24,18 @@ TEST(ContextFailedStartUp, RaisesOnceThenAnswersFalseWithoutRetrying) {
     TContextOpenGLWindows::StaticClass().Valid();
     ADD_FAILURE() << "no exception";
   } catch (const Exception& AError) {
-    EXPECT_EQ(AError.Message(), "Failed to initialize context: Could not create the desired OpenGL rendering context!");
+    EXPECT_EQ(AError.Message(),
+              "Failed to initialize context: Could not create the desired OpenGL rendering context!");
   }
   ContextErrorHook = nullptr;
   EXPECT_EQ(kinds, std::vector<TContextErrorKind>{TContextErrorKind::Initialization});
   EXPECT_EQ(sender, "TCustomContextWindows");
   const std::vector<std::string> lines = log.Lines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(),
-                      "[Initialization Exception]: Failed to initialize context: Could not create the desired "
-                      "OpenGL rendering context!"),
-            lines.end());
+  EXPECT_NE(
+      std::find(lines.begin(), lines.end(),
+                "[Initialization Exception]: Failed to initialize context: Could not create the desired "
+                "OpenGL rendering context!"),
+      lines.end());
 
   EXPECT_FALSE(TContextOpenGLWindows::StaticClass().Valid());
   EXPECT_FALSE(TVantrelContext::IsContextAvailable());

@@ -22,8 +22,9 @@ TEST(ExtensionListStaleError, IsDrainedAndLoggedBeforeTheListIsRead) {
   EXPECT_FALSE(extensions->GetRenderer().empty());
   EXPECT_EQ(TVantrelContext::DirectStateAccess(), 2000);
   EXPECT_TRUE(TVantrelContext::TextureCompressionAllowed());
-  EXPECT_EQ(log.Lines(), std::vector<std::string>{"TOpenGLExtensions.LoadExtensions: pending GL error 1280 drained "
-                                                  "before reading the extensions"});
+  EXPECT_EQ(log.Lines(),
+            std::vector<std::string>{"TOpenGLExtensions.LoadExtensions: pending GL error 1280 drained "
+                                     "before reading the extensions"});
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 

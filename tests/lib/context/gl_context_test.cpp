@@ -3,6 +3,7 @@
 #include <epoxy/gl.h>
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,10 +21,8 @@ using namespace vantrel;
 using vtest::TGLTestContext;
 using vtest::TRGBA8;
 
-TOwned<TTexture> MakeTexture(int32_t AWidth = 64, int32_t AHeight = 64) {
-  TOwned<TTexture> texture(New<TTexture>());
-  texture->SetSize(AWidth, AHeight);
-  return texture;
+std::unique_ptr<vtest::TTestTexture> MakeTexture(int32_t AWidth = 64, int32_t AHeight = 64) {
+  return std::make_unique<vtest::TTestTexture>(AWidth, AHeight);
 }
 
 GLint GetInt(GLenum AName) {
@@ -47,7 +46,7 @@ protected:
   void SetUp() override {
     ContextGLTest::SetUp();
     FTexture = MakeTexture();
-    FContext = TGLTestContext::Make(FTexture.get());
+    FContext = TGLTestContext::Make(FTexture->get());
     UseFrameBuffer(64, 64);
   }
   void TearDown() override {
@@ -55,7 +54,7 @@ protected:
     ContextGLTest::TearDown();
   }
 
-  TOwned<TTexture> FTexture;
+  std::unique_ptr<vtest::TTestTexture> FTexture;
   TOwned<TGLTestContext> FContext;
 };
 
@@ -65,7 +64,7 @@ TEST_F(OpenGLContext, ContextsShareTheOneGLContext) {
   EXPECT_EQ(TContextManager::DefaultContextClass(), &TContextOpenGLWindows::StaticClass());
   FContext.reset();
   auto texture = MakeTexture(16, 16);
-  auto second = TGLTestContext::Make(texture.get());
+  auto second = TGLTestContext::Make(texture->get());
   EXPECT_EQ(gl::CreationCount(), 1);
   EXPECT_TRUE(second->ContextAvailable());
   TCustomContextWindows* shared = TCustomContextWindows::SharedInstance();
@@ -78,16 +77,33 @@ TEST_F(OpenGLContext, ContextsShareTheOneGLContext) {
 TEST_F(OpenGLContext, CreationEnablesTextureTargetsAndNeverMultisamples) {
   glDisable(GL_TEXTURE_3D);
   glDisable(GL_TEXTURE_CUBE_MAP);
-  auto context = TGLTestContext::Make(FTexture.get(), true, TMultisample::FourSamples);
+  auto context = TGLTestContext::Make(FTexture->get(), true, TMultisample::FourSamples);
   EXPECT_TRUE(glIsEnabled(GL_TEXTURE_3D));
   EXPECT_TRUE(glIsEnabled(GL_TEXTURE_CUBE_MAP));
   EXPECT_EQ(context->GetPointOrigin(), GL_UPPER_LEFT);
   EXPECT_FALSE(context->GetSupportMS());
   EXPECT_EQ(context->GetDefaultMSFrameBuf(), nullptr);
+  TFrameBufferObject* buffer = context->GetDefaultFrameBuf();
+  ASSERT_NE(buffer, nullptr);
+  EXPECT_EQ(buffer->SampleCount(), 0);
+  EXPECT_EQ(buffer->GetTextureByRenderTarget(TRenderTarget::Color_0), FTexture->get());
+  EXPECT_NE(buffer->DepthBuf(), 0u);
+  TFrameBufferObject* translucent = context->GetTranslucentBuf();
+  ASSERT_NE(translucent, nullptr);
+  EXPECT_EQ(translucent->DepthBuf(), 0u);
+  GLint type = -1;
+  glBindFramebuffer(GL_FRAMEBUFFER, translucent->Handle());
+  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
+                                        GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
+  FrameBuffer()->Bind();
+  EXPECT_EQ(type, GL_NONE);
+  auto flat = TGLTestContext::Make(FTexture->get(), false);
+  EXPECT_EQ(flat->GetDefaultFrameBuf()->DepthBuf(), 0u);
 }
 
 TEST_F(OpenGLContext, WindowCreationStoresTheWindowToken) {
-  TOwned<TContext3D> context(TGLTestContext::StaticClass().CreateFromWindow(0x1234, 32, 32, TMultisample::None, true));
+  TOwned<TContext3D> context(
+      TGLTestContext::StaticClass().CreateFromWindow(0x1234, 32, 32, TMultisample::None, true));
   EXPECT_EQ(TCustomContextWindows::GetWindowHandle(), 0x1234u);
   EXPECT_TRUE(TGLTestContext::StaticClass().Valid());
 }
@@ -192,10 +208,11 @@ TEST_F(OpenGLContext, CompileShaderReturnsTheLogAndRaisesOnAFailedStage) {
     GLenum Type;
     const char* Message;
   };
-  for (const TCase& row : {TCase{GL_FRAGMENT_SHADER, "Pixel-Schattierer für 'TCustomContextWindows' kann nicht "
-                                                     "erstellt werden."},
-                           TCase{GL_VERTEX_SHADER, "Vertex-Schattierer für 'TCustomContextWindows' kann nicht "
-                                                   "erstellt werden."}}) {
+  for (const TCase& row :
+       {TCase{GL_FRAGMENT_SHADER, "Pixel-Schattierer für 'TCustomContextWindows' kann nicht "
+                                  "erstellt werden."},
+        TCase{GL_VERTEX_SHADER, "Vertex-Schattierer für 'TCustomContextWindows' kann nicht "
+                                "erstellt werden."}}) {
     vtest::TLogCapture log;
     try {
       shared.CompileShader(row.Type, Bytes("#version 430\nvoid main() { undeclared = 1; }\n"));
@@ -215,7 +232,8 @@ TEST(Extensions, SplitAtBlanks) {
     const char* Text;
     std::vector<std::string> Names;
   };
-  for (const TCase& row : {TCase{"GL_B GL_A ", {"GL_A", "GL_B"}}, TCase{"A  B", {"", "A", "B"}}, TCase{"", {}}}) {
+  for (const TCase& row :
+       {TCase{"GL_B GL_A ", {"GL_A", "GL_B"}}, TCase{"A  B", {"", "A", "B"}}, TCase{"", {}}}) {
     TOwned<TStringList> list(New<TStringList>());
     SplitExtensionString(row.Text, *list);
     list->SetSorted(true);
@@ -348,7 +366,8 @@ float ReadDepth(int AX, int AY) {
 }
 
 TEST_F(OpenGLContext, ClearHonoursTargetsAndTheDepthStencilSetting) {
-  auto flat = TGLTestContext::Make(FTexture.get(), false);
+  auto flat = TGLTestContext::Make(FTexture->get(), false);
+  FrameBuffer()->Bind();
   struct TCase {
     TGLTestContext* Context;
     TClearTargets Targets;
@@ -359,7 +378,10 @@ TEST_F(OpenGLContext, ClearHonoursTargetsAndTheDepthStencilSetting) {
       {FContext.get(), {TClearTarget::Color, TClearTarget::Depth}, {0x10, 0x20, 0x30, 0x40}, 0.25f},
       {FContext.get(), {TClearTarget::Depth}, {0, 0, 0, 0}, 0.25f},
       {FContext.get(), {TClearTarget::Color}, {0x10, 0x20, 0x30, 0x40}, 1.0f},
-      {flat.get(), {TClearTarget::Color, TClearTarget::Depth, TClearTarget::Stencil}, {0x10, 0x20, 0x30, 0x40}, 1.0f},
+      {flat.get(),
+       {TClearTarget::Color, TClearTarget::Depth, TClearTarget::Stencil},
+       {0x10, 0x20, 0x30, 0x40},
+       1.0f},
   };
   for (size_t index = 0; index < cases.size(); ++index) {
     const TCase& row = cases[index];
@@ -395,8 +417,8 @@ TEST_F(OpenGLContext, StencilHooksSetBothFacesAndTheWrapOperations) {
   EXPECT_EQ(GetInt(GL_STENCIL_REF), 3);
   EXPECT_EQ(GetInt(GL_STENCIL_VALUE_MASK), 0x0F);
   FContext->SetTwoSidedRendering(TStencilOpEx::IncreaseWrap, TStencilOpEx::Keep, TStencilOpEx::Zero,
-                                 TStencilOpEx::DecreaseWrap, TStencilOpEx::Replace, TStencilOpEx::Invert, 0x0F,
-                                 0xF0);
+                                 TStencilOpEx::DecreaseWrap, TStencilOpEx::Replace, TStencilOpEx::Invert,
+                                 0x0F, 0xF0);
   // The driver lists EXT_stencil_two_side, whose back-face state is read with the back face active.
   EXPECT_TRUE(glIsEnabled(GL_STENCIL_TEST_TWO_SIDE_EXT));
   EXPECT_EQ(GetInt(GL_ACTIVE_STENCIL_FACE_EXT), GL_FRONT);
@@ -418,8 +440,9 @@ TEST_F(OpenGLContext, StencilHooksSetBothFacesAndTheWrapOperations) {
 
 TEST_F(OpenGLContext, GlobalBlendingAndTheBlendTable) {
   ASSERT_EQ(ContextShared().DrawBufferCount, 8);
-  const TBlendSetting subtract = TBlendSetting::Create(true, TBlendEquationFunc::befSubtract, TBlendFactor::bfSrcAlpha,
-                                                       TBlendFactor::bfOne, TBlendFactor::bfZero, TBlendFactor::bfDstColor);
+  const TBlendSetting subtract =
+      TBlendSetting::Create(true, TBlendEquationFunc::befSubtract, TBlendFactor::bfSrcAlpha,
+                            TBlendFactor::bfOne, TBlendFactor::bfZero, TBlendFactor::bfDstColor);
   vtest::TLogCapture log;
   FContext->SetGlobalBlending(subtract);
   EXPECT_TRUE(glIsEnabled(GL_BLEND));
@@ -549,16 +572,21 @@ TEST_F(OpenGLContext, TextureFilteringByFormatAndStyle) {
   };
   const std::vector<TCase> cases = {
       {{TTextureStyle::MipMaps}, GL_RGBA8, TTextureFilter::Linear, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR, 16},
-      {{TTextureStyle::MipMaps}, GL_RGBA8, TTextureFilter::Nearest, GL_NEAREST_MIPMAP_NEAREST, GL_NEAREST, 16},
+      {{TTextureStyle::MipMaps},
+       GL_RGBA8,
+       TTextureFilter::Nearest,
+       GL_NEAREST_MIPMAP_NEAREST,
+       GL_NEAREST,
+       16},
       {{}, GL_RGBA8, TTextureFilter::Linear, GL_LINEAR, GL_LINEAR, 1000},
       {{TTextureStyle::MipMaps}, GL_RGBA32UI, TTextureFilter::Linear, GL_NEAREST, GL_NEAREST, 1000},
       {{}, GL_R8I, TTextureFilter::Linear, GL_NEAREST, GL_NEAREST, 1000},
   };
   for (const TCase& row : cases) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
-    FTexture->SetMinFilter(row.Filter);
-    FTexture->SetMagFilter(row.Filter);
-    TVantrelContext::DoSetTextureFiltering(FTexture.get(), row.Styles, GL_TEXTURE_2D, row.Format);
+    (*FTexture)->SetMinFilter(row.Filter);
+    (*FTexture)->SetMagFilter(row.Filter);
+    TVantrelContext::DoSetTextureFiltering(FTexture->get(), row.Styles, GL_TEXTURE_2D, row.Format);
     GLint min = 0, mag = 0, maxLevel = 0;
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &min);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &mag);
@@ -574,7 +602,7 @@ TEST_F(OpenGLContext, TextureFilteringByFormatAndStyle) {
 TEST_F(OpenGLContext, ReadBackBufferSurvivesCreationAndIsReleasedWithAContext) {
   OpenGLESShared().ReadBackBuffer.assign(64, 0xAB);
   auto texture = MakeTexture(8, 8);
-  auto other = TGLTestContext::Make(texture.get());
+  auto other = TGLTestContext::Make(texture->get());
   EXPECT_EQ(OpenGLESShared().ReadBackBuffer.size(), 64u);
   other.reset();
   EXPECT_TRUE(OpenGLESShared().ReadBackBuffer.empty());
@@ -585,14 +613,19 @@ TEST_F(OpenGLContext, ReadBackBufferSurvivesCreationAndIsReleasedWithAContext) {
 
 TEST(OpenGLContextTables, TextureUnitsPrimitiveModesAndAttributeLocations) {
   const TVantrelContextClass& platform = TContextOpenGLWindows::StaticClass();
-  for (const auto& [index, unit] : {std::pair{-1, 0x84C0}, {0, 0x84C0}, {1, 0x84C1}, {31, 0x84DF}, {32, 0x84C0}})
+  for (const auto& [index, unit] :
+       {std::pair{-1, 0x84C0}, {0, 0x84C0}, {1, 0x84C1}, {31, 0x84DF}, {32, 0x84C0}})
     EXPECT_EQ(platform.GetTextureByTextureIndex(index), unit) << index;
   using enum TVantrelPrimitivesKind;
   const std::vector<std::pair<TVantrelPrimitivesKind, uint32_t>> modes = {
-      {Points, GL_POINTS},         {Lines, GL_LINES},
-      {Triangles, GL_TRIANGLES},   {LineLoop, GL_LINE_LOOP},
-      {LineStrip, GL_LINE_STRIP},  {TriangleStrip, GL_TRIANGLE_STRIP},
-      {TriangleFan, GL_TRIANGLE_FAN}, {TVantrelPrimitivesKind(200), GL_TRIANGLES}};
+      {Points, GL_POINTS},
+      {Lines, GL_LINES},
+      {Triangles, GL_TRIANGLES},
+      {LineLoop, GL_LINE_LOOP},
+      {LineStrip, GL_LINE_STRIP},
+      {TriangleStrip, GL_TRIANGLE_STRIP},
+      {TriangleFan, GL_TRIANGLE_FAN},
+      {TVantrelPrimitivesKind(200), GL_TRIANGLES}};
   for (const auto& [kind, mode] : modes)
     EXPECT_EQ(PrimitiveKindToGL(kind), mode) << int(kind);
   const TVertexAttributeLayout color = VertexAttributeLayout(TVertexFormat::Color2);

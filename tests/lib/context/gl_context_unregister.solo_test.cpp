@@ -21,8 +21,9 @@ TEST(ContextUnregistered, ReleasesTheContextAndAnswersNoContext) {
   {
     vtest::TLogCapture log;
     UnregisterContextClass();
-    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Unregistering Vantrel3D TContextOpenGLWindows context...",
-                                                     "Vantrel3D TContextOpenGLWindows context unregistered"}));
+    EXPECT_EQ(log.Lines(),
+              (std::vector<std::string>{"Unregistering Vantrel3D TContextOpenGLWindows context...",
+                                        "Vantrel3D TContextOpenGLWindows context unregistered"}));
   }
   EXPECT_FALSE(gl::HasContext());
   EXPECT_EQ(TCustomContextWindows::SharedInstance(), nullptr);

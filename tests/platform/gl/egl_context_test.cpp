@@ -11,7 +11,8 @@ using vtest::GLTest;
 using vtest::TRGBA8;
 
 TEST_F(GLTest, ContextIsCompatibilityProfileAtLeast43AndShared) {
-  EXPECT_NE(gl::Identity().Version.find("Compatibility Profile"), std::string::npos) << gl::Identity().Version;
+  EXPECT_NE(gl::Identity().Version.find("Compatibility Profile"), std::string::npos)
+      << gl::Identity().Version;
   EXPECT_GE(gl::GLVersion(), 43);
   EXPECT_EQ(gl::AcquireContext(), gl::AcquireContext());
   EXPECT_FALSE(gl::Identity().Renderer.empty());
