@@ -136,12 +136,12 @@ void RegisterContextClass();
 // Releases the shared context, logging before and after. The class stays registered.
 void UnregisterContextClass();
 
-// Installs the OpenGL extension, memory and frame-buffer classes and registers the context class; the first
-// call also arranges for FinalizeContextWindows to run at exit, before static destruction.
+// Installs the OpenGL extension, memory and frame-buffer classes and registers the context class;
+// the first call also arranges for FinalizeContextWindows to run at exit, before static destruction.
 void InitializeContextWindows();
 // The shutdown routine, once per process: frees the extension list and the read-back buffer,
-// restores the base extension, memory and frame-buffer classes, unregisters the context class (which destroys
-// the GL context) and frees the instances left in the shared-instance list.
+// restores the base extension, memory and frame-buffer classes, unregisters the context class (which
+// destroys the GL context) and frees the instances left in the shared-instance list.
 void FinalizeContextWindows();
 
 } // namespace vantrel

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "context/Vantrel.Context.Extension.h"
+#include "context/Vantrel.Context.Texturing.OpenGL.h"
 #include "context/Vantrel.Context.Types.OpenGL.h"
 #include "rtl/log.h"
 #include "ui/texture.h"
@@ -69,32 +70,6 @@ GLenum StencilOpToGL(TStencilOpEx AOp) {
 
 GLenum StencilOpToGL(TStencilOp AOp) {
   return StencilOpToGL(static_cast<TStencilOpEx>(AOp));
-}
-
-// The integer formats of the texture formats table, as GL values.
-bool IsIntegerFormat(uint32_t AFormat) {
-  switch (AFormat) {
-  case GL_RED_INTEGER:
-  case GL_RG_INTEGER:
-  case GL_RGB_INTEGER:
-  case GL_RGBA_INTEGER:
-  case GL_RGBA32UI:
-  case GL_RGB32UI:
-  case GL_RGBA16UI:
-  case GL_RGB16UI:
-  case GL_RGBA8UI:
-  case GL_RGB8UI:
-  case GL_RGBA32I:
-  case GL_RGB32I:
-  case GL_RGBA16I:
-  case GL_RGB16I:
-  case GL_RGBA8I:
-  case GL_RGB8I:
-  case GL_RGB10_A2UI:
-    return true;
-  default:
-    return AFormat >= GL_R8I && AFormat <= GL_RG32UI;
-  }
 }
 
 GLint MinFilter(const TTexture* ATexture, bool AMipMaps) {
@@ -188,7 +163,7 @@ void TVantrelContextOpenGLESClass::PlatformSetTextureFiltering(TTexture* ATextur
                                                                uint32_t AInternalFormat) const {
   if (!PlatformIsContextAvailable())
     return;
-  if (IsIntegerFormat(AInternalFormat)) {
+  if (IsIntegerGLFormat(AInternalFormat)) {
     glTexParameteri(ATextureKind, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(ATextureKind, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     return;
