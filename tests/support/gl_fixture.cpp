@@ -68,14 +68,52 @@ void GLTest::SetUpTestSuite() {
   gl::AcquireContext();
 }
 
-void GLTest::SetUp() {
+void GLTest::AcquireContext() {
   gl::AcquireContext();
+}
+
+void GLTest::SetUp() {
+  AcquireContext();
   while (glGetError() != GL_NO_ERROR) {
   }
   vantrel::InitializeTexturingOpenGL();
   FPreviousContextClass = ui::TContextManager::DefaultContextClass();
   TestPlatform().ResetLimits();
   ui::TContextManager::RegisterContext(TestPlatform(), true);
+}
+
+void ContextGLTest::SetUpTestSuite() {
+  vantrel::InitializeContextWindows();
+  vantrel::TContextOpenGLWindows::StaticClass().Valid();
+}
+
+void ContextGLTest::SetUp() {
+  GLTest::SetUp();
+  ui::TContextManager::RegisterContext(vantrel::TContextOpenGLWindows::StaticClass(), true);
+}
+
+void ContextGLTest::AcquireContext() {
+  vantrel::InitializeContextWindows();
+  ASSERT_TRUE(vantrel::TContextOpenGLWindows::StaticClass().Valid());
+  gl::MakeCurrent();
+}
+
+TTestTexture::TTestTexture(int32_t AWidth, int32_t AHeight) : FTexture(rtl::New<ui::TTexture>()) {
+  FTexture->SetSize(AWidth, AHeight);
+  TTestContext::StaticClass().InitializeTexture(FTexture.get());
+}
+
+TTestTexture::~TTestTexture() {
+  if (FTexture->Handle() != 0)
+    TTestContext::StaticClass().DoFinalizeTexture(FTexture.get());
+}
+
+RTL_DEFINE_CLASS_META(TGLTestContext, "vtest", vantrel::TContextOpenGLWindowsClass)
+
+rtl::TOwned<TGLTestContext> TGLTestContext::Make(ui::TTexture* ATexture, bool ADepthStencil,
+                                                 ui::TMultisample AMultisample) {
+  return rtl::TOwned<TGLTestContext>(rtl::CheckedCast<TGLTestContext>(
+      StaticClass().CreateFromTexture(ATexture, AMultisample, ADepthStencil)));
 }
 
 void GLTest::TearDown() {

@@ -1,6 +1,8 @@
 #pragma once
 // GL test support: the shared context brought up once per process, and a fresh frame buffer of a
-// chosen size for each test, bound for drawing and reading.
+// chosen size for each test, bound for drawing and reading. Platform tests take the context from
+// the platform layer (GLTest); framework tests take it through the framework's context class
+// (ContextGLTest), which calls the same idempotent bring-up.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "context/Vantrel.Context.GLES.Windows.h"
 #include "support/test_context.h"
 #include "ui/context3d.h"
 
@@ -47,6 +50,8 @@ class GLTest : public ::testing::Test {
 protected:
   static void SetUpTestSuite();
   void SetUp() override;
+  // Brings the context up (once) and makes it current.
+  virtual void AcquireContext();
   void TearDown() override;
   static TTestContextClass& TestPlatform();
   // Makes (or remakes) the test's frame buffer and binds it with a matching viewport.
@@ -56,6 +61,55 @@ protected:
 private:
   std::unique_ptr<TTestFrameBuffer> FFrameBuffer;
   ui::TContext3DClass* FPreviousContextClass = nullptr;
+};
+
+// Framework GL tests: the context class is initialised (registered as the default class, the
+// OpenGL extension and memory classes installed) and the context comes from its Valid().
+// Each test runs with TContextOpenGLWindows registered as the default context class in place of the
+// test context.
+class ContextGLTest : public GLTest {
+protected:
+  static void SetUpTestSuite();
+  void SetUp() override;
+  void AcquireContext() override;
+};
+
+// A texture whose GL object the test context makes and releases, for contexts of the OpenGL
+// context class to draw into while that class makes no textures of its own.
+class TTestTexture {
+public:
+  explicit TTestTexture(int32_t AWidth = 64, int32_t AHeight = 64);
+  ~TTestTexture();
+  TTestTexture(const TTestTexture&) = delete;
+  TTestTexture& operator=(const TTestTexture&) = delete;
+  ui::TTexture* get() const { return FTexture.get(); }
+  ui::TTexture* operator->() const { return FTexture.get(); }
+
+private:
+  rtl::TOwned<ui::TTexture> FTexture;
+};
+
+// A context of the registered class for tests: the drawing slots that these tests never reach do
+// nothing, so that the class can be made.
+class TGLTestContext : public vantrel::TContextOpenGLWindows {
+  RTL_CLASS_META(TGLTestContext, vantrel::TContextOpenGLWindows, vantrel::TContextOpenGLWindowsClass)
+public:
+  // A context on a texture of the given size, made through this class.
+  static rtl::TOwned<TGLTestContext> Make(ui::TTexture* ATexture, bool ADepthStencil = true,
+                                          ui::TMultisample AMultisample = ui::TMultisample::None);
+
+  using TContextOpenGLWindows::ContextAvailable;
+  TGLTestContext() = default;
+
+protected:
+  void DoDrawPrimitivesBatch(ui::TPrimitivesKind, const void*, const void*, const ui::TVertexDeclaration&,
+                             int32_t, int32_t, int32_t, int32_t) override {}
+  void DoSetShaders(ui::TContextShader*, ui::TContextShader*) override {}
+  void DoSetShaderVariable(const std::string&, std::span<const rtl::TVector3D>) override {}
+  void DoSetShaderVariable(const std::string&, ui::TTexture*) override {}
+  void DoCopyToBits(void*, int32_t, const rtl::TRect&) override {}
+  void DoSetShaderVariableMat4(const std::string&, const rtl::TMatrix3D&) override {}
+  void DoSetShaderVariableInt(const std::string&, int32_t) override {}
 };
 
 // Compiles and links a program from vertex and fragment source; fails the test on error.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "context/Vantrel.Context.Extension.h"
 #include "context/Vantrel.Context.Texturing.h"
 #include "rtl/exceptions.h"
 #include "rtl/ioutils.h"
@@ -27,6 +28,19 @@ constexpr const char* SInvalidContext = "TVantrelContext.CreateFromTexture faile
 template <class TResult, class TQuery> TResult AskPlatform(TResult ANoContext, TQuery AQuery) {
   const TVantrelContextClass* platform = TVantrelContext::PlatformClass();
   return platform ? AQuery(*platform) : ANoContext;
+}
+
+struct TExtensionListState {
+  TOwned<TExtensions> List;
+  bool IndexQueryAsked = false;
+  bool IndexUintListed = false;
+};
+
+// Constant-initialised, so it outlives every shutdown routine registered while the program runs.
+TExtensionListState GExtensionListState;
+
+TExtensionListState& ExtensionListState() {
+  return GExtensionListState;
 }
 
 int32_t ClampClipPlane(int32_t AIndex) {
@@ -69,6 +83,16 @@ int32_t TVantrelContextClass::MaxLightCount() const {
 
 int32_t TVantrelContextClass::MaxTextureSize() const {
   return AskPlatform(0, [](const TVantrelContextClass& AClass) { return AClass.PlatformMaxTextureSize(); });
+}
+
+TIndexBufferSupport TVantrelContextClass::IndexBufferSupport() const {
+  TExtensionListState& state = ExtensionListState();
+  if (!state.IndexQueryAsked)
+    if (const TExtensions* list = TVantrelContext::ExtensionList()) {
+      state.IndexQueryAsked = true;
+      state.IndexUintListed = list->GetExtension("GL_OES_element_index_uint");
+    }
+  return TIndexBufferSupport::Int32;
 }
 
 int32_t TVantrelContextClass::GetTextureByTextureIndex(int32_t) const {
@@ -254,6 +278,19 @@ void TVantrelContext::ResetDrawCallDiagnostics() {
   shared.DrawInstances.exchange(0);
   shared.TotalVertexCount.exchange(0);
   shared.TotalIndexCount.exchange(0);
+}
+
+TExtensions* TVantrelContext::ExtensionList() {
+  TExtensionListState& state = ExtensionListState();
+  if (state.List || !IsContextAvailable())
+    return state.List.get();
+  if (TClass* extensionClass = ExtensionClass())
+    state.List.reset(extensionClass->CreateAs<TExtensions>());
+  return state.List.get();
+}
+
+void TVantrelContext::FreeExtensionList() {
+  ExtensionListState().List.reset();
 }
 
 // ---- Creation and buffers --------------------------------------------------------------------------------

@@ -37,6 +37,7 @@ class TBitmap;
 
 namespace vantrel {
 
+class TExtensions;
 class TRenderPass;
 class TMeshBufferObject;
 class TVantrelContext;
@@ -82,8 +83,9 @@ public:
   int32_t MaxTextureSize() const override;
   int32_t TextureUnitCount() const override { return 8; }
   TPixelFormat PixelFormat() const override { return TPixelFormat::BGRA; }
-  // Primitive lists are never split into 16-bit batches.
-  TIndexBufferSupport IndexBufferSupport() const override { return TIndexBufferSupport::Int32; }
+  // Primitive lists are never split into 16-bit batches. The first call that finds the extension
+  // list asks it for 32-bit indices, whose answer changes nothing.
+  TIndexBufferSupport IndexBufferSupport() const override;
 
   // The class-level slots below have no answer here: they raise EAbstractError until the
   // graphics context class overrides them.
@@ -155,6 +157,14 @@ public:
   static bool TextureCompressionAllowed();
   // Sets the four draw-call counters to 0.
   static void ResetDrawCallDiagnostics();
+
+  // ---- Extension list of the shared GL context ----------------------------------------------------
+  // Made on first request from the installed extension class, and only while a context is
+  // available, because it reads the driver's strings once; nullptr until then, or without an
+  // installed class.
+  static TExtensions* ExtensionList();
+  // Frees the list at shutdown.
+  static void FreeExtensionList();
 
   // ---- Shared GL context --------------------------------------------------------------------------
   virtual void AcquireSharedGLContext() = 0;

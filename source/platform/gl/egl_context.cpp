@@ -15,6 +15,7 @@ struct TState {
   std::recursive_mutex Lock;
   EGLDisplay Display = EGL_NO_DISPLAY;
   EGLContext Context = EGL_NO_CONTEXT;
+  int Creations = 0;
   int ClearTextureOverride = -1;
 };
 
@@ -23,10 +24,15 @@ TState& State() {
   return state;
 }
 
+std::string ErrorText(const char* ACall, EGLint ACode) {
+  char text[160];
+  std::snprintf(text, sizeof text, "%s failed: %s (0x%04X)", ACall, EGLErrorName(ACode),
+                static_cast<unsigned>(ACode));
+  return text;
+}
+
 [[noreturn]] void Fail(const char* ACall) {
-  char text[128];
-  std::snprintf(text, sizeof text, "%s failed (EGL error 0x%04X)", ACall, static_cast<unsigned>(eglGetError()));
-  throw EGLError(text);
+  throw EGLError(ErrorText(ACall, eglGetError()));
 }
 
 EGLDisplay OpenDisplay() {
@@ -41,7 +47,89 @@ EGLDisplay OpenDisplay() {
   return display;
 }
 
+bool IsDesktop(const TContextRequest& ARequest) {
+  return ARequest.Profile != TContextProfile::ES;
+}
+
+EGLContext CreateContext(EGLDisplay ADisplay, const TContextRequest& ARequest) {
+  if (!eglBindAPI(IsDesktop(ARequest) ? EGL_OPENGL_API : EGL_OPENGL_ES_API))
+    Fail("eglBindAPI");
+  if (!epoxy_has_egl_extension(ADisplay, "EGL_KHR_no_config_context"))
+    throw EGLError("EGL_KHR_no_config_context is not supported");
+  EGLint attributes[16];
+  int count = 0;
+  auto add = [&](EGLint AName, EGLint AValue) {
+    attributes[count++] = AName;
+    attributes[count++] = AValue;
+  };
+  add(EGL_CONTEXT_MAJOR_VERSION, ARequest.MajorVersion);
+  add(EGL_CONTEXT_MINOR_VERSION, ARequest.MinorVersion);
+  if (IsDesktop(ARequest)) {
+    add(EGL_CONTEXT_OPENGL_PROFILE_MASK, ARequest.Profile == TContextProfile::Compatibility
+                                             ? EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT
+                                             : EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT);
+    add(EGL_CONTEXT_OPENGL_FORWARD_COMPATIBLE, ARequest.ForwardCompatible ? EGL_TRUE : EGL_FALSE);
+  }
+  add(EGL_CONTEXT_OPENGL_DEBUG, ARequest.Debug ? EGL_TRUE : EGL_FALSE);
+  attributes[count] = EGL_NONE;
+  EGLContext context = eglCreateContext(ADisplay, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
+  if (context == EGL_NO_CONTEXT) {
+    char text[96];
+    std::snprintf(text, sizeof text, "eglCreateContext refused OpenGL%s %d.%d",
+                  IsDesktop(ARequest) ? "" : " ES", ARequest.MajorVersion, ARequest.MinorVersion);
+    throw EGLContextRefused(ErrorText(text, eglGetError()));
+  }
+  return context;
+}
+
+// The driver may hand out another kind or an older version than asked for.
+void CheckVersion(const TContextRequest& ARequest) {
+  if (epoxy_is_desktop_gl() == IsDesktop(ARequest) &&
+      epoxy_gl_version() >= ARequest.MajorVersion * 10 + ARequest.MinorVersion)
+    return;
+  throw EGLContextRefused("the OpenGL context is not OpenGL" + std::string(IsDesktop(ARequest) ? "" : " ES") +
+                          " " + std::to_string(ARequest.MajorVersion) + "." +
+                          std::to_string(ARequest.MinorVersion) + " or later");
+}
+
 } // namespace
+
+const char* EGLErrorName(int32_t ACode) {
+  switch (ACode) {
+  case EGL_SUCCESS:
+    return "EGL_SUCCESS";
+  case EGL_NOT_INITIALIZED:
+    return "EGL_NOT_INITIALIZED";
+  case EGL_BAD_ACCESS:
+    return "EGL_BAD_ACCESS";
+  case EGL_BAD_ALLOC:
+    return "EGL_BAD_ALLOC";
+  case EGL_BAD_ATTRIBUTE:
+    return "EGL_BAD_ATTRIBUTE";
+  case EGL_BAD_CONFIG:
+    return "EGL_BAD_CONFIG";
+  case EGL_BAD_CONTEXT:
+    return "EGL_BAD_CONTEXT";
+  case EGL_BAD_CURRENT_SURFACE:
+    return "EGL_BAD_CURRENT_SURFACE";
+  case EGL_BAD_DISPLAY:
+    return "EGL_BAD_DISPLAY";
+  case EGL_BAD_MATCH:
+    return "EGL_BAD_MATCH";
+  case EGL_BAD_NATIVE_PIXMAP:
+    return "EGL_BAD_NATIVE_PIXMAP";
+  case EGL_BAD_NATIVE_WINDOW:
+    return "EGL_BAD_NATIVE_WINDOW";
+  case EGL_BAD_PARAMETER:
+    return "EGL_BAD_PARAMETER";
+  case EGL_BAD_SURFACE:
+    return "EGL_BAD_SURFACE";
+  case EGL_CONTEXT_LOST:
+    return "EGL_CONTEXT_LOST";
+  default:
+    return "unknown EGL error";
+  }
+}
 
 void* AcquireContext(const TContextRequest& ARequest) {
   auto& state = State();
@@ -52,34 +140,19 @@ void* AcquireContext(const TContextRequest& ARequest) {
   }
   if (state.Display == EGL_NO_DISPLAY)
     state.Display = OpenDisplay();
-  if (!eglBindAPI(EGL_OPENGL_API))
-    Fail("eglBindAPI(EGL_OPENGL_API)");
-  if (!epoxy_has_egl_extension(state.Display, "EGL_KHR_no_config_context"))
-    throw EGLError("EGL_KHR_no_config_context is not supported");
-  EGLint flags = ARequest.Debug ? EGL_CONTEXT_OPENGL_DEBUG_BIT_KHR : 0;
-  const EGLint attributes[] = {
-      EGL_CONTEXT_MAJOR_VERSION, ARequest.MajorVersion,
-      EGL_CONTEXT_MINOR_VERSION, ARequest.MinorVersion,
-      EGL_CONTEXT_OPENGL_PROFILE_MASK,
-      ARequest.Compatibility ? EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT : EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
-      EGL_CONTEXT_FLAGS_KHR, flags,
-      EGL_NONE};
-  EGLContext context = eglCreateContext(state.Display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
-  if (context == EGL_NO_CONTEXT) {
-    char text[160];
-    std::snprintf(text, sizeof text, "eglCreateContext refused OpenGL %d.%d (EGL error 0x%04X)",
-                  ARequest.MajorVersion, ARequest.MinorVersion, static_cast<unsigned>(eglGetError()));
-    throw EGLContextRefused(text);
-  }
+  EGLContext context = CreateContext(state.Display, ARequest);
+  ++state.Creations;
   if (!eglMakeCurrent(state.Display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
+    const EGLint code = eglGetError();
     eglDestroyContext(state.Display, context);
-    Fail("eglMakeCurrent");
+    throw EGLError(ErrorText("eglMakeCurrent", code));
   }
   state.Context = context;
-  if (!epoxy_is_desktop_gl() || epoxy_gl_version() < ARequest.MajorVersion * 10 + ARequest.MinorVersion) {
+  try {
+    CheckVersion(ARequest);
+  } catch (...) {
     ReleaseContext();
-    throw EGLContextRefused("the OpenGL context is not desktop OpenGL " + std::to_string(ARequest.MajorVersion) +
-                            "." + std::to_string(ARequest.MinorVersion) + " or later");
+    throw;
   }
   return state.Context;
 }
@@ -93,6 +166,12 @@ void ReleaseContext() {
   eglDestroyContext(state.Display, state.Context);
   state.Context = EGL_NO_CONTEXT;
   eglReleaseThread();
+}
+
+int CreationCount() {
+  auto& state = State();
+  std::lock_guard guard(state.Lock);
+  return state.Creations;
 }
 
 bool HasContext() {
@@ -123,7 +202,9 @@ TIdentity Identity() {
           GLString(GL_SHADING_LANGUAGE_VERSION)};
 }
 
-int GLVersion() { return HasContext() ? epoxy_gl_version() : 0; }
+int GLVersion() {
+  return HasContext() ? epoxy_gl_version() : 0;
+}
 
 std::string Extensions() {
   if (!HasContext())
@@ -139,7 +220,9 @@ std::string Extensions() {
   return result;
 }
 
-bool HasExtension(const char* AName) { return HasContext() && epoxy_has_gl_extension(AName); }
+bool HasExtension(const char* AName) {
+  return HasContext() && epoxy_has_gl_extension(AName);
+}
 
 bool HasClearTexture() {
   auto& state = State();
@@ -148,6 +231,8 @@ bool HasClearTexture() {
   return GLVersion() >= 44 || HasExtension("GL_ARB_clear_texture");
 }
 
-void SetClearTextureOverride(int AOverride) { State().ClearTextureOverride = AOverride; }
+void SetClearTextureOverride(int AOverride) {
+  State().ClearTextureOverride = AOverride;
+}
 
 } // namespace gl

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "rtl/generics_lists.h"
 #include "rtl/object.h"
 
 namespace rtl {
@@ -17,8 +18,6 @@ namespace messages {
 inline constexpr const char* DuplicateString = "String list does not allow duplicates";
 inline constexpr const char* SortedListError = "Operation not allowed on sorted list";
 } // namespace messages
-
-enum class TDuplicates : uint8_t { dupIgnore, dupAccept, dupError };
 
 class TStrings : public TObject {
   RTL_CLASS(TStrings, TObject)

@@ -13,7 +13,7 @@ namespace {
 
 using namespace vantrel;
 
-class ContextTypesGL : public vtest::GLTest {};
+class ContextTypesGL : public vtest::ContextGLTest {};
 
 // The GLSL structs the shaders declare; our records must be their exact std140 images.
 const char* const LayoutVertexShader = R"(#version 430

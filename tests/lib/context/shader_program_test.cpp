@@ -55,10 +55,10 @@ TContextShaderVariable Var(std::string AName, VarKind AKind, int32_t ASize = 1) 
   return {.Name = std::move(AName), .Kind = AKind, .Size = ASize};
 }
 
-class ShaderProgramGL : public vtest::GLTest {
+class ShaderProgramGL : public vtest::ContextGLTest {
 protected:
   void SetUp() override {
-    GLTest::SetUp();
+    ContextGLTest::SetUp();
     InitializeBuffersOpenGL();
     InitializeShaderOpenGL();
     FPreviousDefault = TContextManager::DefaultContextClass();
@@ -75,7 +75,7 @@ protected:
       TContextManager::RegisterContext(*FPreviousDefault, true);
     FinalizeShaderOpenGL();
     FinalizeBuffersOpenGL();
-    GLTest::TearDown();
+    ContextGLTest::TearDown();
   }
 
   // A compiled stage with one GLSL source.

@@ -11,10 +11,24 @@ using vtest::GLTest;
 using vtest::TRGBA8;
 
 TEST_F(GLTest, ContextIsCompatibilityProfileAtLeast43AndShared) {
-  EXPECT_NE(gl::Identity().Version.find("Compatibility Profile"), std::string::npos) << gl::Identity().Version;
+  EXPECT_NE(gl::Identity().Version.find("Compatibility Profile"), std::string::npos)
+      << gl::Identity().Version;
   EXPECT_GE(gl::GLVersion(), 43);
   EXPECT_EQ(gl::AcquireContext(), gl::AcquireContext());
   EXPECT_FALSE(gl::Identity().Renderer.empty());
+}
+
+TEST_F(GLTest, AcquiringAgainCreatesNoSecondContextWhateverItAsks) {
+  const int created = gl::CreationCount();
+  EXPECT_GE(created, 1);
+  gl::AcquireContext({.MajorVersion = 9, .MinorVersion = 9});
+  EXPECT_EQ(gl::CreationCount(), created);
+}
+
+TEST(EGLErrors, CodesHaveTheirNames) {
+  EXPECT_STREQ(gl::EGLErrorName(0x3009), "EGL_BAD_MATCH");
+  EXPECT_STREQ(gl::EGLErrorName(0x3001), "EGL_NOT_INITIALIZED");
+  EXPECT_STREQ(gl::EGLErrorName(0x1234), "unknown EGL error");
 }
 
 TEST_F(GLTest, Glsl430ProgramDrawsATriangleIntoAFrameBuffer) {
