@@ -26,7 +26,7 @@ namespace {
 struct TTextureDescription {
   int32_t Unit = 0;
   TVantrelTextureKind Kind = TVantrelTextureKind::Texture2D;
-  TGLTextureTarget Target = TextureKindToGL(TVantrelTextureKind::Texture2D);
+  TGLTextureKindTarget Target = TextureKindToGL(TVantrelTextureKind::Texture2D);
   int32_t Depth = 0;
   std::array<TVantrelTextureWrap, 3> Wraps{TVantrelTextureWrap::Repeated, TVantrelTextureWrap::Repeated,
                                            TVantrelTextureWrap::Repeated};

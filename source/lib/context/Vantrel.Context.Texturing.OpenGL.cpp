@@ -6,6 +6,7 @@
 #include <array>
 #include <iterator>
 
+#include "Vantrel.Context.Buffers.OpenGL.h"
 #include "Vantrel.Context.Types.h"
 #include "Vantrel.Context.h"
 #include "gl/egl_context.h"
@@ -121,7 +122,7 @@ constexpr GLenum DataTypeValues[] = {GL_BYTE,    GL_UNSIGNED_BYTE, GL_SHORT,   G
                                      GL_INT,     GL_UNSIGNED_INT,  GL_FLOAT,   GL_HALF_FLOAT,
                                      GL_2_BYTES, GL_3_BYTES,       GL_4_BYTES, GL_DOUBLE};
 
-constexpr TGLTextureTarget KindTargets[] = {
+constexpr TGLTextureKindTarget KindTargets[] = {
     {GL_TEXTURE_BINDING_2D, GL_TEXTURE_2D},
     {GL_TEXTURE_BINDING_3D, GL_TEXTURE_3D},
     {GL_TEXTURE_BINDING_CUBE_MAP, GL_TEXTURE_CUBE_MAP},
@@ -287,7 +288,7 @@ uint32_t TextureDataTypeToGL(TVantrelTextureDataType AType) {
   return ordinal < std::size(DataTypeValues) ? DataTypeValues[ordinal] : GL_UNSIGNED_BYTE;
 }
 
-TGLTextureTarget TextureKindToGL(TVantrelTextureKind AKind) {
+TGLTextureKindTarget TextureKindToGL(TVantrelTextureKind AKind) {
   const auto ordinal = static_cast<size_t>(AKind);
   return ordinal < std::size(KindTargets) ? KindTargets[ordinal] : KindTargets[0];
 }
@@ -342,7 +343,7 @@ intptr_t TOpenGLVantrelTextureDataTypeHelperClass::PlatformToValue(TVantrelTextu
 // ---- TOpenGLVantrelTexture -----------------------------------------------------------------------
 
 void TOpenGLVantrelTexture::GetBindingAndKind(uint32_t& ABinding, uint32_t& AKind) const {
-  const TGLTextureTarget target = TextureKindToGL(GetKind());
+  const TGLTextureKindTarget target = TextureKindToGL(GetKind());
   ABinding = target.Binding;
   AKind = target.Target;
 }
@@ -550,9 +551,38 @@ void TOpenGLVantrelTextureBitmap::Update3DSlice(int32_t ASlice, const void* ABuf
 
 // ---- Installation --------------------------------------------------------------------------------
 
+namespace {
+
+// How frame buffers bind and attach a texture: cube maps attach their chosen face, 3D textures
+// and arrays attach all layers at once, other kinds use their own target.
+TGLTextureTarget FrameBufferTargetOf(const ui::TTexture* ATexture) {
+  const auto* texture = dynamic_cast<const TVantrelTexture*>(ATexture);
+  if (!texture)
+    return {GL_TEXTURE_2D, GL_TEXTURE_BINDING_2D, GL_TEXTURE_2D, false};
+  TGLTextureTarget result;
+  texture->GetBindingAndKind(result.BindingQuery, result.Target);
+  result.AttachTarget = result.Target;
+  switch (texture->GetKind()) {
+  case TVantrelTextureKind::CubeMap:
+    result.AttachTarget = CubeMapFaceToGL(texture->GetAttachedCubeMapFace());
+    break;
+  case TVantrelTextureKind::Texture3D:
+  case TVantrelTextureKind::ImageTexture3D:
+  case TVantrelTextureKind::Array2D:
+    result.Layered = true;
+    break;
+  default:
+    break;
+  }
+  return result;
+}
+
+} // namespace
+
 void InitializeTexturingOpenGL() {
   if (InstallCounter-- != 0)
     return;
+  SetTextureTargetResolver(&FrameBufferTargetOf);
   SetTexturingClasses({
       .PixelFormatExHelper = &TOpenGLPixelFormatExHelper::StaticClass(),
       .TextureWrapHelper = &TOpenGLVantrelTextureWrapHelper::StaticClass(),
@@ -565,8 +595,10 @@ void InitializeTexturingOpenGL() {
 void FinalizeTexturingOpenGL() {
   if (InstallCounter == 0)
     return;
-  if (++InstallCounter == 0)
+  if (++InstallCounter == 0) {
     SetTexturingClasses({});
+    SetTextureTargetResolver(nullptr);
+  }
 }
 
 } // namespace vantrel

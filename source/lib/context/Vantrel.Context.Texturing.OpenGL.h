@@ -28,12 +28,12 @@ uint32_t TextureWrapToGL(TVantrelTextureWrap AWrap);
 // Any other value gives GL_UNSIGNED_BYTE.
 uint32_t TextureDataTypeToGL(TVantrelTextureDataType AType);
 
-struct TGLTextureTarget {
+struct TGLTextureKindTarget {
   uint32_t Binding; // the binding query
   uint32_t Target;
 };
 // A kind outside the enumeration gives the 2D pair.
-TGLTextureTarget TextureKindToGL(TVantrelTextureKind AKind);
+TGLTextureKindTarget TextureKindToGL(TVantrelTextureKind AKind);
 // Any other value gives GL_TEXTURE_CUBE_MAP_POSITIVE_X.
 uint32_t CubeMapFaceToGL(TVantrelCubeMapFace AFace);
 

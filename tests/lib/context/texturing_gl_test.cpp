@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "context/Vantrel.Context.Buffers.OpenGL.h"
 #include "context/Vantrel.Context.Texturing.OpenGL.h"
 #include "context/Vantrel.Context.Texturing.h"
 #include "gl/egl_context.h"
@@ -300,6 +301,36 @@ TEST_F(TexturingGL, EveryOperationRestoresTheBindings) {
   for (GLenum target : targets)
     glBindTexture(target, 0);
   glDeleteTextures(3, sentinels);
+}
+
+} // namespace
+
+namespace {
+
+// Frame buffers attach a cube map's chosen face, and all layers of 3D textures and arrays.
+TEST_F(TexturingGL, FrameBuffersAttachByTheTexturesKind) {
+  struct TCase {
+    Kind TextureKind;
+    GLenum Target, AttachTarget;
+    bool Layered;
+  };
+  const TCase cases[] = {
+      {Kind::Texture2D, GL_TEXTURE_2D, GL_TEXTURE_2D, false},
+      {Kind::CubeMap, GL_TEXTURE_CUBE_MAP, GL_TEXTURE_CUBE_MAP_NEGATIVE_Y, false},
+      {Kind::Texture3D, GL_TEXTURE_3D, GL_TEXTURE_3D, true},
+      {Kind::Array2D, GL_TEXTURE_2D_ARRAY, GL_TEXTURE_2D_ARRAY, true},
+  };
+  for (const TCase& c : cases) {
+    TOwned<TVantrelTexture> texture(TVantrelTexture::Create());
+    texture->SetKind(c.TextureKind);
+    texture->SetAttachedCubeMapFace(TVantrelCubeMapFace::NegativeY);
+    const TGLTextureTarget target = TextureTargetOf(texture.get());
+    EXPECT_EQ(target.Target, c.Target) << int(c.TextureKind);
+    EXPECT_EQ(target.AttachTarget, c.AttachTarget) << int(c.TextureKind);
+    EXPECT_EQ(target.Layered, c.Layered) << int(c.TextureKind);
+  }
+  rtl::TOwned<ui::TTexture> plain(rtl::New<ui::TTexture>());
+  EXPECT_EQ(TextureTargetOf(plain.get()).Target, static_cast<uint32_t>(GL_TEXTURE_2D));
 }
 
 } // namespace
