@@ -8,6 +8,8 @@
 #include "context/Vantrel.Context.Buffers.OpenGL.h"
 #include "context/Vantrel.Context.Extension.OpenGL.h"
 #include "context/Vantrel.Context.Memory.OpenGL.h"
+#include "context/Vantrel.Context.Shader.OpenGL.h"
+#include "context/Vantrel.Context.Texturing.OpenGL.h"
 #include "context/Vantrel.Context.Types.OpenGL.h"
 #include "gl/egl_context.h"
 #include "rtl/generics.h"
@@ -319,6 +321,8 @@ void InitializeContextWindows() {
   InitializeExtensionOpenGL();
   InitializeMemoryOpenGL();
   InitializeBuffersOpenGL();
+  InitializeTexturingOpenGL();
+  InitializeShaderOpenGL();
   RegisterContextClass();
   EnsureShutdownRegistered();
 }
@@ -332,6 +336,8 @@ void FinalizeContextWindows() {
   if (GState.Initialized) {
     FinalizeExtensionOpenGL();
     FinalizeMemoryOpenGL();
+    FinalizeShaderOpenGL();
+    FinalizeTexturingOpenGL();
     FinalizeBuffersOpenGL();
   }
   UnregisterContextClass();
