@@ -3,6 +3,7 @@
 // floats R, G, B, A in [0, 1]. Converting a byte to a float and back gives the same byte.
 
 #include <cstdint>
+#include "rtl/typeinfo.h"
 
 namespace rtl {
 
@@ -43,5 +44,8 @@ inline constexpr TAlphaColor claLime = 0xFF00FF00;
 inline constexpr TAlphaColor claBlue = 0xFF0000FF;
 inline constexpr TAlphaColor claGray = 0xFF808080;
 inline constexpr TAlphaColor claTomato = 0xFFFF6347;
+
+// Type information, so that records holding colours can be walked by field.
+RTL_RECORD_TYPEINFO(TAlphaColorF);
 
 } // namespace rtl

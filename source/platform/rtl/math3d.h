@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <span>
+#include "rtl/typeinfo.h"
 
 namespace rtl {
 
@@ -155,5 +156,10 @@ struct TBoundingBox {
   bool operator==(const TBoundingBox&) const = default;
 };
 static_assert(sizeof(TBoundingBox) == 24);
+
+// Type information, so that records holding these can be walked by field.
+RTL_RECORD_TYPEINFO(TPoint3D);
+RTL_RECORD_TYPEINFO(TVector3D);
+RTL_RECORD_TYPEINFO(TMatrix3D);
 
 } // namespace rtl

@@ -3,6 +3,7 @@
 // their edges; Right and Bottom lie one past the last pixel, so Width = Right - Left.
 
 #include <cstdint>
+#include "rtl/typeinfo.h"
 
 namespace rtl {
 
@@ -60,5 +61,8 @@ struct TRectF {
   bool operator==(const TRectF&) const = default;
 };
 static_assert(sizeof(TRectF) == 16);
+
+// Type information, so that records holding points can be walked by field.
+RTL_RECORD_TYPEINFO(TPointF);
 
 } // namespace rtl

@@ -34,6 +34,10 @@ class TTexture;
 namespace messages {
 inline constexpr const char* NoDefaultContextClass = "No default 3D context class is registered";
 inline constexpr const char* CopyRectDoesNotFit = "Cannot copy a %d x %d rectangle into a bitmap of %d x %d";
+inline constexpr const char* ContextMethodFailed = "Fehler im Kontext: Methode='%s'.";
+inline constexpr const char* CannotCreateShader = "Schattierer für '%s' kann nicht erstellt werden.";
+inline constexpr const char* CannotActivateShaderProgram = "Schattiererprogramm für '%s' kann nicht aktiviert werden.";
+inline constexpr const char* ShaderVariableNotFound = "Schattierervariable \"%s\" nicht gefunden.";
 } // namespace messages
 
 class TContext3DClass : public rtl::TClass {
