@@ -76,7 +76,5 @@ void FinalizeShaderOpenGL();
 
 inline constexpr std::string_view SFailedToActivateDefaultProgram =
     "failed to switch to default shader program (%s) - not activated (error #%d)";
-inline constexpr std::string_view SInvalidUniformBlockIndex =
-    "TBufferObject.LinkWithShaderProgram failed: invalid uniform block index (program=%d, index=%d, name=%s)";
 
 } // namespace vantrel

@@ -84,8 +84,9 @@ TMaterial* PassMaterial(const TRenderPass& APass) {
   return TMaterialSource::ValidMaterial(dynamic_cast<TMaterialSource*>(APass.GetControllerShader()));
 }
 
-void RunPassIterations(TVantrelContext& AContext, TRenderPass& APass, TVantrelRenderPassController& AController,
-                       const TRenderListProc& AProc, PRenderContext ARenderContext) {
+void RunPassIterations(TVantrelContext& AContext, TRenderPass& APass,
+                       TVantrelRenderPassController& AController, const TRenderListProc& AProc,
+                       PRenderContext ARenderContext) {
   const int32_t iterations = APass.GetIterations();
   const int32_t count = iterations == 0 ? 1 : iterations;
   for (int32_t index = 0; index < count; ++index) {
@@ -709,7 +710,7 @@ void TVantrelContext::AddIntermediatePass(TRenderPass* APass) {
     FIntermediatePasses.Add(APass);
 }
 
-// ---- Running passes --------------------------------------------------------------------------------------
+// ---- Running passes -------------------------------------------------------------------------------------
 
 bool TVantrelContext::PreProcessing(PRenderContext ARenderContext) {
   return RunRenderPasses(TRenderPassType::Pre, ARenderContext);
@@ -753,7 +754,7 @@ void TVantrelContext::ExecuteRenderPass(TRenderPass* APass, PRenderContext ARend
   APass->EndScene();
 }
 
-// ---- Materials ---------------------------------------------------------------------------------------------
+// ---- Materials ------------------------------------------------------------------------------------------
 
 void TVantrelContext::ApplyMaterial(TMaterial* AMaterial) {
   if (!AMaterial)
@@ -772,7 +773,7 @@ void TVantrelContext::ResetMaterial(TMaterial* AMaterial) {
     AMaterial->Reset(this);
 }
 
-// ---- Shader programs ---------------------------------------------------------------------------------------
+// ---- Shader programs ------------------------------------------------------------------------------------
 
 uint32_t TVantrelContext::CompileShaderStage(uint32_t AKind, std::span<const uint8_t> ACode) {
   if (!VantrelClass().Valid())
@@ -880,7 +881,7 @@ int32_t TVantrelContext::ProgramCount() {
   return registry.List ? static_cast<int32_t>(registry.List->size()) : 0;
 }
 
-// ---- Arrays of records ---------------------------------------------------------------------------------
+// ---- Arrays of records ----------------------------------------------------------------------------------
 
 void TVantrelContext::SetShaderVariableArrayOfStruct(const std::string& AName, const TTypeInfo* AType,
                                                      int32_t ACount, const void* AData) {
@@ -919,7 +920,8 @@ void TVantrelContext::SetStructField(const std::string& AName, const TTypeInfo& 
     DoSetShaderVariable(AName, std::span<const TVector3D>(&vector, 1));
     return;
   case TTypeKind::tkArray:
-    DoSetShaderVariableArrayOfStruct(AName, AType.ElementType, static_cast<int32_t>(AType.ElementCount), AData);
+    DoSetShaderVariableArrayOfStruct(AName, AType.ElementType, static_cast<int32_t>(AType.ElementCount),
+                                     AData);
     return;
   case TTypeKind::tkRecord:
     if (&AType == &TypeInfoOf<TMatrix3D>()) {
@@ -978,9 +980,10 @@ void TVantrelContext::DoDrawPrimitives(TPrimitivesKind AKind, const void* AVerti
   }
 }
 
-void TVantrelContext::DrawWithPassMaterials(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
-                                            const TVertexDeclaration& ADeclaration, int32_t AVertexSize,
-                                            int32_t AVertexCount, int32_t AIndexSize, int32_t AIndexCount) {
+void TVantrelContext::DrawWithPassMaterials(TPrimitivesKind AKind, const void* AVertices,
+                                            const void* AIndices, const TVertexDeclaration& ADeclaration,
+                                            int32_t AVertexSize, int32_t AVertexCount, int32_t AIndexSize,
+                                            int32_t AIndexCount) {
   inherited::DoDrawPrimitives(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount, AIndexSize,
                               AIndexCount);
   for (int index = 0; index < FIntermediatePasses.Count(); ++index) {

@@ -268,7 +268,8 @@ public:
   // as "AName[k].Field", through the record's field table.
   void SetShaderVariableArrayOfStruct(const std::string& AName, const TTypeInfo* AType, int32_t ACount,
                                       const void* AData);
-  template <RecordType R> void SetShaderVariableArrayOfStruct(const std::string& AName, std::span<const R> AData) {
+  template <RecordType R>
+  void SetShaderVariableArrayOfStruct(const std::string& AName, std::span<const R> AData) {
     SetShaderVariableArrayOfStruct(AName, &TypeInfoOf<R>(), static_cast<int32_t>(AData.size()), AData.data());
   }
 
@@ -444,8 +445,8 @@ protected:
   // TVector3D and TAlphaColorF as they are through the vector-array hook; TMatrix3D through the
   // mat4 hook; fixed-size arrays as nested struct arrays. Any other field type raises, naming the
   // element's uniform. Nothing without a graphics context, a current program or records.
-  virtual void DoSetShaderVariableArrayOfStruct(const std::string& AName, const TTypeInfo* AType, int32_t ACount,
-                                                const void* AData);
+  virtual void DoSetShaderVariableArrayOfStruct(const std::string& AName, const TTypeInfo* AType,
+                                                int32_t ACount, const void* AData);
 
   virtual void DoClearEx(TRenderTargets ATarget, TAlphaColor AColor, float ADepth, uint32_t AStencil) = 0;
   virtual void DoClearBufferFloat(int32_t ABuf, const float* APtr) = 0;
@@ -510,8 +511,8 @@ private:
   void DropFromFBOStack(const TFrameBufferObject* AFBO);
   // One inherited draw, then one per intermediate pass that has a material.
   void DrawWithPassMaterials(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
-                             const TVertexDeclaration& ADeclaration, int32_t AVertexSize, int32_t AVertexCount,
-                             int32_t AIndexSize, int32_t AIndexCount);
+                             const TVertexDeclaration& ADeclaration, int32_t AVertexSize,
+                             int32_t AVertexCount, int32_t AIndexSize, int32_t AIndexCount);
   void SetStructField(const std::string& AName, const TTypeInfo& AType, const uint8_t* AData);
   bool BeginOutermostScene();
   void EndOutermostScene();

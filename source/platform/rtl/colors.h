@@ -3,6 +3,7 @@
 // floats R, G, B, A in [0, 1]. Converting a byte to a float and back gives the same byte.
 
 #include <cstdint>
+
 #include "rtl/typeinfo.h"
 
 namespace rtl {

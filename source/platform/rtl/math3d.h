@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <span>
+
 #include "rtl/typeinfo.h"
 
 namespace rtl {

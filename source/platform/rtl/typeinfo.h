@@ -122,6 +122,11 @@ concept RecordType = requires {
   { RtlIsRecord(static_cast<T*>(nullptr)) } -> std::same_as<std::true_type>;
 };
 
+template <class T> const TTypeInfo& TypeInfoOf();
+// Declared ahead of TypeInfoOf's body, which finds it by ordinary lookup: argument-dependent
+// lookup would not search this namespace for an array of another namespace's records.
+template <class T, std::size_t N> const TTypeInfo& RtlTypeInfo(std::array<T, N>*);
+
 template <class T> const TTypeInfo& TypeInfoOf() {
   if constexpr (std::is_pointer_v<T>)
     return TypeInfoObject();
@@ -132,8 +137,8 @@ template <class T> const TTypeInfo& TypeInfoOf() {
 // A fixed-size array of any type that has information.
 template <class T, std::size_t N> const TTypeInfo& RtlTypeInfo(std::array<T, N>*) {
   static const std::string name = "array of " + std::string(TypeInfoOf<T>().Name);
-  static const TTypeInfo info{name,    TTypeKind::tkArray, sizeof(std::array<T, N>), false, nullptr,
-                              nullptr, nullptr,            &TypeInfoOf<T>(),          static_cast<uint32_t>(N)};
+  static const TTypeInfo info{name,    TTypeKind::tkArray, sizeof(std::array<T, N>), false, nullptr, nullptr,
+                              nullptr, &TypeInfoOf<T>(),   static_cast<uint32_t>(N)};
   return info;
 }
 
@@ -165,14 +170,15 @@ template <class T, std::size_t N> const TTypeInfo& RtlTypeInfo(std::array<T, N>*
 #define RTL_RECORD_TYPEINFO_FIELDS(R, ...)                                                                   \
   inline const ::rtl::TTypeInfo& RtlTypeInfo(R*) {                                                           \
     static const std::vector<::rtl::TRecordField> fields{__VA_ARGS__};                                       \
-    static const ::rtl::TTypeInfo info{#R,      ::rtl::TTypeKind::tkRecord,       sizeof(R), false,          \
-                                       nullptr, &::rtl::RecordOpsOf<R>(), &fields};                        \
+    static const ::rtl::TTypeInfo info{#R,      ::rtl::TTypeKind::tkRecord, sizeof(R), false,                \
+                                       nullptr, &::rtl::RecordOpsOf<R>(),   &fields};                        \
     return info;                                                                                             \
   }                                                                                                          \
   inline std::true_type RtlIsRecord(R*) { return {}; }                                                      \
   static_assert(true)
 
 // One entry of a field table.
-#define RTL_RECORD_FIELD(R, F)                                                                               \
-  ::rtl::TRecordField { #F, &::rtl::TypeInfoOf<decltype(R::F)>(), static_cast<uint32_t>(offsetof(R, F)) }
-
+// clang-format off
+#define RTL_RECORD_FIELD(R, F) \
+  ::rtl::TRecordField{#F, &::rtl::TypeInfoOf<decltype(R::F)>(), static_cast<uint32_t>(offsetof(R, F))}
+// clang-format on

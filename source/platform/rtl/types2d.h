@@ -3,6 +3,7 @@
 // their edges; Right and Bottom lie one past the last pixel, so Width = Right - Left.
 
 #include <cstdint>
+
 #include "rtl/typeinfo.h"
 
 namespace rtl {

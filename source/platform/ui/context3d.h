@@ -36,7 +36,8 @@ inline constexpr const char* NoDefaultContextClass = "No default 3D context clas
 inline constexpr const char* CopyRectDoesNotFit = "Cannot copy a %d x %d rectangle into a bitmap of %d x %d";
 inline constexpr const char* ContextMethodFailed = "Fehler im Kontext: Methode='%s'.";
 inline constexpr const char* CannotCreateShader = "Schattierer für '%s' kann nicht erstellt werden.";
-inline constexpr const char* CannotActivateShaderProgram = "Schattiererprogramm für '%s' kann nicht aktiviert werden.";
+inline constexpr const char* CannotActivateShaderProgram =
+    "Schattiererprogramm für '%s' kann nicht aktiviert werden.";
 inline constexpr const char* ShaderVariableNotFound = "Schattierervariable \"%s\" nicht gefunden.";
 } // namespace messages
 

@@ -26,8 +26,12 @@ public:
   void Reset(TContext3D* AContext) { DoReset(AContext); }
 
   // The shader variable that receives AProperty; empty when the material takes no such matrix.
-  std::string GetMaterialProperty(TMaterialProperty AProperty) const { return DoGetMaterialProperty(AProperty); }
-  std::string ModelViewProjection() const { return GetMaterialProperty(TMaterialProperty::ModelViewProjection); }
+  std::string GetMaterialProperty(TMaterialProperty AProperty) const {
+    return DoGetMaterialProperty(AProperty);
+  }
+  std::string ModelViewProjection() const {
+    return GetMaterialProperty(TMaterialProperty::ModelViewProjection);
+  }
   std::string ModelView() const { return GetMaterialProperty(TMaterialProperty::ModelView); }
   std::string ModelViewInverseTranspose() const {
     return GetMaterialProperty(TMaterialProperty::ModelViewInverseTranspose);
