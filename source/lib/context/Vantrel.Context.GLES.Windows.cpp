@@ -331,6 +331,8 @@ void FinalizeContextWindows() {
   if (GState.Finalized)
     return;
   GState.Finalized = true;
+  // Programs skip their GL deletes when the context is already gone.
+  TVantrelContext::FreePrograms();
   TVantrelContext::FreeExtensionList();
   std::vector<uint8_t>().swap(OpenGLESShared().ReadBackBuffer);
   if (GState.Initialized) {
