@@ -1,8 +1,10 @@
 #include "rtl/json_stream.h"
 
+#include <charconv>
 #include <cmath>
 
 #include "rtl/json_format.h"
+#include "rtl/json_tree.h"
 #include "rtl/net_encoding.h"
 #include "rtl/sysutils.h"
 #include "rtl/utf8.h"
@@ -452,76 +454,62 @@ void TJsonWriter::WriteToken(TJsonReader& AReader, bool AWriteChildren) {
 
 // TJsonObjectWriter
 
+TJsonObjectWriter::TJsonObjectWriter(bool AOwnValue)
+    : FOwnValue(AOwnValue), FTree(std::make_unique<TJsonTreeStack>()) {}
+
+TJsonObjectWriter::~TJsonObjectWriter() = default;
+
+TJSONValue* TJsonObjectWriter::GetJSON() const {
+  return FTree->Depth() == 0 ? FTree->Root() : nullptr;
+}
+
 std::unique_ptr<TJSONValue> TJsonObjectWriter::ExtractJSON() {
-  if (!FComplete)
+  if (FTree->Depth() != 0)
     return nullptr;
-  FComplete = false;
-  return std::move(FRoot);
+  return FTree->TakeRoot();
 }
 
 void TJsonObjectWriter::Rewind() {
   TJsonWriter::Rewind();
-  FComplete = false;
-  FOpen.clear();
-  FName.clear();
-  FRoot.reset();
-}
-
-void TJsonObjectWriter::Add(std::unique_ptr<TJSONValue> AValue) {
-  if (FOpen.empty()) {
-    FRoot = std::move(AValue);
-    FComplete = true;
-    return;
-  }
-  const TOpen& parent = FOpen.back();
-  if (parent.Object)
-    parent.Object->AddPair(FName, std::move(AValue));
-  else
-    parent.Array->Add(std::move(AValue));
-}
-
-void TJsonObjectWriter::Open(std::unique_ptr<TJSONValue> AContainer, TOpen AEntry) {
-  FOpen.reserve(FOpen.size() + 1);
-  if (FOpen.empty()) {
-    FRoot = std::move(AContainer);
-    FComplete = false;
-  } else {
-    Add(std::move(AContainer));
-  }
-  FOpen.push_back(AEntry);
-}
-
-void TJsonObjectWriter::EndContainer() {
-  FOpen.pop_back();
-  FComplete = FOpen.empty();
+  FTree->Clear();
 }
 
 void TJsonObjectWriter::DoWriteStartObject() {
-  std::unique_ptr<TJSONObject> object = TJSONObject::Create();
-  TJSONObject* entry = object.get();
-  Open(std::move(object), {entry, nullptr});
+  FTree->Open(true);
+}
+
+void TJsonObjectWriter::DoWriteEndObject() {
+  FTree->Close();
 }
 
 void TJsonObjectWriter::DoWriteStartArray() {
-  std::unique_ptr<TJSONArray> array = TJSONArray::Create();
-  TJSONArray* entry = array.get();
-  Open(std::move(array), {nullptr, entry});
+  FTree->Open(false);
+}
+
+void TJsonObjectWriter::DoWriteEndArray() {
+  FTree->Close();
+}
+
+void TJsonObjectWriter::DoWritePropertyName(std::string_view AName) {
+  FTree->AddName(AName);
 }
 
 void TJsonObjectWriter::DoWriteString(std::string_view AValue) {
-  Add(TJSONString::Create(AValue));
+  FTree->Add(new TJSONString(AValue), json_detail::TText::FitsInline(AValue.size()));
 }
 
 void TJsonObjectWriter::AddNumberText(std::string_view AText) {
-  Add(std::unique_ptr<TJSONValue>(new TJSONNumber(AText)));
+  FTree->Add(new json_detail::TTextNumber(AText), json_detail::TText::FitsInline(AText.size()));
 }
 
 void TJsonObjectWriter::DoWriteInt64(int64_t AValue) {
-  AddNumberText(JsonIntegerText(AValue));
+  char text[24];
+  AddNumberText(std::string_view(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, AValue).ptr - text)));
 }
 
 void TJsonObjectWriter::DoWriteUInt64(uint64_t AValue) {
-  AddNumberText(std::to_string(AValue));
+  char text[24];
+  AddNumberText(std::string_view(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, AValue).ptr - text)));
 }
 
 void TJsonObjectWriter::DoWriteSingle(float AValue) {
@@ -533,17 +521,17 @@ void TJsonObjectWriter::DoWriteSingle(float AValue) {
 
 void TJsonObjectWriter::DoWriteDouble(double AValue) {
   if (std::isfinite(AValue))
-    AddNumberText(JsonFloatText(AValue));
+    FTree->Add(new json_detail::TDoubleNumber(AValue), true);
   else
     DoWriteNull();
 }
 
 void TJsonObjectWriter::DoWriteBoolean(bool AValue) {
-  Add(TJSONBool::Create(AValue));
+  FTree->Add(AValue ? static_cast<TJSONValue*>(new TJSONTrue()) : new TJSONFalse(), true);
 }
 
 void TJsonObjectWriter::DoWriteNull() {
-  Add(TJSONNull::Create());
+  FTree->Add(new TJSONNull(), true);
 }
 
 } // namespace rtl

@@ -26,6 +26,8 @@
 
 namespace rtl {
 
+class TJsonTreeStack;
+
 enum class TJsonToken {
   None,
   StartObject,
@@ -288,12 +290,13 @@ public:
   // The finished tree always stays with the writer until ExtractJSON hands it over, and a tree
   // that was never finished or handed over is freed with the writer. AOwnValue records the
   // caller's intent only.
-  explicit TJsonObjectWriter(bool AOwnValue = true) : FOwnValue(AOwnValue) {}
+  explicit TJsonObjectWriter(bool AOwnValue = true);
+  ~TJsonObjectWriter() override;
   static TOwned<TJsonObjectWriter> Create(bool AOwnValue = true) { return MakeOwned<TJsonObjectWriter>(AOwnValue); }
 
   bool GetOwnValue() const { return FOwnValue; }
   // The finished tree, or null while the outermost container is open (or nothing was written).
-  TJSONValue* GetJSON() const { return FComplete ? FRoot.get() : nullptr; }
+  TJSONValue* GetJSON() const;
   // Hands the finished tree over; null as long as GetJSON is.
   std::unique_ptr<TJSONValue> ExtractJSON();
 
@@ -301,10 +304,10 @@ public:
 
 protected:
   void DoWriteStartObject() override;
-  void DoWriteEndObject() override { EndContainer(); }
+  void DoWriteEndObject() override;
   void DoWriteStartArray() override;
-  void DoWriteEndArray() override { EndContainer(); }
-  void DoWritePropertyName(std::string_view AName) override { FName.assign(AName); }
+  void DoWriteEndArray() override;
+  void DoWritePropertyName(std::string_view AName) override;
   void DoWriteString(std::string_view AValue) override;
   void DoWriteInt32(int32_t AValue) override { DoWriteInt64(AValue); }
   void DoWriteInt64(int64_t AValue) override;
@@ -316,20 +319,10 @@ protected:
 
 private:
   bool FOwnValue;
-  bool FComplete = false;
-  std::unique_ptr<TJSONValue> FRoot;
-  // The open containers, innermost last; each is owned by its parent (the first by FRoot). Exactly
-  // one of the two pointers of an entry is set.
-  struct TOpen {
-    TJSONObject* Object;
-    TJSONArray* Array;
-  };
-  std::vector<TOpen> FOpen;
-  std::string FName;
+  // Containers are made when they close, from the values waiting on the stack; the root is
+  // there once the outermost one has closed.
+  std::unique_ptr<TJsonTreeStack> FTree;
 
-  void Add(std::unique_ptr<TJSONValue> AValue);
-  void Open(std::unique_ptr<TJSONValue> AContainer, TOpen AEntry);
-  void EndContainer();
   void AddNumberText(std::string_view AText);
 };
 
