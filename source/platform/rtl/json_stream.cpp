@@ -34,9 +34,23 @@ std::string TJsonOid::AsString() const {
 
 // TJsonReader
 
-void TJsonReader::SetToken(TJsonToken AToken, TValue AValue) {
+void TJsonReader::SetToken(TJsonToken AToken) {
+  if (!FValue.IsEmpty())
+    FValue = TValue();
   FToken = AToken;
+  if (IsStartToken(AToken))
+    ++FOpen;
+  else if (IsEndToken(AToken))
+    --FOpen;
+}
+
+void TJsonReader::SetToken(TJsonToken AToken, TValue&& AValue) {
   FValue = std::move(AValue);
+  SetTokenKeepingValue(AToken);
+}
+
+void TJsonReader::SetTokenKeepingValue(TJsonToken AToken) {
+  FToken = AToken;
   if (IsStartToken(AToken))
     ++FOpen;
   else if (IsEndToken(AToken))
@@ -45,7 +59,8 @@ void TJsonReader::SetToken(TJsonToken AToken, TValue AValue) {
 
 void TJsonReader::SetTokenValueless(TJsonToken AToken) {
   FToken = AToken;
-  FValue = TValue();
+  if (!FValue.IsEmpty())
+    FValue = TValue();
 }
 
 void TJsonReader::Skip() {

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -147,8 +148,24 @@ public:
 
 protected:
   TJsonReader() = default;
-  // Makes AToken the current token, keeping the depth.
-  void SetToken(TJsonToken AToken, TValue AValue = {});
+  // Makes AToken the current token, keeping the depth; the first form gives it the empty value.
+  void SetToken(TJsonToken AToken);
+  void SetToken(TJsonToken AToken, TValue&& AValue);
+  // The current token's value, for a reader that builds it in place (see EmplaceValue) before
+  // it names the token with SetTokenKeepingValue.
+  TValue& MutableValue() { return FValue; }
+  void SetTokenKeepingValue(TJsonToken AToken);
+  // Replaces ATarget with TValue::From(AArgs...), built where it stands: assigning would move
+  // the whole inline record buffer of a TValue on every token.
+  template <class... TArgs> static void EmplaceValue(TValue& ATarget, const TArgs&... AArgs) {
+    ATarget.~TValue();
+    try {
+      ::new (&ATarget) TValue(TValue::From(AArgs...));
+    } catch (...) {
+      ::new (&ATarget) TValue();
+      throw;
+    }
+  }
   // The current token without a value (a skipped payload).
   void SetTokenValueless(TJsonToken AToken);
 
