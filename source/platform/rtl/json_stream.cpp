@@ -1,5 +1,6 @@
 #include "rtl/json_stream.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 
@@ -34,7 +35,29 @@ std::string TJsonOid::AsString() const {
 
 // TJsonReader
 
+void TJsonReader::MakeValue() const {
+  const TPending kind = FPending;
+  FPending = TPending::None;
+  switch (kind) {
+  case TPending::None:
+    return;
+  case TPending::Double:
+    EmplaceValue(FValue, std::bit_cast<double>(FPendingBits));
+    return;
+  case TPending::Int32:
+    EmplaceValue(FValue, static_cast<int32_t>(FPendingBits));
+    return;
+  case TPending::Int64:
+    EmplaceValue(FValue, FPendingBits);
+    return;
+  case TPending::Boolean:
+    EmplaceValue(FValue, FPendingBits != 0);
+    return;
+  }
+}
+
 void TJsonReader::SetToken(TJsonToken AToken) {
+  FPending = TPending::None;
   if (!FValue.IsEmpty())
     FValue = TValue();
   FToken = AToken;
@@ -45,6 +68,7 @@ void TJsonReader::SetToken(TJsonToken AToken) {
 }
 
 void TJsonReader::SetToken(TJsonToken AToken, TValue&& AValue) {
+  FPending = TPending::None;
   FValue = std::move(AValue);
   SetTokenKeepingValue(AToken);
 }
@@ -58,6 +82,7 @@ void TJsonReader::SetTokenKeepingValue(TJsonToken AToken) {
 }
 
 void TJsonReader::SetTokenValueless(TJsonToken AToken) {
+  FPending = TPending::None;
   FToken = AToken;
   if (!FValue.IsEmpty())
     FValue = TValue();
@@ -74,11 +99,13 @@ void TJsonReader::Skip() {
 }
 
 void TJsonReader::Close() {
+  FPending = TPending::None;
   FToken = TJsonToken::None;
   FValue = TValue();
 }
 
 void TJsonReader::Rewind() {
+  FPending = TPending::None;
   FToken = TJsonToken::None;
   FValue = TValue();
   FOpen = 0;
@@ -375,6 +402,23 @@ void TJsonWriter::DoWriteRawValue(std::string_view) {
 // TJsonWriter: copying tokens
 
 void TJsonWriter::WriteCurrentToken(TJsonReader& AReader) {
+  // Numbers and Booleans the reader has not made a TValue of yet are copied as they are.
+  switch (AReader.FPending) {
+  case TJsonReader::TPending::None:
+    break;
+  case TJsonReader::TPending::Double:
+    WriteValue(std::bit_cast<double>(AReader.FPendingBits));
+    return;
+  case TJsonReader::TPending::Int32:
+    WriteValue(static_cast<int32_t>(AReader.FPendingBits));
+    return;
+  case TJsonReader::TPending::Int64:
+    WriteValue(AReader.FPendingBits);
+    return;
+  case TJsonReader::TPending::Boolean:
+    WriteValue(AReader.FPendingBits != 0);
+    return;
+  }
   const TValue& value = AReader.Value();
   switch (AReader.TokenType()) {
   case TJsonToken::None:

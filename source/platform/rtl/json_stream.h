@@ -8,6 +8,7 @@
 // one value, an end must match its container, and nothing may follow a finished root.
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -130,7 +131,11 @@ public:
   // Advances to the next token; false (with the token None) at the end.
   virtual bool Read() = 0;
   TJsonToken TokenType() const { return FToken; }
-  const TValue& Value() const { return FValue; }
+  const TValue& Value() const {
+    if (FPending != TPending::None)
+      MakeValue();
+    return FValue;
+  }
   // The number of containers around the current token: 0 for the root's start and end.
   int Depth() const { return IsStartToken(FToken) ? FOpen - 1 : FOpen; }
   // On a property name, moves past its value; on a start token, to the matching end.
@@ -153,7 +158,16 @@ protected:
   void SetToken(TJsonToken AToken, TValue&& AValue);
   // The current token's value, for a reader that builds it in place (see EmplaceValue) before
   // it names the token with SetTokenKeepingValue.
-  TValue& MutableValue() { return FValue; }
+  TValue& MutableValue() {
+    FPending = TPending::None;
+    return FValue;
+  }
+  // Gives the current token a number or Boolean value whose TValue is made only when Value() is
+  // asked for: a writer copying tokens takes the value as it is.
+  void SetPendingValue(double AValue) { SetPending(TPending::Double, std::bit_cast<int64_t>(AValue)); }
+  void SetPendingValue(int32_t AValue) { SetPending(TPending::Int32, AValue); }
+  void SetPendingValue(int64_t AValue) { SetPending(TPending::Int64, AValue); }
+  void SetPendingValue(bool AValue) { SetPending(TPending::Boolean, AValue); }
   void SetTokenKeepingValue(TJsonToken AToken);
   // Replaces ATarget with TValue::From(AArgs...), built where it stands: assigning would move
   // the whole inline record buffer of a TValue on every token.
@@ -170,8 +184,20 @@ protected:
   void SetTokenValueless(TJsonToken AToken);
 
 private:
+  friend class TJsonWriter;
+  enum class TPending : uint8_t { None, Double, Int32, Int64, Boolean };
+
   TJsonToken FToken = TJsonToken::None;
-  TValue FValue;
+  mutable TValue FValue;
+  mutable TPending FPending = TPending::None;
+  // The pending value: an integer, a Boolean as 0 or 1, or the bits of a double.
+  int64_t FPendingBits = 0;
+
+  void SetPending(TPending AKind, int64_t ABits) {
+    FPending = AKind;
+    FPendingBits = ABits;
+  }
+  void MakeValue() const;
   int FOpen = 0;
 };
 

@@ -434,10 +434,7 @@ bool TBsonReader::Read() {
       if (!FInputOpen)
         OpenInput();
     }
-    TValue& value = MutableValue();
-    const TJsonToken token = ReadToken(value);
-    if (!HasValue(token) && !value.IsEmpty())
-      value = TValue();
+    const TJsonToken token = ReadCurrent();
     SetTokenKeepingValue(token);
     if (FStack.empty())
       SyncStream();
@@ -465,7 +462,108 @@ void TBsonReader::Rewind() {
   FReader->BaseStream()->Seek(FStartPosition, TSeekOrigin::soBeginning);
 }
 
-TJsonToken TBsonReader::ReadToken(TValue& AValue) {
+// Doubles and int32s make up the bulk of a model's data; they take the short way.
+inline TJsonToken TBsonReader::ReadValue() {
+  switch (FCurrentElementType) {
+  case 0x01:
+    Consume(8);
+    SetPendingValue(NextDouble());
+    return TJsonToken::Float;
+  case 0x10:
+    Consume(4);
+    SetPendingValue(NextInt32());
+    return TJsonToken::Integer;
+  default:
+    return ReadOtherValue();
+  }
+}
+
+TJsonToken TBsonReader::ReadOtherValue() {
+  switch (FCurrentElementType) {
+  case 0x02:
+  case 0x0D:
+  case 0x0E:
+    EmplaceValue(MutableValue(), ReadString());
+    return TJsonToken::String;
+  case 0x03:
+  case 0x04:
+    return PushContainer(FCurrentElementType);
+  case 0x05: {
+    Consume(5);
+    int32_t count = NextInt32();
+    const auto subtype = static_cast<TJsonBinaryType>(NextByte());
+    if (subtype == TJsonBinaryType::BinaryOld) {
+      Consume(4);
+      const int32_t inner = NextInt32();
+      if (count < 4 || inner != count - 4)
+        throw EJsonReaderException("Invalid length of old binary data");
+      count = inner;
+    }
+    CheckPayload(count);
+    Consume(count);
+    EmplaceValue(MutableValue(), NextByteArray(count));
+    return TJsonToken::Bytes;
+  }
+  case 0x06:
+    return TJsonToken::Undefined;
+  case 0x07: {
+    Consume(12);
+    TJsonOid oid;
+    const std::string_view bytes = NextBytes(12);
+    std::copy(bytes.begin(), bytes.end(), oid.Bytes.begin());
+    EmplaceValue(MutableValue(), oid);
+    return TJsonToken::Oid;
+  }
+  case 0x08:
+    Consume(1);
+    SetPendingValue(NextByte() != 0);
+    return TJsonToken::Boolean;
+  case 0x09: {
+    Consume(8);
+    const int64_t milliseconds = NextInt64();
+    try {
+      EmplaceValue(MutableValue(), UnixToDateTime(milliseconds / 1000, true).Value, TypeInfoDateTime());
+    } catch (const EConvertError& e) {
+      throw EJsonReaderException(e.Message());
+    }
+    return TJsonToken::Date;
+  }
+  case 0x0A:
+    return TJsonToken::Null;
+  case 0x0B: {
+    TJsonRegEx regEx;
+    regEx.RegEx = ReadCString();
+    regEx.Options = ReadCString();
+    EmplaceValue(MutableValue(), regEx);
+    return TJsonToken::RegEx;
+  }
+  case 0x0C: {
+    TJsonDBRef ref;
+    ref.Ref = ReadString();
+    Consume(12);
+    const std::string_view bytes = NextBytes(12);
+    std::copy(bytes.begin(), bytes.end(), ref.Id.Bytes.begin());
+    EmplaceValue(MutableValue(), ref);
+    return TJsonToken::DBRef;
+  }
+  case 0x0F:
+    EmplaceValue(MutableValue(), ReadCodeWScope());
+    return TJsonToken::CodeWScope;
+  case 0x11:
+  case 0x12:
+    Consume(8);
+    SetPendingValue(NextInt64());
+    return TJsonToken::Integer;
+  case 0x7F:
+    return TJsonToken::MaxKey;
+  case 0xFF:
+    return TJsonToken::MinKey;
+  default:
+    throw EJsonReaderException(Format("unsupported BSON element type 0x%.2X", FCurrentElementType));
+  }
+}
+
+TJsonToken TBsonReader::ReadToken() {
   if (!FStarted) {
     FStarted = true;
     const int32_t length = NextInt32();
@@ -477,19 +575,19 @@ TJsonToken TBsonReader::ReadToken(TValue& AValue) {
   }
   if (FValuePending) {
     FValuePending = false;
-    return ReadValue(AValue);
+    return ReadValue();
   }
   if (FStack.empty())
     return TJsonToken::None;
   const TContainerContext& context = Current();
   if (context.Position < context.Length - 1)
-    return ReadElementStart(AValue);
+    return ReadElementStart();
   if (context.Position == context.Length - 1)
     return ReadContainerEnd();
   throw EJsonReaderException(PastContainerMessage);
 }
 
-TJsonToken TBsonReader::ReadElementStart(TValue& AValue) {
+TJsonToken TBsonReader::ReadElementStart() {
   Consume(1);
   FCurrentElementType = NextByte();
   // The name comes first: a document whose declared length runs past the data ends in the
@@ -499,8 +597,8 @@ TJsonToken TBsonReader::ReadElementStart(TValue& AValue) {
   if ((type < 0x01 || type > 0x12) && type != 0x7F && type != 0xFF)
     throw EJsonReaderException(Format("unsupported BSON element type 0x%.2X", type));
   if (Current().Type == 0x04)
-    return ReadValue(AValue);
-  EmplaceValue(AValue, Utf8Text(name));
+    return ReadValue();
+  EmplaceValue(MutableValue(), Utf8Text(name));
   FValuePending = true;
   return TJsonToken::PropertyName;
 }
@@ -528,97 +626,13 @@ TJsonToken TBsonReader::PushContainer(uint8_t AType) {
   return AType == 0x03 ? TJsonToken::StartObject : TJsonToken::StartArray;
 }
 
-TJsonToken TBsonReader::ReadValue(TValue& AValue) {
-  switch (FCurrentElementType) {
-  case 0x01:
-    Consume(8);
-    EmplaceValue(AValue, NextDouble());
-    return TJsonToken::Float;
-  case 0x02:
-  case 0x0D:
-  case 0x0E:
-    EmplaceValue(AValue, ReadString());
-    return TJsonToken::String;
-  case 0x03:
-  case 0x04:
-    return PushContainer(FCurrentElementType);
-  case 0x05: {
-    Consume(5);
-    int32_t count = NextInt32();
-    const auto subtype = static_cast<TJsonBinaryType>(NextByte());
-    if (subtype == TJsonBinaryType::BinaryOld) {
-      Consume(4);
-      const int32_t inner = NextInt32();
-      if (count < 4 || inner != count - 4)
-        throw EJsonReaderException("Invalid length of old binary data");
-      count = inner;
-    }
-    CheckPayload(count);
-    Consume(count);
-    EmplaceValue(AValue, NextByteArray(count));
-    return TJsonToken::Bytes;
-  }
-  case 0x06:
-    return TJsonToken::Undefined;
-  case 0x07: {
-    Consume(12);
-    TJsonOid oid;
-    const std::string_view bytes = NextBytes(12);
-    std::copy(bytes.begin(), bytes.end(), oid.Bytes.begin());
-    EmplaceValue(AValue, oid);
-    return TJsonToken::Oid;
-  }
-  case 0x08:
-    Consume(1);
-    EmplaceValue(AValue, NextByte() != 0);
-    return TJsonToken::Boolean;
-  case 0x09: {
-    Consume(8);
-    const int64_t milliseconds = NextInt64();
-    try {
-      EmplaceValue(AValue, UnixToDateTime(milliseconds / 1000, true).Value, TypeInfoDateTime());
-    } catch (const EConvertError& e) {
-      throw EJsonReaderException(e.Message());
-    }
-    return TJsonToken::Date;
-  }
-  case 0x0A:
-    return TJsonToken::Null;
-  case 0x0B: {
-    TJsonRegEx regEx;
-    regEx.RegEx = ReadCString();
-    regEx.Options = ReadCString();
-    EmplaceValue(AValue, regEx);
-    return TJsonToken::RegEx;
-  }
-  case 0x0C: {
-    TJsonDBRef ref;
-    ref.Ref = ReadString();
-    Consume(12);
-    const std::string_view bytes = NextBytes(12);
-    std::copy(bytes.begin(), bytes.end(), ref.Id.Bytes.begin());
-    EmplaceValue(AValue, ref);
-    return TJsonToken::DBRef;
-  }
-  case 0x0F:
-    EmplaceValue(AValue, ReadCodeWScope());
-    return TJsonToken::CodeWScope;
-  case 0x10:
-    Consume(4);
-    EmplaceValue(AValue, NextInt32());
-    return TJsonToken::Integer;
-  case 0x11:
-  case 0x12:
-    Consume(8);
-    EmplaceValue(AValue, NextInt64());
-    return TJsonToken::Integer;
-  case 0x7F:
-    return TJsonToken::MaxKey;
-  case 0xFF:
-    return TJsonToken::MinKey;
-  default:
-    throw EJsonReaderException(Format("unsupported BSON element type 0x%.2X", FCurrentElementType));
-  }
+// Reads the next token into the current value, leaving that empty for a token without one.
+TJsonToken TBsonReader::ReadCurrent() {
+  TValue& value = MutableValue();
+  const TJsonToken token = ReadToken();
+  if (!HasValue(token) && !value.IsEmpty())
+    value = TValue();
+  return token;
 }
 
 // The scope is read through the reader's own tokens: names, each followed by a scalar.
@@ -630,17 +644,17 @@ TJsonCodeWScope TBsonReader::ReadCodeWScope() {
   const size_t depth = FStack.size();
   PushContainer(0x03);
   for (;;) {
-    TValue name;
-    const TJsonToken token = ReadToken(name);
+    const TJsonToken token = ReadCurrent();
     if (token == TJsonToken::EndObject && FStack.size() == depth)
       return result;
-    TValue value;
-    const TJsonToken valueToken = token == TJsonToken::PropertyName ? ReadToken(value) : token;
+    const std::string name = token == TJsonToken::PropertyName ? Value().AsType<std::string>() : std::string();
+    const TJsonToken valueToken = token == TJsonToken::PropertyName ? ReadCurrent() : token;
     if (token != TJsonToken::PropertyName || IsStartToken(valueToken) || IsEndToken(valueToken) ||
         valueToken == TJsonToken::None)
       throw EJsonReaderException(Format(CodeWScopeMessage, JsonTokenName(valueToken)));
+    const TValue& value = Value();
     const bool hasText = !value.IsEmpty() && value.Kind() != TTypeKind::tkRecord;
-    result.Scope.push_back({name.AsType<std::string>(), hasText ? value.AsString() : std::string()});
+    result.Scope.push_back({name, hasText ? value.AsString() : std::string()});
   }
 }
 

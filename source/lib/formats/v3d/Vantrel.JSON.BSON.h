@@ -169,10 +169,13 @@ private:
   static bool HasValue(TJsonToken AToken);
   void OpenInput();
   void SyncStream() noexcept;
-  TJsonToken ReadToken(TValue& AValue);
-  TJsonToken ReadElementStart(TValue& AValue);
+  TJsonToken ReadCurrent();
+  // The next token; its value goes into the current value.
+  TJsonToken ReadToken();
+  TJsonToken ReadElementStart();
   TJsonToken ReadContainerEnd();
-  TJsonToken ReadValue(TValue& AValue);
+  TJsonToken ReadValue();
+  TJsonToken ReadOtherValue();
   TJsonToken PushContainer(uint8_t AType);
   TJsonCodeWScope ReadCodeWScope();
   void EndOnStreamError();
