@@ -105,11 +105,11 @@ template <class T> T ParseInteger(std::string_view AText) {
 
 // TJSONValue
 
-void* TJSONValue::operator new(size_t ASize) {
-  return json_pool::AllocateBytes(ASize);
-}
 void TJSONValue::operator delete(void* ABlock, size_t ASize) noexcept {
-  json_pool::ReleaseBytes(ABlock, ASize);
+  if (json_pool::IsDocumentRoot(ABlock))
+    json_pool::FreeDocument(ABlock);
+  else
+    json_pool::ReleaseBytes(ABlock, ASize);
 }
 
 std::string TJSONValue::ToString() const {
@@ -278,6 +278,9 @@ std::unique_ptr<TJSONArray> TJSONArray::Create() {
 }
 
 TJSONArray::~TJSONArray() {
+  // The root of an intact document goes with the document's slabs, its items with it.
+  if (json_pool::IsDocumentRoot(this))
+    return;
   json_pool::TReleaseScope scope;
   // Plain items are counted off per run of one slab, so long arrays of numbers cost a few
   // instructions per item.
@@ -308,6 +311,9 @@ TJSONValue* TJSONArray::Items(int AIndex) const {
 TJSONArray& TJSONArray::Add(std::unique_ptr<TJSONValue> AValue) {
   if (!AValue)
     throw EArgumentNilException("A JSON array cannot hold a nil value");
+  // A changed tree is no intact document any more, nor is a tree that joins another.
+  json_pool::Touch(this);
+  json_pool::Touch(AValue.get());
   FItems.Push(json_detail::Tagged(AValue.get(), AValue->IsPlain()));
   AValue.release();
   return *this;
@@ -335,6 +341,7 @@ TJSONArray& TJSONArray::Add(bool AValue) {
 std::unique_ptr<TJSONValue> TJSONArray::Remove(int AIndex) {
   if (AIndex < 0 || AIndex >= Count())
     IndexOutOfRange(AIndex, Count());
+  json_pool::Touch(this);
   return std::unique_ptr<TJSONValue>(
       json_detail::Untagged<TJSONValue>(FItems.Take(static_cast<uint32_t>(AIndex))));
 }
@@ -370,6 +377,7 @@ void TJSONPair::operator delete(void* ABlock, size_t ASize) noexcept {
 std::unique_ptr<TJSONPair> TJSONPair::Create(std::string_view AName, std::unique_ptr<TJSONValue> AValue) {
   if (!AValue)
     throw EArgumentNilException("A JSON pair cannot hold a nil value");
+  json_pool::Touch(AValue.get());
   auto pair =
       std::unique_ptr<TJSONPair>(new TJSONPair(AName, json_detail::Tagged(AValue.get(), AValue->IsPlain())));
   AValue.release();
@@ -389,6 +397,8 @@ std::unique_ptr<TJSONObject> TJSONObject::Create() {
 }
 
 TJSONObject::~TJSONObject() {
+  if (json_pool::IsDocumentRoot(this))
+    return;
   json_pool::TReleaseScope scope;
   for (TJSONPair* pair : *this)
     delete pair;
@@ -403,6 +413,8 @@ TJSONPair* TJSONObject::Pairs(int AIndex) const {
 TJSONObject& TJSONObject::AddPair(std::unique_ptr<TJSONPair> APair) {
   if (!APair)
     throw EArgumentNilException("A JSON object cannot hold a nil pair");
+  json_pool::Touch(this);
+  json_pool::Touch(APair.get());
   FPairs.Push(json_detail::Tagged(APair.get(), false));
   APair.release();
   return *this;
@@ -449,8 +461,10 @@ TJSONValue* TJSONObject::GetLastValue(std::string_view AName) const {
 
 std::unique_ptr<TJSONPair> TJSONObject::RemovePair(std::string_view AName) {
   for (uint32_t i = 0; i < FPairs.Count(); ++i)
-    if (json_detail::Untagged<TJSONPair>(FPairs.Slot(i))->Name() == AName)
+    if (json_detail::Untagged<TJSONPair>(FPairs.Slot(i))->Name() == AName) {
+      json_pool::Touch(this);
       return std::unique_ptr<TJSONPair>(json_detail::Untagged<TJSONPair>(FPairs.Take(i)));
+    }
   return nullptr;
 }
 
@@ -627,8 +641,36 @@ std::unique_ptr<TJSONValue> TJsonParser::Parse() {
   }
 }
 
+namespace {
+
+// Texts from this size on make a tree large enough to have slabs of its own (see json_pool).
+constexpr size_t DocumentText = 16 * 1024;
+
+std::unique_ptr<TJSONValue> ParseDocument(std::string_view AText) {
+  // The parser outlives the document's scope: on failure the document dissolves first, and the
+  // values the parser still holds are then freed as ordinary ones.
+  TJsonParser parser(AText);
+  json_pool::TDocument* document = json_pool::NewDocument();
+  try {
+    std::unique_ptr<TJSONValue> root;
+    {
+      json_pool::TDocumentScope scope(document);
+      root = parser.Parse();
+    }
+    json_pool::SetRoot(document, root.get());
+    return root;
+  } catch (...) {
+    json_pool::Dissolve(document);
+    throw;
+  }
+}
+
+} // namespace
+
 std::unique_ptr<TJSONValue> TJSONValue::ParseJSONValue(std::string_view AText, bool ARaiseExc) {
   try {
+    if (AText.size() >= DocumentText)
+      return ParseDocument(AText);
     TJsonParser parser(AText);
     return parser.Parse();
   } catch (const EJSONParseException&) {

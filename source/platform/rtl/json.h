@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "rtl/exceptions.h"
+#include "rtl/json_pool.h"
 #include "rtl/object.h"
 
 namespace rtl {
@@ -163,7 +164,7 @@ private:
 class TJSONValue : public TObject {
   RTL_CLASS(TJSONValue, TObject)
 public:
-  static void* operator new(size_t ASize);
+  static void* operator new(size_t ASize) { return json_pool::AllocateBytes(ASize); }
   static void operator delete(void* ABlock, size_t ASize) noexcept;
 
   // A string's decoded text, a number's text, "true", "false" or "null"; empty for containers.
@@ -359,10 +360,10 @@ public:
   std::unique_ptr<TJSONValue> Clone() const override;
   void AppendTo(std::string& AOut, bool AAscii) const override;
 
-  TJSONArray() = default;
-
 private:
   friend class TJsonTreeStack;
+  // Containers live in the JSON slabs only (see Create).
+  TJSONArray() = default;
   json_detail::TSlots FItems;
 };
 
@@ -426,10 +427,9 @@ public:
   std::unique_ptr<TJSONValue> Clone() const override;
   void AppendTo(std::string& AOut, bool AAscii) const override;
 
-  TJSONObject() = default;
-
 private:
   friend class TJsonTreeStack;
+  TJSONObject() = default;
   json_detail::TSlots FPairs;
 };
 

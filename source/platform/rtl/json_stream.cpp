@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "rtl/json_format.h"
+#include "rtl/json_pool.h"
 #include "rtl/json_tree.h"
 #include "rtl/net_encoding.h"
 #include "rtl/sysutils.h"
@@ -516,7 +517,31 @@ void TJsonWriter::WriteToken(TJsonReader& AReader, bool AWriteChildren) {
 TJsonObjectWriter::TJsonObjectWriter(bool AOwnValue)
     : FOwnValue(AOwnValue), FTree(std::make_unique<TJsonTreeStack>()) {}
 
-TJsonObjectWriter::~TJsonObjectWriter() = default;
+TJsonObjectWriter::~TJsonObjectWriter() {
+  Discard();
+}
+
+// An unfinished tree's document dissolves before its values are freed as ordinary ones.
+void TJsonObjectWriter::Discard() {
+  if (FDocument) {
+    json_pool::Dissolve(FDocument);
+    FDocument = nullptr;
+  }
+  FTree->Clear();
+}
+
+json_pool::TDocument* TJsonObjectWriter::Document() {
+  if (!FDocument)
+    FDocument = json_pool::NewDocument();
+  return FDocument;
+}
+
+void TJsonObjectWriter::Settle() {
+  if (FTree->Depth() != 0 || !FDocument)
+    return;
+  json_pool::SetRoot(FDocument, FTree->Root());
+  FDocument = nullptr;
+}
 
 TJSONValue* TJsonObjectWriter::GetJSON() const {
   return FTree->Depth() == 0 ? FTree->Root() : nullptr;
@@ -530,7 +555,7 @@ std::unique_ptr<TJSONValue> TJsonObjectWriter::ExtractJSON() {
 
 void TJsonObjectWriter::Rewind() {
   TJsonWriter::Rewind();
-  FTree->Clear();
+  Discard();
 }
 
 void TJsonObjectWriter::DoWriteStartObject() {
@@ -538,7 +563,11 @@ void TJsonObjectWriter::DoWriteStartObject() {
 }
 
 void TJsonObjectWriter::DoWriteEndObject() {
-  FTree->Close();
+  {
+    json_pool::TDocumentScope scope(Document());
+    FTree->Close();
+  }
+  Settle();
 }
 
 void TJsonObjectWriter::DoWriteStartArray() {
@@ -546,19 +575,28 @@ void TJsonObjectWriter::DoWriteStartArray() {
 }
 
 void TJsonObjectWriter::DoWriteEndArray() {
-  FTree->Close();
+  DoWriteEndObject();
 }
 
 void TJsonObjectWriter::DoWritePropertyName(std::string_view AName) {
+  json_pool::TDocumentScope scope(Document());
   FTree->AddName(AName);
 }
 
 void TJsonObjectWriter::DoWriteString(std::string_view AValue) {
-  FTree->Add(new TJSONString(AValue), json_detail::TText::FitsInline(AValue.size()));
+  {
+    json_pool::TDocumentScope scope(Document());
+    FTree->Add(new TJSONString(AValue), json_detail::TText::FitsInline(AValue.size()));
+  }
+  Settle();
 }
 
 void TJsonObjectWriter::AddNumberText(std::string_view AText) {
-  FTree->Add(new json_detail::TTextNumber(AText), json_detail::TText::FitsInline(AText.size()));
+  {
+    json_pool::TDocumentScope scope(Document());
+    FTree->Add(new json_detail::TTextNumber(AText), json_detail::TText::FitsInline(AText.size()));
+  }
+  Settle();
 }
 
 void TJsonObjectWriter::DoWriteInt64(int64_t AValue) {
@@ -579,18 +617,31 @@ void TJsonObjectWriter::DoWriteSingle(float AValue) {
 }
 
 void TJsonObjectWriter::DoWriteDouble(double AValue) {
-  if (std::isfinite(AValue))
-    FTree->Add(new json_detail::TDoubleNumber(AValue), true);
-  else
+  if (!std::isfinite(AValue)) {
     DoWriteNull();
+    return;
+  }
+  {
+    json_pool::TDocumentScope scope(Document());
+    FTree->Add(new json_detail::TDoubleNumber(AValue), true);
+  }
+  Settle();
 }
 
 void TJsonObjectWriter::DoWriteBoolean(bool AValue) {
-  FTree->Add(AValue ? static_cast<TJSONValue*>(new TJSONTrue()) : new TJSONFalse(), true);
+  {
+    json_pool::TDocumentScope scope(Document());
+    FTree->Add(AValue ? static_cast<TJSONValue*>(new TJSONTrue()) : new TJSONFalse(), true);
+  }
+  Settle();
 }
 
 void TJsonObjectWriter::DoWriteNull() {
-  FTree->Add(new TJSONNull(), true);
+  {
+    json_pool::TDocumentScope scope(Document());
+    FTree->Add(new TJSONNull(), true);
+  }
+  Settle();
 }
 
 } // namespace rtl

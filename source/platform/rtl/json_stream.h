@@ -29,6 +29,9 @@
 namespace rtl {
 
 class TJsonTreeStack;
+namespace json_pool {
+struct TDocument;
+}
 
 enum class TJsonToken {
   None,
@@ -365,7 +368,14 @@ private:
   // Containers are made when they close, from the values waiting on the stack; the root is
   // there once the outermost one has closed.
   std::unique_ptr<TJsonTreeStack> FTree;
+  // The nodes of the tree being built come from a document of their own (see json_pool), which
+  // the root takes over when it is finished.
+  json_pool::TDocument* FDocument = nullptr;
 
+  json_pool::TDocument* Document();
+  // After a value: hands the document to a finished root.
+  void Settle();
+  void Discard();
   void AddNumberText(std::string_view AText);
 };
 
