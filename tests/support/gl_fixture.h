@@ -105,11 +105,6 @@ protected:
   void DoDrawPrimitivesBatch(ui::TPrimitivesKind, const void*, const void*, const ui::TVertexDeclaration&,
                              int32_t, int32_t, int32_t, int32_t) override {}
   void DoSetShaders(ui::TContextShader*, ui::TContextShader*) override {}
-  void DoSetShaderVariable(const std::string&, std::span<const rtl::TVector3D>) override {}
-  void DoSetShaderVariable(const std::string&, ui::TTexture*) override {}
-  void DoCopyToBits(void*, int32_t, const rtl::TRect&) override {}
-  void DoSetShaderVariableMat4(const std::string&, const rtl::TMatrix3D&) override {}
-  void DoSetShaderVariableInt(const std::string&, int32_t) override {}
 };
 
 // Compiles and links a program from vertex and fragment source; fails the test on error.

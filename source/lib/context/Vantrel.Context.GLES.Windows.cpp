@@ -49,11 +49,6 @@ protected:
     RaiseAbstract();
   }
   void DoSetShaders(TContextShader*, TContextShader*) override { RaiseAbstract(); }
-  void DoSetShaderVariable(const std::string&, std::span<const TVector3D>) override { RaiseAbstract(); }
-  void DoSetShaderVariable(const std::string&, TTexture*) override { RaiseAbstract(); }
-  void DoCopyToBits(void*, int32_t, const TRect&) override { RaiseAbstract(); }
-  void DoSetShaderVariableMat4(const std::string&, const TMatrix3D&) override { RaiseAbstract(); }
-  void DoSetShaderVariableInt(const std::string&, int32_t) override { RaiseAbstract(); }
 };
 
 gl::TContextRequest RequestOf(const TContextConfiguration& AConfiguration) {

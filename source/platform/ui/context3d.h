@@ -38,6 +38,10 @@ inline constexpr const char* CopyRectDoesNotFit = "Cannot copy a %d x %d rectang
 inline constexpr const char* ContextMethodError = "Fehler im Kontext: Methode='%s'.";
 inline constexpr const char* CannotCreateVertexShader = "Vertex-Schattierer für '%s' kann nicht erstellt werden.";
 inline constexpr const char* CannotCreatePixelShader = "Pixel-Schattierer für '%s' kann nicht erstellt werden.";
+inline constexpr const char* CannotCreateTexture = "Textur für '%s' kann nicht erstellt werden.";
+inline constexpr const char* CannotUploadTexture =
+    "Pixel-Daten können nicht für '%s' zu Textur hochgeladen werden.";
+inline constexpr const char* ShaderVariableNotFound = "Schattierervariable \"%s\" nicht gefunden.";
 } // namespace messages
 
 class TContext3DClass : public rtl::TClass {
