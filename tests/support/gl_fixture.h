@@ -104,7 +104,6 @@ public:
 protected:
   void DoDrawPrimitivesBatch(ui::TPrimitivesKind, const void*, const void*, const ui::TVertexDeclaration&,
                              int32_t, int32_t, int32_t, int32_t) override {}
-  void DoSetShaders(ui::TContextShader*, ui::TContextShader*) override {}
 };
 
 // Compiles and links a program from vertex and fragment source; fails the test on error.

@@ -40,6 +40,7 @@ std::string Text(float AValue) {
 
 void TRecordingContextClass::Reset() {
   ValidAnswer = true;
+  ContextAvailable = true;
   ErrorCodes.clear();
   DefaultBlending = TBlendSetting::Create();
   Calls.clear();

@@ -27,6 +27,9 @@ public:
 
   // ---- Script ----
   bool ValidAnswer = true;
+  // Whether a graphics context stands behind the recorder. With one, a draw ends by switching to
+  // the default shader program, which needs an installed program class.
+  bool ContextAvailable = true;
   // The codes PlatformHasAnyErrors answers, one per call; 0 (no error) once they are used up.
   mutable std::deque<intptr_t> ErrorCodes;
   vantrel::TBlendSetting DefaultBlending = vantrel::TBlendSetting::Create();
@@ -55,7 +58,7 @@ public:
   void PlatformSetPixelState(int32_t AWidth, int32_t AHeight, int32_t ADepth, int32_t ABytesPerPixel,
                              int32_t APitch) const override;
   void PlatformUnsetPixelState() const override;
-  bool PlatformIsContextAvailable() const override { return true; }
+  bool PlatformIsContextAvailable() const override { return ContextAvailable; }
   std::string PlatformGetVendorName() const override { return "Recording vendor"; }
   std::string PlatformGetRendererName() const override { return "Recording renderer"; }
   std::string PlatformGetVersion() const override { return "4.3 recording"; }

@@ -294,8 +294,6 @@ inline constexpr std::string_view SLinkWithBindingPointFailed =
     "TBufferObject.LinkWithBindingPoint failed: %s";
 inline constexpr std::string_view SLinkWithShaderProgramFailed =
     "TBufferObject.LinkWithShaderProgram failed: %s";
-inline constexpr std::string_view SInvalidUniformBlockIndex =
-    "TBufferObject.LinkWithShaderProgram failed: invalid uniform block index (program=%d, index=%d, name=%s)";
 inline constexpr std::string_view SBufferErrorDetail = "%s (Error = %d)";
 
 // A GPU buffer with a usage hint and a binding target. Bind and Unbind pair up: a second Bind or

@@ -68,14 +68,15 @@ void ShutdownAtExit() {
   FinalizeContextWindows();
 }
 
-// The platform layer's state is made before the routine is registered, so it is destroyed after
-// the routine has run.
+// The platform layer's state and the context's program list are made before the routine is
+// registered, so they are destroyed after the routine has run.
 void EnsureShutdownRegistered() {
   if (GState.ShutdownRegistered)
     return;
   GState.ShutdownRegistered = true;
   gl::CreationCount();
   ContextShared();
+  TVantrelContext::ProgramCount();
   std::atexit(ShutdownAtExit);
 }
 
@@ -326,6 +327,8 @@ void FinalizeContextWindows() {
   if (GState.Finalized)
     return;
   GState.Finalized = true;
+  // Programs skip their GL deletes when the context is already gone.
+  TVantrelContext::FreePrograms();
   TVantrelContext::FreeExtensionList();
   std::vector<uint8_t>().swap(OpenGLESShared().ReadBackBuffer);
   if (GState.Initialized) {

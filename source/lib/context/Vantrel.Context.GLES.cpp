@@ -605,7 +605,11 @@ void TVantrelContextOpenGLESClass::InitializeShader(TContextShader* AShader) con
     source = AShader->GetSourceByArch(TContextShaderArch::GLSL);
   const std::span<const uint8_t> code = source ? std::span<const uint8_t>(source->Code) : std::span<const uint8_t>();
   const GLenum stage = ShaderStage(static_cast<TContextShaderKindEx>(AShader->Kind()));
-  AShader->SetHandle(ShaderProgramClass().BuildShader(stage, code, ContextShared().DesignTime));
+  const bool designTime = ContextShared().DesignTime;
+  AShader->SetHandle(ShaderProgramClass().BuildShader(stage, code, designTime));
+  if (PlatformHasAnyErrors())
+    RaiseShaderCompileException(nullptr, designTime, ui::messages::CannotCreateShader, Name(), "",
+                                std::string(code.begin(), code.end()));
 }
 
 void TVantrelContextOpenGLESClass::DoFinalizeShader(TContextShader* AShader) const {
@@ -652,10 +656,6 @@ bool TVantrelContextOpenGLES::ContextAvailable() const {
   return VantrelClass().PlatformIsContextAvailable();
 }
 
-TShaderProgram* TVantrelContextOpenGLES::UniformProgram() const {
-  return nullptr;
-}
-
 void TVantrelContextOpenGLES::CheckMethodError(const char* AMethod) {
   if (HasGLErrors())
     RaiseContextException(this, ui::messages::ContextMethodError, AMethod);
@@ -664,7 +664,7 @@ void TVantrelContextOpenGLES::CheckMethodError(const char* AMethod) {
 // ---- Uniforms ------------------------------------------------------------------------------------------
 
 const TContextShaderVariable* TVantrelContextOpenGLES::FindUniform(const std::string& AName) const {
-  const TShaderProgram* program = UniformProgram();
+  const TShaderProgram* program = GetCurrentProgram();
   return program ? program->Variables().Find(AName) : nullptr;
 }
 

@@ -20,8 +20,6 @@
 
 namespace vantrel {
 
-class TShaderProgram;
-
 // Written into the public folder when a texture cannot be made.
 inline constexpr std::string_view SContextLogFileName = "vantrel3d.context.log";
 inline constexpr std::string_view SFailureReport =
@@ -192,11 +190,8 @@ protected:
   // Whether GL may be called: the class's PlatformIsContextAvailable.
   bool ContextAvailable() const;
 
-  // The program whose variables the uniform hooks set: the context's current program.
-  virtual TShaderProgram* UniformProgram() const;
-
-  // The uniform hooks set a variable of the current program and do nothing when it has none of
-  // that name. A GL error pending afterwards raises the UI framework's variable-not-found text;
+  // The uniform hooks set a variable of the current program (GetCurrentProgram) and do nothing
+  // without one or when it has no variable of that name. A GL error pending afterwards raises the UI framework's variable-not-found text;
   // at design time failures are swallowed.
   using TVantrelContext::DoSetShaderVariable;
   // By the variable's kind: one float, two or three components of the first vector, else

@@ -330,6 +330,9 @@ inline constexpr std::string_view SCannotCreateTessCtrlShader =
 inline constexpr std::string_view SCannotCreateFragmentShader =
     "Cannot create Fragment-Shader for '%s':\r\n%s";
 inline constexpr std::string_view SErrorInContextMethod = "error in context method \"%s\" (error = %d)";
+// Raised by both the buffer objects and the shader programs when a block name is not in the program.
+inline constexpr std::string_view SInvalidUniformBlockIndex =
+    "TBufferObject.LinkWithShaderProgram failed: invalid uniform block index (program=%d, index=%d, name=%s)";
 
 inline constexpr std::string_view SContextExceptionPrefix = "[Context Exception]: ";
 inline constexpr std::string_view SInitializationExceptionPrefix = "[Initialization Exception]: ";

@@ -2,14 +2,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
 
 #include "context/Vantrel.Context.Extension.h"
 #include "context/Vantrel.Context.Texturing.h"
+#include "rendering/Vantrel.Controller.h"
 #include "rtl/exceptions.h"
 #include "rtl/ioutils.h"
 #include "rtl/sysutils.h"
+#include "rtl/typeinfo.h"
 #include "ui/bitmap.h"
 #include "ui/canvas.h"
+#include "ui/material.h"
 #include "ui/texture.h"
 
 namespace vantrel {
@@ -45,6 +51,138 @@ TExtensionListState& ExtensionListState() {
 
 int32_t ClampClipPlane(int32_t AIndex) {
   return std::clamp(AIndex, 0, TVantrelContext::ClipPlaneCount - 1);
+}
+
+constexpr std::string_view SStructTypeNotFound =
+    "TVantrelContext.DoSetShaderVariableArrayOfStruct - structure type not found by RTTI!";
+constexpr std::string_view SStructFieldsMissing =
+    "TVantrelContext.DoSetShaderVariableArrayOfStruct - structure fields missing";
+constexpr std::string_view SStructFieldNotSupported =
+    "structure field \"%s\" - type not supported in shader language!";
+
+// The linked programs of the process, in the order they were made, and the one last made
+// current. Programs belong to the list; the current one is always listed or nullptr.
+struct TProgramRegistry {
+  // nullptr until the first program is made, and again after FreePrograms.
+  std::unique_ptr<std::vector<TOwned<TShaderProgram>>> List;
+  TShaderProgram* Current = nullptr;
+};
+
+TProgramRegistry& Programs() {
+  static TProgramRegistry registry;
+  return registry;
+}
+
+THandle HandleOf(const TContextShader* AShader) {
+  return AShader ? AShader->Handle() : 0;
+}
+
+bool IsCompiled(const TContextShader* AShader) {
+  return HandleOf(AShader) != 0;
+}
+
+// The listed program whose five stages are these; a missing stage matches a program without it.
+TShaderProgram* FindProgram(const TContextShader* AVS, const TContextShader* AGS, const TContextShader* ATES,
+                            const TContextShader* ATCS, const TContextShader* APS) {
+  const TProgramRegistry& registry = Programs();
+  if (!registry.List)
+    return nullptr;
+  for (const TOwned<TShaderProgram>& program : *registry.List)
+    if (program->VS() == HandleOf(AVS) && program->PS() == HandleOf(APS) && program->GS() == HandleOf(AGS) &&
+        program->TSE() == HandleOf(ATES) && program->TSC() == HandleOf(ATCS))
+      return program.get();
+  return nullptr;
+}
+
+// The material of the pass's controller, nullptr when it has none.
+TMaterial* PassMaterial(const TRenderPass& APass) {
+  return TMaterialSource::ValidMaterial(dynamic_cast<TMaterialSource*>(APass.GetControllerShader()));
+}
+
+void RunPassIterations(TVantrelContext& AContext, TRenderPass& APass,
+                       TVantrelRenderPassController& AController, const TRenderListProc& AProc,
+                       PRenderContext ARenderContext) {
+  const int32_t iterations = APass.GetIterations();
+  const int32_t count = iterations == 0 ? 1 : iterations;
+  for (int32_t index = 0; index < count; ++index) {
+    // Copies: a handler may replace itself while it runs.
+    if (const TOnRenderingPass onBegin = APass.GetOnBeginRendering())
+      onBegin(&AContext, index, &APass);
+    switch (AController.GetMethod()) {
+    case TRenderPassMethod::RenderListToFBO:
+      if (AProc)
+        AProc(ARenderContext);
+      break;
+    case TRenderPassMethod::RectToFBO:
+      AController.RenderToContext(&AContext, AController.GetOutputTexture(),
+                                  TRect{0, 0, AContext.Width(), AContext.Height()}, TPoint{0, 0});
+      break;
+    }
+    if (const TOnRenderingPass onEnd = APass.GetOnEndRendering())
+      onEnd(&AContext, index, &APass);
+  }
+}
+
+// A field's value as an integer of the field's width and signedness.
+int64_t ReadInteger(const TTypeInfo& AType, const uint8_t* AData) {
+  switch (AType.Size) {
+  case 1: {
+    uint8_t value;
+    std::memcpy(&value, AData, 1);
+    return AType.IsUnsigned ? int64_t(value) : int64_t(int8_t(value));
+  }
+  case 2: {
+    uint16_t value;
+    std::memcpy(&value, AData, 2);
+    return AType.IsUnsigned ? int64_t(value) : int64_t(int16_t(value));
+  }
+  case 4: {
+    uint32_t value;
+    std::memcpy(&value, AData, 4);
+    return AType.IsUnsigned ? int64_t(value) : int64_t(int32_t(value));
+  }
+  default: {
+    int64_t value;
+    std::memcpy(&value, AData, 8);
+    return value;
+  }
+  }
+}
+
+double ReadFloat(const TTypeInfo& AType, const uint8_t* AData) {
+  if (AType.Size == sizeof(float)) {
+    float value;
+    std::memcpy(&value, AData, sizeof(value));
+    return value;
+  }
+  double value;
+  std::memcpy(&value, AData, sizeof(value));
+  return value;
+}
+
+template <class R> R ReadRecord(const uint8_t* AData) {
+  R value;
+  std::memcpy(&value, AData, sizeof(R));
+  return value;
+}
+
+// The vector a point, vector or colour record uploads as; false for any other record.
+bool RecordAsVector(const TTypeInfo& AType, const uint8_t* AData, TVector3D& AVector) {
+  if (&AType == &TypeInfoOf<TPointF>()) {
+    const auto point = ReadRecord<TPointF>(AData);
+    AVector = {point.X, point.Y, 0, 0};
+  } else if (&AType == &TypeInfoOf<TPoint3D>()) {
+    const auto point = ReadRecord<TPoint3D>(AData);
+    AVector = {point.X, point.Y, point.Z, 0};
+  } else if (&AType == &TypeInfoOf<TVector3D>()) {
+    AVector = ReadRecord<TVector3D>(AData);
+  } else if (&AType == &TypeInfoOf<TAlphaColorF>()) {
+    const auto color = ReadRecord<TAlphaColorF>(AData);
+    AVector = {color.R, color.G, color.B, color.A};
+  } else {
+    return false;
+  }
+  return true;
 }
 
 } // namespace
@@ -610,6 +748,235 @@ void TVantrelContext::AddIntermediatePass(TRenderPass* APass) {
     FIntermediatePasses.Add(APass);
 }
 
+// ---- Running passes -------------------------------------------------------------------------------------
+
+bool TVantrelContext::PreProcessing(PRenderContext ARenderContext) {
+  return RunRenderPasses(TRenderPassType::Pre, ARenderContext);
+}
+
+bool TVantrelContext::PostProcessing(PRenderContext ARenderContext) {
+  return RunRenderPasses(TRenderPassType::Post, ARenderContext);
+}
+
+bool TVantrelContext::RunRenderPasses(TRenderPassType AType, PRenderContext ARenderContext) {
+  if (!ARenderContext || !FPasses || FPasses->Count() == 0)
+    return false;
+  std::vector<TRenderPass*> passes;
+  if (AType == TRenderPassType::Pre)
+    passes = FPasses->GetPreProcessingPasses();
+  else if (AType == TRenderPassType::Post)
+    passes = FPasses->GetPostProcessingPasses();
+  for (TRenderPass* pass : passes)
+    ExecuteRenderPass(pass, ARenderContext);
+  return true;
+}
+
+// A pass without a controller is never enabled, so its scene would not begin: it runs nothing.
+void TVantrelContext::ExecuteRenderPass(TRenderPass* APass, PRenderContext ARenderContext) {
+  if (!APass || !APass->GetOnBeginRendering() || !ARenderContext)
+    return;
+  auto* controller = CheckedCast<TVantrelRenderPassController>(APass->GetController());
+  if (!controller)
+    return;
+  const TRenderListProc& proc = controller->GetRenderProc() == TRenderPassRenderingProc::ListRendering
+                                    ? ARenderContext->ListRenderingProc
+                                    : ARenderContext->DefaultRenderingProc;
+  if (!APass->BeginScene())
+    return;
+  try {
+    RunPassIterations(*this, *APass, *controller, proc, ARenderContext);
+  } catch (...) {
+    APass->EndScene();
+    throw;
+  }
+  APass->EndScene();
+}
+
+// ---- Materials ------------------------------------------------------------------------------------------
+
+void TVantrelContext::ApplyMaterial(TMaterial* AMaterial) {
+  if (!AMaterial)
+    return;
+  AMaterial->Apply(this);
+  if (const std::string name = AMaterial->ModelViewProjection(); !name.empty())
+    SetShaderVariable(name, CurrentModelViewProjectionMatrix());
+  if (const std::string name = AMaterial->ModelView(); !name.empty())
+    SetShaderVariable(name, FCurrentMatrix);
+  if (const std::string name = AMaterial->ModelViewInverseTranspose(); !name.empty())
+    SetShaderVariable(name, FCurrentMatrix.Inverse().Transpose());
+}
+
+void TVantrelContext::ResetMaterial(TMaterial* AMaterial) {
+  if (AMaterial)
+    AMaterial->Reset(this);
+}
+
+// ---- Shader programs ------------------------------------------------------------------------------------
+
+uint32_t TVantrelContext::CompileShaderStage(uint32_t AKind, std::span<const uint8_t> ACode) {
+  if (!VantrelClass().Valid())
+    throw Exception(SInvalidContext);
+  if (!IsContextAvailable())
+    return 0;
+  const bool designTime = ContextShared().DesignTime;
+  const uint32_t handle = ShaderProgramClass().BuildShader(AKind, ACode, designTime);
+  if (HasAnyErrors()) {
+    const std::string source(ACode.begin(), ACode.end());
+    RaiseShaderCompileException(this, designTime, ui::messages::CannotCreateShader, ClassName(), "", source);
+  }
+  return handle;
+}
+
+TShaderProgram* TVantrelContext::FindOrCreateProgram(TContextShader* AVS, TContextShader* AGS,
+                                                     TContextShader* ATES, TContextShader* ATCS,
+                                                     TContextShader* APS) {
+  if (!IsContextAvailable() || !IsCompiled(AVS) || !IsCompiled(APS))
+    return nullptr;
+  if (TShaderProgram* found = FindProgram(AVS, AGS, ATES, ATCS, APS))
+    return found;
+  auto* contextClass = dynamic_cast<TContext3DClass*>(&ClassType());
+  TOwned<TShaderProgram> program(ShaderProgramClass().Create(contextClass, AVS, AGS, ATES, ATCS, APS));
+  // A program the GPU objected to is never listed, so the next attempt links afresh.
+  if (HasAnyErrors()) {
+    program.reset();
+    RaiseContextException(nullptr, ui::messages::CannotActivateShaderProgram, ClassName());
+  }
+  TProgramRegistry& registry = Programs();
+  if (!registry.List)
+    registry.List = std::make_unique<std::vector<TOwned<TShaderProgram>>>();
+  registry.List->push_back(std::move(program));
+  return registry.List->back().get();
+}
+
+void TVantrelContext::ActivateProgram(TContextShader* AVS, TContextShader* AGS, TContextShader* ATES,
+                                      TContextShader* ATCS, TContextShader* APS) {
+  if (!IsContextAvailable() || !IsCompiled(AVS) || !IsCompiled(APS))
+    return;
+  TShaderProgram* program = FindOrCreateProgram(AVS, AGS, ATES, ATCS, APS);
+  Programs().Current = program;
+  if (program)
+    program->Use();
+  else
+    ShaderProgramClass().ActivateDefault();
+}
+
+void TVantrelContext::SetShaders(TContextShader* AVS, TContextShader* AGS, TContextShader* ATES,
+                                 TContextShader* ATCS, TContextShader* APS) {
+  if (!AVS || !APS)
+    return;
+  for (TContextShader* shader : {AVS, APS, AGS, ATES, ATCS})
+    if (shader && shader->Handle() == 0)
+      TContextManager::InitializeShader(shader);
+  if (IsContextAvailable())
+    ActivateProgram(AVS, AGS, ATES, ATCS, APS);
+}
+
+void TVantrelContext::DoSetShaders(TContextShader* AVertexShader, TContextShader* APixelShader) {
+  SetShaders(AVertexShader, nullptr, nullptr, nullptr, APixelShader);
+}
+
+TShaderProgram* TVantrelContext::GetCurrentProgram() {
+  return Programs().Current;
+}
+
+TShaderProgram* TVantrelContext::GetProgram(const TContextShader* AVS, const TContextShader* APS) {
+  if (!IsContextAvailable() || !IsCompiled(AVS) || !IsCompiled(APS))
+    return nullptr;
+  return FindProgram(AVS, nullptr, nullptr, nullptr, APS);
+}
+
+void TVantrelContext::RemoveProgram(TShaderProgram* AShaderProgram) {
+  TProgramRegistry& registry = Programs();
+  if (!AShaderProgram || !registry.List)
+    return;
+  auto& list = *registry.List;
+  const auto found = std::find_if(list.begin(), list.end(), [&](const TOwned<TShaderProgram>& AProgram) {
+    return AProgram.get() == AShaderProgram;
+  });
+  if (found == list.end())
+    return;
+  if (registry.Current == AShaderProgram)
+    registry.Current = nullptr;
+  list.erase(found);
+}
+
+void TVantrelContext::RemoveProgram(const TContextShader* AVS, const TContextShader* APS) {
+  RemoveProgram(GetProgram(AVS, APS));
+}
+
+void TVantrelContext::FreePrograms() {
+  TProgramRegistry& registry = Programs();
+  registry.Current = nullptr;
+  if (!registry.List)
+    return;
+  // Emptied before it goes, so that nothing a program's destruction reaches finds it half freed.
+  std::unique_ptr<std::vector<TOwned<TShaderProgram>>> list = std::move(registry.List);
+  list->clear();
+}
+
+int32_t TVantrelContext::ProgramCount() {
+  const TProgramRegistry& registry = Programs();
+  return registry.List ? static_cast<int32_t>(registry.List->size()) : 0;
+}
+
+// ---- Arrays of records ----------------------------------------------------------------------------------
+
+void TVantrelContext::SetShaderVariableArrayOfStruct(const std::string& AName, const TTypeInfo* AType,
+                                                     int32_t ACount, const void* AData) {
+  DoSetShaderVariableArrayOfStruct(AName, AType, ACount, AData);
+}
+
+void TVantrelContext::DoSetShaderVariableArrayOfStruct(const std::string& AName, const TTypeInfo* AType,
+                                                       int32_t ACount, const void* AData) {
+  if (!IsContextAvailable() || !GetCurrentProgram() || ACount <= 0 || !AData)
+    return;
+  if (!AType || AType->Kind != TTypeKind::tkRecord)
+    throw Exception(std::string(SStructTypeNotFound));
+  if (!AType->Fields || AType->Fields->empty())
+    throw Exception(std::string(SStructFieldsMissing));
+  const auto* record = static_cast<const uint8_t*>(AData);
+  for (int32_t index = 0; index < ACount; ++index, record += AType->Size)
+    for (const TRecordField& field : *AType->Fields)
+      SetStructField(Format("%s[%d].%s", {AName, index, field.Name}), *field.Type, record + field.Offset);
+  if (HasAnyErrors())
+    RaiseContextException(this, ui::messages::ShaderVariableNotFound, AName);
+}
+
+void TVantrelContext::SetStructField(const std::string& AName, const TTypeInfo& AType, const uint8_t* AData) {
+  TVector3D vector;
+  switch (AType.Kind) {
+  case TTypeKind::tkInteger:
+  case TTypeKind::tkInt64:
+  case TTypeKind::tkEnumeration:
+    DoSetShaderVariableInt(AName, static_cast<int32_t>(ReadInteger(AType, AData)));
+    return;
+  case TTypeKind::tkBoolean:
+    DoSetShaderVariableInt(AName, ReadInteger(AType, AData) != 0 ? 1 : 0);
+    return;
+  case TTypeKind::tkFloat:
+    vector = {f32(ReadFloat(AType, AData)), 0, 0, 0};
+    DoSetShaderVariable(AName, std::span<const TVector3D>(&vector, 1));
+    return;
+  case TTypeKind::tkArray:
+    DoSetShaderVariableArrayOfStruct(AName, AType.ElementType, static_cast<int32_t>(AType.ElementCount),
+                                     AData);
+    return;
+  case TTypeKind::tkRecord:
+    if (&AType == &TypeInfoOf<TMatrix3D>()) {
+      DoSetShaderVariableMat4(AName, ReadRecord<TMatrix3D>(AData));
+      return;
+    }
+    if (RecordAsVector(AType, AData, vector)) {
+      DoSetShaderVariable(AName, std::span<const TVector3D>(&vector, 1));
+      return;
+    }
+    break;
+  default:
+    break;
+  }
+  throw Exception(Format(SStructFieldNotSupported, {AName}));
+}
+
 // ---- Clearing and drawing --------------------------------------------------------------------------------
 
 void TVantrelContext::ClearEx(TRenderTargets ATarget, TAlphaColor AColor, float ADepth, uint32_t AStencil) {
@@ -618,6 +985,59 @@ void TVantrelContext::ClearEx(TRenderTargets ATarget, TAlphaColor AColor, float 
 
 void TVantrelContext::ClearBufferFloat(int32_t ABuf, const float* APtr) {
   DoClearBufferFloat(ABuf, APtr);
+}
+
+void TVantrelContext::DoDrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
+                                       const TVertexDeclaration& ADeclaration, int32_t AVertexSize,
+                                       int32_t AVertexCount, int32_t AIndexSize, int32_t AIndexCount) {
+  try {
+    TMaterial* mainMaterial = nullptr;
+    if (TRenderPass* pass = FCurrentPass) {
+      if (!pass->IsPrimitivesKindSupported(AKind))
+        return;
+      mainMaterial = PassMaterial(*pass);
+      if (mainMaterial) {
+        if (const TOnRenderPassApplyMaterial onApply = pass->GetOnApplyMaterial())
+          onApply(nullptr, mainMaterial);
+        ApplyMaterial(mainMaterial);
+      }
+    }
+    DrawWithPassMaterials(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount, AIndexSize,
+                          AIndexCount);
+    ResetMaterial(mainMaterial);
+    if (HasAnyErrors())
+      RaiseContextException(this, ui::messages::ContextMethodError, std::string("DoDrawPrimitives"));
+    if (IsContextAvailable()) {
+      Programs().Current = nullptr;
+      ShaderProgramClass().ActivateDefault();
+    }
+  } catch (const Exception&) {
+    // An editor keeps drawing what it can while a pass is being set up.
+    if (!ContextShared().DesignTime)
+      throw;
+  }
+}
+
+void TVantrelContext::DrawWithPassMaterials(TPrimitivesKind AKind, const void* AVertices,
+                                            const void* AIndices, const TVertexDeclaration& ADeclaration,
+                                            int32_t AVertexSize, int32_t AVertexCount, int32_t AIndexSize,
+                                            int32_t AIndexCount) {
+  inherited::DoDrawPrimitives(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount, AIndexSize,
+                              AIndexCount);
+  for (int index = 0; index < FIntermediatePasses.Count(); ++index) {
+    TMaterial* material = PassMaterial(*FIntermediatePasses[index]);
+    if (!material)
+      continue;
+    ApplyMaterial(material);
+    try {
+      inherited::DoDrawPrimitives(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount,
+                                  AIndexSize, AIndexCount);
+    } catch (...) {
+      ResetMaterial(material);
+      throw;
+    }
+    ResetMaterial(material);
+  }
 }
 
 void TVantrelContext::DirectDrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,

@@ -33,7 +33,8 @@
 
 namespace ui {
 class TBitmap;
-}
+class TMaterial;
+} // namespace ui
 
 namespace vantrel {
 
@@ -41,6 +42,7 @@ class TExtensions;
 class TRenderPass;
 class TMeshBufferObject;
 class TVantrelContext;
+class TVantrelLayeredMaterial;
 
 using TFMXContextStates = TContextStates;
 
@@ -223,6 +225,66 @@ public:
   // The passes of this context by id; nullptr for a context made from a window.
   TRenderPasses* GetRenderPasses() const { return FPasses.get(); }
 
+  // ---- Running passes -----------------------------------------------------------------------------
+  // The table's pre (or post) processing passes, each through ExecuteRenderPass in table order.
+  // False, running nothing, without a render context or without passes.
+  bool PreProcessing(PRenderContext ARenderContext);
+  bool PostProcessing(PRenderContext ARenderContext);
+  // Intermediate passes run with the draws, so AType Intermediate runs none.
+  virtual bool RunRenderPasses(TRenderPassType AType, PRenderContext ARenderContext);
+  // Runs the pass once per iteration (0 iterations count as 1) inside the pass's scene: each
+  // iteration calls OnBeginRendering, draws the render list or the controller's output texture as
+  // the controller's method says, then calls OnEndRendering. Nothing runs without a pass, a begin
+  // handler, a controller or a render context, or when the pass's scene does not begin; the scene
+  // ends also when an iteration raises. A controller that is not a TVantrelRenderPassController
+  // raises EInvalidCast.
+  void ExecuteRenderPass(TRenderPass* APass, PRenderContext ARenderContext);
+
+  // ---- Materials ----------------------------------------------------------------------------------
+  // Applies the material, then hands it the model-view-projection, model and inverse-transpose
+  // model matrices under the names it gives (a matrix it names nothing for is skipped).
+  virtual void ApplyMaterial(TMaterial* AMaterial);
+  virtual void ResetMaterial(TMaterial* AMaterial);
+
+  // ---- Shader programs (one list for the whole process, shared by every context) ----------------
+  // Compiles one stage (AKind is the GPU's stage type); 0 without a graphics context. An invalid
+  // context class raises. A GPU error after compiling is logged, and raised only at design time.
+  virtual uint32_t CompileShaderStage(uint32_t AKind, std::span<const uint8_t> ACode);
+  // The program linked from exactly these five stages (nullptr stages count as absent), made and
+  // listed when there is none. nullptr without a graphics context, or when VS or PS is missing or
+  // not compiled. A program whose creation leaves a GPU error is dropped before the error raises.
+  virtual TShaderProgram* FindOrCreateProgram(TContextShader* AVS, TContextShader* AGS, TContextShader* ATES,
+                                              TContextShader* ATCS, TContextShader* APS);
+  // Makes the stages' program current; without one the default program is activated.
+  virtual void ActivateProgram(TContextShader* AVS, TContextShader* AGS, TContextShader* ATES,
+                               TContextShader* ATCS, TContextShader* APS);
+  using TContext3D::SetShaders;
+  // Compiles the given stages that have no GPU object yet (vertex, pixel, geometry, tessellation
+  // evaluation, tessellation control) and activates their program. Nothing without VS and PS.
+  void SetShaders(TContextShader* AVS, TContextShader* AGS, TContextShader* ATES, TContextShader* ATCS,
+                  TContextShader* APS);
+  // The program last made current; nullptr after the default program was activated or the
+  // program was removed.
+  static TShaderProgram* GetCurrentProgram();
+  // The listed program of the pair VS + PS alone; never makes one.
+  static TShaderProgram* GetProgram(const TContextShader* AVS, const TContextShader* APS);
+  // Drops the program from the list and frees it.
+  static void RemoveProgram(TShaderProgram* AShaderProgram);
+  static void RemoveProgram(const TContextShader* AVS, const TContextShader* APS);
+  // Frees every program and the list; runs before the graphics context goes away.
+  static void FreePrograms();
+  static int32_t ProgramCount();
+
+  // ---- Arrays of records as GLSL struct arrays ------------------------------------------------------
+  // Uploads ACount records of type AType at AData to the uniform array AName, member by member
+  // as "AName[k].Field", through the record's field table.
+  void SetShaderVariableArrayOfStruct(const std::string& AName, const TTypeInfo* AType, int32_t ACount,
+                                      const void* AData);
+  template <RecordType R>
+  void SetShaderVariableArrayOfStruct(const std::string& AName, std::span<const R> AData) {
+    SetShaderVariableArrayOfStruct(AName, &TypeInfoOf<R>(), static_cast<int32_t>(AData.size()), AData.data());
+  }
+
   // ---- Clearing and drawing -----------------------------------------------------------------------
   void ClearEx(TRenderTargets ATarget, TAlphaColor AColor, float ADepth, uint32_t AStencil);
   void ClearBufferFloat(int32_t ABuf, const float* APtr);
@@ -351,8 +413,9 @@ public:
   TBufferObject* GetInstanceBuffer() const { return FInstanceVAO.get(); }
   TMeshBufferObject* GetCurrentCache() const { return FCurrentCache; }
   void SetCurrentCache(TMeshBufferObject* AValue) { FCurrentCache = AValue; }
-  TObject* GetCurrentLayeredMaterial() const { return FCurrentLayeredMaterial; }
-  void SetCurrentLayeredMaterial(TObject* AValue) { FCurrentLayeredMaterial = AValue; }
+  // The layered material being drawn; not owned.
+  TVantrelLayeredMaterial* GetCurrentLayeredMaterial() const { return FCurrentLayeredMaterial; }
+  void SetCurrentLayeredMaterial(TVantrelLayeredMaterial* AValue) { FCurrentLayeredMaterial = AValue; }
   bool GetSupportMS() const { return FSupportMS; }
   int32_t GetPointOrigin() const { return FPointOrigin; }
   float GetPointThreshold() const { return FPointThreshold; }
@@ -377,9 +440,25 @@ protected:
   // raises a pending GPU error.
   void DoEndScene() override;
 
+  // Draws with the current pass's material, then once more for each intermediate pass with that
+  // pass's material; a pass that does not support AKind suppresses the draw. Afterwards the
+  // default program is active. At design time a failure (an rtl::Exception) is swallowed.
+  void DoDrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
+                        const TVertexDeclaration& ADeclaration, int32_t AVertexSize, int32_t AVertexCount,
+                        int32_t AIndexSize, int32_t AIndexCount) override;
+  // The five-stage SetShaders with the vertex and pixel stages only.
+  void DoSetShaders(TContextShader* AVertexShader, TContextShader* APixelShader) override;
+
   using TContext3D::DoSetShaderVariable;
   // Four transposed rows through the vector-array hook.
   void DoSetShaderVariable(const std::string& AName, const TMatrix3D& AMatrix) override;
+  // Each field by its type: integers, Booleans (0 or 1) and enumerations (their ordinal) through
+  // the int hook; floats as (v, 0, 0, 0), TPointF as (x, y, 0, 0), TPoint3D as (x, y, z, 0),
+  // TVector3D and TAlphaColorF as they are through the vector-array hook; TMatrix3D through the
+  // mat4 hook; fixed-size arrays as nested struct arrays. Any other field type raises, naming the
+  // element's uniform. Nothing without a graphics context, a current program or records.
+  virtual void DoSetShaderVariableArrayOfStruct(const std::string& AName, const TTypeInfo* AType,
+                                                int32_t ACount, const void* AData);
 
   virtual void DoClearEx(TRenderTargets ATarget, TAlphaColor AColor, float ADepth, uint32_t AStencil) = 0;
   virtual void DoClearBufferFloat(int32_t ABuf, const float* APtr) = 0;
@@ -425,7 +504,7 @@ protected:
   TMeshBufferObject* FCurrentCache = nullptr;
   int32_t FInstanceCount = 0;
   rtl::TOwned<TBufferObject> FInstanceVAO;
-  TObject* FCurrentLayeredMaterial = nullptr;
+  TVantrelLayeredMaterial* FCurrentLayeredMaterial = nullptr;
   std::array<TClipPlaneF, ClipPlaneCount> FClippingPlanes{};
   int32_t FPointOrigin = 0;
   float FPointThreshold = 0;
@@ -442,6 +521,11 @@ private:
   // The size of the current texture, else the context size times its scale.
   TPoint SceneSize() const;
   void DropFromFBOStack(const TFrameBufferObject* AFBO);
+  // One inherited draw, then one per intermediate pass that has a material.
+  void DrawWithPassMaterials(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
+                             const TVertexDeclaration& ADeclaration, int32_t AVertexSize,
+                             int32_t AVertexCount, int32_t AIndexSize, int32_t AIndexCount);
+  void SetStructField(const std::string& AName, const TTypeInfo& AType, const uint8_t* AData);
   bool BeginOutermostScene();
   void EndOutermostScene();
   void RestoreSceneStates();

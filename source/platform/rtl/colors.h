@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "rtl/typeinfo.h"
+
 namespace rtl {
 
 using TAlphaColor = uint32_t;
@@ -43,5 +45,8 @@ inline constexpr TAlphaColor claLime = 0xFF00FF00;
 inline constexpr TAlphaColor claBlue = 0xFF0000FF;
 inline constexpr TAlphaColor claGray = 0xFF808080;
 inline constexpr TAlphaColor claTomato = 0xFFFF6347;
+
+// Type information, so that records holding colours can be walked by field.
+RTL_RECORD_TYPEINFO(TAlphaColorF);
 
 } // namespace rtl

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <span>
 
+#include "rtl/typeinfo.h"
+
 namespace rtl {
 
 // The one rounding step from a double evaluation to a stored float.
@@ -155,5 +157,10 @@ struct TBoundingBox {
   bool operator==(const TBoundingBox&) const = default;
 };
 static_assert(sizeof(TBoundingBox) == 24);
+
+// Type information, so that records holding these can be walked by field.
+RTL_RECORD_TYPEINFO(TPoint3D);
+RTL_RECORD_TYPEINFO(TVector3D);
+RTL_RECORD_TYPEINFO(TMatrix3D);
 
 } // namespace rtl

@@ -2,7 +2,9 @@
 // Run-time type information for values that are read and written by name: published properties,
 // typed values (TValue) and record fields.
 
+#include <array>
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -24,6 +26,7 @@ enum class TTypeKind : uint8_t {
   tkString,
   tkRecord,
   tkClass,
+  tkArray, // fixed-size arrays (std::array)
 };
 
 // How values of a record type are copied, moved and destroyed, so that a TValue can hold any
@@ -44,6 +47,16 @@ template <class R> const TRecordOps& RecordOpsOf() {
   return ops;
 }
 
+struct TTypeInfo;
+
+// One field of a record type, for walks over a record's memory by name.
+struct TRecordField {
+  std::string_view Name;
+  const TTypeInfo* Type = nullptr;
+  // Bytes from the start of the record.
+  uint32_t Offset = 0;
+};
+
 struct TTypeInfo {
   std::string_view Name;
   TTypeKind Kind = TTypeKind::tkUnknown;
@@ -53,6 +66,11 @@ struct TTypeInfo {
   const std::vector<std::string_view>* Names = nullptr;
   // Copy, move and destruction of a record type (tkRecord only).
   const TRecordOps* Record = nullptr;
+  // The fields of a record type in declaration order; nullptr when the record declares none.
+  const std::vector<TRecordField>* Fields = nullptr;
+  // The element type and count of a fixed-size array (tkArray only).
+  const TTypeInfo* ElementType = nullptr;
+  uint32_t ElementCount = 0;
 
   // The ordinal of an element name (ASCII case-insensitive), or -1.
   int IndexOfName(std::string_view AName) const;
@@ -109,11 +127,24 @@ concept RecordType = requires {
   { RtlIsRecord(static_cast<T*>(nullptr)) } -> std::same_as<std::true_type>;
 };
 
+template <class T> const TTypeInfo& TypeInfoOf();
+// Declared ahead of TypeInfoOf's body, which finds it by ordinary lookup: argument-dependent
+// lookup would not search this namespace for an array of another namespace's records.
+template <class T, std::size_t N> const TTypeInfo& RtlTypeInfo(std::array<T, N>*);
+
 template <class T> const TTypeInfo& TypeInfoOf() {
   if constexpr (std::is_pointer_v<T>)
     return TypeInfoObject();
   else
     return RtlTypeInfo(static_cast<T*>(nullptr));
+}
+
+// A fixed-size array of any type that has information.
+template <class T, std::size_t N> const TTypeInfo& RtlTypeInfo(std::array<T, N>*) {
+  static const std::string name = "array of " + std::string(TypeInfoOf<T>().Name);
+  static const TTypeInfo info{name,    TTypeKind::tkArray, sizeof(std::array<T, N>), false, nullptr, nullptr,
+                              nullptr, &TypeInfoOf<T>(),   static_cast<uint32_t>(N)};
+  return info;
 }
 
 } // namespace rtl
@@ -138,3 +169,21 @@ template <class T> const TTypeInfo& TypeInfoOf() {
   inline std::true_type RtlIsRecord(R*) { return {}; }                                                      \
   static_assert(true)
 
+// As RTL_RECORD_TYPEINFO, with the record's field table in declaration order:
+// RTL_RECORD_TYPEINFO_FIELDS(TLight, RTL_RECORD_FIELD(TLight, Enabled), RTL_RECORD_FIELD(TLight, Power)).
+// Each field's type needs type information of its own.
+#define RTL_RECORD_TYPEINFO_FIELDS(R, ...)                                                                   \
+  inline const ::rtl::TTypeInfo& RtlTypeInfo(R*) {                                                           \
+    static const std::vector<::rtl::TRecordField> fields{__VA_ARGS__};                                       \
+    static const ::rtl::TTypeInfo info{#R,      ::rtl::TTypeKind::tkRecord, sizeof(R), false,                \
+                                       nullptr, &::rtl::RecordOpsOf<R>(),   &fields};                        \
+    return info;                                                                                             \
+  }                                                                                                          \
+  inline std::true_type RtlIsRecord(R*) { return {}; }                                                      \
+  static_assert(true)
+
+// One entry of a field table.
+// clang-format off
+#define RTL_RECORD_FIELD(R, F) \
+  ::rtl::TRecordField{#F, &::rtl::TypeInfoOf<decltype(R::F)>(), static_cast<uint32_t>(offsetof(R, F))}
+// clang-format on

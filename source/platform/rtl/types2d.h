@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "rtl/typeinfo.h"
+
 namespace rtl {
 
 struct TPoint {
@@ -60,5 +62,8 @@ struct TRectF {
   bool operator==(const TRectF&) const = default;
 };
 static_assert(sizeof(TRectF) == 16);
+
+// Type information, so that records holding points can be walked by field.
+RTL_RECORD_TYPEINFO(TPointF);
 
 } // namespace rtl

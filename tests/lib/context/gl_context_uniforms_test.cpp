@@ -21,18 +21,6 @@ namespace {
 using namespace vantrel;
 using VarKind = TContextShaderVariableKind;
 
-// A context whose uniform hooks set the variables of the program the test gives it.
-class TUniformContext : public vtest::TGLTestContext {
-  RTL_CLASS_META(TUniformContext, vtest::TGLTestContext, TContextOpenGLWindowsClass)
-public:
-  TUniformContext() = default;
-  TShaderProgram* Program = nullptr;
-
-protected:
-  TShaderProgram* UniformProgram() const override { return Program; }
-};
-RTL_DEFINE_CLASS_META(TUniformContext, "GLContextUniformsTest", TContextOpenGLWindowsClass)
-
 constexpr std::string_view Vertex = R"(#version 430
 in vec4 a_Position;
 void main() { gl_Position = a_Position; }
@@ -77,13 +65,13 @@ protected:
   void SetUp() override {
     ContextGLTest::SetUp();
     FTexture = std::make_unique<vtest::TTestTexture>(64, 64);
-    FContext.reset(CheckedCast<TUniformContext>(
-        TUniformContext::StaticClass().CreateFromTexture(FTexture->get(), TMultisample::None, true)));
+    FContext = vtest::TGLTestContext::Make(FTexture->get());
   }
   void TearDown() override {
     ContextShared().DesignTime = false;
     glUseProgram(0);
-    FProgram.reset();
+    if (FProgram)
+      TVantrelContext::RemoveProgram(FVertexShader.get(), FPixelShader.get());
     FPixelShader.reset();
     FVertexShader.reset();
     FContext.reset();
@@ -98,10 +86,9 @@ protected:
                           Var("V", VarKind::Vector, 4), Var("M", VarKind::Matrix), Var("I", VarKind::Int),
                           Var("IA", VarKind::IntArray, 3), Var("Wrong", VarKind::Float),
                           Var("Tex", VarKind::Texture), Var("Vol", VarKind::Texture), Var("Img", VarKind::Texture)});
-    FProgram.reset(
-        ShaderProgramClass().Create(&TContextOpenGLWindows::StaticClass(), FVertexShader.get(), FPixelShader.get()));
-    FProgram->Use();
-    FContext->Program = FProgram.get();
+    FContext->SetShaders(FVertexShader.get(), FPixelShader.get());
+    FProgram = TVantrelContext::GetCurrentProgram();
+    ASSERT_NE(FProgram, nullptr);
   }
 
   std::vector<float> Floats(const char* AUniform, size_t ACount) const {
@@ -117,10 +104,11 @@ protected:
   int32_t UnitOf(const char* AName) const { return FProgram->Variables().Find(std::string(AName))->TextureUnit; }
 
   std::unique_ptr<vtest::TTestTexture> FTexture;
-  TOwned<TUniformContext> FContext;
+  TOwned<vtest::TGLTestContext> FContext;
   TOwned<TContextShader> FVertexShader;
   TOwned<TContextShader> FPixelShader;
-  TOwned<TShaderProgram> FProgram;
+  // The context's current program, owned by the program list.
+  TShaderProgram* FProgram = nullptr;
 };
 
 TVector3D Vec(float AValue) {
@@ -128,7 +116,7 @@ TVector3D Vec(float AValue) {
 }
 
 TEST_F(OpenGLUniforms, VectorsMatricesAndIntsReadBack) {
-  UseProgram();
+  ASSERT_NO_FATAL_FAILURE(UseProgram());
   FContext->SetShaderVariable("F", std::array{Vec(1.5f)});
   FContext->SetShaderVariable("F", std::span<const TVector3D>());
   FContext->SetShaderVariable("F2", std::array{Vec(2)});
@@ -166,7 +154,7 @@ TEST_F(OpenGLUniforms, VectorsMatricesAndIntsReadBack) {
 }
 
 TEST_F(OpenGLUniforms, AGLErrorRaisesAtRunTimeAndIsSilentAtDesignTime) {
-  UseProgram();
+  ASSERT_NO_FATAL_FAILURE(UseProgram());
   // A Float variable whose uniform is a vec4: GL refuses the upload.
   EXPECT_THROW(
       {
@@ -184,7 +172,7 @@ TEST_F(OpenGLUniforms, AGLErrorRaisesAtRunTimeAndIsSilentAtDesignTime) {
 }
 
 TEST_F(OpenGLUniforms, TexturesBindOnTheVariablesUnitWithTheirTarget) {
-  UseProgram();
+  ASSERT_NO_FATAL_FAILURE(UseProgram());
   TOwned<TTexture> plain(New<TTexture>());
   plain->SetSize(4, 4);
   plain->Initialize();
@@ -238,7 +226,7 @@ TEST_F(OpenGLUniforms, TexturesBindOnTheVariablesUnitWithTheirTarget) {
 constexpr int Size = 64;
 
 // The context's default buffer holds orange in its upper half (GL rows 32 .. 63) and blue below.
-void PaintHalves(TUniformContext& AContext) {
+void PaintHalves(vtest::TGLTestContext& AContext) {
   TFrameBufferBinding binding(*AContext.GetDefaultFrameBuf());
   glViewport(0, 0, Size, Size);
   glEnable(GL_SCISSOR_TEST);

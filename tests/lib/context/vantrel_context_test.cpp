@@ -637,6 +637,8 @@ RTL_DEFINE_CLASS(TRecordingMaterial, "Tests.VantrelContext")
 
 TEST_F(VantrelContextTest, DirectDrawPassesTheFrameworkKindThrough) {
   TRecordingContext& context = Make();
+  // No shader programs to switch after the draw.
+  Recorder->ContextAvailable = false;
   const float vertices[9] = {};
   const uint16_t indices[3] = {0, 1, 2};
   const TVertexDeclaration declaration{{TVertexFormat::Vertex, 0}};
