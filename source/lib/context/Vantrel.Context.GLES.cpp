@@ -114,7 +114,6 @@ void SetCulling(GLenum ACullFace) {
   glEnable(GL_CULL_FACE);
 }
 
-
 // What the GL object of a texture is made of. A plain UI texture is a 2D RGBA8 image of BGRA bytes.
 struct TTextureDescription {
   TVantrelTexture* Framework = nullptr;
@@ -164,7 +163,8 @@ bool IsVolumeKind(TVantrelTextureKind AKind) {
 std::string TextureDetail(const std::string& AClassName, const TTextureDescription& ADescription,
                           uint32_t AError) {
   if (const TVantrelTexture* texture = ADescription.Framework)
-    return Format(STextureDetail, AClassName, AError, TPixelFormatExHelper::ToString(texture->GetComponents()),
+    return Format(STextureDetail, AClassName, AError,
+                  TPixelFormatExHelper::ToString(texture->GetComponents()),
                   TPixelFormatExHelper::ToString(texture->GetFormat()),
                   TVantrelTextureDataTypeHelper::ToString(texture->GetDataType()));
   return Format(SPlainTextureDetail, AClassName, AError, ADescription.Internal, ADescription.Format);
@@ -218,8 +218,8 @@ private:
 // Sets the unpack state for an upload and restores it when the upload ends, also by an exception.
 class TPixelStateScope {
 public:
-  TPixelStateScope(const TVantrelContextOpenGLESClass& AClass, int32_t AWidth, int32_t AHeight, int32_t ADepth,
-                   int32_t ABytesPerPixel, int32_t APitch)
+  TPixelStateScope(const TVantrelContextOpenGLESClass& AClass, int32_t AWidth, int32_t AHeight,
+                   int32_t ADepth, int32_t ABytesPerPixel, int32_t APitch)
       : FClass(AClass) {
     FClass.PlatformSetPixelState(AWidth, AHeight, ADepth, ABytesPerPixel, APitch);
   }
@@ -236,10 +236,13 @@ private:
 void SetTextureParameters(const TVantrelContextOpenGLESClass& AClass, TTexture& ATexture,
                           TTextureDescription& ADescription, GLuint AHandle, bool ABorder) {
   const GLenum target = ADescription.Target;
-  glTexParameteri(target, GL_TEXTURE_WRAP_S, GLint(TVantrelTextureWrapHelper::ToValue(ADescription.Wraps[0])));
-  glTexParameteri(target, GL_TEXTURE_WRAP_T, GLint(TVantrelTextureWrapHelper::ToValue(ADescription.Wraps[1])));
+  glTexParameteri(target, GL_TEXTURE_WRAP_S,
+                  GLint(TVantrelTextureWrapHelper::ToValue(ADescription.Wraps[0])));
+  glTexParameteri(target, GL_TEXTURE_WRAP_T,
+                  GLint(TVantrelTextureWrapHelper::ToValue(ADescription.Wraps[1])));
   if (IsVolumeKind(ADescription.Kind))
-    glTexParameteri(target, GL_TEXTURE_WRAP_R, GLint(TVantrelTextureWrapHelper::ToValue(ADescription.Wraps[2])));
+    glTexParameteri(target, GL_TEXTURE_WRAP_R,
+                    GLint(TVantrelTextureWrapHelper::ToValue(ADescription.Wraps[2])));
   if (ADescription.Kind != TVantrelTextureKind::CubeMap &&
       ADescription.Styles.Contains(TTextureStyle::RenderTarget))
     ADescription.Styles.Exclude(TTextureStyle::MipMaps);
@@ -281,13 +284,15 @@ void AllocateTextureStorage(const TTexture& ATexture, const TTextureDescription&
   glTexParameteri(ADescription.Target, GL_TEXTURE_BASE_LEVEL, 0);
   glTexParameteri(ADescription.Target, GL_TEXTURE_MAX_LEVEL, levels - 1);
   for (int32_t level = 0; level < levels; ++level)
-    glTexImage3D(ADescription.Target, level, internal, std::max(1, width >> level), std::max(1, height >> level),
-                 std::max(1, depth >> level), 0, ADescription.Format, ADescription.Type, nullptr);
+    glTexImage3D(ADescription.Target, level, internal, std::max(1, width >> level),
+                 std::max(1, height >> level), std::max(1, depth >> level), 0, ADescription.Format,
+                 ADescription.Type, nullptr);
 }
 
 // The whole image from one source: all six faces of a cube map, the whole volume of a 3D or array
 // texture. Image textures are written by shaders, not uploaded.
-void UploadTexturePixels(const TTexture& ATexture, const TTextureDescription& ADescription, const void* APixels) {
+void UploadTexturePixels(const TTexture& ATexture, const TTextureDescription& ADescription,
+                         const void* APixels) {
   const GLsizei width = ATexture.Width();
   const GLsizei height = ATexture.Height();
   switch (ADescription.Kind) {
@@ -307,6 +312,21 @@ void UploadTexturePixels(const TTexture& ATexture, const TTextureDescription& AD
     glTexSubImage2D(ADescription.Target, 0, 0, 0, width, height, ADescription.Format, ADescription.Type,
                     APixels);
   }
+}
+
+// The pixels an update reads: a framework texture's CPU block when it has one, else ABits. The
+// UI framework hands over one image (Height rows), so a 3D or array texture is filled only from a
+// block that holds its whole volume; without one the volume keeps its texels.
+const void* UpdateSource(const TTexture& ATexture, const TTextureDescription& ADescription,
+                         const void* ABits) {
+  const TVantrelTexture* texture = ADescription.Framework;
+  const bool volume = ADescription.Kind == TVantrelTextureKind::Texture3D ||
+                      ADescription.Kind == TVantrelTextureKind::Array2D;
+  if (!volume)
+    return texture && texture->GetBuffer() ? texture->GetBuffer() : ABits;
+  const int64_t needed = int64_t(ATexture.Width()) * ATexture.Height() * std::max(ADescription.Depth, 0) *
+                         PixelDataBytes(texture->GetFormat(), texture->GetDataType());
+  return texture->GetBuffer() && texture->GetBufferSize() >= needed ? texture->GetBuffer() : nullptr;
 }
 
 GLenum ShaderStage(TContextShaderKindEx AKind) {
@@ -488,7 +508,6 @@ int32_t TVantrelContextOpenGLESClass::PlatformMaxDrawBuffers() const {
   return GetLimit(GL_MAX_DRAW_BUFFERS);
 }
 
-
 // ---- Texture and shader objects ----------------------------------------------------------------------
 
 void TVantrelContextOpenGLESClass::InitializeTexture(TTexture* ATexture) const {
@@ -532,15 +551,17 @@ void TVantrelContextOpenGLESClass::CreateTextureObject(TTexture* ATexture) const
 }
 
 std::string TVantrelContextOpenGLESClass::FailureReport(const std::string& AMessage) const {
-  return Format(SFailureReport, AMessage, PlatformGetVendorName(), PlatformGetRendererName(), PlatformGetVersion(),
-                PlatformGetExtensionString(), PlatformMaxTextureSize(), PlatformMaxTexture3DSize(),
-                PlatformTextureUnitCount(), PlatformMaxTextureImageUnits(), PlatformMaxVertexShaderUniformBlocks(),
-                PlatformMaxFragmentShaderUniformBlocks(), PlatformMaxUniformBlockSize(), PlatformMaxDrawBuffers());
+  return Format(SFailureReport, AMessage, PlatformGetVendorName(), PlatformGetRendererName(),
+                PlatformGetVersion(), PlatformGetExtensionString(), PlatformMaxTextureSize(),
+                PlatformMaxTexture3DSize(), PlatformTextureUnitCount(), PlatformMaxTextureImageUnits(),
+                PlatformMaxVertexShaderUniformBlocks(), PlatformMaxFragmentShaderUniformBlocks(),
+                PlatformMaxUniformBlockSize(), PlatformMaxDrawBuffers());
 }
 
 // Never raises: the texture's own failure is what the caller must see.
 void TVantrelContextOpenGLESClass::WriteFailureReport(const std::string& AMessage) const {
-  const std::string path = IncludeTrailingPathDelimiter(TPath::GetPublicPath()) + std::string(SContextLogFileName);
+  const std::string path =
+      IncludeTrailingPathDelimiter(TPath::GetPublicPath()) + std::string(SContextLogFileName);
   try {
     TFile::WriteAllText(path, FailureReport(AMessage));
   } catch (const std::exception& E) {
@@ -566,13 +587,12 @@ void TVantrelContextOpenGLESClass::DoFinalizeTexture(TTexture* ATexture) const {
   access.SetHandle(0);
 }
 
-void TVantrelContextOpenGLESClass::UpdateTexture(TTexture* ATexture, const void* ABits, int32_t APitch) const {
+void TVantrelContextOpenGLESClass::UpdateTexture(TTexture* ATexture, const void* ABits,
+                                                 int32_t APitch) const {
   if (!ATexture || ATexture->Handle() == 0 || !PlatformIsContextAvailable())
     return;
   TTextureDescription description = DescribeTexture(*ATexture);
-  const void* pixels = description.Framework && description.Framework->GetBuffer()
-                           ? description.Framework->GetBuffer()
-                           : ABits;
+  const void* pixels = UpdateSource(*ATexture, description, ABits);
   const auto handle = static_cast<GLuint>(ATexture->Handle());
   glActiveTexture(static_cast<GLenum>(GetTextureByTextureIndex(description.Unit)));
   {
@@ -603,7 +623,8 @@ void TVantrelContextOpenGLESClass::InitializeShader(TContextShader* AShader) con
   const TContextShaderSource* source = AShader->GetSourceByArch(PlatformGetShaderArch());
   if (!source)
     source = AShader->GetSourceByArch(TContextShaderArch::GLSL);
-  const std::span<const uint8_t> code = source ? std::span<const uint8_t>(source->Code) : std::span<const uint8_t>();
+  const std::span<const uint8_t> code =
+      source ? std::span<const uint8_t>(source->Code) : std::span<const uint8_t>();
   const GLenum stage = ShaderStage(static_cast<TContextShaderKindEx>(AShader->Kind()));
   const bool designTime = ContextShared().DesignTime;
   AShader->SetHandle(ShaderProgramClass().BuildShader(stage, code, designTime));
@@ -668,7 +689,8 @@ const TContextShaderVariable* TVantrelContextOpenGLES::FindUniform(const std::st
   return program ? program->Variables().Find(AName) : nullptr;
 }
 
-void TVantrelContextOpenGLES::DoSetShaderVariable(const std::string& AName, std::span<const TVector3D> AData) {
+void TVantrelContextOpenGLES::DoSetShaderVariable(const std::string& AName,
+                                                  std::span<const TVector3D> AData) {
   if (AData.empty())
     return;
   GuardUniform([&] {
@@ -738,7 +760,8 @@ void TVantrelContextOpenGLES::DoSetShaderVariable(const std::string& AName, TTex
   });
 }
 
-void TVantrelContextOpenGLES::BindSamplerTexture(const TContextShaderVariable& AVariable, TTexture& ATexture) {
+void TVantrelContextOpenGLES::BindSamplerTexture(const TContextShaderVariable& AVariable,
+                                                 TTexture& ATexture) {
   const int32_t unit = AVariable.TextureUnit;
   auto* texture = dynamic_cast<TVantrelTexture*>(&ATexture);
   TVantrelTextureKind kind = TVantrelTextureKind::Texture2D;
@@ -794,8 +817,8 @@ void TVantrelContextOpenGLES::ReadDefaultBuffer(void* ABits, int32_t APitch, con
   }
   auto* destination = static_cast<uint8_t*>(ABits);
   for (int32_t row = 0; row < size.Height; ++row)
-    std::memcpy(destination + ptrdiff_t(size.Height - 1 - row) * APitch, scratch.data() + size_t(row) * rowBytes,
-                size_t(rowBytes));
+    std::memcpy(destination + ptrdiff_t(size.Height - 1 - row) * APitch,
+                scratch.data() + size_t(row) * rowBytes, size_t(rowBytes));
   if (HasGLErrors())
     RaiseContextException(this, ui::messages::ContextMethodError, "DoCopyToBits");
 }

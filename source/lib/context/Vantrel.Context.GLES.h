@@ -27,7 +27,8 @@ inline constexpr std::string_view SFailureReport =
     "MaxTextureSize: %d\r\nMaxTexture3DSize: %d\r\nTextureUnitCount: %d\r\nMaxTextureImageUnits: %d\r\n"
     "MaxVertexShaderUniformBlocks: %d\r\nMaxFragmentShaderUniformBlocks: %d\r\nMaxUniformBlockSize: %d\r\n"
     "MaxDrawBuffers: %d\r\n";
-inline constexpr std::string_view SFailureReportNotWritten = "TVantrelContextOpenGLES: failure report %s not written: %s";
+inline constexpr std::string_view SFailureReportNotWritten =
+    "TVantrelContextOpenGLES: failure report %s not written: %s";
 inline constexpr std::string_view SInvalidTextureContext =
     "TVantrelContextOpenGLES.CreateFromTexture failed - invalid context";
 inline constexpr std::string_view SStaleErrorBeforeTexture =
@@ -112,8 +113,9 @@ public:
   // Deletes the GL object when a context is available; the handle is 0 afterwards in any case.
   void DoFinalizeTexture(TTexture* ATexture) const override;
   // Uploads the pixels (a framework texture's CPU block when it has one, else ABits, rows APitch
-  // bytes apart) over the whole texture: every face of a cube map from the one source, the whole
-  // volume of a 3D or array texture. Render targets and image textures take no pixels.
+  // bytes apart) over the whole texture: every face of a cube map from the one source. A 3D or
+  // array texture takes its whole volume from a CPU block that holds it, and nothing from ABits,
+  // which hold one image. Render targets and image textures take no pixels.
   void UpdateTexture(TTexture* ATexture, const void* ABits, int32_t APitch) const override;
   // Compiles the shader's source for the platform's shader architecture, else its GLSL source,
   // as the stage of its kind.
@@ -191,8 +193,8 @@ protected:
   bool ContextAvailable() const;
 
   // The uniform hooks set a variable of the current program (GetCurrentProgram) and do nothing
-  // without one or when it has no variable of that name. A GL error pending afterwards raises the UI framework's variable-not-found text;
-  // at design time failures are swallowed.
+  // without one or when it has no variable of that name. A GL error pending afterwards raises the UI
+  // framework's variable-not-found text; at design time failures are swallowed.
   using TVantrelContext::DoSetShaderVariable;
   // By the variable's kind: one float, two or three components of the first vector, else
   // min(count, Size) vec4 values. Nothing for no vectors.

@@ -220,7 +220,8 @@ TEST_F(OpenGLTextures, UpdatesUploadTheWholeImageOfEachKind) {
   auto plain = PlainTexture(2, 2);
   plain->SetStyle({});
   plain->Initialize();
-  const std::vector<uint8_t> padded = {1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0, 9, 10, 11, 12, 13, 14, 15, 16, 0, 0, 0, 0};
+  const std::vector<uint8_t> padded = {1, 2,  3,  4,  5,  6,  7,  8,  0, 0, 0, 0,
+                                       9, 10, 11, 12, 13, 14, 15, 16, 0, 0, 0, 0};
   TContextManager::UpdateTexture(plain.get(), padded.data(), 12);
   std::vector<uint8_t> read(16);
   glBindTexture(GL_TEXTURE_2D, GLuint(plain->Handle()));
@@ -228,19 +229,29 @@ TEST_F(OpenGLTextures, UpdatesUploadTheWholeImageOfEachKind) {
   glBindTexture(GL_TEXTURE_2D, 0);
   EXPECT_EQ(read, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
 
-  // A volume takes the whole source, not an empty level 0.
+  // A volume takes its whole CPU block, not an empty level 0; one image of bits does not fill it.
   auto volume = FrameworkTexture(Kind::Texture3D, 4, 4, 4);
   volume->SetStyle({});
   volume->Initialize();
-  std::vector<uint8_t> pattern(4 * 4 * 4 * 4);
-  for (size_t i = 0; i < pattern.size(); ++i)
-    pattern[i] = uint8_t(i * 7 + 3);
-  TContextManager::UpdateTexture(volume.get(), pattern.data(), 16);
-  std::vector<uint8_t> voxels(pattern.size());
-  glBindTexture(GL_TEXTURE_3D, GLuint(volume->Handle()));
-  glGetTexImage(GL_TEXTURE_3D, 0, GL_BGRA, GL_UNSIGNED_BYTE, voxels.data());
-  glBindTexture(GL_TEXTURE_3D, 0);
-  EXPECT_EQ(voxels, pattern);
+  const size_t volumeBytes = 4 * 4 * 4 * 4;
+  TPixelBlock block = std::make_shared<uint8_t[]>(volumeBytes);
+  for (size_t i = 0; i < volumeBytes; ++i)
+    block[i] = uint8_t(i * 7 + 3);
+  const std::vector<uint8_t> pattern(block.get(), block.get() + volumeBytes);
+  const std::vector<uint8_t> image(4 * 4 * 4, 0xEE);
+  auto readVolume = [&] {
+    std::vector<uint8_t> voxels(volumeBytes);
+    glBindTexture(GL_TEXTURE_3D, GLuint(volume->Handle()));
+    glGetTexImage(GL_TEXTURE_3D, 0, GL_BGRA, GL_UNSIGNED_BYTE, voxels.data());
+    glBindTexture(GL_TEXTURE_3D, 0);
+    return voxels;
+  };
+  volume->SetBuffer(block, int64_t(volumeBytes));
+  TContextManager::UpdateTexture(volume.get(), image.data(), 16);
+  EXPECT_EQ(readVolume(), pattern);
+  volume->SetBuffer(nullptr, 0);
+  TContextManager::UpdateTexture(volume.get(), image.data(), 16);
+  EXPECT_EQ(readVolume(), pattern);
 
   // A cube map takes the one source on all six faces.
   auto cube = FrameworkTexture(Kind::CubeMap, 2, 2);
@@ -270,12 +281,19 @@ TEST_F(OpenGLTextures, AFailedCreationWritesTheReportAndStillRaises) {
 
   const std::string text = TFile::ReadAllText(report);
   EXPECT_TRUE(text.starts_with("Error: " + expected + "\r\n")) << text;
-  const std::vector<std::string> keys = {
-      "Error",          "Vendor-Name",          "Renderer-Name",
-      "Version",        "Extensions",           "MaxTextureSize",
-      "MaxTexture3DSize", "TextureUnitCount",   "MaxTextureImageUnits",
-      "MaxVertexShaderUniformBlocks", "MaxFragmentShaderUniformBlocks", "MaxUniformBlockSize",
-      "MaxDrawBuffers"};
+  const std::vector<std::string> keys = {"Error",
+                                         "Vendor-Name",
+                                         "Renderer-Name",
+                                         "Version",
+                                         "Extensions",
+                                         "MaxTextureSize",
+                                         "MaxTexture3DSize",
+                                         "TextureUnitCount",
+                                         "MaxTextureImageUnits",
+                                         "MaxVertexShaderUniformBlocks",
+                                         "MaxFragmentShaderUniformBlocks",
+                                         "MaxUniformBlockSize",
+                                         "MaxDrawBuffers"};
   size_t start = 0;
   for (const std::string& key : keys) {
     const size_t end = text.find("\r\n", start);
@@ -284,7 +302,8 @@ TEST_F(OpenGLTextures, AFailedCreationWritesTheReportAndStillRaises) {
     start = end + 2;
   }
   EXPECT_EQ(start, text.size());
-  EXPECT_NE(text.find("MaxTextureSize: " + IntToStr(GetInt(GL_MAX_TEXTURE_SIZE)) + "\r\n"), std::string::npos);
+  EXPECT_NE(text.find("MaxTextureSize: " + IntToStr(GetInt(GL_MAX_TEXTURE_SIZE)) + "\r\n"),
+            std::string::npos);
   EXPECT_NE(text.find("Renderer-Name: " + Platform().PlatformGetRendererName() + "\r\n"), std::string::npos);
 }
 
@@ -316,7 +335,8 @@ TEST_F(OpenGLTextures, ShaderStagesCompileByKind) {
       {TContextShaderKindEx::GeometryShader, TContextShaderArch::GLSL, geometry, GL_GEOMETRY_SHADER},
   };
   for (const TCase& row : cases) {
-    std::vector<TContextShaderSource> sources = {{TContextShaderArch::GLSL, {row.Code.begin(), row.Code.end()}, {}}};
+    std::vector<TContextShaderSource> sources = {
+        {TContextShaderArch::GLSL, {row.Code.begin(), row.Code.end()}, {}}};
     if (row.Arch != TContextShaderArch::GLSL)
       sources.insert(sources.begin(), {row.Arch, {'x'}, {}});
     TOwned<TContextShader> shader(

@@ -81,11 +81,12 @@ protected:
 
   void UseProgram() {
     FVertexShader = Stage(TContextShaderKind::VertexShader, Vertex);
-    FPixelShader = Stage(TContextShaderKind::PixelShader, Fragment,
-                         {Var("F", VarKind::Float), Var("F2", VarKind::Float2), Var("F3", VarKind::Float3),
-                          Var("V", VarKind::Vector, 4), Var("M", VarKind::Matrix), Var("I", VarKind::Int),
-                          Var("IA", VarKind::IntArray, 3), Var("Wrong", VarKind::Float),
-                          Var("Tex", VarKind::Texture), Var("Vol", VarKind::Texture), Var("Img", VarKind::Texture)});
+    FPixelShader =
+        Stage(TContextShaderKind::PixelShader, Fragment,
+              {Var("F", VarKind::Float), Var("F2", VarKind::Float2), Var("F3", VarKind::Float3),
+               Var("V", VarKind::Vector, 4), Var("M", VarKind::Matrix), Var("I", VarKind::Int),
+               Var("IA", VarKind::IntArray, 3), Var("Wrong", VarKind::Float), Var("Tex", VarKind::Texture),
+               Var("Vol", VarKind::Texture), Var("Img", VarKind::Texture)});
     FContext->SetShaders(FVertexShader.get(), FPixelShader.get());
     FProgram = TVantrelContext::GetCurrentProgram();
     ASSERT_NE(FProgram, nullptr);
@@ -101,7 +102,9 @@ protected:
     glGetUniformiv(FProgram->Prog(), glGetUniformLocation(FProgram->Prog(), AUniform), &value);
     return value;
   }
-  int32_t UnitOf(const char* AName) const { return FProgram->Variables().Find(std::string(AName))->TextureUnit; }
+  int32_t UnitOf(const char* AName) const {
+    return FProgram->Variables().Find(std::string(AName))->TextureUnit;
+  }
 
   std::unique_ptr<vtest::TTestTexture> FTexture;
   TOwned<vtest::TGLTestContext> FContext;
@@ -272,11 +275,15 @@ TEST_F(OpenGLUniforms, CopyToBitsLogsWhatItCannotCopyAndCopiesNothing) {
     std::string Line;
   };
   const std::vector<TCase> cases = {
-      {{0, 0, 32, 32}, 32 * 4,
-       "TVantrelContextOpenGLES.DoCopyToBits: context default framebuffer size is not equal to destination render "
+      {{0, 0, 32, 32},
+       32 * 4,
+       "TVantrelContextOpenGLES.DoCopyToBits: context default framebuffer size is not equal to destination "
+       "render "
        "size: width=64<>32, height=64<>32"},
-      {{0, 0, Size, Size}, Size * 4 - 4,
-       "TVantrelContextOpenGLES.DoCopyToBits: destination pitch is smaller than a destination row: pitch=252<256"},
+      {{0, 0, Size, Size},
+       Size * 4 - 4,
+       "TVantrelContextOpenGLES.DoCopyToBits: destination pitch is smaller than a destination row: "
+       "pitch=252<256"},
   };
   for (const TCase& row : cases) {
     std::vector<uint8_t> bits(size_t(Size) * Size * 4, 0xAB);
