@@ -49,9 +49,14 @@ TSlots::~TSlots() {
 }
 
 void FreeSlot(void* ASlot) noexcept {
-  if (reinterpret_cast<uintptr_t>(ASlot) & PlainTag)
-    json_pool::Release(Untagged<void>(ASlot));
-  else
+  if (reinterpret_cast<uintptr_t>(ASlot) & PlainTag) {
+    // A plain node may be the root of a document of its own (a scalar tree), which frees whole.
+    void* block = Untagged<void>(ASlot);
+    if (json_pool::IsDocumentRoot(block))
+      json_pool::FreeDocument(block);
+    else
+      json_pool::Release(block);
+  } else
     delete Untagged<TObject>(ASlot);
 }
 
