@@ -9,7 +9,7 @@
 #include "context/Vantrel.Context.Texturing.OpenGL.h"
 #include "context/Vantrel.Context.Texturing.h"
 #include "gpu_resources.h"
-#include "support/test_context.h"
+#include "context/Vantrel.Context.GLES.Windows.h"
 
 namespace gpubench {
 namespace {
@@ -85,8 +85,9 @@ void BM_UpdateBuffer_Raw(benchmark::State& AState) {
 } // namespace
 
 void RegisterTextureBenchmarks() {
-  InitializeTexturingOpenGL();
-  ui::TContextManager::RegisterContext(vtest::TTestContext::StaticClass(), true);
+  // Texture uploads ask the default context class for pixel state and filtering.
+  InitializeContextWindows();
+  TContextOpenGLWindows::StaticClass().Valid();
   RegisterPair("UpdateBuffer", BM_UpdateBuffer_Framework, BM_UpdateBuffer_Raw, {0, 1});
 }
 
