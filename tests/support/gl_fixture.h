@@ -102,8 +102,6 @@ public:
   TGLTestContext() = default;
 
 protected:
-  void DoDrawPrimitivesBatch(ui::TPrimitivesKind, const void*, const void*, const ui::TVertexDeclaration&,
-                             int32_t, int32_t, int32_t, int32_t) override {}
   void DoSetShaders(ui::TContextShader*, ui::TContextShader*) override {}
   void DoSetShaderVariable(const std::string&, std::span<const rtl::TVector3D>) override {}
   void DoSetShaderVariable(const std::string&, ui::TTexture*) override {}
