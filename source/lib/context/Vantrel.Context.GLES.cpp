@@ -668,7 +668,8 @@ void TVantrelContextOpenGLES::DisableBlendingBuffers() {
 
 namespace {
 
-constexpr std::string_view SBatchDrawFailed = "Exception in TVantrelContextOpenGLES.DoDrawPrimitivesBatch(): ";
+constexpr std::string_view SBatchDrawFailed =
+    "Exception in TVantrelContextOpenGLES.DoDrawPrimitivesBatch(): ";
 constexpr std::string_view SNoMeshBufferObject = "cache used, but no meshbuffer object found ...";
 constexpr std::string_view SPositionBufferEmpty = "failed to draw buffer - buffer object empty";
 constexpr std::string_view SInvalidIndexSize = "DrawElements(2): invalid index size";
@@ -729,9 +730,10 @@ private:
 // draw raised; the normal end undoes it in Finish, with the GL error checks.
 class TBatchDraw {
 public:
-  TBatchDraw(TVantrelContextOpenGLES& AContext, const TBatchArgs& AArgs, const TBlendSettings& ASavedBlendings)
-      : FContext(AContext), FArgs(AArgs), FSavedBlendings(ASavedBlendings), FCache(AContext.GetCurrentCache()),
-        FKind(static_cast<TVantrelPrimitivesKind>(AArgs.Kind)) {}
+  TBatchDraw(TVantrelContextOpenGLES& AContext, const TBatchArgs& AArgs,
+             const TBlendSettings& ASavedBlendings)
+      : FContext(AContext), FArgs(AArgs), FSavedBlendings(ASavedBlendings),
+        FCache(AContext.GetCurrentCache()), FKind(static_cast<TVantrelPrimitivesKind>(AArgs.Kind)) {}
   ~TBatchDraw();
   TBatchDraw(const TBatchDraw&) = delete;
   TBatchDraw& operator=(const TBatchDraw&) = delete;
@@ -846,8 +848,9 @@ void TBatchDraw::PointAttributes(const void* ABase, bool ASkipPositions) {
     if (ASkipPositions && element.Format == TVertexFormat::Vertex)
       continue;
     const TVertexAttributeLayout layout = VertexAttributeLayout(element.Format);
-    glVertexAttribPointer(layout.Location, layout.Components, layout.Type, layout.Normalized ? GL_TRUE : GL_FALSE,
-                          FArgs.VertexSize, AttributeAddress(ABase, element.Offset));
+    glVertexAttribPointer(layout.Location, layout.Components, layout.Type,
+                          layout.Normalized ? GL_TRUE : GL_FALSE, FArgs.VertexSize,
+                          AttributeAddress(ABase, element.Offset));
     glEnableVertexAttribArray(layout.Location);
   }
 }
@@ -1016,13 +1019,14 @@ void TBatchDraw::DisableAttributeArrays() {
 } // namespace
 
 void TVantrelContextOpenGLES::DoDrawPrimitivesBatch(TPrimitivesKind AKind, const void* AVertices,
-                                                    const void* AIndices, const TVertexDeclaration& ADeclaration,
-                                                    int32_t AVertexSize, int32_t AVertexCount, int32_t AIndexSize,
-                                                    int32_t AIndexCount) {
+                                                    const void* AIndices,
+                                                    const TVertexDeclaration& ADeclaration,
+                                                    int32_t AVertexSize, int32_t AVertexCount,
+                                                    int32_t AIndexSize, int32_t AIndexCount) {
   const TBlendSettings blendings = GetBlendings();
   if (!VantrelClass().Valid() || (!FCurrentCache && !AVertices))
     return;
-  const TBatchArgs args{AKind,       AVertices,    AIndices,  ADeclaration,
+  const TBatchArgs args{AKind,       AVertices,    AIndices,   ADeclaration,
                         AVertexSize, AVertexCount, AIndexSize, AIndexCount};
   try {
     TBatchDraw(*this, args, blendings).Run();

@@ -166,8 +166,8 @@ protected:
   // found, also when the draw raises; a failure raises Exception with this method's name in
   // front. The cache is cleared afterwards, unless there was nothing to draw.
   void DoDrawPrimitivesBatch(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
-                             const TVertexDeclaration& ADeclaration, int32_t AVertexSize, int32_t AVertexCount,
-                             int32_t AIndexSize, int32_t AIndexCount) override;
+                             const TVertexDeclaration& ADeclaration, int32_t AVertexSize,
+                             int32_t AVertexCount, int32_t AIndexSize, int32_t AIndexCount) override;
 
 private:
   // Clears the GL buffers of AMask (GL bits); the depth write mask is restored afterwards.

@@ -85,7 +85,8 @@ private:
 
 class TProbeSource : public TMaterialSource {
 public:
-  TProbeSource(GLuint AProgram, TAlphaColorF ATint) : TMaterialSource(nullptr), FProgram(AProgram), FTint(ATint) {}
+  TProbeSource(GLuint AProgram, TAlphaColorF ATint)
+      : TMaterialSource(nullptr), FProgram(AProgram), FTint(ATint) {}
   TProbeMaterial& Material() { return static_cast<TProbeMaterial&>(*GetMaterial()); }
 
 protected:
@@ -116,7 +117,8 @@ private:
 // AQuads copies of the quad over x = AX .. AX + 1, white, with six indices per copy.
 struct TQuads {
   TQuads(float AX, int AQuads = 1, TIndexFormat AFormat = TIndexFormat::UInt16)
-      : Vertices(MakeOwned<TVertexBuffer>(TVertexFormats{TVertexFormat::Vertex, TVertexFormat::Color0}, 4 * AQuads)),
+      : Vertices(MakeOwned<TVertexBuffer>(TVertexFormats{TVertexFormat::Vertex, TVertexFormat::Color0},
+                                          4 * AQuads)),
         Indices(MakeOwned<TIndexBuffer>(6 * AQuads, AFormat)) {
     const std::array<TPoint3D, 4> corners{{{AX, -1, 0}, {AX + 1, -1, 0}, {AX + 1, 1, 0}, {AX, 1, 0}}};
     const std::array<uint32_t, 6> order{0, 1, 2, 0, 2, 3};
@@ -204,7 +206,8 @@ protected:
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   }
 
-  void Draw(const TQuads& AQuads, TMaterial& AMaterial, bool AClientVertices = true, bool AClientIndices = true) {
+  void Draw(const TQuads& AQuads, TMaterial& AMaterial, bool AClientVertices = true,
+            bool AClientIndices = true) {
     const TVertexBuffer& vertices = *AQuads.Vertices;
     const TIndexBuffer& indices = *AQuads.Indices;
     FContext->DrawPrimitives(TPrimitivesKind::Triangles, AClientVertices ? vertices.Buffer() : nullptr,
@@ -319,8 +322,9 @@ TEST_F(BatchDraw, CacheFailuresRaiseWithTheMethodName) {
   };
   const std::vector<TCase> cases = {
       {"no buffers", [](TMeshBufferObject&) {}, 2, "cache used, but no meshbuffer object found ..."},
-      {"empty position buffer", [](TMeshBufferObject& ACache) { ACache.GetComponent(TMeshBufferComponent::Vertex); },
-       2, "failed to draw buffer - buffer object empty"},
+      {"empty position buffer",
+       [](TMeshBufferObject& ACache) { ACache.GetComponent(TMeshBufferComponent::Vertex); }, 2,
+       "failed to draw buffer - buffer object empty"},
       {"static buffer, index size 1",
        [&](TMeshBufferObject& ACache) {
          ACache.PushData(TMeshBufferComponent::All, left.Vertices.get());
@@ -402,11 +406,13 @@ TEST_F(BatchDraw, AnIndexSizeOfOneRaises) {
     FContext->SetInstances(instances, identities.data());
     try {
       FContext->DrawPrimitives(TPrimitivesKind::Triangles, vertices.Buffer(), left.Indices->Buffer(),
-                               vertices.GetVertexDeclarations(), vertices.VertexSize(), 4, 1, 6, &material, 1);
+                               vertices.GetVertexDeclarations(), vertices.VertexSize(), 4, 1, 6, &material,
+                               1);
       ADD_FAILURE() << "no exception";
     } catch (const Exception& AError) {
-      EXPECT_EQ(AError.Message(), std::string(Prefix) + (instances > 0 ? "DrawElements(1): invalid index size"
-                                                                       : "DrawElements(2): invalid index size"));
+      EXPECT_EQ(AError.Message(),
+                std::string(Prefix) + (instances > 0 ? "DrawElements(1): invalid index size"
+                                                     : "DrawElements(2): invalid index size"));
     }
     EXPECT_EQ(FContext->GetInstanceCount(), 0);
     EXPECT_FALSE(FContext->GetInstanceBuffer() && FContext->GetInstanceBuffer()->IsBound());
@@ -436,8 +442,8 @@ TEST_F(BatchDraw, InstancesDrawAtTheirOwnTranslations) {
 TEST_F(BatchDraw, TheLineWidthIsResetAfterLinesOnly) {
   const TQuads left(-1);
   TProbeMaterial material(GProgram, {0, 1, 0, 1});
-  for (auto [kind, after] : {std::pair{TVantrelPrimitivesKind::Lines, 1.0f},
-                             std::pair{TVantrelPrimitivesKind::LineStrip, 3.0f}}) {
+  for (auto [kind, after] :
+       {std::pair{TVantrelPrimitivesKind::Lines, 1.0f}, std::pair{TVantrelPrimitivesKind::LineStrip, 3.0f}}) {
     auto cache = MakeOwned<TMeshBufferObject>();
     cache->PushData(TMeshBufferComponent::All, left.Vertices.get());
     cache->PushData(TMeshBufferComponent::Indices, left.Indices->Buffer(), left.Indices->Size());
@@ -467,8 +473,8 @@ TEST_F(BatchDraw, ALayeredMaterialAddsOneBlendedPassPerLayer) {
   auto layered = MakeOwned<TTwoLayers>(first.get(), second.get());
   FContext->SetContextState(TContextState::csZTestOn);
   FContext->SetContextState(TContextState::csAlphaBlendOff);
-  FContext->SetBlendingByIndex(1, TBlendSetting::Create(true, TBlendEquationFunc::befAdd, TBlendFactor::bfOne,
-                                                       TBlendFactor::bfOne));
+  FContext->SetBlendingByIndex(
+      1, TBlendSetting::Create(true, TBlendEquationFunc::befAdd, TBlendFactor::bfOne, TBlendFactor::bfOne));
   // The first read of the table in a process fills entry 0 with the default blend; the draw saves
   // the table through that read.
   FContext->GetBlendings();
