@@ -94,10 +94,6 @@ public:
 
   using TContextOpenGLWindows::ContextAvailable;
   TGLTestContext() = default;
-
-protected:
-  void DoDrawPrimitivesBatch(ui::TPrimitivesKind, const void*, const void*, const ui::TVertexDeclaration&,
-                             int32_t, int32_t, int32_t, int32_t) override {}
 };
 
 // Compiles and links a program from vertex and fragment source; fails the test on error.

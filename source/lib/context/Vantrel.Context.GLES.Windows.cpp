@@ -44,10 +44,6 @@ TWindowsState GState;
 class TSharedContextWindows final : public TCustomContextWindows {
 protected:
   [[noreturn]] static void RaiseAbstract() { throw EAbstractError(rtl::messages::AbstractError); }
-  void DoDrawPrimitivesBatch(TPrimitivesKind, const void*, const void*, const TVertexDeclaration&, int32_t,
-                             int32_t, int32_t, int32_t) override {
-    RaiseAbstract();
-  }
   void DoSetShaders(TContextShader*, TContextShader*) override { RaiseAbstract(); }
 };
 

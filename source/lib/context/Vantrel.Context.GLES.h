@@ -237,6 +237,20 @@ protected:
   void DoSetPointSprites(bool AEnabled) override;
   void DoSetPointSpriteTextureMode() override;
 
+  // ---- Batch draw ---------------------------------------------------------------------------------
+  // Draws one primitive list with a single GL call per pass. The vertices come from client memory
+  // or, when the context holds a mesh-buffer cache, from the cache: a compressed position or
+  // interleaved stream inflated for this draw, a packed position buffer, and the static vertex
+  // and index buffers (client memory stands in for a missing static buffer). A current layered
+  // material adds one additive pass per layer; a current instance count draws that many instances
+  // with the instance matrices at locations 12 to 15. The four draw counters grow by the indices
+  // actually drawn. Buffer bindings, attribute arrays and the blend table are left as they were
+  // found, also when the draw raises; a failure raises Exception with this method's name in
+  // front. The cache is cleared afterwards, unless there was nothing to draw.
+  void DoDrawPrimitivesBatch(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
+                             const TVertexDeclaration& ADeclaration, int32_t AVertexSize,
+                             int32_t AVertexCount, int32_t AIndexSize, int32_t AIndexCount) override;
+
 private:
   // Clears the GL buffers of AMask (GL bits); the depth write mask is restored afterwards.
   void ClearBuffers(uint32_t AMask, TAlphaColor AColor, float ADepth, uint32_t AStencil);
