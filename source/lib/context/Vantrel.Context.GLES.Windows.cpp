@@ -39,13 +39,8 @@ struct TWindowsState {
 // Initialised before main, so it outlives the shutdown routine registered while the program runs.
 TWindowsState GState;
 
-// The shared instance owns the GL context and never draws. The slots that the drawing code of the
-// context class fills are abstract-method errors here, as for any bare instance.
-class TSharedContextWindows final : public TCustomContextWindows {
-protected:
-  [[noreturn]] static void RaiseAbstract() { throw EAbstractError(rtl::messages::AbstractError); }
-  void DoSetShaders(TContextShader*, TContextShader*) override { RaiseAbstract(); }
-};
+// The shared instance owns the GL context and never draws.
+class TSharedContextWindows final : public TCustomContextWindows {};
 
 gl::TContextRequest RequestOf(const TContextConfiguration& AConfiguration) {
   gl::TContextRequest request;
