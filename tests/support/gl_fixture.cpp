@@ -78,18 +78,12 @@ void GLTest::SetUp() {
   }
   vantrel::InitializeTexturingOpenGL();
   FPreviousContextClass = ui::TContextManager::DefaultContextClass();
-  TestPlatform().ResetLimits();
-  ui::TContextManager::RegisterContext(TestPlatform(), true);
+  ui::TContextManager::RegisterContext(vantrel::TContextOpenGLWindows::StaticClass(), true);
 }
 
 void ContextGLTest::SetUpTestSuite() {
   vantrel::InitializeContextWindows();
   vantrel::TContextOpenGLWindows::StaticClass().Valid();
-}
-
-void ContextGLTest::SetUp() {
-  GLTest::SetUp();
-  ui::TContextManager::RegisterContext(vantrel::TContextOpenGLWindows::StaticClass(), true);
 }
 
 void ContextGLTest::AcquireContext() {
@@ -100,12 +94,12 @@ void ContextGLTest::AcquireContext() {
 
 TTestTexture::TTestTexture(int32_t AWidth, int32_t AHeight) : FTexture(rtl::New<ui::TTexture>()) {
   FTexture->SetSize(AWidth, AHeight);
-  TTestContext::StaticClass().InitializeTexture(FTexture.get());
+  vantrel::TContextOpenGLWindows::StaticClass().InitializeTexture(FTexture.get());
 }
 
 TTestTexture::~TTestTexture() {
   if (FTexture->Handle() != 0)
-    TTestContext::StaticClass().DoFinalizeTexture(FTexture.get());
+    vantrel::TContextOpenGLWindows::StaticClass().DoFinalizeTexture(FTexture.get());
 }
 
 RTL_DEFINE_CLASS_META(TGLTestContext, "vtest", vantrel::TContextOpenGLWindowsClass)
@@ -123,13 +117,8 @@ void GLTest::TearDown() {
     ui::TContextManager::RegisterContext(*FPreviousContextClass, true);
   else
     ui::TContextManager::UnregisterContexts();
-  TestPlatform().ResetLimits();
   gl::SetClearTextureOverride(-1);
   vantrel::FinalizeTexturingOpenGL();
-}
-
-TTestContextClass& GLTest::TestPlatform() {
-  return TTestContext::StaticClass();
 }
 
 TTestFrameBuffer& GLTest::UseFrameBuffer(int AWidth, int AHeight) {

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
-#include "support/test_context.h"
 #include "ui/context3d.h"
 
 namespace vtest {
@@ -43,9 +42,9 @@ private:
   unsigned FFramebuffer = 0, FColor = 0, FDepthStencil = 0;
 };
 
-// Each test runs with the OpenGL texture classes installed and the test context registered as the
-// default context class (its limits as the GPU's); both are restored afterwards, together with the
-// clear-texture detection.
+// Each test runs with the OpenGL texture classes installed and the OpenGL context class registered
+// as the default context class, so that textures get their GL objects from it; the previous default
+// class is restored afterwards, together with the clear-texture detection.
 class GLTest : public ::testing::Test {
 protected:
   static void SetUpTestSuite();
@@ -53,7 +52,6 @@ protected:
   // Brings the context up (once) and makes it current.
   virtual void AcquireContext();
   void TearDown() override;
-  static TTestContextClass& TestPlatform();
   // Makes (or remakes) the test's frame buffer and binds it with a matching viewport.
   TTestFrameBuffer& UseFrameBuffer(int AWidth = 64, int AHeight = 64);
   TTestFrameBuffer* FrameBuffer() { return FFrameBuffer.get(); }
@@ -65,17 +63,13 @@ private:
 
 // Framework GL tests: the context class is initialised (registered as the default class, the
 // OpenGL extension and memory classes installed) and the context comes from its Valid().
-// Each test runs with TContextOpenGLWindows registered as the default context class in place of the
-// test context.
 class ContextGLTest : public GLTest {
 protected:
   static void SetUpTestSuite();
-  void SetUp() override;
   void AcquireContext() override;
 };
 
-// A texture whose GL object the test context makes and releases, for contexts of the OpenGL
-// context class to draw into while that class makes no textures of its own.
+// A plain UI texture with its GL object, for contexts of the OpenGL context class to draw into.
 class TTestTexture {
 public:
   explicit TTestTexture(int32_t AWidth = 64, int32_t AHeight = 64);
@@ -89,8 +83,8 @@ private:
   rtl::TOwned<ui::TTexture> FTexture;
 };
 
-// A context of the registered class for tests: the drawing slots that these tests never reach do
-// nothing, so that the class can be made.
+// A context of the registered class for tests, made through this class, with the context check
+// open to them.
 class TGLTestContext : public vantrel::TContextOpenGLWindows {
   RTL_CLASS_META(TGLTestContext, vantrel::TContextOpenGLWindows, vantrel::TContextOpenGLWindowsClass)
 public:
@@ -100,14 +94,6 @@ public:
 
   using TContextOpenGLWindows::ContextAvailable;
   TGLTestContext() = default;
-
-protected:
-  void DoSetShaders(ui::TContextShader*, ui::TContextShader*) override {}
-  void DoSetShaderVariable(const std::string&, std::span<const rtl::TVector3D>) override {}
-  void DoSetShaderVariable(const std::string&, ui::TTexture*) override {}
-  void DoCopyToBits(void*, int32_t, const rtl::TRect&) override {}
-  void DoSetShaderVariableMat4(const std::string&, const rtl::TMatrix3D&) override {}
-  void DoSetShaderVariableInt(const std::string&, int32_t) override {}
 };
 
 // Compiles and links a program from vertex and fragment source; fails the test on error.

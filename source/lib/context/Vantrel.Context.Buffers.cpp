@@ -1,5 +1,6 @@
 #include "Vantrel.Context.Buffers.h"
 
+#include <algorithm>
 #include <string>
 
 #include "definitions/Vantrel.DefTypes.Cache.h"
@@ -325,17 +326,19 @@ void TMeshBufferObject::PushData(TMeshBufferComponent AIndex, const ui::TVertexB
   default:
     // Positions too are extracted: the draw reads them tightly packed, whatever else the vertex
     // buffer interleaves.
+    const auto format = static_cast<TVertexFormat>(AIndex);
     rtl::TMemoryStream& scratch = Scratch();
-    TAnimationFrameCompression::SetSourceStream(static_cast<TVertexFormat>(AIndex), ABuffer, &scratch);
-    PushData(AIndex, scratch.Memory(), static_cast<intptr_t>(scratch.GetSize()));
+    TAnimationFrameCompression::SetSourceStream(format, ABuffer, &scratch);
+    PushData(AIndex, scratch.Memory(),
+             intptr_t(TAnimationFrameCompression::AttributeSize(format)) * ABuffer->Length());
   }
 }
 
 rtl::TMemoryStream& TMeshBufferObject::Scratch() {
   if (!FTempMemStream)
     FTempMemStream = rtl::New<rtl::TMemoryStream>();
-  // Emptying keeps the capacity, so repeated uploads do not reallocate.
-  FTempMemStream->SetSize(0);
+  // The scratch keeps its size from the last upload: growing it zero-fills only the new part, and
+  // each upload sends just the bytes it wrote, so repeated uploads neither reallocate nor clear it.
   FTempMemStream->SetPosition(0);
   return *FTempMemStream;
 }
@@ -361,6 +364,12 @@ bool TMeshBufferObject::GetIsCompressed(TMeshBufferComponent AIndex) const {
 
 rtl::TOwned<rtl::TMemoryStream> TMeshBufferObject::Decompress(TMeshBufferComponent AIndex) {
   constexpr int64_t ChunkSize = 0x100000;
+  // Vertex streams deflate to between a half and a quarter of their size. Reserving four times the
+  // compressed size up front usually makes the result's only allocation: growing it again would
+  // copy the content and, for large results, touch fresh pages each time. The reservation is
+  // bounded, so a large corrupt stream claims no more before it fails.
+  constexpr int64_t ExpectedRatio = 4;
+  constexpr int64_t MaxReserve = 256 * ChunkSize;
   rtl::TMonitorLock lock(this);
   rtl::TStream* source = FCompressed[Slot(AIndex)];
   if (!source)
@@ -368,12 +377,16 @@ rtl::TOwned<rtl::TMemoryStream> TMeshBufferObject::Decompress(TMeshBufferCompone
   source->SetPosition(0);
   auto inflater = rtl::MakeOwned<rtl::TZDecompressionStream>(source);
   auto result = rtl::MakeOwned<rtl::TMemoryStream>();
+  result->SetCapacity(std::clamp(ExpectedRatio * source->GetSize(), ChunkSize, MaxReserve));
   int64_t size = 0;
   for (;;) {
-    result->SetSize(size + ChunkSize);
-    const int64_t read = inflater->Read(result->Memory() + size, ChunkSize);
+    // Reads into the reserved room first; only a full stream grows. A short read is the end.
+    const int64_t room = result->GetCapacity() - size;
+    const int64_t count = room > 0 ? std::min(room, ChunkSize) : ChunkSize;
+    result->SetSize(size + count);
+    const int64_t read = inflater->Read(result->Memory() + size, count);
     size += read;
-    if (read == 0)
+    if (read < count)
       break;
   }
   result->SetSize(size);

@@ -45,11 +45,6 @@ class TSharedContextWindows final : public TCustomContextWindows {
 protected:
   [[noreturn]] static void RaiseAbstract() { throw EAbstractError(rtl::messages::AbstractError); }
   void DoSetShaders(TContextShader*, TContextShader*) override { RaiseAbstract(); }
-  void DoSetShaderVariable(const std::string&, std::span<const TVector3D>) override { RaiseAbstract(); }
-  void DoSetShaderVariable(const std::string&, TTexture*) override { RaiseAbstract(); }
-  void DoCopyToBits(void*, int32_t, const TRect&) override { RaiseAbstract(); }
-  void DoSetShaderVariableMat4(const std::string&, const TMatrix3D&) override { RaiseAbstract(); }
-  void DoSetShaderVariableInt(const std::string&, int32_t) override { RaiseAbstract(); }
 };
 
 gl::TContextRequest RequestOf(const TContextConfiguration& AConfiguration) {
@@ -69,14 +64,15 @@ void ShutdownAtExit() {
   FinalizeContextWindows();
 }
 
-// The platform layer's state is made before the routine is registered, so it is destroyed after
-// the routine has run.
+// The platform layer's state and the context's program list are made before the routine is
+// registered, so they are destroyed after the routine has run.
 void EnsureShutdownRegistered() {
   if (GState.ShutdownRegistered)
     return;
   GState.ShutdownRegistered = true;
   gl::CreationCount();
   ContextShared();
+  TVantrelContext::ProgramCount();
   std::atexit(ShutdownAtExit);
 }
 

@@ -4,14 +4,20 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <utility>
 
 #include "context/Vantrel.Context.Extension.h"
+#include "context/Vantrel.Context.Shader.h"
 #include "context/Vantrel.Context.Texturing.OpenGL.h"
+#include "context/Vantrel.Context.Texturing.h"
 #include "context/Vantrel.Context.Types.OpenGL.h"
 #include "materials/Vantrel.Material.Layered.h"
+#include "rtl/ioutils.h"
 #include "rtl/log.h"
+#include "ui/bitmap.h"
 #include "ui/material.h"
+#include "ui/shaders.h"
 #include "ui/texture.h"
 
 namespace vantrel {
@@ -22,6 +28,8 @@ namespace {
 
 constexpr int32_t TextureUnitLimit = 32;
 constexpr GLint MaxMipmapLevel = 16;
+constexpr GLint CubeMapMaxLevel = 9;
+constexpr int32_t ReadBackBytesPerPixel = 4;
 
 TOpenGLESShared GOpenGLESShared;
 
@@ -107,6 +115,246 @@ void SetCulling(GLenum ACullFace) {
   glFrontFace(GL_CW);
   glCullFace(ACullFace);
   glEnable(GL_CULL_FACE);
+}
+
+// What the GL object of a texture is made of. A plain UI texture is a 2D RGBA8 image of BGRA bytes.
+struct TTextureDescription {
+  TVantrelTexture* Framework = nullptr;
+  int32_t Unit = 0;
+  TVantrelTextureKind Kind = TVantrelTextureKind::Texture2D;
+  GLenum Binding = GL_TEXTURE_BINDING_2D;
+  GLenum Target = GL_TEXTURE_2D;
+  int32_t Depth = 0;
+  std::array<TVantrelTextureWrap, 3> Wraps{TVantrelTextureWrap::Repeated, TVantrelTextureWrap::Repeated,
+                                           TVantrelTextureWrap::Repeated};
+  TTextureStyles Styles;
+  uint32_t Internal = 0;
+  uint32_t Format = 0;
+  uint32_t Type = 0;
+  int32_t BytesPerPixel = 0;
+};
+
+TTextureDescription DescribeTexture(TTexture& ATexture) {
+  TTextureDescription result;
+  result.Styles = ATexture.Style();
+  auto* texture = dynamic_cast<TVantrelTexture*>(&ATexture);
+  if (!texture) {
+    result.Internal = uint32_t(TPixelFormatExHelper::ToValue(TPixelFormatEx::RGBA8));
+    result.Format = uint32_t(TPixelFormatExHelper::ToValue(TPixelFormatEx::BGRA));
+    result.Type = uint32_t(TVantrelTextureDataTypeHelper::ToValue(TVantrelTextureDataType::dtUnsignedByte));
+    result.BytesPerPixel = PixelFormatExBytesPerPixel(TPixelFormatEx::RGBA8);
+    return result;
+  }
+  result.Framework = texture;
+  result.Unit = std::max(texture->GetTextureUnit(), 0);
+  result.Kind = texture->GetKind();
+  texture->GetBindingAndKind(result.Binding, result.Target);
+  result.Depth = texture->GetDepth();
+  result.Wraps = {texture->GetWrapS(), texture->GetWrapT(), texture->GetWrapR()};
+  result.Styles += texture->GetStyleEx();
+  texture->GetFormatAndType(result.Internal, result.Format, result.Type);
+  result.BytesPerPixel = PixelFormatExBytesPerPixel(texture->GetComponents());
+  return result;
+}
+
+bool IsVolumeKind(TVantrelTextureKind AKind) {
+  return AKind == TVantrelTextureKind::Texture3D || AKind == TVantrelTextureKind::ImageTexture3D ||
+         AKind == TVantrelTextureKind::Array2D;
+}
+
+// The detail of a creation or upload failure.
+std::string TextureDetail(const std::string& AClassName, const TTextureDescription& ADescription,
+                          uint32_t AError) {
+  if (const TVantrelTexture* texture = ADescription.Framework)
+    return Format(STextureDetail, AClassName, AError,
+                  TPixelFormatExHelper::ToString(texture->GetComponents()),
+                  TPixelFormatExHelper::ToString(texture->GetFormat()),
+                  TVantrelTextureDataTypeHelper::ToString(texture->GetDataType()));
+  return Format(SPlainTextureDetail, AClassName, AError, ADescription.Internal, ADescription.Format);
+}
+
+// Binds a texture on the active unit for a scope and binds the one found there before when the
+// scope ends, also by an exception.
+class TTextureBindingScope {
+public:
+  TTextureBindingScope(const TTextureDescription& ADescription, GLuint AHandle)
+      : FTarget(ADescription.Target) {
+    glGetIntegerv(ADescription.Binding, &FPrevious);
+    glBindTexture(FTarget, AHandle);
+  }
+  ~TTextureBindingScope() { glBindTexture(FTarget, static_cast<GLuint>(FPrevious)); }
+  TTextureBindingScope(const TTextureBindingScope&) = delete;
+  TTextureBindingScope& operator=(const TTextureBindingScope&) = delete;
+
+private:
+  GLenum FTarget;
+  GLint FPrevious = 0;
+};
+
+// A texture's existing name, or one generated here that is deleted again unless it is released.
+class TTextureName {
+public:
+  explicit TTextureName(THandle AHandle) : FName(static_cast<GLuint>(AHandle)) {
+    if (FName != 0)
+      return;
+    glGenTextures(1, &FName);
+    FGenerated = true;
+  }
+  ~TTextureName() {
+    if (FGenerated)
+      glDeleteTextures(1, &FName);
+  }
+  TTextureName(const TTextureName&) = delete;
+  TTextureName& operator=(const TTextureName&) = delete;
+
+  GLuint Get() const { return FName; }
+  GLuint Release() {
+    FGenerated = false;
+    return FName;
+  }
+
+private:
+  GLuint FName = 0;
+  bool FGenerated = false;
+};
+
+// Sets the unpack state for an upload and restores it when the upload ends, also by an exception.
+class TPixelStateScope {
+public:
+  TPixelStateScope(const TVantrelContextOpenGLESClass& AClass, int32_t AWidth, int32_t AHeight,
+                   int32_t ADepth, int32_t ABytesPerPixel, int32_t APitch)
+      : FClass(AClass) {
+    FClass.PlatformSetPixelState(AWidth, AHeight, ADepth, ABytesPerPixel, APitch);
+  }
+  ~TPixelStateScope() { FClass.PlatformUnsetPixelState(); }
+  TPixelStateScope(const TPixelStateScope&) = delete;
+  TPixelStateScope& operator=(const TPixelStateScope&) = delete;
+
+private:
+  const TVantrelContextOpenGLESClass& FClass;
+};
+
+// Wraps, mipmap style, border colour, filtering and the cube-map level range of the texture bound
+// to the description's target. Render targets other than cube maps lose MipMaps in ADescription.
+void SetTextureParameters(const TVantrelContextOpenGLESClass& AClass, TTexture& ATexture,
+                          TTextureDescription& ADescription, GLuint AHandle, bool ABorder) {
+  const GLenum target = ADescription.Target;
+  glTexParameteri(target, GL_TEXTURE_WRAP_S,
+                  GLint(TVantrelTextureWrapHelper::ToValue(ADescription.Wraps[0])));
+  glTexParameteri(target, GL_TEXTURE_WRAP_T,
+                  GLint(TVantrelTextureWrapHelper::ToValue(ADescription.Wraps[1])));
+  if (IsVolumeKind(ADescription.Kind))
+    glTexParameteri(target, GL_TEXTURE_WRAP_R,
+                    GLint(TVantrelTextureWrapHelper::ToValue(ADescription.Wraps[2])));
+  if (ADescription.Kind != TVantrelTextureKind::CubeMap &&
+      ADescription.Styles.Contains(TTextureStyle::RenderTarget))
+    ADescription.Styles.Exclude(TTextureStyle::MipMaps);
+  if (ABorder && ADescription.Framework)
+    glTexParameterfv(target, GL_TEXTURE_BORDER_COLOR, &ADescription.Framework->GetBorderColor().R);
+  AClass.PlatformSetTextureFiltering(&ATexture, ADescription.Styles, target, ADescription.Internal);
+  if (ADescription.Kind != TVantrelTextureKind::CubeMap)
+    return;
+  glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_BASE_LEVEL, 0);
+  glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAX_LEVEL, CubeMapMaxLevel);
+  if (const uint32_t error = DrainGLErrors(); error != GL_NO_ERROR)
+    throw Exception(Format(SCubeMapStorageFailed, AHandle, error));
+}
+
+// Storage without pixels. Every mip level of an image texture has its own size.
+void AllocateTextureStorage(const TTexture& ATexture, const TTextureDescription& ADescription) {
+  const GLint internal = static_cast<GLint>(ADescription.Internal);
+  const GLsizei width = ATexture.Width();
+  const GLsizei height = ATexture.Height();
+  const GLsizei depth = ADescription.Depth;
+  if (ADescription.Kind == TVantrelTextureKind::CubeMap) {
+    for (GLenum face = 0; face < 6; ++face)
+      glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, internal, width, height, 0, ADescription.Format,
+                   ADescription.Type, nullptr);
+    return;
+  }
+  if (!IsVolumeKind(ADescription.Kind)) {
+    glTexImage2D(ADescription.Target, 0, internal, width, height, 0, ADescription.Format, ADescription.Type,
+                 nullptr);
+    return;
+  }
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+  const int32_t levels = ADescription.Framework ? ADescription.Framework->GetMipMapLevels() : 0;
+  if (ADescription.Kind != TVantrelTextureKind::ImageTexture3D || levels <= 1) {
+    glTexImage3D(ADescription.Target, 0, internal, width, height, depth, 0, ADescription.Format,
+                 ADescription.Type, nullptr);
+    return;
+  }
+  glTexParameteri(ADescription.Target, GL_TEXTURE_BASE_LEVEL, 0);
+  glTexParameteri(ADescription.Target, GL_TEXTURE_MAX_LEVEL, levels - 1);
+  for (int32_t level = 0; level < levels; ++level)
+    glTexImage3D(ADescription.Target, level, internal, std::max(1, width >> level),
+                 std::max(1, height >> level), std::max(1, depth >> level), 0, ADescription.Format,
+                 ADescription.Type, nullptr);
+}
+
+// The whole image from one source: all six faces of a cube map, the whole volume of a 3D or array
+// texture. Image textures are written by shaders, not uploaded.
+void UploadTexturePixels(const TTexture& ATexture, const TTextureDescription& ADescription,
+                         const void* APixels) {
+  const GLsizei width = ATexture.Width();
+  const GLsizei height = ATexture.Height();
+  switch (ADescription.Kind) {
+  case TVantrelTextureKind::ImageTexture3D:
+    return;
+  case TVantrelTextureKind::Texture3D:
+  case TVantrelTextureKind::Array2D:
+    glTexSubImage3D(ADescription.Target, 0, 0, 0, 0, width, height, ADescription.Depth, ADescription.Format,
+                    ADescription.Type, APixels);
+    return;
+  case TVantrelTextureKind::CubeMap:
+    for (GLenum face = 0; face < 6; ++face)
+      glTexSubImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, 0, 0, width, height, ADescription.Format,
+                      ADescription.Type, APixels);
+    return;
+  default:
+    glTexSubImage2D(ADescription.Target, 0, 0, 0, width, height, ADescription.Format, ADescription.Type,
+                    APixels);
+  }
+}
+
+// The pixels an update reads: a framework texture's CPU block when it has one, else ABits. The
+// UI framework hands over one image (Height rows), so a 3D or array texture is filled only from a
+// block that holds its whole volume; without one the volume keeps its texels.
+const void* UpdateSource(const TTexture& ATexture, const TTextureDescription& ADescription,
+                         const void* ABits) {
+  const TVantrelTexture* texture = ADescription.Framework;
+  const bool volume = ADescription.Kind == TVantrelTextureKind::Texture3D ||
+                      ADescription.Kind == TVantrelTextureKind::Array2D;
+  if (!volume)
+    return texture && texture->GetBuffer() ? texture->GetBuffer() : ABits;
+  const int64_t needed = int64_t(ATexture.Width()) * ATexture.Height() * std::max(ADescription.Depth, 0) *
+                         PixelDataBytes(texture->GetFormat(), texture->GetDataType());
+  return texture->GetBuffer() && texture->GetBufferSize() >= needed ? texture->GetBuffer() : nullptr;
+}
+
+GLenum ShaderStage(TContextShaderKindEx AKind) {
+  switch (AKind) {
+  case TContextShaderKindEx::VertexShader:
+    return GL_VERTEX_SHADER;
+  case TContextShaderKindEx::GeometryShader:
+    return GL_GEOMETRY_SHADER;
+  case TContextShaderKindEx::TessEvalShader:
+    return GL_TESS_EVALUATION_SHADER;
+  case TContextShaderKindEx::TessCtrlShader:
+    return GL_TESS_CONTROL_SHADER;
+  default:
+    return GL_FRAGMENT_SHADER;
+  }
+}
+
+// Runs a uniform upload: failures raise at run time and are swallowed at design time.
+template <class TUpload> void GuardUniform(TUpload AUpload) {
+  try {
+    AUpload();
+  } catch (const Exception&) {
+    if (!ContextShared().DesignTime)
+      throw;
+  }
 }
 
 } // namespace
@@ -263,6 +511,147 @@ int32_t TVantrelContextOpenGLESClass::PlatformMaxDrawBuffers() const {
   return GetLimit(GL_MAX_DRAW_BUFFERS);
 }
 
+// ---- Texture and shader objects ----------------------------------------------------------------------
+
+void TVantrelContextOpenGLESClass::InitializeTexture(TTexture* ATexture) const {
+  try {
+    CreateTextureObject(ATexture);
+  } catch (const Exception& E) {
+    WriteFailureReport(E.Message());
+    throw;
+  }
+}
+
+void TVantrelContextOpenGLESClass::CreateTextureObject(TTexture* ATexture) const {
+  if (!Valid())
+    throw Exception(std::string(SInvalidTextureContext));
+  if (!PlatformIsContextAvailable() || !ATexture || ATexture->Width() == 0)
+    return;
+  // One stale error would otherwise read as this texture's failure.
+  if (const uint32_t stale = DrainGLErrors(); stale != GL_NO_ERROR)
+    Log::d(SStaleErrorBeforeTexture, stale);
+  TTextureDescription description = DescribeTexture(*ATexture);
+  // The unit first, so that the texture bound before is the one on this unit.
+  glActiveTexture(static_cast<GLenum>(GetTextureByTextureIndex(description.Unit)));
+  TTextureName name(ATexture->Handle());
+  {
+    TTextureBindingScope binding(description, name.Get());
+    SetTextureParameters(*this, *ATexture, description, name.Get(), true);
+    {
+      TPixelStateScope pixelState(*this, ATexture->Width(), ATexture->Height(), description.Depth,
+                                  description.BytesPerPixel, 0);
+      AllocateTextureStorage(*ATexture, description);
+      if (const uint32_t error = DrainGLErrors(); error != GL_NO_ERROR)
+        RaiseContextException(nullptr, ui::messages::CannotCreateTexture,
+                              TextureDetail(Name(), description, error));
+    }
+    if (description.Styles.Contains(TTextureStyle::MipMaps))
+      glGenerateMipmap(description.Target);
+  }
+  if (const uint32_t error = DrainGLErrors(); error != GL_NO_ERROR)
+    RaiseContextException(nullptr, ui::messages::CannotCreateTexture, Format(SErrorDetail, Name(), error));
+  static_cast<ITextureAccess&>(*ATexture).SetHandle(name.Release());
+}
+
+std::string TVantrelContextOpenGLESClass::FailureReport(const std::string& AMessage) const {
+  return Format(SFailureReport, AMessage, PlatformGetVendorName(), PlatformGetRendererName(),
+                PlatformGetVersion(), PlatformGetExtensionString(), PlatformMaxTextureSize(),
+                PlatformMaxTexture3DSize(), PlatformTextureUnitCount(), PlatformMaxTextureImageUnits(),
+                PlatformMaxVertexShaderUniformBlocks(), PlatformMaxFragmentShaderUniformBlocks(),
+                PlatformMaxUniformBlockSize(), PlatformMaxDrawBuffers());
+}
+
+// Never raises: the texture's own failure is what the caller must see.
+void TVantrelContextOpenGLESClass::WriteFailureReport(const std::string& AMessage) const {
+  const std::string path =
+      IncludeTrailingPathDelimiter(TPath::GetPublicPath()) + std::string(SContextLogFileName);
+  try {
+    TFile::WriteAllText(path, FailureReport(AMessage));
+  } catch (const std::exception& E) {
+    Log::d(SFailureReportNotWritten, path, E.what());
+  }
+}
+
+void TVantrelContextOpenGLESClass::DoFinalizeTexture(TTexture* ATexture) const {
+  if (!ATexture)
+    return;
+  auto& access = static_cast<ITextureAccess&>(*ATexture);
+  try {
+    if (ATexture->Handle() != 0 && PlatformIsContextAvailable()) {
+      const auto handle = static_cast<GLuint>(ATexture->Handle());
+      glDeleteTextures(1, &handle);
+      if (HasGLErrors())
+        RaiseContextException(nullptr, ui::messages::ContextMethodError, "DoFinalizeTexture");
+    }
+  } catch (...) {
+    access.SetHandle(0);
+    throw;
+  }
+  access.SetHandle(0);
+}
+
+void TVantrelContextOpenGLESClass::UpdateTexture(TTexture* ATexture, const void* ABits,
+                                                 int32_t APitch) const {
+  if (!ATexture || ATexture->Handle() == 0 || !PlatformIsContextAvailable())
+    return;
+  TTextureDescription description = DescribeTexture(*ATexture);
+  const void* pixels = UpdateSource(*ATexture, description, ABits);
+  const auto handle = static_cast<GLuint>(ATexture->Handle());
+  glActiveTexture(static_cast<GLenum>(GetTextureByTextureIndex(description.Unit)));
+  {
+    TTextureBindingScope binding(description, handle);
+    SetTextureParameters(*this, *ATexture, description, handle, false);
+    if (!description.Styles.Contains(TTextureStyle::RenderTarget) && pixels) {
+      {
+        TPixelStateScope pixelState(*this, ATexture->Width(), ATexture->Height(), description.Depth,
+                                    description.BytesPerPixel, APitch);
+        UploadTexturePixels(*ATexture, description, pixels);
+      }
+      if (const uint32_t error = DrainGLErrors(); error != GL_NO_ERROR)
+        RaiseContextException(nullptr, ui::messages::CannotUploadTexture,
+                              TextureDetail(Name(), description, error));
+    }
+    if (description.Styles.Contains(TTextureStyle::MipMaps))
+      glGenerateMipmap(description.Target);
+  }
+  if (HasGLErrors())
+    RaiseContextException(nullptr, ui::messages::CannotUploadTexture, Name());
+}
+
+void TVantrelContextOpenGLESClass::InitializeShader(TContextShader* AShader) const {
+  if (!Valid())
+    throw Exception(std::string(SInvalidTextureContext));
+  if (!AShader || !PlatformIsContextAvailable())
+    return;
+  const TContextShaderSource* source = AShader->GetSourceByArch(PlatformGetShaderArch());
+  if (!source)
+    source = AShader->GetSourceByArch(TContextShaderArch::GLSL);
+  const std::span<const uint8_t> code =
+      source ? std::span<const uint8_t>(source->Code) : std::span<const uint8_t>();
+  const GLenum stage = ShaderStage(static_cast<TContextShaderKindEx>(AShader->Kind()));
+  const bool designTime = ContextShared().DesignTime;
+  AShader->SetHandle(ShaderProgramClass().BuildShader(stage, code, designTime));
+  if (PlatformHasAnyErrors())
+    RaiseShaderCompileException(nullptr, designTime, ui::messages::CannotCreateShader, Name(), "",
+                                std::string(code.begin(), code.end()));
+}
+
+void TVantrelContextOpenGLESClass::DoFinalizeShader(TContextShader* AShader) const {
+  if (!AShader)
+    return;
+  try {
+    if (AShader->Handle() != 0 && PlatformIsContextAvailable()) {
+      glDeleteShader(static_cast<GLuint>(AShader->Handle()));
+      if (HasGLErrors())
+        RaiseContextException(nullptr, ui::messages::ContextMethodError, "DoFinalizeShader");
+    }
+  } catch (...) {
+    AShader->SetHandle(0);
+    throw;
+  }
+  AShader->SetHandle(0);
+}
+
 // ---- Creation ----------------------------------------------------------------------------------------
 
 // The two enables wait until the inherited creation has made sure the shared context exists.
@@ -294,6 +683,147 @@ bool TVantrelContextOpenGLES::ContextAvailable() const {
 void TVantrelContextOpenGLES::CheckMethodError(const char* AMethod) {
   if (HasGLErrors())
     RaiseContextException(this, ui::messages::ContextMethodError, AMethod);
+}
+
+// ---- Uniforms ------------------------------------------------------------------------------------------
+
+const TContextShaderVariable* TVantrelContextOpenGLES::FindUniform(const std::string& AName) const {
+  const TShaderProgram* program = GetCurrentProgram();
+  return program ? program->Variables().Find(AName) : nullptr;
+}
+
+void TVantrelContextOpenGLES::DoSetShaderVariable(const std::string& AName,
+                                                  std::span<const TVector3D> AData) {
+  if (AData.empty())
+    return;
+  GuardUniform([&] {
+    if (!ContextAvailable())
+      return;
+    if (const TContextShaderVariable* variable = FindUniform(AName)) {
+      const TVector3D& first = AData.front();
+      switch (variable->Kind) {
+      case TContextShaderVariableKind::Float:
+        glUniform1f(variable->Index, first.X);
+        break;
+      case TContextShaderVariableKind::Float2:
+        glUniform2f(variable->Index, first.X, first.Y);
+        break;
+      case TContextShaderVariableKind::Float3:
+        glUniform3f(variable->Index, first.X, first.Y, first.Z);
+        break;
+      default:
+        glUniform4fv(variable->Index, std::min(static_cast<int32_t>(AData.size()), variable->Size), &first.X);
+      }
+    }
+    if (HasGLErrors())
+      RaiseContextException(this, ui::messages::ShaderVariableNotFound, AName);
+  });
+}
+
+void TVantrelContextOpenGLES::DoSetShaderVariableMat4(const std::string& AName, const TMatrix3D& AMatrix) {
+  GuardUniform([&] {
+    if (!ContextAvailable())
+      return;
+    if (const TContextShaderVariable* variable = FindUniform(AName))
+      glUniformMatrix4fv(variable->Index, 1, GL_FALSE, &AMatrix.m11);
+    if (HasGLErrors())
+      RaiseContextException(this, ui::messages::ShaderVariableNotFound, AName);
+  });
+}
+
+void TVantrelContextOpenGLES::DoSetShaderVariableInt(const std::string& AName, int32_t AValue) {
+  GuardUniform([&] {
+    if (!ContextAvailable())
+      return;
+    if (const TContextShaderVariable* variable = FindUniform(AName)) {
+      if (variable->Kind == TContextShaderVariableKind::Int)
+        glUniform1i(variable->Index, AValue);
+      else if (variable->Kind == TContextShaderVariableKind::IntArray)
+        glUniform1iv(variable->Index, 1, &AValue);
+    }
+    if (HasGLErrors())
+      RaiseContextException(this, ui::messages::ShaderVariableNotFound, AName);
+  });
+}
+
+void TVantrelContextOpenGLES::DoSetShaderVariable(const std::string& AName, TTexture* ATexture) {
+  GuardUniform([&] {
+    if (!ATexture || !ContextAvailable())
+      return;
+    const TContextShaderVariable* variable = FindUniform(AName);
+    if (!variable)
+      return;
+    try {
+      BindSamplerTexture(*variable, *ATexture);
+    } catch (const Exception& E) {
+      RaiseContextException(this, SFailedToInitializeTexture, E.Message());
+    }
+    if (HasGLErrors())
+      RaiseContextException(this, ui::messages::ShaderVariableNotFound, AName);
+  });
+}
+
+void TVantrelContextOpenGLES::BindSamplerTexture(const TContextShaderVariable& AVariable,
+                                                 TTexture& ATexture) {
+  const int32_t unit = AVariable.TextureUnit;
+  auto* texture = dynamic_cast<TVantrelTexture*>(&ATexture);
+  TVantrelTextureKind kind = TVantrelTextureKind::Texture2D;
+  if (texture) {
+    texture->SetTextureUnit(unit);
+    kind = texture->GetKind();
+  }
+  const auto handle = static_cast<GLuint>(ATexture.Handle());
+  glActiveTexture(static_cast<GLenum>(VantrelClass().GetTextureByTextureIndex(unit)));
+  glBindTexture(TextureKindToGL(kind).Target, handle);
+  glUniform1i(AVariable.Index, unit);
+  if (texture && kind == TVantrelTextureKind::ImageTexture3D && !texture->GetImageAccessable())
+    glBindImageTexture(0, handle, texture->GetCurrentMipMapLevel(), GL_TRUE, 0, GL_READ_WRITE, GL_RGBA8);
+}
+
+// ---- Read-back -----------------------------------------------------------------------------------------
+
+void TVantrelContextOpenGLES::DoCopyToBitmap(TBitmap* ADest, const TRect& ARect) {
+  if (!VantrelClass().Valid())
+    return;
+  inherited::DoCopyToBitmap(ADest, ARect);
+}
+
+void TVantrelContextOpenGLES::DoCopyToBits(void* ABits, int32_t APitch, const TRect& ARect) {
+  if (!VantrelClass().Valid() || !FDefaultFrameBuf)
+    return;
+  try {
+    ReadDefaultBuffer(ABits, APitch, ARect);
+  } catch (const Exception& E) {
+    Log::d(SCopyToBitsFailed, E.Message());
+  }
+}
+
+void TVantrelContextOpenGLES::ReadDefaultBuffer(void* ABits, int32_t APitch, const TRect& ARect) {
+  TFrameBufferObject& buffer = *FDefaultFrameBuf;
+  const TSize size = buffer.Size();
+  if (size.Width != FWidth || size.Height != FHeight)
+    throw Exception(Format(SFrameBufferNotContextSize, size.Width, FWidth, size.Height, FHeight));
+  if (size.Width != ARect.Width() || size.Height != ARect.Height())
+    throw Exception(
+        Format(SFrameBufferNotDestinationSize, size.Width, ARect.Width(), size.Height, ARect.Height()));
+  const int32_t rowBytes = size.Width * ReadBackBytesPerPixel;
+  if (APitch < rowBytes)
+    throw Exception(Format(SDestinationPitchTooSmall, APitch, rowBytes));
+  std::vector<uint8_t>& scratch = OpenGLESShared().ReadBackBuffer;
+  const size_t bytes = size_t(rowBytes) * size_t(size.Height);
+  if (scratch.size() != bytes)
+    std::vector<uint8_t>(bytes).swap(scratch);
+  {
+    TFrameBufferBinding binding(buffer);
+    glReadPixels(0, 0, size.Width, size.Height, GLenum(TPixelFormatExHelper::ToValue(TPixelFormatEx::BGRA)),
+                 GL_UNSIGNED_BYTE, scratch.data());
+  }
+  auto* destination = static_cast<uint8_t*>(ABits);
+  for (int32_t row = 0; row < size.Height; ++row)
+    std::memcpy(destination + ptrdiff_t(size.Height - 1 - row) * APitch,
+                scratch.data() + size_t(row) * rowBytes, size_t(rowBytes));
+  if (HasGLErrors())
+    RaiseContextException(this, ui::messages::ContextMethodError, "DoCopyToBits");
 }
 
 // ---- Context states ----------------------------------------------------------------------------------

@@ -1,20 +1,51 @@
 #pragma once
 // The OpenGL 4.3 implementation of the framework's context: GL state (depth, blending, stencil,
-// culling, smoothing, point sprites, memory barriers, viewport), clearing, and the class-level
-// platform queries (identity strings, limits, error state, direct state access, pixel store,
-// texture filtering, texture units). Every GL call is made on the shared GL context, and none is
-// made while no context is available.
+// culling, smoothing, point sprites, memory barriers, viewport), clearing, uniform uploads to the
+// current program, reading the image back, and the class-level work: texture and shader objects,
+// the failure report of a texture that cannot be made, and the platform queries (identity
+// strings, limits, error state, direct state access, pixel store, texture filtering, texture
+// units). Every GL call is made on the shared GL context, and none is made while no context is
+// available.
 //
 // GL headers stay in the source, so GL enumerations appear here as 32-bit unsigned integers.
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "context/Vantrel.Context.h"
 #include "ui/mesh_buffers.h"
 
 namespace vantrel {
+
+// Written into the public folder when a texture cannot be made.
+inline constexpr std::string_view SContextLogFileName = "vantrel3d.context.log";
+inline constexpr std::string_view SFailureReport =
+    "Error: %s\r\nVendor-Name: %s\r\nRenderer-Name: %s\r\nVersion: %s\r\nExtensions: %s\r\n"
+    "MaxTextureSize: %d\r\nMaxTexture3DSize: %d\r\nTextureUnitCount: %d\r\nMaxTextureImageUnits: %d\r\n"
+    "MaxVertexShaderUniformBlocks: %d\r\nMaxFragmentShaderUniformBlocks: %d\r\nMaxUniformBlockSize: %d\r\n"
+    "MaxDrawBuffers: %d\r\n";
+inline constexpr std::string_view SFailureReportNotWritten =
+    "TVantrelContextOpenGLES: failure report %s not written: %s";
+inline constexpr std::string_view SInvalidTextureContext =
+    "TVantrelContextOpenGLES.CreateFromTexture failed - invalid context";
+inline constexpr std::string_view SStaleErrorBeforeTexture =
+    "TVantrelContextOpenGLES.InitializeTexture: pending GL error %d drained before creating the texture";
+inline constexpr std::string_view SCubeMapStorageFailed =
+    "failed to create texture storage for cubemap @%d (error = %d)";
+inline constexpr std::string_view STextureDetail = "%s (Error = %d) internal-format=%s, format=%s, type=%s";
+inline constexpr std::string_view SPlainTextureDetail = "%s (Error = %d) internal-format=%d, format=%d";
+inline constexpr std::string_view SErrorDetail = "%s (Error = %d)";
+inline constexpr std::string_view SFailedToInitializeTexture = "Failed to initialize texture: %s";
+inline constexpr std::string_view SFrameBufferNotContextSize =
+    "context default framebuffer size is not equal to context size: width=%d<>%d, height=%d<>%d";
+inline constexpr std::string_view SFrameBufferNotDestinationSize =
+    "context default framebuffer size is not equal to destination render size: width=%d<>%d, height=%d<>%d";
+inline constexpr std::string_view SDestinationPitchTooSmall =
+    "destination pitch is smaller than a destination row: pitch=%d<%d";
+inline constexpr std::string_view SCopyToBitsFailed = "TVantrelContextOpenGLES.DoCopyToBits: %s";
 
 // How the draw code feeds one vertex element to the shaders: the attribute location the shader
 // programs bind, the component count, the GL component type and whether it is normalised.
@@ -71,6 +102,29 @@ public:
   // Drain the GL error queue; AError receives the OR of the codes. False without a context.
   bool PlatformHasAnyErrors() const override;
   bool PlatformHasAnyErrors(intptr_t& AError) const override;
+  // Makes the texture's GL object and hands its name over through ITextureAccess: a plain UI
+  // texture as a 2D RGBA8 image of BGRA bytes on unit 0, a framework texture by its unit, kind,
+  // formats, wraps and border colour. Render targets other than cube maps get no mipmaps; cube
+  // maps use levels 0 .. 9. A GL error left by earlier work is drained and logged first; a name
+  // generated here is deleted again when anything fails, and the texture bound on the unit before
+  // is bound again. Every failure writes the failure report, then raises. Without a context, for
+  // nullptr or a width of 0 nothing happens; an invalid class raises.
+  void InitializeTexture(TTexture* ATexture) const override;
+  // Deletes the GL object when a context is available; the handle is 0 afterwards in any case.
+  void DoFinalizeTexture(TTexture* ATexture) const override;
+  // Uploads the pixels (a framework texture's CPU block when it has one, else ABits, rows APitch
+  // bytes apart) over the whole texture: every face of a cube map from the one source. A 3D or
+  // array texture takes its whole volume from a CPU block that holds it, and nothing from ABits,
+  // which hold one image. Render targets and image textures take no pixels.
+  void UpdateTexture(TTexture* ATexture, const void* ABits, int32_t APitch) const override;
+  // Compiles the shader's source for the platform's shader architecture, else its GLSL source,
+  // as the stage of its kind.
+  void InitializeShader(TContextShader* AShader) const override;
+  // Deletes the GL object when a context is available; the handle is 0 afterwards in any case.
+  void DoFinalizeShader(TContextShader* AShader) const override;
+  // The failure report's text for AMessage: the identity strings and the eight limits.
+  std::string FailureReport(const std::string& AMessage) const;
+
   // The GPU's limits; 0 without a context.
   int32_t PlatformMaxTextureSize() const override;
   int32_t PlatformMaxTexture3DSize() const override;
@@ -84,6 +138,11 @@ public:
 protected:
   int32_t GetLimit(uint32_t AName) const;
   std::string GetString(uint32_t AName) const;
+
+private:
+  void CreateTextureObject(TTexture* ATexture) const;
+  // Writes the failure report into the public folder; a failed write is only logged.
+  void WriteFailureReport(const std::string& AMessage) const;
 };
 
 class TVantrelContextOpenGLES : public TVantrelContext {
@@ -133,6 +192,29 @@ protected:
   // Whether GL may be called: the class's PlatformIsContextAvailable.
   bool ContextAvailable() const;
 
+  // The uniform hooks set a variable of the current program (GetCurrentProgram) and do nothing
+  // without one or when it has no variable of that name. A GL error pending afterwards raises the UI
+  // framework's variable-not-found text; at design time failures are swallowed.
+  using TVantrelContext::DoSetShaderVariable;
+  // By the variable's kind: one float, two or three components of the first vector, else
+  // min(count, Size) vec4 values. Nothing for no vectors.
+  void DoSetShaderVariable(const std::string& AName, std::span<const TVector3D> AData) override;
+  // Binds the texture on the variable's unit (a framework texture takes that unit and binds by its
+  // kind) and points the sampler at the unit; an image texture not yet accessible is also bound at
+  // image unit 0 for reading and writing.
+  void DoSetShaderVariable(const std::string& AName, TTexture* ATexture) override;
+  // One mat4, as it is.
+  void DoSetShaderVariableMat4(const std::string& AName, const TMatrix3D& AMatrix) override;
+  // An Int variable takes the value, an IntArray variable its first element.
+  void DoSetShaderVariableInt(const std::string& AName, int32_t AValue) override;
+
+  // Nothing for an invalid class; otherwise the bitmap is mapped and read through DoCopyToBits.
+  void DoCopyToBitmap(TBitmap* ADest, const TRect& ARect) override;
+  // Reads the default buffer, bottom row last, into ARect's rows at ABits. The buffer must have the
+  // context's size and ARect's, and APitch must hold a row; a failure is logged, not raised, and
+  // copies nothing. The read-back buffer is kept for the next call of the same size.
+  void DoCopyToBits(void* ABits, int32_t APitch, const TRect& ARect) override;
+
   void DoSetContextState(TContextState AState) override;
   // Depth and stencil are cleared only when the context has a depth-stencil buffer; the depth
   // write mask is back as it was afterwards.
@@ -175,6 +257,9 @@ private:
   void SetBlendFunctions(const TBlendSetting& AValue);
   // Raises the context-method error for AMethod when a GL error is pending.
   void CheckMethodError(const char* AMethod);
+  const TContextShaderVariable* FindUniform(const std::string& AName) const;
+  void BindSamplerTexture(const TContextShaderVariable& AVariable, TTexture& ATexture);
+  void ReadDefaultBuffer(void* ABits, int32_t APitch, const TRect& ARect);
 };
 
 } // namespace vantrel

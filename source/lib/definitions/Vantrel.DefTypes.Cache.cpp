@@ -14,15 +14,31 @@ bool IsColor(TVertexFormat AFormat) {
 
 // Copies ASize bytes at AOffset of every vertex; the whole buffer at once when a vertex holds
 // nothing else.
+// A copy of a constant length compiles to a few moves; a run-time length to a generic loop.
+template <size_t N> void CopyEach(const uint8_t* ASource, int32_t AStride, int32_t ACount, uint8_t* ADest) {
+  for (int32_t vertex = 0; vertex < ACount; ++vertex, ASource += AStride, ADest += N)
+    std::memcpy(ADest, ASource, N);
+}
+
 void CopyStrided(const TVertexBuffer& ABuffer, int32_t AOffset, int32_t ASize, uint8_t* ADest) {
   const int32_t stride = ABuffer.VertexSize();
   const uint8_t* source = ABuffer.Buffer() + AOffset;
+  const int32_t count = ABuffer.Length();
   if (stride == ASize) {
     std::memcpy(ADest, source, size_t(ABuffer.Size()));
     return;
   }
-  for (int32_t vertex = 0; vertex < ABuffer.Length(); ++vertex, source += stride, ADest += ASize)
-    std::memcpy(ADest, source, size_t(ASize));
+  switch (ASize) {
+  case 4:
+    return CopyEach<4>(source, stride, count, ADest);
+  case 8:
+    return CopyEach<8>(source, stride, count, ADest);
+  case 12:
+    return CopyEach<12>(source, stride, count, ADest);
+  default:
+    for (int32_t vertex = 0; vertex < count; ++vertex, source += stride, ADest += ASize)
+      std::memcpy(ADest, source, size_t(ASize));
+  }
 }
 
 void WriteColor(const TVertexBuffer& ABuffer, int32_t ASlot, uint8_t* ADest) {

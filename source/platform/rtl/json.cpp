@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <atomic>
+#include <cmath>
 #include <new>
+#include <thread>
 
 #include "rtl/json_format.h"
 #include "rtl/json_pool.h"
 #include "rtl/json_scanner.h"
+#include "rtl/json_tree.h"
 #include "rtl/streams.h"
 
 namespace rtl {
@@ -45,9 +49,14 @@ TSlots::~TSlots() {
 }
 
 void FreeSlot(void* ASlot) noexcept {
-  if (reinterpret_cast<uintptr_t>(ASlot) & PlainTag)
-    json_pool::Release(Untagged<void>(ASlot));
-  else
+  if (reinterpret_cast<uintptr_t>(ASlot) & PlainTag) {
+    // A plain node may be the root of a document of its own (a scalar tree), which frees whole.
+    void* block = Untagged<void>(ASlot);
+    if (json_pool::IsDocumentRoot(block))
+      json_pool::FreeDocument(block);
+    else
+      json_pool::Release(block);
+  } else
     delete Untagged<TObject>(ASlot);
 }
 
@@ -101,11 +110,11 @@ template <class T> T ParseInteger(std::string_view AText) {
 
 // TJSONValue
 
-void* TJSONValue::operator new(size_t ASize) {
-  return json_pool::AllocateBytes(ASize);
-}
 void TJSONValue::operator delete(void* ABlock, size_t ASize) noexcept {
-  json_pool::ReleaseBytes(ABlock, ASize);
+  if (json_pool::IsDocumentRoot(ABlock))
+    json_pool::FreeDocument(ABlock);
+  else
+    json_pool::ReleaseBytes(ABlock, ASize);
 }
 
 std::string TJSONValue::ToString() const {
@@ -146,21 +155,24 @@ std::unique_ptr<TJSONNumber> TJSONNumber::Create(int32_t AValue) {
 }
 
 std::unique_ptr<TJSONNumber> TJSONNumber::Create(int64_t AValue) {
-  return std::unique_ptr<TJSONNumber>(new TJSONNumber(JsonIntegerText(AValue)));
+  char text[24];
+  const auto end = std::to_chars(text, text + sizeof text, AValue).ptr;
+  return std::make_unique<json_detail::TTextNumber>(std::string_view(text, static_cast<size_t>(end - text)));
 }
 
 std::unique_ptr<TJSONNumber> TJSONNumber::Create(double AValue) {
-  return std::unique_ptr<TJSONNumber>(new TJSONNumber(JsonFloatText(AValue)));
+  CheckJsonFloat(AValue);
+  return std::make_unique<json_detail::TDoubleNumber>(AValue);
 }
 
 std::unique_ptr<TJSONNumber> TJSONNumber::Create(float AValue) {
-  return std::unique_ptr<TJSONNumber>(new TJSONNumber(JsonFloatText(AValue)));
+  return std::make_unique<json_detail::TTextNumber>(JsonFloatText(AValue));
 }
 
 std::unique_ptr<TJSONNumber> TJSONNumber::FromText(std::string_view AText) {
   if (!IsJsonNumberText(AText))
     throw EJSONException("'" + std::string(AText) + "' is not a valid JSON number");
-  return std::unique_ptr<TJSONNumber>(new TJSONNumber(AText));
+  return std::make_unique<json_detail::TTextNumber>(AText);
 }
 
 double TJSONNumber::AsDouble() const {
@@ -179,13 +191,70 @@ int64_t TJSONNumber::AsInt64() const {
   return ParseInteger<int64_t>(Value());
 }
 
-std::unique_ptr<TJSONValue> TJSONNumber::Clone() const {
-  return std::unique_ptr<TJSONNumber>(new TJSONNumber(Value()));
+namespace json_detail {
+
+std::unique_ptr<TJSONValue> TTextNumber::Clone() const {
+  return std::make_unique<TTextNumber>(Value());
 }
 
-void TJSONNumber::AppendTo(std::string& AOut, bool) const {
+void TTextNumber::AppendTo(std::string& AOut, bool) const {
   AOut += Value();
 }
+
+static_assert(JsonFloatTextMax <= 24, "a double's text must fit TDoubleNumber");
+
+std::string_view TDoubleNumber::Made() const {
+  return std::string_view(FText, ::strnlen(FText, Capacity));
+}
+
+std::string_view TDoubleNumber::Value() const {
+  std::atomic_ref<char> state(FText[0]);
+  char first = state.load(std::memory_order_acquire);
+  if (first == NotMade && state.compare_exchange_strong(first, Making, std::memory_order_acquire)) {
+    char text[Capacity];
+    const size_t size = static_cast<size_t>(JsonFloatChars(text, FValue) - text);
+    std::memcpy(FText + 1, text + 1, size - 1);
+    if (size < Capacity)
+      FText[size] = 0;
+    state.store(text[0], std::memory_order_release);
+    return Made();
+  }
+  while (first == NotMade || first == Making) {
+    std::this_thread::yield();
+    first = state.load(std::memory_order_acquire);
+  }
+  return Made();
+}
+
+// The text is plain digits exactly when the value is integral and below 1E15 in magnitude; any
+// other value goes by its text, which raises as a text number would.
+int64_t TDoubleNumber::AsInt64() const {
+  if (std::trunc(FValue) == FValue && std::fabs(FValue) < 1e15)
+    return static_cast<int64_t>(FValue);
+  return ParseInteger<int64_t>(Value());
+}
+
+int32_t TDoubleNumber::AsInt() const {
+  if (std::trunc(FValue) == FValue && FValue >= INT32_MIN && FValue <= INT32_MAX)
+    return static_cast<int32_t>(FValue);
+  return ParseInteger<int32_t>(Value());
+}
+
+std::unique_ptr<TJSONValue> TDoubleNumber::Clone() const {
+  return std::make_unique<TDoubleNumber>(FValue);
+}
+
+void TDoubleNumber::AppendTo(std::string& AOut, bool) const {
+  const char first = std::atomic_ref<char>(FText[0]).load(std::memory_order_acquire);
+  if (first != NotMade && first != Making) {
+    AOut += Made();
+    return;
+  }
+  char text[Capacity];
+  AOut.append(text, JsonFloatChars(text, FValue));
+}
+
+} // namespace json_detail
 
 // TJSONBool, TJSONNull
 
@@ -214,6 +283,9 @@ std::unique_ptr<TJSONArray> TJSONArray::Create() {
 }
 
 TJSONArray::~TJSONArray() {
+  // The root of an intact document goes with the document's slabs, its items with it.
+  if (json_pool::IsDocumentRoot(this))
+    return;
   json_pool::TReleaseScope scope;
   // Plain items are counted off per run of one slab, so long arrays of numbers cost a few
   // instructions per item.
@@ -244,6 +316,9 @@ TJSONValue* TJSONArray::Items(int AIndex) const {
 TJSONArray& TJSONArray::Add(std::unique_ptr<TJSONValue> AValue) {
   if (!AValue)
     throw EArgumentNilException("A JSON array cannot hold a nil value");
+  // A changed tree is no intact document any more, nor is a tree that joins another.
+  json_pool::Touch(this);
+  json_pool::Touch(AValue.get());
   FItems.Push(json_detail::Tagged(AValue.get(), AValue->IsPlain()));
   AValue.release();
   return *this;
@@ -271,6 +346,7 @@ TJSONArray& TJSONArray::Add(bool AValue) {
 std::unique_ptr<TJSONValue> TJSONArray::Remove(int AIndex) {
   if (AIndex < 0 || AIndex >= Count())
     IndexOutOfRange(AIndex, Count());
+  json_pool::Touch(this);
   return std::unique_ptr<TJSONValue>(
       json_detail::Untagged<TJSONValue>(FItems.Take(static_cast<uint32_t>(AIndex))));
 }
@@ -306,6 +382,7 @@ void TJSONPair::operator delete(void* ABlock, size_t ASize) noexcept {
 std::unique_ptr<TJSONPair> TJSONPair::Create(std::string_view AName, std::unique_ptr<TJSONValue> AValue) {
   if (!AValue)
     throw EArgumentNilException("A JSON pair cannot hold a nil value");
+  json_pool::Touch(AValue.get());
   auto pair =
       std::unique_ptr<TJSONPair>(new TJSONPair(AName, json_detail::Tagged(AValue.get(), AValue->IsPlain())));
   AValue.release();
@@ -325,6 +402,8 @@ std::unique_ptr<TJSONObject> TJSONObject::Create() {
 }
 
 TJSONObject::~TJSONObject() {
+  if (json_pool::IsDocumentRoot(this))
+    return;
   json_pool::TReleaseScope scope;
   for (TJSONPair* pair : *this)
     delete pair;
@@ -339,6 +418,8 @@ TJSONPair* TJSONObject::Pairs(int AIndex) const {
 TJSONObject& TJSONObject::AddPair(std::unique_ptr<TJSONPair> APair) {
   if (!APair)
     throw EArgumentNilException("A JSON object cannot hold a nil pair");
+  json_pool::Touch(this);
+  json_pool::Touch(APair.get());
   FPairs.Push(json_detail::Tagged(APair.get(), false));
   APair.release();
   return *this;
@@ -385,8 +466,10 @@ TJSONValue* TJSONObject::GetLastValue(std::string_view AName) const {
 
 std::unique_ptr<TJSONPair> TJSONObject::RemovePair(std::string_view AName) {
   for (uint32_t i = 0; i < FPairs.Count(); ++i)
-    if (json_detail::Untagged<TJSONPair>(FPairs.Slot(i))->Name() == AName)
+    if (json_detail::Untagged<TJSONPair>(FPairs.Slot(i))->Name() == AName) {
+      json_pool::Touch(this);
       return std::unique_ptr<TJSONPair>(json_detail::Untagged<TJSONPair>(FPairs.Take(i)));
+    }
   return nullptr;
 }
 
@@ -411,69 +494,9 @@ void TJSONObject::AppendTo(std::string& AOut, bool AAscii) const {
   AOut += '}';
 }
 
-// Parsing
+// TJsonTreeStack
 
-// Builds a tree in one pass without recursion. Finished values wait on a stack (as slots) until
-// their container closes, which then takes them over with an exactly sized slot list; in an
-// object the stack holds the pairs, each getting its value when that is complete.
-class TJsonTreeBuilder {
-public:
-  explicit TJsonTreeBuilder(std::string_view AText) : FScanner(AText) { FStack.reserve(256); }
-  TJsonTreeBuilder(const TJsonTreeBuilder&) = delete;
-  TJsonTreeBuilder& operator=(const TJsonTreeBuilder&) = delete;
-  ~TJsonTreeBuilder() {
-    json_pool::TReleaseScope scope;
-    for (void* slot : FStack)
-      json_detail::FreeSlot(slot);
-  }
-
-  std::unique_ptr<TJSONValue> Parse();
-
-private:
-  struct TFrame {
-    size_t Base;
-    bool IsObject;
-  };
-  TJsonScanner FScanner;
-  std::vector<void*> FStack;
-  std::vector<TFrame> FFrames;
-
-  void Open(bool AIsObject) {
-    if (FFrames.size() >= JsonMaxDepth)
-      FScanner.Fail("Nesting deeper than 4096 levels");
-    FScanner.Advance();
-    FFrames.push_back({FStack.size(), AIsObject});
-  }
-  // After '{' or ',' in an object: the member name and its colon.
-  void ReadName() {
-    FScanner.SkipWhitespace();
-    if (FScanner.Peek() != '"')
-      FScanner.FailUnexpected();
-    const std::string_view name = FScanner.ReadString();
-    Push(new TJSONPair(name, nullptr));
-    FScanner.SkipWhitespace();
-    FScanner.Expect(':');
-  }
-  void Push(void* ASlot) {
-    try {
-      FStack.push_back(ASlot);
-    } catch (...) {
-      json_detail::FreeSlot(ASlot);
-      throw;
-    }
-  }
-  // Hands a complete value to the open container.
-  void Attach(void* ASlot, bool AInObject) {
-    if (AInObject)
-      static_cast<TJSONPair*>(FStack.back())->FValue = ASlot;
-    else
-      Push(ASlot);
-  }
-  void* Close();
-  void* ReadScalar();
-};
-
-void* TJsonTreeBuilder::Close() {
+void TJsonTreeStack::Close() {
   const TFrame frame = FFrames.back();
   const auto count = static_cast<uint32_t>(FStack.size() - frame.Base);
   void* const* slots = FStack.data() + frame.Base;
@@ -495,24 +518,70 @@ void* TJsonTreeBuilder::Close() {
   }
   FStack.resize(frame.Base);
   FFrames.pop_back();
-  return container;
+  Add(container, false);
 }
 
-void* TJsonTreeBuilder::ReadScalar() {
+void TJsonTreeStack::Clear() noexcept {
+  json_pool::TReleaseScope scope;
+  for (void* slot : FStack)
+    json_detail::FreeSlot(slot);
+  if (FRoot)
+    json_detail::FreeSlot(FRoot);
+  FStack.clear();
+  FFrames.clear();
+  FRoot = nullptr;
+}
+
+// Parsing
+
+// Parses in one pass without recursion, building the tree on a TJsonTreeStack.
+class TJsonParser {
+public:
+  explicit TJsonParser(std::string_view AText) : FScanner(AText) {}
+
+  std::unique_ptr<TJSONValue> Parse();
+
+private:
+  TJsonScanner FScanner;
+  TJsonTreeStack FTree;
+
+  void Open(bool AIsObject) {
+    if (FTree.Depth() >= JsonMaxDepth)
+      FScanner.Fail("Nesting deeper than 4096 levels");
+    FScanner.Advance();
+    FTree.Open(AIsObject);
+  }
+  // After '{' or ',' in an object: the member name and its colon.
+  void ReadName() {
+    FScanner.SkipWhitespace();
+    if (FScanner.Peek() != '"')
+      FScanner.FailUnexpected();
+    FTree.AddName(FScanner.ReadString());
+    FScanner.SkipWhitespace();
+    FScanner.Expect(':');
+  }
+  void ReadScalar();
+};
+
+void TJsonParser::ReadScalar() {
   switch (FScanner.Peek()) {
   case '"': {
     const std::string_view text = FScanner.ReadString();
-    return json_detail::Tagged(new TJSONString(text), json_detail::TText::FitsInline(text.size()));
+    FTree.Add(new TJSONString(text), json_detail::TText::FitsInline(text.size()));
+    return;
   }
   case 't':
     FScanner.ReadLiteral("true");
-    return json_detail::Tagged(new TJSONTrue(), true);
+    FTree.Add(new TJSONTrue(), true);
+    return;
   case 'f':
     FScanner.ReadLiteral("false");
-    return json_detail::Tagged(new TJSONFalse(), true);
+    FTree.Add(new TJSONFalse(), true);
+    return;
   case 'n':
     FScanner.ReadLiteral("null");
-    return json_detail::Tagged(new TJSONNull(), true);
+    FTree.Add(new TJSONNull(), true);
+    return;
   case '-':
   case '0':
   case '1':
@@ -525,18 +594,18 @@ void* TJsonTreeBuilder::ReadScalar() {
   case '8':
   case '9': {
     const std::string_view text = FScanner.ReadNumber();
-    return json_detail::Tagged(new TJSONNumber(text), json_detail::TText::FitsInline(text.size()));
+    FTree.Add(new json_detail::TTextNumber(text), json_detail::TText::FitsInline(text.size()));
+    return;
   }
   default:
     FScanner.FailUnexpected();
   }
 }
 
-std::unique_ptr<TJSONValue> TJsonTreeBuilder::Parse() {
+std::unique_ptr<TJSONValue> TJsonParser::Parse() {
   for (;;) {
     // A value starts here.
     FScanner.SkipWhitespace();
-    void* slot;
     const char c = FScanner.Peek();
     if (c == '{' || c == '[') {
       const bool isObject = c == '{';
@@ -548,21 +617,19 @@ std::unique_ptr<TJSONValue> TJsonTreeBuilder::Parse() {
         continue;
       }
       FScanner.Advance();
-      slot = Close();
+      FTree.Close();
     } else {
-      slot = ReadScalar();
+      ReadScalar();
     }
-    // The value is complete: hand it over, then close every container that ends here.
+    // The value is complete; close every container that ends here.
     for (;;) {
-      if (FFrames.empty()) {
-        std::unique_ptr<TJSONValue> root(json_detail::Untagged<TJSONValue>(slot));
+      if (FTree.Depth() == 0) {
         FScanner.SkipWhitespace();
         if (!FScanner.AtEnd())
           FScanner.Fail("Unexpected text after the JSON value");
-        return root;
+        return FTree.TakeRoot();
       }
-      const bool inObject = FFrames.back().IsObject;
-      Attach(slot, inObject);
+      const bool inObject = FTree.InObject();
       FScanner.SkipWhitespace();
       const char next = FScanner.Peek();
       if (next == ',') {
@@ -574,15 +641,43 @@ std::unique_ptr<TJSONValue> TJsonTreeBuilder::Parse() {
       if (next != (inObject ? '}' : ']'))
         FScanner.FailUnexpected();
       FScanner.Advance();
-      slot = Close();
+      FTree.Close();
     }
   }
 }
 
+namespace {
+
+// Texts from this size on make a tree large enough to have slabs of its own (see json_pool).
+constexpr size_t DocumentText = 16 * 1024;
+
+std::unique_ptr<TJSONValue> ParseDocument(std::string_view AText) {
+  // The parser outlives the document's scope: on failure the document dissolves first, and the
+  // values the parser still holds are then freed as ordinary ones.
+  TJsonParser parser(AText);
+  json_pool::TDocument* document = json_pool::NewDocument();
+  try {
+    std::unique_ptr<TJSONValue> root;
+    {
+      json_pool::TDocumentScope scope(document);
+      root = parser.Parse();
+    }
+    json_pool::SetRoot(document, root.get());
+    return root;
+  } catch (...) {
+    json_pool::Dissolve(document);
+    throw;
+  }
+}
+
+} // namespace
+
 std::unique_ptr<TJSONValue> TJSONValue::ParseJSONValue(std::string_view AText, bool ARaiseExc) {
   try {
-    TJsonTreeBuilder builder(AText);
-    return builder.Parse();
+    if (AText.size() >= DocumentText)
+      return ParseDocument(AText);
+    TJsonParser parser(AText);
+    return parser.Parse();
   } catch (const EJSONParseException&) {
     if (ARaiseExc)
       throw;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "rtl/exceptions.h"
+#include "rtl/json_pool.h"
 #include "rtl/object.h"
 
 namespace rtl {
@@ -163,7 +164,7 @@ private:
 class TJSONValue : public TObject {
   RTL_CLASS(TJSONValue, TObject)
 public:
-  static void* operator new(size_t ASize);
+  static void* operator new(size_t ASize) { return json_pool::AllocateBytes(ASize); }
   static void operator delete(void* ABlock, size_t ASize) noexcept;
 
   // A string's decoded text, a number's text, "true", "false" or "null"; empty for containers.
@@ -212,7 +213,9 @@ private:
   json_detail::TText FValue;
 };
 
-class TJSONNumber final : public TJSONValue {
+// A number. It keeps the text it was read with; a number made from a double may instead hold the
+// double and make its text on first use, exactly the text it would have had from the start.
+class TJSONNumber : public TJSONValue {
   RTL_CLASS(TJSONNumber, TJSONValue)
 public:
   static std::unique_ptr<TJSONNumber> Create(int32_t AValue);
@@ -225,23 +228,63 @@ public:
   static std::unique_ptr<TJSONNumber> FromText(std::string_view AText);
 
   // The exact text ("1.50", "1E3", "-0").
-  std::string_view Value() const override { return FText.View(); }
+  std::string_view Value() const override = 0;
   // Out of range raises EConvertError.
-  double AsDouble() const;
+  virtual double AsDouble() const;
   // Only decimal integer text in range converts; anything else raises EConvertError.
-  int32_t AsInt() const;
-  int64_t AsInt64() const;
+  virtual int32_t AsInt() const;
+  virtual int64_t AsInt64() const;
 
+protected:
+  TJSONNumber() = default;
+};
+
+namespace json_detail {
+
+// A number holding its text.
+class TTextNumber final : public TJSONNumber {
+public:
+  // Takes AText as it is; the caller has checked it.
+  explicit TTextNumber(std::string_view AText) : FText(AText) {}
+
+  std::string_view Value() const override { return FText.View(); }
   std::unique_ptr<TJSONValue> Clone() const override;
   bool IsPlain() const override { return FText.IsInline(); }
   void AppendTo(std::string& AOut, bool AAscii) const override;
 
-  // Takes AText as it is; the parser has checked it.
-  explicit TJSONNumber(std::string_view AText) : FText(AText) {}
+private:
+  TText FText;
+};
+
+// A number holding a finite double. Its text is made once, on the first call of Value(), under
+// a lock of its own, so readers on several threads may share the node; writing a tree formats it
+// without keeping it.
+class TDoubleNumber final : public TJSONNumber {
+public:
+  explicit TDoubleNumber(double AValue) : FValue(AValue) { FText[0] = NotMade; }
+
+  std::string_view Value() const override;
+  double AsDouble() const override { return FValue; }
+  int32_t AsInt() const override;
+  int64_t AsInt64() const override;
+  std::unique_ptr<TJSONValue> Clone() const override;
+  bool IsPlain() const override { return true; }
+  void AppendTo(std::string& AOut, bool AAscii) const override;
 
 private:
-  json_detail::TText FText;
+  // The first character of the text doubles as its state: a text never starts with either.
+  static constexpr char NotMade = 0;
+  static constexpr char Making = 1;
+  static constexpr size_t Capacity = 24;
+
+  double FValue;
+  // The text, NUL-terminated when shorter than the buffer.
+  mutable char FText[Capacity];
+
+  std::string_view Made() const;
 };
+
+} // namespace json_detail
 
 class TJSONBool : public TJSONValue {
   RTL_CLASS(TJSONBool, TJSONValue)
@@ -317,10 +360,10 @@ public:
   std::unique_ptr<TJSONValue> Clone() const override;
   void AppendTo(std::string& AOut, bool AAscii) const override;
 
-  TJSONArray() = default;
-
 private:
-  friend class TJsonTreeBuilder;
+  friend class TJsonTreeStack;
+  // Containers live in the JSON slabs only (see Create).
+  TJSONArray() = default;
   json_detail::TSlots FItems;
 };
 
@@ -340,7 +383,7 @@ public:
   TJSONPair(std::string_view AName, void* AValue) : FName(AName), FValue(AValue) {}
 
 private:
-  friend class TJsonTreeBuilder;
+  friend class TJsonTreeStack;
   json_detail::TText FName;
   void* FValue;
 };
@@ -384,10 +427,9 @@ public:
   std::unique_ptr<TJSONValue> Clone() const override;
   void AppendTo(std::string& AOut, bool AAscii) const override;
 
-  TJSONObject() = default;
-
 private:
-  friend class TJsonTreeBuilder;
+  friend class TJsonTreeStack;
+  TJSONObject() = default;
   json_detail::TSlots FPairs;
 };
 

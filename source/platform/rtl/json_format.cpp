@@ -1,5 +1,6 @@
 #include "rtl/json_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -11,58 +12,57 @@ namespace rtl {
 
 namespace {
 
-// Lays out shortest scientific digits ("-1.5e-07") by the rules of JsonFloatText.
-std::string LayOut(std::string_view AScientific, bool AIntegral) {
-  std::string_view text = AScientific;
-  std::string result;
-  if (text.front() == '-') {
-    result += '-';
-    text.remove_prefix(1);
+// Lays out the shortest digits of a finite value by the rules of JsonFloatText.
+template <class T> char* LayOut(char* AOut, T AValue) {
+  char scientific[48];
+  const char* end = std::to_chars(scientific, scientific + sizeof scientific, AValue,
+                                  std::chars_format::scientific).ptr;
+  const char* p = scientific;
+  char* out = AOut;
+  if (*p == '-') {
+    *out++ = '-';
+    ++p;
   }
-  const size_t ePos = text.find('e');
+  char digits[24];
+  int count = 0;
+  for (; *p != 'e'; ++p)
+    if (*p != '.')
+      digits[count++] = *p;
+  ++p;
+  const bool negativeExponent = *p++ == '-';
   int exponent = 0;
-  std::string_view exponentText = text.substr(ePos + 1);
-  if (exponentText.front() == '+')
-    exponentText.remove_prefix(1);
-  std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
-  std::string digits;
-  for (char c : text.substr(0, ePos))
-    if (c != '.')
-      digits += c;
+  for (; p < end; ++p)
+    exponent = exponent * 10 + (*p - '0');
+  if (negativeExponent)
+    exponent = -exponent;
   // The decision goes by the decimal exponent of the shortest digits, so a float and a double
   // with the same digits are laid out alike.
-  if (exponent < 15 && (AIntegral || exponent >= -5)) {
+  if (exponent < 15 && (std::trunc(AValue) == AValue || exponent >= -5)) {
     if (exponent < 0) {
-      result += "0.";
-      result.append(static_cast<size_t>(-exponent - 1), '0');
-      result += digits;
-    } else if (digits.size() <= static_cast<size_t>(exponent) + 1) {
-      result += digits;
-      result.append(static_cast<size_t>(exponent) + 1 - digits.size(), '0');
-    } else {
-      result.append(digits, 0, static_cast<size_t>(exponent) + 1);
-      result += '.';
-      result.append(digits, static_cast<size_t>(exponent) + 1);
+      *out++ = '0';
+      *out++ = '.';
+      out = std::fill_n(out, -exponent - 1, '0');
+      return std::copy_n(digits, count, out);
     }
-    return result;
+    if (count <= exponent + 1)
+      return std::fill_n(std::copy_n(digits, count, out), exponent + 1 - count, '0');
+    out = std::copy_n(digits, exponent + 1, out);
+    *out++ = '.';
+    return std::copy_n(digits + exponent + 1, count - exponent - 1, out);
   }
-  result += digits[0];
-  if (digits.size() > 1) {
-    result += '.';
-    result.append(digits, 1);
+  *out++ = digits[0];
+  if (count > 1) {
+    *out++ = '.';
+    out = std::copy_n(digits + 1, count - 1, out);
   }
-  result += 'E';
-  result += std::to_string(exponent);
-  return result;
+  *out++ = 'E';
+  return std::to_chars(out, out + 8, exponent).ptr;
 }
 
 template <class T> std::string FloatText(T AValue) {
-  if (!std::isfinite(AValue))
-    throw EJSONException("JSON has no number for " + std::string(std::isnan(AValue) ? "NaN" : "infinity"));
-  char buffer[48];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, AValue, std::chars_format::scientific);
-  return LayOut(std::string_view(buffer, static_cast<size_t>(result.ptr - buffer)),
-                std::trunc(AValue) == AValue);
+  CheckJsonFloat(AValue);
+  char buffer[JsonFloatTextMax];
+  return std::string(buffer, LayOut(buffer, AValue));
 }
 
 constexpr char HexDigits[] = "0123456789ABCDEF";
@@ -128,11 +128,23 @@ std::string JsonIntegerText(int64_t AValue) {
   return std::string(buffer, result.ptr);
 }
 
+void CheckJsonFloat(double AValue) {
+  if (!std::isfinite(AValue))
+    throw EJSONException("JSON has no number for " + std::string(std::isnan(AValue) ? "NaN" : "infinity"));
+}
+
 std::string JsonFloatText(double AValue) {
   return FloatText(AValue);
 }
 std::string JsonFloatText(float AValue) {
   return FloatText(AValue);
+}
+
+char* JsonFloatChars(char* AOut, double AValue) {
+  return LayOut(AOut, AValue);
+}
+char* JsonFloatChars(char* AOut, float AValue) {
+  return LayOut(AOut, AValue);
 }
 
 bool IsJsonNumberText(std::string_view AText) {

@@ -3,11 +3,16 @@
 // data, and string escaping. Every JSON writer of the runtime layer goes through these, so a
 // value reads back with the same kind whichever way it was written.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace rtl {
+
+// The longest number text a double or float can have: "-1.2345678901234567E-308", or
+// "-0.000012345678901234567".
+inline constexpr size_t JsonFloatTextMax = 24;
 
 // Decimal text of an integer.
 std::string JsonIntegerText(int64_t AValue);
@@ -16,8 +21,14 @@ std::string JsonIntegerText(int64_t AValue);
 // and otherwise as mantissa "E" exponent without "+" or leading zeros ("1E20", "1.5E-7").
 // NaN and infinities raise EJSONException.
 std::string JsonFloatText(double AValue);
+// Raises EJSONException for NaN and infinities, which have no JSON text.
+void CheckJsonFloat(double AValue);
 // As JsonFloatText with the float's own shortest digits (0.1f gives "0.1").
 std::string JsonFloatText(float AValue);
+// The text of JsonFloatText for a finite value, written to AOut (room for JsonFloatTextMax
+// characters); returns the end of the text.
+char* JsonFloatChars(char* AOut, double AValue);
+char* JsonFloatChars(char* AOut, float AValue);
 
 // Whether AText is a number by the JSON grammar.
 bool IsJsonNumberText(std::string_view AText);

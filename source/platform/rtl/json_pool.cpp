@@ -1,5 +1,6 @@
 #include "rtl/json_pool.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
@@ -14,16 +15,18 @@ namespace {
 // cannot bring it to zero; retiring the slab trades the bias for the number of blocks handed out.
 constexpr int64_t OwnerBias = int64_t(1) << 50;
 // Slabs kept for reuse, so repeated parsing does not touch fresh pages.
-constexpr size_t CachedSlabs = 256;
+constexpr size_t CachedSlabs = 1024;
 
-struct alignas(64) TSlab {
-  std::atomic<int64_t> Live;
-};
 constexpr size_t FirstBlock = sizeof(TSlab);
 
 TSlab* SlabOf(const void* ABlock) {
   return reinterpret_cast<TSlab*>(reinterpret_cast<uintptr_t>(ABlock) & ~(uintptr_t(SlabSize) - 1));
 }
+
+// Large buffers carry a head too, naming their intact document (whose end frees them) or null.
+struct alignas(16) TLargeHead {
+  TDocument* Document;
+};
 
 class TSlabCache {
 public:
@@ -101,6 +104,18 @@ thread_local TCursorGuard tGuard;
 thread_local constinit TCursor tCursor;
 thread_local constinit TPending tPending;
 
+thread_local constinit TDocument* tDocument = nullptr;
+
+namespace {
+
+// Makes room for one more entry before anything is taken, so recording it cannot fail.
+template <class T> void ReserveOne(std::vector<T>& AList) {
+  if (AList.size() == AList.capacity())
+    AList.reserve(std::max<size_t>(16, AList.capacity() * 2));
+}
+
+} // namespace
+
 void Flush() noexcept {
   TPending& pending = tPending;
   if (pending.Slab)
@@ -111,11 +126,22 @@ void Flush() noexcept {
 
 void* AllocateSlow(size_t ASize) {
   tGuard.Armed = true;
-  TCursor& cursor = tCursor;
-  // A slab handed out with its first block keeps the ownership bias until it is retired.
+  TDocument* document = tDocument;
+  TCursor& cursor = document ? document->Cursor : tCursor;
+  if (document)
+    ReserveOne(document->Slabs);
+  // A slab handed out with its first block keeps the ownership bias until it is retired; a
+  // document's slabs keep it until the document ends.
   void* memory = Cache().Take();
-  Retire(cursor);
+  if (document) {
+    if (!document->Slabs.empty())
+      document->Slabs.back().Allocated = cursor.Allocated;
+    document->Slabs.push_back({static_cast<TSlab*>(memory), 0});
+  } else {
+    Retire(cursor);
+  }
   auto* slab = new (memory) TSlab{};
+  slab->Document = document;
   slab->Live.store(OwnerBias, std::memory_order_relaxed);
   cursor.Next = static_cast<char*>(memory) + FirstBlock;
   cursor.End = static_cast<char*>(memory) + SlabSize;
@@ -126,14 +152,61 @@ void* AllocateSlow(size_t ASize) {
 }
 
 void* AllocateLarge(size_t ASize) {
-  void* buffer = std::malloc(ASize);
-  if (!buffer)
+  TDocument* document = tDocument;
+  if (document)
+    ReserveOne(document->Large);
+  auto* head = static_cast<TLargeHead*>(std::malloc(sizeof(TLargeHead) + ASize));
+  if (!head)
     throw std::bad_alloc();
-  return buffer;
+  head->Document = document;
+  if (document)
+    document->Large.push_back(head);
+  return head + 1;
 }
 
 void ReleaseLarge(void* ABuffer) noexcept {
-  std::free(ABuffer);
+  TLargeHead* head = static_cast<TLargeHead*>(ABuffer) - 1;
+  // An intact document frees its buffers when it ends.
+  if (!head->Document)
+    std::free(head);
+}
+
+TDocument* NewDocument() {
+  return new TDocument;
+}
+
+void SetRoot(TDocument* ADocument, const void* ARoot) noexcept {
+  ADocument->Root = ARoot;
+}
+
+void Dissolve(TDocument* ADocument) noexcept {
+  for (size_t i = 0; i < ADocument->Slabs.size(); ++i) {
+    const TDocument::TEntry& entry = ADocument->Slabs[i];
+    const bool current = i + 1 == ADocument->Slabs.size();
+    entry.Slab->Document = nullptr;
+    Drop(entry.Slab, OwnerBias - (current ? ADocument->Cursor.Allocated : entry.Allocated));
+  }
+  for (void* head : ADocument->Large)
+    static_cast<TLargeHead*>(head)->Document = nullptr;
+  delete ADocument;
+}
+
+bool IsDocumentRoot(const void* ANode) noexcept {
+  const TDocument* document = DocumentOf(ANode);
+  return document && document->Root == ANode;
+}
+
+void FreeDocument(const void* ARoot) noexcept {
+  // Counts this thread still holds back may name the document's slabs.
+  Flush();
+  TDocument* document = DocumentOf(ARoot);
+  for (const TDocument::TEntry& entry : document->Slabs) {
+    entry.Slab->~TSlab();
+    Cache().Give(entry.Slab);
+  }
+  for (void* head : document->Large)
+    std::free(head);
+  delete document;
 }
 
 } // namespace rtl::json_pool

@@ -2,6 +2,7 @@
 // The lexical layer of JSON text (RFC 8259): one forward pass over a contiguous buffer. Errors
 // raise EJSONParseException with the offset, line and column of the fault.
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -111,9 +112,29 @@ private:
     return AChar < 0x20 || AChar == '"' || AChar == '\\' || AChar >= 0x80;
   }
   static bool IsDigit(char AChar) { return static_cast<unsigned>(AChar - '0') < 10; }
-  // Skips one or more digits from AText; none fails.
+  // Skips one or more digits from AText; none fails. Runs of digits end at unforeseeable places,
+  // so eight bytes are classified at once and the first non-digit found by its bit position,
+  // rather than with a branch per character.
   const char* Digits(const char* AText, const char* AEnd) const {
     const char* p = AText;
+    if constexpr (std::endian::native == std::endian::little) {
+      while (AEnd - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        // A byte is a digit exactly when it and the byte plus 6 both have the high nibble 3. A
+        // carry out of a byte above 0xF9 only disturbs the bytes after it, past the first
+        // non-digit.
+        constexpr uint64_t High = 0xF0F0F0F0F0F0F0F0, Six = 0x0606060606060606, Threes = 0x3333333333333333;
+        const uint64_t other = ((word & High) | (((word + Six) & High) >> 4)) ^ Threes;
+        if (other) {
+          p += std::countr_zero(other) >> 3;
+          if (p == AText)
+            Fail("Invalid number", p);
+          return p;
+        }
+        p += 8;
+      }
+    }
     while (p < AEnd && IsDigit(*p))
       ++p;
     if (p == AText)

@@ -1,8 +1,12 @@
 #include "rtl/json_stream.h"
 
+#include <bit>
+#include <charconv>
 #include <cmath>
 
 #include "rtl/json_format.h"
+#include "rtl/json_pool.h"
+#include "rtl/json_tree.h"
 #include "rtl/net_encoding.h"
 #include "rtl/sysutils.h"
 #include "rtl/utf8.h"
@@ -32,9 +36,46 @@ std::string TJsonOid::AsString() const {
 
 // TJsonReader
 
-void TJsonReader::SetToken(TJsonToken AToken, TValue AValue) {
+void TJsonReader::MakeValue() const {
+  const TPending kind = FPending;
+  FPending = TPending::None;
+  switch (kind) {
+  case TPending::None:
+    return;
+  case TPending::Double:
+    EmplaceValue(FValue, std::bit_cast<double>(FPendingBits));
+    return;
+  case TPending::Int32:
+    EmplaceValue(FValue, static_cast<int32_t>(FPendingBits));
+    return;
+  case TPending::Int64:
+    EmplaceValue(FValue, FPendingBits);
+    return;
+  case TPending::Boolean:
+    EmplaceValue(FValue, FPendingBits != 0);
+    return;
+  }
+}
+
+void TJsonReader::SetToken(TJsonToken AToken) {
+  FPending = TPending::None;
+  if (!FValue.IsEmpty())
+    FValue = TValue();
   FToken = AToken;
+  if (IsStartToken(AToken))
+    ++FOpen;
+  else if (IsEndToken(AToken))
+    --FOpen;
+}
+
+void TJsonReader::SetToken(TJsonToken AToken, TValue&& AValue) {
+  FPending = TPending::None;
   FValue = std::move(AValue);
+  SetTokenKeepingValue(AToken);
+}
+
+void TJsonReader::SetTokenKeepingValue(TJsonToken AToken) {
+  FToken = AToken;
   if (IsStartToken(AToken))
     ++FOpen;
   else if (IsEndToken(AToken))
@@ -42,8 +83,10 @@ void TJsonReader::SetToken(TJsonToken AToken, TValue AValue) {
 }
 
 void TJsonReader::SetTokenValueless(TJsonToken AToken) {
+  FPending = TPending::None;
   FToken = AToken;
-  FValue = TValue();
+  if (!FValue.IsEmpty())
+    FValue = TValue();
 }
 
 void TJsonReader::Skip() {
@@ -57,11 +100,13 @@ void TJsonReader::Skip() {
 }
 
 void TJsonReader::Close() {
+  FPending = TPending::None;
   FToken = TJsonToken::None;
   FValue = TValue();
 }
 
 void TJsonReader::Rewind() {
+  FPending = TPending::None;
   FToken = TJsonToken::None;
   FValue = TValue();
   FOpen = 0;
@@ -358,6 +403,23 @@ void TJsonWriter::DoWriteRawValue(std::string_view) {
 // TJsonWriter: copying tokens
 
 void TJsonWriter::WriteCurrentToken(TJsonReader& AReader) {
+  // Numbers and Booleans the reader has not made a TValue of yet are copied as they are.
+  switch (AReader.FPending) {
+  case TJsonReader::TPending::None:
+    break;
+  case TJsonReader::TPending::Double:
+    WriteValue(std::bit_cast<double>(AReader.FPendingBits));
+    return;
+  case TJsonReader::TPending::Int32:
+    WriteValue(static_cast<int32_t>(AReader.FPendingBits));
+    return;
+  case TJsonReader::TPending::Int64:
+    WriteValue(AReader.FPendingBits);
+    return;
+  case TJsonReader::TPending::Boolean:
+    WriteValue(AReader.FPendingBits != 0);
+    return;
+  }
   const TValue& value = AReader.Value();
   switch (AReader.TokenType()) {
   case TJsonToken::None:
@@ -452,76 +514,99 @@ void TJsonWriter::WriteToken(TJsonReader& AReader, bool AWriteChildren) {
 
 // TJsonObjectWriter
 
+TJsonObjectWriter::TJsonObjectWriter(bool AOwnValue)
+    : FOwnValue(AOwnValue), FTree(std::make_unique<TJsonTreeStack>()) {}
+
+TJsonObjectWriter::~TJsonObjectWriter() {
+  Discard();
+}
+
+// An unfinished tree's document dissolves before its values are freed as ordinary ones.
+void TJsonObjectWriter::Discard() {
+  if (FDocument) {
+    json_pool::Dissolve(FDocument);
+    FDocument = nullptr;
+  }
+  FTree->Clear();
+}
+
+json_pool::TDocument* TJsonObjectWriter::Document() {
+  if (!FDocument)
+    FDocument = json_pool::NewDocument();
+  return FDocument;
+}
+
+void TJsonObjectWriter::Settle() {
+  if (FTree->Depth() != 0 || !FDocument)
+    return;
+  json_pool::SetRoot(FDocument, FTree->Root());
+  FDocument = nullptr;
+}
+
+TJSONValue* TJsonObjectWriter::GetJSON() const {
+  return FTree->Depth() == 0 ? FTree->Root() : nullptr;
+}
+
 std::unique_ptr<TJSONValue> TJsonObjectWriter::ExtractJSON() {
-  if (!FComplete)
+  if (FTree->Depth() != 0)
     return nullptr;
-  FComplete = false;
-  return std::move(FRoot);
+  return FTree->TakeRoot();
 }
 
 void TJsonObjectWriter::Rewind() {
   TJsonWriter::Rewind();
-  FComplete = false;
-  FOpen.clear();
-  FName.clear();
-  FRoot.reset();
-}
-
-void TJsonObjectWriter::Add(std::unique_ptr<TJSONValue> AValue) {
-  if (FOpen.empty()) {
-    FRoot = std::move(AValue);
-    FComplete = true;
-    return;
-  }
-  const TOpen& parent = FOpen.back();
-  if (parent.Object)
-    parent.Object->AddPair(FName, std::move(AValue));
-  else
-    parent.Array->Add(std::move(AValue));
-}
-
-void TJsonObjectWriter::Open(std::unique_ptr<TJSONValue> AContainer, TOpen AEntry) {
-  FOpen.reserve(FOpen.size() + 1);
-  if (FOpen.empty()) {
-    FRoot = std::move(AContainer);
-    FComplete = false;
-  } else {
-    Add(std::move(AContainer));
-  }
-  FOpen.push_back(AEntry);
-}
-
-void TJsonObjectWriter::EndContainer() {
-  FOpen.pop_back();
-  FComplete = FOpen.empty();
+  Discard();
 }
 
 void TJsonObjectWriter::DoWriteStartObject() {
-  std::unique_ptr<TJSONObject> object = TJSONObject::Create();
-  TJSONObject* entry = object.get();
-  Open(std::move(object), {entry, nullptr});
+  FTree->Open(true);
+}
+
+void TJsonObjectWriter::DoWriteEndObject() {
+  {
+    json_pool::TDocumentScope scope(Document());
+    FTree->Close();
+  }
+  Settle();
 }
 
 void TJsonObjectWriter::DoWriteStartArray() {
-  std::unique_ptr<TJSONArray> array = TJSONArray::Create();
-  TJSONArray* entry = array.get();
-  Open(std::move(array), {nullptr, entry});
+  FTree->Open(false);
+}
+
+void TJsonObjectWriter::DoWriteEndArray() {
+  DoWriteEndObject();
+}
+
+void TJsonObjectWriter::DoWritePropertyName(std::string_view AName) {
+  json_pool::TDocumentScope scope(Document());
+  FTree->AddName(AName);
 }
 
 void TJsonObjectWriter::DoWriteString(std::string_view AValue) {
-  Add(TJSONString::Create(AValue));
+  {
+    json_pool::TDocumentScope scope(Document());
+    FTree->Add(new TJSONString(AValue), json_detail::TText::FitsInline(AValue.size()));
+  }
+  Settle();
 }
 
 void TJsonObjectWriter::AddNumberText(std::string_view AText) {
-  Add(std::unique_ptr<TJSONValue>(new TJSONNumber(AText)));
+  {
+    json_pool::TDocumentScope scope(Document());
+    FTree->Add(new json_detail::TTextNumber(AText), json_detail::TText::FitsInline(AText.size()));
+  }
+  Settle();
 }
 
 void TJsonObjectWriter::DoWriteInt64(int64_t AValue) {
-  AddNumberText(JsonIntegerText(AValue));
+  char text[24];
+  AddNumberText(std::string_view(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, AValue).ptr - text)));
 }
 
 void TJsonObjectWriter::DoWriteUInt64(uint64_t AValue) {
-  AddNumberText(std::to_string(AValue));
+  char text[24];
+  AddNumberText(std::string_view(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, AValue).ptr - text)));
 }
 
 void TJsonObjectWriter::DoWriteSingle(float AValue) {
@@ -532,18 +617,31 @@ void TJsonObjectWriter::DoWriteSingle(float AValue) {
 }
 
 void TJsonObjectWriter::DoWriteDouble(double AValue) {
-  if (std::isfinite(AValue))
-    AddNumberText(JsonFloatText(AValue));
-  else
+  if (!std::isfinite(AValue)) {
     DoWriteNull();
+    return;
+  }
+  {
+    json_pool::TDocumentScope scope(Document());
+    FTree->Add(new json_detail::TDoubleNumber(AValue), true);
+  }
+  Settle();
 }
 
 void TJsonObjectWriter::DoWriteBoolean(bool AValue) {
-  Add(TJSONBool::Create(AValue));
+  {
+    json_pool::TDocumentScope scope(Document());
+    FTree->Add(AValue ? static_cast<TJSONValue*>(new TJSONTrue()) : new TJSONFalse(), true);
+  }
+  Settle();
 }
 
 void TJsonObjectWriter::DoWriteNull() {
-  Add(TJSONNull::Create());
+  {
+    json_pool::TDocumentScope scope(Document());
+    FTree->Add(new TJSONNull(), true);
+  }
+  Settle();
 }
 
 } // namespace rtl

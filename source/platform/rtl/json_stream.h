@@ -8,8 +8,10 @@
 // one value, an end must match its container, and nothing may follow a finished root.
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,6 +27,11 @@
 #include "rtl/value.h"
 
 namespace rtl {
+
+class TJsonTreeStack;
+namespace json_pool {
+struct TDocument;
+}
 
 enum class TJsonToken {
   None,
@@ -127,7 +134,11 @@ public:
   // Advances to the next token; false (with the token None) at the end.
   virtual bool Read() = 0;
   TJsonToken TokenType() const { return FToken; }
-  const TValue& Value() const { return FValue; }
+  const TValue& Value() const {
+    if (FPending != TPending::None)
+      MakeValue();
+    return FValue;
+  }
   // The number of containers around the current token: 0 for the root's start and end.
   int Depth() const { return IsStartToken(FToken) ? FOpen - 1 : FOpen; }
   // On a property name, moves past its value; on a start token, to the matching end.
@@ -145,14 +156,51 @@ public:
 
 protected:
   TJsonReader() = default;
-  // Makes AToken the current token, keeping the depth.
-  void SetToken(TJsonToken AToken, TValue AValue = {});
+  // Makes AToken the current token, keeping the depth; the first form gives it the empty value.
+  void SetToken(TJsonToken AToken);
+  void SetToken(TJsonToken AToken, TValue&& AValue);
+  // The current token's value, for a reader that builds it in place (see EmplaceValue) before
+  // it names the token with SetTokenKeepingValue.
+  TValue& MutableValue() {
+    FPending = TPending::None;
+    return FValue;
+  }
+  // Gives the current token a number or Boolean value whose TValue is made only when Value() is
+  // asked for: a writer copying tokens takes the value as it is.
+  void SetPendingValue(double AValue) { SetPending(TPending::Double, std::bit_cast<int64_t>(AValue)); }
+  void SetPendingValue(int32_t AValue) { SetPending(TPending::Int32, AValue); }
+  void SetPendingValue(int64_t AValue) { SetPending(TPending::Int64, AValue); }
+  void SetPendingValue(bool AValue) { SetPending(TPending::Boolean, AValue); }
+  void SetTokenKeepingValue(TJsonToken AToken);
+  // Replaces ATarget with TValue::From(AArgs...), built where it stands: assigning would move
+  // the whole inline record buffer of a TValue on every token.
+  template <class... TArgs> static void EmplaceValue(TValue& ATarget, const TArgs&... AArgs) {
+    ATarget.~TValue();
+    try {
+      ::new (&ATarget) TValue(TValue::From(AArgs...));
+    } catch (...) {
+      ::new (&ATarget) TValue();
+      throw;
+    }
+  }
   // The current token without a value (a skipped payload).
   void SetTokenValueless(TJsonToken AToken);
 
 private:
+  friend class TJsonWriter;
+  enum class TPending : uint8_t { None, Double, Int32, Int64, Boolean };
+
   TJsonToken FToken = TJsonToken::None;
-  TValue FValue;
+  mutable TValue FValue;
+  mutable TPending FPending = TPending::None;
+  // The pending value: an integer, a Boolean as 0 or 1, or the bits of a double.
+  int64_t FPendingBits = 0;
+
+  void SetPending(TPending AKind, int64_t ABits) {
+    FPending = AKind;
+    FPendingBits = ABits;
+  }
+  void MakeValue() const;
   int FOpen = 0;
 };
 
@@ -288,12 +336,13 @@ public:
   // The finished tree always stays with the writer until ExtractJSON hands it over, and a tree
   // that was never finished or handed over is freed with the writer. AOwnValue records the
   // caller's intent only.
-  explicit TJsonObjectWriter(bool AOwnValue = true) : FOwnValue(AOwnValue) {}
+  explicit TJsonObjectWriter(bool AOwnValue = true);
+  ~TJsonObjectWriter() override;
   static TOwned<TJsonObjectWriter> Create(bool AOwnValue = true) { return MakeOwned<TJsonObjectWriter>(AOwnValue); }
 
   bool GetOwnValue() const { return FOwnValue; }
   // The finished tree, or null while the outermost container is open (or nothing was written).
-  TJSONValue* GetJSON() const { return FComplete ? FRoot.get() : nullptr; }
+  TJSONValue* GetJSON() const;
   // Hands the finished tree over; null as long as GetJSON is.
   std::unique_ptr<TJSONValue> ExtractJSON();
 
@@ -301,10 +350,10 @@ public:
 
 protected:
   void DoWriteStartObject() override;
-  void DoWriteEndObject() override { EndContainer(); }
+  void DoWriteEndObject() override;
   void DoWriteStartArray() override;
-  void DoWriteEndArray() override { EndContainer(); }
-  void DoWritePropertyName(std::string_view AName) override { FName.assign(AName); }
+  void DoWriteEndArray() override;
+  void DoWritePropertyName(std::string_view AName) override;
   void DoWriteString(std::string_view AValue) override;
   void DoWriteInt32(int32_t AValue) override { DoWriteInt64(AValue); }
   void DoWriteInt64(int64_t AValue) override;
@@ -316,20 +365,17 @@ protected:
 
 private:
   bool FOwnValue;
-  bool FComplete = false;
-  std::unique_ptr<TJSONValue> FRoot;
-  // The open containers, innermost last; each is owned by its parent (the first by FRoot). Exactly
-  // one of the two pointers of an entry is set.
-  struct TOpen {
-    TJSONObject* Object;
-    TJSONArray* Array;
-  };
-  std::vector<TOpen> FOpen;
-  std::string FName;
+  // Containers are made when they close, from the values waiting on the stack; the root is
+  // there once the outermost one has closed.
+  std::unique_ptr<TJsonTreeStack> FTree;
+  // The nodes of the tree being built come from a document of their own (see json_pool), which
+  // the root takes over when it is finished.
+  json_pool::TDocument* FDocument = nullptr;
 
-  void Add(std::unique_ptr<TJSONValue> AValue);
-  void Open(std::unique_ptr<TJSONValue> AContainer, TOpen AEntry);
-  void EndContainer();
+  json_pool::TDocument* Document();
+  // After a value: hands the document to a finished root.
+  void Settle();
+  void Discard();
   void AddNumberText(std::string_view AText);
 };
 

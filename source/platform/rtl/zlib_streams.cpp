@@ -128,7 +128,8 @@ void TZCompressionStream::Deflate(int AFlush) {
 // TZDecompressionStream
 
 TZDecompressionStream::TZDecompressionStream(TStream* ASource, int AWindowBits, bool AOwnsSource)
-    : FSource(Required(ASource)), FOwnsSource(AOwnsSource), FSourceStart(ASource->GetPosition()),
+    : FSource(Required(ASource)), FSourceMemory(dynamic_cast<TCustomMemoryStream*>(ASource)),
+      FOwnsSource(AOwnsSource), FSourceStart(ASource->GetPosition()),
       FZStream(std::make_unique<z_stream>()), FBuffer(BufferSize) {
   const int code = inflateInit2(FZStream.get(), AWindowBits);
   if (code != Z_OK) {
@@ -160,6 +161,10 @@ int64_t TZDecompressionStream::Read(void* ABuffer, int64_t ACount) {
 
 int64_t TZDecompressionStream::Inflate(uint8_t* ABuffer, uint32_t ACount) {
   z_stream& z = *FZStream;
+  if (FSourceMemory && z.avail_in > 0 && FSourceMemory->Memory() != FInputBase) {
+    z.next_in = FSourceMemory->Memory() + (z.next_in - FInputBase);
+    FInputBase = FSourceMemory->Memory();
+  }
   z.next_out = ABuffer;
   z.avail_out = ACount;
   while (z.avail_out > 0) {
@@ -179,7 +184,21 @@ int64_t TZDecompressionStream::Inflate(uint8_t* ABuffer, uint32_t ACount) {
   return ACount - z.avail_out;
 }
 
+// A memory source hands over all its remaining bytes at once, as a read of them would; the
+// unused rest goes back at the end of the data like any buffered input.
 void TZDecompressionStream::Refill() {
+  if (FSourceMemory) {
+    const int64_t position = FSourceMemory->GetPosition();
+    const int64_t left = FSourceMemory->GetSize() - position;
+    if (position < 0 || left <= 0)
+      throw EZDecompressionError("The compressed data ends early");
+    const auto count = static_cast<uInt>(std::min<int64_t>(left, UINT_MAX));
+    FInputBase = FSourceMemory->Memory();
+    FZStream->next_in = const_cast<Bytef*>(FInputBase + position);
+    FZStream->avail_in = count;
+    FSourceMemory->Seek(count, TSeekOrigin::soCurrent);
+    return;
+  }
   const int64_t count = FSource->Read(FBuffer.data(), static_cast<int64_t>(FBuffer.size()));
   if (count <= 0)
     throw EZDecompressionError("The compressed data ends early");

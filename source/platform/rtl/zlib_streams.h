@@ -92,6 +92,11 @@ private:
   void GiveBackInput();
 
   TStream* FSource;
+  // The same object as FSource when that is a memory stream, whose bytes are then inflated in
+  // place rather than copied into the buffer first.
+  TCustomMemoryStream* FSourceMemory;
+  // The source memory the input points into; a source that grew may have moved it.
+  const uint8_t* FInputBase = nullptr;
   bool FOwnsSource;
   int64_t FSourceStart;
   int64_t FPosition = 0;

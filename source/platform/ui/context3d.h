@@ -37,10 +37,15 @@ inline constexpr const char* CopyRectDoesNotFit = "Cannot copy a %d x %d rectang
 // The texts a graphics context reports its failures with.
 inline constexpr const char* ContextMethodError = "Fehler im Kontext: Methode='%s'.";
 inline constexpr const char* CannotCreateShader = "Schattierer für '%s' kann nicht erstellt werden.";
-inline constexpr const char* CannotCreateVertexShader = "Vertex-Schattierer für '%s' kann nicht erstellt werden.";
-inline constexpr const char* CannotCreatePixelShader = "Pixel-Schattierer für '%s' kann nicht erstellt werden.";
+inline constexpr const char* CannotCreateVertexShader =
+    "Vertex-Schattierer für '%s' kann nicht erstellt werden.";
+inline constexpr const char* CannotCreatePixelShader =
+    "Pixel-Schattierer für '%s' kann nicht erstellt werden.";
 inline constexpr const char* CannotActivateShaderProgram =
     "Schattiererprogramm für '%s' kann nicht aktiviert werden.";
+inline constexpr const char* CannotCreateTexture = "Textur für '%s' kann nicht erstellt werden.";
+inline constexpr const char* CannotUploadTexture =
+    "Pixel-Daten können nicht für '%s' zu Textur hochgeladen werden.";
 inline constexpr const char* ShaderVariableNotFound = "Schattierervariable \"%s\" nicht gefunden.";
 } // namespace messages
 

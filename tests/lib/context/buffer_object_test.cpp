@@ -252,7 +252,7 @@ TEST_F(BufferObjectGL, ComponentsAreMadeOnFirstUse) {
 TEST_F(BufferObjectGL, PushDataFromAVertexBuffer) {
   auto vertices = MakeOwned<TVertexBuffer>(
       TVertexFormats{TVertexFormat::Vertex, TVertexFormat::Normal, TVertexFormat::TexCoord0}, 3);
-  TBytes positions, normals;
+  TBytes positions, normals, texCoords;
   for (int i = 0; i < 3; ++i) {
     const float f = float(i + 1);
     vertices->SetVertices(i, {f, 2 * f, 3 * f});
@@ -263,16 +263,22 @@ TEST_F(BufferObjectGL, PushDataFromAVertexBuffer) {
                      reinterpret_cast<const uint8_t*>(&position) + 12);
     normals.insert(normals.end(), reinterpret_cast<const uint8_t*>(&normal),
                    reinterpret_cast<const uint8_t*>(&normal) + 12);
+    const TPointF texCoord = vertices->GetTexCoord(0, i);
+    texCoords.insert(texCoords.end(), reinterpret_cast<const uint8_t*>(&texCoord),
+                     reinterpret_cast<const uint8_t*>(&texCoord) + 8);
   }
   auto mesh = MakeOwned<TMeshBufferObject>();
   mesh->PushData(TMeshBufferComponent::Normal, vertices.get());
   mesh->PushData(TMeshBufferComponent::All, vertices.get());
   mesh->PushData(TMeshBufferComponent::Vertex, vertices.get());
+  // A narrower attribute after a wider one sends only its own bytes.
+  mesh->PushData(TMeshBufferComponent::TexCoord0, vertices.get());
   mesh->PushData(TMeshBufferComponent::Normal, static_cast<const TVertexBuffer*>(nullptr));
   EXPECT_EQ(Content(*mesh->GetComponent(TMeshBufferComponent::Normal)), normals);
   EXPECT_EQ(Content(*mesh->GetComponent(TMeshBufferComponent::All)),
             TBytes(vertices->Buffer(), vertices->Buffer() + 96));
   EXPECT_EQ(Content(*mesh->GetComponent(TMeshBufferComponent::Vertex)), positions);
+  EXPECT_EQ(Content(*mesh->GetComponent(TMeshBufferComponent::TexCoord0)), texCoords);
   EXPECT_FALSE(mesh->GetComponent(TMeshBufferComponent::Vertex)->IsBound());
   try {
     mesh->PushData(TMeshBufferComponent::Indices, vertices.get());

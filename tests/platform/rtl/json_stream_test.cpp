@@ -1,4 +1,5 @@
 #include "rtl/json_stream.h"
+#include "rtl/json_text.h"
 
 #include <gtest/gtest.h>
 
@@ -103,6 +104,46 @@ TEST(JsonObjectWriter, GivesNoTreeUntilTheOutermostContainerCloses) {
   EXPECT_EQ(writer.GetJSON(), nullptr);
 }
 
+// The builder's tree is a document of its own until it changes; unfinished trees, trees left with
+// the writer and changed trees all free clean.
+TEST(JsonObjectWriter, TreesFreeCleanWhetherTakenLeftOrUnfinished) {
+  const auto build = [](TJsonObjectWriter& AWriter, int ACount) {
+    AWriter.WriteStartArray();
+    for (int i = 0; i < ACount; ++i) {
+      AWriter.WriteStartObject();
+      AWriter.WritePropertyName("Value");
+      AWriter.WriteValue(i * 0.25);
+      AWriter.WritePropertyName("Name");
+      AWriter.WriteValue(std::string(40, 'n'));
+      AWriter.WriteEndObject();
+    }
+  };
+  TJsonObjectWriter taken;
+  build(taken, 3000);
+  taken.WriteEndArray();
+  std::unique_ptr<TJSONValue> tree = taken.ExtractJSON();
+  auto& array = *CheckedCast<TJSONArray>(tree.get());
+  EXPECT_EQ(array.Items(2)->ToString(), R"({"Value":0.5,"Name":")" + std::string(40, 'n') + R"("})");
+  std::unique_ptr<TJSONValue> item = array.Remove(1);
+  array.Add(1.25);
+  tree.reset();
+  EXPECT_EQ(CheckedCast<TJSONObject>(item.get())->GetValue("Value")->Value(), "0.25");
+
+  TJsonObjectWriter left;
+  build(left, 3000);
+  left.WriteEndArray();
+  EXPECT_NE(left.GetJSON(), nullptr);
+  TJsonObjectWriter unfinished;
+  build(unfinished, 3000);
+  TJsonObjectWriter rewound;
+  build(rewound, 3000);
+  rewound.Rewind();
+  build(rewound, 2);
+  rewound.WriteEndArray();
+  EXPECT_EQ(Built(rewound), R"([{"Value":0,"Name":")" + std::string(40, 'n') + R"("},{"Value":0.25,"Name":")" +
+                                std::string(40, 'n') + R"("}])");
+}
+
 TEST(JsonObjectWriter, MapsEveryTokenOntoJson) {
   TJsonObjectWriter writer;
   writer.WriteStartArray();
@@ -170,3 +211,20 @@ TEST(JsonObjectWriter, CommentsConstructorsAndRawTextRaise) {
 
 } // namespace
 } // namespace rtl
+
+namespace {
+
+// A tree whose root is a scalar is a document of its own; freeing it with the writer must hand its
+// memory back (the sanitizer build reports a leak otherwise).
+TEST(JsonObjectWriter, ScalarRootsAreFreedWithTheWriter) {
+  for (const char* text : {"\"a\"", "1", "true", "null", "2.5"}) {
+    rtl::TJsonTextReader reader{std::string(text)};
+    rtl::TJsonObjectWriter writer;
+    while (reader.Read())
+      writer.WriteToken(reader);
+    ASSERT_NE(writer.GetJSON(), nullptr) << text;
+    EXPECT_EQ(writer.GetJSON()->ToString(), text);
+  }
+}
+
+} // namespace

@@ -3,9 +3,12 @@
 // - the TBsonReader token loop against a libbson bson_iter walk that reads every value;
 // - BSON to tree (reader into the tree builder, then free) against our JSON text parse and free of
 //   the same document.
-// Prints the ratio of our throughput to the peer's from the same run.
+// Prints the ratio of our throughput to the peer's from the same run. Both trees come from the JSON
+// slabs, which freed trees leave in the slab cache for the next iteration.
 
 #include <benchmark/benchmark.h>
+
+#include "support/definition_text.h"
 #include <bson/bson.h>
 
 #include <charconv>
@@ -22,51 +25,8 @@ namespace {
 
 using namespace vantrel;
 
-void AppendFloats(std::string& AOut, const char* AName, size_t ACount, std::mt19937& ARandom, double AScale) {
-  std::uniform_real_distribution<double> value(-AScale, AScale);
-  AOut += '"';
-  AOut += AName;
-  AOut += "\":[";
-  char buffer[32];
-  for (size_t i = 0; i < ACount; ++i) {
-    if (i)
-      AOut += ',';
-    AOut.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value(ARandom), std::chars_format::general, 7).ptr);
-  }
-  AOut += ']';
-}
-
-std::string MakeDocument(size_t ATargetBytes) {
-  std::mt19937 random(20240611);
-  std::uniform_int_distribution<size_t> vertices(50, 400);
-  std::string text = "{\"Type\":\"Vantrel.DefTypes.TModelDef\",\"Id\":\"model\",\"Meshes\":[";
-  for (int mesh = 0; text.size() < ATargetBytes; ++mesh) {
-    if (mesh)
-      text += ',';
-    const size_t count = vertices(random);
-    text += "{\"Type\":\"Vantrel.DefTypes.TMeshDef\",\"Id\":\"mesh_" + std::to_string(mesh) +
-            "\",\"Type\":\"Vantrel.Mesh.TVantrelMesh\",\"Name\":\"Gr\xC3\xBCn " + std::to_string(mesh) +
-            "\",\"Visible\":true,\"Parent\":null,\"Position\":\"1,2.5,-3,1\",\"Opacity\":1.5,";
-    AppendFloats(text, "Positions", count * 3, random, 100.0);
-    text += ',';
-    AppendFloats(text, "Normals", count * 3, random, 1.0);
-    text += ',';
-    AppendFloats(text, "TexCoord0", count * 2, random, 1.0);
-    text += ",\"Indices\":[";
-    std::uniform_int_distribution<size_t> index(0, count - 1);
-    for (size_t i = 0; i < count * 3; ++i) {
-      if (i)
-        text += ',';
-      text += std::to_string(index(random));
-    }
-    text += "]}";
-  }
-  text += "]}";
-  return text;
-}
-
 const std::string& JsonText() {
-  static const std::string text = MakeDocument(10 << 20);
+  static const std::string text = vbench::MakeDefinitionText(10 << 20);
   return text;
 }
 

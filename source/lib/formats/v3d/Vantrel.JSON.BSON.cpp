@@ -30,12 +30,14 @@ constexpr const char* CodeWScopeMessage =
   throw EJsonWriterException("BSON value or document larger than 2 GiB");
 }
 
-// Names and texts reach the reader as UTF-8; damaged sequences become U+FFFD.
-std::string Utf8Text(const char* AText, size_t ASize) {
-  for (size_t i = 0; i < ASize; ++i)
-    if (static_cast<unsigned char>(AText[i]) >= 0x80)
-      return SanitizeUtf8(std::string_view(AText, ASize));
-  return std::string(AText, ASize);
+template <class T> T LittleEndian(const uint8_t* ABytes) {
+  T value;
+  std::memcpy(&value, ABytes, sizeof(T));
+  if constexpr (std::endian::native == std::endian::big) {
+    auto* bytes = reinterpret_cast<uint8_t*>(&value);
+    std::reverse(bytes, bytes + sizeof(T));
+  }
+  return value;
 }
 
 } // namespace
@@ -318,13 +320,105 @@ void TBsonWriter::DoWriteRawValue(std::string_view) {
 
 // TBsonReader
 
-TBsonReader::TBsonReader(TStream* AStream, bool AReadRootValueAsArray)
-    : FReader(std::make_unique<TBinaryReader>(AStream)), FReadRootValueAsArray(AReadRootValueAsArray),
-      FByteBuffer(128), FStartPosition(AStream->GetPosition()) {}
+// The small readers come first so that the token code inlines them.
 
-TBsonReader::~TBsonReader() = default;
+inline uint8_t TBsonReader::NextByte() {
+  if (FNext != FEnd)
+    return *FNext++;
+  if (FMemory)
+    DataEnds();
+  return FReader->ReadByte();
+}
+
+inline int32_t TBsonReader::NextInt32() {
+  if (FEnd - FNext >= 4) {
+    FNext += 4;
+    return LittleEndian<int32_t>(FNext - 4);
+  }
+  if (FMemory)
+    DataEnds();
+  return FReader->ReadInt32();
+}
+
+inline int64_t TBsonReader::NextInt64() {
+  if (FEnd - FNext >= 8) {
+    FNext += 8;
+    return LittleEndian<int64_t>(FNext - 8);
+  }
+  if (FMemory)
+    DataEnds();
+  return FReader->ReadInt64();
+}
+
+inline double TBsonReader::NextDouble() {
+  if (FEnd - FNext >= 8) {
+    FNext += 8;
+    return LittleEndian<double>(FNext - 8);
+  }
+  if (FMemory)
+    DataEnds();
+  return FReader->ReadDouble();
+}
+
+inline void TBsonReader::Consume(int64_t ACount) {
+  TContainerContext& context = Current();
+  if (ACount > context.Length - context.Position)
+    throw EJsonReaderException(PastContainerMessage);
+  context.Position += ACount;
+}
+
+void TBsonReader::DataEnds() {
+  throw EReadError(messages::ReadError);
+}
+
+TBsonReader::TBsonReader(TStream* AStream, bool AReadRootValueAsArray)
+    : FReader(std::make_unique<TBinaryReader>(AStream)), FMemory(dynamic_cast<TCustomMemoryStream*>(AStream)),
+      FReadRootValueAsArray(AReadRootValueAsArray), FByteBuffer(128), FStartPosition(AStream->GetPosition()) {}
+
+TBsonReader::~TBsonReader() {
+  SyncStream();
+}
+
+// A position outside the memory leaves the window shut: every read then meets the end of data.
+void TBsonReader::OpenInput() {
+  const int64_t size = FMemory->GetSize();
+  const int64_t position = FMemory->GetPosition();
+  if (position < 0 || position >= size)
+    return;
+  FBase = FMemory->Memory();
+  FNext = FBase + position;
+  FEnd = FBase + size;
+  FInputOpen = true;
+}
+
+void TBsonReader::SyncStream() noexcept {
+  if (!FInputOpen)
+    return;
+  FInputOpen = false;
+  FMemory->Seek(FNext - FBase, TSeekOrigin::soBeginning);
+  FNext = FEnd = nullptr;
+}
+
+// Whether the reader gives the token a value (the others have the empty value).
+bool TBsonReader::HasValue(TJsonToken AToken) {
+  switch (AToken) {
+  case TJsonToken::None:
+  case TJsonToken::StartObject:
+  case TJsonToken::StartArray:
+  case TJsonToken::Null:
+  case TJsonToken::Undefined:
+  case TJsonToken::EndObject:
+  case TJsonToken::EndArray:
+  case TJsonToken::MinKey:
+  case TJsonToken::MaxKey:
+    return false;
+  default:
+    return true;
+  }
+}
 
 void TBsonReader::EndOnStreamError() {
+  SyncStream();
   FStack.clear();
   FValuePending = false;
   FStarted = true;
@@ -333,9 +427,17 @@ void TBsonReader::EndOnStreamError() {
 
 bool TBsonReader::Read() {
   try {
-    TValue value;
-    const TJsonToken token = ReadToken(value);
-    SetToken(token, std::move(value));
+    if (FMemory) {
+      // Memory that moved since the last Read (the stream grew) is read afresh.
+      if (FInputOpen && FMemory->Memory() != FBase)
+        SyncStream();
+      if (!FInputOpen)
+        OpenInput();
+    }
+    const TJsonToken token = ReadCurrent();
+    SetTokenKeepingValue(token);
+    if (FStack.empty())
+      SyncStream();
     return token != TJsonToken::None;
   } catch (const EStreamError&) {
     EndOnStreamError();
@@ -344,6 +446,7 @@ bool TBsonReader::Read() {
 }
 
 void TBsonReader::Close() {
+  SyncStream();
   TJsonReader::Close();
   FStack.clear();
   FValuePending = false;
@@ -351,6 +454,7 @@ void TBsonReader::Close() {
 }
 
 void TBsonReader::Rewind() {
+  SyncStream();
   TJsonReader::Rewind();
   FStack.clear();
   FValuePending = false;
@@ -358,102 +462,46 @@ void TBsonReader::Rewind() {
   FReader->BaseStream()->Seek(FStartPosition, TSeekOrigin::soBeginning);
 }
 
-TJsonToken TBsonReader::ReadToken(TValue& AValue) {
-  if (!FStarted) {
-    FStarted = true;
-    const int32_t length = FReader->ReadInt32();
-    if (length < 5)
-      throw EJsonReaderException(PastContainerMessage);
-    const uint8_t type = FReadRootValueAsArray ? 0x04 : 0x03;
-    FStack.push_back({type, length, 4});
-    return type == 0x03 ? TJsonToken::StartObject : TJsonToken::StartArray;
-  }
-  if (FValuePending) {
-    FValuePending = false;
-    return ReadValue(AValue);
-  }
-  if (FStack.empty())
-    return TJsonToken::None;
-  const TContainerContext& context = Current();
-  if (context.Position < context.Length - 1)
-    return ReadElementStart(AValue);
-  if (context.Position == context.Length - 1)
-    return ReadContainerEnd();
-  throw EJsonReaderException(PastContainerMessage);
-}
-
-TJsonToken TBsonReader::ReadElementStart(TValue& AValue) {
-  Consume(1);
-  FCurrentElementType = FReader->ReadByte();
-  // The name comes first: a document whose declared length runs past the data ends in the
-  // name with a stream error, so the token stream simply ends there.
-  const bool inArray = Current().Type == 0x04;
-  std::string name;
-  if (inArray)
-    SkipCString();
-  else
-    name = ReadCString();
-  const uint8_t type = FCurrentElementType;
-  if ((type < 0x01 || type > 0x12) && type != 0x7F && type != 0xFF)
-    throw EJsonReaderException(Format("unsupported BSON element type 0x%.2X", type));
-  if (inArray)
-    return ReadValue(AValue);
-  AValue = TValue::From(std::move(name));
-  FValuePending = true;
-  return TJsonToken::PropertyName;
-}
-
-TJsonToken TBsonReader::ReadContainerEnd() {
-  Consume(1);
-  if (FReader->ReadByte() != 0)
-    throw EJsonReaderException(BadTerminatorMessage);
-  const TContainerContext closed = Current();
-  FStack.pop_back();
-  if (!FStack.empty())
-    Current().Position += closed.Length;
-  return closed.Type == 0x03 ? TJsonToken::EndObject : TJsonToken::EndArray;
-}
-
-TJsonToken TBsonReader::PushContainer(uint8_t AType) {
-  if (FStack.size() >= JsonMaxDepth)
-    throw EJsonReaderException("BSON nesting deeper than 4096 levels");
-  const int32_t length = FReader->ReadInt32();
-  const TContainerContext& parent = Current();
-  // The child's length field counts in the child; the parent takes the whole length at its end.
-  if (length < 5 || length > parent.Length - parent.Position)
-    throw EJsonReaderException(PastContainerMessage);
-  FStack.push_back({AType, length, 4});
-  return AType == 0x03 ? TJsonToken::StartObject : TJsonToken::StartArray;
-}
-
-TJsonToken TBsonReader::ReadValue(TValue& AValue) {
+// Doubles and int32s make up the bulk of a model's data; they take the short way.
+inline TJsonToken TBsonReader::ReadValue() {
   switch (FCurrentElementType) {
   case 0x01:
     Consume(8);
-    AValue = TValue::From(FReader->ReadDouble());
+    SetPendingValue(NextDouble());
     return TJsonToken::Float;
+  case 0x10:
+    Consume(4);
+    SetPendingValue(NextInt32());
+    return TJsonToken::Integer;
+  default:
+    return ReadOtherValue();
+  }
+}
+
+TJsonToken TBsonReader::ReadOtherValue() {
+  switch (FCurrentElementType) {
   case 0x02:
   case 0x0D:
   case 0x0E:
-    AValue = TValue::From(ReadString());
+    EmplaceValue(MutableValue(), ReadString());
     return TJsonToken::String;
   case 0x03:
   case 0x04:
     return PushContainer(FCurrentElementType);
   case 0x05: {
     Consume(5);
-    int32_t count = FReader->ReadInt32();
-    const auto subtype = static_cast<TJsonBinaryType>(FReader->ReadByte());
+    int32_t count = NextInt32();
+    const auto subtype = static_cast<TJsonBinaryType>(NextByte());
     if (subtype == TJsonBinaryType::BinaryOld) {
       Consume(4);
-      const int32_t inner = FReader->ReadInt32();
+      const int32_t inner = NextInt32();
       if (count < 4 || inner != count - 4)
         throw EJsonReaderException("Invalid length of old binary data");
       count = inner;
     }
     CheckPayload(count);
     Consume(count);
-    AValue = TValue::From(FReader->ReadBytes(count));
+    EmplaceValue(MutableValue(), NextByteArray(count));
     return TJsonToken::Bytes;
   }
   case 0x06:
@@ -461,20 +509,20 @@ TJsonToken TBsonReader::ReadValue(TValue& AValue) {
   case 0x07: {
     Consume(12);
     TJsonOid oid;
-    const TBytes bytes = FReader->ReadBytes(12);
+    const std::string_view bytes = NextBytes(12);
     std::copy(bytes.begin(), bytes.end(), oid.Bytes.begin());
-    AValue = TValue::From(oid);
+    EmplaceValue(MutableValue(), oid);
     return TJsonToken::Oid;
   }
   case 0x08:
     Consume(1);
-    AValue = TValue::From(FReader->ReadBoolean());
+    SetPendingValue(NextByte() != 0);
     return TJsonToken::Boolean;
   case 0x09: {
     Consume(8);
-    const int64_t milliseconds = FReader->ReadInt64();
+    const int64_t milliseconds = NextInt64();
     try {
-      AValue = TValue::From(UnixToDateTime(milliseconds / 1000, true).Value, TypeInfoDateTime());
+      EmplaceValue(MutableValue(), UnixToDateTime(milliseconds / 1000, true).Value, TypeInfoDateTime());
     } catch (const EConvertError& e) {
       throw EJsonReaderException(e.Message());
     }
@@ -486,29 +534,25 @@ TJsonToken TBsonReader::ReadValue(TValue& AValue) {
     TJsonRegEx regEx;
     regEx.RegEx = ReadCString();
     regEx.Options = ReadCString();
-    AValue = TValue::From(regEx);
+    EmplaceValue(MutableValue(), regEx);
     return TJsonToken::RegEx;
   }
   case 0x0C: {
     TJsonDBRef ref;
     ref.Ref = ReadString();
     Consume(12);
-    const TBytes bytes = FReader->ReadBytes(12);
+    const std::string_view bytes = NextBytes(12);
     std::copy(bytes.begin(), bytes.end(), ref.Id.Bytes.begin());
-    AValue = TValue::From(ref);
+    EmplaceValue(MutableValue(), ref);
     return TJsonToken::DBRef;
   }
   case 0x0F:
-    AValue = TValue::From(ReadCodeWScope());
+    EmplaceValue(MutableValue(), ReadCodeWScope());
     return TJsonToken::CodeWScope;
-  case 0x10:
-    Consume(4);
-    AValue = TValue::From(FReader->ReadInt32());
-    return TJsonToken::Integer;
   case 0x11:
   case 0x12:
     Consume(8);
-    AValue = TValue::From(FReader->ReadInt64());
+    SetPendingValue(NextInt64());
     return TJsonToken::Integer;
   case 0x7F:
     return TJsonToken::MaxKey;
@@ -519,37 +563,105 @@ TJsonToken TBsonReader::ReadValue(TValue& AValue) {
   }
 }
 
+TJsonToken TBsonReader::ReadToken() {
+  if (!FStarted) {
+    FStarted = true;
+    const int32_t length = NextInt32();
+    if (length < 5)
+      throw EJsonReaderException(PastContainerMessage);
+    const uint8_t type = FReadRootValueAsArray ? 0x04 : 0x03;
+    FStack.push_back({type, length, 4});
+    return type == 0x03 ? TJsonToken::StartObject : TJsonToken::StartArray;
+  }
+  if (FValuePending) {
+    FValuePending = false;
+    return ReadValue();
+  }
+  if (FStack.empty())
+    return TJsonToken::None;
+  const TContainerContext& context = Current();
+  if (context.Position < context.Length - 1)
+    return ReadElementStart();
+  if (context.Position == context.Length - 1)
+    return ReadContainerEnd();
+  throw EJsonReaderException(PastContainerMessage);
+}
+
+TJsonToken TBsonReader::ReadElementStart() {
+  Consume(1);
+  FCurrentElementType = NextByte();
+  // The name comes first: a document whose declared length runs past the data ends in the
+  // name with a stream error, so the token stream simply ends there.
+  const std::string_view name = NextCString();
+  const uint8_t type = FCurrentElementType;
+  if ((type < 0x01 || type > 0x12) && type != 0x7F && type != 0xFF)
+    throw EJsonReaderException(Format("unsupported BSON element type 0x%.2X", type));
+  if (Current().Type == 0x04)
+    return ReadValue();
+  EmplaceValue(MutableValue(), Utf8Text(name));
+  FValuePending = true;
+  return TJsonToken::PropertyName;
+}
+
+TJsonToken TBsonReader::ReadContainerEnd() {
+  Consume(1);
+  if (NextByte() != 0)
+    throw EJsonReaderException(BadTerminatorMessage);
+  const TContainerContext closed = Current();
+  FStack.pop_back();
+  if (!FStack.empty())
+    Current().Position += closed.Length;
+  return closed.Type == 0x03 ? TJsonToken::EndObject : TJsonToken::EndArray;
+}
+
+TJsonToken TBsonReader::PushContainer(uint8_t AType) {
+  if (FStack.size() >= JsonMaxDepth)
+    throw EJsonReaderException("BSON nesting deeper than 4096 levels");
+  const int32_t length = NextInt32();
+  const TContainerContext& parent = Current();
+  // The child's length field counts in the child; the parent takes the whole length at its end.
+  if (length < 5 || length > parent.Length - parent.Position)
+    throw EJsonReaderException(PastContainerMessage);
+  FStack.push_back({AType, length, 4});
+  return AType == 0x03 ? TJsonToken::StartObject : TJsonToken::StartArray;
+}
+
+// Reads the next token into the current value, leaving that empty for a token without one.
+TJsonToken TBsonReader::ReadCurrent() {
+  TValue& value = MutableValue();
+  const TJsonToken token = ReadToken();
+  if (!HasValue(token) && !value.IsEmpty())
+    value = TValue();
+  return token;
+}
+
 // The scope is read through the reader's own tokens: names, each followed by a scalar.
 TJsonCodeWScope TBsonReader::ReadCodeWScope() {
   Consume(4);
-  FReader->ReadInt32();
+  NextInt32();
   TJsonCodeWScope result;
   result.Code = ReadString();
   const size_t depth = FStack.size();
   PushContainer(0x03);
   for (;;) {
-    TValue name;
-    const TJsonToken token = ReadToken(name);
+    const TJsonToken token = ReadCurrent();
     if (token == TJsonToken::EndObject && FStack.size() == depth)
       return result;
-    TValue value;
-    const TJsonToken valueToken = token == TJsonToken::PropertyName ? ReadToken(value) : token;
+    const std::string name = token == TJsonToken::PropertyName ? Value().AsType<std::string>() : std::string();
+    const TJsonToken valueToken = token == TJsonToken::PropertyName ? ReadCurrent() : token;
     if (token != TJsonToken::PropertyName || IsStartToken(valueToken) || IsEndToken(valueToken) ||
         valueToken == TJsonToken::None)
       throw EJsonReaderException(Format(CodeWScopeMessage, JsonTokenName(valueToken)));
+    const TValue& value = Value();
     const bool hasText = !value.IsEmpty() && value.Kind() != TTypeKind::tkRecord;
-    result.Scope.push_back({name.AsType<std::string>(), hasText ? value.AsString() : std::string()});
+    result.Scope.push_back({name, hasText ? value.AsString() : std::string()});
   }
 }
 
-void TBsonReader::Consume(int64_t ACount) {
-  TContainerContext& context = Current();
-  if (ACount > context.Length - context.Position)
-    throw EJsonReaderException(PastContainerMessage);
-  context.Position += ACount;
-}
 
 int64_t TBsonReader::BytesLeft() const {
+  if (FMemory)
+    return FEnd - FNext;
   TStream& stream = *FReader->BaseStream();
   const int64_t size = stream.GetSize();
   return size < 0 ? -1 : std::max<int64_t>(0, size - stream.GetPosition());
@@ -566,48 +678,56 @@ void TBsonReader::CheckPayload(int64_t ACount) {
     throw EJsonReaderException("");
 }
 
-std::string TBsonReader::ReadString() {
-  Consume(4);
-  const int32_t length = FReader->ReadInt32();
-  if (length <= 0)
-    throw EJsonReaderException("");
-  CheckPayload(length);
-  Consume(length);
-  std::string text = ReadText(length - 1);
-  FReader->ReadByte();
-  return text;
-}
 
-std::string TBsonReader::ReadText(int64_t ACount) {
-  const std::span<const uint8_t> memory = FReader->PeekMemory();
-  if (static_cast<int64_t>(memory.size()) >= ACount) {
-    std::string text = Utf8Text(reinterpret_cast<const char*>(memory.data()), static_cast<size_t>(ACount));
-    FReader->BaseStream()->Seek(ACount, TSeekOrigin::soCurrent);
-    return text;
+
+
+
+
+std::string_view TBsonReader::NextBytes(int64_t ACount) {
+  if (FEnd - FNext >= ACount) {
+    const auto* bytes = reinterpret_cast<const char*>(FNext);
+    FNext += ACount;
+    return {bytes, static_cast<size_t>(ACount)};
   }
+  if (FMemory)
+    DataEnds();
   if (static_cast<int64_t>(FByteBuffer.size()) < ACount)
     FByteBuffer.resize(std::bit_ceil(static_cast<uint64_t>(ACount)));
   FReader->BaseStream()->ReadBuffer(FByteBuffer.data(), ACount);
-  return Utf8Text(reinterpret_cast<const char*>(FByteBuffer.data()), static_cast<size_t>(ACount));
+  return {reinterpret_cast<const char*>(FByteBuffer.data()), static_cast<size_t>(ACount)};
 }
 
-// A NUL-terminated name: found by scanning the stream's memory where there is one, else byte by
-// byte into the scratch buffer, which doubles as it fills. Data that ends before the terminator is
-// a stream error, as a byte-by-byte read would meet it.
-std::string TBsonReader::ReadCString() {
+// A stream of unknown size gives its bytes as they arrive rather than up to a count from the data.
+TBytes TBsonReader::NextByteArray(int64_t ACount) {
+  if (!FMemory)
+    return FReader->ReadBytes(ACount);
+  const std::string_view bytes = NextBytes(ACount);
+  return TBytes(bytes.begin(), bytes.end());
+}
+
+// Over a memory stream the terminator is found by scanning in place; else the text goes byte by
+// byte into the scratch buffer, which doubles as it fills. Data that ends before the terminator
+// is a stream error, as a byte-by-byte read would meet it.
+std::string_view TBsonReader::NextCString() {
+  if (FMemory) {
+    // Names are short (array indices most of all): a plain loop finds their end before a
+    // library call would have started.
+    const uint8_t* nul = FNext;
+    const uint8_t* quick = FEnd - FNext > 16 ? FNext + 16 : FEnd;
+    while (nul < quick && *nul != 0)
+      ++nul;
+    if (nul == quick)
+      nul = nul == FEnd ? nullptr : static_cast<const uint8_t*>(std::memchr(nul, 0, static_cast<size_t>(FEnd - nul)));
+    if (!nul)
+      DataEnds();
+    const int64_t size = nul - FNext;
+    Consume(size + 1);
+    const auto* text = reinterpret_cast<const char*>(FNext);
+    FNext = nul + 1;
+    return {text, static_cast<size_t>(size)};
+  }
   const TContainerContext& context = Current();
   const int64_t limit = context.Length - context.Position;
-  const std::span<const uint8_t> memory = FReader->PeekMemory();
-  if (!memory.empty()) {
-    const auto* nul = static_cast<const uint8_t*>(std::memchr(memory.data(), 0, memory.size()));
-    if (!nul)
-      throw EReadError(messages::ReadError);
-    const int64_t size = nul - memory.data();
-    Consume(size + 1);
-    std::string text = Utf8Text(reinterpret_cast<const char*>(memory.data()), static_cast<size_t>(size));
-    FReader->BaseStream()->Seek(size + 1, TSeekOrigin::soCurrent);
-    return text;
-  }
   size_t size = 0;
   for (;;) {
     if (static_cast<int64_t>(size) >= limit)
@@ -620,33 +740,43 @@ std::string TBsonReader::ReadCString() {
     FByteBuffer[size++] = byte;
   }
   Consume(static_cast<int64_t>(size) + 1);
-  return Utf8Text(reinterpret_cast<const char*>(FByteBuffer.data()), size);
-}
-
-void TBsonReader::SkipCString() {
-  const std::span<const uint8_t> memory = FReader->PeekMemory();
-  const auto* nul = memory.empty() ? nullptr
-                                   : static_cast<const uint8_t*>(std::memchr(memory.data(), 0, memory.size()));
-  if (!nul) {
-    ReadCString();
-    return;
-  }
-  const int64_t size = nul - memory.data();
-  Consume(size + 1);
-  FReader->BaseStream()->Seek(size + 1, TSeekOrigin::soCurrent);
+  return {reinterpret_cast<const char*>(FByteBuffer.data()), size};
 }
 
 void TBsonReader::SkipBytes(int64_t ACount) {
   CheckPayload(ACount);
   Consume(ACount);
-  FReader->BaseStream()->Seek(ACount, TSeekOrigin::soCurrent);
+  if (FMemory)
+    FNext += ACount;
+  else
+    FReader->BaseStream()->Seek(ACount, TSeekOrigin::soCurrent);
+}
+
+// Names and texts reach the reader as UTF-8; damaged sequences become U+FFFD.
+std::string TBsonReader::Utf8Text(std::string_view AText) {
+  for (const char c : AText)
+    if (static_cast<unsigned char>(c) >= 0x80)
+      return SanitizeUtf8(AText);
+  return std::string(AText);
+}
+
+std::string TBsonReader::ReadString() {
+  Consume(4);
+  const int32_t length = NextInt32();
+  if (length <= 0)
+    throw EJsonReaderException("");
+  CheckPayload(length);
+  Consume(length);
+  std::string text = Utf8Text(NextBytes(length - 1));
+  NextByte();
+  return text;
 }
 
 // Moves past the payload of a string, binary or code-with-scope element without reading it.
 void TBsonReader::SkipPayload() {
   FValuePending = false;
   Consume(4);
-  const int32_t count = FReader->ReadInt32();
+  const int32_t count = NextInt32();
   switch (FCurrentElementType) {
   case 0x05:
     if (count < 0)
@@ -678,12 +808,15 @@ void TBsonReader::Skip() {
       case 0x0D:
       case 0x0E:
       case 0x0F:
+        if (FMemory && !FInputOpen)
+          OpenInput();
         SkipPayload();
         break;
       default:
         Read();
       }
     }
+    SyncStream();
     if (!IsStartToken(TokenType()))
       return;
     TContainerContext& context = Current();

@@ -146,6 +146,16 @@ public:
 
 private:
   std::unique_ptr<TBinaryReader> FReader;
+  // The same object as the stream when it is a memory stream, else null.
+  TCustomMemoryStream* FMemory;
+  // Over a memory stream, its bytes from the position on are read in place, without a call to
+  // the stream per token. The stream's position catches up when the document ends, on Skip,
+  // Rewind and Close, and when the reader goes; in between the reader owns it. Over other
+  // streams every read goes through FReader.
+  const uint8_t* FBase = nullptr;
+  const uint8_t* FNext = nullptr;
+  const uint8_t* FEnd = nullptr;
+  bool FInputOpen = false;
   std::vector<TContainerContext> FStack;
   bool FReadRootValueAsArray;
   uint8_t FCurrentElementType = 0;
@@ -156,10 +166,16 @@ private:
   bool FValuePending = false;
 
   TContainerContext& Current() { return FStack.back(); }
-  TJsonToken ReadToken(TValue& AValue);
-  TJsonToken ReadElementStart(TValue& AValue);
+  static bool HasValue(TJsonToken AToken);
+  void OpenInput();
+  void SyncStream() noexcept;
+  TJsonToken ReadCurrent();
+  // The next token; its value goes into the current value.
+  TJsonToken ReadToken();
+  TJsonToken ReadElementStart();
   TJsonToken ReadContainerEnd();
-  TJsonToken ReadValue(TValue& AValue);
+  TJsonToken ReadValue();
+  TJsonToken ReadOtherValue();
   TJsonToken PushContainer(uint8_t AType);
   TJsonCodeWScope ReadCodeWScope();
   void EndOnStreamError();
@@ -172,13 +188,24 @@ private:
   // A length from the data for a payload of ACount bytes: raises when it is negative, runs
   // past the stream or past the current container.
   void CheckPayload(int64_t ACount);
-  std::string ReadCString();
-  // Moves past a NUL-terminated name without decoding it.
-  void SkipCString();
-  std::string ReadString();
-  std::string ReadText(int64_t ACount);
+
+  // The next bytes of the stream, as little-endian values; data ending early raises EReadError.
+  uint8_t NextByte();
+  int32_t NextInt32();
+  int64_t NextInt64();
+  double NextDouble();
+  // ACount bytes, in place over a memory stream, else in the scratch buffer.
+  std::string_view NextBytes(int64_t ACount);
+  TBytes NextByteArray(int64_t ACount);
+  // A NUL-terminated text, counted in the current container.
+  std::string_view NextCString();
   void SkipBytes(int64_t ACount);
+  [[noreturn]] static void DataEnds();
+
+  std::string ReadCString() { return Utf8Text(NextCString()); }
+  std::string ReadString();
   void SkipPayload();
+  static std::string Utf8Text(std::string_view AText);
 };
 
 } // namespace vantrel

@@ -557,6 +557,33 @@ TEST(BsonReader, ReadsThroughAStreamWithoutMemory) {
   std::filesystem::remove(path);
 }
 
+// Over a memory stream the reader reads in place; the stream's position catches up when the
+// document ends, and memory that moves while reading (the stream grew) is followed.
+TEST(BsonReader, MemoryStreamStandsAfterTheDocumentAndMayGrowMeanwhile) {
+  const std::string json = R"({"a":[1.5,2,"x"],"b":{"c":true}})";
+  const TBytes bytes = OurBson(json);
+  TMemoryStream stream;
+  stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  stream.WriteBuffer("tail", 4);
+  stream.SetPosition(0);
+  TBsonReader reader(&stream);
+  TJsonObjectWriter writer;
+  ASSERT_TRUE(reader.Read());
+  writer.WriteToken(reader, false);
+  ASSERT_TRUE(reader.Read());
+  writer.WriteToken(reader, false);
+  const int64_t position = stream.GetPosition();
+  const TBytes filler(1 << 20, 0);
+  stream.Seek(0, TSeekOrigin::soEnd);
+  stream.WriteBuffer(filler.data(), static_cast<int64_t>(filler.size()));
+  stream.SetPosition(position);
+  while (reader.Read())
+    writer.WriteToken(reader, false);
+  ASSERT_NE(writer.GetJSON(), nullptr);
+  EXPECT_EQ(writer.GetJSON()->ToString(), json);
+  EXPECT_EQ(stream.GetPosition(), static_cast<int64_t>(bytes.size()));
+}
+
 TEST(BsonReader, SkipMovesPastDocumentsStringsAndBinaryData) {
   bson_t* scope = BCON_NEW("v", BCON_UTF8("1"));
   bson_t* document = BCON_NEW("o", "{", "x", "[", BCON_INT32(1), BCON_UTF8("deep"), "]", "}", "s", BCON_UTF8("text"),
