@@ -83,8 +83,8 @@ private:
   rtl::TOwned<ui::TTexture> FTexture;
 };
 
-// A context of the registered class for tests: the drawing slots that these tests never reach do
-// nothing, so that the class can be made.
+// A context of the registered class for tests, made through this class, with the context check
+// open to them.
 class TGLTestContext : public vantrel::TContextOpenGLWindows {
   RTL_CLASS_META(TGLTestContext, vantrel::TContextOpenGLWindows, vantrel::TContextOpenGLWindowsClass)
 public:

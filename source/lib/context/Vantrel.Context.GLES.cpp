@@ -1238,9 +1238,9 @@ const void* AttributeAddress(const void* ABase, int32_t AOffset) {
   return reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(ABase) + uintptr_t(AOffset));
 }
 
-const TVertexElement* PositionElement(const TVertexDeclaration& ADeclaration) {
-  const auto found = std::ranges::find(ADeclaration, TVertexFormat::Vertex, &TVertexElement::Format);
-  return found == ADeclaration.end() ? nullptr : &*found;
+bool DeclaresPositions(const TVertexDeclaration& ADeclaration) {
+  return std::ranges::find(ADeclaration, TVertexFormat::Vertex, &TVertexElement::Format) !=
+         ADeclaration.end();
 }
 
 // Rebinds the buffer that was bound to a target when the scope began.
@@ -1367,7 +1367,7 @@ void TBatchDraw::PrepareCacheVertices(TMeshBufferObject& ACache) {
 }
 
 void TBatchDraw::PointPackedPositions(const void* ABase) {
-  if (!PositionElement(FArgs.Declaration))
+  if (!DeclaresPositions(FArgs.Declaration))
     return;
   glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, PackedPositionStride, ABase);
   glEnableVertexAttribArray(0);
