@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include "support/definition_text.h"
+#include "support/ratio_reporter.h"
 #include <zlib.h>
 
 #include <charconv>
@@ -150,41 +151,12 @@ void BM_Decompress_Plain(benchmark::State& AState) {
 }
 BENCHMARK(BM_Decompress_Plain)->Unit(benchmark::kMillisecond);
 
-// Keeps the time per iteration of every run, so the ratio comes from this very run.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run>& AReports) override {
-    for (const Run& run : AReports) {
-      if (run.error_occurred)
-        continue;
-      const bool mean = run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean";
-      if (mean || (run.run_type == Run::RT_Iteration && !FFromMean.count(run.run_name.function_name)))
-        FSeconds[run.run_name.function_name] = run.GetAdjustedRealTime();
-      if (mean)
-        FFromMean.insert(run.run_name.function_name);
-    }
-    ConsoleReporter::ReportRuns(AReports);
-  }
-  void PrintRatio(const char* AOurs, const char* APeer, const char* AWhat, double ATarget) const {
-    const auto ours = FSeconds.find(AOurs), peer = FSeconds.find(APeer);
-    if (ours == FSeconds.end() || peer == FSeconds.end())
-      return;
-    const double ratio = peer->second / ours->second;
-    std::printf("%s: ours %.2f ms, peer %s %.2f ms, ratio %.3fx (target >= %.2fx)%s\n", AWhat, ours->second,
-                APeer, peer->second, ratio, ATarget, ratio >= ATarget ? "" : "  BELOW TARGET");
-  }
-
-private:
-  std::map<std::string, double> FSeconds;
-  std::set<std::string> FFromMean;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   std::printf("Text: %zu bytes, compressed at the default level: %zu bytes\n", Text().size(), Compressed().size());
-  TRatioReporter reporter;
+  vbench::TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.PrintRatio("BM_Compress1_Ours", "BM_Compress1_Plain", "zlib compression, level 1", 0.95);
   reporter.PrintRatio("BM_CompressDefault_Ours", "BM_CompressDefault_Plain", "zlib compression, level -1", 0.95);
