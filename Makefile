@@ -1,10 +1,14 @@
-# Wraps CMake: `make test` runs every test under the sanitizers, `make run` runs the demo.
+# Wraps CMake: `make test` installs what is missing, then runs every test under the sanitizers.
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 
-.PHONY: all test build-test bench fuzz release clean
+.PHONY: all deps test build-test bench fuzz release clean
 
 all: build-test
+
+# Installs the Debian packages the build needs; does nothing when they are all present.
+deps:
+	tools/install-deps
 
 build/test/build.ninja:
 	cmake -S . -B build/test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON \
@@ -13,13 +17,14 @@ build/test/build.ninja:
 build-test: build/test/build.ninja
 	cmake --build build/test -j $(JOBS)
 
-test: build-test
+test: deps
+	$(MAKE) build-test
 	cd build/test && ctest --output-on-failure -j $(JOBS)
 
 build/bench/build.ninja:
 	cmake -S . -B build/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DVANTREL_TESTS=OFF -DVANTREL_BENCH=ON
 
-bench: build/bench/build.ninja
+bench: deps build/bench/build.ninja
 	cmake --build build/bench -j $(JOBS)
 	for b in build/bench/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
 
@@ -31,7 +36,7 @@ build/fuzz/build.ninja:
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link -fno-omit-frame-pointer"
 
 # Each fuzzer runs FUZZ_SECONDS on a scratch corpus seeded from fuzz/corpus/<target>.
-fuzz: build/fuzz/build.ninja
+fuzz: deps build/fuzz/build.ninja
 	cmake --build build/fuzz -j $(JOBS)
 	for f in build/fuzz/fuzz/fuzz_*; do n=$${f##*/fuzz_}; mkdir -p build/fuzz/corpus/$$n; \
 	  echo "== $$n"; $$f -max_total_time=$(FUZZ_SECONDS) -malloc_limit_mb=256 \
