@@ -13,6 +13,8 @@
 // steady state should make none, since the context keeps its scratch buffer between reads.
 
 #include <benchmark/benchmark.h>
+
+#include "support/pair_reporter.h"
 #include <epoxy/gl.h>
 
 #include <array>
@@ -392,36 +394,19 @@ void RegisterPair(const char* ACase, void (*AOurs)(benchmark::State&), void (*AP
           ->UseRealTime();
 }
 
-// Prints the usual console table and keeps each case's real time per iteration for the ratios:
-// the median when repetitions are asked for, else the single run.
-class TRatioReporter : public benchmark::ConsoleReporter {
+class TRatioReporter : public vbench::TPairReporter {
 public:
-  void ReportRuns(const std::vector<Run>& ARuns) override {
-    for (const Run& run : ARuns) {
-      if (run.error_occurred)
-        continue;
-      const std::string name = run.run_name.str();
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-        FTimes[name] = run.GetAdjustedRealTime();
-      else if (run.run_type == Run::RT_Iteration && run.repetitions <= 1)
-        FTimes[name] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(ARuns);
-  }
   // Prints the framework's time over the peer's, each divided by APerIteration (the draws per
   // iteration, or 1).
   void PrintRatio(const std::string& ACase, const std::string& AArgument, const char* ALabel,
                   double APerIteration) const {
-    const auto ours = FTimes.find("BM_" + ACase + "_Framework/" + AArgument + "/real_time");
-    const auto peer = FTimes.find("BM_" + ACase + "_Raw/" + AArgument + "/real_time");
-    if (ours == FTimes.end() || peer == FTimes.end())
+    const auto times = Times(ACase, AArgument);
+    if (!times)
       return;
-    std::printf("  %-11s %-10s %9.3f us / %9.3f us = %.2f\n", ACase.c_str(), ALabel,
-                ours->second / APerIteration, peer->second / APerIteration, ours->second / peer->second);
+    const auto [ours, peer] = *times;
+    std::printf("  %-11s %-10s %9.3f us / %9.3f us = %.2f\n", ACase.c_str(), ALabel, ours / APerIteration,
+                peer / APerIteration, ours / peer);
   }
-
-private:
-  std::map<std::string, double> FTimes;
 };
 
 } // namespace

@@ -17,6 +17,8 @@
 // state, which shows that the mesh's scratch stream keeps its storage.
 
 #include <benchmark/benchmark.h>
+
+#include "support/pair_reporter.h"
 #include <epoxy/gl.h>
 #include <zlib.h>
 
@@ -227,41 +229,23 @@ void BM_Decompress_Raw(benchmark::State& AState) {
 
 // ---- Report -----------------------------------------------------------------------------------------
 
-// Prints the usual console table and keeps each case's real time per iteration for the ratios:
-// the median when repetitions are asked for, else the single run.
-class TRatioReporter : public benchmark::ConsoleReporter {
+class TRatioReporter : public vbench::TPairReporter {
 public:
-  void ReportRuns(const std::vector<Run>& ARuns) override {
-    for (const Run& run : ARuns) {
-      if (run.error_occurred)
-        continue;
-      const std::string name = run.run_name.str();
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-        FTimes[name] = run.GetAdjustedRealTime();
-      else if (run.run_type == Run::RT_Iteration && run.repetitions <= 1)
-        FTimes[name] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(ARuns);
-  }
   // Prints the framework's throughput over the peer's; false when it stays below AGoal (no goal
   // when AGoal is 0).
   bool PrintRatio(const std::string& ACase, const std::string& AArgument, double AGoal) const {
-    const auto ours = FTimes.find("BM_" + ACase + "_Framework/" + AArgument + "/real_time");
-    const auto peer = FTimes.find("BM_" + ACase + "_Raw/" + AArgument + "/real_time");
-    if (ours == FTimes.end() || peer == FTimes.end())
+    const auto times = Times(ACase, AArgument);
+    if (!times)
       return true;
-    const double ratio = peer->second / ours->second;
+    const auto [ours, peer] = *times;
+    const double ratio = peer / ours;
     const bool met = AGoal <= 0 || ratio >= AGoal;
-    std::printf("  %-12s %-9s %10.1f us / %10.1f us = %.3f", ACase.c_str(), AArgument.c_str(), peer->second,
-                ours->second, ratio);
+    std::printf("  %-12s %-9s %10.1f us / %10.1f us = %.3f", ACase.c_str(), AArgument.c_str(), peer, ours, ratio);
     if (AGoal > 0)
       std::printf("  (goal %.2f)%s", AGoal, met ? "" : "  BELOW THE GOAL");
     std::printf("\n");
     return met;
   }
-
-private:
-  std::map<std::string, double> FTimes;
 };
 
 } // namespace
