@@ -37,6 +37,7 @@ struct TSize3D {
   TVector3D ToVector3D() const;
 };
 static_assert(sizeof(TSize3D) == 12);
+RTL_RECORD_TYPEINFO(TSize3D);
 
 // AEpsilon 0: AValue is exactly 0; otherwise |AValue| < AEpsilon.
 bool IsZeroF(float AValue, float AEpsilon);

@@ -162,5 +162,8 @@ static_assert(sizeof(TBoundingBox) == 24);
 RTL_RECORD_TYPEINFO(TPoint3D);
 RTL_RECORD_TYPEINFO(TVector3D);
 RTL_RECORD_TYPEINFO(TMatrix3D);
+RTL_RECORD_TYPEINFO(TMatrix);
+RTL_RECORD_TYPEINFO(TQuaternion3D);
+RTL_RECORD_TYPEINFO(TBoundingBox);
 
 } // namespace rtl

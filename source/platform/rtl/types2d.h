@@ -64,6 +64,7 @@ struct TRectF {
 static_assert(sizeof(TRectF) == 16);
 
 // Type information, so that records holding points can be walked by field.
+RTL_RECORD_TYPEINFO(TPoint);
 RTL_RECORD_TYPEINFO(TPointF);
 
 } // namespace rtl

@@ -5,6 +5,8 @@
 #include <numbers>
 
 #include "rtl/exceptions.h"
+#include "rtl/types2d.h"
+#include "rtl/value.h"
 #include "utils/Vantrel.Utils.Math.h"
 
 namespace {
@@ -167,3 +169,26 @@ TEST(Math, Size3DViewsShareStorage) {
 }
 
 } // namespace
+
+// The records that properties, definitions and shader text carry by name round-trip through a
+// value and report their own type name.
+TEST(MathRecords, TravelAsValuesUnderTheirOwnNames) {
+  const auto check = [](const auto& ARecord, std::string_view AName) {
+    SCOPED_TRACE(std::string(AName));
+    using R = std::decay_t<decltype(ARecord)>;
+    const rtl::TValue value = rtl::TValue::From(ARecord);
+    EXPECT_EQ(value.TypeName(), AName);
+    EXPECT_TRUE(value.IsType<R>());
+    EXPECT_EQ(value.AsType<R>(), ARecord);
+  };
+  check(rtl::TPoint{3, -4}, "TPoint");
+  rtl::TMatrix matrix;
+  matrix.m23 = 2.5f;
+  check(matrix, "TMatrix");
+  check(rtl::TQuaternion3D({0, 1, 0}, 0.5f), "TQuaternion3D");
+  check(rtl::TBoundingBox{-1, -2, -3, 1, 2, 3}, "TBoundingBox");
+  const vantrel::TSize3D size = vantrel::TSize3D::Create(1, 2, 3);
+  const rtl::TValue value = rtl::TValue::From(size);
+  EXPECT_EQ(value.TypeName(), "TSize3D");
+  EXPECT_EQ(value.AsType<vantrel::TSize3D>().Depth, 3);
+}
