@@ -1,0 +1,42 @@
+#include "Vantrel.Units.h"
+
+#include <iterator>
+
+#include "context/Vantrel.Context.GLES.Windows.h"
+
+namespace vantrel {
+
+namespace {
+
+int UnitsInitCount = 0;
+
+// One row per unit, in unit order. A unit's Initialize… and Finalize… are themselves counted, so
+// a test that starts one unit alone and then the whole spine does no work twice.
+struct TUnitEntry {
+  void (*Initialize)();
+  void (*Finalize)();
+};
+
+constexpr TUnitEntry Units[] = {
+    {InitializeContextWindows, nullptr},
+};
+
+} // namespace
+
+void InitializeUnits() {
+  if (UnitsInitCount++ > 0)
+    return;
+  for (const TUnitEntry& unit : Units)
+    if (unit.Initialize)
+      unit.Initialize();
+}
+
+void FinalizeUnits() {
+  if (UnitsInitCount == 0 || --UnitsInitCount > 0)
+    return;
+  for (auto it = std::rbegin(Units); it != std::rend(Units); ++it)
+    if (it->Finalize)
+      it->Finalize();
+}
+
+} // namespace vantrel
