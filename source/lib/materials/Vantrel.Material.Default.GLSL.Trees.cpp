@@ -4,10 +4,13 @@
 // the trees and write nothing yet.
 
 #include <initializer_list>
+#include <string_view>
+#include <utility>
 
 #include "materials/Vantrel.Material.Default.GLSL.h"
 #include "rtl/colors.h"
 #include "rtl/math3d.h"
+#include "rtl/sysutils.h"
 #include "rtl/types2d.h"
 
 namespace vantrel {
@@ -552,14 +555,16 @@ void TVantrelGLSLTextureCoordsNode::WriteText(std::string& AOut) const {
   if (!Has("USE_TEXTURE"))
     return;
   // Every set uses the tiling of texture slot 0.
-  for (const char* set : {"0", "1", "2", "3"}) {
-    if (set[0] != '0' && !Has(std::string("USE_TEXCOORD") + set))
+  static constexpr std::pair<const char*, std::string_view> Sets[] = {
+      {"0", {}}, {"1", "USE_TEXCOORD1"}, {"2", "USE_TEXCOORD2"}, {"3", "USE_TEXCOORD3"}};
+  for (const auto& [n, define] : Sets) {
+    if (!define.empty() && !Has(define))
       continue;
-    const std::string n(set);
-    AOut += "  LOCALS.TexCoord" + n + " = vars.v_TexCoord" + n + ";\r\n";
-    AOut += "  vec2 l_Tiling" + n + " = _Material[0]._Texture[0]._Tiling;\r\n";
-    AOut += "  LOCALS.TexCoord" + n + " = vec2(mod(LOCALS.TexCoord" + n + ".x * l_Tiling" + n +
-            ".x, 1.0), mod(LOCALS.TexCoord" + n + ".y * l_Tiling" + n + ".y, 1.0));\r\n";
+    AOut += Format("  LOCALS.TexCoord%s = vars.v_TexCoord%s;\r\n"
+                   "  vec2 l_Tiling%s = _Material[0]._Texture[0]._Tiling;\r\n"
+                   "  LOCALS.TexCoord%s = vec2(mod(LOCALS.TexCoord%s.x * l_Tiling%s.x, 1.0), "
+                   "mod(LOCALS.TexCoord%s.y * l_Tiling%s.y, 1.0));\r\n",
+                   {n, n, n, n, n, n, n, n});
   }
 }
 
