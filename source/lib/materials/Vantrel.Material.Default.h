@@ -1,7 +1,7 @@
 #pragma once
 // The default material's uniform block "ShaderData": the CPU image of the GLSL block that both
-// generated stages declare, laid out byte for byte by the std140 rules, so it uploads in one
-// piece with no conversion. Padding is written out as members and stays zero.
+// generated stages declare, laid out byte for byte by the std140 rules, so it uploads as it is,
+// with no conversion. Padding is written out as members and stays zero.
 
 #include <array>
 #include <cstddef>
