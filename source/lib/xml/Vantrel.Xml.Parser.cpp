@@ -1,0 +1,234 @@
+#include "xml/Vantrel.Xml.Parser.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "rtl/exceptions.h"
+
+namespace vantrel {
+
+RTL_DEFINE_CLASS(TMz_StreamReader, "Vantrel.Xml.Parser")
+
+namespace {
+
+TStream* OpenForReading(const std::string& AFilename) {
+  return new TFileStream(AFilename, fmOpenRead | fmShareDenyNone);
+}
+
+bool StartsWith(const uint8_t* ABytes, size_t ACount, std::initializer_list<uint8_t> APrefix) {
+  return ACount >= APrefix.size() && std::equal(APrefix.begin(), APrefix.end(), ABytes);
+}
+
+} // namespace
+
+TMz_StreamReader::TMz_StreamReader(TStream* Stream) : TMz_StreamReader(Stream, &TEncoding::UTF8(), true) {}
+
+TMz_StreamReader::TMz_StreamReader(TStream* Stream, bool DetectBOM)
+    : TMz_StreamReader(Stream, &TEncoding::UTF8(), DetectBOM) {}
+
+TMz_StreamReader::TMz_StreamReader(TStream* Stream, const TEncoding* Encoding, bool DetectBOM,
+                                   int32_t BufferSize)
+    : FBufferSize(std::max(BufferSize, MinBufferSize)), FDetectBOM(DetectBOM), FEncoding(Encoding),
+      FSkipPreamble(!DetectBOM), FStream(Stream) {
+  if (!Stream)
+    throw EArgumentNilException("Parameter Stream cannot be nil");
+  if (!Encoding)
+    throw EArgumentNilException("Parameter Encoding cannot be nil");
+}
+
+TMz_StreamReader::TMz_StreamReader(const std::string& Filename)
+    : TMz_StreamReader(Filename, &TEncoding::UTF8(), true) {}
+
+TMz_StreamReader::TMz_StreamReader(const std::string& Filename, bool DetectBOM)
+    : TMz_StreamReader(Filename, &TEncoding::UTF8(), DetectBOM) {}
+
+TMz_StreamReader::TMz_StreamReader(const std::string& Filename, const TEncoding* Encoding, bool DetectBOM,
+                                   int32_t BufferSize)
+    : FBufferSize(std::max(BufferSize, MinBufferSize)), FDetectBOM(DetectBOM), FEncoding(Encoding),
+      FSkipPreamble(!DetectBOM) {
+  if (!Encoding)
+    throw EArgumentNilException("Parameter Encoding cannot be nil");
+  FStream = OpenForReading(Filename);
+  FOwnsStream = true;
+}
+
+TMz_StreamReader::~TMz_StreamReader() {
+  Close();
+}
+
+void TMz_StreamReader::Close() {
+  if (FOwnsStream && FStream)
+    FStream->Free();
+  FOwnsStream = false;
+  FStream = nullptr;
+  FNoDataInStream = true;
+  std::u16string().swap(FBufferedData);
+  std::vector<uint8_t>().swap(FBytes);
+}
+
+size_t TMz_StreamReader::SkipPreamble(size_t ACount) {
+  const uint8_t* bytes = FBytes.data();
+  if (FDetectBOM) {
+    FDetectBOM = false;
+    if (StartsWith(bytes, ACount, {0xEF, 0xBB, 0xBF})) {
+      FEncoding = &TEncoding::UTF8();
+      return 3;
+    }
+    if (StartsWith(bytes, ACount, {0xFF, 0xFE})) {
+      FEncoding = &TEncoding::Unicode();
+      return 2;
+    }
+    if (StartsWith(bytes, ACount, {0xFE, 0xFF})) {
+      FEncoding = &TEncoding::BigEndianUnicode();
+      return 2;
+    }
+    FEncoding = &TEncoding::UTF8();
+    return 0;
+  }
+  if (FSkipPreamble) {
+    FSkipPreamble = false;
+    const std::vector<uint8_t> preamble = FEncoding->GetPreamble();
+    if (ACount >= preamble.size() && std::equal(preamble.begin(), preamble.end(), bytes))
+      return preamble.size();
+  }
+  return 0;
+}
+
+void TMz_StreamReader::DecodeStep() {
+  if (!FStream || FNoDataInStream)
+    return;
+  const bool first = FDetectBOM || FSkipPreamble;
+  const int32_t maxExtra = FEncoding->GetMaxByteCount(1);
+  FBytes.resize(static_cast<size_t>(FBufferSize) + static_cast<size_t>(maxExtra));
+  size_t count = static_cast<size_t>(FStream->Read(FBytes.data(), FBufferSize));
+  if (count < static_cast<size_t>(FBufferSize))
+    FNoDataInStream = true;
+  const size_t skipped = first ? SkipPreamble(count) : 0;
+  // A character the step cuts off is completed byte by byte, so no step ends inside one.
+  for (int32_t extra = 0; extra < maxExtra && !FNoDataInStream &&
+                          FEncoding->IncompleteTail(FBytes.data() + skipped, count - skipped) > 0;
+       ++extra) {
+    if (FStream->Read(FBytes.data() + count, 1) != 1) {
+      FNoDataInStream = true;
+      break;
+    }
+    ++count;
+  }
+  FEncoding->Decode(FBytes.data() + skipped, count - skipped, FBufferedData);
+}
+
+bool TMz_StreamReader::eod() const {
+  return FInternalIndex >= static_cast<int64_t>(FBufferedData.size());
+}
+
+bool TMz_StreamReader::IsDataToBuffer(int64_t pCount, int64_t pOffset) const {
+  const int64_t index = FInternalIndex + (pOffset > 0 ? pOffset : 0);
+  return index + pCount >= static_cast<int64_t>(FBufferedData.size()) && FStream &&
+         index < FStream->GetSize();
+}
+
+bool TMz_StreamReader::EndOfStream() {
+  if (NothingDecoded() && !FNoDataInStream)
+    DecodeStep();
+  return FNoDataInStream && NothingDecoded();
+}
+
+int32_t TMz_StreamReader::Read() {
+  if (EndOfStream())
+    return -1;
+  if (NothingDecoded() || IsDataToBuffer(1, 0))
+    DecodeStep();
+  return CharAt(FInternalIndex++);
+}
+
+int32_t TMz_StreamReader::Current() const {
+  return CharAt(FInternalIndex);
+}
+
+int32_t TMz_StreamReader::Peek() {
+  if (EndOfStream())
+    return -1;
+  if (NothingDecoded() || IsDataToBuffer(1, 1))
+    DecodeStep();
+  return CharAt(FInternalIndex + 1);
+}
+
+int32_t TMz_StreamReader::Read(std::vector<char16_t>& Buffer, int32_t Index, int32_t Count) {
+  if (EndOfStream())
+    return -1;
+  while (!FNoDataInStream && IsDataToBuffer(Count, 0))
+    DecodeStep();
+  const int64_t available = std::max<int64_t>(0, static_cast<int64_t>(FBufferedData.size()) - FInternalIndex);
+  const auto count = static_cast<int32_t>(std::clamp<int64_t>(Count, 0, available));
+  if (Buffer.size() < static_cast<size_t>(Index) + static_cast<size_t>(count))
+    Buffer.resize(static_cast<size_t>(Index) + static_cast<size_t>(count));
+  if (count > 0)
+    std::memcpy(Buffer.data() + Index, FBufferedData.data() + FInternalIndex, static_cast<size_t>(count) * 2);
+  FInternalIndex += count;
+  return count;
+}
+
+int32_t TMz_StreamReader::ReadBlock(std::vector<char16_t>& Buffer, int32_t Index, int32_t Count) {
+  if (Buffer.size() < static_cast<size_t>(std::max(Count, 0)))
+    Buffer.resize(static_cast<size_t>(Count));
+  return Read(Buffer, Index, Count);
+}
+
+int32_t TMz_StreamReader::ReadBlock(std::vector<char16_t>& Buffer, int32_t Count) {
+  return ReadBlock(Buffer, 0, Count);
+}
+
+std::u16string TMz_StreamReader::ReadLine() {
+  std::u16string line;
+  for (;;) {
+    const int32_t c = Read();
+    if (c < 0)
+      return line;
+    if (c == '\n')
+      return line;
+    if (c == '\r') {
+      if (eod() && !FNoDataInStream)
+        DecodeStep();
+      if (Current() == '\n')
+        ++FInternalIndex;
+      return line;
+    }
+    line.push_back(static_cast<char16_t>(c));
+  }
+}
+
+std::u16string_view TMz_StreamReader::decodeAll() {
+  if (NothingDecoded())
+    EndOfStream();
+  while (!FNoDataInStream)
+    DecodeStep();
+  return FBufferedData;
+}
+
+std::u16string TMz_StreamReader::ReadToEnd() {
+  decodeAll();
+  const int64_t from = std::clamp<int64_t>(FInternalIndex, 0, static_cast<int64_t>(FBufferedData.size()));
+  std::u16string rest = FBufferedData.substr(static_cast<size_t>(from));
+  FInternalIndex = static_cast<int64_t>(FBufferedData.size());
+  return rest;
+}
+
+void TMz_StreamReader::revert(int64_t pCount) {
+  if (FInternalIndex - pCount < 0)
+    throw Exception("invalid internal index revert");
+  FInternalIndex -= pCount;
+}
+
+void TMz_StreamReader::forward(int64_t pCount) {
+  FInternalIndex += pCount;
+  if (NothingDecoded() || IsDataToBuffer(1, 0))
+    DecodeStep();
+}
+
+void TMz_StreamReader::DiscardBufferedData() {
+  FInternalIndex = 0;
+  FBufferedData.clear();
+  FNoDataInStream = false;
+}
+
+} // namespace vantrel
