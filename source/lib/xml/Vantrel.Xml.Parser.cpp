@@ -64,6 +64,7 @@ void TMz_StreamReader::Close() {
   FNoDataInStream = true;
   std::u16string().swap(FBufferedData);
   std::vector<uint8_t>().swap(FBytes);
+  FPending.clear();
 }
 
 size_t TMz_StreamReader::SkipPreamble(size_t ACount) {
@@ -98,15 +99,20 @@ void TMz_StreamReader::DecodeStep() {
   if (!FStream || FNoDataInStream)
     return;
   const bool first = FDetectBOM || FSkipPreamble;
-  const int32_t maxExtra = FEncoding->GetMaxByteCount(1);
-  FBytes.resize(static_cast<size_t>(FBufferSize) + static_cast<size_t>(maxExtra));
-  size_t count = static_cast<size_t>(FStream->Read(FBytes.data(), FBufferSize));
-  if (count < static_cast<size_t>(FBufferSize))
+  const auto maxExtra = static_cast<size_t>(FEncoding->GetMaxByteCount(1));
+  const size_t carried = FPending.size();
+  FBytes.assign(FPending.begin(), FPending.end());
+  FPending.clear();
+  FBytes.resize(carried + static_cast<size_t>(FBufferSize) + maxExtra);
+  const auto read = static_cast<size_t>(FStream->Read(FBytes.data() + carried, FBufferSize));
+  if (read < static_cast<size_t>(FBufferSize))
     FNoDataInStream = true;
+  size_t count = carried + read;
   const size_t skipped = first ? SkipPreamble(count) : 0;
+  const uint8_t* bytes = FBytes.data() + skipped;
   // A character the step cuts off is completed byte by byte, so no step ends inside one.
-  for (int32_t extra = 0; extra < maxExtra && !FNoDataInStream &&
-                          FEncoding->IncompleteTail(FBytes.data() + skipped, count - skipped) > 0;
+  for (size_t extra = 0;
+       extra < maxExtra && !FNoDataInStream && FEncoding->IncompleteTail(bytes, count - skipped) > 0;
        ++extra) {
     if (FStream->Read(FBytes.data() + count, 1) != 1) {
       FNoDataInStream = true;
@@ -114,7 +120,11 @@ void TMz_StreamReader::DecodeStep() {
     }
     ++count;
   }
-  FEncoding->Decode(FBytes.data() + skipped, count - skipped, FBufferedData);
+  // Ill-formed bytes can keep the end open (a run of UTF-8 lead bytes, of high surrogates); their
+  // tail waits for the next step, so the text never depends on where the steps fall.
+  const size_t tail = FNoDataInStream ? 0 : FEncoding->IncompleteTail(bytes, count - skipped);
+  FPending.assign(FBytes.data() + count - tail, FBytes.data() + count);
+  FEncoding->Decode(bytes, count - skipped - tail, FBufferedData);
 }
 
 bool TMz_StreamReader::eod() const {
@@ -228,6 +238,7 @@ void TMz_StreamReader::forward(int64_t pCount) {
 void TMz_StreamReader::DiscardBufferedData() {
   FInternalIndex = 0;
   FBufferedData.clear();
+  FPending.clear();
   FNoDataInStream = false;
 }
 

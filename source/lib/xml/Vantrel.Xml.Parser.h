@@ -76,6 +76,8 @@ private:
   bool FSkipPreamble = false;
   TStream* FStream = nullptr;
   std::vector<uint8_t> FBytes;
+  // Bytes of a character still open at the end of the last step.
+  std::vector<uint8_t> FPending;
 
   void DecodeStep();
   // Skips a byte-order mark (or, without detection, the encoding's preamble) at the start of

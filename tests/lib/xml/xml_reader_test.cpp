@@ -65,6 +65,10 @@ TEST(XmlReader, DecodesEveryFormCharacterByCharacter) {
       {"utf16 pair cut by the step", Utf16(pairCut, false, true), pairCut},
       {"invalid utf8", Bytes({'a', 0xFF, 'b', 0xE2, 0x82}), u"a\uFFFDb\uFFFD"},
       {"empty", {}, u""},
+      // Ill-formed runs that keep every step's end open.
+      {"high surrogates", Utf16(std::u16string(200, u'\xD800') + u'\xDC00', false, true),
+       std::u16string(199, u'\xFFFD') + u"\xD800\xDC00"},
+      {"utf8 lead bytes", TBytes(300, 0xC3), std::u16string(300, u'\xFFFD')},
   };
   for (const TCase& test : cases) {
     SCOPED_TRACE(test.Name);
@@ -73,6 +77,13 @@ TEST(XmlReader, DecodesEveryFormCharacterByCharacter) {
     TBytesStream small(test.Input);
     EXPECT_EQ(ReadAll(small, 10), test.Expected);
   }
+}
+
+TEST(XmlReader, StepsAreNeverBelow128Bytes) {
+  TBytesStream stream(TBytes(1000, 'x'));
+  TMz_StreamReader reader(&stream, &TEncoding::UTF8(), true, 10);
+  EXPECT_EQ(reader.Read(), 'x');
+  EXPECT_EQ(stream.GetPosition(), 128);
 }
 
 TEST(XmlReader, ReadsPastTheEndAndStepsBack) {
