@@ -1,6 +1,7 @@
 #include "rtl/sysutils.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -513,15 +514,20 @@ bool TryStrToFloat(std::string_view AText, double& AValue, const TFormatSettings
   return true;
 }
 
-std::string DateTimeToStr(TDateTime ADateTime, const TFormatSettings&) {
+std::string DateTimeToStr(TDateTime ADateTime, const TFormatSettings& ASettings) {
+  // The short date form with the settings' date separator between its fields.
+  std::string pattern = ASettings.ShortDateFormat;
+  for (char& c : pattern)
+    if (!std::isalpha(static_cast<unsigned char>(c)))
+      c = ASettings.DateSeparator;
+  std::string text = FormatDateTime(pattern, ADateTime);
   const TDateTimeParts parts = DecodeDateTime(ADateTime);
-  std::string text = IntToStr(parts.Month) + "/" + IntToStr(parts.Day) + "/" + IntToStr(parts.Year);
   if (parts.Hour == 0 && parts.Minute == 0 && parts.Second == 0 && parts.Millisecond == 0)
     return text;
   const int hour12 = parts.Hour % 12 == 0 ? 12 : parts.Hour % 12;
   const auto twoDigits = [](int AValue) { return (AValue < 10 ? "0" : "") + IntToStr(AValue); };
-  return text + " " + IntToStr(hour12) + ":" + twoDigits(parts.Minute) + ":" + twoDigits(parts.Second) +
-         (parts.Hour < 12 ? " AM" : " PM");
+  return text + " " + IntToStr(hour12) + ASettings.TimeSeparator + twoDigits(parts.Minute) +
+         ASettings.TimeSeparator + twoDigits(parts.Second) + (parts.Hour < 12 ? " AM" : " PM");
 }
 
 bool TryStrToBool(std::string_view AText, bool& AValue) {

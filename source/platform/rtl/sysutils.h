@@ -156,8 +156,9 @@ int StrToIntDef(std::string_view AText, int ADefault);
 bool TryStrToInt(std::string_view AText, int& AValue);
 bool TryStrToInt64(std::string_view AText, int64_t& AValue);
 
-// The date, and the time unless it is midnight, in the settings' short date and long time form:
-// "3/7/2024 2:05:09 PM", "3/7/2024". Dates outside the years 1..9999 raise EConvertError.
+// The date in the settings' short date order and separator, then, unless it is midnight, the time
+// as hours (1..12), minutes and seconds with the time separator and "AM"/"PM": en-US gives
+// "3/7/2024 2:05:09 PM" and "3/7/2024". Dates outside the years 1..9999 raise EConvertError.
 std::string DateTimeToStr(TDateTime ADateTime, const TFormatSettings& ASettings);
 
 // Exactly "true" or "false" in any letter case.
