@@ -13,6 +13,7 @@
 #include "support/ratio_reporter.h"
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -62,10 +63,15 @@ const TBytes& Input() {
     document.setRoot(root);
     auto* top = TMz_XmlElement::Create(&document, root, "", "inventory");
     std::mt19937 random(20241211);
-    // Grows in batches of groups, measuring the written size after each batch.
-    while (document.saveToString(true).size() < (20u << 20))
-      for (int i = 0; i < 256; ++i)
+    // Grows in batches of groups sized from the text the first batch makes.
+    size_t batch = 64;
+    for (size_t size = 0; size < (20u << 20); size = document.saveToString(true).size()) {
+      for (size_t i = 0; i < batch; ++i)
         AddItem(document, TMz_XmlElement::Create(&document, top, "", "groups"), random, 1);
+      const size_t perGroup = std::max<size_t>(1, document.saveToString(true).size() / top->nodes()->size());
+      batch = std::max<size_t>(
+          1, ((20u << 20) - std::min<size_t>(20u << 20, perGroup * top->nodes()->size())) / perGroup + 1);
+    }
     return document.saveToBytes(true);
   }();
   return bytes;

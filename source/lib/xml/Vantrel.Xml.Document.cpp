@@ -217,7 +217,7 @@ private:
   void ParseText(TMz_XmlNode* ANode) {
     if (ANode && ANode->closed())
       Fail("invalid character found");
-    if (!dynamic_cast<TMz_XmlElement*>(ANode))
+    if (!ANode || !ANode->asElement())
       Fail("node values only allowed for element nodes");
     int64_t start = --FPos;
     while (FPos < FLength) {
@@ -231,11 +231,8 @@ private:
       ++start;
     while (end > start && FText[end - 1] <= 32)
       --end;
-    if (end > start) {
-      std::string text;
-      AppendUtf16AsUtf8(text, Span(start, end));
-      ANode->appendRawValue(text);
-    }
+    if (end > start)
+      ANode->appendRawValue(Span(start, end));
   }
 
   bool ParseTag(TMz_XmlNode* ANode, int32_t ADepth) {
@@ -286,16 +283,23 @@ private:
   TMz_XmlNode* MakeSpecial(TMz_XmlNode* ANode, TMz_XmlNodeKind AKind, const char* AName) {
     TMz_XmlNode* node = FromCallback(ANode, {}, AName, AKind);
     if (!node) {
-      node = Made(TMz_XmlElement::Create(&FDocument, dynamic_cast<TMz_XmlElement*>(ANode), "", AName));
+      node = Made(TMz_XmlElement::Create(&FDocument, ANode, "", AName));
       node->setKind(AKind);
     }
     return node;
   }
 
+  // A fresh node takes the text without a copy; one from a callback that holds a value is set.
+  static void AssignValue(TMz_XmlNode* ANode, std::u16string_view AValue) {
+    if (ANode->getRawValue().empty()) {
+      ANode->appendRawValue(AValue);
+      return;
+    }
+    ANode->setRawValue(Utf16ToUtf8(AValue));
+  }
+
   void FinishSpecial(TMz_XmlNode* ANode, TMz_XmlNode* ASpecial, std::u16string_view AValue) {
-    std::string value;
-    AppendUtf16AsUtf8(value, AValue);
-    ASpecial->setRawValue(value);
+    AssignValue(ASpecial, AValue);
     ASpecial->setClosed(true);
     if (!ANode)
       Discard(ASpecial);
@@ -332,7 +336,7 @@ private:
   }
 
   void ParseClosingTag(TMz_XmlNode* ANode) {
-    auto* element = dynamic_cast<TMz_XmlElement*>(ANode);
+    TMz_XmlElement* element = ANode ? ANode->asElement() : nullptr;
     if (!element)
       Fail("parent node is not a xml element");
     std::string prefix, name;
@@ -356,7 +360,7 @@ private:
     }
     TMz_XmlNode* element = FromCallback(ANode, prefix, name, TMz_XmlNodeKind::mzDefault);
     if (!element)
-      element = Made(TMz_XmlElement::Create(&FDocument, dynamic_cast<TMz_XmlElement*>(ANode), prefix, name));
+      element = Made(TMz_XmlElement::Create(&FDocument, ANode, prefix, name));
     if (ParseTagHead(element))
       ParseChildNodes(element, ADepth + 1);
     if (!prefix.empty() && !element->defined(prefix))
@@ -404,7 +408,7 @@ private:
       Fail("incomplete namespace declaration \"%s\" for attribute name", prefix);
     }
     if (prefix == "xmlns") {
-      auto* element = dynamic_cast<TMz_XmlElement*>(ANode);
+      TMz_XmlElement* element = ANode->asElement();
       if (!element)
         Fail("failed to define namespace in none element node \"%s\"", ANode->getQualifiedName());
       TMz_XmlNode* node = FromCallback(ANode, {}, name, TMz_XmlNodeKind::mzNamespace);
@@ -461,9 +465,7 @@ private:
       return;
     }
     FPos = static_cast<int64_t>(found) + 1;
-    std::string value;
-    AppendUtf16AsUtf8(value, Span(start, static_cast<int64_t>(found)));
-    ANode->setRawValue(value);
+    AssignValue(ANode, Span(start, static_cast<int64_t>(found)));
   }
 };
 
@@ -519,29 +521,46 @@ void TMz_XmlDocument::loadFromFile(const std::string& pFilename) {
 
 namespace {
 
-// The deepest element level below ARoot (its children are level 1), without recursion.
-int32_t TreeDepth(const TMz_XmlNode* ARoot) {
-  int32_t deepest = 0;
+// The deepest element level below ARoot (its children are level 1) and about the size of its
+// text, without recursion.
+struct TTreeShape {
+  int32_t Depth = 0;
+  size_t Bytes = 0;
+};
+
+TTreeShape ShapeOf(const TMz_XmlNode* ARoot) {
+  TTreeShape shape;
   std::vector<std::pair<const TMz_XmlElement*, int32_t>> pending;
   if (const auto* element = dynamic_cast<const TMz_XmlElement*>(ARoot))
     pending.emplace_back(element, 0);
   while (!pending.empty()) {
     const auto [element, depth] = pending.back();
     pending.pop_back();
-    deepest = std::max(deepest, depth);
+    shape.Depth = std::max(shape.Depth, depth);
+    shape.Bytes +=
+        2 * element->name().size() + element->getRawValue().size() + static_cast<size_t>(depth) * 2 + 12;
+    for (const auto& entry : element->attributes())
+      shape.Bytes += entry.Key.size() + entry.Node->getRawValue().size() + 4;
     if (element->nodes())
       for (const TMz_XmlElement* child : *element->nodes())
         pending.emplace_back(child, depth + 1);
   }
-  return deepest;
+  return shape;
+}
+
+// Checks the depth and sizes the writer's text.
+void Prepare(const TMz_XmlDocument* ADocument, TMz_StreamWriter& AWriter, const TMz_XmlNode* ARoot) {
+  const TTreeShape shape = ShapeOf(ARoot);
+  if (shape.Depth > TMz_XmlDocument::MaxDepth)
+    throw EMz_XmlStoringError(ADocument, &AWriter, "maximum nesting depth exceeded");
+  AWriter.Reserve(shape.Bytes);
 }
 
 } // namespace
 
 std::string TMz_XmlDocument::render(bool pBeautify) {
   TMz_StreamWriter writer(nullptr, pBeautify);
-  if (TreeDepth(froot) > MaxDepth)
-    throw EMz_XmlStoringError(this, &writer, "maximum nesting depth exceeded");
+  Prepare(this, writer, froot);
   froot->toStream(writer);
   return writer.TakeText();
 }
@@ -550,8 +569,7 @@ void TMz_XmlDocument::saveToStream(TStream* pStream, bool pBeautify) {
   if (!pStream || !froot)
     return;
   TMz_StreamWriter writer(pStream, pBeautify);
-  if (TreeDepth(froot) > MaxDepth)
-    throw EMz_XmlStoringError(this, &writer, "maximum nesting depth exceeded");
+  Prepare(this, writer, froot);
   // The whole text is built before the stream is touched, so a storing error writes nothing.
   froot->toStream(writer);
   writer.flush();

@@ -103,10 +103,6 @@ bool TMz_XmlNode::defined(std::string_view pNamespace) const {
   return fParent && fParent->defined(pNamespace);
 }
 
-TMz_XmlElement* TMz_XmlNode::parentElement() const {
-  return dynamic_cast<TMz_XmlElement*>(fParent);
-}
-
 // ---- Attributes and namespaces --------------------------------------------------------------------
 
 TMz_XmlAttribute* TMz_XmlAttribute::Create(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent,
@@ -242,7 +238,10 @@ TMz_XmlElement::~TMz_XmlElement() {
     }
     node->Free();
   }
-  freeOwned(false);
+  fAttributes.clear();
+  fNamespaces.clear();
+  for (TMz_XmlAttribute* node : fOwned)
+    node->Free();
 }
 
 void FreeXmlTree(TMz_XmlNode* pNode) noexcept {
@@ -320,7 +319,7 @@ TMz_XmlElement* TMz_XmlElement::find(TMz_XmlNodeClass pClass) const {
 
 TMz_XmlElement* TMz_XmlElement::searchUpwardsForNode(TMz_XmlNodeClass pClass) const {
   for (TMz_XmlNode* node = fParent; node; node = node->parent()) {
-    auto* element = dynamic_cast<TMz_XmlElement*>(node);
+    TMz_XmlElement* element = node->asElement();
     if (node->InheritsFrom(pClass) || !element)
       return element;
   }
@@ -329,7 +328,7 @@ TMz_XmlElement* TMz_XmlElement::searchUpwardsForNode(TMz_XmlNodeClass pClass) co
 
 TMz_XmlElement* TMz_XmlElement::searchUpwardsForNode(std::string_view pTagName) const {
   for (TMz_XmlNode* node = fParent; node; node = node->parent()) {
-    auto* element = dynamic_cast<TMz_XmlElement*>(node);
+    TMz_XmlElement* element = node->asElement();
     if (node->name() == pTagName || !element)
       return element;
   }
@@ -499,7 +498,10 @@ void TMz_XmlElement::removeAttribute(TMz_XmlAttribute* pAttr) {
 void TMz_XmlElement::clearAttributes() {
   fAttributes.clear();
   fNamespaces.clear();
-  freeOwned(false);
+  std::vector<TMz_XmlAttribute*> owned = std::move(fOwned);
+  fOwned.clear();
+  for (TMz_XmlAttribute* node : owned)
+    node->Free();
 }
 
 void TMz_XmlElement::addNamespace(TMz_XmlNamespace* pNamespace) {
@@ -518,17 +520,9 @@ void TMz_XmlElement::removeNamespace(TMz_XmlNamespace* pNamespace) {
 }
 
 void TMz_XmlElement::clearNamespaces() {
-  freeOwned(true);
-}
-
-TMz_XmlNamespace* TMz_XmlElement::getNamespace(std::string_view pIndex) const {
-  return static_cast<TMz_XmlNamespace*>(fNamespaces.find(pIndex));
-}
-
-void TMz_XmlElement::freeOwned(bool pNamespacesOnly) {
   std::vector<TMz_XmlAttribute*> kept;
   for (TMz_XmlAttribute* node : fOwned) {
-    if (pNamespacesOnly && !dynamic_cast<TMz_XmlNamespace*>(node)) {
+    if (!dynamic_cast<TMz_XmlNamespace*>(node)) {
       kept.push_back(node);
       continue;
     }
@@ -537,6 +531,10 @@ void TMz_XmlElement::freeOwned(bool pNamespacesOnly) {
     node->Free();
   }
   fOwned = std::move(kept);
+}
+
+TMz_XmlNamespace* TMz_XmlElement::getNamespace(std::string_view pIndex) const {
+  return static_cast<TMz_XmlNamespace*>(fNamespaces.find(pIndex));
 }
 
 // ---- TMz_XmlElement: writing ----------------------------------------------------------------------

@@ -16,6 +16,7 @@
 
 #include "Vantrel.Prelude.h"
 #include "rtl/classes.h"
+#include "rtl/encoding.h"
 #include "rtl/value.h"
 
 namespace vantrel {
@@ -75,10 +76,13 @@ public:
   }
 
   // The element owning this node as child, attribute or namespace, or null.
-  TMz_XmlElement* parentElement() const;
+  TMz_XmlElement* parentElement() const { return fParent ? fParent->asElement() : nullptr; }
+  // This node as an element, or null (a cheaper test than a cast on the parser's paths).
+  virtual TMz_XmlElement* asElement() { return nullptr; }
 
-  // Appends the raw value without a copy of the whole (the parser joins text pieces).
+  // Appends to the raw value in place (the parser joins text pieces).
   void appendRawValue(std::string_view pValue) { fValue += pValue; }
+  void appendRawValue(std::u16string_view pValue) { AppendUtf16AsUtf8(fValue, pValue); }
 
 protected:
   TMz_XmlNode(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, TMz_XmlNodeKind pKind,
@@ -220,6 +224,7 @@ public:
 
   bool defined(std::string_view pNamespace) const override;
   void toStream(TMz_StreamWriter& pStream) const override;
+  TMz_XmlElement* asElement() override { return this; }
 
   // Whether this element owns pNode as child or as attribute or namespace node.
   bool owns(const TMz_XmlNode* pNode) const;
@@ -245,7 +250,6 @@ private:
   void writeAttributes(TMz_StreamWriter& pStream) const;
   void writeDeclarationAttributes(TMz_StreamWriter& pStream) const;
   void writeChildren(TMz_StreamWriter& pStream) const;
-  void freeOwned(bool pNamespacesOnly);
 };
 
 // Frees a node and everything below it without recursion.

@@ -1,6 +1,7 @@
 #include "xml/Vantrel.Xml.Parser.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "rtl/exceptions.h"
@@ -13,6 +14,24 @@ namespace {
 
 TStream* OpenForReading(const std::string& AFilename) {
   return new TFileStream(AFilename, fmOpenRead | fmShareDenyNone);
+}
+
+// The decoded text of the last reader on this thread, kept for the next one: a large load would
+// otherwise fault in fresh pages for its whole text every time.
+thread_local std::u16string tSpareText;
+constexpr size_t MaxSpareUnits = size_t(32) << 20;
+
+std::u16string TakeSpareText() {
+  std::u16string text;
+  text.swap(tSpareText);
+  text.clear();
+  return text;
+}
+
+void KeepSpareText(std::u16string& AText) {
+  if (AText.capacity() > tSpareText.capacity() && AText.capacity() <= MaxSpareUnits)
+    AText.swap(tSpareText);
+  std::u16string().swap(AText);
 }
 
 bool StartsWith(const uint8_t* ABytes, size_t ACount, std::initializer_list<uint8_t> APrefix) {
@@ -28,8 +47,8 @@ TMz_StreamReader::TMz_StreamReader(TStream* Stream, bool DetectBOM)
 
 TMz_StreamReader::TMz_StreamReader(TStream* Stream, const TEncoding* Encoding, bool DetectBOM,
                                    int32_t BufferSize)
-    : FBufferSize(std::max(BufferSize, MinBufferSize)), FDetectBOM(DetectBOM), FEncoding(Encoding),
-      FSkipPreamble(!DetectBOM), FStream(Stream) {
+    : FBufferedData(TakeSpareText()), FBufferSize(std::max(BufferSize, MinBufferSize)), FDetectBOM(DetectBOM),
+      FEncoding(Encoding), FSkipPreamble(!DetectBOM), FStream(Stream) {
   if (!Stream)
     throw EArgumentNilException("Parameter Stream cannot be nil");
   if (!Encoding)
@@ -44,8 +63,8 @@ TMz_StreamReader::TMz_StreamReader(const std::string& Filename, bool DetectBOM)
 
 TMz_StreamReader::TMz_StreamReader(const std::string& Filename, const TEncoding* Encoding, bool DetectBOM,
                                    int32_t BufferSize)
-    : FBufferSize(std::max(BufferSize, MinBufferSize)), FDetectBOM(DetectBOM), FEncoding(Encoding),
-      FSkipPreamble(!DetectBOM) {
+    : FBufferedData(TakeSpareText()), FBufferSize(std::max(BufferSize, MinBufferSize)), FDetectBOM(DetectBOM),
+      FEncoding(Encoding), FSkipPreamble(!DetectBOM) {
   if (!Encoding)
     throw EArgumentNilException("Parameter Encoding cannot be nil");
   FStream = OpenForReading(Filename);
@@ -62,13 +81,12 @@ void TMz_StreamReader::Close() {
   FOwnsStream = false;
   FStream = nullptr;
   FNoDataInStream = true;
-  std::u16string().swap(FBufferedData);
+  KeepSpareText(FBufferedData);
   std::vector<uint8_t>().swap(FBytes);
   FPending.clear();
 }
 
-size_t TMz_StreamReader::SkipPreamble(size_t ACount) {
-  const uint8_t* bytes = FBytes.data();
+size_t TMz_StreamReader::SkipPreamble(const uint8_t* bytes, size_t ACount) {
   if (FDetectBOM) {
     FDetectBOM = false;
     if (StartsWith(bytes, ACount, {0xEF, 0xBB, 0xBF})) {
@@ -96,6 +114,10 @@ size_t TMz_StreamReader::SkipPreamble(size_t ACount) {
 }
 
 void TMz_StreamReader::DecodeStep() {
+  DecodeStep(FBufferSize);
+}
+
+void TMz_StreamReader::DecodeStep(int32_t ABytes) {
   if (!FStream || FNoDataInStream)
     return;
   const bool first = FDetectBOM || FSkipPreamble;
@@ -103,12 +125,12 @@ void TMz_StreamReader::DecodeStep() {
   const size_t carried = FPending.size();
   FBytes.assign(FPending.begin(), FPending.end());
   FPending.clear();
-  FBytes.resize(carried + static_cast<size_t>(FBufferSize) + maxExtra);
-  const auto read = static_cast<size_t>(FStream->Read(FBytes.data() + carried, FBufferSize));
-  if (read < static_cast<size_t>(FBufferSize))
+  FBytes.resize(carried + static_cast<size_t>(ABytes) + maxExtra);
+  const auto read = static_cast<size_t>(FStream->Read(FBytes.data() + carried, ABytes));
+  if (read < static_cast<size_t>(ABytes))
     FNoDataInStream = true;
   size_t count = carried + read;
-  const size_t skipped = first ? SkipPreamble(count) : 0;
+  const size_t skipped = first ? SkipPreamble(FBytes.data(), count) : 0;
   const uint8_t* bytes = FBytes.data() + skipped;
   // A character the step cuts off is completed byte by byte, so no step ends inside one.
   for (size_t extra = 0;
@@ -208,8 +230,29 @@ std::u16string TMz_StreamReader::ReadLine() {
 }
 
 std::u16string_view TMz_StreamReader::decodeAll() {
-  if (NothingDecoded())
-    EndOfStream();
+  // A memory stream is decoded in place, all at once.
+  auto* memory = dynamic_cast<TCustomMemoryStream*>(FStream);
+  if (memory && !FNoDataInStream && FPending.empty()) {
+    const int64_t position = memory->GetPosition(), size = memory->GetSize();
+    if (position < size) {
+      const uint8_t* bytes = memory->Memory() + position;
+      const auto count = static_cast<size_t>(size - position);
+      const size_t skipped = FDetectBOM || FSkipPreamble ? SkipPreamble(bytes, count) : 0;
+      FBufferedData.reserve(FBufferedData.size() + count - skipped);
+      FEncoding->Decode(bytes + skipped, count - skipped, FBufferedData);
+      memory->SetPosition(size);
+    }
+    FNoDataInStream = true;
+    return FBufferedData;
+  }
+  // One step for all that is left: the text never depends on where the steps fall.
+  if (FStream && !FNoDataInStream) {
+    const int64_t rest = FStream->GetSize() - FStream->GetPosition();
+    if (rest >= FBufferSize && rest < INT32_MAX) {
+      FBufferedData.reserve(FBufferedData.size() + static_cast<size_t>(rest));
+      DecodeStep(static_cast<int32_t>(rest) + 1);
+    }
+  }
   while (!FNoDataInStream)
     DecodeStep();
   return FBufferedData;

@@ -80,9 +80,11 @@ private:
   std::vector<uint8_t> FPending;
 
   void DecodeStep();
-  // Skips a byte-order mark (or, without detection, the encoding's preamble) at the start of
-  // FBytes; returns the number of bytes skipped.
-  size_t SkipPreamble(size_t ACount);
+  // A step of ABytes bytes.
+  void DecodeStep(int32_t ABytes);
+  // Skips a byte-order mark (or, without detection, the encoding's preamble) at the start of the
+  // bytes; returns the number of bytes skipped.
+  size_t SkipPreamble(const uint8_t* ABytes, size_t ACount);
   bool NothingDecoded() const { return FBufferedData.empty(); }
   int32_t CharAt(int64_t AIndex) const {
     return AIndex >= 0 && AIndex < static_cast<int64_t>(FBufferedData.size())
