@@ -503,13 +503,26 @@ void TMz_XmlDocument::loadFromStream(TStream* pStream) {
   parse(reader);
 }
 
+namespace {
+
+// A read-only stream over bytes the caller keeps, so a load reads them without a copy.
+class TByteView final : public TCustomMemoryStream {
+public:
+  TByteView(const void* AData, size_t ASize) {
+    SetPointer(static_cast<uint8_t*>(const_cast<void*>(AData)), static_cast<int64_t>(ASize));
+  }
+  int64_t Write(const void*, int64_t) override { throw EWriteError("the stream is read-only"); }
+};
+
+} // namespace
+
 void TMz_XmlDocument::loadFromString(std::string_view pData) {
-  TBytesStream stream(TBytes(pData.begin(), pData.end()));
+  TByteView stream(pData.data(), pData.size());
   loadFromStream(&stream);
 }
 
 void TMz_XmlDocument::loadFromBytes(const TBytes& pData) {
-  TBytesStream stream(pData);
+  TByteView stream(pData.data(), pData.size());
   loadFromStream(&stream);
 }
 

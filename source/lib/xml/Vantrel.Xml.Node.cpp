@@ -18,6 +18,10 @@ RTL_DEFINE_CLASS(TMz_XmlElement, "Vantrel.Xml.Node")
 
 namespace {
 
+// Element tables start with room for this many entries: most elements have a few, and each
+// growth step of a vector is an allocation.
+constexpr size_t SmallTable = 4;
+
 const TFormatSettings& FormatOf(const TMz_XmlDocument* ADocument) {
   return ADocument ? ADocument->format() : FormatSettingsEnUS();
 }
@@ -177,6 +181,8 @@ void TMz_XmlNodeIndex::put(std::string pKey, TMz_XmlAttribute* pNode) {
     return;
   }
   const bool moves = fEntries.size() == fEntries.capacity();
+  if (fEntries.empty())
+    fEntries.reserve(SmallTable);
   fEntries.push_back({std::move(pKey), pNode});
   if (fEntries.size() < SortedFrom)
     return;
@@ -250,12 +256,16 @@ void FreeXmlTree(TMz_XmlNode* pNode) noexcept {
 }
 
 void TMz_XmlElement::appendNew(TMz_XmlElement* pNode) {
-  if (!fNodes)
+  if (!fNodes) {
     fNodes = std::make_unique<TMz_XmlNodes>();
+    fNodes->reserve(SmallTable);
+  }
   fNodes->push_back(pNode);
 }
 
 void TMz_XmlElement::addAttributeNew(TMz_XmlAttribute* pAttr) {
+  if (fOwned.empty())
+    fOwned.reserve(SmallTable);
   fOwned.push_back(pAttr);
   fAttributes.put(pAttr->attributeKey(), pAttr);
 }
