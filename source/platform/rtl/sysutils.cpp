@@ -567,14 +567,17 @@ std::string FormatFloat(std::string_view APattern, double AValue, const TFormatS
     return SpecialText(AValue);
   const size_t point = APattern.find('.');
   const std::string_view integerPart = APattern.substr(0, point);
-  const std::string_view decimalPart = point == std::string_view::npos ? std::string_view() : APattern.substr(point + 1);
+  const std::string_view decimalPart =
+      point == std::string_view::npos ? std::string_view() : APattern.substr(point + 1);
   const auto minInteger = static_cast<size_t>(std::count(integerPart.begin(), integerPart.end(), '0'));
   const auto minDecimals = static_cast<size_t>(std::count(decimalPart.begin(), decimalPart.end(), '0'));
-  const size_t maxDecimals = minDecimals + static_cast<size_t>(std::count(decimalPart.begin(), decimalPart.end(), '#'));
+  const size_t maxDecimals =
+      minDecimals + static_cast<size_t>(std::count(decimalPart.begin(), decimalPart.end(), '#'));
 
   // The shortest round-trip digits as a plain decimal: integer digits and decimals.
   char buffer[400];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(AValue), std::chars_format::fixed);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(AValue), std::chars_format::fixed);
   const std::string_view plain(buffer, static_cast<size_t>(result.ptr - buffer));
   const size_t dot = plain.find('.');
   std::string integer(plain.substr(0, dot));
