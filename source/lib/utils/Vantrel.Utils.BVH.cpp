@@ -1,8 +1,10 @@
 #include "utils/Vantrel.Utils.BVH.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include "utils/Vantrel.Utils.BVH.RayTree.h"
 #include "utils/Vantrel.Utils.Vectors.h"
 
 namespace vantrel {
@@ -11,12 +13,6 @@ namespace {
 
 // The build's depth: three splits below the root.
 constexpr int kBuildDepth = 4;
-
-float DistanceToStart(const TRaycastResult& AHit, const TRaycastData& ARay) {
-  const double dx = double(AHit.Point.X) - ARay.Start.X, dy = double(AHit.Point.Y) - ARay.Start.Y,
-               dz = double(AHit.Point.Z) - ARay.Start.Z;
-  return f32(std::sqrt(dx * dx + dy * dy + dz * dz));
-}
 
 // Child k spans the parent's centre and the parent's own corner on the side given by the signs,
 // so the eight children cover the parent exactly; a corner computed as centre + half size can
@@ -41,16 +37,47 @@ void CreateChildren(TBVHNode& ANode) {
   }
 }
 
+bool IsFinite(const TPoint3D& A) {
+  return std::isfinite(A.X) && std::isfinite(A.Y) && std::isfinite(A.Z);
+}
+
+// Whether ATriangle is listed in a child box: its own box apart from the child's means no, inside
+// it means yes; only a triangle straddling the child's faces needs the separating-axis test. Both
+// shortcuts give what that test gives for finite coordinates: its first three axes compare exactly
+// these boxes, and a triangle inside a box has no separating axis.
+bool Touches(const TTriangle& ATriangle, const TAABB& ATriangleBox, bool AFinite, const TAABB& AChild) {
+  if (AFinite) {
+    if (ATriangleBox.Min.X > AChild.Max.X || ATriangleBox.Max.X < AChild.Min.X ||
+        ATriangleBox.Min.Y > AChild.Max.Y || ATriangleBox.Max.Y < AChild.Min.Y ||
+        ATriangleBox.Min.Z > AChild.Max.Z || ATriangleBox.Max.Z < AChild.Min.Z)
+      return false;
+    if (ATriangleBox.Min.X >= AChild.Min.X && ATriangleBox.Max.X <= AChild.Max.X &&
+        ATriangleBox.Min.Y >= AChild.Min.Y && ATriangleBox.Max.Y <= AChild.Max.Y &&
+        ATriangleBox.Min.Z >= AChild.Min.Z && ATriangleBox.Max.Z <= AChild.Max.Z)
+      return true;
+  }
+  return ATriangle.IntersectsWith(AChild);
+}
+
 // Hands every triangle of ANode to each child box it touches, in ANode's order, and empties ANode.
 void DistributeTriangles(TBVHNode& ANode, const TBVHGeometry& AGeometry) {
+  bool finiteChildren = true;
   for (TBVHNode& child : ANode.Children) {
     child.Geometry = ANode.Geometry;
     child.Triangles.clear();
-    for (int32_t i = 0; i < ANode.NumTriangles; ++i) {
-      const int32_t index = ANode.Triangles[i];
-      if (AGeometry.Triangles[index].IntersectsWith(child.Bounds))
+    finiteChildren = finiteChildren && IsFinite(child.Bounds.Min) && IsFinite(child.Bounds.Max);
+  }
+  for (int32_t i = 0; i < ANode.NumTriangles; ++i) {
+    const int32_t index = ANode.Triangles[i];
+    const TTriangle& triangle = AGeometry.Triangles[index];
+    const bool finite =
+        finiteChildren && IsFinite(triangle.A) && IsFinite(triangle.B) && IsFinite(triangle.C);
+    const TAABB box = triangle.ToAABB();
+    for (TBVHNode& child : ANode.Children)
+      if (Touches(triangle, box, finite, child.Bounds))
         child.Triangles.push_back(index);
-    }
+  }
+  for (TBVHNode& child : ANode.Children) {
     child.Triangles.shrink_to_fit();
     child.NumTriangles = int32_t(child.Triangles.size());
   }
@@ -62,7 +89,40 @@ void DistributeTriangles(TBVHNode& ANode, const TBVHGeometry& AGeometry) {
 
 // --- TBVHNode ------------------------------------------------------------------------------------
 
+TBVHNode::TBVHNode(TBVHGeometry* AGeometry) : Geometry(AGeometry) {}
+TBVHNode::TBVHNode(TBVHNode&&) noexcept = default;
+TBVHNode& TBVHNode::operator=(TBVHNode&&) noexcept = default;
+TBVHNode::~TBVHNode() = default;
+
 bool TBVHNode::Raycast(const TRaycastData& ARay, TRaycastResult& ARes) const {
+  if (!FRayTree)
+    return OctreeRaycast(ARay, ARes);
+  if (!Bounds.Raycast(ARay, ARes))
+    return false;
+  ARes.Hit = false;
+  TRaycastResult hit;
+  int32_t triangle = -1;
+  switch (FRayTree->Raycast(Geometry->Triangles, ARay, hit, triangle)) {
+  case TBVHRayTree::ECast::Miss:
+    // No triangle is hit at all, so none is in the octants either.
+    return false;
+  case TBVHRayTree::ECast::Hit:
+    // The nearest hit over all triangles; the octants report it too when the ray reaches a leaf
+    // that lists it, and then nothing nearer, since they hold no other triangles.
+    if (ReachesInOctree(ARay, hit.Point, triangle)) {
+      ARes = hit;
+      return true;
+    }
+    break;
+  case TBVHRayTree::ECast::Tie:
+  case TBVHRayTree::ECast::Declined:
+    break;
+  }
+  // Ties are settled by the octants' order, and the rest are rare enough to cast the slow way.
+  return OctreeRaycast(ARay, ARes);
+}
+
+bool TBVHNode::OctreeRaycast(const TRaycastData& ARay, TRaycastResult& ARes) const {
   if (!Bounds.Raycast(ARay, ARes))
     return false;
   ARes.Hit = false;
@@ -71,7 +131,7 @@ bool TBVHNode::Raycast(const TRaycastData& ARay, TRaycastResult& ARes) const {
   if (Children.empty()) {
     for (int32_t i = 0; i < NumTriangles; ++i)
       if (Geometry->Triangles[Triangles[i]].Raycast(ARay, &candidate)) {
-        const float distance = DistanceToStart(candidate, ARay);
+        const float distance = BVHHitDistance(candidate, ARay);
         if (distance < best) {
           ARes = candidate;
           best = distance;
@@ -82,7 +142,7 @@ bool TBVHNode::Raycast(const TRaycastData& ARay, TRaycastResult& ARes) const {
   bool found = false;
   for (const TBVHNode& child : Children)
     if (child.Raycast(ARay, candidate)) {
-      const float distance = DistanceToStart(candidate, ARay);
+      const float distance = BVHHitDistance(candidate, ARay);
       if (distance < best) {
         ARes = candidate;
         found = true;
@@ -90,6 +150,23 @@ bool TBVHNode::Raycast(const TRaycastData& ARay, TRaycastResult& ARes) const {
       }
     }
   return found;
+}
+
+// Follows the octants holding APoint from this node down to a leaf: true when the ray enters every
+// box on the way, as the octree cast tests them, and the leaf lists ATriangle. Leaf lists keep the
+// root's ascending order, so a binary search finds it; a list out of order only costs a fallback.
+bool TBVHNode::ReachesInOctree(const TRaycastData& ARay, const TPoint3D& APoint, int32_t ATriangle) const {
+  const TBVHNode* node = this;
+  while (!node->Children.empty()) {
+    const auto holder = std::find_if(node->Children.begin(), node->Children.end(),
+                                     [&](const TBVHNode& AChild) { return AChild.Bounds.Contains(APoint); });
+    if (holder == node->Children.end() || holder->Bounds.Raycast(ARay) < 0)
+      return false;
+    node = &*holder;
+  }
+  const auto end =
+      node->Triangles.begin() + std::min<ptrdiff_t>(node->NumTriangles, ptrdiff_t(node->Triangles.size()));
+  return std::binary_search(node->Triangles.begin(), end, ATriangle);
 }
 
 bool TBVHNode::IntersectsWith(const TAABB& A) const {
@@ -206,6 +283,7 @@ void BuildBVH(TBVHGeometry* AGeometry) {
     root->Triangles[i] = i;
   AGeometry->Accelerator = std::move(root);
   SplitBVHNode(AGeometry->Accelerator.get(), AGeometry, kBuildDepth);
+  AGeometry->Accelerator->FRayTree = TBVHRayTree::Build(AGeometry->Triangles);
 }
 
 void SplitBVHNode(TBVHNode* ANode, TBVHGeometry* AGeometry, int ADepth) {

@@ -1,0 +1,80 @@
+#pragma once
+// The binary tree the triangle hierarchy's root casts rays on, private to the hierarchy.
+//
+// The eight-way tree splits at fixed centres and lists a triangle in every box it touches, so a
+// ray visits hundreds of triangles. This tree splits by the surface-area heuristic (16 bins per
+// axis, leaves of at most four triangles, 32-byte nodes in one array with the two children of a
+// node side by side) and keeps a copy of each triangle's vertices in leaf order.
+//
+// It reproduces the hierarchy's own triangle cast exactly: a leaf first runs a pre-test in double
+// precision that rejects only triangles TTriangle::Raycast certainly misses, with a tolerance that
+// covers the rounding of that cast; every survivor then goes through TTriangle::Raycast itself.
+// Node boxes are widened by the same kind of margin and a node is pruned only when the ray enters
+// it clearly beyond the best hit so far, so no hit the cast would report is ever skipped.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "utils/Vantrel.Utils.Geometry.h"
+
+namespace vantrel {
+
+// The distance from the ray start that picks the nearest hit: in double from the stored floats,
+// rounded once. Equal values are ties.
+float BVHHitDistance(const TRaycastResult& AHit, const TRaycastData& ARay);
+
+class TBVHRayTree {
+public:
+  enum class ECast {
+    // No triangle is hit.
+    Miss,
+    // One triangle is nearest; ARes and ATriangle hold it.
+    Hit,
+    // Two triangles share the nearest distance; which one wins depends on the caller's order.
+    Tie,
+    // The ray is outside what the tree's float arithmetic handles (a coordinate not finite or
+    // beyond 1e18, or a zero direction).
+    Declined
+  };
+
+  // Null for no triangles, or when a coordinate is not finite or beyond 1e18 in magnitude.
+  static std::unique_ptr<TBVHRayTree> Build(const std::vector<TTriangle>& ATriangles);
+
+  // The nearest hit of TTriangle::Raycast over ATriangles, which must hold the triangles the tree
+  // was built on, by BVHHitDistance. Allocates nothing.
+  ECast Raycast(const std::vector<TTriangle>& ATriangles, const TRaycastData& ARay, TRaycastResult& ARes,
+                int32_t& ATriangle) const;
+
+  // False only when TTriangle::Raycast of ATriangle certainly misses ARay (the leaf pre-test).
+  static bool MayHit(const TTriangle& ATriangle, const TRaycastData& ARay);
+
+  size_t NodeCount() const { return FNodes.size(); }
+  size_t MemoryBytes() const;
+
+private:
+  struct TNode {
+    // Minimum x, y, z, then maximum x, y, z.
+    float Bounds[6];
+    // A leaf's first triangle record, or an inner node's first child (the second follows it).
+    int32_t Offset;
+    // Triangles of a leaf; 0 for an inner node.
+    int32_t Count;
+  };
+  static_assert(sizeof(TNode) == 32);
+  struct TPrimitive;
+  struct TRay;
+
+  TBVHRayTree() = default;
+  void BuildNodes(std::vector<TPrimitive>& APrimitives);
+  bool Enter(const TNode& ANode, const TRay& ARay, float ALimit, float& ANear) const;
+
+  std::vector<TNode> FNodes;
+  // The triangles in leaf order, and where each stands in the geometry.
+  std::vector<TTriangle> FRecords;
+  std::vector<int32_t> FIndices;
+  // The largest sum of absolute coordinates over all vertices: the scale of the rounding margins.
+  float FScale = 0;
+};
+
+} // namespace vantrel
