@@ -1,5 +1,7 @@
 #include "utils/Vantrel.Utils.BVH.RayTree.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -15,6 +17,7 @@ constexpr int kLeafSize = 4;
 constexpr int kSahDepth = 48;
 constexpr int kStackSize = 128;
 constexpr float kMaxCoordinate = 1e18f;
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
 // A direction component smaller than this, relative to the largest, is taken as this: the ray
 // drifts by at most 1e-12 of its length, far inside the box margin.
 constexpr float kSmallestDirection = 1e-12f;
@@ -38,22 +41,27 @@ float AbsSum(const TPoint3D& A) {
   return std::fabs(A.X) + std::fabs(A.Y) + std::fabs(A.Z);
 }
 
-float HalfArea(const float* AMin, const float* AMax) {
-  const float dx = AMax[0] - AMin[0], dy = AMax[1] - AMin[1], dz = AMax[2] - AMin[2];
-  return dx * dy + dy * dz + dz * dx;
+float Lane(__m128 A, int ALane) {
+  alignas(16) float lanes[4];
+  _mm_store_ps(lanes, A);
+  return lanes[ALane];
 }
 
-struct TBox {
-  float Min[3] = {std::numeric_limits<float>::infinity(), std::numeric_limits<float>::infinity(),
-                  std::numeric_limits<float>::infinity()};
-  float Max[3] = {-std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-                  -std::numeric_limits<float>::infinity()};
+// Half the surface area of the box in lanes 0..2 of AMin and AMax.
+float HalfArea(__m128 AMin, __m128 AMax) {
+  alignas(16) float d[4];
+  _mm_store_ps(d, _mm_sub_ps(AMax, AMin));
+  return d[0] * d[1] + d[1] * d[2] + d[2] * d[0];
+}
 
-  void Grow(const float* AMin, const float* AMax) {
-    for (int axis = 0; axis < 3; ++axis) {
-      Min[axis] = std::min(Min[axis], AMin[axis]);
-      Max[axis] = std::max(Max[axis], AMax[axis]);
-    }
+// A box in lanes 0..2; lane 3 is not used.
+struct TBox {
+  __m128 Min = _mm_set1_ps(kInfinity);
+  __m128 Max = _mm_set1_ps(-kInfinity);
+
+  void Grow(__m128 AMin, __m128 AMax) {
+    Min = _mm_min_ps(Min, AMin);
+    Max = _mm_max_ps(Max, AMax);
   }
   void Grow(const TBox& A) { Grow(A.Min, A.Max); }
   float HalfArea() const { return vantrel::HalfArea(Min, Max); }
@@ -67,29 +75,31 @@ float BVHHitDistance(const TRaycastResult& AHit, const TRaycastData& ARay) {
   return f32(std::sqrt(dx * dx + dy * dy + dz * dz));
 }
 
-// One triangle during the build: its box and, as the sum of both corners, twice its centre.
-struct TBVHRayTree::TPrimitive {
-  float Min[3];
-  int32_t Index;
+// One triangle during the build: its box, with its position in the geometry in the fourth lane
+// of the maximum (never used in arithmetic).
+struct alignas(16) TBVHRayTree::TPrimitive {
+  float Min[4];
   float Max[3];
-  float Unused;
+  int32_t Index;
 
-  float Centre2(int AAxis) const { return Min[AAxis] + Max[AAxis]; }
+  __m128 Low() const { return _mm_load_ps(Min); }
+  __m128 High() const { return _mm_load_ps(Max); }
+  // Twice the centre in lanes 0..2, 0 in lane 3.
+  __m128 Centre2() const {
+    return _mm_add_ps(Low(), _mm_and_ps(High(), _mm_castsi128_ps(_mm_set_epi32(0, -1, -1, -1))));
+  }
 };
 
-// A ray prepared for the slab tests: direction scaled so its largest component is 1, parameters
-// measured along that scaled direction, box planes moved out by the margin.
+// A ray prepared for the slab tests of a node pair, each value in all four lanes: direction
+// scaled so its largest component is 1 (parameters are measured along it), its inverse, and the
+// box margin as a parameter step along each axis.
 struct TBVHRayTree::TRay {
-  float Inverse[3];
-  // Offsets of the entry and exit planes: plane * Inverse - offset is the parameter.
-  float NearOffset[3];
-  float FarOffset[3];
-  // Where the entry and exit planes sit in TNode::Bounds.
-  int NearPlane[3];
-  int FarPlane[3];
+  __m128 Origin[3];
+  __m128 Inverse[3];
+  __m128 Margin[3];
   // The scale from the caller's ray parameter to ours.
   float DirectionScale;
-  float Margin;
+  float MarginLength;
 };
 
 // --- Build ---------------------------------------------------------------------------------------
@@ -101,8 +111,6 @@ std::unique_ptr<TBVHRayTree> TBVHRayTree::Build(const std::vector<TTriangle>& AT
   float scale = 0;
   for (size_t i = 0; i < ATriangles.size(); ++i) {
     const TTriangle& triangle = ATriangles[i];
-    TPrimitive& primitive = primitives[i];
-    primitive.Index = int32_t(i);
     for (int corner = 0; corner < 3; ++corner) {
       const TPoint3D& point = triangle.Points(corner);
       // Written so that a NaN fails too.
@@ -111,9 +119,7 @@ std::unique_ptr<TBVHRayTree> TBVHRayTree::Build(const std::vector<TTriangle>& AT
       scale = std::max(scale, AbsSum(point));
     }
     const TAABB box = triangle.ToAABB();
-    primitive.Min[0] = box.Min.X, primitive.Min[1] = box.Min.Y, primitive.Min[2] = box.Min.Z;
-    primitive.Max[0] = box.Max.X, primitive.Max[1] = box.Max.Y, primitive.Max[2] = box.Max.Z;
-    primitive.Unused = 0;
+    primitives[i] = {{box.Min.X, box.Min.Y, box.Min.Z, 0}, {box.Max.X, box.Max.Y, box.Max.Z}, int32_t(i)};
   }
   std::unique_ptr<TBVHRayTree> tree(new TBVHRayTree);
   tree->FScale = scale;
@@ -129,8 +135,10 @@ std::unique_ptr<TBVHRayTree> TBVHRayTree::Build(const std::vector<TTriangle>& AT
 
 namespace {
 
+// A node still to build: the primitives [Begin, End), stored as side Side of pair Pair, or as the
+// root for Side -1.
 struct TTask {
-  int32_t Node, Begin, End, Depth;
+  int32_t Pair, Side, Begin, End, Depth;
 };
 
 struct TBin {
@@ -138,63 +146,70 @@ struct TBin {
   int32_t Count = 0;
 };
 
-// Bins centres (doubled) of [AMin, AMin + AExtent] into kBins equal slots.
-struct TBinning {
-  float Min[3];
-  float Factor[3];
-
-  int Bin(float ACentre2, int AAxis) const {
-    return std::min(int((ACentre2 - Min[AAxis]) * Factor[AAxis]), kBins - 1);
-  }
-};
-
 } // namespace
 
 void TBVHRayTree::BuildNodes(std::vector<TPrimitive>& APrimitives) {
-  FNodes.reserve(APrimitives.size() / 2 + 1);
-  FNodes.push_back({});
-  std::vector<TTask> tasks{{0, 0, int32_t(APrimitives.size()), 0}};
+  FPairs.reserve(APrimitives.size() / 4 + 1);
+  std::vector<TTask> tasks{{0, -1, 0, int32_t(APrimitives.size()), 0}};
+  const auto store = [this](const TTask& ATask, int32_t AOffset, int32_t ACount) {
+    if (ATask.Side < 0) {
+      FRootOffset = AOffset;
+      FRootCount = ACount;
+      return;
+    }
+    FPairs[size_t(ATask.Pair)].Offset[ATask.Side] = AOffset;
+    FPairs[size_t(ATask.Pair)].Count[ATask.Side] = ACount;
+  };
   while (!tasks.empty()) {
     const TTask task = tasks.back();
     tasks.pop_back();
     TBox bounds, centres;
     for (int32_t i = task.Begin; i < task.End; ++i) {
       const TPrimitive& primitive = APrimitives[size_t(i)];
-      bounds.Grow(primitive.Min, primitive.Max);
-      const float centre[3] = {primitive.Centre2(0), primitive.Centre2(1), primitive.Centre2(2)};
+      bounds.Grow(primitive.Low(), primitive.High());
+      const __m128 centre = primitive.Centre2();
       centres.Grow(centre, centre);
     }
-    TNode& node = FNodes[size_t(task.Node)];
-    std::copy(bounds.Min, bounds.Min + 3, node.Bounds);
-    std::copy(bounds.Max, bounds.Max + 3, node.Bounds + 3);
+    if (task.Side >= 0) {
+      TNodePair& pair = FPairs[size_t(task.Pair)];
+      for (int axis = 0; axis < 3; ++axis) {
+        pair.Bounds[axis][task.Side] = Lane(bounds.Min, axis);
+        pair.Bounds[axis][task.Side + 2] = Lane(bounds.Max, axis);
+      }
+    }
     const int32_t count = task.End - task.Begin;
     if (count <= kLeafSize) {
-      node.Offset = task.Begin;
-      node.Count = count;
+      store(task, task.Begin, count);
       continue;
     }
 
-    TBinning binning;
+    // Slightly under kBins / extent, so the largest centre lands in the last bin, not beyond.
+    alignas(16) float factor[4] = {};
     for (int axis = 0; axis < 3; ++axis) {
-      const float extent = centres.Max[axis] - centres.Min[axis];
-      binning.Min[axis] = centres.Min[axis];
-      // Slightly under kBins / extent, so the largest centre lands in the last bin, not beyond.
-      binning.Factor[axis] = extent > 0 ? float(kBins) * (1 - 1e-5f) / extent : 0;
+      const float extent = Lane(centres.Max, axis) - Lane(centres.Min, axis);
+      factor[axis] = extent > 0 ? float(kBins) * (1 - 1e-5f) / extent : 0;
     }
+    const __m128 binMin = centres.Min, binFactor = _mm_load_ps(factor);
+    const auto bin = [&](const TPrimitive& A, int AAxis) {
+      return std::min(int(Lane(_mm_mul_ps(_mm_sub_ps(A.Centre2(), binMin), binFactor), AAxis)), kBins - 1);
+    };
     int bestAxis = -1, bestSplit = 0;
-    float bestCost = std::numeric_limits<float>::infinity();
+    float bestCost = kInfinity;
     if (task.Depth < kSahDepth) {
       TBin bins[3][kBins];
       for (int32_t i = task.Begin; i < task.End; ++i) {
         const TPrimitive& primitive = APrimitives[size_t(i)];
+        const __m128 low = primitive.Low(), high = primitive.High();
+        alignas(16) float slots[4];
+        _mm_store_ps(slots, _mm_mul_ps(_mm_sub_ps(primitive.Centre2(), binMin), binFactor));
         for (int axis = 0; axis < 3; ++axis) {
-          TBin& bin = bins[axis][binning.Bin(primitive.Centre2(axis), axis)];
-          bin.Box.Grow(primitive.Min, primitive.Max);
-          ++bin.Count;
+          TBin& target = bins[axis][std::min(int(slots[axis]), kBins - 1)];
+          target.Box.Grow(low, high);
+          ++target.Count;
         }
       }
       for (int axis = 0; axis < 3; ++axis) {
-        if (binning.Factor[axis] == 0)
+        if (factor[axis] == 0)
           continue;
         // Cost of the left side for each split 1..kBins-1, then the right side from the top.
         float leftCost[kBins];
@@ -223,36 +238,46 @@ void TBVHRayTree::BuildNodes(std::vector<TPrimitive>& APrimitives) {
     const auto begin = APrimitives.begin() + task.Begin, end = APrimitives.begin() + task.End;
     int32_t middle;
     if (bestAxis >= 0) {
-      middle = int32_t(std::partition(begin, end,
-                                      [&](const TPrimitive& A) {
-                                        return binning.Bin(A.Centre2(bestAxis), bestAxis) < bestSplit;
-                                      }) -
-                       APrimitives.begin());
+      middle = int32_t(
+          std::partition(begin, end, [&](const TPrimitive& A) { return bin(A, bestAxis) < bestSplit; }) -
+          APrimitives.begin());
     } else {
       // Too deep, or every centre in one point: halve the node along its widest spread of centres.
       int axis = 0;
       for (int k = 1; k < 3; ++k)
-        if (centres.Max[k] - centres.Min[k] > centres.Max[axis] - centres.Min[axis])
+        if (Lane(centres.Max, k) - Lane(centres.Min, k) > Lane(centres.Max, axis) - Lane(centres.Min, axis))
           axis = k;
       middle = task.Begin + count / 2;
-      std::nth_element(
-          begin, APrimitives.begin() + middle, end,
-          [axis](const TPrimitive& A, const TPrimitive& B) { return A.Centre2(axis) < B.Centre2(axis); });
+      std::nth_element(begin, APrimitives.begin() + middle, end,
+                       [axis](const TPrimitive& A, const TPrimitive& B) {
+                         return Lane(A.Centre2(), axis) < Lane(B.Centre2(), axis);
+                       });
     }
 
-    const int32_t first = int32_t(FNodes.size());
-    FNodes[size_t(task.Node)].Offset = first;
-    FNodes[size_t(task.Node)].Count = 0;
-    FNodes.push_back({});
-    FNodes.push_back({});
-    tasks.push_back({first + 1, middle, task.End, task.Depth + 1});
-    tasks.push_back({first, task.Begin, middle, task.Depth + 1});
+    const int32_t pair = int32_t(FPairs.size());
+    store(task, pair, 0);
+    FPairs.push_back({});
+    tasks.push_back({pair, 1, middle, task.End, task.Depth + 1});
+    tasks.push_back({pair, 0, task.Begin, middle, task.Depth + 1});
   }
-  FNodes.shrink_to_fit();
+  FPairs.shrink_to_fit();
+}
+
+void TBVHRayTree::Prefetch(int32_t AOffset, int32_t ACount) const {
+  if (ACount == 0) {
+    _mm_prefetch(reinterpret_cast<const char*>(&FPairs[size_t(AOffset)]), _MM_HINT_T0);
+    return;
+  }
+  // At most four records of 36 bytes: three cache lines.
+  const char* first = reinterpret_cast<const char*>(&FRecords[size_t(AOffset)]);
+  _mm_prefetch(first, _MM_HINT_T0);
+  _mm_prefetch(first + 64, _MM_HINT_T0);
+  if (ACount > 3)
+    _mm_prefetch(first + 128, _MM_HINT_T0);
 }
 
 size_t TBVHRayTree::MemoryBytes() const {
-  return sizeof(*this) + FNodes.capacity() * sizeof(TNode) + FRecords.capacity() * sizeof(TTriangle) +
+  return sizeof(*this) + FPairs.capacity() * sizeof(TNodePair) + FRecords.capacity() * sizeof(TTriangle) +
          FIndices.capacity() * sizeof(int32_t);
 }
 
@@ -301,17 +326,23 @@ bool TBVHRayTree::MayHit(const TTriangle& ATriangle, const TRaycastData& ARay) {
   return e2x * qx + e2y * qy + e2z * qz >= -scale * edges * edges;
 }
 
-bool TBVHRayTree::Enter(const TNode& ANode, const TRay& ARay, float ALimit, float& ANear) const {
-  const float* bounds = ANode.Bounds;
-  const float nx = bounds[ARay.NearPlane[0]] * ARay.Inverse[0] - ARay.NearOffset[0];
-  const float ny = bounds[ARay.NearPlane[1]] * ARay.Inverse[1] - ARay.NearOffset[1];
-  const float nz = bounds[ARay.NearPlane[2]] * ARay.Inverse[2] - ARay.NearOffset[2];
-  const float fx = bounds[ARay.FarPlane[0]] * ARay.Inverse[0] - ARay.FarOffset[0];
-  const float fy = bounds[ARay.FarPlane[1]] * ARay.Inverse[1] - ARay.FarOffset[1];
-  const float fz = bounds[ARay.FarPlane[2]] * ARay.Inverse[2] - ARay.FarOffset[2];
-  const float near = std::max(std::max(nx, ny), nz), far = std::min(std::min(fx, fy), fz);
-  ANear = near;
-  return near <= far && far >= 0 && near <= ALimit;
+// Slab tests of both nodes of APair at once: lanes 0 and 1 hold the left and the right node.
+// Returns a mask of the nodes the ray enters no farther than ALimit; ANear gets their entries.
+[[gnu::always_inline]] inline int TBVHRayTree::Enter(const TNodePair& APair, const TRay& ARay, __m128 ALimit,
+                                                     float* ANear) {
+  __m128 near = _mm_set1_ps(-kInfinity), far = _mm_set1_ps(kInfinity);
+  for (int axis = 0; axis < 3; ++axis) {
+    // Minimum and maximum planes of both nodes, then the same with the halves swapped.
+    const __m128 t =
+        _mm_mul_ps(_mm_sub_ps(_mm_load_ps(APair.Bounds[axis]), ARay.Origin[axis]), ARay.Inverse[axis]);
+    const __m128 swapped = _mm_shuffle_ps(t, t, _MM_SHUFFLE(1, 0, 3, 2));
+    near = _mm_max_ps(near, _mm_sub_ps(_mm_min_ps(t, swapped), ARay.Margin[axis]));
+    far = _mm_min_ps(far, _mm_add_ps(_mm_max_ps(t, swapped), ARay.Margin[axis]));
+  }
+  const __m128 enters = _mm_and_ps(_mm_and_ps(_mm_cmple_ps(near, far), _mm_cmpge_ps(far, _mm_setzero_ps())),
+                                   _mm_cmple_ps(near, ALimit));
+  _mm_storel_pi(reinterpret_cast<__m64*>(ANear), near);
+  return _mm_movemask_ps(enters) & 3;
 }
 
 TBVHRayTree::ECast TBVHRayTree::Raycast(const std::vector<TTriangle>& ATriangles, const TRaycastData& ARay,
@@ -325,38 +356,32 @@ TBVHRayTree::ECast TBVHRayTree::Raycast(const std::vector<TTriangle>& ATriangles
 
   TRay ray;
   ray.DirectionScale = largest;
-  ray.Margin = kBoxMargin * (AbsSum(ARay.Start) + 3 * FScale);
+  ray.MarginLength = kBoxMargin * (AbsSum(ARay.Start) + 3 * FScale);
   for (int axis = 0; axis < 3; ++axis) {
     float scaled = direction[axis] / largest;
     if (std::fabs(scaled) < kSmallestDirection)
       scaled = std::copysign(kSmallestDirection, scaled);
-    ray.Inverse[axis] = 1 / scaled;
-    const bool negative = scaled < 0;
-    const float margin = negative ? -ray.Margin : ray.Margin;
-    ray.NearPlane[axis] = negative ? axis + 3 : axis;
-    ray.FarPlane[axis] = negative ? axis : axis + 3;
-    ray.NearOffset[axis] = (start[axis] + margin) * ray.Inverse[axis];
-    ray.FarOffset[axis] = (start[axis] - margin) * ray.Inverse[axis];
+    ray.Origin[axis] = _mm_set1_ps(start[axis]);
+    ray.Inverse[axis] = _mm_set1_ps(1 / scaled);
+    ray.Margin[axis] = _mm_set1_ps(ray.MarginLength * std::fabs(1 / scaled));
   }
 
   struct TEntry {
-    int32_t Node;
+    int32_t Offset, Count;
     float Near;
   };
   TEntry stack[kStackSize];
   int depth = 0;
-  float limit = std::numeric_limits<float>::infinity();
-  float best = std::numeric_limits<float>::infinity();
+  float limit = kInfinity;
+  __m128 limits = _mm_set1_ps(kInfinity);
+  float best = kInfinity;
   bool tie = false;
   TRaycastResult candidate;
-  float near;
-  if (!Enter(FNodes[0], ray, limit, near))
-    return ECast::Miss;
-  int32_t index = 0;
+  // The root's own box is the octree root's, which the caller's ray has entered.
+  int32_t offset = FRootOffset, count = FRootCount;
   for (;;) {
-    const TNode& node = FNodes[size_t(index)];
-    if (node.Count > 0) {
-      for (int32_t k = node.Offset; k < node.Offset + node.Count; ++k) {
+    if (count > 0) {
+      for (int32_t k = offset; k < offset + count; ++k) {
         if (!MayHit(FRecords[size_t(k)], ARay))
           continue;
         const int32_t triangle = FIndices[size_t(k)];
@@ -368,34 +393,42 @@ TBVHRayTree::ECast TBVHRayTree::Raycast(const std::vector<TTriangle>& ATriangles
           ARes = candidate;
           ATriangle = triangle;
           tie = false;
-          limit = candidate.T * ray.DirectionScale * kPruneFactor + ray.Margin;
+          limit = candidate.T * ray.DirectionScale * kPruneFactor + ray.MarginLength;
+          limits = _mm_set1_ps(limit);
         } else if (distance == best) {
           tie = true;
         }
       }
     } else {
-      float nearLeft, nearRight;
-      const bool left = Enter(FNodes[size_t(node.Offset)], ray, limit, nearLeft);
-      const bool right = Enter(FNodes[size_t(node.Offset) + 1], ray, limit, nearRight);
-      if (left && right) {
+      const TNodePair& pair = FPairs[size_t(offset)];
+      // The loads of the next level overlap the slab tests of this one.
+      Prefetch(pair.Offset[0], pair.Count[0]);
+      Prefetch(pair.Offset[1], pair.Count[1]);
+      alignas(8) float near[2];
+      const int enters = Enter(pair, ray, limits, near);
+      if (enters == 3) {
         if (depth == kStackSize)
           return ECast::Declined;
-        const bool rightFirst = nearRight < nearLeft;
-        stack[depth++] = {rightFirst ? node.Offset : node.Offset + 1, rightFirst ? nearLeft : nearRight};
-        index = rightFirst ? node.Offset + 1 : node.Offset;
+        const int first = near[1] < near[0] ? 1 : 0;
+        stack[depth++] = {pair.Offset[1 - first], pair.Count[1 - first], near[1 - first]};
+        offset = pair.Offset[first];
+        count = pair.Count[first];
         continue;
       }
-      if (left || right) {
-        index = left ? node.Offset : node.Offset + 1;
+      if (enters != 0) {
+        const int side = enters >> 1;
+        offset = pair.Offset[side];
+        count = pair.Count[side];
         continue;
       }
     }
     do {
       if (depth == 0)
-        return best == std::numeric_limits<float>::infinity() ? ECast::Miss : tie ? ECast::Tie : ECast::Hit;
+        return best == kInfinity ? ECast::Miss : tie ? ECast::Tie : ECast::Hit;
       --depth;
     } while (stack[depth].Near > limit);
-    index = stack[depth].Node;
+    offset = stack[depth].Offset;
+    count = stack[depth].Count;
   }
 }
 

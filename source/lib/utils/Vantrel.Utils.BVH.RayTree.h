@@ -3,14 +3,16 @@
 //
 // The eight-way tree splits at fixed centres and lists a triangle in every box it touches, so a
 // ray visits hundreds of triangles. This tree splits by the surface-area heuristic (16 bins per
-// axis, leaves of at most four triangles, 32-byte nodes in one array with the two children of a
-// node side by side) and keeps a copy of each triangle's vertices in leaf order.
+// axis, leaves of at most four triangles, nodes of 32 bytes in one array, the two children of a
+// node side by side in one cache line) and keeps a copy of each triangle's vertices in leaf order.
 //
 // It reproduces the hierarchy's own triangle cast exactly: a leaf first runs a pre-test in double
 // precision that rejects only triangles TTriangle::Raycast certainly misses, with a tolerance that
 // covers the rounding of that cast; every survivor then goes through TTriangle::Raycast itself.
 // Node boxes are widened by the same kind of margin and a node is pruned only when the ray enters
 // it clearly beyond the best hit so far, so no hit the cast would report is ever skipped.
+
+#include <xmmintrin.h>
 
 #include <cstdint>
 #include <memory>
@@ -49,27 +51,31 @@ public:
   // False only when TTriangle::Raycast of ATriangle certainly misses ARay (the leaf pre-test).
   static bool MayHit(const TTriangle& ATriangle, const TRaycastData& ARay);
 
-  size_t NodeCount() const { return FNodes.size(); }
+  size_t NodeCount() const { return 2 * FPairs.size() + 1; }
   size_t MemoryBytes() const;
 
 private:
-  struct TNode {
-    // Minimum x, y, z, then maximum x, y, z.
-    float Bounds[6];
-    // A leaf's first triangle record, or an inner node's first child (the second follows it).
-    int32_t Offset;
-    // Triangles of a leaf; 0 for an inner node.
-    int32_t Count;
+  // Two sibling nodes in one cache line. Per axis: minimum of the left node, of the right node,
+  // maximum of the left node, of the right node. Offset is a leaf's first triangle record or an
+  // inner node's pair of children; Count is a leaf's number of triangles, 0 for an inner node.
+  struct alignas(64) TNodePair {
+    float Bounds[3][4];
+    int32_t Offset[2];
+    int32_t Count[2];
   };
-  static_assert(sizeof(TNode) == 32);
+  static_assert(sizeof(TNodePair) == 64);
   struct TPrimitive;
   struct TRay;
 
   TBVHRayTree() = default;
   void BuildNodes(std::vector<TPrimitive>& APrimitives);
-  bool Enter(const TNode& ANode, const TRay& ARay, float ALimit, float& ANear) const;
+  void Prefetch(int32_t AOffset, int32_t ACount) const;
+  static int Enter(const TNodePair& APair, const TRay& ARay, __m128 ALimit, float* ANear);
 
-  std::vector<TNode> FNodes;
+  std::vector<TNodePair> FPairs;
+  // The root has no box of its own: the octree's root box, which the ray has entered, is the same.
+  int32_t FRootOffset = 0;
+  int32_t FRootCount = 0;
   // The triangles in leaf order, and where each stands in the geometry.
   std::vector<TTriangle> FRecords;
   std::vector<int32_t> FIndices;

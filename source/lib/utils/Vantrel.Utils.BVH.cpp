@@ -89,20 +89,45 @@ void DistributeTriangles(TBVHNode& ANode, const TBVHGeometry& AGeometry) {
 
 // --- TBVHNode ------------------------------------------------------------------------------------
 
+// What the root's casts need besides the octree: the binary tree, and for each triangle the one
+// octree leaf that lists it (a position in Leaves plus one; kNoLeaf when none lists it, kSeveral
+// when more than one does).
+struct TBVHNode::TRayIndex {
+  static constexpr uint16_t kNoLeaf = 0;
+  static constexpr uint16_t kSeveral = 0xFFFF;
+
+  std::unique_ptr<TBVHRayTree> Tree;
+  std::vector<uint16_t> LeafOf;
+  std::vector<const TBVHNode*> Leaves;
+
+  void AddLeaves(const TBVHNode& ANode) {
+    if (!ANode.Children.empty()) {
+      for (const TBVHNode& child : ANode.Children)
+        AddLeaves(child);
+      return;
+    }
+    Leaves.push_back(&ANode);
+    for (int32_t i = 0; i < ANode.NumTriangles; ++i) {
+      uint16_t& leaf = LeafOf[size_t(ANode.Triangles[i])];
+      leaf = leaf == kNoLeaf ? uint16_t(Leaves.size()) : kSeveral;
+    }
+  }
+};
+
 TBVHNode::TBVHNode(TBVHGeometry* AGeometry) : Geometry(AGeometry) {}
 TBVHNode::TBVHNode(TBVHNode&&) noexcept = default;
 TBVHNode& TBVHNode::operator=(TBVHNode&&) noexcept = default;
 TBVHNode::~TBVHNode() = default;
 
 bool TBVHNode::Raycast(const TRaycastData& ARay, TRaycastResult& ARes) const {
-  if (!FRayTree)
+  if (!FRayIndex)
     return OctreeRaycast(ARay, ARes);
   if (!Bounds.Raycast(ARay, ARes))
     return false;
   ARes.Hit = false;
   TRaycastResult hit;
   int32_t triangle = -1;
-  switch (FRayTree->Raycast(Geometry->Triangles, ARay, hit, triangle)) {
+  switch (FRayIndex->Tree->Raycast(Geometry->Triangles, ARay, hit, triangle)) {
   case TBVHRayTree::ECast::Miss:
     // No triangle is hit at all, so none is in the octants either.
     return false;
@@ -152,18 +177,23 @@ bool TBVHNode::OctreeRaycast(const TRaycastData& ARay, TRaycastResult& ARes) con
   return found;
 }
 
-// Follows the octants holding APoint from this node down to a leaf: true when the ray enters every
-// box on the way, as the octree cast tests them, and the leaf lists ATriangle. Leaf lists keep the
-// root's ascending order, so a binary search finds it; a list out of order only costs a fallback.
+// Follows the octants holding APoint from this root down to a leaf: true when the ray enters every
+// box on the way, as the octree cast tests them, and the leaf lists ATriangle.
 bool TBVHNode::ReachesInOctree(const TRaycastData& ARay, const TPoint3D& APoint, int32_t ATriangle) const {
   const TBVHNode* node = this;
   while (!node->Children.empty()) {
-    const auto holder = std::find_if(node->Children.begin(), node->Children.end(),
-                                     [&](const TBVHNode& AChild) { return AChild.Bounds.Contains(APoint); });
-    if (holder == node->Children.end() || holder->Bounds.Raycast(ARay) < 0)
+    // Child 3 is the octant (+, +, +), whose minimum is the centre; see ChildBounds.
+    const TPoint3D& centre = node->Children[3].Bounds.Min;
+    const int octant =
+        (APoint.X >= centre.X ? 1 : 0) + (APoint.Z >= centre.Z ? 2 : 0) + (APoint.Y >= centre.Y ? 0 : 4);
+    node = &node->Children[size_t(octant)];
+    if (!node->Bounds.Contains(APoint) || node->Bounds.Raycast(ARay) < 0)
       return false;
-    node = &*holder;
   }
+  const uint16_t leaf = FRayIndex->LeafOf[size_t(ATriangle)];
+  if (leaf != TRayIndex::kSeveral)
+    return leaf != TRayIndex::kNoLeaf && FRayIndex->Leaves[leaf - 1] == node;
+  // Leaf lists keep the root's ascending order.
   const auto end =
       node->Triangles.begin() + std::min<ptrdiff_t>(node->NumTriangles, ptrdiff_t(node->Triangles.size()));
   return std::binary_search(node->Triangles.begin(), end, ATriangle);
@@ -283,7 +313,14 @@ void BuildBVH(TBVHGeometry* AGeometry) {
     root->Triangles[i] = i;
   AGeometry->Accelerator = std::move(root);
   SplitBVHNode(AGeometry->Accelerator.get(), AGeometry, kBuildDepth);
-  AGeometry->Accelerator->FRayTree = TBVHRayTree::Build(AGeometry->Triangles);
+  auto index = std::make_unique<TBVHNode::TRayIndex>();
+  index->Tree = TBVHRayTree::Build(AGeometry->Triangles);
+  if (!index->Tree)
+    return;
+  index->LeafOf.assign(AGeometry->Triangles.size(), TBVHNode::TRayIndex::kNoLeaf);
+  index->AddLeaves(*AGeometry->Accelerator);
+  // Leaf numbers fit 16 bits: the octree has at most 512 leaves.
+  AGeometry->Accelerator->FRayIndex = std::move(index);
 }
 
 void SplitBVHNode(TBVHNode* ANode, TBVHGeometry* AGeometry, int ADepth) {

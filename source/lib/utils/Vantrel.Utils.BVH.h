@@ -27,7 +27,6 @@
 namespace vantrel {
 
 class TBVHGeometry;
-class TBVHRayTree;
 
 struct TBVHNode {
   // Not owned: the geometry whose triangles Triangles refers to.
@@ -57,13 +56,14 @@ struct TBVHNode {
   bool IntersectsWith(const TAABB& A, TBVHNode*& ANode);
 
 private:
+  struct TRayIndex;
   friend void BuildBVH(TBVHGeometry* AGeometry);
   bool OctreeRaycast(const TRaycastData& ARay, TRaycastResult& ARes) const;
   bool ReachesInOctree(const TRaycastData& ARay, const TPoint3D& APoint, int32_t ATriangle) const;
 
   // Only on a root made by BuildBVH: the binary tree its casts run on, built over a copy of the
-  // triangles as they were then.
-  std::unique_ptr<const TBVHRayTree> FRayTree;
+  // triangles as they were then, and which leaf lists each triangle.
+  std::unique_ptr<const TRayIndex> FRayIndex;
 };
 using PBVHNode = TBVHNode*;
 
