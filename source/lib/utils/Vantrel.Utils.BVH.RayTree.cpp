@@ -15,7 +15,8 @@ constexpr int kLeafSize = 4;
 // Below this depth splits follow the heuristic; deeper ones halve the node, so the depth stays
 // under kSahDepth + 32 whatever the triangles look like.
 constexpr int kSahDepth = 48;
-constexpr int kStackSize = 128;
+// Three entries wait per level at most.
+constexpr int kStackSize = 3 * (kSahDepth + 40);
 constexpr float kMaxCoordinate = 1e18f;
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 // A direction component smaller than this, relative to the largest, is taken as this: the ray
@@ -102,6 +103,13 @@ struct TBVHRayTree::TRay {
   float MarginLength;
 };
 
+// A node of the binary tree: its box; a leaf's primitives [Offset, Offset + Count), or an inner
+// node's children Offset and Offset + 1 with Count 0.
+struct TBVHRayTree::TBinaryNode {
+  float Min[3], Max[3];
+  int32_t Offset, Count;
+};
+
 // --- Build ---------------------------------------------------------------------------------------
 
 std::unique_ptr<TBVHRayTree> TBVHRayTree::Build(const std::vector<TTriangle>& ATriangles) {
@@ -123,7 +131,14 @@ std::unique_ptr<TBVHRayTree> TBVHRayTree::Build(const std::vector<TTriangle>& AT
   }
   std::unique_ptr<TBVHRayTree> tree(new TBVHRayTree);
   tree->FScale = scale;
-  tree->BuildNodes(primitives);
+  const std::vector<TBinaryNode> binary = BuildBinary(primitives);
+  if (binary[0].Count > 0) {
+    tree->FRootOffset = binary[0].Offset;
+    tree->FRootCount = binary[0].Count;
+  } else {
+    tree->FNodes.reserve(binary.size() / 3 + 1);
+    tree->FRootOffset = tree->Collapse(binary, 0);
+  }
   tree->FRecords.reserve(primitives.size());
   tree->FIndices.reserve(primitives.size());
   for (const TPrimitive& primitive : primitives) {
@@ -135,10 +150,9 @@ std::unique_ptr<TBVHRayTree> TBVHRayTree::Build(const std::vector<TTriangle>& AT
 
 namespace {
 
-// A node still to build: the primitives [Begin, End), stored as side Side of pair Pair, or as the
-// root for Side -1.
+// A node still to build: the primitives [Begin, End) for binary node Node.
 struct TTask {
-  int32_t Pair, Side, Begin, End, Depth;
+  int32_t Node, Begin, End, Depth;
 };
 
 struct TBin {
@@ -148,18 +162,10 @@ struct TBin {
 
 } // namespace
 
-void TBVHRayTree::BuildNodes(std::vector<TPrimitive>& APrimitives) {
-  FPairs.reserve(APrimitives.size() / 4 + 1);
-  std::vector<TTask> tasks{{0, -1, 0, int32_t(APrimitives.size()), 0}};
-  const auto store = [this](const TTask& ATask, int32_t AOffset, int32_t ACount) {
-    if (ATask.Side < 0) {
-      FRootOffset = AOffset;
-      FRootCount = ACount;
-      return;
-    }
-    FPairs[size_t(ATask.Pair)].Offset[ATask.Side] = AOffset;
-    FPairs[size_t(ATask.Pair)].Count[ATask.Side] = ACount;
-  };
+std::vector<TBVHRayTree::TBinaryNode> TBVHRayTree::BuildBinary(std::vector<TPrimitive>& APrimitives) {
+  std::vector<TBinaryNode> nodes(1);
+  nodes.reserve(APrimitives.size() / 2 + 1);
+  std::vector<TTask> tasks{{0, 0, int32_t(APrimitives.size()), 0}};
   while (!tasks.empty()) {
     const TTask task = tasks.back();
     tasks.pop_back();
@@ -170,16 +176,14 @@ void TBVHRayTree::BuildNodes(std::vector<TPrimitive>& APrimitives) {
       const __m128 centre = primitive.Centre2();
       centres.Grow(centre, centre);
     }
-    if (task.Side >= 0) {
-      TNodePair& pair = FPairs[size_t(task.Pair)];
-      for (int axis = 0; axis < 3; ++axis) {
-        pair.Bounds[axis][task.Side] = Lane(bounds.Min, axis);
-        pair.Bounds[axis][task.Side + 2] = Lane(bounds.Max, axis);
-      }
+    for (int axis = 0; axis < 3; ++axis) {
+      nodes[size_t(task.Node)].Min[axis] = Lane(bounds.Min, axis);
+      nodes[size_t(task.Node)].Max[axis] = Lane(bounds.Max, axis);
     }
     const int32_t count = task.End - task.Begin;
     if (count <= kLeafSize) {
-      store(task, task.Begin, count);
+      nodes[size_t(task.Node)].Offset = task.Begin;
+      nodes[size_t(task.Node)].Count = count;
       continue;
     }
 
@@ -254,18 +258,64 @@ void TBVHRayTree::BuildNodes(std::vector<TPrimitive>& APrimitives) {
                        });
     }
 
-    const int32_t pair = int32_t(FPairs.size());
-    store(task, pair, 0);
-    FPairs.push_back({});
-    tasks.push_back({pair, 1, middle, task.End, task.Depth + 1});
-    tasks.push_back({pair, 0, task.Begin, middle, task.Depth + 1});
+    const int32_t first = int32_t(nodes.size());
+    nodes[size_t(task.Node)].Offset = first;
+    nodes[size_t(task.Node)].Count = 0;
+    nodes.resize(nodes.size() + 2);
+    tasks.push_back({first + 1, middle, task.End, task.Depth + 1});
+    tasks.push_back({first, task.Begin, middle, task.Depth + 1});
   }
-  FPairs.shrink_to_fit();
+  return nodes;
+}
+
+// Gathers up to four descendants of inner binary node ANode, opening the largest inner one first,
+// into one node. The recursion is as deep as the tree: under kSahDepth + 32 levels.
+int32_t TBVHRayTree::Collapse(const std::vector<TBinaryNode>& ABinary, int32_t ANode) {
+  int32_t children[4] = {ABinary[size_t(ANode)].Offset, ABinary[size_t(ANode)].Offset + 1};
+  int used = 2;
+  while (used < 4) {
+    int widest = -1;
+    float widestArea = -1;
+    for (int k = 0; k < used; ++k) {
+      const TBinaryNode& child = ABinary[size_t(children[k])];
+      const float area = vantrel::HalfArea(_mm_setr_ps(child.Min[0], child.Min[1], child.Min[2], 0),
+                                           _mm_setr_ps(child.Max[0], child.Max[1], child.Max[2], 0));
+      if (child.Count == 0 && area > widestArea) {
+        widest = k;
+        widestArea = area;
+      }
+    }
+    if (widest < 0)
+      break;
+    const int32_t opened = ABinary[size_t(children[widest])].Offset;
+    children[widest] = opened;
+    children[used++] = opened + 1;
+  }
+  const int32_t index = int32_t(FNodes.size());
+  FNodes.push_back({});
+  for (int k = 0; k < 4; ++k) {
+    if (k >= used) {
+      FNodes[size_t(index)].Count[k] = -1;
+      continue;
+    }
+    const TBinaryNode& child = ABinary[size_t(children[k])];
+    const int32_t offset = child.Count > 0 ? child.Offset : Collapse(ABinary, children[k]);
+    TNode& node = FNodes[size_t(index)];
+    for (int axis = 0; axis < 3; ++axis) {
+      node.Bounds[axis][0][k] = child.Min[axis];
+      node.Bounds[axis][1][k] = child.Max[axis];
+    }
+    node.Offset[k] = offset;
+    node.Count[k] = child.Count;
+  }
+  return index;
 }
 
 void TBVHRayTree::Prefetch(int32_t AOffset, int32_t ACount) const {
   if (ACount == 0) {
-    _mm_prefetch(reinterpret_cast<const char*>(&FPairs[size_t(AOffset)]), _MM_HINT_T0);
+    const char* node = reinterpret_cast<const char*>(&FNodes[size_t(AOffset)]);
+    _mm_prefetch(node, _MM_HINT_T0);
+    _mm_prefetch(node + 64, _MM_HINT_T0);
     return;
   }
   // At most four records of 36 bytes: three cache lines.
@@ -277,7 +327,7 @@ void TBVHRayTree::Prefetch(int32_t AOffset, int32_t ACount) const {
 }
 
 size_t TBVHRayTree::MemoryBytes() const {
-  return sizeof(*this) + FPairs.capacity() * sizeof(TNodePair) + FRecords.capacity() * sizeof(TTriangle) +
+  return sizeof(*this) + FNodes.capacity() * sizeof(TNode) + FRecords.capacity() * sizeof(TTriangle) +
          FIndices.capacity() * sizeof(int32_t);
 }
 
@@ -326,23 +376,25 @@ bool TBVHRayTree::MayHit(const TTriangle& ATriangle, const TRaycastData& ARay) {
   return e2x * qx + e2y * qy + e2z * qz >= -scale * edges * edges;
 }
 
-// Slab tests of both nodes of APair at once: lanes 0 and 1 hold the left and the right node.
-// Returns a mask of the nodes the ray enters no farther than ALimit; ANear gets their entries.
-[[gnu::always_inline]] inline int TBVHRayTree::Enter(const TNodePair& APair, const TRay& ARay, __m128 ALimit,
+// Slab tests of the four children of ANode at once. Returns a mask of the children the ray enters
+// no farther than ALimit; ANear gets their entries.
+[[gnu::always_inline]] inline int TBVHRayTree::Enter(const TNode& ANode, const TRay& ARay, __m128 ALimit,
                                                      float* ANear) {
   __m128 near = _mm_set1_ps(-kInfinity), far = _mm_set1_ps(kInfinity);
   for (int axis = 0; axis < 3; ++axis) {
-    // Minimum and maximum planes of both nodes, then the same with the halves swapped.
-    const __m128 t =
-        _mm_mul_ps(_mm_sub_ps(_mm_load_ps(APair.Bounds[axis]), ARay.Origin[axis]), ARay.Inverse[axis]);
-    const __m128 swapped = _mm_shuffle_ps(t, t, _MM_SHUFFLE(1, 0, 3, 2));
-    near = _mm_max_ps(near, _mm_sub_ps(_mm_min_ps(t, swapped), ARay.Margin[axis]));
-    far = _mm_min_ps(far, _mm_add_ps(_mm_max_ps(t, swapped), ARay.Margin[axis]));
+    const __m128 t0 =
+        _mm_mul_ps(_mm_sub_ps(_mm_load_ps(ANode.Bounds[axis][0]), ARay.Origin[axis]), ARay.Inverse[axis]);
+    const __m128 t1 =
+        _mm_mul_ps(_mm_sub_ps(_mm_load_ps(ANode.Bounds[axis][1]), ARay.Origin[axis]), ARay.Inverse[axis]);
+    near = _mm_max_ps(near, _mm_sub_ps(_mm_min_ps(t0, t1), ARay.Margin[axis]));
+    far = _mm_min_ps(far, _mm_add_ps(_mm_max_ps(t0, t1), ARay.Margin[axis]));
   }
+  const __m128 used = _mm_castsi128_ps(
+      _mm_cmpgt_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(ANode.Count)), _mm_set1_epi32(-1)));
   const __m128 enters = _mm_and_ps(_mm_and_ps(_mm_cmple_ps(near, far), _mm_cmpge_ps(far, _mm_setzero_ps())),
-                                   _mm_cmple_ps(near, ALimit));
-  _mm_storel_pi(reinterpret_cast<__m64*>(ANear), near);
-  return _mm_movemask_ps(enters) & 3;
+                                   _mm_and_ps(_mm_cmple_ps(near, ALimit), used));
+  _mm_storeu_ps(ANear, near);
+  return _mm_movemask_ps(enters);
 }
 
 TBVHRayTree::ECast TBVHRayTree::Raycast(const std::vector<TTriangle>& ATriangles, const TRaycastData& ARay,
@@ -400,25 +452,26 @@ TBVHRayTree::ECast TBVHRayTree::Raycast(const std::vector<TTriangle>& ATriangles
         }
       }
     } else {
-      const TNodePair& pair = FPairs[size_t(offset)];
-      // The loads of the next level overlap the slab tests of this one.
-      Prefetch(pair.Offset[0], pair.Count[0]);
-      Prefetch(pair.Offset[1], pair.Count[1]);
-      alignas(8) float near[2];
-      const int enters = Enter(pair, ray, limits, near);
-      if (enters == 3) {
-        if (depth == kStackSize)
-          return ECast::Declined;
-        const int first = near[1] < near[0] ? 1 : 0;
-        stack[depth++] = {pair.Offset[1 - first], pair.Count[1 - first], near[1 - first]};
-        offset = pair.Offset[first];
-        count = pair.Count[first];
-        continue;
-      }
+      const TNode& node = FNodes[size_t(offset)];
+      alignas(16) float near[4];
+      const int enters = Enter(node, ray, limits, near);
       if (enters != 0) {
-        const int side = enters >> 1;
-        offset = pair.Offset[side];
-        count = pair.Count[side];
+        // The children entered, nearest first; all but the nearest wait on the stack.
+        int order[4], entered = 0;
+        for (int k = 0; k < 4; ++k)
+          if (enters & (1 << k)) {
+            Prefetch(node.Offset[k], node.Count[k]);
+            int at = entered++;
+            for (; at > 0 && near[order[at - 1]] > near[k]; --at)
+              order[at] = order[at - 1];
+            order[at] = k;
+          }
+        if (depth + entered > kStackSize)
+          return ECast::Declined;
+        for (int k = entered - 1; k > 0; --k)
+          stack[depth++] = {node.Offset[order[k]], node.Count[order[k]], near[order[k]]};
+        offset = node.Offset[order[0]];
+        count = node.Count[order[0]];
         continue;
       }
     }
