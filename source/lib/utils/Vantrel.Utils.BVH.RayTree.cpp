@@ -112,8 +112,10 @@ struct TBVHRayTree::TBinaryNode {
 
 // --- Build ---------------------------------------------------------------------------------------
 
-std::unique_ptr<TBVHRayTree> TBVHRayTree::Build(const std::vector<TTriangle>& ATriangles) {
-  if (ATriangles.empty() || ATriangles.size() > size_t(std::numeric_limits<int32_t>::max() / 2))
+std::unique_ptr<TBVHRayTree> TBVHRayTree::Build(const std::vector<TTriangle>& ATriangles,
+                                                const std::vector<uint16_t>& ATags) {
+  if (ATriangles.empty() || ATriangles.size() > size_t(std::numeric_limits<int32_t>::max() / 2) ||
+      (!ATags.empty() && ATags.size() != ATriangles.size()))
     return nullptr;
   std::vector<TPrimitive> primitives(ATriangles.size());
   float scale = 0;
@@ -140,11 +142,9 @@ std::unique_ptr<TBVHRayTree> TBVHRayTree::Build(const std::vector<TTriangle>& AT
     tree->FRootOffset = tree->Collapse(binary, 0);
   }
   tree->FRecords.reserve(primitives.size());
-  tree->FIndices.reserve(primitives.size());
-  for (const TPrimitive& primitive : primitives) {
-    tree->FRecords.push_back(ATriangles[size_t(primitive.Index)]);
-    tree->FIndices.push_back(primitive.Index);
-  }
+  for (const TPrimitive& primitive : primitives)
+    tree->FRecords.push_back({ATriangles[size_t(primitive.Index)], primitive.Index,
+                              ATags.empty() ? uint16_t(0) : ATags[size_t(primitive.Index)]});
   return tree;
 }
 
@@ -318,17 +318,16 @@ void TBVHRayTree::Prefetch(int32_t AOffset, int32_t ACount) const {
     _mm_prefetch(node + 64, _MM_HINT_T0);
     return;
   }
-  // At most four records of 36 bytes: three cache lines.
+  // At most four records: four cache lines.
   const char* first = reinterpret_cast<const char*>(&FRecords[size_t(AOffset)]);
-  _mm_prefetch(first, _MM_HINT_T0);
-  _mm_prefetch(first + 64, _MM_HINT_T0);
-  if (ACount > 3)
-    _mm_prefetch(first + 128, _MM_HINT_T0);
+  const size_t bytes = size_t(ACount) * sizeof(TRecord);
+  for (size_t line = 0; line < bytes; line += 64)
+    _mm_prefetch(first + line, _MM_HINT_T0);
+  _mm_prefetch(first + bytes - 1, _MM_HINT_T0);
 }
 
 size_t TBVHRayTree::MemoryBytes() const {
-  return sizeof(*this) + FNodes.capacity() * sizeof(TNode) + FRecords.capacity() * sizeof(TTriangle) +
-         FIndices.capacity() * sizeof(int32_t);
+  return sizeof(*this) + FNodes.capacity() * sizeof(TNode) + FRecords.capacity() * sizeof(TRecord);
 }
 
 // --- Cast ----------------------------------------------------------------------------------------
@@ -398,7 +397,7 @@ bool TBVHRayTree::MayHit(const TTriangle& ATriangle, const TRaycastData& ARay) {
 }
 
 TBVHRayTree::ECast TBVHRayTree::Raycast(const std::vector<TTriangle>& ATriangles, const TRaycastData& ARay,
-                                        TRaycastResult& ARes, int32_t& ATriangle) const {
+                                        TRaycastResult& ARes, int32_t& ATriangle, uint16_t* ATag) const {
   const float direction[3] = {ARay.Dir.X, ARay.Dir.Y, ARay.Dir.Z};
   const float start[3] = {ARay.Start.X, ARay.Start.Y, ARay.Start.Z};
   const float largest =
@@ -434,16 +433,18 @@ TBVHRayTree::ECast TBVHRayTree::Raycast(const std::vector<TTriangle>& ATriangles
   for (;;) {
     if (count > 0) {
       for (int32_t k = offset; k < offset + count; ++k) {
-        if (!MayHit(FRecords[size_t(k)], ARay))
+        const TRecord& record = FRecords[size_t(k)];
+        // The copy holds the very values of ATriangles[record.Index], so its cast is that one's.
+        if (!MayHit(record.Triangle, ARay) || !record.Triangle.Raycast(ARay, &candidate))
           continue;
-        const int32_t triangle = FIndices[size_t(k)];
-        if (!ATriangles[size_t(triangle)].Raycast(ARay, &candidate))
-          continue;
+        const int32_t triangle = record.Index;
         const float distance = BVHHitDistance(candidate, ARay);
         if (distance < best) {
           best = distance;
           ARes = candidate;
           ATriangle = triangle;
+          if (ATag)
+            *ATag = record.Tag;
           tie = false;
           limit = candidate.T * ray.DirectionScale * kPruneFactor + ray.MarginLength;
           limits = _mm_set1_ps(limit);

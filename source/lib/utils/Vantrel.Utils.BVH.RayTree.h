@@ -32,7 +32,7 @@ public:
   enum class ECast {
     // No triangle is hit.
     Miss,
-    // One triangle is nearest; ARes and ATriangle hold it.
+    // One triangle is nearest; ARes, ATriangle and ATag hold it.
     Hit,
     // Two triangles share the nearest distance; which one wins depends on the caller's order.
     Tie,
@@ -41,13 +41,15 @@ public:
     Declined
   };
 
-  // Null for no triangles, or when a coordinate is not finite or beyond 1e18 in magnitude.
-  static std::unique_ptr<TBVHRayTree> Build(const std::vector<TTriangle>& ATriangles);
+  // Null for no triangles, or when a coordinate is not finite or beyond 1e18 in magnitude. ATags,
+  // empty or one per triangle, are kept with the triangles and handed back with a hit.
+  static std::unique_ptr<TBVHRayTree> Build(const std::vector<TTriangle>& ATriangles,
+                                            const std::vector<uint16_t>& ATags = {});
 
   // The nearest hit of TTriangle::Raycast over ATriangles, which must hold the triangles the tree
   // was built on, by BVHHitDistance. Allocates nothing.
   ECast Raycast(const std::vector<TTriangle>& ATriangles, const TRaycastData& ARay, TRaycastResult& ARes,
-                int32_t& ATriangle) const;
+                int32_t& ATriangle, uint16_t* ATag = nullptr) const;
 
   // False only when TTriangle::Raycast of ATriangle certainly misses ARay (the leaf pre-test).
   static bool MayHit(const TTriangle& ATriangle, const TRaycastData& ARay);
@@ -79,9 +81,14 @@ private:
   // The root has no box of its own: the octree's root box, which the ray has entered, is the same.
   int32_t FRootOffset = 0;
   int32_t FRootCount = 0;
-  // The triangles in leaf order, and where each stands in the geometry.
-  std::vector<TTriangle> FRecords;
-  std::vector<int32_t> FIndices;
+  // A triangle in leaf order and where it stands in the geometry.
+  struct TRecord {
+    TTriangle Triangle;
+    int32_t Index;
+    uint16_t Tag;
+  };
+  static_assert(sizeof(TRecord) == 44);
+  std::vector<TRecord> FRecords;
   // The largest sum of absolute coordinates over all vertices: the scale of the rounding margins.
   float FScale = 0;
 };

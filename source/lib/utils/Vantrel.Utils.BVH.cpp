@@ -89,26 +89,25 @@ void DistributeTriangles(TBVHNode& ANode, const TBVHGeometry& AGeometry) {
 
 // --- TBVHNode ------------------------------------------------------------------------------------
 
-// What the root's casts need besides the octree: the binary tree, and for each triangle the one
-// octree leaf that lists it (a position in Leaves plus one; kNoLeaf when none lists it, kSeveral
-// when more than one does).
+// What the root's casts need besides the octree: the binary tree, whose triangles carry the one
+// octree leaf that lists each (a position in Leaves plus one; kNoLeaf when none lists it,
+// kSeveral when more than one does).
 struct TBVHNode::TRayIndex {
   static constexpr uint16_t kNoLeaf = 0;
   static constexpr uint16_t kSeveral = 0xFFFF;
 
   std::unique_ptr<TBVHRayTree> Tree;
-  std::vector<uint16_t> LeafOf;
   std::vector<const TBVHNode*> Leaves;
 
-  void AddLeaves(const TBVHNode& ANode) {
+  void AddLeaves(const TBVHNode& ANode, std::vector<uint16_t>& ALeafOf) {
     if (!ANode.Children.empty()) {
       for (const TBVHNode& child : ANode.Children)
-        AddLeaves(child);
+        AddLeaves(child, ALeafOf);
       return;
     }
     Leaves.push_back(&ANode);
     for (int32_t i = 0; i < ANode.NumTriangles; ++i) {
-      uint16_t& leaf = LeafOf[size_t(ANode.Triangles[i])];
+      uint16_t& leaf = ALeafOf[size_t(ANode.Triangles[i])];
       leaf = leaf == kNoLeaf ? uint16_t(Leaves.size()) : kSeveral;
     }
   }
@@ -127,14 +126,15 @@ bool TBVHNode::Raycast(const TRaycastData& ARay, TRaycastResult& ARes) const {
   ARes.Hit = false;
   TRaycastResult hit;
   int32_t triangle = -1;
-  switch (FRayIndex->Tree->Raycast(Geometry->Triangles, ARay, hit, triangle)) {
+  uint16_t leaf = TRayIndex::kNoLeaf;
+  switch (FRayIndex->Tree->Raycast(Geometry->Triangles, ARay, hit, triangle, &leaf)) {
   case TBVHRayTree::ECast::Miss:
     // No triangle is hit at all, so none is in the octants either.
     return false;
   case TBVHRayTree::ECast::Hit:
     // The nearest hit over all triangles; the octants report it too when the ray reaches a leaf
     // that lists it, and then nothing nearer, since they hold no other triangles.
-    if (ReachesInOctree(ARay, hit.Point, triangle)) {
+    if (ReachesInOctree(ARay, hit.Point, triangle, leaf)) {
       ARes = hit;
       return true;
     }
@@ -178,8 +178,10 @@ bool TBVHNode::OctreeRaycast(const TRaycastData& ARay, TRaycastResult& ARes) con
 }
 
 // Follows the octants holding APoint from this root down to a leaf: true when the ray enters every
-// box on the way, as the octree cast tests them, and the leaf lists ATriangle.
-bool TBVHNode::ReachesInOctree(const TRaycastData& ARay, const TPoint3D& APoint, int32_t ATriangle) const {
+// box on the way, as the octree cast tests them, and the leaf lists ATriangle, whose leaf number
+// is ALeaf.
+bool TBVHNode::ReachesInOctree(const TRaycastData& ARay, const TPoint3D& APoint, int32_t ATriangle,
+                               uint16_t ALeaf) const {
   const TBVHNode* node = this;
   while (!node->Children.empty()) {
     // Child 3 is the octant (+, +, +), whose minimum is the centre; see ChildBounds.
@@ -190,9 +192,8 @@ bool TBVHNode::ReachesInOctree(const TRaycastData& ARay, const TPoint3D& APoint,
     if (!node->Bounds.Contains(APoint) || node->Bounds.Raycast(ARay) < 0)
       return false;
   }
-  const uint16_t leaf = FRayIndex->LeafOf[size_t(ATriangle)];
-  if (leaf != TRayIndex::kSeveral)
-    return leaf != TRayIndex::kNoLeaf && FRayIndex->Leaves[leaf - 1] == node;
+  if (ALeaf != TRayIndex::kSeveral)
+    return ALeaf != TRayIndex::kNoLeaf && FRayIndex->Leaves[ALeaf - 1] == node;
   // Leaf lists keep the root's ascending order.
   const auto end =
       node->Triangles.begin() + std::min<ptrdiff_t>(node->NumTriangles, ptrdiff_t(node->Triangles.size()));
@@ -313,14 +314,13 @@ void BuildBVH(TBVHGeometry* AGeometry) {
     root->Triangles[i] = i;
   AGeometry->Accelerator = std::move(root);
   SplitBVHNode(AGeometry->Accelerator.get(), AGeometry, kBuildDepth);
-  auto index = std::make_unique<TBVHNode::TRayIndex>();
-  index->Tree = TBVHRayTree::Build(AGeometry->Triangles);
-  if (!index->Tree)
-    return;
-  index->LeafOf.assign(AGeometry->Triangles.size(), TBVHNode::TRayIndex::kNoLeaf);
-  index->AddLeaves(*AGeometry->Accelerator);
   // Leaf numbers fit 16 bits: the octree has at most 512 leaves.
-  AGeometry->Accelerator->FRayIndex = std::move(index);
+  auto index = std::make_unique<TBVHNode::TRayIndex>();
+  std::vector<uint16_t> leafOf(AGeometry->Triangles.size(), TBVHNode::TRayIndex::kNoLeaf);
+  index->AddLeaves(*AGeometry->Accelerator, leafOf);
+  index->Tree = TBVHRayTree::Build(AGeometry->Triangles, leafOf);
+  if (index->Tree)
+    AGeometry->Accelerator->FRayIndex = std::move(index);
 }
 
 void SplitBVHNode(TBVHNode* ANode, TBVHGeometry* AGeometry, int ADepth) {

@@ -59,10 +59,11 @@ private:
   struct TRayIndex;
   friend void BuildBVH(TBVHGeometry* AGeometry);
   bool OctreeRaycast(const TRaycastData& ARay, TRaycastResult& ARes) const;
-  bool ReachesInOctree(const TRaycastData& ARay, const TPoint3D& APoint, int32_t ATriangle) const;
+  bool ReachesInOctree(const TRaycastData& ARay, const TPoint3D& APoint, int32_t ATriangle,
+                       uint16_t ALeaf) const;
 
   // Only on a root made by BuildBVH: the binary tree its casts run on, built over a copy of the
-  // triangles as they were then, and which leaf lists each triangle.
+  // triangles as they were then, with the octree leaf that lists each.
   std::unique_ptr<const TRayIndex> FRayIndex;
 };
 using PBVHNode = TBVHNode*;
