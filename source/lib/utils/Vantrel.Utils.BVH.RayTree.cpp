@@ -140,6 +140,7 @@ std::unique_ptr<TBVHRayTree> TBVHRayTree::Build(const std::vector<TTriangle>& AT
   } else {
     tree->FNodes.reserve(binary.size() / 3 + 1);
     tree->FRootOffset = tree->Collapse(binary, 0);
+    tree->FNodes.shrink_to_fit();
   }
   tree->FRecords.reserve(primitives.size());
   for (const TPrimitive& primitive : primitives)
