@@ -91,7 +91,7 @@ struct alignas(16) TBVHRayTree::TPrimitive {
   }
 };
 
-// A ray prepared for the slab tests of a node pair, each value in all four lanes: direction
+// A ray prepared for the slab tests of a node, each value in all four lanes: direction
 // scaled so its largest component is 1 (parameters are measured along it), its inverse, and the
 // box margin as a parameter step along each axis.
 struct TBVHRayTree::TRay {
