@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "rtl/classes.h"
 #include "rtl/filer.h"
@@ -36,7 +38,7 @@ int HexValue(char AChar) {
 // Words that open or close records, so they cannot name a property.
 bool IsKeyword(std::string_view AWord) {
   return SameText(AWord, "object") || SameText(AWord, "inherited") || SameText(AWord, "inline") ||
-         SameText(AWord, "end") || SameText(AWord, "item");
+         SameText(AWord, "end");
 }
 
 // An identifier the text form can carry: a letter or "_" first, then letters, digits, "_" and ".".
@@ -91,6 +93,26 @@ std::string CurrencyText(int64_t AValue) {
   while (fraction.size() > 1 && fraction.back() == '0')
     fraction.pop_back();
   return (negative ? "-" : "") + std::to_string(magnitude / 10000) + "." + fraction + "C";
+}
+
+// Reads a whole decimal float; a value too small for T rounds (to a subnormal or zero), a value
+// too large fails.
+template <class T> bool ParseFloat(const char* AFirst, const char* ALast, T& AValue) {
+  const auto result = std::from_chars(AFirst, ALast, AValue);
+  if (result.ptr != ALast)
+    return false;
+  if (result.ec == std::errc())
+    return std::isfinite(AValue);
+  if (result.ec != std::errc::result_out_of_range)
+    return false;
+  const std::string text(AFirst, ALast);
+  if constexpr (std::is_same_v<T, float>)
+    AValue = std::strtof(text.c_str(), nullptr);
+  else if constexpr (std::is_same_v<T, double>)
+    AValue = std::strtod(text.c_str(), nullptr);
+  else
+    AValue = std::strtold(text.c_str(), nullptr);
+  return std::isfinite(AValue);
 }
 
 // --- binary to text ------------------------------------------------------------------------------
@@ -754,16 +776,12 @@ private:
       ConvertCurrency(text);
       return;
     }
-    long double value = 0;
-    const auto result = std::from_chars(first, text.data() + text.size(), value);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size() || !std::isfinite(value))
-      Error("Invalid floating point value '" + FValue + "'");
+    const char* last = text.data() + text.size();
     switch (suffix) {
     case 'S': {
       float single = 0;
-      std::from_chars(first, text.data() + text.size(), single);
-      if (!std::isfinite(single))
-        Error("Single value out of range '" + FValue + "'");
+      if (!ParseFloat(first, last, single))
+        Error("Invalid Single value '" + FValue + "'");
       FOut.WriteValue(TValueType::vaSingle);
       FOut.WriteLE(std::bit_cast<uint32_t>(single));
       return;
@@ -771,18 +789,20 @@ private:
     case 'D':
     case 'T': {
       double number = 0;
-      std::from_chars(first, text.data() + text.size(), number);
-      if (!std::isfinite(number))
-        Error("Double value out of range '" + FValue + "'");
+      if (!ParseFloat(first, last, number))
+        Error("Invalid Double value '" + FValue + "'");
       FOut.WriteValue(suffix == 'D' ? TValueType::vaDouble : TValueType::vaDate);
       FOut.WriteLE(std::bit_cast<uint64_t>(number));
       return;
     }
-    default:
+    default: {
+      long double value = 0;
+      if (!ParseFloat(first, last, value))
+        Error("Invalid floating point value '" + FValue + "'");
       FOut.WriteExtended(value);
     }
+    }
   }
-
   // Exact decimal with at most four places.
   void ConvertCurrency(const std::string& AText) {
     std::string_view text = AText;

@@ -8,6 +8,7 @@
 #include "rtl/colors.h"
 #include "rtl/filer.h"
 #include "rtl/form_text.h"
+#include "rtl/ioutils.h"
 #include "rtl/properties.h"
 #include "rtl/resources.h"
 #include "rtl/set.h"
@@ -250,6 +251,8 @@ public:
 RTL_DEFINE_CLASS(TFieldForm, "Test.Forms", &TFieldForm::RegisterProperties)
 
 } // namespace formtest
+
+void RegisterFieldFormResource();
 
 namespace {
 
@@ -698,6 +701,24 @@ TEST_F(Filer, WritingANonFiniteFloatFails) {
   rtl::TOwned<TPlainForm> form(rtl::New<TPlainForm>(nullptr));
   form->SetPrecise(std::nan(""));
   EXPECT_THROW(Write(form.get()), rtl::EWriteError);
+}
+
+TEST_F(Filer, AFormEmbeddedAtBuildTimeLoadsAndWritesBackItsOwnText) {
+  RegisterFieldFormResource();
+  rtl::TOwned<TFieldForm> form(rtl::New<TFieldForm>(nullptr));
+  {
+    rtl::TResourceStream stream("TFIELDFORM");
+    rtl::TReader reader(stream);
+    reader.ReadRootComponent(form.get());
+  }
+  rtl::UnRegisterResource("TFIELDFORM");
+  ASSERT_NE(form->Panel1, nullptr);
+  EXPECT_EQ(form->Panel1->GetText(), "Panel\tone");
+  EXPECT_EQ(form->Panel1->GetBuddy(), form.get());
+  EXPECT_EQ(form->GetColor(), 0x003333FFu);
+  ASSERT_NE(form->Gadget1, nullptr);
+  const std::string text = rtl::TFile::ReadAllText(VANTREL_SOURCE_ROOT "tests/platform/rtl/data/FieldForm.form");
+  EXPECT_EQ(rtl::WriteComponentToText(form.get()), text);
 }
 
 TEST(ColorIdents, NamesAndHexFormsConvertBothWays) {
