@@ -48,7 +48,8 @@ class TWidget : public rtl::TComponent {
 public:
   explicit TWidget(rtl::TComponent* AOwner)
       : TComponent(AOwner), FPoint(rtl::New<TPoint>()),
-        FItems(rtl::New<rtl::TOwnedCollection>(this, TItem::StaticClass())), FLines(rtl::New<rtl::TStringList>()) {}
+        FItems(rtl::New<rtl::TOwnedCollection>(this, TItem::StaticClass())),
+        FLines(rtl::New<rtl::TStringList>()) {}
 
   void BeforeDestruction() override {
     if (FParent)
