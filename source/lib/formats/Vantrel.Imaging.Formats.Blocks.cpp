@@ -220,11 +220,6 @@ void ForEachSourceBlock(const uint8_t* APixels, int32_t AWidth, int32_t AHeight,
     }
 }
 
-int32_t DistanceRgb(const uint8_t* AP, const uint8_t* AQ) {
-  const int32_t db = AP[0] - AQ[0], dg = AP[1] - AQ[1], dr = AP[2] - AQ[2];
-  return db * db + dg * dg + dr * dr;
-}
-
 uint16_t Quantize565(const uint8_t* APixel) {
   const auto quantize = [](uint32_t AValue, uint32_t AMax) { return (AValue * AMax + 127) / 255; };
   return static_cast<uint16_t>(quantize(APixel[2], 31) << 11 | quantize(APixel[1], 63) << 5 |
@@ -239,48 +234,53 @@ void Store32(uint8_t* AAt, uint32_t AValue) {
 }
 
 // Encodes 16 A8R8G8B8 pixels into a colour block. ADxt1 allows the three-colour mode, which a
-// block takes when one of its pixels has alpha below 128.
+// block takes when one of its pixels has alpha below 128. Both searches are branch-free: a
+// distance and its position form one key, so the largest (or smallest) key is the first pair (or
+// entry) of the largest (or least) distance.
 void EncodeColorBlock(const uint8_t APixels[64], bool ADxt1, uint8_t* ABlock) {
-  int32_t best = -1;
-  int first = 0, second = 0;
-  for (int i = 0; i < 16; ++i)
-    for (int j = i + 1; j < 16; ++j) {
-      const int32_t distance = DistanceRgb(APixels + 4 * i, APixels + 4 * j);
-      if (distance > best) {
-        best = distance;
-        first = i;
-        second = j;
-      }
-    }
+  int32_t r[16], g[16], b[16];
   bool transparent = false;
-  for (int i = 0; ADxt1 && i < 16; ++i)
-    transparent |= APixels[4 * i + 3] < 128;
-  const uint16_t a = Quantize565(APixels + 4 * first), b = Quantize565(APixels + 4 * second);
-  const uint16_t c0 = transparent ? std::min(a, b) : std::max(a, b);
-  const uint16_t c1 = transparent ? std::max(a, b) : std::min(a, b);
+  for (int p = 0; p < 16; ++p) {
+    b[p] = APixels[4 * p];
+    g[p] = APixels[4 * p + 1];
+    r[p] = APixels[4 * p + 2];
+    transparent |= ADxt1 && APixels[4 * p + 3] < 128;
+  }
+  // Pair (i, j) has the scan position 16 i + j; its key is the distance above 255 - position.
+  int32_t bestPair = -1;
+  for (int i = 0; i < 15; ++i)
+    for (int j = 0; j < 16; ++j) {
+      const int32_t dr = r[i] - r[j], dg = g[i] - g[j], db = b[i] - b[j];
+      const int32_t key = j > i ? (dr * dr + dg * dg + db * db) << 8 | (255 - (16 * i + j)) : -1;
+      bestPair = std::max(bestPair, key);
+    }
+  const int position = 255 - (bestPair & 255);
+  const uint16_t first = Quantize565(APixels + 4 * (position / 16)),
+                 second = Quantize565(APixels + 4 * (position % 16));
+  const uint16_t c0 = transparent ? std::min(first, second) : std::max(first, second);
+  const uint16_t c1 = transparent ? std::max(first, second) : std::min(first, second);
   // The colours the decoder will derive; an opaque DXT1 block with equal words decodes in
   // three-colour mode, so its index 3 is off limits.
   const bool fourColors = !ADxt1 || c0 > c1;
   uint32_t palette[4];
   ColorPalette(c0, c1, fourColors, palette);
+  int32_t pr[4], pg[4], pb[4];
+  for (int k = 0; k < 4; ++k) {
+    pb[k] = static_cast<int32_t>(palette[k] & 0xFF);
+    pg[k] = static_cast<int32_t>((palette[k] >> 8) & 0xFF);
+    pr[k] = static_cast<int32_t>((palette[k] >> 16) & 0xFF);
+  }
   const int candidates = fourColors ? 4 : 3;
   uint32_t indices = 0;
   for (int p = 15; p >= 0; --p) {
-    const uint8_t* pixel = APixels + 4 * p;
-    uint32_t index = 3;
-    if (!transparent || pixel[3] >= 128) {
-      int32_t nearest = INT32_MAX;
-      for (int k = 0; k < candidates; ++k) {
-        uint8_t entry[4];
-        std::memcpy(entry, &palette[k], 4);
-        const int32_t distance = DistanceRgb(pixel, entry);
-        if (distance < nearest) {
-          nearest = distance;
-          index = static_cast<uint32_t>(k);
-        }
-      }
+    int32_t nearest = INT32_MAX;
+    for (int k = 0; k < 4; ++k) {
+      const int32_t dr = r[p] - pr[k], dg = g[p] - pg[k], db = b[p] - pb[k];
+      const int32_t key = k < candidates ? (dr * dr + dg * dg + db * db) << 2 | k : INT32_MAX;
+      nearest = std::min(nearest, key);
     }
-    indices = indices << 2 | index;
+    const bool clear = transparent && APixels[4 * p + 3] < 128;
+    indices = indices << 2 | (clear ? 3u : static_cast<uint32_t>(nearest & 3));
   }
   Store16(ABlock, c0);
   Store16(ABlock + 2, c1);
