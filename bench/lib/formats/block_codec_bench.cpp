@@ -5,7 +5,9 @@
 //                    1024 x 1024 crop, with the RGB PSNR of both after decoding with our decoder
 // The input is a photo-like synthetic image (gradients, noise and hard edges) from a fixed seed,
 // encoded once by our encoders into each block format. Before timing, our decoders are checked
-// against libsquish (within 1 per channel) and the reference loop (exactly); after timing, each
+// against libsquish (within 1 per channel) and the reference loop (exactly); Debian's libsquish
+// 1.15 decodes kBc4 and kBc5 blocks as colour blocks, which the program detects and says, and then
+// compares nothing with it for those two and times it as it is. After timing, each
 // case checks its output, so a loop the compiler dropped cannot pass. Ratios use the medians of
 // five repetitions; the minimum shows the best run. Goals: BC1 decoding at 1,000 Mpix/s or more,
 // every decoder at least as fast as libsquish, and our BC1 encoder at least as fast as stb_dxt.
@@ -211,7 +213,18 @@ void Fail(const std::string& AWhat) {
   GChecksPassed = false;
 }
 
-// Our B, G, R, A (or grey) against libsquish's R, G, B, A, within 1 per channel that the format has.
+// True when libsquish decodes a one-channel block of the given flags as such: Debian's libsquish
+// 1.15 accepts kBc4 and kBc5 but decodes their blocks as colour blocks.
+bool SquishDecodesChannelBlocks(int AFlags) {
+  const uint8_t block[16] = {0xC8, 0x64, 0x88, 0xC6, 0xFA, 0x88, 0xC6, 0xFA,
+                             0xC8, 0x64, 0x88, 0xC6, 0xFA, 0x88, 0xC6, 0xFA};
+  uint8_t pixels[64];
+  squish::DecompressImage(pixels, 4, 4, block, AFlags);
+  return pixels[0] == 0xC8 && pixels[4] == 0x64;
+}
+
+// Our decoder against the reference loop (exactly) and libsquish (within 1 per channel the format
+// has; ours is B, G, R, A or grey, libsquish's R, G, B, A).
 void CheckAgainstSquish(const TFormatCase& ACase) {
   TInputs& in = Inputs();
   const std::vector<uint8_t>& blocks = in.Blocks[ACase.Name];
@@ -221,6 +234,14 @@ void CheckAgainstSquish(const TFormatCase& ACase) {
   const size_t ourBytes = Pixels * static_cast<size_t>(ACase.PixelBytes);
   if (!std::equal(in.Ours.begin(), in.Ours.begin() + static_cast<ptrdiff_t>(ourBytes), in.Reference.begin()))
     Fail(std::string(ACase.Name) + ": our decoder and the reference loop disagree");
+  const bool channels = ACase.Format == ImageFormatId::ATI1N || ACase.Format == ImageFormatId::ATI2N;
+  if (channels && !SquishDecodesChannelBlocks(ACase.SquishFlags)) {
+    std::printf(
+        "%s: ours equals the reference loop; this libsquish decodes %s blocks as colour blocks, so its "
+        "output is not compared and its time is that of a colour decode\n",
+        ACase.Name, ACase.Name);
+    return;
+  }
   int worst = 0;
   for (size_t p = 0; p < Pixels; ++p) {
     const uint8_t* ours = &in.Ours[p * static_cast<size_t>(ACase.PixelBytes)];
