@@ -412,7 +412,8 @@ void SwapChannels(TImageData& AImage, const TImageFormatDescriptor& AInfo, int32
   const int32_t bytes = AInfo.PixelBytes;
   const size_t count = PixelCount(AImage);
   const bool alphaSwap = ASrc == 3 || ADst == 3;
-  if (AInfo.FormatId == ImageFormatId::R8G8B8 || (AInfo.FormatId == ImageFormatId::A8R8G8B8 && !alphaSwap)) {
+  // Bytes are swapped in place only among colour channels: R8G8B8 has no fourth byte to swap.
+  if ((AInfo.FormatId == ImageFormatId::R8G8B8 || AInfo.FormatId == ImageFormatId::A8R8G8B8) && !alphaSwap) {
     for (size_t i = 0; i < count; ++i, pixel += bytes)
       std::swap(pixel[ASrc], pixel[ADst]);
   } else if (AInfo.IsPaletted) {

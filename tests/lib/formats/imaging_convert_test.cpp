@@ -402,6 +402,7 @@ TEST(ImageSwap, ChannelsOfEveryKind) {
       {"88 blue and red", F::A8R8G8B8, "11 22 33 44", 0, 2, "33 22 11 44"},
       {"88 blue and alpha", F::A8R8G8B8, "11 22 33 44", 0, 3, "44 22 33 11"},
       {"R8G8B8", F::R8G8B8, "11 22 33", 2, 0, "33 22 11"},
+      {"R8G8B8 with alpha stays inside the pixel", F::R8G8B8, "11 22 33 44 55 66", 3, 0, "FF 22 33 FF 55 66"},
       {"A8Gray8 grey and alpha", F::A8Gray8, "40 80", 3, 1, "80 40"},
       {"A16Gray16 grey and alpha", F::A16Gray16, "3412 7856", 0, 3, "7856 3412"},
       {"A16R16G16B16", F::A16R16G16B16, "0100 0200 0300 0400", 1, 3, "0100 0400 0300 0200"},
@@ -411,7 +412,9 @@ TEST(ImageSwap, ChannelsOfEveryKind) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    TOwnedImageData image = vtest::MakeImage(1, 1, c.Format, Hex(c.Pixels));
+    const std::vector<uint8_t> pixels = Hex(c.Pixels);
+    const auto width = static_cast<int32_t>(pixels.size()) / FindFormatDescriptor(c.Format)->PixelBytes;
+    TOwnedImageData image = vtest::MakeImage(width, 1, c.Format, pixels);
     SwapImageChannels(image.Get(), c.From, c.To);
     EXPECT_EQ(vtest::Bytes(image.Get()), Hex(c.Expected));
   }
