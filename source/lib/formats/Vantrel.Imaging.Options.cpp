@@ -1,6 +1,7 @@
-// The option registry, its stack of snapshots and the format list. One lock guards all three.
-// The state is a function-local static, made on first use; the built-in formats are added after
-// it exists, because their constructors register options in it.
+// The option registry, its stack of snapshots and the format list. One re-entrant lock guards all
+// three. The state is a function-local static, made on first use of any registry function (a
+// format object's construction included); the built-in formats are added after it exists,
+// because their constructors register options in it.
 
 #include <map>
 #include <mutex>
@@ -26,6 +27,7 @@ struct TImagingState {
   std::map<int32_t, std::vector<TRegistration>> Options;
   TOwned<TOptionStack> Stack{New<TOptionStack>()};
   std::vector<TOwned<TImageFileFormat>> Formats;
+  bool BuiltInsAdded = false;
 
   TImagingState() {
     Options[ImagingOption::PaletteChannelMask].push_back({nullptr, &ImagingColorReductionMask});
@@ -51,15 +53,16 @@ void AddFormat(TImagingState& AState, const TClass& AClass) {
   AState.Formats.push_back(std::move(format));
 }
 
-// The state with the built-in formats in its list.
+// The state with the built-in formats in its list. Their constructors come back here to register
+// their options and find the flag already set; other threads wait on the lock until they are in.
 TImagingState& Registry() {
   TImagingState& state = State();
-  static const bool builtIns = [&state] {
+  std::lock_guard lock(state.Lock);
+  if (!state.BuiltInsAdded) {
+    state.BuiltInsAdded = true;
     AddFormat(state, TDDSFileFormat::StaticClass());
     AddFormat(state, TTargaFileFormat::StaticClass());
-    return true;
-  }();
-  (void)builtIns;
+  }
   return state;
 }
 
@@ -74,7 +77,7 @@ namespace detail {
 
 void RegisterOwnedOption(const void* AOwner, int32_t AId, int32_t* AVariable) {
   Assert(AVariable != nullptr && AId >= 0);
-  TImagingState& state = State();
+  TImagingState& state = Registry();
   std::lock_guard lock(state.Lock);
   state.Options[AId].push_back({AOwner, AVariable});
 }
