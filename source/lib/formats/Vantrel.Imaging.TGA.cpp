@@ -262,19 +262,23 @@ bool TTargaFileFormat::ReadImages(TImageIOHandle* AHandle, TDynImageDataArray& A
     return false;
   if (header.Width < 1 || header.Height < 1)
     throw EImagingError(Format("invalid TGA dimensions %dx%d", header.Width, header.Height));
+  // What the header describes must be in the input before anything is allocated for it.
+  const int32_t pixelBytes = FindFormatDescriptor(format)->PixelBytes;
+  const int64_t pixels = int64_t{header.Width} * header.Height;
+  const int64_t mapBytes =
+      header.ColorMapType == 1 ? int64_t{header.ColorMapEntrySize / 8} * header.ColorMapLength : 0;
+  if (header.ImageType >= 1 && header.ImageType <= 3)
+    RequireRemaining(AHandle, mapBytes + pixels * pixelBytes);
+  else if (header.ImageType >= 9)
+    RequireRemaining(AHandle, mapBytes + (pixels + 127) / 128 * (1 + pixelBytes));
   AImages.resize(1);
   TImageData& image = AImages[0];
   CreateImageData(header.Width, header.Height, format, image);
   ReadColorMap(AHandle, header, image);
-  const int32_t pixelBytes = FindFormatDescriptor(format)->PixelBytes;
-  if (header.ImageType >= 1 && header.ImageType <= 3) {
-    RequireRemaining(AHandle, image.Size);
+  if (header.ImageType >= 1 && header.ImageType <= 3)
     ReadExact(AHandle, image.Bits, image.Size);
-  } else if (header.ImageType >= 9) {
-    const int64_t pixels = int64_t{image.Width} * image.Height;
-    RequireRemaining(AHandle, (pixels + 127) / 128 * (1 + pixelBytes));
+  else if (header.ImageType >= 9)
     TRunLengthDecoder(AHandle, pixelBytes).Decode(static_cast<uint8_t*>(image.Bits), pixels);
-  }
   if (format == ImageFormatId::A1R5G5B5)
     RelabelWithoutAlpha(image);
   SkipTrailer(AHandle);
