@@ -197,6 +197,14 @@ std::vector<std::pair<int32_t, int32_t>> LevelSizes(const TLayout& ALayout, int6
   return sizes;
 }
 
+// Sums and products of sizes that saturate instead of overflowing.
+int64_t SaturatedAdd(int64_t AA, int64_t AB) {
+  return AA > INT64_MAX - AB ? INT64_MAX : AA + AB;
+}
+int64_t SaturatedMul(int64_t AA, int64_t AB) {
+  return AB != 0 && AA > INT64_MAX / AB ? INT64_MAX : AA * AB;
+}
+
 void ReadExact(TImageIOHandle* AHandle, void* ABuffer, int64_t ACount) {
   const int64_t read = AHandle->Read(ABuffer, ACount);
   if (read != ACount)
@@ -368,7 +376,7 @@ bool TDDSFileFormat::ReadImages(TImageIOHandle* AHandle, TDynImageDataArray& AIm
   for (size_t i = 0; i < sizes.size(); ++i) {
     const auto [width, height] = sizes[i];
     if (linear) {
-      total += info.PixelsSize(format, width, height);
+      total = SaturatedAdd(total, info.PixelsSize(format, width, height));
       continue;
     }
     const int64_t rowBytes = int64_t{width} * info.PixelBytes;
@@ -378,7 +386,7 @@ bool TDDSFileFormat::ReadImages(TImageIOHandle* AHandle, TDynImageDataArray& AIm
       throw EImagingError(
           Format("invalid DDS pitch %u for rows of %d bytes", header.PitchOrLinearSize, rowBytes));
     pitches[i] = pitch;
-    total += height * pitch;
+    total = SaturatedAdd(total, SaturatedMul(height, pitch));
   }
   RequireRemaining(AHandle, total);
   AImages.resize(static_cast<size_t>(count));

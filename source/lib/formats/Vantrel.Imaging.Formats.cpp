@@ -70,9 +70,15 @@ constexpr TFormatBitFields BitsX4R4G4B4 = MakeBitFields(0, 4, 4, 4);
 
 // --- Sizes -------------------------------------------------------------------------------------
 
+// Saturates instead of overflowing: two 32-bit sides fit 64 bits, the bytes per pixel may not.
 int64_t PlainPixelsSize(TImageFormat AFormat, int32_t AWidth, int32_t AHeight) {
   const TImageFormatDescriptor* info = FindFormatDescriptor(AFormat);
-  return info ? int64_t{AWidth} * AHeight * info->PixelBytes : 0;
+  if (!info)
+    return 0;
+  const int64_t pixels = int64_t{AWidth} * AHeight;
+  if (pixels > INT64_MAX / info->PixelBytes)
+    return INT64_MAX;
+  return pixels < INT64_MIN / info->PixelBytes ? INT64_MIN : pixels * info->PixelBytes;
 }
 
 void PlainAdjustDimensions(TImageFormat, int32_t&, int32_t&) {}

@@ -258,7 +258,8 @@ bool TTargaFileFormat::ReadImages(TImageIOHandle* AHandle, TDynImageDataArray& A
   std::vector<uint8_t> id(header.IdLength);
   ReadExact(AHandle, id.data(), header.IdLength);
   const TImageFormat format = FormatOf(header);
-  if (format == ImageFormatId::Unknown)
+  // Type 0 holds no image: nothing would bound the size of an empty one.
+  if (format == ImageFormatId::Unknown || header.ImageType == 0)
     return false;
   if (header.Width < 1 || header.Height < 1)
     throw EImagingError(Format("invalid TGA dimensions %dx%d", header.Width, header.Height));

@@ -201,19 +201,24 @@ TEST_F(TGATest, WrittenHeaders) {
 }
 
 TEST_F(TGATest, SizesAreChecked) {
+  TDynImageDataArray images;
   for (const auto& [width, height] : {std::pair{0, 1}, std::pair{1, -5}}) {
     TTargaFields fields;
     fields.Width = width;
     fields.Height = height;
     TBytesStream stream(fields.Bytes() + TBytes(3, 0));
-    TDynImageDataArray images;
     EXPECT_THROW(FTGA->LoadFromStream(stream, images), EImagingError);
   }
+  // Type 0 holds no image, so it describes nothing to bound: no load.
+  TTargaFields empty;
+  empty.ImageType = 0;
+  empty.Width = empty.Height = 30000;
+  TBytesStream none(empty.Bytes());
+  EXPECT_FALSE(FTGA->LoadFromStream(none, images));
   // 1.2 GB described by a 118-byte file: refused before anything is allocated.
   TTargaFields large;
   large.Width = large.Height = 20000;
   TBytesStream stream(large.Bytes() + TBytes(100, 0));
-  TDynImageDataArray images;
   EXPECT_THROW(FTGA->LoadFromStream(stream, images), EImagingError);
 }
 
