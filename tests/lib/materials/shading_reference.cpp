@@ -74,8 +74,10 @@ double FSchlick(double AF0, double AF90, double AVdotH) {
   return AF0 + (AF90 - AF0) * std::pow(Clamp01(1 - AVdotH), 5);
 }
 
+// The bound 0.9999 is a float literal in the shader; at VdotH 0 the result divides by 1 - bound, so
+// the model takes the same float value.
 double SchlickToF0(double AF, double AF90, double AVdotH) {
-  const double x5 = std::clamp(std::pow(Clamp01(1 - AVdotH), 5), 0.0, 0.9999);
+  const double x5 = std::clamp(std::pow(Clamp01(1 - AVdotH), 5), 0.0, static_cast<double>(0.9999f));
   return (AF - AF90 * x5) / (1 - x5);
 }
 
