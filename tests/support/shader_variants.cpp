@@ -142,6 +142,8 @@ std::vector<TShaderVariantRow> MakeRows() {
       {"PBR", {"CLIPPINGPLANE", "LIGHTING", "PBR"}, {}, {}},
       {"PBR_Tex", {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"}, {"PBR_TEX"}, {}},
       {"PBR_TexFour", {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"}, PBRTexFour, {}},
+      {"PBR_TexMetallic", {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"}, {"PBR_TEX", "PBR_TEX_METALLIC"}, {}},
+      {"ToneMapUnlit", {"CLIPPINGPLANE"}, {"TONEMAP_EXPOSURE"}, {}},
       {"PBR_TexFour_Tex0",
        {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"},
        With(PBRTexFour, {"USE_TEXTURE0"}),

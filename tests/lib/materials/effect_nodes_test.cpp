@@ -136,6 +136,25 @@ TEST(EffectNodes, PhysicallyBasedEnvironmentKeepsTheMissingLineBreak) {
   EXPECT_EQ(classic.find("l_MipMapLevel"), std::string::npos);
 }
 
+// The guards against 0 / 0 in the tone maps and linear fog. On the test driver clamp() and the
+// optimiser hide those NaNs from every read-back, so their texts are pinned here.
+TEST(EffectNodes, DivisionGuardsArePresent) {
+  struct TCase {
+    std::vector<std::string> Defines;
+    std::string Guard;
+  };
+  const TCase cases[] = {
+      {{}, "    if (p_FogEnd == p_FogStart)\r\n      l_Fog = (l_Dist < p_FogEnd) ? 1.0 : 0.0;\r\n"},
+      {{"TONEMAP_REINHARD"}, "  if (l_Exposure <= 0.0)\r\n    return vec3(0.0);\r\n"},
+      {{"TONEMAP_LUMABASED_REINHARD"}, "  if (l_Luma <= 0.0)\r\n    return vec3(0.0);\r\n"},
+      {{"TONEMAP_WP_LUMABASED_REINHARD"}, "  if (l_Luma <= 0.0)\r\n    return vec3(0.0);\r\n"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Guard);
+    EXPECT_NE(FragmentText(c.Defines).find(c.Guard), std::string::npos);
+  }
+}
+
 struct TOrderCase {
   const char* Name;
   std::vector<std::string> Defines;
