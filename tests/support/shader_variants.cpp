@@ -17,11 +17,16 @@ namespace vtest {
 
 using namespace vantrel;
 
-const std::array<std::string_view, 10> ToneMapDefines = {
-    "TONEMAP_EXPOSURE",           "TONEMAP_ACES_NARKOWICZ",        "TONEMAP_ACES_HILL",
-    "TONEMAP_ACES_HILL_EXPOSURE_BOOST", "TONEMAP_REINHARD",        "TONEMAP_LUMABASED_REINHARD",
-    "TONEMAP_WP_LUMABASED_REINHARD",    "TONEMAP_ROMBINDAHOUSE",   "TONEMAP_FILMIC",
-    "TONEMAP_UNCHARTED2"};
+const std::array<std::string_view, 10> ToneMapDefines = {"TONEMAP_EXPOSURE",
+                                                         "TONEMAP_ACES_NARKOWICZ",
+                                                         "TONEMAP_ACES_HILL",
+                                                         "TONEMAP_ACES_HILL_EXPOSURE_BOOST",
+                                                         "TONEMAP_REINHARD",
+                                                         "TONEMAP_LUMABASED_REINHARD",
+                                                         "TONEMAP_WP_LUMABASED_REINHARD",
+                                                         "TONEMAP_ROMBINDAHOUSE",
+                                                         "TONEMAP_FILMIC",
+                                                         "TONEMAP_UNCHARTED2"};
 
 namespace {
 
@@ -61,11 +66,11 @@ std::vector<std::string> With(std::vector<std::string> ABase, std::initializer_l
 }
 
 // The defines the physically based and parallax material variants add to their builders.
-const std::vector<std::string> POMMaterial = {"LIGHTING", "USE_TEXTURE", "USE_TEXTURE0", "DISPLACEMENT",
+const std::vector<std::string> POMMaterial = {"LIGHTING",  "USE_TEXTURE", "USE_TEXTURE0", "DISPLACEMENT",
                                               "NORMALMAP", "BUMP",        "POM",          "POM_DISCARD"};
 const std::vector<std::string> PBRMaterial = With(POMMaterial, {"PBR"});
-const std::vector<std::string> PBRTexFour = {"PBR_TEX", "PBR_TEX_ALBEDO", "PBR_TEX_METALLIC", "PBR_TEX_ROUGHNESS",
-                                             "PBR_TEX_AO"};
+const std::vector<std::string> PBRTexFour = {"PBR_TEX", "PBR_TEX_ALBEDO", "PBR_TEX_METALLIC",
+                                             "PBR_TEX_ROUGHNESS", "PBR_TEX_AO"};
 
 std::vector<TShaderVariantRow> MakeRows() {
   struct TAxis {
@@ -142,7 +147,10 @@ std::vector<TShaderVariantRow> MakeRows() {
       {"PBR", {"CLIPPINGPLANE", "LIGHTING", "PBR"}, {}, {}},
       {"PBR_Tex", {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"}, {"PBR_TEX"}, {}},
       {"PBR_TexFour", {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"}, PBRTexFour, {}},
-      {"PBR_TexMetallic", {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"}, {"PBR_TEX", "PBR_TEX_METALLIC"}, {}},
+      {"PBR_TexMetallic",
+       {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"},
+       {"PBR_TEX", "PBR_TEX_METALLIC"},
+       {}},
       {"ToneMapUnlit", {"CLIPPINGPLANE"}, {"TONEMAP_EXPOSURE"}, {}},
       {"PBR_TexFour_Tex0",
        {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"},

@@ -241,8 +241,9 @@ void TVantrelGLSLTonemappingNode::WriteText(std::string& AOut) const {
 // All four channels are blended, alpha included. The deprecated form has no o_Albedo to blend.
 void TVantrelGLSLFogApplyNode::WriteText(std::string& AOut) const {
   if (!Has("DEPRECATED"))
-    AOut += "  o_Albedo = mix(o_Albedo, _FogColor, 1.0 - computeFog(_FogMode, _FogStart, _FogEnd, _FogDensity, "
-          "LOCALS.TransfVertPos.xyz, _EyePos.xyz));\r\n";
+    AOut +=
+        "  o_Albedo = mix(o_Albedo, _FogColor, 1.0 - computeFog(_FogMode, _FogStart, _FogEnd, _FogDensity, "
+        "LOCALS.TransfVertPos.xyz, _EyePos.xyz));\r\n";
 }
 
 void TVantrelGLSLWeightedBlendedOITNode::WriteText(std::string& AOut) const {

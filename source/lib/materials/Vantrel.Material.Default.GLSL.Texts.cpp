@@ -9,8 +9,7 @@ namespace vantrel {
 namespace {
 
 // A text kept readable in the source with LF line ends and stored, at compile time, with CR LF.
-template <size_t N>
-struct TCrLfText {
+template <size_t N> struct TCrLfText {
   char Data[2 * N] = {};
   size_t Size = 0;
 
@@ -24,7 +23,8 @@ struct TCrLfText {
   constexpr std::string_view View() const { return {Data, Size}; }
 };
 
-constexpr TCrLfText ShadowMapping(R"(float ShadowCalculation(sampler2D p_ShadowMapTexture, mat4 p_ShadowMapMatrix, mat4 p_ModelMatrix, vec4 p_LightDir){
+constexpr TCrLfText ShadowMapping(
+    R"(float ShadowCalculation(sampler2D p_ShadowMapTexture, mat4 p_ShadowMapMatrix, mat4 p_ModelMatrix, vec4 p_LightDir){
   const float c_MinVal = 0.5;
   vec4 l_Pos = p_ModelMatrix * vars.v_VertPos;
   l_Pos = p_ShadowMapMatrix * l_Pos;
@@ -39,7 +39,8 @@ constexpr TCrLfText ShadowMapping(R"(float ShadowCalculation(sampler2D p_ShadowM
 
 )");
 
-constexpr TCrLfText VarianceShadowMapping(R"(float ShadowCalculation(sampler2D p_ShadowMapTexture, mat4 p_ShadowMapMatrix, mat4 p_ModelMatrix){
+constexpr TCrLfText VarianceShadowMapping(
+    R"(float ShadowCalculation(sampler2D p_ShadowMapTexture, mat4 p_ShadowMapMatrix, mat4 p_ModelMatrix){
   vec4 l_Pos = vec4(vars.v_TransfVertPos, 1.0);
   l_Pos = p_ShadowMapMatrix * l_Pos;
   vec3 l_ProjCoords = l_Pos.xyz / l_Pos.w;
@@ -197,7 +198,8 @@ vec3 BRDF_specularSheen(vec3 sheenColor, float sheenRoughness, float NdotL, floa
 
 )");
 
-constexpr TCrLfText POMFunc(R"(vec2 ParallaxOcclusionMapping(in float p_NormalIntensity, in int p_ParallaxLevels, sampler2D p_DepthMap, vec2 p_Uv, vec3 p_FragViewDir, float p_Pivot){
+constexpr TCrLfText POMFunc(
+    R"(vec2 ParallaxOcclusionMapping(in float p_NormalIntensity, in int p_ParallaxLevels, sampler2D p_DepthMap, vec2 p_Uv, vec3 p_FragViewDir, float p_Pivot){
   float l_Layers = mix(float(p_ParallaxLevels), 4.0, max(dot(vec3(0.0, 0.0, 1.0), p_FragViewDir), 0.0));
   float l_LayerDepth = 1.0 / l_Layers;
   float l_CurLayerDepth = 0.0;
@@ -268,7 +270,8 @@ constexpr TCrLfText NarkowiczHelpers(R"(vec3 toneMapACES_Narkowicz(vec3 color){
 constexpr TCrLfText NarkowiczBody(R"(  color = toneMapACES_Narkowicz(color * exposure);
 )");
 
-constexpr TCrLfText HillHelpers(R"(const mat3 ACESInputMat = mat3(0.59719, 0.07600, 0.02840, 0.35458, 0.90834, 0.13383, 0.04823, 0.01566, 0.83777);
+constexpr TCrLfText HillHelpers(
+    R"(const mat3 ACESInputMat = mat3(0.59719, 0.07600, 0.02840, 0.35458, 0.90834, 0.13383, 0.04823, 0.01566, 0.83777);
 const mat3 ACESOutputMat = mat3(1.60475, -0.10208, -0.00327, -0.53108, 1.10813, -0.07276, -0.07367, -0.00605, 1.07602);
 
 vec3 RRTAndODTFit(vec3 color){

@@ -714,10 +714,11 @@ void TVantrelGLSLMergedColorOutputNode::WriteText(std::string& AOut) const {
 
 // The physically based merge reads the locals the preparation declared in main.
 void TVantrelGLSLMergedColorOutputNode::WritePBRMerge(std::string& AOut) const {
-  AOut += Has("SpecularMapTexture") ? "  LOCALS.Diffuse *= _Material[0]._Diffuse.rgb * l_AO;\r\n"
-                                      "  LOCALS.Specular *= l_AO;\r\n"
-                                    : "  LOCALS.Diffuse *= _Material[0]._Diffuse.rgb * l_AO;\r\n"
-                                      "  LOCALS.Specular *= _Material[0]._Specular.rgb * l_Shininess * l_AO;\r\n";
+  AOut += Has("SpecularMapTexture")
+              ? "  LOCALS.Diffuse *= _Material[0]._Diffuse.rgb * l_AO;\r\n"
+                "  LOCALS.Specular *= l_AO;\r\n"
+              : "  LOCALS.Diffuse *= _Material[0]._Diffuse.rgb * l_AO;\r\n"
+                "  LOCALS.Specular *= _Material[0]._Specular.rgb * l_Shininess * l_AO;\r\n";
   AOut += "  LOCALS.Ambient = LOCALS.Diffuse * (_Material[0]._Ambient.rgb * l_AO);\r\n";
   // With an environment map the environment node has added its radiance already.
   if (!Has("ENVIRONMENT"))
@@ -732,8 +733,9 @@ void TVantrelGLSLMergedColorOutputNode::WritePBRMerge(std::string& AOut) const {
   LOCALS.Diffuse += LOCALS.Ambient * LOCALS.Shading.y;
   LOCALS.SumColor = LOCALS.Diffuse * _ShadingIntensity * LOCALS.Shading.x;
 )");
-  AOut += FindToneMapText(Builder()) ? "  LOCALS.SumColor = toneMap(LOCALS.SumColor, _Material[0]._ToneMapExp);\r\n"
-                                     : "  LOCALS.SumColor = linearTosRGB(LOCALS.SumColor);\r\n";
+  AOut += FindToneMapText(Builder())
+              ? "  LOCALS.SumColor = toneMap(LOCALS.SumColor, _Material[0]._ToneMapExp);\r\n"
+              : "  LOCALS.SumColor = linearTosRGB(LOCALS.SumColor);\r\n";
   AppendGLSL(AOut, R"(  LOCALS.SumColor *= l_LightIntensity;
   LOCALS.SumColor *= clamp(LOCALS.SceneAttenuation, 0.0, 1.0);
   LOCALS.SumColor += LOCALS.Emissive;

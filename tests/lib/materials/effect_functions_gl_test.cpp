@@ -132,11 +132,21 @@ TEST_F(EffectFunctionsGL, PhysicallyBasedFunctionsMatchTheModel) {
       {"D_GGX head-on", 10, {1, 0.5f, 0, 0}, DGGX(1, 0.5)},
       {"applyIorToRoughness 1.5", 11, {0.6f, 1.5f, 0, 0}, 0.6},
       {"applyIorToRoughness 1.2", 11, {0.6f, 1.2f, 0, 0}, 0.6 * 0.4},
-      {"getIBLRadianceGGX", 12, {0.5f, 0.3f, 0.04f, 0.8f}, IBLRadianceGGX({0.8, 0.8, 0.8}, 0.5, 0.3, {0.04, 0.04, 0.04}, 1).X},
-      {"getIBLRadianceGGX head-on", 12, {1, 0.9f, 0.5f, 1}, IBLRadianceGGX({1, 1, 1}, 1, 0.9f, {0.5, 0.5, 0.5}, 1).X},
-      {"getIBLRadianceLambertian", 13, {0.5f, 0.3f, 0.04f, 0.8f},
+      {"getIBLRadianceGGX",
+       12,
+       {0.5f, 0.3f, 0.04f, 0.8f},
+       IBLRadianceGGX({0.8, 0.8, 0.8}, 0.5, 0.3, {0.04, 0.04, 0.04}, 1).X},
+      {"getIBLRadianceGGX head-on",
+       12,
+       {1, 0.9f, 0.5f, 1},
+       IBLRadianceGGX({1, 1, 1}, 1, 0.9f, {0.5, 0.5, 0.5}, 1).X},
+      {"getIBLRadianceLambertian",
+       13,
+       {0.5f, 0.3f, 0.04f, 0.8f},
        IBLRadianceLambertian({1, 1, 1}, 0.5, 0.3, {0.8, 0.8, 0.8}, {0.04, 0.04, 0.04}, 1).X},
-      {"getIBLRadianceLambertian rough", 13, {0.9f, 1, 0.2f, 0.5f},
+      {"getIBLRadianceLambertian rough",
+       13,
+       {0.9f, 1, 0.2f, 0.5f},
        IBLRadianceLambertian({1, 1, 1}, 0.9f, 1, {0.5, 0.5, 0.5}, {0.2f, 0.2f, 0.2f}, 1).X},
       {"lambdaSheen below 0.5", 14, {0.3f, 0.25f, 0, 0}, LambdaSheen(0.3f, 0.25)},
       {"lambdaSheen above 0.5", 14, {0.8f, 0.25f, 0, 0}, LambdaSheen(0.8f, 0.25)},
@@ -144,9 +154,11 @@ TEST_F(EffectFunctionsGL, PhysicallyBasedFunctionsMatchTheModel) {
       {"V_Sheen smooth", 15, {0.9f, 0.4f, 0.1f, 0}, VSheen(0.9f, 0.4f, 0.1f)},
       {"D_Charlie", 16, {0.5f, 0.7f, 0, 0}, DCharlie(0.5, 0.7f)},
       {"D_Charlie rough", 16, {0.9f, 0.2f, 0, 0}, DCharlie(0.9f, 0.2f)},
-      {"BRDF_lambertian", 17, {0.04f, 0.8f, 0.7f, 0}, BRDFLambertian({0.04, 0.04, 0.04}, {1, 1, 1}, {0.8, 0.8, 0.8}, 1, 0.7f).X},
-      {"BRDF_specularSheen", 18, {0.5f, 0.6f, 0.8f, 0.7f},
-       DCharlie(0.5, 0.7f) * VSheen(0.6f, 0.8f, 0.5)},
+      {"BRDF_lambertian",
+       17,
+       {0.04f, 0.8f, 0.7f, 0},
+       BRDFLambertian({0.04, 0.04, 0.04}, {1, 1, 1}, {0.8, 0.8, 0.8}, 1, 0.7f).X},
+      {"BRDF_specularSheen", 18, {0.5f, 0.6f, 0.8f, 0.7f}, DCharlie(0.5, 0.7f) * VSheen(0.6f, 0.8f, 0.5)},
   };
   cases.insert(cases.end(), std::begin(more), std::end(more));
 
@@ -161,8 +173,9 @@ TEST_F(EffectFunctionsGL, PhysicallyBasedFunctionsMatchTheModel) {
     const std::vector<TFloat4> results = RunHarness(program, inputs, static_cast<int>(count));
     for (size_t i = 0; i < count; ++i) {
       const TPBRCase& c = cases[first + i];
-      SCOPED_TRACE(std::string(c.Name) + " at " + std::to_string(c.Args[0]) + ", " + std::to_string(c.Args[1]) +
-                   ", " + std::to_string(c.Args[2]) + ", " + std::to_string(c.Args[3]));
+      SCOPED_TRACE(std::string(c.Name) + " at " + std::to_string(c.Args[0]) + ", " +
+                   std::to_string(c.Args[1]) + ", " + std::to_string(c.Args[2]) + ", " +
+                   std::to_string(c.Args[3]));
       EXPECT_TRUE(Near(results[i][0], c.Expected));
     }
   }
@@ -181,17 +194,25 @@ TEST_F(EffectFunctionsGL, PhysicallyBasedFunctionsMatchTheModel) {
 
 TEST_F(EffectFunctionsGL, ToneOperatorsMatchTheModelAndNeverGiveNaN) {
   const std::vector<TFloat4> inputs = {
-      {0.004f, 0.004f, 0.004f, 1}, {0.25f, 0.25f, 0.25f, 1}, {2, 2, 2, 1},       {0.5f, 0.5f, 0.5f, 1},
-      {0.004f, 0.004f, 0.004f, 2}, {0.25f, 0.25f, 0.25f, 2}, {2, 2, 2, 2},       {0.8f, 0.3f, 0.1f, 1},
-      {0, 0, 0, 1},                {0, 0, 0, 0},             {0.5f, 0.5f, 0.5f, 0},
+      {0.004f, 0.004f, 0.004f, 1},
+      {0.25f, 0.25f, 0.25f, 1},
+      {2, 2, 2, 1},
+      {0.5f, 0.5f, 0.5f, 1},
+      {0.004f, 0.004f, 0.004f, 2},
+      {0.25f, 0.25f, 0.25f, 2},
+      {2, 2, 2, 2},
+      {0.8f, 0.3f, 0.1f, 1},
+      {0, 0, 0, 1},
+      {0, 0, 0, 0},
+      {0.5f, 0.5f, 0.5f, 0},
   };
   for (size_t op = 0; op < vtest::ToneMapDefines.size(); ++op)
     for (const bool pbr : {false, true}) {
       const std::string row = "ToneMap_" + std::string(vtest::ToneMapDefines[op]) + (pbr ? "_PBR" : "");
       SCOPED_TRACE(row);
-      vtest::TEffectProgram& program = Program(
-          "harness " + row, vtest::ShaderVariantRow(row),
-          "  o_Albedo = vec4(toneMap(_In[l_Case].xyz, _In[l_Case].w), 0.0);\n");
+      vtest::TEffectProgram& program =
+          Program("harness " + row, vtest::ShaderVariantRow(row),
+                  "  o_Albedo = vec4(toneMap(_In[l_Case].xyz, _In[l_Case].w), 0.0);\n");
       const std::vector<TFloat4> results = RunHarness(program, inputs, static_cast<int>(inputs.size()));
       for (size_t i = 0; i < inputs.size(); ++i) {
         const TFloat4& in = inputs[i];
@@ -214,8 +235,8 @@ TEST(ShadingReference, ToneOperatorsGiveTheWorkedValues) {
     double Expected;
   };
   const TCase cases[] = {
-      {"exposure", 0, 0.25, 2, false, 0.5},         {"exposure with gamma", 0, 0.25, 2, true, 0.72974},
-      {"filmic toe", 8, 0.004, 1, false, 0.0},      {"filmic", 8, 0.5, 1, false, 0.730204},
+      {"exposure", 0, 0.25, 2, false, 0.5},          {"exposure with gamma", 0, 0.25, 2, true, 0.72974},
+      {"filmic toe", 8, 0.004, 1, false, 0.0},       {"filmic", 8, 0.5, 1, false, 0.730204},
       {"Narkowicz", 1, 0.5, 1, false, 0.616307},     {"Narkowicz with gamma", 1, 0.5, 1, true, 0.802515},
       {"Reinhard", 4, 0.5, 1, false, 0.769873},      {"Uncharted2", 9, 0.5, 1, false, 0.582288},
       {"RomBinDaHouse", 7, 0.5, 1, false, 0.740060}, {"luma Reinhard black", 5, 0, 1, false, 0},
@@ -223,7 +244,8 @@ TEST(ShadingReference, ToneOperatorsGiveTheWorkedValues) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    EXPECT_NEAR(vref::ToneMap(c.Operator, {c.Input, c.Input, c.Input}, c.Exposure, c.PBR).X, c.Expected, 2e-6);
+    EXPECT_NEAR(vref::ToneMap(c.Operator, {c.Input, c.Input, c.Input}, c.Exposure, c.PBR).X, c.Expected,
+                2e-6);
   }
 }
 
@@ -264,8 +286,9 @@ TEST_F(EffectFunctionsGL, FogFunctionWithTheEqualRangeGuard) {
   for (int i = 0; i < count; ++i) {
     SCOPED_TRACE(cases[i].Name);
     EXPECT_TRUE(Near(results[i][0], cases[i].Expected));
-    EXPECT_NEAR(vref::ComputeFog(cases[i].Mode, cases[i].Start, cases[i].End, cases[i].Density, cases[i].Distance),
-                cases[i].Expected, 1e-5);
+    EXPECT_NEAR(
+        vref::ComputeFog(cases[i].Mode, cases[i].Start, cases[i].End, cases[i].Density, cases[i].Distance),
+        cases[i].Expected, 1e-5);
   }
 }
 
@@ -279,10 +302,11 @@ TEST_F(EffectFunctionsGL, ShadowLookupsOfBothMethods) {
       "harness depth shadow", vtest::ShaderVariantRow("Shadow_SHADOWMAPPING_Lambert"),
       "  o_Albedo = vec4(ShadowCalculation(_ShadowMapTexture0, _PassData[0]._ShadowMapMatrix[0], mat4(1.0), "
       "vec4(0.0, 0.0, 1.0, 0.0)), 0.0, 0.0, 0.0);\n");
-  vtest::TEffectProgram& variance = Program(
-      "harness variance shadow", vtest::ShaderVariantRow("Shadow_VARIANCESHADOWMAPPING_Lambert"),
-      "  o_Albedo = vec4(ShadowCalculation(_ShadowMapTexture0, _PassData[0]._ShadowMapMatrix[0], mat4(1.0)), 0.0, "
-      "0.0, 0.0);\n");
+  vtest::TEffectProgram& variance =
+      Program("harness variance shadow", vtest::ShaderVariantRow("Shadow_VARIANCESHADOWMAPPING_Lambert"),
+              "  o_Albedo = vec4(ShadowCalculation(_ShadowMapTexture0, _PassData[0]._ShadowMapMatrix[0], "
+              "mat4(1.0)), 0.0, "
+              "0.0, 0.0);\n");
   comparison.BindTexture("_ShadowMapTexture0", GL_TEXTURE_2D, depth.Handle(), 1);
   variance.BindTexture("_ShadowMapTexture0", GL_TEXTURE_2D, moments.Handle(), 1);
   struct TCase {
@@ -318,10 +342,10 @@ TEST_F(EffectFunctionsGL, ShadowLookupsOfBothMethods) {
 TEST_F(EffectFunctionsGL, ParallaxOcclusionWalksTheLayers) {
   const vtest::TRawTexture half(1, 1, GL_R32F, {0.5f});
   const vtest::TRawTexture black(1, 1, GL_R32F, {0.0f});
-  vtest::TEffectProgram& program = Program(
-      "harness parallax", vtest::ShaderVariantRow("POMMaterial"),
-      "  o_Albedo = vec4(ParallaxOcclusionMapping(0.1, 16, _POMTexture, _In[l_Case].xy, _In[16 + l_Case].xyz, "
-      "0.0), 0.0, 0.0);\n");
+  vtest::TEffectProgram& program = Program("harness parallax", vtest::ShaderVariantRow("POMMaterial"),
+                                           "  o_Albedo = vec4(ParallaxOcclusionMapping(0.1, 16, _POMTexture, "
+                                           "_In[l_Case].xy, _In[16 + l_Case].xyz, "
+                                           "0.0), 0.0, 0.0);\n");
   struct TCase {
     const char* Name;
     const vtest::TRawTexture* Map;
@@ -345,7 +369,8 @@ TEST_F(EffectFunctionsGL, ParallaxOcclusionWalksTheLayers) {
     inputs[16] = c.View;
     const TFloat4 result = RunHarness(program, inputs, 1)[0];
     const vref::TVec2 model = vref::ParallaxOcclusion(
-        0.1, 16, [&](vref::TVec2) { return c.Depth; }, {c.Uv[0], c.Uv[1]}, {c.View[0], c.View[1], c.View[2]}, 0);
+        0.1, 16, [&](vref::TVec2) { return c.Depth; }, {c.Uv[0], c.Uv[1]}, {c.View[0], c.View[1], c.View[2]},
+        0);
     EXPECT_TRUE(Near(result[0], model.X));
     EXPECT_TRUE(Near(result[1], model.Y));
     if (c.ExpectedU >= 0) {
@@ -383,12 +408,14 @@ std::string LightTermHarness() {
     if (c != '\r')
       text += c;
   text += "    l_HalfVector = l_H;\n  }\n";
-  text += "  o_Albedo = vec4(LOCALS.Diffuse.x + LOCALS.Specular.x + LOCALS.Shading.x + l_LightIntensity, l_HalfVector);\n";
+  text += "  o_Albedo = vec4(LOCALS.Diffuse.x + LOCALS.Specular.x + LOCALS.Shading.x + l_LightIntensity, "
+          "l_HalfVector);\n";
   return text;
 }
 
 TEST_F(EffectFunctionsGL, LightAgainstTheViewGivesFiniteTerms) {
-  vtest::TEffectProgram& program = Program("harness PBR light term", vtest::ShaderVariantRow("PBR"), LightTermHarness());
+  vtest::TEffectProgram& program =
+      Program("harness PBR light term", vtest::ShaderVariantRow("PBR"), LightTermHarness());
   TVantrelShaderLight& light = program.Data->Lights[0];
   light = {};
   light.LightType = 0;

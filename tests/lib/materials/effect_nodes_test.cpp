@@ -32,8 +32,9 @@ std::string FragmentText(const std::vector<std::string>& ADefines) {
   return FragmentWith(ADefines)->ToString();
 }
 
-const std::string ShadowDepthLine = "    LOCALS.ShadowSum += ShadowCalculation(_ShadowMapTexture0, "
-                                    "_PassData[0]._ShadowMapMatrix[0], vars.v_ModelMatrix, LOCALS.LightDir);\r\n";
+const std::string ShadowDepthLine =
+    "    LOCALS.ShadowSum += ShadowCalculation(_ShadowMapTexture0, "
+    "_PassData[0]._ShadowMapMatrix[0], vars.v_ModelMatrix, LOCALS.LightDir);\r\n";
 const std::string ShadowVarianceLine = "    LOCALS.ShadowSum += ShadowCalculation(_ShadowMapTexture0, "
                                        "_PassData[0]._ShadowMapMatrix[0], vars.v_ModelMatrix);\r\n";
 const std::string ShadowFactor = "  LOCALS.SumColor *= clamp(LOCALS.ShadowSum, 0.0, 1.0);\r\n";
@@ -56,7 +57,9 @@ TEST(EffectNodes, FixedTextsComeOutByteForByte) {
   const TGolden cases[] = {
       {"shadow, depth comparison", shadow, {"LIGHTING", "SHADOW", "SHADOWMAPPING"}, ShadowDepthLine},
       {"shadow, variance", shadow, {"LIGHTING", "SHADOW", "VARIANCESHADOWMAPPING"}, ShadowVarianceLine},
-      {"shadow, both methods", shadow, {"LIGHTING", "SHADOW", "VARIANCESHADOWMAPPING", "SHADOWMAPPING"},
+      {"shadow, both methods",
+       shadow,
+       {"LIGHTING", "SHADOW", "VARIANCESHADOWMAPPING", "SHADOWMAPPING"},
        ShadowDepthLine},
       {"shadow without a method", shadow, {"LIGHTING", "SHADOW"}, ""},
       {"shadow unlit", shadow, {"SHADOW", "SHADOWMAPPING"}, ""},
@@ -126,8 +129,9 @@ TEST(EffectNodes, FogDefinesKeepTheirPadding) {
 
 TEST(EffectNodes, PhysicallyBasedEnvironmentKeepsTheMissingLineBreak) {
   const std::string text = NodeText<TVantrelGLSLAddEnvironmentNode>({"ENVIRONMENT", "PBR", "LIGHTING"});
-  EXPECT_NE(text.find("  float l_MipMapLevel = l_Roughness * 8.0;  if(_PassData[0]._RefractionPower > 0.0){\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      text.find("  float l_MipMapLevel = l_Roughness * 8.0;  if(_PassData[0]._RefractionPower > 0.0){\r\n"),
+      std::string::npos);
   EXPECT_NE(text.find("getIBLRadianceGGX(l_EnvTex.rgb, l_NdotV, l_Roughness, F0, l_SpecularWeight)"),
             std::string::npos);
   const std::string classic = NodeText<TVantrelGLSLAddEnvironmentNode>({"ENVIRONMENT"});
@@ -171,25 +175,38 @@ TEST(EffectNodes, GatingAndOrder) {
   const TOrderCase cases[] = {
       {"physically based functions",
        pbrLit,
-       {"const float PBR_PI = 3.141592653589793;", "const float PBR_Epsilon = 0.002;",
-        "const float PBR_EmissiveFac = 0.3;", "const vec3 Fdielectric = vec3(0.04);",
+       {"const float PBR_PI = 3.141592653589793;",
+        "const float PBR_Epsilon = 0.002;",
+        "const float PBR_EmissiveFac = 0.3;",
+        "const vec3 Fdielectric = vec3(0.04);",
         "vec2 getIBLSamplePointGGXLUT(float NdotV, float roughness)",
-        "vec3 getIBLRadianceLambertian(vec3 irradiance, float NdotV, float roughness, vec3 diffuseColor, vec3 F0, "
+        "vec3 getIBLRadianceLambertian(vec3 irradiance, float NdotV, float roughness, vec3 diffuseColor, "
+        "vec3 F0, "
         "float specularWeight)",
-        "vec3 getIBLRadianceGGX(vec3 specularLight, float NdotV, float roughness, vec3 F0, float specularWeight)",
-        "float applyIorToRoughness(float roughness, float ior)", "vec3 F_Schlick(vec3 f0, vec3 f90, float VdotH)",
-        "float F_Schlick(float f0, float f90, float VdotH)", "float F_Schlick(float f0, float VdotH)",
-        "vec3 F_Schlick(vec3 f0, float f90, float VdotH)", "vec3 F_Schlick(vec3 f0, float VdotH)",
-        "vec3 Schlick_to_F0(vec3 f, vec3 f90, float VdotH)", "float Schlick_to_F0(float f, float f90, float VdotH)",
-        "vec3 Schlick_to_F0(vec3 f, float VdotH)", "float Schlick_to_F0(float f, float VdotH)",
-        "float V_GGX(float NdotL, float NdotV, float alphaRoughness)", "float D_GGX(float NdotH, float alphaRoughness)",
-        "float lambdaSheenNumericHelper(float x, float alphaG)", "float lambdaSheen(float cosTheta, float alphaG)",
+        "vec3 getIBLRadianceGGX(vec3 specularLight, float NdotV, float roughness, vec3 F0, float "
+        "specularWeight)",
+        "float applyIorToRoughness(float roughness, float ior)",
+        "vec3 F_Schlick(vec3 f0, vec3 f90, float VdotH)",
+        "float F_Schlick(float f0, float f90, float VdotH)",
+        "float F_Schlick(float f0, float VdotH)",
+        "vec3 F_Schlick(vec3 f0, float f90, float VdotH)",
+        "vec3 F_Schlick(vec3 f0, float VdotH)",
+        "vec3 Schlick_to_F0(vec3 f, vec3 f90, float VdotH)",
+        "float Schlick_to_F0(float f, float f90, float VdotH)",
+        "vec3 Schlick_to_F0(vec3 f, float VdotH)",
+        "float Schlick_to_F0(float f, float VdotH)",
+        "float V_GGX(float NdotL, float NdotV, float alphaRoughness)",
+        "float D_GGX(float NdotH, float alphaRoughness)",
+        "float lambdaSheenNumericHelper(float x, float alphaG)",
+        "float lambdaSheen(float cosTheta, float alphaG)",
         "float V_Sheen(float NdotL, float NdotV, float sheenRoughness)",
         "float D_Charlie(float sheenRoughness, float NdotH)",
         "vec3 BRDF_lambertian(vec3 f0, vec3 f90, vec3 diffuseColor, float specularWeight, float VdotH)",
-        "vec3 BRDF_specularGGX(vec3 f0, vec3 f90, float alphaRoughness, float specularWeight, float VdotH, float "
+        "vec3 BRDF_specularGGX(vec3 f0, vec3 f90, float alphaRoughness, float specularWeight, float VdotH, "
+        "float "
         "NdotL, float NdotV, float NdotH)",
-        "vec3 BRDF_specularSheen(vec3 sheenColor, float sheenRoughness, float NdotL, float NdotV, float NdotH)"},
+        "vec3 BRDF_specularSheen(vec3 sheenColor, float sheenRoughness, float NdotL, float NdotV, float "
+        "NdotH)"},
        {"toneMap("}},
       {"no physically based functions without PBR", {"LIGHTING"}, {}, {"PBR_PI", "l_AlphaRoughness"}},
       {"Narkowicz only for its define",
@@ -197,35 +214,50 @@ TEST(EffectNodes, GatingAndOrder) {
        {"vec3 toneMapACES_Narkowicz(vec3 color)", "vec3 toneMap(vec3 color, in float exposure){",
         "  return color;\r\n"},
        {"ACESInputMat", "linearTosRGB(color)"}},
-      {"Hill helpers", {"TONEMAP_ACES_HILL_EXPOSURE_BOOST"}, {"ACESInputMat", "RRTAndODTFit", "toneMapACES_Hill(vec3 color)", "exposure / 0.6"}, {"toneMapACES_Narkowicz"}},
-      {"Narkowicz in the physically based stage", {"TONEMAP_ACES_NARKOWICZ", "PBR"}, {"  return linearTosRGB(color);\r\n"}, {}},
+      {"Hill helpers",
+       {"TONEMAP_ACES_HILL_EXPOSURE_BOOST"},
+       {"ACESInputMat", "RRTAndODTFit", "toneMapACES_Hill(vec3 color)", "exposure / 0.6"},
+       {"toneMapACES_Narkowicz"}},
+      {"Narkowicz in the physically based stage",
+       {"TONEMAP_ACES_NARKOWICZ", "PBR"},
+       {"  return linearTosRGB(color);\r\n"},
+       {}},
       {"the first tone define wins",
        {"TONEMAP_FILMIC", "TONEMAP_EXPOSURE"},
        {"vec3 toneMap(vec3 color, in float exposure){\r\n  color *= exposure;\r\n  return color;\r\n}"},
        {"6.2"}},
-      {"Reinhard always ends with the power", {"TONEMAP_REINHARD"}, {"return pow(color, vec3(INV_GAMMA));"}, {"linearTosRGB(color)"}},
+      {"Reinhard always ends with the power",
+       {"TONEMAP_REINHARD"},
+       {"return pow(color, vec3(INV_GAMMA));"},
+       {"linearTosRGB(color)"}},
       {"Filmic has no power", {"TONEMAP_FILMIC"}, {"6.2 * color + 1.7"}, {"return pow(color"}},
       {"no tone define", {"LIGHTING"}, {}, {"toneMap("}},
       {"parallax without texture",
        {"POM", "LIGHTING"},
-       {"vec2 ParallaxOcclusionMapping(in float p_NormalIntensity, in int p_ParallaxLevels, sampler2D p_DepthMap, "
+       {"vec2 ParallaxOcclusionMapping(in float p_NormalIntensity, in int p_ParallaxLevels, sampler2D "
+        "p_DepthMap, "
         "vec2 p_Uv, vec3 p_FragViewDir, float p_Pivot){",
         "  vec3 l_POMViewDir = normalize(l_TanViewPos - l_TanFragPos);\r\n"},
        {"= ParallaxOcclusionMapping(", "    discard;\r\n\r\n"}},
       {"parallax discard after the call",
        {"POM", "POM_DISCARD", "USE_TEXTURE"},
        {"  vec2 l_POM_UV = vec2(LOCALS.TexCoord0.x, 1.0 - LOCALS.TexCoord0.y);",
-        "  LOCALS.TexCoord0 = ParallaxOcclusionMapping(_PassData[0]._NormalIntensity, _PassData[0]._ParallaxLevels, "
+        "  LOCALS.TexCoord0 = ParallaxOcclusionMapping(_PassData[0]._NormalIntensity, "
+        "_PassData[0]._ParallaxLevels, "
         "_POMTexture, l_POM_UV, l_POMViewDir.xyz, 0.0);\r\n",
         "    discard;\r\n\r\n"},
        {}},
-      {"parallax without discard", {"POM", "USE_TEXTURE"}, {"= ParallaxOcclusionMapping("}, {"    discard;\r\n\r\n"}},
+      {"parallax without discard",
+       {"POM", "USE_TEXTURE"},
+       {"= ParallaxOcclusionMapping("},
+       {"    discard;\r\n\r\n"}},
       {"preparation before the lights loop",
        pbrLit,
        {"  float l_GrayScaleFlt = ", "  float l_Metallic = l_GrayScaleFlt * _PassData[0]._PBRMetallic;",
         "  float l_AO = _PassData[0]._PBRAO;", "  LOCALS.Emissive *= PBR_EmissiveFac;",
-        "  float l_AlphaRoughness = l_Roughness * l_Roughness;", "for(int i = 0;", "vec3 l_H = ",
-        "BRDF_specularGGX(F0, F90, l_AlphaRoughness", "    LOCALS.Shading *= (vec2(LOCALS.Attenuation) * vec2(l_Falloff));",
+        "  float l_AlphaRoughness = l_Roughness * l_Roughness;", "for(int i = 0;",
+        "vec3 l_H = ", "BRDF_specularGGX(F0, F90, l_AlphaRoughness",
+        "    LOCALS.Shading *= (vec2(LOCALS.Attenuation) * vec2(l_Falloff));",
         "  vec3 l_Radiance = getIBLRadianceGGX(F0, l_NdotV, l_Roughness, F0, l_SpecularWeight);",
         "  LOCALS.SumColor = linearTosRGB(LOCALS.SumColor);"},
        {"LOCALS.BaseColor = sRGBToLinear", "lightComputeDiffuse(LOCALS.Normal", "_Lights[i]._Ambient.rgb"}},
@@ -234,7 +266,8 @@ TEST(EffectNodes, GatingAndOrder) {
                      "PBR_TEX_ROUGHNESS", "PBR_TEX_AO", "PBR_TEX_EMISSIVE"}),
        {"  LOCALS.BaseColor = sRGBToLinear(l_AlbedoTexColor);",
         "tex2D(_MetalnessTexture, LOCALS.TexCoord0).b;\r\n  if (l_Metallic > PBR_Epsilon)",
-        "tex2D(_RoughnessTexture, LOCALS.TexCoord0).g;", "tex2D(_AmbientOcclusionTexture, LOCALS.TexCoord0).r;",
+        "tex2D(_RoughnessTexture, LOCALS.TexCoord0).g;",
+        "tex2D(_AmbientOcclusionTexture, LOCALS.TexCoord0).r;",
         "tex2D(_EmissiveTexture, LOCALS.TexCoord0).rgb * PBR_EmissiveFac;"},
        {"l_GrayScaleFlt"}},
       {"textures without albedo take the diffuse colour",
@@ -250,10 +283,14 @@ TEST(EffectNodes, GatingAndOrder) {
        with(pbrLit, {"ENVIRONMENT", "USE_TEXTURE"}),
        {"texture(_EnvironmentTexture, l_ReflViewDir, l_MipMapLevel)"},
        {"l_Radiance = getIBLRadianceGGX(F0,"}},
-      {"unlit PBR is never tone-mapped", {"PBR", "TONEMAP_EXPOSURE"}, {"vec3 toneMap("}, {ToneLine, "l_Metallic"}},
+      {"unlit PBR is never tone-mapped",
+       {"PBR", "TONEMAP_EXPOSURE"},
+       {"vec3 toneMap("},
+       {ToneLine, "l_Metallic"}},
       {"shadow functions",
        {"LIGHTING", "SHADOW", "SHADOWMAPPING", "USE_TEXTURE"},
-       {"float ShadowCalculation(sampler2D p_ShadowMapTexture, mat4 p_ShadowMapMatrix, mat4 p_ModelMatrix, vec4 "
+       {"float ShadowCalculation(sampler2D p_ShadowMapTexture, mat4 p_ShadowMapMatrix, mat4 p_ModelMatrix, "
+        "vec4 "
         "p_LightDir){",
         ShadowDepthLine, ShadowFactor},
        {}},
@@ -267,7 +304,8 @@ TEST(EffectNodes, GatingAndOrder) {
        {"LIGHTING"},
        {"  o_Albedo = mix(o_Albedo, _FogColor", "  const int c_IsTranslucent = 0x02;",
         "      o_Position = vec4(LOCALS.TransfVertPos.xyz, LOCALS.FragDepth);", "    else\r\n      discard;",
-        "max(min(1.0, max(max(l_Color.r, l_Color.g), l_Color.b) * LOCALS.Alpha), LOCALS.Alpha) * clamp(0.03 / (1e-5 "
+        "max(min(1.0, max(max(l_Color.r, l_Color.g), l_Color.b) * LOCALS.Alpha), LOCALS.Alpha) * clamp(0.03 "
+        "/ (1e-5 "
         "+ pow(l_FragVertDist, 4.0)), 1e-2, 3e3);",
         "    o_Alpha = 1.0;\r\n  }\r\n\r\n}\r\n"},
        {"o_Components"}},

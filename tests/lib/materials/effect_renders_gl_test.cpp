@@ -61,7 +61,9 @@ void ShowBaseColor(TVantrelShaderData& AData) {
 
 class EffectRendersGL : public vtest::EffectGLTest {
 protected:
-  static vtest::TEffectProgram& Row(const char* AName) { return Program(AName, vtest::ShaderVariantRow(AName)); }
+  static vtest::TEffectProgram& Row(const char* AName) {
+    return Program(AName, vtest::ShaderVariantRow(AName));
+  }
 
   void Draw(const vtest::TEffectProgram& AProgram) {
     glClearColor(0, 0, 0, 1);

@@ -60,7 +60,8 @@ void TEffectProgram::SetInputs(const std::vector<TFloat4>& AInputs) const {
   glUniform4fv(glGetUniformLocation(Prog(), "_In"), static_cast<GLsizei>(AInputs.size()), AInputs[0].data());
 }
 
-std::unique_ptr<TEffectProgram> MakeEffectProgram(const TShaderVariantRow& ARow, std::string_view AHarnessMain) {
+std::unique_ptr<TEffectProgram> MakeEffectProgram(const TShaderVariantRow& ARow,
+                                                  std::string_view AHarnessMain) {
   auto program = std::make_unique<TEffectProgram>();
   program->Builders = MakeVariantBuilders(ARow);
   if (!AHarnessMain.empty()) {
@@ -78,7 +79,8 @@ std::unique_ptr<TEffectProgram> MakeEffectProgram(const TShaderVariantRow& ARow,
   data.ModelViewProjectionMatrix = data.ViewMatrix = data.ProjectionMatrix = TMatrix3D::Identity();
   data.FogMode = 0;
   data.Options = 0;
-  program->Linked.Program->RegisterUniformBuffer("ShaderData", program->Data.get(), sizeof(TVantrelShaderData));
+  program->Linked.Program->RegisterUniformBuffer("ShaderData", program->Data.get(),
+                                                 sizeof(TVantrelShaderData));
   return program;
 }
 

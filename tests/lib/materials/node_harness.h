@@ -41,7 +41,8 @@ struct TEffectProgram {
 };
 
 // Builds the row's program once; AHarnessMain, when not empty, replaces the fragment main's body.
-std::unique_ptr<TEffectProgram> MakeEffectProgram(const TShaderVariantRow& ARow, std::string_view AHarnessMain = {});
+std::unique_ptr<TEffectProgram> MakeEffectProgram(const TShaderVariantRow& ARow,
+                                                  std::string_view AHarnessMain = {});
 
 // A texture of kind GL_TEXTURE_2D (or a cube map with one colour per face) with nearest filtering.
 class TRawTexture {

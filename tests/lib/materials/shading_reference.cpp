@@ -128,13 +128,15 @@ double LambdaSheenNumericHelper(double AX, double AAlphaG) {
 double LambdaSheen(double ACosTheta, double AAlphaG) {
   if (std::abs(ACosTheta) < 0.5)
     return std::exp(LambdaSheenNumericHelper(ACosTheta, AAlphaG));
-  return std::exp(2 * LambdaSheenNumericHelper(0.5, AAlphaG) - LambdaSheenNumericHelper(1 - ACosTheta, AAlphaG));
+  return std::exp(2 * LambdaSheenNumericHelper(0.5, AAlphaG) -
+                  LambdaSheenNumericHelper(1 - ACosTheta, AAlphaG));
 }
 
 double VSheen(double ANdotL, double ANdotV, double ASheenRoughness) {
   const double r = std::max(ASheenRoughness, 0.000001);
   const double alphaG = r * r;
-  return Clamp01(1 / ((1 + LambdaSheen(ANdotV, alphaG) + LambdaSheen(ANdotL, alphaG)) * (4 * ANdotV * ANdotL)));
+  return Clamp01(1 /
+                 ((1 + LambdaSheen(ANdotV, alphaG) + LambdaSheen(ANdotL, alphaG)) * (4 * ANdotV * ANdotL)));
 }
 
 double DCharlie(double ASheenRoughness, double ANdotH) {
@@ -229,7 +231,8 @@ TVec2 ParallaxOcclusion(double ANormalIntensity, int ALevels, const std::functio
   const double layers = ParallaxLayers(ALevels, AView);
   const double layerDepth = 1 / layers;
   double current = 0;
-  const TVec2 delta = {AView.X / AView.Z / layers * ANormalIntensity, AView.Y / AView.Z / layers * ANormalIntensity};
+  const TVec2 delta = {AView.X / AView.Z / layers * ANormalIntensity,
+                       AView.Y / AView.Z / layers * ANormalIntensity};
   TVec2 uv = {AUv.X + APivot * delta.X, AUv.Y + APivot * delta.Y};
   double depth = ADepth(uv);
   for (int i = 0; i < static_cast<int>(layers); ++i) {
