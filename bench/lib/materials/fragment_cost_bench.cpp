@@ -250,7 +250,12 @@ int main(int argc, char** argv) {
       program.Linked.Program->Use();
       Bind(textures, program.Linked.Program->Prog());
       TProgram& stored = Programs().emplace(c.Name, std::move(program)).first->second;
+      glGetError();
       DrawFrame(stored);
+      if (glGetError() != GL_NO_ERROR) {
+        std::fprintf(stderr, "the first frame of %s failed\n", c.Name);
+        return 1;
+      }
       benchmark::RegisterBenchmark("BM_Frame", BM_Frame)
           ->Arg(static_cast<int64_t>(i))
           ->Unit(benchmark::kMillisecond)
