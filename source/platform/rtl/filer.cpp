@@ -577,7 +577,8 @@ void TReader::ReadProperty(TObject* AInstance) {
   }
   if (ReadDefined(holder, last))
     return;
-  if (last.size() > 2 && StartsText("On", last) && FCursor.PeekValue() == TValueType::vaIdent)
+  if (last.size() > 2 && StartsText("On", last) && last[2] >= 'A' && last[2] <= 'Z' &&
+      FCursor.PeekValue() == TValueType::vaIdent)
     PropError("event handlers in forms are not supported");
   PropError(Format(messages::UnknownProperty, last) + " in class " + holder->ClassName());
 }
@@ -973,7 +974,11 @@ void TWriter::WriteProperty(const TObject* AInstance, const TPropInfo& AProp, co
     if (target->Name().empty())
       Error("reference to an unnamed " + target->ClassName());
     FOut.WriteShortStr(name);
-    FOut.WriteIdent(target->Name());
+    // A component of another root is written with its owner's name, which readers refuse
+    // explicitly rather than binding a namesake of this root.
+    const TComponent* owner = target->Owner();
+    const bool foreign = target != FRoot && owner != FRoot && owner && !owner->Name().empty();
+    FOut.WriteIdent(foreign ? owner->Name() + "." + target->Name() : target->Name());
     return;
   }
   if (!DiffersFromDefault(AProp, value))

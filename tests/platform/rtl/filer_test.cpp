@@ -613,12 +613,11 @@ TEST_F(Filer, EveryPrefixOfAFormFailsCleanly) {
   }
 }
 
-TEST_F(Filer, AFailureMidwayFreesWhatItMadeAndClearsFields) {
+TEST_F(Filer, AFailureInTheFifthComponentFreesWhatItMadeAndClearsFields) {
   std::string text = "object F: TFieldForm\n"
                      "  object Panel1: TWidget\n  end\n"
                      "  object A: TWidget\n  end\n"
                      "  object B: TWidget\n  end\n"
-                     "  object C: TWidget\n  end\n"
                      "  object Gadget1: TGadget\n  end\n"
                      "  object E: TWidget\n    Int = 'bad'\n  end\n"
                      "end\n";
@@ -717,7 +716,8 @@ TEST_F(Filer, AFormEmbeddedAtBuildTimeLoadsAndWritesBackItsOwnText) {
   EXPECT_EQ(form->Panel1->GetBuddy(), form.get());
   EXPECT_EQ(form->GetColor(), 0x003333FFu);
   ASSERT_NE(form->Gadget1, nullptr);
-  const std::string text = rtl::TFile::ReadAllText(VANTREL_SOURCE_ROOT "tests/platform/rtl/data/FieldForm.form");
+  const std::string text =
+      rtl::TFile::ReadAllText(VANTREL_SOURCE_ROOT "tests/platform/rtl/data/FieldForm.form");
   EXPECT_EQ(rtl::WriteComponentToText(form.get()), text);
 }
 
