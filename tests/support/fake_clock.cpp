@@ -15,7 +15,9 @@ TFakeClock::TFakeClock(int64_t AStartMs) : FNowTicks(AStartMs * TicksPerMs) {
   });
 }
 
-TFakeClock::~TFakeClock() { rtl::TStopwatch::SetClock(nullptr); }
+TFakeClock::~TFakeClock() {
+  rtl::TStopwatch::SetClock(nullptr);
+}
 
 void TFakeClock::Advance(int64_t AMilliseconds) {
   const int64_t target = NowMs() + AMilliseconds;
@@ -28,6 +30,8 @@ void TFakeClock::Advance(int64_t AMilliseconds) {
   Pump();
 }
 
-void TFakeClock::Pump() { ui::Application().ProcessMessages(); }
+void TFakeClock::Pump() {
+  ui::Application().ProcessMessages();
+}
 
 } // namespace vtest

@@ -71,7 +71,8 @@ public:
   const std::vector<std::unique_ptr<TMethodInfo>>& Items() const { return FItems; }
 
 private:
-  template <class TOwner, class... TArgs, class TCall> TMethodInfo& Append(std::string_view AName, TCall ACall) {
+  template <class TOwner, class... TArgs, class TCall>
+  TMethodInfo& Append(std::string_view AName, TCall ACall) {
     auto info = std::make_unique<TMethodInfo>();
     info->Name = std::string(AName);
     info->ParamCount = sizeof...(TArgs);
@@ -88,7 +89,8 @@ private:
   static void CallWith(const TCall& ACall, TOwner* AObject, std::span<const TValue> AValues,
                        std::index_sequence<I...>) {
     // Converted first, in order, so a failing argument raises before the call.
-    std::tuple<std::remove_cvref_t<TArgs>...> args{detail::MethodArgument<std::remove_cvref_t<TArgs>>(AValues[I])...};
+    std::tuple<std::remove_cvref_t<TArgs>...> args{
+        detail::MethodArgument<std::remove_cvref_t<TArgs>>(AValues[I])...};
     ACall(AObject, std::move(std::get<I>(args))...);
   }
 

@@ -5,7 +5,8 @@
 namespace ui {
 
 TPlatformServices::TPlatformServices()
-    : FDefaultTimerService(std::make_shared<TProcessClockTimerService>()), FTimerService(FDefaultTimerService) {}
+    : FDefaultTimerService(std::make_shared<TProcessClockTimerService>()),
+      FTimerService(FDefaultTimerService) {}
 
 TPlatformServices& TPlatformServices::Current() {
   static TPlatformServices services;

@@ -17,9 +17,8 @@ TTimerHandle TProcessClockTimerService::CreateTimer(int AInterval, TTimerProc AP
 }
 
 bool TProcessClockTimerService::DestroyTimer(TTimerHandle ATimer) {
-  auto it = std::find_if(FEntries.begin(), FEntries.end(), [ATimer](const auto& AEntry) {
-    return AEntry->Handle == ATimer;
-  });
+  auto it = std::find_if(FEntries.begin(), FEntries.end(),
+                         [ATimer](const auto& AEntry) { return AEntry->Handle == ATimer; });
   if (it == FEntries.end())
     return false;
   (*it)->Alive = false;

@@ -53,8 +53,8 @@ TEST(MethodsTest, FindsByNameIgnoringCaseAndNearestClassFirst) {
   EXPECT_EQ(rtl::GetMethodInfo(rtl::TPersistent::StaticClass(), "Pay"), nullptr);
   auto target = rtl::MakeOwned<TDerived>();
   rtl::GetMethodInfo(TDerived::StaticClass(), "reset")->Invoke(target.get(), {});
-  rtl::GetMethodInfo(TDerived::StaticClass(), "Pay")->Invoke(target.get(),
-                                                             std::vector{TValue::From("ann"), TValue::From(3)});
+  rtl::GetMethodInfo(TDerived::StaticClass(), "Pay")
+      ->Invoke(target.get(), std::vector{TValue::From("ann"), TValue::From(3)});
   EXPECT_EQ(target->Calls, (std::vector<std::string>{"Reset2", "Pay ann 3"}));
 }
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "support/fake_clock.h"
 #include "rtl/stopwatch.h"
+#include "support/fake_clock.h"
 #include "ui/application.h"
 #include "ui/platform_services.h"
 #include "ui/timers.h"
