@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
+#include "utils/Vantrel.Utils.Dialogue.System.h"
 #include "utils/Vantrel.Utils.SkillSystem.h"
 
 namespace vantrel {
@@ -20,6 +21,7 @@ struct TUnitEntry {
 
 constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
+    {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
 };
 
