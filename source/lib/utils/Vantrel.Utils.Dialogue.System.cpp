@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <array>
-#include <iterator>
 
+#include "rtl/json.h"
 #include "rtl/log.h"
 #include "rtl/methods.h"
 #include "rtl/properties.h"
 #include "rtl/random.h"
 #include "rtl/sysutils.h"
+#include "utils/Vantrel.Utils.Dialogue.Reader.h"
+#include "utils/Vantrel.Utils.Dialogue.Writer.h"
 
 namespace vantrel {
 
@@ -37,7 +39,6 @@ namespace {
 
 constexpr const char* DefaultLanguage = "en-us";
 constexpr const char* AnyLanguage = "*";
-constexpr const char* LanguageCodes[] = {"en-us", "en-uk", "de-de", "de-at", "de-ch"};
 // An item's timer until it is started: disabled, with an hour's interval.
 constexpr int IdleTimerInterval = 3'600'000;
 // Redirect events beyond this many nested StartItem calls of one dialogue are not followed, so a
@@ -117,6 +118,32 @@ void DialoguePositionFromText(std::string_view AText, TPointF& APosition) {
       return;
     *targets[i] = static_cast<float>(value);
   }
+}
+
+namespace {
+// AText as a JSON object, or null.
+std::unique_ptr<TJSONValue> ParseObject(std::string_view AText) {
+  std::unique_ptr<TJSONValue> value = TJSONValue::ParseJSONValue(AText);
+  return value && dynamic_cast<TJSONObject*>(value.get()) ? std::move(value) : nullptr;
+}
+} // namespace
+
+std::string DialogueTextsToJSON(const TVantrelLanguageMap& ATexts) {
+  return ATexts.ToJSON()->ToJSON();
+}
+
+void DialogueTextsFromJSON(std::string_view AText, TVantrelLanguageMap& ATexts) {
+  const std::unique_ptr<TJSONValue> data = ParseObject(AText);
+  ATexts.FromJSON(static_cast<const TJSONObject*>(data.get()));
+}
+
+std::string DialogueParametersToJSON(const TVantrelParametersMap& AParameters) {
+  return AParameters.ToJSON()->ToJSON();
+}
+
+void DialogueParametersFromJSON(std::string_view AText, TVantrelParametersMap& AParameters) {
+  const std::unique_ptr<TJSONValue> data = ParseObject(AText);
+  AParameters.FromJSON(static_cast<const TJSONObject*>(data.get()));
 }
 
 // ---- Collections ----
@@ -326,7 +353,7 @@ void TVantrelDialogueParentItem::AssignTo(TPersistent* ADest) const {
 // ---- TVantrelDialogueItem ----
 
 TVantrelDialogueItem::TVantrelDialogueItem()
-    : FEvents(New<TVantrelDialogueItemEventCollection>(this)), FTimer(New<ui::TTimer>(nullptr)) {
+    : FTimer(New<ui::TTimer>(nullptr)), FEvents(New<TVantrelDialogueItemEventCollection>(this)) {
   // Disabled before anything else, so a new item never asks the timer service for a timer.
   FTimer->SetEnabled(false);
   FTimer->SetInterval(IdleTimerInterval);
@@ -898,9 +925,23 @@ void TVantrelDialogueSystem::BeforeDestruction() {
 }
 
 std::string TVantrelDialogueSystem::GetLanguageName() const {
-  if (FLanguage < 0 || FLanguage >= static_cast<int>(std::size(LanguageCodes)))
-    return DefaultLanguage;
-  return LanguageCodes[FLanguage];
+  return LanguageIndexToCode(FLanguage);
+}
+
+void TVantrelDialogueSystem::LoadFromStream(TStream* AStream) {
+  TVantrelDialogueReader().AddFromStream(AStream, this);
+}
+
+void TVantrelDialogueSystem::LoadFromFile(const std::string& AFileName) {
+  LoadFromStream(MakeOwned<TFileStream>(AFileName, fmOpenRead | fmShareDenyNone).get());
+}
+
+void TVantrelDialogueSystem::SaveToStream(TStream* AStream) const {
+  TVantrelDialogueWriter().SaveToStream(this, AStream);
+}
+
+void TVantrelDialogueSystem::SaveToFile(const std::string& AFileName) const {
+  TVantrelDialogueWriter().SaveToFile(this, AFileName);
 }
 
 void TVantrelDialogueSystem::SetDialogues(TVantrelDialogueCollection* AValue) {

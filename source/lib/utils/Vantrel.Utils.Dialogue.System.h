@@ -12,9 +12,12 @@
 #include "Vantrel.Prelude.h"
 #include "rtl/classes.h"
 #include "rtl/generics.h"
+#include "rtl/streams.h"
 #include "rtl/types2d.h"
 #include "rtl/value.h"
 #include "ui/timers.h"
+#include "utils/Vantrel.Utils.Language.h"
+#include "utils/Vantrel.Utils.Parameters.h"
 
 namespace vantrel {
 
@@ -59,10 +62,15 @@ std::string DialoguePositionToText(TPointF APosition);
 // Splits at ",", "(" and ")" and reads the second piece as x and the third as y; reading stops
 // silently at the first piece that is not a number, keeping what was set.
 void DialoguePositionFromText(std::string_view AText, TPointF& APosition);
+// The maps as the JSON text their owners stream. Reading empties the map first; text that is no
+// JSON object leaves it empty.
+std::string DialogueTextsToJSON(const TVantrelLanguageMap& ATexts);
+void DialogueTextsFromJSON(std::string_view AText, TVantrelLanguageMap& ATexts);
+std::string DialogueParametersToJSON(const TVantrelParametersMap& AParameters);
+void DialogueParametersFromJSON(std::string_view AText, TVantrelParametersMap& AParameters);
 
-// Texts by language code, and typed values by parameter name.
-using TVantrelDialogueTexts = TDictionary<std::string, std::string>;
-using TVantrelDialogueParameters = TDictionary<std::string, TValue>;
+using TVantrelDialogueTexts = TVantrelLanguageMap;
+using TVantrelDialogueParameters = TVantrelParametersMap;
 // Objects by name that events may act on; the system does not own them.
 using TVantrelDialogueVariables = TDictionary<std::string, TObject*>;
 using TVantrelDialogueItems = std::vector<TVantrelDialogueItem*>;
@@ -311,6 +319,8 @@ private:
   // The dialogue through the collections, or null where GetDialogue would raise.
   TVantrelDialogue* OwningDialogue() const;
 
+  // Made first: without a timer service construction fails before anything else is made.
+  ui::TTimer* FTimer;
   TVantrelDialogueItemKind FKind = TVantrelDialogueItemKind::Flow;
   std::string FDisplayName;
   std::string FReference;
@@ -320,7 +330,6 @@ private:
   std::string FCharacter;
   TVantrelDialogueCharacter* FCharacterRef = nullptr;
   bool FStarted = false;
-  ui::TTimer* FTimer;
 };
 
 class TVantrelDialogueItemEvent : public TVantrelDialogueParameterizedItem {
@@ -510,6 +519,13 @@ public:
   }
   const TVantrelDialogueItemNotifyEvent& GetOnEndItemTimeout() const { return FOnEndItemTimeout; }
   void SetOnEndItemTimeout(TVantrelDialogueItemNotifyEvent AValue) { FOnEndItemTimeout = std::move(AValue); }
+
+  // The dialogue file (Vantrel.Utils.Dialogue.Reader and .Writer). Loading appends the file's
+  // dialogues and takes its Id and Language.
+  virtual void LoadFromStream(TStream* AStream);
+  virtual void LoadFromFile(const std::string& AFileName);
+  virtual void SaveToStream(TStream* AStream) const;
+  virtual void SaveToFile(const std::string& AFileName) const;
 
   // Adds or replaces.
   virtual void AddVariable(const std::string& AName, TObject* AObject);

@@ -5,10 +5,12 @@
 #include <cmath>
 #include <limits>
 
+#include "rtl/ioutils.h"
 #include "rtl/properties.h"
 #include "rtl/random.h"
 #include "rtl/stopwatch.h"
 #include "rtl/sysutils.h"
+#include "xml/Vantrel.Xml.Document.h"
 
 namespace vantrel {
 
@@ -26,10 +28,77 @@ RTL_DEFINE_CLASS(TVantrelSkillSystem, "Vantrel.Utils.SkillSystem", &TVantrelSkil
 namespace {
 
 constexpr const char* DefaultLanguage = "en-us";
-// The supported language codes by index.
-constexpr const char* LanguageCodes[] = {"en-us", "en-uk", "de-de", "de-at", "de-ch"};
 // How long the levelling thread rests between two passes.
 constexpr uint32_t LevelingCycleMs = 500;
+
+// AValue as a Single; false when it is not a finite number within the Single range.
+bool NarrowToSingle(double AValue, float& AResult) {
+  if (!std::isfinite(AValue) || std::fabs(AValue) > FLT_MAX)
+    return false;
+  AResult = static_cast<float>(AValue);
+  return true;
+}
+
+// "x;y" with en-US numbers, each the Single widened to double.
+std::string PointToText(TPointF APoint) {
+  return FloatToStr(static_cast<double>(APoint.X)) + ";" + FloatToStr(static_cast<double>(APoint.Y));
+}
+
+// Exactly two pieces split at ";", each an en-US number (0 when it is not one); anything else
+// gives (0, 0).
+TPointF PointFromText(std::string_view AText) {
+  const std::vector<std::string> pieces = SplitString(AText, ";");
+  TPointF result;
+  if (pieces.size() != 2)
+    return result;
+  float* targets[] = {&result.X, &result.Y};
+  for (std::size_t i = 0; i < 2; ++i) {
+    double value = 0;
+    if (!TryStrToFloat(pieces[i], value, FormatSettingsEnUS()) || !NarrowToSingle(value, *targets[i]))
+      *targets[i] = 0;
+  }
+  return result;
+}
+
+// The element's value read by the double rules: numbers convert, text is parsed as an en-US
+// float, and again with "," read as "."; false when none of this gives a number.
+bool ReadDouble(const TValue& AValue, double& AResult) {
+  switch (AValue.Kind()) {
+  case TTypeKind::tkInteger:
+  case TTypeKind::tkInt64:
+  case TTypeKind::tkFloat:
+    AResult = AValue.AsDouble();
+    return true;
+  case TTypeKind::tkString: {
+    const std::string text = AValue.AsString();
+    return TryStrToFloat(text, AResult, FormatSettingsEnUS()) ||
+           TryStrToFloat(StringReplace(text, ",", ".", {TReplaceFlag::rfReplaceAll}), AResult,
+                         FormatSettingsEnUS());
+  }
+  default:
+    return false;
+  }
+}
+
+// Reads AValue into ATarget as a Single by the double rules; text that is no number leaves
+// ATarget unchanged, and a number beyond the Single range raises EConvertError.
+void ReadSingle(const TValue& AValue, float& ATarget) {
+  double value = 0;
+  if (!ReadDouble(AValue, value))
+    return;
+  if (!NarrowToSingle(value, ATarget))
+    throw EConvertError(Format(messages::InvalidFloat, AValue.AsString()));
+}
+
+TMz_XmlElement* AddTextElement(TMz_XmlElement* AParent, std::string_view AName, std::string_view AText) {
+  TMz_XmlElement* element = TMz_XmlElement::Create(AParent->document(), AParent, "", AName);
+  element->setRawValue(AText);
+  return element;
+}
+
+TGUID ReadGUID(const TMz_XmlElement* ANode, std::string_view AName) {
+  return TGUID::Create(ANode->getAttributeRaw(AName));
+}
 
 } // namespace
 
@@ -52,7 +121,7 @@ void TVantrelCustomSkillEntity::Assign(const TPersistent* ASource) {
   TMonitorLock lock(this);
   FGUID = source->FGUID;
   FEnabled = source->FEnabled;
-  FName = source->FName;
+  FName.Assign(&source->FName);
   FIcon = source->FIcon;
   FPosition = source->FPosition;
 }
@@ -89,12 +158,64 @@ std::string TVantrelCustomSkillEntity::GetDisplayName() const {
   return name.empty() ? ClassName() : name;
 }
 
+void TVantrelCustomSkillEntity::FromXml(const TMz_XmlElement* ANode) {
+  if (!ANode->attributes().empty()) {
+    if (ANode->attributes().find("guid"))
+      FGUID = ReadGUID(ANode, "guid");
+    // "id" carries the display name, which the entity does not store.
+    if (bool enabled; ANode->getAttribute("enabled", enabled))
+      FEnabled = enabled;
+    if (int32_t icon; ANode->getAttribute("icon", icon))
+      FIcon = icon;
+    if (ANode->attributes().find("position"))
+      FPosition = PointFromText(ANode->getAttribute("position"));
+  }
+  if (const TMz_XmlNodes* children = ANode->nodes())
+    for (const TMz_XmlElement* child : *children)
+      ReadXmlChild(child);
+}
+
+TMz_XmlElement* TVantrelCustomSkillEntity::ToXml(TMz_XmlElement* AParent) const {
+  TMz_XmlElement* element = TMz_XmlElement::Create(AParent->document(), AParent, "", GetIdentifier());
+  element->addAttribute("guid", FGUID.ToString());
+  element->addAttribute("id", GetDisplayName());
+  element->addAttribute("enabled", FEnabled);
+  element->addAttribute("icon", static_cast<int32_t>(FIcon));
+  element->addAttribute("position", PointToText(FPosition));
+  const_cast<TVantrelLanguageMap&>(FName).ToXml("name", true, element);
+  WriteXmlChildren(element);
+  return element;
+}
+
+void TVantrelCustomSkillEntity::ReadXmlChild(const TMz_XmlElement* AChild) {
+  // The file's names replace the default one, also when the element holds none, so an entity
+  // written without names reads back without names.
+  if (AChild->name() == "name") {
+    FName.Clear();
+    FName.FromXml(AChild);
+  }
+}
+
 std::string TVantrelCustomSkillEntity::CurrentLanguage() const {
   const TVantrelSkillSystem* system = GetSkillSystem();
   return system ? system->GetCurrentLanguageId() : DefaultLanguage;
 }
 
 // ---- Collections ----
+
+void TVantrelCustomSkillCollection::FromXml(const TMz_XmlElement* ANode) {
+  if (const TMz_XmlNodes* children = ANode->nodes())
+    for (const TMz_XmlElement* child : *children)
+      static_cast<TVantrelCustomSkillEntity*>(Add())->FromXml(child);
+}
+
+TMz_XmlElement* TVantrelCustomSkillCollection::ToXml(const std::string& ATagName,
+                                                     TMz_XmlElement* AParent) const {
+  TMz_XmlElement* element = TMz_XmlElement::Create(AParent->document(), AParent, "", ATagName);
+  for (int i = 0; i < Count(); ++i)
+    static_cast<const TVantrelCustomSkillEntity*>(Items(i))->ToXml(element);
+  return element;
+}
 
 TVantrelSkillGroupCollection::TVantrelSkillGroupCollection(TVantrelSkillSystem* AOwner)
     : TVantrelCustomSkillCollection(AOwner, TVantrelSkillGroup::StaticClass()) {}
@@ -185,6 +306,23 @@ TVantrelSkill* TVantrelSkillGroup::FindSkillInTree(const TGUID& AGUID) const {
   return nullptr;
 }
 
+void TVantrelSkillGroup::IndexSkills(TVantrelSkillIndex& AIndex) const {
+  for (int i = 0; i < FSkills->Count(); ++i)
+    AIndex.TryAdd(FSkills->Skill(i)->GetGUID(), FSkills->Skill(i));
+  for (int i = 0; i < FSkills->Count(); ++i)
+    FSkills->Skill(i)->IndexSkills(AIndex);
+}
+
+void TVantrelSkillGroup::ReadXmlChild(const TMz_XmlElement* AChild) {
+  inherited::ReadXmlChild(AChild);
+  if (AChild->name() == "skills")
+    FSkills->FromXml(AChild);
+}
+
+void TVantrelSkillGroup::WriteXmlChildren(TMz_XmlElement* AElement) const {
+  FSkills->ToXml("skills", AElement);
+}
+
 void TVantrelSkillGroup::GetActivatedSkills(TVantrelActivatedSkills& AMap) const {
   TMonitorLock lock(this);
   for (int i = 0; i < FSkills->Count(); ++i)
@@ -224,6 +362,44 @@ void TVantrelSkill::Assign(const TPersistent* ASource) {
   FMaxLevel = source->FMaxLevel;
   FLevelingTime = source->FLevelingTime;
   FData = source->FData;
+}
+
+void TVantrelSkill::ReadXmlChild(const TMz_XmlElement* AChild) {
+  const std::string name = LowerCase(AChild->name());
+  const TValue value = AChild->getValue();
+  if (name == "activated")
+    FActivated = value.AsBoolean();
+  else if (name == "value")
+    ReadSingle(value, FValue);
+  else if (name == "factor")
+    ReadSingle(value, FFactor);
+  else if (name == "interpolation") {
+    const int ordinal = TypeInfoOf<TVantrelSkillLevelInterpolation>().IndexOfName(AChild->getRawValue());
+    FInterpolation = static_cast<TVantrelSkillLevelInterpolation>(std::max(ordinal, 0));
+  } else if (name == "level")
+    FLevel = value.AsInteger();
+  else if (name == "max-level")
+    FMaxLevel = value.AsInteger();
+  else if (name == "leveling-time")
+    FLevelingTime = value.AsInteger();
+  else if (name == "data")
+    FData = value;
+  else
+    inherited::ReadXmlChild(AChild);
+}
+
+void TVantrelSkill::WriteXmlChildren(TMz_XmlElement* AElement) const {
+  inherited::WriteXmlChildren(AElement);
+  AddTextElement(AElement, "activated", FActivated ? "True" : "False");
+  AddTextElement(AElement, "value", FloatToStr(static_cast<double>(FValue)));
+  AddTextElement(AElement, "factor", FloatToStr(static_cast<double>(FFactor)));
+  AddTextElement(
+      AElement, "interpolation",
+      TypeInfoOf<TVantrelSkillLevelInterpolation>().Names->at(static_cast<size_t>(FInterpolation)));
+  AddTextElement(AElement, "level", IntToStr(FLevel));
+  AddTextElement(AElement, "max-level", IntToStr(FMaxLevel));
+  AddTextElement(AElement, "leveling-time", IntToStr(FLevelingTime));
+  AddTextElement(AElement, "data", FData.ToString());
 }
 
 TVantrelSkillGroup* TVantrelSkill::GetGroup() const {
@@ -330,6 +506,38 @@ void TVantrelSkillProcess::Resume(int AProgress) {
   FStarted = true;
 }
 
+void TVantrelSkillProcess::FromXml(const TVantrelSkillIndex& ASkills, const TMz_XmlElement* ANode) {
+  // A level-up always names its skill: one without would be applied to nothing.
+  TVantrelSkill* const* skill =
+      ANode->attributes().find("skill") ? ASkills.Find(ReadGUID(ANode, "skill")) : nullptr;
+  if (!skill)
+    throw Exception("failed to load leveling process - skill not found");
+  FSkill = *skill;
+  if (ANode->attributes().find("dest")) {
+    TVantrelSkill* const* destination = ASkills.Find(ReadGUID(ANode, "dest"));
+    if (!destination)
+      throw Exception("failed to load leveling process - destination not found");
+    FDestination = *destination;
+  }
+  ANode->getAttribute("to-level", FToLevel);
+  if (TValue value; ANode->getAttribute("new-value", value))
+    ReadSingle(value, FNewValue);
+  ANode->getAttribute("total-time", FTotalTime);
+  if (int32_t progress = 0; ANode->getAttribute("progress", progress))
+    Resume(progress);
+}
+
+void TVantrelSkillProcess::ToXml(TMz_XmlElement* AParent) const {
+  TMz_XmlElement* element = TMz_XmlElement::Create(AParent->document(), AParent, "", "process");
+  element->addAttribute("skill", FSkill->GetGUID().ToString());
+  if (FDestination)
+    element->addAttribute("dest", FDestination->GetGUID().ToString());
+  element->addAttribute("to-level", static_cast<int32_t>(FToLevel));
+  element->addAttribute("new-value", FloatToStr(static_cast<double>(FNewValue)));
+  element->addAttribute("total-time", static_cast<int32_t>(FTotalTime));
+  element->addAttribute("progress", static_cast<int32_t>(Progress()));
+}
+
 // ---- TVantrelSkillProcessThread ----
 
 TVantrelSkillProcessThread::TVantrelSkillProcessThread(bool ASuspended) : TThread(ASuspended) {}
@@ -339,7 +547,9 @@ TVantrelSkillProcessThread::~TVantrelSkillProcessThread() {
 }
 
 void TVantrelSkillProcessThread::AddProcess(TVantrelSkillProcess* AProcess) {
-  FProcesses.Add(AProcess);
+  auto list = FProcesses.Locked();
+  list->Add(AProcess);
+  FSequence.AddOrSetValue(AProcess, FNextSequence++);
 }
 
 void TVantrelSkillProcessThread::ClearProcesses() {
@@ -350,6 +560,7 @@ void TVantrelSkillProcessThread::ClearProcesses() {
   for (TVantrelSkillProcess* process : FFinished)
     process->Free();
   FFinished.clear();
+  FSequence.Clear();
 }
 
 void TVantrelSkillProcessThread::RemoveProcessesOf(const TVantrelSkill* ASkill) {
@@ -357,14 +568,29 @@ void TVantrelSkillProcessThread::RemoveProcessesOf(const TVantrelSkill* ASkill) 
   for (int i = list->Count() - 1; i >= 0; --i)
     if (TVantrelSkillProcess* process = (*list)[i]; process->Names(ASkill)) {
       list->Delete(i);
+      FSequence.Remove(process);
       process->Free();
     }
-  std::erase_if(FFinished, [ASkill](TVantrelSkillProcess* AProcess) {
+  std::erase_if(FFinished, [this, ASkill](TVantrelSkillProcess* AProcess) {
     if (!AProcess->Names(ASkill))
       return false;
+    FSequence.Remove(AProcess);
     AProcess->Free();
     return true;
   });
+}
+
+void TVantrelSkillProcessThread::ForEachProcess(
+    const std::function<void(const TVantrelSkillProcess&)>& AProc) {
+  auto list = FProcesses.Locked();
+  std::vector<const TVantrelSkillProcess*> processes(list->begin(), list->end());
+  processes.insert(processes.end(), FFinished.begin(), FFinished.end());
+  std::sort(processes.begin(), processes.end(),
+            [this](const TVantrelSkillProcess* A, const TVantrelSkillProcess* B) {
+              return FSequence.Items(A) < FSequence.Items(B);
+            });
+  for (const TVantrelSkillProcess* process : processes)
+    AProc(*process);
 }
 
 void TVantrelSkillProcessThread::Execute() {
@@ -400,6 +626,7 @@ void TVantrelSkillProcessThread::ApplyFinished() {
         return;
       process.reset(FFinished.front());
       FFinished.erase(FFinished.begin());
+      FSequence.Remove(process.get());
     }
     process->Skill()->ApplyProcess(*process);
   }
@@ -440,9 +667,7 @@ void TVantrelSkillSystem::SetGroups(TVantrelSkillGroupCollection* AGroups) {
 }
 
 std::string TVantrelSkillSystem::GetCurrentLanguageId() const {
-  if (FLanguage < 0 || FLanguage >= static_cast<int>(std::size(LanguageCodes)))
-    return DefaultLanguage;
-  return LanguageCodes[FLanguage];
+  return LanguageIndexToCode(FLanguage);
 }
 
 TVantrelSkillGroup* TVantrelSkillSystem::AddGroup() {
@@ -470,6 +695,72 @@ TVantrelSkill* TVantrelSkillSystem::FindSkillInTree(const TGUID& AGUID) const {
     if (TVantrelSkill* skill = FGroups->Group(i)->FindSkillInTree(AGUID))
       return skill;
   return nullptr;
+}
+
+void TVantrelSkillSystem::SaveToStream(TStream* AStream) const {
+  TMz_XmlDocument document;
+  TMz_XmlElement* declaration = TMz_XmlElement::Create(&document, nullptr, "", "xml");
+  declaration->setKind(TMz_XmlNodeKind::mzDocument);
+  declaration->setAttributeRaw("version", "1.0");
+  declaration->setAttributeRaw("encoding", "UTF-8");
+  declaration->setAttributeRaw("standalone", "yes");
+  document.setRoot(declaration);
+  TMz_XmlElement* root = TMz_XmlElement::Create(&document, declaration, "", "skillsystem");
+  root->addAttribute("id", Name());
+  AddTextElement(root, "language", IntToStr(FLanguage));
+  root->addAttribute("position", PointToText(FPosition));
+  FGroups->ToXml("groups", root);
+  TMz_XmlElement* processes = TMz_XmlElement::Create(&document, root, "", "processes");
+  FLeveling->ForEachProcess([processes](const TVantrelSkillProcess& AProcess) { AProcess.ToXml(processes); });
+  document.saveToStream(AStream, true);
+}
+
+void TVantrelSkillSystem::SaveToFile(const std::string& AFileName) const {
+  SaveToStream(MakeOwned<TFileStream>(AFileName, fmCreate).get());
+}
+
+void TVantrelSkillSystem::LoadFromStream(TStream* AStream) {
+  TMz_XmlDocument document;
+  document.loadFromStream(AStream);
+  const auto* declaration = dynamic_cast<const TMz_XmlElement*>(document.root());
+  const TMz_XmlElement* root = declaration ? declaration->find("skillsystem") : nullptr;
+  if (!root)
+    throw Exception("root node \"skillsystem\" not found!");
+  SetName(root->getAttribute("id"));
+  if (root->attributes().find("position"))
+    FPosition = PointFromText(root->getAttribute("position"));
+  if (!root->nodes())
+    throw Exception("skill groups not found!");
+  for (const TMz_XmlElement* child : *root->nodes()) {
+    if (child->name() == "language")
+      FLanguage = child->getValue().AsInteger();
+    else if (child->name() == "groups")
+      FGroups->FromXml(child);
+    else if (child->name() == "processes")
+      ReadProcesses(child);
+  }
+}
+
+void TVantrelSkillSystem::ReadProcesses(const TMz_XmlElement* ANode) {
+  if (!ANode->nodes())
+    return;
+  // One index for all level-ups of the file, so reading stays linear in the tree's size.
+  TVantrelSkillIndex skills;
+  for (int i = 0; i < FGroups->Count(); ++i)
+    FGroups->Group(i)->IndexSkills(skills);
+  for (const TMz_XmlElement* child : *ANode->nodes()) {
+    if (child->name() != "process")
+      continue;
+    TOwned<TVantrelSkillProcess> process(New<TVantrelSkillProcess>(nullptr, nullptr, 0, 0, 0.0f));
+    process->FromXml(skills, child);
+    FLeveling->AddProcess(process.release());
+  }
+}
+
+void TVantrelSkillSystem::LoadFromFile(const std::string& AFileName) {
+  if (!TFile::Exists(AFileName))
+    return;
+  LoadFromStream(MakeOwned<TFileStream>(AFileName, fmOpenRead | fmShareDenyNone).get());
 }
 
 // ---- Unit start-up ----

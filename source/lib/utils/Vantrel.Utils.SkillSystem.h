@@ -3,9 +3,10 @@
 // further skills (its destinations) once it is fully levelled. A levelling thread per system
 // starts the queued level-ups and hands the finished ones to the UI thread, where the skills take
 // their new level and value. Only the UI thread touches the skill tree; the thread touches nothing
-// but its own lists.
+// but its own lists. The tree and the pending level-ups are saved as one XML file.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,12 @@
 #include "rtl/classes.h"
 #include "rtl/generics.h"
 #include "rtl/guid.h"
+#include "rtl/streams.h"
 #include "rtl/sync.h"
 #include "rtl/threads.h"
 #include "rtl/types2d.h"
 #include "rtl/value.h"
+#include "utils/Vantrel.Utils.Language.h"
 
 namespace vantrel {
 
@@ -26,6 +29,7 @@ class TVantrelSkillGroup;
 class TVantrelSkillProcess;
 class TVantrelSkillProcessThread;
 class TVantrelSkillSystem;
+class TMz_XmlElement;
 
 enum class TVantrelSkillLevelInterpolation : uint8_t {
   LinearInterpolation,
@@ -36,9 +40,9 @@ enum class TVantrelSkillLevelInterpolation : uint8_t {
 RTL_ENUM_TYPEINFO(TVantrelSkillLevelInterpolation, "LinearInterpolation", "LogarithmicInterpolation",
                   "ExponentialInterpolation", "ExponentialMinus1Interpolation")
 
-// Names by language code.
-using TVantrelSkillNameMap = TDictionary<std::string, std::string>;
 using TVantrelActivatedSkills = TDictionary<std::string, TVantrelSkill*>;
+// Skills by GUID, for reading the level-ups of a file.
+using TVantrelSkillIndex = TDictionary<TGUID, TVantrelSkill*>;
 
 // The base of groups and skills: identity, names per language, icon and place in an editor.
 class TVantrelCustomSkillEntity : public TCollectionItem {
@@ -60,8 +64,8 @@ public:
   void SetIcon(int AValue) { FIcon = AValue; }
   TPointF GetPosition() const { return FPosition; }
   void SetPosition(TPointF AValue) { FPosition = AValue; }
-  TVantrelSkillNameMap& NameMap() { return FName; }
-  const TVantrelSkillNameMap& NameMap() const { return FName; }
+  TVantrelLanguageMap& NameMap() { return FName; }
+  const TVantrelLanguageMap& NameMap() const { return FName; }
 
   // The name in the skill system's current language ("en-us" outside a system).
   std::string GetName() const;
@@ -79,12 +83,23 @@ public:
   // The element name in the skill file.
   virtual std::string GetIdentifier() const = 0;
 
+  // Reads the attributes, then hands each child element to ReadXmlChild. Missing attributes leave
+  // the fields as they are; a bad "guid" raises EConvertError.
+  virtual void FromXml(const TMz_XmlElement* ANode);
+  // Writes the entity as a new element under AParent and returns it.
+  virtual TMz_XmlElement* ToXml(TMz_XmlElement* AParent) const;
+
+protected:
+  virtual void ReadXmlChild(const TMz_XmlElement* AChild);
+  // Writes the child elements after the name.
+  virtual void WriteXmlChildren(TMz_XmlElement* /*AElement*/) const {}
+
 private:
   std::string CurrentLanguage() const;
 
   TGUID FGUID;
   bool FEnabled = true;
-  TVantrelSkillNameMap FName;
+  TVantrelLanguageMap FName;
   int FIcon = -1;
   TPointF FPosition;
 };
@@ -95,6 +110,10 @@ class TVantrelCustomSkillCollection : public TOwnedCollection {
 public:
   using TOwnedCollection::TOwnedCollection;
   virtual TVantrelSkillSystem* GetSkillSystem() const = 0;
+  // Appends one entry for every child node of ANode, whatever its name, and lets it read the node.
+  virtual void FromXml(const TMz_XmlElement* ANode);
+  // Writes the entries into a new element ATagName under AParent and returns it.
+  virtual TMz_XmlElement* ToXml(const std::string& ATagName, TMz_XmlElement* AParent) const;
 };
 
 class TVantrelSkillGroupCollection : public TVantrelCustomSkillCollection {
@@ -146,8 +165,14 @@ public:
   // Adds or replaces, for every activated skill of the group's own skills, display name -> skill.
   void GetActivatedSkills(TVantrelActivatedSkills& AMap) const;
 
+  // Adds the skills of the group and of all their destinations to AIndex, in the order
+  // FindSkillInTree searches them; the first skill of a GUID wins.
+  void IndexSkills(TVantrelSkillIndex& AIndex) const;
+
 protected:
   virtual std::string DefaultNamePrefix() const { return "Group"; }
+  void ReadXmlChild(const TMz_XmlElement* AChild) override;
+  void WriteXmlChildren(TMz_XmlElement* AElement) const override;
 
 private:
   TVantrelSkillCollection* FSkills;
@@ -206,6 +231,9 @@ public:
 
 protected:
   std::string DefaultNamePrefix() const override { return "Skill"; }
+  // The skill's own fields, matched in lower case; anything else goes to the group.
+  void ReadXmlChild(const TMz_XmlElement* AChild) override;
+  void WriteXmlChildren(TMz_XmlElement* AElement) const override;
 
 private:
   bool FActivated = false;
@@ -242,6 +270,12 @@ public:
   // Marks the level-up as started AProgress milliseconds ago; 0 or less leaves it unstarted.
   void Resume(int AProgress);
 
+  // Reads a "process" element, finding its skills in ASkills. A skill or destination that is
+  // missing there raises "failed to load leveling process - … not found".
+  void FromXml(const TVantrelSkillIndex& ASkills, const TMz_XmlElement* ANode);
+  // Writes a "process" element under AParent.
+  void ToXml(TMz_XmlElement* AParent) const;
+
 private:
   TVantrelSkill* FSkill;
   TVantrelSkill* FDestination;
@@ -268,6 +302,9 @@ public:
   void RemoveProcessesOf(const TVantrelSkill* ASkill);
   // The pending processes, under the list lock for as long as the result lives.
   TThreadList<TVantrelSkillProcess*>::TLockedList LockProcesses() { return FProcesses.Locked(); }
+  // Calls AProc for the pending and the finished, not yet applied processes in the order they
+  // were added, under the list lock, so a file written while a level-up finishes keeps its order.
+  void ForEachProcess(const std::function<void(const TVantrelSkillProcess&)>& AProc);
 
 protected:
   void Execute() override;
@@ -282,6 +319,9 @@ private:
   TThreadList<TVantrelSkillProcess*> FProcesses;
   // Elapsed processes not yet applied, guarded by FProcesses' lock.
   std::vector<TVantrelSkillProcess*> FFinished;
+  // The order of adding, by process; guarded by FProcesses' lock.
+  TDictionary<const TVantrelSkillProcess*, uint64_t> FSequence;
+  uint64_t FNextSequence = 0;
   TEvent FWake;
 };
 
@@ -319,7 +359,17 @@ public:
   // Searches the whole tree: each group's own skills first, then their destinations.
   TVantrelSkill* FindSkillInTree(const TGUID& AGUID) const;
 
+  // The file: the declaration, then "skillsystem" with its language, groups and pending
+  // level-ups. Loading adds to what the system holds.
+  void SaveToStream(TStream* AStream) const;
+  void SaveToFile(const std::string& AFileName) const;
+  void LoadFromStream(TStream* AStream);
+  // A missing file loads nothing.
+  void LoadFromFile(const std::string& AFileName);
+
 private:
+  void ReadProcesses(const TMz_XmlElement* ANode);
+
   int FLanguage = 0;
   TVantrelSkillGroupCollection* FGroups;
   TPointF FPosition;

@@ -86,7 +86,7 @@ private:
   }
 
   template <class TOwner, class... TArgs, class TCall, std::size_t... I>
-  static void CallWith(const TCall& ACall, TOwner* AObject, std::span<const TValue> AValues,
+  static void CallWith(const TCall& ACall, TOwner* AObject, [[maybe_unused]] std::span<const TValue> AValues,
                        std::index_sequence<I...>) {
     // Converted first, in order, so a failing argument raises before the call.
     std::tuple<std::remove_cvref_t<TArgs>...> args{

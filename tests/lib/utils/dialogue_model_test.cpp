@@ -1,11 +1,12 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <regex>
 #include <string>
 
 #include "rtl/properties.h"
 #include "rtl/random.h"
+#include "ui/platform_services.h"
 #include "utils/Vantrel.Utils.Dialogue.System.h"
 
 using namespace vantrel;
@@ -36,10 +37,10 @@ TEST_F(DialogueModelTest, NewEntriesHaveTheirDefaults) {
   TVantrelDialogue* dialogue = static_cast<TVantrelDialogue*>(System->GetDialogues()->Add());
   auto* item = static_cast<TVantrelDialogueItem*>(dialogue->GetItems()->Add());
   auto* event = static_cast<TVantrelDialogueItemEvent*>(item->GetEvents()->Add());
-  EXPECT_TRUE(std::regex_match(System->GetId(), std::regex("TVantrelDialogueSystem_[0-9]{1,4}")));
+  EXPECT_THAT(System->GetId(), ::testing::MatchesRegex("TVantrelDialogueSystem_[0-9]{1,4}"));
   EXPECT_EQ(System->GetLanguage(), 0);
-  EXPECT_TRUE(std::regex_match(dialogue->GetIdent(), std::regex("TVantrelDialogue_[0-9]{1,4}")));
-  EXPECT_TRUE(std::regex_match(item->GetIdent(), std::regex("TVantrelDialogueItem_[0-9]{1,4}")));
+  EXPECT_THAT(dialogue->GetIdent(), ::testing::MatchesRegex("TVantrelDialogue_[0-9]{1,4}"));
+  EXPECT_THAT(item->GetIdent(), ::testing::MatchesRegex("TVantrelDialogueItem_[0-9]{1,4}"));
   EXPECT_EQ(item->GetKind(), TVantrelDialogueItemKind::Flow);
   EXPECT_TRUE(item->GetEnabled());
   EXPECT_EQ(item->GetDisplayTime(), 0);
@@ -238,4 +239,14 @@ TEST_F(DialogueModelTest, PublishedPropertiesAreSetByName) {
   EXPECT_EQ(item->GetDisplayTime(), 250);
   EXPECT_EQ(item->GetDisplayName(), "Guard");
   EXPECT_EQ(rtl::GetPropValue(item, "Ident").AsString(), "i");
+}
+
+TEST_F(DialogueModelTest, ItemsNeedATimerService) {
+  TVantrelDialogue* dialogue = AddDialogue("d");
+  auto& services = ui::TPlatformServices::Current();
+  const auto previous = services.TimerService();
+  services.SetTimerService(nullptr);
+  EXPECT_THROW(dialogue->GetItems()->Add(), ui::EUnsupportedPlatformService);
+  services.SetTimerService(previous);
+  EXPECT_EQ(dialogue->GetItems()->Count(), 0);
 }

@@ -1,6 +1,6 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 
 #include "rtl/properties.h"
@@ -34,9 +34,9 @@ TEST_F(SkillModelTest, AFreshSkillHasItsDefaultsAndANameInTheCurrentLanguage) {
   EXPECT_FALSE(skill->GetActivated());
   EXPECT_TRUE(skill->GetData().IsEmpty());
   EXPECT_FALSE(skill->GetGUID().IsEmpty());
-  EXPECT_TRUE(std::regex_match(skill->GetNames("de-de"), std::regex("Skill-[0-9]{1,4}")));
+  EXPECT_THAT(skill->GetNames("de-de"), ::testing::MatchesRegex("Skill-[0-9]{1,4}"));
   EXPECT_EQ(skill->GetNames("en-us"), "");
-  EXPECT_TRUE(std::regex_match(System->Name(), std::regex("SkillSystem_[0-9]{1,4}")));
+  EXPECT_THAT(System->Name(), ::testing::MatchesRegex("SkillSystem_[0-9]{1,4}"));
 }
 
 TEST_F(SkillModelTest, NamesPerLanguageAndDisplayNames) {
