@@ -980,10 +980,10 @@ void TVantrelDialogueSystem::UnrefCharacter(const TVantrelDialogueCharacter* ACh
     FDialogues->Dialogue(i)->UnrefCharacter(ACharacter);
 }
 
-TOwned<TVantrelDialogueSystem> TVantrelDialogueSystem::Clone(TComponent* AOwner) const {
-  auto result = MakeOwned<TVantrelDialogueSystem>(AOwner);
+TVantrelDialogueSystem* TVantrelDialogueSystem::Clone(TComponent* AOwner) const {
+  TOwned<TVantrelDialogueSystem> result = MakeOwned<TVantrelDialogueSystem>(AOwner);
   result->Assign(this);
-  return result;
+  return result.release();
 }
 
 TVantrelDialogue* TVantrelDialogueSystem::FindDialogue(const std::string& AId) const {

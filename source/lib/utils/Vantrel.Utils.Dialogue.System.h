@@ -537,8 +537,9 @@ public:
   virtual void ClearAll();
   // Drops every item's reference to ACharacter, in every dialogue.
   virtual void UnrefCharacter(const TVantrelDialogueCharacter* ACharacter);
-  // A new system owned by AOwner with this one's content and handlers.
-  TOwned<TVantrelDialogueSystem> Clone(TComponent* AOwner) const;
+  // A new system owned by AOwner (by the caller when AOwner is null) with this one's content and
+  // handlers.
+  TVantrelDialogueSystem* Clone(TComponent* AOwner) const;
   TVantrelDialogue* FindDialogue(const std::string& AId) const;
 
 protected:

@@ -198,7 +198,7 @@ TEST_F(DialogueModelTest, CloneCopiesEverythingAndAssignAddsOrReplaces) {
   int stops = 0;
   System->SetOnStopDialogue([&](TVantrelDialogue*) { ++stops; });
 
-  auto copy = System->Clone(nullptr);
+  rtl::TOwned<TVantrelDialogueSystem> copy(System->Clone(nullptr));
   EXPECT_EQ(copy->GetId(), System->GetId());
   ASSERT_EQ(copy->GetDialogues()->Count(), 1);
   TVantrelDialogue* copied = copy->FindDialogue("d");
@@ -218,6 +218,10 @@ TEST_F(DialogueModelTest, CloneCopiesEverythingAndAssignAddsOrReplaces) {
   copied->Start();
   copied->Stop();
   EXPECT_EQ(stops, 1);
+  // With an owner, the owner frees the clone.
+  auto owner = rtl::MakeOwned<rtl::TComponent>(nullptr);
+  EXPECT_EQ(System->Clone(owner.get())->Owner(), owner.get());
+  EXPECT_EQ(owner->ComponentCount(), 1);
 
   // A destination that already has a parameter of that name takes the new value and keeps its own.
   TVantrelDialogueItem* target = AddItem(dialogue, "t");
