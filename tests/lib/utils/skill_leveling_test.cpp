@@ -93,12 +93,13 @@ TEST_F(SkillLevelingTest, StartLevelingUp) {
   dest->SetEnabled(false);
   for (TVantrelSkill* target : {static_cast<TVantrelSkill*>(nullptr), dest}) {
     SCOPED_TRACE(target ? "disabled destination" : "no destination");
+    // Under the list lock, so the thread cannot start the clock meanwhile.
+    auto pending = System->Leveling()->LockProcesses();
     TVantrelSkillProcess* process = skill->StartLevelingUp(target);
     ASSERT_NE(process, nullptr);
     EXPECT_EQ(process->ToLevel(), 4);
     EXPECT_EQ(process->NewValue(), 8.0f);
-    // Read under the list lock: the thread starts the clock on its next pass.
-    EXPECT_FALSE(System->Leveling()->LockProcesses()->Last()->IsStarted());
+    EXPECT_FALSE(process->IsStarted());
   }
   EXPECT_EQ(PendingCount(), 2);
 
