@@ -121,7 +121,6 @@ TEST_F(SkillLevelingTest, ALevelUpWithoutTimeIsAppliedOnTheNextPass) {
   TVantrelSkill* skill = Group->AddSkill();
   skill->SetLevelingTime(0);
   skill->StartLevelingUp();
-  skill->StartLevelingUp();
   ASSERT_TRUE(PumpUntil([&] { return skill->GetLevel() == 1; }));
   EXPECT_EQ(skill->GetValue(), 1.0f);
   EXPECT_EQ(PendingCount(), 0);
