@@ -4,6 +4,8 @@
 
 #include "context/Vantrel.Context.GLES.Windows.h"
 #include "formats/Vantrel.Imaging.h"
+#include "utils/Vantrel.Utils.Dialogue.System.h"
+#include "utils/Vantrel.Utils.SkillSystem.h"
 
 namespace vantrel {
 
@@ -21,6 +23,8 @@ struct TUnitEntry {
 constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
     {InitializeImaging, nullptr},
+    {InitializeDialogueSystem, FinalizeDialogueSystem},
+    {InitializeSkillSystem, FinalizeSkillSystem},
 };
 
 } // namespace
