@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
+#include "utils/Vantrel.Utils.Inventory.h"
 
 namespace vantrel {
 
@@ -19,6 +20,7 @@ struct TUnitEntry {
 
 constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
+    {InitializeInventory, FinalizeInventory},
 };
 
 } // namespace
