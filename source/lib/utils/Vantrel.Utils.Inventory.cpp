@@ -26,6 +26,14 @@ RTL_DEFINE_CLASS(TVantrelInventoryCustomCollection, "Vantrel.Utils.Inventory")
 RTL_DEFINE_CLASS(TVantrelInventoryItemCollection, "Vantrel.Utils.Inventory")
 RTL_DEFINE_CLASS(TVantrelInventoryCollectablesCollection, "Vantrel.Utils.Inventory")
 RTL_DEFINE_CLASS(TVantrelInventoryGroupCollection, "Vantrel.Utils.Inventory")
+RTL_DEFINE_CLASS(TVantrelInventoryManufacturer, "Vantrel.Utils.Inventory",
+                 &TVantrelInventoryManufacturer::RegisterProperties)
+RTL_DEFINE_CLASS(TVantrelInventoryVisualItem, "Vantrel.Utils.Inventory",
+                 &TVantrelInventoryVisualItem::RegisterProperties)
+RTL_DEFINE_CLASS(TVantrelInventoryManufacturerCollection, "Vantrel.Utils.Inventory")
+RTL_DEFINE_CLASS(TVantrelInventoryVisualItemCollection, "Vantrel.Utils.Inventory",
+                 &TVantrelInventoryVisualItemCollection::RegisterProperties)
+RTL_DEFINE_CLASS(TVantrelInventoryLoadingCache, "Vantrel.Utils.Inventory")
 RTL_DEFINE_CLASS(TVantrelInventory, "Vantrel.Utils.Inventory", &TVantrelInventory::RegisterProperties)
 
 // ---- Maps -----------------------------------------------------------------------------------------
@@ -401,6 +409,227 @@ void TVantrelInventoryGroup::Assign(const TPersistent* ASource) {
   inherited::Assign(ASource);
 }
 
+// ---- Manufacturers --------------------------------------------------------------------------------
+
+TVantrelInventoryManufacturer::TVantrelInventoryManufacturer()
+    : FIngredients(std::make_unique<TVantrelInventoryIngredientList>()),
+      FDependency(std::make_unique<TVantrelInventoryDependencyList>()),
+      FResultItems(std::make_unique<TVantrelInventoryResultItemList>()) {}
+
+void TVantrelInventoryManufacturer::RegisterProperties(TPropertyList& AList) {
+  using T = TVantrelInventoryManufacturer;
+  AList.Add("Ingredients", &T::Ingredients);
+  AList.Add("Dependency", &T::Dependency);
+  AList.Add("ResultItems", &T::ResultItems);
+  AList.Add("Kind", &T::Kind, &T::SetKind);
+  AList.Add("TimeNeeded", &T::TimeNeeded, &T::SetTimeNeeded);
+}
+
+void TVantrelInventoryManufacturer::SetIngredients(const TVantrelInventoryCustomIngredientList* AValue) {
+  TMonitorLock lock(this);
+  FIngredients->Assign(AValue);
+}
+
+void TVantrelInventoryManufacturer::SetDependency(const TVantrelInventoryCustomIngredientList* AValue) {
+  TMonitorLock lock(this);
+  FDependency->Assign(AValue);
+}
+
+void TVantrelInventoryManufacturer::SetResultItems(const TVantrelInventoryCustomIngredientList* AValue) {
+  TMonitorLock lock(this);
+  FResultItems->Assign(AValue);
+}
+
+TManufacturingProcessKind TVantrelInventoryManufacturer::Kind() const {
+  TMonitorLock lock(this);
+  return FKind;
+}
+
+void TVantrelInventoryManufacturer::SetKind(TManufacturingProcessKind AValue) {
+  TMonitorLock lock(this);
+  FKind = AValue;
+}
+
+int32_t TVantrelInventoryManufacturer::TimeNeeded() const {
+  TMonitorLock lock(this);
+  return FTimeNeeded;
+}
+
+void TVantrelInventoryManufacturer::SetTimeNeeded(int32_t AValue) {
+  TMonitorLock lock(this);
+  FTimeNeeded = AValue;
+}
+
+TVantrelInventoryItemTemplate* TVantrelInventoryManufacturer::Lookup(const std::string& ATemplateId) const {
+  const TVantrelInventory* inventory = Inventory();
+  return inventory ? inventory->FindItemTemplate(ATemplateId) : nullptr;
+}
+
+namespace {
+
+void AddChecked(TVantrelInventoryCustomIngredientList& AList, TVantrelInventoryItemTemplate* ATemplate,
+                int32_t AQuantity) {
+  if (ATemplate && AQuantity > 0)
+    AList.Add(ATemplate, AQuantity);
+}
+
+} // namespace
+
+void TVantrelInventoryManufacturer::AddIngredient(const std::string& ATemplateId, int32_t AQuantity) {
+  TMonitorLock lock(this);
+  AddChecked(*FIngredients, Lookup(ATemplateId), AQuantity);
+}
+
+void TVantrelInventoryManufacturer::AddIngredient(TVantrelInventoryItemTemplate* ATemplate,
+                                                  int32_t AQuantity) {
+  TMonitorLock lock(this);
+  AddChecked(*FIngredients, ATemplate, AQuantity);
+}
+
+void TVantrelInventoryManufacturer::RemoveIngredient(const std::string& ATemplateId) {
+  TMonitorLock lock(this);
+  if (const TVantrelInventoryItemTemplate* found = Lookup(ATemplateId))
+    FIngredients->RemoveTemplate(found);
+}
+
+void TVantrelInventoryManufacturer::RemoveIngredient(const TVantrelInventoryItemTemplate* ATemplate) {
+  TMonitorLock lock(this);
+  FIngredients->RemoveTemplate(ATemplate);
+}
+
+void TVantrelInventoryManufacturer::AddDependency(const std::string& ATemplateId, int32_t AQuantity) {
+  TMonitorLock lock(this);
+  AddChecked(*FDependency, Lookup(ATemplateId), AQuantity);
+}
+
+void TVantrelInventoryManufacturer::AddDependency(TVantrelInventoryItemTemplate* ATemplate,
+                                                  int32_t AQuantity) {
+  TMonitorLock lock(this);
+  AddChecked(*FDependency, ATemplate, AQuantity);
+}
+
+void TVantrelInventoryManufacturer::RemoveDependency(const std::string& ATemplateId) {
+  TMonitorLock lock(this);
+  if (const TVantrelInventoryItemTemplate* found = Lookup(ATemplateId))
+    FDependency->RemoveTemplate(found);
+}
+
+void TVantrelInventoryManufacturer::RemoveDependency(const TVantrelInventoryItemTemplate* ATemplate) {
+  TMonitorLock lock(this);
+  FDependency->RemoveTemplate(ATemplate);
+}
+
+void TVantrelInventoryManufacturer::AddResultItem(const std::string& ATemplateId, int32_t AQuantity) {
+  TMonitorLock lock(this);
+  AddChecked(*FResultItems, Lookup(ATemplateId), AQuantity);
+}
+
+void TVantrelInventoryManufacturer::AddResultItem(TVantrelInventoryItemTemplate* ATemplate,
+                                                  int32_t AQuantity) {
+  TMonitorLock lock(this);
+  AddChecked(*FResultItems, ATemplate, AQuantity);
+}
+
+void TVantrelInventoryManufacturer::RemoveResultItem(const std::string& ATemplateId) {
+  TMonitorLock lock(this);
+  if (const TVantrelInventoryItemTemplate* found = Lookup(ATemplateId))
+    FResultItems->RemoveTemplate(found);
+}
+
+void TVantrelInventoryManufacturer::RemoveResultItem(const TVantrelInventoryItemTemplate* ATemplate) {
+  TMonitorLock lock(this);
+  FResultItems->RemoveTemplate(ATemplate);
+}
+
+void TVantrelInventoryManufacturer::ClearIngredients() {
+  TMonitorLock lock(this);
+  FIngredients->Clear();
+}
+
+void TVantrelInventoryManufacturer::ClearDependencies() {
+  TMonitorLock lock(this);
+  FDependency->Clear();
+}
+
+void TVantrelInventoryManufacturer::ClearResultItems() {
+  TMonitorLock lock(this);
+  FResultItems->Clear();
+}
+
+std::string TVantrelInventoryManufacturer::GetDescriptionString() const {
+  TMonitorLock lock(this);
+  const auto entries = [](const TVantrelInventoryCustomIngredientList& AList, const char* ASeparator) {
+    std::string text;
+    for (int i = 0; i < AList.Count(); ++i) {
+      const TVantrelInventoryIngredient* entry = AList.Items(i);
+      if (i > 0)
+        text += ASeparator;
+      text += (entry->Template() ? entry->Template()->Id() : "?") + "(" + IntToStr(entry->Quantity()) + ")";
+    }
+    return text;
+  };
+  return Id() + ": " + entries(*FIngredients, " + ") + " => (" + entries(*FResultItems, ", ") + ")";
+}
+
+void TVantrelInventoryManufacturer::Assign(const TPersistent* ASource) {
+  if (const auto* source = dynamic_cast<const TVantrelInventoryManufacturer*>(ASource)) {
+    TMonitorLock lock(this);
+    FIngredients->Assign(source->FIngredients.get());
+    FDependency->Assign(source->FDependency.get());
+    FResultItems->Assign(source->FResultItems.get());
+    FKind = source->FKind;
+    FTimeNeeded = source->FTimeNeeded;
+  }
+  inherited::Assign(ASource);
+}
+
+// ---- Visual items ---------------------------------------------------------------------------------
+
+void TVantrelInventoryVisualItem::RegisterProperties(TPropertyList& AList) {
+  using T = TVantrelInventoryVisualItem;
+  AList.Add("DisplayName", &T::GetDisplayName, &T::SetDisplayName);
+  AList.Add("ImageLOD0", &T::ImageLOD0, &T::SetImageLOD0);
+  AList.Add("ImageLOD1", &T::ImageLOD1, &T::SetImageLOD1);
+  AList.Add("ImageLOD2", &T::ImageLOD2, &T::SetImageLOD2);
+  AList.Add("ModelFile", &T::ModelFile, &T::SetModelFile);
+}
+
+std::string TVantrelInventoryVisualItem::GetDisplayName() const {
+  TMonitorLock lock(this);
+  return FName;
+}
+
+void TVantrelInventoryVisualItem::SetDisplayName(const std::string& AValue) {
+  TMonitorLock lock(this);
+  FName = AValue;
+}
+
+std::string TVantrelInventoryVisualItem::GetResource(int AIndex) const {
+  TMonitorLock lock(this);
+  if (AIndex < 0 || AIndex > 3)
+    throw EArgumentOutOfRangeException(Format(messages::ListIndexError, AIndex));
+  return FResources[AIndex];
+}
+
+void TVantrelInventoryVisualItem::SetResource(int AIndex, const std::string& AValue) {
+  TMonitorLock lock(this);
+  if (AIndex < 0 || AIndex > 3)
+    throw EArgumentOutOfRangeException(Format(messages::ListIndexError, AIndex));
+  FResources[AIndex] = AValue;
+}
+
+void TVantrelInventoryVisualItem::Assign(const TPersistent* ASource) {
+  const auto* source = dynamic_cast<const TVantrelInventoryVisualItem*>(ASource);
+  if (!source) {
+    inherited::Assign(ASource);
+    return;
+  }
+  TMonitorLock lock(this);
+  FName = source->FName;
+  for (int i = 0; i < 4; ++i)
+    FResources[i] = source->FResources[i];
+}
+
 // ---- Collections ----------------------------------------------------------------------------------
 
 TVantrelInventoryCustomCollection::TVantrelInventoryCustomCollection(TVantrelInventory* AOwner,
@@ -429,6 +658,38 @@ std::vector<TVantrelInventoryCollectable*> TVantrelInventoryCollectablesCollecti
 TVantrelInventoryGroupCollection::TVantrelInventoryGroupCollection(TVantrelInventory* AOwner)
     : TVantrelInventoryCustomCollection(AOwner, TVantrelInventoryGroup::StaticClass()) {}
 
+TVantrelInventoryManufacturerCollection::TVantrelInventoryManufacturerCollection(TVantrelInventory* AOwner)
+    : TVantrelInventoryCustomCollection(AOwner, TVantrelInventoryManufacturer::StaticClass()) {}
+
+TVantrelInventoryVisualItemCollection::TVantrelInventoryVisualItemCollection(TVantrelInventory* AOwner)
+    : TOwnedCollection(AOwner, TVantrelInventoryVisualItem::StaticClass()) {}
+
+void TVantrelInventoryVisualItemCollection::RegisterProperties(TPropertyList& AList) {
+  using T = TVantrelInventoryVisualItemCollection;
+  AList.Add("ImageLOD0Size", &T::ImageLOD0Size, &T::SetImageLOD0Size);
+  AList.Add("ImageLOD1Size", &T::ImageLOD1Size, &T::SetImageLOD1Size);
+  AList.Add("ImageLOD2Size", &T::ImageLOD2Size, &T::SetImageLOD2Size);
+}
+
+TPoint TVantrelInventoryVisualItemCollection::GetImageLODSize(int AIndex) const {
+  TMonitorLock lock(this);
+  if (AIndex < 0 || AIndex > 2)
+    throw EArgumentOutOfRangeException(Format(messages::ListIndexError, AIndex));
+  if (FImageLODSizes[0] == TPoint{0, 0}) {
+    FImageLODSizes[0] = {24, 24};
+    FImageLODSizes[1] = {64, 64};
+    FImageLODSizes[2] = {128, 128};
+  }
+  return FImageLODSizes[AIndex];
+}
+
+void TVantrelInventoryVisualItemCollection::SetImageLODSize(int AIndex, const TPoint& AValue) {
+  TMonitorLock lock(this);
+  if (AIndex < 0 || AIndex > 2)
+    throw EArgumentOutOfRangeException(Format(messages::ListIndexError, AIndex));
+  FImageLODSizes[AIndex] = AValue;
+}
+
 // ---- Inventory ------------------------------------------------------------------------------------
 
 namespace {
@@ -454,17 +715,22 @@ TClass* const InventoryClasses[] = {
 
 } // namespace
 
-TVantrelInventory::TVantrelInventory(TComponent* AOwner)
-    : TComponent(AOwner), FItemTemplates(std::make_unique<TVantrelInventoryItemCollection>(this)),
-      FGroups(std::make_unique<TVantrelInventoryGroupCollection>(this)),
-      FCollectedItems(std::make_unique<TVantrelInventoryCollectablesCollection>(this)) {}
+TVantrelInventory::TVantrelInventory(TComponent* AOwner) : TComponent(AOwner) {
+  FGroups = std::make_unique<TVantrelInventoryGroupCollection>(this);
+  FItemTemplates = std::make_unique<TVantrelInventoryItemCollection>(this);
+  FManufacturers = std::make_unique<TVantrelInventoryManufacturerCollection>(this);
+  FCollectedItems = std::make_unique<TVantrelInventoryCollectablesCollection>(this);
+  FVisualItems = std::make_unique<TVantrelInventoryVisualItemCollection>(this);
+}
 
 TVantrelInventory::~TVantrelInventory() {
   TMonitorLock lock(this);
   FLateResolveList.reset();
+  FManufacturers.reset();
   FCollectedItems.reset();
   FItemTemplates.reset();
   FGroups.reset();
+  FVisualItems.reset();
   FGraveyard.clear();
 }
 
@@ -472,7 +738,9 @@ void TVantrelInventory::RegisterProperties(TPropertyList& AList) {
   using T = TVantrelInventory;
   AList.Add("ItemTemplates", &T::ItemTemplates, &T::SetItemTemplates);
   AList.Add("Groups", &T::Groups, &T::SetGroups);
+  AList.Add("Manufacturers", &T::Manufacturers, &T::SetManufacturers);
   AList.Add("CollectedItems", &T::CollectedItems, &T::SetCollectedItems);
+  AList.Add("VisualItems", &T::VisualItems, &T::SetVisualItems);
   AList.Add("Language", &T::Language, &T::SetLanguage);
 }
 
@@ -489,6 +757,119 @@ void TVantrelInventory::SetGroups(TVantrelInventoryGroupCollection* AValue) {
 void TVantrelInventory::SetCollectedItems(TVantrelInventoryCollectablesCollection* AValue) {
   TMonitorLock lock(this);
   FCollectedItems->Assign(AValue);
+}
+
+void TVantrelInventory::SetManufacturers(TVantrelInventoryManufacturerCollection* AValue) {
+  TMonitorLock lock(this);
+  FManufacturers->Assign(AValue);
+}
+
+void TVantrelInventory::SetVisualItems(TVantrelInventoryVisualItemCollection* AValue) {
+  TMonitorLock lock(this);
+  SetImageListsModified();
+  FVisualItems->Assign(AValue);
+}
+
+TVantrelInventoryManufacturer* TVantrelInventory::AddManufacturer(const std::string& AManId) {
+  TMonitorLock lock(this);
+  auto* item = static_cast<TVantrelInventoryManufacturer*>(FManufacturers->Add());
+  item->SetId(AManId);
+  return item;
+}
+
+TVantrelInventoryManufacturer* TVantrelInventory::FindManufacturer(std::string_view AId) const {
+  TMonitorLock lock(this);
+  for (int i = 0; i < FManufacturers->Count(); ++i)
+    if (auto* item = ItemAt<TVantrelInventoryManufacturer>(*FManufacturers, i); item->Id() == AId)
+      return item;
+  return nullptr;
+}
+
+void TVantrelInventory::RemoveManufacturer(std::string_view AManId) {
+  TMonitorLock lock(this);
+  RemoveManufacturer(FindManufacturer(AManId));
+}
+
+void TVantrelInventory::RemoveManufacturer(TVantrelInventoryManufacturer* AMan) {
+  TMonitorLock lock(this);
+  if (AMan && AMan->Inventory() == this)
+    Detach(AMan);
+}
+
+TVantrelInventoryVisualItem* TVantrelInventory::AddVisualItem(int AIndex, const std::string& AName,
+                                                              const std::string& ALOD0,
+                                                              const std::string& ALOD1,
+                                                              const std::string& ALOD2,
+                                                              const std::string& AModelFile) {
+  TMonitorLock lock(this);
+  SetImageListsModified();
+  auto* item = static_cast<TVantrelInventoryVisualItem*>(FVisualItems->Add());
+  item->SetDisplayName(AName);
+  item->SetResource(0, ALOD0);
+  item->SetResource(1, ALOD1);
+  item->SetResource(2, ALOD2);
+  item->SetResource(3, AModelFile);
+  if (AIndex >= 0)
+    item->SetIndex(std::min(AIndex, FVisualItems->Count() - 1));
+  return item;
+}
+
+void TVantrelInventory::RemoveVisualItem(const std::string& AName) {
+  TMonitorLock lock(this);
+  SetImageListsModified();
+  if (TVantrelInventoryVisualItem* item = GetVisualItemByName(AName))
+    FVisualItems->Delete(item->Index());
+}
+
+void TVantrelInventory::ClearVisualItems() {
+  TMonitorLock lock(this);
+  SetImageListsModified();
+  FVisualItems->Clear();
+}
+
+TVantrelInventoryVisualItem* TVantrelInventory::GetVisualItemByName(const std::string& AName) const {
+  TMonitorLock lock(this);
+  for (int i = 0; i < FVisualItems->Count(); ++i)
+    if (auto* item = ItemAt<TVantrelInventoryVisualItem>(*FVisualItems, i); item->GetDisplayName() == AName)
+      return item;
+  return nullptr;
+}
+
+void TVantrelInventory::SetImageListsModified() {
+  TMonitorLock lock(this);
+  for (bool& flag : FImageListsModified)
+    flag = true;
+}
+
+void TVantrelInventory::UnsetImageListsModified() {
+  TMonitorLock lock(this);
+  for (bool& flag : FImageListsModified)
+    flag = false;
+}
+
+namespace {
+
+int CheckedLevel(int AIndex) {
+  if (AIndex < 0 || AIndex > 2)
+    throw EArgumentOutOfRangeException(Format(messages::ListIndexError, AIndex));
+  return AIndex;
+}
+
+} // namespace
+
+void TVantrelInventory::SetImageListModified(int AIndex) {
+  TMonitorLock lock(this);
+  FImageListsModified[CheckedLevel(AIndex)] = true;
+}
+
+void TVantrelInventory::UnsetImageListModified(int AIndex) {
+  TMonitorLock lock(this);
+  FImageListsModified[CheckedLevel(AIndex)] = false;
+}
+
+bool TVantrelInventory::ImageListModified(int AIndex) const {
+  TMonitorLock lock(this);
+  return FImageListsModified[CheckedLevel(AIndex)];
 }
 
 int32_t TVantrelInventory::Language() const {
@@ -526,6 +907,11 @@ void TVantrelInventory::UnlinkGraveyard() {
       item->SetDowngradeItem(nullptr);
       item->ClearDependencies();
     }
+    if (auto* item = dynamic_cast<TVantrelInventoryManufacturer*>(entry.get())) {
+      item->ClearIngredients();
+      item->ClearDependencies();
+      item->ClearResultItems();
+    }
   }
 }
 
@@ -534,9 +920,12 @@ void TVantrelInventory::Clear() {
   // Graveyard entries may still point at what is freed now.
   UnlinkGraveyard();
   FLateResolveList.reset();
+  FManufacturers->Clear();
   FCollectedItems->Clear();
   FItemTemplates->Clear();
   FGroups->Clear();
+  SetImageListsModified();
+  FVisualItems->Clear();
 }
 
 TVantrelInventoryGroup* TVantrelInventory::AddGroup(const std::string& AGroupId) {
@@ -615,6 +1004,12 @@ void TVantrelInventory::RemoveItemTemplate(TVantrelInventoryItemTemplate* ATempl
   if (!ATemplate || ATemplate->Inventory() != this)
     return;
   DropCollectedItem(ATemplate, true);
+  for (int i = 0; i < FManufacturers->Count(); ++i) {
+    auto* manufacturer = ItemAt<TVantrelInventoryManufacturer>(*FManufacturers, i);
+    manufacturer->RemoveIngredient(ATemplate);
+    manufacturer->RemoveResultItem(ATemplate);
+    manufacturer->RemoveDependency(ATemplate);
+  }
   for (int i = 0; i < FItemTemplates->Count(); ++i)
     ItemAt<TVantrelInventoryItemTemplate>(*FItemTemplates, i)->RemoveDependency(ATemplate);
   Detach(ATemplate);

@@ -20,6 +20,8 @@
 #include "Vantrel.Prelude.h"
 #include "rtl/classes.h"
 #include "rtl/generics_lists.h"
+#include "rtl/streams.h"
+#include "rtl/types2d.h"
 #include "rtl/value.h"
 #include "utils/Vantrel.Utils.Language.h"
 #include "utils/Vantrel.Utils.Parameters.h"
@@ -31,6 +33,9 @@ class TVantrelInventory;
 class TVantrelInventoryGroup;
 class TVantrelInventoryItemTemplate;
 class TVantrelInventoryCollectable;
+class TVantrelInventoryLoadingCache;
+class TVantrelInventoryVisualItemCollection;
+class TVantrelInventoryManufacturerCollection;
 
 enum class TVantrelInventoryCollectState : uint8_t {
   None,
@@ -88,6 +93,9 @@ public:
   virtual std::string GetCurrentName() const;
   // Copies Id, names, Enabled and Data from another entry.
   void Assign(const TPersistent* ASource) override;
+  // Writes the entry as an element under AParent and returns it.
+  virtual TMz_XmlElement* ToXml(TMz_XmlElement* AParent) const;
+  virtual void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache);
 
 private:
   std::string FId;
@@ -107,6 +115,8 @@ public:
   virtual void SetParameters(const TVantrelParametersMap* AValue);
   std::string GetIdentifier() const override { return "item"; }
   void Assign(const TPersistent* ASource) override;
+  TMz_XmlElement* ToXml(TMz_XmlElement* AParent) const override;
+  void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache) override;
 
 private:
   std::unique_ptr<TVantrelInventoryParameters> FParameters;
@@ -123,6 +133,10 @@ public:
   void SetTemplate(TVantrelInventoryItemTemplate* AValue) { FTemplate = AValue; }
   int32_t Quantity() const { return FQuantity; }
   void SetQuantity(int32_t AValue) { FQuantity = AValue; }
+
+  // An `in` element.
+  virtual TMz_XmlElement* ToXml(TMz_XmlElement* AParent) const;
+  virtual void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache);
 
 private:
   TVantrelInventoryItemTemplate* FTemplate;
@@ -143,6 +157,12 @@ public:
   void Clear();
   // Empties the list, then appends a copy of each entry of another list (null leaves it empty).
   void Assign(const TPersistent* ASource) override;
+  // One `in` element per entry, into AParent.
+  virtual void ToXml(TMz_XmlElement* AParent) const;
+  // Appends one entry per `in` child.
+  virtual void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache);
+  // An `in` element read into a new entry (template nil, quantity 1 before reading).
+  TVantrelInventoryIngredient* AddFromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache);
 
 private:
   std::vector<TOwned<TVantrelInventoryIngredient>> FItems;
@@ -196,6 +216,8 @@ public:
 
   std::string GetIdentifier() const override { return "template"; }
   void Assign(const TPersistent* ASource) override;
+  TMz_XmlElement* ToXml(TMz_XmlElement* AParent) const override;
+  void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache) override;
 
 private:
   TVantrelInventoryGroup* FGroup = nullptr;
@@ -230,6 +252,8 @@ public:
   // Its own name, else the template's.
   std::string GetCurrentName() const override;
   std::string GetIdentifier() const override { return "collectable"; }
+  TMz_XmlElement* ToXml(TMz_XmlElement* AParent) const override;
+  void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache) override;
 
 private:
   TVantrelInventoryItemTemplate* FTemplate = nullptr;
@@ -253,10 +277,101 @@ public:
   virtual int CountCollectables() const;
   std::string GetIdentifier() const override { return "group"; }
   void Assign(const TPersistent* ASource) override;
+  TMz_XmlElement* ToXml(TMz_XmlElement* AParent) const override;
+  void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache) override;
 
 private:
   int32_t FMaxQuantity = 0;
   float FMaxWeight = 0;
+};
+
+// A recipe: what a run consumes (ingredients), what must be held (dependencies) and what it
+// produces (result items), with the time a run takes. Runs and their timers come with the
+// manufacturing processes.
+class TVantrelInventoryManufacturer : public TVantrelInventoryCustomItem {
+  RTL_CLASS(TVantrelInventoryManufacturer, TVantrelInventoryCustomItem)
+public:
+  TVantrelInventoryManufacturer();
+  static void RegisterProperties(TPropertyList& AList);
+
+  TVantrelInventoryIngredientList* Ingredients() const { return FIngredients.get(); }
+  TVantrelInventoryDependencyList* Dependency() const { return FDependency.get(); }
+  TVantrelInventoryResultItemList* ResultItems() const { return FResultItems.get(); }
+  // Each setter empties its list, then copies the entries of AValue.
+  virtual void SetIngredients(const TVantrelInventoryCustomIngredientList* AValue);
+  virtual void SetDependency(const TVantrelInventoryCustomIngredientList* AValue);
+  virtual void SetResultItems(const TVantrelInventoryCustomIngredientList* AValue);
+  TManufacturingProcessKind Kind() const;
+  void SetKind(TManufacturingProcessKind AValue);
+  int32_t TimeNeeded() const;
+  void SetTimeNeeded(int32_t AValue);
+
+  // Entries with a nil template or a quantity of 0 or less are ignored; the id forms look the
+  // template up in the inventory.
+  virtual void AddIngredient(const std::string& ATemplateId, int32_t AQuantity);
+  virtual void AddIngredient(TVantrelInventoryItemTemplate* ATemplate, int32_t AQuantity);
+  virtual void RemoveIngredient(const std::string& ATemplateId);
+  virtual void RemoveIngredient(const TVantrelInventoryItemTemplate* ATemplate);
+  virtual void AddDependency(const std::string& ATemplateId, int32_t AQuantity);
+  virtual void AddDependency(TVantrelInventoryItemTemplate* ATemplate, int32_t AQuantity);
+  virtual void RemoveDependency(const std::string& ATemplateId);
+  virtual void RemoveDependency(const TVantrelInventoryItemTemplate* ATemplate);
+  virtual void AddResultItem(const std::string& ATemplateId, int32_t AQuantity);
+  virtual void AddResultItem(TVantrelInventoryItemTemplate* ATemplate, int32_t AQuantity);
+  virtual void RemoveResultItem(const std::string& ATemplateId);
+  virtual void RemoveResultItem(const TVantrelInventoryItemTemplate* ATemplate);
+  virtual void ClearIngredients();
+  virtual void ClearDependencies();
+  virtual void ClearResultItems();
+  // "forge: iron(2) + coal(1) => (sword(1))"; an entry without template shows "?".
+  virtual std::string GetDescriptionString() const;
+
+  std::string GetIdentifier() const override { return "manufacturer"; }
+  // Copies the three lists, Kind and TimeNeeded, then the entry's fields.
+  void Assign(const TPersistent* ASource) override;
+  TMz_XmlElement* ToXml(TMz_XmlElement* AParent) const override;
+  void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache) override;
+
+private:
+  std::unique_ptr<TVantrelInventoryIngredientList> FIngredients;
+  std::unique_ptr<TVantrelInventoryDependencyList> FDependency;
+  std::unique_ptr<TVantrelInventoryResultItemList> FResultItems;
+  TManufacturingProcessKind FKind = TManufacturingProcessKind::NewItem;
+  int32_t FTimeNeeded = 3000;
+
+  TVantrelInventoryItemTemplate* Lookup(const std::string& ATemplateId) const;
+};
+
+// The display data of an inventory entry: a name, image files for three levels of detail and a
+// model file.
+class TVantrelInventoryVisualItem : public TCollectionItem {
+  RTL_CLASS(TVantrelInventoryVisualItem, TCollectionItem)
+public:
+  TVantrelInventoryVisualItem() = default;
+  static void RegisterProperties(TPropertyList& AList);
+
+  std::string GetDisplayName() const override;
+  void SetDisplayName(const std::string& AValue) override;
+  // 0, 1, 2: the LOD images; 3: the model file.
+  virtual std::string GetResource(int AIndex) const;
+  virtual void SetResource(int AIndex, const std::string& AValue);
+  std::string ImageLOD0() const { return GetResource(0); }
+  void SetImageLOD0(const std::string& AValue) { SetResource(0, AValue); }
+  std::string ImageLOD1() const { return GetResource(1); }
+  void SetImageLOD1(const std::string& AValue) { SetResource(1, AValue); }
+  std::string ImageLOD2() const { return GetResource(2); }
+  void SetImageLOD2(const std::string& AValue) { SetResource(2, AValue); }
+  std::string ModelFile() const { return GetResource(3); }
+  void SetModelFile(const std::string& AValue) { SetResource(3, AValue); }
+
+  void Assign(const TPersistent* ASource) override;
+  // A `view` element.
+  virtual TMz_XmlElement* ToXml(TMz_XmlElement* AParent) const;
+  virtual void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache);
+
+private:
+  std::string FName;
+  std::string FResources[4];
 };
 
 // The collections of an inventory, owned by it.
@@ -265,6 +380,10 @@ class TVantrelInventoryCustomCollection : public TOwnedCollection {
 public:
   TVantrelInventoryCustomCollection(TVantrelInventory* AOwner, const TClass& AItemClass);
   TVantrelInventory* Inventory() const;
+  // Each entry's element, in order, under AParent.
+  virtual void ToXml(TMz_XmlElement* AParent) const;
+  // Empties the collection, then adds one entry per element child, whatever its tag.
+  virtual void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache);
 };
 
 class TVantrelInventoryItemCollection : public TVantrelInventoryCustomCollection {
@@ -286,6 +405,63 @@ public:
   explicit TVantrelInventoryGroupCollection(TVantrelInventory* AOwner);
 };
 
+class TVantrelInventoryManufacturerCollection : public TVantrelInventoryCustomCollection {
+  RTL_CLASS(TVantrelInventoryManufacturerCollection, TVantrelInventoryCustomCollection)
+public:
+  explicit TVantrelInventoryManufacturerCollection(TVantrelInventory* AOwner);
+};
+
+class TVantrelInventoryVisualItemCollection : public TOwnedCollection {
+  RTL_CLASS(TVantrelInventoryVisualItemCollection, TOwnedCollection)
+public:
+  explicit TVantrelInventoryVisualItemCollection(TVantrelInventory* AOwner);
+  static void RegisterProperties(TPropertyList& AList);
+
+  // When LOD 0 reads (0, 0), all three become 24x24, 64x64 and 128x128 first.
+  virtual TPoint GetImageLODSize(int AIndex) const;
+  virtual void SetImageLODSize(int AIndex, const TPoint& AValue);
+  TPoint ImageLOD0Size() const { return GetImageLODSize(0); }
+  void SetImageLOD0Size(const TPoint& AValue) { SetImageLODSize(0, AValue); }
+  TPoint ImageLOD1Size() const { return GetImageLODSize(1); }
+  void SetImageLOD1Size(const TPoint& AValue) { SetImageLODSize(1, AValue); }
+  TPoint ImageLOD2Size() const { return GetImageLODSize(2); }
+  void SetImageLOD2Size(const TPoint& AValue) { SetImageLODSize(2, AValue); }
+  virtual void ToXml(TMz_XmlElement* AParent) const;
+  virtual void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache);
+
+private:
+  mutable TPoint FImageLODSizes[3];
+};
+
+// The references a load meets before their targets: the waiting object and the template Id, for
+// template references (collectables and ingredients), upgrade and downgrade links. Templates are
+// indexed by Id as they are read, so lookups during a load stay constant-time.
+class TVantrelInventoryLoadingCache : public TObject {
+  RTL_CLASS(TVantrelInventoryLoadingCache, TObject)
+public:
+  explicit TVantrelInventoryLoadingCache(TVantrelInventory* AInventory) : FInventory(AInventory) {}
+
+  TVantrelInventory* Inventory() const { return FInventory; }
+  TDictionary<TObject*, std::string>& References() { return FReferences; }
+  TDictionary<TObject*, std::string>& Upgrade() { return FUpgrade; }
+  TDictionary<TObject*, std::string>& Downgrade() { return FDowngrade; }
+
+  // The first template read with this Id, else null.
+  TVantrelInventoryItemTemplate* FindTemplate(const std::string& AId) const;
+  // Notes a template that was read (the first of an Id wins, as FindItemTemplate would answer).
+  void NoteTemplate(TVantrelInventoryItemTemplate* ATemplate);
+  // Writes every waiting reference whose template exists: references, then upgrades, then
+  // downgrades, each in its own order.
+  void Resolve();
+
+private:
+  TVantrelInventory* FInventory;
+  TDictionary<TObject*, std::string> FReferences;
+  TDictionary<TObject*, std::string> FUpgrade;
+  TDictionary<TObject*, std::string> FDowngrade;
+  TDictionary<std::string, TVantrelInventoryItemTemplate*> FTemplates;
+};
+
 class TVantrelInventory : public TComponent {
   RTL_CLASS(TVantrelInventory, TComponent)
 public:
@@ -304,6 +480,11 @@ public:
   TVantrelInventoryItemCollection* ItemTemplates() const { return FItemTemplates.get(); }
   TVantrelInventoryGroupCollection* Groups() const { return FGroups.get(); }
   TVantrelInventoryCollectablesCollection* CollectedItems() const { return FCollectedItems.get(); }
+  TVantrelInventoryManufacturerCollection* Manufacturers() const { return FManufacturers.get(); }
+  TVantrelInventoryVisualItemCollection* VisualItems() const { return FVisualItems.get(); }
+  void SetManufacturers(TVantrelInventoryManufacturerCollection* AValue);
+  // Flags all image lists as modified, then copies the given collection's items.
+  void SetVisualItems(TVantrelInventoryVisualItemCollection* AValue);
   // The setters assign the given collection's content.
   void SetItemTemplates(TVantrelInventoryItemCollection* AValue);
   void SetGroups(TVantrelInventoryGroupCollection* AValue);
@@ -314,9 +495,41 @@ public:
   const TOnInventoryItemNotify& OnItemNotify() const { return FOnItemNotify; }
   void SetOnItemNotify(TOnInventoryItemNotify AValue) { FOnItemNotify = std::move(AValue); }
 
-  // Frees the collected items, templates and groups (in that order) and empties the late-resolve
-  // list; graveyard entries that referred to them are unlinked first.
+  // Frees the manufacturers, collected items, templates and groups (in that order), flags the
+  // image lists and clears the visual items; empties the late-resolve list. Graveyard entries
+  // that referred to what is freed are unlinked first.
   virtual void Clear();
+  // A new inventory with the same owner, filled through SaveToStream and LoadFromStream.
+  virtual TVantrelInventory* Clone() const;
+
+  TVantrelInventoryManufacturer* AddManufacturer(const std::string& AManId);
+  TVantrelInventoryManufacturer* FindManufacturer(std::string_view AId) const;
+  virtual void RemoveManufacturer(std::string_view AManId);
+  virtual void RemoveManufacturer(TVantrelInventoryManufacturer* AMan);
+
+  // Appends a visual item (moved to AIndex when it is 0 or more) and flags the image lists.
+  TVantrelInventoryVisualItem* AddVisualItem(int AIndex, const std::string& AName, const std::string& ALOD0,
+                                             const std::string& ALOD1, const std::string& ALOD2,
+                                             const std::string& AModelFile);
+  virtual void RemoveVisualItem(const std::string& AName);
+  virtual void ClearVisualItems();
+  virtual TVantrelInventoryVisualItem* GetVisualItemByName(const std::string& AName) const;
+  void SetImageListsModified();
+  void UnsetImageListsModified();
+  // AIndex 0..2; anything else raises EArgumentOutOfRangeException.
+  void SetImageListModified(int AIndex);
+  void UnsetImageListModified(int AIndex);
+  bool ImageListModified(int AIndex) const;
+
+  // The file: the declaration, then `inventory` with "path" (the folder of FileName) and the
+  // sections visual_items, groups, templates, manufacturers and items, written beautified.
+  virtual void SaveToStream(TStream* AStream) const;
+  // Clears the inventory, then reads a file; a file without an `inventory` element raises
+  // "missing \"inventory\" tag in xml" and leaves the inventory cleared.
+  virtual void LoadFromStream(TStream* AStream);
+  virtual void SaveToFile(const std::string& AFilename) const;
+  // Sets FileName, then loads.
+  virtual void LoadFromFile(const std::string& AFilename);
   // The code of Language ("en-us" for an index outside the table).
   virtual std::string GetCurrentLanguageName() const;
 
@@ -366,7 +579,10 @@ private:
   std::unique_ptr<TVantrelInventoryItemCollection> FItemTemplates;
   std::unique_ptr<TVantrelInventoryGroupCollection> FGroups;
   std::unique_ptr<TVantrelInventoryCollectablesCollection> FCollectedItems;
+  std::unique_ptr<TVantrelInventoryManufacturerCollection> FManufacturers;
+  std::unique_ptr<TVantrelInventoryVisualItemCollection> FVisualItems;
   std::string FFileName;
+  bool FImageListsModified[3] = {true, true, true};
   int32_t FLanguage = 0;
   TOnInventoryItemNotify FOnItemNotify;
   std::unique_ptr<std::vector<TLateResolve>> FLateResolveList;
