@@ -52,7 +52,8 @@ void TVantrelInventoryParameters::FromXml(const TMz_XmlElement* ANode) {
   if (!ANode || !ANode->nodes())
     return;
   for (const TMz_XmlElement* param : *ANode->nodes()) {
-    if (param->kind() != TMz_XmlNodeKind::mzDefault || param->name() != "param")
+    if (param->kind() != TMz_XmlNodeKind::mzDefault || param->name() != "param" ||
+        !param->attributes().find("id"))
       continue;
     // The id is read the way entry ids are, so an id that looks like a number survives.
     AddOrSetValue(param->getAttribute("id"), param->getValue());
