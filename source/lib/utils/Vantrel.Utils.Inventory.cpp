@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "rtl/json.h"
 #include "rtl/properties.h"
 #include "rtl/sync.h"
 #include "xml/Vantrel.Xml.Document.h"
@@ -109,6 +110,94 @@ void TVantrelInventoryCustomItem::Assign(const TPersistent* ASource) {
   FName->Assign(source->FName.get());
   FEnabled = source->FEnabled;
   FData = source->FData;
+}
+
+namespace {
+
+std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
+  std::unique_ptr<TJSONValue> value = TJSONValue::ParseJSONValue(AText);
+  if (!dynamic_cast<TJSONObject*>(value.get()))
+    return nullptr;
+  return std::unique_ptr<TJSONObject>(static_cast<TJSONObject*>(value.release()));
+}
+
+} // namespace
+
+std::string TVantrelInventoryCustomItem::NameMapText() const {
+  TMonitorLock lock(this);
+  return FName->ToJSON()->ToJSON();
+}
+
+void TVantrelInventoryCustomItem::SetNameMapText(std::string_view AText) {
+  TMonitorLock lock(this);
+  FName->Clear();
+  FName->FromJSON(ParseObject(AText).get());
+}
+
+void TVantrelInventoryCustomItem::QueueReference(const TClass& AClass, std::string_view AId,
+                                                 std::function<void(TVantrelInventoryCustomItem*)> ASet) {
+  if (TVantrelInventory* inventory = Inventory(); inventory && !AId.empty())
+    inventory->AddToLateResolve(AClass, std::string(AId), std::move(ASet));
+}
+
+std::string TVantrelInventoryItem::ParameterMapText() const {
+  TMonitorLock lock(this);
+  return FParameters->ToJSON()->ToJSON();
+}
+
+void TVantrelInventoryItem::SetParameterMapText(std::string_view AText) {
+  TMonitorLock lock(this);
+  FParameters->Clear();
+  FParameters->FromJSON(ParseObject(AText).get());
+}
+
+std::string TVantrelInventoryItemTemplate::GroupIDText() const {
+  TMonitorLock lock(this);
+  return FGroup ? FGroup->Id() : std::string();
+}
+
+void TVantrelInventoryItemTemplate::SetGroupIDText(std::string_view AText) {
+  TMonitorLock lock(this);
+  QueueReference(TVantrelInventoryGroup::StaticClass(), AText, [this](TVantrelInventoryCustomItem* AItem) {
+    SetGroup(static_cast<TVantrelInventoryGroup*>(AItem));
+  });
+}
+
+std::string TVantrelInventoryItemTemplate::UpgradeItemIDText() const {
+  TMonitorLock lock(this);
+  return FUpgradeItem ? FUpgradeItem->Id() : std::string();
+}
+
+void TVantrelInventoryItemTemplate::SetUpgradeItemIDText(std::string_view AText) {
+  TMonitorLock lock(this);
+  QueueReference(StaticClass(), AText, [this](TVantrelInventoryCustomItem* AItem) {
+    SetUpgradeItem(static_cast<TVantrelInventoryItemTemplate*>(AItem));
+  });
+}
+
+std::string TVantrelInventoryItemTemplate::DowngradeItemIDText() const {
+  TMonitorLock lock(this);
+  return FDowngradeItem ? FDowngradeItem->Id() : std::string();
+}
+
+void TVantrelInventoryItemTemplate::SetDowngradeItemIDText(std::string_view AText) {
+  TMonitorLock lock(this);
+  QueueReference(StaticClass(), AText, [this](TVantrelInventoryCustomItem* AItem) {
+    SetDowngradeItem(static_cast<TVantrelInventoryItemTemplate*>(AItem));
+  });
+}
+
+std::string TVantrelInventoryCollectable::TemplateIDText() const {
+  TMonitorLock lock(this);
+  return FTemplate ? FTemplate->Id() : std::string();
+}
+
+void TVantrelInventoryCollectable::SetTemplateIDText(std::string_view AText) {
+  TMonitorLock lock(this);
+  QueueReference(TVantrelInventoryItemTemplate::StaticClass(), AText,
+                 [this](TVantrelInventoryCustomItem* AItem) {
+                   SetTemplate(static_cast<TVantrelInventoryItemTemplate*>(AItem));
+                 });
 }
 
 TVantrelInventoryItem::TVantrelInventoryItem()
@@ -569,7 +658,7 @@ std::string TVantrelInventoryManufacturer::GetDescriptionString() const {
     }
     return text;
   };
-  return Id() + ": " + entries(*FIngredients, " + ") + " => (" + entries(*FResultItems, ", ") + ")";
+  return Id() + ": " + entries(*FIngredients, " + ") + " => (" + entries(*FResultItems, " + ") + ")";
 }
 
 void TVantrelInventoryManufacturer::Assign(const TPersistent* ASource) {

@@ -97,6 +97,17 @@ public:
   virtual TMz_XmlElement* ToXml(TMz_XmlElement* AParent) const;
   virtual void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache);
 
+  // The "NameMap" stream property: the names' JSON text; reading empties the names, then fills
+  // them from the text (nothing when it is no JSON object).
+  std::string NameMapText() const;
+  void SetNameMapText(std::string_view AText);
+
+protected:
+  // Queues a reference for the inventory's late resolution; nothing for a detached entry or an
+  // empty Id.
+  void QueueReference(const TClass& AClass, std::string_view AId,
+                      std::function<void(TVantrelInventoryCustomItem*)> ASet);
+
 private:
   std::string FId;
   std::unique_ptr<TVantrelInventoryLanguageMap> FName;
@@ -117,6 +128,10 @@ public:
   void Assign(const TPersistent* ASource) override;
   TMz_XmlElement* ToXml(TMz_XmlElement* AParent) const override;
   void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache) override;
+
+  // The "ParameterMap" stream property, as NameMapText for the parameters.
+  std::string ParameterMapText() const;
+  void SetParameterMapText(std::string_view AText);
 
 private:
   std::unique_ptr<TVantrelInventoryParameters> FParameters;
@@ -219,6 +234,15 @@ public:
   TMz_XmlElement* ToXml(TMz_XmlElement* AParent) const override;
   void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache) override;
 
+  // The "GroupID", "UpgradeItemID" and "DowngradeItemID" stream properties: the referenced
+  // entry's Id ("" when unset, and then not written); reading queues a late resolution.
+  std::string GroupIDText() const;
+  void SetGroupIDText(std::string_view AText);
+  std::string UpgradeItemIDText() const;
+  void SetUpgradeItemIDText(std::string_view AText);
+  std::string DowngradeItemIDText() const;
+  void SetDowngradeItemIDText(std::string_view AText);
+
 private:
   TVantrelInventoryGroup* FGroup = nullptr;
   int32_t FMaxQuantity = 10;
@@ -254,6 +278,10 @@ public:
   std::string GetIdentifier() const override { return "collectable"; }
   TMz_XmlElement* ToXml(TMz_XmlElement* AParent) const override;
   void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache) override;
+
+  // The "TemplateID" stream property, as the template's references.
+  std::string TemplateIDText() const;
+  void SetTemplateIDText(std::string_view AText);
 
 private:
   TVantrelInventoryItemTemplate* FTemplate = nullptr;

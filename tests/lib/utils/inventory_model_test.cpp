@@ -242,3 +242,44 @@ TEST_F(InventoryModel, PublishedPropertiesAndParameters) {
   EXPECT_EQ(back.Items("42").AsInteger(), 12);
   EXPECT_EQ(back.Items("text").AsString(), "x");
 }
+
+TEST_F(InventoryModel, StreamPropertyTexts) {
+  TVantrelInventoryItemTemplate* sword = Template("sword", 0, false);
+  TVantrelInventoryItemTemplate* better = Template("better", 0, false);
+  TVantrelInventoryGroup* group = FInventory->AddGroup("g");
+  sword->Name()->Add("en-us", "Sword");
+  sword->Parameters()->Add("damage", TValue::From(12));
+  EXPECT_EQ(sword->NameMapText(), R"({"Values":[{"Key":"en-us","Value":"Sword"}]})");
+  better->SetNameMapText(sword->NameMapText());
+  EXPECT_EQ(better->Name()->Items("en-us"), "Sword");
+  better->SetParameterMapText(sword->ParameterMapText());
+  EXPECT_EQ(better->Parameters()->Items("damage").AsInteger(), 12);
+  better->SetParameterMapText("not json");
+  EXPECT_EQ(better->Parameters()->Count(), 0);
+
+  EXPECT_EQ(sword->GroupIDText(), "");
+  sword->SetGroupIDText("g");
+  sword->SetUpgradeItemIDText("better");
+  sword->SetDowngradeItemIDText("");
+  TState state = TState::None;
+  FInventory->Collect(sword, state)->SetTemplateIDText("better");
+  EXPECT_EQ(sword->GetGroup(), nullptr);
+  FInventory->Loaded();
+  EXPECT_EQ(sword->GetGroup(), group);
+  EXPECT_EQ(sword->GetUpgradeItem(), better);
+  EXPECT_EQ(sword->GroupIDText(), "g");
+  EXPECT_EQ(sword->UpgradeItemIDText(), "better");
+  EXPECT_EQ(FInventory->FindFirstCollectedItem("sword")->TemplateIDText(), "better");
+
+  TVantrelInventoryManufacturer* forge = FInventory->AddManufacturer("forge");
+  forge->AddIngredient("sword", 2);
+  forge->AddIngredient("nothing", 1);
+  forge->AddIngredient(better, 0);
+  forge->AddResultItem("better", 1);
+  forge->AddResultItem("sword", 3);
+  EXPECT_EQ(forge->GetDescriptionString(), "forge: sword(2) => (better(1) + sword(3))");
+  FInventory->RemoveItemTemplate(sword);
+  EXPECT_EQ(forge->GetDescriptionString(), "forge:  => (better(1))");
+  FInventory->RemoveManufacturer("forge");
+  EXPECT_EQ(FInventory->FindManufacturer("forge"), nullptr);
+}
