@@ -6,6 +6,7 @@
 #include "formats/Vantrel.Imaging.h"
 #include "utils/Vantrel.Utils.Dialogue.System.h"
 #include "utils/Vantrel.Utils.SkillSystem.h"
+#include "utils/Vantrel.Utils.Inventory.h"
 
 namespace vantrel {
 
@@ -25,6 +26,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeImaging, nullptr},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
+    {InitializeInventory, FinalizeInventory},
 };
 
 } // namespace
