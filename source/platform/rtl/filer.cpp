@@ -981,9 +981,13 @@ void TWriter::WriteProperty(const TObject* AInstance, const TPropInfo& AProp, co
     FOut.WriteIdent(foreign ? owner->Name() + "." + target->Name() : target->Name());
     return;
   }
+  const TTypeInfo& type = *AProp.Type;
+  // Records and arrays have no form in the component stream; such properties are not stored.
+  if (type.Kind == TTypeKind::tkRecord || type.Kind == TTypeKind::tkArray ||
+      type.Kind == TTypeKind::tkUnknown || type.Kind == TTypeKind::tkClass)
+    return;
   if (!DiffersFromDefault(AProp, value))
     return;
-  const TTypeInfo& type = *AProp.Type;
   FOut.WriteShortStr(name);
   switch (type.Kind) {
   case TTypeKind::tkInteger:
