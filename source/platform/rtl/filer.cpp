@@ -901,6 +901,8 @@ void TWriter::WriteRootComponent(TComponent* ARoot) {
 }
 
 void TWriter::WriteComponent(TComponent* AComponent) {
+  if (AComponent->ClassName().size() >= MaxClassNameLength)
+    throw EWriteError("Class name too long for the stream: " + AComponent->ClassName());
   FOut.WriteShortStr(AComponent->ClassName());
   FOut.WriteShortStr(AComponent->Name());
   FComponentName = AComponent->Name().empty() ? AComponent->ClassName() : AComponent->Name();

@@ -57,6 +57,9 @@ inline constexpr uint8_t ffInherited = 1;
 inline constexpr uint8_t ffChildPos = 2;
 inline constexpr uint8_t ffInline = 4;
 
+// Class names are shorter than this: their length byte must not read as a record prefix.
+inline constexpr size_t MaxClassNameLength = 0xF0;
+
 // Components and lists nest at most this deep.
 inline constexpr int MaxStreamNesting = 256;
 

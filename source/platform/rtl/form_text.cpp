@@ -581,6 +581,9 @@ private:
       name = className;
       className = ExpectIdent("Class name");
     }
+    // A length byte of 0xF0 or more would read as a record prefix.
+    if (className.size() >= MaxClassNameLength)
+      Error("Class name longer than " + IntToStr(MaxClassNameLength - 1) + " characters");
     bool hasPosition = false;
     int64_t position = 0;
     if (IsSymbol('[')) {

@@ -566,6 +566,9 @@ TEST_F(Filer, UnknownClassesSyntaxErrorsAndTrailingBytesAreReported) {
   } catch (const rtl::EParserError& E) {
     EXPECT_EQ(E.Message(), "Unit1.form:2:9: Value expected, '=' found");
   }
+  // A class name's length byte of 0xF0 or more would read as a record prefix.
+  EXPECT_THROW(rtl::ObjectTextToBinary("object A: T" + std::string(239, 'x') + "\nend\n"), rtl::EParserError);
+  EXPECT_NO_THROW(rtl::ObjectTextToBinary("object A: T" + std::string(238, 'x') + "\nend\n"));
   rtl::TBytes bytes = Write(form.get());
   bytes.push_back(0);
   try {
