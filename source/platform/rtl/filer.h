@@ -200,7 +200,6 @@ public:
   // Clears ACollection and fills it with the items that follow.
   void ReadCollection(TCollection* ACollection);
   int64_t Position() const { return FCursor.Position(); }
-  TBinaryCursor& Cursor() { return FCursor; }
 
 private:
   struct TFixup {

@@ -41,12 +41,6 @@ void UnRegisterResource(std::string_view AName) {
   table.Items.erase(UpperCase(AName));
 }
 
-bool ResourceExists(std::string_view AName) {
-  TResourceTable& table = Resources();
-  std::lock_guard guard(table.Lock);
-  return table.Items.contains(UpperCase(AName));
-}
-
 TResourceStream::TResourceStream(std::string_view AName) {
   TResourceTable& table = Resources();
   std::lock_guard guard(table.Lock);

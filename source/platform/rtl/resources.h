@@ -15,7 +15,6 @@ namespace rtl {
 // ignoring ASCII case; a second registration of a name replaces the first.
 void RegisterResource(std::string_view AName, const uint8_t* AData, size_t ASize);
 void UnRegisterResource(std::string_view AName);
-bool ResourceExists(std::string_view AName);
 
 // A read-only stream over a registered resource. Raises EResNotFound "resource <NAME> not found".
 class TResourceStream : public TCustomMemoryStream {
