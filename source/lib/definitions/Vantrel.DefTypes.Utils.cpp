@@ -1,5 +1,6 @@
 #include "definitions/Vantrel.DefTypes.Utils.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -49,8 +50,20 @@ float ToSingle(double AValue) {
   return static_cast<float>(AValue);
 }
 
+bool IsPlainNumberCharacter(char AChar) {
+  return (AChar >= '0' && AChar <= '9') || AChar == '.' || AChar == '-' || AChar == 'e' || AChar == 'E' ||
+         AChar == '+';
+}
+
+// A piece as the en-US reader reads it. Plain decimal text, the bulk of every array, is read in
+// place; anything else (a leading "+", "NAN", "INF") goes through the general reader.
 float PieceToSingle(std::string_view APiece) {
   double value = 0;
+  if (std::all_of(APiece.begin(), APiece.end(), IsPlainNumberCharacter)) {
+    const auto [end, error] = std::from_chars(APiece.data(), APiece.data() + APiece.size(), value);
+    if (error == std::errc() && end == APiece.data() + APiece.size())
+      return ToSingle(value);
+  }
   return rtl::TryStrToFloat(APiece, value) ? ToSingle(value) : 0.0f;
 }
 
