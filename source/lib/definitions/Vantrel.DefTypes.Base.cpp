@@ -38,17 +38,6 @@ template <class T> const T* MemberAs(const TJSONObject& AValue, std::string_view
   return dynamic_cast<const T*>(AValue.GetValue(AName));
 }
 
-// A double as the nearest float; magnitudes beyond the float range become infinities rather than
-// an undefined conversion.
-float ToSingle(double AValue) {
-  constexpr double max = std::numeric_limits<float>::max();
-  if (AValue > max)
-    return std::numeric_limits<float>::infinity();
-  if (AValue < -max)
-    return -std::numeric_limits<float>::infinity();
-  return static_cast<float>(AValue);
-}
-
 bool HasFractionText(std::string_view AText) {
   return AText.find_first_of(".,") != std::string_view::npos;
 }
@@ -161,7 +150,11 @@ public:
       const auto* number = dynamic_cast<const TJSONNumber*>(array.Items(static_cast<int>(i)));
       if (!number)
         throw EInvalidCast(rtl::messages::InvalidCast);
-      result[i] = ToSingle(StrToFloat(number->Value()));
+      // A Single that does not hold the value could not be written back as a number.
+      const double value = StrToFloat(number->Value());
+      if (std::fabs(value) > std::numeric_limits<float>::max())
+        throw EConvertError(Format(rtl::messages::InvalidFloat, {number->Value()}));
+      result[i] = static_cast<float>(value);
     }
     return result;
   }

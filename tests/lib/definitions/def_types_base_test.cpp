@@ -234,6 +234,11 @@ TEST(DefTypesValues, MalformedRecordsRaiseTheirMessages) {
   const auto notANumber =
       TJSONValue::ParseJSONValue(R"({"RecordType": "TPointF", "Value": [1, true]})", true);
   EXPECT_THROW(TCustomDef::JSONToRttiValue("TCustomDef", *notANumber), EInvalidCast);
+  // A Single could not hold the value, and an infinity could not be written back.
+  const auto tooLarge =
+      TJSONValue::ParseJSONValue(R"({"RecordType": "TPoint3D", "Value": [1, 1e39, 0]})", true);
+  EXPECT_EQ(ErrorOf([&] { TCustomDef::JSONToRttiValue("TCustomDef", *tooLarge); }),
+            "'1e39' is not a valid floating point value");
 }
 
 TEST(DefTypesProperties, WriteInOrderAndReadSkippingIncompleteEntries) {
