@@ -44,21 +44,11 @@ bool HasFractionText(std::string_view AText) {
 
 // ---- records and JSON ----
 
-std::unique_ptr<TJSONObject> RecordObject(std::string_view ARecordType,
-                                          std::initializer_list<float> AValues) {
+// {"RecordType": name, "Value": [numbers]}: floats with their shortest digits, or integers.
+template <class T>
+std::unique_ptr<TJSONObject> RecordObject(std::string_view ARecordType, std::initializer_list<T> AValues) {
   auto array = TJSONArray::Create();
-  for (const float value : AValues)
-    array->Add(value);
-  auto result = TJSONObject::Create();
-  result->AddPair("RecordType", ARecordType);
-  result->AddPair("Value", std::move(array));
-  return result;
-}
-
-std::unique_ptr<TJSONObject> IntegerRecordObject(std::string_view ARecordType,
-                                                 std::initializer_list<int32_t> AValues) {
-  auto array = TJSONArray::Create();
-  for (const int32_t value : AValues)
+  for (const T value : AValues)
     array->Add(value);
   auto result = TJSONObject::Create();
   result->AddPair("RecordType", ARecordType);
@@ -82,32 +72,32 @@ std::unique_ptr<TJSONValue> RecordToJSON(const TValue& AValue) {
   const TTypeInfo* type = AValue.TypeInfo();
   if (type == &TypeInfoOf<TPoint>()) {
     const auto p = AValue.AsType<TPoint>();
-    return IntegerRecordObject("TPoint", {p.X, p.Y});
+    return RecordObject<int32_t>("TPoint", {p.X, p.Y});
   }
   if (type == &TypeInfoOf<TPointF>()) {
     const auto p = AValue.AsType<TPointF>();
-    return RecordObject("TPointF", {p.X, p.Y});
+    return RecordObject<float>("TPointF", {p.X, p.Y});
   }
   if (type == &TypeInfoOf<TPoint3D>()) {
     const auto p = AValue.AsType<TPoint3D>();
-    return RecordObject("TPoint3D", {p.X, p.Y, p.Z});
+    return RecordObject<float>("TPoint3D", {p.X, p.Y, p.Z});
   }
   if (type == &TypeInfoOf<TVector3D>()) {
     const auto v = AValue.AsType<TVector3D>();
-    return RecordObject("TVector3D", {v.X, v.Y, v.Z, v.W});
+    return RecordObject<float>("TVector3D", {v.X, v.Y, v.Z, v.W});
   }
   if (type == &TypeInfoOf<TMatrix>()) {
     const auto m = AValue.AsType<TMatrix>();
-    return RecordObject("TMatrix", {m.m11, m.m12, m.m13, m.m21, m.m22, m.m23, m.m31, m.m32, m.m33});
+    return RecordObject<float>("TMatrix", {m.m11, m.m12, m.m13, m.m21, m.m22, m.m23, m.m31, m.m32, m.m33});
   }
   if (type == &TypeInfoOf<TMatrix3D>()) {
     const auto m = AValue.AsType<TMatrix3D>();
-    return RecordObject("TMatrix3D", {m.m11, m.m12, m.m13, m.m14, m.m21, m.m22, m.m23, m.m24, m.m31, m.m32,
-                                      m.m33, m.m34, m.m41, m.m42, m.m43, m.m44});
+    return RecordObject<float>("TMatrix3D", {m.m11, m.m12, m.m13, m.m14, m.m21, m.m22, m.m23, m.m24, m.m31,
+                                             m.m32, m.m33, m.m34, m.m41, m.m42, m.m43, m.m44});
   }
   if (type == &TypeInfoOf<TAlphaColorF>()) {
     const auto c = AValue.AsType<TAlphaColorF>();
-    return RecordObject("TAlphaColorF", {c.R, c.G, c.B, c.A});
+    return RecordObject<float>("TAlphaColorF", {c.R, c.G, c.B, c.A});
   }
   if (type == &TypeInfoOf<TUBOUniformDef>())
     return UniformToJSON(AValue.AsType<TUBOUniformDef>());
