@@ -4,6 +4,10 @@
 
 #include "context/Vantrel.Context.GLES.Windows.h"
 #include "definitions/Vantrel.DefTypes.h"
+#include "formats/Vantrel.Imaging.h"
+#include "utils/Vantrel.Utils.Dialogue.System.h"
+#include "utils/Vantrel.Utils.Inventory.h"
+#include "utils/Vantrel.Utils.SkillSystem.h"
 
 namespace vantrel {
 
@@ -21,6 +25,10 @@ struct TUnitEntry {
 constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
     {InitializeDefTypes, FinalizeDefTypes},
+    {InitializeImaging, nullptr},
+    {InitializeDialogueSystem, FinalizeDialogueSystem},
+    {InitializeSkillSystem, FinalizeSkillSystem},
+    {InitializeInventory, FinalizeInventory},
 };
 
 } // namespace
