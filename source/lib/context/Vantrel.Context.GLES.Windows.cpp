@@ -12,6 +12,7 @@
 #include "context/Vantrel.Context.Texturing.OpenGL.h"
 #include "context/Vantrel.Context.Types.OpenGL.h"
 #include "gl/egl_context.h"
+#include "gl/names.h"
 #include "rtl/generics.h"
 #include "rtl/log.h"
 
@@ -23,6 +24,7 @@ RTL_DEFINE_CLASS_META(TContextOpenGLWindows, "Vantrel.Context.GLES.Windows", TCo
 namespace {
 
 constexpr std::string_view PrecisionLine = "precision highp   float;\r\n";
+constexpr std::string_view SLeakedNamesAtShutdown = "leaked GL names at shutdown: ";
 
 struct TWindowsState {
   TWindowHandle WindowHandle = 0;
@@ -86,6 +88,15 @@ void FreeInstance(TCustomContextWindows* AInstance) {
     FreeInstance(AInstance);
     throw;
   }
+}
+
+// One line naming every kind of GL name still alive, after the names other threads handed over
+// are gone; nothing when all are deleted.
+void ReportLeakedNames() {
+  gl::DrainDeferredNames();
+  const std::string leaked = gl::DescribeNameSurplus(gl::TNameCounts{}, gl::LiveNameCounts());
+  if (!leaked.empty())
+    Log::d(std::string_view(std::string(SLeakedNamesAtShutdown) + leaked));
 }
 
 void StartSharedContext(TCustomContextWindows& AInstance) {
@@ -238,15 +249,17 @@ std::string TCustomContextWindows::CompileShader(uint32_t AType, std::span<const
   std::string source(ACode.begin(), ACode.end());
   if (AType == GL_FRAGMENT_SHADER)
     source = FragmentSource(std::move(source));
-  const GLuint shader = glCreateShader(AType);
-  const GLchar* text = source.c_str();
-  const auto length = static_cast<GLint>(source.size());
-  glShaderSource(shader, 1, &text, &length);
-  glCompileShader(shader);
+  std::string log;
   GLint status = 0;
-  glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
-  std::string log = ShaderInfoLog(shader);
-  glDeleteShader(shader);
+  {
+    const gl::TShaderName shader(gl::AdoptName, gl::CreateShaderName(AType));
+    const GLchar* text = source.c_str();
+    const auto length = static_cast<GLint>(source.size());
+    glShaderSource(shader.Get(), 1, &text, &length);
+    glCompileShader(shader.Get());
+    glGetShaderiv(shader.Get(), GL_COMPILE_STATUS, &status);
+    log = ShaderInfoLog(shader.Get());
+  }
   if (status == 0) {
     Log::d(log);
     RaiseContextException(SharedInstance(),
@@ -329,6 +342,7 @@ void FinalizeContextWindows() {
     FinalizeTexturingOpenGL();
     FinalizeBuffersOpenGL();
   }
+  ReportLeakedNames();
   UnregisterContextClass();
   if (!GState.Instances)
     return;

@@ -12,7 +12,7 @@
 #include "context/Vantrel.Context.Texturing.OpenGL.h"
 #include "context/Vantrel.Context.Texturing.h"
 #include "context/Vantrel.Context.Types.OpenGL.h"
-#include "materials/Vantrel.Material.Layered.h"
+#include "gl/names.h"
 #include "rtl/ioutils.h"
 #include "rtl/log.h"
 #include "ui/bitmap.h"
@@ -194,28 +194,18 @@ private:
 // A texture's existing name, or one generated here that is deleted again unless it is released.
 class TTextureName {
 public:
-  explicit TTextureName(THandle AHandle) : FName(static_cast<GLuint>(AHandle)) {
-    if (FName != 0)
-      return;
-    glGenTextures(1, &FName);
-    FGenerated = true;
+  explicit TTextureName(THandle AHandle) : FExisting(static_cast<GLuint>(AHandle)) {
+    if (FExisting == 0)
+      FGenerated = gl::TTextureName::Generate();
   }
-  ~TTextureName() {
-    if (FGenerated)
-      glDeleteTextures(1, &FName);
-  }
-  TTextureName(const TTextureName&) = delete;
-  TTextureName& operator=(const TTextureName&) = delete;
 
-  GLuint Get() const { return FName; }
-  GLuint Release() {
-    FGenerated = false;
-    return FName;
-  }
+  GLuint Get() const { return FExisting != 0 ? FExisting : FGenerated.Get(); }
+  // The texture object owns the name from here on and deletes it when it is finalised.
+  GLuint Release() { return FExisting != 0 ? FExisting : FGenerated.Release(); }
 
 private:
-  GLuint FName = 0;
-  bool FGenerated = false;
+  GLuint FExisting = 0;
+  gl::TTextureName FGenerated;
 };
 
 // Sets the unpack state for an upload and restores it when the upload ends, also by an exception.
@@ -514,6 +504,7 @@ int32_t TVantrelContextOpenGLESClass::PlatformMaxDrawBuffers() const {
 // ---- Texture and shader objects ----------------------------------------------------------------------
 
 void TVantrelContextOpenGLESClass::InitializeTexture(TTexture* ATexture) const {
+  RequireContextThread("InitializeTexture");
   try {
     CreateTextureObject(ATexture);
   } catch (const Exception& E) {
@@ -577,10 +568,10 @@ void TVantrelContextOpenGLESClass::DoFinalizeTexture(TTexture* ATexture) const {
     return;
   auto& access = static_cast<ITextureAccess&>(*ATexture);
   try {
-    if (ATexture->Handle() != 0 && PlatformIsContextAvailable()) {
-      const auto handle = static_cast<GLuint>(ATexture->Handle());
-      glDeleteTextures(1, &handle);
-      if (HasGLErrors())
+    // Off the context's thread the name is queued for it; teardown never makes a context.
+    if (ATexture->Handle() != 0) {
+      gl::DeleteName(gl::TNameKind::Texture, static_cast<GLuint>(ATexture->Handle()));
+      if (gl::IsContextCurrent() && HasGLErrors())
         RaiseContextException(nullptr, ui::messages::ContextMethodError, "DoFinalizeTexture");
     }
   } catch (...) {
@@ -592,7 +583,10 @@ void TVantrelContextOpenGLESClass::DoFinalizeTexture(TTexture* ATexture) const {
 
 void TVantrelContextOpenGLESClass::UpdateTexture(TTexture* ATexture, const void* ABits,
                                                  int32_t APitch) const {
-  if (!ATexture || ATexture->Handle() == 0 || !PlatformIsContextAvailable())
+  if (!ATexture || ATexture->Handle() == 0)
+    return;
+  RequireContextThread("UpdateTexture");
+  if (!PlatformIsContextAvailable())
     return;
   TTextureDescription description = DescribeTexture(*ATexture);
   const void* pixels = UpdateSource(*ATexture, description, ABits);
@@ -621,7 +615,10 @@ void TVantrelContextOpenGLESClass::UpdateTexture(TTexture* ATexture, const void*
 void TVantrelContextOpenGLESClass::InitializeShader(TContextShader* AShader) const {
   if (!Valid())
     throw Exception(std::string(SInvalidTextureContext));
-  if (!AShader || !PlatformIsContextAvailable())
+  if (!AShader)
+    return;
+  RequireContextThread("InitializeShader");
+  if (!PlatformIsContextAvailable())
     return;
   const TContextShaderSource* source = AShader->GetSourceByArch(PlatformGetShaderArch());
   if (!source)
@@ -640,9 +637,9 @@ void TVantrelContextOpenGLESClass::DoFinalizeShader(TContextShader* AShader) con
   if (!AShader)
     return;
   try {
-    if (AShader->Handle() != 0 && PlatformIsContextAvailable()) {
-      glDeleteShader(static_cast<GLuint>(AShader->Handle()));
-      if (HasGLErrors())
+    if (AShader->Handle() != 0) {
+      gl::DeleteName(gl::TNameKind::Shader, static_cast<GLuint>(AShader->Handle()));
+      if (gl::IsContextCurrent() && HasGLErrors())
         RaiseContextException(nullptr, ui::messages::ContextMethodError, "DoFinalizeShader");
     }
   } catch (...) {
@@ -650,6 +647,11 @@ void TVantrelContextOpenGLESClass::DoFinalizeShader(TContextShader* AShader) con
     throw;
   }
   AShader->SetHandle(0);
+}
+
+bool TVantrelContextOpenGLES::DoBeginScene() {
+  RequireContextThread("BeginScene");
+  return inherited::DoBeginScene();
 }
 
 // ---- Creation ----------------------------------------------------------------------------------------
@@ -791,6 +793,7 @@ void TVantrelContextOpenGLES::DoCopyToBitmap(TBitmap* ADest, const TRect& ARect)
 void TVantrelContextOpenGLES::DoCopyToBits(void* ABits, int32_t APitch, const TRect& ARect) {
   if (!VantrelClass().Valid() || !FDefaultFrameBuf)
     return;
+  RequireContextThread("CopyToBits");
   try {
     ReadDefaultBuffer(ABits, APitch, ARect);
   } catch (const Exception& E) {
@@ -921,6 +924,7 @@ void TVantrelContextOpenGLES::DoClear(TClearTargets ATarget, TAlphaColor AColor,
                                       uint32_t AStencil) {
   if (!VantrelClass().Valid())
     return;
+  RequireContextThread("Clear");
   GLbitfield mask = 0;
   if (FDepthStencil && ATarget.Contains(TClearTarget::Depth))
     mask |= GL_DEPTH_BUFFER_BIT;
@@ -1282,8 +1286,8 @@ private:
   void PointAttributes(const void* ABase, bool ASkipPositions);
   // The interleaved source of a cache: its static vertex buffer, else the client vertices.
   void PointCacheAttributes(TMeshBufferObject& ACache, bool ASkipPositions);
-  void RunLayers(TVantrelLayeredMaterial& ALayered);
-  void DrawLayer(TVantrelLayeredMaterial& ALayered, int32_t APass, bool ABlendWasOn);
+  void RunLayers(ILayeredPassMaterial& ALayered);
+  void DrawLayer(ILayeredPassMaterial& ALayered, int32_t APass, bool ABlendWasOn);
   void EndLayers(bool ABlendWasOn);
   void DrawPass();
   void Draw(int32_t AIndexCount, const void* AIndices);
@@ -1323,7 +1327,7 @@ void TBatchDraw::Run() {
   FMode = PrimitiveKindToGL(FKind);
   if (HasLineWidth(FMode))
     glLineWidth(FLineWidth);
-  if (TVantrelLayeredMaterial* layered = FContext.GetCurrentLayeredMaterial())
+  if (ILayeredPassMaterial* layered = FContext.GetCurrentLayeredMaterial())
     RunLayers(*layered);
   else
     DrawPass();
@@ -1399,7 +1403,7 @@ void TBatchDraw::PointCacheAttributes(TMeshBufferObject& ACache, bool ASkipPosit
 }
 
 // The main pass runs without blending; each layer then adds its colour with the depth test off.
-void TBatchDraw::RunLayers(TVantrelLayeredMaterial& ALayered) {
+void TBatchDraw::RunLayers(ILayeredPassMaterial& ALayered) {
   const bool blendWasOn = FContext.CurrentStates().Contains(TContextState::csAlphaBlendOn);
   if (!blendWasOn)
     FContext.SetContextState(TContextState::csAlphaBlendOff);
@@ -1416,7 +1420,7 @@ void TBatchDraw::RunLayers(TVantrelLayeredMaterial& ALayered) {
   EndLayers(blendWasOn);
 }
 
-void TBatchDraw::DrawLayer(TVantrelLayeredMaterial& ALayered, int32_t APass, bool ABlendWasOn) {
+void TBatchDraw::DrawLayer(ILayeredPassMaterial& ALayered, int32_t APass, bool ABlendWasOn) {
   if (!ABlendWasOn)
     FContext.SetContextState(TContextState::csAlphaBlendOn);
   if (APass == 1) {
@@ -1427,10 +1431,10 @@ void TBatchDraw::DrawLayer(TVantrelLayeredMaterial& ALayered, int32_t APass, boo
                                         TBlendFactor::bfOneMinusSrcAlpha));
     FContext.SetBlendings(additive);
   }
-  const TVantrelLayeredMaterialItem* layer = ALayered.GetMaterialItem(&FContext, APass - 1);
-  if (!layer || !layer->GetMaterial())
+  TMaterialSource* source = ALayered.GetLayerMaterial(&FContext, APass - 1);
+  if (!source)
     return;
-  TMaterial* material = TMaterialSource::ValidMaterial(layer->GetMaterial());
+  TMaterial* material = TMaterialSource::ValidMaterial(source);
   FContext.ApplyMaterial(material);
   try {
     DrawPass();
@@ -1556,6 +1560,7 @@ void TVantrelContextOpenGLES::DoDrawPrimitivesBatch(TPrimitivesKind AKind, const
   const TBlendSettings blendings = GetBlendings();
   if (!VantrelClass().Valid() || (!FCurrentCache && !AVertices))
     return;
+  RequireContextThread("DrawPrimitives");
   const TBatchArgs args{AKind,       AVertices,    AIndices,   ADeclaration,
                         AVertexSize, AVertexCount, AIndexSize, AIndexCount};
   try {

@@ -191,6 +191,9 @@ protected:
 
   // Whether GL may be called: the class's PlatformIsContextAvailable.
   bool ContextAvailable() const;
+  // Raises EInvalidOperation off the context's thread, and deletes the names other threads handed
+  // over, before the scene begins.
+  bool DoBeginScene() override;
 
   // The uniform hooks set a variable of the current program (GetCurrentProgram) and do nothing
   // without one or when it has no variable of that name. A GL error pending afterwards raises the UI

@@ -1,12 +1,12 @@
-#include "Vantrel.Context.Shader.OpenGL.h"
+#include "context/Vantrel.Context.Shader.OpenGL.h"
 
 #include <epoxy/gl.h>
 
 #include <string>
 #include <string_view>
 
-#include "Vantrel.Context.Types.OpenGL.h"
-#include "Vantrel.Context.Types.h"
+#include "context/Vantrel.Context.Types.OpenGL.h"
+#include "context/Vantrel.Context.Types.h"
 #include "gl/egl_context.h"
 #include "rtl/log.h"
 #include "rtl/sysutils.h"
@@ -133,26 +133,21 @@ void FinalizeShaderOpenGL() {
 uint32_t TOpenGLShaderProgramClass::BuildShader(uint32_t AType, std::span<const uint8_t> ACode,
                                                 bool AIsInDesignTime) const {
   const std::string source(ACode.begin(), ACode.end());
-  const GLuint shader = glCreateShader(AType);
+  // A raise leaves the caller without the name, so the shader goes with the handle.
+  gl::TShaderName shader(gl::AdoptName, gl::CreateShaderName(AType));
   const GLchar* text = source.data();
   const auto length = static_cast<GLint>(source.size());
-  glShaderSource(shader, 1, &text, &length);
-  glCompileShader(shader);
+  glShaderSource(shader.Get(), 1, &text, &length);
+  glCompileShader(shader.Get());
   GLint status = 0;
-  glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+  glGetShaderiv(shader.Get(), GL_COMPILE_STATUS, &status);
   if (status == 0) {
-    const std::string log = ShaderInfoLog(shader);
+    const std::string log = ShaderInfoLog(shader.Get());
     if (!log.empty())
       Log::d(std::string_view(log));
-    // A raise leaves the caller without the name, so the shader goes with it.
-    try {
-      CheckShaderCompileStatus(status, AType, Name(), log, source, AIsInDesignTime);
-    } catch (...) {
-      glDeleteShader(shader);
-      throw;
-    }
+    CheckShaderCompileStatus(status, AType, Name(), log, source, AIsInDesignTime);
   }
-  return shader;
+  return shader.Release();
 }
 
 void TOpenGLShaderProgramClass::ActivateDefault() const {
@@ -164,48 +159,41 @@ void TOpenGLShaderProgramClass::ActivateDefault() const {
 // ---- TOpenGLShaderProgram -----------------------------------------------------------------------
 
 TOpenGLShaderProgram::~TOpenGLShaderProgram() {
-  const GLuint program = FProg;
-  FProg = 0;
-  if (!gl::HasContext())
-    return;
   ClearUniformBuffers();
   DestroyVariables();
-  if (program != 0)
-    glDeleteProgram(program);
 }
 
 void TOpenGLShaderProgram::CreateProgram(TContextShader* AVS, TContextShader* AGS, TContextShader* ATSE,
                                          TContextShader* ATSC, TContextShader* APS) {
-  FProg = glCreateProgram();
+  FProg = gl::TProgramName(gl::AdoptName, gl::CreateProgramName());
   for (const TContextShader* stage : {AVS, APS, AGS, ATSE, ATSC})
     if (stage)
-      glAttachShader(FProg, HandleOf(stage));
+      glAttachShader(FProg.Get(), HandleOf(stage));
   for (GLuint location = 0; location < ShaderAttributeNames.size(); ++location)
-    glBindAttribLocation(FProg, location, ShaderAttributeNames[location]);
+    glBindAttribLocation(FProg.Get(), location, ShaderAttributeNames[location]);
   LinkProgram();
 
   TContextShader* const stages[] = {AVS, AGS, ATSE, ATSC, APS};
   CollectVariables(stages);
-  FVS = HandleOf(AVS);
-  FGS = HandleOf(AGS);
-  FTSE = HandleOf(ATSE);
-  FTSC = HandleOf(ATSC);
-  FPS = HandleOf(APS);
+  FVS = gl::TShaderNameView(HandleOf(AVS));
+  FGS = gl::TShaderNameView(HandleOf(AGS));
+  FTSE = gl::TShaderNameView(HandleOf(ATSE));
+  FTSC = gl::TShaderNameView(HandleOf(ATSC));
+  FPS = gl::TShaderNameView(HandleOf(APS));
   if (HasGLErrors())
     RaiseContextException(this, SCannotActivateCreatedShaderProgram);
 }
 
 void TOpenGLShaderProgram::LinkProgram() {
-  glLinkProgram(FProg);
+  glLinkProgram(FProg.Get());
   GLint status = 0;
-  glGetProgramiv(FProg, GL_LINK_STATUS, &status);
+  glGetProgramiv(FProg.Get(), GL_LINK_STATUS, &status);
   if (status != 0)
     return;
-  const std::string log = ProgramInfoLog(FProg);
+  const std::string log = ProgramInfoLog(FProg.Get());
   if (!log.empty())
     Log::d(std::string_view(log));
-  glDeleteProgram(FProg);
-  FProg = 0;
+  FProg.Reset();
   RaiseContextException(this, SCannotCreateShaderProgram, ClassName(), log);
 }
 
@@ -227,7 +215,7 @@ void TOpenGLShaderProgram::CollectVariables(std::span<TContextShader* const> ASt
       TContextShaderVariable variable = declared;
       const std::string uniformName = ShaderUniformName(declared.Name);
       variable.ShaderKind = static_cast<TContextShaderKind>(Kinds[i]);
-      variable.Index = glGetUniformLocation(FProg, uniformName.c_str());
+      variable.Index = glGetUniformLocation(FProg.Get(), uniformName.c_str());
       if (variable.Index >= 0 && variable.Kind == TContextShaderVariableKind::Texture)
         variable.TextureUnit = textureUnit++;
       if (variable.Kind == TContextShaderVariableKind::Matrix) {
@@ -244,13 +232,13 @@ void TOpenGLShaderProgram::CollectVariables(std::span<TContextShader* const> ASt
 
 int32_t TOpenGLShaderProgram::FindActiveUniformSize(std::string_view AName) const {
   GLint count = 0;
-  glGetProgramiv(FProg, GL_ACTIVE_UNIFORMS, &count);
+  glGetProgramiv(FProg.Get(), GL_ACTIVE_UNIFORMS, &count);
   char name[100];
   for (GLint i = 0; i < count; ++i) {
     GLsizei length = 0;
     GLint size = 0;
     GLenum type = 0;
-    glGetActiveUniform(FProg, static_cast<GLuint>(i), sizeof(name), &length, &size, &type, name);
+    glGetActiveUniform(FProg.Get(), static_cast<GLuint>(i), sizeof(name), &length, &size, &type, name);
     if (SameTextIgnoringCase(std::string_view(name, static_cast<size_t>(length)), AName))
       return size;
   }
@@ -258,13 +246,13 @@ int32_t TOpenGLShaderProgram::FindActiveUniformSize(std::string_view AName) cons
 }
 
 bool TOpenGLShaderProgram::Available() {
-  return FProg != 0 && FVS != 0 && FPS != 0 && glIsProgram(FProg) == GL_TRUE;
+  return FProg && FVS && FPS && glIsProgram(FProg.Get()) == GL_TRUE;
 }
 
 void TOpenGLShaderProgram::Use() {
   if (!Available())
     return;
-  glUseProgram(FProg);
+  glUseProgram(FProg.Get());
   if (HasGLErrors())
     RaiseContextException(this, SCannotUseShaderProgram);
 }

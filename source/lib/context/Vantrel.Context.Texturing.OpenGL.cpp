@@ -1,4 +1,4 @@
-#include "Vantrel.Context.Texturing.OpenGL.h"
+#include "context/Vantrel.Context.Texturing.OpenGL.h"
 
 #include <epoxy/gl.h>
 
@@ -6,9 +6,9 @@
 #include <array>
 #include <iterator>
 
-#include "Vantrel.Context.Buffers.OpenGL.h"
-#include "Vantrel.Context.Types.h"
-#include "Vantrel.Context.h"
+#include "context/Vantrel.Context.Buffers.OpenGL.h"
+#include "context/Vantrel.Context.Types.h"
+#include "context/Vantrel.Context.h"
 #include "gl/egl_context.h"
 #include "rtl/log.h"
 #include "rtl/sysutils.h"

@@ -8,7 +8,6 @@
 
 #include "context/Vantrel.Context.Extension.h"
 #include "context/Vantrel.Context.Texturing.h"
-#include "rendering/Vantrel.Controller.h"
 #include "rtl/exceptions.h"
 #include "rtl/ioutils.h"
 #include "rtl/sysutils.h"
@@ -99,9 +98,8 @@ TMaterial* PassMaterial(const TRenderPass& APass) {
   return TMaterialSource::ValidMaterial(dynamic_cast<TMaterialSource*>(APass.GetControllerShader()));
 }
 
-void RunPassIterations(TVantrelContext& AContext, TRenderPass& APass,
-                       TVantrelRenderPassController& AController, const TRenderListProc& AProc,
-                       PRenderContext ARenderContext) {
+void RunPassIterations(TVantrelContext& AContext, TRenderPass& APass, IRenderPassController& AController,
+                       const TRenderListProc& AProc, PRenderContext ARenderContext) {
   const int32_t iterations = APass.GetIterations();
   const int32_t count = iterations == 0 ? 1 : iterations;
   for (int32_t index = 0; index < count; ++index) {
@@ -491,11 +489,13 @@ void TVantrelContext::BeforeDestruction() {
 
 void TVantrelContext::CreateInstanceBuffer() {
   if (!FInstanceVAO)
-    FInstanceVAO.reset(
-        TBufferObject::BufferObjectClass().Create(TBufferUsage::DynamicDraw, TBufferBindingTarget::_Array, this));
+    FInstanceVAO.reset(TBufferObject::BufferObjectClass().Create(TBufferUsage::DynamicDraw,
+                                                                 TBufferBindingTarget::_Array, this));
 }
 
-void TVantrelContext::FreeInstanceBuffer() { FInstanceVAO.reset(); }
+void TVantrelContext::FreeInstanceBuffer() {
+  FInstanceVAO.reset();
+}
 
 void TVantrelContext::SetInstances(int32_t AInstances, const void* AData) {
   FInstanceCount = AInstances;
@@ -775,7 +775,7 @@ bool TVantrelContext::RunRenderPasses(TRenderPassType AType, PRenderContext ARen
 void TVantrelContext::ExecuteRenderPass(TRenderPass* APass, PRenderContext ARenderContext) {
   if (!APass || !APass->GetOnBeginRendering() || !ARenderContext)
     return;
-  auto* controller = CheckedCast<TVantrelRenderPassController>(APass->GetController());
+  IRenderPassController* controller = APass->GetControl();
   if (!controller)
     return;
   const TRenderListProc& proc = controller->GetRenderProc() == TRenderPassRenderingProc::ListRendering
@@ -1153,9 +1153,13 @@ void TVantrelContext::DoSetShaderVariable(const std::string& AName, const TMatri
 
 // ---- Matrices and picking --------------------------------------------------------------------------------
 
-TMatrix3D TVantrelContext::CurrentProjectionMatrix() { return CachedProjectionMatrix(FNearPlane, FFarPlane); }
+TMatrix3D TVantrelContext::CurrentProjectionMatrix() {
+  return CachedProjectionMatrix(FNearPlane, FFarPlane);
+}
 
-TMatrix3D TVantrelContext::CurrentScreenMatrix() { return CachedScreenMatrix(FNearPlane, FFarPlane); }
+TMatrix3D TVantrelContext::CurrentScreenMatrix() {
+  return CachedScreenMatrix(FNearPlane, FFarPlane);
+}
 
 void TVantrelContext::SetProjectionMatrix(const TMatrix3D& AMatrix) {
   FProjectionMatrix = AMatrix;

@@ -34,6 +34,7 @@
 namespace ui {
 class TBitmap;
 class TMaterial;
+class TMaterialSource;
 } // namespace ui
 
 namespace vantrel {
@@ -42,9 +43,21 @@ class TExtensions;
 class TRenderPass;
 class TMeshBufferObject;
 class TVantrelContext;
-class TVantrelLayeredMaterial;
 
 using TFMXContextStates = TContextStates;
+
+// What the batch draw asks of a layered material: after the main pass it draws once more with
+// each layer's material. The layered material implements it.
+class ILayeredPassMaterial {
+public:
+  virtual int32_t GetMaterialsCount() const = 0;
+  // The material source of the layer at AIndex; nullptr when there is no such layer or it names
+  // no material.
+  virtual TMaterialSource* GetLayerMaterial(TContext3D* AContext, int32_t AIndex) const = 0;
+
+protected:
+  ~ILayeredPassMaterial() = default;
+};
 
 // State shared by every context of the process. Tests that change it call Reset afterwards.
 struct TVantrelContextShared {
@@ -236,8 +249,8 @@ public:
   // iteration calls OnBeginRendering, draws the render list or the controller's output texture as
   // the controller's method says, then calls OnEndRendering. Nothing runs without a pass, a begin
   // handler, a controller or a render context, or when the pass's scene does not begin; the scene
-  // ends also when an iteration raises. A controller that is not a TVantrelRenderPassController
-  // raises EInvalidCast.
+  // ends also when an iteration raises. The context reaches the controller only through the pass's
+  // IRenderPassController.
   void ExecuteRenderPass(TRenderPass* APass, PRenderContext ARenderContext);
 
   // ---- Materials ----------------------------------------------------------------------------------
@@ -414,8 +427,8 @@ public:
   TMeshBufferObject* GetCurrentCache() const { return FCurrentCache; }
   void SetCurrentCache(TMeshBufferObject* AValue) { FCurrentCache = AValue; }
   // The layered material being drawn; not owned.
-  TVantrelLayeredMaterial* GetCurrentLayeredMaterial() const { return FCurrentLayeredMaterial; }
-  void SetCurrentLayeredMaterial(TVantrelLayeredMaterial* AValue) { FCurrentLayeredMaterial = AValue; }
+  ILayeredPassMaterial* GetCurrentLayeredMaterial() const { return FCurrentLayeredMaterial; }
+  void SetCurrentLayeredMaterial(ILayeredPassMaterial* AValue) { FCurrentLayeredMaterial = AValue; }
   bool GetSupportMS() const { return FSupportMS; }
   int32_t GetPointOrigin() const { return FPointOrigin; }
   float GetPointThreshold() const { return FPointThreshold; }
@@ -504,7 +517,7 @@ protected:
   TMeshBufferObject* FCurrentCache = nullptr;
   int32_t FInstanceCount = 0;
   rtl::TOwned<TBufferObject> FInstanceVAO;
-  TVantrelLayeredMaterial* FCurrentLayeredMaterial = nullptr;
+  ILayeredPassMaterial* FCurrentLayeredMaterial = nullptr;
   std::array<TClipPlaneF, ClipPlaneCount> FClippingPlanes{};
   int32_t FPointOrigin = 0;
   float FPointThreshold = 0;

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "gl/names.h"
+
 namespace gl {
 namespace {
 
@@ -148,6 +150,7 @@ void* AcquireContext(const TContextRequest& ARequest) {
     throw EGLError(ErrorText("eglMakeCurrent", code));
   }
   state.Context = context;
+  SetContextThread(true);
   try {
     CheckVersion(ARequest);
   } catch (...) {
@@ -165,6 +168,8 @@ void ReleaseContext() {
   eglMakeCurrent(state.Display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   eglDestroyContext(state.Display, state.Context);
   state.Context = EGL_NO_CONTEXT;
+  SetContextThread(false);
+  ForgetDeferredNames();
   eglReleaseThread();
 }
 
@@ -188,6 +193,7 @@ void MakeCurrent() {
   if (eglGetCurrentContext() != state.Context &&
       !eglMakeCurrent(state.Display, EGL_NO_SURFACE, EGL_NO_SURFACE, state.Context))
     Fail("eglMakeCurrent");
+  SetContextThread(true);
 }
 
 static std::string GLString(GLenum AName) {
