@@ -6,7 +6,9 @@
 #include <sstream>
 #include <string>
 
+#include "context/Vantrel.Context.Shader.h"
 #include "context/Vantrel.Context.Texturing.OpenGL.h"
+#include "context/Vantrel.Context.h"
 #include "gl/egl_context.h"
 
 namespace vtest {
@@ -84,6 +86,29 @@ void GLTest::SetUp() {
 void ContextGLTest::SetUpTestSuite() {
   vantrel::InitializeContextWindows();
   vantrel::TContextOpenGLWindows::StaticClass().Valid();
+}
+
+void ContextGLTest::SetUp() {
+  GLTest::SetUp();
+  FNamesBefore = LiveNamesOutsideProgramList();
+}
+
+ContextGLTest::~ContextGLTest() {
+  if (!FCheckLeaks || !gl::HasContext())
+    return;
+  gl::DrainDeferredNames();
+  const std::string leaked = gl::DescribeNameSurplus(FNamesBefore, LiveNamesOutsideProgramList());
+  EXPECT_TRUE(leaked.empty()) << "the test left GL names alive: " << leaked;
+}
+
+gl::TNameCounts LiveNamesOutsideProgramList() {
+  gl::TNameCounts counts = gl::LiveNameCounts();
+  for (int32_t index = 0; index < vantrel::TVantrelContext::ProgramCount(); ++index) {
+    const vantrel::TShaderProgram* program = vantrel::TVantrelContext::ProgramAt(index);
+    counts[size_t(gl::TNameKind::Program)] -= program->Prog() != 0 ? 1 : 0;
+    counts[size_t(gl::TNameKind::Buffer)] -= program->UniformBufferCount();
+  }
+  return counts;
 }
 
 void ContextGLTest::AcquireContext() {

@@ -654,6 +654,15 @@ bool TVantrelContextOpenGLES::DoBeginScene() {
   return inherited::DoBeginScene();
 }
 
+void TVantrelContextOpenGLES::DoDrawPrimitives(TPrimitivesKind AKind, const void* AVertices,
+                                               const void* AIndices, const TVertexDeclaration& ADeclaration,
+                                               int32_t AVertexSize, int32_t AVertexCount, int32_t AIndexSize,
+                                               int32_t AIndexCount) {
+  RequireContextThread("DrawPrimitives");
+  inherited::DoDrawPrimitives(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount, AIndexSize,
+                              AIndexCount);
+}
+
 // ---- Creation ----------------------------------------------------------------------------------------
 
 // The two enables wait until the inherited creation has made sure the shared context exists.
@@ -1560,7 +1569,6 @@ void TVantrelContextOpenGLES::DoDrawPrimitivesBatch(TPrimitivesKind AKind, const
   const TBlendSettings blendings = GetBlendings();
   if (!VantrelClass().Valid() || (!FCurrentCache && !AVertices))
     return;
-  RequireContextThread("DrawPrimitives");
   const TBatchArgs args{AKind,       AVertices,    AIndices,   ADeclaration,
                         AVertexSize, AVertexCount, AIndexSize, AIndexCount};
   try {

@@ -194,6 +194,10 @@ protected:
   // Raises EInvalidOperation off the context's thread, and deletes the names other threads handed
   // over, before the scene begins.
   bool DoBeginScene() override;
+  // The same check before the materials and the batch draw reach GL.
+  void DoDrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
+                        const TVertexDeclaration& ADeclaration, int32_t AVertexSize, int32_t AVertexCount,
+                        int32_t AIndexSize, int32_t AIndexCount) override;
 
   // The uniform hooks set a variable of the current program (GetCurrentProgram) and do nothing
   // without one or when it has no variable of that name. A GL error pending afterwards raises the UI

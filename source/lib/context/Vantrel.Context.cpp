@@ -919,6 +919,11 @@ int32_t TVantrelContext::ProgramCount() {
   return registry.List ? static_cast<int32_t>(registry.List->size()) : 0;
 }
 
+TShaderProgram* TVantrelContext::ProgramAt(int32_t AIndex) {
+  const TProgramRegistry& registry = Programs();
+  return registry.List->at(size_t(AIndex)).get();
+}
+
 // ---- Arrays of records ----------------------------------------------------------------------------------
 
 void TVantrelContext::SetShaderVariableArrayOfStruct(const std::string& AName, const TTypeInfo* AType,

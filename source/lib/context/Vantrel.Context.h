@@ -287,6 +287,8 @@ public:
   // Frees every program and the list; runs before the graphics context goes away.
   static void FreePrograms();
   static int32_t ProgramCount();
+  // The listed program at AIndex (0 .. ProgramCount() - 1), in the order they were made.
+  static TShaderProgram* ProgramAt(int32_t AIndex);
 
   // ---- Arrays of records as GLSL struct arrays ------------------------------------------------------
   // Uploads ACount records of type AType at AData to the uniform array AName, member by member
