@@ -742,15 +742,17 @@ void TVantrelContextOpenGLES::DoSetShaderVariableMat4(const std::string& AName, 
   });
 }
 
-void TVantrelContextOpenGLES::DoSetShaderVariableInt(const std::string& AName, int32_t AValue) {
+void TVantrelContextOpenGLES::DoSetShaderVariableInt(const std::string& AName,
+                                                     std::span<const int32_t> AValues) {
   GuardUniform([&] {
-    if (!ContextAvailable())
+    if (AValues.empty() || !ContextAvailable())
       return;
     if (const TContextShaderVariable* variable = FindUniform(AName)) {
       if (variable->Kind == TContextShaderVariableKind::Int)
-        glUniform1i(variable->Index, AValue);
+        glUniform1i(variable->Index, AValues[0]);
       else if (variable->Kind == TContextShaderVariableKind::IntArray)
-        glUniform1iv(variable->Index, 1, &AValue);
+        glUniform1iv(variable->Index, std::min(static_cast<int32_t>(AValues.size()), variable->Size),
+                     AValues.data());
     }
     if (HasGLErrors())
       RaiseContextException(this, ui::messages::ShaderVariableNotFound, AName);

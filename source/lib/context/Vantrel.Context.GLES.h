@@ -213,7 +213,7 @@ protected:
   // One mat4, as it is.
   void DoSetShaderVariableMat4(const std::string& AName, const TMatrix3D& AMatrix) override;
   // An Int variable takes the value, an IntArray variable its first element.
-  void DoSetShaderVariableInt(const std::string& AName, int32_t AValue) override;
+  void DoSetShaderVariableInt(const std::string& AName, std::span<const int32_t> AValues) override;
 
   // Nothing for an invalid class; otherwise the bitmap is mapped and read through DoCopyToBits.
   void DoCopyToBitmap(TBitmap* ADest, const TRect& ARect) override;

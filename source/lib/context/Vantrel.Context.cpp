@@ -953,10 +953,10 @@ void TVantrelContext::SetStructField(const std::string& AName, const TTypeInfo& 
   case TTypeKind::tkInteger:
   case TTypeKind::tkInt64:
   case TTypeKind::tkEnumeration:
-    DoSetShaderVariableInt(AName, static_cast<int32_t>(ReadInteger(AType, AData)));
+    SetShaderVariableInt(AName, static_cast<int32_t>(ReadInteger(AType, AData)));
     return;
   case TTypeKind::tkBoolean:
-    DoSetShaderVariableInt(AName, ReadInteger(AType, AData) != 0 ? 1 : 0);
+    SetShaderVariableInt(AName, ReadInteger(AType, AData) != 0 ? 1 : 0);
     return;
   case TTypeKind::tkFloat:
     vector = {f32(ReadFloat(AType, AData)), 0, 0, 0};
@@ -1142,7 +1142,11 @@ void TVantrelContext::SetShaderVariable(const std::string& AName, const TMatrix3
 }
 
 void TVantrelContext::SetShaderVariableInt(const std::string& AName, int32_t AValue) {
-  DoSetShaderVariableInt(AName, AValue);
+  DoSetShaderVariableInt(AName, std::span<const int32_t>(&AValue, 1));
+}
+
+void TVantrelContext::SetShaderVariableInt(const std::string& AName, std::span<const int32_t> AValues) {
+  DoSetShaderVariableInt(AName, AValues);
 }
 
 void TVantrelContext::DoSetShaderVariable(const std::string& AName, const TMatrix3D& AMatrix) {

@@ -365,6 +365,7 @@ public:
   // AAsMat4: one mat4 uniform; else four transposed rows through the vector-array hook.
   void SetShaderVariable(const std::string& AName, const TMatrix3D& AMatrix, bool AAsMat4);
   void SetShaderVariableInt(const std::string& AName, int32_t AValue);
+  void SetShaderVariableInt(const std::string& AName, std::span<const int32_t> AValues);
 
   // ---- Matrices and picking -----------------------------------------------------------------------
   // The UI framework's formulas with this context's near and far planes.
@@ -486,7 +487,8 @@ protected:
   virtual void DoSetPointSprites(bool AEnabled) = 0;
   virtual void DoSetPointSpriteTextureMode() = 0;
   virtual void DoSetShaderVariableMat4(const std::string& AName, const TMatrix3D& AMatrix) = 0;
-  virtual void DoSetShaderVariableInt(const std::string& AName, int32_t AValue) = 0;
+  // An Int variable takes AValues[0]; an IntArray takes up to its size of AValues.
+  virtual void DoSetShaderVariableInt(const std::string& AName, std::span<const int32_t> AValues) = 0;
 
   // Above 0 while SetContextStates records states, so the set-state hook leaves the GPU alone.
   int32_t MultipleSetContextState() const { return FMultipleSetContextState; }

@@ -139,6 +139,8 @@ void UnRegisterClass(TClass& AClass);
 TClass* GetClass(std::string_view AName);
 // As GetClass, but raises EClassNotFound "Class %s not found".
 TClass& FindClass(std::string_view AName);
+// Every registered class once, ordered by qualified name.
+std::vector<TClass*> GetRegisteredClasses();
 
 namespace detail {
 template <class T> TObject* FactoryOf(TComponent* AOwner) {
@@ -155,7 +157,9 @@ template <class T> constexpr TObjectFactory FactoryFor() {
   else
     return nullptr;
 }
-constexpr TClass::TRegisterProperties OptionalRegistrar() { return nullptr; }
+constexpr TClass::TRegisterProperties OptionalRegistrar() {
+  return nullptr;
+}
 constexpr TClass::TRegisterProperties OptionalRegistrar(TClass::TRegisterProperties ARegistrar) {
   return ARegistrar;
 }
@@ -169,8 +173,10 @@ constexpr TClass::TRegisterProperties OptionalRegistrar(TClass::TRegisterPropert
 public:                                                                                                      \
   using inherited = TParent;                                                                                 \
   static ::rtl::TClass& StaticClass();                                                                       \
-  ::rtl::TClass& ClassType() const override { return StaticClass(); }                                        \
-  template <class> friend ::rtl::TObject* ::rtl::detail::FactoryOf(::rtl::TComponent*);                     \
+  ::rtl::TClass& ClassType() const override {                                                                \
+    return StaticClass();                                                                                    \
+  }                                                                                                          \
+  template <class> friend ::rtl::TObject* ::rtl::detail::FactoryOf(::rtl::TComponent*);                      \
                                                                                                              \
 private:
 
@@ -180,8 +186,10 @@ public:                                                                         
   using inherited = TParent;                                                                                 \
   using TMetaClass = TMeta;                                                                                  \
   static TMeta& StaticClass();                                                                               \
-  ::rtl::TClass& ClassType() const override { return StaticClass(); }                                        \
-  template <class> friend ::rtl::TObject* ::rtl::detail::FactoryOf(::rtl::TComponent*);                     \
+  ::rtl::TClass& ClassType() const override {                                                                \
+    return StaticClass();                                                                                    \
+  }                                                                                                          \
+  template <class> friend ::rtl::TObject* ::rtl::detail::FactoryOf(::rtl::TComponent*);                      \
                                                                                                              \
 private:
 

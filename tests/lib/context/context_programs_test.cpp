@@ -142,8 +142,9 @@ protected:
       Uniforms.push_back("vec " + AName + " " + FloatToStr(vector.X) + " " + FloatToStr(vector.Y) + " " +
                          FloatToStr(vector.Z) + " " + FloatToStr(vector.W));
   }
-  void DoSetShaderVariableInt(const std::string& AName, int32_t AValue) override {
-    Uniforms.push_back("int " + AName + " " + std::to_string(AValue));
+  void DoSetShaderVariableInt(const std::string& AName, std::span<const int32_t> AValues) override {
+    for (const int32_t value : AValues)
+      Uniforms.push_back("int " + AName + " " + std::to_string(value));
   }
   void DoSetShaderVariableMat4(const std::string& AName, const TMatrix3D& AMatrix) override {
     Uniforms.push_back("mat4 " + AName + " " + FloatToStr(AMatrix.m11) + " " + FloatToStr(AMatrix.m44));

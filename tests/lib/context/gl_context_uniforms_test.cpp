@@ -150,6 +150,14 @@ TEST_F(OpenGLUniforms, VectorsMatricesAndIntsReadBack) {
   EXPECT_EQ(Int("_I"), 7);
   EXPECT_EQ(Int("_IA[0]"), 9);
   EXPECT_EQ(Int("_IA[1]"), 0);
+  // An array fills the int[3] uniform; values beyond its size are not sent.
+  FContext->SetShaderVariableInt("IA", std::array{4, 5, 6, 7});
+  EXPECT_EQ(Int("_IA[0]"), 4);
+  EXPECT_EQ(Int("_IA[1]"), 5);
+  EXPECT_EQ(Int("_IA[2]"), 6);
+  // A single integer takes the first of several.
+  FContext->SetShaderVariableInt("I", std::array{3, 8});
+  EXPECT_EQ(Int("_I"), 3);
 
   FContext->SetShaderVariable("Unknown", std::array{Vec(1)});
   FContext->SetShaderVariableInt("Unknown", 1);
