@@ -19,6 +19,9 @@
 // time only BuildBVH (or rtcCommitScene).
 
 #include <benchmark/benchmark.h>
+
+#include "support/bench_setup.h"
+#include "support/sample_reporter.h"
 #include <embree3/rtcore.h>
 
 #include <algorithm>
@@ -329,22 +332,6 @@ void BM_RaysEmbree(benchmark::State& AState) {
   });
 }
 
-// Prints the usual console table and keeps each run's time and rate for the ratios.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run>& ARuns) override {
-    for (const Run& run : ARuns)
-      if (run.run_type == Run::RT_Iteration) {
-        Times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        const auto rate = run.counters.find("items_per_second");
-        if (rate != run.counters.end())
-          Rates[run.benchmark_name()] = rate->second;
-      }
-    ConsoleReporter::ReportRuns(ARuns);
-  }
-  std::map<std::string, double> Times;
-  std::map<std::string, double> Rates;
-};
 
 void PrintStatistics(int ASize) {
   const TBVHGeometry& geometry = *Prepared(ASize).Geometry;
@@ -367,9 +354,9 @@ void PrintStatistics(int ASize) {
               double(listed) / geometry.NumTriangles);
 }
 
-double Ratio(const std::map<std::string, double>& AValues, const std::string& A, const std::string& B) {
-  const auto a = AValues.find(A), b = AValues.find(B);
-  return a == AValues.end() || b == AValues.end() ? std::nan("") : a->second / b->second;
+// The ratio of two medians over the repetitions; NaN when either did not run.
+double Ratio(std::optional<double> A, std::optional<double> B) {
+  return A && B ? *A / *B : std::nan("");
 }
 
 } // namespace
@@ -383,7 +370,7 @@ int main(int argc, char** argv) {
                               TEntry{"Rays/BVH", BM_RaysBVH}, TEntry{"Rays/BruteForce", BM_RaysBruteForce},
                               TEntry{"Rays/Embree", BM_RaysEmbree}})
     benchmark::RegisterBenchmark(entry.Name, entry.Function)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-  benchmark::Initialize(&argc, argv);
+  vbench::Initialize(&argc, argv);
 
   bool passed = true;
   for (int size = 0; size < 2; ++size)
@@ -393,7 +380,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  TRatioReporter reporter;
+  vbench::TSampleReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
@@ -403,13 +390,13 @@ int main(int argc, char** argv) {
     std::printf(
         "  %-4s BVH / brute force rays/s: %.1fx   Embree / BVH rays/s: %.1fx   BVH build / Embree build "
         "time: %.1fx\n",
-        kSizes[size].Name, Ratio(reporter.Rates, "Rays/BVH" + arg, "Rays/BruteForce" + arg),
-        Ratio(reporter.Rates, "Rays/Embree" + arg, "Rays/BVH" + arg),
-        Ratio(reporter.Times, "Build/BVH" + arg, "Build/Embree" + arg));
+        kSizes[size].Name, Ratio(reporter.MedianRate("Rays/BVH" + arg), reporter.MedianRate("Rays/BruteForce" + arg)),
+        Ratio(reporter.MedianRate("Rays/Embree" + arg), reporter.MedianRate("Rays/BVH" + arg)),
+        Ratio(reporter.MedianTime("Build/BVH" + arg), reporter.MedianTime("Build/Embree" + arg)));
   }
   for (int size = 0; size < 2; ++size)
     PrintStatistics(size);
-  const double speedup = Ratio(reporter.Rates, "Rays/BVH/0", "Rays/BruteForce/0");
+  const double speedup = Ratio(reporter.MedianRate("Rays/BVH/0"), reporter.MedianRate("Rays/BruteForce/0"));
   if (speedup < 10)
     std::printf("  The hierarchy is less than 10x brute force at 100k triangles.\n");
   return 0;

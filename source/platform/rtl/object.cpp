@@ -4,7 +4,9 @@
 #include <mutex>
 
 #include "rtl/properties.h"
+#include "rtl/sync.h"
 #include "rtl/sysutils.h"
+
 
 namespace rtl {
 
@@ -13,17 +15,13 @@ TClass& TObject::StaticClass() {
   return metaclass;
 }
 
-TClass& TObject::ClassType() const {
-  return StaticClass();
-}
+TClass& TObject::ClassType() const { return StaticClass(); }
 
-const std::string& TObject::ClassName() const {
-  return ClassType().Name();
-}
+TObject::~TObject() { detail::FreeMonitorSlot(FMonitor.load(std::memory_order_acquire)); }
 
-bool TObject::InheritsFrom(const TClass& AClass) const {
-  return ClassType().InheritsFrom(AClass);
-}
+const std::string& TObject::ClassName() const { return ClassType().Name(); }
+
+bool TObject::InheritsFrom(const TClass& AClass) const { return ClassType().InheritsFrom(AClass); }
 
 void TObject::Free() {
   BeforeDestruction();
@@ -56,9 +54,7 @@ TObject* TClass::NewInstance(TComponent* AOwner) const {
   return FFactory(AOwner);
 }
 
-TObject* TClass::Create(TComponent* AOwner) const {
-  return Construct(NewInstance(AOwner));
-}
+TObject* TClass::Create(TComponent* AOwner) const { return Construct(NewInstance(AOwner)); }
 
 namespace {
 struct TClassRegistry {

@@ -5,6 +5,7 @@
 // most-derived override, and destroyed through Free(), which runs BeforeDestruction() while the
 // object is still whole.
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,13 +21,17 @@ class TObject;
 class TClass;
 class TComponent;
 class TPropertyList;
+namespace detail {
+struct TMonitorSlot;
+}
 
 // Makes a new instance for a metaclass; AOwner is used by components and ignored otherwise.
 using TObjectFactory = TObject* (*)(TComponent* AOwner);
 
 class TObject {
 public:
-  virtual ~TObject() = default;
+  // Frees the object's monitor slot, if it ever had one.
+  virtual ~TObject();
   TObject(const TObject&) = delete;
   TObject& operator=(const TObject&) = delete;
 
@@ -45,6 +50,11 @@ public:
 
 protected:
   TObject() = default;
+
+private:
+  friend class TMonitor;
+  // The object's own monitor, made on its first Enter (rtl/sync.h).
+  mutable std::atomic<detail::TMonitorSlot*> FMonitor{nullptr};
 };
 
 // Deleter for objects without owner held in std::unique_ptr.
@@ -157,9 +167,7 @@ template <class T> constexpr TObjectFactory FactoryFor() {
   else
     return nullptr;
 }
-constexpr TClass::TRegisterProperties OptionalRegistrar() {
-  return nullptr;
-}
+constexpr TClass::TRegisterProperties OptionalRegistrar() { return nullptr; }
 constexpr TClass::TRegisterProperties OptionalRegistrar(TClass::TRegisterProperties ARegistrar) {
   return ARegistrar;
 }
@@ -173,10 +181,8 @@ constexpr TClass::TRegisterProperties OptionalRegistrar(TClass::TRegisterPropert
 public:                                                                                                      \
   using inherited = TParent;                                                                                 \
   static ::rtl::TClass& StaticClass();                                                                       \
-  ::rtl::TClass& ClassType() const override {                                                                \
-    return StaticClass();                                                                                    \
-  }                                                                                                          \
-  template <class> friend ::rtl::TObject* ::rtl::detail::FactoryOf(::rtl::TComponent*);                      \
+  ::rtl::TClass& ClassType() const override { return StaticClass(); }                                        \
+  template <class> friend ::rtl::TObject* ::rtl::detail::FactoryOf(::rtl::TComponent*);                     \
                                                                                                              \
 private:
 
@@ -186,10 +192,8 @@ public:                                                                         
   using inherited = TParent;                                                                                 \
   using TMetaClass = TMeta;                                                                                  \
   static TMeta& StaticClass();                                                                               \
-  ::rtl::TClass& ClassType() const override {                                                                \
-    return StaticClass();                                                                                    \
-  }                                                                                                          \
-  template <class> friend ::rtl::TObject* ::rtl::detail::FactoryOf(::rtl::TComponent*);                      \
+  ::rtl::TClass& ClassType() const override { return StaticClass(); }                                        \
+  template <class> friend ::rtl::TObject* ::rtl::detail::FactoryOf(::rtl::TComponent*);                     \
                                                                                                              \
 private:
 

@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <memory>
-#include <unordered_map>
 
 #include "rtl/exceptions.h"
+#include "rtl/object.h"
 
 namespace rtl {
 
@@ -64,79 +64,57 @@ bool TReentrantLock::HeldByCurrentThread() const {
   return FDepth > 0 && FOwner == std::this_thread::get_id();
 }
 
+namespace detail {
+
+struct TMonitorSlot {
+  TReentrantLock Lock;
+};
+
+void FreeMonitorSlot(TMonitorSlot* ASlot) {
+  delete ASlot;
+}
+
+} // namespace detail
+
 namespace {
 
-// One monitor per object that is held or waited for. Users counts the Enter calls not yet
-// matched by an Exit (or a failed attempt), so the entry lives exactly as long as someone needs it.
-struct TMonitorEntry {
-  TReentrantLock Lock;
-  int Users = 0;
-};
-
-class TMonitorTable {
-public:
-  std::shared_ptr<TMonitorEntry> Join(const TObject* AObject) {
-    if (!AObject)
-      throw EArgumentNilException("Monitor object must not be nil");
-    std::lock_guard guard(FMutex);
-    auto& entry = FEntries[AObject];
-    if (!entry)
-      entry = std::make_shared<TMonitorEntry>();
-    ++entry->Users;
-    return entry;
-  }
-
-  std::shared_ptr<TMonitorEntry> Find(const TObject* AObject) {
-    std::lock_guard guard(FMutex);
-    auto it = FEntries.find(AObject);
-    if (it == FEntries.end())
-      throw EInvalidOperation(LockNotOwned);
-    return it->second;
-  }
-
-  void Leave(const TObject* AObject) {
-    std::lock_guard guard(FMutex);
-    auto it = FEntries.find(AObject);
-    if (it != FEntries.end() && --it->second->Users == 0)
-      FEntries.erase(it);
-  }
-
-private:
-  std::mutex FMutex;
-  std::unordered_map<const TObject*, std::shared_ptr<TMonitorEntry>> FEntries;
-};
-
-TMonitorTable& Monitors() {
-  // Never destroyed: threads that outlive static destruction may still exit a monitor.
-  static auto* table = new TMonitorTable;
-  return *table;
+// The object's slot, made here when it has none yet; of two threads that race to make it, the
+// first one to install its slot wins.
+detail::TMonitorSlot& SlotOf(std::atomic<detail::TMonitorSlot*>& AField) {
+  if (detail::TMonitorSlot* slot = AField.load(std::memory_order_acquire))
+    return *slot;
+  auto made = std::make_unique<detail::TMonitorSlot>();
+  detail::TMonitorSlot* expected = nullptr;
+  if (AField.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel))
+    return *made.release();
+  return *expected;
 }
 
 } // namespace
 
+std::atomic<detail::TMonitorSlot*>& TMonitor::FieldOf(const TObject* AObject) {
+  if (!AObject)
+    throw EArgumentNilException("Monitor object must not be nil");
+  return AObject->FMonitor;
+}
+
 void TMonitor::Enter(const TObject* AObject) {
-  Enter(AObject, INFINITE);
+  SlotOf(FieldOf(AObject)).Lock.Acquire();
 }
 
 bool TMonitor::Enter(const TObject* AObject, uint32_t ATimeout) {
-  auto entry = Monitors().Join(AObject);
-  if (entry->Lock.Acquire(ATimeout))
-    return true;
-  Monitors().Leave(AObject);
-  return false;
+  return SlotOf(FieldOf(AObject)).Lock.Acquire(ATimeout);
 }
 
 bool TMonitor::TryEnter(const TObject* AObject) {
-  auto entry = Monitors().Join(AObject);
-  if (entry->Lock.TryAcquire())
-    return true;
-  Monitors().Leave(AObject);
-  return false;
+  return SlotOf(FieldOf(AObject)).Lock.TryAcquire();
 }
 
 void TMonitor::Exit(const TObject* AObject) {
-  Monitors().Find(AObject)->Lock.Release();
-  Monitors().Leave(AObject);
+  detail::TMonitorSlot* slot = FieldOf(AObject).load(std::memory_order_acquire);
+  if (!slot)
+    throw EInvalidOperation(LockNotOwned);
+  slot->Lock.Release();
 }
 
 void TEvent::SetEvent() {

@@ -86,79 +86,49 @@ struct TTypeInfo {
 };
 
 // Type information of the fundamental types, looked up by C++ type with TypeInfoOf<T>().
-const TTypeInfo& TypeInfoInteger();  // int32_t
-const TTypeInfo& TypeInfoCardinal(); // uint32_t
-const TTypeInfo& TypeInfoShortInt(); // int8_t
-const TTypeInfo& TypeInfoByte();     // uint8_t
-const TTypeInfo& TypeInfoSmallInt(); // int16_t
-const TTypeInfo& TypeInfoWord();     // uint16_t
-const TTypeInfo& TypeInfoInt64();    // int64_t
-const TTypeInfo& TypeInfoUInt64();   // uint64_t
-const TTypeInfo& TypeInfoSingle();   // float
-const TTypeInfo& TypeInfoDouble();   // double
-const TTypeInfo& TypeInfoBoolean();  // bool
-const TTypeInfo& TypeInfoString();   // std::string
-const TTypeInfo& TypeInfoChar();     // char32_t
-const TTypeInfo& TypeInfoObject();   // TObject* and descendants
+const TTypeInfo& TypeInfoInteger();   // int32_t
+const TTypeInfo& TypeInfoCardinal();  // uint32_t
+const TTypeInfo& TypeInfoShortInt();  // int8_t
+const TTypeInfo& TypeInfoByte();      // uint8_t
+const TTypeInfo& TypeInfoSmallInt();  // int16_t
+const TTypeInfo& TypeInfoWord();      // uint16_t
+const TTypeInfo& TypeInfoInt64();     // int64_t
+const TTypeInfo& TypeInfoUInt64();    // uint64_t
+const TTypeInfo& TypeInfoSingle();    // float
+const TTypeInfo& TypeInfoDouble();    // double
+const TTypeInfo& TypeInfoBoolean();   // bool
+const TTypeInfo& TypeInfoString();    // std::string
+const TTypeInfo& TypeInfoChar();      // char32_t
+const TTypeInfo& TypeInfoObject();    // TObject* and descendants
 // Identities that share a C++ type with another: pass them explicitly.
-const TTypeInfo& TypeInfoExtended();   // double
-const TTypeInfo& TypeInfoDateTime();   // double
+const TTypeInfo& TypeInfoExtended();  // double
+const TTypeInfo& TypeInfoDateTime();  // double
 const TTypeInfo& TypeInfoAlphaColor(); // uint32_t
-const TTypeInfo& TypeInfoLongBool();   // bool
+const TTypeInfo& TypeInfoLongBool();  // bool
 
 class TObject;
 
 // Type lookup by overload: a type T has information when an overload RtlTypeInfo(T*) is found,
 // in namespace rtl for the fundamental types, by argument-dependent lookup for enumerations and
 // records (declared next to them with RTL_ENUM_TYPEINFO or by hand).
-inline const TTypeInfo& RtlTypeInfo(int32_t*) {
-  return TypeInfoInteger();
-}
-inline const TTypeInfo& RtlTypeInfo(uint32_t*) {
-  return TypeInfoCardinal();
-}
-inline const TTypeInfo& RtlTypeInfo(int8_t*) {
-  return TypeInfoShortInt();
-}
-inline const TTypeInfo& RtlTypeInfo(uint8_t*) {
-  return TypeInfoByte();
-}
-inline const TTypeInfo& RtlTypeInfo(int16_t*) {
-  return TypeInfoSmallInt();
-}
-inline const TTypeInfo& RtlTypeInfo(uint16_t*) {
-  return TypeInfoWord();
-}
-inline const TTypeInfo& RtlTypeInfo(int64_t*) {
-  return TypeInfoInt64();
-}
-inline const TTypeInfo& RtlTypeInfo(uint64_t*) {
-  return TypeInfoUInt64();
-}
-inline const TTypeInfo& RtlTypeInfo(float*) {
-  return TypeInfoSingle();
-}
-inline const TTypeInfo& RtlTypeInfo(double*) {
-  return TypeInfoDouble();
-}
-inline const TTypeInfo& RtlTypeInfo(bool*) {
-  return TypeInfoBoolean();
-}
-inline const TTypeInfo& RtlTypeInfo(std::string*) {
-  return TypeInfoString();
-}
-inline const TTypeInfo& RtlTypeInfo(char32_t*) {
-  return TypeInfoChar();
-}
+inline const TTypeInfo& RtlTypeInfo(int32_t*) { return TypeInfoInteger(); }
+inline const TTypeInfo& RtlTypeInfo(uint32_t*) { return TypeInfoCardinal(); }
+inline const TTypeInfo& RtlTypeInfo(int8_t*) { return TypeInfoShortInt(); }
+inline const TTypeInfo& RtlTypeInfo(uint8_t*) { return TypeInfoByte(); }
+inline const TTypeInfo& RtlTypeInfo(int16_t*) { return TypeInfoSmallInt(); }
+inline const TTypeInfo& RtlTypeInfo(uint16_t*) { return TypeInfoWord(); }
+inline const TTypeInfo& RtlTypeInfo(int64_t*) { return TypeInfoInt64(); }
+inline const TTypeInfo& RtlTypeInfo(uint64_t*) { return TypeInfoUInt64(); }
+inline const TTypeInfo& RtlTypeInfo(float*) { return TypeInfoSingle(); }
+inline const TTypeInfo& RtlTypeInfo(double*) { return TypeInfoDouble(); }
+inline const TTypeInfo& RtlTypeInfo(bool*) { return TypeInfoBoolean(); }
+inline const TTypeInfo& RtlTypeInfo(std::string*) { return TypeInfoString(); }
+inline const TTypeInfo& RtlTypeInfo(char32_t*) { return TypeInfoChar(); }
 
 // Byte arrays (TBytes) are values of their own: records named "TBytes".
 const TTypeInfo& TypeInfoBytes(); // std::vector<uint8_t>
-inline const TTypeInfo& RtlTypeInfo(std::vector<uint8_t>*) {
-  return TypeInfoBytes();
-}
-inline std::true_type RtlIsRecord(std::vector<uint8_t>*) {
-  return {};
-}
+inline const TTypeInfo& RtlTypeInfo(std::vector<uint8_t>*) { return TypeInfoBytes(); }
+inline std::true_type RtlIsRecord(std::vector<uint8_t>*) { return {}; }
 
 // A record type: one registered with RTL_RECORD_TYPEINFO.
 template <class T>
@@ -205,9 +175,7 @@ template <class T, std::size_t N> const TTypeInfo& RtlTypeInfo(std::array<T, N>*
                                        nullptr, &::rtl::RecordOpsOf<R>()};                                   \
     return info;                                                                                             \
   }                                                                                                          \
-  inline std::true_type RtlIsRecord(R*) {                                                                    \
-    return {};                                                                                               \
-  }                                                                                                          \
+  inline std::true_type RtlIsRecord(R*) { return {}; }                                                      \
   static_assert(true)
 
 // As RTL_RECORD_TYPEINFO, with the record's field table in declaration order:
@@ -220,9 +188,7 @@ template <class T, std::size_t N> const TTypeInfo& RtlTypeInfo(std::array<T, N>*
                                        nullptr, &::rtl::RecordOpsOf<R>(),   &fields};                        \
     return info;                                                                                             \
   }                                                                                                          \
-  inline std::true_type RtlIsRecord(R*) {                                                                    \
-    return {};                                                                                               \
-  }                                                                                                          \
+  inline std::true_type RtlIsRecord(R*) { return {}; }                                                      \
   static_assert(true)
 
 // One entry of a field table.
