@@ -19,8 +19,9 @@ public:
     }
     const double ratio = *peer / *ours;
     const double minRatio = *MinTime(APeer) / *MinTime(AOurs);
-    std::printf("%s: ours %.4g, peer %s %.4g (time per iteration), ratio %.3fx (min %.3fx, target >= %.2fx)%s\n", AWhat, *ours,
-                APeer, *peer, ratio, minRatio, ATarget, ratio >= ATarget ? "" : "  BELOW TARGET");
+    std::printf(
+        "%s: ours %.4g, peer %s %.4g (time per iteration), ratio %.3fx (min %.3fx, target >= %.2fx)%s\n",
+        AWhat, *ours, APeer, *peer, ratio, minRatio, ATarget, ratio >= ATarget ? "" : "  BELOW TARGET");
     return ratio >= ATarget;
   }
 };

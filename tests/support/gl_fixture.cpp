@@ -143,6 +143,7 @@ void GLTest::TearDown() {
   else
     ui::TContextManager::UnregisterContexts();
   gl::SetClearTextureOverride(-1);
+  gl::SetPackInvertOverride(-1);
   vantrel::FinalizeTexturingOpenGL();
 }
 

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "context/Vantrel.Context.GLState.OpenGL.h"
 #include "context/Vantrel.Context.Types.OpenGL.h"
 #include "context/Vantrel.Context.h"
 #include "gl/egl_context.h"
@@ -52,84 +53,6 @@ TGLTextureTarget Plain2D(const ui::TTexture*) {
 }
 
 TGLTextureTargetResolver GResolver = &Plain2D;
-
-// Binds a texture for a scope and restores what its target held before.
-class TTextureBinding {
-public:
-  TTextureBinding(const TGLTextureTarget& ATarget, GLuint ATexture) : FTarget(ATarget.Target) {
-    glGetIntegerv(ATarget.BindingQuery, &FPrevious);
-    glBindTexture(FTarget, ATexture);
-  }
-  ~TTextureBinding() { glBindTexture(FTarget, GLuint(FPrevious)); }
-  TTextureBinding(const TTextureBinding&) = delete;
-  TTextureBinding& operator=(const TTextureBinding&) = delete;
-
-private:
-  GLenum FTarget;
-  GLint FPrevious = 0;
-};
-
-// Restores the render-buffer binding at the end of a scope.
-class TRenderbufferBinding {
-public:
-  TRenderbufferBinding() { glGetIntegerv(GL_RENDERBUFFER_BINDING, &FPrevious); }
-  ~TRenderbufferBinding() { glBindRenderbuffer(GL_RENDERBUFFER, GLuint(FPrevious)); }
-  TRenderbufferBinding(const TRenderbufferBinding&) = delete;
-  TRenderbufferBinding& operator=(const TRenderbufferBinding&) = delete;
-
-private:
-  GLint FPrevious = 0;
-};
-
-// Restores the draw-buffer list of the bound frame buffer at the end of a scope.
-class TDrawBuffersBinding {
-public:
-  TDrawBuffersBinding() {
-    GLint count = 0;
-    glGetIntegerv(GL_MAX_DRAW_BUFFERS, &count);
-    FCount = std::clamp(count, 0, GLint(FBuffers.size()));
-    for (GLint index = 0; index < FCount; ++index) {
-      GLint buffer = GL_NONE;
-      glGetIntegerv(GL_DRAW_BUFFER0 + index, &buffer);
-      FBuffers[size_t(index)] = GLenum(buffer);
-    }
-  }
-  ~TDrawBuffersBinding() { glDrawBuffers(FCount, FBuffers.data()); }
-  TDrawBuffersBinding(const TDrawBuffersBinding&) = delete;
-  TDrawBuffersBinding& operator=(const TDrawBuffersBinding&) = delete;
-
-private:
-  std::array<GLenum, 32> FBuffers{};
-  GLint FCount = 0;
-};
-
-// Binds a buffer to a target for a scope and restores what the target held before.
-class TBufferBinding {
-public:
-  TBufferBinding(GLenum ATarget, GLenum ABindingQuery, GLuint ABuffer) : FTarget(ATarget) {
-    glGetIntegerv(ABindingQuery, &FPrevious);
-    glBindBuffer(FTarget, ABuffer);
-  }
-  ~TBufferBinding() { glBindBuffer(FTarget, GLuint(FPrevious)); }
-  TBufferBinding(const TBufferBinding&) = delete;
-  TBufferBinding& operator=(const TBufferBinding&) = delete;
-
-private:
-  GLenum FTarget;
-  GLint FPrevious = 0;
-};
-
-// Restores the generic uniform-buffer binding, which glBindBufferBase also changes.
-class TUniformBufferBinding {
-public:
-  TUniformBufferBinding() { glGetIntegerv(GL_UNIFORM_BUFFER_BINDING, &FPrevious); }
-  ~TUniformBufferBinding() { glBindBuffer(GL_UNIFORM_BUFFER, GLuint(FPrevious)); }
-  TUniformBufferBinding(const TUniformBufferBinding&) = delete;
-  TUniformBufferBinding& operator=(const TUniformBufferBinding&) = delete;
-
-private:
-  GLint FPrevious = 0;
-};
 
 constexpr std::string_view SUnknownDepthBuffer = "render buffer %d is no frame buffer's depth buffer";
 
@@ -297,7 +220,7 @@ void TOpenGLFrameBufferObject::AttachTexture(ui::TContext3D* AContext, ui::TText
     FContext = AContext;
   const TGLTextureTarget target = TextureTargetOf(ATexture);
   const auto name = GLuint(ATexture->Handle());
-  TTextureBinding texture(target, name);
+  TTextureBindingGuard texture(target.Target, target.BindingQuery, name);
   TFrameBufferBinding binding(*this);
   const GLenum attachment = RenderTargetToValue(ATarget);
   if (target.Layered)
@@ -311,7 +234,7 @@ void TOpenGLFrameBufferObject::AttachTexture(ui::TContext3D* AContext, ui::TText
 
 void TOpenGLFrameBufferObject::CreateRenderBuffer(int32_t AWidth, int32_t AHeight) {
   TFrameBufferBinding binding(*this);
-  TRenderbufferBinding renderbuffer;
+  TRenderbufferBindingGuard renderbuffer;
   MakeRenderBuffer(AWidth, AHeight);
 }
 
@@ -331,7 +254,7 @@ void TOpenGLFrameBufferObject::DestroyRenderBuffer() {
 
 void TOpenGLFrameBufferObject::CreateDepthBuffer(int32_t AWidth, int32_t AHeight) {
   TFrameBufferBinding binding(*this);
-  TRenderbufferBinding renderbuffer;
+  TRenderbufferBindingGuard renderbuffer;
   MakeDepthBuffer(AWidth, AHeight);
 }
 
@@ -357,7 +280,7 @@ void TOpenGLFrameBufferObject::AttachDepthBuffer(uint32_t ABufId, const rtl::TPo
     FDepthBuf = std::move(shared);
   }
   TFrameBufferBinding binding(*this);
-  TRenderbufferBinding renderbuffer;
+  TRenderbufferBindingGuard renderbuffer;
   glBindRenderbuffer(GL_RENDERBUFFER, ABufId);
   glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, ASize.X, ASize.Y);
   AttachDepthStencil(ABufId);
@@ -399,7 +322,7 @@ void TOpenGLFrameBufferObject::Unbind(ui::TContext3D* AContext) {
 
 void TOpenGLFrameBufferObject::Resize(int AWidth, int AHeight) {
   TFrameBufferBinding binding(*this);
-  TRenderbufferBinding renderbuffer;
+  TRenderbufferBindingGuard renderbuffer;
   FSize = {AWidth, AHeight};
   if (FRenderBuf) {
     glBindRenderbuffer(GL_RENDERBUFFER, FRenderBuf.Get());
@@ -466,7 +389,7 @@ void TOpenGLFrameBufferObject::ClearColor(TRenderTarget ATarget, const rtl::TAlp
     glClearBufferfv(GL_COLOR, 0, color);
     return;
   }
-  TDrawBuffersBinding saved;
+  TDrawBuffersGuard saved;
   glDrawBuffers(1, &attachment);
   glClearBufferfv(GL_COLOR, 0, color);
 }
@@ -523,7 +446,7 @@ void TOpenGLBufferObject::SynchronizedUnmap() {
 void TOpenGLBufferObject::Clear() {
   FSize = 0;
   Unlink();
-  TBufferBinding binding(BufferTargetToGL(FTarget), BufferTargetBindingToGL(FTarget), FHandle.Get());
+  TBufferBindingGuard binding(BufferTargetToGL(FTarget), BufferTargetBindingToGL(FTarget), FHandle.Get());
   glClearBufferData(BufferTargetToGL(FTarget), GL_R8, GL_RED, GL_UNSIGNED_BYTE, nullptr);
 }
 
@@ -532,7 +455,7 @@ void TOpenGLBufferObject::LinkWithBindingPoint(uint32_t ABindingPoint, bool AErr
     DrainGLErrors();
   FBindingPoint = ABindingPoint;
   {
-    TUniformBufferBinding generic;
+    TBufferBindingGuard generic(GL_UNIFORM_BUFFER, GL_UNIFORM_BUFFER_BINDING);
     glBindBufferBase(GL_UNIFORM_BUFFER, ABindingPoint, FHandle.Get());
   }
   CheckLinkError(AErrorCheck, SLinkWithBindingPointFailed);
@@ -552,7 +475,7 @@ void TOpenGLBufferObject::LinkWithShaderProgram(uint32_t AProgram, std::string_v
   glUniformBlockBinding(AProgram, FBlockIndex, FBindingPoint);
   CheckLinkError(AErrorCheck, SLinkWithShaderProgramFailed);
   if (FBinded) {
-    TBufferBinding binding(GL_UNIFORM_BUFFER, GL_UNIFORM_BUFFER_BINDING, FHandle.Get());
+    TBufferBindingGuard binding(GL_UNIFORM_BUFFER, GL_UNIFORM_BUFFER_BINDING, FHandle.Get());
     glBufferData(GL_UNIFORM_BUFFER, ASize, AData, GL_DYNAMIC_DRAW);
   }
   CheckLinkError(AErrorCheck, SLinkWithShaderProgramFailed);

@@ -7,6 +7,7 @@
 
 #include "context/Vantrel.Context.Buffers.OpenGL.h"
 #include "context/Vantrel.Context.Extension.OpenGL.h"
+#include "context/Vantrel.Context.GLState.OpenGL.h"
 #include "context/Vantrel.Context.Memory.OpenGL.h"
 #include "context/Vantrel.Context.Shader.OpenGL.h"
 #include "context/Vantrel.Context.Texturing.OpenGL.h"
@@ -121,17 +122,6 @@ std::string FragmentSource(std::string ASource) {
   }
   ASource.insert(position, PrecisionLine);
   return ASource;
-}
-
-std::string ShaderInfoLog(GLuint AShader) {
-  GLint length = 0;
-  glGetShaderiv(AShader, GL_INFO_LOG_LENGTH, &length);
-  if (length <= 0)
-    return {};
-  std::string log(size_t(length), '\0');
-  glGetShaderInfoLog(AShader, length, &length, log.data());
-  log.resize(size_t(std::max(length, 0)));
-  return log;
 }
 
 } // namespace

@@ -8,10 +8,12 @@
 #include <utility>
 
 #include "context/Vantrel.Context.Extension.h"
+#include "context/Vantrel.Context.GLState.OpenGL.h"
 #include "context/Vantrel.Context.Shader.h"
 #include "context/Vantrel.Context.Texturing.OpenGL.h"
 #include "context/Vantrel.Context.Texturing.h"
 #include "context/Vantrel.Context.Types.OpenGL.h"
+#include "gl/egl_context.h"
 #include "gl/names.h"
 #include "rtl/ioutils.h"
 #include "rtl/log.h"
@@ -172,24 +174,6 @@ std::string TextureDetail(const std::string& AClassName, const TTextureDescripti
                   TVantrelTextureDataTypeHelper::ToString(texture->GetDataType()));
   return Format(SPlainTextureDetail, AClassName, AError, ADescription.Internal, ADescription.Format);
 }
-
-// Binds a texture on the active unit for a scope and binds the one found there before when the
-// scope ends, also by an exception.
-class TTextureBindingScope {
-public:
-  TTextureBindingScope(const TTextureDescription& ADescription, GLuint AHandle)
-      : FTarget(ADescription.Target) {
-    glGetIntegerv(ADescription.Binding, &FPrevious);
-    glBindTexture(FTarget, AHandle);
-  }
-  ~TTextureBindingScope() { glBindTexture(FTarget, static_cast<GLuint>(FPrevious)); }
-  TTextureBindingScope(const TTextureBindingScope&) = delete;
-  TTextureBindingScope& operator=(const TTextureBindingScope&) = delete;
-
-private:
-  GLenum FTarget;
-  GLint FPrevious = 0;
-};
 
 // A texture's existing name, or one generated here that is deleted again unless it is released.
 class TTextureName {
@@ -526,7 +510,7 @@ void TVantrelContextOpenGLESClass::CreateTextureObject(TTexture* ATexture) const
   glActiveTexture(static_cast<GLenum>(GetTextureByTextureIndex(description.Unit)));
   TTextureName name(ATexture->Handle());
   {
-    TTextureBindingScope binding(description, name.Get());
+    TTextureBindingGuard binding(description.Target, description.Binding, name.Get());
     SetTextureParameters(*this, *ATexture, description, name.Get(), true);
     {
       TPixelStateScope pixelState(*this, ATexture->Width(), ATexture->Height(), description.Depth,
@@ -593,7 +577,7 @@ void TVantrelContextOpenGLESClass::UpdateTexture(TTexture* ATexture, const void*
   const auto handle = static_cast<GLuint>(ATexture->Handle());
   glActiveTexture(static_cast<GLenum>(GetTextureByTextureIndex(description.Unit)));
   {
-    TTextureBindingScope binding(description, handle);
+    TTextureBindingGuard binding(description.Target, description.Binding, handle);
     SetTextureParameters(*this, *ATexture, description, handle, false);
     if (!description.Styles.Contains(TTextureStyle::RenderTarget) && pixels) {
       {
@@ -823,12 +807,36 @@ void TVantrelContextOpenGLES::ReadDefaultBuffer(void* ABits, int32_t APitch, con
   const int32_t rowBytes = size.Width * ReadBackBytesPerPixel;
   if (APitch < rowBytes)
     throw Exception(Format(SDestinationPitchTooSmall, APitch, rowBytes));
+  if (gl::HasPackInvert() && APitch % ReadBackBytesPerPixel == 0)
+    ReadInverted(ABits, APitch);
+  else
+    ReadThroughScratch(ABits, APitch);
+  if (HasGLErrors())
+    RaiseContextException(this, ui::messages::ContextMethodError, "DoCopyToBits");
+}
+
+// The driver writes the rows top row first straight into the caller's rows: no second pass.
+void TVantrelContextOpenGLES::ReadInverted(void* ABits, int32_t APitch) {
+  TFrameBufferObject& buffer = *FDefaultFrameBuf;
+  const TSize size = buffer.Size();
+  TFrameBufferBinding binding(buffer);
+  TInvertedPackGuard pack(APitch / ReadBackBytesPerPixel);
+  glReadPixels(0, 0, size.Width, size.Height, GLenum(TPixelFormatExHelper::ToValue(TPixelFormatEx::BGRA)),
+               GL_UNSIGNED_BYTE, ABits);
+}
+
+// Reads bottom row first into the kept scratch buffer, then copies the rows, top row first.
+void TVantrelContextOpenGLES::ReadThroughScratch(void* ABits, int32_t APitch) {
+  TFrameBufferObject& buffer = *FDefaultFrameBuf;
+  const TSize size = buffer.Size();
+  const int32_t rowBytes = size.Width * ReadBackBytesPerPixel;
   std::vector<uint8_t>& scratch = OpenGLESShared().ReadBackBuffer;
   const size_t bytes = size_t(rowBytes) * size_t(size.Height);
   if (scratch.size() != bytes)
     std::vector<uint8_t>(bytes).swap(scratch);
   {
     TFrameBufferBinding binding(buffer);
+    TPixelStoreGuard pack(true);
     glReadPixels(0, 0, size.Width, size.Height, GLenum(TPixelFormatExHelper::ToValue(TPixelFormatEx::BGRA)),
                  GL_UNSIGNED_BYTE, scratch.data());
   }
@@ -836,8 +844,6 @@ void TVantrelContextOpenGLES::ReadDefaultBuffer(void* ABits, int32_t APitch, con
   for (int32_t row = 0; row < size.Height; ++row)
     std::memcpy(destination + ptrdiff_t(size.Height - 1 - row) * APitch,
                 scratch.data() + size_t(row) * rowBytes, size_t(rowBytes));
-  if (HasGLErrors())
-    RaiseContextException(this, ui::messages::ContextMethodError, "DoCopyToBits");
 }
 
 // ---- Context states ----------------------------------------------------------------------------------
@@ -1258,19 +1264,6 @@ bool DeclaresPositions(const TVertexDeclaration& ADeclaration) {
          ADeclaration.end();
 }
 
-// Rebinds the buffer that was bound to a target when the scope began.
-class TBufferBindingKeeper {
-public:
-  TBufferBindingKeeper(GLenum ATarget, GLenum AQuery) : FTarget(ATarget) { glGetIntegerv(AQuery, &FBuffer); }
-  ~TBufferBindingKeeper() { glBindBuffer(FTarget, GLuint(FBuffer)); }
-  TBufferBindingKeeper(const TBufferBindingKeeper&) = delete;
-  TBufferBindingKeeper& operator=(const TBufferBindingKeeper&) = delete;
-
-private:
-  GLenum FTarget;
-  GLint FBuffer = 0;
-};
-
 // One run of the batch draw. Whatever it binds or enables is undone by the destructor when the
 // draw raised; the normal end undoes it in Finish, with the GL error checks.
 class TBatchDraw {
@@ -1320,8 +1313,8 @@ private:
   bool FStaticVerticesBound = false;
   bool FFinished = false;
   // Declared last, so that they rebind after the destructor's body has unbound the draw's buffers.
-  TBufferBindingKeeper FArrayBuffer{GL_ARRAY_BUFFER, GL_ARRAY_BUFFER_BINDING};
-  TBufferBindingKeeper FElementBuffer{GL_ELEMENT_ARRAY_BUFFER, GL_ELEMENT_ARRAY_BUFFER_BINDING};
+  TBufferBindingGuard FArrayBuffer{GL_ARRAY_BUFFER, GL_ARRAY_BUFFER_BINDING};
+  TBufferBindingGuard FElementBuffer{GL_ELEMENT_ARRAY_BUFFER, GL_ELEMENT_ARRAY_BUFFER_BINDING};
 };
 
 TBatchDraw::~TBatchDraw() {

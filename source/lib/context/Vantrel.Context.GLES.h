@@ -267,6 +267,11 @@ private:
   const TContextShaderVariable* FindUniform(const std::string& AName) const;
   void BindSamplerTexture(const TContextShaderVariable& AVariable, TTexture& ATexture);
   void ReadDefaultBuffer(void* ABits, int32_t APitch, const TRect& ARect);
+  // The two ways of reading the default frame buffer into the caller's rows, top row first:
+  // straight, when the driver can flip rows and the pitch is whole pixels, else through a scratch
+  // buffer. Both give the same bytes.
+  void ReadInverted(void* ABits, int32_t APitch);
+  void ReadThroughScratch(void* ABits, int32_t APitch);
 };
 
 } // namespace vantrel

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "context/Vantrel.Context.GLState.OpenGL.h"
 #include "context/Vantrel.Context.Types.OpenGL.h"
 #include "context/Vantrel.Context.Types.h"
 #include "gl/egl_context.h"
@@ -20,20 +21,12 @@ namespace {
 int InstallCounter = 0;
 
 // Restores the generic uniform-buffer binding, which binding a block's buffer, unbinding it and
-// linking it to a binding point all move, and so may deleting a buffer. A buffer deleted meanwhile
-// is not bound again: the compatibility profile would make a new one under its name.
-class TUniformBufferBindingGuard {
+// linking it to a binding point all move, and so may deleting a buffer.
+class TUniformBufferGuard : public TBufferBindingGuard {
 public:
-  TUniformBufferBindingGuard() { glGetIntegerv(GL_UNIFORM_BUFFER_BINDING, &FPrevious); }
-  ~TUniformBufferBindingGuard() {
-    const auto previous = static_cast<GLuint>(FPrevious);
-    glBindBuffer(GL_UNIFORM_BUFFER, previous != 0 && glIsBuffer(previous) ? previous : 0);
+  TUniformBufferGuard() : TBufferBindingGuard(GL_UNIFORM_BUFFER, GL_UNIFORM_BUFFER_BINDING) {
+    RestoreOnlyIfAlive();
   }
-  TUniformBufferBindingGuard(const TUniformBufferBindingGuard&) = delete;
-  TUniformBufferBindingGuard& operator=(const TUniformBufferBindingGuard&) = delete;
-
-private:
-  GLint FPrevious = 0;
 };
 
 std::string_view CompileMessageFor(uint32_t AType) {
@@ -49,30 +42,6 @@ std::string_view CompileMessageFor(uint32_t AType) {
   default:
     return SCannotCreateFragmentShader;
   }
-}
-
-std::string ShaderInfoLog(GLuint AShader) {
-  GLint length = 0;
-  glGetShaderiv(AShader, GL_INFO_LOG_LENGTH, &length);
-  if (length <= 0)
-    return {};
-  std::string log(static_cast<size_t>(length), '\0');
-  GLsizei written = 0;
-  glGetShaderInfoLog(AShader, length, &written, log.data());
-  log.resize(static_cast<size_t>(written));
-  return log;
-}
-
-std::string ProgramInfoLog(GLuint AProgram) {
-  GLint length = 0;
-  glGetProgramiv(AProgram, GL_INFO_LOG_LENGTH, &length);
-  if (length <= 0)
-    return {};
-  std::string log(static_cast<size_t>(length), '\0');
-  GLsizei written = 0;
-  glGetProgramInfoLog(AProgram, length, &written, log.data());
-  log.resize(static_cast<size_t>(written));
-  return log;
 }
 
 bool SameTextIgnoringCase(std::string_view ALeft, std::string_view ARight) {
@@ -263,18 +232,18 @@ void TOpenGLShaderProgram::Use() {
 // generic uniform-buffer binding is put back here.
 PUniformBufferStruct TOpenGLShaderProgram::RegisterUniformBuffer(std::string_view AName, const void* AData,
                                                                  int64_t ASize) {
-  TUniformBufferBindingGuard guard;
+  TUniformBufferGuard guard;
   return TShaderProgram::RegisterUniformBuffer(AName, AData, ASize);
 }
 
 void TOpenGLShaderProgram::PushUniformBuffers() {
-  TUniformBufferBindingGuard guard;
+  TUniformBufferGuard guard;
   TShaderProgram::PushUniformBuffers();
 }
 
 void TOpenGLShaderProgram::ReleaseUniformBuffer(TUniformBufferStruct& AEntry) {
   {
-    TUniformBufferBindingGuard guard;
+    TUniformBufferGuard guard;
     if (AEntry.Binding >= 0)
       glBindBufferBase(GL_UNIFORM_BUFFER, static_cast<GLuint>(AEntry.Binding), 0);
     AEntry.Buffer.reset();

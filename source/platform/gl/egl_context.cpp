@@ -19,6 +19,9 @@ struct TState {
   EGLContext Context = EGL_NO_CONTEXT;
   int Creations = 0;
   int ClearTextureOverride = -1;
+  int PackInvertOverride = -1;
+  // -1 until the extension list of the current context was asked.
+  int PackInvert = -1;
 };
 
 TState& State() {
@@ -168,6 +171,7 @@ void ReleaseContext() {
   eglMakeCurrent(state.Display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   eglDestroyContext(state.Display, state.Context);
   state.Context = EGL_NO_CONTEXT;
+  state.PackInvert = -1;
   SetContextThread(false);
   ForgetDeferredNames();
   eglReleaseThread();
@@ -239,6 +243,19 @@ bool HasClearTexture() {
 
 void SetClearTextureOverride(int AOverride) {
   State().ClearTextureOverride = AOverride;
+}
+
+bool HasPackInvert() {
+  auto& state = State();
+  if (state.PackInvertOverride >= 0)
+    return state.PackInvertOverride > 0;
+  if (state.PackInvert < 0 && HasContext())
+    state.PackInvert = HasExtension("GL_MESA_pack_invert") ? 1 : 0;
+  return state.PackInvert > 0;
+}
+
+void SetPackInvertOverride(int AOverride) {
+  State().PackInvertOverride = AOverride;
 }
 
 } // namespace gl

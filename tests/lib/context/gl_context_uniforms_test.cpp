@@ -10,6 +10,7 @@
 #include "context/Vantrel.Context.GLES.Windows.h"
 #include "context/Vantrel.Context.Shader.h"
 #include "context/Vantrel.Context.Texturing.h"
+#include "gl/egl_context.h"
 #include "support/gl_fixture.h"
 #include "support/log_capture.h"
 #include "ui/bitmap.h"
@@ -251,6 +252,7 @@ void PaintHalves(vtest::TGLTestContext& AContext) {
 }
 
 TEST_F(OpenGLUniforms, CopyToBitsPutsTheTopRowFirstAndKeepsItsBuffer) {
+  gl::SetPackInvertOverride(0);
   PaintHalves(*FContext);
   const int32_t pitch = Size * 4 + 8;
   std::vector<uint8_t> bits(size_t(pitch) * Size, 0xAB);
