@@ -1299,7 +1299,9 @@ private:
   void DrawInstanced(int32_t AIndexCount, const void* AIndices, int32_t AInstances);
   void Finish();
   void CheckUnbindError();
-  static void DisableAttributeArrays();
+  void EnableAttributeArray(GLuint ALocation);
+  // Disables the arrays this draw enabled, and only those: the others were off before it.
+  void DisableAttributeArrays();
 
   TVantrelContextOpenGLES& FContext;
   const TBatchArgs& FArgs;
@@ -1312,6 +1314,8 @@ private:
   TBufferObject* FPositionBuffer = nullptr;
   bool FStaticVerticesBound = false;
   bool FFinished = false;
+  // Bit n: this draw enabled attribute array n.
+  uint32_t FEnabledArrays = 0;
   // Declared last, so that they rebind after the destructor's body has unbound the draw's buffers.
   TBufferBindingGuard FArrayBuffer{GL_ARRAY_BUFFER, GL_ARRAY_BUFFER_BINDING};
   TBufferBindingGuard FElementBuffer{GL_ELEMENT_ARRAY_BUFFER, GL_ELEMENT_ARRAY_BUFFER_BINDING};
@@ -1378,7 +1382,7 @@ void TBatchDraw::PointPackedPositions(const void* ABase) {
   if (!DeclaresPositions(FArgs.Declaration))
     return;
   glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, PackedPositionStride, ABase);
-  glEnableVertexAttribArray(0);
+  EnableAttributeArray(0);
 }
 
 void TBatchDraw::PointAttributes(const void* ABase, bool ASkipPositions) {
@@ -1389,7 +1393,7 @@ void TBatchDraw::PointAttributes(const void* ABase, bool ASkipPositions) {
     glVertexAttribPointer(layout.Location, layout.Components, layout.Type,
                           layout.Normalized ? GL_TRUE : GL_FALSE, FArgs.VertexSize,
                           AttributeAddress(ABase, element.Offset));
-    glEnableVertexAttribArray(layout.Location);
+    EnableAttributeArray(layout.Location);
   }
 }
 
@@ -1515,7 +1519,7 @@ void TBatchDraw::DrawInstanced(int32_t AIndexCount, const void* AIndices, int32_
   TBufferObjectBinding binding(*FContext.GetInstanceBuffer());
   for (GLuint row = 0; row < 4; ++row) {
     const GLuint location = InstanceMatrixLocation + row;
-    glEnableVertexAttribArray(location);
+    EnableAttributeArray(location);
     glVertexAttribPointer(location, 4, GL_FLOAT, GL_FALSE, InstanceMatrixStride,
                           AttributeAddress(nullptr, int32_t(row * 4 * sizeof(float))));
     glVertexAttribDivisor(location, 1);
@@ -1549,9 +1553,16 @@ void TBatchDraw::CheckUnbindError() {
     RaiseContextException(&FContext, ui::messages::ContextMethodError, Format(SBatchUnbindFailed, {error}));
 }
 
+void TBatchDraw::EnableAttributeArray(GLuint ALocation) {
+  glEnableVertexAttribArray(ALocation);
+  FEnabledArrays |= 1u << ALocation;
+}
+
 void TBatchDraw::DisableAttributeArrays() {
   for (GLuint location = 0; location < AttributeLocationCount; ++location)
-    glDisableVertexAttribArray(location);
+    if (FEnabledArrays & (1u << location))
+      glDisableVertexAttribArray(location);
+  FEnabledArrays = 0;
 }
 
 } // namespace

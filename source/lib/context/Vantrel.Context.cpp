@@ -309,8 +309,17 @@ bool TVantrelContextClass::PlatformTextureCompressionAllowed() const {
 
 // ---- Static forwarders ---------------------------------------------------------------------------------
 
+// The checked cast runs once per default class a thread sees, not on every draw: the answer
+// changes only when another class becomes the default.
 TVantrelContextClass* TVantrelContext::PlatformClass() {
-  return dynamic_cast<TVantrelContextClass*>(TContextManager::DefaultContextClass());
+  thread_local TContext3DClass* resolvedFor = nullptr;
+  thread_local TVantrelContextClass* resolved = nullptr;
+  TContext3DClass* current = TContextManager::DefaultContextClass();
+  if (current != resolvedFor) {
+    resolved = dynamic_cast<TVantrelContextClass*>(current);
+    resolvedFor = current;
+  }
+  return resolved;
 }
 
 int32_t TVantrelContext::DirectStateAccess() {
@@ -431,11 +440,14 @@ void TVantrelContext::FreeExtensionList() {
 
 // ---- Creation and buffers --------------------------------------------------------------------------------
 
+// An object's class never changes, so the cast runs on the first call only.
 const TVantrelContextClass& TVantrelContext::VantrelClass() const {
-  const auto* result = dynamic_cast<const TVantrelContextClass*>(&ClassType());
-  if (!result)
-    throw EInvalidCast(rtl::messages::InvalidCast);
-  return *result;
+  if (!FVantrelClass) {
+    FVantrelClass = dynamic_cast<const TVantrelContextClass*>(&ClassType());
+    if (!FVantrelClass)
+      throw EInvalidCast(rtl::messages::InvalidCast);
+  }
+  return *FVantrelClass;
 }
 
 void TVantrelContext::SetPointSpriteDefaults() {

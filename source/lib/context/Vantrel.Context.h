@@ -522,6 +522,8 @@ protected:
   int32_t FInstanceCount = 0;
   rtl::TOwned<TBufferObject> FInstanceVAO;
   ILayeredPassMaterial* FCurrentLayeredMaterial = nullptr;
+  // VantrelClass() once resolved.
+  mutable const TVantrelContextClass* FVantrelClass = nullptr;
   std::array<TClipPlaneF, ClipPlaneCount> FClippingPlanes{};
   int32_t FPointOrigin = 0;
   float FPointThreshold = 0;

@@ -66,8 +66,49 @@ bool TReentrantLock::HeldByCurrentThread() const {
 
 namespace detail {
 
+// One timed mutex and its owner: re-entry by the owner only counts, so an uncontended pair is
+// one lock and one unlock of the mutex. Only the owner writes Depth.
 struct TMonitorSlot {
-  TReentrantLock Lock;
+  std::timed_mutex Mutex;
+  std::atomic<std::thread::id> Owner{};
+  int Depth = 0;
+
+  bool OwnedHere() const { return Owner.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
+
+  bool Acquire(uint32_t ATimeout) {
+    if (OwnedHere()) {
+      ++Depth;
+      return true;
+    }
+    if (ATimeout == INFINITE)
+      Mutex.lock();
+    else if (!Mutex.try_lock_for(std::chrono::milliseconds(ATimeout)))
+      return false;
+    Owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    Depth = 1;
+    return true;
+  }
+
+  bool TryAcquire() {
+    if (OwnedHere()) {
+      ++Depth;
+      return true;
+    }
+    if (!Mutex.try_lock())
+      return false;
+    Owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    Depth = 1;
+    return true;
+  }
+
+  void Release() {
+    if (!OwnedHere())
+      throw EInvalidOperation(LockNotOwned);
+    if (--Depth > 0)
+      return;
+    Owner.store(std::thread::id{}, std::memory_order_relaxed);
+    Mutex.unlock();
+  }
 };
 
 void FreeMonitorSlot(TMonitorSlot* ASlot) {
@@ -99,22 +140,22 @@ std::atomic<detail::TMonitorSlot*>& TMonitor::FieldOf(const TObject* AObject) {
 }
 
 void TMonitor::Enter(const TObject* AObject) {
-  SlotOf(FieldOf(AObject)).Lock.Acquire();
+  SlotOf(FieldOf(AObject)).Acquire(INFINITE);
 }
 
 bool TMonitor::Enter(const TObject* AObject, uint32_t ATimeout) {
-  return SlotOf(FieldOf(AObject)).Lock.Acquire(ATimeout);
+  return SlotOf(FieldOf(AObject)).Acquire(ATimeout);
 }
 
 bool TMonitor::TryEnter(const TObject* AObject) {
-  return SlotOf(FieldOf(AObject)).Lock.TryAcquire();
+  return SlotOf(FieldOf(AObject)).TryAcquire();
 }
 
 void TMonitor::Exit(const TObject* AObject) {
   detail::TMonitorSlot* slot = FieldOf(AObject).load(std::memory_order_acquire);
   if (!slot)
     throw EInvalidOperation(LockNotOwned);
-  slot->Lock.Release();
+  slot->Release();
 }
 
 void TEvent::SetEvent() {
