@@ -282,7 +282,8 @@ private:
     FMesh = MakeOwned<TMeshBufferObject>();
     FMesh->SetStaticBuffer(FMesh.get());
     FMesh->PushData(TMeshBufferComponent::All, FScene.Cube().Vertices.get());
-    FMesh->PushData(TMeshBufferComponent::Indices, FScene.Cube().Indices->Buffer(), FScene.Cube().Indices->Size());
+    FMesh->PushData(TMeshBufferComponent::Indices, FScene.Cube().Indices->Buffer(),
+                    FScene.Cube().Indices->Size());
   }
 
   void MakeRawBuffers() {
@@ -476,7 +477,8 @@ public:
     const double ratio = times->Ours / times->Peer;
     const bool met = ALimit <= 0 || ratio <= ALimit;
     std::printf("  %-11s %-10s %9.3f us / %9.3f us = %.2f (min %.2f)", ACase.c_str(), ALabel,
-                times->Ours / APerIteration, times->Peer / APerIteration, ratio, times->OursMin / times->PeerMin);
+                times->Ours / APerIteration, times->Peer / APerIteration, ratio,
+                times->OursMin / times->PeerMin);
     if (ALimit > 0)
       std::printf("  (limit %.2f)%s", ALimit, met ? "" : "  OVER THE LIMIT");
     std::printf("\n");
