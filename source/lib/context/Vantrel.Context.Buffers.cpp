@@ -388,6 +388,10 @@ size_t TMeshBufferObject::Slot(TMeshBufferComponent AIndex) {
 
 TBufferObject* TMeshBufferObject::GetComponent(TMeshBufferComponent AIndex) {
   rtl::TMonitorLock lock(this);
+  return ComponentLocked(AIndex);
+}
+
+TBufferObject* TMeshBufferObject::ComponentLocked(TMeshBufferComponent AIndex) {
   TBufferObject*& buffer = FComponents[Slot(AIndex)];
   if (!buffer) {
     const auto target = AIndex == TMeshBufferComponent::Indices ? TBufferBindingTarget::ElementArray
@@ -494,24 +498,29 @@ TMeshBufferObject& TMeshBufferObject::RequireStatic(std::string_view AMessage) c
   return *FStaticBuffer;
 }
 
+// Each takes the static buffer's monitor once: it guards the component array read here.
 intptr_t TMeshBufferObject::BindStaticVertices() {
-  rtl::TMonitorLock lock(this);
-  return RequireStatic(SBindVerticesNoStatic).GetComponent(TMeshBufferComponent::All)->Bind();
+  TMeshBufferObject& source = RequireStatic(SBindVerticesNoStatic);
+  rtl::TMonitorLock lock(&source);
+  return source.ComponentLocked(TMeshBufferComponent::All)->Bind();
 }
 
 intptr_t TMeshBufferObject::BindStaticIndices() {
-  rtl::TMonitorLock lock(this);
-  return RequireStatic(SBindIndicesNoStatic).GetComponent(TMeshBufferComponent::Indices)->Bind();
+  TMeshBufferObject& source = RequireStatic(SBindIndicesNoStatic);
+  rtl::TMonitorLock lock(&source);
+  return source.ComponentLocked(TMeshBufferComponent::Indices)->Bind();
 }
 
 void TMeshBufferObject::UnbindStaticVertices() {
-  rtl::TMonitorLock lock(this);
-  RequireStatic(SUnbindVerticesNoStatic).GetComponent(TMeshBufferComponent::All)->Unbind();
+  TMeshBufferObject& source = RequireStatic(SUnbindVerticesNoStatic);
+  rtl::TMonitorLock lock(&source);
+  source.ComponentLocked(TMeshBufferComponent::All)->Unbind();
 }
 
 void TMeshBufferObject::UnbindStaticIndices() {
-  rtl::TMonitorLock lock(this);
-  RequireStatic(SUnbindIndicesNoStatic).GetComponent(TMeshBufferComponent::Indices)->Unbind();
+  TMeshBufferObject& source = RequireStatic(SUnbindIndicesNoStatic);
+  rtl::TMonitorLock lock(&source);
+  source.ComponentLocked(TMeshBufferComponent::Indices)->Unbind();
 }
 
 void TMeshBufferObject::ClearAll() {

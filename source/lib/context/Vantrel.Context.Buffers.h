@@ -445,6 +445,8 @@ public:
 
 private:
   static size_t Slot(TMeshBufferComponent AIndex);
+  // GetComponent for a caller that holds this object's monitor.
+  TBufferObject* ComponentLocked(TMeshBufferComponent AIndex);
   TMeshBufferObject& RequireStatic(std::string_view AMessage) const;
   rtl::TMemoryStream& Scratch();
 

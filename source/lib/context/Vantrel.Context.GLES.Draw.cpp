@@ -70,10 +70,8 @@ bool DeclaresPositions(const TVertexDeclaration& ADeclaration) {
 // draw raised; the normal end undoes it in Finish, with the GL error checks.
 class TBatchDraw {
 public:
-  TBatchDraw(TVantrelContextOpenGLES& AContext, const TBatchArgs& AArgs,
-             const TBlendSettings& ASavedBlendings)
-      : FContext(AContext), FArgs(AArgs), FSavedBlendings(ASavedBlendings),
-        FCache(AContext.GetCurrentCache()), FKind(static_cast<TVantrelPrimitivesKind>(AArgs.Kind)) {}
+  TBatchDraw(TVantrelContextOpenGLES& AContext, const TBatchArgs& AArgs)
+      : FContext(AContext), FArgs(AArgs), FCache(AContext.GetCurrentCache()), FKind(static_cast<TVantrelPrimitivesKind>(AArgs.Kind)) {}
   ~TBatchDraw();
   TBatchDraw(const TBatchDraw&) = delete;
   TBatchDraw& operator=(const TBatchDraw&) = delete;
@@ -94,7 +92,7 @@ private:
   void PointCacheAttributes(TMeshBufferObject& ACache, bool ASkipPositions);
   void RunLayers(ILayeredPassMaterial& ALayered);
   void DrawLayer(ILayeredPassMaterial& ALayered, int32_t APass, bool ABlendWasOn);
-  void EndLayers(bool ABlendWasOn);
+  void EndLayers(bool ABlendWasOn, const TBlendSettings& ASavedBlendings);
   void DrawPass();
   void Draw(int32_t AIndexCount, const void* AIndices);
   void DrawElements(int32_t AIndexCount, const void* AIndices);
@@ -107,7 +105,6 @@ private:
 
   TVantrelContextOpenGLES& FContext;
   const TBatchArgs& FArgs;
-  const TBlendSettings& FSavedBlendings;
   TMeshBufferObject* FCache;
   TVantrelPrimitivesKind FKind;
   float FLineWidth = 1;
@@ -213,7 +210,10 @@ void TBatchDraw::PointCacheAttributes(TMeshBufferObject& ACache, bool ASkipPosit
 }
 
 // The main pass runs without blending; each layer then adds its colour with the depth test off.
+// The blend table is saved here, as the draw found it, and put back at the end: only the layered
+// draw changes it.
 void TBatchDraw::RunLayers(ILayeredPassMaterial& ALayered) {
+  const TBlendSettings saved = FContext.GetBlendings();
   const bool blendWasOn = FContext.CurrentStates().Contains(TContextState::csAlphaBlendOn);
   if (!blendWasOn)
     FContext.SetContextState(TContextState::csAlphaBlendOff);
@@ -224,10 +224,10 @@ void TBatchDraw::RunLayers(ILayeredPassMaterial& ALayered) {
     for (int32_t pass = 1; pass <= layers; ++pass)
       DrawLayer(ALayered, pass, blendWasOn);
   } catch (...) {
-    EndLayers(blendWasOn);
+    EndLayers(blendWasOn, saved);
     throw;
   }
-  EndLayers(blendWasOn);
+  EndLayers(blendWasOn, saved);
 }
 
 void TBatchDraw::DrawLayer(ILayeredPassMaterial& ALayered, int32_t APass, bool ABlendWasOn) {
@@ -255,10 +255,10 @@ void TBatchDraw::DrawLayer(ILayeredPassMaterial& ALayered, int32_t APass, bool A
   FContext.ResetMaterial(material);
 }
 
-void TBatchDraw::EndLayers(bool ABlendWasOn) {
+void TBatchDraw::EndLayers(bool ABlendWasOn, const TBlendSettings& ASavedBlendings) {
   if (!ABlendWasOn)
     FContext.SetContextState(TContextState::csAlphaBlendOff);
-  FContext.SetBlendings(FSavedBlendings);
+  FContext.SetBlendings(ASavedBlendings);
   FContext.SetCurrentLayeredMaterial(nullptr);
 }
 
@@ -374,13 +374,12 @@ void TVantrelContextOpenGLES::DoDrawPrimitivesBatch(TPrimitivesKind AKind, const
                                                     const TVertexDeclaration& ADeclaration,
                                                     int32_t AVertexSize, int32_t AVertexCount,
                                                     int32_t AIndexSize, int32_t AIndexCount) {
-  const TBlendSettings blendings = GetBlendings();
   if (!VantrelClass().Valid() || (!FCurrentCache && !AVertices))
     return;
   const TBatchArgs args{AKind,       AVertices,    AIndices,   ADeclaration,
                         AVertexSize, AVertexCount, AIndexSize, AIndexCount};
   try {
-    TBatchDraw(*this, args, blendings).Run();
+    TBatchDraw(*this, args).Run();
   } catch (const Exception& AError) {
     FCurrentCache = nullptr;
     throw Exception(std::string(SBatchDrawFailed) + AError.Message());

@@ -133,8 +133,11 @@ bool TCustomContextWindowsClass::Valid() const {
 }
 
 bool TCustomContextWindowsClass::PlatformIsContextAvailable() const {
-  TCustomContextWindows::AcquireShared();
   const TCustomContextWindows* shared = TCustomContextWindows::SharedInstance();
+  if (shared)
+    return shared->GetContext() != 0;
+  TCustomContextWindows::AcquireShared();
+  shared = TCustomContextWindows::SharedInstance();
   return shared && shared->GetContext() != 0;
 }
 

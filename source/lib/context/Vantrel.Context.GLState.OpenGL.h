@@ -1,7 +1,6 @@
 #pragma once
 // Scoped guards of GL state for the OpenGL units, in one place: each saves a piece of state when
-// it is made (or takes the value from the caller when the context already knows it, which saves a
-// glGetIntegerv), may set a new value, and restores the saved one when the scope ends, also by an
+// it is made, may set a new value, and restores the saved one when the scope ends, also by an
 // exception. Private to the .OpenGL sources and the OpenGL context: it includes the GL header.
 
 #include <epoxy/gl.h>
@@ -12,11 +11,6 @@
 #include <string>
 
 namespace vantrel {
-
-// The binding a target had, when the caller knows it without asking GL.
-struct TKnownBinding {
-  GLuint Name;
-};
 
 namespace glstate {
 
@@ -39,9 +33,6 @@ public:
       : TBufferBindingGuard(ATarget, ABindingQuery) {
     glBindBuffer(FTarget, ABuffer);
   }
-  // The caller knows what the target holds.
-  TBufferBindingGuard(GLenum ATarget, TKnownBinding APrevious)
-      : FTarget(ATarget), FPrevious(APrevious.Name) {}
   ~TBufferBindingGuard() {
     // A buffer deleted meanwhile is not bound again: the compatibility profile would make a new
     // one under its name.
