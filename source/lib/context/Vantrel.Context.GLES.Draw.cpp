@@ -71,7 +71,8 @@ bool DeclaresPositions(const TVertexDeclaration& ADeclaration) {
 class TBatchDraw {
 public:
   TBatchDraw(TVantrelContextOpenGLES& AContext, const TBatchArgs& AArgs)
-      : FContext(AContext), FArgs(AArgs), FCache(AContext.GetCurrentCache()), FKind(static_cast<TVantrelPrimitivesKind>(AArgs.Kind)) {}
+      : FContext(AContext), FArgs(AArgs), FCache(AContext.GetCurrentCache()),
+        FKind(static_cast<TVantrelPrimitivesKind>(AArgs.Kind)) {}
   ~TBatchDraw();
   TBatchDraw(const TBatchDraw&) = delete;
   TBatchDraw& operator=(const TBatchDraw&) = delete;

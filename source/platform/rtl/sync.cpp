@@ -71,24 +71,54 @@ namespace detail {
 // A thread is known by the address of its own copy of GThreadMark: cheaper to read than its id.
 thread_local char GThreadMark;
 
+// An uncontended Enter is one compare-and-swap and its Exit one exchange; only a thread that must
+// wait takes the mutex and sleeps on the condition. State: 0 free, 1 held, 2 held and someone may
+// be waiting. Re-entry by the owner only counts; only the owner writes Depth.
 struct TMonitorSlot {
-  std::timed_mutex Mutex;
+  std::atomic<int> State{0};
   std::atomic<const char*> Owner{nullptr};
   int Depth = 0;
+  std::mutex WaitLock;
+  std::condition_variable Freed;
 
   bool OwnedHere() const { return Owner.load(std::memory_order_relaxed) == &GThreadMark; }
+
+  bool TryTake(int AFrom, int ATo) {
+    return State.compare_exchange_strong(AFrom, ATo, std::memory_order_acquire, std::memory_order_relaxed);
+  }
+
+  void Own() {
+    Owner.store(&GThreadMark, std::memory_order_relaxed);
+    Depth = 1;
+  }
+
+  // Takes the lock as held-with-waiters, so the release wakes the next waiter.
+  bool Wait(uint32_t ATimeout) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ATimeout);
+    std::unique_lock lock(WaitLock);
+    for (;;) {
+      int state = State.load(std::memory_order_relaxed);
+      if (state == 0 && TryTake(0, 2))
+        return true;
+      if (state == 1 && !TryTake(1, 2))
+        continue;
+      if (state == 0)
+        continue;
+      if (ATimeout == INFINITE)
+        Freed.wait(lock);
+      else if (Freed.wait_until(lock, deadline) == std::cv_status::timeout)
+        return TryTake(0, 2);
+    }
+  }
 
   bool Acquire(uint32_t ATimeout) {
     if (OwnedHere()) {
       ++Depth;
       return true;
     }
-    if (ATimeout == INFINITE)
-      Mutex.lock();
-    else if (!Mutex.try_lock_for(std::chrono::milliseconds(ATimeout)))
+    if (!TryTake(0, 1) && !Wait(ATimeout))
       return false;
-    Owner.store(&GThreadMark, std::memory_order_relaxed);
-    Depth = 1;
+    Own();
     return true;
   }
 
@@ -97,10 +127,9 @@ struct TMonitorSlot {
       ++Depth;
       return true;
     }
-    if (!Mutex.try_lock())
+    if (!TryTake(0, 1))
       return false;
-    Owner.store(&GThreadMark, std::memory_order_relaxed);
-    Depth = 1;
+    Own();
     return true;
   }
 
@@ -110,7 +139,10 @@ struct TMonitorSlot {
     if (--Depth > 0)
       return;
     Owner.store(nullptr, std::memory_order_relaxed);
-    Mutex.unlock();
+    if (State.exchange(0, std::memory_order_release) == 2) {
+      std::lock_guard lock(WaitLock);
+      Freed.notify_all();
+    }
   }
 };
 
