@@ -3,6 +3,10 @@
 #include <iterator>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
+#include "formats/Vantrel.Imaging.h"
+#include "utils/Vantrel.Utils.Dialogue.System.h"
+#include "utils/Vantrel.Utils.SkillSystem.h"
+#include "utils/Vantrel.Utils.Inventory.h"
 
 namespace vantrel {
 
@@ -19,6 +23,10 @@ struct TUnitEntry {
 
 constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
+    {InitializeImaging, nullptr},
+    {InitializeDialogueSystem, FinalizeDialogueSystem},
+    {InitializeSkillSystem, FinalizeSkillSystem},
+    {InitializeInventory, FinalizeInventory},
 };
 
 } // namespace

@@ -97,7 +97,11 @@ ContextGLTest::~ContextGLTest() {
   if (!FCheckLeaks || !gl::HasContext())
     return;
   gl::DrainDeferredNames();
-  const std::string leaked = gl::DescribeNameSurplus(FNamesBefore, LiveNamesOutsideProgramList());
+  gl::TNameCounts now = LiveNamesOutsideProgramList();
+  if (FKeepsPrograms)
+    for (const gl::TNameKind kind : {gl::TNameKind::Program, gl::TNameKind::Shader, gl::TNameKind::Buffer})
+      now[size_t(kind)] = FNamesBefore[size_t(kind)];
+  const std::string leaked = gl::DescribeNameSurplus(FNamesBefore, now);
   EXPECT_TRUE(leaked.empty()) << "the test left GL names alive: " << leaked;
 }
 

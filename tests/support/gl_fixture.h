@@ -78,9 +78,13 @@ protected:
   void SetUp() override;
   void AcquireContext() override;
   void ExpectLeak() { FCheckLeaks = false; }
+  // For suites that keep linked programs across their tests (freed when the suite ends): program,
+  // shader and buffer names are then not checked; textures and frame buffers still are.
+  void KeepProgramsForTheSuite() { FKeepsPrograms = true; }
 
 private:
   bool FCheckLeaks = true;
+  bool FKeepsPrograms = false;
   gl::TNameCounts FNamesBefore{};
 };
 

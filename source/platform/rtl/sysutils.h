@@ -15,21 +15,32 @@
 
 namespace rtl {
 
+struct TDateTime;
+
 namespace messages {
 inline constexpr const char* InvalidFormat = "Format '%s' invalid or incompatible with argument";
 inline constexpr const char* InvalidInteger = "'%s' is not a valid integer value";
 inline constexpr const char* InvalidFloat = "'%s' is not a valid floating point value";
 } // namespace messages
 
-// The separators that number formatting and parsing use. A ThousandSeparator of '\0' writes
-// numbers without digit grouping.
+// The separators that number formatting and parsing use, and the date order and separators that
+// date-time text follows (rtl/date_time.h). A ThousandSeparator of '\0' writes numbers without
+// digit grouping. ShortDateFormat gives the order of day, month and year by its letters d, m and y
+// (either case); the separators between them are DateSeparator.
 struct TFormatSettings {
   char DecimalSeparator = '.';
   char ThousandSeparator = ',';
   char ListSeparator = ',';
+  std::string ShortDateFormat = "M/d/yyyy";
+  char DateSeparator = '/';
+  char TimeSeparator = ':';
 };
 // The en-US settings every overload without settings uses.
 const TFormatSettings& FormatSettingsEnUS();
+// The process's own settings: en-US at start, changed only by the program (never read from the
+// operating system's locale). Only the date-time text functions that take settings and are
+// given this object use it; number text without settings stays en-US.
+extern TFormatSettings FormatSettings;
 
 // One argument of Format. It only views strings, so it lives no longer than the call it is made
 // for. char is a character (for %s); signed char and unsigned char are integers.
@@ -109,6 +120,13 @@ double StrToFloat(std::string_view AText, const TFormatSettings& ASettings);
 bool TryStrToFloat(std::string_view AText, double& AValue);
 bool TryStrToFloat(std::string_view AText, double& AValue, const TFormatSettings& ASettings);
 
+// "0" and "#" digit patterns with an optional "." part ("0.00", "#.##", "000"): at least as many
+// integer digits as the pattern has "0"s before the point, at least as many decimals as it has
+// "0"s after it and at most as many as it has "0"s and "#"s there. The value is rounded half away
+// from zero on its shortest decimal digits, so 2.675 gives "2.68" with "0.00".
+std::string FormatFloat(std::string_view APattern, double AValue);
+std::string FormatFloat(std::string_view APattern, double AValue, const TFormatSettings& ASettings);
+
 template <std::integral T> std::string IntToStr(T AValue) {
   char buffer[24];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, AValue);
@@ -138,6 +156,14 @@ int StrToIntDef(std::string_view AText, int ADefault);
 bool TryStrToInt(std::string_view AText, int& AValue);
 bool TryStrToInt64(std::string_view AText, int64_t& AValue);
 
+// The date in the settings' short date order and separator, then, unless it is midnight, the time
+// as hours (1..12), minutes and seconds with the time separator and "AM"/"PM": en-US gives
+// "3/7/2024 2:05:09 PM" and "3/7/2024". Dates outside the years 1..9999 raise EConvertError.
+std::string DateTimeToStr(TDateTime ADateTime, const TFormatSettings& ASettings);
+
+// Exactly "true" or "false" in any letter case.
+bool TryStrToBool(std::string_view AText, bool& AValue);
+
 // Rounds to the nearest integer, halves to the even one: Round(2.5) = 2, Round(3.5) = 4.
 // NaN and values outside the 64-bit range raise ERangeError.
 int64_t Round(double AValue);
@@ -166,6 +192,9 @@ enum class TReplaceFlag : uint8_t { rfReplaceAll, rfIgnoreCase };
 // Replaces the first occurrence of AOldPattern, or every one with rfReplaceAll.
 std::string StringReplace(std::string_view AText, std::string_view AOldPattern, std::string_view ANewPattern,
                           std::initializer_list<TReplaceFlag> AFlags = {});
+
+// The text up to and including the last "/" ("" when there is none); "\\" is no delimiter.
+std::string ExtractFilePath(std::string_view AFileName);
 
 // 'text' with embedded quotes doubled.
 std::string QuotedStr(std::string_view AText, char AQuote = '\'');

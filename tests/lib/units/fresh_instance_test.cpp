@@ -1,6 +1,6 @@
 // Every class the units register for streaming, made fresh, stores none of its published
-// properties: each one equals its registered default or is not stored. The table grows by itself
-// as units register classes.
+// properties that have a registered default: the constructor and the default agree. The table
+// grows by itself as units register classes.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,11 +11,13 @@
 
 namespace {
 
-// The published properties of AObject that a writer would store, as "Name, Name".
+// The published properties of AObject with a registered default that a writer would store, as
+// "Name, Name": the constructor and the default disagree. A property without a default is always
+// written, so it is not the constructor's disagreement.
 std::string StoredProperties(const rtl::TObject& AObject) {
   std::string stored;
   for (const rtl::TPropInfo* property : rtl::GetPropList(AObject.ClassType())) {
-    if (!property->IsStored(&AObject))
+    if (!property->Default || !property->IsStored(&AObject))
       continue;
     if (!stored.empty())
       stored += ", ";
@@ -27,11 +29,16 @@ std::string StoredProperties(const rtl::TObject& AObject) {
 TEST(FreshInstances, StoreNothing) {
   vantrel::InitializeUnits();
   for (rtl::TClass* metaclass : rtl::GetRegisteredClasses()) {
-    if (metaclass->IsAbstract())
+    // Collection items are made only inside their collection.
+    if (metaclass->IsAbstract() || metaclass->InheritsFrom(rtl::TCollectionItem::StaticClass()))
       continue;
     SCOPED_TRACE(metaclass->QualifiedName());
-    rtl::TOwned<rtl::TObject> instance(metaclass->Create(nullptr));
-    EXPECT_EQ(StoredProperties(*instance), "");
+    try {
+      rtl::TOwned<rtl::TObject> instance(metaclass->Create(nullptr));
+      EXPECT_EQ(StoredProperties(*instance), "");
+    } catch (const rtl::Exception& E) {
+      ADD_FAILURE() << "raised: " << E.Message();
+    }
   }
   vantrel::FinalizeUnits();
 }
