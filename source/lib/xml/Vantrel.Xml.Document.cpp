@@ -534,73 +534,62 @@ void TMz_XmlDocument::loadFromFile(const std::string& pFilename) {
 
 namespace {
 
-// The deepest element level below ARoot (its children are level 1) and about the size of its
-// text, without recursion.
-struct TTreeShape {
-  int32_t Depth = 0;
-  size_t Bytes = 0;
-};
+// The text of the last save on this thread, kept for the next one: a large save would otherwise
+// fault in fresh pages for its whole text every time.
+thread_local std::string tSpareOutput;
+constexpr size_t MaxSpareOutput = size_t(64) << 20;
 
-TTreeShape ShapeOf(const TMz_XmlNode* ARoot) {
-  TTreeShape shape;
-  std::vector<std::pair<const TMz_XmlElement*, int32_t>> pending;
-  if (const auto* element = dynamic_cast<const TMz_XmlElement*>(ARoot))
-    pending.emplace_back(element, 0);
-  while (!pending.empty()) {
-    const auto [element, depth] = pending.back();
-    pending.pop_back();
-    shape.Depth = std::max(shape.Depth, depth);
-    shape.Bytes +=
-        2 * element->name().size() + element->getRawValue().size() + static_cast<size_t>(depth) * 2 + 12;
-    for (const auto& entry : element->attributes())
-      shape.Bytes += entry.Key.size() + entry.Node->getRawValue().size() + 4;
-    if (element->nodes())
-      for (const TMz_XmlElement* child : *element->nodes())
-        pending.emplace_back(child, depth + 1);
-  }
-  return shape;
-}
-
-// Checks the depth and sizes the writer's text.
-void Prepare(const TMz_XmlDocument* ADocument, TMz_StreamWriter& AWriter, const TMz_XmlNode* ARoot) {
-  const TTreeShape shape = ShapeOf(ARoot);
-  if (shape.Depth > TMz_XmlDocument::MaxDepth)
-    throw EMz_XmlStoringError(ADocument, &AWriter, "maximum nesting depth exceeded");
-  AWriter.Reserve(shape.Bytes);
+void KeepSpareOutput(std::string&& AText) {
+  if (AText.capacity() > tSpareOutput.capacity() && AText.capacity() <= MaxSpareOutput)
+    tSpareOutput = std::move(AText);
 }
 
 } // namespace
 
-std::string TMz_XmlDocument::render(bool pBeautify) {
-  TMz_StreamWriter writer(nullptr, pBeautify);
-  Prepare(this, writer, froot);
-  froot->toStream(writer);
-  return writer.TakeText();
+template <class TUse> void TMz_XmlDocument::render(TStream* pStream, bool pBeautify, TUse&& pUse) {
+  TMz_StreamWriter writer(pStream, pBeautify);
+  writer.setDocument(this);
+  writer.UseBuffer(std::move(tSpareOutput));
+  try {
+    froot->toStream(writer);
+  } catch (...) {
+    KeepSpareOutput(writer.TakeText());
+    throw;
+  }
+  pUse(writer);
+  KeepSpareOutput(writer.TakeText());
 }
 
 void TMz_XmlDocument::saveToStream(TStream* pStream, bool pBeautify) {
   if (!pStream || !froot)
     return;
-  TMz_StreamWriter writer(pStream, pBeautify);
-  Prepare(this, writer, froot);
   // The whole text is built before the stream is touched, so a storing error writes nothing.
-  froot->toStream(writer);
-  writer.flush();
+  render(pStream, pBeautify, [](TMz_StreamWriter& AWriter) { AWriter.flush(); });
 }
 
 std::string TMz_XmlDocument::saveToString(bool pBeautify) {
-  return froot ? render(pBeautify) : std::string();
+  std::string result;
+  if (froot)
+    render(nullptr, pBeautify, [&](TMz_StreamWriter& AWriter) { result = AWriter.ToString(); });
+  return result;
 }
 
 TBytes TMz_XmlDocument::saveToBytes(bool pBeautify) {
-  const std::string text = saveToString(pBeautify);
-  return TBytes(text.begin(), text.end());
+  TBytes result;
+  if (froot)
+    render(nullptr, pBeautify, [&](TMz_StreamWriter& AWriter) {
+      const std::string& text = AWriter.ToString();
+      result.assign(text.begin(), text.end());
+    });
+  return result;
 }
 
 void TMz_XmlDocument::saveToFile(const std::string& pFilename, bool pBeautify) {
   ffilename = pFilename;
   // Rendered first, so a storing error leaves an existing file as it was.
-  const std::string text = froot ? render(pBeautify) : std::string();
+  std::string text;
+  if (froot)
+    render(nullptr, pBeautify, [&](TMz_StreamWriter& AWriter) { text = AWriter.ToString(); });
   TFileStream stream(pFilename, fmCreate);
   stream.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
 }

@@ -123,7 +123,10 @@ bool TMz_XmlAttribute::defined(std::string_view pNamespace) const {
 }
 
 void TMz_XmlAttribute::toStream(TMz_StreamWriter& pStream) const {
-  WriteQuoted(pStream, *this, getQualifiedName());
+  if (fNamespace.empty())
+    WriteQuoted(pStream, *this, fName);
+  else
+    WriteQuoted(pStream, *this, getQualifiedName());
 }
 
 TMz_XmlNamespace* TMz_XmlNamespace::Create(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent,
@@ -174,20 +177,31 @@ TMz_XmlAttribute* TMz_XmlNodeIndex::find(std::string_view pKey) const {
   return index < 0 ? nullptr : fEntries[static_cast<size_t>(index)].Node;
 }
 
-void TMz_XmlNodeIndex::put(std::string pKey, TMz_XmlAttribute* pNode) {
+std::string_view TMz_XmlNodeIndex::copyKey(std::string_view pKey) {
+  // At least one byte, so an empty key still owns a block inside its slab.
+  auto* text = static_cast<char*>(json_pool::AllocateBytes(std::max<size_t>(pKey.size(), 1)));
+  std::copy(pKey.begin(), pKey.end(), text);
+  return {text, pKey.size()};
+}
+
+void TMz_XmlNodeIndex::releaseKey(std::string_view pKey) noexcept {
+  json_pool::ReleaseBytes(const_cast<char*>(pKey.data()), std::max<size_t>(pKey.size(), 1));
+}
+
+void TMz_XmlNodeIndex::put(std::string_view pKey, TMz_XmlAttribute* pNode) {
   const int index = indexOf(pKey);
   if (index >= 0) {
     fEntries[static_cast<size_t>(index)].Node = pNode;
     return;
   }
-  const bool moves = fEntries.size() == fEntries.capacity();
   if (fEntries.empty())
     fEntries.reserve(SmallTable);
-  fEntries.push_back({std::move(pKey), pNode});
+  else if (fEntries.size() == fEntries.capacity())
+    fEntries.reserve(fEntries.size() * 2);
+  fEntries.push_back({copyKey(pKey), pNode});
   if (fEntries.size() < SortedFrom)
     return;
-  // The sorted view holds views of the keys, which move when the vector grows.
-  if (moves || !fSorted) {
+  if (!fSorted) {
     rebuild();
     return;
   }
@@ -199,21 +213,30 @@ void TMz_XmlNodeIndex::remove(std::string_view pKey) {
   const int index = indexOf(pKey);
   if (index < 0)
     return;
+  const std::string_view key = fEntries[static_cast<size_t>(index)].Key;
   fEntries.erase(fEntries.begin() + index);
+  releaseKey(key);
   rebuild();
 }
 
 void TMz_XmlNodeIndex::removeNode(const TMz_XmlAttribute* pNode) {
-  const auto from = std::remove_if(fEntries.begin(), fEntries.end(),
-                                   [&](const TEntry& AEntry) { return AEntry.Node == pNode; });
+  const auto from = std::stable_partition(fEntries.begin(), fEntries.end(),
+                                          [&](const TEntry& AEntry) { return AEntry.Node != pNode; });
   if (from == fEntries.end())
     return;
+  for (auto it = from; it != fEntries.end(); ++it)
+    releaseKey(it->Key);
   fEntries.erase(from, fEntries.end());
   rebuild();
 }
 
 void TMz_XmlNodeIndex::clear() {
-  fEntries.clear();
+  if (fEntries.empty())
+    return;
+  json_pool::TReleaseScope batch;
+  for (const TEntry& entry : fEntries)
+    releaseKey(entry.Key);
+  TMz_XmlVector<TEntry>().swap(fEntries);
   fSorted.reset();
 }
 
@@ -233,7 +256,7 @@ TMz_XmlElement::~TMz_XmlElement() {
   // Depth first with a stack of the child lists being emptied: each node leaves its list before it
   // is freed and hands its own list to the stack, so no destructor recurses and the stack only
   // grows with the depth.
-  std::vector<std::unique_ptr<TMz_XmlNodes>> lists;
+  std::vector<TNodesPtr> lists;
   if (fNodes)
     lists.push_back(std::move(fNodes));
   while (!lists.empty()) {
@@ -259,9 +282,14 @@ void FreeXmlTree(TMz_XmlNode* pNode) noexcept {
     pNode->Free();
 }
 
+void TMz_XmlElement::TNodesDelete::operator()(TMz_XmlNodes* ANodes) const noexcept {
+  ANodes->~TMz_XmlNodes();
+  json_pool::ReleaseBytes(ANodes, sizeof(TMz_XmlNodes));
+}
+
 void TMz_XmlElement::appendNew(TMz_XmlElement* pNode) {
   if (!fNodes) {
-    fNodes = std::make_unique<TMz_XmlNodes>();
+    fNodes = TNodesPtr(new (json_pool::AllocateBytes(sizeof(TMz_XmlNodes))) TMz_XmlNodes());
     fNodes->reserve(SmallTable);
   }
   fNodes->push_back(pNode);
@@ -271,7 +299,14 @@ void TMz_XmlElement::addAttributeNew(TMz_XmlAttribute* pAttr) {
   if (fOwned.empty())
     fOwned.reserve(SmallTable);
   fOwned.push_back(pAttr);
-  fAttributes.put(pAttr->attributeKey(), pAttr);
+  indexAttribute(pAttr);
+}
+
+void TMz_XmlElement::indexAttribute(TMz_XmlAttribute* pAttr) {
+  if (pAttr->keyIsName())
+    fAttributes.put(pAttr->name(), pAttr);
+  else
+    fAttributes.put(pAttr->attributeKey(), pAttr);
 }
 
 bool TMz_XmlElement::owns(const TMz_XmlNode* pNode) const {
@@ -309,7 +344,7 @@ void TMz_XmlElement::remove(TMz_XmlElement* pNode) {
 void TMz_XmlElement::clear() {
   if (!fNodes)
     return;
-  std::unique_ptr<TMz_XmlNodes> nodes = std::move(fNodes);
+  TNodesPtr nodes = std::move(fNodes);
   json_pool::TReleaseScope batch;
   for (TMz_XmlElement* node : *nodes)
     node->Free();
@@ -362,7 +397,7 @@ void TMz_XmlElement::addAttribute(TMz_XmlAttribute* pAttr) {
     adopt(pAttr);
     fOwned.push_back(pAttr);
   }
-  fAttributes.put(pAttr->attributeKey(), pAttr);
+  indexAttribute(pAttr);
 }
 
 void TMz_XmlElement::addAttribute(std::string_view pAttr, const TValue& pValue) {
@@ -512,7 +547,7 @@ void TMz_XmlElement::removeAttribute(TMz_XmlAttribute* pAttr) {
 void TMz_XmlElement::clearAttributes() {
   fAttributes.clear();
   fNamespaces.clear();
-  std::vector<TMz_XmlAttribute*> owned = std::move(fOwned);
+  TMz_XmlVector<TMz_XmlAttribute*> owned = std::move(fOwned);
   fOwned.clear();
   for (TMz_XmlAttribute* node : owned)
     node->Free();
@@ -525,7 +560,10 @@ void TMz_XmlElement::addNamespace(TMz_XmlNamespace* pNamespace) {
     adopt(pNamespace);
     fOwned.push_back(pNamespace);
   }
-  fNamespaces.put(pNamespace->getQualifiedName(), pNamespace);
+  if (pNamespace->namespacePrefix().empty())
+    fNamespaces.put(pNamespace->name(), pNamespace);
+  else
+    fNamespaces.put(pNamespace->getQualifiedName(), pNamespace);
 }
 
 void TMz_XmlElement::removeNamespace(TMz_XmlNamespace* pNamespace) {
@@ -534,7 +572,7 @@ void TMz_XmlElement::removeNamespace(TMz_XmlNamespace* pNamespace) {
 }
 
 void TMz_XmlElement::clearNamespaces() {
-  std::vector<TMz_XmlAttribute*> kept;
+  TMz_XmlVector<TMz_XmlAttribute*> kept;
   for (TMz_XmlAttribute* node : fOwned) {
     if (!dynamic_cast<TMz_XmlNamespace*>(node)) {
       kept.push_back(node);
@@ -575,17 +613,32 @@ void TMz_XmlElement::writeDeclarationAttributes(TMz_StreamWriter& pStream) const
 }
 
 void TMz_XmlElement::writeChildren(TMz_StreamWriter& pStream) const {
-  if (fNodes)
-    for (const TMz_XmlElement* node : *fNodes)
-      node->toStream(pStream);
+  if (!fNodes || fNodes->empty())
+    return;
+  // The text is built before anything reaches a stream, so failing here writes nothing.
+  const int32_t level = pStream.level();
+  if (level >= TMz_XmlDocument::MaxDepth)
+    throw EMz_XmlStoringError(pStream.document() ? pStream.document() : fDocument, &pStream,
+                              "maximum nesting depth exceeded");
+  pStream.setLevel(level + 1);
+  for (const TMz_XmlElement* node : *fNodes)
+    node->toStream(pStream);
+  pStream.setLevel(level);
+}
+
+void TMz_XmlNode::writeQualifiedName(TMz_StreamWriter& pStream) const {
+  if (!fNamespace.empty()) {
+    pStream.write(fNamespace);
+    pStream.write(":");
+  }
+  pStream.write(fName);
 }
 
 void TMz_XmlElement::toStream(TMz_StreamWriter& pStream) const {
   switch (fKind) {
   case TMz_XmlNodeKind::mzDefault: {
-    const std::string name = getQualifiedName();
     pStream.write("<", true);
-    pStream.write(name);
+    writeQualifiedName(pStream);
     writeAttributes(pStream);
     if ((!fNodes || fNodes->empty()) && fValue.empty()) {
       pStream.write(" />");
@@ -593,7 +646,8 @@ void TMz_XmlElement::toStream(TMz_StreamWriter& pStream) const {
       return;
     }
     if (fValue.find_first_of("<>") != std::string::npos)
-      throw EMz_XmlStoringError(fDocument, &pStream, "text of element \"%s\" holds \"<\" or \">\"", name);
+      throw EMz_XmlStoringError(fDocument, &pStream, "text of element \"%s\" holds \"<\" or \">\"",
+                                getQualifiedName());
     pStream.write(">");
     pStream.write(fValue);
     if (fNodes) {
@@ -603,7 +657,7 @@ void TMz_XmlElement::toStream(TMz_StreamWriter& pStream) const {
       pStream.outdent();
     }
     pStream.write("</", fNodes != nullptr);
-    pStream.write(name);
+    writeQualifiedName(pStream);
     pStream.write(">");
     LineBreak(pStream);
     return;
@@ -611,7 +665,7 @@ void TMz_XmlElement::toStream(TMz_StreamWriter& pStream) const {
   case TMz_XmlNodeKind::mzDocument:
   case TMz_XmlNodeKind::mzStylesheet:
     pStream.write("<?", true);
-    pStream.write(getQualifiedName());
+    writeQualifiedName(pStream);
     if (fKind == TMz_XmlNodeKind::mzDocument)
       writeDeclarationAttributes(pStream);
     else

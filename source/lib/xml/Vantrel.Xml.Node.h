@@ -17,6 +17,7 @@
 #include "Vantrel.Prelude.h"
 #include "rtl/classes.h"
 #include "rtl/encoding.h"
+#include "rtl/json_pool.h"
 #include "rtl/value.h"
 
 namespace vantrel {
@@ -39,6 +40,21 @@ RTL_ENUM_TYPEINFO(TMz_XmlNodeKind, "mzDefault", "mzDocument", "mzDocType", "mzSt
                   "mzComment", "mzAttribute", "mzNamespace")
 
 using TMz_XmlNodeClass = const TClass&;
+
+// Element tables take their memory from the runtime's slabs, as the nodes do: a large load makes
+// several small tables per element, and the general heap is slow to hand them out and take them
+// back.
+template <class T> struct TMz_XmlAllocator {
+  using value_type = T;
+  TMz_XmlAllocator() noexcept = default;
+  template <class U> TMz_XmlAllocator(const TMz_XmlAllocator<U>&) noexcept {}
+  T* allocate(size_t ACount) { return static_cast<T*>(rtl::json_pool::AllocateBytes(ACount * sizeof(T))); }
+  void deallocate(T* ABlock, size_t ACount) noexcept {
+    rtl::json_pool::ReleaseBytes(ABlock, ACount * sizeof(T));
+  }
+  template <class U> bool operator==(const TMz_XmlAllocator<U>&) const noexcept { return true; }
+};
+template <class T> using TMz_XmlVector = std::vector<T, TMz_XmlAllocator<T>>;
 
 class TMz_XmlNode : public TPersistent {
   RTL_CLASS(TMz_XmlNode, TPersistent)
@@ -88,6 +104,9 @@ protected:
   TMz_XmlNode(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, TMz_XmlNodeKind pKind,
               std::string_view pNamespace, std::string_view pName);
 
+  // Writes "prefix:name", or the name alone.
+  void writeQualifiedName(TMz_StreamWriter& pStream) const;
+
   TMz_XmlDocument* fDocument;
   TMz_XmlNode* fParent;
   TMz_XmlNodeKind fKind;
@@ -111,6 +130,8 @@ public:
 
   // The key of the attribute table.
   virtual std::string attributeKey() const { return getQualifiedName(); }
+  // Whether that key is the name itself, so indexing needs no composed text.
+  virtual bool keyIsName() const { return fNamespace.empty(); }
 
 protected:
   using TMz_XmlNode::TMz_XmlNode;
@@ -127,21 +148,27 @@ public:
   void toStream(TMz_StreamWriter& pStream) const override;
   // "xmlns:<prefix>", so a declaration and an attribute named like its prefix keep apart.
   std::string attributeKey() const override { return "xmlns:" + getQualifiedName(); }
+  bool keyIsName() const override { return false; }
 
 protected:
   using TMz_XmlAttribute::TMz_XmlAttribute;
 };
 
 // The child list of an element.
-using TMz_XmlNodes = std::vector<TMz_XmlElement*>;
+using TMz_XmlNodes = TMz_XmlVector<TMz_XmlElement*>;
 
 // A non-owning table of attribute or namespace nodes by key, in insertion order; a replaced entry
 // keeps its place.
 class TMz_XmlNodeIndex {
 public:
+  TMz_XmlNodeIndex() = default;
+  TMz_XmlNodeIndex(const TMz_XmlNodeIndex&) = delete;
+  TMz_XmlNodeIndex& operator=(const TMz_XmlNodeIndex&) = delete;
+  ~TMz_XmlNodeIndex() { clear(); }
+
   TMz_XmlAttribute* find(std::string_view pKey) const;
-  // Adds, or replaces the node under an existing key.
-  void put(std::string pKey, TMz_XmlAttribute* pNode);
+  // Adds (with a copy of the key), or replaces the node under an existing key.
+  void put(std::string_view pKey, TMz_XmlAttribute* pNode);
   void remove(std::string_view pKey);
   // Drops every entry holding pNode.
   void removeNode(const TMz_XmlAttribute* pNode);
@@ -152,16 +179,19 @@ public:
   auto end() const { return fEntries.end(); }
 
 private:
+  // The key text is the table's own copy, taken from the slabs.
   struct TEntry {
-    std::string Key;
+    std::string_view Key;
     TMz_XmlAttribute* Node;
   };
-  std::vector<TEntry> fEntries;
+  TMz_XmlVector<TEntry> fEntries;
   // Built once the table is large, so the parser stays linear on elements with many attributes.
   std::unique_ptr<std::vector<std::pair<std::string_view, size_t>>> fSorted;
   static constexpr size_t SortedFrom = 16;
 
   int indexOf(std::string_view pKey) const;
+  static std::string_view copyKey(std::string_view pKey);
+  static void releaseKey(std::string_view pKey) noexcept;
   void rebuild();
 };
 
@@ -236,13 +266,18 @@ protected:
   using TMz_XmlNode::TMz_XmlNode;
 
 private:
-  std::unique_ptr<TMz_XmlNodes> fNodes;
+  struct TNodesDelete {
+    void operator()(TMz_XmlNodes* ANodes) const noexcept;
+  };
+  using TNodesPtr = std::unique_ptr<TMz_XmlNodes, TNodesDelete>;
+  TNodesPtr fNodes;
   TMz_XmlNodeIndex fAttributes;
   TMz_XmlNodeIndex fNamespaces;
   // Every attribute and namespace node made on or given to this element.
-  std::vector<TMz_XmlAttribute*> fOwned;
+  TMz_XmlVector<TMz_XmlAttribute*> fOwned;
 
   TMz_XmlAttribute* attributeNode(std::string_view pIndex) const { return fAttributes.find(pIndex); }
+  void indexAttribute(TMz_XmlAttribute* pAttr);
   // Takes pNode over from nobody; raises when another element owns it.
   void adopt(TMz_XmlNode* pNode);
   // Creates the attribute named pIndex (split at ":"), or raises for an incomplete prefix.
