@@ -253,22 +253,26 @@ TMz_XmlElement* TMz_XmlElement::Create(TMz_XmlDocument* pDocument, TMz_XmlNode* 
 
 TMz_XmlElement::~TMz_XmlElement() {
   json_pool::TReleaseScope batch;
-  // Depth first with a stack of the child lists being emptied: each node leaves its list before it
-  // is freed and hands its own list to the stack, so no destructor recurses and the stack only
-  // grows with the depth.
-  std::vector<TNodesPtr> lists;
+  // Depth first with a stack of the child lists being emptied, each from its front (the order the
+  // parser allocated them in, which the memory prefetcher follows): a node hands its own list to
+  // the stack before it is freed, so no destructor recurses and the stack only grows with the
+  // depth.
+  struct TLevel {
+    TNodesPtr List;
+    size_t Next;
+  };
+  std::vector<TLevel> levels;
   if (fNodes)
-    lists.push_back(std::move(fNodes));
-  while (!lists.empty()) {
-    TMz_XmlNodes& list = *lists.back();
-    if (list.empty()) {
-      lists.pop_back();
+    levels.push_back({std::move(fNodes), 0});
+  while (!levels.empty()) {
+    TLevel& level = levels.back();
+    if (level.Next == level.List->size()) {
+      levels.pop_back();
       continue;
     }
-    TMz_XmlElement* node = list.back();
-    list.pop_back();
+    TMz_XmlElement* node = (*level.List)[level.Next++];
     if (node->fNodes)
-      lists.push_back(std::move(node->fNodes));
+      levels.push_back({std::move(node->fNodes), 0});
     node->Free();
   }
   fAttributes.clear();
