@@ -99,6 +99,12 @@ void TMz_XmlNode::setValue(const TValue& pValue) {
   setRawValue(RenderValue(pValue, FormatOf(fDocument)));
 }
 
+void TMz_XmlNode::setName(std::string_view pName) {
+  if (TMz_XmlElement* element = parentElement())
+    element->fAttributes.ownKeysOf(this);
+  fName = pName;
+}
+
 std::string TMz_XmlNode::getQualifiedName() const {
   return fNamespace.empty() ? fName : fNamespace + ":" + fName;
 }
@@ -188,17 +194,20 @@ void TMz_XmlNodeIndex::releaseKey(std::string_view pKey) noexcept {
   json_pool::ReleaseBytes(const_cast<char*>(pKey.data()), std::max<size_t>(pKey.size(), 1));
 }
 
-void TMz_XmlNodeIndex::put(std::string_view pKey, TMz_XmlAttribute* pNode) {
-  const int index = indexOf(pKey);
-  if (index >= 0) {
-    fEntries[static_cast<size_t>(index)].Node = pNode;
-    return;
+void TMz_XmlNodeIndex::own(TEntry& pEntry) {
+  if (!pEntry.Owned) {
+    pEntry.Key = copyKey(pEntry.Key);
+    pEntry.Owned = true;
+    ++fCopies;
   }
+}
+
+void TMz_XmlNodeIndex::add(TEntry pEntry) {
   if (fEntries.empty())
     fEntries.reserve(SmallTable);
   else if (fEntries.size() == fEntries.capacity())
     fEntries.reserve(fEntries.size() * 2);
-  fEntries.push_back({copyKey(pKey), pNode});
+  fEntries.push_back(pEntry);
   if (fEntries.size() < SortedFrom)
     return;
   if (!fSorted) {
@@ -209,13 +218,57 @@ void TMz_XmlNodeIndex::put(std::string_view pKey, TMz_XmlAttribute* pNode) {
   fSorted->insert(std::upper_bound(fSorted->begin(), fSorted->end(), entry), entry);
 }
 
+void TMz_XmlNodeIndex::put(std::string_view pKey, TMz_XmlAttribute* pNode) {
+  const int index = indexOf(pKey);
+  if (index < 0) {
+    add({copyKey(pKey), pNode, true});
+    ++fCopies;
+    return;
+  }
+  // A key that viewed the replaced node's name must not follow that node any more.
+  TEntry& entry = fEntries[static_cast<size_t>(index)];
+  own(entry);
+  entry.Node = pNode;
+  if (fSorted)
+    rebuild();
+}
+
+void TMz_XmlNodeIndex::putName(TMz_XmlAttribute* pNode) {
+  const std::string_view name = pNode->name();
+  const int index = indexOf(name);
+  if (index < 0) {
+    add({name, pNode, false});
+    return;
+  }
+  TEntry& entry = fEntries[static_cast<size_t>(index)];
+  if (!entry.Owned)
+    entry.Key = name;
+  entry.Node = pNode;
+  if (fSorted)
+    rebuild();
+}
+
+void TMz_XmlNodeIndex::ownKeysOf(const TMz_XmlNode* pNode) {
+  bool changed = false;
+  for (TEntry& entry : fEntries)
+    if (entry.Node == pNode && !entry.Owned) {
+      own(entry);
+      changed = true;
+    }
+  if (changed && fSorted)
+    rebuild();
+}
+
 void TMz_XmlNodeIndex::remove(std::string_view pKey) {
   const int index = indexOf(pKey);
   if (index < 0)
     return;
-  const std::string_view key = fEntries[static_cast<size_t>(index)].Key;
+  const TEntry entry = fEntries[static_cast<size_t>(index)];
   fEntries.erase(fEntries.begin() + index);
-  releaseKey(key);
+  if (entry.Owned) {
+    releaseKey(entry.Key);
+    --fCopies;
+  }
   rebuild();
 }
 
@@ -225,7 +278,10 @@ void TMz_XmlNodeIndex::removeNode(const TMz_XmlAttribute* pNode) {
   if (from == fEntries.end())
     return;
   for (auto it = from; it != fEntries.end(); ++it)
-    releaseKey(it->Key);
+    if (it->Owned) {
+      releaseKey(it->Key);
+      --fCopies;
+    }
   fEntries.erase(from, fEntries.end());
   rebuild();
 }
@@ -234,8 +290,11 @@ void TMz_XmlNodeIndex::clear() {
   if (fEntries.empty())
     return;
   json_pool::TReleaseScope batch;
-  for (const TEntry& entry : fEntries)
-    releaseKey(entry.Key);
+  if (fCopies > 0)
+    for (const TEntry& entry : fEntries)
+      if (entry.Owned)
+        releaseKey(entry.Key);
+  fCopies = 0;
   TMz_XmlVector<TEntry>().swap(fEntries);
   fSorted.reset();
 }
@@ -308,7 +367,7 @@ void TMz_XmlElement::addAttributeNew(TMz_XmlAttribute* pAttr) {
 
 void TMz_XmlElement::indexAttribute(TMz_XmlAttribute* pAttr) {
   if (pAttr->keyIsName())
-    fAttributes.put(pAttr->name(), pAttr);
+    fAttributes.putName(pAttr);
   else
     fAttributes.put(pAttr->attributeKey(), pAttr);
 }

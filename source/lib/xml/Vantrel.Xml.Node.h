@@ -71,7 +71,7 @@ public:
   const std::string& namespacePrefix() const { return fNamespace; }
   void setNamespacePrefix(std::string_view pNamespace) { fNamespace = pNamespace; }
   const std::string& name() const { return fName; }
-  void setName(std::string_view pName) { fName = pName; }
+  void setName(std::string_view pName);
   bool closed() const { return fClosed; }
   void setClosed(bool pClosed) { fClosed = pClosed; }
 
@@ -169,6 +169,10 @@ public:
   TMz_XmlAttribute* find(std::string_view pKey) const;
   // Adds (with a copy of the key), or replaces the node under an existing key.
   void put(std::string_view pKey, TMz_XmlAttribute* pNode);
+  // The same under pNode's name, which the entry views rather than copies.
+  void putName(TMz_XmlAttribute* pNode);
+  // Before pNode's name changes: entries that view it take a copy, so their keys stay.
+  void ownKeysOf(const TMz_XmlNode* pNode);
   void remove(std::string_view pKey);
   // Drops every entry holding pNode.
   void removeNode(const TMz_XmlAttribute* pNode);
@@ -179,17 +183,22 @@ public:
   auto end() const { return fEntries.end(); }
 
 private:
-  // The key text is the table's own copy, taken from the slabs.
+  // The key text is either the node's own name or the table's copy, taken from the slabs.
   struct TEntry {
     std::string_view Key;
     TMz_XmlAttribute* Node;
+    bool Owned;
   };
   TMz_XmlVector<TEntry> fEntries;
   // Built once the table is large, so the parser stays linear on elements with many attributes.
   std::unique_ptr<std::vector<std::pair<std::string_view, size_t>>> fSorted;
   static constexpr size_t SortedFrom = 16;
+  // Entries whose key is a copy: without any, clearing never reads the entries.
+  size_t fCopies = 0;
 
   int indexOf(std::string_view pKey) const;
+  void add(TEntry pEntry);
+  void own(TEntry& pEntry);
   static std::string_view copyKey(std::string_view pKey);
   static void releaseKey(std::string_view pKey) noexcept;
   void rebuild();
@@ -266,6 +275,8 @@ protected:
   using TMz_XmlNode::TMz_XmlNode;
 
 private:
+  friend class TMz_XmlNode;
+
   struct TNodesDelete {
     void operator()(TMz_XmlNodes* ANodes) const noexcept;
   };
