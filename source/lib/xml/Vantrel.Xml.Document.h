@@ -105,7 +105,7 @@ private:
   // leaves before anything reaches pStream.
   template <class TUse> void render(TStream* pStream, bool pBeautify, TUse&& pUse);
 
-  friend class TMz_XmlParser;
+  template <class TChar> friend class TMz_XmlParser;
 };
 
 // StringToValue with the en-US rules, for nodes without a document.
