@@ -89,7 +89,23 @@ void TMz_XmlNode::operator delete(void* ABlock, size_t ASize) noexcept {
 
 TMz_XmlNode::TMz_XmlNode(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, TMz_XmlNodeKind pKind,
                          std::string_view pNamespace, std::string_view pName)
-    : fDocument(pDocument), fParent(pParent), fKind(pKind), fNamespace(pNamespace), fName(pName) {}
+    : fDocument(pDocument), fParent(pParent), fKind(pKind), fName(pName) {
+  setNamespacePrefix(pNamespace);
+}
+
+const std::string& TMz_XmlNode::NoPrefix() {
+  static const std::string empty;
+  return empty;
+}
+
+void TMz_XmlNode::setNamespacePrefix(std::string_view pNamespace) {
+  if (pNamespace.empty())
+    fNamespace.reset();
+  else if (fNamespace)
+    *fNamespace = pNamespace;
+  else
+    fNamespace = std::make_unique<std::string>(pNamespace);
+}
 
 TValue TMz_XmlNode::getValue() const {
   return TypedValue(*this);
@@ -106,7 +122,7 @@ void TMz_XmlNode::setName(std::string_view pName) {
 }
 
 std::string TMz_XmlNode::getQualifiedName() const {
-  return fNamespace.empty() ? fName : fNamespace + ":" + fName;
+  return fNamespace ? *fNamespace + ":" + fName : fName;
 }
 
 bool TMz_XmlNode::defined(std::string_view pNamespace) const {
@@ -129,7 +145,7 @@ bool TMz_XmlAttribute::defined(std::string_view pNamespace) const {
 }
 
 void TMz_XmlAttribute::toStream(TMz_StreamWriter& pStream) const {
-  if (fNamespace.empty())
+  if (!fNamespace)
     WriteQuoted(pStream, *this, fName);
   else
     WriteQuoted(pStream, *this, getQualifiedName());
@@ -335,7 +351,7 @@ TMz_XmlElement::~TMz_XmlElement() {
     node->Free();
   }
   fAttributes.clear();
-  fNamespaces.clear();
+  fNamespaces.reset();
   for (TMz_XmlAttribute* node : fOwned)
     node->Free();
 }
@@ -447,8 +463,13 @@ TMz_XmlElement* TMz_XmlElement::searchUpwardsForNode(std::string_view pTagName) 
   return nullptr;
 }
 
+const TMz_XmlNodeIndex& TMz_XmlElement::namespaces() const {
+  static const TMz_XmlNodeIndex none;
+  return fNamespaces ? *fNamespaces : none;
+}
+
 bool TMz_XmlElement::defined(std::string_view pNamespace) const {
-  return fNamespaces.find(pNamespace) || TMz_XmlNode::defined(pNamespace);
+  return (fNamespaces && fNamespaces->find(pNamespace)) || TMz_XmlNode::defined(pNamespace);
 }
 
 // ---- TMz_XmlElement: attribute tables -------------------------------------------------------------
@@ -609,7 +630,7 @@ void TMz_XmlElement::removeAttribute(TMz_XmlAttribute* pAttr) {
 
 void TMz_XmlElement::clearAttributes() {
   fAttributes.clear();
-  fNamespaces.clear();
+  fNamespaces.reset();
   TMz_XmlVector<TMz_XmlAttribute*> owned = std::move(fOwned);
   fOwned.clear();
   for (TMz_XmlAttribute* node : owned)
@@ -623,15 +644,18 @@ void TMz_XmlElement::addNamespace(TMz_XmlNamespace* pNamespace) {
     adopt(pNamespace);
     fOwned.push_back(pNamespace);
   }
+  if (!fNamespaces)
+    fNamespaces = std::make_unique<TMz_XmlNodeIndex>();
   if (pNamespace->namespacePrefix().empty())
-    fNamespaces.put(pNamespace->name(), pNamespace);
+    fNamespaces->put(pNamespace->name(), pNamespace);
   else
-    fNamespaces.put(pNamespace->getQualifiedName(), pNamespace);
+    fNamespaces->put(pNamespace->getQualifiedName(), pNamespace);
 }
 
 void TMz_XmlElement::removeNamespace(TMz_XmlNamespace* pNamespace) {
   if (pNamespace)
-    fNamespaces.remove(pNamespace->getQualifiedName());
+    if (fNamespaces)
+      fNamespaces->remove(pNamespace->getQualifiedName());
 }
 
 void TMz_XmlElement::clearNamespaces() {
@@ -642,14 +666,15 @@ void TMz_XmlElement::clearNamespaces() {
       continue;
     }
     fAttributes.removeNode(node);
-    fNamespaces.removeNode(node);
+    if (fNamespaces)
+      fNamespaces->removeNode(node);
     node->Free();
   }
   fOwned = std::move(kept);
 }
 
 TMz_XmlNamespace* TMz_XmlElement::getNamespace(std::string_view pIndex) const {
-  return static_cast<TMz_XmlNamespace*>(fNamespaces.find(pIndex));
+  return fNamespaces ? static_cast<TMz_XmlNamespace*>(fNamespaces->find(pIndex)) : nullptr;
 }
 
 // ---- TMz_XmlElement: writing ----------------------------------------------------------------------
@@ -671,7 +696,7 @@ void TMz_XmlElement::writeDeclarationAttributes(TMz_StreamWriter& pStream) const
       pStream.write(text);
   }
   // Prefixes declared on the declaration stay declared for the elements below it.
-  for (const auto& entry : fNamespaces)
+  for (const auto& entry : namespaces())
     entry.Node->toStream(pStream);
 }
 
@@ -690,8 +715,8 @@ void TMz_XmlElement::writeChildren(TMz_StreamWriter& pStream) const {
 }
 
 void TMz_XmlNode::writeQualifiedName(TMz_StreamWriter& pStream) const {
-  if (!fNamespace.empty()) {
-    pStream.write(fNamespace);
+  if (fNamespace) {
+    pStream.write(*fNamespace);
     pStream.write(":");
   }
   pStream.write(fName);

@@ -68,8 +68,8 @@ public:
   TMz_XmlNodeKind kind() const { return fKind; }
   void setKind(TMz_XmlNodeKind pKind) { fKind = pKind; }
   // The prefix ("namespace" in the document's terms).
-  const std::string& namespacePrefix() const { return fNamespace; }
-  void setNamespacePrefix(std::string_view pNamespace) { fNamespace = pNamespace; }
+  const std::string& namespacePrefix() const { return fNamespace ? *fNamespace : NoPrefix(); }
+  void setNamespacePrefix(std::string_view pNamespace);
   const std::string& name() const { return fName; }
   void setName(std::string_view pName);
   bool closed() const { return fClosed; }
@@ -88,7 +88,7 @@ public:
   virtual void toStream(TMz_StreamWriter& pStream) const = 0;
 
   bool equals(std::string_view pNamespace, std::string_view pName) const {
-    return pNamespace == fNamespace && pName == fName;
+    return pNamespace == namespacePrefix() && pName == fName;
   }
 
   // The element owning this node as child, attribute or namespace, or null.
@@ -104,6 +104,7 @@ protected:
   TMz_XmlNode(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, TMz_XmlNodeKind pKind,
               std::string_view pNamespace, std::string_view pName);
 
+  static const std::string& NoPrefix();
   // Writes "prefix:name", or the name alone.
   void writeQualifiedName(TMz_StreamWriter& pStream) const;
 
@@ -111,7 +112,8 @@ protected:
   TMz_XmlNode* fParent;
   TMz_XmlNodeKind fKind;
   bool fClosed = false;
-  std::string fNamespace;
+  // Null without a prefix: most nodes have none, and a large tree holds many nodes.
+  std::unique_ptr<std::string> fNamespace;
   std::string fName;
   std::string fValue;
 
@@ -131,7 +133,7 @@ public:
   // The key of the attribute table.
   virtual std::string attributeKey() const { return getQualifiedName(); }
   // Whether that key is the name itself, so indexing needs no composed text.
-  virtual bool keyIsName() const { return fNamespace.empty(); }
+  virtual bool keyIsName() const { return !fNamespace; }
 
 protected:
   using TMz_XmlNode::TMz_XmlNode;
@@ -215,7 +217,7 @@ public:
   // Null until the first add, and again after clear.
   TMz_XmlNodes* nodes() const { return fNodes.get(); }
   const TMz_XmlNodeIndex& attributes() const { return fAttributes; }
-  const TMz_XmlNodeIndex& namespaces() const { return fNamespaces; }
+  const TMz_XmlNodeIndex& namespaces() const;
 
   // Appends pNode and takes ownership of it. A node already in the list stays where it is; a node
   // that belongs to another element raises EArgumentException.
@@ -283,7 +285,8 @@ private:
   using TNodesPtr = std::unique_ptr<TMz_XmlNodes, TNodesDelete>;
   TNodesPtr fNodes;
   TMz_XmlNodeIndex fAttributes;
-  TMz_XmlNodeIndex fNamespaces;
+  // Made by the first declaration: few elements declare any.
+  std::unique_ptr<TMz_XmlNodeIndex> fNamespaces;
   // Every attribute and namespace node made on or given to this element.
   TMz_XmlVector<TMz_XmlAttribute*> fOwned;
 
