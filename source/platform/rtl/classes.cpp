@@ -1,6 +1,7 @@
 #include "rtl/classes.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "rtl/properties.h"
 #include "rtl/sysutils.h"
@@ -20,14 +21,50 @@ namespace {
   throw EListError(Format(messages::ListIndexError, AIndex));
 }
 
-
 bool IsValidIdent(std::string_view AName) {
   auto isAlpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
   auto isAlnum = [&](char c) { return isAlpha(c) || (c >= '0' && c <= '9'); };
   return !AName.empty() && isAlpha(AName.front()) && std::all_of(AName.begin() + 1, AName.end(), isAlnum);
 }
 
+std::vector<TComponent*>& GlobalComponents() {
+  static std::vector<TComponent*> components;
+  return components;
+}
+
+TIsUniqueGlobalComponentName& GlobalNameProc() {
+  static TIsUniqueGlobalComponentName proc;
+  return proc;
+}
+
 } // namespace
+
+void AddGlobalComponent(TComponent* AComponent) {
+  auto& components = GlobalComponents();
+  if (AComponent && std::find(components.begin(), components.end(), AComponent) == components.end())
+    components.push_back(AComponent);
+}
+
+void RemoveGlobalComponent(TComponent* AComponent) {
+  std::erase(GlobalComponents(), AComponent);
+}
+
+TComponent* FindGlobalComponent(std::string_view AName) {
+  if (AName.empty())
+    return nullptr;
+  for (TComponent* component : GlobalComponents())
+    if (SameText(component->Name(), AName))
+      return component;
+  return nullptr;
+}
+
+TIsUniqueGlobalComponentName SetIsUniqueGlobalComponentNameProc(TIsUniqueGlobalComponentName AProc) {
+  return std::exchange(GlobalNameProc(), std::move(AProc));
+}
+
+const TIsUniqueGlobalComponentName& IsUniqueGlobalComponentNameProc() {
+  return GlobalNameProc();
+}
 
 // ---- TPersistent ----
 
@@ -69,6 +106,7 @@ TComponent::~TComponent() {
   RemoveFreeNotifications();
   if (FOwner)
     std::erase(FOwner->FComponents, this);
+  RemoveGlobalComponent(this);
 }
 
 void TComponent::RegisterProperties(TPropertyList& AList) {
@@ -86,6 +124,7 @@ void TComponent::AfterConstruction() {
 
 void TComponent::BeforeDestruction() {
   Destroying();
+  RemoveGlobalComponent(this);
   if (FOwner && FOwner->Owns(this))
     FOwner->Notification(this, TOperation::opRemove);
   RemoveFreeNotifications();

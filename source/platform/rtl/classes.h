@@ -167,6 +167,20 @@ private:
   void RemoveFreeNotifications();
 };
 
+// Components that names reach from anywhere (forms and data modules add themselves). A global
+// component leaves the list when it is freed.
+void AddGlobalComponent(TComponent* AComponent);
+void RemoveGlobalComponent(TComponent* AComponent);
+// The global component of that name (ASCII case-insensitive), or nullptr; "" finds nothing.
+TComponent* FindGlobalComponent(std::string_view AName);
+
+// A replaceable answer to whether a name is free among the global names. Empty by default: no
+// answer is installed, and name helpers look the name up with FindGlobalComponent instead.
+using TIsUniqueGlobalComponentName = std::function<bool(const std::string& AName)>;
+// Installs AProc (an empty function removes it) and returns the one it replaces.
+TIsUniqueGlobalComponentName SetIsUniqueGlobalComponentNameProc(TIsUniqueGlobalComponentName AProc);
+const TIsUniqueGlobalComponentName& IsUniqueGlobalComponentNameProc();
+
 class TCollection;
 
 // What a collection reports to Notify about an item.

@@ -169,6 +169,102 @@ int ZoneMinutes(TIsoParser& AParser) {
   return sign * (hours * 60 + minutes);
 }
 
+char LowerAscii(char AChar) {
+  return AChar >= 'A' && AChar <= 'Z' ? static_cast<char>(AChar - 'A' + 'a') : AChar;
+}
+
+// The value of a field letter of FormatDateTime, written with or without a leading zero.
+int FieldValue(char ALetter, const TDateTimeParts& AParts) {
+  switch (ALetter) {
+  case 'm':
+    return AParts.Month;
+  case 'd':
+    return AParts.Day;
+  case 'h':
+    return AParts.Hour;
+  case 'n':
+    return AParts.Minute;
+  default:
+    return AParts.Second;
+  }
+}
+
+// A cursor over date-time text whose reads report failure instead of raising.
+class TDateTextReader {
+public:
+  explicit TDateTextReader(std::string_view AText) : FText(AText) {}
+
+  bool AtEnd() const { return FPosition == FText.size(); }
+  bool Accept(char AChar) {
+    if (AtEnd() || FText[FPosition] != AChar)
+      return false;
+    ++FPosition;
+    return true;
+  }
+  bool SkipBlanks() {
+    const size_t start = FPosition;
+    while (Accept(' '))
+      ;
+    return FPosition > start;
+  }
+  // AMinDigits..AMaxDigits decimal digits; ACount tells how many were read.
+  bool Number(size_t AMinDigits, size_t AMaxDigits, int& AValue, size_t* ACount = nullptr) {
+    size_t count = 0;
+    AValue = 0;
+    while (count < AMaxDigits && !AtEnd() && FText[FPosition] >= '0' && FText[FPosition] <= '9') {
+      AValue = AValue * 10 + (FText[FPosition++] - '0');
+      ++count;
+    }
+    if (ACount)
+      *ACount = count;
+    return count >= AMinDigits;
+  }
+
+private:
+  std::string_view FText;
+  size_t FPosition = 0;
+};
+
+// The order of the day, month and year fields in a short date format, as the letters 'd', 'm',
+// 'y'; empty when the format lacks one of them.
+std::string DateFieldOrder(std::string_view AShortDateFormat) {
+  std::string order;
+  for (char c : AShortDateFormat) {
+    c = LowerAscii(c);
+    if ((c == 'd' || c == 'm' || c == 'y') && order.find(c) == std::string::npos)
+      order += c;
+  }
+  return order.size() == 3 ? order : std::string();
+}
+
+bool ReadDate(TDateTextReader& AReader, const TFormatSettings& ASettings, TDateTimeParts& AParts) {
+  const std::string order = DateFieldOrder(ASettings.ShortDateFormat);
+  if (order.empty())
+    return false;
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (i > 0 && !AReader.Accept(ASettings.DateSeparator))
+      return false;
+    if (order[i] != 'y') {
+      if (!AReader.Number(1, 2, order[i] == 'm' ? AParts.Month : AParts.Day))
+        return false;
+      continue;
+    }
+    size_t digits = 0;
+    if (!AReader.Number(1, 4, AParts.Year, &digits))
+      return false;
+    if (digits <= 2)
+      AParts.Year += AParts.Year < 50 ? 2000 : 1900;
+  }
+  return true;
+}
+
+bool ReadTime(TDateTextReader& AReader, char ASeparator, TDateTimeParts& AParts) {
+  if (!AReader.Number(1, 2, AParts.Hour) || !AReader.Accept(ASeparator) ||
+      !AReader.Number(1, 2, AParts.Minute))
+    return false;
+  return !AReader.Accept(ASeparator) || AReader.Number(1, 2, AParts.Second);
+}
+
 } // namespace
 
 TDateTime TDateTime::Now() {
@@ -299,6 +395,54 @@ TDateTime DosDateTimeToDateTime(uint32_t ADosDateTime) {
   if (!TryEncodeDateTime(parts, result))
     throw EConvertError(Format("Invalid DOS date-time $%.8x", ADosDateTime));
   return result;
+}
+
+std::string FormatDateTime(std::string_view AFormat, TDateTime ADateTime) {
+  const TDateTimeParts parts = DecodeDateTime(ADateTime);
+  std::string result;
+  for (size_t i = 0; i < AFormat.size();) {
+    const char letter = LowerAscii(AFormat[i]);
+    if (letter == 'y') {
+      size_t run = 0;
+      while (i + run < AFormat.size() && run < 4 && LowerAscii(AFormat[i + run]) == 'y')
+        ++run;
+      result += run > 2 ? Digits(parts.Year, 4) : Digits(parts.Year % 100, 2);
+      i += run;
+    } else if (std::string_view("mdhns").find(letter) != std::string_view::npos) {
+      const bool padded = i + 1 < AFormat.size() && LowerAscii(AFormat[i + 1]) == letter;
+      result += Digits(FieldValue(letter, parts), padded ? 2 : 1);
+      i += padded ? 2 : 1;
+    } else {
+      result += AFormat[i++];
+    }
+  }
+  return result;
+}
+
+bool TryStrToDateTime(std::string_view AText, TDateTime& AResult, const TFormatSettings& ASettings) {
+  const std::string text = Trim(AText);
+  TDateTextReader reader(text);
+  TDateTimeParts parts;
+  if (!ReadDate(reader, ASettings, parts))
+    return false;
+  if (reader.SkipBlanks() && !ReadTime(reader, ASettings.TimeSeparator, parts))
+    return false;
+  return reader.AtEnd() && TryEncodeDateTime(parts, AResult);
+}
+
+bool TryStrToDateTime(std::string_view AText, TDateTime& AResult) {
+  return TryStrToDateTime(AText, AResult, FormatSettings);
+}
+
+bool TryStrToDateTimeStrict(std::string_view AText, TDateTime& AResult) {
+  TDateTextReader reader(AText);
+  TDateTimeParts parts;
+  const bool wellFormed =
+      reader.Number(4, 4, parts.Year) && reader.Accept('-') && reader.Number(2, 2, parts.Month) &&
+      reader.Accept('-') && reader.Number(2, 2, parts.Day) && reader.Accept(' ') &&
+      reader.Number(2, 2, parts.Hour) && reader.Accept(':') && reader.Number(2, 2, parts.Minute) &&
+      reader.Accept(':') && reader.Number(2, 2, parts.Second) && reader.AtEnd();
+  return wellFormed && TryEncodeDateTime(parts, AResult);
 }
 
 } // namespace rtl

@@ -2,11 +2,14 @@
 // Date-times as the system stores them: days since 1899-12-30 00:00 as a double, the fraction being
 // the time of day. Before that day the whole part counts back while the fraction still counts
 // forward from midnight, so -1.25 is 1899-12-29 06:00. Conversions to and from Unix time, ISO 8601
-// text and the DOS date-time of zip archives.
+// text and the DOS date-time of zip archives, and date-time text by format and by the settings'
+// date order.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "rtl/sysutils.h"
 
 namespace rtl {
 
@@ -54,6 +57,27 @@ std::string DateToISO8601(TDateTime ADateTime, bool AInputIsUTC = true);
 // Text without a zone is UTC. With AReturnUTC false the result is local time. Anything else
 // raises EConvertError "'<text>' is not a valid ISO 8601 date-time".
 TDateTime ISO8601ToDate(std::string_view AText, bool AReturnUTC = true);
+
+// Writes ADateTime by AFormat, whose letters (either case) are fields: yyyy the year in 4 digits,
+// yy its last 2; mm, dd, hh, nn, ss the month, day, hour (0..23), minute and second in 2 digits,
+// and m, d, h, n, s the same without a leading zero. Every other character is copied as it is, so
+// a fixed form such as "yyyy-mm-dd hh:nn:ss" reads the same under any settings. Raises
+// EConvertError beyond the years 1..9999.
+std::string FormatDateTime(std::string_view AFormat, TDateTime ADateTime);
+
+// Reads a date, optionally followed by blanks and a time, as the settings write them: the date's
+// three numbers in the order of ASettings.ShortDateFormat separated by ASettings.DateSeparator,
+// the time as hours and minutes, optionally seconds, separated by ASettings.TimeSeparator. A year
+// of 1 or 2 digits means 1950..2049. Blanks around the text are allowed. False for anything else,
+// including dates that do not exist. The form without settings follows the process's
+// FormatSettings.
+bool TryStrToDateTime(std::string_view AText, TDateTime& AResult, const TFormatSettings& ASettings);
+bool TryStrToDateTime(std::string_view AText, TDateTime& AResult);
+
+// Reads exactly "yyyy-mm-dd hh:nn:ss" (19 characters, every digit present, nothing around it), the
+// fixed form time stamps are stored in. False for any other text or a date-time that does not
+// exist, such as "0000-00-00 00:00:00".
+bool TryStrToDateTimeStrict(std::string_view AText, TDateTime& AResult);
 
 // The DOS date-time of zip archives: the date in the high 16 bits (years since 1980 << 9 |
 // month << 5 | day), the time in the low 16 bits (hour << 11 | minute << 5 | seconds / 2).

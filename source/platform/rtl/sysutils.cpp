@@ -452,6 +452,8 @@ std::string_view TrimView(std::string_view AText) {
 
 } // namespace
 
+TFormatSettings FormatSettings;
+
 const TFormatSettings& FormatSettingsEnUS() {
   static const TFormatSettings settings;
   return settings;

@@ -21,15 +21,24 @@ inline constexpr const char* InvalidInteger = "'%s' is not a valid integer value
 inline constexpr const char* InvalidFloat = "'%s' is not a valid floating point value";
 } // namespace messages
 
-// The separators that number formatting and parsing use. A ThousandSeparator of '\0' writes
-// numbers without digit grouping.
+// The separators that number formatting and parsing use, and the date order and separators that
+// date-time text follows (rtl/date_time.h). A ThousandSeparator of '\0' writes numbers without
+// digit grouping. ShortDateFormat gives the order of day, month and year by its letters d, m and y
+// (either case); the separators between them are DateSeparator.
 struct TFormatSettings {
   char DecimalSeparator = '.';
   char ThousandSeparator = ',';
   char ListSeparator = ',';
+  std::string ShortDateFormat = "M/d/yyyy";
+  char DateSeparator = '/';
+  char TimeSeparator = ':';
 };
 // The en-US settings every overload without settings uses.
 const TFormatSettings& FormatSettingsEnUS();
+// The process's own settings: en-US at start, changed only by the program (never read from the
+// operating system's locale). Only the date-time text functions that take settings and are
+// given this object use it; number text without settings stays en-US.
+extern TFormatSettings FormatSettings;
 
 // One argument of Format. It only views strings, so it lives no longer than the call it is made
 // for. char is a character (for %s); signed char and unsigned char are integers.

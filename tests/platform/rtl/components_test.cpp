@@ -289,6 +289,31 @@ TEST(Components, LoadedClearsLoading) {
   EXPECT_TRUE(component->ComponentState().IsEmpty());
 }
 
+TEST(Components, GlobalComponentsAreFoundByNameUntilFreed) {
+  TComponent* form = Make<TProbe>(nullptr, "MainForm");
+  rtl::AddGlobalComponent(form);
+  rtl::AddGlobalComponent(form);
+  EXPECT_EQ(rtl::FindGlobalComponent("mainform"), form);
+  EXPECT_EQ(rtl::FindGlobalComponent(""), nullptr);
+  EXPECT_EQ(rtl::FindGlobalComponent("Other"), nullptr);
+  rtl::RemoveGlobalComponent(form);
+  EXPECT_EQ(rtl::FindGlobalComponent("MainForm"), nullptr);
+
+  rtl::AddGlobalComponent(form);
+  form->Free();
+  EXPECT_EQ(rtl::FindGlobalComponent("MainForm"), nullptr);
+}
+
+TEST(Components, TheGlobalNameHookIsEmptyUntilInstalledAndGivesBackItsPredecessor) {
+  EXPECT_FALSE(rtl::IsUniqueGlobalComponentNameProc());
+  const auto rejectAll = [](const std::string&) { return false; };
+  EXPECT_FALSE(rtl::SetIsUniqueGlobalComponentNameProc(rejectAll));
+  ASSERT_TRUE(rtl::IsUniqueGlobalComponentNameProc());
+  EXPECT_FALSE(rtl::IsUniqueGlobalComponentNameProc()("Any"));
+  EXPECT_TRUE(rtl::SetIsUniqueGlobalComponentNameProc(nullptr));
+  EXPECT_FALSE(rtl::IsUniqueGlobalComponentNameProc());
+}
+
 // A persistent value object, as nested properties hold them.
 class TPoint2 : public rtl::TPersistent {
   RTL_CLASS(TPoint2, rtl::TPersistent)

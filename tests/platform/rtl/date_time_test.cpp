@@ -133,4 +133,96 @@ TEST(DateTime, DosDateTime) {
     EXPECT_THROW(rtl::DosDateTimeToDateTime(bad), rtl::EConvertError) << bad;
 }
 
+TEST(DateTimeText, FormatDateTimeWritesTheFieldTokens) {
+  const TDateTime stamp = rtl::EncodeDateTime({2023, 5, 4, 9, 7, 3, 0});
+  struct Case {
+    const char* Format;
+    const char* Text;
+  } cases[] = {
+      {"yyyy-mm-dd hh:nn:ss", "2023-05-04 09:07:03"},
+      {"M/d/yyyy", "5/4/2023"},
+      {"dd.MM.yy h-n-s", "04.05.23 9-7-3"},
+      {"YYYY/MM/DD", "2023/05/04"},
+      {"at [x] ", "at [x] "},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(rtl::FormatDateTime(c.Format, stamp), c.Text) << c.Format;
+  EXPECT_EQ(rtl::FormatDateTime("yyyy-mm-dd hh:nn:ss", TDateTime{0}), "1899-12-30 00:00:00");
+  EXPECT_EQ(rtl::FormatDateTime("yyyy", rtl::EncodeDateTime({7, 1, 1})), "0007");
+  EXPECT_THROW(rtl::FormatDateTime("yyyy", TDateTime{1e9}), rtl::EConvertError);
+}
+
+TEST(DateTimeText, TryStrToDateTimeFollowsTheSettings) {
+  rtl::TFormatSettings german;
+  german.ShortDateFormat = "dd.MM.yyyy";
+  german.DateSeparator = '.';
+  german.TimeSeparator = ':';
+  rtl::TFormatSettings dottedTime = german;
+  dottedTime.TimeSeparator = '.';
+  const rtl::TFormatSettings& enUS = rtl::FormatSettingsEnUS();
+  struct Case {
+    const char* Text;
+    const rtl::TFormatSettings* Settings;
+    std::optional<TDateTimeParts> Parts;
+  } cases[] = {
+      {"5/4/2023", &enUS, TDateTimeParts{2023, 5, 4, 0, 0, 0, 0}},
+      {" 5/4/2023 10:20:30 ", &enUS, TDateTimeParts{2023, 5, 4, 10, 20, 30, 0}},
+      {"05/04/2023  7:05", &enUS, TDateTimeParts{2023, 5, 4, 7, 5, 0, 0}},
+      {"5/4/23", &enUS, TDateTimeParts{2023, 5, 4, 0, 0, 0, 0}},
+      {"5/4/77", &enUS, TDateTimeParts{1977, 5, 4, 0, 0, 0, 0}},
+      {"04.05.2023 10:20:30", &german, TDateTimeParts{2023, 5, 4, 10, 20, 30, 0}},
+      {"04.05.2023 10.20.30", &dottedTime, TDateTimeParts{2023, 5, 4, 10, 20, 30, 0}},
+      {"2023-05-04 10:20:30", &enUS, std::nullopt},
+      {"2023-05-04 10:20:30", &german, std::nullopt},
+      {"04.05.2023", &enUS, std::nullopt},
+      {"2/30/2023", &enUS, std::nullopt},
+      {"5/4/2023 10", &enUS, std::nullopt},
+      {"5/4/2023 10:20:", &enUS, std::nullopt},
+      {"5/4/2023 24:00", &enUS, std::nullopt},
+      {"5/4", &enUS, std::nullopt},
+      {"", &enUS, std::nullopt},
+      {"5/4/2023x", &enUS, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Text);
+    TDateTime result{-7};
+    ASSERT_EQ(rtl::TryStrToDateTime(c.Text, result, *c.Settings), c.Parts.has_value());
+    if (c.Parts)
+      EXPECT_EQ(rtl::DecodeDateTime(result), *c.Parts);
+  }
+}
+
+TEST(DateTimeText, TheProcessSettingsStartEnUSAndAreTheDefaultOfTryStrToDateTime) {
+  EXPECT_EQ(rtl::FormatSettings.ShortDateFormat, "M/d/yyyy");
+  EXPECT_EQ(rtl::FormatSettings.DateSeparator, '/');
+  EXPECT_EQ(rtl::FormatSettings.TimeSeparator, ':');
+  EXPECT_EQ(rtl::FormatSettings.DecimalSeparator, '.');
+  TDateTime result;
+  EXPECT_TRUE(rtl::TryStrToDateTime("5/4/2023", result));
+
+  const rtl::TFormatSettings saved = rtl::FormatSettings;
+  rtl::FormatSettings.ShortDateFormat = "dd.MM.yyyy";
+  rtl::FormatSettings.DateSeparator = '.';
+  EXPECT_FALSE(rtl::TryStrToDateTime("5/4/2023", result));
+  ASSERT_TRUE(rtl::TryStrToDateTime("04.05.2023", result));
+  EXPECT_EQ(rtl::DecodeDateTime(result), (TDateTimeParts{2023, 5, 4, 0, 0, 0, 0}));
+  // Number text stays en-US whatever the process settings say.
+  rtl::FormatSettings.DecimalSeparator = ',';
+  EXPECT_EQ(rtl::FloatToStr(0.5), "0.5");
+  rtl::FormatSettings = saved;
+}
+
+TEST(DateTimeText, TheStrictFormReadsOnlyExistingFixedWidthDateTimes) {
+  TDateTime result;
+  ASSERT_TRUE(rtl::TryStrToDateTimeStrict("2023-05-04 10:20:30", result));
+  EXPECT_EQ(rtl::DecodeDateTime(result), (TDateTimeParts{2023, 5, 4, 10, 20, 30, 0}));
+  EXPECT_EQ(rtl::FormatDateTime("yyyy-mm-dd hh:nn:ss", result), "2023-05-04 10:20:30");
+  for (const char* bad : {"0000-00-00 00:00:00", "2023-5-04 10:20:30", "2023-05-04T10:20:30",
+                          "2023-05-04 10:20", " 2023-05-04 10:20:30", "2023-05-04 10:20:30 ",
+                          "2023-02-29 10:20:30", "2023-05-04 10:60:00", "", "2023-05-04 10:20:3x"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(rtl::TryStrToDateTimeStrict(bad, result));
+  }
+}
+
 } // namespace
