@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
+#include "scene/Vantrel.Control.h"
 
 namespace vantrel {
 
@@ -19,6 +20,7 @@ struct TUnitEntry {
 
 constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
+    {InitializeControl, FinalizeControl},
 };
 
 } // namespace
