@@ -142,7 +142,9 @@ TComponent* TVantrelDuplicator::RawDuplicate(TComponent* ASource, TComponent* AO
   {
     TUpdateBracket bracket(clone);
     CopyFields(ASource, clone);
-    if (AOwner)
+    // The constructor already put the copy last among AOwner's components; taking it again
+    // would only repeat the owner's notifications.
+    if (AOwner && clone->Owner() != AOwner)
       AOwner->InsertComponent(clone);
     CopyName(ASource, clone);
     auto* source = dynamic_cast<TFmxObject*>(ASource);
@@ -163,8 +165,15 @@ TComponent* TVantrelDuplicator::RawDuplicate(TComponent* ASource, TComponent* AO
   return clone;
 }
 
+const std::vector<const TFieldInfo*>& TVantrelDuplicator::FieldsOf(const TClass& AClass) {
+  auto it = FFieldLists.find(&AClass);
+  if (it == FFieldLists.end())
+    it = FFieldLists.emplace(&AClass, GetFieldList(AClass)).first;
+  return it->second;
+}
+
 void TVantrelDuplicator::CopyFields(const TObject* ASource, TObject* AClone) {
-  for (const TFieldInfo* field : GetFieldList(AClone->ClassType())) {
+  for (const TFieldInfo* field : FieldsOf(AClone->ClassType())) {
     switch (field->Kind) {
     case TFieldKind::NoTypeInfo:
       break;
@@ -219,8 +228,8 @@ void TVantrelDuplicator::CopyObjectField(const TFieldInfo& AField, const TObject
 }
 
 TObject* TVantrelDuplicator::OwnCounterpart(const TComponent* ASource, const TComponent* AClone,
-                                            const TComponent* AChild) const {
-  for (const TFieldInfo* field : GetFieldList(AClone->ClassType())) {
+                                            const TComponent* AChild) {
+  for (const TFieldInfo* field : FieldsOf(AClone->ClassType())) {
     if (field->Kind != TFieldKind::Object || field->GetObject(ASource) != AChild)
       continue;
     TObject* own = field->GetObject(AClone);

@@ -95,6 +95,10 @@ private:
   std::vector<TPendingEntry> FLateResolve;
   // Indexes of waiting entries by source, so mapping a source touches only its own entries.
   std::unordered_map<TObject*, std::vector<size_t>> FPendingBySource;
+  // The field lists of the classes met so far.
+  std::unordered_map<const TClass*, std::vector<const TFieldInfo*>> FFieldLists;
+
+  const std::vector<const TFieldInfo*>& FieldsOf(const TClass& AClass);
 
   void DuplicateNotify(TComponent* ASource, TComponent* AClone, TVantrelDuplicator* ADuplicator);
   TComponent* RawDuplicate(TComponent* ASource, TComponent* AOwner);
@@ -103,8 +107,7 @@ private:
   void CopyEventField(const TFieldInfo& AField, const TObject* ASource, TObject* AClone);
   void DuplicateChildren(TComponent* ASource, TComponent* AClone);
   // The object AClone's constructor made in the field that holds AChild in ASource, or nullptr.
-  TObject* OwnCounterpart(const TComponent* ASource, const TComponent* AClone,
-                          const TComponent* AChild) const;
+  TObject* OwnCounterpart(const TComponent* ASource, const TComponent* AClone, const TComponent* AChild);
   void Resolve(TPendingEntry& APending, TObject* ACopy);
   void ResolveParents();
 };

@@ -429,6 +429,10 @@ void TControl3D::RotationChanged(rtl::TObject*) {
 }
 
 void TControl3D::RecalcAbsolute() {
+  // A flagged control's descendants are flagged too: each one updates this control before it
+  // computes its own matrix, which clears the flag.
+  if (FRecalcAbsolute)
+    return;
   FRecalcAbsolute = true;
   for (TFmxObject* child : Children())
     if (auto* control = dynamic_cast<TControl3D*>(child))
@@ -514,7 +518,11 @@ void TControl3D::DoAddObject(TFmxObject* AObject) {
   if (auto* control = dynamic_cast<TControl3D*>(AObject)) {
     control->SetNewViewport(FViewport);
     control->RecalcAbsolute();
-    RebuildRenderingList();
+    // A child appended last joins the end of the list; anything else rebuilds it in child order.
+    if (Children().back() != control)
+      RebuildRenderingList();
+    else if (control->FVisible)
+      FRenderingList.push_back(control);
     control->Repaint();
   }
 }
