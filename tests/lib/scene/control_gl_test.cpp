@@ -16,7 +16,11 @@ class TCountingControl : public vantrel::TVantrelControl {
 public:
   using TVantrelControl::TVantrelControl;
   int FRendered = 0;
-  void Rendered(rtl::TObject*, ui::TContext3D*) { ++FRendered; }
+  rtl::TMatrix3D FMatrix;
+  void Rendered(rtl::TObject*, ui::TContext3D* AContext) {
+    ++FRendered;
+    FMatrix = AContext->CurrentMatrix();
+  }
 };
 RTL_DEFINE_CLASS(TCountingControl, "Test.SceneGL")
 
@@ -102,6 +106,16 @@ TEST_F(SceneControlGL, ADummyRendersItsChildrenAControlDoesNot) {
   ClearRenderingList(FRoot.get());
   FRoot->RenderInternal();
   EXPECT_EQ(control->FRendered, 1);
+}
+
+TEST_F(SceneControlGL, AProxyDrawsItsSourceWithItsOwnMatrix) {
+  auto* source = MakeControl(FRoot.get(), {5, 0, 0});
+  auto* proxy = CheckedCast<TProxyObject>(source->Duplicate(FRoot.get(), true));
+  proxy->SetParent(FRoot.get());
+  proxy->Position()->SetPoint({0, 7, 0});
+  proxy->RenderInternal();
+  EXPECT_EQ(source->FRendered, 1);
+  EXPECT_EQ(source->FMatrix, proxy->AbsoluteMatrix());
 }
 
 class SceneControlPick : public SceneControlGL {
