@@ -113,7 +113,7 @@ void TVantrelControl::RegisterControl(const std::string& AName, TVantrelControl*
 
 void TVantrelControl::Notification(TComponent* AComponent, TOperation AOperation) {
   inherited::Notification(AComponent, AOperation);
-  if (AOperation == TOperation::opRemove)
+  if (AOperation == TOperation::opRemove && !FControls.IsEmpty())
     if (auto* control = dynamic_cast<TVantrelControl*>(AComponent))
       RemoveControl(control);
 }

@@ -498,6 +498,9 @@ TVector3D TControl3D::AbsoluteToLocalVector(const TVector3D& AVector) {
 }
 
 void TControl3D::SetNewViewport(IViewport3D* AViewport) {
+  // The 3D children always share this control's viewport, so an unchanged one needs no descent.
+  if (AViewport == FViewport)
+    return;
   FViewport = AViewport;
   for (TFmxObject* child : Children())
     if (auto* control = dynamic_cast<TControl3D*>(child))
