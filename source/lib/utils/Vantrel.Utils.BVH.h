@@ -7,6 +7,10 @@
 // into every child box it touches, so leaves share triangles; a cast still reports each hit once,
 // as the nearest one by distance from the ray start.
 //
+// The root also owns a private binary tree (TBVHRayTree) that its ray casts run on; it gives the
+// very result the eight-way cast gives, and the root falls back to that cast for ties and for the
+// rare ray whose answer the binary tree cannot vouch for.
+//
 // Calling order: construct the geometry, BuildBVH, cast and query, FreeBVH. A tree built earlier is
 // freed before the geometry is filled anew, because BuildBVH does nothing while one exists.
 
@@ -34,18 +38,33 @@ struct TBVHNode {
   // Positions in the geometry's Triangles; inner nodes keep none.
   std::vector<int32_t> Triangles;
 
-  explicit TBVHNode(TBVHGeometry* AGeometry) : Geometry(AGeometry) {}
+  explicit TBVHNode(TBVHGeometry* AGeometry);
+  TBVHNode(TBVHNode&&) noexcept;
+  TBVHNode& operator=(TBVHNode&&) noexcept;
+  ~TBVHNode();
 
   // The nearest triangle hit below this node, by distance from the ray start; ties keep the first
   // found (lower triangle position, lower child index). A ray that misses Bounds leaves the box
   // cast's values in ARes; one that enters Bounds but hits nothing leaves the box hit with Hit
-  // false. Allocates nothing.
+  // false. Allocates nothing. On a root built by BuildBVH the search runs on the binary tree, with
+  // the same result.
   bool Raycast(const TRaycastData& ARay, TRaycastResult& ARes) const;
   // Bounds overlaps A; triangles are not tested.
   bool IntersectsWith(const TAABB& A) const;
   // Descends along the first overlapping child at each level; ANode is the deepest node reached,
   // or null when Bounds does not overlap A. Triangles are not tested.
   bool IntersectsWith(const TAABB& A, TBVHNode*& ANode);
+
+private:
+  struct TRayIndex;
+  friend void BuildBVH(TBVHGeometry* AGeometry);
+  bool OctreeRaycast(const TRaycastData& ARay, TRaycastResult& ARes) const;
+  bool ReachesInOctree(const TRaycastData& ARay, const TPoint3D& APoint, int32_t ATriangle,
+                       uint16_t ALeaf) const;
+
+  // Only on a root made by BuildBVH: the binary tree its casts run on, built over a copy of the
+  // triangles as they were then, with the octree leaf that lists each.
+  std::unique_ptr<const TRayIndex> FRayIndex;
 };
 using PBVHNode = TBVHNode*;
 
@@ -80,13 +99,13 @@ public:
 };
 using PBVHGeometry = TBVHGeometry*;
 
-// Builds the tree over all triangles; nothing for null, for an empty geometry, or when a tree
-// exists.
+// Builds the tree over all triangles, and the root's binary tree for ray casts; nothing for null,
+// for an empty geometry, or when a tree exists.
 void BuildBVH(TBVHGeometry* AGeometry);
 // Splits ANode into octants and hands its triangles down, ADepth - 1 levels deep (nothing for
 // ADepth <= 1). A node without triangles stays an empty leaf.
 void SplitBVHNode(TBVHNode* ANode, TBVHGeometry* AGeometry, int ADepth);
-// Frees the tree and sets ANode to null; nothing for null.
+// Frees the tree (the root's binary tree with it) and sets ANode to null; nothing for null.
 void FreeBVH(std::unique_ptr<TBVHNode>& ANode);
 
 } // namespace vantrel

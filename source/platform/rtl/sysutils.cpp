@@ -1,10 +1,12 @@
 #include "rtl/sysutils.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <optional>
 
+#include "rtl/date_time.h"
 #include "rtl/exceptions.h"
 
 namespace rtl {
@@ -510,6 +512,96 @@ bool TryStrToFloat(std::string_view AText, double& AValue, const TFormatSettings
     return false;
   AValue = value;
   return true;
+}
+
+std::string DateTimeToStr(TDateTime ADateTime, const TFormatSettings& ASettings) {
+  // The short date form with the settings' date separator between its fields.
+  std::string pattern = ASettings.ShortDateFormat;
+  for (char& c : pattern)
+    if (!std::isalpha(static_cast<unsigned char>(c)))
+      c = ASettings.DateSeparator;
+  std::string text = FormatDateTime(pattern, ADateTime);
+  const TDateTimeParts parts = DecodeDateTime(ADateTime);
+  if (parts.Hour == 0 && parts.Minute == 0 && parts.Second == 0 && parts.Millisecond == 0)
+    return text;
+  const int hour12 = parts.Hour % 12 == 0 ? 12 : parts.Hour % 12;
+  const auto twoDigits = [](int AValue) { return (AValue < 10 ? "0" : "") + IntToStr(AValue); };
+  return text + " " + IntToStr(hour12) + ASettings.TimeSeparator + twoDigits(parts.Minute) +
+         ASettings.TimeSeparator + twoDigits(parts.Second) + (parts.Hour < 12 ? " AM" : " PM");
+}
+
+bool TryStrToBool(std::string_view AText, bool& AValue) {
+  if (SameText(AText, "true"))
+    AValue = true;
+  else if (SameText(AText, "false"))
+    AValue = false;
+  else
+    return false;
+  return true;
+}
+
+namespace {
+
+// Adds one unit in the last place of the decimal digits in ADigits, carrying to the left; returns
+// whether a new leading digit was needed.
+bool IncrementDigits(std::string& ADigits) {
+  for (size_t i = ADigits.size(); i-- > 0;) {
+    if (ADigits[i] != '9') {
+      ++ADigits[i];
+      return false;
+    }
+    ADigits[i] = '0';
+  }
+  ADigits.insert(ADigits.begin(), '1');
+  return true;
+}
+
+} // namespace
+
+std::string FormatFloat(std::string_view APattern, double AValue) {
+  return FormatFloat(APattern, AValue, FormatSettingsEnUS());
+}
+
+std::string FormatFloat(std::string_view APattern, double AValue, const TFormatSettings& ASettings) {
+  if (!std::isfinite(AValue))
+    return SpecialText(AValue);
+  const size_t point = APattern.find('.');
+  const std::string_view integerPart = APattern.substr(0, point);
+  const std::string_view decimalPart =
+      point == std::string_view::npos ? std::string_view() : APattern.substr(point + 1);
+  const auto minInteger = static_cast<size_t>(std::count(integerPart.begin(), integerPart.end(), '0'));
+  const auto minDecimals = static_cast<size_t>(std::count(decimalPart.begin(), decimalPart.end(), '0'));
+  const size_t maxDecimals =
+      minDecimals + static_cast<size_t>(std::count(decimalPart.begin(), decimalPart.end(), '#'));
+
+  // The shortest round-trip digits as a plain decimal: integer digits and decimals.
+  char buffer[400];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(AValue), std::chars_format::fixed);
+  const std::string_view plain(buffer, static_cast<size_t>(result.ptr - buffer));
+  const size_t dot = plain.find('.');
+  std::string integer(plain.substr(0, dot));
+  std::string decimals(dot == std::string_view::npos ? std::string_view() : plain.substr(dot + 1));
+  if (decimals.size() > maxDecimals) {
+    const bool roundUp = decimals[maxDecimals] >= '5';
+    decimals.resize(maxDecimals);
+    if (roundUp && IncrementDigits(decimals)) {
+      decimals.erase(0, 1);
+      IncrementDigits(integer);
+    }
+  }
+  while (decimals.size() > minDecimals && decimals.back() == '0')
+    decimals.pop_back();
+  while (decimals.size() < minDecimals)
+    decimals += '0';
+  integer.erase(0, integer.find_first_not_of('0'));
+  if (integer.size() < minInteger)
+    integer.insert(0, minInteger - integer.size(), '0');
+  std::string text = integer;
+  if (!decimals.empty())
+    text += ASettings.DecimalSeparator + decimals;
+  const bool isZero = text.find_first_not_of("0.,") == std::string::npos;
+  return AValue < 0 && !isZero ? "-" + text : text;
 }
 
 double StrToFloat(std::string_view AText) {

@@ -15,6 +15,8 @@
 
 namespace rtl {
 
+struct TDateTime;
+
 namespace messages {
 inline constexpr const char* InvalidFormat = "Format '%s' invalid or incompatible with argument";
 inline constexpr const char* InvalidInteger = "'%s' is not a valid integer value";
@@ -118,6 +120,13 @@ double StrToFloat(std::string_view AText, const TFormatSettings& ASettings);
 bool TryStrToFloat(std::string_view AText, double& AValue);
 bool TryStrToFloat(std::string_view AText, double& AValue, const TFormatSettings& ASettings);
 
+// "0" and "#" digit patterns with an optional "." part ("0.00", "#.##", "000"): at least as many
+// integer digits as the pattern has "0"s before the point, at least as many decimals as it has
+// "0"s after it and at most as many as it has "0"s and "#"s there. The value is rounded half away
+// from zero on its shortest decimal digits, so 2.675 gives "2.68" with "0.00".
+std::string FormatFloat(std::string_view APattern, double AValue);
+std::string FormatFloat(std::string_view APattern, double AValue, const TFormatSettings& ASettings);
+
 template <std::integral T> std::string IntToStr(T AValue) {
   char buffer[24];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, AValue);
@@ -146,6 +155,14 @@ int64_t StrToInt64(std::string_view AText);
 int StrToIntDef(std::string_view AText, int ADefault);
 bool TryStrToInt(std::string_view AText, int& AValue);
 bool TryStrToInt64(std::string_view AText, int64_t& AValue);
+
+// The date in the settings' short date order and separator, then, unless it is midnight, the time
+// as hours (1..12), minutes and seconds with the time separator and "AM"/"PM": en-US gives
+// "3/7/2024 2:05:09 PM" and "3/7/2024". Dates outside the years 1..9999 raise EConvertError.
+std::string DateTimeToStr(TDateTime ADateTime, const TFormatSettings& ASettings);
+
+// Exactly "true" or "false" in any letter case.
+bool TryStrToBool(std::string_view AText, bool& AValue);
 
 // Rounds to the nearest integer, halves to the even one: Round(2.5) = 2, Round(3.5) = 4.
 // NaN and values outside the 64-bit range raise ERangeError.

@@ -8,7 +8,9 @@
 #include <random>
 #include <vector>
 
+#include "utils/Vantrel.Utils.BVH.RayTree.h"
 #include "utils/Vantrel.Utils.BVH.h"
+#include "utils/Vantrel.Utils.Vectors.h"
 
 namespace {
 
@@ -527,6 +529,346 @@ TEST(BVH, MatchesBruteForce) {
       ASSERT_EQ(geometry.IntersectsWith(box), touched) << "seed " << seed << " box " << b;
     }
   }
+}
+
+// --- The binary tree under the root --------------------------------------------------------------
+
+// The octree cast as the hierarchy defines it, walked over the public nodes: the reference the
+// root's cast must reproduce bit for bit.
+bool OctreeCast(const TBVHNode& ANode, const TRaycastData& ARay, TRaycastResult& ARes) {
+  if (!ANode.Bounds.Raycast(ARay, ARes))
+    return false;
+  ARes.Hit = false;
+  float best = std::numeric_limits<float>::infinity();
+  TRaycastResult candidate;
+  bool found = false;
+  const auto consider = [&](bool AHit) {
+    if (!AHit)
+      return;
+    const float distance = DistanceToStart(candidate, ARay);
+    if (distance < best) {
+      ARes = candidate;
+      best = distance;
+      found = true;
+    }
+  };
+  if (ANode.Children.empty())
+    for (int32_t i = 0; i < ANode.NumTriangles; ++i)
+      consider(ANode.Geometry->Triangles[ANode.Triangles[i]].Raycast(ARay, &candidate));
+  else
+    for (const TBVHNode& child : ANode.Children)
+      consider(OctreeCast(child, ARay, candidate));
+  return found;
+}
+
+// Every triangle in order: the nearest hits by distance, the first of them first.
+std::vector<int32_t> NearestByBruteForce(const TBVHGeometry& AGeometry, const TRaycastData& ARay) {
+  float nearest = std::numeric_limits<float>::infinity();
+  std::vector<int32_t> result;
+  for (int32_t i = 0; i < AGeometry.NumTriangles; ++i) {
+    TRaycastResult hit;
+    if (!AGeometry.Triangles[i].Raycast(ARay, &hit))
+      continue;
+    const float distance = DistanceToStart(hit, ARay);
+    if (distance < nearest) {
+      nearest = distance;
+      result.clear();
+    }
+    if (distance == nearest)
+      result.push_back(i);
+  }
+  return result;
+}
+
+// The benchmark's torus: AAround x AAcross quads with radial noise, wound outwards.
+std::vector<TTriangle> Torus(int AAround, int AAcross) {
+  const auto point = [&](int i, int j) {
+    const double theta = 2 * M_PI * (i % AAround) / AAround, phi = 2 * M_PI * (j % AAcross) / AAcross;
+    const double r = 0.35 + 0.05 * (0.6 * std::sin(5 * theta + 1) * std::cos(3 * phi) +
+                                    0.4 * std::sin(11 * theta - 7 * phi));
+    const double ring = 1 + r * std::cos(phi);
+    return TPoint3D{float(ring * std::cos(theta)), float(ring * std::sin(theta)), float(r * std::sin(phi))};
+  };
+  std::vector<TTriangle> triangles;
+  for (int i = 0; i < AAround; ++i)
+    for (int j = 0; j < AAcross; ++j) {
+      triangles.push_back({point(i, j), point(i + 1, j), point(i + 1, j + 1)});
+      triangles.push_back({point(i, j), point(i + 1, j + 1), point(i, j + 1)});
+    }
+  return triangles;
+}
+
+// Shared edges (a fan and a strip), a coplanar duplicate of a fan triangle, a triangle duplicated
+// exactly (the tie), slivers long and thin, and a triangle far from the others.
+std::vector<TTriangle> HandMade() {
+  std::vector<TTriangle> triangles;
+  const TPoint3D hub{0, 0, 0};
+  for (int k = 0; k < 12; ++k) {
+    const double a0 = 2 * M_PI * k / 12, a1 = 2 * M_PI * (k + 1) / 12;
+    triangles.push_back({hub,
+                         {float(std::cos(a0)), float(std::sin(a0)), 0.1f * float(k % 3)},
+                         {float(std::cos(a1)), float(std::sin(a1)), 0.1f * float((k + 1) % 3)}});
+  }
+  for (int k = 0; k < 10; ++k) {
+    const float x0 = -1 + 0.2f * float(k), x1 = x0 + 0.2f;
+    triangles.push_back({{x0, -1, 0.5f}, {x1, -1, 0.5f}, {x1, -0.8f, 0.6f}});
+    triangles.push_back({{x0, -1, 0.5f}, {x1, -0.8f, 0.6f}, {x0, -0.8f, 0.6f}});
+  }
+  // Coplanar with the first fan triangle, overlapping half of it.
+  triangles.push_back({hub, triangles[0].B * 0.5f, triangles[0].C});
+  triangles.push_back(triangles[5]);
+  triangles.push_back(triangles[17]);
+  for (int k = 0; k < 8; ++k) {
+    const float y = -0.6f + 0.15f * float(k);
+    triangles.push_back(
+        {{-1, y, -0.3f}, {1, y + 1e-4f * float(k + 1), -0.3f}, {0.3f, y + 2e-6f, -0.3f + 1e-5f}});
+  }
+  triangles.push_back({{30, 30, 30}, {31, 30, 30}, {30, 31, 30.5f}});
+  return triangles;
+}
+
+std::vector<TRaycastData> TestRays(const std::vector<TTriangle>& ATriangles, const TAABB& ABox,
+                                   uint32_t ASeed) {
+  std::mt19937 random(ASeed);
+  std::uniform_real_distribution<float> unit(0, 1);
+  std::normal_distribution<float> gauss;
+  const TPoint3D centre = ABox.GetPosition();
+  const float reach = 2 * Point3DLength(ABox.GetSize());
+  const auto outside = [&] {
+    return centre + TPoint3D{gauss(random), gauss(random), gauss(random)}.Normalize() * reach;
+  };
+  const auto inBox = [&] {
+    return TPoint3D{ABox.Min.X + unit(random) * (ABox.Max.X - ABox.Min.X),
+                    ABox.Min.Y + unit(random) * (ABox.Max.Y - ABox.Min.Y),
+                    ABox.Min.Z + unit(random) * (ABox.Max.Z - ABox.Min.Z)};
+  };
+  const auto triangle = [&]() -> const TTriangle& {
+    return ATriangles[std::uniform_int_distribution<size_t>(0, ATriangles.size() - 1)(random)];
+  };
+  std::vector<TRaycastData> rays;
+  while (rays.size() < 4096) {
+    const TPoint3D start = outside();
+    switch (rays.size() % 6) {
+    case 0: // at random points of the box, some from inside it
+      rays.push_back(Ray(unit(random) < 0.2f ? inBox() : start, inBox() - start));
+      break;
+    case 1: // at vertices
+      rays.push_back(Ray(start, triangle().Points(int(rays.size() / 6 % 3)) - start));
+      break;
+    case 2: { // at points on edges
+      const TTriangle& t = triangle();
+      const int edge = int(rays.size() / 6 % 3);
+      const TPoint3D a = t.Points(edge), b = t.Points((edge + 1) % 3);
+      rays.push_back(Ray(start, a + (b - a) * unit(random) - start));
+      break;
+    }
+    case 3: { // along an edge, from beyond one end
+      const TTriangle& t = triangle();
+      rays.push_back(Ray(t.A - (t.B - t.A), t.B - t.A));
+      break;
+    }
+    case 4: // through the centre of the root box
+      rays.push_back(Ray(start, centre - start));
+      break;
+    default: // axis-aligned at random points
+    {
+      const int axis = int(rays.size() / 6 % 3);
+      TPoint3D from = inBox(), dir{};
+      (axis == 0 ? from.X : axis == 1 ? from.Y : from.Z) = axis == 1 ? ABox.Max.Y + 1 : ABox.Min.X - 1;
+      (axis == 0 ? dir.X : axis == 1 ? dir.Y : dir.Z) = axis == 1 ? -1.0f : 1.0f;
+      rays.push_back(Ray(from, dir));
+    }
+    }
+  }
+  return rays;
+}
+
+struct TIdenticalCase {
+  const char* Name;
+  std::vector<TTriangle> Triangles;
+};
+
+TEST(BVH, RootCastIsIdenticalToOctreeCastAndBruteForce) {
+  const TIdenticalCase cases[] = {{"torus 10k", Torus(100, 50)}, {"hand-made", HandMade()}};
+  for (const TIdenticalCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TMesh mesh = MeshOfStored(c.Triangles, TIndexFormat::UInt32);
+    TBVHGeometry geometry(mesh.Vertices.get(), mesh.Indices.get(), TMatrix3D::Identity());
+    BuildBVH(&geometry);
+    const auto tree = TBVHRayTree::Build(geometry.Triangles);
+    ASSERT_NE(tree, nullptr);
+    int outcomes[4] = {};
+    for (const TRaycastData& ray : TestRays(geometry.Triangles, geometry.Accelerator->Bounds, 5)) {
+      TRaycastResult result = kGarbage, expected = kGarbage, fast;
+      const bool hit = geometry.Raycast(ray, result);
+      ASSERT_EQ(hit, OctreeCast(*geometry.Accelerator, ray, expected));
+      ASSERT_TRUE(SameBits(result, expected));
+
+      const std::vector<int32_t> nearest = NearestByBruteForce(geometry, ray);
+      ASSERT_EQ(hit, !nearest.empty());
+      if (hit) {
+        EXPECT_TRUE(std::any_of(nearest.begin(), nearest.end(), [&](int32_t AIndex) {
+          TRaycastResult own;
+          geometry.Triangles[AIndex].Raycast(ray, &own);
+          return SameBits(own, result);
+        }));
+      }
+      // The binary tree names the same triangle, or reports the tie.
+      int32_t triangle = -1;
+      const TBVHRayTree::ECast cast = tree->Raycast(geometry.Triangles, ray, fast, triangle);
+      ++outcomes[int(cast)];
+      switch (cast) {
+      case TBVHRayTree::ECast::Miss:
+        EXPECT_TRUE(nearest.empty());
+        break;
+      case TBVHRayTree::ECast::Hit:
+        ASSERT_EQ(nearest, std::vector<int32_t>{triangle});
+        EXPECT_TRUE(SameBits(fast, result));
+        break;
+      case TBVHRayTree::ECast::Tie:
+        EXPECT_GT(nearest.size(), 1u);
+        break;
+      case TBVHRayTree::ECast::Declined:
+        ADD_FAILURE() << "declined an ordinary ray";
+      }
+    }
+    EXPECT_GT(outcomes[int(TBVHRayTree::ECast::Hit)], 400);
+    EXPECT_GT(outcomes[int(TBVHRayTree::ECast::Miss)], 100);
+    if (std::string(c.Name) == "hand-made") {
+      EXPECT_GT(outcomes[int(TBVHRayTree::ECast::Tie)], 0);
+    }
+  }
+}
+
+TEST(BVH, RootCastHandlesRaysTheBinaryTreeDeclines) {
+  const TMesh mesh = MeshOfStored(HandMade());
+  TBVHGeometry geometry(mesh.Vertices.get(), mesh.Indices.get(), TMatrix3D::Identity());
+  BuildBVH(&geometry);
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  const struct {
+    const char* Name;
+    TRaycastData Ray;
+    bool Declined;
+  } cases[] = {
+      {"zero direction", Ray({0.2f, 0.1f, 2}, {0, 0, 0}), true},
+      {"NaN start", Ray({nan, 0, 2}, {0, 0, -1}), true},
+      {"infinite direction", Ray({0.2f, 0.1f, 2}, {0, 0, -inf}), true},
+      {"start beyond 1e18", Ray({0.2f, 0.1f, 3e18f}, {0, 0, -1}), true},
+      {"tiny direction", Ray({0.2f, 0.1f, 2}, {0, 0, -1e-30f}), false},
+      {"huge direction", Ray({0.2f, 0.1f, 2}, {1e-20f, 0, -1e17f}), false},
+      {"direction beyond 1e18", Ray({0.2f, 0.1f, 2}, {0, 0, -1e30f}), true},
+      {"start on a triangle", Ray({0.3f, 0.01f, 0}, {0, 0, -1}), false},
+  };
+  const auto tree = TBVHRayTree::Build(geometry.Triangles);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TRaycastResult result = kGarbage, expected = kGarbage, fast;
+    int32_t triangle;
+    EXPECT_EQ(tree->Raycast(geometry.Triangles, c.Ray, fast, triangle) == TBVHRayTree::ECast::Declined,
+              c.Declined);
+    EXPECT_EQ(geometry.Raycast(c.Ray, result), OctreeCast(*geometry.Accelerator, c.Ray, expected));
+    EXPECT_TRUE(SameBits(result, expected));
+  }
+  // A geometry with a coordinate beyond 1e18 gets no binary tree and casts on its octants.
+  std::vector<TTriangle> far = HandMade();
+  far.push_back({{0, 0, 2e18f}, {1, 0, 2e18f}, {0, 1, 2e18f}});
+  EXPECT_EQ(TBVHRayTree::Build(far), nullptr);
+  EXPECT_EQ(TBVHRayTree::Build({}), nullptr);
+}
+
+// The pre-test never rejects a triangle the triangle cast hits, at the worst places: rays at
+// vertices and edges of slivers, tiny triangles far from the origin, grazing rays.
+TEST(BVH, PreTestKeepsEveryTriangleTheCastHits) {
+  std::mt19937 random(11);
+  std::uniform_real_distribution<float> unit(-1, 1);
+  const auto point = [&](float AReach) {
+    return TPoint3D{unit(random), unit(random), unit(random)} * AReach;
+  };
+  int hits = 0, rejected = 0;
+  for (int k = 0; k < 200000; ++k) {
+    const float offsets[] = {0, 1, 1e3f, 1e5f};
+    const float sizes[] = {1, 1e-2f, 1e-4f};
+    const TPoint3D origin = point(offsets[k % 4]);
+    const float size = sizes[k / 4 % 3];
+    TTriangle triangle{origin + point(size), origin + point(size), origin + point(size)};
+    if (k % 5 == 0) // a sliver: C almost on the line AB
+      triangle.C = triangle.A + (triangle.B - triangle.A) * 0.37f + point(size * 1e-4f);
+    const TPoint3D aim = k % 3 == 0   ? triangle.Points(k % 7 % 3)
+                         : k % 3 == 1 ? triangle.A + (triangle.B - triangle.A) * (unit(random) * 0.5f + 0.5f)
+                                      : triangle.Center();
+    const TPoint3D normal = Point3DCross(triangle.B - triangle.A, triangle.C - triangle.A).Normalize();
+    // Mostly from the front; every fourth ray grazes the plane.
+    TPoint3D start = aim + (normal * (k % 4 == 0 ? 1e-3f : 1) + point(1)) * (size * 10) + point(size * 1e-6f);
+    if (k % 11 == 0)
+      start = aim + (normal * 2 + point(1)) * 50;
+    const TRaycastData ray = Ray(start, aim - start + point(size * 1e-6f));
+    const bool may = TBVHRayTree::MayHit(triangle, ray);
+    if (triangle.Raycast(ray, nullptr)) {
+      ++hits;
+      ASSERT_TRUE(may) << "case " << k;
+    }
+    rejected += !may;
+  }
+  EXPECT_GT(hits, 50000);
+  // It does reject: the back faces and the misses.
+  EXPECT_GT(rejected, 10000);
+}
+
+// The plain rule: each child lists, in its parent's order, the triangles the separating-axis test
+// finds in its box.
+void ExpectPlainRuleLists(const TBVHNode& ANode, const std::vector<int32_t>& AListed, int ADepth) {
+  if (ANode.Children.empty()) {
+    EXPECT_EQ(ANode.Triangles, AListed);
+    EXPECT_TRUE(AListed.empty() || ADepth == 3);
+    return;
+  }
+  ASSERT_EQ(ANode.Children.size(), 8u);
+  for (const TBVHNode& child : ANode.Children) {
+    std::vector<int32_t> listed;
+    for (const int32_t index : AListed)
+      if (ANode.Geometry->Triangles[index].IntersectsWith(child.Bounds))
+        listed.push_back(index);
+    ExpectPlainRuleLists(child, listed, ADepth + 1);
+  }
+}
+
+TEST(BVH, FastBuildListsWhatThePlainRuleLists) {
+  std::vector<std::vector<TTriangle>> meshes{Torus(100, 50), HandMade(), BoxTriangles()};
+  for (uint32_t seed = 1; seed <= 4; ++seed)
+    meshes.push_back(TRandomMesh(seed).Triangles());
+  for (size_t m = 0; m < meshes.size(); ++m) {
+    SCOPED_TRACE(m);
+    const TMesh mesh = MeshOfStored(meshes[m], TIndexFormat::UInt32);
+    TBVHGeometry geometry(mesh.Vertices.get(), mesh.Indices.get(), TMatrix3D::Identity());
+    BuildBVH(&geometry);
+    std::vector<int32_t> all(size_t(geometry.NumTriangles));
+    for (int32_t i = 0; i < geometry.NumTriangles; ++i)
+      all[size_t(i)] = i;
+    ExpectPlainRuleLists(*geometry.Accelerator, all, 0);
+  }
+}
+
+TEST(BVH, RebuiltGeometryCastsOnItsNewTriangles) {
+  const TMesh first = MeshOfStored({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}});
+  TBVHGeometry geometry(first.Vertices.get(), first.Indices.get(), TMatrix3D::Identity());
+  BuildBVH(&geometry);
+  const TRaycastData down = Ray({0.2f, 0.1f, 5}, {0, 0, -1});
+  TRaycastResult result;
+  ASSERT_TRUE(geometry.Raycast(down, result));
+  EXPECT_EQ(result.Point.Z, 0);
+
+  FreeBVH(geometry.Accelerator);
+  const TMesh second = MeshOfStored(Torus(20, 10));
+  geometry.Triangles = TBVHGeometry(second.Vertices.get(), second.Indices.get(),
+                                    TMatrix3D::CreateTranslation({-0.8f, 0.1f, 0}))
+                           .Triangles;
+  geometry.NumTriangles = int32_t(geometry.Triangles.size());
+  BuildBVH(&geometry);
+  TRaycastResult expected;
+  ASSERT_TRUE(OctreeCast(*geometry.Accelerator, down, expected));
+  ASSERT_TRUE(geometry.Raycast(down, result));
+  EXPECT_TRUE(SameBits(result, expected));
+  EXPECT_GT(result.Point.Z, 0.2f);
 }
 
 } // namespace

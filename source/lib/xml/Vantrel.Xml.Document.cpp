@@ -1,0 +1,608 @@
+#include "xml/Vantrel.Xml.Document.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "rtl/encoding.h"
+#include "rtl/json_pool.h"
+#include "xml/Vantrel.Xml.Parser.h"
+#include "xml/Vantrel.Xml.Writer.h"
+
+namespace vantrel {
+
+RTL_DEFINE_CLASS(TMz_XmlDocument, "Vantrel.Xml.Document")
+
+namespace {
+
+std::string ErrorText(const TMz_XmlDocument* ADocument, std::string_view AMessage, int64_t APosition) {
+  std::string text(AMessage);
+  text += " [\"";
+  if (ADocument)
+    text += ADocument->filename();
+  text += "\" at ";
+  text += IntToStr(APosition);
+  text += ']';
+  return text;
+}
+
+} // namespace
+
+EMz_XmlParseError::EMz_XmlParseError(const TMz_XmlDocument* pDocument, const TMz_StreamReader* pStream,
+                                     std::string_view pMessage)
+    : Exception(ErrorText(pDocument, pMessage, pStream ? pStream->position() : 0)) {}
+
+EMz_XmlStoringError::EMz_XmlStoringError(const TMz_XmlDocument* pDocument, const TMz_StreamWriter*,
+                                         std::string_view pMessage)
+    : Exception(ErrorText(pDocument, pMessage, 0)) {}
+
+// ---- Value typing ---------------------------------------------------------------------------------
+
+TValue XmlStringToValue(std::string_view pData) {
+  if (pData.empty())
+    return {};
+  const char first = pData.front();
+  if (std::string_view("+-.0123456789").find(first) != std::string_view::npos) {
+    if (pData.find('.') != std::string_view::npos) {
+      double value = 0;
+      if (TryStrToFloat(pData, value, FormatSettingsEnUS()))
+        return TValue::From(value);
+    } else {
+      int value = 0;
+      if (TryStrToInt(pData, value))
+        return TValue::From<int32_t>(value);
+    }
+  } else if (first == 'T' || first == 't' || first == 'F' || first == 'f') {
+    bool value = false;
+    if (TryStrToBool(pData, value))
+      return TValue::From(value);
+  }
+  return TValue::From(std::string(pData));
+}
+
+TValue TMz_XmlDocument::StringToValue(std::string_view pData) const {
+  return XmlStringToValue(pData);
+}
+
+// ---- Parser ---------------------------------------------------------------------------------------
+
+// Scans the reader's decoded text directly. Its index follows one rule: it is the index of the
+// next unread character, and reading past the end still moves it on, as the reader does; errors
+// hand it to the reader, which reports it.
+class TMz_XmlParser {
+public:
+  TMz_XmlParser(TMz_XmlDocument& ADocument, TMz_StreamReader& AReader)
+      : FDocument(ADocument), FReader(AReader) {
+    const std::u16string_view text = AReader.decodeAll();
+    FText = text.data();
+    FLength = static_cast<int64_t>(text.size());
+  }
+  ~TMz_XmlParser() {
+    json_pool::TReleaseScope batch;
+    for (TMz_XmlNode* node : FOrphans)
+      node->Free();
+  }
+
+  void Run() { ParseChildNodes(nullptr, 0); }
+
+private:
+  static constexpr int32_t EndOfData = -1;
+
+  TMz_XmlDocument& FDocument;
+  TMz_StreamReader& FReader;
+  const char16_t* FText = nullptr;
+  int64_t FLength = 0;
+  int64_t FPos = 0;
+  // Nodes no element owns (top-level elements before the declaration, nodes a callback made
+  // under a non-element); freed when they are done or with the parser.
+  std::vector<TMz_XmlNode*> FOrphans;
+
+  int32_t CharAt(int64_t AIndex) const { return AIndex >= 0 && AIndex < FLength ? FText[AIndex] : EndOfData; }
+  int32_t Read() { return CharAt(FPos++); }
+  int32_t Current() const { return CharAt(FPos); }
+  static bool IsWhite(int32_t c) { return c == 8 || c == 9 || c == 10 || c == 13 || c == 32; }
+  static bool IsTokenChar(int32_t c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.';
+  }
+
+  template <class... TArgs> [[noreturn]] void Fail(std::string_view AMessage, const TArgs&... AArgs) {
+    FReader.setPosition(FPos);
+    throw EMz_XmlParseError(&FDocument, &FReader, AMessage, AArgs...);
+  }
+
+  void SkipWhite() {
+    while (IsWhite(Current()))
+      ++FPos;
+  }
+
+  // Token characters are ASCII, so the UTF-16 span narrows to UTF-8 as it is.
+  std::string ReadToken() {
+    SkipWhite();
+    const int32_t c = Current();
+    if (c == 0 || c == EndOfData)
+      return {};
+    if (!IsTokenChar(c))
+      Fail("invalid character for token");
+    const int64_t start = FPos;
+    while (IsTokenChar(Current()))
+      ++FPos;
+    std::string token(static_cast<size_t>(FPos - start), '\0');
+    for (size_t i = 0; i < token.size(); ++i)
+      token[i] = static_cast<char>(FText[start + static_cast<int64_t>(i)]);
+    return token;
+  }
+
+  void ReadQualifiedName(std::string& APrefix, std::string& AName) {
+    AName = ReadToken();
+    if (Current() == ':') {
+      APrefix = std::move(AName);
+      ++FPos;
+      AName = ReadToken();
+    }
+  }
+
+  std::u16string_view Span(int64_t AFrom, int64_t ATo) const {
+    return {FText + AFrom, static_cast<size_t>(ATo - AFrom)};
+  }
+
+  // Collects up to the first occurrence of ATerminator, leaving the index on it (or at the end).
+  std::u16string_view ReadUntil(std::u16string_view ATerminator) {
+    const int64_t start = std::min(FPos, FLength);
+    const size_t found = Span(0, FLength).find(ATerminator, static_cast<size_t>(start));
+    FPos = found == std::u16string_view::npos ? FLength : static_cast<int64_t>(found);
+    return Span(start, FPos);
+  }
+
+  void Expect(char16_t AChar, std::string_view AMessage) {
+    if (Read() != AChar)
+      Fail(AMessage);
+  }
+
+  // The callback's node for a new node, kind set, or null.
+  TMz_XmlNode* FromCallback(TMz_XmlNode* ACurrent, const std::string& APrefix, const std::string& AName,
+                            TMz_XmlNodeKind AKind) {
+    const TMz_OnCreateNode& callback = FDocument.onCreateNode();
+    if (!callback)
+      return nullptr;
+    TMz_XmlNode* node = callback(&FDocument, &FReader, ACurrent, APrefix, AName, AKind);
+    if (!node)
+      return nullptr;
+    const TMz_XmlElement* owner = node->parentElement();
+    if (!owner || !owner->owns(node))
+      FOrphans.push_back(node);
+    node->setKind(AKind);
+    return node;
+  }
+
+  // A node the parser made: its element parent owns it, otherwise the parser does.
+  template <class T> T* Made(T* ANode) {
+    if (!ANode->parentElement())
+      FOrphans.push_back(ANode);
+    return ANode;
+  }
+
+  // Takes ANode off the orphans; false when it was none.
+  bool Claim(TMz_XmlNode* ANode) {
+    const auto it = std::find(FOrphans.rbegin(), FOrphans.rend(), ANode);
+    if (it == FOrphans.rend())
+      return false;
+    FOrphans.erase(std::next(it).base());
+    return true;
+  }
+
+  void Discard(TMz_XmlNode* ANode) {
+    if (Claim(ANode))
+      ANode->Free();
+  }
+
+  void ParseChildNodes(TMz_XmlNode* ANode, int32_t ADepth) {
+    for (;;) {
+      const int32_t c = Read();
+      if (c == 0 || c == EndOfData)
+        return;
+      if (IsWhite(c))
+        continue;
+      if (c == '<') {
+        if (ParseTag(ANode, ADepth))
+          return;
+        continue;
+      }
+      if (c == '>')
+        Fail("invalid character \">\" found");
+      ParseText(ANode);
+    }
+  }
+
+  void ParseText(TMz_XmlNode* ANode) {
+    if (ANode && ANode->closed())
+      Fail("invalid character found");
+    if (!ANode || !ANode->asElement())
+      Fail("node values only allowed for element nodes");
+    int64_t start = --FPos;
+    while (FPos < FLength) {
+      const char16_t c = FText[FPos];
+      if (c == '<' || c == '>' || c == 0)
+        break;
+      ++FPos;
+    }
+    int64_t end = FPos;
+    while (start < end && FText[start] <= 32)
+      ++start;
+    while (end > start && FText[end - 1] <= 32)
+      --end;
+    if (end > start)
+      ANode->appendRawValue(Span(start, end));
+  }
+
+  bool ParseTag(TMz_XmlNode* ANode, int32_t ADepth) {
+    ++FDocument.fnode_count;
+    const int32_t c = Read();
+    switch (c) {
+    case '?':
+      ParseDeclaration();
+      return true;
+    case '!':
+      ParseSpecial(ANode);
+      return false;
+    case '/':
+      ParseClosingTag(ANode);
+      return true;
+    case 0:
+    case EndOfData:
+      return false;
+    default:
+      --FPos;
+      ParseStartTag(ANode, ADepth);
+      return false;
+    }
+  }
+
+  void ParseDeclaration() {
+    const std::string token = ReadToken();
+    if (Current() == ':')
+      Fail("namespace declaration not allowed for xml core node");
+    if (token != "xml" && token != "xml-stylesheet")
+      Fail("xml header expected");
+    if (FDocument.root())
+      Fail("xml header already exist");
+    const TMz_XmlNodeKind kind = token == "xml" ? TMz_XmlNodeKind::mzDocument : TMz_XmlNodeKind::mzStylesheet;
+    // The root has no parent: the callback is asked without a current node.
+    TMz_XmlNode* root = FromCallback(nullptr, {}, token, kind);
+    if (root)
+      Claim(root);
+    else
+      root = TMz_XmlElement::Create(&FDocument, nullptr, "", token);
+    root->setKind(kind);
+    FDocument.froot = root;
+    if (ParseTagHead(root))
+      ParseChildNodes(root, 0);
+  }
+
+  // A comment, CDATA section or DOCTYPE node under ANode; at the top level it is discarded.
+  TMz_XmlNode* MakeSpecial(TMz_XmlNode* ANode, TMz_XmlNodeKind AKind, const char* AName) {
+    TMz_XmlNode* node = FromCallback(ANode, {}, AName, AKind);
+    if (!node) {
+      node = Made(TMz_XmlElement::Create(&FDocument, ANode, "", AName));
+      node->setKind(AKind);
+    }
+    return node;
+  }
+
+  // A fresh node takes the text without a copy; one from a callback that holds a value is set.
+  static void AssignValue(TMz_XmlNode* ANode, std::u16string_view AValue) {
+    if (ANode->getRawValue().empty()) {
+      ANode->appendRawValue(AValue);
+      return;
+    }
+    ANode->setRawValue(Utf16ToUtf8(AValue));
+  }
+
+  void FinishSpecial(TMz_XmlNode* ANode, TMz_XmlNode* ASpecial, std::u16string_view AValue) {
+    AssignValue(ASpecial, AValue);
+    ASpecial->setClosed(true);
+    if (!ANode)
+      Discard(ASpecial);
+  }
+
+  void ParseSpecial(TMz_XmlNode* ANode) {
+    const int32_t c = Read();
+    if (c == '-') {
+      Expect('-', "\"<!--\" expected for valid comment, but \"<!-\" found");
+      TMz_XmlNode* node = MakeSpecial(ANode, TMz_XmlNodeKind::mzComment, "COMMENT");
+      const std::u16string_view value = ReadUntil(u"-->");
+      Expect('-', "invalid character found - \"-\" expected");
+      Expect('-', "invalid character found - \"-\" expected");
+      Expect('>', "invalid character found - \">\" expected");
+      FinishSpecial(ANode, node, value);
+    } else if (c == '[') {
+      if (ReadToken() != "CDATA")
+        Fail("invalid character - \"CDATA[\" expected behind \"<![\"");
+      Expect('[', "invalid character - \"[\" expected behind \"<![CDATA\"");
+      TMz_XmlNode* node = MakeSpecial(ANode, TMz_XmlNodeKind::mzData, "CDATA");
+      const std::u16string_view value = ReadUntil(u"]]>");
+      Expect(']', "invalid character found - \"]\" expected");
+      Expect(']', "invalid character found - \"]\" expected");
+      Expect('>', "invalid character found - \">\" expected");
+      FinishSpecial(ANode, node, value);
+    } else if (c == 'D' || c == 'd') {
+      if (UpperCase("D" + ReadToken()) != "DOCTYPE")
+        Fail("\"<!DOCTYPE\" expected for valid doctype-definition, but \"<!D?\" found");
+      TMz_XmlNode* node = MakeSpecial(ANode, TMz_XmlNodeKind::mzDocType, "DOCTYPE");
+      const std::u16string_view value = ReadUntil(u">");
+      Expect('>', "invalid character found - \">\" expected");
+      FinishSpecial(ANode, node, value);
+    }
+  }
+
+  void ParseClosingTag(TMz_XmlNode* ANode) {
+    TMz_XmlElement* element = ANode ? ANode->asElement() : nullptr;
+    if (!element)
+      Fail("parent node is not a xml element");
+    std::string prefix, name;
+    ReadQualifiedName(prefix, name);
+    if (!element->equals(prefix, name))
+      Fail("failed to close tag \"%s\" - closing tag \"%s\" found instead", element->name(), name);
+    if (Read() != '>')
+      Fail("invalid character in closing tag %s", name);
+    element->setClosed(true);
+  }
+
+  void ParseStartTag(TMz_XmlNode* ANode, int32_t ADepth) {
+    if (ADepth >= TMz_XmlDocument::MaxDepth)
+      Fail("maximum nesting depth exceeded");
+    std::string prefix, name;
+    ReadQualifiedName(prefix, name);
+    if (name.empty()) {
+      if (prefix.empty())
+        Fail("invalid char in tag name");
+      Fail("incomplete namespace declaration \"%s\" for tag name", prefix);
+    }
+    TMz_XmlNode* element = FromCallback(ANode, prefix, name, TMz_XmlNodeKind::mzDefault);
+    if (!element)
+      element = Made(TMz_XmlElement::Create(&FDocument, ANode, prefix, name));
+    if (ParseTagHead(element))
+      ParseChildNodes(element, ADepth + 1);
+    if (!prefix.empty() && !element->defined(prefix))
+      Fail("namespace \"%s\" not defined for tag \"%s\"", prefix, name);
+    if (!element->closed())
+      Fail("tag \"%s\" not closed", element->getQualifiedName());
+    if (!ANode)
+      Discard(element);
+  }
+
+  // Reads the attribute list; true when content follows.
+  bool ParseTagHead(TMz_XmlNode* ANode) {
+    for (;;) {
+      const int32_t c = Read();
+      if (c == 0)
+        Fail("unexpected end of data (#0)");
+      if (c == EndOfData)
+        Fail("unexpected end of data (#$FFFF)");
+      if (IsWhite(c))
+        continue;
+      if (c == '/') {
+        ANode->setClosed(true);
+        Expect('>', "\">\" expected behind \"/\"");
+        return false;
+      }
+      if (c == '>')
+        return true;
+      if (c == '?') {
+        if (ANode->kind() != TMz_XmlNodeKind::mzDocument && ANode->kind() != TMz_XmlNodeKind::mzStylesheet)
+          Fail("invalid charater \"?\" - only allowed for xml header tag");
+        Expect('>', "invalid charater - \">\" expected behind \"?\"");
+        return true;
+      }
+      --FPos;
+      ParseAttribute(ANode);
+    }
+  }
+
+  void ParseAttribute(TMz_XmlNode* ANode) {
+    std::string prefix, name;
+    ReadQualifiedName(prefix, name);
+    if (name.empty()) {
+      if (prefix.empty())
+        Fail("missing attribute name - invalid character found");
+      Fail("incomplete namespace declaration \"%s\" for attribute name", prefix);
+    }
+    if (prefix == "xmlns") {
+      TMz_XmlElement* element = ANode->asElement();
+      if (!element)
+        Fail("failed to define namespace in none element node \"%s\"", ANode->getQualifiedName());
+      TMz_XmlNode* node = FromCallback(ANode, {}, name, TMz_XmlNodeKind::mzNamespace);
+      if (!node)
+        node = TMz_XmlNamespace::Create(&FDocument, element, "", name);
+      ReadValue(node, true);
+      return;
+    }
+    TMz_XmlNode* node = FromCallback(ANode, prefix, name, TMz_XmlNodeKind::mzAttribute);
+    if (!node)
+      node = Made(TMz_XmlAttribute::Create(&FDocument, ANode, prefix, name));
+    ReadValue(node, false);
+    if (!prefix.empty() && !node->defined(prefix))
+      Fail("namespace \"%s\" not defined for attribute \"%s\"", prefix, name);
+  }
+
+  void ReadValue(TMz_XmlNode* ANode, bool ANamespace) {
+    for (;;) {
+      const int32_t c = Read();
+      if (c == 0)
+        Fail("unexpected end of data (#0)");
+      if (c == EndOfData)
+        Fail("unexpected end of data (#$FFFF)");
+      if (IsWhite(c))
+        continue;
+      if (c == '/' || c == '>') {
+        --FPos;
+        return;
+      }
+      if (c != '=')
+        Fail(ANamespace ? "invalid character while parsing namespace \"%s\""
+                        : "invalid character while parsing attribute \"%s\"",
+             ANode->getQualifiedName());
+      const bool fits = ANamespace ? dynamic_cast<TMz_XmlNamespace*>(ANode) != nullptr
+                                   : dynamic_cast<TMz_XmlAttribute*>(ANode) != nullptr;
+      if (!fits)
+        Fail(ANamespace ? "invalid character for assigning value to namespace \"%s\""
+                        : "invalid character for assigning value to attribute \"%s\"",
+             ANode->getQualifiedName());
+      ReadQuoted(ANode);
+      return;
+    }
+  }
+
+  void ReadQuoted(TMz_XmlNode* ANode) {
+    SkipWhite();
+    const int32_t quote = Read();
+    if (quote != '"' && quote != '\'')
+      Fail("invalid character");
+    const int64_t start = FPos;
+    const size_t found = Span(0, FLength).find(static_cast<char16_t>(quote), static_cast<size_t>(start));
+    if (found == std::u16string_view::npos) {
+      FPos = FLength;
+      return;
+    }
+    FPos = static_cast<int64_t>(found) + 1;
+    AssignValue(ANode, Span(start, static_cast<int64_t>(found)));
+  }
+};
+
+// ---- Document -------------------------------------------------------------------------------------
+
+TMz_XmlDocument::~TMz_XmlDocument() {
+  FreeXmlTree(froot);
+}
+
+void TMz_XmlDocument::setRoot(TMz_XmlNode* pRoot) {
+  if (pRoot == froot)
+    return;
+  FreeXmlTree(froot);
+  froot = pRoot;
+}
+
+void TMz_XmlDocument::parse(TMz_StreamReader& pReader) {
+  const bool hadRoot = froot != nullptr;
+  try {
+    TMz_XmlParser(*this, pReader).Run();
+  } catch (...) {
+    if (!hadRoot) {
+      FreeXmlTree(froot);
+      froot = nullptr;
+    }
+    throw;
+  }
+}
+
+void TMz_XmlDocument::loadFromStream(TStream* pStream) {
+  if (!pStream)
+    throw EArgumentNilException("Parameter Stream cannot be nil");
+  TMz_StreamReader reader(pStream, &TEncoding::UTF8(), true);
+  pStream->SetPosition(0);
+  parse(reader);
+}
+
+namespace {
+
+// A read-only stream over bytes the caller keeps, so a load reads them without a copy.
+class TByteView final : public TCustomMemoryStream {
+public:
+  TByteView(const void* AData, size_t ASize) {
+    SetPointer(static_cast<uint8_t*>(const_cast<void*>(AData)), static_cast<int64_t>(ASize));
+  }
+  int64_t Write(const void*, int64_t) override { throw EWriteError("the stream is read-only"); }
+};
+
+} // namespace
+
+void TMz_XmlDocument::loadFromString(std::string_view pData) {
+  TByteView stream(pData.data(), pData.size());
+  loadFromStream(&stream);
+}
+
+void TMz_XmlDocument::loadFromBytes(const TBytes& pData) {
+  TByteView stream(pData.data(), pData.size());
+  loadFromStream(&stream);
+}
+
+void TMz_XmlDocument::loadFromFile(const std::string& pFilename) {
+  ffilename = pFilename;
+  TFileStream stream(pFilename, fmOpenRead | fmShareDenyNone);
+  loadFromStream(&stream);
+}
+
+namespace {
+
+// The deepest element level below ARoot (its children are level 1) and about the size of its
+// text, without recursion.
+struct TTreeShape {
+  int32_t Depth = 0;
+  size_t Bytes = 0;
+};
+
+TTreeShape ShapeOf(const TMz_XmlNode* ARoot) {
+  TTreeShape shape;
+  std::vector<std::pair<const TMz_XmlElement*, int32_t>> pending;
+  if (const auto* element = dynamic_cast<const TMz_XmlElement*>(ARoot))
+    pending.emplace_back(element, 0);
+  while (!pending.empty()) {
+    const auto [element, depth] = pending.back();
+    pending.pop_back();
+    shape.Depth = std::max(shape.Depth, depth);
+    shape.Bytes +=
+        2 * element->name().size() + element->getRawValue().size() + static_cast<size_t>(depth) * 2 + 12;
+    for (const auto& entry : element->attributes())
+      shape.Bytes += entry.Key.size() + entry.Node->getRawValue().size() + 4;
+    if (element->nodes())
+      for (const TMz_XmlElement* child : *element->nodes())
+        pending.emplace_back(child, depth + 1);
+  }
+  return shape;
+}
+
+// Checks the depth and sizes the writer's text.
+void Prepare(const TMz_XmlDocument* ADocument, TMz_StreamWriter& AWriter, const TMz_XmlNode* ARoot) {
+  const TTreeShape shape = ShapeOf(ARoot);
+  if (shape.Depth > TMz_XmlDocument::MaxDepth)
+    throw EMz_XmlStoringError(ADocument, &AWriter, "maximum nesting depth exceeded");
+  AWriter.Reserve(shape.Bytes);
+}
+
+} // namespace
+
+std::string TMz_XmlDocument::render(bool pBeautify) {
+  TMz_StreamWriter writer(nullptr, pBeautify);
+  Prepare(this, writer, froot);
+  froot->toStream(writer);
+  return writer.TakeText();
+}
+
+void TMz_XmlDocument::saveToStream(TStream* pStream, bool pBeautify) {
+  if (!pStream || !froot)
+    return;
+  TMz_StreamWriter writer(pStream, pBeautify);
+  Prepare(this, writer, froot);
+  // The whole text is built before the stream is touched, so a storing error writes nothing.
+  froot->toStream(writer);
+  writer.flush();
+}
+
+std::string TMz_XmlDocument::saveToString(bool pBeautify) {
+  return froot ? render(pBeautify) : std::string();
+}
+
+TBytes TMz_XmlDocument::saveToBytes(bool pBeautify) {
+  const std::string text = saveToString(pBeautify);
+  return TBytes(text.begin(), text.end());
+}
+
+void TMz_XmlDocument::saveToFile(const std::string& pFilename, bool pBeautify) {
+  ffilename = pFilename;
+  // Rendered first, so a storing error leaves an existing file as it was.
+  const std::string text = froot ? render(pBeautify) : std::string();
+  TFileStream stream(pFilename, fmCreate);
+  stream.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+}
+
+} // namespace vantrel

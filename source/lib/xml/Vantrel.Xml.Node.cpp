@@ -1,0 +1,640 @@
+#include "xml/Vantrel.Xml.Node.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "rtl/date_time.h"
+#include "rtl/json_pool.h"
+#include "rtl/sysutils.h"
+#include "xml/Vantrel.Xml.Document.h"
+#include "xml/Vantrel.Xml.Writer.h"
+
+namespace vantrel {
+
+RTL_DEFINE_CLASS(TMz_XmlNode, "Vantrel.Xml.Node")
+RTL_DEFINE_CLASS(TMz_XmlAttribute, "Vantrel.Xml.Node")
+RTL_DEFINE_CLASS(TMz_XmlNamespace, "Vantrel.Xml.Node")
+RTL_DEFINE_CLASS(TMz_XmlElement, "Vantrel.Xml.Node")
+
+namespace {
+
+// Element tables start with room for this many entries: most elements have a few, and each
+// growth step of a vector is an allocation.
+constexpr size_t SmallTable = 4;
+
+const TFormatSettings& FormatOf(const TMz_XmlDocument* ADocument) {
+  return ADocument ? ADocument->format() : FormatSettingsEnUS();
+}
+
+TValue TypedValue(const TMz_XmlNode& ANode) {
+  const TMz_XmlDocument* document = ANode.document();
+  return document ? document->StringToValue(ANode.getRawValue()) : XmlStringToValue(ANode.getRawValue());
+}
+
+// The standard text of a typed value, as typed writes store it.
+std::string RenderValue(const TValue& AValue, const TFormatSettings& AFormat) {
+  if (AValue.IsEmpty())
+    return {};
+  if (AValue.Kind() == TTypeKind::tkFloat) {
+    if (AValue.TypeInfo() == &TypeInfoDateTime())
+      return DateTimeToStr(TDateTime{AValue.AsDouble()}, AFormat);
+    return FloatToStr(AValue.AsDouble(), AFormat);
+  }
+  return AValue.ToString();
+}
+
+bool IsIntegerKind(TTypeKind AKind) {
+  return AKind == TTypeKind::tkInteger || AKind == TTypeKind::tkInt64;
+}
+
+template <class T> T* Constructed(T* ANode) {
+  ANode->AfterConstruction();
+  return ANode;
+}
+
+void WriteQuoted(TMz_StreamWriter& AStream, const TMz_XmlAttribute& ANode, std::string_view AName) {
+  const std::string& value = ANode.getRawValue();
+  // The reader takes either quote; the one the value does not hold encloses it.
+  char quote = '"';
+  if (value.find('"') != std::string::npos) {
+    if (value.find('\'') != std::string::npos)
+      throw EMz_XmlStoringError(ANode.document(), &AStream, "attribute \"%s\" holds both quote characters",
+                                AName);
+    quote = '\'';
+  }
+  AStream.write(" ");
+  AStream.write(AName);
+  AStream.write("=");
+  AStream.write(std::string_view(&quote, 1));
+  AStream.write(value);
+  AStream.write(std::string_view(&quote, 1));
+}
+
+void LineBreak(TMz_StreamWriter& AStream) {
+  if (AStream.beautified())
+    AStream.crlf();
+}
+
+} // namespace
+
+// ---- TMz_XmlNode ----------------------------------------------------------------------------------
+
+void* TMz_XmlNode::operator new(size_t ASize) {
+  return json_pool::AllocateBytes(ASize);
+}
+
+void TMz_XmlNode::operator delete(void* ABlock, size_t ASize) noexcept {
+  json_pool::ReleaseBytes(ABlock, ASize);
+}
+
+TMz_XmlNode::TMz_XmlNode(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, TMz_XmlNodeKind pKind,
+                         std::string_view pNamespace, std::string_view pName)
+    : fDocument(pDocument), fParent(pParent), fKind(pKind), fNamespace(pNamespace), fName(pName) {}
+
+TValue TMz_XmlNode::getValue() const {
+  return TypedValue(*this);
+}
+
+void TMz_XmlNode::setValue(const TValue& pValue) {
+  setRawValue(RenderValue(pValue, FormatOf(fDocument)));
+}
+
+std::string TMz_XmlNode::getQualifiedName() const {
+  return fNamespace.empty() ? fName : fNamespace + ":" + fName;
+}
+
+bool TMz_XmlNode::defined(std::string_view pNamespace) const {
+  return fParent && fParent->defined(pNamespace);
+}
+
+// ---- Attributes and namespaces --------------------------------------------------------------------
+
+TMz_XmlAttribute* TMz_XmlAttribute::Create(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent,
+                                           std::string_view pNamespace, std::string_view pName) {
+  auto* node =
+      Constructed(new TMz_XmlAttribute(pDocument, pParent, TMz_XmlNodeKind::mzAttribute, pNamespace, pName));
+  if (auto* element = node->parentElement())
+    element->addAttributeNew(node);
+  return node;
+}
+
+bool TMz_XmlAttribute::defined(std::string_view pNamespace) const {
+  return TMz_XmlNode::defined(pNamespace);
+}
+
+void TMz_XmlAttribute::toStream(TMz_StreamWriter& pStream) const {
+  WriteQuoted(pStream, *this, getQualifiedName());
+}
+
+TMz_XmlNamespace* TMz_XmlNamespace::Create(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent,
+                                           std::string_view pNamespace, std::string_view pName) {
+  auto* node =
+      Constructed(new TMz_XmlNamespace(pDocument, pParent, TMz_XmlNodeKind::mzNamespace, pNamespace, pName));
+  if (auto* element = node->parentElement()) {
+    element->addAttributeNew(node);
+    element->addNamespace(node);
+  }
+  return node;
+}
+
+void TMz_XmlNamespace::toStream(TMz_StreamWriter& pStream) const {
+  WriteQuoted(pStream, *this, "xmlns:" + fName);
+}
+
+// ---- TMz_XmlNodeIndex -----------------------------------------------------------------------------
+
+int TMz_XmlNodeIndex::indexOf(std::string_view pKey) const {
+  if (fSorted) {
+    const auto it =
+        std::lower_bound(fSorted->begin(), fSorted->end(), pKey,
+                         [](const auto& AEntry, std::string_view AKey) { return AEntry.first < AKey; });
+    return it != fSorted->end() && it->first == pKey ? static_cast<int>(it->second) : -1;
+  }
+  for (size_t i = 0; i < fEntries.size(); ++i)
+    if (fEntries[i].Key == pKey)
+      return static_cast<int>(i);
+  return -1;
+}
+
+void TMz_XmlNodeIndex::rebuild() {
+  if (fEntries.size() < SortedFrom) {
+    fSorted.reset();
+    return;
+  }
+  if (!fSorted)
+    fSorted = std::make_unique<std::vector<std::pair<std::string_view, size_t>>>();
+  fSorted->clear();
+  for (size_t i = 0; i < fEntries.size(); ++i)
+    fSorted->emplace_back(fEntries[i].Key, i);
+  std::sort(fSorted->begin(), fSorted->end());
+}
+
+TMz_XmlAttribute* TMz_XmlNodeIndex::find(std::string_view pKey) const {
+  const int index = indexOf(pKey);
+  return index < 0 ? nullptr : fEntries[static_cast<size_t>(index)].Node;
+}
+
+void TMz_XmlNodeIndex::put(std::string pKey, TMz_XmlAttribute* pNode) {
+  const int index = indexOf(pKey);
+  if (index >= 0) {
+    fEntries[static_cast<size_t>(index)].Node = pNode;
+    return;
+  }
+  const bool moves = fEntries.size() == fEntries.capacity();
+  if (fEntries.empty())
+    fEntries.reserve(SmallTable);
+  fEntries.push_back({std::move(pKey), pNode});
+  if (fEntries.size() < SortedFrom)
+    return;
+  // The sorted view holds views of the keys, which move when the vector grows.
+  if (moves || !fSorted) {
+    rebuild();
+    return;
+  }
+  const std::pair<std::string_view, size_t> entry(fEntries.back().Key, fEntries.size() - 1);
+  fSorted->insert(std::upper_bound(fSorted->begin(), fSorted->end(), entry), entry);
+}
+
+void TMz_XmlNodeIndex::remove(std::string_view pKey) {
+  const int index = indexOf(pKey);
+  if (index < 0)
+    return;
+  fEntries.erase(fEntries.begin() + index);
+  rebuild();
+}
+
+void TMz_XmlNodeIndex::removeNode(const TMz_XmlAttribute* pNode) {
+  const auto from = std::remove_if(fEntries.begin(), fEntries.end(),
+                                   [&](const TEntry& AEntry) { return AEntry.Node == pNode; });
+  if (from == fEntries.end())
+    return;
+  fEntries.erase(from, fEntries.end());
+  rebuild();
+}
+
+void TMz_XmlNodeIndex::clear() {
+  fEntries.clear();
+  fSorted.reset();
+}
+
+// ---- TMz_XmlElement: structure --------------------------------------------------------------------
+
+TMz_XmlElement* TMz_XmlElement::Create(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent,
+                                       std::string_view pNamespace, std::string_view pName) {
+  auto* node =
+      Constructed(new TMz_XmlElement(pDocument, pParent, TMz_XmlNodeKind::mzDefault, pNamespace, pName));
+  if (auto* element = node->parentElement())
+    element->appendNew(node);
+  return node;
+}
+
+TMz_XmlElement::~TMz_XmlElement() {
+  json_pool::TReleaseScope batch;
+  // Descendants are taken off their parents before they go, so no destructor recurses.
+  std::vector<TMz_XmlElement*> pending;
+  if (fNodes)
+    pending = std::move(*fNodes);
+  fNodes.reset();
+  while (!pending.empty()) {
+    TMz_XmlElement* node = pending.back();
+    pending.pop_back();
+    if (node->fNodes) {
+      pending.insert(pending.end(), node->fNodes->begin(), node->fNodes->end());
+      node->fNodes.reset();
+    }
+    node->Free();
+  }
+  fAttributes.clear();
+  fNamespaces.clear();
+  for (TMz_XmlAttribute* node : fOwned)
+    node->Free();
+}
+
+void FreeXmlTree(TMz_XmlNode* pNode) noexcept {
+  if (pNode)
+    pNode->Free();
+}
+
+void TMz_XmlElement::appendNew(TMz_XmlElement* pNode) {
+  if (!fNodes) {
+    fNodes = std::make_unique<TMz_XmlNodes>();
+    fNodes->reserve(SmallTable);
+  }
+  fNodes->push_back(pNode);
+}
+
+void TMz_XmlElement::addAttributeNew(TMz_XmlAttribute* pAttr) {
+  if (fOwned.empty())
+    fOwned.reserve(SmallTable);
+  fOwned.push_back(pAttr);
+  fAttributes.put(pAttr->attributeKey(), pAttr);
+}
+
+bool TMz_XmlElement::owns(const TMz_XmlNode* pNode) const {
+  if (fNodes && std::find(fNodes->begin(), fNodes->end(), pNode) != fNodes->end())
+    return true;
+  return std::find(fOwned.begin(), fOwned.end(), pNode) != fOwned.end();
+}
+
+void TMz_XmlElement::adopt(TMz_XmlNode* pNode) {
+  if (TMz_XmlElement* owner = pNode->parentElement(); owner && owner != this && owner->owns(pNode))
+    throw EArgumentException("the node belongs to another element");
+  for (const TMz_XmlNode* up = this; up; up = up->parent())
+    if (up == pNode)
+      throw EArgumentException("an element cannot hold itself or an ancestor");
+  pNode->fParent = this;
+}
+
+void TMz_XmlElement::add(TMz_XmlElement* pNode) {
+  if (!pNode || (pNode->fParent == this && owns(pNode)))
+    return;
+  adopt(pNode);
+  appendNew(pNode);
+}
+
+void TMz_XmlElement::remove(TMz_XmlElement* pNode) {
+  if (!fNodes)
+    return;
+  const auto it = std::find(fNodes->begin(), fNodes->end(), pNode);
+  if (it == fNodes->end())
+    return;
+  fNodes->erase(it);
+  pNode->Free();
+}
+
+void TMz_XmlElement::clear() {
+  if (!fNodes)
+    return;
+  std::unique_ptr<TMz_XmlNodes> nodes = std::move(fNodes);
+  json_pool::TReleaseScope batch;
+  for (TMz_XmlElement* node : *nodes)
+    node->Free();
+}
+
+TMz_XmlElement* TMz_XmlElement::find(std::string_view pTagname) const {
+  if (fNodes)
+    for (TMz_XmlElement* node : *fNodes)
+      if (node->fName == pTagname)
+        return node;
+  return nullptr;
+}
+
+TMz_XmlElement* TMz_XmlElement::find(TMz_XmlNodeClass pClass) const {
+  if (fNodes)
+    for (TMz_XmlElement* node : *fNodes)
+      if (node->InheritsFrom(pClass))
+        return node;
+  return nullptr;
+}
+
+TMz_XmlElement* TMz_XmlElement::searchUpwardsForNode(TMz_XmlNodeClass pClass) const {
+  for (TMz_XmlNode* node = fParent; node; node = node->parent()) {
+    TMz_XmlElement* element = node->asElement();
+    if (node->InheritsFrom(pClass) || !element)
+      return element;
+  }
+  return nullptr;
+}
+
+TMz_XmlElement* TMz_XmlElement::searchUpwardsForNode(std::string_view pTagName) const {
+  for (TMz_XmlNode* node = fParent; node; node = node->parent()) {
+    TMz_XmlElement* element = node->asElement();
+    if (node->name() == pTagName || !element)
+      return element;
+  }
+  return nullptr;
+}
+
+bool TMz_XmlElement::defined(std::string_view pNamespace) const {
+  return fNamespaces.find(pNamespace) || TMz_XmlNode::defined(pNamespace);
+}
+
+// ---- TMz_XmlElement: attribute tables -------------------------------------------------------------
+
+void TMz_XmlElement::addAttribute(TMz_XmlAttribute* pAttr) {
+  if (!pAttr)
+    return;
+  if (!(pAttr->fParent == this && owns(pAttr))) {
+    adopt(pAttr);
+    fOwned.push_back(pAttr);
+  }
+  fAttributes.put(pAttr->attributeKey(), pAttr);
+}
+
+void TMz_XmlElement::addAttribute(std::string_view pAttr, const TValue& pValue) {
+  TMz_XmlAttribute* node = attributeNode(pAttr);
+  if (!node)
+    node = TMz_XmlAttribute::Create(fDocument, this, "", pAttr);
+  node->setValue(pValue);
+}
+
+void TMz_XmlElement::addAttribute(std::string_view pAttr, const std::string& pValue) {
+  addAttribute(pAttr, TValue::From(pValue));
+}
+
+void TMz_XmlElement::addAttribute(std::string_view pAttr, const char* pValue) {
+  addAttribute(pAttr, TValue::From(std::string(pValue ? pValue : "")));
+}
+
+void TMz_XmlElement::addAttribute(std::string_view pAttr, int32_t pValue) {
+  addAttribute(pAttr, TValue::From(pValue));
+}
+
+void TMz_XmlElement::addAttribute(std::string_view pAttr, bool pValue) {
+  addAttribute(pAttr, TValue::From(pValue));
+}
+
+void TMz_XmlElement::addAttribute(std::string_view pAttr, double pValue) {
+  addAttribute(pAttr, TValue::From(pValue));
+}
+
+void TMz_XmlElement::addAttribute(std::string_view pAttr, float pValue) {
+  addAttribute(pAttr, TValue::From(pValue));
+}
+
+bool TMz_XmlElement::getAttribute(std::string_view pAttr, TValue& pValue) const {
+  const TMz_XmlAttribute* node = attributeNode(pAttr);
+  pValue = node ? node->getValue() : TValue();
+  return node != nullptr;
+}
+
+bool TMz_XmlElement::getAttribute(std::string_view pAttr, std::string& pValue) const {
+  const TMz_XmlAttribute* node = attributeNode(pAttr);
+  pValue.clear();
+  if (!node)
+    return false;
+  const TValue value = node->getValue();
+  if (!value.IsEmpty())
+    pValue = value.AsType<std::string>();
+  return true;
+}
+
+bool TMz_XmlElement::getAttribute(std::string_view pAttr, int32_t& pValue) const {
+  const TMz_XmlAttribute* node = attributeNode(pAttr);
+  pValue = 0;
+  if (!node)
+    return false;
+  const TValue value = node->getValue();
+  if (!value.IsEmpty() && value.Kind() != TTypeKind::tkInteger)
+    throw EInvalidCast(messages::InvalidCast);
+  pValue = value.AsInteger();
+  return true;
+}
+
+bool TMz_XmlElement::getAttribute(std::string_view pAttr, bool& pValue) const {
+  const TMz_XmlAttribute* node = attributeNode(pAttr);
+  pValue = false;
+  if (!node)
+    return false;
+  pValue = node->getValue().AsBoolean();
+  return true;
+}
+
+bool TMz_XmlElement::getAttribute(std::string_view pAttr, double& pValue) const {
+  const TMz_XmlAttribute* node = attributeNode(pAttr);
+  if (!node) {
+    pValue = 0;
+    return false;
+  }
+  const TValue value = node->getValue();
+  if (IsIntegerKind(value.Kind()) || value.Kind() == TTypeKind::tkFloat) {
+    pValue = value.AsDouble();
+    return true;
+  }
+  if (value.Kind() != TTypeKind::tkString)
+    return false;
+  const std::string text = value.AsString();
+  const TFormatSettings& format = FormatOf(fDocument);
+  double parsed = 0;
+  if (TryStrToFloat(text, parsed, format) ||
+      TryStrToFloat(StringReplace(text, ",", ".", {TReplaceFlag::rfReplaceAll}), parsed, format)) {
+    pValue = parsed;
+    return true;
+  }
+  return false;
+}
+
+bool TMz_XmlElement::getAttribute(std::string_view pAttr, float& pValue) const {
+  const TMz_XmlAttribute* node = attributeNode(pAttr);
+  pValue = 0;
+  if (!node)
+    return false;
+  const TValue value = node->getValue();
+  if (!value.IsEmpty() && value.Kind() != TTypeKind::tkFloat && !IsIntegerKind(value.Kind()))
+    throw EInvalidCast(messages::InvalidCast);
+  pValue = static_cast<float>(value.AsDouble());
+  return true;
+}
+
+std::string TMz_XmlElement::getAttribute(std::string_view pIndex) const {
+  const TMz_XmlAttribute* node = attributeNode(pIndex);
+  return node ? RenderValue(node->getValue(), FormatSettingsEnUS()) : std::string();
+}
+
+TMz_XmlAttribute* TMz_XmlElement::createAttribute(std::string_view pIndex) {
+  if (pIndex.find(':') == std::string_view::npos)
+    return TMz_XmlAttribute::Create(fDocument, this, "", pIndex);
+  std::vector<std::string> pieces = SplitString(pIndex, ":");
+  std::erase_if(pieces, [](const std::string& APiece) { return APiece.empty(); });
+  if (pieces.size() < 2)
+    throw EMz_XmlParseError(fDocument, nullptr, "invalid attribute name - incomplete namespace declaration");
+  return TMz_XmlAttribute::Create(fDocument, this, pieces[0], pieces[1]);
+}
+
+void TMz_XmlElement::setAttribute(std::string_view pIndex, std::string_view pValue) {
+  TMz_XmlAttribute* node = attributeNode(pIndex);
+  if (!node)
+    node = createAttribute(pIndex);
+  node->setValue(fDocument ? fDocument->StringToValue(pValue) : XmlStringToValue(pValue));
+}
+
+std::string TMz_XmlElement::getAttributeRaw(std::string_view pIndex) const {
+  const TMz_XmlAttribute* node = attributeNode(pIndex);
+  return node ? node->getRawValue() : std::string();
+}
+
+void TMz_XmlElement::setAttributeRaw(std::string_view pIndex, std::string_view pValue) {
+  TMz_XmlAttribute* node = attributeNode(pIndex);
+  if (!node)
+    node = createAttribute(pIndex);
+  node->setRawValue(pValue);
+}
+
+void TMz_XmlElement::removeAttribute(TMz_XmlAttribute* pAttr) {
+  if (pAttr)
+    fAttributes.remove(pAttr->attributeKey());
+}
+
+void TMz_XmlElement::clearAttributes() {
+  fAttributes.clear();
+  fNamespaces.clear();
+  std::vector<TMz_XmlAttribute*> owned = std::move(fOwned);
+  fOwned.clear();
+  for (TMz_XmlAttribute* node : owned)
+    node->Free();
+}
+
+void TMz_XmlElement::addNamespace(TMz_XmlNamespace* pNamespace) {
+  if (!pNamespace)
+    return;
+  if (!(pNamespace->fParent == this && owns(pNamespace))) {
+    adopt(pNamespace);
+    fOwned.push_back(pNamespace);
+  }
+  fNamespaces.put(pNamespace->getQualifiedName(), pNamespace);
+}
+
+void TMz_XmlElement::removeNamespace(TMz_XmlNamespace* pNamespace) {
+  if (pNamespace)
+    fNamespaces.remove(pNamespace->getQualifiedName());
+}
+
+void TMz_XmlElement::clearNamespaces() {
+  std::vector<TMz_XmlAttribute*> kept;
+  for (TMz_XmlAttribute* node : fOwned) {
+    if (!dynamic_cast<TMz_XmlNamespace*>(node)) {
+      kept.push_back(node);
+      continue;
+    }
+    fAttributes.removeNode(node);
+    fNamespaces.removeNode(node);
+    node->Free();
+  }
+  fOwned = std::move(kept);
+}
+
+TMz_XmlNamespace* TMz_XmlElement::getNamespace(std::string_view pIndex) const {
+  return static_cast<TMz_XmlNamespace*>(fNamespaces.find(pIndex));
+}
+
+// ---- TMz_XmlElement: writing ----------------------------------------------------------------------
+
+void TMz_XmlElement::writeAttributes(TMz_StreamWriter& pStream) const {
+  for (const auto& entry : fAttributes)
+    entry.Node->toStream(pStream);
+}
+
+void TMz_XmlElement::writeDeclarationAttributes(TMz_StreamWriter& pStream) const {
+  static constexpr std::pair<std::string_view, std::string_view> Defaults[] = {
+      {"version", " version=\"1.0\""},
+      {"encoding", " encoding=\"UTF-8\""},
+      {"standalone", " standalone=\"yes\""}};
+  for (const auto& [key, text] : Defaults) {
+    if (const TMz_XmlAttribute* node = fAttributes.find(key))
+      node->toStream(pStream);
+    else
+      pStream.write(text);
+  }
+  // Prefixes declared on the declaration stay declared for the elements below it.
+  for (const auto& entry : fNamespaces)
+    entry.Node->toStream(pStream);
+}
+
+void TMz_XmlElement::writeChildren(TMz_StreamWriter& pStream) const {
+  if (fNodes)
+    for (const TMz_XmlElement* node : *fNodes)
+      node->toStream(pStream);
+}
+
+void TMz_XmlElement::toStream(TMz_StreamWriter& pStream) const {
+  switch (fKind) {
+  case TMz_XmlNodeKind::mzDefault: {
+    const std::string name = getQualifiedName();
+    pStream.write("<", true);
+    pStream.write(name);
+    writeAttributes(pStream);
+    if ((!fNodes || fNodes->empty()) && fValue.empty()) {
+      pStream.write(" />");
+      LineBreak(pStream);
+      return;
+    }
+    if (fValue.find_first_of("<>") != std::string::npos)
+      throw EMz_XmlStoringError(fDocument, &pStream, "text of element \"%s\" holds \"<\" or \">\"", name);
+    pStream.write(">");
+    pStream.write(fValue);
+    if (fNodes) {
+      LineBreak(pStream);
+      pStream.indent();
+      writeChildren(pStream);
+      pStream.outdent();
+    }
+    pStream.write("</", fNodes != nullptr);
+    pStream.write(name);
+    pStream.write(">");
+    LineBreak(pStream);
+    return;
+  }
+  case TMz_XmlNodeKind::mzDocument:
+  case TMz_XmlNodeKind::mzStylesheet:
+    pStream.write("<?", true);
+    pStream.write(getQualifiedName());
+    if (fKind == TMz_XmlNodeKind::mzDocument)
+      writeDeclarationAttributes(pStream);
+    else
+      writeAttributes(pStream);
+    pStream.write("?>");
+    LineBreak(pStream);
+    writeChildren(pStream);
+    return;
+  case TMz_XmlNodeKind::mzData:
+    if (fValue.find("]]>") != std::string::npos)
+      throw EMz_XmlStoringError(fDocument, &pStream, "CDATA section holds \"]]>\"");
+    pStream.write("<![CDATA[", true);
+    pStream.write(fValue);
+    pStream.write("]]>");
+    LineBreak(pStream);
+    return;
+  case TMz_XmlNodeKind::mzComment:
+    if (fValue.find("-->") != std::string::npos)
+      throw EMz_XmlStoringError(fDocument, &pStream, "comment holds \"-->\"");
+    pStream.write("<!--", true);
+    pStream.write(fValue);
+    pStream.write("-->");
+    LineBreak(pStream);
+    return;
+  default:
+    throw EMz_XmlStoringError(fDocument, &pStream, "invalid node kind");
+  }
+}
+
+} // namespace vantrel

@@ -1,0 +1,258 @@
+#pragma once
+// The XML node model: elements with child elements, attributes and namespace declarations, all
+// holding their values as raw text and typing them on demand through their document's rules.
+//
+// Ownership: an element owns its children (in `nodes()`) and every attribute and namespace node
+// created on it (one owning list); the attribute and namespace tables are non-owning,
+// insertion-ordered indexes over that list, so a replaced or removed entry stays alive until its
+// element goes. A node made without an element parent belongs to its creator. Freeing a tree
+// never recurses, whatever its depth.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Vantrel.Prelude.h"
+#include "rtl/classes.h"
+#include "rtl/encoding.h"
+#include "rtl/value.h"
+
+namespace vantrel {
+
+class TMz_XmlDocument;
+class TMz_XmlElement;
+class TMz_StreamWriter;
+
+enum class TMz_XmlNodeKind : uint8_t {
+  mzDefault,
+  mzDocument,
+  mzDocType,
+  mzStylesheet,
+  mzData,
+  mzComment,
+  mzAttribute,
+  mzNamespace
+};
+RTL_ENUM_TYPEINFO(TMz_XmlNodeKind, "mzDefault", "mzDocument", "mzDocType", "mzStylesheet", "mzData",
+                  "mzComment", "mzAttribute", "mzNamespace")
+
+using TMz_XmlNodeClass = const TClass&;
+
+class TMz_XmlNode : public TPersistent {
+  RTL_CLASS(TMz_XmlNode, TPersistent)
+public:
+  // Nodes come from slabs: documents build them at parser speed.
+  static void* operator new(size_t ASize);
+  static void operator delete(void* ABlock, size_t ASize) noexcept;
+
+  TMz_XmlDocument* document() const { return fDocument; }
+  TMz_XmlNode* parent() const { return fParent; }
+  TMz_XmlNodeKind kind() const { return fKind; }
+  void setKind(TMz_XmlNodeKind pKind) { fKind = pKind; }
+  // The prefix ("namespace" in the document's terms).
+  const std::string& namespacePrefix() const { return fNamespace; }
+  void setNamespacePrefix(std::string_view pNamespace) { fNamespace = pNamespace; }
+  const std::string& name() const { return fName; }
+  void setName(std::string_view pName) { fName = pName; }
+  bool closed() const { return fClosed; }
+  void setClosed(bool pClosed) { fClosed = pClosed; }
+
+  // The raw value typed by the document's StringToValue.
+  virtual TValue getValue() const;
+  // Stores the typed value as raw text: date-times as en-US date-time text, other floats as
+  // the general float text, the empty value as "", anything else by its standard text.
+  virtual void setValue(const TValue& pValue);
+  virtual const std::string& getRawValue() const { return fValue; }
+  virtual void setRawValue(std::string_view pValue) { fValue = pValue; }
+  virtual std::string getQualifiedName() const;
+  // Whether the prefix is declared in scope.
+  virtual bool defined(std::string_view pNamespace) const;
+  virtual void toStream(TMz_StreamWriter& pStream) const = 0;
+
+  bool equals(std::string_view pNamespace, std::string_view pName) const {
+    return pNamespace == fNamespace && pName == fName;
+  }
+
+  // The element owning this node as child, attribute or namespace, or null.
+  TMz_XmlElement* parentElement() const { return fParent ? fParent->asElement() : nullptr; }
+  // This node as an element, or null (a cheaper test than a cast on the parser's paths).
+  virtual TMz_XmlElement* asElement() { return nullptr; }
+
+  // Appends to the raw value in place (the parser joins text pieces).
+  void appendRawValue(std::string_view pValue) { fValue += pValue; }
+  void appendRawValue(std::u16string_view pValue) { AppendUtf16AsUtf8(fValue, pValue); }
+
+protected:
+  TMz_XmlNode(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, TMz_XmlNodeKind pKind,
+              std::string_view pNamespace, std::string_view pName);
+
+  TMz_XmlDocument* fDocument;
+  TMz_XmlNode* fParent;
+  TMz_XmlNodeKind fKind;
+  bool fClosed = false;
+  std::string fNamespace;
+  std::string fName;
+  std::string fValue;
+
+  friend class TMz_XmlElement;
+};
+
+class TMz_XmlAttribute : public TMz_XmlNode {
+  RTL_CLASS(TMz_XmlAttribute, TMz_XmlNode)
+public:
+  // A new attribute; on an element parent it is owned by it and indexed under its qualified name.
+  static TMz_XmlAttribute* Create(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent,
+                                  std::string_view pNamespace, std::string_view pName);
+
+  bool defined(std::string_view pNamespace) const override;
+  void toStream(TMz_StreamWriter& pStream) const override;
+
+  // The key of the attribute table.
+  virtual std::string attributeKey() const { return getQualifiedName(); }
+
+protected:
+  using TMz_XmlNode::TMz_XmlNode;
+};
+
+class TMz_XmlNamespace : public TMz_XmlAttribute {
+  RTL_CLASS(TMz_XmlNamespace, TMz_XmlAttribute)
+public:
+  // A new declaration; on an element parent it is owned by it and indexed in both tables.
+  static TMz_XmlNamespace* Create(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent,
+                                  std::string_view pNamespace, std::string_view pName);
+
+  bool defined(std::string_view pNamespace) const override { return fName == pNamespace; }
+  void toStream(TMz_StreamWriter& pStream) const override;
+  // "xmlns:<prefix>", so a declaration and an attribute named like its prefix keep apart.
+  std::string attributeKey() const override { return "xmlns:" + getQualifiedName(); }
+
+protected:
+  using TMz_XmlAttribute::TMz_XmlAttribute;
+};
+
+// The child list of an element.
+using TMz_XmlNodes = std::vector<TMz_XmlElement*>;
+
+// A non-owning table of attribute or namespace nodes by key, in insertion order; a replaced entry
+// keeps its place.
+class TMz_XmlNodeIndex {
+public:
+  TMz_XmlAttribute* find(std::string_view pKey) const;
+  // Adds, or replaces the node under an existing key.
+  void put(std::string pKey, TMz_XmlAttribute* pNode);
+  void remove(std::string_view pKey);
+  // Drops every entry holding pNode.
+  void removeNode(const TMz_XmlAttribute* pNode);
+  void clear();
+  bool empty() const { return fEntries.empty(); }
+  size_t size() const { return fEntries.size(); }
+  auto begin() const { return fEntries.begin(); }
+  auto end() const { return fEntries.end(); }
+
+private:
+  struct TEntry {
+    std::string Key;
+    TMz_XmlAttribute* Node;
+  };
+  std::vector<TEntry> fEntries;
+  // Built once the table is large, so the parser stays linear on elements with many attributes.
+  std::unique_ptr<std::vector<std::pair<std::string_view, size_t>>> fSorted;
+  static constexpr size_t SortedFrom = 16;
+
+  int indexOf(std::string_view pKey) const;
+  void rebuild();
+};
+
+class TMz_XmlElement : public TMz_XmlNode {
+  RTL_CLASS(TMz_XmlElement, TMz_XmlNode)
+public:
+  // A new element of kind mzDefault; on an element parent it is appended to the parent's nodes.
+  static TMz_XmlElement* Create(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, std::string_view pNamespace,
+                                std::string_view pName);
+  ~TMz_XmlElement() override;
+
+  // Null until the first add, and again after clear.
+  TMz_XmlNodes* nodes() const { return fNodes.get(); }
+  const TMz_XmlNodeIndex& attributes() const { return fAttributes; }
+  const TMz_XmlNodeIndex& namespaces() const { return fNamespaces; }
+
+  // Appends pNode and takes ownership of it. A node already in the list stays where it is; a node
+  // that belongs to another element raises EArgumentException.
+  virtual void add(TMz_XmlElement* pNode);
+  // Frees pNode when it is a direct child; anything else is ignored.
+  virtual void remove(TMz_XmlElement* pNode);
+  virtual void clear();
+  virtual TMz_XmlElement* find(std::string_view pTagname) const;
+  virtual TMz_XmlElement* find(TMz_XmlNodeClass pClass) const;
+
+  // Indexes pAttr under its key and takes ownership of it (see add).
+  virtual void addAttribute(TMz_XmlAttribute* pAttr);
+  virtual void addAttribute(std::string_view pAttr, const TValue& pValue);
+  void addAttribute(std::string_view pAttr, const std::string& pValue);
+  void addAttribute(std::string_view pAttr, const char* pValue);
+  void addAttribute(std::string_view pAttr, int32_t pValue);
+  void addAttribute(std::string_view pAttr, bool pValue);
+  void addAttribute(std::string_view pAttr, double pValue);
+  void addAttribute(std::string_view pAttr, float pValue);
+
+  virtual bool getAttribute(std::string_view pAttr, TValue& pValue) const;
+  virtual bool getAttribute(std::string_view pAttr, std::string& pValue) const;
+  virtual bool getAttribute(std::string_view pAttr, int32_t& pValue) const;
+  virtual bool getAttribute(std::string_view pAttr, bool& pValue) const;
+  virtual bool getAttribute(std::string_view pAttr, double& pValue) const;
+  virtual bool getAttribute(std::string_view pAttr, float& pValue) const;
+  // The attribute's value normalised through its typing ("007" gives "7"), or "" when absent.
+  std::string getAttribute(std::string_view pIndex) const;
+  void setAttribute(std::string_view pIndex, std::string_view pValue);
+  std::string getAttributeRaw(std::string_view pIndex) const;
+  void setAttributeRaw(std::string_view pIndex, std::string_view pValue);
+
+  // Unindexes (never frees) the node.
+  virtual void removeAttribute(TMz_XmlAttribute* pAttr);
+  // Frees every attribute node, namespace declarations included, and empties both tables.
+  virtual void clearAttributes();
+  virtual void addNamespace(TMz_XmlNamespace* pNamespace);
+  virtual void removeNamespace(TMz_XmlNamespace* pNamespace);
+  // Frees the namespace declarations and unindexes them from both tables.
+  virtual void clearNamespaces();
+  TMz_XmlNamespace* getNamespace(std::string_view pIndex) const;
+
+  TMz_XmlElement* searchUpwardsForNode(TMz_XmlNodeClass pClass) const;
+  TMz_XmlElement* searchUpwardsForNode(std::string_view pTagName) const;
+
+  bool defined(std::string_view pNamespace) const override;
+  void toStream(TMz_StreamWriter& pStream) const override;
+  TMz_XmlElement* asElement() override { return this; }
+
+  // Whether this element owns pNode as child or as attribute or namespace node.
+  bool owns(const TMz_XmlNode* pNode) const;
+  // For builders that know pNode is new and has this element as parent (no ownership checks).
+  void appendNew(TMz_XmlElement* pNode);
+  void addAttributeNew(TMz_XmlAttribute* pAttr);
+
+protected:
+  using TMz_XmlNode::TMz_XmlNode;
+
+private:
+  std::unique_ptr<TMz_XmlNodes> fNodes;
+  TMz_XmlNodeIndex fAttributes;
+  TMz_XmlNodeIndex fNamespaces;
+  // Every attribute and namespace node made on or given to this element.
+  std::vector<TMz_XmlAttribute*> fOwned;
+
+  TMz_XmlAttribute* attributeNode(std::string_view pIndex) const { return fAttributes.find(pIndex); }
+  // Takes pNode over from nobody; raises when another element owns it.
+  void adopt(TMz_XmlNode* pNode);
+  // Creates the attribute named pIndex (split at ":"), or raises for an incomplete prefix.
+  TMz_XmlAttribute* createAttribute(std::string_view pIndex);
+  void writeAttributes(TMz_StreamWriter& pStream) const;
+  void writeDeclarationAttributes(TMz_StreamWriter& pStream) const;
+  void writeChildren(TMz_StreamWriter& pStream) const;
+};
+
+// Frees a node and everything below it without recursion.
+void FreeXmlTree(TMz_XmlNode* pNode) noexcept;
+
+} // namespace vantrel

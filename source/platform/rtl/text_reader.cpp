@@ -1,0 +1,7 @@
+#include "rtl/text_reader.h"
+
+namespace rtl {
+
+RTL_DEFINE_CLASS(TTextReader, "Rtl.TextReader")
+
+} // namespace rtl
