@@ -4,6 +4,8 @@
 
 #include "context/Vantrel.Context.GLES.Windows.h"
 #include "scene/Vantrel.Control.h"
+#include "scene/Vantrel.Group.h"
+#include "scene/Vantrel.Transform.h"
 
 namespace vantrel {
 
@@ -21,6 +23,8 @@ struct TUnitEntry {
 constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
     {InitializeControl, FinalizeControl},
+    {InitializeTransform, FinalizeTransform},
+    {InitializeGroup, FinalizeGroup},
 };
 
 } // namespace
