@@ -3,6 +3,7 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <set>
 #include <stdexcept>
@@ -15,6 +16,17 @@
 namespace vtest {
 
 using namespace vantrel;
+
+const std::array<std::string_view, 10> ToneMapDefines = {"TONEMAP_EXPOSURE",
+                                                         "TONEMAP_ACES_NARKOWICZ",
+                                                         "TONEMAP_ACES_HILL",
+                                                         "TONEMAP_ACES_HILL_EXPOSURE_BOOST",
+                                                         "TONEMAP_REINHARD",
+                                                         "TONEMAP_LUMABASED_REINHARD",
+                                                         "TONEMAP_WP_LUMABASED_REINHARD",
+                                                         "TONEMAP_ROMBINDAHOUSE",
+                                                         "TONEMAP_FILMIC",
+                                                         "TONEMAP_UNCHARTED2"};
 
 namespace {
 
@@ -47,6 +59,18 @@ void AddTextureSize(TShaderVariantBuilders& ABuilders) {
   ABuilders.Fragment->Globals()->Uniforms()->Add(
       std::make_unique<TRawUniformNode>(ABuilders.Fragment.get(), "uniform vec2 _TextureSize;\r\n"));
 }
+
+std::vector<std::string> With(std::vector<std::string> ABase, std::initializer_list<const char*> AMore) {
+  ABase.insert(ABase.end(), AMore.begin(), AMore.end());
+  return ABase;
+}
+
+// The defines the physically based and parallax material variants add to their builders.
+const std::vector<std::string> POMMaterial = {"LIGHTING",  "USE_TEXTURE", "USE_TEXTURE0", "DISPLACEMENT",
+                                              "NORMALMAP", "BUMP",        "POM",          "POM_DISCARD"};
+const std::vector<std::string> PBRMaterial = With(POMMaterial, {"PBR"});
+const std::vector<std::string> PBRTexFour = {"PBR_TEX", "PBR_TEX_ALBEDO", "PBR_TEX_METALLIC",
+                                             "PBR_TEX_ROUGHNESS", "PBR_TEX_AO"};
 
 std::vector<TShaderVariantRow> MakeRows() {
   struct TAxis {
@@ -114,22 +138,91 @@ std::vector<TShaderVariantRow> MakeRows() {
       {"PackedNormalLit", {"CLIPPINGPLANE", "LIGHTING", "USE_TEXTURE", "PACKED_NORMAL"}, {}, {}},
       {"PackedNormalUnlit", {"CLIPPINGPLANE", "USE_TEXTURE", "PACKED_NORMAL"}, {}, {}},
       {"TestBlock", {"CLIPPINGPLANE", "LIGHTING"}, {}, AddTestBlock},
+      {"Refraction", {"CLIPPINGPLANE", "LIGHTING", "USE_TEXTURE", "REFRACTION"}, {}, {}},
+      {"ReflectionRefraction", {"CLIPPINGPLANE", "USE_TEXTURE", "REFLECTION", "REFRACTION"}, {}, {}},
+      {"EnvironmentLit", {"CLIPPINGPLANE", "LIGHTING", "USE_TEXTURE", "ENVIRONMENT"}, {}, {}},
+      {"EnvironmentUnlit", {"CLIPPINGPLANE", "USE_TEXTURE", "ENVIRONMENT"}, {}, {}},
+      {"EnvironmentPBR", {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE", "ENVIRONMENT"}, {}, {}},
+      {"PBRUnlit", {"CLIPPINGPLANE", "PBR"}, {}, {}},
+      {"PBR", {"CLIPPINGPLANE", "LIGHTING", "PBR"}, {}, {}},
+      {"PBR_Tex", {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"}, {"PBR_TEX"}, {}},
+      {"PBR_TexFour", {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"}, PBRTexFour, {}},
+      {"PBR_TexMetallic",
+       {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"},
+       {"PBR_TEX", "PBR_TEX_METALLIC"},
+       {}},
+      {"ToneMapUnlit", {"CLIPPINGPLANE"}, {"TONEMAP_EXPOSURE"}, {}},
+      {"PBR_TexFour_Tex0",
+       {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"},
+       With(PBRTexFour, {"USE_TEXTURE0"}),
+       {}},
+      {"PBR_TexFour_Emissive",
+       {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"},
+       With(PBRTexFour, {"PBR_TEX_EMISSIVE"}),
+       {}},
+      {"PBR_TexFour_SpecularMap",
+       {"CLIPPINGPLANE", "LIGHTING", "PBR", "USE_TEXTURE"},
+       With(PBRTexFour, {"SpecularMapTexture"}),
+       {}},
+      {"POMMaterial", POMMaterial, {}, {}},
+      {"POMMaterialNoDiscard",
+       {"LIGHTING", "USE_TEXTURE", "USE_TEXTURE0", "DISPLACEMENT", "NORMALMAP", "BUMP", "POM"},
+       {},
+       {}},
+      {"PBRMaterial", PBRMaterial, PBRTexFour, {}},
+      {"PBRMaterialWidest",
+       With(PBRMaterial, {"SHADOW", "SHADOWMAPPING", "ENVIRONMENT"}),
+       With(PBRTexFour, {"TONEMAP_UNCHARTED2"}),
+       {}},
   };
   rows.insert(rows.end(), named.begin(), named.end());
+  for (const char* method : {"SHADOWMAPPING", "VARIANCESHADOWMAPPING"})
+    for (const bool blinn : {false, true}) {
+      TShaderVariantRow row{std::string("Shadow_") + method + (blinn ? "_Blinn" : "_Lambert"),
+                            {"CLIPPINGPLANE", "LIGHTING", "USE_TEXTURE", "SHADOW", method},
+                            {},
+                            {}};
+      if (blinn)
+        row.Both.insert(row.Both.end(), {"BLINNPHONG", "USE_SPECULAR"});
+      rows.push_back(std::move(row));
+    }
+  for (const std::string_view define : ToneMapDefines)
+    for (const bool pbr : {false, true}) {
+      TShaderVariantRow row{"ToneMap_" + std::string(define) + (pbr ? "_PBR" : ""),
+                            {"CLIPPINGPLANE", "LIGHTING"},
+                            {std::string(define)},
+                            {}};
+      if (pbr)
+        row.Both.push_back("PBR");
+      rows.push_back(std::move(row));
+    }
   return rows;
 }
 
-// The samplers a row's features read, per stage.
+// The samplers a row's features read, per stage: declared when all the rule's defines are set and
+// no sampler of that name is declared yet.
 struct TSampler {
-  const char* Define;
+  std::array<const char*, 2> Defines;
   const char* Name;
   bool Vertex;
+  TVantrelTextureKind Kind = TVantrelTextureKind::Texture2D;
 };
-constexpr TSampler Samplers[] = {
-    {"USE_TEXTURE0", "Texture0", false},
-    {"NORMALMAP", "NormalMapTexture", false},
-    {"SPECULARMAP", "SpecularMapTexture", false},
-    {"DISPLACEMENT", "DisplacementMapTexture", true},
+const TSampler Samplers[] = {
+    {{"USE_TEXTURE0"}, "Texture0", false},
+    {{"NORMALMAP"}, "NormalMapTexture", false},
+    {{"SPECULARMAP"}, "SpecularMapTexture", false},
+    {{"DISPLACEMENT"}, "DisplacementMapTexture", true},
+    {{"SHADOW"}, "ShadowMapTexture0", false},
+    {{"REFLECTION"}, "ReflectionTexture", false},
+    {{"REFRACTION"}, "RefractionTexture", false},
+    {{"ENVIRONMENT"}, "EnvironmentTexture", false, TVantrelTextureKind::CubeMap},
+    {{"POM"}, "POMTexture", false},
+    {{"PBR_TEX", "PBR_TEX_ALBEDO"}, "Texture0", false},
+    {{"PBR_TEX", "PBR_TEX_METALLIC"}, "MetalnessTexture", false},
+    {{"PBR_TEX", "PBR_TEX_ROUGHNESS"}, "RoughnessTexture", false},
+    {{"PBR_TEX", "PBR_TEX_AO"}, "AmbientOcclusionTexture", false},
+    {{"PBR_TEX", "PBR_TEX_EMISSIVE"}, "EmissiveTexture", false},
+    {{"PBR", "SpecularMapTexture"}, "SpecularMapTexture", false},
 };
 
 // Numbered source lines around every "0:N(" the driver's log names.
@@ -222,9 +315,15 @@ void ApplyVariant(TShaderVariantBuilders& ABuilders, const TShaderVariantRow& AR
   for (const TSampler& sampler : Samplers) {
     TVantrelNodeBuilder& builder =
         sampler.Vertex ? static_cast<TVantrelNodeBuilder&>(*ABuilders.Vertex) : *ABuilders.Fragment;
-    if (builder.Defined(sampler.Define))
-      builder.Globals()->Uniforms()->Textures()->AddNew<TVantrelGLSLTextureUniformNode>()->SetId(
-          sampler.Name);
+    if (!std::all_of(sampler.Defines.begin(), sampler.Defines.end(),
+                     [&](const char* ADefine) { return !ADefine || builder.Defined(ADefine); }))
+      continue;
+    TVantrelCompositeNode& textures = *builder.Globals()->Uniforms()->Textures();
+    if (textures.FindNode<TVantrelGLSLTextureUniformNode>(sampler.Name, false))
+      continue;
+    auto* uniform = textures.AddNew<TVantrelGLSLTextureUniformNode>();
+    uniform->SetId(sampler.Name);
+    uniform->SetTextureKind(sampler.Kind);
   }
 }
 

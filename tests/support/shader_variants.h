@@ -4,6 +4,7 @@
 // stages, the fragment-only defines and an optional step that adds nodes. The builders get the
 // texture uniforms the row's features sample, which is what the material will declare.
 
+#include <array>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,9 @@ struct TShaderVariantRow {
   std::vector<std::string> FragmentOnly;
   std::function<void(TShaderVariantBuilders&)> Extra;
 };
+
+// The ten tone-map defines in the order the tree tests them.
+extern const std::array<std::string_view, 10> ToneMapDefines;
 
 // Every row that must compile and link: the product of the shading, texturing, vertex-colour,
 // normal-mapping and discard axes, then the named rows. Every row has CLIPPINGPLANE.

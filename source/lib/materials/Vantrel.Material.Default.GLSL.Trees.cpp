@@ -1,12 +1,13 @@
 // The default material's two stage trees and the text of their nodes. Each node tests the
-// builder's defines inside its text; nodes of the shadow, reflection, refraction, environment,
-// physically based, parallax, tone-mapping, fog and translucency features hold their places in
-// the trees and write nothing yet.
+// builder's defines inside its text. The effect nodes (shadows, pass images, physically based
+// preparation, parallax, tone mapping, fog, translucency outputs) are written in
+// Vantrel.Material.Default.GLSL.Effects.
 
 #include <initializer_list>
 #include <string_view>
 #include <utility>
 
+#include "materials/Vantrel.Material.Default.GLSL.Texts.h"
 #include "materials/Vantrel.Material.Default.GLSL.h"
 #include "rtl/colors.h"
 #include "rtl/math3d.h"
@@ -591,10 +592,24 @@ void TVantrelGLSLGetLightShadingNode::WriteText(std::string& AOut) const {
     LOCALS.SceneAttenuation += LOCALS.Attenuation;
 
 )");
-  // The physically based light terms take the place of the classic ones; they come with their
-  // own node texts.
-  if (Has("PBR"))
+  if (Has("PBR")) {
+    // A light exactly against the view direction has no half vector; N stands in for it, so the
+    // zero radiance of that light does not turn into 0 x NaN.
+    AppendGLSL(AOut, R"(    vec3 l_L = LOCALS.LightDir.xyz;
+    vec3 l_HalfSum = l_V + l_L;
+    vec3 l_H = (dot(l_HalfSum, l_HalfSum) > 0.0) ? normalize(l_HalfSum) : l_N;
+    l_LightIntensity += _Lights[i]._Intensity;
+    float l_NdotL = max(0.0, dot(l_N, l_L));
+    float l_NdotH = max(0.0, dot(l_N, l_H));
+    float l_VdotH = max(0.0, dot(l_V, l_H));
+    vec3 l_LightRad = _Lights[i]._Diffuse.rgb * LOCALS.Attenuation * l_NdotL;
+    LOCALS.Diffuse += l_LightRad * BRDF_lambertian(F0, F90, l_CDiff, l_SpecularWeight, l_VdotH);
+    LOCALS.Specular += l_LightRad * BRDF_specularGGX(F0, F90, l_AlphaRoughness, l_SpecularWeight, l_VdotH, l_NdotL, l_NdotV, l_NdotH);
+
+    LOCALS.Shading *= (vec2(LOCALS.Attenuation) * vec2(l_Falloff));
+)");
     return;
+  }
   AppendGLSL(AOut, R"(    LOCALS.Shading.x = lightComputeDiffuse(LOCALS.Normal, LOCALS.LightDir.xyz);
     LOCALS.Shading.y = 0.0;
 )");
@@ -685,13 +700,46 @@ void TVantrelGLSLMergedColorOutputNode::WriteText(std::string& AOut) const {
 )");
     return;
   }
-  // The physically based merge and the shadow factor come with their own node texts.
   if (Has("PBR"))
-    return;
-  AppendGLSL(AOut, R"(  LOCALS.Specular *= LOCALS.SpecularColor;
+    WritePBRMerge(AOut);
+  else
+    AppendGLSL(AOut, R"(  LOCALS.Specular *= LOCALS.SpecularColor;
   LOCALS.SumColor = _Material[0]._Ambient.rgb * LOCALS.Ambient + _Material[0]._Diffuse.rgb * LOCALS.Diffuse + LOCALS.Specular;
   LOCALS.SumColor = clamp(LOCALS.SceneAttenuation, 0.0, 1.0) * (LOCALS.SumColor * LOCALS.BaseColor.rgb);
   LOCALS.SumColor += LOCALS.Emissive;
+)");
+  if (Has("SHADOW"))
+    AOut += "  LOCALS.SumColor *= clamp(LOCALS.ShadowSum, 0.0, 1.0);\r\n";
+}
+
+// The physically based merge reads the locals the preparation declared in main.
+void TVantrelGLSLMergedColorOutputNode::WritePBRMerge(std::string& AOut) const {
+  AOut += Has("SpecularMapTexture")
+              ? "  LOCALS.Diffuse *= _Material[0]._Diffuse.rgb * l_AO;\r\n"
+                "  LOCALS.Specular *= l_AO;\r\n"
+              : "  LOCALS.Diffuse *= _Material[0]._Diffuse.rgb * l_AO;\r\n"
+                "  LOCALS.Specular *= _Material[0]._Specular.rgb * l_Shininess * l_AO;\r\n";
+  AOut += "  LOCALS.Ambient = LOCALS.Diffuse * (_Material[0]._Ambient.rgb * l_AO);\r\n";
+  // With an environment map the environment node has added its radiance already.
+  if (!Has("ENVIRONMENT"))
+    AppendGLSL(AOut, R"(  vec3 l_Radiance = getIBLRadianceGGX(F0, l_NdotV, l_Roughness, F0, l_SpecularWeight);
+  LOCALS.Specular += l_Radiance;
+)");
+  AppendGLSL(AOut, R"(  if (_LightsCount > 0)
+    l_LightIntensity = l_LightIntensity / float(_LightsCount);
+  else
+    l_LightIntensity = 1.0;
+  LOCALS.Diffuse += LOCALS.Specular;
+  LOCALS.Diffuse += LOCALS.Ambient * LOCALS.Shading.y;
+  LOCALS.SumColor = LOCALS.Diffuse * _ShadingIntensity * LOCALS.Shading.x;
+)");
+  AOut += FindToneMapText(Builder())
+              ? "  LOCALS.SumColor = toneMap(LOCALS.SumColor, _Material[0]._ToneMapExp);\r\n"
+              : "  LOCALS.SumColor = linearTosRGB(LOCALS.SumColor);\r\n";
+  AppendGLSL(AOut, R"(  LOCALS.SumColor *= l_LightIntensity;
+  LOCALS.SumColor *= clamp(LOCALS.SceneAttenuation, 0.0, 1.0);
+  LOCALS.SumColor += LOCALS.Emissive;
+
 )");
 }
 

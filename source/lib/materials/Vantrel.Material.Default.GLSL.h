@@ -279,13 +279,6 @@ public:
     void WriteText(std::string& AOut) const override;                                                        \
   }
 
-// A node that has its place in the tree and no text yet.
-#define VANTREL_GLSL_PLACEHOLDER_NODE(Name, Base)                                                            \
-  class Name : public Base {                                                                                 \
-  public:                                                                                                    \
-    using Base::Base;                                                                                        \
-  }
-
 // Functions both stages share.
 VANTREL_GLSL_TEXT_NODE(TVantrelGLSLGetTextureFuncsNode, TVantrelGLSLFunctionNode);
 
@@ -316,11 +309,11 @@ VANTREL_GLSL_TEXT_NODE(TVantrelGLSLGetLightAttenuationFuncNode, TVantrelGLSLFunc
 VANTREL_GLSL_TEXT_NODE(TVantrelGLSLGetShadingFuncsNode, TVantrelGLSLFunctionNode);
 VANTREL_GLSL_TEXT_NODE(TVantrelGLSLGetTextureAtlasFuncNode, TVantrelGLSLFunctionNode);
 VANTREL_GLSL_TEXT_NODE(TVantrelGLSLBumpFuncsNode, TVantrelGLSLFunctionNode);
-VANTREL_GLSL_PLACEHOLDER_NODE(TVantrelGLSLBasicShadowFuncsNode, TVantrelGLSLFunctionNode);
-VANTREL_GLSL_PLACEHOLDER_NODE(TVantrelGLSLPOMFuncsNode, TVantrelGLSLFunctionNode);
-VANTREL_GLSL_PLACEHOLDER_NODE(TVantrelGLSLPBRFuncsNode, TVantrelGLSLFunctionNode);
-VANTREL_GLSL_PLACEHOLDER_NODE(TVantrelGLSLToneMappingFuncsNode, TVantrelGLSLFunctionNode);
-VANTREL_GLSL_PLACEHOLDER_NODE(TVantrelGLSLFogFuncNode, TVantrelGLSLFunctionNode);
+VANTREL_GLSL_TEXT_NODE(TVantrelGLSLBasicShadowFuncsNode, TVantrelGLSLFunctionNode);
+VANTREL_GLSL_TEXT_NODE(TVantrelGLSLPOMFuncsNode, TVantrelGLSLFunctionNode);
+VANTREL_GLSL_TEXT_NODE(TVantrelGLSLPBRFuncsNode, TVantrelGLSLFunctionNode);
+VANTREL_GLSL_TEXT_NODE(TVantrelGLSLToneMappingFuncsNode, TVantrelGLSLFunctionNode);
+VANTREL_GLSL_TEXT_NODE(TVantrelGLSLFogFuncNode, TVantrelGLSLFunctionNode);
 
 // The fragment tree: steps of main.
 VANTREL_GLSL_TEXT_NODE(TVantrelGLSLClippingPlaneNode, TVantrelNodeEntity);
@@ -336,22 +329,30 @@ VANTREL_GLSL_TEXT_NODE(TVantrelGLSLLightingSumNode, TVantrelNodeEntity);
 VANTREL_GLSL_TEXT_NODE(TVantrelGLSLGetBaseColorNode, TVantrelNodeEntity);
 VANTREL_GLSL_TEXT_NODE(TVantrelGLSLAlphaCutoffNode, TVantrelNodeEntity);
 VANTREL_GLSL_TEXT_NODE(TVantrelGLSLSpecularMapNode, TVantrelNodeEntity);
-VANTREL_GLSL_TEXT_NODE(TVantrelGLSLMergedColorOutputNode, TVantrelNodeEntity);
 VANTREL_GLSL_TEXT_NODE(TVantrelGLSLBrightnessColorNode, TVantrelNodeEntity);
 VANTREL_GLSL_TEXT_NODE(TVantrelGLSLFragColorOutputNode, TVantrelNodeEntity);
 VANTREL_GLSL_TEXT_NODE(TVantrelGLSLColorClipNode, TVantrelNodeEntity);
-VANTREL_GLSL_PLACEHOLDER_NODE(TVantrelGLSLPOMApplyNode, TVantrelNodeEntity);
-VANTREL_GLSL_PLACEHOLDER_NODE(TVantrelGLSLPBRPrepareNode, TVantrelNodeEntity);
-VANTREL_GLSL_PLACEHOLDER_NODE(TVantrelGLSLAddShadowNode, TVantrelNodeEntity);
-VANTREL_GLSL_PLACEHOLDER_NODE(TVantrelGLSLAddEnvironmentNode, TVantrelNodeEntity);
-VANTREL_GLSL_PLACEHOLDER_NODE(TVantrelGLSLAddReflectionNode, TVantrelNodeEntity);
-VANTREL_GLSL_PLACEHOLDER_NODE(TVantrelGLSLAddRefractionNode, TVantrelNodeEntity);
-VANTREL_GLSL_PLACEHOLDER_NODE(TVantrelGLSLTonemappingNode, TVantrelNodeEntity);
-VANTREL_GLSL_PLACEHOLDER_NODE(TVantrelGLSLFogApplyNode, TVantrelNodeEntity);
-VANTREL_GLSL_PLACEHOLDER_NODE(TVantrelGLSLWeightedBlendedOITNode, TVantrelNodeEntity);
+VANTREL_GLSL_TEXT_NODE(TVantrelGLSLPOMApplyNode, TVantrelNodeEntity);
+VANTREL_GLSL_TEXT_NODE(TVantrelGLSLPBRPrepareNode, TVantrelNodeEntity);
+VANTREL_GLSL_TEXT_NODE(TVantrelGLSLAddShadowNode, TVantrelNodeEntity);
+VANTREL_GLSL_TEXT_NODE(TVantrelGLSLAddEnvironmentNode, TVantrelNodeEntity);
+VANTREL_GLSL_TEXT_NODE(TVantrelGLSLAddReflectionNode, TVantrelNodeEntity);
+VANTREL_GLSL_TEXT_NODE(TVantrelGLSLAddRefractionNode, TVantrelNodeEntity);
+VANTREL_GLSL_TEXT_NODE(TVantrelGLSLTonemappingNode, TVantrelNodeEntity);
+VANTREL_GLSL_TEXT_NODE(TVantrelGLSLFogApplyNode, TVantrelNodeEntity);
+VANTREL_GLSL_TEXT_NODE(TVantrelGLSLWeightedBlendedOITNode, TVantrelNodeEntity);
 
 #undef VANTREL_GLSL_TEXT_NODE
-#undef VANTREL_GLSL_PLACEHOLDER_NODE
+
+// The colour merge, classic or physically based, ending with the shadow factor.
+class TVantrelGLSLMergedColorOutputNode : public TVantrelNodeEntity {
+public:
+  using TVantrelNodeEntity::TVantrelNodeEntity;
+  void WriteText(std::string& AOut) const override;
+
+private:
+  void WritePBRMerge(std::string& AOut) const;
+};
 
 class TVantrelGLSLFragmentShaderLocalsStructNode : public TVantrelGLSLLocalsStructNode {
 public:

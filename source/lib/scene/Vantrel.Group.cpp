@@ -1,5 +1,6 @@
 #include "scene/Vantrel.Group.h"
 
+#include "definitions/Vantrel.DefTypes.h"
 #include "rtl/fields.h"
 #include "rtl/properties.h"
 #include "rtl/sysutils.h"
@@ -41,6 +42,32 @@ void TVantrelGroup::SetTimestamp(const std::string& AValue) {
   if (!TryStrToDateTimeStrict(AValue, value) && !TryStrToDateTime(AValue, value, FormatSettings))
     value = TDateTime();
   FTimestamp = value;
+}
+
+void TVantrelGroup::LoadFromDefinition(TCustomDef* ADef) {
+  inherited::LoadFromDefinition(ADef);
+  auto* def = dynamic_cast<TGroupDef*>(ADef);
+  if (!def)
+    return;
+  FAuthor = def->GetAuthor();
+  FTimestamp = def->GetTimestamp();
+  FVersion = def->GetVersion();
+  FLicense = def->GetLicense();
+  FLink = def->GetLink();
+  FDescr = def->GetDescr();
+}
+
+void TVantrelGroup::StoreToDefinition(TCustomDef* ADef) {
+  inherited::StoreToDefinition(ADef);
+  auto* def = dynamic_cast<TGroupDef*>(ADef);
+  if (!def)
+    return;
+  def->SetAuthor(FAuthor);
+  def->SetTimestamp(FTimestamp);
+  def->SetVersion(FVersion);
+  def->SetLicense(FLicense);
+  def->SetLink(FLink);
+  def->SetDescr(FDescr);
 }
 
 namespace {

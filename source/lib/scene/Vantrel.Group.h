@@ -1,7 +1,6 @@
 #pragma once
 // A transform with descriptive prefab data (author, time stamp, version, licence, link,
-// description). Taking them from and storing them into a TGroupDef comes with the definition
-// units.
+// description) taken from and stored into a TGroupDef.
 
 #include <string>
 
@@ -13,7 +12,7 @@
 namespace vantrel {
 
 // Sender and prefab.
-using TOnPrefabGroupEvent = TEvent<TObject*, TObject*>;
+using TOnPrefabGroupEvent = TMethodEvent<TObject*, TObject*>;
 
 inline constexpr const char* STimestampFormat = "yyyy-mm-dd hh:nn:ss";
 
@@ -45,6 +44,12 @@ public:
   // Declared for prefab tools; the framework raises neither.
   TOnPrefabGroupEvent OnPrefabLoaded;
   TOnPrefabGroupEvent OnPrefabStored;
+
+  // The transform's, then the six values from a TGroupDef.
+  void LoadFromDefinition(TCustomDef* ADef) override;
+  void StoreToDefinition(TCustomDef* ADef) override;
+  // A group builds no children.
+  void BuildHierarchy(TTransformDef*) override {}
 
 private:
   std::string FAuthor;

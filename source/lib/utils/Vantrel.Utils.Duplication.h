@@ -54,7 +54,7 @@ struct TVantrelLateResolveEntry {
   TObject* Ref = nullptr;
 };
 
-using TOnVantrelDuplicate = TEvent<TComponent*, TComponent*, TVantrelDuplicator*>;
+using TOnVantrelDuplicate = TMethodEvent<TComponent*, TComponent*, TVantrelDuplicator*>;
 
 class TVantrelDuplicator : public TObject {
   RTL_CLASS(TVantrelDuplicator, TObject)

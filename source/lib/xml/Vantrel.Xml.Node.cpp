@@ -230,18 +230,22 @@ TMz_XmlElement* TMz_XmlElement::Create(TMz_XmlDocument* pDocument, TMz_XmlNode* 
 
 TMz_XmlElement::~TMz_XmlElement() {
   json_pool::TReleaseScope batch;
-  // Descendants are taken off their parents before they go, so no destructor recurses.
-  std::vector<TMz_XmlElement*> pending;
+  // Depth first with a stack of the child lists being emptied: each node leaves its list before it
+  // is freed and hands its own list to the stack, so no destructor recurses and the stack only
+  // grows with the depth.
+  std::vector<std::unique_ptr<TMz_XmlNodes>> lists;
   if (fNodes)
-    pending = std::move(*fNodes);
-  fNodes.reset();
-  while (!pending.empty()) {
-    TMz_XmlElement* node = pending.back();
-    pending.pop_back();
-    if (node->fNodes) {
-      pending.insert(pending.end(), node->fNodes->begin(), node->fNodes->end());
-      node->fNodes.reset();
+    lists.push_back(std::move(fNodes));
+  while (!lists.empty()) {
+    TMz_XmlNodes& list = *lists.back();
+    if (list.empty()) {
+      lists.pop_back();
+      continue;
     }
+    TMz_XmlElement* node = list.back();
+    list.pop_back();
+    if (node->fNodes)
+      lists.push_back(std::move(node->fNodes));
     node->Free();
   }
   fAttributes.clear();

@@ -54,6 +54,13 @@ RTL_DECLARE_EXCEPTION(EWriteError, EStreamError);
 RTL_DECLARE_EXCEPTION(EFCreateError, EStreamError);
 RTL_DECLARE_EXCEPTION(EFOpenError, EStreamError);
 RTL_DECLARE_EXCEPTION(EThread, Exception);
+// A method called by name with arguments it does not take.
+RTL_DECLARE_EXCEPTION(EInvocationError, Exception);
+// Floating-point faults. C++ does not trap, so code that must report them tests and raises.
+RTL_DECLARE_EXCEPTION(EMathError, Exception);
+RTL_DECLARE_EXCEPTION(EZeroDivide, EMathError);
+RTL_DECLARE_EXCEPTION(EInvalidOp, EMathError);
+RTL_DECLARE_EXCEPTION(EOverflow, EMathError);
 
 // The runtime's standard message texts.
 namespace messages {
@@ -71,6 +78,10 @@ inline constexpr const char* ClassNotFound = "Class %s not found";
 inline constexpr const char* DuplicateItem = "Duplicates not allowed";
 inline constexpr const char* NoElements = "Sequence contains no elements";
 inline constexpr const char* AssertionFailed = "Assertion fehlgeschlagen";
+inline constexpr const char* ZeroDivide = "Floating point division by zero";
+inline constexpr const char* InvalidOp = "Invalid floating point operation";
+inline constexpr const char* Overflow = "Floating point overflow";
+inline constexpr const char* ParameterCountMismatch = "Parameter count mismatch";
 } // namespace messages
 
 // Raises EAssertionFailed "Assertion fehlgeschlagen (<project-relative path>, Zeile <line>)" when

@@ -18,9 +18,16 @@
 
 namespace rtl {
 
-// Why a container reports an item: it was added, removed (an owning container frees it), or
-// handed out to the caller (never freed).
-enum class TCollectionNotification { cnAdded = 0, cnRemoved = 1, cnExtracted = 2 };
+// Why a container reports an item: it is being or was added, handed out to the caller (never
+// freed), or removed (an owning container frees it). Containers report the past forms.
+enum class TCollectionNotification {
+  cnAdding = 0,
+  cnAdded = 1,
+  cnExtracting = 2,
+  cnExtracted = 3,
+  cnDeleting = 4,
+  cnRemoved = 5
+};
 
 template <class T>
 using TCollectionNotifyEvent = std::function<void(const T& AItem, TCollectionNotification AAction)>;

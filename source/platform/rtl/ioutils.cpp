@@ -89,6 +89,32 @@ std::string TPath::Combine(const std::string& APath1, const std::string& APath2,
   return Combine(Combine(APath1, APath2), APath3);
 }
 
+// Iterative, with one backtrack point: the last '*' seen and the name position it stood at.
+bool MatchesMask(std::string_view AName, std::string_view AMask) {
+  const auto upper = [](char AChar) {
+    return AChar >= 'a' && AChar <= 'z' ? static_cast<char>(AChar - 32) : AChar;
+  };
+  constexpr size_t None = std::string_view::npos;
+  size_t name = 0, mask = 0, star = None, resume = 0;
+  while (name < AName.size()) {
+    if (mask < AMask.size() && AMask[mask] == '*') {
+      star = mask++;
+      resume = name;
+    } else if (mask < AMask.size() && (AMask[mask] == '?' || upper(AMask[mask]) == upper(AName[name]))) {
+      ++name;
+      ++mask;
+    } else if (star != None) {
+      mask = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (mask < AMask.size() && AMask[mask] == '*')
+    ++mask;
+  return mask == AMask.size();
+}
+
 std::string TPath::GetFileName(const std::string& APath) {
   return APath.substr(FileNameStart(APath));
 }
@@ -226,6 +252,13 @@ void TFile::Move(const std::string& ASource, const std::string& ADest) {
   }
   if (error)
     throw Failure("Cannot move file", ASource + "\" to \"" + ADest, error);
+}
+
+void TFile::Replace(const std::string& ASource, const std::string& ADest) {
+  std::error_code error;
+  fs::rename(ASource, ADest, error);
+  if (error)
+    throw Failure("Cannot replace file", ASource + "\" with \"" + ADest, error);
 }
 
 TBytes TFile::ReadAllBytes(const std::string& APath) {

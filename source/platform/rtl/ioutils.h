@@ -4,6 +4,7 @@
 // system's reason; opening and creating files raise the stream errors of TFileStream.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "rtl/exceptions.h"
@@ -75,6 +76,10 @@ public:
   static void SetFolderOverride(TSpecialFolder AFolder, const std::string& APath);
 };
 
+// True when the file name AName matches AMask: '*' matches any run of characters (none too),
+// '?' exactly one, and other characters compare with ASCII letters upper-cased.
+bool MatchesMask(std::string_view AName, std::string_view AMask);
+
 class TFile {
 public:
   // True for an existing regular file (or a link to one), false for folders.
@@ -84,6 +89,8 @@ public:
   static void Copy(const std::string& ASource, const std::string& ADest, bool AOverwrite = false);
   // Renames, or copies and deletes across file systems; an existing ADest raises.
   static void Move(const std::string& ASource, const std::string& ADest);
+  // Renames over ADest, which may exist: atomic on one file system. Failures raise EInOutError.
+  static void Replace(const std::string& ASource, const std::string& ADest);
   static TBytes ReadAllBytes(const std::string& APath);
   // Creates or truncates the file and writes all bytes.
   static void WriteAllBytes(const std::string& APath, const TBytes& ABytes);

@@ -51,11 +51,11 @@ protected:
   bool (*FAccepts)(TObject* AObject) = nullptr;
 };
 
-template <class... TArgs> class TEvent : public TMethod {
+template <class... TArgs> class TMethodEvent : public TMethod {
 public:
-  TEvent() = default;
-  TEvent(std::nullptr_t) {}
-  template <class C> TEvent(C* AObject, void (C::*AMember)(TArgs...)) {
+  TMethodEvent() = default;
+  TMethodEvent(std::nullptr_t) {}
+  template <class C> TMethodEvent(C* AObject, void (C::*AMember)(TArgs...)) {
     static_assert(std::is_base_of_v<TObject, C>, "event handlers are members of TObject classes");
     static_assert(sizeof(AMember) <= CodeSize);
     if (!AObject)
@@ -83,6 +83,6 @@ private:
 };
 
 // The plain event: the sender only.
-using TNotifyEvent = TEvent<TObject*>;
+using TNotifyEvent = TMethodEvent<TObject*>;
 
 } // namespace rtl

@@ -3,9 +3,9 @@
 #include <map>
 #include <mutex>
 
+#include "rtl/methods.h"
 #include "rtl/properties.h"
 #include "rtl/sysutils.h"
-
 
 namespace rtl {
 
@@ -31,10 +31,10 @@ void TFreeDeleter::operator()(TObject* AObject) const {
 }
 
 TClass::TClass(std::string AName, std::string AUnitName, TClass* AParent, TObjectFactory AFactory,
-               TRegisterProperties ARegisterProperties)
+               TRegisterProperties ARegisterProperties, TRegisterMethods ARegisterMethods)
     : FName(std::move(AName)), FUnitName(std::move(AUnitName)),
       FQualifiedName(FUnitName.empty() ? FName : FUnitName + "." + FName), FParent(AParent),
-      FFactory(AFactory), FRegisterProperties(ARegisterProperties) {}
+      FFactory(AFactory), FRegisterProperties(ARegisterProperties), FRegisterMethods(ARegisterMethods) {}
 
 TClass::~TClass() = default;
 

@@ -20,6 +20,7 @@ class TObject;
 class TClass;
 class TComponent;
 class TPropertyList;
+class TMethodList;
 
 // Makes a new instance for a metaclass; AOwner is used by components and ignored otherwise.
 using TObjectFactory = TObject* (*)(TComponent* AOwner);
@@ -92,9 +93,10 @@ template <class T, class U> T* CheckedCast(U* AObject) {
 class TClass {
 public:
   using TRegisterProperties = void (*)(TPropertyList& AList);
+  using TRegisterMethods = void (*)(TMethodList& AList);
 
   TClass(std::string AName, std::string AUnitName, TClass* AParent, TObjectFactory AFactory,
-         TRegisterProperties ARegisterProperties = nullptr);
+         TRegisterProperties ARegisterProperties = nullptr, TRegisterMethods ARegisterMethods = nullptr);
   virtual ~TClass();
   TClass(const TClass&) = delete;
   TClass& operator=(const TClass&) = delete;
@@ -120,6 +122,8 @@ public:
 
   // This class's own published properties (inherited ones live in the parents' tables).
   const TPropertyList& OwnProperties() const;
+  // This class's own methods callable by name (rtl/methods.h).
+  const TMethodList& OwnMethods() const;
 
 private:
   std::string FName;
@@ -128,7 +132,9 @@ private:
   TClass* FParent;
   TObjectFactory FFactory;
   TRegisterProperties FRegisterProperties;
+  TRegisterMethods FRegisterMethods;
   mutable std::unique_ptr<TPropertyList> FProperties;
+  mutable std::unique_ptr<TMethodList> FMethods;
 };
 
 // Class registry: classes made by name (streaming, definitions, packages) are registered here.
@@ -156,7 +162,14 @@ template <class T> constexpr TObjectFactory FactoryFor() {
     return nullptr;
 }
 constexpr TClass::TRegisterProperties OptionalRegistrar() { return nullptr; }
-constexpr TClass::TRegisterProperties OptionalRegistrar(TClass::TRegisterProperties ARegistrar) {
+constexpr TClass::TRegisterProperties OptionalRegistrar(TClass::TRegisterProperties ARegistrar,
+                                                        TClass::TRegisterMethods = nullptr) {
+  return ARegistrar;
+}
+constexpr TClass::TRegisterMethods OptionalMethodRegistrar() { return nullptr; }
+constexpr TClass::TRegisterMethods OptionalMethodRegistrar(TClass::TRegisterProperties) { return nullptr; }
+constexpr TClass::TRegisterMethods OptionalMethodRegistrar(TClass::TRegisterProperties,
+                                                           TClass::TRegisterMethods ARegistrar) {
   return ARegistrar;
 }
 } // namespace detail
@@ -186,13 +199,15 @@ public:                                                                         
 private:
 
 // In one source file: defines the metaclass object of TName, in unit AUnit ("Vantrel.Mesh").
-// An optional third argument names the static function that registers its published properties:
-// RTL_DEFINE_CLASS(TFoo, "Vantrel.Foo", &TFoo::RegisterProperties).
+// An optional third argument names the static function that registers its published properties,
+// an optional fourth the one that registers its methods callable by name (nullptr for none):
+// RTL_DEFINE_CLASS(TFoo, "Vantrel.Foo", &TFoo::RegisterProperties, &TFoo::RegisterMethods).
 #define RTL_DEFINE_CLASS(TName, AUnit, ...)                                                                  \
   ::rtl::TClass& TName::StaticClass() {                                                                      \
     static ::rtl::TClass metaclass(#TName, AUnit, &inherited::StaticClass(),                                 \
                                    ::rtl::detail::FactoryFor<TName>(),                                       \
-                                   ::rtl::detail::OptionalRegistrar(__VA_ARGS__));                           \
+                                   ::rtl::detail::OptionalRegistrar(__VA_ARGS__),                            \
+                                   ::rtl::detail::OptionalMethodRegistrar(__VA_ARGS__));                     \
     return metaclass;                                                                                        \
   }
 

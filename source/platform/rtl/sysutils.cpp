@@ -530,6 +530,11 @@ std::string DateTimeToStr(TDateTime ADateTime, const TFormatSettings& ASettings)
          ASettings.TimeSeparator + twoDigits(parts.Second) + (parts.Hour < 12 ? " AM" : " PM");
 }
 
+std::string ExtractFilePath(std::string_view AFileName) {
+  const size_t slash = AFileName.rfind('/');
+  return slash == std::string_view::npos ? std::string() : std::string(AFileName.substr(0, slash + 1));
+}
+
 bool TryStrToBool(std::string_view AText, bool& AValue) {
   if (SameText(AText, "true"))
     AValue = true;

@@ -193,6 +193,9 @@ enum class TReplaceFlag : uint8_t { rfReplaceAll, rfIgnoreCase };
 std::string StringReplace(std::string_view AText, std::string_view AOldPattern, std::string_view ANewPattern,
                           std::initializer_list<TReplaceFlag> AFlags = {});
 
+// The text up to and including the last "/" ("" when there is none); "\\" is no delimiter.
+std::string ExtractFilePath(std::string_view AFileName);
+
 // 'text' with embedded quotes doubled.
 std::string QuotedStr(std::string_view AText, char AQuote = '\'');
 

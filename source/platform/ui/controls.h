@@ -35,15 +35,16 @@ struct TDragObject {
 };
 
 using rtl::TNotifyEvent;
-using TMouseEvent = rtl::TEvent<rtl::TObject*, TMouseButton, TShiftState, float, float>;
-using TMouseMoveEvent = rtl::TEvent<rtl::TObject*, TShiftState, float, float>;
+using TMouseEvent = rtl::TMethodEvent<rtl::TObject*, TMouseButton, TShiftState, float, float>;
+using TMouseMoveEvent = rtl::TMethodEvent<rtl::TObject*, TShiftState, float, float>;
 // Sender, shift state, wheel delta, handled.
-using TMouseWheelEvent = rtl::TEvent<rtl::TObject*, TShiftState, int, bool&>;
+using TMouseWheelEvent = rtl::TMethodEvent<rtl::TObject*, TShiftState, int, bool&>;
 // Sender, key, key character, shift state.
-using TKeyEvent = rtl::TEvent<rtl::TObject*, uint16_t&, char32_t&, TShiftState>;
-using TDragEnterEvent = rtl::TEvent<rtl::TObject*, const TDragObject&, const rtl::TPointF&>;
-using TDragOverEvent = rtl::TEvent<rtl::TObject*, const TDragObject&, const rtl::TPointF&, TDragOperation&>;
-using TDragDropEvent = rtl::TEvent<rtl::TObject*, const TDragObject&, const rtl::TPointF&>;
+using TKeyEvent = rtl::TMethodEvent<rtl::TObject*, uint16_t&, char32_t&, TShiftState>;
+using TDragEnterEvent = rtl::TMethodEvent<rtl::TObject*, const TDragObject&, const rtl::TPointF&>;
+using TDragOverEvent =
+    rtl::TMethodEvent<rtl::TObject*, const TDragObject&, const rtl::TPointF&, TDragOperation&>;
+using TDragDropEvent = rtl::TMethodEvent<rtl::TObject*, const TDragObject&, const rtl::TPointF&>;
 
 // What picking answers with: the object under a point.
 class IControl {

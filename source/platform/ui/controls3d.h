@@ -62,11 +62,11 @@ private:
   void SetAxis(float& AAxis, float AValue, const TNotifyEvent& AEvent);
 };
 
-using TMouseEvent3D = rtl::TEvent<rtl::TObject*, TMouseButton, TShiftState, float, float,
-                                  const rtl::TVector3D&, const rtl::TVector3D&>;
+using TMouseEvent3D = rtl::TMethodEvent<rtl::TObject*, TMouseButton, TShiftState, float, float,
+                                        const rtl::TVector3D&, const rtl::TVector3D&>;
 using TMouseMoveEvent3D =
-    rtl::TEvent<rtl::TObject*, TShiftState, float, float, const rtl::TVector3D&, const rtl::TVector3D&>;
-using TRenderEvent = rtl::TEvent<rtl::TObject*, TContext3D*>;
+    rtl::TMethodEvent<rtl::TObject*, TShiftState, float, float, const rtl::TVector3D&, const rtl::TVector3D&>;
+using TRenderEvent = rtl::TMethodEvent<rtl::TObject*, TContext3D*>;
 
 class TControl3D : public TFmxObject, public IControl {
   RTL_CLASS(TControl3D, TFmxObject)

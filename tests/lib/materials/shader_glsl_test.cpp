@@ -514,6 +514,27 @@ const std::vector<std::string> SweepDefines = {
     "ENVIRONMENT",   "TONEMAP_FILMIC",
 };
 
+// The defines of the effect nodes, swept as well.
+const std::vector<std::string> EffectSweepDefines = {"SHADOWMAPPING",
+                                                     "VARIANCESHADOWMAPPING",
+                                                     "POM_DISCARD",
+                                                     "PBR_TEX",
+                                                     "PBR_TEX_ALBEDO",
+                                                     "PBR_TEX_METALLIC",
+                                                     "PBR_TEX_ROUGHNESS",
+                                                     "PBR_TEX_AO",
+                                                     "PBR_TEX_EMISSIVE",
+                                                     "SpecularMapTexture",
+                                                     "TONEMAP_EXPOSURE",
+                                                     "TONEMAP_ACES_NARKOWICZ",
+                                                     "TONEMAP_ACES_HILL",
+                                                     "TONEMAP_ACES_HILL_EXPOSURE_BOOST",
+                                                     "TONEMAP_REINHARD",
+                                                     "TONEMAP_LUMABASED_REINHARD",
+                                                     "TONEMAP_WP_LUMABASED_REINHARD",
+                                                     "TONEMAP_ROMBINDAHOUSE",
+                                                     "TONEMAP_UNCHARTED2"};
+
 std::vector<std::pair<std::string, std::string>> AllTexts() {
   std::vector<std::pair<std::string, std::string>> texts;
   for (const vtest::TShaderVariantRow& row : vtest::ShaderVariantRows()) {
@@ -524,11 +545,12 @@ std::vector<std::pair<std::string, std::string>> AllTexts() {
   for (int i = 0; i < 300; ++i) {
     auto vertex = Vertex();
     auto fragment = Fragment();
-    for (const std::string& define : SweepDefines)
-      if (random() % 2) {
-        vertex->AddDefine(define);
-        fragment->AddDefine(define);
-      }
+    for (const auto* defines : {&SweepDefines, &EffectSweepDefines})
+      for (const std::string& define : *defines)
+        if (random() % 2) {
+          vertex->AddDefine(define);
+          fragment->AddDefine(define);
+        }
     texts.emplace_back(vertex->ToString(), fragment->ToString());
   }
   return texts;

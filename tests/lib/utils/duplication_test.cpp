@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "definitions/Vantrel.DefTypes.h"
 #include "rtl/fields.h"
 #include "scene/Vantrel.Control.h"
 #include "support/log_capture.h"
@@ -220,6 +221,59 @@ TEST_F(Duplication, LateResolveWaitsForTheSource) {
   EXPECT_TRUE(duplicator->ClassIgnored(TTestMaterialSource::StaticClass()) == false);
   duplicator->IgnoreClasses().push_back(&TMaterialSource::StaticClass());
   EXPECT_TRUE(duplicator->ClassIgnored(TTestMaterialSource::StaticClass()));
+}
+
+} // namespace
+
+namespace duptest {
+
+// Makes and frees a definition of its own, so a copy must keep its own too.
+class TOwningNode : public vantrel::TVantrelControl {
+  RTL_CLASS(TOwningNode, vantrel::TVantrelControl)
+public:
+  explicit TOwningNode(rtl::TComponent* AOwner)
+      : TVantrelControl(AOwner), FOwnDef(rtl::MakeOwned<vantrel::TTransformDef>()) {
+    SetDef(FOwnDef.get());
+  }
+  bool OwnsDefinition() const override { return true; }
+  vantrel::TTransformDef* OwnDef() const { return FOwnDef.get(); }
+
+private:
+  rtl::TOwned<vantrel::TTransformDef> FOwnDef;
+};
+RTL_DEFINE_CLASS(TOwningNode, "Test.Duplication")
+
+} // namespace duptest
+
+namespace {
+
+using duptest::TOwningNode;
+
+TEST(DuplicationDefinitions, AnOwnedDefinitionStaysWithItsControl) {
+  InitializeControl();
+  for (const bool sourceFirst : {true, false}) {
+    SCOPED_TRACE(sourceFirst ? "source freed first" : "copy freed first");
+    auto* source = New<TOwningNode>(nullptr);
+    auto* copy = dynamic_cast<TOwningNode*>(source->Duplicate(nullptr, false));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->Def(), copy->OwnDef());
+    EXPECT_NE(copy->Def(), source->Def());
+    if (sourceFirst) {
+      source->Free();
+      copy->Free();
+    } else {
+      copy->Free();
+      source->Free();
+    }
+  }
+  auto modelDef = MakeOwned<TTransformDef>();
+  auto shared = MakeOwned<TLinkedNode>(nullptr);
+  shared->SetDef(modelDef.get());
+  TOwned<TComponent> copy(shared->Duplicate(nullptr, false));
+  EXPECT_EQ(static_cast<TVantrelControl*>(copy.get())->Def(), modelDef.get());
+  copy.reset();
+  shared.reset();
+  FinalizeControl();
 }
 
 } // namespace

@@ -25,7 +25,7 @@ public:
 };
 RTL_DEFINE_CLASS(TStranger, "Test.Events")
 
-using TIntEvent = rtl::TEvent<rtl::TObject*, int>;
+using TIntEvent = rtl::TMethodEvent<rtl::TObject*, int>;
 
 class TSender : public rtl::TObject {
   RTL_CLASS(TSender, rtl::TObject)
