@@ -47,7 +47,7 @@ void TVantrelControl::RegisterProperties(TPropertyList& AList) {
 void TVantrelControl::RegisterFields() {
   // The definition is shared with the copy unless the source frees it itself; then the copy
   // keeps the one its constructor made.
-  TFieldInfo def;
+  TCopyField def;
   def.Name = "FDef";
   def.CopyValue = [](TObject* ADest, const TObject* ASource) {
     const auto* source = static_cast<const TVantrelControl*>(ASource);

@@ -92,6 +92,8 @@ public:
   void DestroyComponentsButIgnoreClass(std::span<const TClass* const> AClasses);
 
 protected:
+  // Scene controls are created opaque.
+  bool DefaultOpaque() const override { return true; }
   // After the parent or the size changed; subclasses rebuild what depends on them.
   virtual void DoBoundsChanged(TFmxObject*) {}
   void Resize3D() override { DoBoundsChanged(Parent()); }

@@ -46,6 +46,10 @@ public:
   // The local matrix and every key of the table (ExtendedClassName first), added or replaced;
   // nothing for a definition that is no TTransformDef.
   void StoreToDefinition(TCustomDef* ADef) override;
+
+protected:
+  // Transforms are created without hit testing.
+  bool DefaultHitTest() const override { return false; }
 };
 
 void InitializeTransform();

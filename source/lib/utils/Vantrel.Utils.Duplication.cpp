@@ -77,7 +77,7 @@ void TVantrelDuplicator::AddObjectMap(TObject* ASource, TObject* AClone) {
     Resolve(FLateResolve[index], AClone);
 }
 
-void TVantrelDuplicator::AddLateResolve(TObject* ASource, const TFieldInfo* AField, TObject* AClone) {
+void TVantrelDuplicator::AddLateResolve(TObject* ASource, const TCopyField* AField, TObject* AClone) {
   FPendingBySource[ASource].push_back(FLateResolve.size());
   FLateResolve.push_back({{ASource, AField, AClone}});
 }
@@ -165,15 +165,15 @@ TComponent* TVantrelDuplicator::RawDuplicate(TComponent* ASource, TComponent* AO
   return clone;
 }
 
-const std::vector<const TFieldInfo*>& TVantrelDuplicator::FieldsOf(const TClass& AClass) {
+const std::vector<const TCopyField*>& TVantrelDuplicator::FieldsOf(const TClass& AClass) {
   auto it = FFieldLists.find(&AClass);
   if (it == FFieldLists.end())
-    it = FFieldLists.emplace(&AClass, GetFieldList(AClass)).first;
+    it = FFieldLists.emplace(&AClass, GetCopyFields(AClass)).first;
   return it->second;
 }
 
 void TVantrelDuplicator::CopyFields(const TObject* ASource, TObject* AClone) {
-  for (const TFieldInfo* field : FieldsOf(AClone->ClassType())) {
+  for (const TCopyField* field : FieldsOf(AClone->ClassType())) {
     switch (field->Kind) {
     case TFieldKind::NoTypeInfo:
       break;
@@ -193,7 +193,7 @@ void TVantrelDuplicator::CopyFields(const TObject* ASource, TObject* AClone) {
   }
 }
 
-void TVantrelDuplicator::CopyEventField(const TFieldInfo& AField, const TObject* ASource, TObject* AClone) {
+void TVantrelDuplicator::CopyEventField(const TCopyField& AField, const TObject* ASource, TObject* AClone) {
   TMethod* method = AField.Method(AClone);
   *method = *AField.Method(const_cast<TObject*>(ASource));
   TObject* target = method->Object();
@@ -205,7 +205,7 @@ void TVantrelDuplicator::CopyEventField(const TFieldInfo& AField, const TObject*
     AddLateResolve(target, &AField, AClone);
 }
 
-void TVantrelDuplicator::CopyObjectField(const TFieldInfo& AField, const TObject* ASource, TObject* AClone) {
+void TVantrelDuplicator::CopyObjectField(const TCopyField& AField, const TObject* ASource, TObject* AClone) {
   if (AField.Name == "FOwner" || AField.Name == "FParent")
     return;
   TObject* value = AField.GetObject(ASource);
@@ -229,7 +229,7 @@ void TVantrelDuplicator::CopyObjectField(const TFieldInfo& AField, const TObject
 
 TObject* TVantrelDuplicator::OwnCounterpart(const TComponent* ASource, const TComponent* AClone,
                                             const TComponent* AChild) {
-  for (const TFieldInfo* field : FieldsOf(AClone->ClassType())) {
+  for (const TCopyField* field : FieldsOf(AClone->ClassType())) {
     if (field->Kind != TFieldKind::Object || field->GetObject(ASource) != AChild)
       continue;
     TObject* own = field->GetObject(AClone);

@@ -50,7 +50,7 @@ using TDuplicationFlags = TSet<TDuplicationFlag>;
 // A field of Ref that must refer to Source's copy once there is one.
 struct TVantrelLateResolveEntry {
   TObject* Source = nullptr;
-  const TFieldInfo* Field = nullptr;
+  const TCopyField* Field = nullptr;
   TObject* Ref = nullptr;
 };
 
@@ -76,7 +76,7 @@ public:
   // Maps ASource to AClone (a source mapped twice raises the dictionary's duplicate-key error),
   // then resolves the entries waiting for ASource.
   void AddObjectMap(TObject* ASource, TObject* AClone);
-  void AddLateResolve(TObject* ASource, const TFieldInfo* AField, TObject* AClone);
+  void AddLateResolve(TObject* ASource, const TCopyField* AField, TObject* AClone);
   // Resolves every waiting entry whose source has a copy, in order.
   void RunLateResolve();
   // The copy of AObj owned by AOwner, with everything it owns; a second call for the same object
@@ -96,15 +96,15 @@ private:
   // Indexes of waiting entries by source, so mapping a source touches only its own entries.
   std::unordered_map<TObject*, std::vector<size_t>> FPendingBySource;
   // The field lists of the classes met so far.
-  std::unordered_map<const TClass*, std::vector<const TFieldInfo*>> FFieldLists;
+  std::unordered_map<const TClass*, std::vector<const TCopyField*>> FFieldLists;
 
-  const std::vector<const TFieldInfo*>& FieldsOf(const TClass& AClass);
+  const std::vector<const TCopyField*>& FieldsOf(const TClass& AClass);
 
   void DuplicateNotify(TComponent* ASource, TComponent* AClone, TVantrelDuplicator* ADuplicator);
   TComponent* RawDuplicate(TComponent* ASource, TComponent* AOwner);
   void CopyFields(const TObject* ASource, TObject* AClone);
-  void CopyObjectField(const TFieldInfo& AField, const TObject* ASource, TObject* AClone);
-  void CopyEventField(const TFieldInfo& AField, const TObject* ASource, TObject* AClone);
+  void CopyObjectField(const TCopyField& AField, const TObject* ASource, TObject* AClone);
+  void CopyEventField(const TCopyField& AField, const TObject* ASource, TObject* AClone);
   void DuplicateChildren(TComponent* ASource, TComponent* AClone);
   // The object AClone's constructor made in the field that holds AChild in ASource, or nullptr.
   TObject* OwnCounterpart(const TComponent* ASource, const TComponent* AClone, const TComponent* AChild);

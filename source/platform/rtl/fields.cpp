@@ -13,7 +13,7 @@ namespace {
 
 struct TFieldTable {
   const TClass* Class;
-  std::vector<std::unique_ptr<TFieldInfo>> Fields;
+  std::vector<std::unique_ptr<TCopyField>> Fields;
 };
 
 struct TFieldRegistry {
@@ -28,15 +28,15 @@ TFieldRegistry& Registry() {
 
 } // namespace
 
-bool TFieldInfo::HasAssign() const {
+bool TCopyField::HasAssign() const {
   return DeclaredClass && DeclaredClass->InheritsFrom(TPersistent::StaticClass());
 }
 
-void RegisterFields(const TClass& AClass, std::vector<TFieldInfo> AFields) {
+void RegisterFields(const TClass& AClass, std::vector<TCopyField> AFields) {
   TFieldTable table{&AClass, {}};
-  for (TFieldInfo& field : AFields) {
+  for (TCopyField& field : AFields) {
     field.Owner = &AClass;
-    table.Fields.push_back(std::make_unique<TFieldInfo>(std::move(field)));
+    table.Fields.push_back(std::make_unique<TCopyField>(std::move(field)));
   }
   TFieldRegistry& registry = Registry();
   std::lock_guard lock(registry.Lock);
@@ -54,11 +54,11 @@ void UnRegisterFields(const TClass& AClass) {
   std::erase_if(registry.Tables, [&](const TFieldTable& ATable) { return ATable.Class == &AClass; });
 }
 
-std::vector<const TFieldInfo*> GetFieldList(const TClass& AClass) {
+std::vector<const TCopyField*> GetCopyFields(const TClass& AClass) {
   std::vector<const TClass*> chain;
   for (const TClass* cls = &AClass; cls; cls = cls->Parent())
     chain.push_back(cls);
-  std::vector<const TFieldInfo*> result;
+  std::vector<const TCopyField*> result;
   TFieldRegistry& registry = Registry();
   std::lock_guard lock(registry.Lock);
   for (auto cls = chain.rbegin(); cls != chain.rend(); ++cls)
@@ -69,8 +69,8 @@ std::vector<const TFieldInfo*> GetFieldList(const TClass& AClass) {
   return result;
 }
 
-TFieldInfo SkippedField(std::string_view AName, TFieldKind AKind) {
-  TFieldInfo info;
+TCopyField SkippedField(std::string_view AName, TFieldKind AKind) {
+  TCopyField info;
   info.Name = std::string(AName);
   info.Kind = AKind;
   return info;

@@ -1,6 +1,6 @@
 #pragma once
 // Field tables: what a deep copy needs to know about the fields of a class, listed per class in
-// declaration order (GetFieldList puts the ancestors' fields first). Each field has a name and a
+// declaration order (GetCopyFields puts the ancestors' fields first). Each field has a name and a
 // kind; value and event fields copy themselves from another instance, object fields are read and
 // written through their accessors (setters keep free-notification links right) and know their
 // declared class. A class registers its table from its unit's start-up function.
@@ -26,7 +26,7 @@ enum class TFieldKind : uint8_t {
   NoTypeInfo, // a field the copy must not touch (containers, caches)
 };
 
-struct TFieldInfo {
+struct TCopyField {
   std::string Name;
   TFieldKind Kind = TFieldKind::Value;
   // The field only refers to its object (weak, unsafe, ref): it never receives Assign.
@@ -48,10 +48,10 @@ struct TFieldInfo {
 };
 
 // Registers the table of AClass (replacing an earlier one). Each entry's Owner is set to AClass.
-void RegisterFields(const TClass& AClass, std::vector<TFieldInfo> AFields);
+void RegisterFields(const TClass& AClass, std::vector<TCopyField> AFields);
 void UnRegisterFields(const TClass& AClass);
 // Every field of AClass and its ancestors, ancestors first; classes without a table add nothing.
-std::vector<const TFieldInfo*> GetFieldList(const TClass& AClass);
+std::vector<const TCopyField*> GetCopyFields(const TClass& AClass);
 
 namespace detail {
 template <class T> struct FieldPointer;
@@ -62,9 +62,9 @@ template <class C, class T> struct FieldPointer<T C::*> {
 } // namespace detail
 
 // Builders for table entries from pointers to data members: ValueField<&TFoo::FWidth>("FWidth").
-template <auto AMember> TFieldInfo ValueField(std::string_view AName) {
+template <auto AMember> TCopyField ValueField(std::string_view AName) {
   using C = typename detail::FieldPointer<decltype(AMember)>::Owner;
-  TFieldInfo info;
+  TCopyField info;
   info.Name = std::string(AName);
   info.Kind = TFieldKind::Value;
   info.CopyValue = [](TObject* ADest, const TObject* ASource) {
@@ -73,10 +73,10 @@ template <auto AMember> TFieldInfo ValueField(std::string_view AName) {
   return info;
 }
 
-template <auto AMember> TFieldInfo EventField(std::string_view AName) {
+template <auto AMember> TCopyField EventField(std::string_view AName) {
   using C = typename detail::FieldPointer<decltype(AMember)>::Owner;
   static_assert(std::is_base_of_v<TMethod, typename detail::FieldPointer<decltype(AMember)>::Type>);
-  TFieldInfo info;
+  TCopyField info;
   info.Name = std::string(AName);
   info.Kind = TFieldKind::Event;
   info.Method = [](TObject* AInstance) -> TMethod* { return &(static_cast<C*>(AInstance)->*AMember); };
@@ -87,10 +87,10 @@ template <auto AMember> TFieldInfo EventField(std::string_view AName) {
 // TOwned, which is only read (its owner keeps it for life). ADeclared is the declared class, or
 // nullptr for a template type.
 template <auto AMember>
-TFieldInfo ObjectField(std::string_view AName, const TClass* ADeclared, bool ADeclaredAsReference = false) {
+TCopyField ObjectField(std::string_view AName, const TClass* ADeclared, bool ADeclaredAsReference = false) {
   using C = typename detail::FieldPointer<decltype(AMember)>::Owner;
   using T = typename detail::FieldPointer<decltype(AMember)>::Type;
-  TFieldInfo info;
+  TCopyField info;
   info.Name = std::string(AName);
   info.Kind = TFieldKind::Object;
   info.DeclaredAsReference = ADeclaredAsReference;
@@ -111,6 +111,6 @@ TFieldInfo ObjectField(std::string_view AName, const TClass* ADeclared, bool ADe
 }
 
 // An entry of the given kind that the copy skips (dynamic arrays, fields without type information).
-TFieldInfo SkippedField(std::string_view AName, TFieldKind AKind);
+TCopyField SkippedField(std::string_view AName, TFieldKind AKind);
 
 } // namespace rtl

@@ -79,6 +79,8 @@ bool TPropInfo::IsStored(const TObject* AInstance) const {
   case TTypeKind::tkInt64:
   case TTypeKind::tkInteger:
     return current.AsInt64() != Default->AsInt64();
+  case TTypeKind::tkRecord:
+    return !current.RecordEquals(*Default);
   default:
     return current.AsOrdinal() != Default->AsOrdinal();
   }
@@ -101,6 +103,26 @@ const TPropInfo* GetPropInfo(const TClass& AClass, std::string_view AName) {
       if (SameText(item->Name, AName))
         return item.get();
   return nullptr;
+}
+
+const TFieldInfo* GetFieldInfo(const TClass& AClass, std::string_view AName) {
+  for (const TClass* c = &AClass; c; c = c->Parent())
+    for (const TFieldInfo& field : c->OwnProperties().Fields())
+      if (SameText(field.Name, AName))
+        return &field;
+  return nullptr;
+}
+
+std::vector<const TFieldInfo*> GetFieldList(const TClass& AClass) {
+  std::vector<const TFieldInfo*> result;
+  for (const TClass* c = &AClass; c; c = c->Parent()) {
+    const auto& fields = c->OwnProperties().Fields();
+    std::vector<const TFieldInfo*> own;
+    for (const TFieldInfo& field : fields)
+      own.push_back(&field);
+    result.insert(result.begin(), own.begin(), own.end());
+  }
+  return result;
 }
 
 namespace {

@@ -106,6 +106,10 @@ public:
   // raise EBitmapSavingFailed.
   void SaveToFile(const std::string& AFileName) const;
 
+  // Streams the pixels as the binary property "PNG", so writing a form never drops a picture; an
+  // empty bitmap writes nothing.
+  void DefineProperties(rtl::TFiler* AFiler) override;
+
 protected:
   // Runs after every change of size, storage or pixels; fires OnChange.
   virtual void BitmapChanged();

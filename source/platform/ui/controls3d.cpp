@@ -193,9 +193,13 @@ void TControl3D::RegisterProperties(rtl::TPropertyList& AList) {
   AList.Add("Visible", &TControl3D::Visible, &TControl3D::SetVisible).WithDefault(true);
   AList.Add("Projection", &TControl3D::Projection, &TControl3D::SetProjection)
       .WithDefault(TProjection::Camera);
-  AList.Add("HitTest", &TControl3D::HitTest, &TControl3D::SetHitTest).WithDefault(true);
+  AList.Add("HitTest", &TControl3D::HitTest, &TControl3D::SetHitTest)
+      .WithDefault(true)
+      .Stored(&TControl3D::IsHitTestStored);
   AList.Add("Locked", &TControl3D::Locked, &TControl3D::SetLocked).WithDefault(false);
-  AList.Add("Opaque", &TControl3D::Opaque, &TControl3D::SetOpaque).WithDefault(false);
+  AList.Add("Opaque", &TControl3D::Opaque, &TControl3D::SetOpaque)
+      .WithDefault(false)
+      .Stored(&TControl3D::IsOpaqueStored);
   AList.Add("Opacity", &TControl3D::Opacity, &TControl3D::SetOpacity).WithDefault(1.0f);
   AList.Add("ZWrite", &TControl3D::ZWrite, &TControl3D::SetZWrite).WithDefault(true);
   AList.Add("TwoSide", &TControl3D::TwoSide, &TControl3D::SetTwoSide).WithDefault(false);
@@ -688,7 +692,7 @@ void TCamera::RegisterFields() {
       {
           rtl::ValueField<&TCamera::FAngleOfView>("FAngleOfView"),
           [] {
-            rtl::TFieldInfo target =
+            rtl::TCopyField target =
                 rtl::ObjectField<&TCamera::FTarget>("FTarget", &TControl3D::StaticClass(), true);
             target.SetObject = [](rtl::TObject* AInstance, rtl::TObject* AValue) {
               static_cast<TCamera*>(AInstance)->SetTarget(rtl::CheckedCast<TControl3D>(AValue));
@@ -810,7 +814,7 @@ void TLight::SetNewViewport(IViewport3D* AViewport) {
 // TProxyObject
 
 void TProxyObject::RegisterFields() {
-  rtl::TFieldInfo source =
+  rtl::TCopyField source =
       rtl::ObjectField<&TProxyObject::FSourceObject>("FSourceObject", &TControl3D::StaticClass(), true);
   source.SetObject = [](rtl::TObject* AInstance, rtl::TObject* AValue) {
     static_cast<TProxyObject*>(AInstance)->SetSourceObject(rtl::CheckedCast<TControl3D>(AValue));

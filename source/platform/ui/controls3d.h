@@ -206,6 +206,9 @@ public:
   TDragDropEvent OnDragDrop;
 
 protected:
+  // The values a fresh instance of the final class has, which the form streamer leaves out.
+  virtual bool DefaultOpaque() const { return false; }
+  virtual bool DefaultHitTest() const { return true; }
   void DoAddObject(TFmxObject* AObject) override;
   void DoRemoveObject(TFmxObject* AObject) override;
   // After Width, Height or Depth changed.
@@ -250,6 +253,8 @@ private:
   std::vector<TControl3D*> FRenderingList;
 
   void PositionChanged(rtl::TObject*) { MatrixChanged(); }
+  bool IsOpaqueStored() const { return FOpaque != DefaultOpaque(); }
+  bool IsHitTestStored() const { return FHitTest != DefaultHitTest(); }
   // Turns the quaternion by the change of one angle; answers whether it changed.
   bool TurnAxis(float rtl::TPoint3D::*AAxis, const rtl::TPoint3D& AUnitAxis);
   void UpdateAbsolute();

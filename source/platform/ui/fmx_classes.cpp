@@ -19,14 +19,14 @@ rtl::TClass* const* FmxClasses() {
 }
 
 void RegisterComponentFields() {
-  rtl::TFieldInfo owner;
+  rtl::TCopyField owner;
   owner.Name = "FOwner";
   owner.Kind = rtl::TFieldKind::Object;
   owner.DeclaredClass = &rtl::TComponent::StaticClass();
   owner.GetObject = [](const rtl::TObject* AInstance) -> rtl::TObject* {
     return static_cast<const rtl::TComponent*>(AInstance)->Owner();
   };
-  rtl::TFieldInfo tag;
+  rtl::TCopyField tag;
   tag.Name = "FTag";
   tag.CopyValue = [](rtl::TObject* ADest, const rtl::TObject* ASource) {
     static_cast<rtl::TComponent*>(ADest)->SetTag(static_cast<const rtl::TComponent*>(ASource)->Tag());
@@ -42,7 +42,7 @@ void RegisterFmxClasses() {
   for (rtl::TClass* const* cls = FmxClasses(); *cls; ++cls)
     rtl::RegisterClass(**cls);
   RegisterComponentFields();
-  rtl::TFieldInfo parent;
+  rtl::TCopyField parent;
   parent.Name = "FParent";
   parent.Kind = rtl::TFieldKind::Object;
   parent.DeclaredClass = &TFmxObject::StaticClass();

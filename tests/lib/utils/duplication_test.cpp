@@ -205,8 +205,8 @@ TEST_F(Duplication, AFailedCopyLeavesNothingInTheOwner) {
 TEST_F(Duplication, LateResolveWaitsForTheSource) {
   auto duplicator = MakeOwned<TVantrelDuplicator>();
   auto target = MakeOwned<TLinkedNode>(nullptr);
-  const TFieldInfo* sibling = nullptr;
-  for (const TFieldInfo* field : GetFieldList(TLinkedNode::StaticClass()))
+  const TCopyField* sibling = nullptr;
+  for (const TCopyField* field : GetCopyFields(TLinkedNode::StaticClass()))
     if (field->Name == "FSibling")
       sibling = field;
   ASSERT_NE(sibling, nullptr);

@@ -94,7 +94,7 @@ TEST(Events, RebindMovesTheMemberToAnotherObjectOfItsClass) {
 TEST(FieldTables, AncestorsFirstWithKindsAndCopies) {
   TSender::RegisterFields();
   TLoudSender::RegisterFields();
-  const auto fields = GetFieldList(TLoudSender::StaticClass());
+  const auto fields = GetCopyFields(TLoudSender::StaticClass());
   ASSERT_EQ(fields.size(), 5u);
   const char* names[] = {"FCount", "FText", "FOnHit", "FLink", "FVolume"};
   const TFieldKind kinds[] = {TFieldKind::Value, TFieldKind::Value, TFieldKind::Event, TFieldKind::Object,
@@ -114,7 +114,7 @@ TEST(FieldTables, AncestorsFirstWithKindsAndCopies) {
   source->FText = "four";
   source->FVolume = 0.5;
   source->FOnHit = TIntEvent(listener.get(), &TListener::Hit);
-  for (const TFieldInfo* field : fields)
+  for (const TCopyField* field : fields)
     if (field->CopyValue)
       field->CopyValue(dest.get(), source.get());
   *fields[2]->Method(dest.get()) = *fields[2]->Method(source.get());
@@ -125,7 +125,7 @@ TEST(FieldTables, AncestorsFirstWithKindsAndCopies) {
   EXPECT_EQ(dest->FOnHit, source->FOnHit);
   EXPECT_EQ(fields[3]->GetObject(dest.get()), listener.get());
   UnRegisterFields(TLoudSender::StaticClass());
-  EXPECT_EQ(GetFieldList(TLoudSender::StaticClass()).size(), 4u);
+  EXPECT_EQ(GetCopyFields(TLoudSender::StaticClass()).size(), 4u);
   UnRegisterFields(TSender::StaticClass());
 }
 
