@@ -5,6 +5,10 @@
 #include "context/Vantrel.Context.GLES.Windows.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "formats/Vantrel.Imaging.h"
+#include "scene/Vantrel.Control.h"
+#include "scene/Vantrel.Group.h"
+#include "scene/Vantrel.Segment.h"
+#include "scene/Vantrel.Transform.h"
 #include "utils/Vantrel.Utils.Dialogue.System.h"
 #include "utils/Vantrel.Utils.Inventory.h"
 #include "utils/Vantrel.Utils.SkillSystem.h"
@@ -25,6 +29,10 @@ struct TUnitEntry {
 constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
     {InitializeDefTypes, FinalizeDefTypes},
+    {InitializeControl, FinalizeControl},
+    {InitializeTransform, FinalizeTransform},
+    {InitializeGroup, FinalizeGroup},
+    {InitializeSegment, FinalizeSegment},
     {InitializeImaging, nullptr},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},

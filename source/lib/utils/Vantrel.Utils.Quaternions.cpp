@@ -62,4 +62,12 @@ TQuaternion QuaternionSlerp(float AFactor, const TQuaternion& AFrom, const TQuat
   return {blend(AFrom.X, ATo.X), blend(AFrom.Y, ATo.Y), blend(AFrom.Z, ATo.Z), blend(AFrom.W, ATo.W)};
 }
 
+TVector3D QuaternionSlerp(float AFactor, const TVector3D& AFrom, const TVector3D& ATo) {
+  return QuaternionToVector(QuaternionSlerp(AFactor, VectorToQuaternion(AFrom), VectorToQuaternion(ATo)));
+}
+
+void QuaternionFromMatrix(const TMatrix3D& AMatrix, TVector3D& AResult) {
+  AResult = QuaternionToVector(QuaternionFromMatrix(AMatrix));
+}
+
 } // namespace vantrel

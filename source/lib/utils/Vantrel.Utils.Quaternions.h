@@ -29,5 +29,9 @@ TQuaternion QuaternionFromMatrix(const TMatrix3D& AMatrix);
 // Spherical interpolation. Neither renormalised nor clamped: a factor outside [0, 1]
 // extrapolates, and for inputs in opposite hemispheres AFrom's weight is negated.
 TQuaternion QuaternionSlerp(float AFactor, const TQuaternion& AFrom, const TQuaternion& ATo);
+// The same two operations on quaternions held as four-component vectors (X, Y, Z, W), as key
+// animations keep them. The matrix form returns through AResult, since only the result type differs.
+TVector3D QuaternionSlerp(float AFactor, const TVector3D& AFrom, const TVector3D& ATo);
+void QuaternionFromMatrix(const TMatrix3D& AMatrix, TVector3D& AResult);
 
 } // namespace vantrel

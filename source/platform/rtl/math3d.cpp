@@ -190,6 +190,27 @@ TMatrix3D TMatrix3D::CreateOrthoOffCenterRH(float ALeft, float ATop, float ARigh
   return result;
 }
 
+TMatrix3D TMatrix3D::CreateLookAtRH(const TPoint3D& AEye, const TPoint3D& ACenter, const TPoint3D& AUp) {
+  const TPoint3D z = (AEye - ACenter).Normalize();
+  const TPoint3D x = AUp.CrossProduct(z).Normalize();
+  const TPoint3D y = z.CrossProduct(x);
+  TMatrix3D result;
+  result.m11 = x.X;
+  result.m21 = x.Y;
+  result.m31 = x.Z;
+  result.m12 = y.X;
+  result.m22 = y.Y;
+  result.m32 = y.Z;
+  result.m13 = z.X;
+  result.m23 = z.Y;
+  result.m33 = z.Z;
+  result.m41 = -x.DotProduct(AEye);
+  result.m42 = -y.DotProduct(AEye);
+  result.m43 = -z.DotProduct(AEye);
+  result.m44 = 1;
+  return result;
+}
+
 TMatrix3D TMatrix3D::operator*(const TMatrix3D& A) const {
   TMatrix3D result;
   for (int r = 0; r < 4; ++r)

@@ -96,6 +96,10 @@ struct TMatrix3D {
   static TMatrix3D CreatePerspectiveFovRH(float AFOV, float AAspect, float ANear, float AFar);
   static TMatrix3D CreateOrthoOffCenterRH(float ALeft, float ATop, float ARight, float ABottom, float ANear,
                                           float AFar);
+  // Right-handed view matrix from AEye towards ACenter: z = normalise(eye - centre),
+  // x = normalise(up x z), y = z x x; the upper 3x3 holds x, y, z as columns and the last row is
+  // (-x.eye, -y.eye, -z.eye, 1), so a point in front of the eye lands at negative view z.
+  static TMatrix3D CreateLookAtRH(const TPoint3D& AEye, const TPoint3D& ACenter, const TPoint3D& AUp);
 
   // The ordinary matrix product, so that A * B applies A first to a row vector.
   TMatrix3D operator*(const TMatrix3D& A) const;

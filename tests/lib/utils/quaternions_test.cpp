@@ -78,7 +78,21 @@ TEST(Quaternions, Slerp) {
     ExpectNear(QuaternionSlerp(c.Factor, c.From, c.To), c.Expected);
   }
   // Not renormalised: inputs of length 2 give a result of length 2.
-  ExpectNear(QuaternionSlerp(0.5f, {0, 0, 0, 2}, {0, 0, 0, 2}), {0, 0, 0, 2});
+  ExpectNear(QuaternionSlerp(0.5f, TQuaternion{0, 0, 0, 2}, TQuaternion{0, 0, 0, 2}), {0, 0, 0, 2});
+}
+
+TEST(Quaternions, VectorFormsMatchTheQuaternionForms) {
+  const float s = float(std::sqrt(0.5));
+  const TVector3D from{0, 0, 0, 1}, to{0, 0, 1, 0};
+  EXPECT_EQ(QuaternionSlerp(0.5f, from, to), QuaternionToVector(QuaternionSlerp(0.5f, VectorToQuaternion(from),
+                                                                                 VectorToQuaternion(to))));
+  const TVector3D mid = QuaternionSlerp(0.5f, from, to);
+  EXPECT_NEAR(mid.Z, s, 1e-6);
+  EXPECT_NEAR(mid.W, s, 1e-6);
+  const TMatrix3D turn = TQuaternion3D::Create({0, 1, 0}, 0.7f).ToMatrix();
+  TVector3D fromMatrix;
+  QuaternionFromMatrix(turn, fromMatrix);
+  EXPECT_EQ(fromMatrix, QuaternionToVector(QuaternionFromMatrix(turn)));
 }
 
 TEST(Quaternions, ConversionsCopyFields) {

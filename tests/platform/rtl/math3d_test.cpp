@@ -155,3 +155,24 @@ TEST(AlphaColor, FloatRoundTripIsExactForEveryByteAndClamps) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Matrix3D, LookAtRHPutsTheViewAxisOnNegativeZ) {
+  const TPoint3D eye{1, 2, 3}, center{1, 2, -7}, up{0, 1, 0};
+  const TMatrix3D view = TMatrix3D::CreateLookAtRH(eye, center, up);
+  ExpectNear(eye * view, {0, 0, 0}, 1e-5);
+  ExpectNear(center * view, {0, 0, -10}, 1e-5);
+  ExpectNear(view.EyePosition(), eye, 1e-5);
+  // Columns are x = up x z, y = z x x, z = normalise(eye - centre).
+  EXPECT_NEAR(view.m11, 1, 1e-6);
+  EXPECT_NEAR(view.m22, 1, 1e-6);
+  EXPECT_NEAR(view.m33, 1, 1e-6);
+  EXPECT_EQ(view.m44, 1);
+  // An oblique eye: the rotation part stays orthonormal.
+  const TMatrix3D oblique = TMatrix3D::CreateLookAtRH({3, -2, 5}, {0, 1, 0}, {0, -1, 0});
+  ExpectNear(oblique * oblique.Inverse(), TMatrix3D::Identity(), 1e-5);
+  ExpectNear(TPoint3D{0, 1, 0} * oblique, {0, 0, -TPoint3D{3, -3, 5}.Length()}, 1e-4);
+}
+
+} // namespace

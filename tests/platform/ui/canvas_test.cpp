@@ -11,7 +11,6 @@ namespace {
 
 using ui::TCanvas;
 
-
 TEST(CanvasLock, IsReentrantAndHeldUntilEveryLockIsUnlocked) {
   TCanvas::Lock();
   TCanvas::Lock();
