@@ -5,6 +5,7 @@
 #include "rtl/json.h"
 #include "rtl/properties.h"
 #include "rtl/sync.h"
+#include "ui/image_list.h"
 #include "xml/Vantrel.Xml.Document.h"
 
 namespace vantrel {
@@ -669,6 +670,9 @@ void TVantrelInventoryManufacturer::Assign(const TPersistent* ASource) {
     FResultItems->Assign(source->FResultItems.get());
     FKind = source->FKind;
     FTimeNeeded = source->FTimeNeeded;
+    FOnNotify = source->FOnNotify;
+    FOnProduced = source->FOnProduced;
+    FProcesses.Clear();
   }
   inherited::Assign(ASource);
 }
@@ -801,6 +805,10 @@ TClass* const InventoryClasses[] = {
     &TVantrelInventoryDependencyList::StaticClass(),
     &TVantrelInventoryIngredientList::StaticClass(),
     &TVantrelInventoryResultItemList::StaticClass(),
+    &TVantrelInventoryManufacturer::StaticClass(),
+    &TVantrelInventoryManufacturerCollection::StaticClass(),
+    &TVantrelInventoryVisualItem::StaticClass(),
+    &TVantrelInventoryVisualItemCollection::StaticClass(),
 };
 
 } // namespace
@@ -821,6 +829,8 @@ TVantrelInventory::~TVantrelInventory() {
   FItemTemplates.reset();
   FGroups.reset();
   FVisualItems.reset();
+  for (TOwned<ui::TImageList>& list : FImageLists)
+    list.reset();
   FGraveyard.clear();
 }
 
@@ -882,8 +892,12 @@ void TVantrelInventory::RemoveManufacturer(std::string_view AManId) {
 
 void TVantrelInventory::RemoveManufacturer(TVantrelInventoryManufacturer* AMan) {
   TMonitorLock lock(this);
-  if (AMan && AMan->Inventory() == this)
-    Detach(AMan);
+  if (!AMan || AMan->Inventory() != this)
+    return;
+  // A detached manufacturer has no inventory to produce into: its runs end here.
+  for (int i = AMan->ProcessCount() - 1; i >= 0; --i)
+    AMan->Processes(i)->Abort(true);
+  Detach(AMan);
 }
 
 TVantrelInventoryVisualItem* TVantrelInventory::AddVisualItem(int AIndex, const std::string& AName,

@@ -413,6 +413,12 @@ void TCollection::Delete(int AIndex) {
   item->Free();
 }
 
+void TCollection::Exchange(int AIndex1, int AIndex2) {
+  CheckIndex(AIndex1, Count() - 1);
+  CheckIndex(AIndex2, Count() - 1);
+  std::swap(FItems[size_t(AIndex1)], FItems[size_t(AIndex2)]);
+}
+
 void TCollection::Clear() {
   if (FItems.empty())
     return;

@@ -2,7 +2,9 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -23,6 +25,7 @@ constexpr const char* SavingFailed = "Cannot save bitmap to '%s': %s";
 constexpr const char* BadSize = "Invalid bitmap size %d x %d";
 constexpr const char* ResizeWhileMapped = "Bitmap cannot be resized while it is mapped";
 constexpr const char* BadPixelFormatTag = "Invalid bitmap pixel format %d";
+constexpr const char* LoadingFailed = "Cannot load bitmap from '%s': %s";
 
 [[noreturn]] void RaiseRangeError() {
   throw rtl::ERangeError(rtl::messages::RangeError);
@@ -57,11 +60,11 @@ TBitmap::TBitmap(int32_t AWidth, int32_t AHeight) {
 void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
   if (AWidth == FWidth && AHeight == FHeight && (HandleAllocated() || IsEmpty()))
     return;
-  Resize(AWidth, AHeight);
+  Reallocate(AWidth, AHeight);
   BitmapChanged();
 }
 
-void TBitmap::Resize(int32_t AWidth, int32_t AHeight) {
+void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight) {
   if (AWidth < 0 || AHeight < 0 ||
       (AHeight > 0 && AWidth > std::numeric_limits<int32_t>::max() / BytesPerPixel / AHeight))
     throw rtl::EArgumentOutOfRangeException(rtl::Format(BadSize, AWidth, AHeight));
@@ -75,7 +78,7 @@ void TBitmap::Resize(int32_t AWidth, int32_t AHeight) {
 void TBitmap::InitializeBitmapHandle(int32_t AWidth, int32_t AHeight, float AScale, TPixelFormatTag ATag) {
   if (ATag > MaxPixelFormatTag)
     throw rtl::EArgumentOutOfRangeException(rtl::Format(BadPixelFormatTag, int(ATag)));
-  Resize(AWidth, AHeight);
+  Reallocate(AWidth, AHeight);
   FBitmapScale = AScale;
   FPixelFormatTag = ATag;
   BitmapChanged();
@@ -96,13 +99,13 @@ void TBitmap::Assign(const rtl::TPersistent* ASource) {
   if (ASource == this)
     return;
   if (const auto* bitmap = dynamic_cast<const TBitmap*>(ASource)) {
-    Resize(bitmap->FWidth, bitmap->FHeight);
+    Reallocate(bitmap->FWidth, bitmap->FHeight);
     FPixels = bitmap->FPixels;
     FPixels.resize(size_t(FWidth) * size_t(FHeight) * BytesPerPixel);
     FBitmapScale = bitmap->FBitmapScale;
     FPixelFormatTag = bitmap->FPixelFormatTag;
   } else if (const auto* texture = dynamic_cast<const TTexture*>(ASource)) {
-    Resize(texture->Width(), texture->Height());
+    Reallocate(texture->Width(), texture->Height());
     FBitmapScale = texture->TextureScale();
   } else {
     inherited::Assign(ASource);
@@ -168,6 +171,80 @@ void TBitmap::SaveToFile(const std::string& AFileName) const {
   SDL_FreeSurface(surface);
   if (result != 0)
     fail(SDL_GetError());
+}
+
+void TBitmap::LoadFromFile(const std::string& AFileName) {
+  const rtl::TBytes bytes = rtl::TFile::ReadAllBytes(AFileName);
+  auto fail = [&](const std::string& AReason) {
+    throw rtl::EReadError(rtl::Format(LoadingFailed, AFileName, AReason));
+  };
+  if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M')
+    fail("unsupported picture format");
+  SDL_RWops* source = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+  SDL_Surface* loaded = source ? SDL_LoadBMP_RW(source, 1) : nullptr;
+  if (!loaded)
+    fail(SDL_GetError());
+  // BGRA storage is ARGB8888 read as one little-endian word per pixel.
+  SDL_Surface* converted = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
+  SDL_FreeSurface(loaded);
+  if (!converted)
+    fail(SDL_GetError());
+  Reallocate(converted->w, converted->h);
+  const size_t rowBytes = size_t(FWidth) * BytesPerPixel;
+  for (int32_t row = 0; row < FHeight; ++row)
+    std::memcpy(FPixels.data() + row * rowBytes,
+                static_cast<const uint8_t*>(converted->pixels) + row * converted->pitch, rowBytes);
+  SDL_FreeSurface(converted);
+  BitmapChanged();
+}
+
+namespace {
+
+// One channel at (AX, AY) in source pixels, interpolated between the four nearest pixels.
+struct TSampler {
+  const uint8_t* Pixels;
+  int32_t Width;
+  int32_t Height;
+
+  uint8_t At(int32_t AX, int32_t AY, int AChannel) const {
+    return Pixels[(size_t(AY) * size_t(Width) + size_t(AX)) * TBitmap::BytesPerPixel + AChannel];
+  }
+  uint8_t Sample(float AX, float AY, int AChannel) const {
+    const float x = std::clamp(AX, 0.0f, float(Width - 1));
+    const float y = std::clamp(AY, 0.0f, float(Height - 1));
+    const auto x0 = static_cast<int32_t>(x);
+    const auto y0 = static_cast<int32_t>(y);
+    const int32_t x1 = std::min(x0 + 1, Width - 1);
+    const int32_t y1 = std::min(y0 + 1, Height - 1);
+    const float fx = x - float(x0);
+    const float fy = y - float(y0);
+    const float top = At(x0, y0, AChannel) * (1 - fx) + At(x1, y0, AChannel) * fx;
+    const float bottom = At(x0, y1, AChannel) * (1 - fx) + At(x1, y1, AChannel) * fx;
+    return static_cast<uint8_t>(std::lround(top * (1 - fy) + bottom * fy));
+  }
+};
+
+} // namespace
+
+void TBitmap::Resize(int32_t AWidth, int32_t AHeight) {
+  if (AWidth == FWidth && AHeight == FHeight)
+    return;
+  if (IsEmpty() || !HandleAllocated()) {
+    SetSize(AWidth, AHeight);
+    return;
+  }
+  const std::vector<uint8_t> source = FPixels;
+  const TSampler sampler{source.data(), FWidth, FHeight};
+  const float scaleX = float(FWidth) / float(std::max(AWidth, 1));
+  const float scaleY = float(FHeight) / float(std::max(AHeight, 1));
+  Reallocate(AWidth, AHeight);
+  // Pixel centres map onto pixel centres.
+  for (int32_t y = 0; y < AHeight; ++y)
+    for (int32_t x = 0; x < AWidth; ++x)
+      for (int channel = 0; channel < BytesPerPixel; ++channel)
+        FPixels[(size_t(y) * size_t(AWidth) + size_t(x)) * BytesPerPixel + channel] =
+            sampler.Sample((x + 0.5f) * scaleX - 0.5f, (y + 0.5f) * scaleY - 0.5f, channel);
+  BitmapChanged();
 }
 
 } // namespace ui

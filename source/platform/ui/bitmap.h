@@ -105,6 +105,13 @@ public:
   // Writes the bitmap as a 32-bit BMP file. Other extensions, an empty bitmap or a failed write
   // raise EBitmapSavingFailed.
   void SaveToFile(const std::string& AFileName) const;
+  // Replaces size and pixels with the picture in the file, whose format is sniffed from its
+  // content (BMP). A missing file raises EFOpenError; content that is no readable picture raises
+  // EReadError "Cannot load bitmap from '<file>': <reason>".
+  void LoadFromFile(const std::string& AFileName);
+  // Scales the picture to AWidth x AHeight (bilinear, edges clamped). The same size changes
+  // nothing; an empty bitmap only takes the new size.
+  void Resize(int32_t AWidth, int32_t AHeight);
 
 protected:
   // Runs after every change of size, storage or pixels; fires OnChange.
@@ -118,7 +125,8 @@ protected:
   bool HandleAllocated() const { return !FPixels.empty(); }
 
 private:
-  void Resize(int32_t AWidth, int32_t AHeight);
+  // Makes new storage of AWidth x AHeight, every pixel transparent black.
+  void Reallocate(int32_t AWidth, int32_t AHeight);
 
   int32_t FWidth = 0;
   int32_t FHeight = 0;
