@@ -1021,10 +1021,11 @@ void TVantrelInventory::UnlinkGraveyard() {
 
 void TVantrelInventory::Clear() {
   TMonitorLock lock(this);
-  // Graveyard entries may still point at what is freed now.
-  UnlinkGraveyard();
   FLateResolveList.reset();
+  // Freeing the manufacturers frees their processes, whose taken ingredients join the graveyard;
+  // then no graveyard entry may keep pointing at what is freed next.
   FManufacturers->Clear();
+  UnlinkGraveyard();
   FCollectedItems->Clear();
   FItemTemplates->Clear();
   FGroups->Clear();
@@ -1075,8 +1076,10 @@ std::vector<TVantrelInventoryCollectable*>
 TVantrelInventory::FindCollectedItems(const TVantrelInventoryItemTemplate* ATemplate) const {
   TMonitorLock lock(this);
   std::vector<TVantrelInventoryCollectable*> found;
+  // The items' own monitors are not taken for each field read: the inventory's monitor covers the
+  // scan, and a lock per item made collecting in a large inventory slow.
   for (TVantrelInventoryCollectable* item : FCollectedItems->ToArray())
-    if (item->Template() == ATemplate)
+    if (item->FTemplate == ATemplate)
       found.push_back(item);
   return found;
 }
@@ -1093,7 +1096,7 @@ TVantrelInventoryCollectable*
 TVantrelInventory::FindFirstCollectedItem(const TVantrelInventoryItemTemplate* ATemplate) const {
   TMonitorLock lock(this);
   for (int i = 0; i < FCollectedItems->Count(); ++i)
-    if (auto* item = ItemAt<TVantrelInventoryCollectable>(*FCollectedItems, i); item->Template() == ATemplate)
+    if (auto* item = ItemAt<TVantrelInventoryCollectable>(*FCollectedItems, i); item->FTemplate == ATemplate)
       return item;
   return nullptr;
 }

@@ -152,6 +152,16 @@ TEST_F(InventoryManufacturing, PauseResumesFromTheResumeAndAbortReportsOnce) {
   EXPECT_EQ(Forge->ProcessCount(), 0);
 }
 
+TEST_F(InventoryManufacturing, ClearUnlinksTheIngredientsOfFreedRuns) {
+  TVantrelInventoryCollectable* coal = Collect(Coal, 1);
+  Forge->Start({Collect(Iron, 5), coal});
+  ASSERT_EQ(coal->Template(), Coal);
+  Inventory->Clear();
+  EXPECT_EQ(Count(TType::mntAborted), 1);
+  EXPECT_EQ(coal->Template(), nullptr);
+  EXPECT_EQ(coal->GetCurrentName(), "");
+}
+
 TEST_F(InventoryManufacturing, AbortFromInsideATickFreesTheProcessAfterTheTick) {
   Forge->SetOnNotify(
       [this](TVantrelInventoryManufacturer*, TVantrelInventoryManufacturingProcess* AProcess, TType AType) {
