@@ -37,6 +37,8 @@ TVantrelInventoryManufacturingProcess::~TVantrelInventoryManufacturingProcess() 
 
 void TVantrelInventoryManufacturingProcess::BeforeDestruction() {
   TMonitorLock lock(this);
+  // Busy for good: it is being freed already.
+  ++FBusy;
   ReleaseTimer();
   ReportAborted();
   // Whoever kept a taken ingredient (the item of an OnItemNotify, a Collect result) may still
@@ -77,18 +79,35 @@ void TVantrelInventoryManufacturingProcess::ReleaseTimer() {
   FManufacturingTimer.reset();
 }
 
+void TVantrelInventoryManufacturingProcess::FreeIfAsked() {
+  bool free = false;
+  {
+    TMonitorLock lock(this);
+    free = FFreeWhenIdle && FBusy == 0;
+  }
+  if (free)
+    FManufacturer->RemoveProcess(this);
+}
+
 void TVantrelInventoryManufacturingProcess::Start(
     const std::vector<TVantrelInventoryCollectable*>& AItemList) {
-  TMonitorLock lock(this);
-  const int32_t timeNeeded = FManufacturer->TimeNeeded();
-  if (timeNeeded <= 0) {
-    TakeIngredients(AItemList);
-    Complete();
-    return;
+  {
+    TMonitorLock lock(this);
+    TBusy busy(*this);
+    const int32_t timeNeeded = FManufacturer->TimeNeeded();
+    if (timeNeeded <= 0) {
+      TakeIngredients(AItemList);
+      Complete();
+    } else if (!FManufacturingTimer || !FManufacturingTimer->GetEnabled()) {
+      StartTimed(AItemList, timeNeeded);
+    }
   }
-  if (FManufacturingTimer && FManufacturingTimer->GetEnabled())
-    return;
-  FManufacturingProgress = timeNeeded;
+  FreeIfAsked();
+}
+
+void TVantrelInventoryManufacturingProcess::StartTimed(
+    const std::vector<TVantrelInventoryCollectable*>& AItemList, int32_t ATimeNeeded) {
+  FManufacturingProgress = ATimeNeeded;
   FCompleted = false;
   FAborted = false;
   if (!FManufacturingTimer) {
@@ -135,6 +154,7 @@ void TVantrelInventoryManufacturingProcess::Tick() {
     TMonitorLock lock(this);
     if (FIsInTimer)
       return;
+    TBusy busy(*this);
     FIsInTimer = true;
     // Cleared however the handlers leave, so an exception cannot stop the ticks for good.
     struct TInTimer {
@@ -148,46 +168,50 @@ void TVantrelInventoryManufacturingProcess::Tick() {
       finished = true;
     }
     FManufacturingProgress -= TickInterval;
-    finished = finished || FFreeAfterTick;
+    finished = finished || FFreeWhenIdle;
   }
   if (finished)
     FManufacturer->RemoveProcess(this);
 }
 
 void TVantrelInventoryManufacturingProcess::Pause() {
-  TMonitorLock lock(this);
-  if (FManufacturingTimer)
-    FManufacturingTimer->SetEnabled(!FManufacturingTimer->GetEnabled());
-  Notify(TManufacturingNotificationType::mntPaused);
+  {
+    TMonitorLock lock(this);
+    TBusy busy(*this);
+    if (FManufacturingTimer)
+      FManufacturingTimer->SetEnabled(!FManufacturingTimer->GetEnabled());
+    Notify(TManufacturingNotificationType::mntPaused);
+  }
+  FreeIfAsked();
 }
 
 void TVantrelInventoryManufacturingProcess::Abort(bool ADestroyOnFinish) {
   {
     TMonitorLock lock(this);
+    TBusy busy(*this);
     ReleaseTimer();
     FManufacturingProgress = 0;
     ReportAborted();
-    // Freed by the tick that runs now, once it no longer needs the process.
-    if (ADestroyOnFinish && FIsInTimer) {
-      FFreeAfterTick = true;
-      return;
-    }
+    FFreeWhenIdle = FFreeWhenIdle || ADestroyOnFinish;
   }
-  if (ADestroyOnFinish)
-    FManufacturer->RemoveProcess(this);
+  FreeIfAsked();
 }
 
 void TVantrelInventoryManufacturingProcess::Complete() {
-  TMonitorLock lock(this);
-  ReleaseTimer();
-  FManufacturingProgress = 0;
-  const std::vector<TVantrelInventoryCollectable*> produced = FManufacturer->Produce();
-  FCompleted = true;
-  Notify(TManufacturingNotificationType::mntCompleted);
-  const TOnManufacturingProduced handler = FManufacturer->OnProduced();
-  if (handler)
-    for (TVantrelInventoryCollectable* item : produced)
-      handler(FManufacturer, this, item);
+  {
+    TMonitorLock lock(this);
+    TBusy busy(*this);
+    ReleaseTimer();
+    FManufacturingProgress = 0;
+    const std::vector<TVantrelInventoryCollectable*> produced = FManufacturer->Produce();
+    FCompleted = true;
+    Notify(TManufacturingNotificationType::mntCompleted);
+    const TOnManufacturingProduced handler = FManufacturer->OnProduced();
+    if (handler)
+      for (TVantrelInventoryCollectable* item : produced)
+        handler(FManufacturer, this, item);
+  }
+  FreeIfAsked();
 }
 
 // ---- Manufacturer ---------------------------------------------------------------------------------
@@ -280,7 +304,7 @@ TVantrelInventoryManufacturer::Start(const std::vector<TVantrelInventoryCollecta
   if (TVantrelInventory* inventory = Inventory(); inventory && inventory->OnAddManufacturing())
     inventory->OnAddManufacturing()(inventory, process);
   process->Start(AItemList);
-  return process;
+  return FProcesses.Contains(process) ? process : nullptr;
 }
 
 // ---- Inventory ------------------------------------------------------------------------------------

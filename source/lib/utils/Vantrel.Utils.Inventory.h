@@ -369,8 +369,9 @@ public:
   // Switches the timer (pausing a running run, resuming a paused one); reports mntPaused.
   virtual void Pause();
   // Stops the run and reports mntAborted (not after completion or an earlier abort); with
-  // ADestroyOnFinish the manufacturer then frees the process (after the running tick, when called
-  // from one). Taken ingredients are not given back.
+  // ADestroyOnFinish the manufacturer then frees the process (called from a handler of this
+  // process, once the operation that raised the event has returned). Taken ingredients are not
+  // given back.
   virtual void Abort(bool ADestroyOnFinish);
   // Stops the timer, produces the results, reports mntCompleted, then OnProduced per result.
   virtual void Complete();
@@ -388,14 +389,30 @@ private:
   std::unique_ptr<TVantrelInventoryCollectablesCollection> FCollectables;
   bool FCompleted = false;
   bool FAborted = false;
-  bool FFreeAfterTick = false;
+  // Operations of this process running now, which a handler's Abort(True) must not free it under.
+  int FBusy = 0;
+  bool FFreeWhenIdle = false;
 
   void Tick();
+  // Remaining := ATimeNeeded, the timer made on first use, the ingredients taken, the timer
+  // started and mntStarted reported.
+  void StartTimed(const std::vector<TVantrelInventoryCollectable*>& AItemList, int32_t ATimeNeeded);
   void TakeIngredients(const std::vector<TVantrelInventoryCollectable*>& AItemList);
   void ReleaseTimer();
   void Notify(TManufacturingNotificationType AType);
   // Reports mntAborted once for a run that neither completed nor aborted.
   void ReportAborted();
+  // Frees the process through its manufacturer when an Abort(True) asked for it and no operation
+  // of it runs any more.
+  void FreeIfAsked();
+  // Counts one running operation for its scope.
+  struct TBusy {
+    explicit TBusy(TVantrelInventoryManufacturingProcess& AProcess) : Process(AProcess) { ++Process.FBusy; }
+    ~TBusy() { --Process.FBusy; }
+    TBusy(const TBusy&) = delete;
+    TBusy& operator=(const TBusy&) = delete;
+    TVantrelInventoryManufacturingProcess& Process;
+  };
 };
 
 // A recipe: what a run consumes (ingredients), what must be held (dependencies) and what it
@@ -454,7 +471,8 @@ public:
   virtual bool Verify(const std::vector<TVantrelInventoryCollectable*>& AItemList) const;
   // Builds each result (refused ones left out); a quantity above 1 grows the built collectable.
   virtual std::vector<TVantrelInventoryCollectable*> Produce();
-  // A new process in the list, announced by the inventory's OnAddManufacturing, then started.
+  // A new process in the list, announced by the inventory's OnAddManufacturing, then started;
+  // null when a handler freed it already (Abort(True) while it completed at once).
   virtual TVantrelInventoryManufacturingProcess*
   Start(const std::vector<TVantrelInventoryCollectable*>& AItemList);
 

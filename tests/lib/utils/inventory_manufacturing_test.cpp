@@ -176,6 +176,19 @@ TEST_F(InventoryManufacturing, AbortFromInsideATickFreesTheProcessAfterTheTick) 
   EXPECT_EQ(Forge->ProcessCount(), 0);
 }
 
+TEST_F(InventoryManufacturing, AnInstantRunFreedByItsCompletionHandlerStartsAsNull) {
+  Forge->SetTimeNeeded(0);
+  Forge->SetOnNotify(
+      [this](TVantrelInventoryManufacturer*, TVantrelInventoryManufacturingProcess* AProcess, TType AType) {
+        Events.emplace_back(Clock.NowMs() - Begin, AType);
+        AProcess->Abort(true);
+      });
+  EXPECT_EQ(StartForge(), nullptr);
+  EXPECT_EQ(Events, (std::vector<std::pair<int64_t, TType>>{{0, TType::mntCompleted}}));
+  EXPECT_EQ(Produced, std::vector<std::string>{"sword"});
+  EXPECT_EQ(Forge->ProcessCount(), 0);
+}
+
 TEST_F(InventoryManufacturing, RemovingARunningManufacturerAbortsItsRunsOnce) {
   StartForge();
   Clock.Advance(200);
