@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -25,7 +26,9 @@ constexpr const char* SavingFailed = "Cannot save bitmap to '%s': %s";
 constexpr const char* BadSize = "Invalid bitmap size %d x %d";
 constexpr const char* ResizeWhileMapped = "Bitmap cannot be resized while it is mapped";
 constexpr const char* BadPixelFormatTag = "Invalid bitmap pixel format %d";
-constexpr const char* LoadingFailed = "Cannot load bitmap from '%s': %s";
+constexpr const char* LoadingFailed = "Cannot load bitmap from %s: %s";
+// 16384 x 16384: larger pictures are refused before they are decoded.
+constexpr uint64_t MaxLoadedPixels = uint64_t(1) << 28;
 
 [[noreturn]] void RaiseRangeError() {
   throw rtl::ERangeError(rtl::messages::RangeError);
@@ -174,16 +177,57 @@ void TBitmap::SaveToFile(const std::string& AFileName) const {
 }
 
 void TBitmap::LoadFromFile(const std::string& AFileName) {
-  const rtl::TBytes bytes = rtl::TFile::ReadAllBytes(AFileName);
+  Decode(rtl::TFile::ReadAllBytes(AFileName), "'" + AFileName + "'");
+}
+
+void TBitmap::LoadFromStream(rtl::TStream& AStream) {
+  // Read in chunks: the stream may not know its size.
+  rtl::TBytes bytes;
+  uint8_t chunk[64 * 1024];
+  for (int64_t count; (count = AStream.Read(chunk, sizeof chunk)) > 0;)
+    bytes.insert(bytes.end(), chunk, chunk + count);
+  Decode(bytes, "stream");
+}
+
+namespace {
+
+uint32_t ReadLE(const rtl::TBytes& ABytes, size_t AOffset, size_t ASize) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < ASize; ++i)
+    value |= uint32_t(ABytes[AOffset + i]) << (8 * i);
+  return value;
+}
+
+// The pixel count a BMP header declares, read before decoding so that a forged size never
+// reaches the decoder's allocation; 0 when the header is too short to say.
+uint64_t DeclaredBmpPixels(const rtl::TBytes& ABytes) {
+  if (ABytes.size() < 26)
+    return 0;
+  // A 12-byte core header holds 16-bit sizes; every later header 32-bit ones.
+  const bool core = ReadLE(ABytes, 14, 4) == 12;
+  const auto width = core ? int64_t(ReadLE(ABytes, 18, 2)) : int64_t(int32_t(ReadLE(ABytes, 18, 4)));
+  const auto height = core ? int64_t(ReadLE(ABytes, 20, 2)) : int64_t(int32_t(ReadLE(ABytes, 22, 4)));
+  return uint64_t(std::llabs(width)) * uint64_t(std::llabs(height));
+}
+
+} // namespace
+
+void TBitmap::Decode(const rtl::TBytes& ABytes, const std::string& ASource) {
   auto fail = [&](const std::string& AReason) {
-    throw rtl::EReadError(rtl::Format(LoadingFailed, AFileName, AReason));
+    throw rtl::EReadError(rtl::Format(LoadingFailed, ASource, AReason));
   };
-  if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M')
+  if (ABytes.size() < 2 || ABytes[0] != 'B' || ABytes[1] != 'M')
     fail("unsupported picture format");
-  SDL_RWops* source = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+  if (DeclaredBmpPixels(ABytes) > MaxLoadedPixels)
+    fail("picture too large");
+  SDL_RWops* source = SDL_RWFromConstMem(ABytes.data(), static_cast<int>(ABytes.size()));
   SDL_Surface* loaded = source ? SDL_LoadBMP_RW(source, 1) : nullptr;
   if (!loaded)
     fail(SDL_GetError());
+  if (loaded->w <= 0 || loaded->h <= 0) {
+    SDL_FreeSurface(loaded);
+    fail("empty picture");
+  }
   // BGRA storage is ARGB8888 read as one little-endian word per pixel.
   SDL_Surface* converted = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
   SDL_FreeSurface(loaded);

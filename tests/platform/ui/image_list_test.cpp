@@ -65,6 +65,33 @@ TEST(BitmapFiles, LoadsWhatSaveToFileWroteAndRefusesOtherContent) {
   rtl::TFile::Delete(text);
 }
 
+TEST(BitmapFiles, StreamsLoadFromTheirPositionAndForgedSizesAreRefused) {
+  const std::string file = rtl::TPath::Combine(rtl::TPath::GetTempPath(), rtl::TPath::GetRandomFileName() + ".bmp");
+  Filled(4, 3, 0xFF00FF00)->SaveToFile(file);
+  rtl::TBytes bytes = rtl::TFile::ReadAllBytes(file);
+  rtl::TFile::Delete(file);
+  rtl::TBytes prefixed{'x', 'y'};
+  prefixed.insert(prefixed.end(), bytes.begin(), bytes.end());
+  rtl::TBytesStream stream(prefixed);
+  stream.SetPosition(2);
+  auto bitmap = rtl::MakeOwned<TBitmap>();
+  bitmap->LoadFromStream(stream);
+  EXPECT_EQ(bitmap->Width(), 4);
+  EXPECT_EQ(Pixel(*bitmap, 3, 2), 0xFF00FF00u);
+
+  // A header claiming 65536 x 65536 pixels is refused before anything is allocated.
+  for (size_t i = 18; i < 26; ++i)
+    bytes[i] = i == 20 || i == 24 ? 1 : 0;
+  rtl::TBytesStream forged(bytes);
+  try {
+    bitmap->LoadFromStream(forged);
+    ADD_FAILURE() << "no exception";
+  } catch (const rtl::EReadError& E) {
+    EXPECT_EQ(E.Message(), "Cannot load bitmap from stream: picture too large");
+  }
+  EXPECT_EQ(bitmap->Width(), 4);
+}
+
 TEST(BitmapFiles, ResizeScalesBilinearly) {
   auto bitmap = Filled(2, 1, 0xFF000000);
   {
