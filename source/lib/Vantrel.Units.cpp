@@ -3,10 +3,11 @@
 #include <iterator>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
+#include "definitions/Vantrel.DefTypes.h"
 #include "formats/Vantrel.Imaging.h"
 #include "utils/Vantrel.Utils.Dialogue.System.h"
-#include "utils/Vantrel.Utils.SkillSystem.h"
 #include "utils/Vantrel.Utils.Inventory.h"
+#include "utils/Vantrel.Utils.SkillSystem.h"
 
 namespace vantrel {
 
@@ -23,6 +24,7 @@ struct TUnitEntry {
 
 constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
+    {InitializeDefTypes, FinalizeDefTypes},
     {InitializeImaging, nullptr},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},

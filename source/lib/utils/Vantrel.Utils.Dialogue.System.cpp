@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "rtl/filer.h"
 #include "rtl/json.h"
 #include "rtl/log.h"
 #include "rtl/methods.h"
@@ -127,6 +128,43 @@ std::unique_ptr<TJSONValue> ParseObject(std::string_view AText) {
   return value && dynamic_cast<TJSONObject*>(value.get()) ? std::move(value) : nullptr;
 }
 } // namespace
+
+namespace {
+
+// A stream property held as text: read with ASet, written from AText unless it equals AEmpty.
+void DefineTextProperty(TFiler* AFiler, const std::string& AName, const std::string& AText,
+                        std::string_view AEmpty, std::function<void(std::string_view)> ASet) {
+  AFiler->DefineProperty(
+      AName, [ASet = std::move(ASet)](TReader& AReader) { ASet(AReader.ReadString()); },
+      [AText](TWriter& AWriter) { AWriter.WriteString(AText); }, AText != AEmpty);
+}
+
+} // namespace
+
+void TVantrelDialogueCustomItem::DefineProperties(TFiler* AFiler) {
+  inherited::DefineProperties(AFiler);
+  const bool atOrigin = FPosition.X == 0 && FPosition.Y == 0;
+  DefineTextProperty(AFiler, "Position", atOrigin ? std::string() : DialoguePositionToText(FPosition), "",
+                     [this](std::string_view AText) { DialoguePositionFromText(AText, FPosition); });
+}
+
+void TVantrelDialogueParameterizedItem::DefineProperties(TFiler* AFiler) {
+  inherited::DefineProperties(AFiler);
+  DefineTextProperty(AFiler, "ParameterMap", DialogueParametersToJSON(FParameters), "{}",
+                     [this](std::string_view AText) { DialogueParametersFromJSON(AText, FParameters); });
+}
+
+void TVantrelDialogueItem::DefineProperties(TFiler* AFiler) {
+  inherited::DefineProperties(AFiler);
+  DefineTextProperty(AFiler, "TextMap", DialogueTextsToJSON(FText), "{}",
+                     [this](std::string_view AText) { DialogueTextsFromJSON(AText, FText); });
+}
+
+void TVantrelDialogueItemEvent::DefineProperties(TFiler* AFiler) {
+  inherited::DefineProperties(AFiler);
+  DefineTextProperty(AFiler, "DataMap", DialogueTextsToJSON(FData), "{}",
+                     [this](std::string_view AText) { DialogueTextsFromJSON(AText, FData); });
+}
 
 std::string DialogueTextsToJSON(const TVantrelLanguageMap& ATexts) {
   return ATexts.ToJSON()->ToJSON();

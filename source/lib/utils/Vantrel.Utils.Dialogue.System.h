@@ -171,6 +171,8 @@ public:
   void SetUIElement(TObject* AValue) { FUIElement = AValue; }
   TPointF GetPosition() const { return FPosition; }
   void SetPosition(TPointF AValue) { FPosition = AValue; }
+  // Streams "Position" as DialoguePositionToText (when not at the origin).
+  void DefineProperties(TFiler* AFiler) override;
 
   // The system of the entry's collection, or null.
   virtual TVantrelDialogueSystem* GetDialogueSystem() const;
@@ -198,6 +200,8 @@ class TVantrelDialogueParameterizedItem : public TVantrelDialogueCustomItem {
 public:
   TVantrelDialogueParameters& Parameters() { return FParameters; }
   const TVantrelDialogueParameters& Parameters() const { return FParameters; }
+  // Streams "ParameterMap" as DialogueParametersToJSON (when there are parameters).
+  void DefineProperties(TFiler* AFiler) override;
   // Adds or replaces.
   void AddParameter(const std::string& AName, const TValue& AValue);
   // The value, or the empty value.
@@ -276,6 +280,8 @@ public:
   void SetDisplayTime(int AValue) { FDisplayTime = AValue; }
   TVantrelDialogueTexts& Text() { return FText; }
   const TVantrelDialogueTexts& Text() const { return FText; }
+  // Streams "TextMap" as DialogueTextsToJSON (when there are texts).
+  void DefineProperties(TFiler* AFiler) override;
   TVantrelDialogueItemEventCollection* GetEvents() const { return FEvents; }
   void SetEvents(TVantrelDialogueItemEventCollection* AEvents);
   bool GetStarted() const { return FStarted; }
@@ -348,6 +354,8 @@ public:
   void SetScope(const std::string& AValue) { FScope = AValue; }
   TVantrelDialogueTexts& Data() { return FData; }
   const TVantrelDialogueTexts& Data() const { return FData; }
+  // Streams "DataMap" as DialogueTextsToJSON (when there is data).
+  void DefineProperties(TFiler* AFiler) override;
   // How many executions are only reported before the event acts; 0 acts every time.
   int GetIterations() const { return FIterations; }
   void SetIterations(int AValue) { FIterations = AValue; }

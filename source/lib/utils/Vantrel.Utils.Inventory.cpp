@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "rtl/filer.h"
 #include "rtl/json.h"
 #include "rtl/properties.h"
 #include "rtl/sync.h"
@@ -123,6 +124,46 @@ std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
 }
 
 } // namespace
+
+namespace {
+
+// A stream property held as text: read with ASet, written from AText unless it equals AEmpty.
+void DefineTextProperty(TFiler* AFiler, const std::string& AName, const std::string& AText,
+                        std::string_view AEmpty, std::function<void(std::string_view)> ASet) {
+  AFiler->DefineProperty(
+      AName, [ASet = std::move(ASet)](TReader& AReader) { ASet(AReader.ReadString()); },
+      [AText](TWriter& AWriter) { AWriter.WriteString(AText); }, AText != AEmpty);
+}
+
+} // namespace
+
+void TVantrelInventoryCustomItem::DefineProperties(TFiler* AFiler) {
+  inherited::DefineProperties(AFiler);
+  DefineTextProperty(AFiler, "NameMap", NameMapText(), "{}",
+                     [this](std::string_view AText) { SetNameMapText(AText); });
+}
+
+void TVantrelInventoryItem::DefineProperties(TFiler* AFiler) {
+  inherited::DefineProperties(AFiler);
+  DefineTextProperty(AFiler, "ParameterMap", ParameterMapText(), "{}",
+                     [this](std::string_view AText) { SetParameterMapText(AText); });
+}
+
+void TVantrelInventoryItemTemplate::DefineProperties(TFiler* AFiler) {
+  inherited::DefineProperties(AFiler);
+  DefineTextProperty(AFiler, "GroupID", GroupIDText(), "",
+                     [this](std::string_view AText) { SetGroupIDText(AText); });
+  DefineTextProperty(AFiler, "UpgradeItemID", UpgradeItemIDText(), "",
+                     [this](std::string_view AText) { SetUpgradeItemIDText(AText); });
+  DefineTextProperty(AFiler, "DowngradeItemID", DowngradeItemIDText(), "",
+                     [this](std::string_view AText) { SetDowngradeItemIDText(AText); });
+}
+
+void TVantrelInventoryCollectable::DefineProperties(TFiler* AFiler) {
+  inherited::DefineProperties(AFiler);
+  DefineTextProperty(AFiler, "TemplateID", TemplateIDText(), "",
+                     [this](std::string_view AText) { SetTemplateIDText(AText); });
+}
 
 std::string TVantrelInventoryCustomItem::NameMapText() const {
   TMonitorLock lock(this);

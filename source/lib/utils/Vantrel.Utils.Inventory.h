@@ -133,6 +133,8 @@ public:
   // them from the text (nothing when it is no JSON object).
   std::string NameMapText() const;
   void SetNameMapText(std::string_view AText);
+  // Streams "NameMap" (when there are names).
+  void DefineProperties(TFiler* AFiler) override;
 
 protected:
   // Queues a reference for the inventory's late resolution; nothing for a detached entry or an
@@ -164,6 +166,8 @@ public:
   // The "ParameterMap" stream property, as NameMapText for the parameters.
   std::string ParameterMapText() const;
   void SetParameterMapText(std::string_view AText);
+  // Streams "ParameterMap" (when there are parameters) after the inherited values.
+  void DefineProperties(TFiler* AFiler) override;
 
 private:
   std::unique_ptr<TVantrelInventoryParameters> FParameters;
@@ -274,6 +278,8 @@ public:
   void SetUpgradeItemIDText(std::string_view AText);
   std::string DowngradeItemIDText() const;
   void SetDowngradeItemIDText(std::string_view AText);
+  // Streams "GroupID", "UpgradeItemID" and "DowngradeItemID" (each when set).
+  void DefineProperties(TFiler* AFiler) override;
 
 private:
   TVantrelInventoryGroup* FGroup = nullptr;
@@ -314,6 +320,8 @@ public:
   // The "TemplateID" stream property, as the template's references.
   std::string TemplateIDText() const;
   void SetTemplateIDText(std::string_view AText);
+  // Streams "TemplateID" (when set).
+  void DefineProperties(TFiler* AFiler) override;
 
 private:
   TVantrelInventoryItemTemplate* FTemplate = nullptr;

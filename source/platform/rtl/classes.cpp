@@ -4,6 +4,7 @@
 #include <iterator>
 #include <utility>
 
+#include "rtl/filer.h"
 #include "rtl/properties.h"
 #include "rtl/sysutils.h"
 
@@ -245,8 +246,14 @@ void TComponent::RemoveFreeNotification(TComponent* AComponent) {
 }
 
 void TComponent::Notification(TComponent* AComponent, TOperation AOperation) {
-  if (AOperation == TOperation::opRemove && AComponent)
+  if (AOperation == TOperation::opRemove && AComponent) {
     RemoveFreeNotification(AComponent);
+    // A published field never outlives the component it names.
+    if (AComponent->Owner() == this)
+      for (const TFieldInfo* field : GetFieldList(ClassType()))
+        if (field->Get(this) == AComponent)
+          field->Set(this, nullptr);
+  }
   // A notified component may free others; the index is clamped after each call.
   int i = ComponentCount() - 1;
   while (i >= 0) {
@@ -255,6 +262,27 @@ void TComponent::Notification(TComponent* AComponent, TOperation AOperation) {
       component->Notification(AComponent, AOperation);
     i = std::min(i - 1, ComponentCount() - 1);
   }
+}
+
+void TComponent::GetChildren(const TGetChildProc& AProc, TComponent* ARoot) {
+  if (ARoot != this)
+    return;
+  for (TComponent* component : FComponents)
+    if (!component->GetParentComponent())
+      AProc(component);
+}
+
+void TComponent::DefineProperties(TFiler* AFiler) {
+  auto half = [this](bool ATop) { return static_cast<int32_t>(ATop ? FDesignInfo >> 32 : FDesignInfo); };
+  auto setHalf = [this](bool ATop, int32_t AValue) {
+    const uint64_t low = ATop ? static_cast<uint32_t>(FDesignInfo) : static_cast<uint32_t>(AValue);
+    const uint64_t high = ATop ? static_cast<uint32_t>(AValue) : static_cast<uint32_t>(FDesignInfo >> 32);
+    FDesignInfo = static_cast<int64_t>(high << 32 | low);
+  };
+  for (bool top : {false, true})
+    AFiler->DefineProperty(
+        top ? "Top" : "Left", [=](TReader& AReader) { setHalf(top, AReader.ReadInteger()); },
+        [=](TWriter& AWriter) { AWriter.WriteInteger(half(top)); }, half(top) != 0);
 }
 
 void TComponent::DestroyComponents() {

@@ -25,6 +25,7 @@
 
 namespace rtl {
 
+class TComponent;
 class TPropertyList;
 class TReader;
 class TWriter;
@@ -49,8 +50,12 @@ public:
   virtual void DefineBinaryProperty(const std::string& AName, TStreamProc AReadData, TStreamProc AWriteData,
                                     bool AHasData) = 0;
 
+  // The component whose tree is being read or written; nullptr outside a root.
+  TComponent* Root() const { return FRoot; }
+
 protected:
   TFiler() = default;
+  TComponent* FRoot = nullptr;
 };
 
 class TPersistent : public TObject {
@@ -146,6 +151,22 @@ public:
   void FreeNotification(TComponent* AComponent);
   void RemoveFreeNotification(TComponent* AComponent);
 
+  // Where a designer placed the component: Left in the low 32 bits, Top in the high 32 bits.
+  // Streamed as the defined properties "Left" and "Top", each only when non-zero.
+  int64_t DesignInfo() const { return FDesignInfo; }
+  void SetDesignInfo(int64_t AValue) { FDesignInfo = AValue; }
+  void DefineProperties(TFiler* AFiler) override;
+
+  // The component this one is a child of in a visual tree (a control's parent); the streamer
+  // calls SetParentComponent with the enclosing component before reading the properties.
+  virtual TComponent* GetParentComponent() const { return nullptr; }
+  virtual bool HasParent() const { return false; }
+  virtual void SetParentComponent(TComponent* /*AParent*/) {}
+  // Calls AProc for each child the streamer writes inside this component. The base lists, when
+  // this component is ARoot, its owned components that have no parent component.
+  using TGetChildProc = std::function<void(TComponent* AChild)>;
+  virtual void GetChildren(const TGetChildProc& AProc, TComponent* ARoot);
+
 protected:
   // AComponent was inserted into or is being removed from this component's owner tree, or a
   // free-notification partner is being freed. The base forgets a partner that goes away and
@@ -153,7 +174,9 @@ protected:
   virtual void Notification(TComponent* AComponent, TOperation AOperation);
 
 private:
+  friend class TReader;
   TComponent* FOwner;
+  int64_t FDesignInfo = 0;
   std::string FName;
   NativeInt FTag = 0;
   TComponentState FComponentState;

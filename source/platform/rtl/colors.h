@@ -3,6 +3,8 @@
 // floats R, G, B, A in [0, 1]. Converting a byte to a float and back gives the same byte.
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "rtl/typeinfo.h"
 
@@ -45,6 +47,14 @@ inline constexpr TAlphaColor claLime = 0xFF00FF00;
 inline constexpr TAlphaColor claBlue = 0xFF0000FF;
 inline constexpr TAlphaColor claGray = 0xFF808080;
 inline constexpr TAlphaColor claTomato = 0xFFFF6347;
+
+// Colour identifiers as forms store them: "claNull" for $00000000, "cla" + a CSS named colour
+// with only its first letter upper case ("claTomato" $FFFF6347, "claAliceblue"), and "x" + eight
+// upper-case hex digits, alpha first, for any other value ("x003333FF"). A value with several
+// names gives the alphabetically first ("claAqua", not "claCyan").
+std::string AlphaColorToIdent(TAlphaColor AColor);
+// Reads either form, ignoring case; false for anything else.
+bool IdentToAlphaColor(std::string_view AIdent, TAlphaColor& AColor);
 
 // Type information, so that records holding colours can be walked by field.
 RTL_RECORD_TYPEINFO(TAlphaColorF);

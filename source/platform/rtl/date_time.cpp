@@ -258,11 +258,26 @@ bool ReadDate(TDateTextReader& AReader, const TFormatSettings& ASettings, TDateT
   return true;
 }
 
+// " AM" or " PM" in either case after a 12-hour time: the hour 1..12 becomes 0..23.
+bool ReadHalfDay(TDateTextReader& AReader, TDateTimeParts& AParts) {
+  const bool blanks = AReader.SkipBlanks();
+  const bool am = AReader.Accept('A') || AReader.Accept('a');
+  const bool pm = !am && (AReader.Accept('P') || AReader.Accept('p'));
+  if (!am && !pm)
+    return !blanks || AReader.AtEnd();
+  if (!(AReader.Accept('M') || AReader.Accept('m')) || AParts.Hour < 1 || AParts.Hour > 12)
+    return false;
+  AParts.Hour = AParts.Hour % 12 + (pm ? 12 : 0);
+  return true;
+}
+
 bool ReadTime(TDateTextReader& AReader, char ASeparator, TDateTimeParts& AParts) {
   if (!AReader.Number(1, 2, AParts.Hour) || !AReader.Accept(ASeparator) ||
       !AReader.Number(1, 2, AParts.Minute))
     return false;
-  return !AReader.Accept(ASeparator) || AReader.Number(1, 2, AParts.Second);
+  if (AReader.Accept(ASeparator) && !AReader.Number(1, 2, AParts.Second))
+    return false;
+  return ReadHalfDay(AReader, AParts);
 }
 
 } // namespace

@@ -67,7 +67,8 @@ std::string FormatDateTime(std::string_view AFormat, TDateTime ADateTime);
 
 // Reads a date, optionally followed by blanks and a time, as the settings write them: the date's
 // three numbers in the order of ASettings.ShortDateFormat separated by ASettings.DateSeparator,
-// the time as hours and minutes, optionally seconds, separated by ASettings.TimeSeparator. A year
+// the time as hours and minutes, optionally seconds, separated by ASettings.TimeSeparator, and
+// optionally "AM" or "PM" (either case) after a 12-hour time, as DateTimeToStr writes it. A year
 // of 1 or 2 digits means 1950..2049. Blanks around the text are allowed. False for anything else,
 // including dates that do not exist. The form without settings follows the process's
 // FormatSettings.

@@ -27,7 +27,7 @@ private:
   class Name : public Base {                                                                                 \
   public:                                                                                                    \
     using Base::Base;                                                                                        \
-    const char* ClassName() const noexcept override { return #Name; }                                       \
+    const char* ClassName() const noexcept override { return #Name; }                                        \
   }
 
 // Thrown to end an operation silently: callers that show errors skip it.
@@ -49,8 +49,13 @@ RTL_DECLARE_EXCEPTION(EComponentError, Exception);
 RTL_DECLARE_EXCEPTION(EPropertyError, Exception);
 RTL_DECLARE_EXCEPTION(EClassNotFound, Exception);
 RTL_DECLARE_EXCEPTION(EStreamError, Exception);
-RTL_DECLARE_EXCEPTION(EReadError, EStreamError);
-RTL_DECLARE_EXCEPTION(EWriteError, EStreamError);
+// Failures of component streaming; plain stream read and write failures are filer errors too.
+RTL_DECLARE_EXCEPTION(EFilerError, EStreamError);
+RTL_DECLARE_EXCEPTION(EReadError, EFilerError);
+RTL_DECLARE_EXCEPTION(EWriteError, EFilerError);
+// A syntax error in a text form; the message starts with "line:column: ".
+RTL_DECLARE_EXCEPTION(EParserError, Exception);
+RTL_DECLARE_EXCEPTION(EResNotFound, Exception);
 RTL_DECLARE_EXCEPTION(EFCreateError, EStreamError);
 RTL_DECLARE_EXCEPTION(EFOpenError, EStreamError);
 RTL_DECLARE_EXCEPTION(EThread, Exception);

@@ -1,10 +1,10 @@
 #include "rtl/json.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstring>
 #include <atomic>
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <thread>
 

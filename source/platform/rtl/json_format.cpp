@@ -15,8 +15,8 @@ namespace {
 // Lays out the shortest digits of a finite value by the rules of JsonFloatText.
 template <class T> char* LayOut(char* AOut, T AValue) {
   char scientific[48];
-  const char* end = std::to_chars(scientific, scientific + sizeof scientific, AValue,
-                                  std::chars_format::scientific).ptr;
+  const char* end =
+      std::to_chars(scientific, scientific + sizeof scientific, AValue, std::chars_format::scientific).ptr;
   const char* p = scientific;
   char* out = AOut;
   if (*p == '-') {

@@ -124,8 +124,8 @@ std::string_view StateName(int AState) {
 } // namespace
 
 void TJsonWriter::InvalidToken(std::string_view AToken) const {
-  throw EJsonWriterException(
-      Format("Token %s in state %s would result in an invalid JSON document", AToken, StateName(int(FState))));
+  throw EJsonWriterException(Format("Token %s in state %s would result in an invalid JSON document", AToken,
+                                    StateName(int(FState))));
 }
 
 void TJsonWriter::BeginValue(std::string_view AToken) {
@@ -601,12 +601,14 @@ void TJsonObjectWriter::AddNumberText(std::string_view AText) {
 
 void TJsonObjectWriter::DoWriteInt64(int64_t AValue) {
   char text[24];
-  AddNumberText(std::string_view(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, AValue).ptr - text)));
+  AddNumberText(std::string_view(
+      text, static_cast<size_t>(std::to_chars(text, text + sizeof text, AValue).ptr - text)));
 }
 
 void TJsonObjectWriter::DoWriteUInt64(uint64_t AValue) {
   char text[24];
-  AddNumberText(std::string_view(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, AValue).ptr - text)));
+  AddNumberText(std::string_view(
+      text, static_cast<size_t>(std::to_chars(text, text + sizeof text, AValue).ptr - text)));
 }
 
 void TJsonObjectWriter::DoWriteSingle(float AValue) {

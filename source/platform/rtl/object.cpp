@@ -14,11 +14,17 @@ TClass& TObject::StaticClass() {
   return metaclass;
 }
 
-TClass& TObject::ClassType() const { return StaticClass(); }
+TClass& TObject::ClassType() const {
+  return StaticClass();
+}
 
-const std::string& TObject::ClassName() const { return ClassType().Name(); }
+const std::string& TObject::ClassName() const {
+  return ClassType().Name();
+}
 
-bool TObject::InheritsFrom(const TClass& AClass) const { return ClassType().InheritsFrom(AClass); }
+bool TObject::InheritsFrom(const TClass& AClass) const {
+  return ClassType().InheritsFrom(AClass);
+}
 
 void TObject::Free() {
   BeforeDestruction();
@@ -51,7 +57,9 @@ TObject* TClass::NewInstance(TComponent* AOwner) const {
   return FFactory(AOwner);
 }
 
-TObject* TClass::Create(TComponent* AOwner) const { return Construct(NewInstance(AOwner)); }
+TObject* TClass::Create(TComponent* AOwner) const {
+  return Construct(NewInstance(AOwner));
+}
 
 namespace {
 struct TClassRegistry {

@@ -103,6 +103,26 @@ const TPropInfo* GetPropInfo(const TClass& AClass, std::string_view AName) {
   return nullptr;
 }
 
+const TFieldInfo* GetFieldInfo(const TClass& AClass, std::string_view AName) {
+  for (const TClass* c = &AClass; c; c = c->Parent())
+    for (const TFieldInfo& field : c->OwnProperties().Fields())
+      if (SameText(field.Name, AName))
+        return &field;
+  return nullptr;
+}
+
+std::vector<const TFieldInfo*> GetFieldList(const TClass& AClass) {
+  std::vector<const TFieldInfo*> result;
+  for (const TClass* c = &AClass; c; c = c->Parent()) {
+    const auto& fields = c->OwnProperties().Fields();
+    std::vector<const TFieldInfo*> own;
+    for (const TFieldInfo& field : fields)
+      own.push_back(&field);
+    result.insert(result.begin(), own.begin(), own.end());
+  }
+  return result;
+}
+
 namespace {
 
 [[noreturn]] void InvalidValue(const TPropInfo& AProp, std::string_view AText) {

@@ -68,6 +68,15 @@ struct TPropInfo {
   }
 };
 
+// A published field: a member of a streaming root that the reader binds to the component of the
+// same name, checked against the field's class; it is cleared when that component is removed.
+struct TFieldInfo {
+  std::string Name;
+  const TClass* FieldClass = nullptr;
+  std::function<TObject*(const TObject*)> Get;
+  std::function<void(TObject*, TObject*)> Set;
+};
+
 class TPropertyList {
 public:
   explicit TPropertyList(const TClass& AOwner) : FOwner(AOwner) {}
@@ -79,10 +88,28 @@ public:
 
   const std::vector<std::unique_ptr<TPropInfo>>& Items() const { return FItems; }
 
+  // AddField("Viewport1", &TForm1::Viewport1): a published field of type T*.
+  template <class TOwner, class T> void AddField(std::string_view AName, T* TOwner::*AMember) {
+    FFields.push_back(TFieldInfo{std::string(AName), &T::StaticClass(),
+                                 [AMember](const TObject* AObject) -> TObject* {
+                                   return static_cast<const TOwner*>(AObject)->*AMember;
+                                 },
+                                 [AMember](TObject* AObject, TObject* AValue) {
+                                   static_cast<TOwner*>(AObject)->*AMember = dynamic_cast<T*>(AValue);
+                                 }});
+  }
+  const std::vector<TFieldInfo>& Fields() const { return FFields; }
+
 private:
   const TClass& FOwner;
   std::vector<std::unique_ptr<TPropInfo>> FItems;
+  std::vector<TFieldInfo> FFields;
 };
+
+// The published field of that name (ASCII case-insensitive) in the class or its parents, or nullptr.
+const TFieldInfo* GetFieldInfo(const TClass& AClass, std::string_view AName);
+// All published fields of a class, inherited ones first.
+std::vector<const TFieldInfo*> GetFieldList(const TClass& AClass);
 
 // Converts AValue to the property's type by the typed-value rules: a float property takes an
 // integer; an integer property any integer in its range (ERangeError otherwise); an enumeration,
@@ -108,7 +135,8 @@ template <class C, class R> struct MemberTraits<R (C::*)() const> {
   using Owner = C;
   using Value = std::remove_cvref_t<R>;
 };
-template <class C, class R> struct MemberTraits<R (C::*)() const noexcept> : MemberTraits<R (C::*)() const> {};
+template <class C, class R>
+struct MemberTraits<R (C::*)() const noexcept> : MemberTraits<R (C::*)() const> {};
 template <class T> struct SetterTraits;
 template <class C, class A> struct SetterTraits<void (C::*)(A)> {
   using Owner = C;

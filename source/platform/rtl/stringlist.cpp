@@ -1,5 +1,7 @@
 #include "rtl/stringlist.h"
 
+#include "rtl/filer.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -390,6 +392,25 @@ void TStringList::SetCaseSensitive(bool AValue) {
   FCaseSensitive = AValue;
   if (FSorted)
     Sort();
+}
+
+void TStrings::DefineProperties(TFiler* AFiler) {
+  AFiler->DefineProperty(
+      "Strings",
+      [this](TReader& AReader) {
+        Clear();
+        AReader.ReadListBegin();
+        while (!AReader.EndOfList())
+          Add(AReader.ReadString());
+        AReader.ReadListEnd();
+      },
+      [this](TWriter& AWriter) {
+        AWriter.WriteListBegin();
+        for (int i = 0; i < GetCount(); ++i)
+          AWriter.WriteString(GetStrings(i));
+        AWriter.WriteListEnd();
+      },
+      GetCount() > 0);
 }
 
 } // namespace rtl

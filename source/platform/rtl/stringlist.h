@@ -14,6 +14,8 @@
 
 namespace rtl {
 
+class TFiler;
+
 namespace messages {
 inline constexpr const char* DuplicateString = "String list does not allow duplicates";
 inline constexpr const char* SortedListError = "Operation not allowed on sorted list";
@@ -80,6 +82,10 @@ public:
   void SetValues(std::string_view AName, std::string_view AValue);
 
   const std::string& operator[](int AIndex) const { return GetStrings(AIndex); }
+
+  // Streams the lines as the defined property "Strings" (a list of strings), only when there are
+  // lines; reading replaces them.
+  void DefineProperties(TFiler* AFiler);
 
 protected:
   TStrings() = default;

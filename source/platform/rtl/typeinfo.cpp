@@ -43,7 +43,11 @@ RTL_FUNDAMENTAL(TypeInfoObject, "TObject", tkClass, sizeof(void*), false)
 RTL_FUNDAMENTAL(TypeInfoAlphaColor, "TAlphaColor", tkInteger, 4, true)
 
 const TTypeInfo& TypeInfoBytes() {
-  static const TTypeInfo info{"TBytes", TTypeKind::tkRecord, sizeof(std::vector<uint8_t>), false, nullptr,
+  static const TTypeInfo info{"TBytes",
+                              TTypeKind::tkRecord,
+                              sizeof(std::vector<uint8_t>),
+                              false,
+                              nullptr,
                               &RecordOpsOf<std::vector<uint8_t>>()};
   return info;
 }

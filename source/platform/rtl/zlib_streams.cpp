@@ -129,8 +129,8 @@ void TZCompressionStream::Deflate(int AFlush) {
 
 TZDecompressionStream::TZDecompressionStream(TStream* ASource, int AWindowBits, bool AOwnsSource)
     : FSource(Required(ASource)), FSourceMemory(dynamic_cast<TCustomMemoryStream*>(ASource)),
-      FOwnsSource(AOwnsSource), FSourceStart(ASource->GetPosition()),
-      FZStream(std::make_unique<z_stream>()), FBuffer(BufferSize) {
+      FOwnsSource(AOwnsSource), FSourceStart(ASource->GetPosition()), FZStream(std::make_unique<z_stream>()),
+      FBuffer(BufferSize) {
   const int code = inflateInit2(FZStream.get(), AWindowBits);
   if (code != Z_OK) {
     const std::string message = ZMessage(*FZStream, code);

@@ -11,6 +11,7 @@
 
 #include "rtl/ioutils.h"
 #include "rtl/sysutils.h"
+#include "ui/bitmap_png.h"
 #include "ui/texture.h"
 
 namespace ui {
@@ -154,6 +155,13 @@ void TBitmap::Unmap(TBitmapData& AData) {
   AData = TBitmapData{};
   if (written)
     BitmapChanged();
+}
+
+void TBitmap::DefineProperties(rtl::TFiler* AFiler) {
+  inherited::DefineProperties(AFiler);
+  AFiler->DefineBinaryProperty(
+      "PNG", [this](rtl::TStream& AStream) { ReadBitmapPng(*this, AStream); },
+      [this](rtl::TStream& AStream) { WriteBitmapPng(*this, AStream); }, !IsEmpty());
 }
 
 void TBitmap::SaveToFile(const std::string& AFileName) const {

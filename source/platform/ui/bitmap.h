@@ -117,6 +117,10 @@ public:
   // nothing; an empty bitmap only takes the new size.
   void Resize(int32_t AWidth, int32_t AHeight);
 
+  // Streams the pixels as the binary property "PNG", so writing a form never drops a picture; an
+  // empty bitmap writes nothing.
+  void DefineProperties(rtl::TFiler* AFiler) override;
+
 protected:
   // Runs after every change of size, storage or pixels; fires OnChange.
   virtual void BitmapChanged();

@@ -182,6 +182,13 @@ TEST(DateTimeText, TryStrToDateTimeFollowsTheSettings) {
       {"5/4", &enUS, std::nullopt},
       {"", &enUS, std::nullopt},
       {"5/4/2023x", &enUS, std::nullopt},
+      {"5/4/2023 2:05:09 PM", &enUS, TDateTimeParts{2023, 5, 4, 14, 5, 9, 0}},
+      {"5/4/2023 12:00:00 am", &enUS, TDateTimeParts{2023, 5, 4, 0, 0, 0, 0}},
+      {"5/4/2023 12:30 PM", &enUS, TDateTimeParts{2023, 5, 4, 12, 30, 0, 0}},
+      {"5/4/2023 13:00 PM", &enUS, std::nullopt},
+      {"5/4/2023 0:10 AM", &enUS, std::nullopt},
+      {"5/4/2023 10:20 XM", &enUS, std::nullopt},
+      {"5/4/2023 10:20 P", &enUS, std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Text);
@@ -210,6 +217,23 @@ TEST(DateTimeText, TheProcessSettingsStartEnUSAndAreTheDefaultOfTryStrToDateTime
   rtl::FormatSettings.DecimalSeparator = ',';
   EXPECT_EQ(rtl::FloatToStr(0.5), "0.5");
   rtl::FormatSettings = saved;
+}
+
+TEST(DateTimeText, DateTimeToStrReadsBackUnderEachSettings) {
+  rtl::TFormatSettings german;
+  german.ShortDateFormat = "dd.MM.yyyy";
+  german.DateSeparator = '.';
+  for (const rtl::TFormatSettings* settings :
+       {&rtl::FormatSettingsEnUS(), static_cast<const rtl::TFormatSettings*>(&german)})
+    for (const TDateTimeParts& parts :
+         {TDateTimeParts{2024, 3, 7, 14, 5, 9, 0}, TDateTimeParts{2024, 3, 7, 0, 0, 0, 0},
+          TDateTimeParts{1999, 12, 31, 0, 0, 1, 0}}) {
+      const std::string text = rtl::DateTimeToStr(rtl::EncodeDateTime(parts), *settings);
+      SCOPED_TRACE(text);
+      TDateTime back;
+      ASSERT_TRUE(rtl::TryStrToDateTime(text, back, *settings));
+      EXPECT_EQ(rtl::DecodeDateTime(back), parts);
+    }
 }
 
 TEST(DateTimeText, TheStrictFormReadsOnlyExistingFixedWidthDateTimes) {
