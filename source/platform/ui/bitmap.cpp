@@ -1,6 +1,7 @@
 #include "ui/bitmap.h"
 
 #include <SDL.h>
+#include <SDL_image.h>
 
 #include <algorithm>
 #include <bit>
@@ -30,6 +31,10 @@ constexpr const char* BadPixelFormatTag = "Invalid bitmap pixel format %d";
 constexpr const char* LoadingFailed = "Cannot load bitmap from %s: %s";
 // 16384 x 16384: larger pictures are refused before they are decoded.
 constexpr uint64_t MaxLoadedPixels = uint64_t(1) << 28;
+// Pictures above a million pixels must bring at least one byte of data per 8192 pixels (more
+// than deflate reaches on one-bit pixels).
+constexpr uint64_t MinPixelsWithoutData = uint64_t(1) << 20;
+constexpr uint64_t MaxPixelsPerByte = 8192;
 
 [[noreturn]] void RaiseRangeError() {
   throw rtl::ERangeError(rtl::messages::RangeError);
@@ -206,16 +211,43 @@ uint32_t ReadLE(const rtl::TBytes& ABytes, size_t AOffset, size_t ASize) {
   return value;
 }
 
-// The pixel count a BMP header declares, read before decoding so that a forged size never
-// reaches the decoder's allocation; 0 when the header is too short to say.
+// The smallest BMP: the 14-byte file header and the 12-byte core header.
+constexpr size_t MinBmpSize = 26;
+
+// The pixel count a BMP header of at least MinBmpSize bytes declares, read before decoding so
+// that a forged size never reaches the decoder's allocation.
 uint64_t DeclaredBmpPixels(const rtl::TBytes& ABytes) {
-  if (ABytes.size() < 26)
-    return 0;
   // A 12-byte core header holds 16-bit sizes; every later header 32-bit ones.
   const bool core = ReadLE(ABytes, 14, 4) == 12;
   const auto width = core ? int64_t(ReadLE(ABytes, 18, 2)) : int64_t(int32_t(ReadLE(ABytes, 18, 4)));
   const auto height = core ? int64_t(ReadLE(ABytes, 20, 2)) : int64_t(int32_t(ReadLE(ABytes, 22, 4)));
   return uint64_t(std::llabs(width)) * uint64_t(std::llabs(height));
+}
+
+// The smallest PNG that names a size: the 8-byte signature and the IHDR chunk's length, type,
+// width and height.
+constexpr size_t MinPngSize = 24;
+constexpr uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+uint32_t ReadBE32(const rtl::TBytes& ABytes, size_t AOffset) {
+  return uint32_t(ABytes[AOffset]) << 24 | uint32_t(ABytes[AOffset + 1]) << 16 |
+         uint32_t(ABytes[AOffset + 2]) << 8 | uint32_t(ABytes[AOffset + 3]);
+}
+
+// The pixel count the IHDR chunk of a PNG of at least MinPngSize bytes declares.
+uint64_t DeclaredPngPixels(const rtl::TBytes& ABytes) {
+  return uint64_t(ReadBE32(ABytes, 16)) * uint64_t(ReadBE32(ABytes, 20));
+}
+
+enum class TPictureKind { Unknown, Bmp, Png };
+
+TPictureKind SniffPicture(const rtl::TBytes& ABytes) {
+  if (ABytes.size() >= 2 && ABytes[0] == 'B' && ABytes[1] == 'M')
+    return TPictureKind::Bmp;
+  if (ABytes.size() >= sizeof PngSignature &&
+      std::equal(std::begin(PngSignature), std::end(PngSignature), ABytes.begin()))
+    return TPictureKind::Png;
+  return TPictureKind::Unknown;
 }
 
 } // namespace
@@ -224,12 +256,22 @@ void TBitmap::Decode(const rtl::TBytes& ABytes, const std::string& ASource) {
   auto fail = [&](const std::string& AReason) {
     throw rtl::EReadError(rtl::Format(LoadingFailed, ASource, AReason));
   };
-  if (ABytes.size() < 2 || ABytes[0] != 'B' || ABytes[1] != 'M')
+  const TPictureKind kind = SniffPicture(ABytes);
+  if (kind == TPictureKind::Unknown)
     fail("unsupported picture format");
-  if (DeclaredBmpPixels(ABytes) > MaxLoadedPixels)
+  if (ABytes.size() < (kind == TPictureKind::Bmp ? MinBmpSize : MinPngSize))
+    fail("truncated picture");
+  const uint64_t pixels = kind == TPictureKind::Bmp ? DeclaredBmpPixels(ABytes) : DeclaredPngPixels(ABytes);
+  if (pixels > MaxLoadedPixels)
     fail("picture too large");
+  // Even compressed pixels need some data: a small file declaring a huge picture would only make
+  // the decoder allocate it.
+  if (pixels > MinPixelsWithoutData && pixels / MaxPixelsPerByte > ABytes.size())
+    fail("picture size does not match its data");
   SDL_RWops* source = SDL_RWFromConstMem(ABytes.data(), static_cast<int>(ABytes.size()));
-  SDL_Surface* loaded = source ? SDL_LoadBMP_RW(source, 1) : nullptr;
+  SDL_Surface* loaded = !source                     ? nullptr
+                        : kind == TPictureKind::Bmp ? SDL_LoadBMP_RW(source, 1)
+                                                    : IMG_LoadTyped_RW(source, 1, "PNG");
   if (!loaded)
     fail(SDL_GetError());
   if (loaded->w <= 0 || loaded->h <= 0) {

@@ -5,6 +5,7 @@
 #include "rtl/exceptions.h"
 #include "rtl/ioutils.h"
 #include "ui/bitmap.h"
+#include "ui/bitmap_png.h"
 #include "ui/image_list.h"
 
 namespace {
@@ -66,7 +67,8 @@ TEST(BitmapFiles, LoadsWhatSaveToFileWroteAndRefusesOtherContent) {
 }
 
 TEST(BitmapFiles, StreamsLoadFromTheirPositionAndForgedSizesAreRefused) {
-  const std::string file = rtl::TPath::Combine(rtl::TPath::GetTempPath(), rtl::TPath::GetRandomFileName() + ".bmp");
+  const std::string file =
+      rtl::TPath::Combine(rtl::TPath::GetTempPath(), rtl::TPath::GetRandomFileName() + ".bmp");
   Filled(4, 3, 0xFF00FF00)->SaveToFile(file);
   rtl::TBytes bytes = rtl::TFile::ReadAllBytes(file);
   rtl::TFile::Delete(file);
@@ -79,17 +81,53 @@ TEST(BitmapFiles, StreamsLoadFromTheirPositionAndForgedSizesAreRefused) {
   EXPECT_EQ(bitmap->Width(), 4);
   EXPECT_EQ(Pixel(*bitmap, 3, 2), 0xFF00FF00u);
 
-  // A header claiming 65536 x 65536 pixels is refused before anything is allocated.
-  for (size_t i = 18; i < 26; ++i)
-    bytes[i] = i == 20 || i == 24 ? 1 : 0;
-  rtl::TBytesStream forged(bytes);
-  try {
-    bitmap->LoadFromStream(forged);
-    ADD_FAILURE() << "no exception";
-  } catch (const rtl::EReadError& E) {
-    EXPECT_EQ(E.Message(), "Cannot load bitmap from stream: picture too large");
+  // Forged headers are refused before the decoder allocates the picture they claim.
+  struct TCase {
+    uint32_t Width, Height;
+    const char* Reason;
+  };
+  const TCase cases[] = {{65536, 65536, "picture too large"},
+                         {4096, 1024, "picture size does not match its data"}};
+  for (const TCase& row : cases) {
+    SCOPED_TRACE(row.Reason);
+    rtl::TBytes forgedBytes = bytes;
+    for (size_t i = 0; i < 4; ++i) {
+      forgedBytes[18 + i] = uint8_t(row.Width >> (8 * i));
+      forgedBytes[22 + i] = uint8_t(row.Height >> (8 * i));
+    }
+    rtl::TBytesStream forged(forgedBytes);
+    try {
+      bitmap->LoadFromStream(forged);
+      ADD_FAILURE() << "no exception";
+    } catch (const rtl::EReadError& E) {
+      EXPECT_EQ(E.Message(), std::string("Cannot load bitmap from stream: ") + row.Reason);
+    }
   }
   EXPECT_EQ(bitmap->Width(), 4);
+}
+
+TEST(BitmapFiles, PngPicturesAreSniffedFromTheirContent) {
+  auto source = Filled(3, 2, 0xFF2040C0);
+  rtl::TBytesStream png;
+  WriteBitmapPng(*source, png);
+  // The name says nothing: the content decides.
+  const std::string file =
+      rtl::TPath::Combine(rtl::TPath::GetTempPath(), rtl::TPath::GetRandomFileName() + ".bmp");
+  rtl::TFile::WriteAllBytes(file, png.Bytes());
+  auto loaded = rtl::MakeOwned<TBitmap>();
+  loaded->LoadFromFile(file);
+  rtl::TFile::Delete(file);
+  EXPECT_EQ(loaded->Width(), 3);
+  EXPECT_EQ(Pixel(*loaded, 2, 1), 0xFF2040C0u);
+
+  rtl::TBytes forged = png.Bytes();
+  forged[16] = forged[20] = 0x7F; // about 2^31 x 2^31 pixels
+  rtl::TBytesStream stream(forged);
+  EXPECT_THROW(loaded->LoadFromStream(stream), rtl::EReadError);
+  rtl::TBytes cut(png.Bytes().begin(), png.Bytes().begin() + 40);
+  rtl::TBytesStream truncated(cut);
+  EXPECT_THROW(loaded->LoadFromStream(truncated), rtl::EReadError);
+  EXPECT_EQ(loaded->Width(), 3);
 }
 
 TEST(BitmapFiles, ResizeScalesBilinearly) {
