@@ -24,9 +24,15 @@ test: deps
 build/bench/build.ninja:
 	cmake -S . -B build/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DVANTREL_TESTS=OFF -DVANTREL_BENCH=ON
 
+# Runs every benchmark program to the end (and the instruction count when valgrind is present),
+# then fails naming those that missed a goal.
 bench: deps build/bench/build.ninja
 	cmake --build build/bench -j $(JOBS)
-	for b in build/bench/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
+	@missed=""; \
+	for b in build/bench/bench/bench_*; do echo "== $$b"; $$b || missed="$$missed $${b##*/}"; done; \
+	if command -v valgrind >/dev/null; then echo "== tools/bench-draw-instructions"; \
+	  tools/bench-draw-instructions || missed="$$missed bench-draw-instructions"; fi; \
+	if [ -n "$$missed" ]; then echo "missed their goals:$$missed"; exit 1; fi
 
 FUZZ_SECONDS ?= 60
 

@@ -9,6 +9,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/bench_setup.h"
+#include "support/sample_reporter.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -112,17 +115,6 @@ template <class TContainer> void BM_Remove(benchmark::State& AState) {
   AState.SetItemsProcessed(AState.iterations() * KeyCount);
 }
 
-// Prints the usual console table and keeps each run's real time per iteration for the ratios.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run>& ARuns) override {
-    for (const Run& run : ARuns)
-      if (run.run_type == Run::RT_Iteration)
-        Times[run.benchmark_name()] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(ARuns);
-  }
-  std::map<std::string, double> Times;
-};
 
 void Register(const char* AOperation, void (*AOrdered)(benchmark::State&),
               void (*AUnordered)(benchmark::State&)) {
@@ -138,23 +130,27 @@ int main(int argc, char** argv) {
   Register("Insert", BM_Insert<TOrdered>, BM_Insert<TUnordered>);
   Register("Lookup", BM_Lookup<TOrdered>, BM_Lookup<TUnordered>);
   Register("Remove", BM_Remove<TOrdered>, BM_Remove<TUnordered>);
-  benchmark::Initialize(&argc, argv);
+  vbench::Initialize(&argc, argv);
   Keys();
   ShuffledKeys();
-  TRatioReporter reporter;
+  vbench::TSampleReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
   bool withinLimit = true;
   std::printf("\nTDictionary / std::unordered_map, %d string keys (limit %.1fx):\n", KeyCount, AllowedRatio);
   for (const char* operation : {"Insert", "Lookup", "Remove"}) {
-    const auto ordered = reporter.Times.find(std::string(operation) + "/TDictionary");
-    const auto unordered = reporter.Times.find(std::string(operation) + "/unordered_map");
-    if (ordered == reporter.Times.end() || unordered == reporter.Times.end())
+    const std::string ours = std::string(operation) + "/TDictionary";
+    const std::string peer = std::string(operation) + "/unordered_map";
+    const auto ordered = reporter.MedianTime(ours), unordered = reporter.MedianTime(peer);
+    if (!ordered || !unordered) {
+      withinLimit = false;
       continue;
-    const double ratio = ordered->second / unordered->second;
+    }
+    const double ratio = *ordered / *unordered;
     withinLimit = withinLimit && ratio <= AllowedRatio;
-    std::printf("  %-7s %.2fx%s\n", operation, ratio, ratio <= AllowedRatio ? "" : "  OVER THE LIMIT");
+    std::printf("  %-7s %.2fx (min %.2fx)%s\n", operation, ratio, *reporter.MinTime(ours) / *reporter.MinTime(peer),
+                ratio <= AllowedRatio ? "" : "  OVER THE LIMIT");
   }
   return withinLimit ? 0 : 1;
 }

@@ -16,7 +16,8 @@ inline void AppendFloat(std::string& AOut, double AValue) {
   AOut.append(buffer, result.ptr);
 }
 
-inline void AppendFloats(std::string& AOut, const char* AName, size_t ACount, std::mt19937& ARandom, double AScale) {
+inline void AppendFloats(std::string& AOut, const char* AName, size_t ACount, std::mt19937& ARandom,
+                         double AScale) {
   std::uniform_real_distribution<double> value(-AScale, AScale);
   AOut += '"';
   AOut += AName;

@@ -1,45 +1,29 @@
 #pragma once
-// A console reporter that keeps the time per iteration of every run, so each printed ratio comes
-// from this very run. With repetitions the mean stands for a benchmark, else its single run.
-
-#include <benchmark/benchmark.h>
+// A reporter that prints peer time / our time for pairs of benchmarks of this very run: the ratio
+// of the medians over the repetitions, with the ratio of the minima beside it.
 
 #include <cstdio>
-#include <map>
-#include <set>
-#include <string>
-#include <vector>
+
+#include "support/sample_reporter.h"
 
 namespace vbench {
 
-class TRatioReporter : public benchmark::ConsoleReporter {
+class TRatioReporter : public TSampleReporter {
 public:
-  void ReportRuns(const std::vector<Run>& AReports) override {
-    // With repetitions the mean stands for the benchmark, else its single run.
-    for (const Run& run : AReports) {
-      if (run.error_occurred)
-        continue;
-      const bool mean = run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean";
-      if (mean || (run.run_type == Run::RT_Iteration && !FFromMean.count(run.run_name.function_name)))
-        FSeconds[run.run_name.function_name] = run.GetAdjustedRealTime();
-      if (mean)
-        FFromMean.insert(run.run_name.function_name);
+  // False when the median ratio stays below ATarget (or a side did not run).
+  bool PrintRatio(const char* AOurs, const char* APeer, const char* AWhat, double ATarget) const {
+    const auto ours = MedianTime(AOurs), peer = MedianTime(APeer);
+    if (!ours || !peer) {
+      std::printf("%s: not measured\n", AWhat);
+      return false;
     }
-    ConsoleReporter::ReportRuns(AReports);
+    const double ratio = *peer / *ours;
+    const double minRatio = *MinTime(APeer) / *MinTime(AOurs);
+    std::printf(
+        "%s: ours %.4g, peer %s %.4g (time per iteration), ratio %.3fx (min %.3fx, target >= %.2fx)%s\n",
+        AWhat, *ours, APeer, *peer, ratio, minRatio, ATarget, ratio >= ATarget ? "" : "  BELOW TARGET");
+    return ratio >= ATarget;
   }
-  // Prints peer time / our time for one pair of benchmarks of this run.
-  void PrintRatio(const char* AOurs, const char* APeer, const char* AWhat, double ATarget) const {
-    const auto ours = FSeconds.find(AOurs), peer = FSeconds.find(APeer);
-    if (ours == FSeconds.end() || peer == FSeconds.end())
-      return;
-    const double ratio = peer->second / ours->second;
-    std::printf("%s: ours %.2f ms, peer %s %.2f ms, ratio %.3fx (target >= %.2fx)%s\n", AWhat, ours->second,
-                APeer, peer->second, ratio, ATarget, ratio >= ATarget ? "" : "  BELOW TARGET");
-  }
-
-private:
-  std::map<std::string, double> FSeconds;
-  std::set<std::string> FFromMean;
 };
 
 } // namespace vbench

@@ -6,7 +6,9 @@
 #include <sstream>
 #include <string>
 
+#include "context/Vantrel.Context.Shader.h"
 #include "context/Vantrel.Context.Texturing.OpenGL.h"
+#include "context/Vantrel.Context.h"
 #include "gl/egl_context.h"
 
 namespace vtest {
@@ -86,6 +88,33 @@ void ContextGLTest::SetUpTestSuite() {
   vantrel::TContextOpenGLWindows::StaticClass().Valid();
 }
 
+void ContextGLTest::SetUp() {
+  GLTest::SetUp();
+  FNamesBefore = LiveNamesOutsideProgramList();
+}
+
+ContextGLTest::~ContextGLTest() {
+  if (!FCheckLeaks || !gl::HasContext())
+    return;
+  gl::DrainDeferredNames();
+  gl::TNameCounts now = LiveNamesOutsideProgramList();
+  if (FKeepsPrograms)
+    for (const gl::TNameKind kind : {gl::TNameKind::Program, gl::TNameKind::Shader, gl::TNameKind::Buffer})
+      now[size_t(kind)] = FNamesBefore[size_t(kind)];
+  const std::string leaked = gl::DescribeNameSurplus(FNamesBefore, now);
+  EXPECT_TRUE(leaked.empty()) << "the test left GL names alive: " << leaked;
+}
+
+gl::TNameCounts LiveNamesOutsideProgramList() {
+  gl::TNameCounts counts = gl::LiveNameCounts();
+  for (int32_t index = 0; index < vantrel::TVantrelContext::ProgramCount(); ++index) {
+    const vantrel::TShaderProgram* program = vantrel::TVantrelContext::ProgramAt(index);
+    counts[size_t(gl::TNameKind::Program)] -= program->Prog() != 0 ? 1 : 0;
+    counts[size_t(gl::TNameKind::Buffer)] -= program->UniformBufferCount();
+  }
+  return counts;
+}
+
 void ContextGLTest::AcquireContext() {
   vantrel::InitializeContextWindows();
   ASSERT_TRUE(vantrel::TContextOpenGLWindows::StaticClass().Valid());
@@ -118,6 +147,7 @@ void GLTest::TearDown() {
   else
     ui::TContextManager::UnregisterContexts();
   gl::SetClearTextureOverride(-1);
+  gl::SetPackInvertOverride(-1);
   vantrel::FinalizeTexturingOpenGL();
 }
 

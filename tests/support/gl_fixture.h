@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
+#include "gl/names.h"
 #include "ui/context3d.h"
 
 namespace vtest {
@@ -63,11 +64,32 @@ private:
 
 // Framework GL tests: the context class is initialised (registered as the default class, the
 // OpenGL extension and memory classes installed) and the context comes from its Valid().
+//
+// Each test must leave no more GL names alive than it found: the destructor, which runs after the
+// test's own members are gone, fails the test naming the kinds it left. The programs the context
+// keeps in its process-wide list (and their uniform buffers) are a cache, not a leak, and are not
+// counted. A test that leaks on purpose calls ExpectLeak().
 class ContextGLTest : public GLTest {
+public:
+  ~ContextGLTest() override;
+
 protected:
   static void SetUpTestSuite();
+  void SetUp() override;
   void AcquireContext() override;
+  void ExpectLeak() { FCheckLeaks = false; }
+  // For suites that keep linked programs across their tests (freed when the suite ends): program,
+  // shader and buffer names are then not checked; textures and frame buffers still are.
+  void KeepProgramsForTheSuite() { FKeepsPrograms = true; }
+
+private:
+  bool FCheckLeaks = true;
+  bool FKeepsPrograms = false;
+  gl::TNameCounts FNamesBefore{};
 };
+
+// The GL names alive, less those the context's program list holds.
+gl::TNameCounts LiveNamesOutsideProgramList();
 
 // A plain UI texture with its GL object, for contexts of the OpenGL context class to draw into.
 class TTestTexture {

@@ -266,8 +266,11 @@ void TRecordingContext::DoSetShaderVariableMat4(const std::string& AName, const 
   Mat4 = AMatrix;
 }
 
-void TRecordingContext::DoSetShaderVariableInt(const std::string& AName, int32_t AValue) {
-  Record(Join("DoSetShaderVariableInt", AName, Text(AValue)));
+void TRecordingContext::DoSetShaderVariableInt(const std::string& AName, std::span<const int32_t> AValues) {
+  std::string values;
+  for (const int32_t value : AValues)
+    values += (values.empty() ? "" : ",") + Text(value);
+  Record(Join("DoSetShaderVariableInt", AName, values));
 }
 
 // ---- TRecordingContext: slots ------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -186,7 +187,7 @@ protected:
   void DoSetPointSprites(bool AEnabled) override;
   void DoSetPointSpriteTextureMode() override { Record("DoSetPointSpriteTextureMode"); }
   void DoSetShaderVariableMat4(const std::string& AName, const rtl::TMatrix3D& AMatrix) override;
-  void DoSetShaderVariableInt(const std::string& AName, int32_t AValue) override;
+  void DoSetShaderVariableInt(const std::string& AName, std::span<const int32_t> AValues) override;
   void InitContext() override;
   void DoFreeBuffer() override;
   void DoResize() override;

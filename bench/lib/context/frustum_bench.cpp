@@ -9,6 +9,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/bench_setup.h"
+#include "support/sample_reporter.h"
+
 #include <cstdio>
 #include <map>
 #include <random>
@@ -95,39 +98,27 @@ void BM_PVertex(benchmark::State& AState) {
   AState.SetItemsProcessed(AState.iterations() * BoxCount);
 }
 
-// Prints the usual console table and keeps each run's items per second for the ratio.
-class TRateReporter : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run>& ARuns) override {
-    for (const Run& run : ARuns)
-      if (run.run_type == Run::RT_Iteration)
-        Rates[run.benchmark_name()] = run.counters.at("items_per_second");
-    ConsoleReporter::ReportRuns(ARuns);
-  }
-  std::map<std::string, double> Rates;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("IsAABBInFrustum/TVantrelFrustum", BM_Frustum)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("IsAABBInFrustum/PVertex", BM_PVertex)->Unit(benchmark::kMillisecond);
-  benchmark::Initialize(&argc, argv);
+  vbench::Initialize(&argc, argv);
   Boxes();
-  TRateReporter reporter;
+  vbench::TSampleReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  const auto frustum = reporter.Rates.find("IsAABBInFrustum/TVantrelFrustum");
-  const auto peer = reporter.Rates.find("IsAABBInFrustum/PVertex");
-  if (frustum == reporter.Rates.end() || peer == reporter.Rates.end())
-    return 0;
-  const bool fastEnough = frustum->second >= TargetBoxesPerSecond;
+  const auto frustum = reporter.MedianRate("IsAABBInFrustum/TVantrelFrustum");
+  const auto peer = reporter.MedianRate("IsAABBInFrustum/PVertex");
+  if (!frustum || !peer)
+    return 1;
+  const bool fastEnough = *frustum >= TargetBoxesPerSecond;
   std::printf("\nIsAABBInFrustum over %d boxes, single-threaded (target %.0f M boxes/s):\n", BoxCount,
               TargetBoxesPerSecond / 1e6);
-  std::printf("  TVantrelFrustum %8.1f M boxes/s%s\n", frustum->second / 1e6,
+  std::printf("  TVantrelFrustum %8.1f M boxes/s%s\n", *frustum / 1e6,
               fastEnough ? "" : "  BELOW TARGET");
-  std::printf("  p-vertex peer   %8.1f M boxes/s\n", peer->second / 1e6);
-  std::printf("  TVantrelFrustum / p-vertex: %.2fx\n", frustum->second / peer->second);
+  std::printf("  p-vertex peer   %8.1f M boxes/s\n", *peer / 1e6);
+  std::printf("  TVantrelFrustum / p-vertex: %.2fx\n", *frustum / *peer);
   return fastEnough ? 0 : 1;
 }

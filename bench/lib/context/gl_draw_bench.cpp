@@ -4,16 +4,25 @@
 //               material that sets the MVP matrix, in one scene bracket, then glFinish
 //               vs glUseProgram, the MVP upload, two attribute pointers, glDrawElements and the
 //               disables, 1000 times, then glFinish
-//   DrawStatic  the same draws from a static mesh buffer set as the current cache before each draw
+//   DrawStatic  the same draws from a mesh buffer that is its own static buffer (vertices and
+//               indices in GPU buffers), set as the current cache before each draw
 //               vs the raw loop reading a VBO and an index buffer
 //   ReadBack    CopyToBits into a mapped bitmap vs glReadPixels(BGRA) into a preallocated buffer,
 //               at 640 x 480 (argument 0) and 1920 x 1080 (argument 1)
-// The draw target is 16 x 16 so that rasterisation does not dominate. Prints each pair's framework
-// time over its peer's. Every operator new inside the timed loops is counted: the read-back's
-// steady state should make none, since the context keeps its scratch buffer between reads.
+// The draw target is 16 x 16 so that rasterisation does not dominate; every draw benchmark clears
+// it first and reads it back at the end, and fails when no pixel changed, so a draw that reaches
+// the GPU without drawing cannot pass. Prints each pair's framework time over its peer's (median
+// over the repetitions, minimum beside it) and fails when a goal is missed. Every operator new
+// inside the timed loops is counted: the read-back's steady state should make none.
+//
+// With --draws=N --path=client|static|raw the program runs N draws of one path once, outside the
+// benchmark library, inside RunDrawLoop: tools/bench-draw-instructions counts that function's
+// instructions under callgrind.
 
 #include <benchmark/benchmark.h>
 
+#include "support/bench_setup.h"
+#include "support/counting_new.h"
 #include "support/pair_reporter.h"
 #include <epoxy/gl.h>
 
@@ -35,25 +44,6 @@
 #include "ui/mesh_buffers.h"
 #include "ui/shaders.h"
 #include "ui/texture.h"
-
-namespace {
-
-std::atomic<int64_t> GAllocations{0};
-
-} // namespace
-
-void* operator new(size_t ASize) {
-  GAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* block = std::malloc(ASize ? ASize : 1))
-    return block;
-  throw std::bad_alloc();
-}
-void operator delete(void* ABlock) noexcept {
-  std::free(ABlock);
-}
-void operator delete(void* ABlock, size_t) noexcept {
-  std::free(ABlock);
-}
 
 namespace {
 
@@ -102,7 +92,9 @@ public:
 protected:
   void DoApply(TContext3D* AContext) override {
     TCustomMaterial::DoApply(AContext);
-    auto* context = CheckedCast<TVantrelContext>(AContext);
+    // The benchmark draws only through its own framework context; a checked cast here would be
+    // the material's cost, not the context's.
+    auto* context = static_cast<TVantrelContext*>(AContext);
     context->SetShaderVariable(ModelViewProjection(), context->CurrentModelViewProjectionMatrix());
   }
 };
@@ -220,7 +212,7 @@ private:
 
 void CountAllocations(benchmark::State& AState, int64_t AStart) {
   const auto iterations = double(AState.iterations() ? AState.iterations() : 1);
-  AState.counters["allocs/iter"] = double(GAllocations.load() - AStart) / iterations;
+  AState.counters["allocs/iter"] = double(vbench::Allocations() - AStart) / iterations;
 }
 
 void ReportPerDraw(benchmark::State& AState) {
@@ -229,64 +221,115 @@ void ReportPerDraw(benchmark::State& AState) {
 
 // ---- Draw -------------------------------------------------------------------------------------------
 
-void FrameworkDraws(benchmark::State& AState, bool AStatic) {
-  TDrawScene scene(DrawTarget, DrawTarget);
-  auto mesh = MakeOwned<TMeshBufferObject>();
-  mesh->PushData(TMeshBufferComponent::All, scene.Cube().Vertices.get());
-  mesh->PushData(TMeshBufferComponent::Indices, scene.Cube().Indices->Buffer(), scene.Cube().Indices->Size());
-  const void* vertices = AStatic ? nullptr : scene.Cube().Vertices->Buffer();
-  const void* indices = AStatic ? nullptr : scene.Cube().Indices->Buffer();
-  const int64_t start = GAllocations.load();
-  const int64_t drawsBefore = ContextShared().DrawCalls.load();
-  for (auto _ : AState) {
-    scene.Context().BeginSceneRendering();
-    for (int draw = 0; draw < DrawsPerIteration; ++draw) {
-      if (AStatic)
-        scene.Context().SetCurrentCache(mesh.get());
-      scene.DrawCube(vertices, indices);
-    }
-    scene.Context().EndSceneRendering();
-    glFinish();
-  }
-  CountAllocations(AState, start);
-  ReportPerDraw(AState);
-  // Every call must have reached the GPU, so the time is that of real draws.
-  if (ContextShared().DrawCalls.load() - drawsBefore != int64_t(AState.iterations()) * DrawsPerIteration)
-    AState.SkipWithError("the framework did not draw every call");
-  if (glGetError() != GL_NO_ERROR)
-    AState.SkipWithError("GL error after the framework's draws");
+// The framework from client memory or from a static mesh buffer, and the raw loops doing the same.
+enum class TDrawPath { Client, Static, RawClient, RawStatic };
+
+bool IsRaw(TDrawPath APath) {
+  return APath == TDrawPath::RawClient || APath == TDrawPath::RawStatic;
 }
 
-void RawDraws(benchmark::State& AState, bool AStatic) {
-  TDrawScene scene(DrawTarget, DrawTarget);
-  GLuint program = 0;
-  const GLuint framebuffer = scene.FrameBufferAndProgram(program);
-  const GLint mvpLocation = glGetUniformLocation(program, "_MVPMatrix");
-  scene.Context().BeginSceneRendering();
-  const TMatrix3D mvp = scene.Context().CurrentModelViewProjectionMatrix().Transpose();
-  scene.Context().EndSceneRendering();
-  const TCube& cube = scene.Cube();
-  GLuint buffers[2] = {};
-  glGenBuffers(2, buffers);
-  glBindBuffer(GL_ARRAY_BUFFER, buffers[0]);
-  glBufferData(GL_ARRAY_BUFFER, cube.Vertices->Size(), cube.Vertices->Buffer(), GL_STATIC_DRAW);
-  glBindBuffer(GL_ARRAY_BUFFER, 0);
-  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffers[1]);
-  glBufferData(GL_ELEMENT_ARRAY_BUFFER, cube.Indices->Size(), cube.Indices->Buffer(), GL_STATIC_DRAW);
-  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-  const auto stride = GLsizei(cube.Vertices->VertexSize());
-  const uint8_t* vertices = AStatic ? nullptr : cube.Vertices->Buffer();
-  const void* indices = AStatic ? nullptr : cube.Indices->Buffer();
-  const int64_t start = GAllocations.load();
-  for (auto _ : AState) {
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+// The framebuffer the scene's context draws into, cleared to transparent black.
+GLuint ClearedTarget(TDrawScene& AScene, GLuint& AProgram) {
+  const GLuint framebuffer = AScene.FrameBufferAndProgram(AProgram);
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+  glClearColor(0, 0, 0, 0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  return framebuffer;
+}
+
+// True when a pixel of the 16 x 16 target is no longer the clear colour.
+bool TargetDrawn(GLuint AFramebuffer) {
+  std::array<uint32_t, DrawTarget * DrawTarget> pixels{};
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, AFramebuffer);
+  glReadPixels(0, 0, DrawTarget, DrawTarget, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+  return std::ranges::any_of(pixels, [](uint32_t APixel) { return APixel != 0; });
+}
+
+// Everything one path needs to draw: the framework's scene and mesh, or the raw loop's program
+// and buffers, all made before any draw is timed or counted.
+class TDrawSetup {
+public:
+  explicit TDrawSetup(TDrawPath APath) : FPath(APath), FScene(DrawTarget, DrawTarget) {
+    FFramebuffer = ClearedTarget(FScene, FProgram);
+    if (IsRaw(APath))
+      MakeRawBuffers();
+    else
+      MakeMesh();
+  }
+  ~TDrawSetup() {
+    glDeleteBuffers(2, FBuffers);
+    glDeleteProgram(FProgram);
+  }
+  TDrawSetup(const TDrawSetup&) = delete;
+  TDrawSetup& operator=(const TDrawSetup&) = delete;
+
+  GLuint Framebuffer() const { return FFramebuffer; }
+
+  void Draws(int ACount) {
+    if (IsRaw(FPath))
+      RawDraws(ACount);
+    else
+      FrameworkDraws(ACount);
+    glFinish();
+  }
+
+private:
+  // The static path's mesh is its own static buffer: the draw reads vertices and indices from GPU
+  // buffers, as a mesh loaded for drawing does.
+  void MakeMesh() {
+    FMesh = MakeOwned<TMeshBufferObject>();
+    FMesh->SetStaticBuffer(FMesh.get());
+    FMesh->PushData(TMeshBufferComponent::All, FScene.Cube().Vertices.get());
+    FMesh->PushData(TMeshBufferComponent::Indices, FScene.Cube().Indices->Buffer(),
+                    FScene.Cube().Indices->Size());
+  }
+
+  void MakeRawBuffers() {
+    FMVPLocation = glGetUniformLocation(FProgram, "_MVPMatrix");
+    FScene.Context().BeginSceneRendering();
+    FMVP = FScene.Context().CurrentModelViewProjectionMatrix().Transpose();
+    FScene.Context().EndSceneRendering();
+    const TCube& cube = FScene.Cube();
+    glGenBuffers(2, FBuffers);
+    glBindBuffer(GL_ARRAY_BUFFER, FBuffers[0]);
+    glBufferData(GL_ARRAY_BUFFER, cube.Vertices->Size(), cube.Vertices->Buffer(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, FBuffers[1]);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, cube.Indices->Size(), cube.Indices->Buffer(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+  }
+
+  void FrameworkDraws(int ACount) {
+    const bool fromMesh = FPath == TDrawPath::Static;
+    const void* vertices = fromMesh ? nullptr : FScene.Cube().Vertices->Buffer();
+    const void* indices = fromMesh ? nullptr : FScene.Cube().Indices->Buffer();
+    FScene.Context().BeginSceneRendering();
+    for (int draw = 0; draw < ACount; ++draw) {
+      if (fromMesh)
+        FScene.Context().SetCurrentCache(FMesh.get());
+      FScene.DrawCube(vertices, indices);
+    }
+    FScene.Context().EndSceneRendering();
+  }
+
+  // The raw peer of the framework's static draw reads the same two GPU buffers; of its client
+  // draw, the cube's client memory.
+  void RawDraws(int ACount) {
+    const TCube& cube = FScene.Cube();
+    const auto stride = GLsizei(cube.Vertices->VertexSize());
+    const bool fromBuffers = FPath == TDrawPath::RawStatic;
+    const uint8_t* vertices = fromBuffers ? nullptr : cube.Vertices->Buffer();
+    const void* indices = fromBuffers ? nullptr : cube.Indices->Buffer();
+    glBindFramebuffer(GL_FRAMEBUFFER, FFramebuffer);
     glViewport(0, 0, DrawTarget, DrawTarget);
-    for (int draw = 0; draw < DrawsPerIteration; ++draw) {
-      glUseProgram(program);
-      glUniform4fv(mvpLocation, 4, reinterpret_cast<const GLfloat*>(&mvp));
-      if (AStatic) {
-        glBindBuffer(GL_ARRAY_BUFFER, buffers[0]);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffers[1]);
+    for (int draw = 0; draw < ACount; ++draw) {
+      glUseProgram(FProgram);
+      glUniform4fv(FMVPLocation, 4, reinterpret_cast<const GLfloat*>(&FMVP));
+      if (fromBuffers) {
+        glBindBuffer(GL_ARRAY_BUFFER, FBuffers[0]);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, FBuffers[1]);
       }
       glEnableVertexAttribArray(0);
       glEnableVertexAttribArray(1);
@@ -295,34 +338,59 @@ void RawDraws(benchmark::State& AState, bool AStatic) {
       glDrawElements(GL_TRIANGLES, cube.Indices->Length(), GL_UNSIGNED_SHORT, indices);
       glDisableVertexAttribArray(0);
       glDisableVertexAttribArray(1);
-      if (AStatic) {
+      if (fromBuffers) {
         glBindBuffer(GL_ARRAY_BUFFER, 0);
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
       }
       glUseProgram(0);
     }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glFinish();
   }
+
+  TDrawPath FPath;
+  TDrawScene FScene;
+  GLuint FProgram = 0;
+  GLuint FFramebuffer = 0;
+  GLint FMVPLocation = -1;
+  TMatrix3D FMVP;
+  GLuint FBuffers[2] = {};
+  TOwned<TMeshBufferObject> FMesh;
+};
+
+// Fails the benchmark when the draws left the target as cleared, or left a GL error.
+void CheckDrawn(benchmark::State& AState, const TDrawSetup& ASetup) {
+  if (!TargetDrawn(ASetup.Framebuffer()))
+    AState.SkipWithError("no pixel of the target changed: nothing was drawn");
+  if (glGetError() != GL_NO_ERROR)
+    AState.SkipWithError("GL error after the draws");
+}
+
+void Draws(benchmark::State& AState, TDrawPath APath) {
+  TDrawSetup setup(APath);
+  const int64_t start = vbench::Allocations();
+  const int64_t drawsBefore = ContextShared().DrawCalls.load();
+  for (auto _ : AState)
+    setup.Draws(DrawsPerIteration);
   CountAllocations(AState, start);
   ReportPerDraw(AState);
-  glDeleteBuffers(2, buffers);
-  glDeleteProgram(program);
-  if (glGetError() != GL_NO_ERROR)
-    AState.SkipWithError("GL error after the raw draws");
+  // Every framework call must have reached the GPU, so the time is that of real draws.
+  if (!IsRaw(APath) &&
+      ContextShared().DrawCalls.load() - drawsBefore != int64_t(AState.iterations()) * DrawsPerIteration)
+    AState.SkipWithError("the framework did not draw every call");
+  CheckDrawn(AState, setup);
 }
 
 void BM_DrawClient_Framework(benchmark::State& AState) {
-  FrameworkDraws(AState, false);
+  Draws(AState, TDrawPath::Client);
 }
 void BM_DrawClient_Raw(benchmark::State& AState) {
-  RawDraws(AState, false);
+  Draws(AState, TDrawPath::RawClient);
 }
 void BM_DrawStatic_Framework(benchmark::State& AState) {
-  FrameworkDraws(AState, true);
+  Draws(AState, TDrawPath::Static);
 }
 void BM_DrawStatic_Raw(benchmark::State& AState) {
-  RawDraws(AState, true);
+  Draws(AState, TDrawPath::RawStatic);
 }
 
 // ---- Read-back --------------------------------------------------------------------------------------
@@ -350,7 +418,7 @@ void BM_ReadBack_Framework(benchmark::State& AState) {
   const TRect rect(0, 0, width, height);
   // The first read sizes the context's scratch buffer; the timed loop measures the steady state.
   scene.Context().CopyToBits(data.Data, data.Pitch, rect);
-  const int64_t start = GAllocations.load();
+  const int64_t start = vbench::Allocations();
   for (auto _ : AState) {
     scene.Context().CopyToBits(data.Data, data.Pitch, rect);
     benchmark::DoNotOptimize(data.Data);
@@ -369,7 +437,7 @@ void BM_ReadBack_Raw(benchmark::State& AState) {
   glDeleteProgram(program);
   std::vector<uint8_t> pixels(size_t(width) * size_t(height) * 4);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  const int64_t start = GAllocations.load();
+  const int64_t start = vbench::Allocations();
   for (auto _ : AState) {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
     glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
@@ -397,17 +465,63 @@ void RegisterPair(const char* ACase, void (*AOurs)(benchmark::State&), void (*AP
 class TRatioReporter : public vbench::TPairReporter {
 public:
   // Prints the framework's time over the peer's, each divided by APerIteration (the draws per
-  // iteration, or 1).
-  void PrintRatio(const std::string& ACase, const std::string& AArgument, const char* ALabel,
-                  double APerIteration) const {
+  // iteration, or 1), with the ratio of the minima; false when the median ratio exceeds ALimit
+  // (no limit when it is 0) or a side did not run.
+  bool PrintRatio(const std::string& ACase, const std::string& AArgument, const char* ALabel,
+                  double APerIteration, double ALimit) const {
     const auto times = Times(ACase, AArgument);
-    if (!times)
-      return;
-    const auto [ours, peer] = *times;
-    std::printf("  %-11s %-10s %9.3f us / %9.3f us = %.2f\n", ACase.c_str(), ALabel, ours / APerIteration,
-                peer / APerIteration, ours / peer);
+    if (!times) {
+      std::printf("  %-11s %-10s not measured\n", ACase.c_str(), ALabel);
+      return false;
+    }
+    const double ratio = times->Ours / times->Peer;
+    const bool met = ALimit <= 0 || ratio <= ALimit;
+    std::printf("  %-11s %-10s %9.3f us / %9.3f us = %.2f (min %.2f)", ACase.c_str(), ALabel,
+                times->Ours / APerIteration, times->Peer / APerIteration, ratio,
+                times->OursMin / times->PeerMin);
+    if (ALimit > 0)
+      std::printf("  (limit %.2f)%s", ALimit, met ? "" : "  OVER THE LIMIT");
+    std::printf("\n");
+    return met;
   }
 };
+
+// Runs ACount draws of one path once; callgrind counts this function's instructions.
+[[gnu::noinline]] void RunDrawLoop(TDrawSetup& ASetup, int ACount) {
+  ASetup.Draws(ACount);
+}
+
+// --draws=N --path=client|static|raw-client|raw-static: one loop outside the benchmark library.
+// Returns -1 when the command line asks for none.
+int RunInstructionMode(int argc, char** argv) {
+  int draws = 0;
+  std::string path;
+  for (int index = 1; index < argc; ++index) {
+    const std::string argument = argv[index];
+    if (argument.starts_with("--draws="))
+      draws = std::stoi(argument.substr(8));
+    else if (argument.starts_with("--path="))
+      path = argument.substr(7);
+  }
+  if (draws <= 0)
+    return -1;
+  const std::map<std::string, TDrawPath> paths{{"client", TDrawPath::Client},
+                                               {"static", TDrawPath::Static},
+                                               {"raw-client", TDrawPath::RawClient},
+                                               {"raw-static", TDrawPath::RawStatic}};
+  const auto found = paths.find(path);
+  if (found == paths.end()) {
+    std::printf("unknown --path=%s\n", path.c_str());
+    return 2;
+  }
+  TDrawSetup setup(found->second);
+  RunDrawLoop(setup, draws);
+  if (!TargetDrawn(setup.Framebuffer()) || glGetError() != GL_NO_ERROR) {
+    std::printf("%s: nothing was drawn, or a GL error is pending\n", path.c_str());
+    return 1;
+  }
+  return 0;
+}
 
 } // namespace
 
@@ -417,20 +531,23 @@ int main(int argc, char** argv) {
     std::printf("no OpenGL 4.3 context; nothing measured\n");
     return 0;
   }
+  if (const int result = RunInstructionMode(argc, argv); result >= 0)
+    return result;
   RegisterPair("DrawClient", BM_DrawClient_Framework, BM_DrawClient_Raw, {0});
   RegisterPair("DrawStatic", BM_DrawStatic_Framework, BM_DrawStatic_Raw, {0});
   RegisterPair("ReadBack", BM_ReadBack_Framework, BM_ReadBack_Raw, {0, 1});
-  benchmark::Initialize(&argc, argv);
+  vbench::Initialize(&argc, argv);
   TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  std::printf("\nFramework time / raw peer time, same run (expect draws within about 3, read-back near 1):\n");
+  std::printf("\nFramework time / raw peer time, same run (median over repetitions; draws for information, "
+              "instructions per draw come from tools/bench-draw-instructions):\n");
   std::printf("  per draw:\n");
-  reporter.PrintRatio("DrawClient", "0", "16x16", DrawsPerIteration);
-  reporter.PrintRatio("DrawStatic", "0", "16x16", DrawsPerIteration);
+  bool met = reporter.PrintRatio("DrawClient", "0", "16x16", DrawsPerIteration, 0);
+  met &= reporter.PrintRatio("DrawStatic", "0", "16x16", DrawsPerIteration, 0);
   std::printf("  per read:\n");
-  reporter.PrintRatio("ReadBack", "0", "640x480", 1);
-  reporter.PrintRatio("ReadBack", "1", "1920x1080", 1);
-  return 0;
+  met &= reporter.PrintRatio("ReadBack", "0", "640x480", 1, 1.1);
+  met &= reporter.PrintRatio("ReadBack", "1", "1920x1080", 1, 1.1);
+  return met ? 0 : 1;
 }

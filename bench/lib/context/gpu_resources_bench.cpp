@@ -18,6 +18,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/bench_setup.h"
+#include "support/counting_new.h"
 #include "support/pair_reporter.h"
 #include <epoxy/gl.h>
 #include <zlib.h>
@@ -38,35 +40,14 @@
 #include "gpu_resources.h"
 #include "rtl/zlib_streams.h"
 
-namespace {
-
-std::atomic<int64_t> GLargeAllocations{0};
-constexpr size_t LargeAllocation = 64 * 1024;
-
-} // namespace
-
-void* operator new(size_t ASize) {
-  if (ASize >= LargeAllocation)
-    GLargeAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* block = std::malloc(ASize ? ASize : 1))
-    return block;
-  throw std::bad_alloc();
-}
-void operator delete(void* ABlock) noexcept {
-  std::free(ABlock);
-}
-void operator delete(void* ABlock, size_t) noexcept {
-  std::free(ABlock);
-}
-
 namespace gpubench {
 
 TAllocationCount::TAllocationCount(benchmark::State& AState)
-    : FState(AState), FStart(GLargeAllocations.load()) {}
+    : FState(AState), FStart(vbench::LargeAllocations()) {}
 
 TAllocationCount::~TAllocationCount() {
   const auto iterations = double(FState.iterations() ? FState.iterations() : 1);
-  FState.counters["large_allocs/iter"] = double(GLargeAllocations.load() - FStart) / iterations;
+  FState.counters["large_allocs/iter"] = double(vbench::LargeAllocations() - FStart) / iterations;
 }
 
 void RegisterPair(const char* ACase, void (*AOurs)(benchmark::State&), void (*APeer)(benchmark::State&),
@@ -236,11 +217,11 @@ public:
   bool PrintRatio(const std::string& ACase, const std::string& AArgument, double AGoal) const {
     const auto times = Times(ACase, AArgument);
     if (!times)
-      return true;
-    const auto [ours, peer] = *times;
-    const double ratio = peer / ours;
+      return false;
+    const double ratio = times->Peer / times->Ours;
     const bool met = AGoal <= 0 || ratio >= AGoal;
-    std::printf("  %-12s %-9s %10.1f us / %10.1f us = %.3f", ACase.c_str(), AArgument.c_str(), peer, ours, ratio);
+    std::printf("  %-12s %-9s %10.1f us / %10.1f us = %.3f (min %.3f)", ACase.c_str(), AArgument.c_str(),
+                times->Peer, times->Ours, ratio, times->PeerMin / times->OursMin);
     if (AGoal > 0)
       std::printf("  (goal %.2f)%s", AGoal, met ? "" : "  BELOW THE GOAL");
     std::printf("\n");
@@ -259,7 +240,7 @@ int main(int argc, char** argv) {
   RegisterPair("PushData", BM_PushData_Framework, BM_PushData_Raw, {100'000, 1'000'000});
   RegisterTextureBenchmarks();
   RegisterPair("Decompress", BM_Decompress_Framework, BM_Decompress_Raw, {1 * MiB, 16 * MiB});
-  benchmark::Initialize(&argc, argv);
+  vbench::Initialize(&argc, argv);
   TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();

@@ -18,6 +18,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/bench_setup.h"
+
 #include <squish.h>
 #include <stb_dxt.h>
 
@@ -451,6 +453,7 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+  vbench::SetAllocatorRegime();
   benchmark::Initialize(&argc, argv);
   std::printf("Preparing a %d x %d photo-like image and its five block encodings...\n", Side, Side);
   PrepareInputs();

@@ -17,6 +17,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/bench_setup.h"
+
 #include <squish.h>
 #include <stb_image.h>
 
@@ -282,6 +284,7 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+  vbench::SetAllocatorRegime();
   benchmark::Initialize(&argc, argv);
   std::printf("Preparing 4096 x 4096 DDS and TGA files with our writers...\n");
   PrepareInputs();

@@ -9,6 +9,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/bench_setup.h"
+
 #include "support/pair_reporter.h"
 #include <epoxy/gl.h>
 
@@ -224,6 +226,7 @@ private:
 } // namespace fragmentbench
 
 int main(int argc, char** argv) {
+  vbench::SetAllocatorRegime();
   using namespace fragmentbench;
   // A fixed rasteriser thread count makes the ratios comparable between runs.
   setenv("LP_NUM_THREADS", "4", 0);

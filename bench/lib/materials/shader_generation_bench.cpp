@@ -11,6 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/bench_setup.h"
+
 #include "support/pair_reporter.h"
 #include <epoxy/gl.h>
 
@@ -236,6 +238,7 @@ private:
 } // namespace shaderbench
 
 int main(int argc, char** argv) {
+  vbench::SetAllocatorRegime();
   using namespace shaderbench;
   // Earlier runs must not make compiling look cheaper.
   setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);

@@ -28,6 +28,8 @@
 // default settings. The run prints the kernel's transparent huge page mode, which both meet.
 
 #include <benchmark/benchmark.h>
+
+#include "support/bench_setup.h"
 #include <embree3/rtcore.h>
 
 #include <algorithm>
@@ -464,6 +466,7 @@ std::string HugePageMode() {
 } // namespace
 
 int main(int argc, char** argv) {
+  vbench::SetAllocatorRegime();
   struct TEntry {
     const char* Name;
     void (*Function)(benchmark::State&);

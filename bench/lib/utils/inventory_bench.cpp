@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/bench_setup.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -156,6 +158,7 @@ double ParseMicroseconds(int ATemplates) {
 } // namespace
 
 int main(int argc, char** argv) {
+  vbench::SetAllocatorRegime();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   // Each size has as many collectables as templates, so per template is also per collectable.

@@ -8,6 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/bench_setup.h"
+
 #include <cstdio>
 #include <map>
 #include <string>
@@ -112,6 +114,7 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+  vbench::SetAllocatorRegime();
   benchmark::Initialize(&argc, argv);
   const int sizes[] = {1000, 10000};
   std::map<int, std::string> skills, dialogues;

@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/bench_setup.h"
+
 #include "support/ratio_reporter.h"
 #include <pugixml.hpp>
 
@@ -160,6 +162,7 @@ double TreeBytesPerInputByte() {
 } // namespace
 
 int main(int argc, char** argv) {
+  vbench::SetAllocatorRegime();
   benchmark::Initialize(&argc, argv);
   std::printf("XML document: %zu bytes\n", Input().size());
   std::printf("Our tree: %.2f resident bytes per input byte\n", TreeBytesPerInputByte());

@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include "support/definition_text.h"
+#include "support/bench_setup.h"
 #include "support/ratio_reporter.h"
 #include <zlib.h>
 
@@ -154,13 +155,14 @@ BENCHMARK(BM_Decompress_Plain)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
+  vbench::Initialize(&argc, argv);
   std::printf("Text: %zu bytes, compressed at the default level: %zu bytes\n", Text().size(), Compressed().size());
   vbench::TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatio("BM_Compress1_Ours", "BM_Compress1_Plain", "zlib compression, level 1", 0.95);
-  reporter.PrintRatio("BM_CompressDefault_Ours", "BM_CompressDefault_Plain", "zlib compression, level -1", 0.95);
-  reporter.PrintRatio("BM_Decompress_Ours", "BM_Decompress_Plain", "zlib decompression", 0.95);
+  bool met = reporter.PrintRatio("BM_Compress1_Ours", "BM_Compress1_Plain", "zlib compression, level 1", 0.95);
+  met &= reporter.PrintRatio("BM_CompressDefault_Ours", "BM_CompressDefault_Plain", "zlib compression, level -1",
+                             0.95);
+  met &= reporter.PrintRatio("BM_Decompress_Ours", "BM_Decompress_Plain", "zlib decompression", 0.95);
   benchmark::Shutdown();
-  return 0;
+  return met ? 0 : 1;
 }

@@ -1,14 +1,19 @@
-#include "Vantrel.Context.Buffers.OpenGL.h"
+#include "context/Vantrel.Context.Buffers.OpenGL.h"
 
 #include <epoxy/gl.h>
 
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
-#include "Vantrel.Context.Types.OpenGL.h"
-#include "Vantrel.Context.h"
+#include "context/Vantrel.Context.GLState.OpenGL.h"
+#include "context/Vantrel.Context.Types.OpenGL.h"
+#include "context/Vantrel.Context.h"
 #include "gl/egl_context.h"
 #include "rtl/sysutils.h"
 
@@ -49,83 +54,46 @@ TGLTextureTarget Plain2D(const ui::TTexture*) {
 
 TGLTextureTargetResolver GResolver = &Plain2D;
 
-// Binds a texture for a scope and restores what its target held before.
-class TTextureBinding {
-public:
-  TTextureBinding(const TGLTextureTarget& ATarget, GLuint ATexture) : FTarget(ATarget.Target) {
-    glGetIntegerv(ATarget.BindingQuery, &FPrevious);
-    glBindTexture(FTarget, ATexture);
-  }
-  ~TTextureBinding() { glBindTexture(FTarget, GLuint(FPrevious)); }
-  TTextureBinding(const TTextureBinding&) = delete;
-  TTextureBinding& operator=(const TTextureBinding&) = delete;
+constexpr std::string_view SUnknownDepthBuffer = "render buffer %d is no frame buffer's depth buffer";
 
-private:
-  GLenum FTarget;
-  GLint FPrevious = 0;
+// The depth buffers frame buffers made, by GL name, so another frame buffer that attaches one by
+// name shares it instead of borrowing a name its maker may delete.
+struct TDepthBuffers {
+  std::mutex Lock;
+  std::unordered_map<uint32_t, std::weak_ptr<gl::TRenderBufferName>> ByName;
 };
 
-// Restores the render-buffer binding at the end of a scope.
-class TRenderbufferBinding {
-public:
-  TRenderbufferBinding() { glGetIntegerv(GL_RENDERBUFFER_BINDING, &FPrevious); }
-  ~TRenderbufferBinding() { glBindRenderbuffer(GL_RENDERBUFFER, GLuint(FPrevious)); }
-  TRenderbufferBinding(const TRenderbufferBinding&) = delete;
-  TRenderbufferBinding& operator=(const TRenderbufferBinding&) = delete;
+TDepthBuffers& DepthBuffers() {
+  // Never destroyed: frame buffers may go during static destruction.
+  static auto* buffers = new TDepthBuffers;
+  return *buffers;
+}
 
-private:
-  GLint FPrevious = 0;
-};
+gl::TSharedRenderBufferName ShareDepthBuffer(gl::TRenderBufferName AName) {
+  const uint32_t name = AName.Get();
+  gl::TSharedRenderBufferName shared(new gl::TRenderBufferName(std::move(AName)),
+                                     [name](gl::TRenderBufferName* AHandle) {
+                                       {
+                                         auto& buffers = DepthBuffers();
+                                         std::lock_guard guard(buffers.Lock);
+                                         auto it = buffers.ByName.find(name);
+                                         if (it != buffers.ByName.end() && it->second.expired())
+                                           buffers.ByName.erase(it);
+                                       }
+                                       delete AHandle;
+                                     });
+  auto& buffers = DepthBuffers();
+  std::lock_guard guard(buffers.Lock);
+  buffers.ByName[name] = shared;
+  return shared;
+}
 
-// Restores the draw-buffer list of the bound frame buffer at the end of a scope.
-class TDrawBuffersBinding {
-public:
-  TDrawBuffersBinding() {
-    GLint count = 0;
-    glGetIntegerv(GL_MAX_DRAW_BUFFERS, &count);
-    FCount = std::clamp(count, 0, GLint(FBuffers.size()));
-    for (GLint index = 0; index < FCount; ++index) {
-      GLint buffer = GL_NONE;
-      glGetIntegerv(GL_DRAW_BUFFER0 + index, &buffer);
-      FBuffers[size_t(index)] = GLenum(buffer);
-    }
-  }
-  ~TDrawBuffersBinding() { glDrawBuffers(FCount, FBuffers.data()); }
-  TDrawBuffersBinding(const TDrawBuffersBinding&) = delete;
-  TDrawBuffersBinding& operator=(const TDrawBuffersBinding&) = delete;
-
-private:
-  std::array<GLenum, 32> FBuffers{};
-  GLint FCount = 0;
-};
-
-// Binds a buffer to a target for a scope and restores what the target held before.
-class TBufferBinding {
-public:
-  TBufferBinding(GLenum ATarget, GLenum ABindingQuery, GLuint ABuffer) : FTarget(ATarget) {
-    glGetIntegerv(ABindingQuery, &FPrevious);
-    glBindBuffer(FTarget, ABuffer);
-  }
-  ~TBufferBinding() { glBindBuffer(FTarget, GLuint(FPrevious)); }
-  TBufferBinding(const TBufferBinding&) = delete;
-  TBufferBinding& operator=(const TBufferBinding&) = delete;
-
-private:
-  GLenum FTarget;
-  GLint FPrevious = 0;
-};
-
-// Restores the generic uniform-buffer binding, which glBindBufferBase also changes.
-class TUniformBufferBinding {
-public:
-  TUniformBufferBinding() { glGetIntegerv(GL_UNIFORM_BUFFER_BINDING, &FPrevious); }
-  ~TUniformBufferBinding() { glBindBuffer(GL_UNIFORM_BUFFER, GLuint(FPrevious)); }
-  TUniformBufferBinding(const TUniformBufferBinding&) = delete;
-  TUniformBufferBinding& operator=(const TUniformBufferBinding&) = delete;
-
-private:
-  GLint FPrevious = 0;
-};
+gl::TSharedRenderBufferName FindSharedDepthBuffer(uint32_t AName) {
+  auto& buffers = DepthBuffers();
+  std::lock_guard guard(buffers.Lock);
+  auto it = buffers.ByName.find(AName);
+  return it == buffers.ByName.end() ? nullptr : it->second.lock();
+}
 
 void InitializeTextureObject(ui::TContext3D* AContext, ui::TTexture* ATexture) {
   if (AContext)
@@ -198,32 +166,22 @@ void TOpenGLFBOTextureMap::RemoveTexture(TRenderTarget ATarget) {
 
 // ---- TOpenGLFrameBufferObject ---------------------------------------------------------------------
 
-TOpenGLFrameBufferObject::~TOpenGLFrameBufferObject() {
-  if (!gl::HasContext())
-    return;
-  TOpenGLFrameBufferObject::DestroyRenderBuffer();
-  TOpenGLFrameBufferObject::DestroyDepthBuffer();
-  TOpenGLFrameBufferObject::DestroyHandle();
-}
-
 bool TOpenGLFrameBufferObject::CheckStatus() {
   const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
   if (status == GL_FRAMEBUFFER_COMPLETE)
     return true;
   if (const auto text = FrameBufferStatusText(status, FTextures && FTextures->Count() > 0))
-    throw rtl::Exception(rtl::Format(*text, {status, FHandle}));
+    throw rtl::Exception(rtl::Format(*text, {status, FHandle.Get()}));
   return false;
 }
 
 void TOpenGLFrameBufferObject::CreateHandle() {
-  if (FHandle == 0)
-    glGenFramebuffers(1, &FHandle);
+  if (!FHandle)
+    FHandle = gl::TFrameBufferName::Generate();
 }
 
 void TOpenGLFrameBufferObject::DestroyHandle() {
-  if (FHandle != 0)
-    glDeleteFramebuffers(1, &FHandle);
-  FHandle = 0;
+  FHandle.Reset();
 }
 
 void TOpenGLFrameBufferObject::Reset() {
@@ -234,8 +192,8 @@ void TOpenGLFrameBufferObject::Reset() {
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
   // The detach also took the depth-stencil render buffer off; the frame buffer keeps its depth.
-  if (FDepthBuf != 0)
-    AttachDepthStencil(FDepthBuf);
+  if (FDepthBuf)
+    AttachDepthStencil(FDepthBuf->Get());
   FTextures->Clear();
 }
 
@@ -262,7 +220,7 @@ void TOpenGLFrameBufferObject::AttachTexture(ui::TContext3D* AContext, ui::TText
     FContext = AContext;
   const TGLTextureTarget target = TextureTargetOf(ATexture);
   const auto name = GLuint(ATexture->Handle());
-  TTextureBinding texture(target, name);
+  TTextureBindingGuard texture(target.Target, target.BindingQuery, name);
   TFrameBufferBinding binding(*this);
   const GLenum attachment = RenderTargetToValue(ATarget);
   if (target.Layered)
@@ -276,59 +234,53 @@ void TOpenGLFrameBufferObject::AttachTexture(ui::TContext3D* AContext, ui::TText
 
 void TOpenGLFrameBufferObject::CreateRenderBuffer(int32_t AWidth, int32_t AHeight) {
   TFrameBufferBinding binding(*this);
-  TRenderbufferBinding renderbuffer;
+  TRenderbufferBindingGuard renderbuffer;
   MakeRenderBuffer(AWidth, AHeight);
 }
 
 void TOpenGLFrameBufferObject::MakeRenderBuffer(int32_t AWidth, int32_t AHeight) {
   DestroyRenderBuffer();
-  glGenRenderbuffers(1, &FRenderBuf);
-  FOwnsRenderBuf = true;
-  glBindRenderbuffer(GL_RENDERBUFFER, FRenderBuf);
+  FRenderBuf = gl::TRenderBufferName::Generate();
+  glBindRenderbuffer(GL_RENDERBUFFER, FRenderBuf.Get());
   StoreColor(AWidth, AHeight);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, FRenderBuf);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, FRenderBuf.Get());
   CheckStatus();
   FSize = {AWidth, AHeight};
 }
 
 void TOpenGLFrameBufferObject::DestroyRenderBuffer() {
-  if (FRenderBuf != 0 && FOwnsRenderBuf)
-    glDeleteRenderbuffers(1, &FRenderBuf);
-  FRenderBuf = 0;
-  FOwnsRenderBuf = false;
+  FRenderBuf.Reset();
 }
 
 void TOpenGLFrameBufferObject::CreateDepthBuffer(int32_t AWidth, int32_t AHeight) {
   TFrameBufferBinding binding(*this);
-  TRenderbufferBinding renderbuffer;
+  TRenderbufferBindingGuard renderbuffer;
   MakeDepthBuffer(AWidth, AHeight);
 }
 
 void TOpenGLFrameBufferObject::MakeDepthBuffer(int32_t AWidth, int32_t AHeight) {
   DestroyDepthBuffer();
-  glGenRenderbuffers(1, &FDepthBuf);
-  FOwnsDepthBuf = true;
-  glBindRenderbuffer(GL_RENDERBUFFER, FDepthBuf);
+  FDepthBuf = ShareDepthBuffer(gl::TRenderBufferName::Generate());
+  glBindRenderbuffer(GL_RENDERBUFFER, FDepthBuf->Get());
   StoreDepth(AWidth, AHeight);
-  AttachDepthStencil(FDepthBuf);
+  AttachDepthStencil(FDepthBuf->Get());
   CheckStatus();
   FSize = {AWidth, AHeight};
 }
 
 void TOpenGLFrameBufferObject::DestroyDepthBuffer() {
-  if (FDepthBuf != 0 && FOwnsDepthBuf)
-    glDeleteRenderbuffers(1, &FDepthBuf);
-  FDepthBuf = 0;
-  FOwnsDepthBuf = false;
+  FDepthBuf.reset();
 }
 
 void TOpenGLFrameBufferObject::AttachDepthBuffer(uint32_t ABufId, const rtl::TPoint& ASize) {
-  TFrameBufferBinding binding(*this);
-  TRenderbufferBinding renderbuffer;
-  if (ABufId != FDepthBuf) {
-    DestroyDepthBuffer();
-    FDepthBuf = ABufId;
+  if (ABufId != DepthBuf()) {
+    gl::TSharedRenderBufferName shared = FindSharedDepthBuffer(ABufId);
+    if (!shared)
+      throw rtl::EInvalidOperation(rtl::Format(SUnknownDepthBuffer, {ABufId}));
+    FDepthBuf = std::move(shared);
   }
+  TFrameBufferBinding binding(*this);
+  TRenderbufferBindingGuard renderbuffer;
   glBindRenderbuffer(GL_RENDERBUFFER, ABufId);
   glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, ASize.X, ASize.Y);
   AttachDepthStencil(ABufId);
@@ -355,7 +307,7 @@ void TOpenGLFrameBufferObject::StoreDepth(int32_t AWidth, int32_t AHeight) const
 void TOpenGLFrameBufferObject::Bind(ui::TContext3D* AContext) {
   if (!HasHandle())
     return;
-  glBindFramebuffer(GL_FRAMEBUFFER, FHandle);
+  glBindFramebuffer(GL_FRAMEBUFFER, FHandle.Get());
   if (auto* context = dynamic_cast<TVantrelContext*>(AContext))
     context->PushFBO(this);
 }
@@ -370,16 +322,16 @@ void TOpenGLFrameBufferObject::Unbind(ui::TContext3D* AContext) {
 
 void TOpenGLFrameBufferObject::Resize(int AWidth, int AHeight) {
   TFrameBufferBinding binding(*this);
-  TRenderbufferBinding renderbuffer;
+  TRenderbufferBindingGuard renderbuffer;
   FSize = {AWidth, AHeight};
-  if (FRenderBuf != 0) {
-    glBindRenderbuffer(GL_RENDERBUFFER, FRenderBuf);
+  if (FRenderBuf) {
+    glBindRenderbuffer(GL_RENDERBUFFER, FRenderBuf.Get());
     StoreColor(AWidth, AHeight);
   } else {
     MakeRenderBuffer(AWidth, AHeight);
   }
-  if (FDepthBuf != 0) {
-    glBindRenderbuffer(GL_RENDERBUFFER, FDepthBuf);
+  if (FDepthBuf) {
+    glBindRenderbuffer(GL_RENDERBUFFER, FDepthBuf->Get());
     StoreDepth(AWidth, AHeight);
   } else {
     MakeDepthBuffer(AWidth, AHeight);
@@ -437,7 +389,7 @@ void TOpenGLFrameBufferObject::ClearColor(TRenderTarget ATarget, const rtl::TAlp
     glClearBufferfv(GL_COLOR, 0, color);
     return;
   }
-  TDrawBuffersBinding saved;
+  TDrawBuffersGuard saved;
   glDrawBuffers(1, &attachment);
   glClearBufferfv(GL_COLOR, 0, color);
 }
@@ -452,22 +404,20 @@ void TOpenGLFrameBufferObject::CheckGLError(const char* AMethod) {
 void TOpenGLBufferObject::Create(TBufferUsage AUsage, TBufferBindingTarget ATarget,
                                  ui::TContext3D* AContext) {
   TBufferObject::Create(AUsage, ATarget, AContext);
-  glGenBuffers(1, &FHandle);
+  FHandle = gl::TBufferName::Generate();
 }
 
 TOpenGLBufferObject::~TOpenGLBufferObject() {
-  if (FHandle == 0 || !gl::HasContext())
-    return;
-  // A name that was never bound has no buffer to invalidate.
-  if (glIsBuffer(FHandle))
-    glInvalidateBufferData(FHandle);
-  glDeleteBuffers(1, &FHandle);
+  // A name that was never bound has no buffer to invalidate; off the context's thread the handle
+  // only queues the name for deletion.
+  if (FHandle && gl::IsContextCurrent() && glIsBuffer(FHandle.Get()))
+    glInvalidateBufferData(FHandle.Get());
 }
 
 intptr_t TOpenGLBufferObject::Bind() {
   if (FBinded)
     throw rtl::Exception(std::string(SBufferAlreadyBound));
-  glBindBuffer(BufferTargetToGL(FTarget), FHandle);
+  glBindBuffer(BufferTargetToGL(FTarget), FHandle.Get());
   FBinded = true;
   return FSize;
 }
@@ -480,6 +430,7 @@ void TOpenGLBufferObject::Unbind() {
 }
 
 void TOpenGLBufferObject::Push(const void* AData, intptr_t ASize) {
+  RequireContextThread("TBufferObject.Push");
   glBufferData(BufferTargetToGL(FTarget), ASize, AData, BufferUsageToGL(FUsage));
   FSize = ASize;
 }
@@ -495,7 +446,7 @@ void TOpenGLBufferObject::SynchronizedUnmap() {
 void TOpenGLBufferObject::Clear() {
   FSize = 0;
   Unlink();
-  TBufferBinding binding(BufferTargetToGL(FTarget), BufferTargetBindingToGL(FTarget), FHandle);
+  TBufferBindingGuard binding(BufferTargetToGL(FTarget), BufferTargetBindingToGL(FTarget), FHandle.Get());
   glClearBufferData(BufferTargetToGL(FTarget), GL_R8, GL_RED, GL_UNSIGNED_BYTE, nullptr);
 }
 
@@ -504,8 +455,8 @@ void TOpenGLBufferObject::LinkWithBindingPoint(uint32_t ABindingPoint, bool AErr
     DrainGLErrors();
   FBindingPoint = ABindingPoint;
   {
-    TUniformBufferBinding generic;
-    glBindBufferBase(GL_UNIFORM_BUFFER, ABindingPoint, FHandle);
+    TBufferBindingGuard generic(GL_UNIFORM_BUFFER, GL_UNIFORM_BUFFER_BINDING);
+    glBindBufferBase(GL_UNIFORM_BUFFER, ABindingPoint, FHandle.Get());
   }
   CheckLinkError(AErrorCheck, SLinkWithBindingPointFailed);
 }
@@ -524,7 +475,7 @@ void TOpenGLBufferObject::LinkWithShaderProgram(uint32_t AProgram, std::string_v
   glUniformBlockBinding(AProgram, FBlockIndex, FBindingPoint);
   CheckLinkError(AErrorCheck, SLinkWithShaderProgramFailed);
   if (FBinded) {
-    TBufferBinding binding(GL_UNIFORM_BUFFER, GL_UNIFORM_BUFFER_BINDING, FHandle);
+    TBufferBindingGuard binding(GL_UNIFORM_BUFFER, GL_UNIFORM_BUFFER_BINDING, FHandle.Get());
     glBufferData(GL_UNIFORM_BUFFER, ASize, AData, GL_DYNAMIC_DRAW);
   }
   CheckLinkError(AErrorCheck, SLinkWithShaderProgramFailed);

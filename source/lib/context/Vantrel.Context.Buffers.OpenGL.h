@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "Vantrel.Context.Buffers.h"
+#include "context/Vantrel.Context.Buffers.h"
 
 namespace vantrel {
 
@@ -51,7 +51,6 @@ class TOpenGLFrameBufferObject : public TFrameBufferObject {
   RTL_CLASS_META(TOpenGLFrameBufferObject, TFrameBufferObject, TFrameBufferObjectClass)
 public:
   TOpenGLFrameBufferObject() = default;
-  ~TOpenGLFrameBufferObject() override;
 
   using TFrameBufferObject::Clear;
   bool CheckStatus() override;

@@ -1,9 +1,9 @@
-#include "Vantrel.Context.Buffers.h"
+#include "context/Vantrel.Context.Buffers.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
-#include "definitions/Vantrel.DefTypes.Cache.h"
 #include "rtl/sync.h"
 #include "rtl/zlib_streams.h"
 
@@ -18,6 +18,102 @@ RTL_DEFINE_CLASS_META(TFBOTextureMap, "Vantrel.Context.Buffers", TFBOTextureMapC
 RTL_DEFINE_CLASS_META(TFrameBufferObject, "Vantrel.Context.Buffers", TFrameBufferObjectClass)
 RTL_DEFINE_CLASS_META(TBufferObject, "Vantrel.Context.Buffers", TBufferObjectClass)
 RTL_DEFINE_CLASS(TMeshBufferObject, "Vantrel.Context.Buffers")
+
+// ---- Vertex attributes ------------------------------------------------------------------------------
+
+namespace {
+
+bool IsColor(TVertexFormat AFormat) {
+  return AFormat >= TVertexFormat::Color0 && AFormat <= TVertexFormat::ColorF3;
+}
+
+// Copies ASize bytes at AOffset of every vertex; the whole buffer at once when a vertex holds
+// nothing else.
+// A copy of a constant length compiles to a few moves; a run-time length to a generic loop.
+template <size_t N> void CopyEach(const uint8_t* ASource, int32_t AStride, int32_t ACount, uint8_t* ADest) {
+  for (int32_t vertex = 0; vertex < ACount; ++vertex, ASource += AStride, ADest += N)
+    std::memcpy(ADest, ASource, N);
+}
+
+void CopyStrided(const TVertexBuffer& ABuffer, int32_t AOffset, int32_t ASize, uint8_t* ADest) {
+  const int32_t stride = ABuffer.VertexSize();
+  const uint8_t* source = ABuffer.Buffer() + AOffset;
+  const int32_t count = ABuffer.Length();
+  if (stride == ASize) {
+    std::memcpy(ADest, source, size_t(ABuffer.Size()));
+    return;
+  }
+  switch (ASize) {
+  case 4:
+    return CopyEach<4>(source, stride, count, ADest);
+  case 8:
+    return CopyEach<8>(source, stride, count, ADest);
+  case 12:
+    return CopyEach<12>(source, stride, count, ADest);
+  default:
+    for (int32_t vertex = 0; vertex < count; ++vertex, source += stride, ADest += ASize)
+      std::memcpy(ADest, source, size_t(ASize));
+  }
+}
+
+void WriteColor(const TVertexBuffer& ABuffer, int32_t ASlot, uint8_t* ADest) {
+  const int32_t offset = ABuffer.OffsetOf(static_cast<TVertexFormat>(int(TVertexFormat::Color0) + ASlot));
+  if (offset >= 0) {
+    CopyStrided(ABuffer, offset, sizeof(TAlphaColor), ADest);
+    return;
+  }
+  for (int32_t vertex = 0; vertex < ABuffer.Length(); ++vertex, ADest += sizeof(TAlphaColor)) {
+    const TAlphaColor color = ABuffer.GetColor(ASlot, vertex);
+    std::memcpy(ADest, &color, sizeof color);
+  }
+}
+
+void WriteAttribute(TVertexFormat AFormat, const TVertexBuffer& ABuffer, int32_t ASize, uint8_t* ADest) {
+  if (IsColor(AFormat)) {
+    WriteColor(ABuffer, (int(AFormat) - int(TVertexFormat::Color0)) % 4, ADest);
+    return;
+  }
+  const int32_t offset = ABuffer.OffsetOf(AFormat);
+  if (offset >= 0)
+    CopyStrided(ABuffer, offset, ASize, ADest);
+  else
+    std::memset(ADest, 0, size_t(ABuffer.Length()) * size_t(ASize));
+}
+
+} // namespace
+
+int32_t VertexAttributeSize(TVertexFormat AFormat) {
+  if (IsColor(AFormat))
+    return 4;
+  switch (AFormat) {
+  case TVertexFormat::Vertex:
+  case TVertexFormat::Normal:
+  case TVertexFormat::BiNormal:
+  case TVertexFormat::Tangent:
+    return 12;
+  case TVertexFormat::TexCoord0:
+  case TVertexFormat::TexCoord1:
+  case TVertexFormat::TexCoord2:
+  case TVertexFormat::TexCoord3:
+    return 8;
+  default:
+    return 0;
+  }
+}
+
+void WriteVertexAttribute(TVertexFormat AFormat, const TVertexBuffer* ABuffer, rtl::TMemoryStream* AStream) {
+  if (!AStream)
+    return;
+  const int32_t size = VertexAttributeSize(AFormat);
+  if (ABuffer && size > 0 && ABuffer->Length() > 0) {
+    const int64_t start = AStream->GetPosition();
+    const int64_t end = start + int64_t(size) * ABuffer->Length();
+    if (AStream->GetSize() < end)
+      AStream->SetSize(end);
+    WriteAttribute(AFormat, *ABuffer, size, AStream->Memory() + start);
+  }
+  AStream->SetPosition(0);
+}
 
 namespace {
 
@@ -187,7 +283,6 @@ void TFrameBufferObject::Create(ui::TContext3D* AContext, bool AIsMultisampleBuf
                                 ui::TMultisample AMultisample, void*) {
   FOwnerContext = AContext;
   FContext = AContext;
-  FHandle = 0;
   FIsMultisampleBuffer = AIsMultisampleBuffer;
   switch (AMultisample) {
   case ui::TMultisample::TwoSamples:
@@ -293,6 +388,10 @@ size_t TMeshBufferObject::Slot(TMeshBufferComponent AIndex) {
 
 TBufferObject* TMeshBufferObject::GetComponent(TMeshBufferComponent AIndex) {
   rtl::TMonitorLock lock(this);
+  return ComponentLocked(AIndex);
+}
+
+TBufferObject* TMeshBufferObject::ComponentLocked(TMeshBufferComponent AIndex) {
   TBufferObject*& buffer = FComponents[Slot(AIndex)];
   if (!buffer) {
     const auto target = AIndex == TMeshBufferComponent::Indices ? TBufferBindingTarget::ElementArray
@@ -328,9 +427,8 @@ void TMeshBufferObject::PushData(TMeshBufferComponent AIndex, const ui::TVertexB
     // buffer interleaves.
     const auto format = static_cast<TVertexFormat>(AIndex);
     rtl::TMemoryStream& scratch = Scratch();
-    TAnimationFrameCompression::SetSourceStream(format, ABuffer, &scratch);
-    PushData(AIndex, scratch.Memory(),
-             intptr_t(TAnimationFrameCompression::AttributeSize(format)) * ABuffer->Length());
+    WriteVertexAttribute(format, ABuffer, &scratch);
+    PushData(AIndex, scratch.Memory(), intptr_t(VertexAttributeSize(format)) * ABuffer->Length());
   }
 }
 
@@ -400,24 +498,29 @@ TMeshBufferObject& TMeshBufferObject::RequireStatic(std::string_view AMessage) c
   return *FStaticBuffer;
 }
 
+// Each takes the static buffer's monitor once: it guards the component array read here.
 intptr_t TMeshBufferObject::BindStaticVertices() {
-  rtl::TMonitorLock lock(this);
-  return RequireStatic(SBindVerticesNoStatic).GetComponent(TMeshBufferComponent::All)->Bind();
+  TMeshBufferObject& source = RequireStatic(SBindVerticesNoStatic);
+  rtl::TMonitorLock lock(&source);
+  return source.ComponentLocked(TMeshBufferComponent::All)->Bind();
 }
 
 intptr_t TMeshBufferObject::BindStaticIndices() {
-  rtl::TMonitorLock lock(this);
-  return RequireStatic(SBindIndicesNoStatic).GetComponent(TMeshBufferComponent::Indices)->Bind();
+  TMeshBufferObject& source = RequireStatic(SBindIndicesNoStatic);
+  rtl::TMonitorLock lock(&source);
+  return source.ComponentLocked(TMeshBufferComponent::Indices)->Bind();
 }
 
 void TMeshBufferObject::UnbindStaticVertices() {
-  rtl::TMonitorLock lock(this);
-  RequireStatic(SUnbindVerticesNoStatic).GetComponent(TMeshBufferComponent::All)->Unbind();
+  TMeshBufferObject& source = RequireStatic(SUnbindVerticesNoStatic);
+  rtl::TMonitorLock lock(&source);
+  source.ComponentLocked(TMeshBufferComponent::All)->Unbind();
 }
 
 void TMeshBufferObject::UnbindStaticIndices() {
-  rtl::TMonitorLock lock(this);
-  RequireStatic(SUnbindIndicesNoStatic).GetComponent(TMeshBufferComponent::Indices)->Unbind();
+  TMeshBufferObject& source = RequireStatic(SUnbindIndicesNoStatic);
+  rtl::TMonitorLock lock(&source);
+  source.ComponentLocked(TMeshBufferComponent::Indices)->Unbind();
 }
 
 void TMeshBufferObject::ClearAll() {

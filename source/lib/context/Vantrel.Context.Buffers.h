@@ -10,8 +10,9 @@
 #include <optional>
 #include <string_view>
 
-#include "Vantrel.Context.Types.h"
 #include "Vantrel.Prelude.h"
+#include "context/Vantrel.Context.Types.h"
+#include "gl/names.h"
 #include "rtl/colors.h"
 #include "rtl/object.h"
 #include "rtl/set.h"
@@ -22,6 +23,19 @@
 #include "ui/texture.h"
 
 namespace vantrel {
+
+// ---- Vertex attributes ------------------------------------------------------------------------------
+
+// The bytes one vertex's attribute takes when written on its own: 12 for positions, normals,
+// binormals and tangents, 4 for every colour (float colours are written as 32-bit colours), 8 for
+// texture coordinates; 0 for ordinals 16 and above, which write nothing.
+int32_t VertexAttributeSize(ui::TVertexFormat AFormat);
+
+// Writes the attribute AFormat of every vertex of ABuffer, tightly packed, at AStream's position,
+// then rewinds AStream. An attribute the buffer lacks is written as zeros; a nil stream does
+// nothing.
+void WriteVertexAttribute(ui::TVertexFormat AFormat, const ui::TVertexBuffer* ABuffer,
+                          rtl::TMemoryStream* AStream);
 
 // ---- Render targets -------------------------------------------------------------------------------
 
@@ -207,19 +221,21 @@ public:
   // The GL attachment point of a target; values outside the enumeration give the first colour.
   static uint32_t RenderTargetToValue(TRenderTarget ATarget);
 
-  uint32_t Handle() const { return FHandle; }
+  uint32_t Handle() const { return FHandle.Get(); }
   void* OwnerContext() const { return FOwnerContext; }
   ui::TContext3D* Context() const { return FContext; }
   void SetContext(ui::TContext3D* AValue) { FContext = AValue; }
   const rtl::TSize& Size() const { return FSize; }
-  virtual uint32_t DepthBuf() const { return FDepthBuf; }
-  uint32_t RenderBuf() const { return FRenderBuf; }
+  virtual uint32_t DepthBuf() const { return FDepthBuf ? FDepthBuf->Get() : 0; }
+  // The depth-stencil render buffer, shared with every frame buffer that attached it.
+  const gl::TSharedRenderBufferName& SharedDepthBuf() const { return FDepthBuf; }
+  uint32_t RenderBuf() const { return FRenderBuf.Get(); }
   bool IsMultisampleBuffer() const { return FIsMultisampleBuffer; }
   // 0 for no multisampling, else 2 or 4.
   int32_t SampleCount() const { return FMSValue; }
   TFBOTextureMap& Textures() const { return *FTextures; }
 
-  virtual bool HasHandle() const { return FHandle != 0; }
+  virtual bool HasHandle() const { return bool(FHandle); }
   // Checks the bound frame buffer: True when complete; otherwise raises the status text, or
   // answers False for an incomplete frame buffer that holds no texture.
   virtual bool CheckStatus();
@@ -236,7 +252,8 @@ public:
   virtual void DestroyRenderBuffer();
   virtual void CreateDepthBuffer(int32_t AWidth, int32_t AHeight);
   virtual void DestroyDepthBuffer();
-  // Attaches an existing depth-stencil render buffer (not owned) of the given size.
+  // Attaches the depth-stencil render buffer ABufId of another frame buffer, re-specified at the
+  // given size. The buffer is shared: it lives until the last frame buffer using it goes.
   virtual void AttachDepthBuffer(uint32_t ABufId, const rtl::TPoint& ASize) = 0;
   virtual void DetachDepthBuffer() {}
   // Binds the frame buffer; through the framework's context it is pushed on the context's stack.
@@ -259,13 +276,11 @@ protected:
                       void* AOwnerContext);
 
   void* FOwnerContext = nullptr;
-  uint32_t FHandle = 0;
+  gl::TFrameBufferName FHandle;
   ui::TContext3D* FContext = nullptr;
   rtl::TSize FSize;
-  uint32_t FDepthBuf = 0;
-  bool FOwnsDepthBuf = false;
-  uint32_t FRenderBuf = 0;
-  bool FOwnsRenderBuf = false;
+  gl::TSharedRenderBufferName FDepthBuf;
+  gl::TRenderBufferName FRenderBuf;
   bool FIsMultisampleBuffer = false;
   int32_t FMSValue = 0;
   rtl::TOwned<TFBOTextureMap> FTextures;
@@ -309,7 +324,7 @@ public:
   static void SetBufferObjectClass(TBufferObjectClass* AClass);
 
   ui::TContext3D* Context() const { return FContext; }
-  uint32_t Handle() const { return FHandle; }
+  uint32_t Handle() const { return FHandle.Get(); }
   // The bytes last uploaded with Push.
   intptr_t Size() const { return FSize; }
   TBufferUsage Usage() const { return FUsage; }
@@ -341,7 +356,7 @@ protected:
   virtual void Create(TBufferUsage AUsage, TBufferBindingTarget ATarget, ui::TContext3D* AContext);
 
   ui::TContext3D* FContext = nullptr;
-  uint32_t FHandle = 0;
+  gl::TBufferName FHandle;
   intptr_t FSize = 0;
   TBufferUsage FUsage = TBufferUsage::StaticDraw;
   TBufferBindingTarget FTarget = TBufferBindingTarget::_Array;
@@ -430,6 +445,8 @@ public:
 
 private:
   static size_t Slot(TMeshBufferComponent AIndex);
+  // GetComponent for a caller that holds this object's monitor.
+  TBufferObject* ComponentLocked(TMeshBufferComponent AIndex);
   TMeshBufferObject& RequireStatic(std::string_view AMessage) const;
   rtl::TMemoryStream& Scratch();
 

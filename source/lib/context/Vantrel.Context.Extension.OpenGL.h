@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "Vantrel.Context.Extension.h"
+#include "context/Vantrel.Context.Extension.h"
 
 namespace vantrel {
 

@@ -7,11 +7,13 @@
 
 #include "context/Vantrel.Context.Buffers.OpenGL.h"
 #include "context/Vantrel.Context.Extension.OpenGL.h"
+#include "context/Vantrel.Context.GLState.OpenGL.h"
 #include "context/Vantrel.Context.Memory.OpenGL.h"
 #include "context/Vantrel.Context.Shader.OpenGL.h"
 #include "context/Vantrel.Context.Texturing.OpenGL.h"
 #include "context/Vantrel.Context.Types.OpenGL.h"
 #include "gl/egl_context.h"
+#include "gl/names.h"
 #include "rtl/generics.h"
 #include "rtl/log.h"
 
@@ -23,6 +25,7 @@ RTL_DEFINE_CLASS_META(TContextOpenGLWindows, "Vantrel.Context.GLES.Windows", TCo
 namespace {
 
 constexpr std::string_view PrecisionLine = "precision highp   float;\r\n";
+constexpr std::string_view SLeakedNamesAtShutdown = "leaked GL names at shutdown: ";
 
 struct TWindowsState {
   TWindowHandle WindowHandle = 0;
@@ -88,6 +91,15 @@ void FreeInstance(TCustomContextWindows* AInstance) {
   }
 }
 
+// One line naming every kind of GL name still alive, after the names other threads handed over
+// are gone; nothing when all are deleted.
+void ReportLeakedNames() {
+  gl::DrainDeferredNames();
+  const std::string leaked = gl::DescribeNameSurplus(gl::TNameCounts{}, gl::LiveNameCounts());
+  if (!leaked.empty())
+    Log::d(std::string_view(std::string(SLeakedNamesAtShutdown) + leaked));
+}
+
 void StartSharedContext(TCustomContextWindows& AInstance) {
   const TVantrelContextClass& platform = AInstance.VantrelClass();
   Log::d(platform.PlatformGetVendorName());
@@ -112,17 +124,6 @@ std::string FragmentSource(std::string ASource) {
   return ASource;
 }
 
-std::string ShaderInfoLog(GLuint AShader) {
-  GLint length = 0;
-  glGetShaderiv(AShader, GL_INFO_LOG_LENGTH, &length);
-  if (length <= 0)
-    return {};
-  std::string log(size_t(length), '\0');
-  glGetShaderInfoLog(AShader, length, &length, log.data());
-  log.resize(size_t(std::max(length, 0)));
-  return log;
-}
-
 } // namespace
 
 // ---- TCustomContextWindowsClass ---------------------------------------------------------------------
@@ -132,8 +133,11 @@ bool TCustomContextWindowsClass::Valid() const {
 }
 
 bool TCustomContextWindowsClass::PlatformIsContextAvailable() const {
-  TCustomContextWindows::AcquireShared();
   const TCustomContextWindows* shared = TCustomContextWindows::SharedInstance();
+  if (shared)
+    return shared->GetContext() != 0;
+  TCustomContextWindows::AcquireShared();
+  shared = TCustomContextWindows::SharedInstance();
   return shared && shared->GetContext() != 0;
 }
 
@@ -238,15 +242,17 @@ std::string TCustomContextWindows::CompileShader(uint32_t AType, std::span<const
   std::string source(ACode.begin(), ACode.end());
   if (AType == GL_FRAGMENT_SHADER)
     source = FragmentSource(std::move(source));
-  const GLuint shader = glCreateShader(AType);
-  const GLchar* text = source.c_str();
-  const auto length = static_cast<GLint>(source.size());
-  glShaderSource(shader, 1, &text, &length);
-  glCompileShader(shader);
+  std::string log;
   GLint status = 0;
-  glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
-  std::string log = ShaderInfoLog(shader);
-  glDeleteShader(shader);
+  {
+    const gl::TShaderName shader(gl::AdoptName, gl::CreateShaderName(AType));
+    const GLchar* text = source.c_str();
+    const auto length = static_cast<GLint>(source.size());
+    glShaderSource(shader.Get(), 1, &text, &length);
+    glCompileShader(shader.Get());
+    glGetShaderiv(shader.Get(), GL_COMPILE_STATUS, &status);
+    log = ShaderInfoLog(shader.Get());
+  }
   if (status == 0) {
     Log::d(log);
     RaiseContextException(SharedInstance(),
@@ -329,6 +335,7 @@ void FinalizeContextWindows() {
     FinalizeTexturingOpenGL();
     FinalizeBuffersOpenGL();
   }
+  ReportLeakedNames();
   UnregisterContextClass();
   if (!GState.Instances)
     return;

@@ -8,11 +8,13 @@
 #include <utility>
 
 #include "context/Vantrel.Context.Extension.h"
+#include "context/Vantrel.Context.GLState.OpenGL.h"
 #include "context/Vantrel.Context.Shader.h"
 #include "context/Vantrel.Context.Texturing.OpenGL.h"
 #include "context/Vantrel.Context.Texturing.h"
 #include "context/Vantrel.Context.Types.OpenGL.h"
-#include "materials/Vantrel.Material.Layered.h"
+#include "gl/egl_context.h"
+#include "gl/names.h"
 #include "rtl/ioutils.h"
 #include "rtl/log.h"
 #include "ui/bitmap.h"
@@ -173,49 +175,21 @@ std::string TextureDetail(const std::string& AClassName, const TTextureDescripti
   return Format(SPlainTextureDetail, AClassName, AError, ADescription.Internal, ADescription.Format);
 }
 
-// Binds a texture on the active unit for a scope and binds the one found there before when the
-// scope ends, also by an exception.
-class TTextureBindingScope {
-public:
-  TTextureBindingScope(const TTextureDescription& ADescription, GLuint AHandle)
-      : FTarget(ADescription.Target) {
-    glGetIntegerv(ADescription.Binding, &FPrevious);
-    glBindTexture(FTarget, AHandle);
-  }
-  ~TTextureBindingScope() { glBindTexture(FTarget, static_cast<GLuint>(FPrevious)); }
-  TTextureBindingScope(const TTextureBindingScope&) = delete;
-  TTextureBindingScope& operator=(const TTextureBindingScope&) = delete;
-
-private:
-  GLenum FTarget;
-  GLint FPrevious = 0;
-};
-
 // A texture's existing name, or one generated here that is deleted again unless it is released.
 class TTextureName {
 public:
-  explicit TTextureName(THandle AHandle) : FName(static_cast<GLuint>(AHandle)) {
-    if (FName != 0)
-      return;
-    glGenTextures(1, &FName);
-    FGenerated = true;
+  explicit TTextureName(THandle AHandle) : FExisting(static_cast<GLuint>(AHandle)) {
+    if (FExisting == 0)
+      FGenerated = gl::TTextureName::Generate();
   }
-  ~TTextureName() {
-    if (FGenerated)
-      glDeleteTextures(1, &FName);
-  }
-  TTextureName(const TTextureName&) = delete;
-  TTextureName& operator=(const TTextureName&) = delete;
 
-  GLuint Get() const { return FName; }
-  GLuint Release() {
-    FGenerated = false;
-    return FName;
-  }
+  GLuint Get() const { return FExisting != 0 ? FExisting : FGenerated.Get(); }
+  // The texture object owns the name from here on and deletes it when it is finalised.
+  GLuint Release() { return FExisting != 0 ? FExisting : FGenerated.Release(); }
 
 private:
-  GLuint FName = 0;
-  bool FGenerated = false;
+  GLuint FExisting = 0;
+  gl::TTextureName FGenerated;
 };
 
 // Sets the unpack state for an upload and restores it when the upload ends, also by an exception.
@@ -514,6 +488,7 @@ int32_t TVantrelContextOpenGLESClass::PlatformMaxDrawBuffers() const {
 // ---- Texture and shader objects ----------------------------------------------------------------------
 
 void TVantrelContextOpenGLESClass::InitializeTexture(TTexture* ATexture) const {
+  RequireContextThread("InitializeTexture");
   try {
     CreateTextureObject(ATexture);
   } catch (const Exception& E) {
@@ -535,7 +510,7 @@ void TVantrelContextOpenGLESClass::CreateTextureObject(TTexture* ATexture) const
   glActiveTexture(static_cast<GLenum>(GetTextureByTextureIndex(description.Unit)));
   TTextureName name(ATexture->Handle());
   {
-    TTextureBindingScope binding(description, name.Get());
+    TTextureBindingGuard binding(description.Target, description.Binding, name.Get());
     SetTextureParameters(*this, *ATexture, description, name.Get(), true);
     {
       TPixelStateScope pixelState(*this, ATexture->Width(), ATexture->Height(), description.Depth,
@@ -577,10 +552,10 @@ void TVantrelContextOpenGLESClass::DoFinalizeTexture(TTexture* ATexture) const {
     return;
   auto& access = static_cast<ITextureAccess&>(*ATexture);
   try {
-    if (ATexture->Handle() != 0 && PlatformIsContextAvailable()) {
-      const auto handle = static_cast<GLuint>(ATexture->Handle());
-      glDeleteTextures(1, &handle);
-      if (HasGLErrors())
+    // Off the context's thread the name is queued for it; teardown never makes a context.
+    if (ATexture->Handle() != 0) {
+      gl::DeleteName(gl::TNameKind::Texture, static_cast<GLuint>(ATexture->Handle()));
+      if (gl::IsContextCurrent() && HasGLErrors())
         RaiseContextException(nullptr, ui::messages::ContextMethodError, "DoFinalizeTexture");
     }
   } catch (...) {
@@ -592,14 +567,17 @@ void TVantrelContextOpenGLESClass::DoFinalizeTexture(TTexture* ATexture) const {
 
 void TVantrelContextOpenGLESClass::UpdateTexture(TTexture* ATexture, const void* ABits,
                                                  int32_t APitch) const {
-  if (!ATexture || ATexture->Handle() == 0 || !PlatformIsContextAvailable())
+  if (!ATexture || ATexture->Handle() == 0)
+    return;
+  RequireContextThread("UpdateTexture");
+  if (!PlatformIsContextAvailable())
     return;
   TTextureDescription description = DescribeTexture(*ATexture);
   const void* pixels = UpdateSource(*ATexture, description, ABits);
   const auto handle = static_cast<GLuint>(ATexture->Handle());
   glActiveTexture(static_cast<GLenum>(GetTextureByTextureIndex(description.Unit)));
   {
-    TTextureBindingScope binding(description, handle);
+    TTextureBindingGuard binding(description.Target, description.Binding, handle);
     SetTextureParameters(*this, *ATexture, description, handle, false);
     if (!description.Styles.Contains(TTextureStyle::RenderTarget) && pixels) {
       {
@@ -621,7 +599,10 @@ void TVantrelContextOpenGLESClass::UpdateTexture(TTexture* ATexture, const void*
 void TVantrelContextOpenGLESClass::InitializeShader(TContextShader* AShader) const {
   if (!Valid())
     throw Exception(std::string(SInvalidTextureContext));
-  if (!AShader || !PlatformIsContextAvailable())
+  if (!AShader)
+    return;
+  RequireContextThread("InitializeShader");
+  if (!PlatformIsContextAvailable())
     return;
   const TContextShaderSource* source = AShader->GetSourceByArch(PlatformGetShaderArch());
   if (!source)
@@ -640,9 +621,9 @@ void TVantrelContextOpenGLESClass::DoFinalizeShader(TContextShader* AShader) con
   if (!AShader)
     return;
   try {
-    if (AShader->Handle() != 0 && PlatformIsContextAvailable()) {
-      glDeleteShader(static_cast<GLuint>(AShader->Handle()));
-      if (HasGLErrors())
+    if (AShader->Handle() != 0) {
+      gl::DeleteName(gl::TNameKind::Shader, static_cast<GLuint>(AShader->Handle()));
+      if (gl::IsContextCurrent() && HasGLErrors())
         RaiseContextException(nullptr, ui::messages::ContextMethodError, "DoFinalizeShader");
     }
   } catch (...) {
@@ -650,6 +631,20 @@ void TVantrelContextOpenGLESClass::DoFinalizeShader(TContextShader* AShader) con
     throw;
   }
   AShader->SetHandle(0);
+}
+
+bool TVantrelContextOpenGLES::DoBeginScene() {
+  RequireContextThread("BeginScene");
+  return inherited::DoBeginScene();
+}
+
+void TVantrelContextOpenGLES::DoDrawPrimitives(TPrimitivesKind AKind, const void* AVertices,
+                                               const void* AIndices, const TVertexDeclaration& ADeclaration,
+                                               int32_t AVertexSize, int32_t AVertexCount, int32_t AIndexSize,
+                                               int32_t AIndexCount) {
+  RequireContextThread("DrawPrimitives");
+  inherited::DoDrawPrimitives(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount, AIndexSize,
+                              AIndexCount);
 }
 
 // ---- Creation ----------------------------------------------------------------------------------------
@@ -731,15 +726,17 @@ void TVantrelContextOpenGLES::DoSetShaderVariableMat4(const std::string& AName, 
   });
 }
 
-void TVantrelContextOpenGLES::DoSetShaderVariableInt(const std::string& AName, int32_t AValue) {
+void TVantrelContextOpenGLES::DoSetShaderVariableInt(const std::string& AName,
+                                                     std::span<const int32_t> AValues) {
   GuardUniform([&] {
-    if (!ContextAvailable())
+    if (AValues.empty() || !ContextAvailable())
       return;
     if (const TContextShaderVariable* variable = FindUniform(AName)) {
       if (variable->Kind == TContextShaderVariableKind::Int)
-        glUniform1i(variable->Index, AValue);
+        glUniform1i(variable->Index, AValues[0]);
       else if (variable->Kind == TContextShaderVariableKind::IntArray)
-        glUniform1iv(variable->Index, 1, &AValue);
+        glUniform1iv(variable->Index, std::min(static_cast<int32_t>(AValues.size()), variable->Size),
+                     AValues.data());
     }
     if (HasGLErrors())
       RaiseContextException(this, ui::messages::ShaderVariableNotFound, AName);
@@ -791,6 +788,7 @@ void TVantrelContextOpenGLES::DoCopyToBitmap(TBitmap* ADest, const TRect& ARect)
 void TVantrelContextOpenGLES::DoCopyToBits(void* ABits, int32_t APitch, const TRect& ARect) {
   if (!VantrelClass().Valid() || !FDefaultFrameBuf)
     return;
+  RequireContextThread("CopyToBits");
   try {
     ReadDefaultBuffer(ABits, APitch, ARect);
   } catch (const Exception& E) {
@@ -809,12 +807,36 @@ void TVantrelContextOpenGLES::ReadDefaultBuffer(void* ABits, int32_t APitch, con
   const int32_t rowBytes = size.Width * ReadBackBytesPerPixel;
   if (APitch < rowBytes)
     throw Exception(Format(SDestinationPitchTooSmall, APitch, rowBytes));
+  if (gl::HasPackInvert() && APitch % ReadBackBytesPerPixel == 0)
+    ReadInverted(ABits, APitch);
+  else
+    ReadThroughScratch(ABits, APitch);
+  if (HasGLErrors())
+    RaiseContextException(this, ui::messages::ContextMethodError, "DoCopyToBits");
+}
+
+// The driver writes the rows top row first straight into the caller's rows: no second pass.
+void TVantrelContextOpenGLES::ReadInverted(void* ABits, int32_t APitch) {
+  TFrameBufferObject& buffer = *FDefaultFrameBuf;
+  const TSize size = buffer.Size();
+  TFrameBufferBinding binding(buffer);
+  TInvertedPackGuard pack(APitch / ReadBackBytesPerPixel);
+  glReadPixels(0, 0, size.Width, size.Height, GLenum(TPixelFormatExHelper::ToValue(TPixelFormatEx::BGRA)),
+               GL_UNSIGNED_BYTE, ABits);
+}
+
+// Reads bottom row first into the kept scratch buffer, then copies the rows, top row first.
+void TVantrelContextOpenGLES::ReadThroughScratch(void* ABits, int32_t APitch) {
+  TFrameBufferObject& buffer = *FDefaultFrameBuf;
+  const TSize size = buffer.Size();
+  const int32_t rowBytes = size.Width * ReadBackBytesPerPixel;
   std::vector<uint8_t>& scratch = OpenGLESShared().ReadBackBuffer;
   const size_t bytes = size_t(rowBytes) * size_t(size.Height);
   if (scratch.size() != bytes)
     std::vector<uint8_t>(bytes).swap(scratch);
   {
     TFrameBufferBinding binding(buffer);
+    TPixelStoreGuard pack(true);
     glReadPixels(0, 0, size.Width, size.Height, GLenum(TPixelFormatExHelper::ToValue(TPixelFormatEx::BGRA)),
                  GL_UNSIGNED_BYTE, scratch.data());
   }
@@ -822,8 +844,6 @@ void TVantrelContextOpenGLES::ReadDefaultBuffer(void* ABits, int32_t APitch, con
   for (int32_t row = 0; row < size.Height; ++row)
     std::memcpy(destination + ptrdiff_t(size.Height - 1 - row) * APitch,
                 scratch.data() + size_t(row) * rowBytes, size_t(rowBytes));
-  if (HasGLErrors())
-    RaiseContextException(this, ui::messages::ContextMethodError, "DoCopyToBits");
 }
 
 // ---- Context states ----------------------------------------------------------------------------------
@@ -921,6 +941,7 @@ void TVantrelContextOpenGLES::DoClear(TClearTargets ATarget, TAlphaColor AColor,
                                       uint32_t AStencil) {
   if (!VantrelClass().Valid())
     return;
+  RequireContextThread("Clear");
   GLbitfield mask = 0;
   if (FDepthStencil && ATarget.Contains(TClearTarget::Depth))
     mask |= GL_DEPTH_BUFFER_BIT;
@@ -1192,382 +1213,6 @@ void TVantrelContextOpenGLES::DisableBlendingBuffers() {
     SetBlendingByIndex(uint32_t(index), TBlendSetting::Create(false));
   if (ContextAvailable())
     glDisable(GL_BLEND);
-}
-
-// ---- Batch draw ----------------------------------------------------------------------------------------
-
-namespace {
-
-constexpr std::string_view SBatchDrawFailed =
-    "Exception in TVantrelContextOpenGLES.DoDrawPrimitivesBatch(): ";
-constexpr std::string_view SNoMeshBufferObject = "cache used, but no meshbuffer object found ...";
-constexpr std::string_view SPositionBufferEmpty = "failed to draw buffer - buffer object empty";
-constexpr std::string_view SInvalidIndexSize = "DrawElements(2): invalid index size";
-constexpr std::string_view SInvalidInstancedIndexSize = "DrawElements(1): invalid index size";
-constexpr std::string_view SBatchUnbindFailed = "DoDrawPrimitivesBatch: Error = %d";
-
-constexpr GLuint AttributeLocationCount = 16;
-constexpr GLuint InstanceMatrixLocation = 12;
-constexpr GLsizei PackedPositionStride = 3 * sizeof(float);
-constexpr GLsizei InstanceMatrixStride = sizeof(TMatrix3D);
-
-struct TBatchArgs {
-  TPrimitivesKind Kind;
-  const void* Vertices;
-  const void* Indices;
-  const TVertexDeclaration& Declaration;
-  int32_t VertexSize;
-  int32_t VertexCount;
-  int32_t IndexSize;
-  int32_t IndexCount;
-};
-
-// 0 for a size the GL cannot draw.
-GLenum IndexType(int32_t AIndexSize) {
-  if (AIndexSize == 2)
-    return GL_UNSIGNED_SHORT;
-  return AIndexSize == 4 ? GL_UNSIGNED_INT : 0;
-}
-
-bool HasLineWidth(GLenum AMode) {
-  return AMode == GL_LINES || AMode == GL_LINE_LOOP || AMode == GL_LINE_STRIP;
-}
-
-// An attribute address: an offset into the bound array buffer when ABase is nil, else client memory.
-const void* AttributeAddress(const void* ABase, int32_t AOffset) {
-  return reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(ABase) + uintptr_t(AOffset));
-}
-
-bool DeclaresPositions(const TVertexDeclaration& ADeclaration) {
-  return std::ranges::find(ADeclaration, TVertexFormat::Vertex, &TVertexElement::Format) !=
-         ADeclaration.end();
-}
-
-// Rebinds the buffer that was bound to a target when the scope began.
-class TBufferBindingKeeper {
-public:
-  TBufferBindingKeeper(GLenum ATarget, GLenum AQuery) : FTarget(ATarget) { glGetIntegerv(AQuery, &FBuffer); }
-  ~TBufferBindingKeeper() { glBindBuffer(FTarget, GLuint(FBuffer)); }
-  TBufferBindingKeeper(const TBufferBindingKeeper&) = delete;
-  TBufferBindingKeeper& operator=(const TBufferBindingKeeper&) = delete;
-
-private:
-  GLenum FTarget;
-  GLint FBuffer = 0;
-};
-
-// One run of the batch draw. Whatever it binds or enables is undone by the destructor when the
-// draw raised; the normal end undoes it in Finish, with the GL error checks.
-class TBatchDraw {
-public:
-  TBatchDraw(TVantrelContextOpenGLES& AContext, const TBatchArgs& AArgs,
-             const TBlendSettings& ASavedBlendings)
-      : FContext(AContext), FArgs(AArgs), FSavedBlendings(ASavedBlendings),
-        FCache(AContext.GetCurrentCache()), FKind(static_cast<TVantrelPrimitivesKind>(AArgs.Kind)) {}
-  ~TBatchDraw();
-  TBatchDraw(const TBatchDraw&) = delete;
-  TBatchDraw& operator=(const TBatchDraw&) = delete;
-
-  void Run();
-
-private:
-  void PrepareVertices();
-  void PrepareCacheVertices(TMeshBufferObject& ACache);
-  // Client memory is read only while no buffer is bound to GL_ARRAY_BUFFER.
-  void UseClientMemory() { glBindBuffer(GL_ARRAY_BUFFER, 0); }
-  // Positions from their own tightly packed source.
-  void PointPackedPositions(const void* ABase);
-  // Every declared element from one interleaved source; ASkipPositions keeps positions that came
-  // from a source of their own.
-  void PointAttributes(const void* ABase, bool ASkipPositions);
-  // The interleaved source of a cache: its static vertex buffer, else the client vertices.
-  void PointCacheAttributes(TMeshBufferObject& ACache, bool ASkipPositions);
-  void RunLayers(TVantrelLayeredMaterial& ALayered);
-  void DrawLayer(TVantrelLayeredMaterial& ALayered, int32_t APass, bool ABlendWasOn);
-  void EndLayers(bool ABlendWasOn);
-  void DrawPass();
-  void Draw(int32_t AIndexCount, const void* AIndices);
-  void DrawElements(int32_t AIndexCount, const void* AIndices);
-  void DrawInstanced(int32_t AIndexCount, const void* AIndices, int32_t AInstances);
-  void Finish();
-  void CheckUnbindError();
-  static void DisableAttributeArrays();
-
-  TVantrelContextOpenGLES& FContext;
-  const TBatchArgs& FArgs;
-  const TBlendSettings& FSavedBlendings;
-  TMeshBufferObject* FCache;
-  TVantrelPrimitivesKind FKind;
-  float FLineWidth = 1;
-  GLenum FMode = GL_TRIANGLES;
-  TOwned<TMemoryStream> FDecompressed;
-  TBufferObject* FPositionBuffer = nullptr;
-  bool FStaticVerticesBound = false;
-  bool FFinished = false;
-  // Declared last, so that they rebind after the destructor's body has unbound the draw's buffers.
-  TBufferBindingKeeper FArrayBuffer{GL_ARRAY_BUFFER, GL_ARRAY_BUFFER_BINDING};
-  TBufferBindingKeeper FElementBuffer{GL_ELEMENT_ARRAY_BUFFER, GL_ELEMENT_ARRAY_BUFFER_BINDING};
-};
-
-TBatchDraw::~TBatchDraw() {
-  if (!FFinished)
-    DisableAttributeArrays();
-  if (FStaticVerticesBound)
-    FCache->UnbindStaticVertices();
-  if (FPositionBuffer)
-    FPositionBuffer->Unbind();
-}
-
-void TBatchDraw::Run() {
-  PrepareVertices();
-  FMode = PrimitiveKindToGL(FKind);
-  if (HasLineWidth(FMode))
-    glLineWidth(FLineWidth);
-  if (TVantrelLayeredMaterial* layered = FContext.GetCurrentLayeredMaterial())
-    RunLayers(*layered);
-  else
-    DrawPass();
-  Finish();
-}
-
-void TBatchDraw::PrepareVertices() {
-  if (!FCache) {
-    UseClientMemory();
-    PointAttributes(FArgs.Vertices, false);
-    return;
-  }
-  FKind = FCache->Kind();
-  FLineWidth = FCache->LineWidth();
-  PrepareCacheVertices(*FCache);
-}
-
-void TBatchDraw::PrepareCacheVertices(TMeshBufferObject& ACache) {
-  if (ACache.GetIsCompressed(TMeshBufferComponent::Vertex)) {
-    FDecompressed = ACache.Decompress(TMeshBufferComponent::Vertex);
-    UseClientMemory();
-    PointPackedPositions(FDecompressed->Memory());
-    PointCacheAttributes(ACache, true);
-  } else if (ACache.GetIsCompressed(TMeshBufferComponent::All)) {
-    FDecompressed = ACache.Decompress(TMeshBufferComponent::All);
-    UseClientMemory();
-    PointAttributes(FDecompressed->Memory(), false);
-  } else if (ACache.ComponentAvailable(TMeshBufferComponent::Vertex)) {
-    TBufferObject* buffer = ACache.GetComponent(TMeshBufferComponent::Vertex);
-    const intptr_t size = buffer->Bind();
-    FPositionBuffer = buffer;
-    if (size < 1)
-      throw Exception(std::string(SPositionBufferEmpty));
-    PointPackedPositions(nullptr);
-    PointCacheAttributes(ACache, true);
-  } else if (!ACache.ComponentAvailable(TMeshBufferComponent::All)) {
-    throw Exception(std::string(SNoMeshBufferObject));
-  } else {
-    PointCacheAttributes(ACache, false);
-  }
-}
-
-void TBatchDraw::PointPackedPositions(const void* ABase) {
-  if (!DeclaresPositions(FArgs.Declaration))
-    return;
-  glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, PackedPositionStride, ABase);
-  glEnableVertexAttribArray(0);
-}
-
-void TBatchDraw::PointAttributes(const void* ABase, bool ASkipPositions) {
-  for (const TVertexElement& element : FArgs.Declaration) {
-    if (ASkipPositions && element.Format == TVertexFormat::Vertex)
-      continue;
-    const TVertexAttributeLayout layout = VertexAttributeLayout(element.Format);
-    glVertexAttribPointer(layout.Location, layout.Components, layout.Type,
-                          layout.Normalized ? GL_TRUE : GL_FALSE, FArgs.VertexSize,
-                          AttributeAddress(ABase, element.Offset));
-    glEnableVertexAttribArray(layout.Location);
-  }
-}
-
-// Without a static buffer and without client vertices there is nothing to read the other
-// attributes from, so they stay disabled rather than pointing at address 0.
-void TBatchDraw::PointCacheAttributes(TMeshBufferObject& ACache, bool ASkipPositions) {
-  if (ACache.IsStaticBufferAvailable()) {
-    ACache.BindStaticVertices();
-    FStaticVerticesBound = true;
-    PointAttributes(nullptr, ASkipPositions);
-  } else if (FArgs.Vertices) {
-    UseClientMemory();
-    PointAttributes(FArgs.Vertices, ASkipPositions);
-  }
-}
-
-// The main pass runs without blending; each layer then adds its colour with the depth test off.
-void TBatchDraw::RunLayers(TVantrelLayeredMaterial& ALayered) {
-  const bool blendWasOn = FContext.CurrentStates().Contains(TContextState::csAlphaBlendOn);
-  if (!blendWasOn)
-    FContext.SetContextState(TContextState::csAlphaBlendOff);
-  FContext.SetBlendings(TBlendSettings{});
-  try {
-    DrawPass();
-    const int32_t layers = ALayered.GetMaterialsCount();
-    for (int32_t pass = 1; pass <= layers; ++pass)
-      DrawLayer(ALayered, pass, blendWasOn);
-  } catch (...) {
-    EndLayers(blendWasOn);
-    throw;
-  }
-  EndLayers(blendWasOn);
-}
-
-void TBatchDraw::DrawLayer(TVantrelLayeredMaterial& ALayered, int32_t APass, bool ABlendWasOn) {
-  if (!ABlendWasOn)
-    FContext.SetContextState(TContextState::csAlphaBlendOn);
-  if (APass == 1) {
-    FContext.SetContextState(TContextState::csZTestOff);
-    TBlendSettings additive;
-    additive.fill(TBlendSetting::Create(true, TBlendEquationFunc::befAdd, TBlendFactor::bfOne,
-                                        TBlendFactor::bfOneMinusSrcColor, TBlendFactor::bfOne,
-                                        TBlendFactor::bfOneMinusSrcAlpha));
-    FContext.SetBlendings(additive);
-  }
-  const TVantrelLayeredMaterialItem* layer = ALayered.GetMaterialItem(&FContext, APass - 1);
-  if (!layer || !layer->GetMaterial())
-    return;
-  TMaterial* material = TMaterialSource::ValidMaterial(layer->GetMaterial());
-  FContext.ApplyMaterial(material);
-  try {
-    DrawPass();
-  } catch (...) {
-    FContext.ResetMaterial(material);
-    throw;
-  }
-  FContext.ResetMaterial(material);
-}
-
-void TBatchDraw::EndLayers(bool ABlendWasOn) {
-  if (!ABlendWasOn)
-    FContext.SetContextState(TContextState::csAlphaBlendOff);
-  FContext.SetBlendings(FSavedBlendings);
-  FContext.SetCurrentLayeredMaterial(nullptr);
-}
-
-// A cache's indices live in its static index buffer; a cache without one, like a draw without a
-// cache, takes the client indices.
-void TBatchDraw::DrawPass() {
-  if (!FCache || !FCache->IsStaticBufferAvailable()) {
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    Draw(FArgs.Indices ? FArgs.IndexCount : 0, FArgs.Indices);
-    return;
-  }
-  const intptr_t size = FCache->BindStaticIndices();
-  try {
-    if (size > 0)
-      Draw(FArgs.IndexSize > 0 ? int32_t(size / FArgs.IndexSize) : 0, nullptr);
-  } catch (...) {
-    FCache->UnbindStaticIndices();
-    throw;
-  }
-  FCache->UnbindStaticIndices();
-}
-
-void TBatchDraw::Draw(int32_t AIndexCount, const void* AIndices) {
-  TVantrelContextShared& shared = ContextShared();
-  const int32_t instances = FContext.GetInstanceCount();
-  const int64_t copies = std::max(1, instances);
-  shared.DrawCalls.fetch_add(1);
-  shared.TotalVertexCount.fetch_add(int64_t(FArgs.VertexCount) * copies);
-  shared.TotalIndexCount.fetch_add(int64_t(AIndexCount) * copies);
-  if (instances <= 0) {
-    shared.DrawInstances.fetch_add(1);
-    DrawElements(AIndexCount, AIndices);
-  } else {
-    shared.DrawInstances.fetch_add(instances);
-    DrawInstanced(AIndexCount, AIndices, instances);
-  }
-}
-
-void TBatchDraw::DrawElements(int32_t AIndexCount, const void* AIndices) {
-  const GLenum type = IndexType(FArgs.IndexSize);
-  if (type == 0)
-    throw Exception(std::string(SInvalidIndexSize));
-  if (type == GL_UNSIGNED_SHORT && AIndexCount <= 0)
-    glDrawArrays(FMode, 0, FArgs.VertexCount);
-  else if (AIndexCount > 0)
-    glDrawElements(FMode, AIndexCount, type, AIndices);
-}
-
-// The instance count is used up by this draw, also when it raises.
-void TBatchDraw::DrawInstanced(int32_t AIndexCount, const void* AIndices, int32_t AInstances) {
-  struct TInstancesEnd {
-    TVantrelContextOpenGLES& Context;
-    ~TInstancesEnd() {
-      for (GLuint row = 0; row < 4; ++row)
-        glVertexAttribDivisor(InstanceMatrixLocation + row, 0);
-      Context.UnsetInstances();
-    }
-  } end{FContext};
-  FContext.CreateInstanceBuffer();
-  TBufferObjectBinding binding(*FContext.GetInstanceBuffer());
-  for (GLuint row = 0; row < 4; ++row) {
-    const GLuint location = InstanceMatrixLocation + row;
-    glEnableVertexAttribArray(location);
-    glVertexAttribPointer(location, 4, GL_FLOAT, GL_FALSE, InstanceMatrixStride,
-                          AttributeAddress(nullptr, int32_t(row * 4 * sizeof(float))));
-    glVertexAttribDivisor(location, 1);
-  }
-  const GLenum type = IndexType(FArgs.IndexSize);
-  if (type == 0)
-    throw Exception(std::string(SInvalidInstancedIndexSize));
-  if (AIndexCount > 0)
-    glDrawElementsInstanced(FMode, AIndexCount, type, AIndices, AInstances);
-}
-
-void TBatchDraw::Finish() {
-  FFinished = true;
-  if (FMode == GL_LINES)
-    glLineWidth(1);
-  DisableAttributeArrays();
-  FDecompressed.reset();
-  if (FStaticVerticesBound) {
-    FStaticVerticesBound = false;
-    FCache->UnbindStaticVertices();
-    CheckUnbindError();
-  }
-  if (TBufferObject* buffer = std::exchange(FPositionBuffer, nullptr)) {
-    buffer->Unbind();
-    CheckUnbindError();
-  }
-}
-
-void TBatchDraw::CheckUnbindError() {
-  if (const uint32_t error = DrainGLErrors(); error != GL_NO_ERROR)
-    RaiseContextException(&FContext, ui::messages::ContextMethodError, Format(SBatchUnbindFailed, {error}));
-}
-
-void TBatchDraw::DisableAttributeArrays() {
-  for (GLuint location = 0; location < AttributeLocationCount; ++location)
-    glDisableVertexAttribArray(location);
-}
-
-} // namespace
-
-void TVantrelContextOpenGLES::DoDrawPrimitivesBatch(TPrimitivesKind AKind, const void* AVertices,
-                                                    const void* AIndices,
-                                                    const TVertexDeclaration& ADeclaration,
-                                                    int32_t AVertexSize, int32_t AVertexCount,
-                                                    int32_t AIndexSize, int32_t AIndexCount) {
-  const TBlendSettings blendings = GetBlendings();
-  if (!VantrelClass().Valid() || (!FCurrentCache && !AVertices))
-    return;
-  const TBatchArgs args{AKind,       AVertices,    AIndices,   ADeclaration,
-                        AVertexSize, AVertexCount, AIndexSize, AIndexCount};
-  try {
-    TBatchDraw(*this, args, blendings).Run();
-  } catch (const Exception& AError) {
-    FCurrentCache = nullptr;
-    throw Exception(std::string(SBatchDrawFailed) + AError.Message());
-  } catch (...) {
-    FCurrentCache = nullptr;
-    throw;
-  }
-  FCurrentCache = nullptr;
 }
 
 } // namespace vantrel

@@ -191,6 +191,13 @@ protected:
 
   // Whether GL may be called: the class's PlatformIsContextAvailable.
   bool ContextAvailable() const;
+  // Raises EInvalidOperation off the context's thread, and deletes the names other threads handed
+  // over, before the scene begins.
+  bool DoBeginScene() override;
+  // The same check before the materials and the batch draw reach GL.
+  void DoDrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
+                        const TVertexDeclaration& ADeclaration, int32_t AVertexSize, int32_t AVertexCount,
+                        int32_t AIndexSize, int32_t AIndexCount) override;
 
   // The uniform hooks set a variable of the current program (GetCurrentProgram) and do nothing
   // without one or when it has no variable of that name. A GL error pending afterwards raises the UI
@@ -206,7 +213,7 @@ protected:
   // One mat4, as it is.
   void DoSetShaderVariableMat4(const std::string& AName, const TMatrix3D& AMatrix) override;
   // An Int variable takes the value, an IntArray variable its first element.
-  void DoSetShaderVariableInt(const std::string& AName, int32_t AValue) override;
+  void DoSetShaderVariableInt(const std::string& AName, std::span<const int32_t> AValues) override;
 
   // Nothing for an invalid class; otherwise the bitmap is mapped and read through DoCopyToBits.
   void DoCopyToBitmap(TBitmap* ADest, const TRect& ARect) override;
@@ -260,6 +267,11 @@ private:
   const TContextShaderVariable* FindUniform(const std::string& AName) const;
   void BindSamplerTexture(const TContextShaderVariable& AVariable, TTexture& ATexture);
   void ReadDefaultBuffer(void* ABits, int32_t APitch, const TRect& ARect);
+  // The two ways of reading the default frame buffer into the caller's rows, top row first:
+  // straight, when the driver can flip rows and the pitch is whole pixels, else through a scratch
+  // buffer. Both give the same bytes.
+  void ReadInverted(void* ABits, int32_t APitch);
+  void ReadThroughScratch(void* ABits, int32_t APitch);
 };
 
 } // namespace vantrel

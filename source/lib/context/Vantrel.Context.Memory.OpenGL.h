@@ -1,7 +1,7 @@
 #pragma once
 // Graphics memory through the NVX_gpu_memory_info extension, in kilobytes.
 
-#include "Vantrel.Context.Memory.h"
+#include "context/Vantrel.Context.Memory.h"
 
 namespace vantrel {
 

@@ -25,6 +25,7 @@
 namespace ui {
 class TContext3D;
 class TMaterial;
+class TTexture;
 } // namespace ui
 
 namespace vantrel {
@@ -91,6 +92,16 @@ public:
   // makes anew on resize, so passes ask for it each time instead of keeping it. nullptr while
   // there is none.
   virtual TContext3D* GetRenderPassContext() const = 0;
+  // ListRendering draws the render list through the render context's ListRenderingProc, any
+  // other value through its DefaultRenderingProc.
+  virtual TRenderPassRenderingProc GetRenderProc() const = 0;
+  // Whether the pass loop draws the render list or one rectangle filling the pass's target.
+  virtual TRenderPassMethod GetMethod() const = 0;
+  // The texture the controller's passes render into.
+  virtual TTexture* GetOutputTexture() = 0;
+  // Draws ATexture into AContext over ARect, offset by ADstPos: one iteration of a RectToFBO pass.
+  virtual void RenderToContext(TContext3D* AContext, TTexture* ATexture, const TRect& ARect,
+                               const TPoint& ADstPos) = 0;
 
 protected:
   ~IRenderPassController() = default;
@@ -114,6 +125,8 @@ public:
   // The controller's rendering context; without a controller, the context given at creation.
   TContext3D* GetContext() const;
   TObject* GetController() const { return FController; }
+  // The controller as the pass sees it; nullptr without one.
+  IRenderPassController* GetControl() const { return FControl; }
 
   const TOnRenderingPass& GetOnBeginRendering() const { return FOnBeginRendering; }
   void SetOnBeginRendering(TOnRenderingPass AValue) { FOnBeginRendering = std::move(AValue); }

@@ -1,12 +1,13 @@
-#include "Vantrel.Context.Shader.OpenGL.h"
+#include "context/Vantrel.Context.Shader.OpenGL.h"
 
 #include <epoxy/gl.h>
 
 #include <string>
 #include <string_view>
 
-#include "Vantrel.Context.Types.OpenGL.h"
-#include "Vantrel.Context.Types.h"
+#include "context/Vantrel.Context.GLState.OpenGL.h"
+#include "context/Vantrel.Context.Types.OpenGL.h"
+#include "context/Vantrel.Context.Types.h"
 #include "gl/egl_context.h"
 #include "rtl/log.h"
 #include "rtl/sysutils.h"
@@ -20,20 +21,12 @@ namespace {
 int InstallCounter = 0;
 
 // Restores the generic uniform-buffer binding, which binding a block's buffer, unbinding it and
-// linking it to a binding point all move, and so may deleting a buffer. A buffer deleted meanwhile
-// is not bound again: the compatibility profile would make a new one under its name.
-class TUniformBufferBindingGuard {
+// linking it to a binding point all move, and so may deleting a buffer.
+class TUniformBufferGuard : public TBufferBindingGuard {
 public:
-  TUniformBufferBindingGuard() { glGetIntegerv(GL_UNIFORM_BUFFER_BINDING, &FPrevious); }
-  ~TUniformBufferBindingGuard() {
-    const auto previous = static_cast<GLuint>(FPrevious);
-    glBindBuffer(GL_UNIFORM_BUFFER, previous != 0 && glIsBuffer(previous) ? previous : 0);
+  TUniformBufferGuard() : TBufferBindingGuard(GL_UNIFORM_BUFFER, GL_UNIFORM_BUFFER_BINDING) {
+    RestoreOnlyIfAlive();
   }
-  TUniformBufferBindingGuard(const TUniformBufferBindingGuard&) = delete;
-  TUniformBufferBindingGuard& operator=(const TUniformBufferBindingGuard&) = delete;
-
-private:
-  GLint FPrevious = 0;
 };
 
 std::string_view CompileMessageFor(uint32_t AType) {
@@ -49,30 +42,6 @@ std::string_view CompileMessageFor(uint32_t AType) {
   default:
     return SCannotCreateFragmentShader;
   }
-}
-
-std::string ShaderInfoLog(GLuint AShader) {
-  GLint length = 0;
-  glGetShaderiv(AShader, GL_INFO_LOG_LENGTH, &length);
-  if (length <= 0)
-    return {};
-  std::string log(static_cast<size_t>(length), '\0');
-  GLsizei written = 0;
-  glGetShaderInfoLog(AShader, length, &written, log.data());
-  log.resize(static_cast<size_t>(written));
-  return log;
-}
-
-std::string ProgramInfoLog(GLuint AProgram) {
-  GLint length = 0;
-  glGetProgramiv(AProgram, GL_INFO_LOG_LENGTH, &length);
-  if (length <= 0)
-    return {};
-  std::string log(static_cast<size_t>(length), '\0');
-  GLsizei written = 0;
-  glGetProgramInfoLog(AProgram, length, &written, log.data());
-  log.resize(static_cast<size_t>(written));
-  return log;
 }
 
 bool SameTextIgnoringCase(std::string_view ALeft, std::string_view ARight) {
@@ -133,26 +102,21 @@ void FinalizeShaderOpenGL() {
 uint32_t TOpenGLShaderProgramClass::BuildShader(uint32_t AType, std::span<const uint8_t> ACode,
                                                 bool AIsInDesignTime) const {
   const std::string source(ACode.begin(), ACode.end());
-  const GLuint shader = glCreateShader(AType);
+  // A raise leaves the caller without the name, so the shader goes with the handle.
+  gl::TShaderName shader(gl::AdoptName, gl::CreateShaderName(AType));
   const GLchar* text = source.data();
   const auto length = static_cast<GLint>(source.size());
-  glShaderSource(shader, 1, &text, &length);
-  glCompileShader(shader);
+  glShaderSource(shader.Get(), 1, &text, &length);
+  glCompileShader(shader.Get());
   GLint status = 0;
-  glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+  glGetShaderiv(shader.Get(), GL_COMPILE_STATUS, &status);
   if (status == 0) {
-    const std::string log = ShaderInfoLog(shader);
+    const std::string log = ShaderInfoLog(shader.Get());
     if (!log.empty())
       Log::d(std::string_view(log));
-    // A raise leaves the caller without the name, so the shader goes with it.
-    try {
-      CheckShaderCompileStatus(status, AType, Name(), log, source, AIsInDesignTime);
-    } catch (...) {
-      glDeleteShader(shader);
-      throw;
-    }
+    CheckShaderCompileStatus(status, AType, Name(), log, source, AIsInDesignTime);
   }
-  return shader;
+  return shader.Release();
 }
 
 void TOpenGLShaderProgramClass::ActivateDefault() const {
@@ -164,48 +128,41 @@ void TOpenGLShaderProgramClass::ActivateDefault() const {
 // ---- TOpenGLShaderProgram -----------------------------------------------------------------------
 
 TOpenGLShaderProgram::~TOpenGLShaderProgram() {
-  const GLuint program = FProg;
-  FProg = 0;
-  if (!gl::HasContext())
-    return;
   ClearUniformBuffers();
   DestroyVariables();
-  if (program != 0)
-    glDeleteProgram(program);
 }
 
 void TOpenGLShaderProgram::CreateProgram(TContextShader* AVS, TContextShader* AGS, TContextShader* ATSE,
                                          TContextShader* ATSC, TContextShader* APS) {
-  FProg = glCreateProgram();
+  FProg = gl::TProgramName(gl::AdoptName, gl::CreateProgramName());
   for (const TContextShader* stage : {AVS, APS, AGS, ATSE, ATSC})
     if (stage)
-      glAttachShader(FProg, HandleOf(stage));
+      glAttachShader(FProg.Get(), HandleOf(stage));
   for (GLuint location = 0; location < ShaderAttributeNames.size(); ++location)
-    glBindAttribLocation(FProg, location, ShaderAttributeNames[location]);
+    glBindAttribLocation(FProg.Get(), location, ShaderAttributeNames[location]);
   LinkProgram();
 
   TContextShader* const stages[] = {AVS, AGS, ATSE, ATSC, APS};
   CollectVariables(stages);
-  FVS = HandleOf(AVS);
-  FGS = HandleOf(AGS);
-  FTSE = HandleOf(ATSE);
-  FTSC = HandleOf(ATSC);
-  FPS = HandleOf(APS);
+  FVS = gl::TShaderNameView(HandleOf(AVS));
+  FGS = gl::TShaderNameView(HandleOf(AGS));
+  FTSE = gl::TShaderNameView(HandleOf(ATSE));
+  FTSC = gl::TShaderNameView(HandleOf(ATSC));
+  FPS = gl::TShaderNameView(HandleOf(APS));
   if (HasGLErrors())
     RaiseContextException(this, SCannotActivateCreatedShaderProgram);
 }
 
 void TOpenGLShaderProgram::LinkProgram() {
-  glLinkProgram(FProg);
+  glLinkProgram(FProg.Get());
   GLint status = 0;
-  glGetProgramiv(FProg, GL_LINK_STATUS, &status);
+  glGetProgramiv(FProg.Get(), GL_LINK_STATUS, &status);
   if (status != 0)
     return;
-  const std::string log = ProgramInfoLog(FProg);
+  const std::string log = ProgramInfoLog(FProg.Get());
   if (!log.empty())
     Log::d(std::string_view(log));
-  glDeleteProgram(FProg);
-  FProg = 0;
+  FProg.Reset();
   RaiseContextException(this, SCannotCreateShaderProgram, ClassName(), log);
 }
 
@@ -227,7 +184,7 @@ void TOpenGLShaderProgram::CollectVariables(std::span<TContextShader* const> ASt
       TContextShaderVariable variable = declared;
       const std::string uniformName = ShaderUniformName(declared.Name);
       variable.ShaderKind = static_cast<TContextShaderKind>(Kinds[i]);
-      variable.Index = glGetUniformLocation(FProg, uniformName.c_str());
+      variable.Index = glGetUniformLocation(FProg.Get(), uniformName.c_str());
       if (variable.Index >= 0 && variable.Kind == TContextShaderVariableKind::Texture)
         variable.TextureUnit = textureUnit++;
       if (variable.Kind == TContextShaderVariableKind::Matrix) {
@@ -244,13 +201,13 @@ void TOpenGLShaderProgram::CollectVariables(std::span<TContextShader* const> ASt
 
 int32_t TOpenGLShaderProgram::FindActiveUniformSize(std::string_view AName) const {
   GLint count = 0;
-  glGetProgramiv(FProg, GL_ACTIVE_UNIFORMS, &count);
+  glGetProgramiv(FProg.Get(), GL_ACTIVE_UNIFORMS, &count);
   char name[100];
   for (GLint i = 0; i < count; ++i) {
     GLsizei length = 0;
     GLint size = 0;
     GLenum type = 0;
-    glGetActiveUniform(FProg, static_cast<GLuint>(i), sizeof(name), &length, &size, &type, name);
+    glGetActiveUniform(FProg.Get(), static_cast<GLuint>(i), sizeof(name), &length, &size, &type, name);
     if (SameTextIgnoringCase(std::string_view(name, static_cast<size_t>(length)), AName))
       return size;
   }
@@ -258,13 +215,13 @@ int32_t TOpenGLShaderProgram::FindActiveUniformSize(std::string_view AName) cons
 }
 
 bool TOpenGLShaderProgram::Available() {
-  return FProg != 0 && FVS != 0 && FPS != 0 && glIsProgram(FProg) == GL_TRUE;
+  return FProg && FVS && FPS && glIsProgram(FProg.Get()) == GL_TRUE;
 }
 
 void TOpenGLShaderProgram::Use() {
   if (!Available())
     return;
-  glUseProgram(FProg);
+  glUseProgram(FProg.Get());
   if (HasGLErrors())
     RaiseContextException(this, SCannotUseShaderProgram);
 }
@@ -275,18 +232,18 @@ void TOpenGLShaderProgram::Use() {
 // generic uniform-buffer binding is put back here.
 PUniformBufferStruct TOpenGLShaderProgram::RegisterUniformBuffer(std::string_view AName, const void* AData,
                                                                  int64_t ASize) {
-  TUniformBufferBindingGuard guard;
+  TUniformBufferGuard guard;
   return TShaderProgram::RegisterUniformBuffer(AName, AData, ASize);
 }
 
 void TOpenGLShaderProgram::PushUniformBuffers() {
-  TUniformBufferBindingGuard guard;
+  TUniformBufferGuard guard;
   TShaderProgram::PushUniformBuffers();
 }
 
 void TOpenGLShaderProgram::ReleaseUniformBuffer(TUniformBufferStruct& AEntry) {
   {
-    TUniformBufferBindingGuard guard;
+    TUniformBufferGuard guard;
     if (AEntry.Binding >= 0)
       glBindBufferBase(GL_UNIFORM_BUFFER, static_cast<GLuint>(AEntry.Binding), 0);
     AEntry.Buffer.reset();

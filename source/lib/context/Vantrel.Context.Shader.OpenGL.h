@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "Vantrel.Context.Shader.h"
+#include "context/Vantrel.Context.Shader.h"
 
 namespace vantrel {
 

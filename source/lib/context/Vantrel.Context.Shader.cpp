@@ -1,4 +1,4 @@
-#include "Vantrel.Context.Shader.h"
+#include "context/Vantrel.Context.Shader.h"
 
 #include <cstdint>
 #include <memory>
@@ -156,7 +156,7 @@ void TShaderProgram::PushUniformBuffers() {
       buffer.Unlink();
     const auto bindingPoint = static_cast<uint32_t>(i);
     buffer.LinkWithBindingPoint(bindingPoint, false);
-    buffer.LinkWithShaderProgram(FProg, entry.Name, nullptr, 0, false);
+    buffer.LinkWithShaderProgram(FProg.Get(), entry.Name, nullptr, 0, false);
     TBufferObjectBinding binding(buffer);
     buffer.Push(entry.Data, static_cast<intptr_t>(entry.Size));
   }

@@ -11,8 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "Vantrel.Context.Buffers.h"
 #include "Vantrel.Prelude.h"
+#include "context/Vantrel.Context.Buffers.h"
+#include "gl/names.h"
 #include "rtl/generics.h"
 #include "rtl/object.h"
 #include "ui/context3d.h"
@@ -82,12 +83,12 @@ public:
   using TVariables = rtl::TDictionary<std::string, TContextShaderVariable>;
 
   TContext3DClass* ContextClass() const { return FContextClass; }
-  uint32_t VS() const { return FVS; }
-  uint32_t GS() const { return FGS; }
-  uint32_t TSE() const { return FTSE; }
-  uint32_t TSC() const { return FTSC; }
-  uint32_t PS() const { return FPS; }
-  uint32_t Prog() const { return FProg; }
+  uint32_t VS() const { return FVS.Get(); }
+  uint32_t GS() const { return FGS.Get(); }
+  uint32_t TSE() const { return FTSE.Get(); }
+  uint32_t TSC() const { return FTSC.Get(); }
+  uint32_t PS() const { return FPS.Get(); }
+  uint32_t Prog() const { return FProg.Get(); }
   const TVariables& Variables() const { return *FVariables; }
   bool UniformBuffersModified() const { return FUniformBuffersModified; }
   int UniformBufferCount() const { return static_cast<int>(FUniformBuffers.size()); }
@@ -126,12 +127,13 @@ protected:
   void DestroyVariables() { FVariables.reset(); }
 
   TContext3DClass* FContextClass = nullptr;
-  uint32_t FVS = 0;
-  uint32_t FGS = 0;
-  uint32_t FTSE = 0;
-  uint32_t FTSC = 0;
-  uint32_t FPS = 0;
-  uint32_t FProg = 0;
+  // The stages belong to their shaders; the program owns only its own name.
+  gl::TShaderNameView FVS;
+  gl::TShaderNameView FGS;
+  gl::TShaderNameView FTSE;
+  gl::TShaderNameView FTSC;
+  gl::TShaderNameView FPS;
+  gl::TProgramName FProg;
 
 private:
   void RemoveUniformBuffer(size_t AIndex);

@@ -1,4 +1,4 @@
-#include "Vantrel.Context.Texturing.OpenGL.h"
+#include "context/Vantrel.Context.Texturing.OpenGL.h"
 
 #include <epoxy/gl.h>
 
@@ -6,9 +6,10 @@
 #include <array>
 #include <iterator>
 
-#include "Vantrel.Context.Buffers.OpenGL.h"
-#include "Vantrel.Context.Types.h"
-#include "Vantrel.Context.h"
+#include "context/Vantrel.Context.Buffers.OpenGL.h"
+#include "context/Vantrel.Context.GLState.OpenGL.h"
+#include "context/Vantrel.Context.Types.h"
+#include "context/Vantrel.Context.h"
 #include "gl/egl_context.h"
 #include "rtl/log.h"
 #include "rtl/sysutils.h"
@@ -136,82 +137,6 @@ bool IsLayered(TVantrelTextureKind AKind) {
   return AKind == TVantrelTextureKind::Texture3D || AKind == TVantrelTextureKind::ImageTexture3D ||
          AKind == TVantrelTextureKind::Array2D;
 }
-
-// Binds the saved texture of a target again when the scope ends, on the unit active then.
-class TTextureBindingGuard {
-public:
-  TTextureBindingGuard(GLenum ATarget, GLenum ABinding) : FTarget(ATarget) {
-    glGetIntegerv(ABinding, &FPrevious);
-  }
-  ~TTextureBindingGuard() { glBindTexture(FTarget, static_cast<GLuint>(FPrevious)); }
-  TTextureBindingGuard(const TTextureBindingGuard&) = delete;
-  TTextureBindingGuard& operator=(const TTextureBindingGuard&) = delete;
-
-private:
-  GLenum FTarget;
-  GLint FPrevious = 0;
-};
-
-class TActiveTextureGuard {
-public:
-  TActiveTextureGuard() { glGetIntegerv(GL_ACTIVE_TEXTURE, &FPrevious); }
-  ~TActiveTextureGuard() { glActiveTexture(static_cast<GLenum>(FPrevious)); }
-  TActiveTextureGuard(const TActiveTextureGuard&) = delete;
-  TActiveTextureGuard& operator=(const TActiveTextureGuard&) = delete;
-
-private:
-  GLint FPrevious = 0;
-};
-
-// Unbinds the pixel buffer of pack or unpack transfers for the scope, so that client pointers
-// are read as addresses.
-class TPixelBufferGuard {
-public:
-  TPixelBufferGuard(GLenum ATarget, GLenum ABinding) : FTarget(ATarget) {
-    glGetIntegerv(ABinding, &FPrevious);
-    glBindBuffer(FTarget, 0);
-  }
-  ~TPixelBufferGuard() { glBindBuffer(FTarget, static_cast<GLuint>(FPrevious)); }
-  TPixelBufferGuard(const TPixelBufferGuard&) = delete;
-  TPixelBufferGuard& operator=(const TPixelBufferGuard&) = delete;
-
-private:
-  GLenum FTarget;
-  GLint FPrevious = 0;
-};
-
-// Tightly packed transfers for the scope: alignment 1 and every row, skip and swap parameter at
-// its default; the saved values come back at the end.
-class TTightPixelStoreGuard {
-public:
-  explicit TTightPixelStoreGuard(bool APack)
-      : FNames(APack ? PackNames : UnpackNames),
-        FBuffer(APack ? GL_PIXEL_PACK_BUFFER : GL_PIXEL_UNPACK_BUFFER,
-                APack ? GL_PIXEL_PACK_BUFFER_BINDING : GL_PIXEL_UNPACK_BUFFER_BINDING) {
-    for (size_t i = 0; i < FNames.size(); ++i) {
-      glGetIntegerv(FNames[i], &FSaved[i]);
-      glPixelStorei(FNames[i], i == 0 ? 1 : 0);
-    }
-  }
-  ~TTightPixelStoreGuard() {
-    for (size_t i = 0; i < FNames.size(); ++i)
-      glPixelStorei(FNames[i], FSaved[i]);
-  }
-  TTightPixelStoreGuard(const TTightPixelStoreGuard&) = delete;
-  TTightPixelStoreGuard& operator=(const TTightPixelStoreGuard&) = delete;
-
-private:
-  using TNames = std::array<GLenum, 8>;
-  static constexpr TNames PackNames = {GL_PACK_ALIGNMENT,  GL_PACK_ROW_LENGTH,  GL_PACK_IMAGE_HEIGHT,
-                                       GL_PACK_SKIP_ROWS,  GL_PACK_SKIP_PIXELS, GL_PACK_SKIP_IMAGES,
-                                       GL_PACK_SWAP_BYTES, GL_PACK_LSB_FIRST};
-  static constexpr TNames UnpackNames = {GL_UNPACK_ALIGNMENT,  GL_UNPACK_ROW_LENGTH,  GL_UNPACK_IMAGE_HEIGHT,
-                                         GL_UNPACK_SKIP_ROWS,  GL_UNPACK_SKIP_PIXELS, GL_UNPACK_SKIP_IMAGES,
-                                         GL_UNPACK_SWAP_BYTES, GL_UNPACK_LSB_FIRST};
-  const TNames& FNames;
-  std::array<GLint, 8> FSaved{};
-  TPixelBufferGuard FBuffer;
-};
 
 // The context's pixel state for an upload, undone when the scope ends.
 class TContextPixelState {
@@ -368,7 +293,7 @@ void TOpenGLVantrelTexture::ClearByUpload(uint32_t AFormat, uint32_t AType) {
   GetBindingAndKind(binding, target);
   TTextureBindingGuard bindingGuard(target, binding);
   glBindTexture(target, static_cast<GLuint>(Handle()));
-  TTightPixelStoreGuard unpack(false);
+  TPixelStoreGuard unpack(false);
   const int64_t pixelBytes =
       PixelDataBytes(TPixelFormatExHelper::CompatibleFormat(GetComponents(), GetFormat()), GetDataType());
   const bool cube = GetKind() == TVantrelTextureKind::CubeMap;
@@ -415,7 +340,7 @@ bool TOpenGLVantrelTexture::RequestTextureData(std::vector<uint8_t>& ABytes, int
   {
     TTextureBindingGuard bindingGuard(target, binding);
     glBindTexture(target, static_cast<GLuint>(Handle()));
-    TTightPixelStoreGuard pack(true);
+    TPixelStoreGuard pack(true);
     // GL's own size of the level, read tightly packed into no pixel buffer, is exactly what it
     // writes. (Mesa's glGetnTexImage returns without writing, so the bounded call is not used.)
     const int64_t size = LevelSize(target, ALevel).Pixels() * pixelBytes;
@@ -468,7 +393,7 @@ void TOpenGLVantrelTextureBitmap::UpdateCubeMapFace(TVantrelCubeMapFace ASide, T
   {
     TTextureBindingGuard bindingGuard(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_BINDING_CUBE_MAP);
     glBindTexture(GL_TEXTURE_CUBE_MAP, static_cast<GLuint>(own->Handle()));
-    TPixelBufferGuard unpackBuffer(GL_PIXEL_UNPACK_BUFFER, GL_PIXEL_UNPACK_BUFFER_BINDING);
+    TBufferBindingGuard unpackBuffer(GL_PIXEL_UNPACK_BUFFER, GL_PIXEL_UNPACK_BUFFER_BINDING, 0);
     glTexSubImage2D(CubeMapFaceToGL(ASide), 0, 0, 0, side, side, format, type, pixels);
   }
   if (HasContextError())
@@ -501,7 +426,7 @@ void TOpenGLVantrelTextureBitmap::UpdateBuffer(const void* ABuffer, int64_t ASiz
   glActiveTexture(TextureUnit(texture.GetTextureUnit()));
   TTextureBindingGuard bindingGuard(target, binding);
   glBindTexture(target, static_cast<GLuint>(texture.Handle()));
-  TPixelBufferGuard unpackBuffer(GL_PIXEL_UNPACK_BUFFER, GL_PIXEL_UNPACK_BUFFER_BINDING);
+  TBufferBindingGuard unpackBuffer(GL_PIXEL_UNPACK_BUFFER, GL_PIXEL_UNPACK_BUFFER_BINDING, 0);
   TContextPixelState pixelState(width, height, depth, bytesPerPixel);
   if (IsLayered(kind))
     glTexImage3D(target, 0, static_cast<GLint>(internal), width, height, depth, 0, format, type, ABuffer);
@@ -539,7 +464,7 @@ void TOpenGLVantrelTextureBitmap::Update3DSlice(int32_t ASlice, const void* ABuf
   TTextureBindingGuard bindingGuard(target, binding);
   glBindTexture(target, static_cast<GLuint>(texture.Handle()));
   {
-    TPixelBufferGuard unpackBuffer(GL_PIXEL_UNPACK_BUFFER, GL_PIXEL_UNPACK_BUFFER_BINDING);
+    TBufferBindingGuard unpackBuffer(GL_PIXEL_UNPACK_BUFFER, GL_PIXEL_UNPACK_BUFFER_BINDING, 0);
     TContextPixelState pixelState(width, height, 1, bytesPerPixel);
     glTexSubImage3D(target, 0, 0, 0, ASlice, width, height, 1, format, type, ABuffer);
   }

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Vantrel.Context.Texturing.h"
+#include "context/Vantrel.Context.Texturing.h"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "Vantrel.Context.Texturing.h"
+#include "context/Vantrel.Context.Texturing.h"
 
 #include <algorithm>
 #include <array>

@@ -1,12 +1,19 @@
-#include "Vantrel.Context.Types.OpenGL.h"
+#include "context/Vantrel.Context.Types.OpenGL.h"
 
 #include <epoxy/gl.h>
 
 #include <array>
 
+#include "gl/egl_context.h"
+#include "gl/names.h"
+#include "rtl/exceptions.h"
+#include "rtl/sysutils.h"
+
 namespace vantrel {
 
 namespace {
+
+constexpr std::string_view SOffContextThread = "%s called on a thread other than the OpenGL context's";
 
 uint32_t ReadGLError() {
   return glGetError();
@@ -56,6 +63,15 @@ uint32_t DrainGLErrors() {
 
 bool HasGLErrors() {
   return DrainGLErrors() != GL_NO_ERROR;
+}
+
+void RequireContextThread(std::string_view AOperation) {
+  if (gl::IsContextCurrent()) {
+    gl::DrainDeferredNames();
+    return;
+  }
+  if (gl::HasContext())
+    throw rtl::EInvalidOperation(rtl::Format(SOffContextThread, {AOperation}));
 }
 
 uint32_t BlendFactorToGL(uint8_t AFactor) {

@@ -4,8 +4,9 @@
 // GL enumerations as their underlying 32-bit unsigned type.
 
 #include <cstdint>
+#include <string_view>
 
-#include "Vantrel.Context.Types.h"
+#include "context/Vantrel.Context.Types.h"
 
 namespace vantrel {
 
@@ -18,6 +19,12 @@ TGLErrorReader SetGLErrorReader(TGLErrorReader AReader);
 // read), and returns the OR of all codes read.
 uint32_t DrainGLErrors();
 bool HasGLErrors();
+
+// Every path that draws, uploads or reads calls this once before its first GL call. On the
+// context's thread it deletes the names other threads handed over; on any other thread it raises
+// EInvalidOperation naming AOperation. Before any context exists it does nothing: the call that
+// follows makes the context current on this thread.
+void RequireContextThread(std::string_view AOperation);
 
 // The raw byte of a setting's field may hold any value: out of range gives GL_ONE.
 uint32_t BlendFactorToGL(uint8_t AFactor);

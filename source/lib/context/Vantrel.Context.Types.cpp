@@ -1,11 +1,11 @@
-#include "Vantrel.Context.Types.h"
+#include "context/Vantrel.Context.Types.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
 
-#include "Vantrel.Context.Types.OpenGL.h"
+#include "context/Vantrel.Context.Types.OpenGL.h"
 #include "rtl/log.h"
 
 namespace vantrel {

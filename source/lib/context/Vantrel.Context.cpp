@@ -8,7 +8,6 @@
 
 #include "context/Vantrel.Context.Extension.h"
 #include "context/Vantrel.Context.Texturing.h"
-#include "rendering/Vantrel.Controller.h"
 #include "rtl/exceptions.h"
 #include "rtl/ioutils.h"
 #include "rtl/sysutils.h"
@@ -99,9 +98,8 @@ TMaterial* PassMaterial(const TRenderPass& APass) {
   return TMaterialSource::ValidMaterial(dynamic_cast<TMaterialSource*>(APass.GetControllerShader()));
 }
 
-void RunPassIterations(TVantrelContext& AContext, TRenderPass& APass,
-                       TVantrelRenderPassController& AController, const TRenderListProc& AProc,
-                       PRenderContext ARenderContext) {
+void RunPassIterations(TVantrelContext& AContext, TRenderPass& APass, IRenderPassController& AController,
+                       const TRenderListProc& AProc, PRenderContext ARenderContext) {
   const int32_t iterations = APass.GetIterations();
   const int32_t count = iterations == 0 ? 1 : iterations;
   for (int32_t index = 0; index < count; ++index) {
@@ -311,8 +309,17 @@ bool TVantrelContextClass::PlatformTextureCompressionAllowed() const {
 
 // ---- Static forwarders ---------------------------------------------------------------------------------
 
+// The checked cast runs once per default class a thread sees, not on every draw: the answer
+// changes only when another class becomes the default.
 TVantrelContextClass* TVantrelContext::PlatformClass() {
-  return dynamic_cast<TVantrelContextClass*>(TContextManager::DefaultContextClass());
+  thread_local TContext3DClass* resolvedFor = nullptr;
+  thread_local TVantrelContextClass* resolved = nullptr;
+  TContext3DClass* current = TContextManager::DefaultContextClass();
+  if (current != resolvedFor) {
+    resolved = dynamic_cast<TVantrelContextClass*>(current);
+    resolvedFor = current;
+  }
+  return resolved;
 }
 
 int32_t TVantrelContext::DirectStateAccess() {
@@ -433,11 +440,14 @@ void TVantrelContext::FreeExtensionList() {
 
 // ---- Creation and buffers --------------------------------------------------------------------------------
 
+// An object's class never changes, so the cast runs on the first call only.
 const TVantrelContextClass& TVantrelContext::VantrelClass() const {
-  const auto* result = dynamic_cast<const TVantrelContextClass*>(&ClassType());
-  if (!result)
-    throw EInvalidCast(rtl::messages::InvalidCast);
-  return *result;
+  if (!FVantrelClass) {
+    FVantrelClass = dynamic_cast<const TVantrelContextClass*>(&ClassType());
+    if (!FVantrelClass)
+      throw EInvalidCast(rtl::messages::InvalidCast);
+  }
+  return *FVantrelClass;
 }
 
 void TVantrelContext::SetPointSpriteDefaults() {
@@ -491,11 +501,13 @@ void TVantrelContext::BeforeDestruction() {
 
 void TVantrelContext::CreateInstanceBuffer() {
   if (!FInstanceVAO)
-    FInstanceVAO.reset(
-        TBufferObject::BufferObjectClass().Create(TBufferUsage::DynamicDraw, TBufferBindingTarget::_Array, this));
+    FInstanceVAO.reset(TBufferObject::BufferObjectClass().Create(TBufferUsage::DynamicDraw,
+                                                                 TBufferBindingTarget::_Array, this));
 }
 
-void TVantrelContext::FreeInstanceBuffer() { FInstanceVAO.reset(); }
+void TVantrelContext::FreeInstanceBuffer() {
+  FInstanceVAO.reset();
+}
 
 void TVantrelContext::SetInstances(int32_t AInstances, const void* AData) {
   FInstanceCount = AInstances;
@@ -775,7 +787,7 @@ bool TVantrelContext::RunRenderPasses(TRenderPassType AType, PRenderContext ARen
 void TVantrelContext::ExecuteRenderPass(TRenderPass* APass, PRenderContext ARenderContext) {
   if (!APass || !APass->GetOnBeginRendering() || !ARenderContext)
     return;
-  auto* controller = CheckedCast<TVantrelRenderPassController>(APass->GetController());
+  IRenderPassController* controller = APass->GetControl();
   if (!controller)
     return;
   const TRenderListProc& proc = controller->GetRenderProc() == TRenderPassRenderingProc::ListRendering
@@ -919,6 +931,11 @@ int32_t TVantrelContext::ProgramCount() {
   return registry.List ? static_cast<int32_t>(registry.List->size()) : 0;
 }
 
+TShaderProgram* TVantrelContext::ProgramAt(int32_t AIndex) {
+  const TProgramRegistry& registry = Programs();
+  return registry.List->at(size_t(AIndex)).get();
+}
+
 // ---- Arrays of records ----------------------------------------------------------------------------------
 
 void TVantrelContext::SetShaderVariableArrayOfStruct(const std::string& AName, const TTypeInfo* AType,
@@ -948,10 +965,10 @@ void TVantrelContext::SetStructField(const std::string& AName, const TTypeInfo& 
   case TTypeKind::tkInteger:
   case TTypeKind::tkInt64:
   case TTypeKind::tkEnumeration:
-    DoSetShaderVariableInt(AName, static_cast<int32_t>(ReadInteger(AType, AData)));
+    SetShaderVariableInt(AName, static_cast<int32_t>(ReadInteger(AType, AData)));
     return;
   case TTypeKind::tkBoolean:
-    DoSetShaderVariableInt(AName, ReadInteger(AType, AData) != 0 ? 1 : 0);
+    SetShaderVariableInt(AName, ReadInteger(AType, AData) != 0 ? 1 : 0);
     return;
   case TTypeKind::tkFloat:
     vector = {f32(ReadFloat(AType, AData)), 0, 0, 0};
@@ -1137,7 +1154,11 @@ void TVantrelContext::SetShaderVariable(const std::string& AName, const TMatrix3
 }
 
 void TVantrelContext::SetShaderVariableInt(const std::string& AName, int32_t AValue) {
-  DoSetShaderVariableInt(AName, AValue);
+  DoSetShaderVariableInt(AName, std::span<const int32_t>(&AValue, 1));
+}
+
+void TVantrelContext::SetShaderVariableInt(const std::string& AName, std::span<const int32_t> AValues) {
+  DoSetShaderVariableInt(AName, AValues);
 }
 
 void TVantrelContext::DoSetShaderVariable(const std::string& AName, const TMatrix3D& AMatrix) {
@@ -1153,9 +1174,13 @@ void TVantrelContext::DoSetShaderVariable(const std::string& AName, const TMatri
 
 // ---- Matrices and picking --------------------------------------------------------------------------------
 
-TMatrix3D TVantrelContext::CurrentProjectionMatrix() { return CachedProjectionMatrix(FNearPlane, FFarPlane); }
+TMatrix3D TVantrelContext::CurrentProjectionMatrix() {
+  return CachedProjectionMatrix(FNearPlane, FFarPlane);
+}
 
-TMatrix3D TVantrelContext::CurrentScreenMatrix() { return CachedScreenMatrix(FNearPlane, FFarPlane); }
+TMatrix3D TVantrelContext::CurrentScreenMatrix() {
+  return CachedScreenMatrix(FNearPlane, FFarPlane);
+}
 
 void TVantrelContext::SetProjectionMatrix(const TMatrix3D& AMatrix) {
   FProjectionMatrix = AMatrix;

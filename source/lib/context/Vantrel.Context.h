@@ -34,6 +34,7 @@
 namespace ui {
 class TBitmap;
 class TMaterial;
+class TMaterialSource;
 } // namespace ui
 
 namespace vantrel {
@@ -42,9 +43,21 @@ class TExtensions;
 class TRenderPass;
 class TMeshBufferObject;
 class TVantrelContext;
-class TVantrelLayeredMaterial;
 
 using TFMXContextStates = TContextStates;
+
+// What the batch draw asks of a layered material: after the main pass it draws once more with
+// each layer's material. The layered material implements it.
+class ILayeredPassMaterial {
+public:
+  virtual int32_t GetMaterialsCount() const = 0;
+  // The material source of the layer at AIndex; nullptr when there is no such layer or it names
+  // no material.
+  virtual TMaterialSource* GetLayerMaterial(TContext3D* AContext, int32_t AIndex) const = 0;
+
+protected:
+  ~ILayeredPassMaterial() = default;
+};
 
 // State shared by every context of the process. Tests that change it call Reset afterwards.
 struct TVantrelContextShared {
@@ -236,8 +249,8 @@ public:
   // iteration calls OnBeginRendering, draws the render list or the controller's output texture as
   // the controller's method says, then calls OnEndRendering. Nothing runs without a pass, a begin
   // handler, a controller or a render context, or when the pass's scene does not begin; the scene
-  // ends also when an iteration raises. A controller that is not a TVantrelRenderPassController
-  // raises EInvalidCast.
+  // ends also when an iteration raises. The context reaches the controller only through the pass's
+  // IRenderPassController.
   void ExecuteRenderPass(TRenderPass* APass, PRenderContext ARenderContext);
 
   // ---- Materials ----------------------------------------------------------------------------------
@@ -274,6 +287,8 @@ public:
   // Frees every program and the list; runs before the graphics context goes away.
   static void FreePrograms();
   static int32_t ProgramCount();
+  // The listed program at AIndex (0 .. ProgramCount() - 1), in the order they were made.
+  static TShaderProgram* ProgramAt(int32_t AIndex);
 
   // ---- Arrays of records as GLSL struct arrays ------------------------------------------------------
   // Uploads ACount records of type AType at AData to the uniform array AName, member by member
@@ -350,6 +365,7 @@ public:
   // AAsMat4: one mat4 uniform; else four transposed rows through the vector-array hook.
   void SetShaderVariable(const std::string& AName, const TMatrix3D& AMatrix, bool AAsMat4);
   void SetShaderVariableInt(const std::string& AName, int32_t AValue);
+  void SetShaderVariableInt(const std::string& AName, std::span<const int32_t> AValues);
 
   // ---- Matrices and picking -----------------------------------------------------------------------
   // The UI framework's formulas with this context's near and far planes.
@@ -414,8 +430,8 @@ public:
   TMeshBufferObject* GetCurrentCache() const { return FCurrentCache; }
   void SetCurrentCache(TMeshBufferObject* AValue) { FCurrentCache = AValue; }
   // The layered material being drawn; not owned.
-  TVantrelLayeredMaterial* GetCurrentLayeredMaterial() const { return FCurrentLayeredMaterial; }
-  void SetCurrentLayeredMaterial(TVantrelLayeredMaterial* AValue) { FCurrentLayeredMaterial = AValue; }
+  ILayeredPassMaterial* GetCurrentLayeredMaterial() const { return FCurrentLayeredMaterial; }
+  void SetCurrentLayeredMaterial(ILayeredPassMaterial* AValue) { FCurrentLayeredMaterial = AValue; }
   bool GetSupportMS() const { return FSupportMS; }
   int32_t GetPointOrigin() const { return FPointOrigin; }
   float GetPointThreshold() const { return FPointThreshold; }
@@ -471,7 +487,8 @@ protected:
   virtual void DoSetPointSprites(bool AEnabled) = 0;
   virtual void DoSetPointSpriteTextureMode() = 0;
   virtual void DoSetShaderVariableMat4(const std::string& AName, const TMatrix3D& AMatrix) = 0;
-  virtual void DoSetShaderVariableInt(const std::string& AName, int32_t AValue) = 0;
+  // An Int variable takes AValues[0]; an IntArray takes up to its size of AValues.
+  virtual void DoSetShaderVariableInt(const std::string& AName, std::span<const int32_t> AValues) = 0;
 
   // Above 0 while SetContextStates records states, so the set-state hook leaves the GPU alone.
   int32_t MultipleSetContextState() const { return FMultipleSetContextState; }
@@ -504,7 +521,9 @@ protected:
   TMeshBufferObject* FCurrentCache = nullptr;
   int32_t FInstanceCount = 0;
   rtl::TOwned<TBufferObject> FInstanceVAO;
-  TVantrelLayeredMaterial* FCurrentLayeredMaterial = nullptr;
+  ILayeredPassMaterial* FCurrentLayeredMaterial = nullptr;
+  // VantrelClass() once resolved.
+  mutable const TVantrelContextClass* FVantrelClass = nullptr;
   std::array<TClipPlaneF, ClipPlaneCount> FClippingPlanes{};
   int32_t FPointOrigin = 0;
   float FPointThreshold = 0;

@@ -1,7 +1,7 @@
 #pragma once
 // Animation frame caching. TAnimationFrameCompression turns a frame's vertex data into attribute
-// streams; the mesh buffers use it to take one attribute out of an interleaved vertex buffer when
-// they upload that attribute.
+// streams; the attribute extraction itself lives with the mesh buffers (Vantrel.Context.Buffers),
+// which need it below this folder to upload one attribute of an interleaved vertex buffer.
 
 #include "Vantrel.Prelude.h"
 #include "rtl/object.h"

@@ -1,11 +1,12 @@
 #pragma once
 // The layered material: a material that holds an ordered list of layers, each naming another
-// material source. The context keeps the layered material being drawn, and the draw asks it for
-// its layers.
+// material source. The context keeps the layered material being drawn and asks it for its layers
+// through ILayeredPassMaterial.
 
 #include <cstdint>
 
 #include "Vantrel.Prelude.h"
+#include "context/Vantrel.Context.h"
 #include "rtl/classes.h"
 #include "ui/material.h"
 
@@ -28,12 +29,14 @@ private:
   TMaterialSource* FMaterial = nullptr;
 };
 
-class TVantrelLayeredMaterial : public TCustomMaterial {
+class TVantrelLayeredMaterial : public TCustomMaterial, public ILayeredPassMaterial {
   RTL_CLASS(TVantrelLayeredMaterial, TCustomMaterial)
 public:
-  virtual int32_t GetMaterialsCount() const = 0;
+  int32_t GetMaterialsCount() const override = 0;
   // The layer at AIndex; nullptr when AIndex is not below the count.
   virtual TVantrelLayeredMaterialItem* GetMaterialItem(TContext3D* AContext, int32_t AIndex) const = 0;
+  // The material of the layer's item.
+  TMaterialSource* GetLayerMaterial(TContext3D* AContext, int32_t AIndex) const override;
 
 protected:
   TVantrelLayeredMaterial() = default;

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "gl/names.h"
+
 namespace gl {
 namespace {
 
@@ -17,6 +19,9 @@ struct TState {
   EGLContext Context = EGL_NO_CONTEXT;
   int Creations = 0;
   int ClearTextureOverride = -1;
+  int PackInvertOverride = -1;
+  // -1 until the extension list of the current context was asked.
+  int PackInvert = -1;
 };
 
 TState& State() {
@@ -148,6 +153,7 @@ void* AcquireContext(const TContextRequest& ARequest) {
     throw EGLError(ErrorText("eglMakeCurrent", code));
   }
   state.Context = context;
+  SetContextThread(true);
   try {
     CheckVersion(ARequest);
   } catch (...) {
@@ -165,6 +171,9 @@ void ReleaseContext() {
   eglMakeCurrent(state.Display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   eglDestroyContext(state.Display, state.Context);
   state.Context = EGL_NO_CONTEXT;
+  state.PackInvert = -1;
+  SetContextThread(false);
+  ForgetDeferredNames();
   eglReleaseThread();
 }
 
@@ -188,6 +197,7 @@ void MakeCurrent() {
   if (eglGetCurrentContext() != state.Context &&
       !eglMakeCurrent(state.Display, EGL_NO_SURFACE, EGL_NO_SURFACE, state.Context))
     Fail("eglMakeCurrent");
+  SetContextThread(true);
 }
 
 static std::string GLString(GLenum AName) {
@@ -233,6 +243,19 @@ bool HasClearTexture() {
 
 void SetClearTextureOverride(int AOverride) {
   State().ClearTextureOverride = AOverride;
+}
+
+bool HasPackInvert() {
+  auto& state = State();
+  if (state.PackInvertOverride >= 0)
+    return state.PackInvertOverride > 0;
+  if (state.PackInvert < 0 && HasContext())
+    state.PackInvert = HasExtension("GL_MESA_pack_invert") ? 1 : 0;
+  return state.PackInvert > 0;
+}
+
+void SetPackInvertOverride(int AOverride) {
+  State().PackInvertOverride = AOverride;
 }
 
 } // namespace gl

@@ -66,4 +66,9 @@ bool HasExtension(const char* AName);
 bool HasClearTexture();
 void SetClearTextureOverride(int AOverride);
 
+// Whether glReadPixels may flip rows itself (GL_MESA_pack_invert), looked up once per context.
+// Tests force the fallback with SetPackInvertOverride(0) (1 forces it on, -1 restores detection).
+bool HasPackInvert();
+void SetPackInvertOverride(int AOverride);
+
 } // namespace gl

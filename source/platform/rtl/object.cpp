@@ -5,6 +5,7 @@
 
 #include "rtl/methods.h"
 #include "rtl/properties.h"
+#include "rtl/sync.h"
 #include "rtl/sysutils.h"
 
 namespace rtl {
@@ -18,9 +19,9 @@ TClass& TObject::ClassType() const {
   return StaticClass();
 }
 
-const std::string& TObject::ClassName() const {
-  return ClassType().Name();
-}
+TObject::~TObject() { detail::FreeMonitorSlot(FMonitor.load(std::memory_order_acquire)); }
+
+const std::string& TObject::ClassName() const { return ClassType().Name(); }
 
 bool TObject::InheritsFrom(const TClass& AClass) const {
   return ClassType().InheritsFrom(AClass);
@@ -95,6 +96,18 @@ TClass* GetClass(std::string_view AName) {
   std::lock_guard guard(registry.Lock);
   auto it = registry.ByName.find(LowerCase(AName));
   return it == registry.ByName.end() ? nullptr : it->second;
+}
+
+std::vector<TClass*> GetRegisteredClasses() {
+  auto& registry = Registry();
+  std::lock_guard guard(registry.Lock);
+  std::map<std::string, TClass*> unique;
+  for (const auto& [name, metaclass] : registry.ByName)
+    unique.emplace(metaclass->QualifiedName(), metaclass);
+  std::vector<TClass*> result;
+  for (const auto& [name, metaclass] : unique)
+    result.push_back(metaclass);
+  return result;
 }
 
 TClass& FindClass(std::string_view AName) {

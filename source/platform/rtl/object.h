@@ -5,6 +5,7 @@
 // most-derived override, and destroyed through Free(), which runs BeforeDestruction() while the
 // object is still whole.
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,13 +22,17 @@ class TClass;
 class TComponent;
 class TPropertyList;
 class TMethodList;
+namespace detail {
+struct TMonitorSlot;
+}
 
 // Makes a new instance for a metaclass; AOwner is used by components and ignored otherwise.
 using TObjectFactory = TObject* (*)(TComponent* AOwner);
 
 class TObject {
 public:
-  virtual ~TObject() = default;
+  // Frees the object's monitor slot, if it ever had one.
+  virtual ~TObject();
   TObject(const TObject&) = delete;
   TObject& operator=(const TObject&) = delete;
 
@@ -46,6 +51,11 @@ public:
 
 protected:
   TObject() = default;
+
+private:
+  friend class TMonitor;
+  // The object's own monitor, made on its first Enter (rtl/sync.h).
+  mutable std::atomic<detail::TMonitorSlot*> FMonitor{nullptr};
 };
 
 // Deleter for objects without owner held in std::unique_ptr.
@@ -145,6 +155,8 @@ void UnRegisterClass(TClass& AClass);
 TClass* GetClass(std::string_view AName);
 // As GetClass, but raises EClassNotFound "Class %s not found".
 TClass& FindClass(std::string_view AName);
+// Every registered class once, ordered by qualified name.
+std::vector<TClass*> GetRegisteredClasses();
 
 namespace detail {
 template <class T> TObject* FactoryOf(TComponent* AOwner) {

@@ -79,6 +79,8 @@ bool TPropInfo::IsStored(const TObject* AInstance) const {
   case TTypeKind::tkInt64:
   case TTypeKind::tkInteger:
     return current.AsInt64() != Default->AsInt64();
+  case TTypeKind::tkRecord:
+    return !current.RecordEquals(*Default);
   default:
     return current.AsOrdinal() != Default->AsOrdinal();
   }

@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <memory>
-#include <unordered_map>
 
 #include "rtl/exceptions.h"
+#include "rtl/object.h"
 
 namespace rtl {
 
@@ -64,79 +64,133 @@ bool TReentrantLock::HeldByCurrentThread() const {
   return FDepth > 0 && FOwner == std::this_thread::get_id();
 }
 
+namespace detail {
+
+// One timed mutex and its owner: re-entry by the owner only counts, so an uncontended pair is
+// one lock and one unlock of the mutex. Only the owner writes Depth.
+// A thread is known by the address of its own copy of GThreadMark: cheaper to read than its id.
+thread_local char GThreadMark;
+
+// An uncontended Enter is one compare-and-swap and its Exit one exchange; only a thread that must
+// wait takes the mutex and sleeps on the condition. State: 0 free, 1 held, 2 held and someone may
+// be waiting. Re-entry by the owner only counts; only the owner writes Depth.
+struct TMonitorSlot {
+  std::atomic<int> State{0};
+  std::atomic<const char*> Owner{nullptr};
+  int Depth = 0;
+  std::mutex WaitLock;
+  std::condition_variable Freed;
+
+  bool OwnedHere() const { return Owner.load(std::memory_order_relaxed) == &GThreadMark; }
+
+  bool TryTake(int AFrom, int ATo) {
+    return State.compare_exchange_strong(AFrom, ATo, std::memory_order_acquire, std::memory_order_relaxed);
+  }
+
+  void Own() {
+    Owner.store(&GThreadMark, std::memory_order_relaxed);
+    Depth = 1;
+  }
+
+  // Takes the lock as held-with-waiters, so the release wakes the next waiter.
+  bool Wait(uint32_t ATimeout) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ATimeout);
+    std::unique_lock lock(WaitLock);
+    for (;;) {
+      int state = State.load(std::memory_order_relaxed);
+      if (state == 0 && TryTake(0, 2))
+        return true;
+      if (state == 1 && !TryTake(1, 2))
+        continue;
+      if (state == 0)
+        continue;
+      if (ATimeout == INFINITE)
+        Freed.wait(lock);
+      else if (Freed.wait_until(lock, deadline) == std::cv_status::timeout)
+        return TryTake(0, 2);
+    }
+  }
+
+  bool Acquire(uint32_t ATimeout) {
+    if (OwnedHere()) {
+      ++Depth;
+      return true;
+    }
+    if (!TryTake(0, 1) && !Wait(ATimeout))
+      return false;
+    Own();
+    return true;
+  }
+
+  bool TryAcquire() {
+    if (OwnedHere()) {
+      ++Depth;
+      return true;
+    }
+    if (!TryTake(0, 1))
+      return false;
+    Own();
+    return true;
+  }
+
+  void Release() {
+    if (!OwnedHere())
+      throw EInvalidOperation(LockNotOwned);
+    if (--Depth > 0)
+      return;
+    Owner.store(nullptr, std::memory_order_relaxed);
+    if (State.exchange(0, std::memory_order_release) == 2) {
+      std::lock_guard lock(WaitLock);
+      Freed.notify_all();
+    }
+  }
+};
+
+void FreeMonitorSlot(TMonitorSlot* ASlot) {
+  delete ASlot;
+}
+
+} // namespace detail
+
 namespace {
 
-// One monitor per object that is held or waited for. Users counts the Enter calls not yet
-// matched by an Exit (or a failed attempt), so the entry lives exactly as long as someone needs it.
-struct TMonitorEntry {
-  TReentrantLock Lock;
-  int Users = 0;
-};
-
-class TMonitorTable {
-public:
-  std::shared_ptr<TMonitorEntry> Join(const TObject* AObject) {
-    if (!AObject)
-      throw EArgumentNilException("Monitor object must not be nil");
-    std::lock_guard guard(FMutex);
-    auto& entry = FEntries[AObject];
-    if (!entry)
-      entry = std::make_shared<TMonitorEntry>();
-    ++entry->Users;
-    return entry;
-  }
-
-  std::shared_ptr<TMonitorEntry> Find(const TObject* AObject) {
-    std::lock_guard guard(FMutex);
-    auto it = FEntries.find(AObject);
-    if (it == FEntries.end())
-      throw EInvalidOperation(LockNotOwned);
-    return it->second;
-  }
-
-  void Leave(const TObject* AObject) {
-    std::lock_guard guard(FMutex);
-    auto it = FEntries.find(AObject);
-    if (it != FEntries.end() && --it->second->Users == 0)
-      FEntries.erase(it);
-  }
-
-private:
-  std::mutex FMutex;
-  std::unordered_map<const TObject*, std::shared_ptr<TMonitorEntry>> FEntries;
-};
-
-TMonitorTable& Monitors() {
-  // Never destroyed: threads that outlive static destruction may still exit a monitor.
-  static auto* table = new TMonitorTable;
-  return *table;
+// The object's slot, made here when it has none yet; of two threads that race to make it, the
+// first one to install its slot wins.
+detail::TMonitorSlot& SlotOf(std::atomic<detail::TMonitorSlot*>& AField) {
+  if (detail::TMonitorSlot* slot = AField.load(std::memory_order_acquire))
+    return *slot;
+  auto made = std::make_unique<detail::TMonitorSlot>();
+  detail::TMonitorSlot* expected = nullptr;
+  if (AField.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel))
+    return *made.release();
+  return *expected;
 }
 
 } // namespace
 
+std::atomic<detail::TMonitorSlot*>& TMonitor::FieldOf(const TObject* AObject) {
+  if (!AObject)
+    throw EArgumentNilException("Monitor object must not be nil");
+  return AObject->FMonitor;
+}
+
 void TMonitor::Enter(const TObject* AObject) {
-  Enter(AObject, INFINITE);
+  SlotOf(FieldOf(AObject)).Acquire(INFINITE);
 }
 
 bool TMonitor::Enter(const TObject* AObject, uint32_t ATimeout) {
-  auto entry = Monitors().Join(AObject);
-  if (entry->Lock.Acquire(ATimeout))
-    return true;
-  Monitors().Leave(AObject);
-  return false;
+  return SlotOf(FieldOf(AObject)).Acquire(ATimeout);
 }
 
 bool TMonitor::TryEnter(const TObject* AObject) {
-  auto entry = Monitors().Join(AObject);
-  if (entry->Lock.TryAcquire())
-    return true;
-  Monitors().Leave(AObject);
-  return false;
+  return SlotOf(FieldOf(AObject)).TryAcquire();
 }
 
 void TMonitor::Exit(const TObject* AObject) {
-  Monitors().Find(AObject)->Lock.Release();
-  Monitors().Leave(AObject);
+  detail::TMonitorSlot* slot = FieldOf(AObject).load(std::memory_order_acquire);
+  if (!slot)
+    throw EInvalidOperation(LockNotOwned);
+  slot->Release();
 }
 
 void TEvent::SetEvent() {

@@ -61,8 +61,15 @@ private:
   TReentrantLock FLock;
 };
 
-// A re-entrant lock on any object, made on first use and dropped when no thread holds or waits
-// for it, so objects carry no lock field and a later object at the same address starts clean.
+namespace detail {
+struct TMonitorSlot;
+// Frees an object's monitor slot when the object goes; nullptr does nothing.
+void FreeMonitorSlot(TMonitorSlot* ASlot);
+} // namespace detail
+
+// A re-entrant lock on any object. Each object has a slot of its own, made on its first Enter and
+// freed with the object, so an uncontended Enter/Exit pair takes no process-wide lock and
+// allocates nothing.
 class TMonitor {
 public:
   static void Enter(const TObject* AObject);
@@ -71,6 +78,10 @@ public:
   static bool TryEnter(const TObject* AObject);
   // Raises EInvalidOperation "Object lock not owned" when the calling thread does not hold it.
   static void Exit(const TObject* AObject);
+
+private:
+  // The object's slot field; raises EArgumentNilException for nil.
+  static std::atomic<detail::TMonitorSlot*>& FieldOf(const TObject* AObject);
 };
 
 // Holds an object's monitor for a scope.

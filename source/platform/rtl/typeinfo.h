@@ -6,6 +6,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
@@ -36,6 +37,8 @@ struct TRecordOps {
   void (*MoveConstruct)(void* ADest, void* ASource) noexcept;
   void (*Destroy)(void* AValue) noexcept;
   uint32_t Align;
+  // Value equality: the record's operator== when it has one, else its bytes.
+  bool (*Equal)(const void* ALeft, const void* ARight);
 };
 
 template <class R> const TRecordOps& RecordOpsOf() {
@@ -43,7 +46,13 @@ template <class R> const TRecordOps& RecordOpsOf() {
   static const TRecordOps ops{
       [](void* ADest, const void* ASource) { new (ADest) R(*static_cast<const R*>(ASource)); },
       [](void* ADest, void* ASource) noexcept { new (ADest) R(std::move(*static_cast<R*>(ASource))); },
-      [](void* AValue) noexcept { static_cast<R*>(AValue)->~R(); }, alignof(R)};
+      [](void* AValue) noexcept { static_cast<R*>(AValue)->~R(); }, alignof(R),
+      [](const void* ALeft, const void* ARight) {
+        if constexpr (std::equality_comparable<R>)
+          return *static_cast<const R*>(ALeft) == *static_cast<const R*>(ARight);
+        else
+          return std::memcmp(ALeft, ARight, sizeof(R)) == 0;
+      }};
   return ops;
 }
 

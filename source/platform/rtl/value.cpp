@@ -59,6 +59,10 @@ void TValue::EmplaceRecord(const TTypeInfo& AType, size_t ASize, const void* ASo
   FType = &AType;
 }
 
+bool TValue::RecordEquals(const TValue& AOther) const {
+  return HoldsRecord() && AOther.FType == FType && FType->Record->Equal(RecordData(), AOther.RecordData());
+}
+
 void TValue::CopyFrom(const TValue& AOther) {
   FString = AOther.FString;
   if (AOther.HoldsRecord()) {

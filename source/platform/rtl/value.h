@@ -57,6 +57,8 @@ public:
 
   // AsString, except "(empty)" for the empty value and "(record)" for records.
   std::string ToString() const;
+  // Two records of the same type with equal values; False for anything else.
+  bool RecordEquals(const TValue& AOther) const;
 
 private:
   // Records of up to this size (and alignment up to 16) are held inline; larger ones on the heap.

@@ -3,10 +3,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "context/Vantrel.Context.Buffers.OpenGL.h"
 #include "context/Vantrel.Context.Buffers.h"
+#include "gl/names.h"
 #include "rtl/sysutils.h"
 #include "support/gl_fixture.h"
 #include "support/recording_context.h"
@@ -95,16 +97,16 @@ TRenderTarget ColorTarget(int AIndex) {
   return AIndex == 0 ? TRenderTarget::Color_0 : static_cast<TRenderTarget>(AIndex + 2);
 }
 
-class FrameBufferGL : public vtest::GLTest {
+class FrameBufferGL : public vtest::ContextGLTest {
 protected:
   void SetUp() override {
-    GLTest::SetUp();
+    ContextGLTest::SetUp();
     InitializeBuffersOpenGL();
   }
   void TearDown() override {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     FinalizeBuffersOpenGL();
-    GLTest::TearDown();
+    ContextGLTest::TearDown();
   }
 
   static TOwned<TFrameBufferObject> MakeFBO(TMultisample AMultisample = TMultisample::None) {
@@ -435,6 +437,54 @@ TEST_F(FrameBufferGL, SharedDepthBufferOutlivesTheReceiver) {
   owner->Bind(nullptr);
   EXPECT_TRUE(owner->CheckStatus());
   owner->Unbind(nullptr);
+}
+
+// The maker goes first: the receiver keeps the depth buffer alive and still tests depth with it.
+TEST_F(FrameBufferGL, SharedDepthBufferOutlivesItsMaker) {
+  const int64_t renderBuffers = gl::LiveNames(gl::TNameKind::RenderBuffer);
+  TTestTexture color(8, 8);
+  auto receiver = MakeFBO();
+  {
+    auto maker = MakeFBO();
+    maker->Resize(8, 8);
+    receiver->AttachTexture(nullptr, color.get(), TRenderTarget::Color_0);
+    receiver->AttachDepthBuffer(maker->DepthBuf(), {8, 8});
+  }
+  EXPECT_EQ(gl::LiveNames(gl::TNameKind::RenderBuffer), renderBuffers + 1) << "only the depth buffer stays";
+  ASSERT_TRUE(glIsRenderbuffer(receiver->DepthBuf()));
+
+  receiver->Bind(nullptr);
+  glViewport(0, 0, 8, 8);
+  glClearColor(0, 0, 0, 1);
+  glClearDepth(1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glEnable(GL_DEPTH_TEST);
+  glUseProgram(0);
+  // A near red quad, then a farther green one that the depth test must reject.
+  for (const auto& [z, green] : {std::pair{0.0f, 0.0f}, std::pair{0.5f, 1.0f}}) {
+    glColor4f(1 - green, green, 0, 1);
+    glBegin(GL_QUADS);
+    glVertex3f(-1, -1, z);
+    glVertex3f(1, -1, z);
+    glVertex3f(1, 1, z);
+    glVertex3f(-1, 1, z);
+    glEnd();
+  }
+  glDisable(GL_DEPTH_TEST);
+  receiver->Unbind(nullptr);
+  EXPECT_TRUE(color.IsFilledWith(TRGBA8{255, 0, 0, 255}));
+
+  receiver.reset();
+  EXPECT_EQ(gl::LiveNames(gl::TNameKind::RenderBuffer), renderBuffers);
+}
+
+TEST_F(FrameBufferGL, AttachingANameNoFrameBufferMadeRaises) {
+  GLuint foreign = 0;
+  glGenRenderbuffers(1, &foreign);
+  auto fbo = MakeFBO();
+  EXPECT_THROW(fbo->AttachDepthBuffer(foreign, {8, 8}), rtl::EInvalidOperation);
+  EXPECT_EQ(fbo->DepthBuf(), 0u);
+  glDeleteRenderbuffers(1, &foreign);
 }
 
 TEST_F(FrameBufferGL, ResetDetachesTexturesAndKeepsTheDepthBuffer) {

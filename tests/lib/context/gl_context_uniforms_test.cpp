@@ -10,6 +10,7 @@
 #include "context/Vantrel.Context.GLES.Windows.h"
 #include "context/Vantrel.Context.Shader.h"
 #include "context/Vantrel.Context.Texturing.h"
+#include "gl/egl_context.h"
 #include "support/gl_fixture.h"
 #include "support/log_capture.h"
 #include "ui/bitmap.h"
@@ -150,6 +151,14 @@ TEST_F(OpenGLUniforms, VectorsMatricesAndIntsReadBack) {
   EXPECT_EQ(Int("_I"), 7);
   EXPECT_EQ(Int("_IA[0]"), 9);
   EXPECT_EQ(Int("_IA[1]"), 0);
+  // An array fills the int[3] uniform; values beyond its size are not sent.
+  FContext->SetShaderVariableInt("IA", std::array{4, 5, 6, 7});
+  EXPECT_EQ(Int("_IA[0]"), 4);
+  EXPECT_EQ(Int("_IA[1]"), 5);
+  EXPECT_EQ(Int("_IA[2]"), 6);
+  // A single integer takes the first of several.
+  FContext->SetShaderVariableInt("I", std::array{3, 8});
+  EXPECT_EQ(Int("_I"), 3);
 
   FContext->SetShaderVariable("Unknown", std::array{Vec(1)});
   FContext->SetShaderVariableInt("Unknown", 1);
@@ -243,6 +252,7 @@ void PaintHalves(vtest::TGLTestContext& AContext) {
 }
 
 TEST_F(OpenGLUniforms, CopyToBitsPutsTheTopRowFirstAndKeepsItsBuffer) {
+  gl::SetPackInvertOverride(0);
   PaintHalves(*FContext);
   const int32_t pitch = Size * 4 + 8;
   std::vector<uint8_t> bits(size_t(pitch) * Size, 0xAB);

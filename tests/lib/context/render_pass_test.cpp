@@ -73,6 +73,12 @@ public:
   }
   TObject* GetShader() const override { return Shader; }
   TContext3D* GetRenderPassContext() const override { return Context; }
+  TRenderPassRenderingProc GetRenderProc() const override {
+    return TRenderPassRenderingProc::DefaultRendering;
+  }
+  TRenderPassMethod GetMethod() const override { return TRenderPassMethod::RenderListToFBO; }
+  TTexture* GetOutputTexture() override { return nullptr; }
+  void RenderToContext(TContext3D*, TTexture*, const TRect&, const TPoint&) override {}
 };
 
 // Tells when the table frees it.

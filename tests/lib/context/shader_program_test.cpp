@@ -9,6 +9,7 @@
 #include "context/Vantrel.Context.Shader.OpenGL.h"
 #include "context/Vantrel.Context.Shader.h"
 #include "context/Vantrel.Context.Types.h"
+#include "gl/names.h"
 #include "support/gl_fixture.h"
 #include "support/log_capture.h"
 
@@ -28,7 +29,7 @@ public:
   int32_t PlatformMaxFragmentShaderUniformBlocks() const override { return MaxFragmentBlocks; }
   int32_t PlatformMaxUniformBlockSize() const override { return MaxBlockSize; }
   void DoFinalizeShader(TContextShader* AShader) const override {
-    glDeleteShader(static_cast<GLuint>(AShader->Handle()));
+    gl::DeleteName(gl::TNameKind::Shader, static_cast<GLuint>(AShader->Handle()));
     AShader->SetHandle(0);
   }
 
@@ -254,7 +255,7 @@ TEST_F(ShaderProgramGL, CompileFailureReportsTheStageAndReturnsTheName) {
     EXPECT_NE(log.Lines()[0].find("undeclared"), std::string::npos) << log.Lines()[0];
     const std::string reported = log.Lines()[1];
     EXPECT_EQ(reported.rfind(std::string("[Shader Compile Exception]: ") + c.Message, 0), 0u) << reported;
-    glDeleteShader(shader);
+    gl::DeleteName(gl::TNameKind::Shader, shader);
 
     // Names are handed out from the lowest free one or counting up; either way a leaked shader
     // would sit at one of the next few names.

@@ -159,6 +159,7 @@ void EffectGLTest::TearDownTestSuite() {
 
 void EffectGLTest::SetUp() {
   ContextGLTest::SetUp();
+  KeepProgramsForTheSuite();
   UseFrameBuffer(64, 64);
   glGenVertexArrays(1, &FVertexArray);
   glBindVertexArray(FVertexArray);

@@ -68,6 +68,7 @@ protected:
 
   void SetUp() override {
     ContextGLTest::SetUp();
+    KeepProgramsForTheSuite();
     UseFrameBuffer(64, 64);
     glGenVertexArrays(1, &FVertexArray);
     glBindVertexArray(FVertexArray);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "rtl/classes.h"
+#include "rtl/math3d.h"
 #include "rtl/properties.h"
 #include "rtl/set.h"
 
@@ -254,6 +255,29 @@ TEST(Properties, ListIsInDeclarationOrderInheritedFirstWithStylesAndStorage) {
   EXPECT_TRUE(stored("Tag"));
   EXPECT_FALSE(stored("Visible"));
   EXPECT_TRUE(stored("Options"));
+}
+
+// A record-typed property with a default: storage compares the record by value.
+class TPin : public rtl::TPersistent {
+  RTL_CLASS(TPin, rtl::TPersistent)
+public:
+  const rtl::TPoint3D& GetAt() const { return FAt; }
+  void SetAt(const rtl::TPoint3D& AValue) { FAt = AValue; }
+  static void RegisterProperties(rtl::TPropertyList& AList) {
+    AList.Add("At", &TPin::GetAt, &TPin::SetAt).WithDefault(rtl::TPoint3D{1, 2, 3});
+  }
+
+private:
+  rtl::TPoint3D FAt{1, 2, 3};
+};
+RTL_DEFINE_CLASS(TPin, "Test.Shapes", &TPin::RegisterProperties)
+
+TEST(Properties, ARecordDefaultIsComparedByValue) {
+  auto pin = rtl::MakeOwned<TPin>();
+  const rtl::TPropInfo* at = rtl::GetPropInfo(TPin::StaticClass(), "At");
+  EXPECT_FALSE(at->IsStored(pin.get()));
+  pin->SetAt({1, 2, 4});
+  EXPECT_TRUE(at->IsStored(pin.get()));
 }
 
 TEST(Sets, BitNIsOrdinalN) {

@@ -98,6 +98,30 @@ TEST(Monitor, BlocksOtherThreadsUntilTheLastExit) {
   rtl::TMonitor::Exit(object.get());
 }
 
+// Two threads take turns on 10,000 objects, each incrementing a plain counter of the object inside
+// its monitor: a lost increment would show a broken exclusion, also while slots are being made.
+TEST(Monitor, KeepsMutualExclusionAcrossManyObjects) {
+  struct TCounted : rtl::TObject {
+    int64_t Count = 0;
+  };
+  std::vector<rtl::TOwned<TCounted>> objects;
+  for (int index = 0; index < 10000; ++index)
+    objects.push_back(rtl::MakeOwned<TCounted>());
+  constexpr int Rounds = 20;
+  auto work = [&] {
+    for (int round = 0; round < Rounds; ++round)
+      for (const auto& object : objects) {
+        rtl::TMonitorLock lock(object.get());
+        ++object->Count;
+      }
+  };
+  std::thread first(work), second(work);
+  first.join();
+  second.join();
+  for (const auto& object : objects)
+    ASSERT_EQ(object->Count, 2 * Rounds);
+}
+
 TEST(Monitor, ExitWithoutEnterRaises) {
   auto object = rtl::MakeOwned<TPlain>();
   EXPECT_THROW(rtl::TMonitor::Exit(object.get()), rtl::EInvalidOperation);

@@ -1,4 +1,4 @@
-#include "Vantrel.BSON.Writer.h"
+#include "formats/v3d/Vantrel.BSON.Writer.h"
 
 #include <charconv>
 #include <limits>

@@ -3,8 +3,8 @@
 // whose value a double cannot hold exactly and which fits int64: that one goes as int64 so that it
 // keeps its value.
 
-#include "Vantrel.JSON.BSON.h"
 #include "Vantrel.Prelude.h"
+#include "formats/v3d/Vantrel.JSON.BSON.h"
 #include "rtl/json.h"
 
 namespace vantrel {

@@ -1,4 +1,4 @@
-#include "Vantrel.JSON.BSON.h"
+#include "formats/v3d/Vantrel.JSON.BSON.h"
 
 #include <algorithm>
 #include <bit>
@@ -280,7 +280,8 @@ void TBsonWriter::DoWriteCodeWScope(const TJsonCodeWScope& AValue) {
   for (const auto& item : AValue.Scope) {
     if (item.Ident.find('\0') != std::string::npos)
       throw EJsonWriterException("A BSON element name cannot contain a NUL character");
-    scopeSize += 1 + static_cast<int64_t>(item.Ident.size()) + 1 + 5 + static_cast<int64_t>(item.Value.size());
+    scopeSize +=
+        1 + static_cast<int64_t>(item.Ident.size()) + 1 + 5 + static_cast<int64_t>(item.Value.size());
   }
   const int64_t total = 4 + 5 + static_cast<int64_t>(AValue.Code.size()) + scopeSize;
   if (total > MaxLength)
@@ -373,7 +374,8 @@ void TBsonReader::DataEnds() {
 
 TBsonReader::TBsonReader(TStream* AStream, bool AReadRootValueAsArray)
     : FReader(std::make_unique<TBinaryReader>(AStream)), FMemory(dynamic_cast<TCustomMemoryStream*>(AStream)),
-      FReadRootValueAsArray(AReadRootValueAsArray), FByteBuffer(128), FStartPosition(AStream->GetPosition()) {}
+      FReadRootValueAsArray(AReadRootValueAsArray), FByteBuffer(128), FStartPosition(AStream->GetPosition()) {
+}
 
 TBsonReader::~TBsonReader() {
   SyncStream();
@@ -647,7 +649,8 @@ TJsonCodeWScope TBsonReader::ReadCodeWScope() {
     const TJsonToken token = ReadCurrent();
     if (token == TJsonToken::EndObject && FStack.size() == depth)
       return result;
-    const std::string name = token == TJsonToken::PropertyName ? Value().AsType<std::string>() : std::string();
+    const std::string name =
+        token == TJsonToken::PropertyName ? Value().AsType<std::string>() : std::string();
     const TJsonToken valueToken = token == TJsonToken::PropertyName ? ReadCurrent() : token;
     if (token != TJsonToken::PropertyName || IsStartToken(valueToken) || IsEndToken(valueToken) ||
         valueToken == TJsonToken::None)
@@ -657,7 +660,6 @@ TJsonCodeWScope TBsonReader::ReadCodeWScope() {
     result.Scope.push_back({name, hasText ? value.AsString() : std::string()});
   }
 }
-
 
 int64_t TBsonReader::BytesLeft() const {
   if (FMemory)
@@ -677,11 +679,6 @@ void TBsonReader::CheckPayload(int64_t ACount) {
   if (left >= 0 && ACount > left)
     throw EJsonReaderException("");
 }
-
-
-
-
-
 
 std::string_view TBsonReader::NextBytes(int64_t ACount) {
   if (FEnd - FNext >= ACount) {
@@ -717,7 +714,8 @@ std::string_view TBsonReader::NextCString() {
     while (nul < quick && *nul != 0)
       ++nul;
     if (nul == quick)
-      nul = nul == FEnd ? nullptr : static_cast<const uint8_t*>(std::memchr(nul, 0, static_cast<size_t>(FEnd - nul)));
+      nul = nul == FEnd ? nullptr
+                        : static_cast<const uint8_t*>(std::memchr(nul, 0, static_cast<size_t>(FEnd - nul)));
     if (!nul)
       DataEnds();
     const int64_t size = nul - FNext;
