@@ -1,11 +1,14 @@
 #include "xml/Vantrel.Xml.Document.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "rtl/encoding.h"
 #include "rtl/json_pool.h"
+#include "rtl/utf8.h"
 #include "xml/Vantrel.Xml.Parser.h"
 #include "xml/Vantrel.Xml.Writer.h"
 
@@ -66,17 +69,90 @@ TValue TMz_XmlDocument::StringToValue(std::string_view pData) const {
 
 // ---- Parser ---------------------------------------------------------------------------------------
 
-// Scans the reader's decoded text directly. Its index follows one rule: it is the index of the
-// next unread character, and reading past the end still moves it on, as the reader does; errors
-// hand it to the reader, which reports it.
-class TMz_XmlParser {
-public:
-  TMz_XmlParser(TMz_XmlDocument& ADocument, TMz_StreamReader& AReader)
-      : FDocument(ADocument), FReader(AReader) {
-    const std::u16string_view text = AReader.decodeAll();
-    FText = text.data();
-    FLength = static_cast<int64_t>(text.size());
+namespace {
+
+// The UTF-16 position the reader would report for the byte offset APosition of UTF-8 text: one
+// unit per character below U+10000 and per ill-formed subpart, two above; an offset inside a
+// character (only its first byte was read) counts that character's first unit, and reading past
+// the end counts on.
+int64_t Utf16Position(std::string_view AText, int64_t APosition) {
+  const char* text = AText.data();
+  const auto size = static_cast<int64_t>(AText.size());
+  int64_t units = 0;
+  int64_t at = 0;
+  while (at < std::min(APosition, size)) {
+    const int length = Utf8SequenceLength(text + at, text + size);
+    const int64_t bytes = length < 0 ? -length : length;
+    if (at + bytes > APosition)
+      return units + 1;
+    units += length == 4 ? 2 : 1;
+    at += bytes;
   }
+  return units + std::max<int64_t>(0, APosition - size);
+}
+
+// Whether AText is well-formed UTF-8; ASCII runs are checked eight bytes at a time.
+bool IsWellFormedUtf8(std::string_view AText) {
+  const char* p = AText.data();
+  const char* end = p + AText.size();
+  while (p < end) {
+    if (end - p >= 8) {
+      uint64_t block;
+      std::memcpy(&block, p, 8);
+      if (!(block & 0x8080808080808080ull)) {
+        p += 8;
+        continue;
+      }
+    }
+    if (static_cast<unsigned char>(*p) < 0x80) {
+      ++p;
+      continue;
+    }
+    const int length = Utf8SequenceLength(p, end);
+    if (length < 0)
+      return false;
+    p += length;
+  }
+  return true;
+}
+
+// Appends UTF-8 text to a raw value with each ill-formed subpart as U+FFFD, as decoding gives it.
+void AppendUtf8Value(TMz_XmlNode* ANode, std::string_view AValue) {
+  if (IsWellFormedUtf8(AValue))
+    ANode->appendRawValue(AValue);
+  else
+    ANode->appendRawValue(std::string_view(SanitizeUtf8(AValue)));
+}
+
+std::string ToUtf8(std::u16string_view AValue) {
+  return Utf16ToUtf8(AValue);
+}
+std::string ToUtf8(std::string_view AValue) {
+  return SanitizeUtf8(AValue);
+}
+
+void AppendValue(TMz_XmlNode* ANode, std::u16string_view AValue) {
+  ANode->appendRawValue(AValue);
+}
+void AppendValue(TMz_XmlNode* ANode, std::string_view AValue) {
+  AppendUtf8Value(ANode, AValue);
+}
+
+} // namespace
+
+// Scans the whole text directly: the reader's decoded UTF-16 text, or the UTF-8 bytes of an
+// in-memory load as they are (TChar char), which skips decoding and re-encoding every value. Both
+// read the same characters at the same places, since everything the grammar looks at is ASCII
+// and a byte of a longer character is never a grammar character. The index follows one rule: it
+// is the index of the next unread unit, and reading past the end still moves it on, as the reader
+// does; errors hand it to the reader (as a UTF-16 position), which reports it.
+template <class TChar> class TMz_XmlParser {
+public:
+  using TView = std::basic_string_view<TChar>;
+
+  TMz_XmlParser(TMz_XmlDocument& ADocument, TMz_StreamReader& AReader, TView AText)
+      : FDocument(ADocument), FReader(AReader), FText(AText.data()),
+        FLength(static_cast<int64_t>(AText.size())) {}
   ~TMz_XmlParser() {
     json_pool::TReleaseScope batch;
     for (TMz_XmlNode* node : FOrphans)
@@ -90,14 +166,19 @@ private:
 
   TMz_XmlDocument& FDocument;
   TMz_StreamReader& FReader;
-  const char16_t* FText = nullptr;
+  const TChar* FText = nullptr;
   int64_t FLength = 0;
   int64_t FPos = 0;
   // Nodes no element owns (top-level elements before the declaration, nodes a callback made
   // under a non-element); freed when they are done or with the parser.
   std::vector<TMz_XmlNode*> FOrphans;
 
-  int32_t CharAt(int64_t AIndex) const { return AIndex >= 0 && AIndex < FLength ? FText[AIndex] : EndOfData; }
+  static int32_t Unit(TChar AChar) {
+    return static_cast<int32_t>(static_cast<std::make_unsigned_t<TChar>>(AChar));
+  }
+  int32_t CharAt(int64_t AIndex) const {
+    return AIndex >= 0 && AIndex < FLength ? Unit(FText[AIndex]) : EndOfData;
+  }
   int32_t Read() { return CharAt(FPos++); }
   int32_t Current() const { return CharAt(FPos); }
   static bool IsWhite(int32_t c) { return c == 8 || c == 9 || c == 10 || c == 13 || c == 32; }
@@ -107,7 +188,10 @@ private:
   }
 
   template <class... TArgs> [[noreturn]] void Fail(std::string_view AMessage, const TArgs&... AArgs) {
-    FReader.setPosition(FPos);
+    if constexpr (std::is_same_v<TChar, char>)
+      FReader.setPosition(Utf16Position(Span(0, FLength), FPos));
+    else
+      FReader.setPosition(FPos);
     throw EMz_XmlParseError(&FDocument, &FReader, AMessage, AArgs...);
   }
 
@@ -142,15 +226,14 @@ private:
     }
   }
 
-  std::u16string_view Span(int64_t AFrom, int64_t ATo) const {
-    return {FText + AFrom, static_cast<size_t>(ATo - AFrom)};
-  }
+  TView Span(int64_t AFrom, int64_t ATo) const { return {FText + AFrom, static_cast<size_t>(ATo - AFrom)}; }
 
   // Collects up to the first occurrence of ATerminator, leaving the index on it (or at the end).
-  std::u16string_view ReadUntil(std::u16string_view ATerminator) {
+  TView ReadUntil(std::string_view ATerminator) {
+    const std::basic_string<TChar> terminator(ATerminator.begin(), ATerminator.end());
     const int64_t start = std::min(FPos, FLength);
-    const size_t found = Span(0, FLength).find(ATerminator, static_cast<size_t>(start));
-    FPos = found == std::u16string_view::npos ? FLength : static_cast<int64_t>(found);
+    const size_t found = Span(0, FLength).find(terminator, static_cast<size_t>(start));
+    FPos = found == TView::npos ? FLength : static_cast<int64_t>(found);
     return Span(start, FPos);
   }
 
@@ -221,18 +304,18 @@ private:
       Fail("node values only allowed for element nodes");
     int64_t start = --FPos;
     while (FPos < FLength) {
-      const char16_t c = FText[FPos];
+      const TChar c = FText[FPos];
       if (c == '<' || c == '>' || c == 0)
         break;
       ++FPos;
     }
     int64_t end = FPos;
-    while (start < end && FText[start] <= 32)
+    while (start < end && Unit(FText[start]) <= 32)
       ++start;
-    while (end > start && FText[end - 1] <= 32)
+    while (end > start && Unit(FText[end - 1]) <= 32)
       --end;
     if (end > start)
-      ANode->appendRawValue(Span(start, end));
+      AppendValue(ANode, Span(start, end));
   }
 
   bool ParseTag(TMz_XmlNode* ANode, int32_t ADepth) {
@@ -290,15 +373,15 @@ private:
   }
 
   // A fresh node takes the text without a copy; one from a callback that holds a value is set.
-  static void AssignValue(TMz_XmlNode* ANode, std::u16string_view AValue) {
+  static void AssignValue(TMz_XmlNode* ANode, TView AValue) {
     if (ANode->getRawValue().empty()) {
-      ANode->appendRawValue(AValue);
+      AppendValue(ANode, AValue);
       return;
     }
-    ANode->setRawValue(Utf16ToUtf8(AValue));
+    ANode->setRawValue(ToUtf8(AValue));
   }
 
-  void FinishSpecial(TMz_XmlNode* ANode, TMz_XmlNode* ASpecial, std::u16string_view AValue) {
+  void FinishSpecial(TMz_XmlNode* ANode, TMz_XmlNode* ASpecial, TView AValue) {
     AssignValue(ASpecial, AValue);
     ASpecial->setClosed(true);
     if (!ANode)
@@ -310,7 +393,7 @@ private:
     if (c == '-') {
       Expect('-', "\"<!--\" expected for valid comment, but \"<!-\" found");
       TMz_XmlNode* node = MakeSpecial(ANode, TMz_XmlNodeKind::mzComment, "COMMENT");
-      const std::u16string_view value = ReadUntil(u"-->");
+      const TView value = ReadUntil("-->");
       Expect('-', "invalid character found - \"-\" expected");
       Expect('-', "invalid character found - \"-\" expected");
       Expect('>', "invalid character found - \">\" expected");
@@ -320,7 +403,7 @@ private:
         Fail("invalid character - \"CDATA[\" expected behind \"<![\"");
       Expect('[', "invalid character - \"[\" expected behind \"<![CDATA\"");
       TMz_XmlNode* node = MakeSpecial(ANode, TMz_XmlNodeKind::mzData, "CDATA");
-      const std::u16string_view value = ReadUntil(u"]]>");
+      const TView value = ReadUntil("]]>");
       Expect(']', "invalid character found - \"]\" expected");
       Expect(']', "invalid character found - \"]\" expected");
       Expect('>', "invalid character found - \">\" expected");
@@ -329,9 +412,23 @@ private:
       if (UpperCase("D" + ReadToken()) != "DOCTYPE")
         Fail("\"<!DOCTYPE\" expected for valid doctype-definition, but \"<!D?\" found");
       TMz_XmlNode* node = MakeSpecial(ANode, TMz_XmlNodeKind::mzDocType, "DOCTYPE");
-      const std::u16string_view value = ReadUntil(u">");
+      const TView value = ReadUntil(">");
       Expect('>', "invalid character found - \">\" expected");
       FinishSpecial(ANode, node, value);
+    } else {
+      SkipRestOfCharacter(c);
+    }
+  }
+
+  // After the first unit of a character was read and dropped, drops the rest of it too.
+  void SkipRestOfCharacter(int32_t AFirst) {
+    if constexpr (std::is_same_v<TChar, char>) {
+      if (AFirst >= 0x80) {
+        const int length = Utf8SequenceLength(FText + FPos - 1, FText + FLength);
+        FPos += (length < 0 ? -length : length) - 1;
+      }
+    } else if (AFirst >= 0xD800 && AFirst < 0xDC00 && Current() >= 0xDC00 && Current() < 0xE000) {
+      ++FPos;
     }
   }
 
@@ -459,8 +556,8 @@ private:
     if (quote != '"' && quote != '\'')
       Fail("invalid character");
     const int64_t start = FPos;
-    const size_t found = Span(0, FLength).find(static_cast<char16_t>(quote), static_cast<size_t>(start));
-    if (found == std::u16string_view::npos) {
+    const size_t found = Span(0, FLength).find(static_cast<TChar>(quote), static_cast<size_t>(start));
+    if (found == TView::npos) {
       FPos = FLength;
       return;
     }
@@ -485,7 +582,11 @@ void TMz_XmlDocument::setRoot(TMz_XmlNode* pRoot) {
 void TMz_XmlDocument::parse(TMz_StreamReader& pReader) {
   const bool hadRoot = froot != nullptr;
   try {
-    TMz_XmlParser(*this, pReader).Run();
+    std::string_view bytes;
+    if (pReader.utf8Text(bytes))
+      TMz_XmlParser<char>(*this, pReader, bytes).Run();
+    else
+      TMz_XmlParser<char16_t>(*this, pReader, pReader.decodeAll()).Run();
   } catch (...) {
     if (!hadRoot) {
       FreeXmlTree(froot);
@@ -534,73 +635,62 @@ void TMz_XmlDocument::loadFromFile(const std::string& pFilename) {
 
 namespace {
 
-// The deepest element level below ARoot (its children are level 1) and about the size of its
-// text, without recursion.
-struct TTreeShape {
-  int32_t Depth = 0;
-  size_t Bytes = 0;
-};
+// The text of the last save on this thread, kept for the next one: a large save would otherwise
+// fault in fresh pages for its whole text every time.
+thread_local std::string tSpareOutput;
+constexpr size_t MaxSpareOutput = size_t(64) << 20;
 
-TTreeShape ShapeOf(const TMz_XmlNode* ARoot) {
-  TTreeShape shape;
-  std::vector<std::pair<const TMz_XmlElement*, int32_t>> pending;
-  if (const auto* element = dynamic_cast<const TMz_XmlElement*>(ARoot))
-    pending.emplace_back(element, 0);
-  while (!pending.empty()) {
-    const auto [element, depth] = pending.back();
-    pending.pop_back();
-    shape.Depth = std::max(shape.Depth, depth);
-    shape.Bytes +=
-        2 * element->name().size() + element->getRawValue().size() + static_cast<size_t>(depth) * 2 + 12;
-    for (const auto& entry : element->attributes())
-      shape.Bytes += entry.Key.size() + entry.Node->getRawValue().size() + 4;
-    if (element->nodes())
-      for (const TMz_XmlElement* child : *element->nodes())
-        pending.emplace_back(child, depth + 1);
-  }
-  return shape;
-}
-
-// Checks the depth and sizes the writer's text.
-void Prepare(const TMz_XmlDocument* ADocument, TMz_StreamWriter& AWriter, const TMz_XmlNode* ARoot) {
-  const TTreeShape shape = ShapeOf(ARoot);
-  if (shape.Depth > TMz_XmlDocument::MaxDepth)
-    throw EMz_XmlStoringError(ADocument, &AWriter, "maximum nesting depth exceeded");
-  AWriter.Reserve(shape.Bytes);
+void KeepSpareOutput(std::string&& AText) {
+  if (AText.capacity() > tSpareOutput.capacity() && AText.capacity() <= MaxSpareOutput)
+    tSpareOutput = std::move(AText);
 }
 
 } // namespace
 
-std::string TMz_XmlDocument::render(bool pBeautify) {
-  TMz_StreamWriter writer(nullptr, pBeautify);
-  Prepare(this, writer, froot);
-  froot->toStream(writer);
-  return writer.TakeText();
+template <class TUse> void TMz_XmlDocument::render(TStream* pStream, bool pBeautify, TUse&& pUse) {
+  TMz_StreamWriter writer(pStream, pBeautify);
+  writer.setDocument(this);
+  writer.UseBuffer(std::move(tSpareOutput));
+  try {
+    froot->toStream(writer);
+  } catch (...) {
+    KeepSpareOutput(writer.TakeText());
+    throw;
+  }
+  pUse(writer);
+  KeepSpareOutput(writer.TakeText());
 }
 
 void TMz_XmlDocument::saveToStream(TStream* pStream, bool pBeautify) {
   if (!pStream || !froot)
     return;
-  TMz_StreamWriter writer(pStream, pBeautify);
-  Prepare(this, writer, froot);
   // The whole text is built before the stream is touched, so a storing error writes nothing.
-  froot->toStream(writer);
-  writer.flush();
+  render(pStream, pBeautify, [](TMz_StreamWriter& AWriter) { AWriter.flush(); });
 }
 
 std::string TMz_XmlDocument::saveToString(bool pBeautify) {
-  return froot ? render(pBeautify) : std::string();
+  std::string result;
+  if (froot)
+    render(nullptr, pBeautify, [&](TMz_StreamWriter& AWriter) { result = AWriter.ToString(); });
+  return result;
 }
 
 TBytes TMz_XmlDocument::saveToBytes(bool pBeautify) {
-  const std::string text = saveToString(pBeautify);
-  return TBytes(text.begin(), text.end());
+  TBytes result;
+  if (froot)
+    render(nullptr, pBeautify, [&](TMz_StreamWriter& AWriter) {
+      const std::string& text = AWriter.ToString();
+      result.assign(text.begin(), text.end());
+    });
+  return result;
 }
 
 void TMz_XmlDocument::saveToFile(const std::string& pFilename, bool pBeautify) {
   ffilename = pFilename;
   // Rendered first, so a storing error leaves an existing file as it was.
-  const std::string text = froot ? render(pBeautify) : std::string();
+  std::string text;
+  if (froot)
+    render(nullptr, pBeautify, [&](TMz_StreamWriter& AWriter) { text = AWriter.ToString(); });
   TFileStream stream(pFilename, fmCreate);
   stream.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
 }

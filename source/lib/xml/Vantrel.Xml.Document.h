@@ -101,10 +101,11 @@ private:
   TMz_OnCreateNode fonCreateNode;
 
   void parse(TMz_StreamReader& pReader);
-  // The whole text, or a storing error before anything reaches a stream.
-  std::string render(bool pBeautify);
+  // Builds the whole text in a reused buffer, then hands the writer to pUse; a storing error
+  // leaves before anything reaches pStream.
+  template <class TUse> void render(TStream* pStream, bool pBeautify, TUse&& pUse);
 
-  friend class TMz_XmlParser;
+  template <class TChar> friend class TMz_XmlParser;
 };
 
 // StringToValue with the en-US rules, for nodes without a document.

@@ -89,7 +89,23 @@ void TMz_XmlNode::operator delete(void* ABlock, size_t ASize) noexcept {
 
 TMz_XmlNode::TMz_XmlNode(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, TMz_XmlNodeKind pKind,
                          std::string_view pNamespace, std::string_view pName)
-    : fDocument(pDocument), fParent(pParent), fKind(pKind), fNamespace(pNamespace), fName(pName) {}
+    : fDocument(pDocument), fParent(pParent), fKind(pKind), fName(pName) {
+  setNamespacePrefix(pNamespace);
+}
+
+const std::string& TMz_XmlNode::NoPrefix() {
+  static const std::string empty;
+  return empty;
+}
+
+void TMz_XmlNode::setNamespacePrefix(std::string_view pNamespace) {
+  if (pNamespace.empty())
+    fNamespace.reset();
+  else if (fNamespace)
+    *fNamespace = pNamespace;
+  else
+    fNamespace = std::make_unique<std::string>(pNamespace);
+}
 
 TValue TMz_XmlNode::getValue() const {
   return TypedValue(*this);
@@ -99,8 +115,14 @@ void TMz_XmlNode::setValue(const TValue& pValue) {
   setRawValue(RenderValue(pValue, FormatOf(fDocument)));
 }
 
+void TMz_XmlNode::setName(std::string_view pName) {
+  if (TMz_XmlElement* element = parentElement())
+    element->fAttributes.ownKeysOf(this);
+  fName = pName;
+}
+
 std::string TMz_XmlNode::getQualifiedName() const {
-  return fNamespace.empty() ? fName : fNamespace + ":" + fName;
+  return fNamespace ? *fNamespace + ":" + fName : fName;
 }
 
 bool TMz_XmlNode::defined(std::string_view pNamespace) const {
@@ -123,7 +145,10 @@ bool TMz_XmlAttribute::defined(std::string_view pNamespace) const {
 }
 
 void TMz_XmlAttribute::toStream(TMz_StreamWriter& pStream) const {
-  WriteQuoted(pStream, *this, getQualifiedName());
+  if (!fNamespace)
+    WriteQuoted(pStream, *this, fName);
+  else
+    WriteQuoted(pStream, *this, getQualifiedName());
 }
 
 TMz_XmlNamespace* TMz_XmlNamespace::Create(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent,
@@ -174,20 +199,34 @@ TMz_XmlAttribute* TMz_XmlNodeIndex::find(std::string_view pKey) const {
   return index < 0 ? nullptr : fEntries[static_cast<size_t>(index)].Node;
 }
 
-void TMz_XmlNodeIndex::put(std::string pKey, TMz_XmlAttribute* pNode) {
-  const int index = indexOf(pKey);
-  if (index >= 0) {
-    fEntries[static_cast<size_t>(index)].Node = pNode;
-    return;
+std::string_view TMz_XmlNodeIndex::copyKey(std::string_view pKey) {
+  // At least one byte, so an empty key still owns a block inside its slab.
+  auto* text = static_cast<char*>(json_pool::AllocateBytes(std::max<size_t>(pKey.size(), 1)));
+  std::copy(pKey.begin(), pKey.end(), text);
+  return {text, pKey.size()};
+}
+
+void TMz_XmlNodeIndex::releaseKey(std::string_view pKey) noexcept {
+  json_pool::ReleaseBytes(const_cast<char*>(pKey.data()), std::max<size_t>(pKey.size(), 1));
+}
+
+void TMz_XmlNodeIndex::own(TEntry& pEntry) {
+  if (!pEntry.Owned) {
+    pEntry.Key = copyKey(pEntry.Key);
+    pEntry.Owned = true;
+    ++fCopies;
   }
-  const bool moves = fEntries.size() == fEntries.capacity();
+}
+
+void TMz_XmlNodeIndex::add(TEntry pEntry) {
   if (fEntries.empty())
     fEntries.reserve(SmallTable);
-  fEntries.push_back({std::move(pKey), pNode});
+  else if (fEntries.size() == fEntries.capacity())
+    fEntries.reserve(fEntries.size() * 2);
+  fEntries.push_back(pEntry);
   if (fEntries.size() < SortedFrom)
     return;
-  // The sorted view holds views of the keys, which move when the vector grows.
-  if (moves || !fSorted) {
+  if (!fSorted) {
     rebuild();
     return;
   }
@@ -195,25 +234,84 @@ void TMz_XmlNodeIndex::put(std::string pKey, TMz_XmlAttribute* pNode) {
   fSorted->insert(std::upper_bound(fSorted->begin(), fSorted->end(), entry), entry);
 }
 
+void TMz_XmlNodeIndex::put(std::string_view pKey, TMz_XmlAttribute* pNode) {
+  const int index = indexOf(pKey);
+  if (index < 0) {
+    add({copyKey(pKey), pNode, true});
+    ++fCopies;
+    return;
+  }
+  // A key that viewed the replaced node's name must not follow that node any more.
+  TEntry& entry = fEntries[static_cast<size_t>(index)];
+  own(entry);
+  entry.Node = pNode;
+  if (fSorted)
+    rebuild();
+}
+
+void TMz_XmlNodeIndex::putName(TMz_XmlAttribute* pNode) {
+  const std::string_view name = pNode->name();
+  const int index = indexOf(name);
+  if (index < 0) {
+    add({name, pNode, false});
+    return;
+  }
+  TEntry& entry = fEntries[static_cast<size_t>(index)];
+  if (!entry.Owned)
+    entry.Key = name;
+  entry.Node = pNode;
+  if (fSorted)
+    rebuild();
+}
+
+void TMz_XmlNodeIndex::ownKeysOf(const TMz_XmlNode* pNode) {
+  bool changed = false;
+  for (TEntry& entry : fEntries)
+    if (entry.Node == pNode && !entry.Owned) {
+      own(entry);
+      changed = true;
+    }
+  if (changed && fSorted)
+    rebuild();
+}
+
 void TMz_XmlNodeIndex::remove(std::string_view pKey) {
   const int index = indexOf(pKey);
   if (index < 0)
     return;
+  const TEntry entry = fEntries[static_cast<size_t>(index)];
   fEntries.erase(fEntries.begin() + index);
+  if (entry.Owned) {
+    releaseKey(entry.Key);
+    --fCopies;
+  }
   rebuild();
 }
 
 void TMz_XmlNodeIndex::removeNode(const TMz_XmlAttribute* pNode) {
-  const auto from = std::remove_if(fEntries.begin(), fEntries.end(),
-                                   [&](const TEntry& AEntry) { return AEntry.Node == pNode; });
+  const auto from = std::stable_partition(fEntries.begin(), fEntries.end(),
+                                          [&](const TEntry& AEntry) { return AEntry.Node != pNode; });
   if (from == fEntries.end())
     return;
+  for (auto it = from; it != fEntries.end(); ++it)
+    if (it->Owned) {
+      releaseKey(it->Key);
+      --fCopies;
+    }
   fEntries.erase(from, fEntries.end());
   rebuild();
 }
 
 void TMz_XmlNodeIndex::clear() {
-  fEntries.clear();
+  if (fEntries.empty())
+    return;
+  json_pool::TReleaseScope batch;
+  if (fCopies > 0)
+    for (const TEntry& entry : fEntries)
+      if (entry.Owned)
+        releaseKey(entry.Key);
+  fCopies = 0;
+  TMz_XmlVector<TEntry>().swap(fEntries);
   fSorted.reset();
 }
 
@@ -230,26 +328,30 @@ TMz_XmlElement* TMz_XmlElement::Create(TMz_XmlDocument* pDocument, TMz_XmlNode* 
 
 TMz_XmlElement::~TMz_XmlElement() {
   json_pool::TReleaseScope batch;
-  // Depth first with a stack of the child lists being emptied: each node leaves its list before it
-  // is freed and hands its own list to the stack, so no destructor recurses and the stack only
-  // grows with the depth.
-  std::vector<std::unique_ptr<TMz_XmlNodes>> lists;
+  // Depth first with a stack of the child lists being emptied, each from its front (the order the
+  // parser allocated them in, which the memory prefetcher follows): a node hands its own list to
+  // the stack before it is freed, so no destructor recurses and the stack only grows with the
+  // depth.
+  struct TLevel {
+    TNodesPtr List;
+    size_t Next;
+  };
+  std::vector<TLevel> levels;
   if (fNodes)
-    lists.push_back(std::move(fNodes));
-  while (!lists.empty()) {
-    TMz_XmlNodes& list = *lists.back();
-    if (list.empty()) {
-      lists.pop_back();
+    levels.push_back({std::move(fNodes), 0});
+  while (!levels.empty()) {
+    TLevel& level = levels.back();
+    if (level.Next == level.List->size()) {
+      levels.pop_back();
       continue;
     }
-    TMz_XmlElement* node = list.back();
-    list.pop_back();
+    TMz_XmlElement* node = (*level.List)[level.Next++];
     if (node->fNodes)
-      lists.push_back(std::move(node->fNodes));
+      levels.push_back({std::move(node->fNodes), 0});
     node->Free();
   }
   fAttributes.clear();
-  fNamespaces.clear();
+  fNamespaces.reset();
   for (TMz_XmlAttribute* node : fOwned)
     node->Free();
 }
@@ -259,9 +361,14 @@ void FreeXmlTree(TMz_XmlNode* pNode) noexcept {
     pNode->Free();
 }
 
+void TMz_XmlElement::TNodesDelete::operator()(TMz_XmlNodes* ANodes) const noexcept {
+  ANodes->~TMz_XmlNodes();
+  json_pool::ReleaseBytes(ANodes, sizeof(TMz_XmlNodes));
+}
+
 void TMz_XmlElement::appendNew(TMz_XmlElement* pNode) {
   if (!fNodes) {
-    fNodes = std::make_unique<TMz_XmlNodes>();
+    fNodes = TNodesPtr(new (json_pool::AllocateBytes(sizeof(TMz_XmlNodes))) TMz_XmlNodes());
     fNodes->reserve(SmallTable);
   }
   fNodes->push_back(pNode);
@@ -271,7 +378,14 @@ void TMz_XmlElement::addAttributeNew(TMz_XmlAttribute* pAttr) {
   if (fOwned.empty())
     fOwned.reserve(SmallTable);
   fOwned.push_back(pAttr);
-  fAttributes.put(pAttr->attributeKey(), pAttr);
+  indexAttribute(pAttr);
+}
+
+void TMz_XmlElement::indexAttribute(TMz_XmlAttribute* pAttr) {
+  if (pAttr->keyIsName())
+    fAttributes.putName(pAttr);
+  else
+    fAttributes.put(pAttr->attributeKey(), pAttr);
 }
 
 bool TMz_XmlElement::owns(const TMz_XmlNode* pNode) const {
@@ -309,7 +423,7 @@ void TMz_XmlElement::remove(TMz_XmlElement* pNode) {
 void TMz_XmlElement::clear() {
   if (!fNodes)
     return;
-  std::unique_ptr<TMz_XmlNodes> nodes = std::move(fNodes);
+  TNodesPtr nodes = std::move(fNodes);
   json_pool::TReleaseScope batch;
   for (TMz_XmlElement* node : *nodes)
     node->Free();
@@ -349,8 +463,13 @@ TMz_XmlElement* TMz_XmlElement::searchUpwardsForNode(std::string_view pTagName) 
   return nullptr;
 }
 
+const TMz_XmlNodeIndex& TMz_XmlElement::namespaces() const {
+  static const TMz_XmlNodeIndex none;
+  return fNamespaces ? *fNamespaces : none;
+}
+
 bool TMz_XmlElement::defined(std::string_view pNamespace) const {
-  return fNamespaces.find(pNamespace) || TMz_XmlNode::defined(pNamespace);
+  return (fNamespaces && fNamespaces->find(pNamespace)) || TMz_XmlNode::defined(pNamespace);
 }
 
 // ---- TMz_XmlElement: attribute tables -------------------------------------------------------------
@@ -362,7 +481,7 @@ void TMz_XmlElement::addAttribute(TMz_XmlAttribute* pAttr) {
     adopt(pAttr);
     fOwned.push_back(pAttr);
   }
-  fAttributes.put(pAttr->attributeKey(), pAttr);
+  indexAttribute(pAttr);
 }
 
 void TMz_XmlElement::addAttribute(std::string_view pAttr, const TValue& pValue) {
@@ -511,8 +630,8 @@ void TMz_XmlElement::removeAttribute(TMz_XmlAttribute* pAttr) {
 
 void TMz_XmlElement::clearAttributes() {
   fAttributes.clear();
-  fNamespaces.clear();
-  std::vector<TMz_XmlAttribute*> owned = std::move(fOwned);
+  fNamespaces.reset();
+  TMz_XmlVector<TMz_XmlAttribute*> owned = std::move(fOwned);
   fOwned.clear();
   for (TMz_XmlAttribute* node : owned)
     node->Free();
@@ -525,30 +644,37 @@ void TMz_XmlElement::addNamespace(TMz_XmlNamespace* pNamespace) {
     adopt(pNamespace);
     fOwned.push_back(pNamespace);
   }
-  fNamespaces.put(pNamespace->getQualifiedName(), pNamespace);
+  if (!fNamespaces)
+    fNamespaces = std::make_unique<TMz_XmlNodeIndex>();
+  if (pNamespace->namespacePrefix().empty())
+    fNamespaces->put(pNamespace->name(), pNamespace);
+  else
+    fNamespaces->put(pNamespace->getQualifiedName(), pNamespace);
 }
 
 void TMz_XmlElement::removeNamespace(TMz_XmlNamespace* pNamespace) {
   if (pNamespace)
-    fNamespaces.remove(pNamespace->getQualifiedName());
+    if (fNamespaces)
+      fNamespaces->remove(pNamespace->getQualifiedName());
 }
 
 void TMz_XmlElement::clearNamespaces() {
-  std::vector<TMz_XmlAttribute*> kept;
+  TMz_XmlVector<TMz_XmlAttribute*> kept;
   for (TMz_XmlAttribute* node : fOwned) {
     if (!dynamic_cast<TMz_XmlNamespace*>(node)) {
       kept.push_back(node);
       continue;
     }
     fAttributes.removeNode(node);
-    fNamespaces.removeNode(node);
+    if (fNamespaces)
+      fNamespaces->removeNode(node);
     node->Free();
   }
   fOwned = std::move(kept);
 }
 
 TMz_XmlNamespace* TMz_XmlElement::getNamespace(std::string_view pIndex) const {
-  return static_cast<TMz_XmlNamespace*>(fNamespaces.find(pIndex));
+  return fNamespaces ? static_cast<TMz_XmlNamespace*>(fNamespaces->find(pIndex)) : nullptr;
 }
 
 // ---- TMz_XmlElement: writing ----------------------------------------------------------------------
@@ -570,22 +696,37 @@ void TMz_XmlElement::writeDeclarationAttributes(TMz_StreamWriter& pStream) const
       pStream.write(text);
   }
   // Prefixes declared on the declaration stay declared for the elements below it.
-  for (const auto& entry : fNamespaces)
+  for (const auto& entry : namespaces())
     entry.Node->toStream(pStream);
 }
 
 void TMz_XmlElement::writeChildren(TMz_StreamWriter& pStream) const {
-  if (fNodes)
-    for (const TMz_XmlElement* node : *fNodes)
-      node->toStream(pStream);
+  if (!fNodes || fNodes->empty())
+    return;
+  // The text is built before anything reaches a stream, so failing here writes nothing.
+  const int32_t level = pStream.level();
+  if (level >= TMz_XmlDocument::MaxDepth)
+    throw EMz_XmlStoringError(pStream.document() ? pStream.document() : fDocument, &pStream,
+                              "maximum nesting depth exceeded");
+  pStream.setLevel(level + 1);
+  for (const TMz_XmlElement* node : *fNodes)
+    node->toStream(pStream);
+  pStream.setLevel(level);
+}
+
+void TMz_XmlNode::writeQualifiedName(TMz_StreamWriter& pStream) const {
+  if (fNamespace) {
+    pStream.write(*fNamespace);
+    pStream.write(":");
+  }
+  pStream.write(fName);
 }
 
 void TMz_XmlElement::toStream(TMz_StreamWriter& pStream) const {
   switch (fKind) {
   case TMz_XmlNodeKind::mzDefault: {
-    const std::string name = getQualifiedName();
     pStream.write("<", true);
-    pStream.write(name);
+    writeQualifiedName(pStream);
     writeAttributes(pStream);
     if ((!fNodes || fNodes->empty()) && fValue.empty()) {
       pStream.write(" />");
@@ -593,7 +734,8 @@ void TMz_XmlElement::toStream(TMz_StreamWriter& pStream) const {
       return;
     }
     if (fValue.find_first_of("<>") != std::string::npos)
-      throw EMz_XmlStoringError(fDocument, &pStream, "text of element \"%s\" holds \"<\" or \">\"", name);
+      throw EMz_XmlStoringError(fDocument, &pStream, "text of element \"%s\" holds \"<\" or \">\"",
+                                getQualifiedName());
     pStream.write(">");
     pStream.write(fValue);
     if (fNodes) {
@@ -603,7 +745,7 @@ void TMz_XmlElement::toStream(TMz_StreamWriter& pStream) const {
       pStream.outdent();
     }
     pStream.write("</", fNodes != nullptr);
-    pStream.write(name);
+    writeQualifiedName(pStream);
     pStream.write(">");
     LineBreak(pStream);
     return;
@@ -611,7 +753,7 @@ void TMz_XmlElement::toStream(TMz_StreamWriter& pStream) const {
   case TMz_XmlNodeKind::mzDocument:
   case TMz_XmlNodeKind::mzStylesheet:
     pStream.write("<?", true);
-    pStream.write(getQualifiedName());
+    writeQualifiedName(pStream);
     if (fKind == TMz_XmlNodeKind::mzDocument)
       writeDeclarationAttributes(pStream);
     else

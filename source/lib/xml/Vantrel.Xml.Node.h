@@ -17,6 +17,7 @@
 #include "Vantrel.Prelude.h"
 #include "rtl/classes.h"
 #include "rtl/encoding.h"
+#include "rtl/json_pool.h"
 #include "rtl/value.h"
 
 namespace vantrel {
@@ -40,6 +41,21 @@ RTL_ENUM_TYPEINFO(TMz_XmlNodeKind, "mzDefault", "mzDocument", "mzDocType", "mzSt
 
 using TMz_XmlNodeClass = const TClass&;
 
+// Element tables take their memory from the runtime's slabs, as the nodes do: a large load makes
+// several small tables per element, and the general heap is slow to hand them out and take them
+// back.
+template <class T> struct TMz_XmlAllocator {
+  using value_type = T;
+  TMz_XmlAllocator() noexcept = default;
+  template <class U> TMz_XmlAllocator(const TMz_XmlAllocator<U>&) noexcept {}
+  T* allocate(size_t ACount) { return static_cast<T*>(rtl::json_pool::AllocateBytes(ACount * sizeof(T))); }
+  void deallocate(T* ABlock, size_t ACount) noexcept {
+    rtl::json_pool::ReleaseBytes(ABlock, ACount * sizeof(T));
+  }
+  template <class U> bool operator==(const TMz_XmlAllocator<U>&) const noexcept { return true; }
+};
+template <class T> using TMz_XmlVector = std::vector<T, TMz_XmlAllocator<T>>;
+
 class TMz_XmlNode : public TPersistent {
   RTL_CLASS(TMz_XmlNode, TPersistent)
 public:
@@ -52,10 +68,10 @@ public:
   TMz_XmlNodeKind kind() const { return fKind; }
   void setKind(TMz_XmlNodeKind pKind) { fKind = pKind; }
   // The prefix ("namespace" in the document's terms).
-  const std::string& namespacePrefix() const { return fNamespace; }
-  void setNamespacePrefix(std::string_view pNamespace) { fNamespace = pNamespace; }
+  const std::string& namespacePrefix() const { return fNamespace ? *fNamespace : NoPrefix(); }
+  void setNamespacePrefix(std::string_view pNamespace);
   const std::string& name() const { return fName; }
-  void setName(std::string_view pName) { fName = pName; }
+  void setName(std::string_view pName);
   bool closed() const { return fClosed; }
   void setClosed(bool pClosed) { fClosed = pClosed; }
 
@@ -72,7 +88,7 @@ public:
   virtual void toStream(TMz_StreamWriter& pStream) const = 0;
 
   bool equals(std::string_view pNamespace, std::string_view pName) const {
-    return pNamespace == fNamespace && pName == fName;
+    return pNamespace == namespacePrefix() && pName == fName;
   }
 
   // The element owning this node as child, attribute or namespace, or null.
@@ -88,11 +104,16 @@ protected:
   TMz_XmlNode(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, TMz_XmlNodeKind pKind,
               std::string_view pNamespace, std::string_view pName);
 
+  static const std::string& NoPrefix();
+  // Writes "prefix:name", or the name alone.
+  void writeQualifiedName(TMz_StreamWriter& pStream) const;
+
   TMz_XmlDocument* fDocument;
   TMz_XmlNode* fParent;
   TMz_XmlNodeKind fKind;
   bool fClosed = false;
-  std::string fNamespace;
+  // Null without a prefix: most nodes have none, and a large tree holds many nodes.
+  std::unique_ptr<std::string> fNamespace;
   std::string fName;
   std::string fValue;
 
@@ -111,6 +132,8 @@ public:
 
   // The key of the attribute table.
   virtual std::string attributeKey() const { return getQualifiedName(); }
+  // Whether that key is the name itself, so indexing needs no composed text.
+  virtual bool keyIsName() const { return !fNamespace; }
 
 protected:
   using TMz_XmlNode::TMz_XmlNode;
@@ -127,21 +150,31 @@ public:
   void toStream(TMz_StreamWriter& pStream) const override;
   // "xmlns:<prefix>", so a declaration and an attribute named like its prefix keep apart.
   std::string attributeKey() const override { return "xmlns:" + getQualifiedName(); }
+  bool keyIsName() const override { return false; }
 
 protected:
   using TMz_XmlAttribute::TMz_XmlAttribute;
 };
 
 // The child list of an element.
-using TMz_XmlNodes = std::vector<TMz_XmlElement*>;
+using TMz_XmlNodes = TMz_XmlVector<TMz_XmlElement*>;
 
 // A non-owning table of attribute or namespace nodes by key, in insertion order; a replaced entry
 // keeps its place.
 class TMz_XmlNodeIndex {
 public:
+  TMz_XmlNodeIndex() = default;
+  TMz_XmlNodeIndex(const TMz_XmlNodeIndex&) = delete;
+  TMz_XmlNodeIndex& operator=(const TMz_XmlNodeIndex&) = delete;
+  ~TMz_XmlNodeIndex() { clear(); }
+
   TMz_XmlAttribute* find(std::string_view pKey) const;
-  // Adds, or replaces the node under an existing key.
-  void put(std::string pKey, TMz_XmlAttribute* pNode);
+  // Adds (with a copy of the key), or replaces the node under an existing key.
+  void put(std::string_view pKey, TMz_XmlAttribute* pNode);
+  // The same under pNode's name, which the entry views rather than copies.
+  void putName(TMz_XmlAttribute* pNode);
+  // Before pNode's name changes: entries that view it take a copy, so their keys stay.
+  void ownKeysOf(const TMz_XmlNode* pNode);
   void remove(std::string_view pKey);
   // Drops every entry holding pNode.
   void removeNode(const TMz_XmlAttribute* pNode);
@@ -152,16 +185,24 @@ public:
   auto end() const { return fEntries.end(); }
 
 private:
+  // The key text is either the node's own name or the table's copy, taken from the slabs.
   struct TEntry {
-    std::string Key;
+    std::string_view Key;
     TMz_XmlAttribute* Node;
+    bool Owned;
   };
-  std::vector<TEntry> fEntries;
+  TMz_XmlVector<TEntry> fEntries;
   // Built once the table is large, so the parser stays linear on elements with many attributes.
   std::unique_ptr<std::vector<std::pair<std::string_view, size_t>>> fSorted;
   static constexpr size_t SortedFrom = 16;
+  // Entries whose key is a copy: without any, clearing never reads the entries.
+  size_t fCopies = 0;
 
   int indexOf(std::string_view pKey) const;
+  void add(TEntry pEntry);
+  void own(TEntry& pEntry);
+  static std::string_view copyKey(std::string_view pKey);
+  static void releaseKey(std::string_view pKey) noexcept;
   void rebuild();
 };
 
@@ -176,7 +217,7 @@ public:
   // Null until the first add, and again after clear.
   TMz_XmlNodes* nodes() const { return fNodes.get(); }
   const TMz_XmlNodeIndex& attributes() const { return fAttributes; }
-  const TMz_XmlNodeIndex& namespaces() const { return fNamespaces; }
+  const TMz_XmlNodeIndex& namespaces() const;
 
   // Appends pNode and takes ownership of it. A node already in the list stays where it is; a node
   // that belongs to another element raises EArgumentException.
@@ -236,13 +277,21 @@ protected:
   using TMz_XmlNode::TMz_XmlNode;
 
 private:
-  std::unique_ptr<TMz_XmlNodes> fNodes;
+  friend class TMz_XmlNode;
+
+  struct TNodesDelete {
+    void operator()(TMz_XmlNodes* ANodes) const noexcept;
+  };
+  using TNodesPtr = std::unique_ptr<TMz_XmlNodes, TNodesDelete>;
+  TNodesPtr fNodes;
   TMz_XmlNodeIndex fAttributes;
-  TMz_XmlNodeIndex fNamespaces;
+  // Made by the first declaration: few elements declare any.
+  std::unique_ptr<TMz_XmlNodeIndex> fNamespaces;
   // Every attribute and namespace node made on or given to this element.
-  std::vector<TMz_XmlAttribute*> fOwned;
+  TMz_XmlVector<TMz_XmlAttribute*> fOwned;
 
   TMz_XmlAttribute* attributeNode(std::string_view pIndex) const { return fAttributes.find(pIndex); }
+  void indexAttribute(TMz_XmlAttribute* pAttr);
   // Takes pNode over from nobody; raises when another element owns it.
   void adopt(TMz_XmlNode* pNode);
   // Creates the attribute named pIndex (split at ":"), or raises for an incomplete prefix.

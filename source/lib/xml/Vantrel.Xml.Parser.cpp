@@ -258,6 +258,30 @@ std::u16string_view TMz_StreamReader::decodeAll() {
   return FBufferedData;
 }
 
+bool TMz_StreamReader::utf8Text(std::string_view& AText) {
+  auto* memory = dynamic_cast<TCustomMemoryStream*>(FStream);
+  if (!memory || FNoDataInStream || !FPending.empty() || !FBufferedData.empty())
+    return false;
+  const int64_t position = memory->GetPosition(), size = memory->GetSize();
+  if (position >= size)
+    return false;
+  const uint8_t* bytes = memory->Memory() + position;
+  const auto count = static_cast<size_t>(size - position);
+  // Only detection (or a UTF-8 preamble) can be settled without decoding.
+  const bool detects = FDetectBOM;
+  if (!detects && FEncoding != &TEncoding::UTF8())
+    return false;
+  const bool utf16 = detects && count >= 2 &&
+                     ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF));
+  if (utf16)
+    return false;
+  const size_t skipped = FDetectBOM || FSkipPreamble ? SkipPreamble(bytes, count) : 0;
+  AText = {reinterpret_cast<const char*>(bytes) + skipped, count - skipped};
+  memory->SetPosition(size);
+  FNoDataInStream = true;
+  return true;
+}
+
 std::u16string TMz_StreamReader::ReadToEnd() {
   decodeAll();
   const int64_t from = std::clamp<int64_t>(FInternalIndex, 0, static_cast<int64_t>(FBufferedData.size()));

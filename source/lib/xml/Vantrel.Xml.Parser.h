@@ -59,6 +59,10 @@ public:
   // Decodes all that is left without moving the position, and answers the whole decoded text. The
   // view stays valid until the reader decodes or discards again.
   std::u16string_view decodeAll();
+  // For a UTF-8 memory stream of which nothing was decoded yet: skips its byte-order mark, takes
+  // all that is left as it is (AText views the stream's memory) and answers true; the reader then
+  // has no more to decode, as after decodeAll. Answers false, changing nothing, for anything else.
+  bool utf8Text(std::string_view& AText);
 
   int64_t position() const { return FInternalIndex; }
   void setPosition(int64_t AValue) { FInternalIndex = AValue; }

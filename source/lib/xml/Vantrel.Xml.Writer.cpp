@@ -9,16 +9,6 @@ RTL_DEFINE_CLASS(TMz_StreamWriter, "Vantrel.Xml.Writer")
 TMz_StreamWriter::TMz_StreamWriter(TStream* pStream, bool pBeautify)
     : fBeautified(pBeautify), fStream(pStream) {}
 
-void TMz_StreamWriter::write(std::string_view pData, bool pIndent) {
-  if (pIndent && fBeautified)
-    fText += fIndent;
-  fText += pData;
-}
-
-void TMz_StreamWriter::crlf() {
-  fText += "\r\n";
-}
-
 void TMz_StreamWriter::indent() {
   if (fBeautified)
     fIndent += '\t';

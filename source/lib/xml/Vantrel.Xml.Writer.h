@@ -12,6 +12,8 @@
 
 namespace vantrel {
 
+class TMz_XmlDocument;
+
 class TMz_StreamWriter : public TObject {
   RTL_CLASS(TMz_StreamWriter, TObject)
 public:
@@ -22,9 +24,13 @@ public:
   TMz_StreamWriter(TStream* pStream, bool pBeautify);
 
   // Appends pData, preceded by the current indentation when pIndent is true and beautify is on.
-  void write(std::string_view pData, bool pIndent = false);
+  void write(std::string_view pData, bool pIndent = false) {
+    if (pIndent && fBeautified)
+      fText += fIndent;
+    fText += pData;
+  }
   // Appends CR LF, whether or not beautify is on (callers decide).
-  void crlf();
+  void crlf() { fText += "\r\n"; }
   void indent();
   void outdent();
   // Writes the text at position 0 of the stream and cuts a longer stream to the written length.
@@ -35,6 +41,18 @@ public:
   std::string TakeText() { return std::move(fText); }
   int64_t Length() const { return static_cast<int64_t>(fText.size()); }
   void Reserve(size_t pBytes) { fText.reserve(pBytes); }
+  // Writes into pBuffer's memory from now on (its text is dropped); TakeText hands it back.
+  void UseBuffer(std::string pBuffer) {
+    fText = std::move(pBuffer);
+    fText.clear();
+  }
+
+  // The element level being written (the root's children are level 1), which the writing nodes
+  // keep, and the document whose save this is (null when nodes are written on their own).
+  int32_t level() const { return fLevel; }
+  void setLevel(int32_t pLevel) { fLevel = pLevel; }
+  const TMz_XmlDocument* document() const { return fDocument; }
+  void setDocument(const TMz_XmlDocument* pDocument) { fDocument = pDocument; }
 
 private:
   bool fBeautified;
@@ -42,6 +60,8 @@ private:
   std::string fIndent;
   TStream* fStream;
   std::string fText;
+  int32_t fLevel = 0;
+  const TMz_XmlDocument* fDocument = nullptr;
 };
 
 } // namespace vantrel

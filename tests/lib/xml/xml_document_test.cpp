@@ -279,3 +279,41 @@ TEST(XmlParse, CallbackNodesOfTheWrongClassTakeTheirErrors) {
   EXPECT_EQ(Child(document.root(), 0)->getRawValue(), "from callback t");
   EXPECT_EQ(asked, 4);
 }
+
+// UTF-8 bytes in memory are parsed as they are; the same text as UTF-16 goes through the decoded
+// text. Both must give the same tree, or the same message at the same position, whatever the
+// non-ASCII characters, ill-formed bytes and characters above U+FFFF around the grammar.
+TEST(XmlParse, Utf8InMemoryReadsAsTheDecodedText) {
+  const auto outcome = [](const TBytes& ABytes) {
+    TMz_XmlDocument document;
+    try {
+      document.loadFromBytes(ABytes);
+    } catch (const EMz_XmlParseError& error) {
+      return "error: " + error.Message();
+    }
+    return document.saveToString(false);
+  };
+  const std::string emoji = "\xF0\x9F\x98\x80";
+  const std::string inputs[] = {
+      D + "<a x=\"\xC3\xA4" + emoji + "\">t\xC3\xA4" + emoji + " x</a>",
+      D + "<a><![CDATA[" + emoji + "\xC3]]><!--\xE2\x82-->\xE2\x82 y\xC0\x80</a>",
+      D + "<a><!" + emoji + "b<!\xC3\xA4" + "c</a>",
+      D + "<a>\xC3\xA4</b>",
+      D + "<a x=" + emoji + "/>",
+      D + "<a>" + emoji + "<!-" + emoji,
+      D + "<a>\xC0\x80</a >",
+      D + "<\xC3\xA4/>",
+      "\xEF\xBB\xBF" + D + "<a>" + emoji + "</b>",
+      D + "<a x=\"\xC3\xA4",
+  };
+  for (const std::string& input : inputs) {
+    SCOPED_TRACE(input);
+    const TBytes utf8(input.begin(), input.end());
+    const bool bom = input.starts_with("\xEF\xBB\xBF");
+    TBytes utf16{0xFF, 0xFE};
+    const std::vector<uint8_t> units = TEncoding::Unicode().GetBytes(
+        TEncoding::UTF8().GetString(TBytes(utf8.begin() + (bom ? 3 : 0), utf8.end())));
+    utf16.insert(utf16.end(), units.begin(), units.end());
+    EXPECT_EQ(outcome(utf8), outcome(utf16));
+  }
+}

@@ -210,6 +210,32 @@ TEST_F(XmlNode, OwnershipHoldsForEveryTableCase) {
   EXPECT_EQ(FElement->getAttributeRaw("y"), "1");
 }
 
+// The attribute table views its nodes' names where it can; a renamed node keeps the key it was
+// indexed under, in a small table and in a large (sorted) one, also after a replacement.
+TEST_F(XmlNode, RenamedAttributesKeepTheirKeys) {
+  for (const int extra : {0, 20}) {
+    SCOPED_TRACE(extra);
+    TOwned<TMz_XmlElement> element(TMz_XmlElement::Create(&FDocument, nullptr, "", "e"));
+    for (int i = 0; i < extra; ++i)
+      element->setAttributeRaw("a" + std::to_string(i), "v");
+    const std::string longName(40, 'n');
+    element->setAttributeRaw(longName, "1");
+    TMz_XmlAttribute* node = element->attributes().find(longName);
+    ASSERT_NE(node, nullptr);
+    node->setName("short");
+    EXPECT_EQ(element->attributes().find(longName), node);
+    EXPECT_EQ(element->attributes().find("short"), nullptr);
+
+    auto* first = TMz_XmlAttribute::Create(&FDocument, element.get(), "", "dup");
+    auto* second = TMz_XmlAttribute::Create(&FDocument, element.get(), "", "dup");
+    first->setName(std::string(40, 'x'));
+    EXPECT_EQ(element->attributes().find("dup"), second);
+    second->setName("other");
+    EXPECT_EQ(element->attributes().find("dup"), second);
+    EXPECT_EQ((element->attributes().end() - 1)->Key, "dup");
+  }
+}
+
 TEST(XmlWrite, GoldenDocument) {
   TMz_XmlDocument document;
   auto* root = TMz_XmlElement::Create(&document, nullptr, "", "xml");
