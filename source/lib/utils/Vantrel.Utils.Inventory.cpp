@@ -6,6 +6,7 @@
 #include "rtl/json.h"
 #include "rtl/properties.h"
 #include "rtl/sync.h"
+#include "ui/image_list.h"
 #include "xml/Vantrel.Xml.Document.h"
 
 namespace vantrel {
@@ -710,6 +711,9 @@ void TVantrelInventoryManufacturer::Assign(const TPersistent* ASource) {
     FResultItems->Assign(source->FResultItems.get());
     FKind = source->FKind;
     FTimeNeeded = source->FTimeNeeded;
+    FOnNotify = source->FOnNotify;
+    FOnProduced = source->FOnProduced;
+    FProcesses.Clear();
   }
   inherited::Assign(ASource);
 }
@@ -842,6 +846,10 @@ TClass* const InventoryClasses[] = {
     &TVantrelInventoryDependencyList::StaticClass(),
     &TVantrelInventoryIngredientList::StaticClass(),
     &TVantrelInventoryResultItemList::StaticClass(),
+    &TVantrelInventoryManufacturer::StaticClass(),
+    &TVantrelInventoryManufacturerCollection::StaticClass(),
+    &TVantrelInventoryVisualItem::StaticClass(),
+    &TVantrelInventoryVisualItemCollection::StaticClass(),
 };
 
 } // namespace
@@ -862,6 +870,8 @@ TVantrelInventory::~TVantrelInventory() {
   FItemTemplates.reset();
   FGroups.reset();
   FVisualItems.reset();
+  for (TOwned<ui::TImageList>& list : FImageLists)
+    list.reset();
   FGraveyard.clear();
 }
 
@@ -923,8 +933,12 @@ void TVantrelInventory::RemoveManufacturer(std::string_view AManId) {
 
 void TVantrelInventory::RemoveManufacturer(TVantrelInventoryManufacturer* AMan) {
   TMonitorLock lock(this);
-  if (AMan && AMan->Inventory() == this)
-    Detach(AMan);
+  if (!AMan || AMan->Inventory() != this)
+    return;
+  // A detached manufacturer has no inventory to produce into: its runs end here.
+  for (int i = AMan->ProcessCount() - 1; i >= 0; --i)
+    AMan->Processes(i)->Abort(true);
+  Detach(AMan);
 }
 
 TVantrelInventoryVisualItem* TVantrelInventory::AddVisualItem(int AIndex, const std::string& AName,
@@ -1048,10 +1062,11 @@ void TVantrelInventory::UnlinkGraveyard() {
 
 void TVantrelInventory::Clear() {
   TMonitorLock lock(this);
-  // Graveyard entries may still point at what is freed now.
-  UnlinkGraveyard();
   FLateResolveList.reset();
+  // Freeing the manufacturers frees their processes, whose taken ingredients join the graveyard;
+  // then no graveyard entry may keep pointing at what is freed next.
   FManufacturers->Clear();
+  UnlinkGraveyard();
   FCollectedItems->Clear();
   FItemTemplates->Clear();
   FGroups->Clear();
@@ -1102,8 +1117,10 @@ std::vector<TVantrelInventoryCollectable*>
 TVantrelInventory::FindCollectedItems(const TVantrelInventoryItemTemplate* ATemplate) const {
   TMonitorLock lock(this);
   std::vector<TVantrelInventoryCollectable*> found;
+  // The items' own monitors are not taken for each field read: the inventory's monitor covers the
+  // scan, and a lock per item made collecting in a large inventory slow.
   for (TVantrelInventoryCollectable* item : FCollectedItems->ToArray())
-    if (item->Template() == ATemplate)
+    if (item->FTemplate == ATemplate)
       found.push_back(item);
   return found;
 }
@@ -1120,7 +1137,7 @@ TVantrelInventoryCollectable*
 TVantrelInventory::FindFirstCollectedItem(const TVantrelInventoryItemTemplate* ATemplate) const {
   TMonitorLock lock(this);
   for (int i = 0; i < FCollectedItems->Count(); ++i)
-    if (auto* item = ItemAt<TVantrelInventoryCollectable>(*FCollectedItems, i); item->Template() == ATemplate)
+    if (auto* item = ItemAt<TVantrelInventoryCollectable>(*FCollectedItems, i); item->FTemplate == ATemplate)
       return item;
   return nullptr;
 }

@@ -2,7 +2,8 @@
 // The inventory: what a player owns. Item templates (the kinds of item), groups of templates with
 // shared limits, and the collected items, with the rules that decide whether an item may be
 // collected, collecting and dropping with their notifications, and the references that form
-// streaming resolves once everything is read.
+// streaming resolves once everything is read; recipes (manufacturers) that run as timed processes
+// on UI timers; and visual items that become one image list per level of detail.
 //
 // Every public operation holds the object's own monitor (rtl::TMonitorLock) for its whole run
 // and raises its events under it. Inventories are used on the UI thread; the monitors only make
@@ -26,6 +27,12 @@
 #include "utils/Vantrel.Utils.Language.h"
 #include "utils/Vantrel.Utils.Parameters.h"
 
+namespace ui {
+class TBitmap;
+class TImageList;
+class TTimer;
+} // namespace ui
+
 namespace vantrel {
 
 class TMz_XmlElement;
@@ -36,6 +43,10 @@ class TVantrelInventoryCollectable;
 class TVantrelInventoryLoadingCache;
 class TVantrelInventoryVisualItemCollection;
 class TVantrelInventoryManufacturerCollection;
+class TVantrelInventoryCollectablesCollection;
+class TVantrelInventoryManufacturer;
+class TVantrelInventoryManufacturingProcess;
+class TVantrelInventoryVisualItem;
 
 enum class TVantrelInventoryCollectState : uint8_t {
   None,
@@ -52,8 +63,29 @@ RTL_ENUM_TYPEINFO(TVantrelInventoryCollectState, "None", "Allowed", "Collected",
 enum class TManufacturingProcessKind : uint8_t { NewItem, Upgrading, Downgrading };
 RTL_ENUM_TYPEINFO(TManufacturingProcessKind, "NewItem", "Upgrading", "Downgrading")
 
+enum class TManufacturingNotificationType : uint8_t {
+  mntStarted,
+  mntPaused,
+  mntAborted,
+  mntCompleted,
+  mntProcessing
+};
+RTL_ENUM_TYPEINFO(TManufacturingNotificationType, "mntStarted", "mntPaused", "mntAborted", "mntCompleted",
+                  "mntProcessing")
+
 using TOnInventoryItemNotify = std::function<void(
     TVantrelInventory* AInventory, TVantrelInventoryCollectable* AItem, TCollectionNotification AAction)>;
+using TOnInventoryAddManufacturing =
+    std::function<void(TVantrelInventory* AInventory, TVantrelInventoryManufacturingProcess* AProcess)>;
+using TOnInventoryLoadResource =
+    std::function<void(TVantrelInventory* AInventory, int AResIdx, const std::string& AResource,
+                       TVantrelInventoryVisualItem* AItem, ui::TBitmap* ADestBitmap)>;
+using TOnManufacturingNotify = std::function<void(TVantrelInventoryManufacturer* AManufacturer,
+                                                  TVantrelInventoryManufacturingProcess* AProcess,
+                                                  TManufacturingNotificationType AType)>;
+using TOnManufacturingProduced =
+    std::function<void(TVantrelInventoryManufacturer* AManufacturer,
+                       TVantrelInventoryManufacturingProcess* AProcess, TVantrelInventoryCollectable* AItem)>;
 
 // The names of an entry: the language map, written as `lang` entries straight into an element.
 class TVantrelInventoryLanguageMap : public TVantrelLanguageMap {
@@ -321,13 +353,83 @@ private:
   float FMaxWeight = 0;
 };
 
+// One run of a recipe, paced by a 100 ms UI timer: it takes its ingredients out of the inventory
+// when it starts, reports each tick to the manufacturer's OnNotify and, when the time is up,
+// produces the results into the inventory and frees itself. Its manufacturer's process list owns
+// it. A process reports mntAborted at most once per run, and never after mntCompleted.
+class TVantrelInventoryManufacturingProcess : public TObject {
+  RTL_CLASS(TVantrelInventoryManufacturingProcess, TObject)
+public:
+  TVantrelInventoryManufacturingProcess(TVantrelInventoryManufacturer* AManufacturer,
+                                        TManufacturingProcessKind AKind);
+  ~TVantrelInventoryManufacturingProcess() override;
+  // Stops the run (reporting mntAborted unless it completed or aborted), then hands the taken
+  // ingredients to the inventory's graveyard, so references to them stay valid.
+  void BeforeDestruction() override;
+
+  TVantrelInventoryManufacturer* Manufacturer() const { return FManufacturer; }
+  TManufacturingProcessKind Kind() const { return FKind; }
+  // The elapsed milliseconds of a running or paused run, in steps of 100; 0 otherwise.
+  int32_t Progress() const;
+  // The collected items taken as ingredients.
+  TVantrelInventoryCollectablesCollection* Collectables() const { return FCollectables.get(); }
+
+  // Switches the timer (pausing a running run, resuming a paused one); reports mntPaused.
+  virtual void Pause();
+  // Stops the run and reports mntAborted (not after completion or an earlier abort); with
+  // ADestroyOnFinish the manufacturer then frees the process (called from a handler of this
+  // process, once the operation that raised the event has returned). Taken ingredients are not
+  // given back.
+  virtual void Abort(bool ADestroyOnFinish);
+  // Stops the timer, produces the results, reports mntCompleted, then OnProduced per result.
+  virtual void Complete();
+  // Starts a run: with a TimeNeeded above 0, unless the timer runs already, takes the ingredients
+  // from AItemList, starts the timer and reports mntStarted; otherwise takes the ingredients and
+  // completes at once.
+  void Start(const std::vector<TVantrelInventoryCollectable*>& AItemList);
+
+private:
+  TVantrelInventoryManufacturer* FManufacturer;
+  TManufacturingProcessKind FKind;
+  bool FIsInTimer = false;
+  int32_t FManufacturingProgress = 0;
+  TOwned<ui::TTimer> FManufacturingTimer;
+  std::unique_ptr<TVantrelInventoryCollectablesCollection> FCollectables;
+  bool FCompleted = false;
+  bool FAborted = false;
+  // Operations of this process running now, which a handler's Abort(True) must not free it under.
+  int FBusy = 0;
+  bool FFreeWhenIdle = false;
+
+  void Tick();
+  // Remaining := ATimeNeeded, the timer made on first use, the ingredients taken, the timer
+  // started and mntStarted reported.
+  void StartTimed(const std::vector<TVantrelInventoryCollectable*>& AItemList, int32_t ATimeNeeded);
+  void TakeIngredients(const std::vector<TVantrelInventoryCollectable*>& AItemList);
+  void ReleaseTimer();
+  void Notify(TManufacturingNotificationType AType);
+  // Reports mntAborted once for a run that neither completed nor aborted.
+  void ReportAborted();
+  // Frees the process through its manufacturer when an Abort(True) asked for it and no operation
+  // of it runs any more.
+  void FreeIfAsked();
+  // Counts one running operation for its scope.
+  struct TBusy {
+    explicit TBusy(TVantrelInventoryManufacturingProcess& AProcess) : Process(AProcess) { ++Process.FBusy; }
+    ~TBusy() { --Process.FBusy; }
+    TBusy(const TBusy&) = delete;
+    TBusy& operator=(const TBusy&) = delete;
+    TVantrelInventoryManufacturingProcess& Process;
+  };
+};
+
 // A recipe: what a run consumes (ingredients), what must be held (dependencies) and what it
-// produces (result items), with the time a run takes. Runs and their timers come with the
-// manufacturing processes.
+// produces (result items), with the time a run takes. Each Start makes a manufacturing process.
 class TVantrelInventoryManufacturer : public TVantrelInventoryCustomItem {
   RTL_CLASS(TVantrelInventoryManufacturer, TVantrelInventoryCustomItem)
 public:
   TVantrelInventoryManufacturer();
+  ~TVantrelInventoryManufacturer() override;
   static void RegisterProperties(TPropertyList& AList);
 
   TVantrelInventoryIngredientList* Ingredients() const { return FIngredients.get(); }
@@ -362,8 +464,29 @@ public:
   // "forge: iron(2) + coal(1) => (sword(1))"; an entry without template shows "?".
   virtual std::string GetDescriptionString() const;
 
+  const TOnManufacturingNotify& OnNotify() const { return FOnNotify; }
+  void SetOnNotify(TOnManufacturingNotify AValue);
+  const TOnManufacturingProduced& OnProduced() const { return FOnProduced; }
+  void SetOnProduced(TOnManufacturingProduced AValue);
+  int ProcessCount() const;
+  TVantrelInventoryManufacturingProcess* Processes(int AIndex) const;
+  // Removes the process from the list, which frees it; nothing for a process of another list.
+  virtual void RemoveProcess(TVantrelInventoryManufacturingProcess* AProcess);
+  // Whether the inventory holds, per dependency entry, at least its quantity of the template.
+  virtual bool CheckDependency() const;
+  // The dependencies hold and AItemList offers, per template Id, at least what the ingredients
+  // need; an empty ingredient list or offer is false.
+  virtual bool Verify(const std::vector<TVantrelInventoryCollectable*>& AItemList) const;
+  // Builds each result (refused ones left out); a quantity above 1 grows the built collectable.
+  virtual std::vector<TVantrelInventoryCollectable*> Produce();
+  // A new process in the list, announced by the inventory's OnAddManufacturing, then started;
+  // null when a handler freed it already (Abort(True) while it completed at once).
+  virtual TVantrelInventoryManufacturingProcess*
+  Start(const std::vector<TVantrelInventoryCollectable*>& AItemList);
+
   std::string GetIdentifier() const override { return "manufacturer"; }
-  // Copies the three lists, Kind and TimeNeeded, then the entry's fields.
+  // Copies the three lists, Kind, TimeNeeded and both handlers, frees its own processes, then
+  // copies the entry's fields.
   void Assign(const TPersistent* ASource) override;
   TMz_XmlElement* ToXml(TMz_XmlElement* AParent) const override;
   void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache) override;
@@ -374,6 +497,9 @@ private:
   std::unique_ptr<TVantrelInventoryResultItemList> FResultItems;
   TManufacturingProcessKind FKind = TManufacturingProcessKind::NewItem;
   int32_t FTimeNeeded = 3000;
+  TObjectList<TVantrelInventoryManufacturingProcess> FProcesses;
+  TOnManufacturingNotify FOnNotify;
+  TOnManufacturingProduced FOnProduced;
 
   TVantrelInventoryItemTemplate* Lookup(const std::string& ATemplateId) const;
 };
@@ -464,6 +590,8 @@ public:
   void SetImageLOD2Size(const TPoint& AValue) { SetImageLODSize(2, AValue); }
   virtual void ToXml(TMz_XmlElement* AParent) const;
   virtual void FromXml(const TMz_XmlElement* ANode, TVantrelInventoryLoadingCache* ACache);
+  // Swaps two visual items without notification; the image lists are not flagged.
+  void Exchange(int AIdx1, int AIdx2);
 
 private:
   mutable TPoint FImageLODSizes[3];
@@ -530,6 +658,10 @@ public:
   void SetLanguage(int32_t AValue);
   const TOnInventoryItemNotify& OnItemNotify() const { return FOnItemNotify; }
   void SetOnItemNotify(TOnInventoryItemNotify AValue) { FOnItemNotify = std::move(AValue); }
+  const TOnInventoryAddManufacturing& OnAddManufacturing() const { return FOnAddManufacturing; }
+  void SetOnAddManufacturing(TOnInventoryAddManufacturing AValue) { FOnAddManufacturing = std::move(AValue); }
+  const TOnInventoryLoadResource& OnLoadResource() const { return FOnLoadResource; }
+  void SetOnLoadResource(TOnInventoryLoadResource AValue) { FOnLoadResource = std::move(AValue); }
 
   // Frees the manufacturers, collected items, templates and groups (in that order), flags the
   // image lists and clears the visual items; empties the late-resolve list. Graveyard entries
@@ -556,6 +688,37 @@ public:
   void SetImageListModified(int AIndex);
   void UnsetImageListModified(int AIndex);
   bool ImageListModified(int AIndex) const;
+  // The image list of one level of detail (0..2), rebuilt when missing or flagged: one source
+  // (the picture at the level's size) and one destination per visual item, in order. Pictures
+  // come from OnLoadResource when it is set, else from the resource's file, else from the file
+  // beside FileName; a missing one logs a warning and stays empty. Another index raises
+  // EArgumentOutOfRangeException.
+  ui::TImageList* GetImageList(int AIndex);
+  ui::TImageList* ImageListLOD0() { return GetImageList(0); }
+  ui::TImageList* ImageListLOD1() { return GetImageList(1); }
+  ui::TImageList* ImageListLOD2() { return GetImageList(2); }
+
+  // The first enabled manufacturer whose Verify holds, else null.
+  virtual TVantrelInventoryManufacturer*
+  GetSuitableManufacturer(const std::vector<TVantrelInventoryCollectable*>& AItemList) const;
+  // Every such manufacturer in order (empty when none).
+  virtual std::vector<TVantrelInventoryManufacturer*>
+  GetSuitableManufacturers(const std::vector<TVantrelInventoryCollectable*>& AItemList) const;
+  // Starts AManufacturer without Verify; null for no manufacturer or an empty list.
+  virtual TVantrelInventoryManufacturingProcess*
+  StartManufacturing(TVantrelInventoryManufacturer* AManufacturer,
+                     const std::vector<TVantrelInventoryCollectable*>& AItemList);
+  // Starts the first suitable manufacturer; null when none.
+  virtual TVantrelInventoryManufacturingProcess*
+  Manufacture(const std::vector<TVantrelInventoryCollectable*>& AItemList);
+  // Starts AManufacturer when it is enabled and its Verify holds; otherwise null.
+  virtual TVantrelInventoryManufacturingProcess*
+  Manufacture(TVantrelInventoryManufacturer* AManufacturer,
+              const std::vector<TVantrelInventoryCollectable*>& AItemList);
+  // Runs the "<template Id>-Upgrade" ("-Downgrade") recipe on AItem, making it once in the
+  // manufacturer collection; null when AItem is not upgradable (downgradable).
+  virtual TVantrelInventoryManufacturingProcess* Upgrade(TVantrelInventoryCollectable* AItem);
+  virtual TVantrelInventoryManufacturingProcess* Downgrade(TVantrelInventoryCollectable* AItem);
 
   // The file: the declaration, then `inventory` with "path" (the folder of FileName) and the
   // sections visual_items, groups, templates, manufacturers and items, written beautified.
@@ -621,8 +784,14 @@ private:
   bool FImageListsModified[3] = {true, true, true};
   int32_t FLanguage = 0;
   TOnInventoryItemNotify FOnItemNotify;
+  TOnInventoryAddManufacturing FOnAddManufacturing;
+  TOnInventoryLoadResource FOnLoadResource;
   std::unique_ptr<std::vector<TLateResolve>> FLateResolveList;
+  TOwned<ui::TImageList> FImageLists[3];
   std::vector<TOwned<TVantrelInventoryCustomItem>> FGraveyard;
+
+  friend class TVantrelInventoryManufacturingProcess;
+  friend class TVantrelInventoryManufacturer;
 
   // Takes AItem out of its collection into the graveyard.
   void Detach(TVantrelInventoryCustomItem* AItem);
@@ -630,6 +799,14 @@ private:
   int32_t CountOf(const TVantrelInventoryItemTemplate* ATemplate) const;
   // Unlinks graveyard entries from the live entries about to be freed.
   void UnlinkGraveyard();
+  // The recipe that turns AItem's template into ATarget, made on first use.
+  TVantrelInventoryManufacturer* ConversionRecipe(TVantrelInventoryCollectable* AItem,
+                                                  TVantrelInventoryItemTemplate* ATarget,
+                                                  TManufacturingProcessKind AKind, const char* ASuffix);
+  TVantrelInventoryManufacturingProcess* Convert(TVantrelInventoryCollectable* AItem, bool AUpgrade);
+  // Loads the picture of visual item ANumber at level ALevel into ABitmap, or logs why not.
+  void LoadImage(int ALevel, int ANumber, TVantrelInventoryVisualItem* AItem, const TPoint& ASize,
+                 ui::TBitmap* ABitmap);
 };
 
 // Registers the inventory's classes for streaming (counted; the first call registers).

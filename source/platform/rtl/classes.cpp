@@ -1,6 +1,7 @@
 #include "rtl/classes.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "rtl/filer.h"
@@ -441,6 +442,12 @@ void TCollection::Delete(int AIndex) {
   item->Free();
 }
 
+void TCollection::Exchange(int AIndex1, int AIndex2) {
+  CheckIndex(AIndex1, Count() - 1);
+  CheckIndex(AIndex2, Count() - 1);
+  std::swap(FItems[size_t(AIndex1)], FItems[size_t(AIndex2)]);
+}
+
 void TCollection::Clear() {
   if (FItems.empty())
     return;
@@ -485,7 +492,10 @@ void TCollection::InsertItem(TCollectionItem* AItem) {
 
 void TCollection::RemoveItem(TCollectionItem* AItem) {
   Notify(AItem, TCollectionItemNotification::cnExtracting);
-  std::erase(FItems, AItem);
+  // Searched from the end: Clear and destruction free the last item each time, which keeps
+  // emptying a large collection linear.
+  if (const auto found = std::find(FItems.rbegin(), FItems.rend(), AItem); found != FItems.rend())
+    FItems.erase(std::next(found).base());
   AItem->FCollection = nullptr;
   Changed();
 }

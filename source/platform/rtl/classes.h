@@ -270,6 +270,9 @@ public:
   TCollectionItem* Insert(int AIndex);
   void Delete(int AIndex);
   void Clear();
+  // Swaps two items without notification; both keep their IDs. An index out of range raises
+  // EListError.
+  void Exchange(int AIndex1, int AIndex2);
   TCollectionItem* FindItemID(int AID) const;
 
   // Update calls are held back until the outermost EndUpdate, which sends one Update(nullptr).

@@ -1,8 +1,12 @@
 #include "ui/bitmap.h"
 
 #include <SDL.h>
+#include <SDL_image.h>
 
+#include <algorithm>
 #include <bit>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -24,6 +28,13 @@ constexpr const char* SavingFailed = "Cannot save bitmap to '%s': %s";
 constexpr const char* BadSize = "Invalid bitmap size %d x %d";
 constexpr const char* ResizeWhileMapped = "Bitmap cannot be resized while it is mapped";
 constexpr const char* BadPixelFormatTag = "Invalid bitmap pixel format %d";
+constexpr const char* LoadingFailed = "Cannot load bitmap from %s: %s";
+// 16384 x 16384: larger pictures are refused before they are decoded.
+constexpr uint64_t MaxLoadedPixels = uint64_t(1) << 28;
+// Pictures above a million pixels must bring at least one byte of data per 8192 pixels (more
+// than deflate reaches on one-bit pixels).
+constexpr uint64_t MinPixelsWithoutData = uint64_t(1) << 20;
+constexpr uint64_t MaxPixelsPerByte = 8192;
 
 [[noreturn]] void RaiseRangeError() {
   throw rtl::ERangeError(rtl::messages::RangeError);
@@ -58,11 +69,11 @@ TBitmap::TBitmap(int32_t AWidth, int32_t AHeight) {
 void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
   if (AWidth == FWidth && AHeight == FHeight && (HandleAllocated() || IsEmpty()))
     return;
-  Resize(AWidth, AHeight);
+  Reallocate(AWidth, AHeight);
   BitmapChanged();
 }
 
-void TBitmap::Resize(int32_t AWidth, int32_t AHeight) {
+void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight) {
   if (AWidth < 0 || AHeight < 0 ||
       (AHeight > 0 && AWidth > std::numeric_limits<int32_t>::max() / BytesPerPixel / AHeight))
     throw rtl::EArgumentOutOfRangeException(rtl::Format(BadSize, AWidth, AHeight));
@@ -76,7 +87,7 @@ void TBitmap::Resize(int32_t AWidth, int32_t AHeight) {
 void TBitmap::InitializeBitmapHandle(int32_t AWidth, int32_t AHeight, float AScale, TPixelFormatTag ATag) {
   if (ATag > MaxPixelFormatTag)
     throw rtl::EArgumentOutOfRangeException(rtl::Format(BadPixelFormatTag, int(ATag)));
-  Resize(AWidth, AHeight);
+  Reallocate(AWidth, AHeight);
   FBitmapScale = AScale;
   FPixelFormatTag = ATag;
   BitmapChanged();
@@ -97,13 +108,13 @@ void TBitmap::Assign(const rtl::TPersistent* ASource) {
   if (ASource == this)
     return;
   if (const auto* bitmap = dynamic_cast<const TBitmap*>(ASource)) {
-    Resize(bitmap->FWidth, bitmap->FHeight);
+    Reallocate(bitmap->FWidth, bitmap->FHeight);
     FPixels = bitmap->FPixels;
     FPixels.resize(size_t(FWidth) * size_t(FHeight) * BytesPerPixel);
     FBitmapScale = bitmap->FBitmapScale;
     FPixelFormatTag = bitmap->FPixelFormatTag;
   } else if (const auto* texture = dynamic_cast<const TTexture*>(ASource)) {
-    Resize(texture->Width(), texture->Height());
+    Reallocate(texture->Width(), texture->Height());
     FBitmapScale = texture->TextureScale();
   } else {
     inherited::Assign(ASource);
@@ -176,6 +187,158 @@ void TBitmap::SaveToFile(const std::string& AFileName) const {
   SDL_FreeSurface(surface);
   if (result != 0)
     fail(SDL_GetError());
+}
+
+void TBitmap::LoadFromFile(const std::string& AFileName) {
+  Decode(rtl::TFile::ReadAllBytes(AFileName), "'" + AFileName + "'");
+}
+
+void TBitmap::LoadFromStream(rtl::TStream& AStream) {
+  // Read in chunks: the stream may not know its size.
+  rtl::TBytes bytes;
+  uint8_t chunk[64 * 1024];
+  for (int64_t count; (count = AStream.Read(chunk, sizeof chunk)) > 0;)
+    bytes.insert(bytes.end(), chunk, chunk + count);
+  Decode(bytes, "stream");
+}
+
+namespace {
+
+uint32_t ReadLE(const rtl::TBytes& ABytes, size_t AOffset, size_t ASize) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < ASize; ++i)
+    value |= uint32_t(ABytes[AOffset + i]) << (8 * i);
+  return value;
+}
+
+// The smallest BMP: the 14-byte file header and the 12-byte core header.
+constexpr size_t MinBmpSize = 26;
+
+// The pixel count a BMP header of at least MinBmpSize bytes declares, read before decoding so
+// that a forged size never reaches the decoder's allocation.
+uint64_t DeclaredBmpPixels(const rtl::TBytes& ABytes) {
+  // A 12-byte core header holds 16-bit sizes; every later header 32-bit ones.
+  const bool core = ReadLE(ABytes, 14, 4) == 12;
+  const auto width = core ? int64_t(ReadLE(ABytes, 18, 2)) : int64_t(int32_t(ReadLE(ABytes, 18, 4)));
+  const auto height = core ? int64_t(ReadLE(ABytes, 20, 2)) : int64_t(int32_t(ReadLE(ABytes, 22, 4)));
+  return uint64_t(std::llabs(width)) * uint64_t(std::llabs(height));
+}
+
+// The smallest PNG that names a size: the 8-byte signature and the IHDR chunk's length, type,
+// width and height.
+constexpr size_t MinPngSize = 24;
+constexpr uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+uint32_t ReadBE32(const rtl::TBytes& ABytes, size_t AOffset) {
+  return uint32_t(ABytes[AOffset]) << 24 | uint32_t(ABytes[AOffset + 1]) << 16 |
+         uint32_t(ABytes[AOffset + 2]) << 8 | uint32_t(ABytes[AOffset + 3]);
+}
+
+// The pixel count the IHDR chunk of a PNG of at least MinPngSize bytes declares.
+uint64_t DeclaredPngPixels(const rtl::TBytes& ABytes) {
+  return uint64_t(ReadBE32(ABytes, 16)) * uint64_t(ReadBE32(ABytes, 20));
+}
+
+enum class TPictureKind { Unknown, Bmp, Png };
+
+TPictureKind SniffPicture(const rtl::TBytes& ABytes) {
+  if (ABytes.size() >= 2 && ABytes[0] == 'B' && ABytes[1] == 'M')
+    return TPictureKind::Bmp;
+  if (ABytes.size() >= sizeof PngSignature &&
+      std::equal(std::begin(PngSignature), std::end(PngSignature), ABytes.begin()))
+    return TPictureKind::Png;
+  return TPictureKind::Unknown;
+}
+
+} // namespace
+
+void TBitmap::Decode(const rtl::TBytes& ABytes, const std::string& ASource) {
+  auto fail = [&](const std::string& AReason) {
+    throw rtl::EReadError(rtl::Format(LoadingFailed, ASource, AReason));
+  };
+  const TPictureKind kind = SniffPicture(ABytes);
+  if (kind == TPictureKind::Unknown)
+    fail("unsupported picture format");
+  if (ABytes.size() < (kind == TPictureKind::Bmp ? MinBmpSize : MinPngSize))
+    fail("truncated picture");
+  const uint64_t pixels = kind == TPictureKind::Bmp ? DeclaredBmpPixels(ABytes) : DeclaredPngPixels(ABytes);
+  if (pixels > MaxLoadedPixels)
+    fail("picture too large");
+  // Even compressed pixels need some data: a small file declaring a huge picture would only make
+  // the decoder allocate it.
+  if (pixels > MinPixelsWithoutData && pixels / MaxPixelsPerByte > ABytes.size())
+    fail("picture size does not match its data");
+  SDL_RWops* source = SDL_RWFromConstMem(ABytes.data(), static_cast<int>(ABytes.size()));
+  SDL_Surface* loaded = !source                     ? nullptr
+                        : kind == TPictureKind::Bmp ? SDL_LoadBMP_RW(source, 1)
+                                                    : IMG_LoadTyped_RW(source, 1, "PNG");
+  if (!loaded)
+    fail(SDL_GetError());
+  if (loaded->w <= 0 || loaded->h <= 0) {
+    SDL_FreeSurface(loaded);
+    fail("empty picture");
+  }
+  // BGRA storage is ARGB8888 read as one little-endian word per pixel.
+  SDL_Surface* converted = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
+  SDL_FreeSurface(loaded);
+  if (!converted)
+    fail(SDL_GetError());
+  Reallocate(converted->w, converted->h);
+  const size_t rowBytes = size_t(FWidth) * BytesPerPixel;
+  for (int32_t row = 0; row < FHeight; ++row)
+    std::memcpy(FPixels.data() + row * rowBytes,
+                static_cast<const uint8_t*>(converted->pixels) + row * converted->pitch, rowBytes);
+  SDL_FreeSurface(converted);
+  BitmapChanged();
+}
+
+namespace {
+
+// One channel at (AX, AY) in source pixels, interpolated between the four nearest pixels.
+struct TSampler {
+  const uint8_t* Pixels;
+  int32_t Width;
+  int32_t Height;
+
+  uint8_t At(int32_t AX, int32_t AY, int AChannel) const {
+    return Pixels[(size_t(AY) * size_t(Width) + size_t(AX)) * TBitmap::BytesPerPixel + AChannel];
+  }
+  uint8_t Sample(float AX, float AY, int AChannel) const {
+    const float x = std::clamp(AX, 0.0f, float(Width - 1));
+    const float y = std::clamp(AY, 0.0f, float(Height - 1));
+    const auto x0 = static_cast<int32_t>(x);
+    const auto y0 = static_cast<int32_t>(y);
+    const int32_t x1 = std::min(x0 + 1, Width - 1);
+    const int32_t y1 = std::min(y0 + 1, Height - 1);
+    const float fx = x - float(x0);
+    const float fy = y - float(y0);
+    const float top = At(x0, y0, AChannel) * (1 - fx) + At(x1, y0, AChannel) * fx;
+    const float bottom = At(x0, y1, AChannel) * (1 - fx) + At(x1, y1, AChannel) * fx;
+    return static_cast<uint8_t>(std::lround(top * (1 - fy) + bottom * fy));
+  }
+};
+
+} // namespace
+
+void TBitmap::Resize(int32_t AWidth, int32_t AHeight) {
+  if (AWidth == FWidth && AHeight == FHeight)
+    return;
+  if (IsEmpty() || !HandleAllocated()) {
+    SetSize(AWidth, AHeight);
+    return;
+  }
+  const std::vector<uint8_t> source = FPixels;
+  const TSampler sampler{source.data(), FWidth, FHeight};
+  const float scaleX = float(FWidth) / float(std::max(AWidth, 1));
+  const float scaleY = float(FHeight) / float(std::max(AHeight, 1));
+  Reallocate(AWidth, AHeight);
+  // Pixel centres map onto pixel centres.
+  for (int32_t y = 0; y < AHeight; ++y)
+    for (int32_t x = 0; x < AWidth; ++x)
+      for (int channel = 0; channel < BytesPerPixel; ++channel)
+        FPixels[(size_t(y) * size_t(AWidth) + size_t(x)) * BytesPerPixel + channel] =
+            sampler.Sample((x + 0.5f) * scaleX - 0.5f, (y + 0.5f) * scaleY - 0.5f, channel);
+  BitmapChanged();
 }
 
 } // namespace ui

@@ -11,6 +11,7 @@
 #include "rtl/classes.h"
 #include "rtl/colors.h"
 #include "rtl/exceptions.h"
+#include "rtl/streams.h"
 #include "ui/canvas.h"
 #include "ui/types3d.h"
 
@@ -105,6 +106,16 @@ public:
   // Writes the bitmap as a 32-bit BMP file. Other extensions, an empty bitmap or a failed write
   // raise EBitmapSavingFailed.
   void SaveToFile(const std::string& AFileName) const;
+  // Replaces size and pixels with the picture in the file, whose format is sniffed from its
+  // content (BMP or PNG). A missing file raises EFOpenError; content that is no readable picture (or one
+  // above 16384 x 16384 pixels) raises EReadError "Cannot load bitmap from '<file>': <reason>" and
+  // leaves the bitmap as it was.
+  void LoadFromFile(const std::string& AFileName);
+  // As LoadFromFile, from the stream's position to its end ("Cannot load bitmap from stream: …").
+  void LoadFromStream(rtl::TStream& AStream);
+  // Scales the picture to AWidth x AHeight (bilinear, edges clamped). The same size changes
+  // nothing; an empty bitmap only takes the new size.
+  void Resize(int32_t AWidth, int32_t AHeight);
 
   // Streams the pixels as the binary property "PNG", so writing a form never drops a picture; an
   // empty bitmap writes nothing.
@@ -122,7 +133,10 @@ protected:
   bool HandleAllocated() const { return !FPixels.empty(); }
 
 private:
-  void Resize(int32_t AWidth, int32_t AHeight);
+  // Makes new storage of AWidth x AHeight, every pixel transparent black.
+  void Reallocate(int32_t AWidth, int32_t AHeight);
+  // Decodes a picture file's bytes; ASource names them in errors.
+  void Decode(const rtl::TBytes& ABytes, const std::string& ASource);
 
   int32_t FWidth = 0;
   int32_t FHeight = 0;
