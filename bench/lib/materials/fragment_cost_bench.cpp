@@ -160,23 +160,7 @@ struct TScene {
     glBindVertexArray(VertexArray);
     glGenBuffers(1, &Buffer);
     glBindBuffer(GL_ARRAY_BUFFER, Buffer);
-    const std::array<float, 4 * 11> quad = {
-        -1, -1, 0, 0, 0, 1, 0, 0, 1, 0, 0, //
-        1,  -1, 0, 0, 0, 1, 1, 0, 1, 0, 0, //
-        -1, 1,  0, 0, 0, 1, 0, 1, 1, 0, 0, //
-        1,  1,  0, 0, 0, 1, 1, 1, 1, 0, 0, //
-    };
-    glBufferData(GL_ARRAY_BUFFER, sizeof quad, quad.data(), GL_STATIC_DRAW);
-    const GLsizei stride = 11 * sizeof(float);
-    for (const auto& [location, size, offset] :
-         {std::array<GLint, 3>{0, 3, 0}, {1, 3, 3}, {6, 2, 6}, {11, 3, 8}}) {
-      glEnableVertexAttribArray(location);
-      glVertexAttribPointer(location, size, GL_FLOAT, GL_FALSE, stride,
-                            reinterpret_cast<const void*>(static_cast<size_t>(offset) * sizeof(float)));
-    }
-    glVertexAttrib4f(2, 1, 1, 1, 1);
-    for (GLuint column = 0; column < 4; ++column)
-      glVertexAttrib4f(12 + column, column == 0, column == 1, column == 2, column == 3);
+    vtest::SetUpVariantQuad();
   }
   ~TScene() {
     glBindVertexArray(0);
