@@ -18,6 +18,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/aggregate_reporter.h"
 #include "support/bench_setup.h"
 
 #include <squish.h>
@@ -405,22 +406,10 @@ double RgbPsnr(const std::vector<uint8_t>& ABgra, const std::vector<uint8_t>& AB
 
 // --- Reporting ------------------------------------------------------------------------------------------
 
-// Keeps the median and minimum real time of every benchmark of this run (aggregates only).
-class TCodecReporter : public benchmark::ConsoleReporter {
+// The aggregate reporter with this program's failure handler and its pair printout.
+class TCodecReporter : public vbench::TAggregateReporter {
 public:
-  void ReportRuns(const std::vector<Run>& ARuns) override {
-    for (const Run& run : ARuns) {
-      if (run.error_occurred) {
-        Fail(run.benchmark_name() + ": " + run.error_message);
-        continue;
-      }
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-        FMedian[run.run_name.function_name] = run.GetAdjustedRealTime();
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "min")
-        FMinimum[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(ARuns);
-  }
+  TCodecReporter() : TAggregateReporter(Fail) {}
 
   // Prints Mpix/s (median, best) of ours and the peer and their ratio; false below AGoal. A pair
   // left out by a filter is not judged.
@@ -445,9 +434,6 @@ public:
   double MedianRate(const std::string& AName, size_t APixels) {
     return FMedian.count(AName) ? Rate(AName, APixels, FMedian) : 0;
   }
-
-private:
-  std::map<std::string, double> FMedian, FMinimum;
 };
 
 } // namespace

@@ -17,6 +17,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/aggregate_reporter.h"
 #include "support/bench_setup.h"
 
 #include <squish.h>
@@ -26,7 +27,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -247,22 +247,10 @@ void RegisterBenchmarks() {
   }));
 }
 
-// Keeps the median and minimum real time of every benchmark of this run (aggregates only).
-class TFileReporter : public benchmark::ConsoleReporter {
+// The aggregate reporter with this program's failure handler and its pair printout.
+class TFileReporter : public vbench::TAggregateReporter {
 public:
-  void ReportRuns(const std::vector<Run>& ARuns) override {
-    for (const Run& run : ARuns) {
-      if (run.error_occurred) {
-        Fail(run.benchmark_name() + ": " + run.error_message);
-        continue;
-      }
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-        FMedian[run.run_name.function_name] = run.GetAdjustedRealTime();
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "min")
-        FMinimum[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(ARuns);
-  }
+  TFileReporter() : TAggregateReporter(Fail) {}
 
   // Prints ms (median, best) of ours and the peer, and the peer's time over ours; false below
   // AGoal. A pair left out by a filter is not judged.
@@ -276,9 +264,6 @@ public:
                 ratio, AGoal > 0 ? (ratio >= AGoal ? "" : "  BELOW GOAL") : " (no goal)");
     return AGoal <= 0 || ratio >= AGoal;
   }
-
-private:
-  std::map<std::string, double> FMedian, FMinimum;
 };
 
 } // namespace
