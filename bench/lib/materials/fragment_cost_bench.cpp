@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include "support/bench_setup.h"
+#include "support/gl_start.h"
 
 #include "support/pair_reporter.h"
 #include <epoxy/gl.h>
@@ -23,7 +24,6 @@
 #include <vector>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
-#include "gl/egl_context.h"
 #include "materials/Vantrel.Material.Default.h"
 #include "support/shader_variants.h"
 #include "ui/context3d.h"
@@ -215,13 +215,8 @@ int main(int argc, char** argv) {
   // A fixed rasteriser thread count makes the ratios comparable between runs.
   setenv("LP_NUM_THREADS", "4", 0);
   const std::string threads = std::getenv("LP_NUM_THREADS");
-  vantrel::InitializeContextWindows();
-  if (!vantrel::TContextOpenGLWindows::StaticClass().Valid()) {
-    std::fprintf(stderr, "no OpenGL context\n");
+  if (!vbench::StartDefaultGLContext())
     return 1;
-  }
-  gl::MakeCurrent();
-  ui::TContextManager::RegisterContext(vantrel::TContextOpenGLWindows::StaticClass(), true);
   {
     const TScene scene;
     const TTextures textures;
