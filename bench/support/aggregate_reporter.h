@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -12,6 +13,19 @@
 #include <vector>
 
 namespace vbench {
+
+// Five repetitions of real time in milliseconds, reported as aggregates with the minimum added:
+// the registration TAggregateReporter reads.
+inline void ConfigureAggregates(benchmark::internal::Benchmark* ABenchmark) {
+  ABenchmark->Unit(benchmark::kMillisecond)
+      ->UseRealTime()
+      ->MinTime(0.2)
+      ->Repetitions(5)
+      ->ReportAggregatesOnly(true)
+      ->ComputeStatistics("min", [](const std::vector<double>& ATimes) {
+        return *std::min_element(ATimes.begin(), ATimes.end());
+      });
+}
 
 class TAggregateReporter : public benchmark::ConsoleReporter {
 public:
