@@ -1,52 +1,9 @@
-// tga_read: the input is loaded as a TGA file from a memory stream. A load either raises
-// EImagingError or returns False, or gives valid images; image 0 then goes into a bitmap, is saved
-// again in the same format and reloaded, and both calls must succeed. Any other exception, an
-// invalid image or a failed round trip is a fault.
+// tga_read: the input is loaded as a TGA file and taken through the image format round trip
+// (image_format_fuzz.h).
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-
-#include "formats/Vantrel.Imaging.Import.h"
 #include "formats/Vantrel.Imaging.TGA.h"
-#include "ui/bitmap.h"
-
-namespace {
-
-using namespace vantrel;
-
-void Check(bool ACondition) {
-  if (!ACondition)
-    std::abort();
-}
-
-void Run(const uint8_t* AData, size_t ASize) {
-  const TOwned<TTargaFileFormat> format(New<TTargaFileFormat>());
-  TBytesStream stream(TBytes(AData, AData + ASize));
-  TDynImageDataArray images;
-  if (!format->LoadFromStream(stream, images))
-    return;
-  for (const TImageData& image : images)
-    Check(IsImageDataValid(image));
-  const TOwned<ui::TBitmap> bitmap(New<ui::TBitmap>());
-  CopyImageDataToBitmap(images[0], *bitmap);
-  TDynImageDataArray first;
-  TImageData clone{};
-  Check(CloneImageData(images[0], clone));
-  first.push_back(clone);
-  TBytesStream saved;
-  Check(format->SaveToStream(saved, first));
-  saved.SetPosition(0);
-  TDynImageDataArray reloaded;
-  Check(format->LoadFromStream(saved, reloaded));
-}
-
-} // namespace
+#include "image_format_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
-  try {
-    Run(AData, ASize);
-  } catch (const EImagingError&) {
-  }
-  return 0;
+  return imagefuzz::RunOne<vantrel::TTargaFileFormat>(AData, ASize);
 }

@@ -75,4 +75,9 @@ struct TLinkedVariant {
 TLinkedVariant CompileAndLink(const TShaderVariantRow& ARow, const std::string& AVertexText,
                               const std::string& AFragmentText);
 
+// Fills the bound array buffer with a full-screen strip of four corners (position, normal, UV,
+// tangent) and points the bound vertex array's attribute locations at it; the colour (white) and
+// the instance matrix (identity) are constant attributes. The array buffer is unbound afterwards.
+void SetUpVariantQuad();
+
 } // namespace vtest

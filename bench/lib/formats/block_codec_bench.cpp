@@ -18,6 +18,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/aggregate_reporter.h"
 #include "support/bench_setup.h"
 
 #include <squish.h>
@@ -300,30 +301,18 @@ void TimeCodec(benchmark::State& AState, std::vector<uint8_t>& ABuffer, size_t A
   SetRate(AState, APixels);
 }
 
-// Five repetitions of real time in milliseconds, reported as aggregates with the minimum added.
-void Configure(benchmark::internal::Benchmark* ABenchmark) {
-  ABenchmark->Unit(benchmark::kMillisecond)
-      ->UseRealTime()
-      ->MinTime(0.2)
-      ->Repetitions(5)
-      ->ReportAggregatesOnly(true)
-      ->ComputeStatistics("min", [](const std::vector<double>& ATimes) {
-        return *std::min_element(ATimes.begin(), ATimes.end());
-      });
-}
-
 void RegisterDecoders() {
   for (const TFormatCase& c : FormatCases) {
     const std::string name = c.Name;
     const auto* format = &c;
-    Configure(
+    vbench::ConfigureAggregates(
         benchmark::RegisterBenchmark(("Decode" + name + "/ours").c_str(), [format](benchmark::State& AState) {
           TInputs& in = Inputs();
           const uint8_t* blocks = in.Blocks[format->Name].data();
           TimeCodec(AState, in.Ours, Pixels * static_cast<size_t>(format->PixelBytes), Pixels,
                     [&] { format->Decode(blocks, Side, Side, in.Ours.data()); });
         }));
-    Configure(benchmark::RegisterBenchmark(
+    vbench::ConfigureAggregates(benchmark::RegisterBenchmark(
         ("Decode" + name + "/libsquish").c_str(), [format](benchmark::State& AState) {
           TInputs& in = Inputs();
           const uint8_t* blocks = in.Blocks[format->Name].data();
@@ -331,7 +320,7 @@ void RegisterDecoders() {
             squish::DecompressImage(in.Squish.data(), Side, Side, blocks, format->SquishFlags);
           });
         }));
-    Configure(benchmark::RegisterBenchmark(
+    vbench::ConfigureAggregates(benchmark::RegisterBenchmark(
         ("Decode" + name + "/reference").c_str(), [format](benchmark::State& AState) {
           TInputs& in = Inputs();
           const uint8_t* blocks = in.Blocks[format->Name].data();
@@ -381,12 +370,12 @@ void EncodeWithStb(const std::vector<uint8_t>& ARgba, uint8_t* ABlocks) {
 }
 
 void RegisterEncoders() {
-  Configure(benchmark::RegisterBenchmark("EncodeBC1/ours", [](benchmark::State& AState) {
+  vbench::ConfigureAggregates(benchmark::RegisterBenchmark("EncodeBC1/ours", [](benchmark::State& AState) {
     TEncodeInputs& in = EncodeInputs();
     TimeCodec(AState, in.Ours, in.Ours.size(), size_t{CropSide} * CropSide,
               [&] { EncodeDXT1(in.Bgra.data(), CropSide, CropSide, in.Ours.data()); });
   }));
-  Configure(benchmark::RegisterBenchmark("EncodeBC1/stb_dxt", [](benchmark::State& AState) {
+  vbench::ConfigureAggregates(benchmark::RegisterBenchmark("EncodeBC1/stb_dxt", [](benchmark::State& AState) {
     TEncodeInputs& in = EncodeInputs();
     TimeCodec(AState, in.Stb, in.Stb.size(), size_t{CropSide} * CropSide,
               [&] { EncodeWithStb(in.Rgba, in.Stb.data()); });
@@ -405,22 +394,10 @@ double RgbPsnr(const std::vector<uint8_t>& ABgra, const std::vector<uint8_t>& AB
 
 // --- Reporting ------------------------------------------------------------------------------------------
 
-// Keeps the median and minimum real time of every benchmark of this run (aggregates only).
-class TCodecReporter : public benchmark::ConsoleReporter {
+// The aggregate reporter with this program's failure handler and its pair printout.
+class TCodecReporter : public vbench::TAggregateReporter {
 public:
-  void ReportRuns(const std::vector<Run>& ARuns) override {
-    for (const Run& run : ARuns) {
-      if (run.error_occurred) {
-        Fail(run.benchmark_name() + ": " + run.error_message);
-        continue;
-      }
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-        FMedian[run.run_name.function_name] = run.GetAdjustedRealTime();
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "min")
-        FMinimum[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(ARuns);
-  }
+  TCodecReporter() : TAggregateReporter(Fail) {}
 
   // Prints Mpix/s (median, best) of ours and the peer and their ratio; false below AGoal. A pair
   // left out by a filter is not judged.
@@ -445,9 +422,6 @@ public:
   double MedianRate(const std::string& AName, size_t APixels) {
     return FMedian.count(AName) ? Rate(AName, APixels, FMedian) : 0;
   }
-
-private:
-  std::map<std::string, double> FMedian, FMinimum;
 };
 
 } // namespace

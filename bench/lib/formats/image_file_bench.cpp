@@ -17,6 +17,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/aggregate_reporter.h"
 #include "support/bench_setup.h"
 
 #include <squish.h>
@@ -26,7 +27,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -129,17 +129,6 @@ void PrepareInputs() {
 
 // --- Benchmarks ---------------------------------------------------------------------------------------
 
-void Configure(benchmark::internal::Benchmark* ABenchmark) {
-  ABenchmark->Unit(benchmark::kMillisecond)
-      ->UseRealTime()
-      ->MinTime(0.2)
-      ->Repetitions(5)
-      ->ReportAggregatesOnly(true)
-      ->ComputeStatistics("min", [](const std::vector<double>& ATimes) {
-        return *std::min_element(ATimes.begin(), ATimes.end());
-      });
-}
-
 // Loads AFile with AFormat per iteration; the fingerprint of image 0 must match the first load's.
 void TimeLoad(benchmark::State& AState, TImageFileFormat& AFormat, const TBytes& AFile) {
   uint64_t expected = 0, last = 0;
@@ -175,20 +164,21 @@ void TimeStb(benchmark::State& AState, const TBytes& AFile) {
 }
 
 void RegisterBenchmarks() {
-  Configure(benchmark::RegisterBenchmark("DdsArgb/ours", [](benchmark::State& AState) {
+  vbench::ConfigureAggregates(benchmark::RegisterBenchmark("DdsArgb/ours", [](benchmark::State& AState) {
     const TOwned<TDDSFileFormat> dds(New<TDDSFileFormat>());
     TimeLoad(AState, *dds, Inputs().DdsArgb);
   }));
-  Configure(benchmark::RegisterBenchmark("DdsArgb/malloc+memcpy", [](benchmark::State& AState) {
-    const TBytes& file = Inputs().DdsArgb;
-    for (auto _ : AState) {
-      void* block = std::malloc(file.size() - 128);
-      std::memcpy(block, file.data() + 128, file.size() - 128);
-      benchmark::DoNotOptimize(block);
-      std::free(block);
-    }
-  }));
-  Configure(benchmark::RegisterBenchmark("DdsDxt5/ours", [](benchmark::State& AState) {
+  vbench::ConfigureAggregates(
+      benchmark::RegisterBenchmark("DdsArgb/malloc+memcpy", [](benchmark::State& AState) {
+        const TBytes& file = Inputs().DdsArgb;
+        for (auto _ : AState) {
+          void* block = std::malloc(file.size() - 128);
+          std::memcpy(block, file.data() + 128, file.size() - 128);
+          benchmark::DoNotOptimize(block);
+          std::free(block);
+        }
+      }));
+  vbench::ConfigureAggregates(benchmark::RegisterBenchmark("DdsDxt5/ours", [](benchmark::State& AState) {
     const TOwned<TDDSFileFormat> dds(New<TDDSFileFormat>());
     const TOwned<ui::TBitmap> bitmap(New<ui::TBitmap>(Side, Side));
     TBytesStream stream(Inputs().DdsDxt5);
@@ -201,32 +191,33 @@ void RegisterBenchmarks() {
     if (bitmap->Width() != Side)
       AState.SkipWithError("the bitmap was not filled");
   }));
-  Configure(benchmark::RegisterBenchmark("DdsDxt5/libsquish+memcpy", [](benchmark::State& AState) {
-    const TBytes& top = Inputs().Dxt5Top;
-    for (auto _ : AState) {
-      auto* rgba = static_cast<uint8_t*>(std::malloc(Pixels * 4));
-      auto* copy = static_cast<uint8_t*>(std::malloc(Pixels * 4));
-      squish::DecompressImage(rgba, Side, Side, top.data(), squish::kDxt5);
-      std::memcpy(copy, rgba, Pixels * 4);
-      benchmark::DoNotOptimize(copy);
-      std::free(rgba);
-      std::free(copy);
-    }
-  }));
+  vbench::ConfigureAggregates(
+      benchmark::RegisterBenchmark("DdsDxt5/libsquish+memcpy", [](benchmark::State& AState) {
+        const TBytes& top = Inputs().Dxt5Top;
+        for (auto _ : AState) {
+          auto* rgba = static_cast<uint8_t*>(std::malloc(Pixels * 4));
+          auto* copy = static_cast<uint8_t*>(std::malloc(Pixels * 4));
+          squish::DecompressImage(rgba, Side, Side, top.data(), squish::kDxt5);
+          std::memcpy(copy, rgba, Pixels * 4);
+          benchmark::DoNotOptimize(copy);
+          std::free(rgba);
+          std::free(copy);
+        }
+      }));
   const std::pair<const char*, TBytes TInputs::*> tgas[] = {
       {"Tga24", &TInputs::Tga24}, {"Tga32", &TInputs::Tga32}, {"TgaRle32", &TInputs::TgaRle}};
   for (const auto& [name, member] : tgas) {
     const auto field = member;
-    Configure(benchmark::RegisterBenchmark((std::string(name) + "/ours").c_str(),
-                                           [field](benchmark::State& AState) {
-                                             const TOwned<TTargaFileFormat> tga(New<TTargaFileFormat>());
-                                             TimeLoad(AState, *tga, Inputs().*field);
-                                           }));
-    Configure(benchmark::RegisterBenchmark(
+    vbench::ConfigureAggregates(benchmark::RegisterBenchmark(
+        (std::string(name) + "/ours").c_str(), [field](benchmark::State& AState) {
+          const TOwned<TTargaFileFormat> tga(New<TTargaFileFormat>());
+          TimeLoad(AState, *tga, Inputs().*field);
+        }));
+    vbench::ConfigureAggregates(benchmark::RegisterBenchmark(
         (std::string(name) + "/stb_image").c_str(),
         [field](benchmark::State& AState) { TimeStb(AState, Inputs().*field); }));
   }
-  Configure(benchmark::RegisterBenchmark("BitmapCopy/ours", [](benchmark::State& AState) {
+  vbench::ConfigureAggregates(benchmark::RegisterBenchmark("BitmapCopy/ours", [](benchmark::State& AState) {
     const TOwned<ui::TBitmap> bitmap(New<ui::TBitmap>(Side, Side));
     for (auto _ : AState)
       CopyImageDataToBitmap(Inputs().Argb.Get(), *bitmap);
@@ -236,7 +227,7 @@ void RegisterBenchmarks() {
       AState.SkipWithError("the bitmap differs from the image");
     bitmap->Unmap(data);
   }));
-  Configure(benchmark::RegisterBenchmark("BitmapCopy/memcpy", [](benchmark::State& AState) {
+  vbench::ConfigureAggregates(benchmark::RegisterBenchmark("BitmapCopy/memcpy", [](benchmark::State& AState) {
     const TOwned<ui::TBitmap> bitmap(New<ui::TBitmap>(Side, Side));
     for (auto _ : AState) {
       ui::TBitmapData data;
@@ -247,22 +238,10 @@ void RegisterBenchmarks() {
   }));
 }
 
-// Keeps the median and minimum real time of every benchmark of this run (aggregates only).
-class TFileReporter : public benchmark::ConsoleReporter {
+// The aggregate reporter with this program's failure handler and its pair printout.
+class TFileReporter : public vbench::TAggregateReporter {
 public:
-  void ReportRuns(const std::vector<Run>& ARuns) override {
-    for (const Run& run : ARuns) {
-      if (run.error_occurred) {
-        Fail(run.benchmark_name() + ": " + run.error_message);
-        continue;
-      }
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-        FMedian[run.run_name.function_name] = run.GetAdjustedRealTime();
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "min")
-        FMinimum[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(ARuns);
-  }
+  TFileReporter() : TAggregateReporter(Fail) {}
 
   // Prints ms (median, best) of ours and the peer, and the peer's time over ours; false below
   // AGoal. A pair left out by a filter is not judged.
@@ -276,9 +255,6 @@ public:
                 ratio, AGoal > 0 ? (ratio >= AGoal ? "" : "  BELOW GOAL") : " (no goal)");
     return AGoal <= 0 || ratio >= AGoal;
   }
-
-private:
-  std::map<std::string, double> FMedian, FMinimum;
 };
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include "support/bench_setup.h"
+#include "support/gl_start.h"
 
 #include "support/pair_reporter.h"
 #include <epoxy/gl.h>
@@ -23,7 +24,6 @@
 #include <vector>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
-#include "gl/egl_context.h"
 #include "materials/Vantrel.Material.Default.h"
 #include "support/shader_variants.h"
 #include "ui/context3d.h"
@@ -160,23 +160,7 @@ struct TScene {
     glBindVertexArray(VertexArray);
     glGenBuffers(1, &Buffer);
     glBindBuffer(GL_ARRAY_BUFFER, Buffer);
-    const std::array<float, 4 * 11> quad = {
-        -1, -1, 0, 0, 0, 1, 0, 0, 1, 0, 0, //
-        1,  -1, 0, 0, 0, 1, 1, 0, 1, 0, 0, //
-        -1, 1,  0, 0, 0, 1, 0, 1, 1, 0, 0, //
-        1,  1,  0, 0, 0, 1, 1, 1, 1, 0, 0, //
-    };
-    glBufferData(GL_ARRAY_BUFFER, sizeof quad, quad.data(), GL_STATIC_DRAW);
-    const GLsizei stride = 11 * sizeof(float);
-    for (const auto& [location, size, offset] :
-         {std::array<GLint, 3>{0, 3, 0}, {1, 3, 3}, {6, 2, 6}, {11, 3, 8}}) {
-      glEnableVertexAttribArray(location);
-      glVertexAttribPointer(location, size, GL_FLOAT, GL_FALSE, stride,
-                            reinterpret_cast<const void*>(static_cast<size_t>(offset) * sizeof(float)));
-    }
-    glVertexAttrib4f(2, 1, 1, 1, 1);
-    for (GLuint column = 0; column < 4; ++column)
-      glVertexAttrib4f(12 + column, column == 0, column == 1, column == 2, column == 3);
+    vtest::SetUpVariantQuad();
   }
   ~TScene() {
     glBindVertexArray(0);
@@ -231,13 +215,8 @@ int main(int argc, char** argv) {
   // A fixed rasteriser thread count makes the ratios comparable between runs.
   setenv("LP_NUM_THREADS", "4", 0);
   const std::string threads = std::getenv("LP_NUM_THREADS");
-  vantrel::InitializeContextWindows();
-  if (!vantrel::TContextOpenGLWindows::StaticClass().Valid()) {
-    std::fprintf(stderr, "no OpenGL context\n");
+  if (!vbench::StartDefaultGLContext())
     return 1;
-  }
-  gl::MakeCurrent();
-  ui::TContextManager::RegisterContext(vantrel::TContextOpenGLWindows::StaticClass(), true);
   {
     const TScene scene;
     const TTextures textures;

@@ -12,6 +12,7 @@
 #include <benchmark/benchmark.h>
 
 #include "support/bench_setup.h"
+#include "support/gl_start.h"
 
 #include "support/pair_reporter.h"
 #include <epoxy/gl.h>
@@ -25,7 +26,6 @@
 
 #include "context/Vantrel.Context.GLES.Windows.h"
 #include "context/Vantrel.Context.Shader.OpenGL.h"
-#include "gl/egl_context.h"
 #include "support/shader_variants.h"
 #include "ui/context3d.h"
 
@@ -242,13 +242,8 @@ int main(int argc, char** argv) {
   using namespace shaderbench;
   // Earlier runs must not make compiling look cheaper.
   setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
-  vantrel::InitializeContextWindows();
-  if (!vantrel::TContextOpenGLWindows::StaticClass().Valid()) {
-    std::fprintf(stderr, "no OpenGL context\n");
+  if (!vbench::StartDefaultGLContext())
     return 1;
-  }
-  gl::MakeCurrent();
-  ui::TContextManager::RegisterContext(vantrel::TContextOpenGLWindows::StaticClass(), true);
 
   benchmark::RegisterBenchmark("BM_Construction", BM_Construction)
       ->Unit(benchmark::kMicrosecond)

@@ -45,12 +45,15 @@
 #include <string>
 #include <vector>
 
+#include "support/bvh_reference.h"
 #include "utils/Vantrel.Utils.BVH.RayTree.h"
 #include "utils/Vantrel.Utils.BVH.h"
 
 namespace {
 
 using namespace vantrel;
+using vtest::DistanceToStart;
+using vtest::OctreeCast;
 
 constexpr int RayCount = 4096;
 constexpr int kRepetitions = 5;
@@ -187,12 +190,6 @@ std::vector<TRaycastData> MakeRays(const TBVHGeometry& AGeometry) {
   return rays;
 }
 
-float DistanceToStart(const TRaycastResult& AHit, const TRaycastData& ARay) {
-  const double dx = double(AHit.Point.X) - ARay.Start.X, dy = double(AHit.Point.Y) - ARay.Start.Y,
-               dz = double(AHit.Point.Z) - ARay.Start.Z;
-  return float(std::sqrt(dx * dx + dy * dy + dz * dz));
-}
-
 // The nearest hit over all triangles by distance, the first of equals; the count of triangles
 // reaching that distance goes to ATies.
 bool BruteForceCast(const TBVHGeometry& AGeometry, const TRaycastData& ARay, TRaycastResult& ARes,
@@ -220,34 +217,6 @@ bool SameBits(const TRaycastResult& A, const TRaycastResult& B) {
   return std::memcmp(&A.T, &B.T, sizeof(float)) == 0 &&
          std::memcmp(&A.Normal, &B.Normal, sizeof(TPoint3D)) == 0 &&
          std::memcmp(&A.Point, &B.Point, sizeof(TPoint3D)) == 0;
-}
-
-// The octree cast as the hierarchy defines it, walked over the public nodes: the result the root's
-// cast must reproduce bit for bit.
-bool OctreeCast(const TBVHNode& ANode, const TRaycastData& ARay, TRaycastResult& ARes) {
-  if (!ANode.Bounds.Raycast(ARay, ARes))
-    return false;
-  ARes.Hit = false;
-  float best = std::numeric_limits<float>::infinity();
-  TRaycastResult candidate;
-  bool found = false;
-  const auto consider = [&](bool AHit) {
-    if (!AHit)
-      return;
-    const float distance = DistanceToStart(candidate, ARay);
-    if (distance < best) {
-      ARes = candidate;
-      best = distance;
-      found = true;
-    }
-  };
-  if (ANode.Children.empty())
-    for (int32_t i = 0; i < ANode.NumTriangles; ++i)
-      consider(ANode.Geometry->Triangles[ANode.Triangles[i]].Raycast(ARay, &candidate));
-  else
-    for (const TBVHNode& child : ANode.Children)
-      consider(OctreeCast(child, ARay, candidate));
-  return found;
 }
 
 // --- One prepared mesh per size ------------------------------------------------------------------

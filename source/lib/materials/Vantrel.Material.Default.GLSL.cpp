@@ -115,6 +115,20 @@ void WriteMember(std::string& AOut, const TVantrelVariableNode& AMember, bool AW
                                             AWithType, AWithValue);
 }
 
+// Each member among AChildren that passes its conditions, one line apiece: APrefix, the member
+// with its type, ";".
+void WriteMembers(std::string& AOut, const std::vector<TVantrelNodePtr>& AChildren, std::string_view APrefix,
+                  bool AWithValue) {
+  for (const TVantrelNodePtr& child : AChildren) {
+    const auto* member = dynamic_cast<const TVantrelVariableNode*>(child.get());
+    if (!member || !member->Passes())
+      continue;
+    AOut += APrefix;
+    WriteMember(AOut, *member, true, AWithValue);
+    AOut += ";\r\n";
+  }
+}
+
 bool HasValue(const TVantrelVariableNode& AMember) {
   const TValue* conditional = AMember.FindConditionalValue();
   return (conditional && !conditional->IsEmpty()) || !AMember.Definition().Value.IsEmpty();
@@ -286,14 +300,7 @@ void TVantrelGLSLStructType::WriteText(std::string& AOut) const {
   AOut += "struct ";
   AOut += Id();
   AOut += "{\r\n";
-  for (const TVantrelNodePtr& child : Children()) {
-    const auto* member = dynamic_cast<const TVantrelVariableNode*>(child.get());
-    if (!member || !member->Passes())
-      continue;
-    AOut += "  ";
-    WriteMember(AOut, *member, true, false);
-    AOut += ";\r\n";
-  }
+  WriteMembers(AOut, Children(), "  ", false);
   AOut += "};\r\n\r\n";
 }
 
@@ -363,14 +370,7 @@ void TVantrelGLSLUBO::WriteText(std::string& AOut) const {
   AOut += "layout (binding=" + IntToStr(FBinding) + ", std140) uniform ";
   AOut += Id();
   AOut += "{\r\n";
-  for (const TVantrelNodePtr& child : Children()) {
-    const auto* member = dynamic_cast<const TVantrelVariableNode*>(child.get());
-    if (!member || !member->Passes())
-      continue;
-    AOut += "  ";
-    WriteMember(AOut, *member, true, true);
-    AOut += ";\r\n";
-  }
+  WriteMembers(AOut, Children(), "  ", true);
   AOut += "};\r\n\r\n";
 }
 
@@ -434,14 +434,7 @@ TVantrelGLSLAttributesNode::TVantrelGLSLAttributesNode(TVantrelNodeBuilder* ABui
 
 void TVantrelGLSLAttributesNode::WriteText(std::string& AOut) const {
   const std::string_view qualifier = Has("INOUTVARS") ? "in " : "attribute ";
-  for (const TVantrelNodePtr& child : Children()) {
-    const auto* member = dynamic_cast<const TVantrelVariableNode*>(child.get());
-    if (!member || !member->Passes())
-      continue;
-    AOut += qualifier;
-    WriteMember(AOut, *member, true, true);
-    AOut += ";\r\n";
-  }
+  WriteMembers(AOut, Children(), qualifier, true);
   AOut += "\r\n";
 }
 
@@ -498,14 +491,7 @@ void TVantrelGLSLInOutNode::WriteText(std::string& AOut) const {
   const bool structs = Has("VARYING_STRUCTS");
   if (structs)
     AOut += "struct TVaryingStruct{\r\n";
-  for (const TVantrelNodePtr& child : Children()) {
-    const auto* member = dynamic_cast<const TVantrelVariableNode*>(child.get());
-    if (!member || !member->Passes())
-      continue;
-    AOut += structs ? std::string_view("  ") : qualifier;
-    WriteMember(AOut, *member, true, true);
-    AOut += ";\r\n";
-  }
+  WriteMembers(AOut, Children(), structs ? std::string_view("  ") : qualifier, true);
   if (structs) {
     AOut += "};\r\n";
     AOut += qualifier;

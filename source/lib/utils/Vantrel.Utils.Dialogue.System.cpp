@@ -129,18 +129,6 @@ std::unique_ptr<TJSONValue> ParseObject(std::string_view AText) {
 }
 } // namespace
 
-namespace {
-
-// A stream property held as text: read with ASet, written from AText unless it equals AEmpty.
-void DefineTextProperty(TFiler* AFiler, const std::string& AName, const std::string& AText,
-                        std::string_view AEmpty, std::function<void(std::string_view)> ASet) {
-  AFiler->DefineProperty(
-      AName, [ASet = std::move(ASet)](TReader& AReader) { ASet(AReader.ReadString()); },
-      [AText](TWriter& AWriter) { AWriter.WriteString(AText); }, AText != AEmpty);
-}
-
-} // namespace
-
 void TVantrelDialogueCustomItem::DefineProperties(TFiler* AFiler) {
   inherited::DefineProperties(AFiler);
   const bool atOrigin = FPosition.X == 0 && FPosition.Y == 0;

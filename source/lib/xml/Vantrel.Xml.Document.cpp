@@ -200,6 +200,19 @@ private:
       ++FPos;
   }
 
+  // Reads past white space to the next character; the end of the data (or a NUL) fails.
+  int32_t ReadNonWhite() {
+    for (;;) {
+      const int32_t c = Read();
+      if (c == 0)
+        Fail("unexpected end of data (#0)");
+      if (c == EndOfData)
+        Fail("unexpected end of data (#$FFFF)");
+      if (!IsWhite(c))
+        return c;
+    }
+  }
+
   // Token characters are ASCII, so the UTF-16 span narrows to UTF-8 as it is.
   std::string ReadToken() {
     SkipWhite();
@@ -471,13 +484,7 @@ private:
   // Reads the attribute list; true when content follows.
   bool ParseTagHead(TMz_XmlNode* ANode) {
     for (;;) {
-      const int32_t c = Read();
-      if (c == 0)
-        Fail("unexpected end of data (#0)");
-      if (c == EndOfData)
-        Fail("unexpected end of data (#$FFFF)");
-      if (IsWhite(c))
-        continue;
+      const int32_t c = ReadNonWhite();
       if (c == '/') {
         ANode->setClosed(true);
         Expect('>', "\">\" expected behind \"/\"");
@@ -523,31 +530,22 @@ private:
   }
 
   void ReadValue(TMz_XmlNode* ANode, bool ANamespace) {
-    for (;;) {
-      const int32_t c = Read();
-      if (c == 0)
-        Fail("unexpected end of data (#0)");
-      if (c == EndOfData)
-        Fail("unexpected end of data (#$FFFF)");
-      if (IsWhite(c))
-        continue;
-      if (c == '/' || c == '>') {
-        --FPos;
-        return;
-      }
-      if (c != '=')
-        Fail(ANamespace ? "invalid character while parsing namespace \"%s\""
-                        : "invalid character while parsing attribute \"%s\"",
-             ANode->getQualifiedName());
-      const bool fits = ANamespace ? dynamic_cast<TMz_XmlNamespace*>(ANode) != nullptr
-                                   : dynamic_cast<TMz_XmlAttribute*>(ANode) != nullptr;
-      if (!fits)
-        Fail(ANamespace ? "invalid character for assigning value to namespace \"%s\""
-                        : "invalid character for assigning value to attribute \"%s\"",
-             ANode->getQualifiedName());
-      ReadQuoted(ANode);
+    const int32_t c = ReadNonWhite();
+    if (c == '/' || c == '>') {
+      --FPos;
       return;
     }
+    if (c != '=')
+      Fail(ANamespace ? "invalid character while parsing namespace \"%s\""
+                      : "invalid character while parsing attribute \"%s\"",
+           ANode->getQualifiedName());
+    const bool fits = ANamespace ? dynamic_cast<TMz_XmlNamespace*>(ANode) != nullptr
+                                 : dynamic_cast<TMz_XmlAttribute*>(ANode) != nullptr;
+    if (!fits)
+      Fail(ANamespace ? "invalid character for assigning value to namespace \"%s\""
+                      : "invalid character for assigning value to attribute \"%s\"",
+           ANode->getQualifiedName());
+    ReadQuoted(ANode);
   }
 
   void ReadQuoted(TMz_XmlNode* ANode) {

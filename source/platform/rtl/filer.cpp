@@ -1093,4 +1093,11 @@ void TWriter::WriteCollection(const TCollection* ACollection) {
   FPrefix = prefix;
 }
 
+void DefineTextProperty(TFiler* AFiler, const std::string& AName, const std::string& AText,
+                        std::string_view AEmpty, std::function<void(std::string_view)> ASet) {
+  AFiler->DefineProperty(
+      AName, [ASet = std::move(ASet)](TReader& AReader) { ASet(AReader.ReadString()); },
+      [AText](TWriter& AWriter) { AWriter.WriteString(AText); }, AText != AEmpty);
+}
+
 } // namespace rtl

@@ -286,4 +286,9 @@ private:
 // Calls the DefineProperties of AInstance: a persistent object's, or a string list's "Strings".
 void DefinePropertiesOf(const TObject* AInstance, TFiler* AFiler);
 
+// Defines a stream property held as text: read with ASet, written from AText unless it equals
+// AEmpty.
+void DefineTextProperty(TFiler* AFiler, const std::string& AName, const std::string& AText,
+                        std::string_view AEmpty, std::function<void(std::string_view)> ASet);
+
 } // namespace rtl

@@ -74,28 +74,7 @@ protected:
     glBindVertexArray(FVertexArray);
     glGenBuffers(1, &FBuffer);
     glBindBuffer(GL_ARRAY_BUFFER, FBuffer);
-    // Per corner: position, normal, UV, tangent.
-    const std::array<float, 4 * 11> quad = {
-        -1, -1, 0, 0, 0, 1, 0, 0, 1, 0, 0, //
-        1,  -1, 0, 0, 0, 1, 1, 0, 1, 0, 0, //
-        -1, 1,  0, 0, 0, 1, 0, 1, 1, 0, 0, //
-        1,  1,  0, 0, 0, 1, 1, 1, 1, 0, 0, //
-    };
-    glBufferData(GL_ARRAY_BUFFER, sizeof quad, quad.data(), GL_STATIC_DRAW);
-    const GLsizei stride = 11 * sizeof(float);
-    auto attribute = [&](GLuint ALocation, GLint ASize, size_t AOffset) {
-      glEnableVertexAttribArray(ALocation);
-      glVertexAttribPointer(ALocation, ASize, GL_FLOAT, GL_FALSE, stride,
-                            reinterpret_cast<const void*>(AOffset * sizeof(float)));
-    };
-    attribute(0, 3, 0);
-    attribute(1, 3, 3);
-    attribute(6, 2, 6);
-    attribute(11, 3, 8);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    SetVertexColor({1, 1, 1, 1});
-    for (GLuint column = 0; column < 4; ++column)
-      glVertexAttrib4f(12 + column, column == 0, column == 1, column == 2, column == 3);
+    vtest::SetUpVariantQuad();
   }
 
   void TearDown() override {

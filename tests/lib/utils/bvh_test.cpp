@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "support/bvh_reference.h"
 #include "utils/Vantrel.Utils.BVH.RayTree.h"
 #include "utils/Vantrel.Utils.BVH.h"
 #include "utils/Vantrel.Utils.Vectors.h"
@@ -15,6 +16,8 @@
 namespace {
 
 using namespace vantrel;
+using vtest::DistanceToStart;
+using vtest::OctreeCast;
 
 // A mesh as the framework's buffers hold it.
 struct TMesh {
@@ -68,13 +71,6 @@ std::vector<std::pair<TBVHNode*, int>> Leaves(TBVHGeometry& AGeometry) {
   std::vector<std::pair<TBVHNode*, int>> leaves;
   CollectLeaves(*AGeometry.Accelerator, 0, leaves);
   return leaves;
-}
-
-// The same distance as the hierarchy takes: in double from the stored floats, rounded once.
-float DistanceToStart(const TRaycastResult& AHit, const TRaycastData& ARay) {
-  const double dx = double(AHit.Point.X) - ARay.Start.X, dy = double(AHit.Point.Y) - ARay.Start.Y,
-               dz = double(AHit.Point.Z) - ARay.Start.Z;
-  return float(std::sqrt(dx * dx + dy * dy + dz * dz));
 }
 
 bool SameBits(const TRaycastResult& A, const TRaycastResult& B) {
@@ -532,34 +528,6 @@ TEST(BVH, MatchesBruteForce) {
 }
 
 // --- The binary tree under the root --------------------------------------------------------------
-
-// The octree cast as the hierarchy defines it, walked over the public nodes: the reference the
-// root's cast must reproduce bit for bit.
-bool OctreeCast(const TBVHNode& ANode, const TRaycastData& ARay, TRaycastResult& ARes) {
-  if (!ANode.Bounds.Raycast(ARay, ARes))
-    return false;
-  ARes.Hit = false;
-  float best = std::numeric_limits<float>::infinity();
-  TRaycastResult candidate;
-  bool found = false;
-  const auto consider = [&](bool AHit) {
-    if (!AHit)
-      return;
-    const float distance = DistanceToStart(candidate, ARay);
-    if (distance < best) {
-      ARes = candidate;
-      best = distance;
-      found = true;
-    }
-  };
-  if (ANode.Children.empty())
-    for (int32_t i = 0; i < ANode.NumTriangles; ++i)
-      consider(ANode.Geometry->Triangles[ANode.Triangles[i]].Raycast(ARay, &candidate));
-  else
-    for (const TBVHNode& child : ANode.Children)
-      consider(OctreeCast(child, ARay, candidate));
-  return found;
-}
 
 // Every triangle in order: the nearest hits by distance, the first of them first.
 std::vector<int32_t> NearestByBruteForce(const TBVHGeometry& AGeometry, const TRaycastData& ARay) {
