@@ -1,5 +1,6 @@
 #include "materials/Vantrel.Material.Types.h"
 
+#include "rtl/sysutils.h"
 #include "ui/texture_bitmap.h"
 
 namespace vantrel {
@@ -104,6 +105,22 @@ int TVantrelTexturePool::IndexOfTexture(const TTexture* ATexture) const {
     if (GetItem(i)->GetTexture() == ATexture)
       return i;
   return -1;
+}
+
+TVantrelTexturePoolEntry* TVantrelTexturePool::FindEntryByName(const std::string& AName) const {
+  for (int i = 0; i < Count(); ++i)
+    if (GetItem(i)->GetDisplayName() == AName)
+      return GetItem(i);
+  return nullptr;
+}
+
+void TVantrelTexturePool::RebuildFrom(const TVantrelBitmapPool& ABitmapPool) {
+  Clear();
+  for (int i = 0; i < ABitmapPool.Count(); ++i) {
+    TVantrelBitmapPoolEntry* source = ABitmapPool.GetItem(i);
+    source->GetBitmap()->UnsetTextureReference();
+    Add()->Assign(source);
+  }
 }
 
 // ---- TVantrelBitmapPoolEntry ----
@@ -405,6 +422,50 @@ void TVantrelBitmapPool::RegisterProperties(TPropertyList& AList) {
 
 TVantrelBitmapPoolEntry* TVantrelBitmapPool::GetItem(int AIndex) const {
   return static_cast<TVantrelBitmapPoolEntry*>(Items(AIndex));
+}
+
+TVantrelBitmapPoolEntry* TVantrelBitmapPool::FindEntryByName(const std::string& AName) const {
+  for (int i = 0; i < Count(); ++i)
+    if (GetItem(i)->GetName() == AName)
+      return GetItem(i);
+  return nullptr;
+}
+
+TVantrelBitmapPoolEntry*
+TVantrelBitmapPool::AddBitmap(const std::string& AName, TPixelFormatEx AComps, TPixelFormatEx AFormat,
+                              TVantrelTextureDataType ADataType, bool AIsDynamic, bool AIgnoreInArray,
+                              bool AProtectFormatSettings, TContextShaderKind AShaderKind,
+                              TVantrelTextureKind ATextureKind, TVantrelTexturePool* ATexturePool) {
+  if (AName.empty())
+    throw Exception(std::string(SPoolEntryNameMissing));
+  TVantrelBitmapPoolEntry* entry = FindEntryByName(AName);
+  if (entry && entry->GetTextureKind() != ATextureKind) {
+    RemoveBitmap(AName, ATexturePool);
+    entry = nullptr;
+  }
+  if (!entry) {
+    if (Count() >= MaxPoolTextures)
+      throw Exception(Format(SPoolIsFull, {MaxPoolTextures}));
+    entry = static_cast<TVantrelBitmapPoolEntry*>(Add());
+    entry->SetName(AName);
+  }
+  entry->SetIsDynamic(AIsDynamic);
+  entry->SetIgnoreInArray(AIgnoreInArray);
+  entry->SetShaderKind(AShaderKind);
+  entry->SetPixelFormat(ATextureKind, AComps, AFormat, ADataType, AProtectFormatSettings);
+  return entry;
+}
+
+void TVantrelBitmapPool::RemoveBitmap(const std::string& AName, TVantrelTexturePool* ATexturePool) {
+  TVantrelBitmapPoolEntry* entry = FindEntryByName(AName);
+  if (!entry)
+    return;
+  // A bitmap that holds no texture is borrowed by no texture entry; looking up nullptr would
+  // instead hit any entry that borrows nothing.
+  if (const TTexture* texture = entry->GetBitmap()->HeldTexture(); texture && ATexturePool)
+    if (const int index = ATexturePool->IndexOfTexture(texture); index >= 0)
+      ATexturePool->Delete(index);
+  Delete(entry->Index());
 }
 
 } // namespace vantrel

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "Vantrel.Prelude.h"
 #include "context/Vantrel.Context.Texturing.h"
@@ -19,6 +20,14 @@
 #include "ui/types3d.h"
 
 namespace vantrel {
+
+inline constexpr int MaxPoolTextures = 16;
+inline constexpr std::string_view SPoolIsFull =
+    "failed to add bitmap to pool - maximum number of textures in pool reached = %d";
+inline constexpr std::string_view SPoolEntryNameMissing =
+    "failed to add bitmap to pool - no entry name supplied!";
+
+class TVantrelBitmapPool;
 
 enum class TVantrelShadowMethod : uint8_t { ShadowMapping, VarianceShadowMapping };
 RTL_ENUM_TYPEINFO(TVantrelShadowMethod, "ShadowMapping", "VarianceShadowMapping")
@@ -93,6 +102,11 @@ public:
   void SetDeclareAsArray(bool AValue) { FDeclareAsArray = AValue; }
   // The index of the first entry whose texture is ATexture, else -1.
   int IndexOfTexture(const TTexture* ATexture) const;
+  // The first entry of that name (case-sensitive), else nullptr.
+  TVantrelTexturePoolEntry* FindEntryByName(const std::string& AName) const;
+  // Clears the pool, then adds one entry per bitmap entry in order, each bitmap first letting go of
+  // its texture so that the copy takes one made anew from the bitmap.
+  void RebuildFrom(const TVantrelBitmapPool& ABitmapPool);
 
 private:
   bool FDeclareAsArray = false;
@@ -216,6 +230,19 @@ public:
   static void RegisterProperties(TPropertyList& AList);
 
   TVantrelBitmapPoolEntry* GetItem(int AIndex) const;
+  // The first entry of that name (case-sensitive), else nullptr.
+  TVantrelBitmapPoolEntry* FindEntryByName(const std::string& AName) const;
+  // Sets up the entry named AName, making it when missing, or anew when it exists with another
+  // kind. The limit of 16 entries holds only when an entry must be made, so a full pool can still
+  // refresh the entries it has. An empty name raises. ATexturePool (may be nullptr) is the
+  // material's pool, from which a replaced entry's texture entry is removed.
+  TVantrelBitmapPoolEntry* AddBitmap(const std::string& AName, TPixelFormatEx AComps, TPixelFormatEx AFormat,
+                                     TVantrelTextureDataType ADataType, bool AIsDynamic, bool AIgnoreInArray,
+                                     bool AProtectFormatSettings, TContextShaderKind AShaderKind,
+                                     TVantrelTextureKind ATextureKind, TVantrelTexturePool* ATexturePool);
+  // Frees the entry named AName and, from ATexturePool (may be nullptr), the texture entry that
+  // borrows its texture. Nothing when there is no such entry.
+  void RemoveBitmap(const std::string& AName, TVantrelTexturePool* ATexturePool);
   // Streamed with the pool; not passed on to the texture pool.
   bool GetDeclareAsArray() const { return FDeclareAsArray; }
   void SetDeclareAsArray(bool AValue) { FDeclareAsArray = AValue; }

@@ -299,3 +299,82 @@ TEST_F(MaterialPoolsGL, PublishedPropertiesFollowTheStreamOrder) {
   EXPECT_EQ(entry->GetTilingX(), 3.0f);
   EXPECT_TRUE(IsPublishedProp(&Owner.Pool(), "DeclareAsArray"));
 }
+
+namespace {
+
+std::string MessageOf(const std::function<void()>& AAction) {
+  try {
+    AAction();
+  } catch (const Exception& E) {
+    return E.Message();
+  }
+  return "(nothing raised)";
+}
+
+TVantrelBitmapPoolEntry* Add2D(TVantrelBitmapPool& APool, const std::string& AName,
+                               TVantrelTexturePool* ATexturePool = nullptr, Kind AKind = Kind::Texture2D) {
+  return APool.AddBitmap(AName, PF::RGBA8, PF::BGRA, DT::dtUnsignedByte, false, false, false,
+                         TContextShaderKind::PixelShader, AKind, ATexturePool);
+}
+
+} // namespace
+
+TEST_F(MaterialPoolsGL, AddBitmapReplacesAnEntryOfAnotherKindAndKeepsOneOfTheSameKind) {
+  TVantrelBitmapPool& pool = Owner.Pool();
+  auto texturePool = MakeOwned<TVantrelTexturePool>(nullptr);
+  Add2D(pool, "Texture0");
+  TVantrelBitmapPoolEntry* cube = Add2D(pool, "NormalMapTexture", nullptr, Kind::CubeMap);
+  cube->GetBitmap()->SetSize(2, 2);
+  Add2D(pool, "Texture1");
+  texturePool->RebuildFrom(pool);
+  ASSERT_EQ(texturePool->Count(), 3);
+  ASSERT_NE(texturePool->GetItem(1)->GetTexture(), nullptr);
+
+  TVantrelBitmapPoolEntry* replaced = Add2D(pool, "NormalMapTexture", texturePool.get());
+  EXPECT_EQ(pool.Count(), 3);
+  EXPECT_EQ(replaced->Index(), 2);
+  EXPECT_EQ(replaced->GetTextureKind(), Kind::Texture2D);
+  // Only the texture entry that borrowed the replaced bitmap's texture went.
+  ASSERT_EQ(texturePool->Count(), 2);
+  EXPECT_EQ(texturePool->GetItem(0)->GetDisplayName(), "Texture0");
+  EXPECT_EQ(texturePool->GetItem(1)->GetDisplayName(), "Texture1");
+
+  EXPECT_EQ(Add2D(pool, "NormalMapTexture"), replaced);
+  EXPECT_EQ(pool.FindEntryByName("NormalMapTexture"), replaced);
+  EXPECT_EQ(pool.FindEntryByName("normalmaptexture"), nullptr);
+
+  // The rebuild copies the entries in order under their names.
+  texturePool->RebuildFrom(pool);
+  ASSERT_EQ(texturePool->Count(), 3);
+  EXPECT_EQ(texturePool->GetItem(2)->GetDisplayName(), "NormalMapTexture");
+  EXPECT_EQ(texturePool->FindEntryByName("NormalMapTexture"), texturePool->GetItem(2));
+  EXPECT_EQ(texturePool->FindEntryByName("Missing"), nullptr);
+
+  pool.RemoveBitmap("Texture0", texturePool.get());
+  EXPECT_EQ(pool.FindEntryByName("Texture0"), nullptr);
+  EXPECT_EQ(texturePool->FindEntryByName("Texture0"), nullptr);
+  pool.RemoveBitmap("Missing", texturePool.get());
+  EXPECT_EQ(pool.Count(), 2);
+}
+
+TEST_F(MaterialPoolsGL, AddBitmapLimitsNewEntriesOnlyAndNeedsAName) {
+  TVantrelBitmapPool& pool = Owner.Pool();
+  for (int i = 0; i < 16; ++i)
+    Add2D(pool, "T" + std::to_string(i));
+  EXPECT_EQ(MessageOf([&] { Add2D(pool, "T16"); }),
+            "failed to add bitmap to pool - maximum number of textures in pool reached = 16");
+  EXPECT_EQ(pool.Count(), 16);
+
+  // A full pool still refreshes the entries it has.
+  TVantrelBitmapPoolEntry* refreshed =
+      pool.AddBitmap("T3", PF::R8, PF::R, DT::dtUnsignedByte, true, true, false,
+                     TContextShaderKind::VertexShader, Kind::Texture2D, nullptr);
+  EXPECT_EQ(refreshed->Index(), 3);
+  EXPECT_EQ(refreshed->GetInternalFormat(), PF::R8);
+  EXPECT_TRUE(refreshed->GetIsDynamic());
+  EXPECT_TRUE(refreshed->GetIgnoreInArray());
+  EXPECT_EQ(refreshed->GetShaderKind(), TContextShaderKind::VertexShader);
+
+  EXPECT_EQ(MessageOf([&] { Add2D(pool, ""); }), "failed to add bitmap to pool - no entry name supplied!");
+  EXPECT_EQ(pool.Count(), 16);
+}
