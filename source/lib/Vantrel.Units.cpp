@@ -5,6 +5,7 @@
 #include "context/Vantrel.Context.GLES.Windows.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "formats/Vantrel.Imaging.h"
+#include "materials/Vantrel.Material.Behaviour.h"
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Segment.h"
@@ -34,6 +35,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeGroup, FinalizeGroup},
     {InitializeSegment, FinalizeSegment},
     {InitializeImaging, nullptr},
+    {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
     {InitializeInventory, FinalizeInventory},
