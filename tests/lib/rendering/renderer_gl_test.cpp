@@ -92,6 +92,32 @@ TEST_F(RendererGL, ForwardRendererDrawsIntoTheGBuffer) {
   EXPECT_NE(At(ReadTexture(renderer->GetCompositeTexture()->Texture()), 2, 2), GreenPixel);
 }
 
+TEST_F(RendererGL, TranslucentPhaseDrawsIntoTheTranslucentAlbedo) {
+  auto renderer = Make<TForwardRenderer>();
+  renderer->SetColor(Blue);
+  DrawFrame(*renderer);
+  auto* context = dynamic_cast<TVantrelContext*>(renderer->GetSharedContext());
+  renderer->BeginMainRenderPass(TMatrix3D::Identity(), 45);
+  ASSERT_TRUE(renderer->BeginTranslucentRendering());
+  EXPECT_TRUE(context->GetTranslucentRendering());
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(Size / 2, Size / 2, Size / 2, Size / 2);
+  glClearColor(0, 1, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glDisable(GL_SCISSOR_TEST);
+  renderer->EndTranslucentRendering();
+  renderer->EndMainRenderPass();
+  EXPECT_FALSE(context->GetTranslucentRendering());
+
+  const auto translucent = ReadTexture(renderer->GetTranslucentAlbedoTexture());
+  EXPECT_EQ(At(translucent, 12, 12), GreenPixel);
+  EXPECT_EQ(At(translucent, 2, 2), Clear);
+  // The opaque result stays where the opaque phase left it.
+  const auto albedo = ReadTexture(renderer->GetAlbedoTexture());
+  EXPECT_EQ(At(albedo, 2, 2), GreenPixel);
+  EXPECT_EQ(At(albedo, 12, 12), BluePixel);
+}
+
 TEST_F(RendererGL, ForwardRendererWithoutGBufferDrawsIntoTheCompositeTexture) {
   auto renderer =
       Make<TForwardRenderer>({TRendererFlag::IgnoreRenderTargets, TRendererFlag::IgnoreCompositeCtrl});
