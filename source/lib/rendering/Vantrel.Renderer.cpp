@@ -55,6 +55,13 @@ constexpr TRenderTargets GBufferTargets{TRenderTarget::Color_0, TRenderTarget::C
 
 } // namespace
 
+// --- TRendererRef ---
+
+TRendererRef::TRendererRef(TRenderer* ARenderer) {
+  if (ARenderer)
+    FToken = ARenderer->FLiveness;
+}
+
 // --- TRenderer ---
 
 TRenderer::TRenderer(std::string AId, TComponent* AOwner, TRendererFlags AFlags,
@@ -63,6 +70,7 @@ TRenderer::TRenderer(std::string AId, TComponent* AOwner, TRendererFlags AFlags,
       FOnCreateCompositeTexture(std::move(ACompositeTextureEvent)) {}
 
 void TRenderer::BeforeDestruction() {
+  *FLiveness = nullptr;
   FreeContext();
   TObject::BeforeDestruction();
 }
@@ -278,7 +286,7 @@ bool TLegacyRenderer::BeginTranslucentRendering() {
   return result;
 }
 
-// The translucent flag stays set: the legacy pass leaves it to the next opaque phase's owner.
+// Unlike the base, leaves the context's TranslucentRendering set.
 void TLegacyRenderer::EndTranslucentRendering() {
   TRenderer::EndOpaqueRendering();
 }

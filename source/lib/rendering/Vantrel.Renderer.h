@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "Vantrel.Prelude.h"
@@ -41,8 +42,26 @@ inline constexpr const char* SRendererDestroyContextFailed =
 inline constexpr const char* SRendererCreateTextureFailed = "Failed to create renderer composite texture - ";
 inline constexpr const char* SRendererCreateContextFailed = "Failed to create renderer context - ";
 
+class TRenderer;
+
+// A non-owning reference to a renderer that reads nil once the renderer's destruction has begun:
+// renderers are re-created on resizes while passes and viewports still point at them.
+class TRendererRef {
+public:
+  TRendererRef() = default;
+  TRendererRef(TRenderer* ARenderer);
+  TRenderer* Get() const { return FToken ? *FToken : nullptr; }
+  TRenderer* operator->() const { return Get(); }
+  explicit operator bool() const { return Get() != nullptr; }
+
+private:
+  std::shared_ptr<TRenderer* const> FToken;
+};
+
 class TRenderer : public TObject {
   RTL_CLASS(TRenderer, TObject)
+  friend class TRendererRef;
+
 public:
   TRenderer(std::string AId, TComponent* AOwner, TRendererFlags AFlags,
             TOnRendererCreateCompositeTexture ACompositeTextureEvent);
@@ -59,7 +78,7 @@ public:
   void SetRenderTargets(TRenderTargets AValue) { FRenderTargets = AValue; }
   TComponent* GetOwner() const { return FOwner; }
   void SetOwner(TComponent* AValue) { FOwner = AValue; }
-  TRenderer* GetAttachedRenderer() const { return FAttachedRenderer; }
+  TRenderer* GetAttachedRenderer() const { return FAttachedRenderer.Get(); }
   void SetAttachedRenderer(TRenderer* AValue) { FAttachedRenderer = AValue; }
   const TOnRendererCreateCompositeTexture& GetOnCreateCompositeTexture() const {
     return FOnCreateCompositeTexture;
@@ -110,8 +129,12 @@ protected:
   TPoint FSize{64, 64};
   float FScale = 1;
   TAlphaColorF FColor{};
-  TRenderer* FAttachedRenderer = nullptr;
+  TRendererRef FAttachedRenderer;
   TOnRendererCreateCompositeTexture FOnCreateCompositeTexture;
+
+private:
+  // Points at this renderer until its destruction begins; every TRendererRef shares it.
+  std::shared_ptr<TRenderer*> FLiveness = std::make_shared<TRenderer*>(this);
 };
 
 // Draws straight into the composite texture.

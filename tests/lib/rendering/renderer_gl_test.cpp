@@ -229,3 +229,29 @@ TEST_F(RendererGL, CompositeTextureComesFromTheEventOrFailsWithThePrefix) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace vantrel;
+
+TEST(RendererRef, ReadsNilOnceTheRendererGoes) {
+  auto make = [](const char* AId) {
+    return MakeOwned<TLegacyRenderer>(AId, nullptr, TRendererFlags{}, TOnRendererCreateCompositeTexture{});
+  };
+  TOwned<TLegacyRenderer> post = make("Post");
+  TOwned<TLegacyRenderer> attached = make("Attached");
+  post->SetAttachedRenderer(attached.get());
+  const TRendererRef ref(attached.get());
+  const TRendererRef copy = ref;
+  EXPECT_EQ(post->GetAttachedRenderer(), attached.get());
+  EXPECT_EQ(copy.Get(), attached.get());
+  EXPECT_FALSE(TRendererRef().Get());
+  EXPECT_FALSE(TRendererRef(nullptr).Get());
+
+  attached.reset();
+  EXPECT_EQ(post->GetAttachedRenderer(), nullptr);
+  EXPECT_EQ(ref.Get(), nullptr);
+  EXPECT_FALSE(copy);
+}
+
+} // namespace
