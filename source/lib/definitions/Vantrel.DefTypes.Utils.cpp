@@ -9,6 +9,7 @@
 #include "rtl/exceptions.h"
 #include "rtl/sysutils.h"
 #include "rtl/utf8.h"
+#include "ui/fmx_object.h"
 
 namespace vantrel {
 
@@ -324,12 +325,26 @@ std::string ToValidComponentName(std::string_view AText) {
   return result;
 }
 
+namespace {
+
+// The next component whose owned names a name must not clash with: the owner, or, for a UI object
+// without owner (one built at run time and only parented), its parent.
+const TComponent* NextNameScope(const TComponent* AComponent) {
+  if (const TComponent* owner = AComponent->Owner())
+    return owner;
+  if (const auto* object = dynamic_cast<const ui::TFmxObject*>(AComponent))
+    return object->Parent();
+  return nullptr;
+}
+
+} // namespace
+
 bool IsUniqueComponentName(const TComponent* AOwner, const std::string& AName) {
   if (const auto& hook = rtl::IsUniqueGlobalComponentNameProc())
     return hook(AName);
   if (rtl::FindGlobalComponent(AName))
     return false;
-  for (const TComponent* owner = AOwner; owner; owner = owner->Owner())
+  for (const TComponent* owner = AOwner; owner; owner = NextNameScope(owner))
     if (owner->FindComponent(AName))
       return false;
   return true;

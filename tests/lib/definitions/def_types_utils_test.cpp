@@ -7,6 +7,7 @@
 
 #include "definitions/Vantrel.DefTypes.Utils.h"
 #include "rtl/classes.h"
+#include "ui/fmx_object.h"
 
 namespace {
 
@@ -142,6 +143,18 @@ TEST_F(DefTypesUniqueNames, SuffixesGrowUntilNoOwnerUpTheChainHoldsTheName) {
   node->IncCopyCount();
   node->IncCopyCount();
   EXPECT_EQ(node->GetQualifiedComponentName(), "_3D_Box_Copy2");
+}
+
+TEST_F(DefTypesUniqueNames, AnUnownedUIObjectLooksThroughItsParent) {
+  auto parent = MakeOwned<ui::TFmxObject>(nullptr);
+  Make(parent.get(), "Mesh");
+  Make(parent.get(), "Mesh_1");
+  auto child = MakeOwned<ui::TFmxObject>(nullptr);
+  parent->AddObject(child.get());
+  EXPECT_FALSE(IsUniqueComponentName(child.get(), "mesh"));
+  EXPECT_EQ(GetUniqueComponentName(child.get(), "Mesh"), "Mesh_1_1");
+  parent->RemoveObject(child.get());
+  EXPECT_TRUE(IsUniqueComponentName(child.get(), "Mesh"));
 }
 
 TEST_F(DefTypesUniqueNames, GlobalComponentsAndTheGlobalHookDecide) {
