@@ -142,6 +142,7 @@ void TContext3D::CreateFromTexture(TTexture* ATexture, TMultisample AMultisample
   if (ATexture) {
     FWidth = ATexture->Width();
     FHeight = ATexture->Height();
+    FScale = ATexture->TextureScale();
   }
   FMultisample = AMultisample;
   FDepthStencil = ADepthStencil;

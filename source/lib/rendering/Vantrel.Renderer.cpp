@@ -1,0 +1,411 @@
+#include "rendering/Vantrel.Renderer.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "rtl/exceptions.h"
+
+namespace vantrel {
+
+RTL_DEFINE_CLASS(TRenderer, "Vantrel.Renderer")
+RTL_DEFINE_CLASS(TLegacyRenderer, "Vantrel.Renderer")
+RTL_DEFINE_CLASS(TCompositeRenderer, "Vantrel.Renderer")
+RTL_DEFINE_CLASS(TForwardRenderer, "Vantrel.Renderer")
+
+namespace {
+
+// Runs AStep; an exception from it is raised again with APrefix before its message.
+template <class TStep> void WithPrefix(const char* APrefix, TStep&& AStep) {
+  try {
+    AStep();
+  } catch (const Exception& AError) {
+    throw Exception(std::string(APrefix) + AError.Message());
+  } catch (const std::exception& AError) {
+    throw Exception(std::string(APrefix) + AError.what());
+  }
+}
+
+struct TGBufferFormat {
+  TPixelFormatEx Components;
+  TPixelFormatEx Format;
+  TVantrelTextureDataType DataType;
+};
+
+TOwned<TVantrelTexture> MakeGBufferTexture(const TPoint& ASize, const TGBufferFormat& AFormat,
+                                           float ATextureScale) {
+  TOwned<TVantrelTexture> texture(TVantrelTexture::Create());
+  texture->SetStyle(TTextureStyles{TTextureStyle::RenderTarget});
+  texture->SetSize(ASize.X, ASize.Y);
+  texture->SetComponents(AFormat.Components);
+  texture->SetFormat(AFormat.Format);
+  texture->SetDataType(AFormat.DataType);
+  texture->SetTextureScale(ATextureScale);
+  return texture;
+}
+
+TBlendSetting AddBlend(TBlendFactor AColorSource, TBlendFactor AColorDest, TBlendFactor AAlphaSource,
+                       TBlendFactor AAlphaDest) {
+  return TBlendSetting::Create(true, TBlendEquationFunc::befAdd, AColorSource, AColorDest, AAlphaSource,
+                               AAlphaDest);
+}
+
+constexpr TRenderTargets GBufferTargets{TRenderTarget::Color_0, TRenderTarget::Color_1,
+                                        TRenderTarget::Color_2, TRenderTarget::Color_3,
+                                        TRenderTarget::Color_4};
+
+} // namespace
+
+// --- TRendererRef ---
+
+TRendererRef::TRendererRef(TRenderer* ARenderer) {
+  if (ARenderer)
+    FToken = ARenderer->FLiveness;
+}
+
+// --- TRenderer ---
+
+TRenderer::TRenderer(std::string AId, TComponent* AOwner, TRendererFlags AFlags,
+                     TOnRendererCreateCompositeTexture ACompositeTextureEvent)
+    : FId(std::move(AId)), FFlags(AFlags), FOwner(AOwner),
+      FOnCreateCompositeTexture(std::move(ACompositeTextureEvent)) {}
+
+void TRenderer::BeforeDestruction() {
+  *FLiveness = nullptr;
+  FreeContext();
+  TObject::BeforeDestruction();
+}
+
+void TRenderer::FreeContext() {
+  FreeTextures(true);
+  FSharedContext.reset();
+  FCompositeTexture.reset();
+}
+
+void TRenderer::SetSize(const TPoint& AValue) {
+  if (AValue != FSize)
+    DoResize(AValue, FScale);
+}
+
+void TRenderer::SetScale(float AValue) {
+  if (AValue != FScale)
+    DoResize(FSize, AValue);
+}
+
+TFrameBufferObject* TRenderer::GetDefaultFrameBuf() const {
+  const TVantrelContext* context = FrameworkContext();
+  return context ? context->GetDefaultFrameBuf() : nullptr;
+}
+
+TFrameBufferObject* TRenderer::GetTranslucentBuf() const {
+  const TVantrelContext* context = FrameworkContext();
+  return context ? context->GetTranslucentBuf() : nullptr;
+}
+
+void TRenderer::DoResize(const TPoint& ASize, float AScale) {
+  if (FSharedContext && FSharedContext->Width() == ASize.X && FSharedContext->Height() == ASize.Y &&
+      FSharedContext->Scale() == AScale)
+    return;
+  FSize = ASize;
+  FScale = AScale;
+  CreateContext();
+  CreateTextures();
+}
+
+void TRenderer::CreateContext() {
+  // A context is freed before the composite texture it was created from.
+  WithPrefix(SRendererDestroyContextFailed, [this] {
+    FreeTextures(false);
+    FSharedContext.reset();
+    FCompositeTexture.reset();
+  });
+  TTexture* texture = nullptr;
+  WithPrefix(SRendererCreateTextureFailed, [&] { texture = CreateCompositeTexture(); });
+  WithPrefix(SRendererCreateContextFailed,
+             [&] { FSharedContext.reset(TContextManager::CreateFromTexture(texture, FMultisample, true)); });
+}
+
+TTexture* TRenderer::CreateCompositeTexture() {
+  FCompositeTexture.reset();
+  if (FOnCreateCompositeTexture) {
+    TVantrelTextureBitmap* supplied = nullptr;
+    FOnCreateCompositeTexture(this, FSize, FScale, supplied);
+    if (supplied) {
+      FCompositeTexture.reset(supplied);
+      return supplied->Texture();
+    }
+  }
+  FCompositeTexture.reset(TVantrelTextureBitmap::Create());
+  FCompositeTexture->BeginSetup();
+  FCompositeTexture->SetStyle(TTextureStyles{TTextureStyle::RenderTarget});
+  FCompositeTexture->SetComponents(TPixelFormatEx::RGBA8);
+  FCompositeTexture->SetFormat(TPixelFormatEx::BGRA);
+  FCompositeTexture->SetDataType(TVantrelTextureDataType::dtUnsignedByte);
+  FCompositeTexture->SetSize(FSize.X, FSize.Y);
+  FCompositeTexture->SetBitmapScale(FScale);
+  FCompositeTexture->EndSetup();
+  TTexture* texture = FCompositeTexture->Texture();
+  texture->SetTextureScale(FScale);
+  return texture;
+}
+
+void TRenderer::CreateTextures() {
+  FreeTextures(false);
+}
+
+void TRenderer::FreeTextures(bool) {}
+
+void TRenderer::Apply() {
+  TVantrelContext* context = FrameworkContext();
+  if (!context)
+    return;
+  BindRenderTargets();
+  context->LinkDepthBufferToTranslucentBuffer();
+}
+
+void TRenderer::Reset() {
+  if (!FrameworkContext())
+    return;
+  GetDefaultFrameBuf()->Reset();
+  GetTranslucentBuf()->Reset();
+}
+
+void TRenderer::BeginMainRenderPass(const TMatrix3D& ACamera, float AAngleOfView) {
+  TVantrelContext* context = FrameworkContext();
+  if (!context)
+    return;
+  context->BeginSceneRendering();
+  context->SetContextState(TContextState::csScissorOff);
+  context->SetCameraMatrix(ACamera);
+  context->SetCameraAngleOfView(AAngleOfView);
+}
+
+void TRenderer::EndMainRenderPass() {
+  if (TVantrelContext* context = FrameworkContext())
+    context->EndSceneRendering();
+}
+
+bool TRenderer::BeginOpaqueRendering() {
+  TVantrelContext* context = FrameworkContext();
+  if (!context)
+    return false;
+  context->SetContextStates(
+      {TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
+  context->BindDefaultBuffer();
+  const bool result = context->BeginSceneRendering();
+  context->DisableBlendingBuffers();
+  TFrameBufferObject* buffer = context->GetDefaultFrameBuf();
+  TRenderTargets cleared = FRenderTargets;
+  cleared.Include(TRenderTarget::Depth);
+  buffer->Clear(cleared, FColor, 1, 0, false);
+  for (TRenderTarget target : {TRenderTarget::Color_2, TRenderTarget::Color_3, TRenderTarget::Color_4})
+    buffer->Clear(target, TAlphaColorF{}, 1, 0, false);
+  buffer->Prepare(FRenderTargets);
+  return result;
+}
+
+void TRenderer::EndOpaqueRendering() {
+  TVantrelContext* context = FrameworkContext();
+  if (!context)
+    return;
+  context->UnbindDefaultBuffer();
+  context->EndSceneRendering();
+}
+
+bool TRenderer::BeginTranslucentRendering() {
+  TVantrelContext* context = FrameworkContext();
+  if (!context)
+    return false;
+  context->SetTranslucentRendering(true);
+  context->SetContextState(TContextState::csZTestOn);
+  TFrameBufferObject* buffer = context->GetTranslucentBuf();
+  buffer->Bind(context);
+  buffer->Clear(TRenderTarget::Color_0, TAlphaColorF{}, 1, 0, false);
+  buffer->Clear(TRenderTarget::Color_1, TAlphaColorF{}, 1, 0, false);
+  const bool result = context->BeginSceneRendering();
+  context->SetMemoryBarrierBit(TMemoryBarrierFlag::FrameBufferBarrierBit);
+  context->EnableBlendingBuffers();
+  const TBlendSetting sum =
+      AddBlend(TBlendFactor::bfOne, TBlendFactor::bfOne, TBlendFactor::bfOne, TBlendFactor::bfOne);
+  context->SetBlendingByIndex(0, sum);
+  context->SetBlendingByIndex(1, AddBlend(TBlendFactor::bfOne, TBlendFactor::bfOneMinusSrcColor,
+                                          TBlendFactor::bfOne, TBlendFactor::bfOneMinusSrcAlpha));
+  for (uint32_t index = 2; index <= 4; ++index)
+    context->SetBlendingByIndex(index, sum);
+  buffer->Prepare(FRenderTargets);
+  return result;
+}
+
+void TRenderer::EndTranslucentRendering() {
+  TVantrelContext* context = FrameworkContext();
+  if (!context)
+    return;
+  context->EndSceneRendering();
+  context->GetTranslucentBuf()->Unbind(context);
+  context->SetTranslucentRendering(false);
+  context->FetchMemoryBarrierBit();
+  context->SetContextState(TContextState::csAlphaBlendOff);
+}
+
+// --- TLegacyRenderer ---
+
+bool TLegacyRenderer::BeginOpaqueRendering() {
+  TVantrelContext* context = FrameworkContext();
+  if (!context)
+    return false;
+  context->SetContextStates(
+      {TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
+  context->BindDefaultBuffer();
+  const bool result = context->BeginSceneRendering();
+  context->DisableBlendingBuffers();
+  TFrameBufferObject* buffer = context->GetDefaultFrameBuf();
+  TRenderTargets cleared = FRenderTargets;
+  cleared.Include(TRenderTarget::Depth);
+  buffer->Clear(cleared, FColor, 1, 0, false);
+  context->AttachTextureToDefaultBuffer(FSharedContext->Texture(), TRenderTarget::Color_0);
+  buffer->Prepare(FRenderTargets);
+  return result;
+}
+
+void TLegacyRenderer::EndOpaqueRendering() {
+  TRenderer::EndOpaqueRendering();
+}
+
+bool TLegacyRenderer::BeginTranslucentRendering() {
+  TVantrelContext* context = FrameworkContext();
+  if (!context)
+    return false;
+  context->SetTranslucentRendering(true);
+  context->SetContextStates(
+      {TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
+  context->BindDefaultBuffer();
+  const bool result = context->BeginSceneRendering();
+  context->EnableBlendingBuffers();
+  context->SetBlendingByIndex(0, AddBlend(TBlendFactor::bfOne, TBlendFactor::bfOneMinusSrcColor,
+                                          TBlendFactor::bfOne, TBlendFactor::bfOneMinusSrcAlpha));
+  context->GetDefaultFrameBuf()->Prepare(FRenderTargets);
+  return result;
+}
+
+// Unlike the base, leaves the context's TranslucentRendering set.
+void TLegacyRenderer::EndTranslucentRendering() {
+  TRenderer::EndOpaqueRendering();
+}
+
+// --- TCompositeRenderer ---
+
+TCompositeRenderer::TCompositeRenderer(std::string AId, TComponent* AOwner, TRendererFlags AFlags,
+                                       TOnRendererCreateCompositeTexture ACompositeTextureEvent)
+    : TRenderer(std::move(AId), AOwner, AFlags, std::move(ACompositeTextureEvent)) {
+  FRenderTargets = GBufferTargets;
+}
+
+void TCompositeRenderer::SetTranslucentDistance(float AValue) {
+  FTranslucentDistance = std::clamp(AValue, 1.0f, 10000.0f);
+  if (TVantrelContext* context = FrameworkContext())
+    context->SetTranslucentDistance(FTranslucentDistance);
+}
+
+void TCompositeRenderer::SetEmissiveBlur(int32_t AValue) {
+  FEmissiveBlur = std::clamp(AValue, 0, 15);
+}
+void TCompositeRenderer::SetGlobalIllumDetail(int32_t AValue) {
+  FGlobalIllumDetail = std::clamp(AValue, 0, 7);
+}
+void TCompositeRenderer::SetGlobalIllumSoftness(float AValue) {
+  FGlobalIllumSoftness = std::clamp(AValue, 0.0f, 5.0f);
+}
+void TCompositeRenderer::SetShadowStrength(float AValue) {
+  FShadowStrength = std::clamp(AValue, 0.0f, 10.0f);
+}
+void TCompositeRenderer::SetReflectionStrength(float AValue) {
+  FReflectionStrength = std::clamp(AValue, 0.0f, 10.0f);
+}
+void TCompositeRenderer::SetFXAA(int32_t AValue) {
+  FFXAA = std::clamp(AValue, 0, 8);
+}
+
+void TCompositeRenderer::CreateContext() {
+  TRenderer::CreateContext();
+  if (TVantrelContext* context = FrameworkContext())
+    context->SetTranslucentDistance(FTranslucentDistance);
+}
+
+void TCompositeRenderer::CreateTextures() {
+  FreeTextures(false);
+  if (FFlags.Contains(TRendererFlag::IgnoreRenderTargets))
+    return;
+  using DT = TVantrelTextureDataType;
+  FAlbedoTexture =
+      MakeGBufferTexture(FSize, {TPixelFormatEx::RGBA8, TPixelFormatEx::BGRA, DT::dtUnsignedByte}, FScale);
+  FTranslucentAlbedoTexture =
+      MakeGBufferTexture(FSize, {TPixelFormatEx::RGBA16F, TPixelFormatEx::BGRA, DT::dtHalfFloat}, FScale);
+  FAlphaTexture =
+      MakeGBufferTexture(FSize, {TPixelFormatEx::R16F, TPixelFormatEx::Alpha, DT::dtHalfFloat}, FScale);
+  FPositionTexture =
+      MakeGBufferTexture(FSize, {TPixelFormatEx::RGBA16F, TPixelFormatEx::BGRA, DT::dtHalfFloat}, FScale);
+  FPositionTexture->SetWrapS(TVantrelTextureWrap::ClampToEdge);
+  FPositionTexture->SetWrapT(TVantrelTextureWrap::ClampToEdge);
+  FNormalsTexture =
+      MakeGBufferTexture(FSize, {TPixelFormatEx::RGB16F, TPixelFormatEx::BGR, DT::dtHalfFloat}, FScale);
+  // The scale on the emissive texture tells the blur pass its working size; the texture itself
+  // has the renderer's full size.
+  FEmissiveTexture =
+      MakeGBufferTexture(FSize, {TPixelFormatEx::RGB8, TPixelFormatEx::BGR, DT::dtUnsignedByte}, 0.25f);
+}
+
+void TCompositeRenderer::FreeTextures(bool) {
+  // Detach first: the context's frame buffers must not keep names of freed textures.
+  TFrameBufferObject* buffers[] = {GetDefaultFrameBuf(), GetTranslucentBuf()};
+  for (TVantrelTexture* texture : {FAlbedoTexture.get(), FTranslucentAlbedoTexture.get(), FAlphaTexture.get(),
+                                   FPositionTexture.get(), FNormalsTexture.get(), FEmissiveTexture.get()})
+    for (TFrameBufferObject* buffer : buffers)
+      if (texture && buffer)
+        buffer->DetachTexture(texture);
+  FAlbedoTexture.reset();
+  FTranslucentAlbedoTexture.reset();
+  FAlphaTexture.reset();
+  FPositionTexture.reset();
+  FNormalsTexture.reset();
+  FEmissiveTexture.reset();
+}
+
+bool TCompositeRenderer::BeginOpaqueRendering() {
+  if (TVantrelContext* context = FrameworkContext())
+    context->AttachTextureToDefaultBuffer(FAlbedoTexture.get(), TRenderTarget::Color_0);
+  return TRenderer::BeginOpaqueRendering();
+}
+
+void TCompositeRenderer::EndOpaqueRendering() {
+  TRenderer::EndOpaqueRendering();
+}
+
+// --- TForwardRenderer ---
+
+void TForwardRenderer::BindRenderTargets() {
+  if (!FSharedContext)
+    CreateContext();
+  TVantrelContext* context = FrameworkContext();
+  if (!context)
+    return;
+  if (!FAlphaTexture || !FAlbedoTexture || !FTranslucentAlbedoTexture)
+    CreateTextures();
+  if (FFlags.Contains(TRendererFlag::IgnoreRenderTargets) &&
+      FFlags.Contains(TRendererFlag::IgnoreCompositeCtrl)) {
+    context->AttachTextureToDefaultBuffer(FSharedContext->Texture(), TRenderTarget::Color_0);
+    context->AttachTextureToTranslucentBuffer(FSharedContext->Texture(), TRenderTarget::Color_0);
+    return;
+  }
+  const std::pair<TRenderTarget, TVantrelTexture*> shared[] = {
+      {TRenderTarget::Color_1, FAlphaTexture.get()},
+      {TRenderTarget::Color_2, FPositionTexture.get()},
+      {TRenderTarget::Color_3, FNormalsTexture.get()},
+      {TRenderTarget::Color_4, FEmissiveTexture.get()}};
+  context->AttachTextureToDefaultBuffer(FAlbedoTexture.get(), TRenderTarget::Color_0);
+  context->AttachTextureToTranslucentBuffer(FTranslucentAlbedoTexture.get(), TRenderTarget::Color_0);
+  for (const auto& [target, texture] : shared) {
+    context->AttachTextureToDefaultBuffer(texture, target);
+    context->AttachTextureToTranslucentBuffer(texture, target);
+  }
+}
+
+} // namespace vantrel

@@ -1,0 +1,217 @@
+#pragma once
+// Renderers: offscreen drawing targets, each with its own framework context created from a
+// composite texture it owns. A renderer brackets the phases of a pass (main pass, opaque phase,
+// translucent phase); the composite kinds draw into a six-texture G-buffer that the forward
+// renderer binds to the context's frame buffers. Size or scale changes re-create the context, the
+// composite texture and the G-buffer.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Vantrel.Prelude.h"
+#include "context/Vantrel.Context.Buffers.h"
+#include "context/Vantrel.Context.Texturing.h"
+#include "context/Vantrel.Context.h"
+#include "rtl/classes.h"
+#include "ui/context3d.h"
+
+namespace vantrel {
+
+enum class TRendererType : uint8_t { ForwardRenderer, LegacyRenderer };
+RTL_ENUM_TYPEINFO(TRendererType, "ForwardRenderer", "LegacyRenderer")
+
+enum class TRendererFlag : uint8_t {
+  IgnoreRenderTargets,
+  IgnoreCompositeCtrl,
+  IgnoreEmissiveBlur,
+  IgnoreGlobalIllum
+};
+RTL_ENUM_TYPEINFO(TRendererFlag, "IgnoreRenderTargets", "IgnoreCompositeCtrl", "IgnoreEmissiveBlur",
+                  "IgnoreGlobalIllum")
+using TRendererFlags = TSet<TRendererFlag>;
+
+// Supplies a composite texture of the given size and scale; leaving ATexture nil lets the renderer
+// make its own.
+using TOnRendererCreateCompositeTexture = std::function<void(TObject* ASender, const TPoint& ASize,
+                                                             float AScale, TVantrelTextureBitmap*& ATexture)>;
+
+inline constexpr const char* SRendererDestroyContextFailed =
+    "Failed to destroy renderer context, before creating a new one - ";
+inline constexpr const char* SRendererCreateTextureFailed = "Failed to create renderer composite texture - ";
+inline constexpr const char* SRendererCreateContextFailed = "Failed to create renderer context - ";
+
+class TRenderer;
+
+// A non-owning reference to a renderer that reads nil once the renderer's destruction has begun:
+// renderers are re-created on resizes while passes and viewports still point at them.
+class TRendererRef {
+public:
+  TRendererRef() = default;
+  TRendererRef(TRenderer* ARenderer);
+  TRenderer* Get() const { return FToken ? *FToken : nullptr; }
+  TRenderer* operator->() const { return Get(); }
+  explicit operator bool() const { return Get() != nullptr; }
+
+private:
+  std::shared_ptr<TRenderer* const> FToken;
+};
+
+class TRenderer : public TObject {
+  RTL_CLASS(TRenderer, TObject)
+  friend class TRendererRef;
+
+public:
+  TRenderer(std::string AId, TComponent* AOwner, TRendererFlags AFlags,
+            TOnRendererCreateCompositeTexture ACompositeTextureEvent);
+  void BeforeDestruction() override;
+
+  const std::string& GetId() const { return FId; }
+  TRendererFlags GetFlags() const { return FFlags; }
+  TContext3D* GetSharedContext() const { return FSharedContext.get(); }
+  TVantrelTextureBitmap* GetCompositeTexture() const { return FCompositeTexture.get(); }
+  // Takes effect when the context is next created.
+  TMultisample GetMultisample() const { return FMultisample; }
+  void SetMultisample(TMultisample AValue) { FMultisample = AValue; }
+  TRenderTargets GetRenderTargets() const { return FRenderTargets; }
+  void SetRenderTargets(TRenderTargets AValue) { FRenderTargets = AValue; }
+  TComponent* GetOwner() const { return FOwner; }
+  void SetOwner(TComponent* AValue) { FOwner = AValue; }
+  TRenderer* GetAttachedRenderer() const { return FAttachedRenderer.Get(); }
+  void SetAttachedRenderer(TRenderer* AValue) { FAttachedRenderer = AValue; }
+  const TOnRendererCreateCompositeTexture& GetOnCreateCompositeTexture() const {
+    return FOnCreateCompositeTexture;
+  }
+  void SetOnCreateCompositeTexture(TOnRendererCreateCompositeTexture AValue) {
+    FOnCreateCompositeTexture = std::move(AValue);
+  }
+  const TPoint& GetSize() const { return FSize; }
+  virtual void SetSize(const TPoint& AValue);
+  float GetScale() const { return FScale; }
+  virtual void SetScale(float AValue);
+  const TAlphaColorF& GetColor() const { return FColor; }
+  virtual void SetColor(const TAlphaColorF& AValue) { FColor = AValue; }
+  // The context's default and translucent frame buffers; nil without a framework context.
+  TFrameBufferObject* GetDefaultFrameBuf() const;
+  TFrameBufferObject* GetTranslucentBuf() const;
+  // The renderer's context when it is a framework context, else nil.
+  TVantrelContext* FrameworkContext() const { return dynamic_cast<TVantrelContext*>(FSharedContext.get()); }
+
+  void Resize(const TPoint& ASize, float AScale) { DoResize(ASize, AScale); }
+  virtual void Apply();
+  virtual void Reset();
+  virtual void BeginMainRenderPass(const TMatrix3D& ACamera, float AAngleOfView);
+  virtual void EndMainRenderPass();
+  virtual bool BeginOpaqueRendering();
+  virtual void EndOpaqueRendering();
+  virtual bool BeginTranslucentRendering();
+  virtual void EndTranslucentRendering();
+
+protected:
+  virtual void DoResize(const TPoint& ASize, float AScale);
+  virtual void CreateContext();
+  virtual TTexture* CreateCompositeTexture();
+  virtual void CreateTextures();
+  virtual void FreeTextures(bool AOwnerFreeing);
+  virtual void BindRenderTargets() {}
+  // Frees the G-buffer (and, later, internal passes), the composite texture and the context, in
+  // that order: a context goes before the texture it was created from.
+  void FreeContext();
+
+  std::string FId;
+  TRendererFlags FFlags;
+  TMultisample FMultisample = TMultisample::TwoSamples;
+  TOwned<TContext3D> FSharedContext;
+  TRenderTargets FRenderTargets{TRenderTarget::Color_0};
+  TOwned<TVantrelTextureBitmap> FCompositeTexture;
+  TComponent* FOwner = nullptr;
+  TPoint FSize{64, 64};
+  float FScale = 1;
+  TAlphaColorF FColor{};
+  TRendererRef FAttachedRenderer;
+  TOnRendererCreateCompositeTexture FOnCreateCompositeTexture;
+
+private:
+  // Points at this renderer until its destruction begins; every TRendererRef shares it.
+  std::shared_ptr<TRenderer*> FLiveness = std::make_shared<TRenderer*>(this);
+};
+
+// Draws straight into the composite texture.
+class TLegacyRenderer : public TRenderer {
+  RTL_CLASS(TLegacyRenderer, TRenderer)
+public:
+  using TRenderer::TRenderer;
+  bool BeginOpaqueRendering() override;
+  void EndOpaqueRendering() override;
+  bool BeginTranslucentRendering() override;
+  void EndTranslucentRendering() override;
+};
+
+// Draws into a G-buffer of six textures (albedo, translucent albedo, alpha, position, normals,
+// emissive) and carries the settings its internal passes read.
+class TCompositeRenderer : public TRenderer {
+  RTL_CLASS(TCompositeRenderer, TRenderer)
+public:
+  TCompositeRenderer(std::string AId, TComponent* AOwner, TRendererFlags AFlags,
+                     TOnRendererCreateCompositeTexture ACompositeTextureEvent);
+
+  TVantrelTexture* GetAlbedoTexture() const { return FAlbedoTexture.get(); }
+  TVantrelTexture* GetTranslucentAlbedoTexture() const { return FTranslucentAlbedoTexture.get(); }
+  TVantrelTexture* GetAlphaTexture() const { return FAlphaTexture.get(); }
+  TVantrelTexture* GetPositionTexture() const { return FPositionTexture.get(); }
+  TVantrelTexture* GetNormalsTexture() const { return FNormalsTexture.get(); }
+  TVantrelTexture* GetEmissiveTexture() const { return FEmissiveTexture.get(); }
+
+  float GetTranslucentDistance() const { return FTranslucentDistance; }
+  void SetTranslucentDistance(float AValue);
+  const TPoint3D& GetSaturation() const { return FSaturation; }
+  void SetSaturation(const TPoint3D& AValue) { FSaturation = AValue; }
+  int32_t GetEmissiveBlur() const { return FEmissiveBlur; }
+  void SetEmissiveBlur(int32_t AValue);
+  int32_t GetGlobalIllumDetail() const { return FGlobalIllumDetail; }
+  void SetGlobalIllumDetail(int32_t AValue);
+  float GetGlobalIllumSoftness() const { return FGlobalIllumSoftness; }
+  void SetGlobalIllumSoftness(float AValue);
+  float GetShadowStrength() const { return FShadowStrength; }
+  void SetShadowStrength(float AValue);
+  float GetReflectionStrength() const { return FReflectionStrength; }
+  void SetReflectionStrength(float AValue);
+  int32_t GetFXAA() const { return FFXAA; }
+  void SetFXAA(int32_t AValue);
+
+  bool BeginOpaqueRendering() override;
+  void EndOpaqueRendering() override;
+
+protected:
+  void CreateContext() override;
+  void CreateTextures() override;
+  void FreeTextures(bool AOwnerFreeing) override;
+
+  TOwned<TVantrelTexture> FAlbedoTexture;
+  TOwned<TVantrelTexture> FTranslucentAlbedoTexture;
+  TOwned<TVantrelTexture> FAlphaTexture;
+  TOwned<TVantrelTexture> FPositionTexture;
+  TOwned<TVantrelTexture> FNormalsTexture;
+  TOwned<TVantrelTexture> FEmissiveTexture;
+  float FTranslucentDistance = 10;
+  TPoint3D FSaturation{};
+  int32_t FEmissiveBlur = 0;
+  int32_t FGlobalIllumDetail = 0;
+  float FGlobalIllumSoftness = 1;
+  float FShadowStrength = 0.4f;
+  float FReflectionStrength = 0;
+  int32_t FFXAA = 1;
+};
+
+// The viewport's default: binds the G-buffer to the context's default and translucent buffers.
+class TForwardRenderer : public TCompositeRenderer {
+  RTL_CLASS(TForwardRenderer, TCompositeRenderer)
+public:
+  using TCompositeRenderer::TCompositeRenderer;
+
+protected:
+  void BindRenderTargets() override;
+};
+
+} // namespace vantrel
