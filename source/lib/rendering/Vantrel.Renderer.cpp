@@ -184,19 +184,24 @@ void TRenderer::EndMainRenderPass() {
     context->EndSceneRendering();
 }
 
+bool TRenderer::OpenOpaquePhase(TVantrelContext& AContext) {
+  AContext.SetContextStates(
+      {TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
+  AContext.BindDefaultBuffer();
+  const bool result = AContext.BeginSceneRendering();
+  AContext.DisableBlendingBuffers();
+  TRenderTargets cleared = FRenderTargets;
+  cleared.Include(TRenderTarget::Depth);
+  AContext.GetDefaultFrameBuf()->Clear(cleared, FColor, 1, 0, false);
+  return result;
+}
+
 bool TRenderer::BeginOpaqueRendering() {
   TVantrelContext* context = FrameworkContext();
   if (!context)
     return false;
-  context->SetContextStates(
-      {TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
-  context->BindDefaultBuffer();
-  const bool result = context->BeginSceneRendering();
-  context->DisableBlendingBuffers();
+  const bool result = OpenOpaquePhase(*context);
   TFrameBufferObject* buffer = context->GetDefaultFrameBuf();
-  TRenderTargets cleared = FRenderTargets;
-  cleared.Include(TRenderTarget::Depth);
-  buffer->Clear(cleared, FColor, 1, 0, false);
   for (TRenderTarget target : {TRenderTarget::Color_2, TRenderTarget::Color_3, TRenderTarget::Color_4})
     buffer->Clear(target, TAlphaColorF{}, 1, 0, false);
   buffer->Prepare(FRenderTargets);
@@ -252,15 +257,8 @@ bool TLegacyRenderer::BeginOpaqueRendering() {
   TVantrelContext* context = FrameworkContext();
   if (!context)
     return false;
-  context->SetContextStates(
-      {TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
-  context->BindDefaultBuffer();
-  const bool result = context->BeginSceneRendering();
-  context->DisableBlendingBuffers();
+  const bool result = OpenOpaquePhase(*context);
   TFrameBufferObject* buffer = context->GetDefaultFrameBuf();
-  TRenderTargets cleared = FRenderTargets;
-  cleared.Include(TRenderTarget::Depth);
-  buffer->Clear(cleared, FColor, 1, 0, false);
   context->AttachTextureToDefaultBuffer(FSharedContext->Texture(), TRenderTarget::Color_0);
   buffer->Prepare(FRenderTargets);
   return result;

@@ -109,6 +109,10 @@ public:
   virtual void EndTranslucentRendering();
 
 protected:
+  // The start both opaque phases share: depth test and write, no blending, the default frame
+  // buffer bound with its targets and depth cleared to the renderer's colour. Returns what the
+  // scene bracket returned.
+  bool OpenOpaquePhase(TVantrelContext& AContext);
   virtual void DoResize(const TPoint& ASize, float AScale);
   virtual void CreateContext();
   virtual TTexture* CreateCompositeTexture();
