@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "rtl/ioutils.h"
 #include "rtl/sysutils.h"
@@ -239,7 +240,64 @@ uint64_t DeclaredPngPixels(const rtl::TBytes& ABytes) {
   return uint64_t(ReadBE32(ABytes, 16)) * uint64_t(ReadBE32(ABytes, 20));
 }
 
-enum class TPictureKind { Unknown, Bmp, Png };
+uint32_t ReadBE16(const rtl::TBytes& ABytes, size_t AOffset) {
+  return uint32_t(ABytes[AOffset]) << 8 | uint32_t(ABytes[AOffset + 1]);
+}
+
+// The pixel count the first frame header of a JPEG declares, found by walking the marker
+// segments; none when the data ends or the scan starts before one.
+std::optional<uint64_t> DeclaredJpegPixels(const rtl::TBytes& ABytes) {
+  size_t at = 2;
+  while (at + 4 <= ABytes.size()) {
+    if (ABytes[at] != 0xFF)
+      return std::nullopt;
+    const uint8_t marker = ABytes[at + 1];
+    if (marker == 0xFF) { // fill byte
+      ++at;
+      continue;
+    }
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) { // markers without a segment
+      at += 2;
+      continue;
+    }
+    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (frame)
+      return at + 9 <= ABytes.size()
+                 ? std::optional(uint64_t(ReadBE16(ABytes, at + 5)) * ReadBE16(ABytes, at + 7))
+                 : std::nullopt;
+    if (marker == 0xDA || marker == 0xD9)
+      return std::nullopt;
+    at += 2 + ReadBE16(ABytes, at + 2);
+  }
+  return std::nullopt;
+}
+
+// The larger of the pixel counts a GIF's logical screen and its first image declare: the
+// decoder allocates the first image at its own size, whatever the screen says.
+std::optional<uint64_t> DeclaredGifPixels(const rtl::TBytes& ABytes) {
+  constexpr size_t HeaderSize = 13;
+  if (ABytes.size() < HeaderSize)
+    return std::nullopt;
+  const uint64_t screen = uint64_t(ReadLE(ABytes, 6, 2)) * ReadLE(ABytes, 8, 2);
+  size_t at = HeaderSize;
+  if (ABytes[10] & 0x80) // global colour table
+    at += 3 * (size_t(2) << (ABytes[10] & 7));
+  while (at < ABytes.size()) {
+    if (ABytes[at] == 0x2C) // image descriptor: left, top, width, height
+      return at + 9 <= ABytes.size() ? std::optional(std::max(screen, uint64_t(ReadLE(ABytes, at + 5, 2)) *
+                                                                          ReadLE(ABytes, at + 7, 2)))
+                                     : std::nullopt;
+    if (ABytes[at] != 0x21) // anything but an extension ends the picture
+      return screen;
+    at += 2;
+    while (at < ABytes.size() && ABytes[at] != 0) // the extension's sub-blocks
+      at += 1 + ABytes[at];
+    ++at;
+  }
+  return std::nullopt;
+}
+
+enum class TPictureKind { Unknown, Bmp, Png, Jpeg, Gif };
 
 TPictureKind SniffPicture(const rtl::TBytes& ABytes) {
   if (ABytes.size() >= 2 && ABytes[0] == 'B' && ABytes[1] == 'M')
@@ -247,7 +305,44 @@ TPictureKind SniffPicture(const rtl::TBytes& ABytes) {
   if (ABytes.size() >= sizeof PngSignature &&
       std::equal(std::begin(PngSignature), std::end(PngSignature), ABytes.begin()))
     return TPictureKind::Png;
+  if (ABytes.size() >= 3 && ABytes[0] == 0xFF && ABytes[1] == 0xD8 && ABytes[2] == 0xFF)
+    return TPictureKind::Jpeg;
+  const auto startsWith = [&](const char* ASignature) {
+    return ABytes.size() >= 6 && std::equal(ASignature, ASignature + 6, ABytes.begin());
+  };
+  if (startsWith("GIF87a") || startsWith("GIF89a"))
+    return TPictureKind::Gif;
   return TPictureKind::Unknown;
+}
+
+// The pixel count the header of a sniffed picture declares; none when the data is too short to
+// name one.
+std::optional<uint64_t> DeclaredPixels(TPictureKind AKind, const rtl::TBytes& ABytes) {
+  switch (AKind) {
+  case TPictureKind::Bmp:
+    return ABytes.size() < MinBmpSize ? std::nullopt : std::optional(DeclaredBmpPixels(ABytes));
+  case TPictureKind::Png:
+    return ABytes.size() < MinPngSize ? std::nullopt : std::optional(DeclaredPngPixels(ABytes));
+  case TPictureKind::Jpeg:
+    return DeclaredJpegPixels(ABytes);
+  case TPictureKind::Gif:
+    return DeclaredGifPixels(ABytes);
+  default:
+    return std::nullopt;
+  }
+}
+
+SDL_Surface* DecodePicture(TPictureKind AKind, SDL_RWops* ASource) {
+  switch (AKind) {
+  case TPictureKind::Bmp:
+    return SDL_LoadBMP_RW(ASource, 1);
+  case TPictureKind::Png:
+    return IMG_LoadTyped_RW(ASource, 1, "PNG");
+  case TPictureKind::Jpeg:
+    return IMG_LoadTyped_RW(ASource, 1, "JPG");
+  default:
+    return IMG_LoadTyped_RW(ASource, 1, "GIF");
+  }
 }
 
 } // namespace
@@ -259,9 +354,10 @@ void TBitmap::Decode(const rtl::TBytes& ABytes, const std::string& ASource) {
   const TPictureKind kind = SniffPicture(ABytes);
   if (kind == TPictureKind::Unknown)
     fail("unsupported picture format");
-  if (ABytes.size() < (kind == TPictureKind::Bmp ? MinBmpSize : MinPngSize))
+  const std::optional<uint64_t> declared = DeclaredPixels(kind, ABytes);
+  if (!declared)
     fail("truncated picture");
-  const uint64_t pixels = kind == TPictureKind::Bmp ? DeclaredBmpPixels(ABytes) : DeclaredPngPixels(ABytes);
+  const uint64_t pixels = *declared;
   if (pixels > MaxLoadedPixels)
     fail("picture too large");
   // Even compressed pixels need some data: a small file declaring a huge picture would only make
@@ -269,9 +365,7 @@ void TBitmap::Decode(const rtl::TBytes& ABytes, const std::string& ASource) {
   if (pixels > MinPixelsWithoutData && pixels / MaxPixelsPerByte > ABytes.size())
     fail("picture size does not match its data");
   SDL_RWops* source = SDL_RWFromConstMem(ABytes.data(), static_cast<int>(ABytes.size()));
-  SDL_Surface* loaded = !source                     ? nullptr
-                        : kind == TPictureKind::Bmp ? SDL_LoadBMP_RW(source, 1)
-                                                    : IMG_LoadTyped_RW(source, 1, "PNG");
+  SDL_Surface* loaded = source ? DecodePicture(kind, source) : nullptr;
   if (!loaded)
     fail(SDL_GetError());
   if (loaded->w <= 0 || loaded->h <= 0) {

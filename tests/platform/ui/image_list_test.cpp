@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <SDL.h>
+#include <SDL_image.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "rtl/exceptions.h"
@@ -104,6 +109,97 @@ TEST(BitmapFiles, StreamsLoadFromTheirPositionAndForgedSizesAreRefused) {
     }
   }
   EXPECT_EQ(bitmap->Width(), 4);
+}
+
+// A JPEG of a solid 6x4 picture, written by the image library.
+rtl::TBytes SolidJpeg(uint32_t AColor) {
+  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, 6, 4, 32, SDL_PIXELFORMAT_ARGB8888);
+  SDL_FillRect(surface, nullptr, AColor);
+  rtl::TBytes bytes(4096);
+  SDL_RWops* memory = SDL_RWFromMem(bytes.data(), int(bytes.size()));
+  EXPECT_EQ(IMG_SaveJPG_RW(surface, memory, 0, 95), 0) << SDL_GetError();
+  bytes.resize(size_t(SDL_RWtell(memory)));
+  SDL_RWclose(memory);
+  SDL_FreeSurface(surface);
+  return bytes;
+}
+
+// A 2x1 GIF, red then blue, from a two-colour global table.
+const rtl::TBytes TwoPixelGif{'G',  'I',  'F', '8', '9', 'a', 2, 0, 1, 0, 0x80, 0, 0, 0xFF, 0,    0, 0,   0,
+                              0xFF, 0x2C, 0,   0,   0,   0,   2, 0, 1, 0, 0,    2, 2, 0x44, 0x0A, 0, 0x3B};
+
+TEST(BitmapFiles, JpegAndGifPicturesAreSniffedAndForgedSizesRefused) {
+  const rtl::TBytes jpeg = SolidJpeg(0xFF2080C0);
+  auto bitmap = rtl::MakeOwned<TBitmap>();
+  rtl::TBytesStream jpegStream(jpeg);
+  bitmap->LoadFromStream(jpegStream);
+  ASSERT_EQ(bitmap->Width(), 6);
+  ASSERT_EQ(bitmap->Height(), 4);
+  const rtl::TAlphaColor color = Pixel(*bitmap, 3, 2);
+  for (int shift : {0, 8, 16})
+    EXPECT_LE(std::abs(int((color >> shift) & 0xFF) - int((0xFF2080C0u >> shift) & 0xFF)), 6)
+        << std::hex << color;
+  EXPECT_EQ(color >> 24, 0xFFu);
+
+  rtl::TBytesStream gifStream(TwoPixelGif);
+  bitmap->LoadFromStream(gifStream);
+  ASSERT_EQ(bitmap->Width(), 2);
+  ASSERT_EQ(bitmap->Height(), 1);
+  EXPECT_EQ(Pixel(*bitmap, 0, 0), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(*bitmap, 1, 0), 0xFF0000FFu);
+
+  // The JPEG's frame header holds big-endian height and width after its marker, length and
+  // precision; the GIF's screen and image hold little-endian width and height.
+  const uint8_t frameMarker[] = {0xFF, 0xC0};
+  const size_t frame = size_t(
+      std::search(jpeg.begin(), jpeg.end(), std::begin(frameMarker), std::end(frameMarker)) - jpeg.begin());
+  ASSERT_LT(frame, jpeg.size());
+  struct TCase {
+    const char* Name;
+    const rtl::TBytes& Source;
+    size_t Offset;
+    bool BigEndian;
+    uint16_t Width, Height;
+    const char* Reason;
+  };
+  const TCase cases[] = {
+      {"jpeg huge", jpeg, frame + 5, true, 0xFFFF, 0xFFFF, "picture too large"},
+      {"jpeg sparse", jpeg, frame + 5, true, 16384, 8192, "picture size does not match its data"},
+      {"gif screen huge", TwoPixelGif, 6, false, 0xFFFF, 0xFFFF, "picture too large"},
+      {"gif image sparse", TwoPixelGif, 24, false, 4096, 1024, "picture size does not match its data"},
+  };
+  for (const TCase& row : cases) {
+    SCOPED_TRACE(row.Name);
+    rtl::TBytes forgedBytes = row.Source;
+    // A JPEG stores height first, a GIF width first.
+    const uint16_t first = row.BigEndian ? row.Height : row.Width;
+    const uint16_t second = row.BigEndian ? row.Width : row.Height;
+    const auto put = [&](size_t AAt, uint16_t AValue) {
+      forgedBytes[AAt] = uint8_t(row.BigEndian ? AValue >> 8 : AValue);
+      forgedBytes[AAt + 1] = uint8_t(row.BigEndian ? AValue : AValue >> 8);
+    };
+    put(row.Offset, first);
+    put(row.Offset + 2, second);
+    rtl::TBytesStream forged(forgedBytes);
+    try {
+      bitmap->LoadFromStream(forged);
+      ADD_FAILURE() << "no exception";
+    } catch (const rtl::EReadError& E) {
+      EXPECT_EQ(E.Message(), std::string("Cannot load bitmap from stream: ") + row.Reason);
+    }
+  }
+  // Data that ends before naming a size never reaches the decoder.
+  for (const rtl::TBytes& cut : {rtl::TBytes(jpeg.begin(), jpeg.begin() + 4),
+                                 rtl::TBytes(TwoPixelGif.begin(), TwoPixelGif.begin() + 20)}) {
+    rtl::TBytesStream truncated(cut);
+    try {
+      bitmap->LoadFromStream(truncated);
+      ADD_FAILURE() << "no exception";
+    } catch (const rtl::EReadError& E) {
+      EXPECT_EQ(E.Message(), "Cannot load bitmap from stream: truncated picture");
+    }
+  }
+  EXPECT_EQ(bitmap->Width(), 2) << "a failed load keeps the picture";
 }
 
 TEST(BitmapFiles, PngPicturesAreSniffedFromTheirContent) {
