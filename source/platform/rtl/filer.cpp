@@ -7,6 +7,7 @@
 
 #include "rtl/colors.h"
 #include "rtl/encoding.h"
+#include "rtl/methods.h"
 #include "rtl/properties.h"
 #include "rtl/stringlist.h"
 #include "rtl/sysutils.h"
@@ -577,10 +578,32 @@ void TReader::ReadProperty(TObject* AInstance) {
   }
   if (ReadDefined(holder, last))
     return;
+  if (const TEventInfo* event = GetEventInfo(holder->ClassType(), last)) {
+    ReadEvent(holder, *event);
+    return;
+  }
   if (last.size() > 2 && StartsText("On", last) && last[2] >= 'A' && last[2] <= 'Z' &&
       FCursor.PeekValue() == TValueType::vaIdent)
     PropError("event handlers in forms are not supported");
   PropError(Format(messages::UnknownProperty, last) + " in class " + holder->ClassName());
+}
+
+// An event's value names a method of the root, which becomes the handler; nil unbinds it.
+void TReader::ReadEvent(TObject* AInstance, const TEventInfo& AEvent) {
+  const TValueType type = FCursor.ReadValue();
+  if (type == TValueType::vaNil) {
+    AEvent.Set(AInstance, TMethod());
+    return;
+  }
+  if (type != TValueType::vaIdent)
+    KindError("a method name", type);
+  const std::string name = FCursor.ReadShortStr();
+  const TMethodInfo* method = GetMethodInfo(FRoot->ClassType(), name);
+  if (!method || !method->MakeHandler)
+    PropError("Method " + name + " does not exist in class " + FRoot->ClassName());
+  if (*method->EventSignature != *AEvent.Signature)
+    PropError("Method " + name + " does not match event " + AEvent.Name);
+  AEvent.Set(AInstance, method->MakeHandler(FRoot));
 }
 
 bool TReader::ReadDefined(TObject* AInstance, const std::string& AName) {
@@ -920,7 +943,25 @@ void TWriter::WriteComponent(TComponent* AComponent) {
 void TWriter::WriteProperties(const TObject* AInstance, const std::string& APrefix) {
   for (const TPropInfo* prop : GetPropList(AInstance->ClassType()))
     WriteProperty(AInstance, *prop, APrefix);
+  for (const TEventInfo* event : GetEventList(AInstance->ClassType()))
+    WriteEvent(AInstance, *event, APrefix);
   WriteDefined(AInstance, APrefix);
+}
+
+// Only a handler that is a registered method of the root has a name a form can hold; any other
+// handler is set up by code and is not written.
+void TWriter::WriteEvent(const TObject* AInstance, const TEventInfo& AEvent, const std::string& APrefix) {
+  const TMethod handler = AEvent.Get(AInstance);
+  if (handler.Object() != FRoot)
+    return;
+  for (const TClass* c = &FRoot->ClassType(); c; c = c->Parent())
+    for (const auto& method : c->OwnMethods().Items())
+      if (method->MakeHandler && *method->EventSignature == *AEvent.Signature &&
+          method->MakeHandler(FRoot) == handler) {
+        FOut.WriteShortStr(APrefix + AEvent.Name);
+        FOut.WriteIdent(method->Name);
+        return;
+      }
 }
 
 namespace {

@@ -23,6 +23,7 @@ namespace rtl {
 
 class TCollection;
 struct TPropInfo;
+struct TEventInfo;
 
 static_assert(std::numeric_limits<long double>::digits == 64,
               "long double must be the 80-bit extended format");
@@ -233,6 +234,7 @@ private:
   TValue ReadValueFor(const TPropInfo& AProp);
   void SetValue(TObject* AInstance, const TPropInfo& AProp, const TValue& AValue);
   bool ReadDefined(TObject* AInstance, const std::string& AName);
+  void ReadEvent(TObject* AInstance, const TEventInfo& AEvent);
   void BindField(TComponent* AComponent, int64_t APosition);
   void ResolveFixups();
   void CheckFields();
@@ -280,6 +282,7 @@ private:
   void WriteProperties(const TObject* AInstance, const std::string& APrefix);
   void WriteProperty(const TObject* AInstance, const TPropInfo& AProp, const std::string& APrefix);
   void WriteDefined(const TObject* AInstance, const std::string& APrefix);
+  void WriteEvent(const TObject* AInstance, const TEventInfo& AEvent, const std::string& APrefix);
   [[noreturn]] void Error(const std::string& AMessage) const;
 };
 

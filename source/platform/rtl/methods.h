@@ -12,9 +12,11 @@
 #include <string_view>
 #include <tuple>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
+#include "rtl/method.h"
 #include "rtl/object.h"
 #include "rtl/properties.h"
 #include "rtl/value.h"
@@ -27,6 +29,10 @@ struct TMethodInfo {
   const TClass* Owner = nullptr;
   // Calls the member on AInstance with arguments that already have the right count.
   std::function<void(TObject* AInstance, std::span<const TValue> AArgs)> Call;
+  // For a non-const method without result: the type of the event it can handle (a
+  // TMethodEvent of its parameters) and that handler bound to AInstance. Empty otherwise.
+  const std::type_info* EventSignature = nullptr;
+  std::function<TMethod(TObject* AInstance)> MakeHandler;
 
   // Raises EInvocationError "Parameter count mismatch" when AArgs has the wrong length and
   // EInvalidCast for an argument that does not convert to its parameter's type. Exceptions of
@@ -56,9 +62,17 @@ public:
   // are values with type information.
   template <class TOwner, class TResult, class... TArgs>
   TMethodInfo& Add(std::string_view AName, TResult (TOwner::*AMethod)(TArgs...)) {
-    return Append<TOwner, TArgs...>(AName, [AMethod](TOwner* AObject, std::remove_cvref_t<TArgs>&&... AArgs) {
-      (AObject->*AMethod)(std::move(AArgs)...);
-    });
+    TMethodInfo& info =
+        Append<TOwner, TArgs...>(AName, [AMethod](TOwner* AObject, std::remove_cvref_t<TArgs>&&... AArgs) {
+          (AObject->*AMethod)(std::move(AArgs)...);
+        });
+    if constexpr (std::is_void_v<TResult>) {
+      info.EventSignature = &typeid(TMethodEvent<TArgs...>);
+      info.MakeHandler = [AMethod](TObject* AInstance) -> TMethod {
+        return TMethodEvent<TArgs...>(CheckedCast<TOwner>(AInstance), AMethod);
+      };
+    }
+    return info;
   }
 
   template <class TOwner, class TResult, class... TArgs>

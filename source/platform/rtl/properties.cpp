@@ -125,6 +125,25 @@ std::vector<const TFieldInfo*> GetFieldList(const TClass& AClass) {
   return result;
 }
 
+const TEventInfo* GetEventInfo(const TClass& AClass, std::string_view AName) {
+  for (const TClass* c = &AClass; c; c = c->Parent())
+    for (const TEventInfo& event : c->OwnProperties().Events())
+      if (SameText(event.Name, AName))
+        return &event;
+  return nullptr;
+}
+
+std::vector<const TEventInfo*> GetEventList(const TClass& AClass) {
+  std::vector<const TEventInfo*> result;
+  for (const TClass* c = &AClass; c; c = c->Parent()) {
+    std::vector<const TEventInfo*> own;
+    for (const TEventInfo& event : c->OwnProperties().Events())
+      own.push_back(&event);
+    result.insert(result.begin(), own.begin(), own.end());
+  }
+  return result;
+}
+
 namespace {
 
 [[noreturn]] void InvalidValue(const TPropInfo& AProp, std::string_view AText) {

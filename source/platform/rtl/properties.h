@@ -10,8 +10,10 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <typeinfo>
 #include <vector>
 
+#include "rtl/method.h"
 #include "rtl/object.h"
 #include "rtl/value.h"
 
@@ -77,6 +79,16 @@ struct TFieldInfo {
   std::function<void(TObject*, TObject*)> Set;
 };
 
+// A published event: a TMethodEvent member that a form binds by the name of one of its root's
+// methods (see methods.h). Signature is the event's type, which the bound method must match.
+struct TEventInfo {
+  std::string Name;
+  const std::type_info* Signature = nullptr;
+  std::function<TMethod(const TObject*)> Get;
+  // AHandler must have the event's signature.
+  std::function<void(TObject*, const TMethod&)> Set;
+};
+
 class TPropertyList {
 public:
   explicit TPropertyList(const TClass& AOwner) : FOwner(AOwner) {}
@@ -100,16 +112,35 @@ public:
   }
   const std::vector<TFieldInfo>& Fields() const { return FFields; }
 
+  // AddEvent("OnClick", &TFoo::OnClick): a published event member of type TMethodEvent<...>.
+  template <class TOwner, class... TArgs>
+  void AddEvent(std::string_view AName, TMethodEvent<TArgs...> TOwner::*AMember) {
+    FEvents.push_back(TEventInfo{std::string(AName), &typeid(TMethodEvent<TArgs...>),
+                                 [AMember](const TObject* AObject) -> TMethod {
+                                   return static_cast<const TOwner*>(AObject)->*AMember;
+                                 },
+                                 [AMember](TObject* AObject, const TMethod& AHandler) {
+                                   static_cast<TMethod&>(static_cast<TOwner*>(AObject)->*AMember) = AHandler;
+                                 }});
+  }
+  const std::vector<TEventInfo>& Events() const { return FEvents; }
+
 private:
   const TClass& FOwner;
   std::vector<std::unique_ptr<TPropInfo>> FItems;
   std::vector<TFieldInfo> FFields;
+  std::vector<TEventInfo> FEvents;
 };
 
 // The published field of that name (ASCII case-insensitive) in the class or its parents, or nullptr.
 const TFieldInfo* GetFieldInfo(const TClass& AClass, std::string_view AName);
 // All published fields of a class, inherited ones first.
 std::vector<const TFieldInfo*> GetFieldList(const TClass& AClass);
+
+// The published event of that name (ASCII case-insensitive) in the class or its parents, or nullptr.
+const TEventInfo* GetEventInfo(const TClass& AClass, std::string_view AName);
+// All published events of a class, inherited ones first.
+std::vector<const TEventInfo*> GetEventList(const TClass& AClass);
 
 // Converts AValue to the property's type by the typed-value rules: a float property takes an
 // integer; an integer property any integer in its range (ERangeError otherwise); an enumeration,

@@ -208,6 +208,7 @@ void TControl3D::RegisterProperties(rtl::TPropertyList& AList) {
   AList.Add("Cursor", &TControl3D::Cursor, &TControl3D::SetCursor).WithDefault(TCursor(0));
   AList.Add("DragMode", &TControl3D::DragMode, &TControl3D::SetDragMode).WithDefault(TDragMode::dmManual);
   AList.Add("Quaternion", &TControl3D::Quaternion, &TControl3D::SetQuaternion).Stored(false);
+  AList.AddEvent("OnClick", &TControl3D::OnClick);
 }
 
 void TControl3D::RegisterFields() {

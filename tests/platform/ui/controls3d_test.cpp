@@ -4,6 +4,9 @@
 #include <numbers>
 #include <string>
 
+#include "rtl/exceptions.h"
+#include "rtl/form_text.h"
+#include "rtl/methods.h"
 #include "rtl/properties.h"
 #include "support/test_viewport.h"
 #include "ui/controls3d.h"
@@ -21,6 +24,25 @@ public:
 };
 RTL_DEFINE_CLASS(TChangeLog, "Test.Controls3D")
 
+// A form root whose methods its form text binds to events by name.
+class TClickForm : public ui::TControl3D {
+  RTL_CLASS(TClickForm, ui::TControl3D)
+public:
+  using TControl3D::TControl3D;
+  int FClicks = 0;
+  rtl::TObject* FSender = nullptr;
+  void FormClick(rtl::TObject* ASender) {
+    ++FClicks;
+    FSender = ASender;
+  }
+  void Resize(int) {}
+  static void RegisterMethods(rtl::TMethodList& AList) {
+    AList.Add("FormClick", &TClickForm::FormClick);
+    AList.Add("Resize", &TClickForm::Resize);
+  }
+};
+RTL_DEFINE_CLASS(TClickForm, "Test.Controls3D", nullptr, &TClickForm::RegisterMethods)
+
 } // namespace c3dtest
 
 namespace {
@@ -28,6 +50,7 @@ namespace {
 using namespace rtl;
 using namespace ui;
 using c3dtest::TChangeLog;
+using c3dtest::TClickForm;
 
 constexpr float kDeg = float(std::numbers::pi / 180);
 
@@ -259,6 +282,45 @@ TEST(ProxyObject, ForgetsAFreedSource) {
   EXPECT_EQ(proxy->SourceObject(), nullptr);
   proxy->SetSourceObject(source.get());
   EXPECT_EQ(proxy->SourceObject(), source.get());
+}
+
+} // namespace
+
+namespace {
+
+TEST(Controls3DEvents, AFormBindsOnClickToTheRootsMethodAndWritesItsNameBack) {
+  auto form = MakeOwned<TClickForm>(nullptr);
+  ReadComponentFromText("object F: TClickForm\n  OnClick = FormClick\nend\n", form.get());
+  ASSERT_TRUE(form->OnClick.Assigned());
+  form->OnClick(form.get());
+  EXPECT_EQ(form->FClicks, 1);
+  EXPECT_EQ(form->FSender, form.get());
+  EXPECT_NE(WriteComponentToText(form.get()).find("  OnClick = FormClick\n"), std::string::npos);
+
+  // A handler that is no named method of the root is code's business and stays out of the form.
+  auto log = MakeOwned<TChangeLog>();
+  form->OnClick = TNotifyEvent(log.get(), &TChangeLog::Changed);
+  EXPECT_EQ(WriteComponentToText(form.get()).find("OnClick"), std::string::npos);
+}
+
+TEST(Controls3DEvents, AnEventNamingNoFittingMethodRaisesAReadError) {
+  const struct {
+    const char* Method;
+    const char* Part;
+  } cases[] = {{"NoSuchClick", "does not exist"}, {"Resize", "does not match"}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.Method);
+    auto form = MakeOwned<TClickForm>(nullptr);
+    try {
+      ReadComponentFromText(std::string("object F: TClickForm\n  OnClick = ") + test.Method + "\nend\n",
+                            form.get());
+      ADD_FAILURE() << "no error";
+    } catch (const EReadError& E) {
+      EXPECT_NE(E.Message().find(test.Part), std::string::npos) << E.Message();
+      EXPECT_NE(E.Message().find("F.OnClick"), std::string::npos) << E.Message();
+    }
+    EXPECT_FALSE(form->OnClick.Assigned());
+  }
 }
 
 } // namespace
