@@ -231,49 +231,39 @@ void TVantrelBitmapPoolEntry::ApplyFormatsAndNotify() {
   DoOnChange();
 }
 
-void TVantrelBitmapPoolEntry::SetWrapS(TVantrelTextureWrap AValue) {
-  FSettings.WrapS = AValue;
+template <class T, class TSetter>
+void TVantrelBitmapPoolEntry::ApplySetting(T TVantrelPoolEntrySettings::*AField, T AValue, TSetter ASetter) {
+  FSettings.*AField = AValue;
   {
     TBitmapSetup setup(*FBitmap, FSilence);
-    FBitmap->SetWrapS(AValue);
+    ASetter(*FBitmap, AValue);
   }
   DoOnChange();
+}
+
+void TVantrelBitmapPoolEntry::SetWrapS(TVantrelTextureWrap AValue) {
+  ApplySetting(&TVantrelPoolEntrySettings::WrapS, AValue,
+               [](TVantrelTextureBitmap& ABitmap, TVantrelTextureWrap AValue) { ABitmap.SetWrapS(AValue); });
 }
 
 void TVantrelBitmapPoolEntry::SetWrapT(TVantrelTextureWrap AValue) {
-  FSettings.WrapT = AValue;
-  {
-    TBitmapSetup setup(*FBitmap, FSilence);
-    FBitmap->SetWrapT(AValue);
-  }
-  DoOnChange();
+  ApplySetting(&TVantrelPoolEntrySettings::WrapT, AValue,
+               [](TVantrelTextureBitmap& ABitmap, TVantrelTextureWrap AValue) { ABitmap.SetWrapT(AValue); });
 }
 
 void TVantrelBitmapPoolEntry::SetWrapR(TVantrelTextureWrap AValue) {
-  FSettings.WrapR = AValue;
-  {
-    TBitmapSetup setup(*FBitmap, FSilence);
-    FBitmap->SetWrapR(AValue);
-  }
-  DoOnChange();
+  ApplySetting(&TVantrelPoolEntrySettings::WrapR, AValue,
+               [](TVantrelTextureBitmap& ABitmap, TVantrelTextureWrap AValue) { ABitmap.SetWrapR(AValue); });
 }
 
 void TVantrelBitmapPoolEntry::SetMinFilter(TTextureFilter AValue) {
-  FSettings.MinFilter = AValue;
-  {
-    TBitmapSetup setup(*FBitmap, FSilence);
-    FBitmap->SetMinFilter(AValue);
-  }
-  DoOnChange();
+  ApplySetting(&TVantrelPoolEntrySettings::MinFilter, AValue,
+               [](TVantrelTextureBitmap& ABitmap, TTextureFilter AValue) { ABitmap.SetMinFilter(AValue); });
 }
 
 void TVantrelBitmapPoolEntry::SetMagFilter(TTextureFilter AValue) {
-  FSettings.MagFilter = AValue;
-  {
-    TBitmapSetup setup(*FBitmap, FSilence);
-    FBitmap->SetMagFilter(AValue);
-  }
-  DoOnChange();
+  ApplySetting(&TVantrelPoolEntrySettings::MagFilter, AValue,
+               [](TVantrelTextureBitmap& ABitmap, TTextureFilter AValue) { ABitmap.SetMagFilter(AValue); });
 }
 
 TAlphaColor TVantrelBitmapPoolEntry::GetBorderColor() const {

@@ -207,6 +207,11 @@ protected:
   void AssignTo(TPersistent* ADest) const override;
 
 private:
+  // Stores one setting, hands it to the bitmap with the bitmap's own change events held back,
+  // then notifies once.
+  template <class T, class TSetter>
+  void ApplySetting(T TVantrelPoolEntrySettings::*AField, T AValue, TSetter ASetter);
+
   TVantrelPoolEntrySettings FSettings;
   bool FProtectFormatSettings = false;
   TOwned<TVantrelTextureBitmap> FBitmap;
