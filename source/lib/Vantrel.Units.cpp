@@ -6,6 +6,7 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "formats/Vantrel.Imaging.h"
 #include "materials/Vantrel.Material.Behaviour.h"
+#include "scene/Vantrel.Camera.h"
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Segment.h"
@@ -34,6 +35,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeTransform, FinalizeTransform},
     {InitializeGroup, FinalizeGroup},
     {InitializeSegment, FinalizeSegment},
+    {InitializeCamera, FinalizeCamera},
     {InitializeImaging, nullptr},
     {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
