@@ -1,6 +1,7 @@
 #pragma once
-// Bounded waiting for another thread: tests never sleep to let time pass, they wait for a
-// condition and give up after a bound that only a broken program reaches.
+// Waits for another thread to reach a state: polls APredicate (yielding in between) until it
+// holds or ATimeoutMs of real time passed. Returns whether it held. The bound only keeps a broken
+// test from hanging; passing tests never wait for it.
 
 #include <chrono>
 #include <functional>
@@ -8,15 +9,11 @@
 
 namespace vtest {
 
-inline constexpr int DefaultWaitMs = 5000;
-
-// Polls APredicate (yielding between polls) until it holds or ATimeoutMs of real time passed;
-// answers whether it held.
-inline bool WaitUntil(const std::function<bool()>& APredicate, int ATimeoutMs = DefaultWaitMs) {
+inline bool WaitUntil(const std::function<bool()>& APredicate, int ATimeoutMs = 10'000) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ATimeoutMs);
   while (!APredicate()) {
     if (std::chrono::steady_clock::now() >= deadline)
-      return APredicate();
+      return false;
     std::this_thread::yield();
   }
   return true;

@@ -44,6 +44,9 @@ using timertest::TTimerProbe;
 using vantrel::TVantrelTimer;
 using vantrel::TVantrelTimerMode;
 
+// Bounds the waits for the timer thread; only a broken timer reaches it.
+constexpr int kWaitMs = 10000;
+
 class FrameTimerTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -66,7 +69,7 @@ protected:
   }
 
   // Runs the pending synchronized or queued calls, waiting a bounded time for the first one.
-  bool Service() { return rtl::CheckSynchronize(vtest::DefaultWaitMs); }
+  bool Service() { return rtl::CheckSynchronize(kWaitMs); }
 
   vtest::TFakeClock FClock;
   TTimerProbe FProbe;
