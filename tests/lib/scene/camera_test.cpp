@@ -85,7 +85,7 @@ protected:
 
   // One step after AMilliseconds on the clock.
   void StepAfter(int64_t AMilliseconds) {
-    FClock.Step(AMilliseconds);
+    FClock.Jump(AMilliseconds);
     FController->UpdateStep(nullptr);
   }
 
@@ -267,7 +267,7 @@ TEST_F(CameraController, ARaisingStepEndsItsBrackets) {
 TEST_F(CameraController, TimerDrivesTheStepsAndEnablingRestartsTheStopwatch) {
   EXPECT_EQ(FController->GetInterval(), 33);
   EXPECT_FALSE(FController->GetEnabled());
-  FClock.Step(5000);
+  FClock.Jump(5000);
   FController->SetEnabled(true);
   FController->SetImpulse({100, 0, 0});
   FClock.Advance(33);

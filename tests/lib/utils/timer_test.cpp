@@ -89,17 +89,17 @@ TEST_F(FrameTimerTest, CreatedSuspendedWithTheDefaults) {
 TEST_F(FrameTimerTest, FiresOncePerElapsedIntervalWithItselfAsSender) {
   Start();
   EXPECT_TRUE(FTimer->GetActive());
-  FClock.Step(15);
+  FClock.Jump(15);
   WaitForLoop();
   EXPECT_FALSE(rtl::CheckSynchronize());
   EXPECT_EQ(FProbe.Calls, 0);
 
-  FClock.Step(1);
+  FClock.Jump(1);
   ASSERT_TRUE(Service());
   EXPECT_EQ(FProbe.Calls, 1);
   EXPECT_EQ(FProbe.LastSender, FTimer.get());
 
-  FClock.Step(16);
+  FClock.Jump(16);
   ASSERT_TRUE(Service());
   EXPECT_EQ(FProbe.Calls, 2);
 }
@@ -107,9 +107,9 @@ TEST_F(FrameTimerTest, FiresOncePerElapsedIntervalWithItselfAsSender) {
 TEST_F(FrameTimerTest, SynchronizedCallsDoNotPileUpWhileTheHandlerRuns) {
   // The first call takes 100 ms of clock time; the loop waits for it and restarted its cadencer
   // before the hand-over, so exactly one more interval is due afterwards, not six.
-  FProbe.InCall = [this] { FClock.Step(100); };
+  FProbe.InCall = [this] { FClock.Jump(100); };
   Start();
-  FClock.Step(16);
+  FClock.Jump(16);
   ASSERT_TRUE(Service());
   ASSERT_TRUE(Service());
   WaitForLoop();
@@ -128,9 +128,9 @@ TEST_F(FrameTimerTest, IntervalZeroFiresOnEveryService) {
 TEST_F(FrameTimerTest, EnqueuedCallsWaitForTheMessageLoop) {
   FTimer->SetMode(TVantrelTimerMode::Enqueued);
   Start();
-  FClock.Step(16);
+  FClock.Jump(16);
   WaitForLoop();
-  FClock.Step(16);
+  FClock.Jump(16);
   WaitForLoop();
   EXPECT_EQ(FProbe.Calls, 0);
   ui::Application().ProcessMessages();
@@ -141,17 +141,17 @@ TEST_F(FrameTimerTest, FpsIsTheIntervalRateOfTheLastFullWindow) {
   FTimer->SetOnTimer(nullptr);
   Start();
   for (int i = 0; i < 62; ++i) {
-    FClock.Step(16);
+    FClock.Jump(16);
     WaitForLoop();
   }
   EXPECT_EQ(FTimer->GetFPS(), 0.0f);
-  FClock.Step(8);
+  FClock.Jump(8);
   WaitForLoop();
   EXPECT_FLOAT_EQ(FTimer->GetFPS(), 62.0f);
 
   // A window in which nothing fired keeps the last rate.
   FTimer->SetInterval(5000);
-  FClock.Step(1000);
+  FClock.Jump(1000);
   WaitForLoop();
   EXPECT_FLOAT_EQ(FTimer->GetFPS(), 62.0f);
 }
@@ -161,10 +161,10 @@ TEST_F(FrameTimerTest, PauseParksTheLoopAndResumeFiresAtOnce) {
   // move of the clock from here on can make it fire while paused.
   FProbe.InCall = [this] { FTimer->SetActive(false); };
   Start();
-  FClock.Step(16);
+  FClock.Jump(16);
   ASSERT_TRUE(Service());
   EXPECT_FALSE(FTimer->GetActive());
-  FClock.Step(100);
+  FClock.Jump(100);
   EXPECT_FALSE(rtl::CheckSynchronize());
   EXPECT_EQ(FProbe.Calls, 1);
 
@@ -185,7 +185,7 @@ TEST_F(FrameTimerTest, FreeingReturnsWithACallPendingOrWhileParked) {
     Start();
     if (c.Pause)
       FTimer->SetActive(false);
-    FClock.Step(16);
+    FClock.Jump(16);
     FTimer.reset();
     EXPECT_LE(FProbe.Calls, 1);
     FProbe.Calls = 0;
@@ -196,7 +196,7 @@ TEST_F(FrameTimerTest, ARaisingHandlerIsReportedAndTheTimingGoesOn) {
   vtest::TLogCapture log;
   FProbe.RaiseOnce = true;
   Start();
-  FClock.Step(16);
+  FClock.Jump(16);
   ASSERT_TRUE(Service());
   // The report is queued by the timer thread after the raising call returned.
   ASSERT_TRUE(vtest::WaitUntil([&] {
@@ -205,7 +205,7 @@ TEST_F(FrameTimerTest, ARaisingHandlerIsReportedAndTheTimingGoesOn) {
   }));
   EXPECT_EQ(log.Lines().front(), "<ERROR> frame failed");
 
-  FClock.Step(16);
+  FClock.Jump(16);
   ASSERT_TRUE(Service());
   EXPECT_EQ(FProbe.Calls, 2);
 }
