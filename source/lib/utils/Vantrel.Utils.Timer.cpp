@@ -4,9 +4,9 @@
 #include <thread>
 
 #include "rtl/exceptions.h"
-#include "rtl/log.h"
 #include "rtl/properties.h"
 #include "rtl/sync.h"
+#include "ui/application.h"
 
 namespace vantrel {
 
@@ -29,11 +29,6 @@ void DescribeCurrentException(std::string& AClassName, std::string& AMessage) {
     AClassName = "Exception";
     AMessage = "unknown exception";
   }
-}
-
-// On the UI thread: hands an exception of the timer's handler to the application.
-void ReportLoopException(TObject* /*ASender*/, const std::string& /*AClassName*/, const std::string& AMessage) {
-  Log::d("<ERROR> " + AMessage);
 }
 
 } // namespace
@@ -116,7 +111,7 @@ void TVantrelTimer::HandOver() {
       // the application's handler instead, and the timing goes on.
       std::string className, message;
       DescribeCurrentException(className, message);
-      Queue([this, className, message] { ReportLoopException(this, className, message); });
+      Queue([this, className, message] { Application().HandleException(this, className, message); });
     }
     break;
   case TVantrelTimerMode::Enqueued:

@@ -2,18 +2,18 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "rtl/exceptions.h"
 #include "rtl/threads.h"
 #include "support/fake_clock.h"
-#include "support/log_capture.h"
 #include "support/wait_until.h"
 #include "ui/application.h"
 #include "utils/Vantrel.Utils.Timer.h"
 
 namespace timertest {
 
-// Counts the timer's calls on the UI thread; can raise, or run a step of the test inside a call.
+// Counts the timer's calls on the UI thread; can raise once.
 class TTimerProbe : public rtl::TObject {
   RTL_CLASS(TTimerProbe, rtl::TObject)
 public:
@@ -21,10 +21,6 @@ public:
     EXPECT_TRUE(rtl::IsMainThread());
     ++Calls;
     LastSender = ASender;
-    if (InCall) {
-      auto step = std::move(InCall);
-      step();
-    }
     if (RaiseOnce.exchange(false))
       throw rtl::EInvalidOperation("frame failed");
   }
@@ -32,7 +28,6 @@ public:
   std::atomic<int> Calls{0};
   rtl::TObject* LastSender = nullptr;
   std::atomic<bool> RaiseOnce{false};
-  std::function<void()> InCall;
 };
 RTL_DEFINE_CLASS(TTimerProbe, "Test.Timer")
 
@@ -105,12 +100,14 @@ TEST_F(FrameTimerTest, FiresOncePerElapsedIntervalWithItselfAsSender) {
 }
 
 TEST_F(FrameTimerTest, SynchronizedCallsDoNotPileUpWhileTheHandlerRuns) {
-  // The first call takes 100 ms of clock time; the loop waits for it and restarted its cadencer
-  // before the hand-over, so exactly one more interval is due afterwards, not six.
-  FProbe.InCall = [this] { FClock.Jump(100); };
   Start();
   FClock.Jump(16);
-  ASSERT_TRUE(Service());
+  ASSERT_TRUE(rtl::WaitForPendingCall(kWaitMs));
+  // The loop waits for its call: however far the clock moves, nothing more is counted or queued.
+  FClock.Jump(100);
+  EXPECT_EQ(rtl::PendingCalls().Synchronized, 1);
+  ASSERT_TRUE(rtl::CheckSynchronize());
+  // It restarted its cadencer before the hand-over, so exactly one more interval is due, not six.
   ASSERT_TRUE(Service());
   WaitForLoop();
   EXPECT_FALSE(rtl::CheckSynchronize());
@@ -157,21 +154,20 @@ TEST_F(FrameTimerTest, FpsIsTheIntervalRateOfTheLastFullWindow) {
 }
 
 TEST_F(FrameTimerTest, PauseParksTheLoopAndResumeFiresAtOnce) {
-  // Pausing inside the call: the loop's next clock reading comes after its pause check, so no
-  // move of the clock from here on can make it fire while paused.
-  FProbe.InCall = [this] { FTimer->SetActive(false); };
   Start();
-  FClock.Jump(16);
-  ASSERT_TRUE(Service());
+  FTimer->SetActive(false);
   EXPECT_FALSE(FTimer->GetActive());
+  ASSERT_TRUE(vtest::WaitUntil([&] { return FTimer->Parked(); }, kWaitMs));
+  const int64_t reads = FClock.Reads();
   FClock.Jump(100);
-  EXPECT_FALSE(rtl::CheckSynchronize());
-  EXPECT_EQ(FProbe.Calls, 1);
+  EXPECT_FALSE(rtl::PendingCalls().Any());
+  EXPECT_EQ(FClock.Reads(), reads);
+  EXPECT_EQ(FProbe.Calls, 0);
 
   FTimer->SetActive(true);
   EXPECT_TRUE(FTimer->GetActive());
   ASSERT_TRUE(Service());
-  EXPECT_EQ(FProbe.Calls, 2);
+  EXPECT_EQ(FProbe.Calls, 1);
 }
 
 TEST_F(FrameTimerTest, FreeingReturnsWithACallPendingOrWhileParked) {
@@ -183,9 +179,13 @@ TEST_F(FrameTimerTest, FreeingReturnsWithACallPendingOrWhileParked) {
     SCOPED_TRACE(c.Name);
     SetUp();
     Start();
-    if (c.Pause)
+    if (c.Pause) {
       FTimer->SetActive(false);
-    FClock.Jump(16);
+      ASSERT_TRUE(vtest::WaitUntil([&] { return FTimer->Parked(); }, kWaitMs));
+    } else {
+      FClock.Jump(16);
+      ASSERT_TRUE(rtl::WaitForPendingCall(kWaitMs));
+    }
     FTimer.reset();
     EXPECT_LE(FProbe.Calls, 1);
     FProbe.Calls = 0;
@@ -193,17 +193,29 @@ TEST_F(FrameTimerTest, FreeingReturnsWithACallPendingOrWhileParked) {
 }
 
 TEST_F(FrameTimerTest, ARaisingHandlerIsReportedAndTheTimingGoesOn) {
-  vtest::TLogCapture log;
+  struct TReport {
+    rtl::TObject* Sender;
+    std::string ClassName, Message;
+  };
+  std::vector<TReport> reports;
+  ui::Application().SetOnException([&](rtl::TObject* ASender, const std::string& AClassName,
+                                       const std::string& AMessage) {
+    reports.push_back({ASender, AClassName, AMessage});
+  });
   FProbe.RaiseOnce = true;
   Start();
   FClock.Jump(16);
   ASSERT_TRUE(Service());
-  // The report is queued by the timer thread after the raising call returned.
+  // The report is queued by the timer thread after the raising call came back to it.
   ASSERT_TRUE(vtest::WaitUntil([&] {
     ui::Application().ProcessMessages();
-    return !log.Lines().empty();
-  }));
-  EXPECT_EQ(log.Lines().front(), "<ERROR> frame failed");
+    return !reports.empty();
+  }, kWaitMs));
+  ui::Application().SetOnException(nullptr);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].Sender, FTimer.get());
+  EXPECT_EQ(reports[0].ClassName, "EInvalidOperation");
+  EXPECT_EQ(reports[0].Message, "frame failed");
 
   FClock.Jump(16);
   ASSERT_TRUE(Service());
