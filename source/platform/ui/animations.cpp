@@ -174,12 +174,14 @@ bool TAnimation::ParentInvisible() const {
 void TAnimation::Start() {
   if (ParentInvisible())
     return;
+  // The list first: without a timer service it raises, and the animation stays stopped.
+  TAniThread& thread = EnsureAniThread();
   FTime = FInverse ? FDuration : 0;
   FDelayTime = FDelay;
   FTickCount = 0;
   FRunning = true;
   FPause = false;
-  EnsureAniThread().AddAnimation(this);
+  thread.AddAnimation(this);
   if (FDelay <= 0) {
     FirstFrame();
     ProcessAnimation();
@@ -301,9 +303,9 @@ void TCustomPropertyAnimation::SetPropertyName(const std::string& AValue) {
 }
 
 void TCustomPropertyAnimation::ClearResolution() {
-  if (FWatched)
-    RemoveFreeNotification(FWatched);
-  FWatched = nullptr;
+  for (rtl::TComponent* component : FWatched)
+    RemoveFreeNotification(component);
+  FWatched.clear();
   FInstance = nullptr;
   FRttiProperty = nullptr;
 }
@@ -314,10 +316,13 @@ bool TCustomPropertyAnimation::ResolvePropertyPath() {
   const size_t lastDot = path.rfind('.');
   FPath = std::string(lastDot == std::string_view::npos ? path : path.substr(lastDot + 1));
   rtl::TObject* instance = Parent();
+  std::vector<rtl::TComponent*> reached;
   size_t dot;
   while (instance && (dot = path.find('.')) != std::string_view::npos) {
     const rtl::TPropInfo* info = rtl::GetPropInfo(instance->ClassType(), path.substr(0, dot));
     instance = info && info->Type->Kind == rtl::TTypeKind::tkClass ? info->Get(instance).AsObject() : nullptr;
+    if (auto* component = dynamic_cast<rtl::TComponent*>(instance); component && component != Parent())
+      reached.push_back(component);
     path.remove_prefix(dot + 1);
   }
   const rtl::TPropInfo* info = instance ? rtl::GetPropInfo(instance->ClassType(), path) : nullptr;
@@ -325,11 +330,11 @@ bool TCustomPropertyAnimation::ResolvePropertyPath() {
     return false;
   FInstance = instance;
   FRttiProperty = info;
-  // A component reached through a reference may be freed before the animation is.
-  if (auto* component = dynamic_cast<rtl::TComponent*>(FInstance); component && component != Parent()) {
-    FWatched = component;
-    FreeNotification(component);
-  }
+  for (rtl::TComponent* component : reached)
+    if (component != this && std::find(FWatched.begin(), FWatched.end(), component) == FWatched.end()) {
+      FWatched.push_back(component);
+      FreeNotification(component);
+    }
   return true;
 }
 
@@ -345,11 +350,9 @@ void TCustomPropertyAnimation::ParentChanged() {
 
 void TCustomPropertyAnimation::Notification(rtl::TComponent* AComponent, rtl::TOperation AOperation) {
   inherited::Notification(AComponent, AOperation);
-  if (AOperation == rtl::TOperation::opRemove && AComponent && AComponent == FWatched) {
-    FWatched = nullptr;
-    FInstance = nullptr;
-    FRttiProperty = nullptr;
-  }
+  if (AOperation == rtl::TOperation::opRemove &&
+      std::find(FWatched.begin(), FWatched.end(), AComponent) != FWatched.end())
+    ClearResolution();
 }
 
 // --- Keys ----------------------------------------------------------------------------------------

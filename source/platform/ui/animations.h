@@ -24,8 +24,9 @@ namespace ui {
 class TTimer;
 class ITimerService;
 
-// The easing curves. Stored as 32-bit ordinals: an ordinal outside the enumeration that a file
-// carries is kept, and eases as Linear.
+// The easing curve of an animation or of one key of a key-frame track. The underlying type is a
+// plain 32-bit integer so that an ordinal read from a file outside the named values is kept and
+// written back unchanged. Such an ordinal eases as Linear.
 enum class TInterpolationType : int32_t {
   Linear,
   Quadratic,
@@ -37,7 +38,7 @@ enum class TInterpolationType : int32_t {
   Circular,
   Elastic,
   Back,
-  Bounce,
+  Bounce
 };
 RTL_ENUM_TYPEINFO(TInterpolationType, "Linear", "Quadratic", "Cubic", "Quartic", "Quintic", "Sinusoidal",
                   "Exponential", "Circular", "Elastic", "Back", "Bounce")
@@ -193,8 +194,9 @@ private:
   rtl::TObject* FInstance = nullptr;
   const rtl::TPropInfo* FRttiProperty = nullptr;
   std::string FPath;
-  // The resolved instance when it is a component other than the parent, watched for its freeing.
-  rtl::TComponent* FWatched = nullptr;
+  // The components other than the parent that the path went through (the instance included),
+  // watched for their freeing: the instance, or the object holding it, goes with them.
+  std::vector<rtl::TComponent*> FWatched;
 
   void ClearResolution();
 };

@@ -378,3 +378,24 @@ TEST_F(AnimationsTest, PropertyPathsResolveOnTheParent) {
   EXPECT_EQ(animation->PropertyInstance(), nullptr);
   EXPECT_FALSE(animation->ResolvePropertyPath());
 }
+
+// A path through a reference (the camera's Target) reaches another component, which may be freed
+// first: the animation forgets it.
+TEST_F(AnimationsTest, AFreedTargetOfAPathIsForgotten) {
+  rtl::TOwned<ui::TCamera> camera(rtl::New<ui::TCamera>(nullptr));
+  auto* target = rtl::New<ui::TDummy>(nullptr);
+  camera->SetTarget(target);
+  rtl::TOwned<ui::TCustomPropertyAnimation> animation(rtl::New<ui::TCustomPropertyAnimation>(nullptr));
+  animation->SetParent(camera.get());
+  animation->SetPropertyName("Target.Opacity");
+  ASSERT_TRUE(animation->ResolvePropertyPath());
+  EXPECT_EQ(animation->PropertyInstance(), target);
+  // The position object goes with its control.
+  animation->SetPropertyName("Target.Position.X");
+  ASSERT_TRUE(animation->ResolvePropertyPath());
+  EXPECT_EQ(animation->PropertyInstance(), target->Position());
+  target->Free();
+  EXPECT_EQ(animation->PropertyInstance(), nullptr);
+  EXPECT_EQ(animation->PropertyInfo(), nullptr);
+  EXPECT_FALSE(animation->ResolvePropertyPath()) << "the camera's target is nil now";
+}
