@@ -7,6 +7,7 @@
 #include "support/fake_clock.h"
 #include "ui/animations.h"
 #include "ui/controls3d.h"
+#include "ui/platform_services.h"
 
 using ui::TAnimation;
 using ui::TAnimationType;
@@ -261,7 +262,8 @@ TEST_F(AnimationsTest, TheListIsMadeByTheFirstStartAndSteppedByItsTimer) {
   animation->Start();
   ui::TAniThread* thread = ui::AniThread();
   ASSERT_NE(thread, nullptr);
-  EXPECT_DOUBLE_EQ(thread->Time(), FClock.NowMs() / 1000.0);
+  // The list's clock is the timer service's, from the list's creation.
+  EXPECT_DOUBLE_EQ(thread->Time(), ui::TPlatformServices::Current().TimerService()->GetTick());
   EXPECT_TRUE(thread->TimerEnabled());
 
   FClock.Advance(ui::TAniThread::TimerInterval);
