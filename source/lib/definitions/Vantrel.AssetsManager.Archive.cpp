@@ -197,8 +197,11 @@ void TVantrelArchiveReference::BeginRead() {
 }
 
 void TVantrelArchiveReference::EndRead() {
+  // Locked first, so a stray EndRead on another thread waits and then finds no scope of its own.
+  rtl::TMonitorLock lock(this);
   if (FReadDepth <= 0)
     return;
+  // The scope's own hold ends also when closing the zip fails.
   struct TUnlock {
     const TVantrelArchiveReference* Reference;
     ~TUnlock() { rtl::TMonitor::Exit(Reference); }
