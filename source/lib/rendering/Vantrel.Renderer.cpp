@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "rendering/Vantrel.Controller.h"
+#include "rendering/Vantrel.Viewport.h"
 #include "rtl/exceptions.h"
+#include "rtl/sysutils.h"
 
 namespace vantrel {
 
@@ -68,6 +71,19 @@ TRenderer::TRenderer(std::string AId, TComponent* AOwner, TRendererFlags AFlags,
                      TOnRendererCreateCompositeTexture ACompositeTextureEvent)
     : FId(std::move(AId)), FFlags(AFlags), FOwner(AOwner),
       FOnCreateCompositeTexture(std::move(ACompositeTextureEvent)) {}
+
+void TRenderer::AfterConstruction() {
+  inherited::AfterConstruction();
+  if (auto* viewport = dynamic_cast<TVantrelViewport*>(FOwner)) {
+    FSize = {int32_t(Round(double(viewport->Width()))), int32_t(Round(double(viewport->Height())))};
+    FScale = viewport->ViewportScale();
+    CreateContext();
+  } else if (auto* controller = dynamic_cast<TVantrelRenderPassController*>(FOwner)) {
+    FSize = controller->GetViewportSize();
+    FScale = controller->GetViewportScale();
+    CreateContext();
+  }
+}
 
 void TRenderer::BeforeDestruction() {
   *FLiveness = nullptr;

@@ -65,6 +65,10 @@ class TRenderer : public TObject {
 public:
   TRenderer(std::string AId, TComponent* AOwner, TRendererFlags AFlags,
             TOnRendererCreateCompositeTexture ACompositeTextureEvent);
+  // Owned by a viewport, the renderer takes its rounded size and scale; owned by a pass
+  // controller, the controller's ViewportSize and ViewportScale; either way it then creates its
+  // context. Any other owner leaves the context to the first resize.
+  void AfterConstruction() override;
   void BeforeDestruction() override;
 
   const std::string& GetId() const { return FId; }
