@@ -115,8 +115,9 @@ TVantrelRenderPassController* TVantrelRenderPassController::CreateController(
 void TVantrelRenderPassController::RegisterProperties(TPropertyList& AList) {
   using C = TVantrelRenderPassController;
   AList.Add("Id", &C::GetId, &C::SetId).WithDefault(std::string());
-  AList.Add("_Type", &C::Get_Type, &C::Set_Type).WithDefault(TRenderPassType::Pre);
-  AList.Add("Method", &C::GetMethod, &C::SetMethod).WithDefault(TRenderPassMethod::RenderListToFBO);
+  // Each pass kind has its own type and method, so both are always written.
+  AList.Add("_Type", &C::Get_Type, &C::Set_Type);
+  AList.Add("Method", &C::GetMethod, &C::SetMethod);
   AList.Add("RenderProc", &C::GetRenderProc, &C::SetRenderProc)
       .WithDefault(TRenderPassRenderingProc::DefaultRendering);
   AList.Add("Iterations", &C::GetIterations, &C::SetIterations).WithDefault(int32_t(1));

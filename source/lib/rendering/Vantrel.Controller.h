@@ -95,9 +95,6 @@ public:
 // ASender, the renderer's context, the iteration index, the pass runtime object.
 using TRenderPassEvent = TMethodEvent<TObject*, TContext3D*, int32_t, TRenderPass*>;
 
-class TVantrelRenderPassController;
-// The metaclass that makes controllers by class; CreateController runs the (AOwner, AId) creation.
-using TVantrelRenderPassControllerClass = TClass;
 
 class TVantrelRenderPassController : public TVantrelController, public IRenderPassController {
   RTL_CLASS(TVantrelRenderPassController, TVantrelController)
@@ -188,6 +185,9 @@ public:
   // The renderer's current context, asked at every use: the renderer re-creates it on resize.
   TContext3D* GetRenderPassContext() const override;
   TTexture* GetOutputTexture() override;
+  // The texture a later step reads from this pass; the output texture unless a pass keeps its
+  // final image elsewhere.
+  virtual TTexture* GetFinalOutputTexture() { return GetOutputTexture(); }
   // One RectToFBO iteration: the full-target rectangle drawn with the pass material.
   void RenderToContext(TContext3D* AContext, TTexture* ATexture, const TRect& ARect, const TPoint& ADstPos) override;
 
