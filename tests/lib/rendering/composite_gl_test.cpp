@@ -356,4 +356,102 @@ TEST_F(CompositeGL, GoldenShaderTexts) {
   EXPECT_EQ(DeferredComposite()->Name(), "");
 }
 
+// A test binding for the emissive blur: its controller's output is a constant colour.
+struct TEmissiveBindingScope {
+  TEmissiveBindingScope() {
+    TInternalPassBinding binding;
+    binding.Class = &TTestPass::StaticClass();
+    binding.Configure = [](TVantrelRenderPassController& AController, TCompositeRenderer&) {
+      static_cast<TTestPass&>(AController).Source().Material().Setup(TPassRule::Constant);
+    };
+    RegisterInternalPass(TInternalPassKind::EmissiveBlur, std::move(binding));
+  }
+  ~TEmissiveBindingScope() { UnregisterInternalPass(TInternalPassKind::EmissiveBlur); }
+};
+
+TEST_F(CompositeGL, AKindRunsThroughItsBindingOrIsSkipped) {
+  Viewport().SetFXAA(0);
+  // Only the deferred composite and FXAA are bound: the other steps are skipped silently.
+  Viewport().SetEmissiveBlur(3);
+  Viewport().SetGlobalIllumDetail(2);
+  FillGBuffer({0.8f, 0.4f, 0.2f, 1}, {0, 0, 0, 0}, 0, {0.2f, 0.2f, 0.2f});
+  EXPECT_NO_THROW(CompositeFrame());
+  Viewport().SetGlobalIllumDetail(0);
+  Viewport().SetEmissiveBlur(1);
+  EXPECT_TRUE(Near(TexturePixel(Output(), 32, 32), {255, 153, 102, 255})) << "the raw emissive is added";
+  {
+    TEmissiveBindingScope scope;
+    Viewport().SetSize(63, 63); // the next resize makes the bound controller
+    Viewport().SetSize(64, 64);
+    TVantrelRenderPassController* blur = Main().GetInternalController(TInternalPassKind::EmissiveBlur);
+    ASSERT_NE(blur, nullptr);
+    Viewport().SetEmissiveBlur(0);
+    FillGBuffer({0.8f, 0.4f, 0.2f, 1}, {0, 0, 0, 0}, 0, {0.2f, 0.2f, 0.2f});
+    CompositeFrame();
+    EXPECT_EQ(blur->GetFrameCount(), 0u) << "no blur below 1";
+    EXPECT_TRUE(Near(TexturePixel(Output(), 32, 32), {204, 102, 51, 255}));
+    Viewport().SetEmissiveBlur(1);
+    CompositeFrame();
+    EXPECT_EQ(blur->GetFrameCount(), 1u);
+    EXPECT_TRUE(Near(TexturePixel(Output(), 32, 32), {230, 153, 128, 255})) << "the blur output is added";
+  }
+  Viewport().SetSize(63, 63);
+  Viewport().SetSize(64, 64);
+  EXPECT_EQ(Main().GetInternalController(TInternalPassKind::EmissiveBlur), nullptr);
+  FillGBuffer({0.8f, 0.4f, 0.2f, 1}, {0, 0, 0, 0}, 0, {0.2f, 0.2f, 0.2f});
+  CompositeFrame();
+  EXPECT_TRUE(Near(TexturePixel(Output(), 32, 32), {255, 153, 102, 255}));
+}
+
+TEST_F(CompositeGL, IndirectLightIsAddedAndItsOcclusionLimited) {
+  Viewport().SetFXAA(0);
+  CompositeFrame(); // gives the pass its inputs
+  auto* gi = static_cast<TTestPass*>(TVantrelRenderPassController::CreateController(TTestPass::StaticClass(),
+                                                                                   &Viewport(), "GI"));
+  ASSERT_NE(gi->GetOutputTexture(), nullptr);
+  TVantrelRenderPassDeferredComposite* composite = DeferredComposite();
+  auto* context = dynamic_cast<TVantrelContext*>(Main().GetSharedContext());
+  TRenderContext renderContext = TRenderContext::Create(context, &Viewport(), {}, {});
+  for (const auto& [alpha, expected] : {std::pair{0.95f, TRGBA8{23, 13, 8, 255}}, std::pair{0.5f, TRGBA8{115, 64, 38, 255}}}) {
+    SCOPED_TRACE(alpha);
+    FillGBuffer({0.8f, 0.4f, 0.2f, 1}, {0, 0, 0, 0}, 0, {0, 0, 0});
+    FillTexture(gi->GetOutputTexture(), {0.1f, 0.1f, 0.1f, alpha});
+    composite->SetGlobalIllumPass(gi);
+    Main().BeginMainRenderPass(TMatrix3D::Identity(), 45);
+    context->AttachTextureToDefaultBuffer(Output(), TRenderTarget::Color_0);
+    auto pass = composite->CreateRenderPassInstance();
+    context->ExecuteRenderPass(pass.get(), &renderContext);
+    Main().EndMainRenderPass();
+    EXPECT_EQ(composite->Material()->ShaderData().GlobalIllum, 1);
+    EXPECT_TRUE(Near(TexturePixel(Output(), 32, 32), expected));
+  }
+  gi->Free();
+  EXPECT_EQ(composite->GetGlobalIllumPass(), nullptr);
+  CompositeFrame();
+  EXPECT_EQ(composite->Material()->ShaderData().GlobalIllum, 0);
+  EXPECT_EQ(composite->Material()->ShaderData().VoxelCenter, (TPoint3D{0, 0, 0}));
+}
+
+TEST_F(CompositeGL, AtMostEightEnabledLightsAreCopiedInOrder) {
+  std::vector<TLight*> lights;
+  for (int index = 0; index < 10; ++index) {
+    TLight* light = New<TLight>(&Root());
+    light->SetColor(0xFF000000u | uint32_t(index + 1));
+    light->SetEnabled(index != 2);
+    Viewport().AddLight(light);
+    lights.push_back(light);
+  }
+  CompositeFrame();
+  const TCompositeShaderData& data = DeferredComposite()->Material()->ShaderData();
+  EXPECT_EQ(data.NumberOfLights, 8);
+  const int expectedOrder[] = {1, 2, 4, 5, 6, 7, 8, 9};
+  for (int index = 0; index < 8; ++index) {
+    SCOPED_TRACE(index);
+    EXPECT_EQ(data.Lights[index].Enabled, 1);
+    EXPECT_NEAR(data.Lights[index].Diffuse.B * 255, expectedOrder[index], 0.01);
+  }
+  for (TLight* light : lights)
+    Viewport().RemoveLight(light);
+}
+
 } // namespace
