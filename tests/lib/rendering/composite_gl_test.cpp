@@ -454,4 +454,46 @@ TEST_F(CompositeGL, AtMostEightEnabledLightsAreCopiedInOrder) {
     Viewport().RemoveLight(light);
 }
 
+TEST_F(CompositeGL, FXAASoftensAHardEdge) {
+  Viewport().SetFXAA(1);
+  FillGBuffer({0, 0, 0, 1}, {0, 0, 0, 0}, 0, {0, 0, 0});
+  // White above the line y = 16 + x / 3 (rows counted from the bottom), black below.
+  std::vector<TRGBA8> image(64 * 64);
+  const auto white = [](int AX, int AY) { return 3 * (AY - 16) > AX; };
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x)
+      image[size_t(y) * 64 + size_t(x)] = white(x, y) ? TRGBA8{255, 255, 255, 255} : TRGBA8{0, 0, 0, 255};
+  glBindTexture(GL_TEXTURE_2D, GLuint(Main().GetAlbedoTexture()->Handle()));
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 64, 64, GL_RGBA, GL_UNSIGNED_BYTE, image.data());
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  CompositeFrame();
+  const auto pixels = ReadTexture(FXAA()->GetFinalOutputTexture());
+  const auto at = [&](int AX, int AY) { return int(pixels[size_t(AY) * 64 + size_t(AX)].R); };
+  int rows = 0;
+  for (int y = 1; y < 63; ++y) {
+    SCOPED_TRACE(testing::Message() << "row " << y);
+    int between = 0, largestStep = 0;
+    bool crosses = false;
+    for (int x = 1; x < 63; ++x) {
+      bool flat = true;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+          flat = flat && white(x + dx, y + dy) == white(x, y);
+      if (flat)
+        EXPECT_EQ(at(x, y), white(x, y) ? 255 : 0) << "x " << x;
+      crosses = crosses || white(x, y) != white(x + 1, y);
+      between += at(x, y) > 25 && at(x, y) < 230;
+      largestStep = std::max(largestStep, std::abs(at(x + 1, y) - at(x, y)));
+    }
+    if (!crosses || y < 18 || y > 35)
+      continue;
+    ++rows;
+    EXPECT_GE(between, 2);
+    EXPECT_LT(largestStep, 128);
+  }
+  EXPECT_GT(rows, 10);
+}
+
 } // namespace
