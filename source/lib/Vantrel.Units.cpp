@@ -8,6 +8,7 @@
 #include "materials/Vantrel.Material.Behaviour.h"
 #include "rendering/Vantrel.Controller.Passes.Deferred.Composite.h"
 #include "rendering/Vantrel.Controller.Passes.FXAA.h"
+#include "rendering/Vantrel.Controller.Passes.PostFX.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Viewport.h"
 #include "scene/Vantrel.Camera.h"
@@ -46,6 +47,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeViewport, FinalizeViewport},
     {InitializeDeferredCompositePass, FinalizeDeferredCompositePass},
     {InitializeFXAAPass, FinalizeFXAAPass},
+    {InitializePostFX, FinalizePostFX},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
     {InitializeInventory, FinalizeInventory},

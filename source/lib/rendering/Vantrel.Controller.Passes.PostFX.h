@@ -3,15 +3,23 @@
 // renderer's frame buffer through a material whose pixel shader calls the user's GLSL function
 // SurfaceShader for every pixel, with the previous renderer's image as input. Post passes chain.
 //
-// This header holds the shader texts and the uniform block of the pass's material.
+// The pass's material builds both stages from fixed texts and the pass's SurfaceShader, binds the
+// previous image ("RenderedTexture") and the pass's mask ("MaskTexture") and hands time values to
+// the shader in the uniform block "ShaderData".
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Vantrel.Prelude.h"
+#include "context/Vantrel.Context.Texturing.h"
+#include "context/Vantrel.Context.Types.h"
+#include "rendering/Vantrel.Controller.h"
 #include "rtl/math3d.h"
+#include "rtl/stopwatch.h"
 #include "rtl/stringlist.h"
+#include "ui/shaders.h"
 
 namespace vantrel {
 
@@ -86,5 +94,94 @@ std::string PostFXPixelText(const TStrings* ASurfaceShader);
 std::string PostFXShaderName(const void* AMaterial, const char* AExtension);
 // A time stamp of the process clock in seconds since process start, as the shader gets it.
 float PostFXSeconds(int64_t ATimeStamp);
+
+class TVantrelRenderPassPostFX;
+
+// The pass's material: builds its shaders from the fixed texts and the owner pass's
+// SurfaceShader, binds the previous image and the mask, and hands the time values to the shader.
+class TPostFXMaterial : public TVantrelRenderPassMaterial {
+  RTL_CLASS(TPostFXMaterial, TVantrelRenderPassMaterial)
+public:
+  // The time values start now.
+  TPostFXMaterial();
+
+  // Restarts the time values: x = y = z = now, w = 0.
+  void ResetTime();
+  // Releases the current program and registers both stages anew.
+  void BuildPostFXShaders();
+  void SetUpdateShaderProgram(bool AValue) { FUpdateShaderProgram = AValue; }
+  bool UpdateShaderProgram() const { return FUpdateShaderProgram; }
+  bool ErrorOnBuildingShader() const { return FErrorOnBuildingShader; }
+  const TPostFXShaderData& ShaderData() const { return FShaderData; }
+
+protected:
+  // First build, with the default surface function: the source is not stored yet.
+  void DoInitialize() override;
+  void DoApply(TContext3D* AContext) override;
+
+private:
+  void ReleaseShaders();
+  std::vector<TContextShaderSource> VertexShaderSource() const;
+  std::vector<TContextShaderSource> PixelShaderSource() const;
+  TVantrelRenderPassPostFX* OwnerPostFX() const;
+  void RegisterShaderData();
+  void UpdateTimeInfo();
+  void ApplyMaskTexture(TContext3D* AContext);
+
+  TPostFXShaderData FShaderData{};
+  TStopwatch FStopWatch = TStopwatch::Create();
+  bool FUpdateShaderProgram = false;
+  bool FErrorOnBuildingShader = false;
+};
+
+class TPostFXMaterialSource : public TVantrelRenderPassMaterialSource {
+  RTL_CLASS(TPostFXMaterialSource, TVantrelRenderPassMaterialSource)
+public:
+  TPostFXMaterialSource();
+  void BeforeDestruction() override;
+
+protected:
+  TOwned<TMaterial> CreateMaterial() override;
+  // Nothing of this source depends on the context.
+  void DoChange() override {}
+
+private:
+  int FContextResetOvrId = 0;
+};
+
+class TVantrelRenderPassPostFX : public TVantrelRenderPassController {
+  RTL_CLASS(TVantrelRenderPassPostFX, TVantrelRenderPassController)
+public:
+  explicit TVantrelRenderPassPostFX(TComponent* AOwner, std::string AId = {});
+  static void RegisterProperties(TPropertyList& AList);
+  void BeforeDestruction() override;
+  void Loaded() override;
+
+  TStrings* GetSurfaceShader() const { return FSurfaceShader.get(); }
+  // Copies the lines, then rebuilds the shaders.
+  void SetSurfaceShader(const TStrings* AValue);
+  TVantrelTextureBitmap* GetMaskTexture() const { return FMaskTexture.get(); }
+  // Copies the bitmap.
+  void SetMaskTexture(const TBitmap* AValue);
+  // Builds the material's shaders now and once more, with the uniform block, at its next apply.
+  void RebuildShaders();
+  void ResetTime();
+
+protected:
+  void InitPassDefaults() override;
+  TOwned<TVantrelRenderPassMaterialSource> CreateShader() override;
+  void DoOnRenderPass(TContext3D* AContext, int32_t ACount, TRenderPass* APass) override;
+  void DoOnRenderPassFinished(TContext3D* AContext, int32_t ACount, TRenderPass* APass) override;
+
+private:
+  TOwned<TStringList> FSurfaceShader;
+  TBlendSettings FPrevBlends{};
+  TOwned<TVantrelTextureBitmap> FMaskTexture;
+
+  TVantrelContext* RendererContext() const;
+};
+
+void InitializePostFX();
+void FinalizePostFX();
 
 } // namespace vantrel
