@@ -3,6 +3,7 @@
 #include "ui/controls3d.h"
 #include "ui/fmx_object.h"
 #include "ui/material.h"
+#include "ui/scene.h"
 #include "ui/timers.h"
 
 namespace ui {
@@ -16,7 +17,7 @@ rtl::TClass* const* FmxClasses() {
       &TFmxObject::StaticClass(),   &TControl::StaticClass(),        &TControl3D::StaticClass(),
       &TDummy::StaticClass(),       &TCamera::StaticClass(),         &TLight::StaticClass(),
       &TProxyObject::StaticClass(), &TMaterialSource::StaticClass(), &TTimer::StaticClass(),
-      nullptr};
+      &TCustomScene::StaticClass(), nullptr};
   return classes;
 }
 
