@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "rtl/exceptions.h"
 #include "rtl/messaging.h"
 #include "support/scene_host.h"
 #include "ui/application.h"
@@ -24,10 +25,13 @@ public:
   int Paints = 0;
   int Resizes = 0;
   bool HitTestAnswer = true;
+  bool FailPaint = false;
 
 protected:
   void Paint() override {
     ++Paints;
+    if (FailPaint)
+      throw rtl::EInvalidOperation("paint failed");
     Canvas()->Fill().Color = Color;
     Canvas()->FillRect(LocalRect(), AbsoluteOpacity());
   }
@@ -116,6 +120,26 @@ TEST(Scene, RepaintPaintsAtTheNextPassOfTheLoopWithScaleAndOffset) {
   EXPECT_FALSE(outer->ParentedVisible());
   EXPECT_FALSE(inner->ParentedVisible());
   EXPECT_TRUE(inner->Visible());
+}
+
+TEST(Scene, APaintThatRaisesReachesHandleExceptionAndLaterPaintsGoOn) {
+  auto scene = vtest::MakeScene(4, 4);
+  TSwatch* control = AddSwatch(scene.get(), scene.get());
+  control->SetSize(4, 4);
+  control->FailPaint = true;
+  std::vector<std::string> reports;
+  Application().SetOnException(
+      [&](rtl::TObject*, const std::string& AClassName, const std::string& AMessage) {
+        reports.push_back(AClassName + ": " + AMessage);
+      });
+  Application().ProcessMessages();
+  Application().SetOnException(nullptr);
+  EXPECT_EQ(reports, std::vector<std::string>{"EInvalidOperation: paint failed"});
+  EXPECT_EQ(scene->GetCanvas()->BeginSceneCount(), 0);
+  control->FailPaint = false;
+  control->Repaint();
+  Application().ProcessMessages();
+  EXPECT_EQ(Pixel(*scene->Bitmap(), 1, 1), 0xFFFF0000u);
 }
 
 TEST(Scene, ScaleSendsTheMessageAndControlsMapPointsAndHitTests) {
