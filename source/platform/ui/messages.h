@@ -20,4 +20,11 @@ public:
   using TMessage::TMessage;
 };
 
+// The graphics contexts lost their GPU objects and were made anew: holders of derived GPU state
+// (a pass material's input texture, for one) pick it up again.
+class TContextResetMessage : public rtl::TMessageBase {
+public:
+  TContextResetMessage() = default;
+};
+
 } // namespace ui
