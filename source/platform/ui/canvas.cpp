@@ -299,7 +299,7 @@ void TCanvas::DrawBitmap(const TBitmap& ABitmap, const rtl::TRectF& ASrc, const 
           int run = 1;
           while (x + run <= xs.Last && sx + run <= srcRight && from[run * 4 + 3] == 255)
             ++run;
-          std::memcpy(pixels.At(x, y), from, static_cast<size_t>(run) * 4);
+          std::memmove(pixels.At(x, y), from, static_cast<size_t>(run) * 4); // the source may be the target
           x += run;
           continue;
         }
