@@ -6,6 +6,8 @@
 #include "context/Vantrel.Context.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rtl/exceptions.h"
+#include "rtl/messaging.h"
+#include "ui/messages.h"
 #include "rtl/log.h"
 #include "rtl/sysutils.h"
 
@@ -42,6 +44,7 @@ TVantrelViewport::~TVantrelViewport() = default;
 void TVantrelViewport::AfterConstruction() {
   inherited::AfterConstruction();
   FConstructed = true;
+  CompleteCreation();
 }
 
 void TVantrelViewport::BeforeDestruction() {
@@ -49,6 +52,11 @@ void TVantrelViewport::BeforeDestruction() {
   // destruction. The passes stay alive: the inherited step tells each linked one, which unlinks
   // itself.
   Destroying();
+  // A tick serviced while the frame timer is waited for finds the viewport destroying and returns.
+  StopFrameTimer();
+  FreeDesignCamera();
+  TMessageManager::DefaultManager().Unsubscribe(typeid(TScaleChangedMessage), FScaleChangedId);
+  TMessageManager::DefaultManager().Unsubscribe(typeid(TDisplayChangedMessage), FDisplayChangedId);
   FCurrentRenderer = nullptr;
   FRenderer.reset();
   FBitmap.reset();
@@ -361,6 +369,7 @@ void TVantrelViewport::Resize() {
   FBitmap->EndSetup();
 
   UpdateRenderPassesOnResize();
+  ResizeFilterContext();
   Invalidate();
 }
 
