@@ -1,8 +1,10 @@
 #include "rtl/fields.h"
+#include "ui/animations.h"
 #include "ui/controls.h"
 #include "ui/controls3d.h"
 #include "ui/fmx_object.h"
 #include "ui/material.h"
+#include "ui/timers.h"
 
 namespace ui {
 
@@ -14,7 +16,8 @@ rtl::TClass* const* FmxClasses() {
   static rtl::TClass* const classes[] = {
       &TFmxObject::StaticClass(),   &TControl::StaticClass(),        &TControl3D::StaticClass(),
       &TDummy::StaticClass(),       &TCamera::StaticClass(),         &TLight::StaticClass(),
-      &TProxyObject::StaticClass(), &TMaterialSource::StaticClass(), nullptr};
+      &TProxyObject::StaticClass(), &TMaterialSource::StaticClass(), &TTimer::StaticClass(),
+      &TAnimation::StaticClass(),   &TCustomPropertyAnimation::StaticClass(), nullptr};
   return classes;
 }
 
@@ -58,11 +61,14 @@ void RegisterFmxClasses() {
           rtl::ObjectField<&TFmxObject::FTagObject>("FTagObject", &rtl::TObject::StaticClass()),
           rtl::ValueField<&TFmxObject::FTagFloat>("FTagFloat"),
           rtl::ValueField<&TFmxObject::FTagString>("FTagString"),
+          rtl::ValueField<&TFmxObject::FStyleName>("FStyleName"),
       });
   TControl3D::RegisterFields();
   TCamera::RegisterFields();
   TLight::RegisterFields();
   TProxyObject::RegisterFields();
+  TAnimation::RegisterFields();
+  TCustomPropertyAnimation::RegisterFields();
 }
 
 void UnregisterFmxClasses() {
