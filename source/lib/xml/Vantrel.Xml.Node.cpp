@@ -80,6 +80,26 @@ void LineBreak(TMz_StreamWriter& AStream) {
 
 // ---- TMz_XmlText ----------------------------------------------------------------------------------
 
+namespace {
+
+thread_local std::string_view tTextSource;
+
+bool FromTextSource(std::string_view AText) {
+  const std::string_view source = tTextSource;
+  return !AText.empty() && AText.data() >= source.data() &&
+         AText.data() + AText.size() <= source.data() + source.size();
+}
+
+} // namespace
+
+TMz_XmlTextSource::TMz_XmlTextSource(std::string_view AInput) noexcept : FOuter(tTextSource) {
+  tTextSource = AInput;
+}
+
+TMz_XmlTextSource::~TMz_XmlTextSource() {
+  tTextSource = FOuter;
+}
+
 void TMz_XmlText::reserve(size_t ACapacity, size_t AKeep) {
   if (ACapacity <= fCapacity)
     return;
@@ -101,6 +121,11 @@ void TMz_XmlText::release() noexcept {
 }
 
 void TMz_XmlText::assign(std::string_view AText) {
+  if (fCapacity == 0 && FromTextSource(AText)) {
+    fData = const_cast<char*>(AText.data());
+    fSize = static_cast<uint32_t>(AText.size());
+    return;
+  }
   if (AText.size() > fCapacity) {
     // A view of this text stays readable until the new block holds the copy.
     TMz_XmlText copy;
@@ -117,6 +142,10 @@ void TMz_XmlText::assign(std::string_view AText) {
 void TMz_XmlText::append(std::string_view AText) {
   if (AText.empty())
     return;
+  if (fSize == 0) {
+    assign(AText);
+    return;
+  }
   const size_t size = fSize + AText.size();
   if (size > fCapacity) {
     TMz_XmlText grown;

@@ -73,6 +73,19 @@ template <class T, class... TArgs> T* NewInSlab(TArgs&&... AArgs) {
   return new (block) T(std::forward<TArgs>(AArgs)...);
 }
 
+// While alive, texts of nodes built on this thread view their text in AInput (the parser's own
+// copy of what it reads, which lives as long as the tree it builds) instead of copying it.
+class TMz_XmlTextSource {
+public:
+  explicit TMz_XmlTextSource(std::string_view AInput) noexcept;
+  ~TMz_XmlTextSource();
+  TMz_XmlTextSource(const TMz_XmlTextSource&) = delete;
+  TMz_XmlTextSource& operator=(const TMz_XmlTextSource&) = delete;
+
+private:
+  std::string_view FOuter;
+};
+
 // The text of a name, prefix or value: UTF-8 bytes from the slabs, without a terminator. A short
 // text costs one bump of the slab cursor, and a parsed tree's texts go with its slabs.
 class TMz_XmlText {
@@ -85,11 +98,13 @@ public:
 
   std::string_view view() const { return {fData, fSize}; }
   bool empty() const { return fSize == 0; }
-  // Both may be given a view of this very text.
+  // Both may be given a view of this very text. An empty text given a view inside the parser's
+  // input (see TMz_XmlTextSource) views it instead of copying it.
   void assign(std::string_view AText);
   void append(std::string_view AText);
 
 private:
+  // A block of fCapacity bytes from the slabs, or (fCapacity 0) a view of the parser's input.
   char* fData = nullptr;
   uint32_t fSize = 0;
   uint32_t fCapacity = 0;
@@ -137,7 +152,7 @@ public:
   // The element owning this node as child, attribute or namespace, or null.
   TMz_XmlElement* parentElement() const { return fParent ? fParent->asElement() : nullptr; }
   // This node as an element, or null (a cheaper test than a cast on the parser's paths).
-  virtual TMz_XmlElement* asElement() { return nullptr; }
+  TMz_XmlElement* asElement();
 
   // Appends to the raw value in place (the parser joins text pieces).
   void appendRawValue(std::string_view pValue);
@@ -157,6 +172,7 @@ protected:
   TMz_XmlNode* fParent;
   TMz_XmlNodeKind fKind;
   bool fClosed = false;
+  bool fIsElement = false;
   TMz_XmlText fNamespace;
   TMz_XmlText fName;
   TMz_XmlText fValue;
@@ -310,7 +326,6 @@ public:
 
   bool defined(std::string_view pNamespace) const override;
   void toStream(TMz_StreamWriter& pStream) const override;
-  TMz_XmlElement* asElement() override { return this; }
 
   // Whether this element owns pNode as child or as attribute or namespace node.
   bool owns(const TMz_XmlNode* pNode) const;
@@ -319,7 +334,11 @@ public:
   void addAttributeNew(TMz_XmlAttribute* pAttr);
 
 protected:
-  using TMz_XmlNode::TMz_XmlNode;
+  TMz_XmlElement(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, TMz_XmlNodeKind pKind,
+                 std::string_view pNamespace, std::string_view pName)
+      : TMz_XmlNode(pDocument, pParent, pKind, pNamespace, pName) {
+    fIsElement = true;
+  }
 
 private:
   friend class TMz_XmlNode;
@@ -345,6 +364,10 @@ private:
   void writeDeclarationAttributes(TMz_StreamWriter& pStream) const;
   void writeChildren(TMz_StreamWriter& pStream) const;
 };
+
+inline TMz_XmlElement* TMz_XmlNode::asElement() {
+  return fIsElement ? static_cast<TMz_XmlElement*>(this) : nullptr;
+}
 
 // Frees a node and everything below it without recursion.
 void FreeXmlTree(TMz_XmlNode* pNode) noexcept;

@@ -377,6 +377,15 @@ TEST(XmlParsedTree, ChangesTurnItIntoOrdinaryNodes) {
     EXPECT_NE(document.saveToString(false).find(c.Expected), std::string::npos) << document.saveToString(false);
   }
 
+  // Names and values outlive the caller's input and go with the tree (the sanitizers check both).
+  TMz_XmlDocument kept;
+  kept.loadFromString(std::string(text));
+  EXPECT_EQ(element(kept, 1)->name(), "w");
+  EXPECT_EQ(element(kept, 0)->getRawValue(), std::string(300, 't'));
+  kept.setRoot(nullptr);
+  kept.loadFromString(std::string(text));
+  EXPECT_EQ(element(kept, 0)->attributes().find("k")->getRawValue(), "1");
+
   // Loads that build ordinary nodes: with a node callback, and a failed load.
   TMz_XmlDocument called;
   called.setOnCreateNode([](auto...) -> TMz_XmlNode* { return nullptr; });
