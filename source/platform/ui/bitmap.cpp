@@ -297,7 +297,44 @@ std::optional<uint64_t> DeclaredGifPixels(const rtl::TBytes& ABytes) {
   return std::nullopt;
 }
 
-enum class TPictureKind { Unknown, Bmp, Png, Jpeg, Gif };
+// The pixel count the first image directory of a classic TIFF declares (its ImageWidth and
+// ImageLength entries, each a SHORT or LONG, in the file's byte order); none when the data ends
+// before the directory names both. The decoder reads the first directory only.
+std::optional<uint64_t> DeclaredTiffPixels(const rtl::TBytes& ABytes) {
+  constexpr size_t HeaderSize = 8, EntrySize = 12;
+  if (ABytes.size() < HeaderSize)
+    return std::nullopt;
+  const bool bigEndian = ABytes[0] == 'M';
+  const auto read = [&](size_t AAt, size_t ASize) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < ASize; ++i)
+      value |= uint32_t(ABytes[AAt + (bigEndian ? ASize - 1 - i : i)]) << (8 * i);
+    return value;
+  };
+  const size_t directory = read(4, 4);
+  if (directory > ABytes.size() || ABytes.size() - directory < 2)
+    return std::nullopt;
+  const size_t entries = read(directory, 2);
+  std::optional<uint64_t> width, height;
+  for (size_t i = 0; i < entries && !(width && height); ++i) {
+    const size_t at = directory + 2 + i * EntrySize;
+    if (at + EntrySize > ABytes.size())
+      return std::nullopt;
+    const uint32_t tag = read(at, 2), type = read(at + 2, 2);
+    if (type != 3 && type != 4) // SHORT, LONG
+      continue;
+    const uint64_t value = read(at + 8, type == 3 ? 2 : 4);
+    if (tag == 256)
+      width = value;
+    else if (tag == 257)
+      height = value;
+  }
+  if (!width || !height)
+    return std::nullopt;
+  return *width * *height;
+}
+
+enum class TPictureKind { Unknown, Bmp, Png, Jpeg, Gif, Tiff };
 
 TPictureKind SniffPicture(const rtl::TBytes& ABytes) {
   if (ABytes.size() >= 2 && ABytes[0] == 'B' && ABytes[1] == 'M')
@@ -312,6 +349,10 @@ TPictureKind SniffPicture(const rtl::TBytes& ABytes) {
   };
   if (startsWith("GIF87a") || startsWith("GIF89a"))
     return TPictureKind::Gif;
+  const uint8_t tiffLittle[] = {'I', 'I', 42, 0}, tiffBig[] = {'M', 'M', 0, 42};
+  if (ABytes.size() >= 4 && (std::equal(std::begin(tiffLittle), std::end(tiffLittle), ABytes.begin()) ||
+                             std::equal(std::begin(tiffBig), std::end(tiffBig), ABytes.begin())))
+    return TPictureKind::Tiff;
   return TPictureKind::Unknown;
 }
 
@@ -327,6 +368,8 @@ std::optional<uint64_t> DeclaredPixels(TPictureKind AKind, const rtl::TBytes& AB
     return DeclaredJpegPixels(ABytes);
   case TPictureKind::Gif:
     return DeclaredGifPixels(ABytes);
+  case TPictureKind::Tiff:
+    return DeclaredTiffPixels(ABytes);
   default:
     return std::nullopt;
   }
@@ -340,6 +383,8 @@ SDL_Surface* DecodePicture(TPictureKind AKind, SDL_RWops* ASource) {
     return IMG_LoadTyped_RW(ASource, 1, "PNG");
   case TPictureKind::Jpeg:
     return IMG_LoadTyped_RW(ASource, 1, "JPG");
+  case TPictureKind::Tiff:
+    return IMG_LoadTyped_RW(ASource, 1, "TIF");
   default:
     return IMG_LoadTyped_RW(ASource, 1, "GIF");
   }
@@ -365,9 +410,13 @@ void TBitmap::Decode(const rtl::TBytes& ABytes, const std::string& ASource) {
   if (pixels > MinPixelsWithoutData && pixels / MaxPixelsPerByte > ABytes.size())
     fail("picture size does not match its data");
   SDL_RWops* source = SDL_RWFromConstMem(ABytes.data(), static_cast<int>(ABytes.size()));
+  SDL_ClearError();
   SDL_Surface* loaded = source ? DecodePicture(kind, source) : nullptr;
-  if (!loaded)
-    fail(SDL_GetError());
+  if (!loaded) {
+    // Some decoders report their errors elsewhere and leave none behind.
+    const std::string error = SDL_GetError();
+    fail(error.empty() ? "unreadable picture" : error);
+  }
   if (loaded->w <= 0 || loaded->h <= 0) {
     SDL_FreeSurface(loaded);
     fail("empty picture");

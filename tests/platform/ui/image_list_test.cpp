@@ -202,6 +202,89 @@ TEST(BitmapFiles, JpegAndGifPicturesAreSniffedAndForgedSizesRefused) {
   EXPECT_EQ(bitmap->Width(), 2) << "a failed load keeps the picture";
 }
 
+// A 2x1 uncompressed RGB TIFF, red then blue, in either byte order; the width entry is a LONG,
+// the height a SHORT (both are allowed).
+rtl::TBytes TwoPixelTiff(bool ABigEndian, uint32_t AWidth = 2, uint32_t AHeight = 1) {
+  rtl::TBytes bytes;
+  const auto put = [&](uint32_t AValue, size_t ASize) {
+    for (size_t i = 0; i < ASize; ++i)
+      bytes.push_back(uint8_t(AValue >> (8 * (ABigEndian ? ASize - 1 - i : i))));
+  };
+  // A single SHORT sits in the first two bytes of the entry's four-byte value field; longer
+  // values are elsewhere, at the four-byte offset the field holds.
+  const auto entry = [&](uint16_t ATag, uint16_t AType, uint32_t ACount, uint32_t AValue) {
+    put(ATag, 2);
+    put(AType, 2);
+    put(ACount, 4);
+    if (AType == 3 && ACount == 1) {
+      put(AValue, 2);
+      put(0, 2);
+    } else {
+      put(AValue, 4);
+    }
+  };
+  bytes.push_back(ABigEndian ? 'M' : 'I');
+  bytes.push_back(ABigEndian ? 'M' : 'I');
+  put(42, 2);
+  put(8, 4);
+  put(9, 2);
+  entry(256, 4, 1, AWidth);
+  entry(257, 3, 1, AHeight);
+  entry(258, 3, 3, 122); // bits per sample, at 122
+  entry(259, 3, 1, 1);   // no compression
+  entry(262, 3, 1, 2);   // RGB
+  entry(273, 4, 1, 128); // the strip, at 128
+  entry(277, 3, 1, 3);   // samples per pixel
+  entry(278, 3, 1, 1);   // rows per strip
+  entry(279, 4, 1, 6);   // strip bytes
+  put(0, 4);
+  for (int i = 0; i < 3; ++i)
+    put(8, 2);
+  for (uint8_t value : {0xFF, 0, 0, 0, 0, 0xFF})
+    bytes.push_back(value);
+  return bytes;
+}
+
+TEST(BitmapFiles, TiffPicturesLoadInBothByteOrdersAndForgedSizesAreRefused) {
+  auto bitmap = rtl::MakeOwned<TBitmap>();
+  for (const bool bigEndian : {false, true}) {
+    SCOPED_TRACE(bigEndian);
+    rtl::TBytesStream stream(TwoPixelTiff(bigEndian));
+    bitmap->LoadFromStream(stream);
+    ASSERT_EQ(bitmap->Width(), 2);
+    ASSERT_EQ(bitmap->Height(), 1);
+    EXPECT_EQ(Pixel(*bitmap, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(Pixel(*bitmap, 1, 0), 0xFF0000FFu);
+  }
+  const rtl::TBytes whole = TwoPixelTiff(false);
+  // The bits per sample at an offset beyond the data: the decoder fails without an error text.
+  rtl::TBytes unreadable = whole;
+  unreadable[42] = 0xFF;
+  unreadable[43] = 0xFF;
+  const struct {
+    const char* Name;
+    rtl::TBytes Bytes;
+    const char* Reason;
+  } cases[] = {
+      {"huge", TwoPixelTiff(true, 0xFFFFFFFF, 0xFFFF), "picture too large"},
+      {"sparse", TwoPixelTiff(false, 16384, 8192), "picture size does not match its data"},
+      {"directory cut", rtl::TBytes(whole.begin(), whole.begin() + 30), "truncated picture"},
+      {"directory beyond the data", rtl::TBytes(whole.begin(), whole.begin() + 9), "truncated picture"},
+      {"unreadable", unreadable, "unreadable picture"},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.Name);
+    rtl::TBytesStream forged(row.Bytes);
+    try {
+      bitmap->LoadFromStream(forged);
+      ADD_FAILURE() << "no exception";
+    } catch (const rtl::EReadError& E) {
+      EXPECT_EQ(E.Message(), std::string("Cannot load bitmap from stream: ") + row.Reason);
+    }
+  }
+  EXPECT_EQ(bitmap->Width(), 2) << "a failed load keeps the picture";
+}
+
 TEST(BitmapFiles, PngPicturesAreSniffedFromTheirContent) {
   auto source = Filled(3, 2, 0xFF2040C0);
   rtl::TBytesStream png;
