@@ -19,9 +19,16 @@ RTL_DEFINE_CLASS(TMz_XmlElement, "Vantrel.Xml.Node")
 
 namespace {
 
-// Element tables start with room for this many entries: most elements have a few, and each
-// growth step of a vector is an allocation.
+// Element tables start with room for one entry (most elements have one attribute or one
+// child), then grow to this many and double from there: each growth step is an allocation, and
+// in a parsed tree the blocks a table outgrows stay in its slabs until the tree goes.
 constexpr size_t SmallTable = 4;
+
+template <class TVector> void ReserveOneMore(TVector& AVector) {
+  if (AVector.size() < AVector.capacity())
+    return;
+  AVector.reserve(AVector.empty() ? 1 : AVector.size() < SmallTable ? SmallTable : AVector.size() * 2);
+}
 
 const TFormatSettings& FormatOf(const TMz_XmlDocument* ADocument) {
   return ADocument ? ADocument->format() : FormatSettingsEnUS();
@@ -325,10 +332,7 @@ void TMz_XmlNodeIndex::own(TEntry& pEntry) {
 }
 
 void TMz_XmlNodeIndex::add(std::string_view pKey, TMz_XmlAttribute* pNode, bool pOwned) {
-  if (fEntries.empty())
-    fEntries.reserve(SmallTable);
-  else if (fEntries.size() == fEntries.capacity())
-    fEntries.reserve(fEntries.size() * 2);
+  ReserveOneMore(fEntries);
   fEntries.push_back({pKey, pNode, pOwned});
   if (fEntries.size() < SortedFrom)
     return;
@@ -477,17 +481,15 @@ void TMz_XmlElement::TNodesDelete::operator()(TMz_XmlNodes* ANodes) const noexce
 
 void TMz_XmlElement::appendNew(TMz_XmlElement* pNode) {
   touch();
-  if (!fNodes) {
+  if (!fNodes)
     fNodes = TNodesPtr(new (json_pool::AllocateBytes(sizeof(TMz_XmlNodes))) TMz_XmlNodes());
-    fNodes->reserve(SmallTable);
-  }
+  ReserveOneMore(*fNodes);
   fNodes->push_back(pNode);
 }
 
 void TMz_XmlElement::addAttributeNew(TMz_XmlAttribute* pAttr) {
   touch();
-  if (fOwned.empty())
-    fOwned.reserve(SmallTable);
+  ReserveOneMore(fOwned);
   fOwned.push_back(pAttr);
   indexAttribute(pAttr);
 }
