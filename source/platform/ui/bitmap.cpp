@@ -273,7 +273,8 @@ std::optional<uint64_t> DeclaredJpegPixels(const rtl::TBytes& ABytes) {
 }
 
 // The larger of the pixel counts a GIF's logical screen and its first image declare: the
-// decoder allocates the first image at its own size, whatever the screen says.
+// decoder allocates the first image at its own size, whatever the screen says. The walk skips
+// what the decoder skips, so an image behind stray bytes is found as the decoder finds it.
 std::optional<uint64_t> DeclaredGifPixels(const rtl::TBytes& ABytes) {
   constexpr size_t HeaderSize = 13;
   if (ABytes.size() < HeaderSize)
@@ -287,8 +288,12 @@ std::optional<uint64_t> DeclaredGifPixels(const rtl::TBytes& ABytes) {
       return at + 9 <= ABytes.size() ? std::optional(std::max(screen, uint64_t(ReadLE(ABytes, at + 5, 2)) *
                                                                           ReadLE(ABytes, at + 7, 2)))
                                      : std::nullopt;
-    if (ABytes[at] != 0x21) // anything but an extension ends the picture
+    if (ABytes[at] == 0x3B) // the trailer: no image follows
       return screen;
+    if (ABytes[at] != 0x21) { // the decoder skips any byte that starts neither an image nor an extension
+      ++at;
+      continue;
+    }
     at += 2;
     while (at < ABytes.size() && ABytes[at] != 0) // the extension's sub-blocks
       at += 1 + ABytes[at];

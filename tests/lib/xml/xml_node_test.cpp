@@ -394,4 +394,10 @@ TEST(XmlParsedTree, ChangesTurnItIntoOrdinaryNodes) {
   TMz_XmlDocument failed;
   EXPECT_THROW(failed.loadFromString(text.substr(0, text.size() - 2)), EMz_XmlParseError);
   EXPECT_EQ(failed.root(), nullptr);
+  // A failed load whose child list outgrew a large block before the error frees that block too.
+  std::string many = "<?xml version=\"1.0\"?><r>";
+  for (int i = 0; i < 1000; ++i)
+    many += "<a/>";
+  EXPECT_THROW(failed.loadFromString(many), EMz_XmlParseError);
+  EXPECT_EQ(failed.root(), nullptr);
 }

@@ -130,6 +130,8 @@ const rtl::TBytes TwoPixelGif{'G',  'I',  'F', '8', '9', 'a', 2, 0, 1, 0, 0x80, 
 
 TEST(BitmapFiles, JpegAndGifPicturesAreSniffedAndForgedSizesRefused) {
   const rtl::TBytes jpeg = SolidJpeg(0xFF2080C0);
+  rtl::TBytes GifWithStrayByte = TwoPixelGif;
+  GifWithStrayByte.insert(GifWithStrayByte.begin() + 19, 0x00);
   auto bitmap = rtl::MakeOwned<TBitmap>();
   rtl::TBytesStream jpegStream(jpeg);
   bitmap->LoadFromStream(jpegStream);
@@ -167,6 +169,8 @@ TEST(BitmapFiles, JpegAndGifPicturesAreSniffedAndForgedSizesRefused) {
       {"jpeg sparse", jpeg, frame + 5, true, 16384, 8192, "picture size does not match its data"},
       {"gif screen huge", TwoPixelGif, 6, false, 0xFFFF, 0xFFFF, "picture too large"},
       {"gif image sparse", TwoPixelGif, 24, false, 4096, 1024, "picture size does not match its data"},
+      // The decoder skips a stray byte before the image descriptor; the size check must too.
+      {"gif image behind a stray byte", GifWithStrayByte, 25, false, 0xFFFF, 0xFFFF, "picture too large"},
   };
   for (const TCase& row : cases) {
     SCOPED_TRACE(row.Name);
