@@ -272,34 +272,52 @@ std::optional<uint64_t> DeclaredJpegPixels(const rtl::TBytes& ABytes) {
   return std::nullopt;
 }
 
-// The larger of the pixel counts a GIF's logical screen and its first image declare: the
-// decoder allocates the first image at its own size, whatever the screen says. The walk skips
-// what the decoder skips, so an image behind stray bytes is found as the decoder finds it.
+// The largest pixel count a GIF declares: its logical screen or any image descriptor the decoder
+// may reach (it allocates an image at its own size, and passes over an image it cannot use to
+// the next one). The walk follows the decoder: extensions and image data are skipped by their
+// sub-blocks, any byte that starts neither an image nor an extension is skipped, and the trailer
+// ends the picture. None when the data ends before the first image names its size.
 std::optional<uint64_t> DeclaredGifPixels(const rtl::TBytes& ABytes) {
   constexpr size_t HeaderSize = 13;
-  if (ABytes.size() < HeaderSize)
+  const size_t size = ABytes.size();
+  if (size < HeaderSize)
     return std::nullopt;
   const uint64_t screen = uint64_t(ReadLE(ABytes, 6, 2)) * ReadLE(ABytes, 8, 2);
   size_t at = HeaderSize;
   if (ABytes[10] & 0x80) // global colour table
     at += 3 * (size_t(2) << (ABytes[10] & 7));
-  while (at < ABytes.size()) {
-    if (ABytes[at] == 0x2C) // image descriptor: left, top, width, height
-      return at + 9 <= ABytes.size() ? std::optional(std::max(screen, uint64_t(ReadLE(ABytes, at + 5, 2)) *
-                                                                          ReadLE(ABytes, at + 7, 2)))
-                                     : std::nullopt;
-    if (ABytes[at] == 0x3B) // the trailer: no image follows
-      return screen;
-    if (ABytes[at] != 0x21) { // the decoder skips any byte that starts neither an image nor an extension
-      ++at;
-      continue;
-    }
-    at += 2;
-    while (at < ABytes.size() && ABytes[at] != 0) // the extension's sub-blocks
+  const auto skipSubBlocks = [&] {
+    while (at < size && ABytes[at] != 0)
       at += 1 + ABytes[at];
     ++at;
+  };
+  std::optional<uint64_t> largest;
+  bool trailer = false;
+  while (at < size && !trailer) {
+    const uint8_t introducer = ABytes[at];
+    if (introducer == 0x2C) { // image descriptor: left, top, width, height, flags
+      if (at + 9 > size)
+        break;
+      largest = std::max(largest.value_or(0), uint64_t(ReadLE(ABytes, at + 5, 2)) * ReadLE(ABytes, at + 7, 2));
+      if (at + 10 > size)
+        break;
+      const uint8_t flags = ABytes[at + 9];
+      at += 10;
+      if (flags & 0x80) // local colour table
+        at += 3 * (size_t(2) << (flags & 7));
+      ++at; // the LZW code size
+      skipSubBlocks();
+    } else if (introducer == 0x21) { // extension: label, then sub-blocks
+      at += 2;
+      skipSubBlocks();
+    } else {
+      trailer = introducer == 0x3B;
+      ++at;
+    }
   }
-  return std::nullopt;
+  if (largest)
+    return std::max(screen, *largest);
+  return trailer ? std::optional(screen) : std::nullopt;
 }
 
 // The pixel count the first image directory of a classic TIFF declares (its ImageWidth and

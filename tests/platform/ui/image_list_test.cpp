@@ -132,6 +132,10 @@ TEST(BitmapFiles, JpegAndGifPicturesAreSniffedAndForgedSizesRefused) {
   const rtl::TBytes jpeg = SolidJpeg(0xFF2080C0);
   rtl::TBytes GifWithStrayByte = TwoPixelGif;
   GifWithStrayByte.insert(GifWithStrayByte.begin() + 19, 0x00);
+  // An empty first image, then the real one: the decoder passes over the first.
+  rtl::TBytes GifWithEmptyFirstImage = TwoPixelGif;
+  const uint8_t emptyImage[] = {0x2C, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0, 0};
+  GifWithEmptyFirstImage.insert(GifWithEmptyFirstImage.begin() + 19, std::begin(emptyImage), std::end(emptyImage));
   auto bitmap = rtl::MakeOwned<TBitmap>();
   rtl::TBytesStream jpegStream(jpeg);
   bitmap->LoadFromStream(jpegStream);
@@ -171,6 +175,7 @@ TEST(BitmapFiles, JpegAndGifPicturesAreSniffedAndForgedSizesRefused) {
       {"gif image sparse", TwoPixelGif, 24, false, 4096, 1024, "picture size does not match its data"},
       // The decoder skips a stray byte before the image descriptor; the size check must too.
       {"gif image behind a stray byte", GifWithStrayByte, 25, false, 0xFFFF, 0xFFFF, "picture too large"},
+      {"gif second image", GifWithEmptyFirstImage, 36, false, 0xFFFF, 0xFFFF, "picture too large"},
   };
   for (const TCase& row : cases) {
     SCOPED_TRACE(row.Name);
