@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <optional>
 
 #include "rtl/ioutils.h"
@@ -398,6 +399,46 @@ std::optional<uint64_t> DeclaredPixels(TPictureKind AKind, const rtl::TBytes& AB
   }
 }
 
+// The image library's own decoders allocate through its allocator. A GIF decoder that cannot use
+// an image passes on to the next one at wherever its reading stopped, even inside image data, so
+// no walk of the file can tell every size it will allocate. While a picture decodes on this
+// thread, no single block above the limit its checked size allows is handed out; the hook passes
+// everything else (and every free) to the allocator it replaced, so it changes nothing outside a
+// decode.
+thread_local size_t tDecodeLimit = std::numeric_limits<size_t>::max();
+SDL_malloc_func gLibraryMalloc = nullptr;
+SDL_calloc_func gLibraryCalloc = nullptr;
+SDL_realloc_func gLibraryRealloc = nullptr;
+
+void* LimitedMalloc(size_t ASize) {
+  return ASize > tDecodeLimit ? nullptr : gLibraryMalloc(ASize);
+}
+void* LimitedCalloc(size_t ACount, size_t ASize) {
+  return ASize != 0 && ACount > tDecodeLimit / ASize ? nullptr : gLibraryCalloc(ACount, ASize);
+}
+void* LimitedRealloc(void* ABlock, size_t ASize) {
+  return ASize > tDecodeLimit ? nullptr : gLibraryRealloc(ABlock, ASize);
+}
+
+class TDecodeLimit {
+public:
+  explicit TDecodeLimit(size_t ABytes) {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+      SDL_free_func libraryFree = nullptr;
+      SDL_GetMemoryFunctions(&gLibraryMalloc, &gLibraryCalloc, &gLibraryRealloc, &libraryFree);
+      SDL_SetMemoryFunctions(LimitedMalloc, LimitedCalloc, LimitedRealloc, libraryFree);
+    });
+    tDecodeLimit = ABytes;
+  }
+  ~TDecodeLimit() { tDecodeLimit = std::numeric_limits<size_t>::max(); }
+  TDecodeLimit(const TDecodeLimit&) = delete;
+  TDecodeLimit& operator=(const TDecodeLimit&) = delete;
+};
+
+// Four bytes per checked pixel, and room for tables.
+constexpr size_t DecodeSlack = size_t(1) << 20;
+
 SDL_Surface* DecodePicture(TPictureKind AKind, SDL_RWops* ASource) {
   switch (AKind) {
   case TPictureKind::Bmp:
@@ -434,7 +475,11 @@ void TBitmap::Decode(const rtl::TBytes& ABytes, const std::string& ASource) {
     fail("picture size does not match its data");
   SDL_RWops* source = SDL_RWFromConstMem(ABytes.data(), static_cast<int>(ABytes.size()));
   SDL_ClearError();
-  SDL_Surface* loaded = source ? DecodePicture(kind, source) : nullptr;
+  SDL_Surface* loaded = nullptr;
+  if (source) {
+    const TDecodeLimit limit(static_cast<size_t>(pixels) * BytesPerPixel + DecodeSlack);
+    loaded = DecodePicture(kind, source);
+  }
   if (!loaded) {
     // Some decoders report their errors elsewhere and leave none behind.
     const std::string error = SDL_GetError();

@@ -294,6 +294,23 @@ TEST(BitmapFiles, TiffPicturesLoadInBothByteOrdersAndForgedSizesAreRefused) {
   EXPECT_EQ(bitmap->Width(), 2) << "a failed load keeps the picture";
 }
 
+// The decoder gives up on an image with an invalid code size and reads on from there, inside that
+// image's data, where a 2048x1024 image hides from any walk of the file's blocks: the only size
+// the checks see is 1x1, so the decoder may not allocate beyond what that allows.
+TEST(BitmapFiles, AGifImageHiddenInsideAnotherImagesDataIsNotAllocated) {
+  const rtl::TBytes hidden{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
+                           // a 1x1 image whose code size (13) the decoder refuses, with one sub-block
+                           0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 13, 15,
+                           // inside it: a 2048x1024 image with a valid start
+                           0x2C, 0, 0, 0, 0, 0, 8, 0, 4, 0, 2, 2, 0x44, 1, 0,
+                           // the end of the sub-blocks, the trailer
+                           0, 0x3B};
+  auto bitmap = rtl::MakeOwned<TBitmap>();
+  rtl::TBytesStream stream(hidden);
+  EXPECT_THROW(bitmap->LoadFromStream(stream), rtl::EReadError);
+  EXPECT_TRUE(bitmap->IsEmpty());
+}
+
 TEST(BitmapFiles, PngPicturesAreSniffedFromTheirContent) {
   auto source = Filled(3, 2, 0xFF2040C0);
   rtl::TBytesStream png;
