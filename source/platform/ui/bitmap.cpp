@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <mutex>
 #include <optional>
 
 #include "rtl/ioutils.h"
@@ -273,16 +272,21 @@ std::optional<uint64_t> DeclaredJpegPixels(const rtl::TBytes& ABytes) {
   return std::nullopt;
 }
 
-// The largest pixel count a GIF declares: its logical screen or any image descriptor the decoder
-// may reach (it allocates an image at its own size, and passes over an image it cannot use to
-// the next one). The walk follows the decoder: extensions and image data are skipped by their
-// sub-blocks, any byte that starts neither an image nor an extension is skipped, and the trailer
-// ends the picture. None when the data ends before the first image names its size.
-std::optional<uint64_t> DeclaredGifPixels(const rtl::TBytes& ABytes) {
+// What a walk of a GIF's blocks finds: the largest pixel count the screen or any image declares
+// (the decoder allocates an image at its own size), and the first image the decoder meets. The
+// walk follows the decoder: extensions and image data are skipped by their sub-blocks, any byte
+// that starts neither an image nor an extension is skipped, and the trailer ends the picture.
+struct TGifLayout {
+  std::optional<uint64_t> Largest; // none when the data ends before an image names its size
+  bool FirstImageUsable = false;   // a size above 0 and a code size of 2 to 8 bits
+};
+
+TGifLayout WalkGif(const rtl::TBytes& ABytes) {
   constexpr size_t HeaderSize = 13;
   const size_t size = ABytes.size();
+  TGifLayout layout;
   if (size < HeaderSize)
-    return std::nullopt;
+    return layout;
   const uint64_t screen = uint64_t(ReadLE(ABytes, 6, 2)) * ReadLE(ABytes, 8, 2);
   size_t at = HeaderSize;
   if (ABytes[10] & 0x80) // global colour table
@@ -293,19 +297,23 @@ std::optional<uint64_t> DeclaredGifPixels(const rtl::TBytes& ABytes) {
     ++at;
   };
   std::optional<uint64_t> largest;
-  bool trailer = false;
+  bool trailer = false, first = true;
   while (at < size && !trailer) {
     const uint8_t introducer = ABytes[at];
     if (introducer == 0x2C) { // image descriptor: left, top, width, height, flags
       if (at + 9 > size)
         break;
-      largest = std::max(largest.value_or(0), uint64_t(ReadLE(ABytes, at + 5, 2)) * ReadLE(ABytes, at + 7, 2));
+      const uint64_t width = ReadLE(ABytes, at + 5, 2), height = ReadLE(ABytes, at + 7, 2);
+      largest = std::max(largest.value_or(0), width * height);
       if (at + 10 > size)
         break;
       const uint8_t flags = ABytes[at + 9];
       at += 10;
       if (flags & 0x80) // local colour table
         at += 3 * (size_t(2) << (flags & 7));
+      if (first && at < size)
+        layout.FirstImageUsable = width > 0 && height > 0 && ABytes[at] >= 2 && ABytes[at] <= 8;
+      first = false;
       ++at; // the LZW code size
       skipSubBlocks();
     } else if (introducer == 0x21) { // extension: label, then sub-blocks
@@ -317,8 +325,10 @@ std::optional<uint64_t> DeclaredGifPixels(const rtl::TBytes& ABytes) {
     }
   }
   if (largest)
-    return std::max(screen, *largest);
-  return trailer ? std::optional(screen) : std::nullopt;
+    layout.Largest = std::max(screen, *largest);
+  else if (trailer)
+    layout.Largest = screen;
+  return layout;
 }
 
 // The pixel count the first image directory of a classic TIFF declares (its ImageWidth and
@@ -391,53 +401,13 @@ std::optional<uint64_t> DeclaredPixels(TPictureKind AKind, const rtl::TBytes& AB
   case TPictureKind::Jpeg:
     return DeclaredJpegPixels(ABytes);
   case TPictureKind::Gif:
-    return DeclaredGifPixels(ABytes);
+    return WalkGif(ABytes).Largest;
   case TPictureKind::Tiff:
     return DeclaredTiffPixels(ABytes);
   default:
     return std::nullopt;
   }
 }
-
-// The image library's own decoders allocate through its allocator. A GIF decoder that cannot use
-// an image passes on to the next one at wherever its reading stopped, even inside image data, so
-// no walk of the file can tell every size it will allocate. While a picture decodes on this
-// thread, no single block above the limit its checked size allows is handed out; the hook passes
-// everything else (and every free) to the allocator it replaced, so it changes nothing outside a
-// decode.
-thread_local size_t tDecodeLimit = std::numeric_limits<size_t>::max();
-SDL_malloc_func gLibraryMalloc = nullptr;
-SDL_calloc_func gLibraryCalloc = nullptr;
-SDL_realloc_func gLibraryRealloc = nullptr;
-
-void* LimitedMalloc(size_t ASize) {
-  return ASize > tDecodeLimit ? nullptr : gLibraryMalloc(ASize);
-}
-void* LimitedCalloc(size_t ACount, size_t ASize) {
-  return ASize != 0 && ACount > tDecodeLimit / ASize ? nullptr : gLibraryCalloc(ACount, ASize);
-}
-void* LimitedRealloc(void* ABlock, size_t ASize) {
-  return ASize > tDecodeLimit ? nullptr : gLibraryRealloc(ABlock, ASize);
-}
-
-class TDecodeLimit {
-public:
-  explicit TDecodeLimit(size_t ABytes) {
-    static std::once_flag installed;
-    std::call_once(installed, [] {
-      SDL_free_func libraryFree = nullptr;
-      SDL_GetMemoryFunctions(&gLibraryMalloc, &gLibraryCalloc, &gLibraryRealloc, &libraryFree);
-      SDL_SetMemoryFunctions(LimitedMalloc, LimitedCalloc, LimitedRealloc, libraryFree);
-    });
-    tDecodeLimit = ABytes;
-  }
-  ~TDecodeLimit() { tDecodeLimit = std::numeric_limits<size_t>::max(); }
-  TDecodeLimit(const TDecodeLimit&) = delete;
-  TDecodeLimit& operator=(const TDecodeLimit&) = delete;
-};
-
-// Four bytes per checked pixel, and room for tables.
-constexpr size_t DecodeSlack = size_t(1) << 20;
 
 SDL_Surface* DecodePicture(TPictureKind AKind, SDL_RWops* ASource) {
   switch (AKind) {
@@ -463,6 +433,13 @@ void TBitmap::Decode(const rtl::TBytes& ABytes, const std::string& ASource) {
   const TPictureKind kind = SniffPicture(ABytes);
   if (kind == TPictureKind::Unknown)
     fail("unsupported picture format");
+  // The decoder passes over a first image it cannot use and reads on from wherever it stopped,
+  // where no walk can follow it: such a picture is refused before it decodes.
+  if (kind == TPictureKind::Gif) {
+    const TGifLayout layout = WalkGif(ABytes);
+    if (layout.Largest && !layout.FirstImageUsable)
+      fail("unreadable picture");
+  }
   const std::optional<uint64_t> declared = DeclaredPixels(kind, ABytes);
   if (!declared)
     fail("truncated picture");
@@ -475,11 +452,7 @@ void TBitmap::Decode(const rtl::TBytes& ABytes, const std::string& ASource) {
     fail("picture size does not match its data");
   SDL_RWops* source = SDL_RWFromConstMem(ABytes.data(), static_cast<int>(ABytes.size()));
   SDL_ClearError();
-  SDL_Surface* loaded = nullptr;
-  if (source) {
-    const TDecodeLimit limit(static_cast<size_t>(pixels) * BytesPerPixel + DecodeSlack);
-    loaded = DecodePicture(kind, source);
-  }
+  SDL_Surface* loaded = source ? DecodePicture(kind, source) : nullptr;
   if (!loaded) {
     // Some decoders report their errors elsewhere and leave none behind.
     const std::string error = SDL_GetError();

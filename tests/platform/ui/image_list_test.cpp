@@ -132,10 +132,17 @@ TEST(BitmapFiles, JpegAndGifPicturesAreSniffedAndForgedSizesRefused) {
   const rtl::TBytes jpeg = SolidJpeg(0xFF2080C0);
   rtl::TBytes GifWithStrayByte = TwoPixelGif;
   GifWithStrayByte.insert(GifWithStrayByte.begin() + 19, 0x00);
-  // An empty first image, then the real one: the decoder passes over the first.
+  // A 1x1 image before the original one: every image's size counts.
+  rtl::TBytes GifWithTwoImages = TwoPixelGif;
+  const uint8_t smallImage[] = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 1, 0};
+  GifWithTwoImages.insert(GifWithTwoImages.begin() + 19, std::begin(smallImage), std::end(smallImage));
+  // A first image the decoder cannot use (empty, or with a code size beyond 8 bits): it would
+  // read on inside that image's data, so the picture is refused before decoding.
   rtl::TBytes GifWithEmptyFirstImage = TwoPixelGif;
-  const uint8_t emptyImage[] = {0x2C, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0, 0};
+  const uint8_t emptyImage[] = {0x2C, 0, 0, 0, 0, 0, 8, 0, 0, 0, 2, 0};
   GifWithEmptyFirstImage.insert(GifWithEmptyFirstImage.begin() + 19, std::begin(emptyImage), std::end(emptyImage));
+  rtl::TBytes GifWithWideCodes = TwoPixelGif;
+  GifWithWideCodes[29] = 12;
   auto bitmap = rtl::MakeOwned<TBitmap>();
   rtl::TBytesStream jpegStream(jpeg);
   bitmap->LoadFromStream(jpegStream);
@@ -175,7 +182,9 @@ TEST(BitmapFiles, JpegAndGifPicturesAreSniffedAndForgedSizesRefused) {
       {"gif image sparse", TwoPixelGif, 24, false, 4096, 1024, "picture size does not match its data"},
       // The decoder skips a stray byte before the image descriptor; the size check must too.
       {"gif image behind a stray byte", GifWithStrayByte, 25, false, 0xFFFF, 0xFFFF, "picture too large"},
-      {"gif second image", GifWithEmptyFirstImage, 36, false, 0xFFFF, 0xFFFF, "picture too large"},
+      {"gif second image", GifWithTwoImages, 39, false, 0xFFFF, 0xFFFF, "picture too large"},
+      {"gif empty first image", GifWithEmptyFirstImage, 6, false, 2, 1, "unreadable picture"},
+      {"gif code size of 12 bits", GifWithWideCodes, 6, false, 2, 1, "unreadable picture"},
   };
   for (const TCase& row : cases) {
     SCOPED_TRACE(row.Name);
@@ -295,9 +304,9 @@ TEST(BitmapFiles, TiffPicturesLoadInBothByteOrdersAndForgedSizesAreRefused) {
 }
 
 // The decoder gives up on an image with an invalid code size and reads on from there, inside that
-// image's data, where a 2048x1024 image hides from any walk of the file's blocks: the only size
-// the checks see is 1x1, so the decoder may not allocate beyond what that allows.
-TEST(BitmapFiles, AGifImageHiddenInsideAnotherImagesDataIsNotAllocated) {
+// image's data, where a 2048x1024 image hides from any walk of the file's blocks (the only size
+// the checks see is 1x1): a first image the decoder cannot use refuses the picture.
+TEST(BitmapFiles, AGifImageHiddenInsideAnotherImagesDataIsNotDecoded) {
   const rtl::TBytes hidden{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
                            // a 1x1 image whose code size (13) the decoder refuses, with one sub-block
                            0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 13, 15,
