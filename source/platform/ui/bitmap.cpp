@@ -13,6 +13,7 @@
 
 #include "rtl/ioutils.h"
 #include "rtl/sysutils.h"
+#include "ui/bitmap_gif.h"
 #include "ui/bitmap_png.h"
 #include "ui/texture.h"
 
@@ -417,10 +418,8 @@ SDL_Surface* DecodePicture(TPictureKind AKind, SDL_RWops* ASource) {
     return IMG_LoadTyped_RW(ASource, 1, "PNG");
   case TPictureKind::Jpeg:
     return IMG_LoadTyped_RW(ASource, 1, "JPG");
-  case TPictureKind::Tiff:
-    return IMG_LoadTyped_RW(ASource, 1, "TIF");
   default:
-    return IMG_LoadTyped_RW(ASource, 1, "GIF");
+    return IMG_LoadTyped_RW(ASource, 1, "TIF");
   }
 }
 
@@ -450,6 +449,16 @@ void TBitmap::Decode(const rtl::TBytes& ABytes, const std::string& ASource) {
   // the decoder allocate it.
   if (pixels > MinPixelsWithoutData && pixels / MaxPixelsPerByte > ABytes.size())
     fail("picture size does not match its data");
+  if (kind == TPictureKind::Gif) {
+    TGifImage image;
+    std::string error;
+    if (!DecodeGifFirstImage(ABytes, image, error))
+      fail(error);
+    Reallocate(image.Width, image.Height);
+    std::memcpy(FPixels.data(), image.Pixels.data(), image.Pixels.size());
+    BitmapChanged();
+    return;
+  }
   SDL_RWops* source = SDL_RWFromConstMem(ABytes.data(), static_cast<int>(ABytes.size()));
   SDL_ClearError();
   SDL_Surface* loaded = source ? DecodePicture(kind, source) : nullptr;

@@ -4,6 +4,9 @@
 #include <SDL_image.h>
 
 #include <algorithm>
+#include <map>
+#include <random>
+#include <vector>
 #include <cstdlib>
 #include <string>
 
@@ -318,6 +321,121 @@ TEST(BitmapFiles, AGifImageHiddenInsideAnotherImagesDataIsNotDecoded) {
   rtl::TBytesStream stream(hidden);
   EXPECT_THROW(bitmap->LoadFromStream(stream), rtl::EReadError);
   EXPECT_TRUE(bitmap->IsEmpty());
+}
+
+// A GIF of AIndexes (AWidth wide, rows in data order) with a global table of AColors colours,
+// coded by a plain LZW encoder: codes grow from AMinBits + 1 bits to 12, then a clear code starts
+// over. AControl is inserted before the image (an extension, say); AFlags are the image's flags.
+rtl::TBytes EncodeGif(int AWidth, int AHeight, const std::vector<uint8_t>& AIndexes, int AMinBits,
+                      const std::vector<uint32_t>& AColors, const rtl::TBytes& AControl = {},
+                      uint8_t AFlags = 0) {
+  rtl::TBytes bytes{'G', 'I', 'F', '8', '9', 'a', uint8_t(AWidth), uint8_t(AWidth >> 8), uint8_t(AHeight),
+                    uint8_t(AHeight >> 8), uint8_t(0x80 | (AMinBits - 1)), 0, 0};
+  for (int i = 0; i < (1 << AMinBits); ++i) {
+    const uint32_t color = i < int(AColors.size()) ? AColors[size_t(i)] : 0;
+    bytes.insert(bytes.end(), {uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color)});
+  }
+  bytes.insert(bytes.end(), AControl.begin(), AControl.end());
+  bytes.insert(bytes.end(), {0x2C, 0, 0, 0, 0, uint8_t(AWidth), uint8_t(AWidth >> 8), uint8_t(AHeight),
+                             uint8_t(AHeight >> 8), AFlags, uint8_t(AMinBits)});
+  std::vector<uint8_t> data;
+  uint32_t bitBuffer = 0;
+  int bitCount = 0;
+  const auto emit = [&](int ACode, int ABits) {
+    bitBuffer |= uint32_t(ACode) << bitCount;
+    for (bitCount += ABits; bitCount >= 8; bitCount -= 8, bitBuffer >>= 8)
+      data.push_back(uint8_t(bitBuffer));
+  };
+  const int clear = 1 << AMinBits;
+  std::map<std::pair<int, uint8_t>, int> table;
+  int bits = AMinBits + 1, next = clear + 2;
+  emit(clear, bits);
+  int current = AIndexes[0];
+  for (size_t i = 1; i < AIndexes.size(); ++i) {
+    const auto key = std::make_pair(current, AIndexes[i]);
+    if (const auto found = table.find(key); found != table.end()) {
+      current = found->second;
+      continue;
+    }
+    emit(current, bits);
+    if (next < 4096) {
+      table[key] = next;
+      if (next == (1 << bits) && bits < 12)
+        ++bits;
+      ++next;
+    } else {
+      emit(clear, bits);
+      table.clear();
+      bits = AMinBits + 1;
+      next = clear + 2;
+    }
+    current = AIndexes[i];
+  }
+  emit(current, bits);
+  emit(clear + 1, bits);
+  if (bitCount > 0)
+    data.push_back(uint8_t(bitBuffer));
+  for (size_t at = 0; at < data.size(); at += 255) {
+    const size_t count = std::min<size_t>(255, data.size() - at);
+    bytes.push_back(uint8_t(count));
+    bytes.insert(bytes.end(), data.begin() + long(at), data.begin() + long(at + count));
+  }
+  bytes.push_back(0);
+  bytes.push_back(0x3B);
+  return bytes;
+}
+
+// GIF pictures are decoded by the bitmap unit itself: the image library's decoder agrees on
+// well-formed pictures (long code streams with every code width and a full table, interlaced
+// rows, a transparent index) and is never given crafted ones.
+TEST(BitmapFiles, GifPicturesDecodeAsTheImageLibraryDecodesWellFormedOnes) {
+  std::mt19937 random(7);
+  struct TCase {
+    const char* Name;
+    int Width, Height, MinBits;
+    bool Interlaced, Transparent, Runs;
+  };
+  const TCase cases[] = {{"noise, 2-bit codes", 37, 23, 2, false, false, false},
+                         {"noise, 8-bit codes, table refilled", 190, 170, 8, false, false, false},
+                         {"runs, 4-bit codes", 64, 64, 4, false, false, true},
+                         {"interlaced with a transparent index", 13, 19, 3, true, true, false}};
+  for (const TCase& test : cases) {
+    SCOPED_TRACE(test.Name);
+    const int colors = 1 << test.MinBits;
+    std::vector<uint8_t> indexes(size_t(test.Width * test.Height));
+    for (size_t i = 0; i < indexes.size(); ++i)
+      indexes[i] = test.Runs ? uint8_t((i / 97) % size_t(colors)) : uint8_t(random() % uint32_t(colors));
+    std::vector<uint32_t> palette;
+    for (int i = 0; i < colors; ++i)
+      palette.push_back(random() & 0xFFFFFF);
+    const rtl::TBytes control = test.Transparent ? rtl::TBytes{0x21, 0xF9, 4, 1, 0, 0, 5, 0} : rtl::TBytes{};
+    const rtl::TBytes gif = EncodeGif(test.Width, test.Height, indexes, test.MinBits, palette, control,
+                                      test.Interlaced ? 0x40 : 0);
+    auto bitmap = rtl::MakeOwned<TBitmap>();
+    rtl::TBytesStream stream(gif);
+    bitmap->LoadFromStream(stream);
+    ASSERT_EQ(bitmap->Width(), test.Width);
+    ASSERT_EQ(bitmap->Height(), test.Height);
+
+    SDL_Surface* peer = IMG_LoadTyped_RW(SDL_RWFromConstMem(gif.data(), int(gif.size())), 1, "GIF");
+    ASSERT_NE(peer, nullptr) << SDL_GetError();
+    SDL_Surface* argb = SDL_ConvertSurfaceFormat(peer, SDL_PIXELFORMAT_ARGB8888, 0);
+    SDL_FreeSurface(peer);
+    ASSERT_NE(argb, nullptr);
+    int wrong = 0;
+    for (int y = 0; y < test.Height; ++y)
+      for (int x = 0; x < test.Width; ++x) {
+        const uint32_t expected =
+            reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(argb->pixels) + y * argb->pitch)[x];
+        const rtl::TAlphaColor actual = Pixel(*bitmap, x, y);
+        // A transparent pixel's colour is not part of the picture.
+        const bool same = (expected >> 24) == 0 ? (actual >> 24) == 0 : actual == expected;
+        if (!same && ++wrong <= 3)
+          ADD_FAILURE() << x << "," << y << ": " << std::hex << actual << " instead of " << expected;
+      }
+    SDL_FreeSurface(argb);
+    EXPECT_EQ(wrong, 0);
+  }
 }
 
 TEST(BitmapFiles, PngPicturesAreSniffedFromTheirContent) {
