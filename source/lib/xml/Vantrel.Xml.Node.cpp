@@ -184,7 +184,10 @@ void TMz_XmlNode::operator delete(void* ABlock, size_t ASize) noexcept {
 
 TMz_XmlNode::TMz_XmlNode(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, TMz_XmlNodeKind pKind,
                          std::string_view pNamespace, std::string_view pName)
-    : fDocument(pDocument), fParent(pParent), fKind(pKind), fNamespace(pNamespace), fName(pName) {}
+    : fDocument(pDocument), fParent(pParent), fKind(pKind), fName(pName) {
+  if (!pNamespace.empty())
+    fNamespace.reset(NewInSlab<TMz_XmlText>(pNamespace));
+}
 
 void TMz_XmlNode::touch() const noexcept {
   json_pool::TDocument* tree = json_pool::DocumentOf(this);
@@ -194,7 +197,12 @@ void TMz_XmlNode::touch() const noexcept {
 
 void TMz_XmlNode::setNamespacePrefix(std::string_view pNamespace) {
   touch();
-  fNamespace.assign(pNamespace);
+  if (pNamespace.empty())
+    fNamespace.reset();
+  else if (fNamespace)
+    fNamespace->assign(pNamespace);
+  else
+    fNamespace.reset(NewInSlab<TMz_XmlText>(pNamespace));
 }
 
 void TMz_XmlNode::setRawValue(std::string_view pValue) {
@@ -230,8 +238,8 @@ void TMz_XmlNode::setName(std::string_view pName) {
 
 std::string TMz_XmlNode::getQualifiedName() const {
   std::string text;
-  if (!fNamespace.empty()) {
-    text = fNamespace.view();
+  if (fNamespace) {
+    text = fNamespace->view();
     text += ':';
   }
   text += fName.view();
@@ -258,7 +266,7 @@ bool TMz_XmlAttribute::defined(std::string_view pNamespace) const {
 }
 
 void TMz_XmlAttribute::toStream(TMz_StreamWriter& pStream) const {
-  if (fNamespace.empty())
+  if (!fNamespace)
     WriteQuoted(pStream, *this, fName.view());
   else
     WriteQuoted(pStream, *this, getQualifiedName());
@@ -841,8 +849,8 @@ void TMz_XmlElement::writeChildren(TMz_StreamWriter& pStream) const {
 }
 
 void TMz_XmlNode::writeQualifiedName(TMz_StreamWriter& pStream) const {
-  if (!fNamespace.empty()) {
-    pStream.write(fNamespace.view());
+  if (fNamespace) {
+    pStream.write(fNamespace->view());
     pStream.write(":");
   }
   pStream.write(fName.view());

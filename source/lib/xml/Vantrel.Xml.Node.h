@@ -126,7 +126,7 @@ public:
   TMz_XmlNodeKind kind() const { return fKind; }
   void setKind(TMz_XmlNodeKind pKind) { fKind = pKind; }
   // The prefix ("namespace" in the document's terms).
-  std::string_view namespacePrefix() const { return fNamespace.view(); }
+  std::string_view namespacePrefix() const { return fNamespace ? fNamespace->view() : std::string_view(); }
   void setNamespacePrefix(std::string_view pNamespace);
   std::string_view name() const { return fName.view(); }
   void setName(std::string_view pName);
@@ -173,7 +173,8 @@ protected:
   TMz_XmlNodeKind fKind;
   bool fClosed = false;
   bool fIsElement = false;
-  TMz_XmlText fNamespace;
+  // Null without a prefix: most nodes have none, and a large tree holds many nodes.
+  std::unique_ptr<TMz_XmlText, TSlabDelete> fNamespace;
   TMz_XmlText fName;
   TMz_XmlText fValue;
 
@@ -193,7 +194,7 @@ public:
   // The key of the attribute table.
   virtual std::string attributeKey() const { return getQualifiedName(); }
   // Whether that key is the name itself, so indexing needs no composed text.
-  virtual bool keyIsName() const { return fNamespace.empty(); }
+  virtual bool keyIsName() const { return !fNamespace; }
 
 protected:
   using TMz_XmlNode::TMz_XmlNode;
