@@ -48,6 +48,7 @@ public:
   // the parent.
   explicit TVantrelViewport(TComponent* AOwner);
   ~TVantrelViewport() override;
+  static void RegisterProperties(TPropertyList& AList);
   // The resize hook works from here on: the constructor's own sizing creates no renderer. The
   // creation steps that may fail (a missing timer service among them) run here too, so a failing
   // step frees the partly made viewport through the factory.
@@ -102,6 +103,8 @@ public:
   virtual int32_t GetFXAA() const { return FXAASteps; }
   virtual void SetFXAA(int32_t AValue);
   TCamera* Camera() const { return FCamera; }
+  TCamera* GetCameraProperty() const { return FCamera; }
+  void SetCameraProperty(TCamera* ACamera) { SetCamera(ACamera); }
   bool UsingDesignCamera() const { return FUsingDesignCamera; }
   // Stores only, for now.
   // On: the design camera's controller takes the viewport's mouse events and runs; off: neither.

@@ -454,20 +454,53 @@ TEST_F(CompositeGL, AtMostEightEnabledLightsAreCopiedInOrder) {
     Viewport().RemoveLight(light);
 }
 
+// White above the line y = 16 + x / 3 (rows counted from the bottom), black below.
+bool EdgeWhite(int AX, int AY) { return 3 * (AY - 16) > AX; }
+
+void UploadAlbedo(TCompositeRenderer& AMain, const std::vector<TRGBA8>& AImage) {
+  glBindTexture(GL_TEXTURE_2D, GLuint(AMain.GetAlbedoTexture()->Handle()));
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 64, 64, GL_RGBA, GL_UNSIGNED_BYTE, AImage.data());
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+std::vector<TRGBA8> EdgeImage() {
+  std::vector<TRGBA8> image(64 * 64);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x)
+      image[size_t(y) * 64 + size_t(x)] = EdgeWhite(x, y) ? TRGBA8{255, 255, 255, 255} : TRGBA8{0, 0, 0, 255};
+  return image;
+}
+
+TEST_F(CompositeGL, TwoIterationsFilterTheFirstIterationsImage) {
+  FillGBuffer({0, 0, 0, 1}, {0, 0, 0, 0}, 0, {0, 0, 0});
+  Viewport().SetFXAA(1);
+  UploadAlbedo(Main(), EdgeImage());
+  CompositeFrame();
+  const std::vector<TRGBA8> once = ReadTexture(FXAA()->GetFinalOutputTexture());
+  UploadAlbedo(Main(), once);
+  CompositeFrame();
+  const std::vector<TRGBA8> onceAgain = ReadTexture(FXAA()->GetFinalOutputTexture());
+  Viewport().SetFXAA(2);
+  UploadAlbedo(Main(), EdgeImage());
+  CompositeFrame();
+  const std::vector<TRGBA8> twice = ReadTexture(FXAA()->GetFinalOutputTexture());
+  ASSERT_EQ(twice.size(), onceAgain.size());
+  int worst = 0;
+  for (size_t index = 0; index < twice.size(); ++index)
+    for (auto [a, b] : {std::pair{twice[index].R, onceAgain[index].R}, std::pair{twice[index].G, onceAgain[index].G},
+                        std::pair{twice[index].B, onceAgain[index].B}})
+      worst = std::max(worst, std::abs(int(a) - int(b)));
+  EXPECT_LE(worst, 1);
+  EXPECT_NE(once, twice) << "the second iteration changed the image";
+}
+
 TEST_F(CompositeGL, FXAASoftensAHardEdge) {
   Viewport().SetFXAA(1);
   FillGBuffer({0, 0, 0, 1}, {0, 0, 0, 0}, 0, {0, 0, 0});
-  // White above the line y = 16 + x / 3 (rows counted from the bottom), black below.
-  std::vector<TRGBA8> image(64 * 64);
-  const auto white = [](int AX, int AY) { return 3 * (AY - 16) > AX; };
-  for (int y = 0; y < 64; ++y)
-    for (int x = 0; x < 64; ++x)
-      image[size_t(y) * 64 + size_t(x)] = white(x, y) ? TRGBA8{255, 255, 255, 255} : TRGBA8{0, 0, 0, 255};
-  glBindTexture(GL_TEXTURE_2D, GLuint(Main().GetAlbedoTexture()->Handle()));
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 64, 64, GL_RGBA, GL_UNSIGNED_BYTE, image.data());
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glBindTexture(GL_TEXTURE_2D, 0);
+  const auto white = EdgeWhite;
+  UploadAlbedo(Main(), EdgeImage());
   CompositeFrame();
   const auto pixels = ReadTexture(FXAA()->GetFinalOutputTexture());
   const auto at = [&](int AX, int AY) { return int(pixels[size_t(AY) * 64 + size_t(AX)].R); };
@@ -494,6 +527,24 @@ TEST_F(CompositeGL, FXAASoftensAHardEdge) {
     EXPECT_LT(largestStep, 128);
   }
   EXPECT_GT(rows, 10);
+}
+
+TEST_F(CompositeGL, APassRenderersFXAAHasNoRendererAndRaisesNothing) {
+  TPlainPass* pass = static_cast<TPlainPass*>(
+      TVantrelRenderPassController::CreateController(TPlainPass::StaticClass(), &Root(), "P"));
+  pass->SetViewport(&Viewport());
+  auto* renderer = dynamic_cast<TCompositeRenderer*>(pass->GetRenderer());
+  ASSERT_NE(renderer, nullptr);
+  TVantrelRenderPassController* fxaa = renderer->GetInternalController(TInternalPassKind::FXAA);
+  ASSERT_NE(fxaa, nullptr);
+  EXPECT_EQ(fxaa->GetRenderer(), nullptr);
+  EXPECT_EQ(fxaa->Owner(), pass);
+  TRenderContext context = TRenderContext::Create(renderer->GetSharedContext(), &Viewport(), {}, {});
+  renderer->BeginMainRenderPass(TMatrix3D::Identity(), 45);
+  EXPECT_NO_THROW(renderer->Composite(&context));
+  renderer->EndMainRenderPass();
+  EXPECT_EQ(fxaa->GetFrameCount(), 0u);
+  EXPECT_EQ(ContextShared().SceneCount.load(), 0);
 }
 
 } // namespace
