@@ -382,6 +382,88 @@ TEST_F(ViewportFrameGL, DiagnosticsAverageThirtyFrames) {
   EXPECT_EQ(diagnostics.RenderListSize, 3);
 }
 
+TEST_F(ViewportFrameGL, PaintModes) {
+  MakeScene();
+  HoldTheTimer();
+  // Frames are compared: the legacy renderer (see RenderListAndCulling).
+  FViewport->SetRendererType(TRendererType::LegacyRenderer);
+  FScene->SetSize(63, 63);
+  FScene->SetSize(64, 64);
+  TColorQuad* quad = AddQuad();
+  Tick();
+  ASSERT_TRUE(Near(BitmapPixel(32, 32), QuadColor));
+
+  // Locked: the bitmap keeps the old frame through a colour change.
+  FViewport->SetLockRendering(true);
+  FViewport->SetColor(0xFF0000FF);
+  Tick();
+  EXPECT_TRUE(Near(BitmapPixel(0, 0), Black));
+  FViewport->SetLockRendering(false);
+
+  // Not fixed-rate: a paint renders.
+  FViewport->SetUseFixedFrameRate(false);
+  const int draws = quad->Draws;
+  FScene->Invalidate();
+  Application().ProcessMessages();
+  EXPECT_EQ(quad->Draws, draws + 1);
+  EXPECT_TRUE(Near(BitmapPixel(0, 0), 0xFF0000FF));
+  EXPECT_TRUE(Near(ScenePixel(0, 0), 0xFF0000FF));
+
+  // Manual: paints draw nothing, RenderManual renders one frame.
+  FViewport->SetManualRendering(true);
+  FScene->Invalidate();
+  Application().ProcessMessages();
+  EXPECT_EQ(quad->Draws, draws + 1);
+  FViewport->RenderManual();
+  EXPECT_EQ(quad->Draws, draws + 2);
+}
+
+TEST_F(ViewportFrameGL, EditModeOverlay) {
+  MakeScene();
+  HoldTheTimer();
+  Tick();
+  FViewport->SetEditMode(true);
+  FScene->Invalidate();
+  Application().ProcessMessages();
+  for (int x : {0, 1, 2})
+    EXPECT_EQ(ScenePixel(x, 32), 0xFFFFFF00u) << x;
+  EXPECT_TRUE(Near(ScenePixel(3, 32), Black) || Near(ScenePixel(3, 32), QuadColor));
+  FViewport->SetEditMode(false);
+}
+
+TEST_F(ViewportFrameGL, DiagnosticsTextStaysInItsRectangle) {
+  MakeScene(256, 448);
+  HoldTheTimer();
+  FViewport->SetDiagnosticsActive(true);
+  Tick();
+  FScene->Invalidate();
+  Application().ProcessMessages();
+  int yellow = 0;
+  for (int y = 0; y < 448; ++y)
+    for (int x = 0; x < 256; ++x) {
+      const TAlphaColor color = ScenePixel(x, y);
+      if ((color & 0xFFFFFF00) == 0xFFFFFF00) {
+        ++yellow;
+        EXPECT_TRUE(x >= 16 && x < 240 && y >= 16 && y < 432) << x << ", " << y;
+      }
+    }
+  EXPECT_GT(yellow, 0);
+}
+
+TEST_F(ViewportFrameGL, LightsJoinTheContextAtTheNextFrame) {
+  MakeScene();
+  HoldTheTimer();
+  auto* light = New<TLight>(FScene.get());
+  light->SetParent(FViewport);
+  Tick();
+  auto* context = dynamic_cast<TVantrelContext*>(FViewport->Context());
+  ASSERT_NE(context, nullptr);
+  EXPECT_EQ(context->Lights().Count(), 1);
+  light->Free();
+  Tick();
+  EXPECT_EQ(context->Lights().Count(), 0);
+}
+
 TEST_F(ViewportFrameGL, FreeingWithATickPendingCompletes) {
   MakeScene();
   Application().ProcessMessages();
