@@ -464,6 +464,22 @@ TEST_F(ViewportFrameGL, LightsJoinTheContextAtTheNextFrame) {
   EXPECT_EQ(context->Lights().Count(), 0);
 }
 
+TEST_F(ViewportFrameGL, HighResFollowsTheSceneScale) {
+  MakeScene(64, 48);
+  EXPECT_EQ(FViewport->Bitmap()->Width(), 64);
+  EXPECT_EQ(FViewport->Bitmap()->Height(), 48);
+  FScene->SetSceneScale(2);
+  EXPECT_EQ(FViewport->Bitmap()->Width(), 64);
+  FViewport->SetHighRes(true);
+  EXPECT_EQ(FViewport->Bitmap()->Width(), 128);
+  EXPECT_EQ(FViewport->Bitmap()->Height(), 96);
+  EXPECT_EQ(FViewport->Bitmap()->BitmapScale(), 2);
+  // A new scene scale resizes through the scale-changed message.
+  FScene->SetSceneScale(1.5f);
+  EXPECT_EQ(FViewport->Bitmap()->Width(), 96);
+  EXPECT_EQ(FViewport->Bitmap()->Height(), 72);
+}
+
 TEST_F(ViewportFrameGL, FreeingWithATickPendingCompletes) {
   MakeScene();
   Application().ProcessMessages();
