@@ -87,6 +87,20 @@ TEST_F(PostFXGL, DefaultsAndTheDefaultSurfaceCopiesTheInput) {
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
+TEST_F(PostFXGL, TheBlendTableIsRestoredAfterEachIteration) {
+  TVantrelRenderPassPostFX* pass = MakePass("blend", InvertShader);
+  RunPostFrame();
+  auto* context = dynamic_cast<TVantrelContext*>(pass->GetRenderer()->GetSharedContext());
+  ASSERT_NE(context, nullptr);
+  TBlendSettings table = context->GetBlendings();
+  table[3] = TBlendSetting::Create(true);
+  context->SetBlendings(table);
+  RunPostFrame();
+  EXPECT_EQ(context->GetBlendings()[3].Enabled, true);
+  EXPECT_EQ(context->GetBlendings()[0].Enabled, table[0].Enabled);
+  ExpectCorners(pass->GetOutputTexture(), {204, 153, 102, 255});
+}
+
 TEST_F(PostFXGL, PassesChainInRegistrationOrder) {
   struct TCase {
     const char* Name;

@@ -480,6 +480,27 @@ TEST_F(ViewportFrameGL, HighResFollowsTheSceneScale) {
   EXPECT_EQ(FViewport->Bitmap()->Height(), 72);
 }
 
+TEST_F(ViewportFrameGL, APaintInsideATickDrawsNothing) {
+  MakeScene();
+  HoldTheTimer();
+  TColorQuad* quad = AddQuad();
+  Application().ProcessMessages();
+  // A paint served while the frame draws: the scene clears its rectangle, the viewport draws
+  // nothing into it, not even the last frame.
+  quad->OnDraw = [this] {
+    FScene->Invalidate();
+    Application().ProcessMessages();
+  };
+  Tick();
+  EXPECT_EQ(quad->Draws, 1);
+  EXPECT_TRUE(Near(ScenePixel(32, 32), Black));
+  // The tick asked for a repaint: the next pass of the loop blits the new frame.
+  quad->OnDraw = nullptr;
+  Application().ProcessMessages();
+  EXPECT_TRUE(Near(ScenePixel(32, 32), QuadColor));
+  EXPECT_EQ(quad->Draws, 1);
+}
+
 TEST_F(ViewportFrameGL, FreeingWithATickPendingCompletes) {
   MakeScene();
   Application().ProcessMessages();
