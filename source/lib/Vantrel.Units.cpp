@@ -6,6 +6,7 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "formats/Vantrel.Imaging.h"
 #include "materials/Vantrel.Material.Behaviour.h"
+#include "materials/Vantrel.Material.Default.h"
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Segment.h"
@@ -36,6 +37,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeSegment, FinalizeSegment},
     {InitializeImaging, nullptr},
     {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
+    {InitializeMaterialDefault, FinalizeMaterialDefault},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
     {InitializeInventory, FinalizeInventory},
