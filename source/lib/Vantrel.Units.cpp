@@ -7,6 +7,14 @@
 #include "formats/Vantrel.Imaging.h"
 #include "materials/Vantrel.Material.Behaviour.h"
 #include "materials/Vantrel.Material.Default.h"
+#include "materials/Vantrel.Material.VertexColor.h"
+#include "materials/Vantrel.Material.Lambert.h"
+#include "materials/Vantrel.Material.Phong.h"
+#include "materials/Vantrel.Material.Blinn.h"
+#include "materials/Vantrel.Material.NormalMap.h"
+#include "materials/Vantrel.Material.BumpMap.h"
+#include "materials/Vantrel.Material.POM.h"
+#include "materials/Vantrel.Material.PBR.h"
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Segment.h"
@@ -38,6 +46,14 @@ constexpr TUnitEntry Units[] = {
     {InitializeImaging, nullptr},
     {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
     {InitializeMaterialDefault, FinalizeMaterialDefault},
+    {InitializeMaterialVertexColor, FinalizeMaterialVertexColor},
+    {InitializeMaterialLambert, FinalizeMaterialLambert},
+    {InitializeMaterialPhong, FinalizeMaterialPhong},
+    {InitializeMaterialBlinn, FinalizeMaterialBlinn},
+    {InitializeMaterialNormalMap, FinalizeMaterialNormalMap},
+    {InitializeMaterialBumpMap, FinalizeMaterialBumpMap},
+    {InitializeMaterialPOM, FinalizeMaterialPOM},
+    {InitializeMaterialPBR, FinalizeMaterialPBR},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
     {InitializeInventory, FinalizeInventory},

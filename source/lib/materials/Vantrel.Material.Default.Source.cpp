@@ -320,8 +320,7 @@ TBitmap* TVantrelDefaultMaterialSource::GetNormalMap() const {
 }
 
 void TVantrelDefaultMaterialSource::SetNormalMap(TBitmap* AValue) {
-  if (TBitmap* bitmap = GetNormalMap())
-    bitmap->Assign(AValue);
+  SetNamedBitmap("NormalMapTexture", SNormalMapNotActivated, AValue);
 }
 
 TBitmap* TVantrelDefaultMaterialSource::GetDisplacementMap() const {
@@ -329,8 +328,7 @@ TBitmap* TVantrelDefaultMaterialSource::GetDisplacementMap() const {
 }
 
 void TVantrelDefaultMaterialSource::SetDisplacementMap(TBitmap* AValue) {
-  if (TBitmap* bitmap = GetDisplacementMap())
-    bitmap->Assign(AValue);
+  SetNamedBitmap("DisplacementMapTexture", SDisplacementMapNotActivated, AValue);
 }
 
 TVector3D TVantrelDefaultMaterialSource::GetDisplacement() const {
@@ -339,6 +337,25 @@ TVector3D TVantrelDefaultMaterialSource::GetDisplacement() const {
 
 void TVantrelDefaultMaterialSource::SetDisplacement(const TVector3D& AValue) {
   DefaultMaterial()->ShaderDataForPresets().Material[0].Displacement = AValue;
+}
+
+float TVantrelDefaultMaterialSource::GetDisplacementComponent(int AIndex) const {
+  const TVector3D value = GetDisplacement();
+  const float components[4] = {value.X, value.Y, value.Z, value.W};
+  return components[std::clamp(AIndex, 0, 3)];
+}
+
+void TVantrelDefaultMaterialSource::SetDisplacementComponent(int AIndex, float AValue) {
+  TVector3D value = GetDisplacement();
+  float* components[4] = {&value.X, &value.Y, &value.Z, &value.W};
+  *components[std::clamp(AIndex, 0, 3)] = AValue;
+  SetDisplacement(value);
+}
+
+void TVantrelDefaultMaterialSource::SetNamedBitmap(const std::string& AName, std::string_view AMessage,
+                                                   TBitmap* ABitmap) {
+  if (TBitmap* bitmap = NamedBitmap(AName, AMessage))
+    bitmap->Assign(ABitmap);
 }
 
 TPointF TVantrelDefaultMaterialSource::GetTextureTiling(int AIndex) const {
@@ -457,13 +474,25 @@ void TVantrelDefaultMaterialSource::RegisterProperties(TPropertyList& AList) {
   AList.Add("ShadingIntensity", &T::GetShadingIntensity, &T::SetShadingIntensity).WithDefault(1.0f);
   AList.Add("Brightness", &T::GetBrightness, &T::SetBrightness).WithDefault(1.0f);
   AList.Add("MeasureTime", &T::GetMeasureTime, &T::SetMeasureTime).WithDefault(false);
-  AList.Add("Color", &T::GetDiffuse, &T::SetDiffuse).WithDefault(TAlphaColor(0xFFFFFFFF));
-  AList.Add("Diffuse", &T::GetDiffuse, &T::SetDiffuse).WithDefault(TAlphaColor(0xFFFFFFFF));
-  AList.Add("Emissive", &T::GetEmissive, &T::SetEmissive).WithDefault(TAlphaColor(0xFF000000));
-  AList.Add("Ambient", &T::GetAmbient, &T::SetAmbient).WithDefault(TAlphaColor(0xFF808080));
-  AList.Add("Specular", &T::GetSpecular, &T::SetSpecular).WithDefault(TAlphaColor(0xFFBFBFBF));
+  AList.Add("Color", &T::GetDiffuse, &T::SetDiffuse)
+      .AsType(TypeInfoAlphaColor())
+      .WithDefault(TValue::From(TAlphaColor(0xFFFFFFFF), TypeInfoAlphaColor()));
+  AList.Add("Diffuse", &T::GetDiffuse, &T::SetDiffuse)
+      .AsType(TypeInfoAlphaColor())
+      .WithDefault(TValue::From(TAlphaColor(0xFFFFFFFF), TypeInfoAlphaColor()));
+  AList.Add("Emissive", &T::GetEmissive, &T::SetEmissive)
+      .AsType(TypeInfoAlphaColor())
+      .WithDefault(TValue::From(TAlphaColor(0xFF000000), TypeInfoAlphaColor()));
+  AList.Add("Ambient", &T::GetAmbient, &T::SetAmbient)
+      .AsType(TypeInfoAlphaColor())
+      .WithDefault(TValue::From(TAlphaColor(0xFF808080), TypeInfoAlphaColor()));
+  AList.Add("Specular", &T::GetSpecular, &T::SetSpecular)
+      .AsType(TypeInfoAlphaColor())
+      .WithDefault(TValue::From(TAlphaColor(0xFFBFBFBF), TypeInfoAlphaColor()));
   AList.Add("Shininess", &T::GetShininess, &T::SetShininess).WithDefault(32.0f);
-  AList.Add("ClippingColor", &T::GetClippingColor, &T::SetClippingColor).WithDefault(TAlphaColor(0));
+  AList.Add("ClippingColor", &T::GetClippingColor, &T::SetClippingColor)
+      .AsType(TypeInfoAlphaColor())
+      .WithDefault(TValue::From(TAlphaColor(0), TypeInfoAlphaColor()));
   AList.Add("NormalIntensity", &T::GetNormalIntensity, &T::SetNormalIntensity).WithDefault(1.0f);
   AList.Add("InverseNormalMapping", &T::GetInverseNormalMapping, &T::SetInverseNormalMapping).WithDefault(false);
   AList.Add("ParallaxLevels", &T::GetParallaxLevels, &T::SetParallaxLevels).WithDefault(int32_t(16));

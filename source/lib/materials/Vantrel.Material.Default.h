@@ -616,6 +616,9 @@ public:
   void SetDisplacementMap(TBitmap* AValue);
   TVector3D GetDisplacement() const;
   void SetDisplacement(const TVector3D& AValue);
+  // Component AIndex (0 .. 3: X, Y, Z, W) of Displacement; writing replaces only that component.
+  float GetDisplacementComponent(int AIndex) const;
+  void SetDisplacementComponent(int AIndex, float AValue);
   TPointF GetTextureTiling(int AIndex) const;
   void SetTextureTiling(int AIndex, const TPointF& AValue);
 
@@ -638,8 +641,13 @@ protected:
   virtual void DoOnContextReset(TObject* ASender, const TMessageBase* AMessage);
   virtual void UpdateBitmapEntries();
   virtual void DoUpdateDefaultBitmaps();
+public:
   // The bitmap of the entry AName; nil in design mode when missing, else raises AMessage.
   TBitmap* NamedBitmap(const std::string& AName, std::string_view AMessage) const;
+  // Copies ABitmap into the entry's bitmap when reading it gives one.
+  void SetNamedBitmap(const std::string& AName, std::string_view AMessage, TBitmap* ABitmap);
+
+protected:
 
 private:
   TVantrelRenderPassController* GetInput(const std::string& AKey) const;
