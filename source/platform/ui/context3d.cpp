@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include "rtl/sysutils.h"
 #include "ui/bitmap.h"
@@ -159,7 +160,21 @@ void TContext3D::CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t
   InitContext();
 }
 
+namespace {
+TContext3D*& CurrentContextSlot() {
+  static TContext3D* current = nullptr;
+  return current;
+}
+} // namespace
+
+TContext3D* TContext3D::CurrentContext() {
+  return CurrentContextSlot();
+}
+
 void TContext3D::BeforeDestruction() {
+  // A context freed inside its own scene must not stay reachable as the current one.
+  if (CurrentContextSlot() == this)
+    CurrentContextSlot() = FPreviousCurrent;
   FreeBuffer();
   inherited::BeforeDestruction();
 }
@@ -178,20 +193,26 @@ void TContext3D::SetSize(int32_t AWidth, int32_t AHeight) {
 
 bool TContext3D::BeginScene() {
   const bool result = FBeginSceneCount == 0 ? DoBeginScene() : FBeginSceneCount > 0;
-  if (result)
-    ++FBeginSceneCount;
-  return result;
+  if (!result)
+    return false;
+  if (++FBeginSceneCount == 1) {
+    FPreviousCurrent = CurrentContextSlot();
+    CurrentContextSlot() = this;
+  }
+  return true;
 }
 
 void TContext3D::EndScene() {
-  // The count drops also when the hook raises, so the next BeginScene reaches the hook again.
+  // The count drops and the previous context comes back also when the hook raises, so the next
+  // BeginScene reaches the hook again.
   struct TDecrement {
-    int32_t& Count;
+    TContext3D& Context;
     ~TDecrement() {
-      if (Count > 0)
-        --Count;
+      if (Context.FBeginSceneCount > 0 && --Context.FBeginSceneCount == 0 &&
+          CurrentContextSlot() == &Context)
+        CurrentContextSlot() = std::exchange(Context.FPreviousCurrent, nullptr);
     }
-  } decrement{FBeginSceneCount};
+  } decrement{*this};
   if (FBeginSceneCount == 1)
     DoEndScene();
 }

@@ -103,6 +103,10 @@ public:
   // whether drawing may go ahead; an EndScene belongs to every BeginScene that answered True.
   bool BeginScene();
   void EndScene();
+  // The context whose scene is open, or nullptr. A context becomes current when its scene count
+  // goes from 0 to 1, and the context current before it comes back at its matching EndScene.
+  // Scenes open on the UI thread only; a context freed while current stops being current.
+  static TContext3D* CurrentContext();
 
   // The states recorded by SetContextState, one per group.
   TContextStates CurrentStates() const { return FCurrentStates; }
@@ -230,6 +234,8 @@ protected:
   bool RenderToMatrixApplies() const;
 
   int32_t FBeginSceneCount = 0;
+  // The context that was current when this one's outermost scene opened.
+  TContext3D* FPreviousCurrent = nullptr;
   bool FRecalcScreenMatrix = true;
   bool FRecalcProjectionMatrix = true;
   rtl::TMatrix3D FScreenMatrix = rtl::TMatrix3D::Identity();

@@ -245,4 +245,22 @@ TEST_F(StopwatchTest, TimeStampAndTickCountReadTheReplacedClock) {
   EXPECT_NE(rtl::TStopwatch::GetTimeStamp(), 123'456'789);
 }
 
+TEST_F(StopwatchTest, ProcessTimeStampCountsFromTheClocksStart) {
+  // SetUp installed the clock at 1'000'000: that reading is the process start.
+  EXPECT_EQ(rtl::TStopwatch::GetProcessTimeStamp(), 0);
+  FNow += 864'000'000'000; // a day
+  EXPECT_EQ(rtl::TStopwatch::GetProcessTimeStamp(), 864'000'000'000);
+  FNow = 5'000;
+  rtl::TStopwatch::SetClock([this] { return FNow; });
+  FNow += 7;
+  EXPECT_EQ(rtl::TStopwatch::GetProcessTimeStamp(), 7);
+
+  // Back on the system clock the stamp is the time since this process started: far below the
+  // boot-relative reading, and not negative.
+  rtl::TStopwatch::SetClock(nullptr);
+  const int64_t stamp = rtl::TStopwatch::GetProcessTimeStamp();
+  EXPECT_GE(stamp, 0);
+  EXPECT_LE(stamp, rtl::TStopwatch::GetTimeStamp());
+}
+
 } // namespace
