@@ -10,6 +10,7 @@
 #include "rtl/exceptions.h"
 #include "rtl/sysutils.h"
 #include "rtl/utf8.h"
+#include "utils/Vantrel.Utils.Dialogs.h"
 #include "ui/context3d.h"
 
 namespace vantrel {
@@ -134,6 +135,8 @@ TVantrelDefaultMaterial::~TVantrelDefaultMaterial() {
 void TVantrelDefaultMaterial::ForgetProgram() {
   if (FVertexShader && FPixelShader)
     TVantrelContext::RemoveProgram(FVertexShader, FPixelShader);
+  for (size_t i = 0; i + 1 < FRetiredShaders.size(); i += 2)
+    TVantrelContext::RemoveProgram(FRetiredShaders[i].get(), FRetiredShaders[i + 1].get());
 }
 
 void TVantrelDefaultMaterial::DoInitialize() {
@@ -147,7 +150,8 @@ void TVantrelDefaultMaterial::DoInitialize() {
 }
 
 double TVantrelDefaultMaterial::Now() {
-  return static_cast<double>(TStopwatch::GetTimeStamp()) / static_cast<double>(TStopwatch::Frequency);
+  // Seconds from process start, so that a single-precision slot keeps millisecond resolution.
+  return static_cast<double>(TStopwatch::GetProcessTimeStamp()) / static_cast<double>(TStopwatch::Frequency);
 }
 
 void TVantrelDefaultMaterial::SetBehaviours(TVantrelMaterialBehaviourCollection* AValue) {
@@ -571,12 +575,9 @@ void TVantrelDefaultMaterial::BuildStageSource(TVantrelNodeBuilder* ABuilder, TC
   const std::string text = ABuilder->ToString();
   TContextShaderSource source;
   source.Arch = TContextShaderArch::GLSL;
-  source.Code.reserve(text.size());
   // The stage text is ASCII; any other code point of a user's line becomes "?".
-  for (const char* cursor = text.data(); cursor < text.data() + text.size();) {
-    const char32_t code = NextUtf8(cursor, text.data() + text.size());
-    source.Code.push_back(code < 0x80 ? static_cast<uint8_t>(code) : static_cast<uint8_t>('?'));
-  }
+  const std::string ascii = Utf8ToAscii(text);
+  source.Code.assign(ascii.begin(), ascii.end());
   source.Variables = std::move(variables);
   ASource = std::move(source);
 }
@@ -686,7 +687,7 @@ std::string TVantrelDefaultMaterial::DoGetMaterialProperty(TMaterialProperty) co
 }
 
 void TVantrelDefaultMaterial::ReleaseShaders() {
-  if (FVertexShader && FPixelShader)
+  if (dynamic_cast<TVantrelContext*>(TContext3D::CurrentContext()) && FVertexShader && FPixelShader)
     TVantrelContext::RemoveProgram(FVertexShader, FPixelShader);
   FVertexShader = nullptr;
   FPixelShader = nullptr;
@@ -694,7 +695,15 @@ void TVantrelDefaultMaterial::ReleaseShaders() {
 
 void TVantrelDefaultMaterial::RegisterShaders() {
   FErrorOnBuildingShader = false;
+  TContextShader* oldVS = FVertexShader;
+  TContextShader* oldPS = FPixelShader;
   ReleaseShaders();
+  // A program made of the old pair may outlive this call (no scene open); the pair stays alive
+  // with it, so that its key never matches shaders made later at the same addresses.
+  if (oldVS && oldPS && TVantrelContext::GetProgram(oldVS, oldPS)) {
+    FRetiredShaders.push_back(std::move(FOwnedVS));
+    FRetiredShaders.push_back(std::move(FOwnedPS));
+  }
   FOwnedVS = MakeOwned<TContextShader>(Format("default-%s.fvs", {FShaderIdentity}), TContextShaderKind::VertexShader,
                                        std::vector<TContextShaderSource>{FVSShaderSource});
   FVertexShader = FOwnedVS.get();
@@ -726,7 +735,7 @@ void TVantrelDefaultMaterial::DoApply(TContext3D* AContext) {
     const std::string name = FSource->Name().empty() ? std::string("?") : FSource->Name();
     const std::string title =
         Format(SFailedToCompileShader, {Format("%s (%s)", {name, std::string(FSource->ClassName())})});
-    (void)title;
+    TLoggingForm::Open(title, E.Message(), true);
     FErrorOnBuildingShader = true;
     return;
   }

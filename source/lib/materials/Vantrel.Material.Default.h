@@ -456,6 +456,8 @@ private:
   // program built from them.
   TOwned<TContextShader> FOwnedVS;
   TOwned<TContextShader> FOwnedPS;
+  // Earlier pairs whose program was still listed when they were replaced, vertex then pixel.
+  std::vector<TOwned<TContextShader>> FRetiredShaders;
   TNotifyEvent FOnChange;
   bool FModified = false;
   int FBracket = 0;

@@ -56,6 +56,13 @@ TPoint3D TransformDirection(TPoint3D A, const TMatrix3D& M) {
           A.X * M.m13 + A.Y * M.m23 + A.Z * M.m33};
 }
 
+// A pixel, with the world point seen through its centre and the face's rotated normal.
+struct TProbe {
+  int X, Y;
+  TPoint3D World;
+  TPoint3D Normal;
+};
+
 class TomatoCube : public vtest::ContextGLTest {
 protected:
   void SetUp() override {
@@ -65,11 +72,7 @@ protected:
     FTexture->SetStyle({TTextureStyle::RenderTarget});
     FContext.reset(CheckedCast<TContextOpenGLWindows>(
         TContextManager::CreateFromTexture(FTexture.get(), TMultisample::None, true)));
-    TLightDescription light;
-    light.LightType = TLightType::Point;
-    light.Color = 0xFFFFFFFF;
-    light.Position = LightPosition;
-    FLightIndex = FContext->AddLight(light);
+    AddLight(true);
     FModel = TMatrix3D::CreateRotationYawPitchRoll(0.7f, -0.7f, 0.4f);
     FContext->SetCameraMatrix(TMatrix3D::CreateLookAtRH({0, 0, -3.5f}, {0, 0, 0}, {0, 1, 0}));
     FContext->SetCameraAngleOfView(45);
@@ -106,6 +109,24 @@ protected:
     ContextGLTest::TearDown();
   }
 
+  void AddLight(bool AEnabled) {
+    FContext->ClearLights();
+    TLightDescription light;
+    light.LightType = TLightType::Point;
+    light.Color = 0xFFFFFFFF;
+    light.Position = LightPosition;
+    light.Enabled = AEnabled;
+    FContext->AddLight(light);
+  }
+
+  void SetSurfaceShader(const std::string& ALine) {
+    TStringList lines;
+    lines.Add("void SurfaceShader(inout TLocals DATA){");
+    lines.Add(ALine);
+    lines.Add("}");
+    FSource->SetSurfaceShader(&lines);
+  }
+
   void BuildCube() {
     FVertices = MakeOwned<TVertexBuffer>(
         TVertexFormats{TVertexFormat::Vertex, TVertexFormat::Normal, TVertexFormat::TexCoord0, TVertexFormat::Tangent},
@@ -140,11 +161,6 @@ protected:
 
   // The pixel the face centre of AFace lands on, with the world point seen through that pixel's
   // centre (the face's plane cut by the pixel's ray) and the rotated normal.
-  struct TProbe {
-    int X, Y;
-    TPoint3D World;
-    TPoint3D Normal;
-  };
   TProbe ProbeOf(const TFace& AFace) {
     FContext->SetMatrix(FModel);
     const TMatrix3D mvp = FContext->CurrentModelViewProjectionMatrix();
@@ -183,10 +199,12 @@ protected:
     return result;
   }
 
+public:
   static float LambertTerm(const TProbe& AProbe) {
     return std::max(0.0f, Dot(AProbe.Normal, Normalize(Sub(LightPosition, AProbe.World))));
   }
 
+protected:
   static vtest::TRGBA8 PixelAt(TBitmap& ABitmap, int AX, int AY) {
     TBitmapData data;
     EXPECT_TRUE(ABitmap.Map(TMapAccess::Read, data));
@@ -224,7 +242,6 @@ protected:
   TOwned<TVertexBuffer> FVertices;
   std::vector<uint16_t> FIndices;
   TMatrix3D FModel;
-  int FLightIndex = 0;
 };
 
 TEST_F(TomatoCube, LitFacesShowTheSquaredDiffuseColourTimesNDotL) {
@@ -233,6 +250,73 @@ TEST_F(TomatoCube, LitFacesShowTheSquaredDiffuseColourTimesNDotL) {
   ExpectFaces(bitmap, [](const TProbe& P, int C) { return Tomato[C] * Tomato[C] * LambertTerm(P); });
   EXPECT_TRUE(vtest::ColorNear(PixelAt(bitmap, 1, 1), {0x20, 0x20, 0x20, 0xFF}, 1));
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+float Lit(const TProbe& AProbe, int AChannel) {
+  return Tomato[AChannel] * Tomato[AChannel] * TomatoCube::LambertTerm(AProbe);
+}
+
+TEST_F(TomatoCube, FirstApplyRegistersTheNamedShadersAndUploadsTheBlockAtBindingZero) {
+  TBitmap bitmap(Size, Size);
+  Render(bitmap);
+  auto* material = static_cast<TVantrelDefaultMaterial*>(FSource->GetMaterial());
+  ASSERT_NE(material->VertexShader(), nullptr);
+  const std::string digits = material->GetShaderIdentity();
+  EXPECT_EQ(material->VertexShader()->Name(), "default-" + digits + ".fvs");
+  EXPECT_EQ(material->PixelShader()->Name(), "default-" + digits + ".fps");
+  TShaderProgram* program = TVantrelContext::GetProgram(material->VertexShader(), material->PixelShader());
+  ASSERT_NE(program, nullptr);
+  EXPECT_EQ(program->IndexOfUniformBuffer("ShaderData"), 0);
+  GLint buffer = 0;
+  glGetIntegeri_v(GL_UNIFORM_BUFFER_BINDING, 0, &buffer);
+  ASSERT_NE(buffer, 0);
+  std::vector<uint8_t> bytes(sizeof(TVantrelShaderData));
+  glBindBuffer(GL_UNIFORM_BUFFER, buffer);
+  glGetBufferSubData(GL_UNIFORM_BUFFER, 0, static_cast<GLsizeiptr>(bytes.size()), bytes.data());
+  glBindBuffer(GL_UNIFORM_BUFFER, 0);
+  EXPECT_EQ(std::memcmp(bytes.data(), &material->GetShaderData(), bytes.size()), 0);
+  EXPECT_EQ(material->GetShaderData().LightsCount, 1);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(TomatoCube, DisabledLightLeavesTheFacesBlack) {
+  AddLight(false);
+  TBitmap bitmap(Size, Size);
+  Render(bitmap);
+  ExpectFaces(bitmap, [](const TProbe&, int) { return 0.0f; });
+}
+
+TEST_F(TomatoCube, EmissiveAddsToEveryChannel) {
+  FSource->SetEmissive(0xFF202020);
+  TBitmap bitmap(Size, Size);
+  Render(bitmap);
+  ExpectFaces(bitmap, [](const TProbe& P, int C) { return Lit(P, C) + 32 / 255.0f; });
+}
+
+TEST_F(TomatoCube, Texture0MultipliesTheSingleDiffuseFactor) {
+  FSource->SetUseTexture0(true);
+  TBitmap texture(2, 2);
+  TBitmapData data;
+  ASSERT_TRUE(texture.Map(TMapAccess::Write, data));
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 2; ++x)
+      data.SetPixel(x, y, 0xFF80C040);
+  texture.Unmap(data);
+  FSource->SetTexture(&texture);
+  TBitmap bitmap(Size, Size);
+  Render(bitmap);
+  constexpr float C[3] = {0x80 / 255.0f, 0xC0 / 255.0f, 0x40 / 255.0f};
+  ExpectFaces(bitmap, [&](const TProbe& P, int Ch) { return Tomato[Ch] * C[Ch] * TomatoCube::LambertTerm(P); });
+}
+
+TEST_F(TomatoCube, EqualLengthSurfaceShaderEditsBothReachTheImage) {
+  TBitmap bitmap(Size, Size);
+  SetSurfaceShader("DATA.BaseColor.rgb *= 0.5;");
+  Render(bitmap);
+  ExpectFaces(bitmap, [](const TProbe& P, int C) { return Lit(P, C) * 0.5f; });
+  SetSurfaceShader("DATA.BaseColor.rgb *= 0.7;");
+  Render(bitmap);
+  ExpectFaces(bitmap, [](const TProbe& P, int C) { return Lit(P, C) * 0.7f; });
 }
 
 } // namespace materialrendertest
