@@ -99,7 +99,26 @@ void TPersistent::DefineProperties(TFiler*) {}
 
 // ---- TComponent ----
 
-TComponent::TComponent(TComponent* AOwner) : FOwner(AOwner) {}
+namespace {
+thread_local int LoadingMarkers = 0;
+} // namespace
+
+TComponentLoadingMarker::TComponentLoadingMarker() {
+  ++LoadingMarkers;
+}
+
+TComponentLoadingMarker::~TComponentLoadingMarker() {
+  --LoadingMarkers;
+}
+
+bool TComponentLoadingMarker::Active() {
+  return LoadingMarkers > 0;
+}
+
+TComponent::TComponent(TComponent* AOwner) : FOwner(AOwner) {
+  if (TComponentLoadingMarker::Active())
+    Loading();
+}
 
 TComponent::~TComponent() {
   // Normally BeforeDestruction has done all of this; these keep memory sound when an override
