@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 #include <vector>
 
 #include "materials/Vantrel.Material.Default.GLSL.h"
@@ -9,6 +10,7 @@
 #include "rendering/Vantrel.Controller.h"
 #include "rtl/exceptions.h"
 #include "rtl/sysutils.h"
+#include "ui/messages.h"
 #include "ui/texture_bitmap.h"
 
 namespace vantrel {
@@ -64,14 +66,17 @@ TVantrelDefaultMaterialSource::~TVantrelDefaultMaterialSource() = default;
 
 void TVantrelDefaultMaterialSource::AfterConstruction() {
   inherited::AfterConstruction();
-  GetMaterial();
   FInputs = std::make_unique<TVantrelPassInputs>();
   CreateBitmapPool();
   if (!ComponentState().Contains(TComponentStateItem::csLoading))
     DoUpdateDefaultBitmaps();
+  FContextResetOvrId = TMessageManager::DefaultManager().SubscribeToMessage<TContextResetMessage>(
+      [this](TObject* ASender, TMessageBase* AMessage) { DoOnContextReset(ASender, AMessage); });
 }
 
 void TVantrelDefaultMaterialSource::BeforeDestruction() {
+  if (FContextResetOvrId != 0)
+    TMessageManager::DefaultManager().Unsubscribe<TContextResetMessage>(std::exchange(FContextResetOvrId, 0));
   inherited::BeforeDestruction();
   if (FInputs)
     for (const auto& pair : *FInputs)
@@ -91,7 +96,7 @@ TOwned<TMaterial> TVantrelDefaultMaterialSource::CreateMaterial() {
 }
 
 TVantrelDefaultMaterial* TVantrelDefaultMaterialSource::DefaultMaterial() const {
-  return static_cast<TVantrelDefaultMaterial*>(const_cast<TVantrelDefaultMaterialSource*>(this)->GetMaterial());
+  return static_cast<TVantrelDefaultMaterial*>(GetMaterial());
 }
 
 void TVantrelDefaultMaterialSource::Notification(TComponent* AComponent, TOperation AOperation) {

@@ -101,8 +101,8 @@ TVantrelDefaultMaterial::TVantrelDefaultMaterial(TVantrelDefaultMaterialSource* 
 }
 
 void TVantrelDefaultMaterial::AfterConstruction() {
+  // The inherited step runs the initialisation hook of the final class.
   inherited::AfterConstruction();
-  DoInitialize();
   FStopWatch = TStopwatch::StartNew();
   const double now = Now();
   SetStartTime(now);
@@ -135,8 +135,6 @@ TVantrelDefaultMaterial::~TVantrelDefaultMaterial() {
 void TVantrelDefaultMaterial::ForgetProgram() {
   if (FVertexShader && FPixelShader)
     TVantrelContext::RemoveProgram(FVertexShader, FPixelShader);
-  for (size_t i = 0; i + 1 < FRetiredShaders.size(); i += 2)
-    TVantrelContext::RemoveProgram(FRetiredShaders[i].get(), FRetiredShaders[i + 1].get());
 }
 
 void TVantrelDefaultMaterial::DoInitialize() {
@@ -171,9 +169,7 @@ void TVantrelDefaultMaterial::Changed() {
 void TVantrelDefaultMaterial::DoChange() {
   UpdateVertexShader();
   UpdateFragmentShader();
-  FModified = true;
-  if (FOnChange)
-    FOnChange(this);
+  inherited::DoChange();
 }
 
 void TVantrelDefaultMaterial::UpdateShaderProgram() {
@@ -682,10 +678,6 @@ void TVantrelDefaultMaterial::UpdateTextureAllowance() {
 
 // ---- shaders and apply ----------------------------------------------------------------------------
 
-std::string TVantrelDefaultMaterial::DoGetMaterialProperty(TMaterialProperty) const {
-  return {};
-}
-
 void TVantrelDefaultMaterial::ReleaseShaders() {
   if (dynamic_cast<TVantrelContext*>(TContext3D::CurrentContext()) && FVertexShader && FPixelShader)
     TVantrelContext::RemoveProgram(FVertexShader, FPixelShader);
@@ -695,21 +687,15 @@ void TVantrelDefaultMaterial::ReleaseShaders() {
 
 void TVantrelDefaultMaterial::RegisterShaders() {
   FErrorOnBuildingShader = false;
-  TContextShader* oldVS = FVertexShader;
-  TContextShader* oldPS = FPixelShader;
   ReleaseShaders();
-  // A program made of the old pair may outlive this call (no scene open); the pair stays alive
-  // with it, so that its key never matches shaders made later at the same addresses.
-  if (oldVS && oldPS && TVantrelContext::GetProgram(oldVS, oldPS)) {
-    FRetiredShaders.push_back(std::move(FOwnedVS));
-    FRetiredShaders.push_back(std::move(FOwnedPS));
-  }
-  FOwnedVS = MakeOwned<TContextShader>(Format("default-%s.fvs", {FShaderIdentity}), TContextShaderKind::VertexShader,
-                                       std::vector<TContextShaderSource>{FVSShaderSource});
-  FVertexShader = FOwnedVS.get();
-  FOwnedPS = MakeOwned<TContextShader>(Format("default-%s.fps", {FShaderIdentity}), TContextShaderKind::PixelShader,
-                                       std::vector<TContextShaderSource>{FFSShaderSource});
-  FPixelShader = FOwnedPS.get();
+  // The manager keys shaders by their content, so an unchanged text gives back the same shader
+  // (and so the same program), and any edit gives a new one.
+  FVertexShader = TShaderManager::RegisterShaderFromData(Format("default-%s.fvs", {FShaderIdentity}),
+                                                         TContextShaderKind::VertexShader, std::string(),
+                                                         std::vector<TContextShaderSource>{FVSShaderSource});
+  FPixelShader = TShaderManager::RegisterShaderFromData(Format("default-%s.fps", {FShaderIdentity}),
+                                                        TContextShaderKind::PixelShader, std::string(),
+                                                        std::vector<TContextShaderSource>{FFSShaderSource});
   FUpdateShaderProgram = false;
 }
 

@@ -212,11 +212,9 @@ public:
   // The 16 upper-case hexadecimal digits of the material's shader names.
   const std::string& GetShaderIdentity() const { return FShaderIdentity; }
 
-  // The change notification: both texts anew, then the modified flag and OnChange.
+  // The change notification (batched inside a rebuild bracket): both texts anew, then the
+  // modified flag and OnChange.
   void Changed();
-  const TNotifyEvent& GetOnChange() const { return FOnChange; }
-  void SetOnChange(const TNotifyEvent& AValue) { FOnChange = AValue; }
-  bool GetModified() const { return FModified; }
 
   // Flags the program for registration and sends the change notification.
   void UpdateShaderProgram();
@@ -365,12 +363,10 @@ public:
 
 protected:
   // The initialisation: texture pool, behaviour collection, both builders with their texts.
-  virtual void DoInitialize();
+  void DoInitialize() override;
   void DoApply(TContext3D* AContext) override;
-  // No matrix goes to a named variable: the block carries them.
-  std::string DoGetMaterialProperty(TMaterialProperty AProperty) const override;
   // The change hook: both texts, then the modified flag and OnChange.
-  virtual void DoChange();
+  void DoChange() override;
 
   virtual void ApplyTexturePool(TContext3D* AContext);
   virtual void ApplyPassInputs(TContext3D* AContext);
@@ -452,14 +448,6 @@ private:
   bool FEnvironment = false;
 
   std::string FShaderIdentity;
-  // The stage shaders of the registered texts. Kept until the next registration has released the
-  // program built from them.
-  TOwned<TContextShader> FOwnedVS;
-  TOwned<TContextShader> FOwnedPS;
-  // Earlier pairs whose program was still listed when they were replaced, vertex then pixel.
-  std::vector<TOwned<TContextShader>> FRetiredShaders;
-  TNotifyEvent FOnChange;
-  bool FModified = false;
   int FBracket = 0;
   bool FTextsPending = false;
   TVantrelBitmapPool* FPoolPending = nullptr;
@@ -475,8 +463,8 @@ class TVantrelDefaultMaterialSource : public TMaterialSource {
 public:
   explicit TVantrelDefaultMaterialSource(TComponent* AOwner);
   ~TVantrelDefaultMaterialSource() override;
-  // The material (made by the creation hook), the pass inputs, the pool and, unless loading, the
-  // standard entries; then the context-reset subscription.
+  // The material (made by the inherited step), the pass inputs, the pool and, unless loading,
+  // the standard entries; then the context-reset subscription.
   void AfterConstruction() override;
   void BeforeDestruction() override;
   void Loaded() override;

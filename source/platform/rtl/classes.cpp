@@ -118,6 +118,10 @@ bool TComponentLoadingMarker::Active() {
 TComponent::TComponent(TComponent* AOwner) : FOwner(AOwner) {
   if (TComponentLoadingMarker::Active())
     Loading();
+  // The constructors of derived classes, and their creation bodies, already see the design state
+  // the owner will hand over when it takes the component in.
+  if (AOwner && AOwner->FComponentState.Contains(TComponentStateItem::csDesigning))
+    FComponentState.Include(TComponentStateItem::csDesigning);
 }
 
 TComponent::~TComponent() {

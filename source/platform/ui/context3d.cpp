@@ -331,7 +331,20 @@ TMatrix3D TContext3D::CurrentProjectionMatrix() { return CachedProjectionMatrix(
 TMatrix3D TContext3D::CurrentScreenMatrix() { return CachedScreenMatrix(BaseNearPlane, BaseFarPlane); }
 
 TMatrix3D TContext3D::CurrentModelViewProjectionMatrix() {
+  if (FCurrentStates.Contains(TContextState::cs2DScene))
+    return FCurrentMatrix * CurrentScreenMatrix();
   return FCurrentMatrix * FCurrentCameraMatrix * CurrentProjectionMatrix();
+}
+
+void TContext3D::SetStateFromContext(const TContext3D& AContext) {
+  for (int ordinal = 0; ordinal <= int(TContextState::csAllFace); ++ordinal) {
+    const auto state = static_cast<TContextState>(ordinal);
+    if (AContext.FCurrentStates.Contains(state))
+      SetContextState(state);
+  }
+  SetMatrix(AContext.FCurrentMatrix);
+  SetCameraMatrix(AContext.FCurrentCameraMatrix);
+  SetCameraAngleOfView(AContext.FCurrentAngleOfView);
 }
 
 TMatrix3D TContext3D::ViewProjection(TProjection AProjection) {
@@ -378,7 +391,7 @@ void TContext3D::DrawPrimitives(TPrimitivesKind AKind, const void* AVertices, co
                                 TMaterial* AMaterial, float AOpacity) {
   FCurrentOpacity = AOpacity;
   if (AMaterial)
-    AMaterial->Apply(this);
+    ApplyMaterial(AMaterial);
   try {
     DoDrawPrimitives(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount, AIndexSize,
                      AIndexCount);
@@ -389,6 +402,18 @@ void TContext3D::DrawPrimitives(TPrimitivesKind AKind, const void* AVertices, co
   }
   if (AMaterial)
     AMaterial->Reset(this);
+}
+
+void TContext3D::ApplyMaterial(TMaterial* AMaterial) {
+  if (!AMaterial)
+    return;
+  AMaterial->Apply(this);
+  if (const std::string name = AMaterial->ModelViewProjection(); !name.empty())
+    SetShaderVariable(name, CurrentModelViewProjectionMatrix());
+  if (const std::string name = AMaterial->ModelView(); !name.empty())
+    SetShaderVariable(name, FCurrentMatrix);
+  if (const std::string name = AMaterial->ModelViewInverseTranspose(); !name.empty())
+    SetShaderVariable(name, FCurrentMatrix.Inverse().Transpose());
 }
 
 void TContext3D::DoDrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,

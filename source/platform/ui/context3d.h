@@ -139,7 +139,13 @@ public:
   // Built when flagged for recalculation, cached with their inverses until flagged again.
   virtual rtl::TMatrix3D CurrentProjectionMatrix();
   virtual rtl::TMatrix3D CurrentScreenMatrix();
+  // Model * camera * projection; while cs2DScene is the recorded scene state, model * screen
+  // matrix, so a rectangle given in target pixels covers the target.
   rtl::TMatrix3D CurrentModelViewProjectionMatrix();
+  // Takes over AContext's recorded states (re-applying each here), its current and camera
+  // matrices and its angle of view. Lights are not copied: the viewport's light settings place
+  // them.
+  void SetStateFromContext(const TContext3D& AContext);
 
   // The ray through pixel (AX, AY) (x to the right, y down over Width x Height): its start (w = 1)
   // and unit direction (w = 0). With Camera the ray starts at the eye and runs through camera *
@@ -152,8 +158,12 @@ public:
   // The opacity of the primitives being drawn, for the material to read.
   float CurrentOpacity() const { return FCurrentOpacity; }
 
-  // Sets CurrentOpacity, applies the material (when given), draws through DoDrawPrimitives and
+  // Sets CurrentOpacity, applies the material (when given, through ApplyMaterial), draws through DoDrawPrimitives and
   // resets the material, also when drawing raises. AKind's byte passes through untouched.
+  // Applies AMaterial, then hands it the matrices it names (model-view-projection, model-view,
+  // and the model-view's inverse transpose), each under the material's name for it. Every draw
+  // with a material comes through here.
+  virtual void ApplyMaterial(TMaterial* AMaterial);
   void DrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
                       const TVertexDeclaration& ADeclaration, int32_t AVertexSize, int32_t AVertexCount,
                       int32_t AIndexSize, int32_t AIndexCount, TMaterial* AMaterial, float AOpacity);

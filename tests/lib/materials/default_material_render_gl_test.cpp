@@ -104,6 +104,8 @@ protected:
   void TearDown() override {
     FSource.reset();
     TVantrelContext::FreePrograms();
+    // The manager holds the registered stage shaders for the process; a test gives them back.
+    TShaderManager::Clear();
     FContext.reset();
     FTexture.reset();
     ContextGLTest::TearDown();

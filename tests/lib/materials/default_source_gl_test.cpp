@@ -134,6 +134,8 @@ protected:
   void TearDown() override {
     Owner.reset();
     TVantrelContext::FreePrograms();
+    // The manager holds the registered stage shaders for the process; a test gives them back.
+    TShaderManager::Clear();
     FContext.reset();
     FTexture.reset();
     ContextGLTest::TearDown();
@@ -453,6 +455,40 @@ TEST_F(DefaultSourceGL, DetachingRemovesTheNodesAndTheBlockBeforeFreeingIt) {
   TShaderProgram* program = TVantrelContext::GetProgram(material->VertexShader(), material->PixelShader());
   ASSERT_NE(program, nullptr);
   EXPECT_EQ(program->IndexOfUniformBuffer("BehData"), -1);
+}
+
+TEST_F(DefaultSourceGL, AProgramThatSurvivesARebuildPushesTheNewBlock) {
+  TVantrelDefaultMaterialSource* source = NewSource();
+  TRecordingBehaviour* behaviour = NewBehaviour("Beh");
+  source->AttachMaterialBehaviour(behaviour);
+  TVantrelDefaultMaterial* material = source->DefaultMaterial();
+  material->SetUseLighting(true);
+  Frame(source);
+  TShaderProgram* program = TVantrelContext::GetProgram(material->VertexShader(), material->PixelShader());
+  ASSERT_NE(program, nullptr);
+  const void* firstBlock = source->GetBehaviours()->GetItem(0)->GetUBO();
+  // No scene is open, so the rebuild keeps the program; the text is the same, so the shaders and
+  // the program come back unchanged while the item takes a new block.
+  material->SetUseLighting(true);
+  const float tint[4] = {0.25f, 0.5f, 0.75f, 1};
+  std::memcpy(behaviour->Tint, tint, sizeof(tint));
+  material->Apply(FContext.get());
+  material->Apply(FContext.get());
+  ASSERT_EQ(TVantrelContext::GetProgram(material->VertexShader(), material->PixelShader()), program);
+  const void* block = source->GetBehaviours()->GetItem(0)->GetUBO();
+  EXPECT_NE(block, firstBlock);
+  PUniformBufferStruct entry = program->GetUniformBufferByName("BehData");
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->Data, block);
+  GLint buffer = 0;
+  glGetIntegeri_v(GL_UNIFORM_BUFFER_BINDING, program->IndexOfUniformBuffer("BehData"), &buffer);
+  ASSERT_NE(buffer, 0);
+  float bytes[4] = {};
+  glBindBuffer(GL_UNIFORM_BUFFER, buffer);
+  glGetBufferSubData(GL_UNIFORM_BUFFER, 0, sizeof(bytes), bytes);
+  glBindBuffer(GL_UNIFORM_BUFFER, 0);
+  EXPECT_EQ(std::memcmp(bytes, tint, sizeof(tint)), 0);
+  material->Reset(FContext.get());
 }
 
 TEST_F(DefaultSourceGL, AFreedSourceTakesItsProgramAlong) {

@@ -10,6 +10,7 @@
 #include "rtl/sync.h"
 #include "rtl/threads.h"
 #include "support/log_capture.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -165,6 +166,33 @@ TEST(Threads, ASuspendedThreadResumes) {
   worker->SetSuspended(false);
   EXPECT_EQ(resumed.WaitFor(), rtl::TWaitResult::wrSignaled);
   worker->WaitFor();
+}
+
+TEST(Threads, PendingCallsAndAParkedThreadAreVisibleFromOutside) {
+  EXPECT_FALSE(rtl::PendingCalls().Any());
+  EXPECT_FALSE(rtl::WaitForPendingCall(0));
+  rtl::TEvent queued;
+  auto worker = StartThread([&](TLambdaThread& self) {
+    self.Queue([] {});
+    queued.SetEvent();
+    self.Synchronize([] {});
+    self.SetSuspended(true);
+    while (!self.Terminated()) {
+    }
+  });
+  queued.WaitFor();
+  // The queued call is there at once; the synchronized one follows it.
+  ASSERT_TRUE(rtl::WaitForPendingCall(10'000));
+  ASSERT_TRUE(vtest::WaitUntil([] { return rtl::PendingCalls().Synchronized == 1; }));
+  EXPECT_EQ(rtl::PendingCalls().Queued, 1);
+  EXPECT_EQ(rtl::PendingCalls().Synchronized, 1);
+  EXPECT_FALSE(worker->Parked());
+  EXPECT_TRUE(rtl::CheckSynchronize());
+  EXPECT_FALSE(rtl::PendingCalls().Any());
+
+  // The pause takes effect at the worker's next check, where it reports being parked.
+  EXPECT_TRUE(vtest::WaitUntil([&] { return worker->Parked(); }));
+  worker.reset();
 }
 
 TEST(Threads, AThreadNeverStartedNeverRunsExecute) {
