@@ -832,15 +832,30 @@ void TVantrelDefaultMaterial::ApplyPassInputs(TContext3D* AContext) {
   }
 }
 
-void TVantrelDefaultMaterial::ApplyShadowMaps(TContext3D*) {
-  // The shadow, reflection, refraction, depth and environment branches read the texture
-  // matrices of their pass classes, which arrive with those passes.
-}
-
+// The shadow-map, reflection and refraction branches read the texture matrices and input passes
+// of their pass controllers, which the controller does not offer yet; until then these steps
+// write nothing.
+void TVantrelDefaultMaterial::ApplyShadowMaps(TContext3D*) {}
 void TVantrelDefaultMaterial::ApplyReflection(TContext3D*) {}
 void TVantrelDefaultMaterial::ApplyRefraction(TContext3D*) {}
-void TVantrelDefaultMaterial::ApplyDepthMap(TContext3D*) {}
-void TVantrelDefaultMaterial::ApplyEnvironment(TContext3D*) {}
+
+void TVantrelDefaultMaterial::ApplyDepthMap(TContext3D* AContext) {
+  if (!DefinedFragment("DEPTH") || !FSource)
+    return;
+  TVantrelRenderPassController* pass = FSource->GetDepthPass();
+  if (!pass || !pass->GetEnabled() || !IsPassOfClass(pass, TVantrelPassClassRef::CustomDepth))
+    return;
+  if (TTexture* texture = pass->GetOutputTexture())
+    AContext->SetShaderVariable("DepthTexture", texture);
+}
+
+void TVantrelDefaultMaterial::ApplyEnvironment(TContext3D*) {
+  if (!DefinedFragment("ENVIRONMENT") || !FSource || !FEnvironment)
+    return;
+  TVantrelRenderPassController* pass = FSource->GetEnvironmentPass();
+  if (pass && pass->GetEnabled() && IsPassOfClass(pass, TVantrelPassClassRef::Environment))
+    FShaderData.PassData[0].ReflectTextureMatrix = BiasMatrix();
+}
 
 void TVantrelDefaultMaterial::ApplyLights(TContext3D* AContext) {
   const auto& lights = static_cast<TVantrelContext*>(AContext)->GetShaderLights();
