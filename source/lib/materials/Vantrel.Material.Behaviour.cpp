@@ -82,9 +82,16 @@ void TVantrelMaterialBehaviour::RegisterProperties(TPropertyList& AList) {
 
 // ---- TVantrelMaterialBehaviourItem ----
 
-TVantrelMaterialBehaviourItem::~TVantrelMaterialBehaviourItem() {
+void TVantrelMaterialBehaviourItem::BeforeDestruction() {
+  // While the item is still in its collection it can reach the material's program and take its
+  // block off it before freeing it.
   SetUBO(nullptr, 0);
   HoldBehaviour(nullptr);
+  inherited::BeforeDestruction();
+}
+
+TVantrelMaterialBehaviourItem::~TVantrelMaterialBehaviourItem() {
+  FreeBehaviourUBO(FUBO);
 }
 
 void TVantrelMaterialBehaviourItem::RegisterProperties(TPropertyList& AList) {

@@ -89,6 +89,8 @@ class TVantrelMaterialBehaviourItem : public TCollectionItem {
 public:
   TVantrelMaterialBehaviourItem() = default;
   ~TVantrelMaterialBehaviourItem() override;
+  // Takes the block off the program and frees it, and lets go of the behaviour.
+  void BeforeDestruction() override;
   // Publishes DisplayName and Behaviour.
   static void RegisterProperties(TPropertyList& AList);
 

@@ -101,21 +101,22 @@ TVantrelDefaultMaterial* TVantrelDefaultMaterialSource::DefaultMaterial() const 
 
 void TVantrelDefaultMaterialSource::Notification(TComponent* AComponent, TOperation AOperation) {
   inherited::Notification(AComponent, AOperation);
-  if (AOperation != TOperation::opRemove)
+  if (AOperation != TOperation::opRemove || ComponentState().Contains(TComponentStateItem::csDestroying))
     return;
   if (TVantrelMaterialBehaviourCollection* behaviours = GetBehaviours())
     behaviours->Notification(AComponent, AOperation);
-  if (!FInputs)
+  if (!FInputs || !AComponent)
     return;
-  // Every link to the removed pass is cleared; the keys stay.
+  // Every link to the removed pass is cleared, whatever its key; the keys stay.
+  const bool depth = GetDepthPass() == AComponent;
   std::vector<std::string> cleared;
   for (const auto& pair : *FInputs)
     if (pair.Value == AComponent)
       cleared.push_back(pair.Key);
   for (const std::string& key : cleared)
     FInputs->AddOrSetValue(key, nullptr);
-  if (AComponent == GetDepthPass())
-    SetDepthPass(nullptr);
+  if (depth)
+    DefaultMaterial()->SetDepthMapping(false);
 }
 
 void TVantrelDefaultMaterialSource::DoOnContextReset(TObject*, const TMessageBase*) {

@@ -122,6 +122,8 @@ void TVantrelDefaultMaterial::AfterConstruction() {
 }
 
 TVantrelDefaultMaterial::~TVantrelDefaultMaterial() {
+  // The source is mid-destruction: nothing below calls back into it.
+  FSource = nullptr;
   // The items' blocks come off the program before the program itself goes: a program that
   // outlived the material would otherwise keep the inline block's address.
   FBehaviours.reset();

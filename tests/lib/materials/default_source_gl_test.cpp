@@ -19,6 +19,7 @@
 #include "support/gl_fixture.h"
 #include "support/logging_form_recorder.h"
 #include "ui/bitmap.h"
+#include "ui/messages.h"
 #include "ui/mesh_buffers.h"
 #include "ui/texture.h"
 
@@ -294,6 +295,60 @@ TEST_F(DefaultSourceGL, BumpMapSpecularMapNamesItsMissingEntry) {
   }
   source->SetDesigning(true);
   EXPECT_EQ(source->GetSpecularMap(), nullptr);
+}
+
+TEST_F(DefaultSourceGL, PoolEntriesDeclareTheirSamplersSingleOrAsOneArray) {
+  TVantrelDefaultMaterialSource* source = NewSource();
+  auto add = [&](const std::string& AName, bool ADynamic) {
+    return source->AddBitmap(AName, TPixelFormatEx::RGBA8, TPixelFormatEx::RGBA,
+                             TVantrelTextureDataType::dtUnsignedByte, ADynamic, false, false,
+                             TContextShaderKind::PixelShader, TVantrelTextureKind::Texture2D);
+  };
+  auto text = [&] {
+    const auto& code = source->DefaultMaterial()->GetFSShaderSource().Code;
+    return std::string(code.begin(), code.end());
+  };
+  add("First", false)->SetName("NewName");
+  EXPECT_NE(text().find("uniform sampler2D _NewName;"), std::string::npos);
+  EXPECT_EQ(source->DefaultMaterial()->GetTextures()->GetItem(0)->GetDisplayName(), "NewName");
+
+  // Three plain fragment entries in one array; the dynamic entry keeps a sampler of its own.
+  add("Second", false);
+  add("Third", false);
+  add("Dynamic", true);
+  source->DefaultMaterial()->GetTextures()->SetDeclareAsArray(true);
+  source->DefaultMaterial()->Changed();
+  const TContextShaderSource& fragment = source->DefaultMaterial()->GetFSShaderSource();
+  std::vector<std::string> names;
+  for (const TContextShaderVariable& variable : fragment.Variables)
+    names.push_back(variable.Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"PoolTexture[0]", "PoolTexture[1]", "PoolTexture[2]", "Dynamic"}));
+  EXPECT_NE(text().find("uniform sampler2D _PoolTexture[3];"), std::string::npos);
+  EXPECT_NE(text().find("uniform sampler2D _Dynamic;"), std::string::npos);
+  EXPECT_EQ(source->DefaultMaterial()->GetShaderData().Material[0].PoolTextures, 3);
+
+  // With no array entry, the fragment stage still declares one slot.
+  for (const char* name : {"NewName", "Second", "Third", "Dynamic"})
+    source->RemoveBitmap(name);
+  source->DefaultMaterial()->Changed();
+  EXPECT_NE(text().find("uniform sampler2D _PoolTexture[1];"), std::string::npos);
+  EXPECT_EQ(source->DefaultMaterial()->GetShaderData().Material[0].PoolTextures, 0);
+}
+
+TEST_F(DefaultSourceGL, AContextResetRebuildsThePoolAndTheTextsOnce) {
+  TVantrelDefaultMaterialSource* source = NewSource();
+  source->SetUseTexture0(true);
+  TTexture* before = source->DefaultMaterial()->GetTextures()->GetItem(0)->GetTexture();
+  EXPECT_NE(before, nullptr);
+  TEventLog counter;
+  source->DefaultMaterial()->SetOnChange(TNotifyEvent(&counter, &TEventLog::Changed));
+  TContextResetMessage message;
+  TMessageManager::DefaultManager().SendMessage(nullptr, &message, false);
+  EXPECT_EQ(counter.Changes, 1);
+  EXPECT_EQ(source->DefaultMaterial()->GetTextures()->Count(), 1);
+  // Copying an entry into a foreign class is refused.
+  TBitmap foreign;
+  EXPECT_THROW(foreign.Assign(source->FindBitmapEntryByName("Texture0")), EConvertError);
 }
 
 // ---- rebuild batching ----
