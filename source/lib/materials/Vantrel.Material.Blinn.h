@@ -18,6 +18,8 @@ class TVantrelBlinnMaterialSource : public TVantrelDefaultMaterialSource {
 public:
   using TVantrelDefaultMaterialSource::TVantrelDefaultMaterialSource;
   static void RegisterProperties(TPropertyList& AList);
+  // The presets of this kind, against which the published values are stored.
+  float PresetShininess() const override { return 50.0f; }
 
 protected:
   TOwned<TMaterial> CreateMaterial() override;

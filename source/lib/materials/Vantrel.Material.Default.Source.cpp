@@ -476,7 +476,8 @@ void TVantrelDefaultMaterialSource::UpdateBitmapEntries() {
 
 void TVantrelDefaultMaterialSource::RegisterProperties(TPropertyList& AList) {
   using T = TVantrelDefaultMaterialSource;
-  AList.Add("ShadingModel", &T::GetShadingModel, &T::SetShadingModel).WithDefault(TVantrelShadingModel::smBlinnPhong);
+  AList.Add("ShadingModel", &T::GetShadingModel, &T::SetShadingModel).WithDefault(TVantrelShadingModel::smBlinnPhong)
+      .Stored(&T::IsShadingModelStored);
   AList.Add("ShadingIntensity", &T::GetShadingIntensity, &T::SetShadingIntensity).WithDefault(1.0f);
   AList.Add("Brightness", &T::GetBrightness, &T::SetBrightness).WithDefault(1.0f);
   AList.Add("MeasureTime", &T::GetMeasureTime, &T::SetMeasureTime).WithDefault(false);
@@ -491,15 +492,18 @@ void TVantrelDefaultMaterialSource::RegisterProperties(TPropertyList& AList) {
       .WithDefault(TValue::From(TAlphaColor(0xFF000000), TypeInfoAlphaColor()));
   AList.Add("Ambient", &T::GetAmbient, &T::SetAmbient)
       .AsType(TypeInfoAlphaColor())
-      .WithDefault(TValue::From(TAlphaColor(0xFF808080), TypeInfoAlphaColor()));
+      .WithDefault(TValue::From(TAlphaColor(0xFF808080), TypeInfoAlphaColor()))
+      .Stored(&T::IsAmbientStored);
   AList.Add("Specular", &T::GetSpecular, &T::SetSpecular)
       .AsType(TypeInfoAlphaColor())
       .WithDefault(TValue::From(TAlphaColor(0xFFBFBFBF), TypeInfoAlphaColor()));
-  AList.Add("Shininess", &T::GetShininess, &T::SetShininess).WithDefault(32.0f);
+  AList.Add("Shininess", &T::GetShininess, &T::SetShininess).WithDefault(32.0f).Stored(&T::IsShininessStored);
   AList.Add("ClippingColor", &T::GetClippingColor, &T::SetClippingColor)
       .AsType(TypeInfoAlphaColor())
       .WithDefault(TValue::From(TAlphaColor(0), TypeInfoAlphaColor()));
-  AList.Add("NormalIntensity", &T::GetNormalIntensity, &T::SetNormalIntensity).WithDefault(1.0f);
+  AList.Add("NormalIntensity", &T::GetNormalIntensity, &T::SetNormalIntensity)
+      .WithDefault(1.0f)
+      .Stored(&T::IsNormalIntensityStored);
   AList.Add("InverseNormalMapping", &T::GetInverseNormalMapping, &T::SetInverseNormalMapping).WithDefault(false);
   AList.Add("ParallaxLevels", &T::GetParallaxLevels, &T::SetParallaxLevels).WithDefault(int32_t(16));
   AList.Add("MetallicBias", &T::GetMetallicBias, &T::SetMetallicBias).WithDefault(0.25f);

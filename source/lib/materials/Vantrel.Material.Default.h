@@ -622,6 +622,17 @@ public:
   TBitmap* FindBitmapByName(const std::string& AName) const;
   // Runs DoUpdateDefaultBitmaps.
   void UpdateDefaultBitmaps();
+
+  // The values a fresh source of this class has where a variant presets its material; a published
+  // property is stored only when it differs from them.
+  virtual TVantrelShadingModel PresetShadingModel() const { return TVantrelShadingModel::smBlinnPhong; }
+  virtual float PresetShininess() const { return 32.0f; }
+  virtual TAlphaColor PresetAmbient() const { return 0xFF808080; }
+  virtual float PresetNormalIntensity() const { return 1.0f; }
+  bool IsShadingModelStored() const { return GetShadingModel() != PresetShadingModel(); }
+  bool IsShininessStored() const { return GetShininess() != PresetShininess(); }
+  bool IsAmbientStored() const { return GetAmbient() != PresetAmbient(); }
+  bool IsNormalIntensityStored() const { return GetNormalIntensity() != PresetNormalIntensity(); }
   // The pool's OnUpdate: rebuilds the material's texture pool and both texts.
   void DoOnBitmapPoolUpdate(TObject* ASender);
 

@@ -18,6 +18,8 @@ class TVantrelLambertMaterialSource : public TVantrelDefaultMaterialSource {
 public:
   using TVantrelDefaultMaterialSource::TVantrelDefaultMaterialSource;
   static void RegisterProperties(TPropertyList& AList);
+  // The presets of this kind, against which the published values are stored.
+  TVantrelShadingModel PresetShadingModel() const override { return TVantrelShadingModel::smLambert; }
 
 protected:
   TOwned<TMaterial> CreateMaterial() override;

@@ -40,12 +40,12 @@ TOwned<TMaterial> TVantrelNormalMapMaterialSource::CreateMaterial() {
 
 void TVantrelNormalMapMaterialSource::RegisterProperties(TPropertyList& AList) {
   using T = TVantrelNormalMapMaterialSource;
-  AList.Add("UseLighting", &T::GetUseLighting, &T::SetUseLighting).WithDefault(false);
-  AList.Add("UseSpecular", &T::GetUseSpecular, &T::SetUseSpecular).WithDefault(false);
-  AList.Add("UseTexturing", &T::GetUseTexturing, &T::SetUseTexturing).WithDefault(false);
-  AList.Add("UseTexture0", &T::GetUseTexture0, &T::SetUseTexture0).WithDefault(false);
-  AList.Add("UseVertexColor", &T::GetUseVertexColor, &T::SetUseVertexColor).WithDefault(false);
-  AList.Add("UseColorClipping", &T::GetUseColorClipping, &T::SetUseColorClipping).WithDefault(false);
+  AList.Add("UseLighting", &T::GetUseLighting, &T::SetUseLighting);
+  AList.Add("UseSpecular", &T::GetUseSpecular, &T::SetUseSpecular);
+  AList.Add("UseTexturing", &T::GetUseTexturing, &T::SetUseTexturing);
+  AList.Add("UseTexture0", &T::GetUseTexture0, &T::SetUseTexture0);
+  AList.Add("UseVertexColor", &T::GetUseVertexColor, &T::SetUseVertexColor);
+  AList.Add("UseColorClipping", &T::GetUseColorClipping, &T::SetUseColorClipping);
   AList.Add("Texture", &T::GetTexture, &T::SetTexture).Stored(false);
   AList.Add("NormalMap", &T::GetNormalMap, &T::SetNormalMap).Stored(false);
   AList.Add("DisplacementMap", &T::GetDisplacementMap, &T::SetDisplacementMap).Stored(false);

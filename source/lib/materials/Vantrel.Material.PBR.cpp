@@ -69,13 +69,13 @@ void TVantrelPBRMaterialSource::RegisterProperties(TPropertyList& AList) {
   AList.Add("AmbientOcclusionTexture", &T::GetAmbientOcclusionTexture, &T::SetAmbientOcclusionTexture).Stored(false);
   AList.Add("EmissiveTexture", &T::GetEmissiveTexture, &T::SetEmissiveTexture).Stored(false);
   AList.Add("SpecularMap", &T::GetSpecularMap, &T::SetSpecularMap).Stored(false);
-  AList.Add("UseParallaxOcclusion", &T::GetUseParallaxOcclusion, &T::SetUseParallaxOcclusion).WithDefault(false);
-  AList.Add("UsePBRAlbedoTexture", &T::GetUsePBRAlbedoTexture, &T::SetUsePBRAlbedoTexture).WithDefault(false);
-  AList.Add("UsePBRMetallicTexture", &T::GetUsePBRMetallicTexture, &T::SetUsePBRMetallicTexture).WithDefault(false);
-  AList.Add("UsePBRRoughnessTexture", &T::GetUsePBRRoughnessTexture, &T::SetUsePBRRoughnessTexture).WithDefault(false);
-  AList.Add("UsePBRAOTexture", &T::GetUsePBRAOTexture, &T::SetUsePBRAOTexture).WithDefault(false);
-  AList.Add("UsePBREmissiveTexture", &T::GetUsePBREmissiveTexture, &T::SetUsePBREmissiveTexture).WithDefault(false);
-  AList.Add("UsePBRSpecularTexture", &T::GetUsePBRSpecularTexture, &T::SetUsePBRSpecularTexture).WithDefault(false);
+  AList.Add("UseParallaxOcclusion", &T::GetUseParallaxOcclusion, &T::SetUseParallaxOcclusion);
+  AList.Add("UsePBRAlbedoTexture", &T::GetUsePBRAlbedoTexture, &T::SetUsePBRAlbedoTexture);
+  AList.Add("UsePBRMetallicTexture", &T::GetUsePBRMetallicTexture, &T::SetUsePBRMetallicTexture);
+  AList.Add("UsePBRRoughnessTexture", &T::GetUsePBRRoughnessTexture, &T::SetUsePBRRoughnessTexture);
+  AList.Add("UsePBRAOTexture", &T::GetUsePBRAOTexture, &T::SetUsePBRAOTexture);
+  AList.Add("UsePBREmissiveTexture", &T::GetUsePBREmissiveTexture, &T::SetUsePBREmissiveTexture);
+  AList.Add("UsePBRSpecularTexture", &T::GetUsePBRSpecularTexture, &T::SetUsePBRSpecularTexture);
 }
 
 void InitializeMaterialPBR() {

@@ -23,6 +23,10 @@ class TVantrelPBRMaterialSource : public TVantrelPOMMaterialSource {
 public:
   using TVantrelPOMMaterialSource::TVantrelPOMMaterialSource;
   static void RegisterProperties(TPropertyList& AList);
+  // The presets of this kind, against which the published values are stored.
+  TVantrelShadingModel PresetShadingModel() const override { return TVantrelShadingModel::smPBR; }
+  TAlphaColor PresetAmbient() const override { return 0xFF080808; }
+  float PresetNormalIntensity() const override { return 0.1f; }
   TBitmap* GetMetalnessTexture() const { return NamedBitmap("MetalnessTexture", "TVantrelPBRMaterialSource.MetalnessTexture not activated in material"); }
   void SetMetalnessTexture(TBitmap* AValue) { SetNamedBitmap("MetalnessTexture", "TVantrelPBRMaterialSource.MetalnessTexture not activated in material", AValue); }
   TBitmap* GetRoughnessTexture() const { return NamedBitmap("RoughnessTexture", "TVantrelPBRMaterialSource.RoughnessTexture not activated in material"); }

@@ -65,10 +65,10 @@ void TVantrelPOMMaterialSource::UpdateBitmapEntries() {
 
 void TVantrelPOMMaterialSource::RegisterProperties(TPropertyList& AList) {
   using T = TVantrelPOMMaterialSource;
-  AList.Add("UseLighting", &T::GetUseLighting, &T::SetUseLighting).WithDefault(false);
-  AList.Add("UseSpecular", &T::GetUseSpecular, &T::SetUseSpecular).WithDefault(false);
-  AList.Add("UseTexturing", &T::GetUseTexturing, &T::SetUseTexturing).WithDefault(false);
-  AList.Add("UseTexture0", &T::GetUseTexture0, &T::SetUseTexture0).WithDefault(false);
+  AList.Add("UseLighting", &T::GetUseLighting, &T::SetUseLighting);
+  AList.Add("UseSpecular", &T::GetUseSpecular, &T::SetUseSpecular);
+  AList.Add("UseTexturing", &T::GetUseTexturing, &T::SetUseTexturing);
+  AList.Add("UseTexture0", &T::GetUseTexture0, &T::SetUseTexture0);
   AList.Add("Texture", &T::GetTexture, &T::SetTexture).Stored(false);
   AList.Add("NormalMap", &T::GetNormalMap, &T::SetNormalMap).Stored(false);
   AList.Add("ParallaxOcclusionMap", &T::GetParallaxOcclusionMap, &T::SetParallaxOcclusionMap).Stored(false);

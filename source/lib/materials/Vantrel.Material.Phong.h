@@ -18,6 +18,9 @@ class TVantrelPhongMaterialSource : public TVantrelDefaultMaterialSource {
 public:
   using TVantrelDefaultMaterialSource::TVantrelDefaultMaterialSource;
   static void RegisterProperties(TPropertyList& AList);
+  // The presets of this kind, against which the published values are stored.
+  TVantrelShadingModel PresetShadingModel() const override { return TVantrelShadingModel::smPhong; }
+  float PresetShininess() const override { return 50.0f; }
 
 protected:
   TOwned<TMaterial> CreateMaterial() override;

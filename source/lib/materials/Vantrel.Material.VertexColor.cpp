@@ -46,10 +46,10 @@ TOwned<TMaterial> TVantrelVertexColorMaterialSource::CreateMaterial() {
 
 void TVantrelVertexColorMaterialSource::RegisterProperties(TPropertyList& AList) {
   using T = TVantrelVertexColorMaterialSource;
-  AList.Add("UseLighting", &T::GetUseLighting, &T::SetUseLighting).WithDefault(false);
-  AList.Add("UseSpecular", &T::GetUseSpecular, &T::SetUseSpecular).WithDefault(false);
-  AList.Add("UseVertexColor", &T::GetUseVertexColor, &T::SetUseVertexColor).WithDefault(false);
-  AList.Add("UseColorClipping", &T::GetUseColorClipping, &T::SetUseColorClipping).WithDefault(false);
+  AList.Add("UseLighting", &T::GetUseLighting, &T::SetUseLighting);
+  AList.Add("UseSpecular", &T::GetUseSpecular, &T::SetUseSpecular);
+  AList.Add("UseVertexColor", &T::GetUseVertexColor, &T::SetUseVertexColor);
+  AList.Add("UseColorClipping", &T::GetUseColorClipping, &T::SetUseColorClipping);
 }
 
 void InitializeMaterialVertexColor() {
