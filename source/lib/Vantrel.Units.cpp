@@ -6,15 +6,19 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "formats/Vantrel.Imaging.h"
 #include "materials/Vantrel.Material.Behaviour.h"
-#include "materials/Vantrel.Material.Default.h"
-#include "materials/Vantrel.Material.VertexColor.h"
-#include "materials/Vantrel.Material.Lambert.h"
-#include "materials/Vantrel.Material.Phong.h"
 #include "materials/Vantrel.Material.Blinn.h"
-#include "materials/Vantrel.Material.NormalMap.h"
 #include "materials/Vantrel.Material.BumpMap.h"
-#include "materials/Vantrel.Material.POM.h"
+#include "materials/Vantrel.Material.Default.h"
+#include "materials/Vantrel.Material.Lambert.h"
+#include "materials/Vantrel.Material.NormalMap.h"
 #include "materials/Vantrel.Material.PBR.h"
+#include "materials/Vantrel.Material.POM.h"
+#include "materials/Vantrel.Material.Phong.h"
+#include "materials/Vantrel.Material.VertexColor.h"
+#include "rendering/Vantrel.Controller.Passes.Deferred.Composite.h"
+#include "rendering/Vantrel.Controller.Passes.FXAA.h"
+#include "rendering/Vantrel.Controller.h"
+#include "rendering/Vantrel.Viewport.h"
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Segment.h"
@@ -54,6 +58,10 @@ constexpr TUnitEntry Units[] = {
     {InitializeMaterialBumpMap, FinalizeMaterialBumpMap},
     {InitializeMaterialPOM, FinalizeMaterialPOM},
     {InitializeMaterialPBR, FinalizeMaterialPBR},
+    {InitializeController, FinalizeController},
+    {InitializeViewport, FinalizeViewport},
+    {InitializeDeferredCompositePass, FinalizeDeferredCompositePass},
+    {InitializeFXAAPass, FinalizeFXAAPass},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
     {InitializeInventory, FinalizeInventory},

@@ -834,12 +834,54 @@ void TVantrelDefaultMaterial::ApplyPassInputs(TContext3D* AContext) {
   }
 }
 
-// The shadow-map, reflection and refraction branches read the texture matrices and input passes
-// of their pass controllers, which the controller does not offer yet; until then these steps
-// write nothing.
-void TVantrelDefaultMaterial::ApplyShadowMaps(TContext3D*) {}
-void TVantrelDefaultMaterial::ApplyReflection(TContext3D*) {}
-void TVantrelDefaultMaterial::ApplyRefraction(TContext3D*) {}
+void TVantrelDefaultMaterial::ApplyShadowMaps(TContext3D* AContext) {
+  if (!FSource || !FShadows || !FSource->GetInputs())
+    return;
+  for (const auto& pair : *FSource->GetInputs()) {
+    if (!StartsWithShadowMap(pair.Key) || !pair.Value)
+      continue;
+    const int index = ShadowMapIndex(pair.Key);
+    if (index < 0 || index > 7)
+      continue;
+    TVantrelRenderPassController* pass = pair.Value;
+    TMatrix3D matrix;
+    TTexture* texture = nullptr;
+    if (IsPassOfClass(pass, TVantrelPassClassRef::SMStoreDepth) ||
+        IsPassOfClass(pass, TVantrelPassClassRef::VSMStoreDepth)) {
+      matrix = pass->GetTextureMatrix(AContext, true);
+      texture = pass->GetOutputTexture();
+    } else if (IsPassOfClass(pass, TVantrelPassClassRef::VSMBlur) &&
+               IsPassOfClass(pass->GetInputPass(), TVantrelPassClassRef::VSMStoreDepth)) {
+      matrix = pass->GetInputPass()->GetTextureMatrix(AContext, true);
+      texture = pass->GetOutputTexture();
+    } else {
+      continue;
+    }
+    FShaderData.PassData[0].ShadowMapMatrix[static_cast<size_t>(index)] = matrix;
+    AContext->SetShaderVariable(pair.Key, texture);
+  }
+}
+
+void TVantrelDefaultMaterial::ApplyReflection(TContext3D* AContext) {
+  if (!DefinedFragment("REFLECTION") || !FSource || !FReflections)
+    return;
+  TVantrelRenderPassController* pass = FSource->GetReflectionPass();
+  if (!pass || !pass->GetEnabled() || GetReflectionPower() <= 0)
+    return;
+  if (IsPassOfClass(pass, TVantrelPassClassRef::Reflection))
+    FShaderData.PassData[0].ReflectTextureMatrix = pass->GetTextureMatrix(AContext, true);
+  else if (IsPassOfClass(pass->GetInputPass(), TVantrelPassClassRef::Reflection))
+    FShaderData.PassData[0].ReflectTextureMatrix = pass->GetInputPass()->GetTextureMatrix(AContext, true);
+}
+
+void TVantrelDefaultMaterial::ApplyRefraction(TContext3D* AContext) {
+  if (!DefinedFragment("REFRACTION") || !FSource || !FRefractions)
+    return;
+  TVantrelRenderPassController* pass = FSource->GetRefractionPass();
+  if (pass && pass->GetEnabled() && IsPassOfClass(pass, TVantrelPassClassRef::Refraction) &&
+      GetRefractionPower() > 0)
+    FShaderData.PassData[0].RefractTextureMatrix = pass->GetTextureMatrix(AContext, false);
+}
 
 void TVantrelDefaultMaterial::ApplyDepthMap(TContext3D* AContext) {
   if (!DefinedFragment("DEPTH") || !FSource)

@@ -642,17 +642,17 @@ protected:
   virtual void DoOnContextReset(TObject* ASender, const TMessageBase* AMessage);
   virtual void UpdateBitmapEntries();
   virtual void DoUpdateDefaultBitmaps();
+
 public:
   // The bitmap of the entry AName; nil in design mode when missing, else raises AMessage.
   TBitmap* NamedBitmap(const std::string& AName, std::string_view AMessage) const;
   // Copies ABitmap into the entry's bitmap when reading it gives one.
   void SetNamedBitmap(const std::string& AName, std::string_view AMessage, TBitmap* ABitmap);
-
-protected:
-
-private:
+  // The pass linked under any input key; setting stores it under the key (nil keeps the key).
   TVantrelRenderPassController* GetInput(const std::string& AKey) const;
   void SetInput(const std::string& AKey, TVantrelRenderPassController* AValue);
+
+private:
   // Drops the free notification of APass when no key links it any more.
   void ReleasePassNotification(TVantrelRenderPassController* APass);
   TAlphaColor ToColor(const TAlphaColorF& AValue) const;

@@ -41,27 +41,21 @@ protected:
 };
 RTL_DEFINE_CLASS_META(TRecordingContext, "Test.MaterialApply", vantrel::TContextOpenGLWindowsClass)
 
-// A pass double with a settable output texture and enabled state.
+// A pass double: settable output texture, texture matrices per bias flag and input pass.
 class TPassDouble : public TVantrelRenderPassController {
   RTL_CLASS(TPassDouble, TVantrelRenderPassController)
 public:
-  using TVantrelRenderPassController::TVantrelRenderPassController;
-  bool GetEnabled() const override { return Enabled; }
-  void SetEnabled(bool AValue) override { Enabled = AValue; }
-  int32_t GetIterations() const override { return 1; }
-  void IncFrameCount() override {}
-  bool RenderingSkipped() const override { return false; }
-  void ResetSkippedRendering() override {}
-  void BeginRenderPassRendering(TContext3D*, TAlphaColor, float, uint32_t) override {}
-  TPoint ComputeRenderingSize(TContext3D*, int32_t AWidth, int32_t AHeight) override { return {AWidth, AHeight}; }
-  void EndRenderPassRendering(TContext3D*) override {}
-  bool IsPrimitivesKindSupported(TPrimitivesKind) const override { return true; }
-  TObject* GetShader() const override { return nullptr; }
-  TContext3D* GetRenderPassContext() const override { return nullptr; }
+  explicit TPassDouble(TComponent* AOwner) : TVantrelRenderPassController(AOwner) {}
   TTexture* GetOutputTexture() override { return Output; }
-  void RenderToContext(TContext3D*, TTexture*, const TRect&, const TPoint&) override {}
+  TMatrix3D GetTextureMatrix(TContext3D*, bool AUseBias) override { return AUseBias ? Biased : Unbiased; }
+  TVantrelRenderPassController* GetInputPass() const override { return Input; }
   TTexture* Output = nullptr;
-  bool Enabled = true;
+  TMatrix3D Biased;
+  TMatrix3D Unbiased;
+  TVantrelRenderPassController* Input = nullptr;
+
+protected:
+  TOwned<TVantrelRenderPassMaterialSource> CreateShader() override { return nullptr; }
 };
 RTL_DEFINE_CLASS(TPassDouble, "Test.MaterialApply")
 
@@ -80,6 +74,27 @@ public:
 };
 RTL_DEFINE_CLASS(TEnvironmentPassDouble, "Test.MaterialApply")
 
+#define VANTREL_PASS_DOUBLE(Name)                                                                            \
+  class Name : public TPassDouble {                                                                          \
+    RTL_CLASS(Name, TPassDouble)                                                                             \
+  public:                                                                                                    \
+    using TPassDouble::TPassDouble;                                                                          \
+  };                                                                                                         \
+  RTL_DEFINE_CLASS(Name, "Test.MaterialApply")
+VANTREL_PASS_DOUBLE(TSMStoreDouble)
+VANTREL_PASS_DOUBLE(TVSMStoreDouble)
+VANTREL_PASS_DOUBLE(TVSMBlurDouble)
+VANTREL_PASS_DOUBLE(TReflectionDouble)
+VANTREL_PASS_DOUBLE(TRefractionDouble)
+#undef VANTREL_PASS_DOUBLE
+
+TMatrix3D Filled(float AValue) {
+  TMatrix3D result;
+  result.m11 = result.m22 = result.m33 = AValue;
+  result.m44 = 1;
+  return result;
+}
+
 class MaterialApplyGL : public vtest::ContextGLTest {
 protected:
   void SetUp() override {
@@ -92,8 +107,8 @@ protected:
     Material = Source->DefaultMaterial();
   }
   void TearDown() override {
-    SetPassClass(TVantrelPassClassRef::CustomDepth, nullptr);
-    SetPassClass(TVantrelPassClassRef::Environment, nullptr);
+    for (int ref = 0; ref < PassClassRefCount; ++ref)
+      SetPassClass(static_cast<TVantrelPassClassRef>(ref), nullptr);
     TStopwatch::SetClock(nullptr);
     Source.reset();
     TVantrelContext::FreePrograms();
@@ -264,16 +279,16 @@ TEST_F(MaterialApplyGL, ThePoolBindsItsStaticEntriesByNameWithTheirTiling) {
 }
 
 TEST_F(MaterialApplyGL, PassInputsBindOutputsAndTheBranchesWaitForTheirClasses) {
-  TDepthPassDouble depth(nullptr);
-  TEnvironmentPassDouble environment(nullptr);
+  auto depth = MakeOwned<TDepthPassDouble>(nullptr);
+  auto environment = MakeOwned<TEnvironmentPassDouble>(nullptr);
   TTexture depthTexture, environmentTexture;
-  depth.Output = &depthTexture;
-  environment.Output = &environmentTexture;
-  Source->SetDepthPass(&depth);
+  depth->Output = &depthTexture;
+  environment->Output = &environmentTexture;
+  Source->SetDepthPass(depth.get());
   Source->SetEnvironment(true);
-  Source->SetEnvironmentPass(&environment);
-  TPassDouble shadow(nullptr);
-  Source->SetShadowMapPass(3, &shadow);
+  Source->SetEnvironmentPass(environment.get());
+  auto shadow = MakeOwned<TPassDouble>(nullptr);
+  Source->SetShadowMapPass(3, shadow.get());
 
   // With all references nil, the inputs are bound and no branch writes.
   const TVantrelShaderData& before = Apply();
@@ -297,12 +312,82 @@ TEST_F(MaterialApplyGL, PassInputsBindOutputsAndTheBranchesWaitForTheirClasses) 
   EXPECT_EQ(bias.m44, 1.0f);
 
   // A disabled depth pass is left to the input binding.
-  depth.Enabled = false;
+  depth->SetEnabled(false);
   Apply();
   EXPECT_EQ(Context->Bindings.size(), inputsOnly);
   Source->SetDepthPass(nullptr);
   Source->SetEnvironmentPass(nullptr);
   Source->SetShadowMapPass(3, nullptr);
+}
+
+TEST_F(MaterialApplyGL, ShadowMapsTakeTheStoreMatrixAndTheirOwnIndex) {
+  SetPassClass(TVantrelPassClassRef::SMStoreDepth, &TSMStoreDouble::StaticClass());
+  SetPassClass(TVantrelPassClassRef::VSMStoreDepth, &TVSMStoreDouble::StaticClass());
+  SetPassClass(TVantrelPassClassRef::VSMBlur, &TVSMBlurDouble::StaticClass());
+  auto store = MakeOwned<TVSMStoreDouble>(nullptr);
+  store->Biased = Filled(3);
+  auto blur = MakeOwned<TVSMBlurDouble>(nullptr);
+  TTexture blurTexture;
+  blur->Output = &blurTexture;
+  blur->Biased = Filled(9);
+  blur->Input = store.get();
+  auto plain = MakeOwned<TPassDouble>(nullptr);
+  auto otherBlur = MakeOwned<TVSMBlurDouble>(nullptr);
+  otherBlur->Input = plain.get();
+  otherBlur->Biased = Filled(5);
+  auto sm = MakeOwned<TSMStoreDouble>(nullptr);
+  sm->Biased = Filled(7);
+  Source->SetShadowMapPass(3, blur.get());
+  Source->SetShadowMapPass(4, otherBlur.get());
+  Source->SetShadowMapPass(8, sm.get());
+  Source->SetInput("ShadowMapTextureX", sm.get());
+
+  // Shadows off: no matrix.
+  EXPECT_EQ(Apply().PassData[0].ShadowMapMatrix[3], TMatrix3D{});
+  Source->SetShadows(true);
+  const TVantrelShaderData& data = Apply();
+  EXPECT_EQ(data.PassData[0].ShadowMapMatrix[3], Filled(3));
+  EXPECT_EQ(data.PassData[0].ShadowMapMatrix[4], TMatrix3D{});
+  EXPECT_EQ(Bound("ShadowMapTexture3"), &blurTexture);
+  for (const auto& [name, texture] : Context->Bindings) {
+    EXPECT_NE(name, "ShadowMapTexture8");
+    EXPECT_NE(name, "ShadowMapTextureX");
+    EXPECT_NE(name, "ShadowMapTexture4");
+  }
+  for (const std::string key : {"ShadowMapTexture3", "ShadowMapTexture4", "ShadowMapTexture8", "ShadowMapTextureX"})
+    Source->SetInput(key, nullptr);
+}
+
+TEST_F(MaterialApplyGL, ReflectionAndRefractionTakeTheirMatricesUnderTheirConditions) {
+  SetPassClass(TVantrelPassClassRef::Reflection, &TReflectionDouble::StaticClass());
+  SetPassClass(TVantrelPassClassRef::Refraction, &TRefractionDouble::StaticClass());
+  auto reflection = MakeOwned<TReflectionDouble>(nullptr);
+  reflection->Biased = Filled(2);
+  TTexture reflectionTexture;
+  reflection->Output = &reflectionTexture;
+  auto refraction = MakeOwned<TRefractionDouble>(nullptr);
+  refraction->Biased = Filled(4);
+  refraction->Unbiased = Filled(6);
+  Source->SetReflections(true);
+  Source->SetRefractions(true);
+  Source->SetReflectionPass(reflection.get());
+  Source->SetRefractionPass(refraction.get());
+
+  // Power 0: the matrix stays, the texture is still bound by the inputs.
+  EXPECT_EQ(Apply().PassData[0].ReflectTextureMatrix, TMatrix3D{});
+  EXPECT_EQ(Bound("ReflectionTexture"), &reflectionTexture);
+  Source->SetReflectionPower(0.5f);
+  Source->SetRefractionPower(0.5f);
+  const TVantrelShaderData& data = Apply();
+  EXPECT_EQ(data.PassData[0].ReflectTextureMatrix, Filled(2));
+  EXPECT_EQ(data.PassData[0].RefractTextureMatrix, Filled(6));
+
+  // A disabled reflection writes nothing.
+  reflection->Biased = Filled(8);
+  reflection->SetEnabled(false);
+  EXPECT_EQ(Apply().PassData[0].ReflectTextureMatrix, Filled(2));
+  Source->SetReflectionPass(nullptr);
+  Source->SetRefractionPass(nullptr);
 }
 
 TEST_F(MaterialApplyGL, TimingMeasuresTheReplacedClock) {

@@ -27,29 +27,21 @@ namespace defaultsourcetest {
 
 using namespace vantrel;
 
-// A pass double: every question answered with a fixed value, the output texture settable.
+// A pass double: settable output texture, texture matrices per bias flag and input pass.
 class TPassDouble : public TVantrelRenderPassController {
   RTL_CLASS(TPassDouble, TVantrelRenderPassController)
 public:
-  using TVantrelRenderPassController::TVantrelRenderPassController;
-  bool GetEnabled() const override { return FEnabled; }
-  void SetEnabled(bool AValue) override { FEnabled = AValue; }
-  int32_t GetIterations() const override { return 1; }
-  void IncFrameCount() override {}
-  bool RenderingSkipped() const override { return false; }
-  void ResetSkippedRendering() override {}
-  void BeginRenderPassRendering(TContext3D*, TAlphaColor, float, uint32_t) override {}
-  TPoint ComputeRenderingSize(TContext3D*, int32_t AWidth, int32_t AHeight) override { return {AWidth, AHeight}; }
-  void EndRenderPassRendering(TContext3D*) override {}
-  bool IsPrimitivesKindSupported(TPrimitivesKind) const override { return true; }
-  TObject* GetShader() const override { return nullptr; }
-  TContext3D* GetRenderPassContext() const override { return nullptr; }
+  explicit TPassDouble(TComponent* AOwner) : TVantrelRenderPassController(AOwner) {}
   TTexture* GetOutputTexture() override { return Output; }
-  void RenderToContext(TContext3D*, TTexture*, const TRect&, const TPoint&) override {}
+  TMatrix3D GetTextureMatrix(TContext3D*, bool AUseBias) override { return AUseBias ? Biased : Unbiased; }
+  TVantrelRenderPassController* GetInputPass() const override { return Input; }
   TTexture* Output = nullptr;
+  TMatrix3D Biased;
+  TMatrix3D Unbiased;
+  TVantrelRenderPassController* Input = nullptr;
 
-private:
-  bool FEnabled = true;
+protected:
+  TOwned<TVantrelRenderPassMaterialSource> CreateShader() override { return nullptr; }
 };
 RTL_DEFINE_CLASS(TPassDouble, "Test.DefaultSource")
 
@@ -217,8 +209,8 @@ TEST_F(DefaultSourceGL, StandardEntriesFollowTheSwitchesThatKeepThem) {
   source->SetShadows(false);
   EXPECT_EQ(EntryNames(source), std::vector<std::string>{"Texture0"});
 
-  TPassDouble pass(nullptr);
-  source->SetDepthPass(&pass);
+  auto pass = MakeOwned<TPassDouble>(nullptr);
+  source->SetDepthPass(pass.get());
   EXPECT_TRUE(source->DefaultMaterial()->GetVertexShaderNode()->Defined("DEPTH"));
   EXPECT_TRUE(source->DefaultMaterial()->GetUseTexturing());
   source->SetDepthPass(nullptr);
