@@ -130,7 +130,9 @@ int main(int argc, char** argv) {
     std::printf("no OpenGL 4.3 context; nothing measured\n");
     return 0;
   }
-  for (auto [name, function] : {std::pair{"BM_Apply_Framework", BM_Apply_Framework}, {"BM_Apply_Raw", BM_Apply_Raw}})
+  using TBench = void (*)(benchmark::State&);
+  for (auto [name, function] : {std::pair<const char*, TBench>{"BM_Apply_Framework", BM_Apply_Framework},
+                                std::pair<const char*, TBench>{"BM_Apply_Raw", BM_Apply_Raw}})
     benchmark::RegisterBenchmark(name, function)->Arg(0)->Unit(benchmark::kMicrosecond)->UseRealTime();
   vbench::Initialize(&argc, argv);
   TApplyReporter reporter;
