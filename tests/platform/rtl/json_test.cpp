@@ -16,7 +16,9 @@ namespace rtl {
 namespace {
 
 std::string ReadFixture() {
-  const auto path = std::filesystem::path(__FILE__).parent_path() / "data" / "definition.json";
+  // From the source root, not __FILE__: a compiler cache may record the file name relative to the
+  // build directory.
+  const auto path = std::filesystem::path(VANTREL_SOURCE_ROOT) / "tests/platform/rtl/data/definition.json";
   std::ifstream file(path, std::ios::binary);
   std::stringstream text;
   text << file.rdbuf();
