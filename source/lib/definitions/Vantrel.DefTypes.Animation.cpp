@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <utility>
 
@@ -79,15 +80,17 @@ template <class T> const T* AsJSON(const TJSONValue* AValue) {
   return AValue && AValue->InheritsFrom(T::StaticClass()) ? static_cast<const T*>(AValue) : nullptr;
 }
 
-// A number's kept text as a double: the JSON grammar is read directly, and text it does not take
-// (a value beyond the double range) goes through the general reader, 0 when that fails too.
-double NumberText(const TJSONNumber& ANumber) {
+// A number read into a Single field: the JSON grammar is read directly, other text through the
+// general reader. Text neither reads, and a value beyond the Single range, raise EConvertError,
+// as typed values do: an infinity could not be written back as a JSON number.
+float NumberSingle(const TJSONNumber& ANumber) {
   const std::string_view text = ANumber.Value();
-  double result = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), result);
-  if (error == std::errc() && end == text.data() + text.size())
-    return result;
-  return TryStrToFloat(text, result) ? result : 0;
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  const bool read = (error == std::errc() && end == text.data() + text.size()) || TryStrToFloat(text, value);
+  if (!read || !(std::fabs(value) <= std::numeric_limits<float>::max()))
+    throw EConvertError(Format(rtl::messages::InvalidFloat, {text}));
+  return static_cast<float>(value);
 }
 
 // An ordinal as the base's integer reader gives it; plain short decimal text is read directly.
@@ -143,7 +146,7 @@ void TInterpolatorKeyDef<T>::FromJSON(TModelDef*, const TJSONObject& AValue, TUn
   const auto* interpolation = AsJSON<TJSONNumber>(interpolationValue);
   if (!interpolation)
     throw Exception(KeyInterpolationMissing);
-  FKey = static_cast<float>(NumberText(*key));
+  FKey = NumberSingle(*key);
   FInterpolation = static_cast<TInterpolationType>(NumberOrdinal(*interpolation));
   // A key without a text value keeps its default value.
   if (const auto* text = AsJSON<TJSONString>(textValue))
@@ -257,7 +260,8 @@ template <class T> std::unique_ptr<TJSONObject> TInterpolatorDef<T>::ToJSON() co
 
 template <class T> void TInterpolatorDef<T>::FromJSON(TModelDef* AModel, const TJSONObject& AValue) {
   TCustomDef::FromJSON(AModel, AValue);
-  FDuration = NumberMember(AValue, "Duration") ? static_cast<float>(GetJSONFloat(AValue, "Duration", 1)) : 1.0f;
+  const TJSONNumber* duration = NumberMember(AValue, "Duration");
+  FDuration = duration ? NumberSingle(*duration) : 1.0f;
   FLoop = GetJSONBoolean(AValue, "Loop", false);
   if (!HasJSONValueOfClass(AValue, "Path", TJSONString::StaticClass()))
     throw Exception(PathMissing);

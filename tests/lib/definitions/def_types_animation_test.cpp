@@ -218,7 +218,11 @@ TEST_F(DefTracks, JSONReadingDefaultsAndErrors) {
         TCase{R"({"Path": 5})", "failed to load interpolator path - property path value not found"},
         TCase{R"({"Path": "", "Keys": [{"Interpolation": 0}]})", "failed to load interpolator key - key value not found"},
         TCase{R"({"Path": "", "Keys": [{"Key": 0, "Interpolation": "0"}]})",
-              "failed to load interpolator key - key interpolation method not found"}}) {
+              "failed to load interpolator key - key interpolation method not found"},
+        // A Single field cannot hold it, and its infinity could not be written back.
+        TCase{R"({"Path": "", "Duration": 1e39})", "'1e39' is not a valid floating point value"},
+        TCase{R"({"Path": "", "Keys": [{"Key": -4e38, "Interpolation": 0}]})",
+              "'-4e38' is not a valid floating point value"}}) {
     SCOPED_TRACE(c.Json);
     TOwned<TPoint3DInterpolatorDef> failing(New<TPoint3DInterpolatorDef>());
     EXPECT_EQ(ErrorOf([&] { failing->FromJSON(nullptr, *ParseObject(c.Json)); }), c.Message);
