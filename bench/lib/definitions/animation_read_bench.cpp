@@ -36,7 +36,8 @@ std::string AnimationText() {
     for (int k = 0; k < KeyCount; ++k) {
       const float t = float(k) / float(KeyCount - 1);
       position->AddKey(t, {t * 3.1f, -t * 1.7f, float(s) * 0.013f + t}, ui::TInterpolationType::Linear);
-      rotation->AddKey(t, TQuaternion3D::Create({0.3f, 0.9f, 0.1f}, t * 2.5f), ui::TInterpolationType::Linear);
+      rotation->AddKey(t, TQuaternion3D::Create({0.3f, 0.9f, 0.1f}, t * 2.5f),
+                       ui::TInterpolationType::Linear);
       scale->AddKey(t, {1 + t, 1 - t * 0.5f, 1.25f}, ui::TInterpolationType::Linear);
     }
     for (TCustomDef* track : {static_cast<TCustomDef*>(position), static_cast<TCustomDef*>(rotation),
@@ -90,7 +91,8 @@ void BM_ParseJSON(benchmark::State& AState) {
 int main(int argc, char** argv) {
   InitializeDefTypes();
   vbench::Initialize(&argc, argv);
-  std::printf("animation text: %zu bytes, %d stages x 3 tracks x %d keys\n", Text().size(), StageCount, KeyCount);
+  std::printf("animation text: %zu bytes, %d stages x 3 tracks x %d keys\n", Text().size(), StageCount,
+              KeyCount);
   for (auto* bench : {benchmark::RegisterBenchmark("BM_AnimationFromJSON", BM_AnimationFromJSON),
                       benchmark::RegisterBenchmark("BM_ParseJSON", BM_ParseJSON)})
     bench->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -98,7 +100,8 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   if (const auto ours = reporter.MedianTime("BM_AnimationFromJSON/real_time"))
-    std::printf("animation FromJSON: %.1f MB/s of definition text\n", double(Text().size()) / 1e6 / (*ours / 1e3));
+    std::printf("animation FromJSON: %.1f MB/s of definition text\n",
+                double(Text().size()) / 1e6 / (*ours / 1e3));
   // FromJSON time / parse time <= 2, that is parse / FromJSON >= 0.5.
   const bool met = reporter.PrintRatio("BM_AnimationFromJSON/real_time", "BM_ParseJSON/real_time",
                                        "animation FromJSON against parsing its text", 0.5);

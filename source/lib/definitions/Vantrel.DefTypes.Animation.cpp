@@ -30,7 +30,8 @@ VANTREL_DEFINE_DEF_CLASS(TAnimationDef)
 namespace {
 
 constexpr const char* KeyValueMissing = "failed to load interpolator key - key value not found";
-constexpr const char* KeyInterpolationMissing = "failed to load interpolator key - key interpolation method not found";
+constexpr const char* KeyInterpolationMissing =
+    "failed to load interpolator key - key interpolation method not found";
 constexpr const char* PathMissing = "failed to load interpolator path - property path value not found";
 constexpr const char* KeysLengthDiffer = "failed to add multiple interpolator keys - array length differs";
 constexpr const char* StageLoadFailed = "failed to load animation stage %s - %s";
@@ -158,7 +159,8 @@ void TInterpolatorKeyDef<T>::FromJSON(TModelDef*, const TJSONObject& AValue, TUn
 template <class T>
 TInterpolatorDef<T>::TInterpolatorDef(TAnimationStageDef* AStage, typename TKeyDef::TSerializeFunc ASerialize,
                                       typename TKeyDef::TUnserializeFunc AUnserialize)
-    : FStage(AStage), FKeys(std::make_unique<TKeyList>()), FSerialize(ASerialize), FUnserialize(AUnserialize) {}
+    : FStage(AStage), FKeys(std::make_unique<TKeyList>()), FSerialize(ASerialize),
+      FUnserialize(AUnserialize) {}
 
 template <class T> TInterpolatorDef<T>::~TInterpolatorDef() {
   FStage = nullptr;
@@ -209,7 +211,8 @@ template <class T> void TInterpolatorDef<T>::NormalizeKeyTimeValues() {
     key->SetKey(static_cast<float>(static_cast<double>(key->GetKey()) / duration));
 }
 
-template <class T> bool TInterpolatorDef<T>::FindKeys(float ADelta, TKeyDef*& AKeyStart, TKeyDef*& AKeyStop) const {
+template <class T>
+bool TInterpolatorDef<T>::FindKeys(float ADelta, TKeyDef*& AKeyStart, TKeyDef*& AKeyStop) const {
   AKeyStart = nullptr;
   AKeyStop = nullptr;
   const int count = FKeys->Count();
@@ -226,7 +229,8 @@ template <class T> bool TInterpolatorDef<T>::FindKeys(float ADelta, TKeyDef*& AK
   return false;
 }
 
-template <class T> float TInterpolatorDef<T>::BlendFactor(float ADelta, const TKeyDef& AKey0, const TKeyDef& AKey1) {
+template <class T>
+float TInterpolatorDef<T>::BlendFactor(float ADelta, const TKeyDef& AKey0, const TKeyDef& AKey1) {
   const double span = static_cast<double>(AKey1.GetKey()) - AKey0.GetKey();
   // Keys of one time: the later key's value, so a sample at that time gives the key it reaches.
   if (span == 0)
@@ -285,7 +289,8 @@ template class TInterpolatorDef<std::vector<TPoint3D>>;
 TPoint3DInterpolatorDef::TPoint3DInterpolatorDef(TAnimationStageDef* AStage)
     : inherited(AStage, &WritePoint, &ReadPoint) {}
 
-bool TPoint3DInterpolatorDef::ComputeInterpolatedKey(float ADelta, float& AKey, TInterpolationType& AInterpolation,
+bool TPoint3DInterpolatorDef::ComputeInterpolatedKey(float ADelta, float& AKey,
+                                                     TInterpolationType& AInterpolation,
                                                      TPoint3D& AValue) const {
   TKeyDef *key0, *key1;
   if (!FindKeys(ADelta, key0, key1))
@@ -300,7 +305,8 @@ TVector3DInterpolatorDef::TVector3DInterpolatorDef(TAnimationStageDef* AStage)
     : inherited(AStage, &WriteVector, &ReadVector) {}
 
 bool TVector3DInterpolatorDef::ComputeInterpolatedKey(float ADelta, float& AKey,
-                                                      TInterpolationType& AInterpolation, TVector3D& AValue) const {
+                                                      TInterpolationType& AInterpolation,
+                                                      TVector3D& AValue) const {
   TKeyDef *key0, *key1;
   if (!FindKeys(ADelta, key0, key1))
     return false;
@@ -756,14 +762,15 @@ void TAnimationDef::UnifyStage(TAnimationStageDef* AStage, uint8_t AEulerOrder,
       ACallback(AStage, time, matrix, interpolation);
     if (flags.Contains(TKeyUnifyFlag::InverseTransform))
       matrix = matrix.Inverse();
-    if (flags.Contains(TKeyUnifyFlag::EqualBaseTransformCheck) && i == 0 && MatricesEqual(matrix, base, 1e-4f))
+    if (flags.Contains(TKeyUnifyFlag::EqualBaseTransformCheck) && i == 0 &&
+        MatricesEqual(matrix, base, 1e-4f))
       base = TMatrix3D::Identity();
     matrix = flags.Contains(TKeyUnifyFlag::InverseBaseTransform) ? base * matrix : matrix * base;
     merged->AddKey(time, matrix, interpolation);
   }
 
   for (TCustomDef* track : std::array<TCustomDef*, 5>{tracks.Scale, tracks.Position, tracks.Vector,
-                                                     tracks.Quaternion, tracks.Euler})
+                                                      tracks.Quaternion, tracks.Euler})
     if (track)
       AStage->RemoveInterpolator(track);
 }
@@ -773,10 +780,13 @@ void TAnimationDef::UnifyStage(TAnimationStageDef* AStage, uint8_t AEulerOrder,
 namespace detail {
 
 void RegisterAnimationDefClasses(bool ARegister) {
-  const std::array<TCustomDefClass*, 7> classes{
-      &TPoint3DInterpolatorDef::StaticClass(), &TVector3DInterpolatorDef::StaticClass(),
-      &TQuaternion3DInterpolatorDef::StaticClass(), &TTransformationInterpolatorDef::StaticClass(),
-      &TMeshInterpolatorDef::StaticClass(), &TAnimationStageDef::StaticClass(), &TAnimationDef::StaticClass()};
+  const std::array<TCustomDefClass*, 7> classes{&TPoint3DInterpolatorDef::StaticClass(),
+                                                &TVector3DInterpolatorDef::StaticClass(),
+                                                &TQuaternion3DInterpolatorDef::StaticClass(),
+                                                &TTransformationInterpolatorDef::StaticClass(),
+                                                &TMeshInterpolatorDef::StaticClass(),
+                                                &TAnimationStageDef::StaticClass(),
+                                                &TAnimationDef::StaticClass()};
   for (TCustomDefClass* defClass : classes) {
     if (ARegister)
       RegisterClass(*defClass);

@@ -219,8 +219,8 @@ void TJointRefDef::AdjustLengthOfWeightsAndIndices(int32_t ALength) {
 }
 
 int64_t TJointRefDef::GetSize() const {
-  return inherited::GetSize() +
-         4 * static_cast<int64_t>(FWeights.size() + FIndices.size() + FLowerLimit.size() + FUpperLimit.size());
+  return inherited::GetSize() + 4 * static_cast<int64_t>(FWeights.size() + FIndices.size() +
+                                                         FLowerLimit.size() + FUpperLimit.size());
 }
 
 std::unique_ptr<TJSONObject> TJointRefDef::ToJSON() const {
@@ -359,7 +359,8 @@ TMatrix3D TSkinDef::CalculateInverseBindTransformMatrix(const TMatrix3D&) const 
   throw Exception(NotWorkingYet);
 }
 
-void TSkinDef::GetSkeletonJointTransformations(const TMatrix3D& ATransform, std::vector<TMatrix3D>& AResult) const {
+void TSkinDef::GetSkeletonJointTransformations(const TMatrix3D& ATransform,
+                                               std::vector<TMatrix3D>& AResult) const {
   const size_t count = static_cast<size_t>(FLinkedJoints->Count());
   if (AResult.size() < count)
     AResult.resize(count);

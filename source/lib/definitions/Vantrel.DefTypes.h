@@ -322,8 +322,8 @@ private:
   std::string FVersion, FLicense, FLink, FDescr;
 };
 
-#include "definitions/Vantrel.DefTypes.Skin.inc"
 #include "definitions/Vantrel.DefTypes.Animation.inc"
+#include "definitions/Vantrel.DefTypes.Skin.inc"
 
 // The child type table: the classes a "Children" element can name by its exact "Type", and the
 // class made for any other name (TTransformDef until the mesh definition installs its own). Each

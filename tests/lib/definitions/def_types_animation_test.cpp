@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "support/log_capture.h"
 #include "lib/definitions/model_stand_in.h"
+#include "support/log_capture.h"
 #include "utils/Vantrel.Utils.Math.h"
 
 namespace {
@@ -113,8 +113,8 @@ TEST_F(DefTracks, RotationTracksSlerpAndMatrixTrackGivesItsKeysBack) {
   {
     SCOPED_TRACE("matrix, scaled keys");
     TOwned<TTransformationInterpolatorDef> track(New<TTransformationInterpolatorDef>());
-    const TMatrix3D keyMatrix = TMatrix3D::CreateScaling({2, 2, 2}) * RotationY(30) *
-                                TMatrix3D::CreateTranslation({1, 2, 3});
+    const TMatrix3D keyMatrix =
+        TMatrix3D::CreateScaling({2, 2, 2}) * RotationY(30) * TMatrix3D::CreateTranslation({1, 2, 3});
     track->AddKey(0, keyMatrix, TInterpolationType::Linear);
     track->AddKey(1, keyMatrix, TInterpolationType::Linear);
     for (float delta : {0.0f, 0.3f, 1.0f}) {
@@ -150,8 +150,7 @@ TEST_F(DefTracks, NormalizeKeyTimesAndAddKeys) {
   for (const TCase& c : {TCase{"three keys", {0, 1, 2}, 1, {0, 0.5f, 1}, 2},
                          TCase{"last key within 1e-6 of 1", {0, 1.0000005f}, 1, {0, 1.0000005f}, 1.0000005f},
                          TCase{"one key", {0.3f}, 0, {0.3f, 1}, 1},
-                         TCase{"last key at 0", {0, 0}, 5, {0, 0}, 0},
-                         TCase{"no keys", {}, 3, {}, 3}}) {
+                         TCase{"last key at 0", {0, 0}, 5, {0, 0}, 0}, TCase{"no keys", {}, 3, {}, 3}}) {
     SCOPED_TRACE(c.Name);
     TOwned<TPoint3DInterpolatorDef> track(New<TPoint3DInterpolatorDef>());
     track->SetDuration(c.Duration);
@@ -201,7 +200,8 @@ TEST_F(DefTracks, JSONRoundTripAndMemberOrder) {
 
 TEST_F(DefTracks, JSONReadingDefaultsAndErrors) {
   TOwned<TPoint3DInterpolatorDef> track(New<TPoint3DInterpolatorDef>());
-  track->FromJSON(nullptr, *ParseObject(R"({"Path": "Position.Point", "Keys": [1, {"Key": 0.5, "Interpolation": 1}]})"));
+  track->FromJSON(
+      nullptr, *ParseObject(R"({"Path": "Position.Point", "Keys": [1, {"Key": 0.5, "Interpolation": 1}]})"));
   EXPECT_FALSE(track->GetLoop());
   EXPECT_EQ(track->GetDuration(), 1);
   ASSERT_EQ(track->GetKeys().Count(), 1);
@@ -216,7 +216,8 @@ TEST_F(DefTracks, JSONReadingDefaultsAndErrors) {
   for (const TCase& c :
        {TCase{R"({"Keys": []})", "failed to load interpolator path - property path value not found"},
         TCase{R"({"Path": 5})", "failed to load interpolator path - property path value not found"},
-        TCase{R"({"Path": "", "Keys": [{"Interpolation": 0}]})", "failed to load interpolator key - key value not found"},
+        TCase{R"({"Path": "", "Keys": [{"Interpolation": 0}]})",
+              "failed to load interpolator key - key value not found"},
         TCase{R"({"Path": "", "Keys": [{"Key": 0, "Interpolation": "0"}]})",
               "failed to load interpolator key - key interpolation method not found"},
         // A Single field cannot hold it, and its infinity could not be written back.
@@ -243,8 +244,9 @@ protected:
     return joint;
   }
 
-  static TPoint3DInterpolatorDef* AddPointTrack(TAnimationStageDef* AStage, const char* APath, float ADuration,
-                                                std::vector<float> ATimes, std::vector<TPoint3D> AValues) {
+  static TPoint3DInterpolatorDef* AddPointTrack(TAnimationStageDef* AStage, const char* APath,
+                                                float ADuration, std::vector<float> ATimes,
+                                                std::vector<TPoint3D> AValues) {
     auto* track = New<TPoint3DInterpolatorDef>(AStage);
     track->SetPath(APath);
     track->SetDuration(ADuration);
@@ -263,9 +265,9 @@ TEST_F(DefAnimations, DurationsAndFrameCounts) {
     int32_t Frames;
   };
   // Rounding up a Single duration: 0.1f is a hair above 0.1, so it takes 7 frames and 101 ms.
-  for (const TCase& c : {TCase{{1.5f, 2.25f}, 60, 2.25, 2250, 135}, TCase{{2.26f}, 60, 2.26f, 2260, 136},
-                         TCase{{2.25f}, 30, 2.25, 2250, 68}, TCase{{0.1f}, 60, 0.1f, 101, 7},
-                         TCase{{}, 60, 0, 0, 0}}) {
+  for (const TCase& c :
+       {TCase{{1.5f, 2.25f}, 60, 2.25, 2250, 135}, TCase{{2.26f}, 60, 2.26f, 2260, 136},
+        TCase{{2.25f}, 30, 2.25, 2250, 68}, TCase{{0.1f}, 60, 0.1f, 101, 7}, TCase{{}, 60, 0, 0, 0}}) {
     SCOPED_TRACE(c.Frames);
     TOwned<TAnimationDef> animation(New<TAnimationDef>());
     int i = 0;
@@ -303,7 +305,8 @@ TEST_F(DefAnimations, AddStageRefusesTakenIdsAndIgnoresNil) {
   animation->AddStage(nullptr);
   TOwned<TAnimationStageDef> second(New<TAnimationStageDef>(animation.get()));
   second->SetId("S1");
-  EXPECT_EQ(ErrorOf([&] { animation->AddStage(second.get()); }), "TAnimationDef: Stage with id S1 already exists");
+  EXPECT_EQ(ErrorOf([&] { animation->AddStage(second.get()); }),
+            "TAnimationDef: Stage with id S1 already exists");
   EXPECT_EQ(animation->GetStages().Count(), 1);
   EXPECT_EQ(animation->FindStageById("S1"), first);
   EXPECT_EQ(animation->FindStageById("s1"), nullptr);
@@ -313,12 +316,10 @@ TEST_F(DefAnimations, StageReadsTracksAndReferences) {
   TJointDef* joint = AddJoint("Hip");
   TOwned<TAnimationDef> animation(New<TAnimationDef>(FModel.Model()));
   animation->SetId("Walk");
-  const auto stageOf = [&](std::string_view ABody) {
-    return R"({"Id": "S1", )" + std::string(ABody) + "}";
-  };
+  const auto stageOf = [&](std::string_view ABody) { return R"({"Id": "S1", )" + std::string(ABody) + "}"; };
   TOwned<TAnimationStageDef> stage(New<TAnimationStageDef>(animation.get()));
   stage->FromJSON(FModel.Model(), *ParseObject(stageOf(
-      R"("Reference": "Hip", "Interpolators": [
+                                      R"("Reference": "Hip", "Interpolators": [
          {"Type": "Vantrel.DefTypes.TPoint3DInterpolatorDef", "Id": "A", "Path": "Position.Point"},
          7,
          {"Type": "TPoint3DInterpolatorDef", "Id": "B", "Path": "Scale.Point"}])")));
@@ -334,14 +335,16 @@ TEST_F(DefAnimations, StageReadsTracksAndReferences) {
     const char* Message;
   };
   for (const TCase& c :
-       {TCase{stageOf(R"("Interpolators": [{"Type": "Vantrel.DefTypes.TFooDef"}])"),
-              "failed to load animation stage S1 - invalid interpolator type found: Vantrel.DefTypes.TFooDef"},
+       {TCase{
+            stageOf(R"("Interpolators": [{"Type": "Vantrel.DefTypes.TFooDef"}])"),
+            "failed to load animation stage S1 - invalid interpolator type found: Vantrel.DefTypes.TFooDef"},
         TCase{stageOf(R"("Interpolators": [{"Type": "tpoint3dinterpolatordef"}])"),
               "failed to load animation stage S1 - invalid interpolator type found: tpoint3dinterpolatordef"},
         TCase{stageOf(R"("Reference": "Nope")"),
               "failed to load animation stage S1 - referenced joint or transform #Nope not found"},
         TCase{stageOf(R"("Interpolators": [{"Type": "TPoint3DInterpolatorDef"}])"),
-              "failed to load animation stage S1 - failed to load interpolator path - property path value not found"}}) {
+              "failed to load animation stage S1 - failed to load interpolator path - property path value "
+              "not found"}}) {
     SCOPED_TRACE(c.Json);
     TOwned<TAnimationStageDef> failing(New<TAnimationStageDef>(animation.get()));
     EXPECT_EQ(ErrorOf([&] { failing->FromJSON(FModel.Model(), *ParseObject(c.Json)); }), c.Message);
@@ -443,10 +446,10 @@ TEST_F(DefUnification, MergesPositionRotationAndScaleIntoOneMatrixTrack) {
 TEST_F(DefUnification, DriverSamplesOtherTracksAndPicksDuration) {
   struct TCase {
     const char* Name;
-    int RotationKeys;                // 0: no rotation track
-    std::vector<const char*> Paths;  // point tracks of two keys at 0 and 1
+    int RotationKeys;               // 0: no rotation track
+    std::vector<const char*> Paths; // point tracks of two keys at 0 and 1
     std::vector<float> Durations;
-    int ExpectedKeys;                // -1: the stage stays unchanged
+    int ExpectedKeys; // -1: the stage stays unchanged
     float ExpectedDuration;
   };
   for (const TCase& c : {TCase{"5 rotation keys, 2 positions", 5, {"Position.Point"}, {1, 2.5f}, 5, 2.5f},
@@ -488,15 +491,16 @@ TEST_F(DefUnification, EulerOrderBaseTransformAndCallback) {
     TUnifyInterpolatorOptions Options;
     uint8_t Order;
   };
-  for (const TCase& c : {TCase{"empty set", {}, 0},
-                         TCase{"ZYX and YZX", {TUnifyInterpolatorOption::EulerZYX, TUnifyInterpolatorOption::EulerYZX}, 3}}) {
+  for (const TCase& c :
+       {TCase{"empty set", {}, 0},
+        TCase{"ZYX and YZX", {TUnifyInterpolatorOption::EulerZYX, TUnifyInterpolatorOption::EulerYZX}, 3}}) {
     SCOPED_TRACE(c.Name);
     FAnimation.reset(New<TAnimationDef>(FModel.Model()));
     TAnimationStageDef* stage = AddStage("S1");
     AddPointTrack(stage, "RotationAngle.Point", 1, {0}, {angles});
     FAnimation->UnifyInterpolators(c.Options, nullptr);
-    ExpectMatrixNear(MergedOf(stage)->GetKeys().Items(0)->GetValue(), Matrix3x3To3D(EulerToMatrix(angles, c.Order)),
-                     1e-6f);
+    ExpectMatrixNear(MergedOf(stage)->GetKeys().Items(0)->GetValue(),
+                     Matrix3x3To3D(EulerToMatrix(angles, c.Order)), 1e-6f);
   }
 
   const TMatrix3D base = TMatrix3D::CreateTranslation({0, 5, 0});
@@ -509,11 +513,15 @@ TEST_F(DefUnification, EulerOrderBaseTransformAndCallback) {
   };
   const TMatrix3D t1 = TMatrix3D::CreateTranslation({1, 0, 0});
   for (const TFlagCase& c :
-       {TFlagCase{"equal first key drops the base", {TKeyUnifyFlag::EqualBaseTransformCheck}, {0, 5, 0}, base, t1},
-        TFlagCase{"other first key keeps it", {TKeyUnifyFlag::EqualBaseTransformCheck}, {0, 0, 0},
-                  base, t1 * base},
-        TFlagCase{"inverse", {TKeyUnifyFlag::InverseTransform, TKeyUnifyFlag::AbsoluteKeyTransform}, {0, 0, 0},
-                  TMatrix3D::Identity(), TMatrix3D::CreateTranslation({-1, 0, 0})}}) {
+       {TFlagCase{
+            "equal first key drops the base", {TKeyUnifyFlag::EqualBaseTransformCheck}, {0, 5, 0}, base, t1},
+        TFlagCase{
+            "other first key keeps it", {TKeyUnifyFlag::EqualBaseTransformCheck}, {0, 0, 0}, base, t1 * base},
+        TFlagCase{"inverse",
+                  {TKeyUnifyFlag::InverseTransform, TKeyUnifyFlag::AbsoluteKeyTransform},
+                  {0, 0, 0},
+                  TMatrix3D::Identity(),
+                  TMatrix3D::CreateTranslation({-1, 0, 0})}}) {
     SCOPED_TRACE(c.Name);
     FAnimation.reset(New<TAnimationDef>(FModel.Model()));
     TAnimationStageDef* stage = AddStage("S1");
@@ -533,12 +541,14 @@ TEST_F(DefUnification, EulerOrderBaseTransformAndCallback) {
   AddPointTrack(next, "Position.Point", 1, {0, 0.5f, 1}, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}});
   vtest::TLogCapture log;
   int calls = 0;
-  FAnimation->UnifyInterpolators({}, [&](TAnimationStageDef* AStage, float& ATime, TMatrix3D&, TInterpolationType&) {
-    ATime += 1;
-    if (AStage == failing && ++calls == 3)
-      throw Exception("key 2 refused");
-  });
-  EXPECT_EQ(log.Lines(), std::vector<std::string>{"failed to unify stage interpolators: S1\r\nkey 2 refused"});
+  FAnimation->UnifyInterpolators(
+      {}, [&](TAnimationStageDef* AStage, float& ATime, TMatrix3D&, TInterpolationType&) {
+        ATime += 1;
+        if (AStage == failing && ++calls == 3)
+          throw Exception("key 2 refused");
+      });
+  EXPECT_EQ(log.Lines(),
+            std::vector<std::string>{"failed to unify stage interpolators: S1\r\nkey 2 refused"});
   EXPECT_EQ(failing->GetInterpolators().Count(), 2);
   EXPECT_EQ(MergedOf(failing)->GetKeys().Count(), 2);
   ASSERT_EQ(next->GetInterpolators().Count(), 1);

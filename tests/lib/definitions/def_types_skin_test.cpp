@@ -208,14 +208,16 @@ TEST_F(DefSkins, SkinReadingFailuresKeepWhatWasLinked) {
               "failed to load skin definition Skin1 - model not assigned in controller-mesh", 0},
         TCase{R"("LinkedJoints": [)" + linkedA + R"(], "Skeletons": ["A", "X"])", true,
               "failed to load skin definition Skin1 - skeleton joint X not found in model", 1},
-        TCase{R"("LinkedJoints": {})", true, "failed to load skin definition Skin1 - Invalid class typecast", 0},
-        TCase{R"("BindPoses": "1 0 0 1")", true, "failed to load skin definition Skin1 - Invalid class typecast",
-              0}}) {
+        TCase{R"("LinkedJoints": {})", true, "failed to load skin definition Skin1 - Invalid class typecast",
+              0},
+        TCase{R"("BindPoses": "1 0 0 1")", true,
+              "failed to load skin definition Skin1 - Invalid class typecast", 0}}) {
     SCOPED_TRACE(c.Message);
     TOwned<TControllerDef> controller(New<TControllerDef>());
     const std::string json = R"({"Skin": {"Id": "Skin1", )" + c.Body + "}}";
-    EXPECT_EQ(ErrorOf([&] { controller->FromJSON(c.WithModel ? FModel.Model() : nullptr, *ParseObject(json)); }),
-              c.Message);
+    EXPECT_EQ(
+        ErrorOf([&] { controller->FromJSON(c.WithModel ? FModel.Model() : nullptr, *ParseObject(json)); }),
+        c.Message);
     ASSERT_NE(controller->GetSkin(), nullptr);
     EXPECT_EQ(controller->GetSkin()->GetLinkedJoints().Count(), c.Linked);
   }
@@ -245,11 +247,13 @@ TEST_F(DefSkins, BindPosesAndSkeletonTransformations) {
   TOwned<TJointRefDef> unlinked(New<TJointRefDef>(FJointB, controller, true));
   unlinked->SetId("Unlinked");
   unlinked->ApplyBindPose(skin);
-  EXPECT_EQ(log.Lines(), std::vector<std::string>{"failed to apply bind pose - joint Unlinked in linked list not found"});
+  EXPECT_EQ(log.Lines(),
+            std::vector<std::string>{"failed to apply bind pose - joint Unlinked in linked list not found"});
   refA->ApplyBindPose(nullptr);
   EXPECT_EQ(refA->GetInvBindMatrix(), TMatrix3D::Identity());
   EXPECT_FALSE(refA->GetInvBindMatAvail());
-  EXPECT_EQ(ErrorOf([&] { refA->IsSkeletonRoot(nullptr); }), "armature parameter expected - parameter is empty");
+  EXPECT_EQ(ErrorOf([&] { refA->IsSkeletonRoot(nullptr); }),
+            "armature parameter expected - parameter is empty");
   EXPECT_EQ(ErrorOf([&] { skin->CalculateInverseBindTransformMatrix(TMatrix3D::Identity()); }),
             "TODO: not working yet!");
   EXPECT_TRUE(skin->BindShapeMatrixIsIdentity());
@@ -276,7 +280,10 @@ TEST_F(DefSkins, BindPosesAndSkeletonTransformations) {
 
 TEST_F(DefSkins, ArmatureLinksControllersLate) {
   TControllerDef* controller = MakeController();
-  EXPECT_EQ(ErrorOf([&] { FArmature->LateResolveFromJSON(FModel.Model(), *ParseObject(R"({"Controllers": ["c1", 5, "nope"]})")); }),
+  EXPECT_EQ(ErrorOf([&] {
+              FArmature->LateResolveFromJSON(FModel.Model(),
+                                             *ParseObject(R"({"Controllers": ["c1", 5, "nope"]})"));
+            }),
             "(none)");
   ASSERT_EQ(FArmature->GetControllers().Count(), 1);
   EXPECT_EQ(FArmature->GetControllers().Items(0), controller);
