@@ -76,7 +76,8 @@ void TJointDef::SetArmature(TArmatureDef* AValue) {
 
 bool TJointDef::AddJoint(TJointDef* AJoint) {
   if (!FJoints)
-    FJoints = std::make_unique<TJointTable>(std::initializer_list{TDictionaryOwnership::doOwnsValues});
+    FJoints = std::make_unique<TJointTable>(
+        std::initializer_list<TDictionaryOwnership>{TDictionaryOwnership::doOwnsValues});
   return FJoints->TryAdd(AJoint->GetId(), AJoint);
 }
 
