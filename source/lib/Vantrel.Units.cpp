@@ -17,8 +17,10 @@
 #include "materials/Vantrel.Material.VertexColor.h"
 #include "rendering/Vantrel.Controller.Passes.Deferred.Composite.h"
 #include "rendering/Vantrel.Controller.Passes.FXAA.h"
+#include "rendering/Vantrel.Controller.Passes.PostFX.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Viewport.h"
+#include "scene/Vantrel.Camera.h"
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Segment.h"
@@ -47,6 +49,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeTransform, FinalizeTransform},
     {InitializeGroup, FinalizeGroup},
     {InitializeSegment, FinalizeSegment},
+    {InitializeCamera, FinalizeCamera},
     {InitializeImaging, nullptr},
     {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
     {InitializeMaterialDefault, FinalizeMaterialDefault},
@@ -62,6 +65,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeViewport, FinalizeViewport},
     {InitializeDeferredCompositePass, FinalizeDeferredCompositePass},
     {InitializeFXAAPass, FinalizeFXAAPass},
+    {InitializePostFX, FinalizePostFX},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
     {InitializeInventory, FinalizeInventory},
