@@ -460,9 +460,11 @@ void TMeshDef::ComputeSmoothNormalsGrid(TVertexBuffer& AVertices, const TIndexBu
     return ComputeSmoothNormalsReference(AVertices, AIndices, AWeldEpsilon, AFaceNormals);
   const int32_t vertexCount = AVertices.Length();
   const int32_t triangles = AIndices.Length() / 3;
-  // Cells a little larger than epsilon, so that two matching positions are never two cells apart
-  // whatever the rounding of the division.
-  const double cellSize = double(AWeldEpsilon) * 1.0001;
+  // Cells of four epsilons: a position's epsilon neighbourhood then mostly lies in its own cell,
+  // and only positions near a cell's side look into the neighbour on that side.
+  const double cellSize = double(AWeldEpsilon) * 4;
+  // The neighbourhood is widened a little, so that rounding never hides a matching cell.
+  const double reach = double(AWeldEpsilon) * 1.001;
   std::vector<TPoint3D> positions(static_cast<size_t>(vertexCount));
   constexpr double cellLimit = 4.0e18; // well inside int64
   for (int32_t v = 0; v < vertexCount; ++v) {
@@ -472,14 +474,13 @@ void TMeshDef::ComputeSmoothNormalsGrid(TVertexBuffer& AVertices, const TIndexBu
                              std::abs(p.Z / cellSize) >= cellLimit))
       return ComputeSmoothNormalsReference(AVertices, AIndices, AWeldEpsilon, AFaceNormals);
   }
-  const auto cellOf = [&](const TPoint3D& P) {
-    return TCell{int64_t(std::floor(P.X / cellSize)), int64_t(std::floor(P.Y / cellSize)),
-                 int64_t(std::floor(P.Z / cellSize))};
-  };
+  const auto cellIndex = [&](double AValue) { return int64_t(std::floor(AValue / cellSize)); };
+  const auto cellOf = [&](const TPoint3D& P) { return TCell{cellIndex(P.X), cellIndex(P.Y), cellIndex(P.Z)}; };
   // Corners (3t + c) of valid triangles at finite positions, sorted by cell, then by corner.
   struct TCorner {
     TCell Cell;
     uint32_t Corner;
+    uint32_t Vertex;
   };
   std::vector<TCorner> corners;
   corners.reserve(size_t(triangles) * 3);
@@ -489,7 +490,7 @@ void TMeshDef::ComputeSmoothNormalsGrid(TVertexBuffer& AVertices, const TIndexBu
       continue;
     for (uint32_t c = 0; c < 3; ++c)
       if (IsFinitePoint(positions[i[c]]))
-        corners.push_back({cellOf(positions[i[c]]), uint32_t(3 * t) + c});
+        corners.push_back({cellOf(positions[i[c]]), uint32_t(3 * t) + c, i[c]});
   }
   std::sort(corners.begin(), corners.end(), [](const TCorner& A, const TCorner& B) {
     if (A.Cell.X != B.Cell.X)
@@ -517,18 +518,17 @@ void TMeshDef::ComputeSmoothNormalsGrid(TVertexBuffer& AVertices, const TIndexBu
     TPoint3D sum;
     if (IsFinitePoint(p)) {
       matches.clear();
-      const TCell home = cellOf(p);
-      for (int64_t dx = -1; dx <= 1; ++dx)
-        for (int64_t dy = -1; dy <= 1; ++dy)
-          for (int64_t dz = -1; dz <= 1; ++dz) {
-            const TCellTable::TEntry* entry = table.Find({home.X + dx, home.Y + dy, home.Z + dz});
+      const TCell low{cellIndex(p.X - reach), cellIndex(p.Y - reach), cellIndex(p.Z - reach)};
+      const TCell high{cellIndex(p.X + reach), cellIndex(p.Y + reach), cellIndex(p.Z + reach)};
+      for (int64_t x = low.X; x <= high.X; ++x)
+        for (int64_t y = low.Y; y <= high.Y; ++y)
+          for (int64_t z = low.Z; z <= high.Z; ++z) {
+            const TCellTable::TEntry* entry = table.Find({x, y, z});
             if (!entry)
               continue;
-            for (uint32_t k = entry->Begin; k < entry->End; ++k) {
-              const uint32_t corner = corners[k].Corner;
-              if (WeldMatch(p, positions[AIndices.GetIndices(int32_t(corner))], AWeldEpsilon))
-                matches.push_back(corner);
-            }
+            for (uint32_t k = entry->Begin; k < entry->End; ++k)
+              if (WeldMatch(p, positions[corners[k].Vertex], AWeldEpsilon))
+                matches.push_back(corners[k].Corner);
           }
       // The reference sums by triangle, then corner: the same order gives the same bits.
       std::sort(matches.begin(), matches.end());
