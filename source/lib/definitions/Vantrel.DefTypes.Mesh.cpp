@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <typeinfo>
 #include <limits>
 
 #include "context/Vantrel.Context.Buffers.h"
@@ -44,7 +45,11 @@ void CheckBufferBytes(int64_t ACount, int64_t AElementSize, std::string_view AWh
 
 const TJSONNumber& NumberElement(const TJSONArray& AArray, int AIndex) {
   // Items raises the index error for an incomplete last group.
-  const auto* number = dynamic_cast<const TJSONNumber*>(AArray.Items(AIndex));
+  const TJSONValue* element = AArray.Items(AIndex);
+  // Parsed numbers keep their text: the exact class test is cheap, the general one serves the rest.
+  if (typeid(*element) == typeid(json_detail::TTextNumber))
+    return static_cast<const TJSONNumber&>(*element);
+  const auto* number = dynamic_cast<const TJSONNumber*>(element);
   if (!number)
     throw EInvalidCast(rtl::messages::InvalidCast);
   return *number;
@@ -109,19 +114,6 @@ TPoint3D GetPoint(const TVertexBuffer& ABuffer, TVertexFormat AFormat, int32_t A
     return ABuffer.GetBiNormals(AIndex);
   default:
     return ABuffer.GetTangents(AIndex);
-  }
-}
-
-void SetPoint(TVertexBuffer& ABuffer, TVertexFormat AFormat, int32_t AIndex, const TPoint3D& AValue) {
-  switch (AFormat) {
-  case TVertexFormat::Vertex:
-    return ABuffer.SetVertices(AIndex, AValue);
-  case TVertexFormat::Normal:
-    return ABuffer.SetNormals(AIndex, AValue);
-  case TVertexFormat::BiNormal:
-    return ABuffer.SetBiNormals(AIndex, AValue);
-  default:
-    return ABuffer.SetTangents(AIndex, AValue);
   }
 }
 
@@ -529,11 +521,16 @@ void TCustomMeshDef::ReadVertices(const TJSONObject& AValue, int32_t ACount) {
     if (!array)
       throw EInvalidCast(rtl::messages::InvalidCast);
     const int32_t group = GroupSize(row.Kind);
+    const int32_t offset = buffer.OffsetOf(row.Format);
     for (int32_t first = 0, k = 0; first < array->Count(); first += group, ++k)
       switch (row.Kind) {
       case TVertexMember::Point: {
         const TPoint3D p{FloatElement(*array, first), FloatElement(*array, first + 1), FloatElement(*array, first + 2)};
-        SetPoint(buffer, row.Format, k, p);
+        if (k >= buffer.Length())
+          throw ERangeError(rtl::messages::RangeError);
+        // Straight into the interleaved bytes: the hot loop of large files.
+        if (offset >= 0)
+          std::memcpy(buffer.Buffer() + size_t(k) * size_t(buffer.VertexSize()) + size_t(offset), &p, sizeof p);
         break;
       }
       case TVertexMember::TexCoord: {
@@ -667,9 +664,7 @@ void TCustomMeshDef::RunBuild(TVantrelPrimitivesKind AKind) {
   FRefreshPending = false;
   const TVertexBuffer& vertices = *GetVertexSource();
   const TIndexBuffer& indices = *GetIndexSource();
-  const uint32_t maxIndex = MaxIndexOf(indices);
-  if (maxIndex >= uint32_t(vertices.Length()))
-    throw Exception(Format(InvalidIndexMessage, {maxIndex, GetId(), vertices.Length()}));
+  CheckIndices(vertices, indices);
   auto object = MakeOwned<TMeshBufferObject>(nullptr);
   object->SetKind(AKind);
   object->PushData(TMeshBufferComponent::All, &vertices);
@@ -677,6 +672,14 @@ void TCustomMeshDef::RunBuild(TVantrelPrimitivesKind AKind) {
   object->SetStaticBuffer(object.get());
   FreeBufferObject();
   FBufferObject = std::move(object);
+}
+
+void TCustomMeshDef::CheckIndices(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices) {
+  if (FMaxIndex.Buffer != &AIndices || FMaxIndex.Version != AIndices.Version()) {
+    FMaxIndex = {&AIndices, AIndices.Version(), MaxIndexOf(AIndices)};
+  }
+  if (AIndices.Length() > 0 && FMaxIndex.Value >= uint32_t(AVertices.Length()))
+    throw Exception(Format(InvalidIndexMessage, {FMaxIndex.Value, GetId(), AVertices.Length()}));
 }
 
 void TCustomMeshDef::RunRefresh() {
@@ -691,9 +694,7 @@ void TCustomMeshDef::RunRefresh() {
   FRefreshPending = false;
   const TVertexBuffer& vertices = *GetVertexSource();
   const TIndexBuffer& indices = *GetIndexSource();
-  const uint32_t maxIndex = MaxIndexOf(indices);
-  if (maxIndex >= uint32_t(vertices.Length()))
-    throw Exception(Format(InvalidIndexMessage, {maxIndex, GetId(), vertices.Length()}));
+  CheckIndices(vertices, indices);
   FBufferObject->PushData(TMeshBufferComponent::All, &vertices);
   FBufferObject->PushData(TMeshBufferComponent::Indices, indices.Buffer(), indices.Size());
 }

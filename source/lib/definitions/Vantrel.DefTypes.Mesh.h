@@ -315,6 +315,12 @@ private:
   std::unique_ptr<rtl::TObjectList<TMeshInstanceDef>> FInstances;
   std::optional<TVantrelPrimitivesKind> FPendingBuild;
   bool FRefreshPending = false;
+  // The largest index of the index source, kept until the indices change.
+  struct TMaxIndexCache {
+    const ui::TIndexBuffer* Buffer = nullptr;
+    uint64_t Version = 0;
+    uint32_t Value = 0;
+  } FMaxIndex;
 
   void WriteVertices(rtl::TJSONObject& AResult) const;
   void ReadVertices(const rtl::TJSONObject& AValue, int32_t ACount);
@@ -325,6 +331,8 @@ private:
   void QueueBuild(TVantrelPrimitivesKind AKind);
   void RunBuild(TVantrelPrimitivesKind AKind);
   void RunRefresh();
+  // Raises the invalid-index error when the largest index is not below the vertex count.
+  void CheckIndices(const ui::TVertexBuffer& AVertices, const ui::TIndexBuffer& AIndices);
 };
 
 enum class TMeshDefCalculateNormalMethod : uint8_t { cnmDefault, cnmFastest, cnmSlowest };

@@ -1,5 +1,6 @@
 #include "ui/mesh_buffers.h"
 
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -190,8 +191,16 @@ TIndexBuffer::TIndexBuffer(int32_t ALength, TIndexFormat AFormat) : FFormat(AFor
 }
 
 void TIndexBuffer::SetLength(int32_t ALength) {
+  Changed();
   FData.resize(StorageSize(ALength, IndexSize()));
   FLength = ALength;
+}
+
+void TIndexBuffer::Changed() {
+  // One counter for all index buffers: a buffer made at the address of a freed one never repeats
+  // the freed one's version.
+  static std::atomic<uint64_t> versions{0};
+  FVersion = ++versions;
 }
 
 void TIndexBuffer::CheckIndex(int32_t AIndex) const {
@@ -202,6 +211,7 @@ void TIndexBuffer::CheckIndex(int32_t AIndex) const {
 void TIndexBuffer::Assign(const TIndexBuffer& ASource) {
   if (&ASource == this)
     return;
+  Changed();
   FFormat = ASource.FFormat;
   FLength = ASource.FLength;
   FData = ASource.FData;
@@ -217,6 +227,7 @@ uint32_t TIndexBuffer::GetIndices(int32_t AIndex) const {
 
 void TIndexBuffer::SetIndices(int32_t AIndex, uint32_t AValue) {
   CheckIndex(AIndex);
+  Changed();
   uint8_t* address = FData.data() + size_t(AIndex) * IndexSize();
   if (FFormat == TIndexFormat::UInt32)
     return Write(address, AValue);

@@ -150,9 +150,15 @@ public:
   TIndexFormat Format() const { return FFormat; }
   int32_t IndexSize() const { return FFormat == TIndexFormat::UInt16 ? 2 : 4; }
   int32_t Size() const { return FLength * IndexSize(); }
-  // The index bytes; null while the buffer holds none.
-  uint8_t* Buffer() { return FData.empty() ? nullptr : FData.data(); }
+  // The index bytes; null while the buffer holds none. Writable access counts as a change.
+  uint8_t* Buffer() {
+    Changed();
+    return FData.empty() ? nullptr : FData.data();
+  }
   const uint8_t* Buffer() const { return FData.empty() ? nullptr : FData.data(); }
+  // A new value, unique in the process, with every change (and every writable access to the
+  // bytes), so callers can keep values derived from the indices until they change.
+  uint64_t Version() const { return FVersion; }
 
   // A full copy of ASource, its format included.
   void Assign(const TIndexBuffer& ASource);
@@ -163,10 +169,12 @@ public:
 
 private:
   void CheckIndex(int32_t AIndex) const;
+  void Changed();
 
   TIndexFormat FFormat;
   int32_t FLength = 0;
   std::vector<uint8_t> FData;
+  uint64_t FVersion = 0;
 };
 
 // One mesh's vertices and indices. The index buffer is its own; the vertex buffer sits behind a
