@@ -21,6 +21,8 @@ public:
   // Moves the clock AMilliseconds forward. It stops at every due time of a UI timer on the way
   // and pumps the UI thread's messages there, and pumps once more at the end.
   void Advance(int64_t AMilliseconds);
+  // Moves the clock AMilliseconds forward at once, pumping nothing: a stall of the UI thread.
+  void Jump(int64_t AMilliseconds) { FNowTicks += AMilliseconds * TicksPerMs; }
   // Pumps the UI thread's messages (synchronized calls, due timers) without moving the clock.
   void Pump();
   // How often the clock was read so far, from any thread.

@@ -1,7 +1,7 @@
 // Per-draw CPU overhead and read-back of the OpenGL context against the plain calls they wrap, on
 // the shared EGL context, each pair measured in the same run:
 //   DrawClient  1000 DrawPrimitives of a 24-vertex / 36-index cube from client memory with a
-//               material that sets the MVP matrix, in one scene bracket, then glFinish
+//               material whose MVP matrix the context hands over, in one scene bracket, then glFinish
 //               vs glUseProgram, the MVP upload, two attribute pointers, glDrawElements and the
 //               disables, 1000 times, then glFinish
 //   DrawStatic  the same draws from a mesh buffer that is its own static buffer (vertices and
@@ -81,7 +81,7 @@ TOwned<TContextShader> MakeShader(const char* AName, TContextShaderKind AKind, s
   return MakeOwned<TContextShader>(AName, AKind, std::vector<TContextShaderSource>{source});
 }
 
-// Hands its vertex shader the model-view-projection matrix, as the UI framework's materials do.
+// Names the model-view-projection matrix; the context hands it over with every draw.
 class TMVPMaterial : public TCustomMaterial {
 public:
   TMVPMaterial(TContextShader* AVertexShader, TContextShader* APixelShader) {
@@ -90,13 +90,8 @@ public:
   }
 
 protected:
-  void DoApply(TContext3D* AContext) override {
-    TCustomMaterial::DoApply(AContext);
-    // The benchmark draws only through its own framework context; a checked cast here would be
-    // the material's cost, not the context's.
-    auto* context = static_cast<TVantrelContext*>(AContext);
-    context->SetShaderVariable(ModelViewProjection(), context->CurrentModelViewProjectionMatrix());
-  }
+  // The context hands the model-view-projection matrix over after DoApply.
+  void DoApply(TContext3D* AContext) override { TCustomMaterial::DoApply(AContext); }
 };
 
 // A unit cube of 24 vertices (position, normal) and 36 16-bit indices, two triangles per face.

@@ -16,6 +16,7 @@
 #include "gl/names.h"
 #include "rtl/generics.h"
 #include "rtl/log.h"
+#include "ui/shaders.h"
 
 namespace vantrel {
 
@@ -326,6 +327,8 @@ void FinalizeContextWindows() {
   GState.Finalized = true;
   // Programs skip their GL deletes when the context is already gone.
   TVantrelContext::FreePrograms();
+  // Shaders finalise their GPU stages through the context class, which is still registered here.
+  TShaderManager::Clear();
   TVantrelContext::FreeExtensionList();
   std::vector<uint8_t>().swap(OpenGLESShared().ReadBackBuffer);
   if (GState.Initialized) {

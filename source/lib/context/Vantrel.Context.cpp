@@ -806,18 +806,6 @@ void TVantrelContext::ExecuteRenderPass(TRenderPass* APass, PRenderContext ARend
 
 // ---- Materials ------------------------------------------------------------------------------------------
 
-void TVantrelContext::ApplyMaterial(TMaterial* AMaterial) {
-  if (!AMaterial)
-    return;
-  AMaterial->Apply(this);
-  if (const std::string name = AMaterial->ModelViewProjection(); !name.empty())
-    SetShaderVariable(name, CurrentModelViewProjectionMatrix());
-  if (const std::string name = AMaterial->ModelView(); !name.empty())
-    SetShaderVariable(name, FCurrentMatrix);
-  if (const std::string name = AMaterial->ModelViewInverseTranspose(); !name.empty())
-    SetShaderVariable(name, FCurrentMatrix.Inverse().Transpose());
-}
-
 void TVantrelContext::ResetMaterial(TMaterial* AMaterial) {
   if (AMaterial)
     AMaterial->Reset(this);

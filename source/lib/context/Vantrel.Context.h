@@ -254,9 +254,9 @@ public:
   void ExecuteRenderPass(TRenderPass* APass, PRenderContext ARenderContext);
 
   // ---- Materials ----------------------------------------------------------------------------------
-  // Applies the material, then hands it the model-view-projection, model and inverse-transpose
-  // model matrices under the names it gives (a matrix it names nothing for is skipped).
-  virtual void ApplyMaterial(TMaterial* AMaterial);
+  // Pass materials go through the context's one material routine (TContext3D::ApplyMaterial):
+  // it applies the material, then hands it the matrices it names.
+  using TContext3D::ApplyMaterial;
   virtual void ResetMaterial(TMaterial* AMaterial);
 
   // ---- Shader programs (one list for the whole process, shared by every context) ----------------

@@ -99,7 +99,12 @@ void TPersistent::DefineProperties(TFiler*) {}
 
 // ---- TComponent ----
 
-TComponent::TComponent(TComponent* AOwner) : FOwner(AOwner) {}
+TComponent::TComponent(TComponent* AOwner) : FOwner(AOwner) {
+  // The constructors of derived classes, and their creation bodies, already see the design state
+  // the owner will hand over when it takes the component in.
+  if (AOwner && AOwner->FComponentState.Contains(TComponentStateItem::csDesigning))
+    FComponentState.Include(TComponentStateItem::csDesigning);
+}
 
 TComponent::~TComponent() {
   // Normally BeforeDestruction has done all of this; these keep memory sound when an override

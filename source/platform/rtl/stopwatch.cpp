@@ -7,21 +7,34 @@ namespace rtl {
 
 namespace {
 
+int64_t SystemTicks() {
+  return std::chrono::duration_cast<TTimeSpan>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// The system clock at process start; static initialisation reads it.
+int64_t SystemStart() {
+  static const int64_t start = SystemTicks();
+  return start;
+}
+[[maybe_unused]] const int64_t SystemStartTouched = SystemStart();
+
 struct TClockOverride {
   std::mutex Mutex;
   std::function<int64_t()> Clock;
+  // The process start on the installed clock.
+  std::atomic<int64_t> Start{0};
   // Lets every reading skip the mutex while no test clock is installed.
   std::atomic<bool> Active{false};
 };
 
 TClockOverride& Override() {
   // Never destroyed: threads still running during static destruction may read the clock.
-  static auto* clock = new TClockOverride;
+  static auto* clock = [] {
+    auto* result = new TClockOverride;
+    result->Start = SystemStart();
+    return result;
+  }();
   return *clock;
-}
-
-int64_t SystemTicks() {
-  return std::chrono::duration_cast<TTimeSpan>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 } // namespace
@@ -37,8 +50,15 @@ int64_t TStopwatch::GetTimeStamp() {
 void TStopwatch::SetClock(std::function<int64_t()> AClock) {
   auto& clock = Override();
   std::lock_guard guard(clock.Mutex);
+  clock.Start = AClock ? AClock() : SystemStart();
   clock.Active.store(static_cast<bool>(AClock), std::memory_order_release);
   clock.Clock = std::move(AClock);
+}
+
+int64_t TStopwatch::GetProcessTimeStamp() {
+  // Read the start first: a clock replaced in between gives a reading after its start.
+  const int64_t start = Override().Start.load();
+  return GetTimeStamp() - start;
 }
 
 TStopwatch TStopwatch::StartNew() {

@@ -23,7 +23,13 @@ public:
   static TStopwatch StartNew();
   // The process clock now, in ticks.
   static int64_t GetTimeStamp();
+  // The process clock's ticks since process start. GetTimeStamp counts from an origin of the clock
+  // (boot for the system clock), which leaves too few significant digits for seconds kept in a
+  // float once a machine has run for days.
+  static int64_t GetProcessTimeStamp();
   // Replaces the process clock (ticks, must not decrease); nullptr restores the steady system clock.
+  // The process start moves to the new clock's current reading, so a replaced clock starts at 0;
+  // restoring the system clock restores its own start.
   static void SetClock(std::function<int64_t()> AClock);
 
   void Start();

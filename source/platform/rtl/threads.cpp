@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <memory>
@@ -182,6 +183,22 @@ bool CheckSynchronize(int ATimeout) {
   return ran;
 }
 
+TPendingCalls PendingCalls() {
+  auto& queue = SyncQueue();
+  std::lock_guard guard(queue.Mutex);
+  TPendingCalls result;
+  for (const TPendingCall& call : queue.Pending)
+    ++(call.Sync ? result.Synchronized : result.Queued);
+  return result;
+}
+
+bool WaitForPendingCall(int ATimeout) {
+  auto& queue = SyncQueue();
+  std::unique_lock lock(queue.Mutex);
+  return queue.MainWake.wait_for(lock, std::chrono::milliseconds(std::max(ATimeout, 0)),
+                                 [&] { return !queue.Pending.empty(); });
+}
+
 RTL_DEFINE_CLASS(TThread, "System")
 
 TThread::TThread(bool ACreateSuspended) : FCreateSuspended(ACreateSuspended) {}
@@ -282,7 +299,9 @@ bool TThread::Terminated() {
 
 void TThread::ParkWhileSuspended() {
   std::unique_lock lock(FStateMutex);
+  FParked = true;
   FStateChanged.wait(lock, [&] { return !FSuspended || FTerminated; });
+  FParked = false;
 }
 
 bool TThread::GetSuspended() const {

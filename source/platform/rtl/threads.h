@@ -35,6 +35,17 @@ bool IsMainThread();
 // goes to the thread that waits for it. Raises EThread on another thread.
 bool CheckSynchronize(int ATimeout = 0);
 
+// The calls waiting for the main thread: synchronized ones (each blocks its worker) and queued ones.
+struct TPendingCalls {
+  int Synchronized = 0;
+  int Queued = 0;
+  bool Any() const { return Synchronized + Queued > 0; }
+};
+TPendingCalls PendingCalls();
+// Waits up to ATimeout ms (real time) until a call is pending, without running it; returns
+// whether one is. Any thread may wait, e.g. a test for a worker's hand-over.
+bool WaitForPendingCall(int ATimeout);
+
 class TThread : public TObject {
   RTL_CLASS(TThread, TObject)
 public:
@@ -60,6 +71,8 @@ public:
   // False starts a thread that was never started.
   bool GetSuspended() const;
   void SetSuspended(bool AValue);
+  // True while the thread waits inside Terminated() for the end of a suspension.
+  bool Parked() const { return FParked; }
   bool Started() const { return FStarted; }
   bool Finished() const { return FFinished; }
 
@@ -132,6 +145,7 @@ private:
   std::atomic<bool> FFinished{false};
   std::atomic<bool> FTerminated{false};
   std::atomic<bool> FSuspended{false};
+  std::atomic<bool> FParked{false};
   std::atomic<bool> FFreeOnTerminate{false};
   std::atomic<TThreadPriority> FPriority{TThreadPriority::tpNormal};
   std::atomic<int> FReturnValue{0};

@@ -100,4 +100,16 @@ std::string SanitizeUtf8(std::string_view AText) {
   return result;
 }
 
+std::string Utf8ToAscii(std::string_view AText) {
+  std::string result;
+  result.reserve(AText.size());
+  const char* cursor = AText.data();
+  const char* const end = cursor + AText.size();
+  while (cursor < end) {
+    const char32_t c = NextUtf8(cursor, end);
+    result += c < 0x80 ? static_cast<char>(c) : '?';
+  }
+  return result;
+}
+
 } // namespace rtl

@@ -23,4 +23,7 @@ char32_t NextUtf8(const char*& ACursor, const char* AEnd);
 // AText with every ill-formed subpart replaced by U+FFFD.
 std::string SanitizeUtf8(std::string_view AText);
 
+// AText as ASCII: each code point above U+007F, and each ill-formed subpart, becomes one "?".
+std::string Utf8ToAscii(std::string_view AText);
+
 } // namespace rtl

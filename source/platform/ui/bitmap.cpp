@@ -126,18 +126,8 @@ void TBitmap::Assign(const rtl::TPersistent* ASource) {
 
 TBitmapCanvas* TBitmap::Canvas() {
   if (!FCanvas)
-    FCanvas = rtl::MakeOwned<TBitmapCanvas>();
+    FCanvas = rtl::MakeOwned<TBitmapCanvas>(this);
   return FCanvas.get();
-}
-
-bool TBitmapCanvas::BeginScene() {
-  ++FSceneCount;
-  return true;
-}
-
-void TBitmapCanvas::EndScene() {
-  if (FSceneCount > 0)
-    --FSceneCount;
 }
 
 bool TBitmap::Map(TMapAccess AAccess, TBitmapData& AData) {

@@ -46,20 +46,13 @@ struct TBitmapData {
   void SetPixel(int32_t AX, int32_t AY, rtl::TAlphaColor AColor) const;
 };
 
-// A bitmap's canvas. Its scene bracket nests; while it is open, code that would free the
-// bitmap's GPU resources keeps them, because drawing may still use them.
+// A bitmap's canvas: draws into the bitmap's pixels (ui/canvas.h). Its scene bracket nests; while
+// it is open, code that would free the bitmap's GPU resources keeps them, because drawing may
+// still use them.
 class TBitmapCanvas : public TCanvas {
   RTL_CLASS(TBitmapCanvas, TCanvas)
 public:
-  TBitmapCanvas() = default;
-
-  bool BeginScene();
-  // An EndScene without an open scene does nothing.
-  void EndScene();
-  bool IsInScene() const { return FSceneCount > 0; }
-
-private:
-  int FSceneCount = 0;
+  explicit TBitmapCanvas(TBitmap* ABitmap = nullptr) : TCanvas(ABitmap) {}
 };
 
 class TBitmap : public rtl::TPersistent {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include "rtl/sysutils.h"
 #include "ui/bitmap.h"
@@ -159,7 +160,21 @@ void TContext3D::CreateFromWindow(TWindowHandle AParent, int32_t AWidth, int32_t
   InitContext();
 }
 
+namespace {
+TContext3D*& CurrentContextSlot() {
+  static TContext3D* current = nullptr;
+  return current;
+}
+} // namespace
+
+TContext3D* TContext3D::CurrentContext() {
+  return CurrentContextSlot();
+}
+
 void TContext3D::BeforeDestruction() {
+  // A context freed inside its own scene must not stay reachable as the current one.
+  if (CurrentContextSlot() == this)
+    CurrentContextSlot() = FPreviousCurrent;
   FreeBuffer();
   inherited::BeforeDestruction();
 }
@@ -178,20 +193,26 @@ void TContext3D::SetSize(int32_t AWidth, int32_t AHeight) {
 
 bool TContext3D::BeginScene() {
   const bool result = FBeginSceneCount == 0 ? DoBeginScene() : FBeginSceneCount > 0;
-  if (result)
-    ++FBeginSceneCount;
-  return result;
+  if (!result)
+    return false;
+  if (++FBeginSceneCount == 1) {
+    FPreviousCurrent = CurrentContextSlot();
+    CurrentContextSlot() = this;
+  }
+  return true;
 }
 
 void TContext3D::EndScene() {
-  // The count drops also when the hook raises, so the next BeginScene reaches the hook again.
+  // The count drops and the previous context comes back also when the hook raises, so the next
+  // BeginScene reaches the hook again.
   struct TDecrement {
-    int32_t& Count;
+    TContext3D& Context;
     ~TDecrement() {
-      if (Count > 0)
-        --Count;
+      if (Context.FBeginSceneCount > 0 && --Context.FBeginSceneCount == 0 &&
+          CurrentContextSlot() == &Context)
+        CurrentContextSlot() = std::exchange(Context.FPreviousCurrent, nullptr);
     }
-  } decrement{FBeginSceneCount};
+  } decrement{*this};
   if (FBeginSceneCount == 1)
     DoEndScene();
 }
@@ -310,7 +331,20 @@ TMatrix3D TContext3D::CurrentProjectionMatrix() { return CachedProjectionMatrix(
 TMatrix3D TContext3D::CurrentScreenMatrix() { return CachedScreenMatrix(BaseNearPlane, BaseFarPlane); }
 
 TMatrix3D TContext3D::CurrentModelViewProjectionMatrix() {
+  if (FCurrentStates.Contains(TContextState::cs2DScene))
+    return FCurrentMatrix * CurrentScreenMatrix();
   return FCurrentMatrix * FCurrentCameraMatrix * CurrentProjectionMatrix();
+}
+
+void TContext3D::SetStateFromContext(const TContext3D& AContext) {
+  for (int ordinal = 0; ordinal <= int(TContextState::csAllFace); ++ordinal) {
+    const auto state = static_cast<TContextState>(ordinal);
+    if (AContext.FCurrentStates.Contains(state))
+      SetContextState(state);
+  }
+  SetMatrix(AContext.FCurrentMatrix);
+  SetCameraMatrix(AContext.FCurrentCameraMatrix);
+  SetCameraAngleOfView(AContext.FCurrentAngleOfView);
 }
 
 TMatrix3D TContext3D::ViewProjection(TProjection AProjection) {
@@ -357,7 +391,7 @@ void TContext3D::DrawPrimitives(TPrimitivesKind AKind, const void* AVertices, co
                                 TMaterial* AMaterial, float AOpacity) {
   FCurrentOpacity = AOpacity;
   if (AMaterial)
-    AMaterial->Apply(this);
+    ApplyMaterial(AMaterial);
   try {
     DoDrawPrimitives(AKind, AVertices, AIndices, ADeclaration, AVertexSize, AVertexCount, AIndexSize,
                      AIndexCount);
@@ -368,6 +402,18 @@ void TContext3D::DrawPrimitives(TPrimitivesKind AKind, const void* AVertices, co
   }
   if (AMaterial)
     AMaterial->Reset(this);
+}
+
+void TContext3D::ApplyMaterial(TMaterial* AMaterial) {
+  if (!AMaterial)
+    return;
+  AMaterial->Apply(this);
+  if (const std::string name = AMaterial->ModelViewProjection(); !name.empty())
+    SetShaderVariable(name, CurrentModelViewProjectionMatrix());
+  if (const std::string name = AMaterial->ModelView(); !name.empty())
+    SetShaderVariable(name, FCurrentMatrix);
+  if (const std::string name = AMaterial->ModelViewInverseTranspose(); !name.empty())
+    SetShaderVariable(name, FCurrentMatrix.Inverse().Transpose());
 }
 
 void TContext3D::DoDrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,

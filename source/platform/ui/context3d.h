@@ -103,6 +103,10 @@ public:
   // whether drawing may go ahead; an EndScene belongs to every BeginScene that answered True.
   bool BeginScene();
   void EndScene();
+  // The context whose scene is open, or nullptr. A context becomes current when its scene count
+  // goes from 0 to 1, and the context current before it comes back at its matching EndScene.
+  // Scenes open on the UI thread only; a context freed while current stops being current.
+  static TContext3D* CurrentContext();
 
   // The states recorded by SetContextState, one per group.
   TContextStates CurrentStates() const { return FCurrentStates; }
@@ -135,7 +139,13 @@ public:
   // Built when flagged for recalculation, cached with their inverses until flagged again.
   virtual rtl::TMatrix3D CurrentProjectionMatrix();
   virtual rtl::TMatrix3D CurrentScreenMatrix();
+  // Model * camera * projection; while cs2DScene is the recorded scene state, model * screen
+  // matrix, so a rectangle given in target pixels covers the target.
   rtl::TMatrix3D CurrentModelViewProjectionMatrix();
+  // Takes over AContext's recorded states (re-applying each here), its current and camera
+  // matrices and its angle of view. Lights are not copied: the viewport's light settings place
+  // them.
+  void SetStateFromContext(const TContext3D& AContext);
 
   // The ray through pixel (AX, AY) (x to the right, y down over Width x Height): its start (w = 1)
   // and unit direction (w = 0). With Camera the ray starts at the eye and runs through camera *
@@ -148,8 +158,12 @@ public:
   // The opacity of the primitives being drawn, for the material to read.
   float CurrentOpacity() const { return FCurrentOpacity; }
 
-  // Sets CurrentOpacity, applies the material (when given), draws through DoDrawPrimitives and
+  // Sets CurrentOpacity, applies the material (when given, through ApplyMaterial), draws through DoDrawPrimitives and
   // resets the material, also when drawing raises. AKind's byte passes through untouched.
+  // Applies AMaterial, then hands it the matrices it names (model-view-projection, model-view,
+  // and the model-view's inverse transpose), each under the material's name for it. Every draw
+  // with a material comes through here.
+  virtual void ApplyMaterial(TMaterial* AMaterial);
   void DrawPrimitives(TPrimitivesKind AKind, const void* AVertices, const void* AIndices,
                       const TVertexDeclaration& ADeclaration, int32_t AVertexSize, int32_t AVertexCount,
                       int32_t AIndexSize, int32_t AIndexCount, TMaterial* AMaterial, float AOpacity);
@@ -230,6 +244,8 @@ protected:
   bool RenderToMatrixApplies() const;
 
   int32_t FBeginSceneCount = 0;
+  // The context that was current when this one's outermost scene opened.
+  TContext3D* FPreviousCurrent = nullptr;
   bool FRecalcScreenMatrix = true;
   bool FRecalcProjectionMatrix = true;
   rtl::TMatrix3D FScreenMatrix = rtl::TMatrix3D::Identity();

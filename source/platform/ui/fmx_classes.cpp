@@ -3,6 +3,7 @@
 #include "ui/controls3d.h"
 #include "ui/fmx_object.h"
 #include "ui/material.h"
+#include "ui/timers.h"
 
 namespace ui {
 
@@ -14,7 +15,8 @@ rtl::TClass* const* FmxClasses() {
   static rtl::TClass* const classes[] = {
       &TFmxObject::StaticClass(),   &TControl::StaticClass(),        &TControl3D::StaticClass(),
       &TDummy::StaticClass(),       &TCamera::StaticClass(),         &TLight::StaticClass(),
-      &TProxyObject::StaticClass(), &TMaterialSource::StaticClass(), nullptr};
+      &TProxyObject::StaticClass(), &TMaterialSource::StaticClass(), &TTimer::StaticClass(),
+      nullptr};
   return classes;
 }
 

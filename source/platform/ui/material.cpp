@@ -12,6 +12,19 @@ namespace {
 constexpr const char* ModelViewProjectionName = "MVPMatrix";
 }
 
+// ---- TMaterial ------------------------------------------------------------------------------------
+
+void TMaterial::AfterConstruction() {
+  inherited::AfterConstruction();
+  DoInitialize();
+}
+
+void TMaterial::DoChange() {
+  FModified = true;
+  if (FOnChange)
+    FOnChange(this);
+}
+
 // ---- TCustomMaterial ------------------------------------------------------------------------------
 
 void TCustomMaterial::DoApply(TContext3D* AContext) {
@@ -24,10 +37,9 @@ std::string TCustomMaterial::DoGetMaterialProperty(TMaterialProperty AProperty) 
 
 // ---- TMaterialSource ------------------------------------------------------------------------------
 
-TMaterial* TMaterialSource::GetMaterial() {
-  if (!FMaterial)
-    FMaterial = CreateMaterial();
-  return FMaterial.get();
+void TMaterialSource::AfterConstruction() {
+  FMaterial = CreateMaterial();
+  inherited::AfterConstruction();
 }
 
 TMaterial* TMaterialSource::ValidMaterial(TMaterialSource* ASource) {

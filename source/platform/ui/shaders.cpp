@@ -1,5 +1,7 @@
 #include "ui/shaders.h"
 
+#include <map>
+
 #include "rtl/log.h"
 #include "rtl/sysutils.h"
 #include "ui/context3d.h"
@@ -31,6 +33,75 @@ void TContextShader::BeforeDestruction() {
     rtl::Log::d(rtl::Format(FinalizeFailed, E.Message()));
   }
   inherited::BeforeDestruction();
+}
+
+// ---- TShaderManager ---------------------------------------------------------------------------------
+
+namespace {
+
+void AppendBytes(std::string& AKey, const void* AData, size_t ASize) {
+  const auto size = static_cast<uint64_t>(ASize);
+  AKey.append(reinterpret_cast<const char*>(&size), sizeof(size));
+  AKey.append(static_cast<const char*>(AData), ASize);
+}
+
+void AppendInt(std::string& AKey, int64_t AValue) {
+  AKey.append(reinterpret_cast<const char*>(&AValue), sizeof(AValue));
+}
+
+// Every part is length-prefixed or of fixed width, so distinct inputs never share a key.
+std::string ShaderKey(const std::string& AName, TContextShaderKind AKind,
+                      const std::vector<TContextShaderSource>& ASources) {
+  std::string key;
+  AppendBytes(key, AName.data(), AName.size());
+  AppendInt(key, int64_t(AKind));
+  AppendInt(key, int64_t(ASources.size()));
+  for (const TContextShaderSource& source : ASources) {
+    AppendInt(key, int64_t(source.Arch));
+    AppendBytes(key, source.Code.data(), source.Code.size());
+    AppendInt(key, int64_t(source.Variables.size()));
+    for (const TContextShaderVariable& variable : source.Variables) {
+      AppendBytes(key, variable.Name.data(), variable.Name.size());
+      AppendInt(key, int64_t(variable.Kind));
+      AppendInt(key, variable.Index);
+      AppendInt(key, variable.Size);
+    }
+  }
+  return key;
+}
+
+std::map<std::string, rtl::TOwned<TContextShader>>& Shaders() {
+  static std::map<std::string, rtl::TOwned<TContextShader>> shaders;
+  return shaders;
+}
+
+} // namespace
+
+TContextShader* TShaderManager::RegisterShaderFromData(const std::string& AName, TContextShaderKind AKind,
+                                                       const std::string&,
+                                                       const std::vector<TContextShaderSource>& ASources) {
+  rtl::TOwned<TContextShader>& slot = Shaders()[ShaderKey(AName, AKind, ASources)];
+  if (!slot)
+    slot = rtl::MakeOwned<TContextShader>(AName, AKind, ASources);
+  return slot.get();
+}
+
+void TShaderManager::UnregisterShader(TContextShader* AShader) {
+  auto& shaders = Shaders();
+  for (auto it = shaders.begin(); it != shaders.end(); ++it)
+    if (it->second.get() == AShader) {
+      // Out of the map first: freeing may log, and the map must not hold a dying shader.
+      rtl::TOwned<TContextShader> shader = std::move(it->second);
+      shaders.erase(it);
+      return;
+    }
+}
+
+int TShaderManager::Count() { return static_cast<int>(Shaders().size()); }
+
+void TShaderManager::Clear() {
+  std::map<std::string, rtl::TOwned<TContextShader>> shaders;
+  shaders.swap(Shaders());
 }
 
 } // namespace ui

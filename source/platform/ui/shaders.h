@@ -83,4 +83,23 @@ private:
   THandle FHandle = 0;
 };
 
+// The process-wide shader registry. Materials register their shaders here and share one object
+// per distinct shader: the key is the name, the kind and, for each source, its architecture, its
+// full code bytes and its variables (name, kind, index, size), so two texts that differ in any
+// byte are two shaders. The manager owns what it hands out.
+class TShaderManager {
+public:
+  TShaderManager() = delete;
+
+  // The held shader for an equal key, else a new one. AIgnored is accepted and not used.
+  static TContextShader* RegisterShaderFromData(const std::string& AName, TContextShaderKind AKind,
+                                                const std::string& AIgnored,
+                                                const std::vector<TContextShaderSource>& ASources);
+  // Frees AShader (which finalises its GPU stage) when the manager holds it; nothing otherwise.
+  static void UnregisterShader(TContextShader* AShader);
+  static int Count();
+  // Frees every shader; runs at context shutdown while the context class can still finalise them.
+  static void Clear();
+};
+
 } // namespace ui

@@ -27,22 +27,43 @@ bool TProcessClockTimerService::DestroyTimer(TTimerHandle ATimer) {
 }
 
 double TProcessClockTimerService::GetTick() const {
-  return static_cast<double>(rtl::GetTickCount64()) / 1000.0;
+  return static_cast<double>(rtl::TStopwatch::GetProcessTimeStamp()) / rtl::TStopwatch::Frequency;
 }
 
-void TProcessClockTimerService::ProcessTimers() {
+bool TProcessClockTimerService::ProcessTimers(const TErrorHandler& AOnError) {
   const auto pass = FEntries;
+  bool fired = false;
+  std::exception_ptr firstError;
   for (const auto& entry : pass) {
     const int64_t now = rtl::GetTickCount64();
-    if (!entry->Alive || entry->Due > now)
+    if (!entry->Alive || entry->Running || entry->Due > now)
       continue;
     entry->Due += entry->Interval;
     if (entry->Due <= now)
       entry->Due = now + entry->Interval;
-    // A copy: the call may destroy its own timer and with it the entry's procedure.
+    fired = true;
+    // A copy: the call may destroy its own timer and with it the entry's procedure. The entry
+    // itself lives on in this pass's list.
     const TTimerProc proc = entry->Proc;
-    proc();
+    entry->Running = true;
+    struct TRunning {
+      bool& Flag;
+      ~TRunning() { Flag = false; }
+    } running{entry->Running};
+    try {
+      proc();
+    } catch (...) {
+      if (!AOnError) {
+        if (!firstError)
+          firstError = std::current_exception();
+        continue;
+      }
+      AOnError(std::current_exception());
+    }
   }
+  if (firstError)
+    std::rethrow_exception(firstError);
+  return fired;
 }
 
 int64_t TProcessClockTimerService::NextDue() const {

@@ -8,7 +8,7 @@ namespace ui {
 RTL_DEFINE_CLASS(TTimer, "ui.Timers", &TTimer::RegisterProperties)
 
 TTimer::TTimer(rtl::TComponent* AOwner)
-    : rtl::TComponent(AOwner), FService(TPlatformServices::Current().TimerService()) {}
+    : TFmxObject(AOwner), FService(TPlatformServices::Current().TimerService()) {}
 
 void TTimer::RegisterProperties(rtl::TPropertyList& AList) {
   AList.Add("Enabled", &TTimer::GetEnabled, &TTimer::SetEnabled).WithDefault(true);

@@ -1,17 +1,19 @@
 #pragma once
 // TTimer: a component that calls OnTimer on the UI thread every Interval milliseconds while it is
-// enabled. It runs on the timer service installed when it was made (ui/platform_services.h).
+// enabled. It runs on the timer service installed when it was made (ui/platform_services.h); with
+// the default service its calls come from Application().ProcessMessages, and an exception of
+// OnTimer goes to Application().HandleException.
 
 #include <functional>
 #include <memory>
 
-#include "rtl/classes.h"
+#include "ui/fmx_object.h"
 #include "ui/timer_service.h"
 
 namespace ui {
 
-class TTimer : public rtl::TComponent {
-  RTL_CLASS(TTimer, rtl::TComponent)
+class TTimer : public TFmxObject {
+  RTL_CLASS(TTimer, TFmxObject)
 public:
   using TNotifyEvent = std::function<void(rtl::TObject* ASender)>;
 

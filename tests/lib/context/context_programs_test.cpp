@@ -593,7 +593,8 @@ TEST_F(ContextPrograms, DrawErrorsAtRunAndDesignTime) {
 
   // Only the framework's exceptions are swallowed at design time.
   TStrings events;
-  TTestMaterialSource source("pass", &events);
+  const auto sourceObject = MakeOwned<TTestMaterialSource>("pass", &events);
+  TTestMaterialSource& source = *sourceObject;
   source.Material().RaiseForeign = true;
   TPassController controller;
   controller.Shader = &source;
@@ -638,7 +639,8 @@ TEST_F(ContextPrograms, PassMaterialsAroundEachDraw) {
     SCOPED_TRACE(test.Name);
     TStrings events;
     Context->Events = &events;
-    TTestMaterialSource passSource("pass", &events);
+    const auto passSourceObject = MakeOwned<TTestMaterialSource>("pass", &events);
+    TTestMaterialSource& passSource = *passSourceObject;
     TPassController passController;
     passController.Shader = test.PassMaterial ? &passSource : nullptr;
     passController.TrianglesSupported = test.TrianglesSupported;
@@ -675,7 +677,8 @@ TEST_F(ContextPrograms, PassMaterialsAroundEachDraw) {
 TEST_F(ContextPrograms, AFailingIntermediateDrawStillResetsItsMaterial) {
   TStrings events;
   Context->Events = &events;
-  TTestMaterialSource source("i0", &events);
+  const auto sourceObject = MakeOwned<TTestMaterialSource>("i0", &events);
+  TTestMaterialSource& source = *sourceObject;
   TPassController controller;
   controller.Shader = &source;
   AddIntermediatePass("i0", &controller);

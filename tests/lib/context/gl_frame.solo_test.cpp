@@ -55,7 +55,7 @@ TOwned<TContextShader> MakeShader(const char* AName, TContextShaderKind AKind, s
   return MakeOwned<TContextShader>(AName, AKind, std::vector<TContextShaderSource>{source});
 }
 
-// Hands its shaders the model-view-projection matrix itself, as the UI framework's materials do,
+// Names the model-view-projection matrix, which the draw hands over after DoApply,
 // and takes the light's direction from the context's first shader light.
 class TLitMaterial : public TCustomMaterial {
 public:
@@ -70,7 +70,6 @@ protected:
     auto* context = CheckedCast<TVantrelContext>(AContext);
     const TVector3D direction = context->GetShaderLights()[0].Direction;
     const TVector3D color{1, 0.5f, 0.25f, 1};
-    context->SetShaderVariable(ModelViewProjection(), context->CurrentModelViewProjectionMatrix());
     context->SetShaderVariable("LightDir", std::span<const TVector3D>(&direction, 1));
     context->SetShaderVariable("Color", std::span<const TVector3D>(&color, 1));
   }

@@ -281,6 +281,26 @@ TEST(Components, InsertComponentMovesBetweenOwnersAndRejectsClashesAndCycles) {
   moving->Free();
 }
 
+// Records whether it was designing while its constructor ran.
+class TDesignProbe : public TComponent {
+  RTL_CLASS(TDesignProbe, TComponent)
+public:
+  explicit TDesignProbe(TComponent* AOwner)
+      : TComponent(AOwner), DesigningAtConstruction(ComponentState().Contains(TComponentStateItem::csDesigning)) {}
+  const bool DesigningAtConstruction;
+};
+RTL_DEFINE_CLASS(TDesignProbe, "Test.Components")
+
+TEST(Components, AComponentOfADesigningOwnerDesignsFromConstruction) {
+  auto owner = rtl::MakeOwned<TProbe>(nullptr);
+  EXPECT_FALSE(rtl::New<TDesignProbe>(owner.get())->DesigningAtConstruction);
+  owner->SetDesigning(true);
+  auto* child = rtl::New<TDesignProbe>(owner.get());
+  EXPECT_TRUE(child->DesigningAtConstruction);
+  EXPECT_TRUE(child->ComponentState().Contains(TComponentStateItem::csDesigning));
+  EXPECT_FALSE(rtl::MakeOwned<TDesignProbe>(nullptr)->DesigningAtConstruction);
+}
+
 TEST(Components, LoadedClearsLoading) {
   auto component = rtl::MakeOwned<TProbe>(nullptr);
   component->Loading();

@@ -5,6 +5,7 @@
 #include "rtl/date_time.h"
 #include "rtl/encoding.h"
 #include "rtl/sysutils.h"
+#include "rtl/utf8.h"
 
 using namespace rtl;
 
@@ -61,4 +62,21 @@ TEST(SysUtilsText, BooleansFloatPatternsAndDateTimes) {
   german.ShortDateFormat = "dd.mm.yyyy";
   german.DateSeparator = '.';
   EXPECT_EQ(DateTimeToStr(EncodeDateTime({2024, 3, 7, 12, 0, 0, 0}), german), "07.03.2024 12:00:00 PM");
+}
+
+TEST(Encoding, Utf8ToAsciiGivesOneQuestionMarkPerCodePoint) {
+  const struct {
+    std::string Text, Ascii;
+  } cases[] = {
+      {"", ""},
+      {"vec3 c; // plain\r\n", "vec3 c; // plain\r\n"},
+      {"caf\xC3\xA9", "caf?"},                    // two bytes, one character
+      {"\xE2\x82\xAC\xF0\x9F\x98\x80x", "??x"}, // three and four bytes
+      {"a\xFF\xC3", "a??"},                      // ill-formed bytes, and a cut sequence
+      {std::string("a\0b", 3), std::string("a\0b", 3)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
+    EXPECT_EQ(Utf8ToAscii(c.Text), c.Ascii);
+  }
 }

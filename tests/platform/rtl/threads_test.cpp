@@ -10,6 +10,7 @@
 #include "rtl/sync.h"
 #include "rtl/threads.h"
 #include "support/log_capture.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -167,6 +168,33 @@ TEST(Threads, ASuspendedThreadResumes) {
   worker->WaitFor();
 }
 
+TEST(Threads, PendingCallsAndAParkedThreadAreVisibleFromOutside) {
+  EXPECT_FALSE(rtl::PendingCalls().Any());
+  EXPECT_FALSE(rtl::WaitForPendingCall(0));
+  rtl::TEvent queued;
+  auto worker = StartThread([&](TLambdaThread& self) {
+    self.Queue([] {});
+    queued.SetEvent();
+    self.Synchronize([] {});
+    self.SetSuspended(true);
+    while (!self.Terminated()) {
+    }
+  });
+  queued.WaitFor();
+  // The queued call is there at once; the synchronized one follows it.
+  ASSERT_TRUE(rtl::WaitForPendingCall(10'000));
+  ASSERT_TRUE(vtest::WaitUntil([] { return rtl::PendingCalls().Synchronized == 1; }));
+  EXPECT_EQ(rtl::PendingCalls().Queued, 1);
+  EXPECT_EQ(rtl::PendingCalls().Synchronized, 1);
+  EXPECT_FALSE(worker->Parked());
+  EXPECT_TRUE(rtl::CheckSynchronize());
+  EXPECT_FALSE(rtl::PendingCalls().Any());
+
+  // The pause takes effect at the worker's next check, where it reports being parked.
+  EXPECT_TRUE(vtest::WaitUntil([&] { return worker->Parked(); }));
+  worker.reset();
+}
+
 TEST(Threads, AThreadNeverStartedNeverRunsExecute) {
   bool ran = false;
   auto worker = rtl::MakeOwned<TLambdaThread>(true, [&](TLambdaThread&) { ran = true; });
@@ -243,6 +271,24 @@ TEST_F(StopwatchTest, TimeStampAndTickCountReadTheReplacedClock) {
   EXPECT_EQ(rtl::TStopwatch::Frequency, 10'000'000);
   rtl::TStopwatch::SetClock(nullptr);
   EXPECT_NE(rtl::TStopwatch::GetTimeStamp(), 123'456'789);
+}
+
+TEST_F(StopwatchTest, ProcessTimeStampCountsFromTheClocksStart) {
+  // SetUp installed the clock at 1'000'000: that reading is the process start.
+  EXPECT_EQ(rtl::TStopwatch::GetProcessTimeStamp(), 0);
+  FNow += 864'000'000'000; // a day
+  EXPECT_EQ(rtl::TStopwatch::GetProcessTimeStamp(), 864'000'000'000);
+  FNow = 5'000;
+  rtl::TStopwatch::SetClock([this] { return FNow; });
+  FNow += 7;
+  EXPECT_EQ(rtl::TStopwatch::GetProcessTimeStamp(), 7);
+
+  // Back on the system clock the stamp is the time since this process started: far below the
+  // boot-relative reading, and not negative.
+  rtl::TStopwatch::SetClock(nullptr);
+  const int64_t stamp = rtl::TStopwatch::GetProcessTimeStamp();
+  EXPECT_GE(stamp, 0);
+  EXPECT_LE(stamp, rtl::TStopwatch::GetTimeStamp());
 }
 
 } // namespace

@@ -258,6 +258,39 @@ TEST_F(Context3D, ScenesNestAndOnlyTheOutermostReachesTheHooks) {
             (std::vector<std::string>{"DoBeginScene", "DoBeginScene", "DoEndScene", "DoBeginScene"}));
 }
 
+TEST_F(Context3D, CurrentContextFollowsTheOutermostScenesAndRestoresThePrevious) {
+  TTexture* texture = FTexture.get();
+  rtl::TOwned<TRecorder> other(rtl::CheckedCast<TRecorder>(
+      TContextManager::CreateFromTexture(texture, TMultisample::None, false)));
+  EXPECT_EQ(TContext3D::CurrentContext(), nullptr);
+  ASSERT_TRUE(FContext->BeginScene());
+  ASSERT_TRUE(other->BeginScene());
+  ASSERT_TRUE(other->BeginScene());
+  EXPECT_EQ(TContext3D::CurrentContext(), other.get());
+  other->EndScene();
+  EXPECT_EQ(TContext3D::CurrentContext(), other.get());
+  other->EndScene();
+  EXPECT_EQ(TContext3D::CurrentContext(), FContext.get());
+
+  // A refused scene does not become current; a raising end still restores.
+  other->BeginAnswer = false;
+  EXPECT_FALSE(other->BeginScene());
+  EXPECT_EQ(TContext3D::CurrentContext(), FContext.get());
+  FContext->FailEndScene = true;
+  EXPECT_THROW(FContext->EndScene(), EContext3DException);
+  EXPECT_EQ(TContext3D::CurrentContext(), nullptr);
+
+  // A context freed inside its scene hands back the one before it.
+  FContext->FailEndScene = false;
+  ASSERT_TRUE(FContext->BeginScene());
+  other->BeginAnswer = true;
+  ASSERT_TRUE(other->BeginScene());
+  other.reset();
+  EXPECT_EQ(TContext3D::CurrentContext(), FContext.get());
+  FContext->EndScene();
+  EXPECT_EQ(TContext3D::CurrentContext(), nullptr);
+}
+
 TEST_F(Context3D, ContextStatesReplaceTheirGroupAndPopReappliesThem) {
   using S = TContextState;
   struct TCase {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "rtl/typeinfo.h"
@@ -38,6 +39,49 @@ TEST(Shaders, SourceIsFoundByArchitecture) {
   EXPECT_EQ(glsl->Code, std::vector<uint8_t>{3});
   EXPECT_EQ(glsl->Variables, std::vector<TContextShaderVariable>{variable});
   EXPECT_EQ(shader->GetSourceByArch(TContextShaderArch::Undefined), nullptr);
+}
+
+// The manager keys on the whole content: equal inputs share one object, any changed byte or
+// variable gives another, and unregistering frees the object so the next equal register makes anew.
+TEST(Shaders, ManagerKeysOnContent) {
+  const int before = TShaderManager::Count();
+  const auto source = [](std::string ACode, int32_t AIndex) {
+    return std::vector<TContextShaderSource>{
+        {TContextShaderArch::GLSL,
+         std::vector<uint8_t>(ACode.begin(), ACode.end()),
+         {{"Input", TContextShaderVariableKind::Texture, AIndex, 1, 0, TContextShaderKind::PixelShader}}}};
+  };
+  const auto kind = TContextShaderKind::PixelShader;
+  TContextShader* first = TShaderManager::RegisterShaderFromData("m.fps", kind, "", source("abcd", 0));
+  struct Case {
+    const char* Name;
+    TContextShader* Shader;
+    bool Same;
+  } cases[] = {
+      {"equal key", TShaderManager::RegisterShaderFromData("m.fps", kind, "ignored", source("abcd", 0)), true},
+      {"same length, other bytes", TShaderManager::RegisterShaderFromData("m.fps", kind, "", source("abce", 0)),
+       false},
+      {"changed variable", TShaderManager::RegisterShaderFromData("m.fps", kind, "", source("abcd", 1)), false},
+      {"other kind",
+       TShaderManager::RegisterShaderFromData("m.fps", TContextShaderKind::VertexShader, "", source("abcd", 0)),
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(c.Shader == first, c.Same);
+  }
+  EXPECT_EQ(TShaderManager::Count(), before + 4);
+
+  TShaderManager::UnregisterShader(first);
+  EXPECT_EQ(TShaderManager::Count(), before + 3);
+  TShaderManager::UnregisterShader(first); // no longer held: nothing happens
+  EXPECT_EQ(TShaderManager::Count(), before + 3);
+  TContextShader* again = TShaderManager::RegisterShaderFromData("m.fps", kind, "", source("abcd", 0));
+  EXPECT_NE(again, nullptr);
+  EXPECT_EQ(TShaderManager::Count(), before + 4);
+  for (TContextShader* shader : {again, cases[1].Shader, cases[2].Shader, cases[3].Shader})
+    TShaderManager::UnregisterShader(shader);
+  EXPECT_EQ(TShaderManager::Count(), before);
 }
 
 } // namespace
