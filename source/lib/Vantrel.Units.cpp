@@ -7,7 +7,9 @@
 #include "formats/Vantrel.Imaging.h"
 #include "materials/Vantrel.Material.Behaviour.h"
 #include "scene/Vantrel.Control.h"
+#include "scene/Vantrel.Cube.h"
 #include "scene/Vantrel.Group.h"
+#include "scene/Vantrel.Mesh.h"
 #include "scene/Vantrel.Segment.h"
 #include "scene/Vantrel.Transform.h"
 #include "utils/Vantrel.Utils.Dialogue.System.h"
@@ -34,6 +36,8 @@ constexpr TUnitEntry Units[] = {
     {InitializeTransform, FinalizeTransform},
     {InitializeGroup, FinalizeGroup},
     {InitializeSegment, FinalizeSegment},
+    {InitializeMesh, FinalizeMesh},
+    {InitializeCube, FinalizeCube},
     {InitializeImaging, nullptr},
     {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
     {InitializeDialogueSystem, FinalizeDialogueSystem},

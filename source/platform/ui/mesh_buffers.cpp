@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "rtl/exceptions.h"
+#include "ui/context3d.h"
 
 namespace ui {
 
@@ -240,6 +241,16 @@ TMeshData::TMeshData(TVertexFormats AVertexFormat, int32_t AVertexCount, int32_t
                      TIndexFormat AIndexFormat)
     : FOwnVertexBuffer(std::make_shared<TVertexBuffer>(AVertexFormat, AVertexCount)),
       FVertexBuffer(FOwnVertexBuffer), FIndexBuffer(rtl::MakeOwned<TIndexBuffer>(AIndexCount, AIndexFormat)) {}
+
+void TMeshData::Render(TContext3D* AContext, TMaterial* AMaterial, float AOpacity) {
+  if (!AContext)
+    return;
+  const TVertexBuffer& vertices = *FVertexBuffer;
+  const TIndexBuffer& indices = *FIndexBuffer;
+  AContext->DrawPrimitives(TPrimitivesKind::Triangles, vertices.Buffer(), indices.Buffer(),
+                           vertices.GetVertexDeclarations(), vertices.VertexSize(), vertices.Length(),
+                           indices.IndexSize(), indices.Length(), AMaterial, AOpacity);
+}
 
 void TMeshData::ShareVertexBuffer(std::shared_ptr<TVertexBuffer> AShared) {
   FVertexBuffer = AShared ? std::move(AShared) : FOwnVertexBuffer;

@@ -19,6 +19,9 @@
 
 namespace ui {
 
+class TContext3D;
+class TMaterial;
+
 enum class TVertexFormat : uint8_t {
   Vertex,
   Normal,
@@ -205,6 +208,11 @@ public:
   // BoundingBoxChanged; zeros when there are no vertices.
   rtl::TBoundingBox GetBoundingBox();
   void BoundingBoxChanged() { FBoundingBoxValid = false; }
+
+  // Draws the triangles through AContext's DrawPrimitives, also when the buffers are empty: a
+  // static mesh draws its empty data from the context's cached GPU buffers. Pointers are null for
+  // empty buffers; the index size is the format's (2 or 4).
+  void Render(TContext3D* AContext, TMaterial* AMaterial, float AOpacity);
 
   // The nearest intersection of the ray with a triangle, seen from either side. Triangles with an
   // index at or beyond the vertex count are skipped. False leaves AIntersection unchanged.
