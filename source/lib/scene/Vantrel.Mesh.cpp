@@ -22,6 +22,7 @@ namespace vantrel {
 
 RTL_DEFINE_CLASS(TVantrelMeshInstances, "Vantrel.Mesh")
 RTL_DEFINE_CLASS(TVantrelMesh, "Vantrel.Mesh", &TVantrelMesh::RegisterProperties)
+RTL_DEFINE_CLASS(TVantrelVertexGroup, "Vantrel.Mesh")
 
 namespace {
 
@@ -574,7 +575,9 @@ void TVantrelMesh::BuildHierarchy(TTransformDef* ADef) {
     return;
   for (TTransformDef* child : *children) {
     TVantrelTransform* control = nullptr;
-    if (dynamic_cast<TMeshDef*>(child))
+    if (dynamic_cast<TVertexGroupDef*>(child))
+      control = New<TVantrelVertexGroup>(this);
+    else if (dynamic_cast<TMeshDef*>(child))
       control = New<TVantrelMesh>(this);
     else if (dynamic_cast<TSegmentDef*>(child))
       control = New<TVantrelSegment>(this);
@@ -584,6 +587,8 @@ void TVantrelMesh::BuildHierarchy(TTransformDef* ADef) {
       throw Exception(Format(SMeshHierarchyTodo, {child->ClassName()}));
     control->SetStored(false);
     control->SetParent(this);
+    if (auto* mesh = dynamic_cast<TVantrelMesh*>(control))
+      mesh->RegisterInParentMesh();
     control->LoadFromDefinition(child);
   }
 }
@@ -688,6 +693,21 @@ void TVantrelMesh::Render() {
     vantrel->SetCurrentCache(nullptr);
 }
 
+// ---- TVantrelVertexGroup ----
+
+TVantrelVertexGroup::~TVantrelVertexGroup() {
+  // Back to the own buffer, so the parent's is only released by its other holders.
+  if (TMeshData* data = GetMeshData())
+    data->ShareVertexBuffer(nullptr);
+}
+
+void TVantrelVertexGroup::CopyDefinitionToMeshData(TMeshDef* ADef, TMeshData* AData) {
+  TVantrelMesh::CopyDefinitionToMeshData(ADef, AData);
+  auto* parent = dynamic_cast<TVantrelMesh*>(Parent());
+  if (AData && parent && parent->GetMeshData())
+    AData->ShareVertexBuffer(parent->GetMeshData()->SharedVertexBuffer());
+}
+
 // ---- unit start-up ----
 
 namespace {
@@ -698,11 +718,13 @@ void InitializeMesh() {
   if (MeshInitCount++ > 0)
     return;
   RegisterClass(TVantrelMesh::StaticClass());
+  RegisterClass(TVantrelVertexGroup::StaticClass());
 }
 
 void FinalizeMesh() {
   if (MeshInitCount == 0 || --MeshInitCount > 0)
     return;
+  UnRegisterClass(TVantrelVertexGroup::StaticClass());
   UnRegisterClass(TVantrelMesh::StaticClass());
 }
 

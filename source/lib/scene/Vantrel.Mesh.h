@@ -198,6 +198,20 @@ private:
   void ForgetDefinitionInSubtree(TFmxObject* AObject, const TCustomDef* ADef);
 };
 
+// An index-only mesh: it draws its parent mesh's vertex buffer (shared through the mesh data's
+// handle) with its own indices. The parent's buffer lives as long as a group uses it, in either
+// destruction order; the group gives its own buffer back to its data before it goes.
+class TVantrelVertexGroup : public TVantrelMesh {
+  RTL_CLASS(TVantrelVertexGroup, TVantrelMesh)
+public:
+  using TVantrelMesh::TVantrelMesh;
+  ~TVantrelVertexGroup() override;
+
+protected:
+  // The mesh's (the definition copies its indices), then the parent mesh's vertex buffer.
+  void CopyDefinitionToMeshData(TMeshDef* ADef, TMeshData* AData) override;
+};
+
 void InitializeMesh();
 void FinalizeMesh();
 

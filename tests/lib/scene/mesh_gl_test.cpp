@@ -7,6 +7,7 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "scene/Vantrel.Cube.h"
 #include "scene/Vantrel.Mesh.h"
+#include "support/constant_material.h"
 #include "support/gl_fixture.h"
 #include "support/test_viewport.h"
 #include "support/vertex_color_material.h"
@@ -24,6 +25,40 @@ protected:
   rtl::TOwned<ui::TMaterial> CreateMaterial() override { return rtl::MakeOwned<vtest::TVertexColorMaterial>(); }
 };
 RTL_DEFINE_CLASS(TVertexColorSource, "Test.MeshGL")
+
+// One constant colour for everything it draws.
+class TColorSource : public ui::TMaterialSource {
+  RTL_CLASS(TColorSource, ui::TMaterialSource)
+public:
+  TColorSource(rtl::TComponent* AOwner, rtl::TAlphaColorF AColor, std::string ATag)
+      : TMaterialSource(AOwner), FColor(AColor), FTag(std::move(ATag)) {}
+
+protected:
+  rtl::TOwned<ui::TMaterial> CreateMaterial() override {
+    return rtl::MakeOwned<vtest::TConstantColorMaterial>(FColor, FTag);
+  }
+
+private:
+  rtl::TAlphaColorF FColor;
+  std::string FTag;
+};
+RTL_DEFINE_CLASS(TColorSource, "Test.MeshGL")
+
+// A material whose application fails, so a draw raises after the mesh set its cache.
+class TFailingMaterial : public ui::TCustomMaterial {
+protected:
+  void DoApply(ui::TContext3D*) override { throw rtl::Exception("no program"); }
+};
+
+class TFailingSource : public ui::TMaterialSource {
+  RTL_CLASS(TFailingSource, ui::TMaterialSource)
+public:
+  using TMaterialSource::TMaterialSource;
+
+protected:
+  rtl::TOwned<ui::TMaterial> CreateMaterial() override { return rtl::MakeOwned<TFailingMaterial>(); }
+};
+RTL_DEFINE_CLASS(TFailingSource, "Test.MeshGL")
 
 } // namespace meshgl
 
@@ -171,6 +206,58 @@ TEST_F(MeshGL, InstancesDrawTheWholeGrid) {
       ExpectColor(Probe({x, y, 0.025f}), 0xFF0000FF);
       ExpectColor(Probe({x + 0.1f, y + 0.1f, 0}), ClearColor);
     }
+}
+
+TEST_F(MeshGL, VertexGroupsColourTheirHalvesAndTheParentDrawsNothing) {
+  auto* def = New<TMeshDef>();
+  def->SetId("halves");
+  def->AddPolygon(T3DPolygon{{-1, -0.5f, 0}, {-1, 0.5f, 0}, {0, 0.5f, 0}, {0, -0.5f, 0}});
+  def->AddPolygon(T3DPolygon{{0, -0.5f, 0}, {0, 0.5f, 0}, {1, 0.5f, 0}, {1, -0.5f, 0}});
+  for (const auto& [id, first] : {std::pair{"left", 0u}, std::pair{"right", 6u}}) {
+    auto* group = New<TVertexGroupDef>(def);
+    group->SetId(id);
+    group->AddIndices(std::vector<uint32_t>{first, first + 1, first + 2, first + 3, first + 4, first + 5}, 0, 6, 0);
+    def->AddMesh(group);
+  }
+  auto* mesh = New<TVantrelMesh>(FRoot.get());
+  mesh->SetParent(FRoot.get());
+  mesh->LoadFromDefinition(def);
+  ASSERT_EQ(mesh->Meshes().size(), 2u);
+  auto red = MakeOwned<meshgl::TColorSource>(nullptr, TAlphaColorF{1, 0, 0, 1}, "grouped.red");
+  auto green = MakeOwned<meshgl::TColorSource>(nullptr, TAlphaColorF{0, 1, 0, 1}, "grouped.green");
+  mesh->SetMaterialSource(FSource.get());
+  mesh->Meshes()[0]->SetMaterialSource(red.get());
+  mesh->Meshes()[1]->SetMaterialSource(green.get());
+  EXPECT_EQ(&mesh->Meshes()[0]->GetMeshData()->VertexBuffer(), &mesh->GetMeshData()->VertexBuffer());
+  LookFrom({0, 0, 3});
+  ASSERT_TRUE(Context()->BeginSceneRendering());
+  Context()->Clear({TClearTarget::Color, TClearTarget::Depth}, ClearColor, 1, 0);
+  mesh->RenderInternal();
+  for (TVantrelMesh* group : mesh->Meshes())
+    group->RenderInternal();
+  Context()->EndSceneRendering();
+  ExpectColor(Probe({-0.5f, 0, 0}), 0xFFFF0000);
+  ExpectColor(Probe({0.5f, 0, 0}), 0xFF00FF00);
+  mesh->Free();
+  red.reset();
+  green.reset();
+}
+
+TEST_F(MeshGL, AFailedDrawLeavesNoCacheBehind) {
+  TVantrelCube* cube = MakeCube();
+  auto failing = MakeOwned<meshgl::TFailingSource>(nullptr);
+  cube->SetMaterialSource(failing.get());
+  LookFrom({1.5f, 1.2f, 2.0f});
+  ASSERT_TRUE(Context()->BeginSceneRendering());
+  try {
+    cube->RenderInternal();
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& error) {
+    EXPECT_EQ(error.Message().rfind("TVantrelMesh.Render(): failed to render object \"", 0), 0u) << error.Message();
+  }
+  Context()->EndSceneRendering();
+  EXPECT_EQ(Context()->GetCurrentCache(), nullptr);
+  cube->SetMaterialSource(nullptr);
 }
 
 } // namespace

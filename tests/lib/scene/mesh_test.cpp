@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -293,6 +294,45 @@ TEST_F(MeshTest, EditsAndDestructionOrders) {
     if (sourceFirst)
       source.reset();
     copy.reset();
+  }
+}
+
+TEST_F(MeshTest, SubMeshesDrawTheirParentsInstancesInTheParentsFrame) {
+  auto parent = MakeOwned<TVantrelMesh>(nullptr);
+  auto* child = New<TVantrelMesh>(parent.get());
+  child->SetParent(parent.get());
+  child->Position()->SetPoint({1, 0, 0});
+  const TMatrix3D turned = TQuaternion3D::Create({0, 1, 0}, f32(std::numbers::pi)).ToMatrix() *
+                           TMatrix3D::CreateTranslation({5, 0, 0});
+  parent->AddInstance(turned);
+  EXPECT_TRUE(child->Instances().IsInherited());
+  const TMatrix3D draw = child->GetMeshMatrix() * child->AbsoluteMatrix();
+  const std::vector<TMatrix3D> upload = child->InstanceMatrices(draw);
+  ASSERT_EQ(upload.size(), 2u);
+  const TPoint3D origin = TPoint3D{0, 0, 0} * upload[1];
+  EXPECT_NEAR(origin.X, 4, 1e-5f);
+  EXPECT_NEAR(origin.Y, 0, 1e-5f);
+  EXPECT_NEAR(origin.Z, 0, 1e-5f);
+}
+
+TEST_F(MeshTest, VertexGroupsOutliveOrPrecedeTheirParent) {
+  for (const bool groupFirst : {false, true}) {
+    auto* def = QuadDef("parent", 0);
+    auto* group = New<TVertexGroupDef>(def);
+    group->SetId("g");
+    group->AddIndices(std::vector<uint32_t>{0, 1, 2}, 0, 3, 0);
+    def->AddMesh(group);
+    auto parent = MakeOwned<TVantrelMesh>(nullptr);
+    parent->LoadFromDefinition(def);
+    ASSERT_EQ(parent->Meshes().size(), 1u);
+    TVantrelMesh* groupMesh = parent->Meshes()[0];
+    EXPECT_EQ(groupMesh->GetMeshData()->VertexBuffer().Length(), 6);
+    EXPECT_EQ(groupMesh->GetMeshData()->IndexBuffer().Length(), 3);
+    if (groupFirst) {
+      groupMesh->Free();
+      EXPECT_EQ(parent->GetMeshData()->VertexBuffer().Length(), 6);
+    }
+    parent.reset();
   }
 }
 
