@@ -178,7 +178,13 @@ void TVantrelMesh::ForgetDefinitionInSubtree(TFmxObject* AObject, const TCustomD
 }
 
 void TVantrelMesh::RegisterProperties(TPropertyList& AList) {
-  (void)AList;
+  AList.Add("WrapMode", &TVantrelMesh::WrapMode, &TVantrelMesh::SetWrapMode).WithDefault(TMeshWrapMode::Original);
+}
+
+void TVantrelMesh::Notification(TComponent* AComponent, TOperation AOperation) {
+  TVantrelTransform::Notification(AComponent, AOperation);
+  if (AOperation == TOperation::opRemove && AComponent == FMaterialSource)
+    FMaterialSource = nullptr;
 }
 
 // ---- parent registration ----
@@ -255,7 +261,14 @@ void TVantrelMesh::SetHitTestValue(bool AValue) {
 }
 
 void TVantrelMesh::SetMaterialSource(ui::TMaterialSource* AValue) {
+  if (AValue == FMaterialSource)
+    return;
+  // The source is referenced, not owned: its destruction clears the reference.
+  if (FMaterialSource)
+    RemoveFreeNotification(FMaterialSource);
   FMaterialSource = AValue;
+  if (FMaterialSource)
+    FreeNotification(FMaterialSource);
 }
 
 void TVantrelMesh::ApplyMaterialSource(ui::TMaterialSource* ASource) {

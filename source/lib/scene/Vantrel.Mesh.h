@@ -174,6 +174,7 @@ protected:
   void Render() override;
   void DoAddObject(TFmxObject* AObject) override;
   void DoRemoveObject(TFmxObject* AObject) override;
+  void Notification(TComponent* AComponent, TOperation AOperation) override;
   // A definition's GPU bytes need the definition's layout and index width in the (empty) data.
   void GiveDataTheFormatsOf(const TCustomMeshDef& ADef);
 

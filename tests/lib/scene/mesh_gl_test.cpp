@@ -261,3 +261,29 @@ TEST_F(MeshGL, AFailedDrawLeavesNoCacheBehind) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace vantrel;
+
+TEST_F(MeshGL, ByteAndFloatColoursReadBackRed) {
+  // A quad whose vertices carry the byte colour red reads back red, as does one with float red.
+  for (const TVertexFormat colorSlot : {TVertexFormat::Color0, TVertexFormat::ColorF0}) {
+    SCOPED_TRACE(int(colorSlot));
+    auto* def = New<TMeshDef>();
+    def->SetVertexFormat({TVertexFormat::Vertex, colorSlot});
+    def->AddPolygon(T3DPolygon{{-0.5f, -0.5f, 0}, {-0.5f, 0.5f, 0}, {0.5f, 0.5f, 0}, {0.5f, -0.5f, 0}});
+    for (int32_t v = 0; v < def->GetVertexSource()->Length(); ++v)
+      def->GetVertexSource()->SetColor(0, v, 0xFFFF0000);
+    auto* mesh = New<TVantrelMesh>(FRoot.get());
+    mesh->SetParent(FRoot.get());
+    mesh->SetMaterialSource(FSource.get());
+    mesh->LoadFromDefinition(def);
+    LookFrom({0, 0, 3});
+    Draw(mesh);
+    ExpectColor(Probe({0, 0, 0}), 0xFFFF0000);
+    mesh->Free();
+  }
+}
+
+} // namespace
