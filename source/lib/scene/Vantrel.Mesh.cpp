@@ -523,6 +523,20 @@ bool TVantrelMesh::RayCastIntersect(const TVector3D& ARayPos, const TVector3D& A
   return true;
 }
 
+// ---- duplication ----
+
+void TVantrelMesh::DoDuplicate(TObject* ASource, TVantrelDuplicator* ADuplicator) {
+  TVantrelTransform::DoDuplicate(ASource, ADuplicator);
+  // Only a parent mesh: its DoRemoveObject takes the clone out of the list again (an owner mesh
+  // that is no parent would keep a pointer past the clone's life).
+  auto* registration = dynamic_cast<TVantrelMesh*>(Parent());
+  if (registration && std::find(registration->FMeshes.begin(), registration->FMeshes.end(), this) ==
+                          registration->FMeshes.end())
+    registration->FMeshes.push_back(this);
+  if (auto* source = dynamic_cast<TVantrelMesh*>(ASource); source && source->GetMeshData())
+    FData->Assign(*source->GetMeshData());
+}
+
 // ---- loading and storing ----
 
 void TVantrelMesh::CopyDefinitionToMeshData(TMeshDef* ADef, TMeshData* AData) {

@@ -156,6 +156,10 @@ public:
   // owner.
   bool OwnsDefinition() const override;
 
+  // The control's copy, then the clone joins its parent mesh's Meshes and its mesh data takes a
+  // copy of the source's.
+  void DoDuplicate(TObject* ASource, TVantrelDuplicator* ADuplicator) override;
+
   void LoadFromDefinition(TCustomDef* ADef) override;
   void StoreToDefinition(TCustomDef* ADef) override;
   void BuildHierarchy(TTransformDef* ADef) override;

@@ -287,6 +287,13 @@ TEST_F(MeshTest, EditsAndDestructionOrders) {
     root.reset();
   }
 
+  // A copy carries the source's mesh data.
+  auto original = MakeOwned<TVantrelMesh>(nullptr);
+  original->LoadFromDefinition(QuadDef("original", 0));
+  TOwned<TComponent> duplicate(original->Duplicate(nullptr, false));
+  EXPECT_EQ(CheckedCast<TVantrelMesh>(duplicate.get())->GetMeshData()->VertexBuffer().Length(), 6);
+  duplicate.reset();
+
   // A duplicated cube freed before or after its source.
   for (const bool sourceFirst : {false, true}) {
     auto source = MakeOwned<TVantrelCube>(nullptr);
