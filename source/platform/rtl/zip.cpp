@@ -254,6 +254,8 @@ void TZipFile::Reset() {
   FComment.clear();
   FEndOfData = 0;
   FChanged = false;
+  FNameIndex.clear();
+  FNameIndexBuilt = false;
 }
 
 void TZipFile::RequireOpen() const {
@@ -365,11 +367,20 @@ std::vector<std::string> TZipFile::GetFileNames() const {
   return names;
 }
 
-int TZipFile::IndexOf(const std::string& AName) const {
+void TZipFile::BuildNameIndex() const {
+  FNameIndex.clear();
+  FNameIndex.reserve(FHeaders.size());
+  // emplace keeps the first entry of a name that occurs twice.
   for (int i = 0; i < GetFileCount(); ++i)
-    if (SameText(GetFileName(i), AName))
-      return i;
-  return -1;
+    FNameIndex.emplace(LowerCase(GetFileName(i)), i);
+  FNameIndexBuilt = true;
+}
+
+int TZipFile::IndexOf(const std::string& AName) const {
+  if (!FNameIndexBuilt)
+    BuildNameIndex();
+  const auto it = FNameIndex.find(LowerCase(AName));
+  return it == FNameIndex.end() ? -1 : it->second;
 }
 
 int TZipFile::RequireIndex(const std::string& AName) const {
@@ -471,6 +482,7 @@ void TZipFile::Add(TStream* AStream, const std::string& AArchiveFileName, TZipCo
   FChanged = true;
   WriteEntry(*AStream, header);
   FHeaders.push_back(std::move(header));
+  FNameIndexBuilt = false;
 }
 
 void TZipFile::Add(const TBytes& ABytes, const std::string& AArchiveFileName, TZipCompression ACompression) {
@@ -557,6 +569,8 @@ void TZipFile::WriteDirectory() {
 
 std::vector<TZipHeader>& TZipFile::CentralDirectory() {
   FChanged = true;
+  // The caller may rename, remove or reorder entries.
+  FNameIndexBuilt = false;
   return FHeaders;
 }
 

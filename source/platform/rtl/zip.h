@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "rtl/exceptions.h"
@@ -64,7 +65,9 @@ public:
   // The entry's name as UTF-8: flag bit 11 or valid UTF-8 is taken as it is, anything else is
   // code page 437.
   std::string GetFileName(int AIndex) const;
-  // The first entry whose name equals AName ignoring ASCII case, or -1.
+  // The first entry whose name equals AName ignoring ASCII case, or -1. The first lookup after
+  // the directory changed builds a hash index of the names, so lookups in large archives stay
+  // cheap.
   int IndexOf(const std::string& AName) const;
 
   // The entry's content, its CRC verified. A missing name raises EZipException.
@@ -106,6 +109,7 @@ private:
   void WriteEntry(TStream& ASource, TZipHeader& AHeader);
   void WriteDirectory();
   void Reset();
+  void BuildNameIndex() const;
 
   TStream* FStream = nullptr;
   TOwned<TStream> FOwnedStream;
@@ -114,6 +118,10 @@ private:
   TBytes FComment;
   uint32_t FEndOfData = 0;
   bool FChanged = false;
+  // Lower-cased (ASCII) entry name -> the first entry of that name; valid while FNameIndexBuilt.
+  // Dropped whenever the directory may change (Add, CentralDirectory, closing).
+  mutable std::unordered_map<std::string, int> FNameIndex;
+  mutable bool FNameIndexBuilt = false;
 };
 
 } // namespace rtl

@@ -1,8 +1,10 @@
 #include "rtl/fields.h"
+#include "ui/animations.h"
 #include "ui/controls.h"
 #include "ui/controls3d.h"
 #include "ui/fmx_object.h"
 #include "ui/material.h"
+#include "ui/scene.h"
 #include "ui/timers.h"
 
 namespace ui {
@@ -16,7 +18,8 @@ rtl::TClass* const* FmxClasses() {
       &TFmxObject::StaticClass(),   &TControl::StaticClass(),        &TControl3D::StaticClass(),
       &TDummy::StaticClass(),       &TCamera::StaticClass(),         &TLight::StaticClass(),
       &TProxyObject::StaticClass(), &TMaterialSource::StaticClass(), &TTimer::StaticClass(),
-      nullptr};
+      &TAnimation::StaticClass(),   &TCustomPropertyAnimation::StaticClass(),
+      &TCustomScene::StaticClass(), nullptr};
   return classes;
 }
 
@@ -60,11 +63,14 @@ void RegisterFmxClasses() {
           rtl::ObjectField<&TFmxObject::FTagObject>("FTagObject", &rtl::TObject::StaticClass()),
           rtl::ValueField<&TFmxObject::FTagFloat>("FTagFloat"),
           rtl::ValueField<&TFmxObject::FTagString>("FTagString"),
+          rtl::ValueField<&TFmxObject::FStyleName>("FStyleName"),
       });
   TControl3D::RegisterFields();
   TCamera::RegisterFields();
   TLight::RegisterFields();
   TProxyObject::RegisterFields();
+  TAnimation::RegisterFields();
+  TCustomPropertyAnimation::RegisterFields();
 }
 
 void UnregisterFmxClasses() {

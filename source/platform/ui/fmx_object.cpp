@@ -11,6 +11,7 @@ RTL_DEFINE_CLASS(TFmxObject, "ui.Types", &TFmxObject::RegisterProperties)
 void TFmxObject::RegisterProperties(rtl::TPropertyList& AList) {
   AList.Add("TagFloat", &TFmxObject::TagFloat, &TFmxObject::SetTagFloat).WithDefault(0.0f);
   AList.Add("TagString", &TFmxObject::TagString, &TFmxObject::SetTagString).WithDefault(std::string());
+  AList.Add("StyleName", &TFmxObject::StyleName, &TFmxObject::SetStyleName).WithDefault(std::string());
 }
 
 void TFmxObject::BeforeDestruction() {

@@ -43,6 +43,9 @@ public:
   void SetTagFloat(float AValue) { FTagFloat = AValue; }
   const std::string& TagString() const { return FTagString; }
   void SetTagString(const std::string& AValue) { FTagString = AValue; }
+  // The name of the style the object takes its look from; animations styled "caret" tick slower.
+  const std::string& StyleName() const { return FStyleName; }
+  void SetStyleName(const std::string& AValue) { FStyleName = AValue; }
 
   // Counted; the children follow. Handlers that react to changes do nothing while updating.
   virtual void BeginUpdate();
@@ -64,6 +67,7 @@ private:
   rtl::TObject* FTagObject = nullptr;
   float FTagFloat = 0;
   std::string FTagString;
+  std::string FStyleName;
   int FUpdating = 0;
 
   void Link(int AIndex, TFmxObject* AObject);

@@ -591,3 +591,24 @@ TEST(Zip, OffsetsStayBelow4GiB) {
 }
 
 } // namespace
+
+// The name index follows every change of the directory: adds, renames and removals through the
+// directory accessor, and reopening.
+TEST(Zip, IndexOfFollowsDirectoryChanges) {
+  rtl::TBytesStream stream;
+  TZipFile zip;
+  zip.Open(&stream, TZipMode::zmWrite);
+  zip.Add(Text("one"), "one.txt");
+  EXPECT_EQ(zip.IndexOf("TWO.txt"), -1);
+  zip.Add(Text("two"), "two.txt");
+  EXPECT_EQ(zip.IndexOf("TWO.txt"), 1);
+  zip.CentralDirectory()[0].FileName = Text("renamed.txt");
+  EXPECT_EQ(zip.IndexOf("one.txt"), -1);
+  EXPECT_EQ(zip.IndexOf("Renamed.TXT"), 0);
+  zip.CentralDirectory().erase(zip.CentralDirectory().begin());
+  EXPECT_EQ(zip.IndexOf("two.txt"), 0);
+  zip.Close();
+  zip.Open(&stream, TZipMode::zmRead);
+  EXPECT_EQ(zip.IndexOf("two.txt"), 0);
+  EXPECT_EQ(zip.IndexOf("renamed.txt"), -1);
+}

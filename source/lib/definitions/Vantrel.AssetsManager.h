@@ -1,0 +1,218 @@
+#pragma once
+// Asset packages: zip archives of models, textures and raw data, reached through shared archive
+// references. One public header for the unit; its sources are split by topic
+// (Vantrel.AssetsManager.Archive.cpp: the archive references).
+//
+// An archive reference is the one way a package reads and writes its zip archive. Packages that
+// name the same archive share one reference, counted. Every operation locks the reference (a
+// re-entrant monitor), opens the zip, works, and closes it again, so every write ends with a
+// complete archive. A read scope (BeginRead/EndRead) keeps the zip open across many reads.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "rtl/generics.h"
+#include "rtl/object.h"
+#include "rtl/streams.h"
+#include "rtl/zip.h"
+
+namespace vantrel {
+
+class TVantrelAssetsManager;
+class TVantrelArchiveReference;
+class TVantrelArchiveReferences;
+
+// What an archive reference asks of the package it saves: every top-level group writes itself
+// into the archive. The package implements it.
+class IVantrelArchiveContent {
+public:
+  virtual void SaveToArchive(TVantrelArchiveReference& AArchive) = 0;
+
+protected:
+  ~IVantrelArchiveContent() = default;
+};
+
+class TVantrelArchiveReference : public rtl::TObject {
+  RTL_CLASS(TVantrelArchiveReference, rtl::TObject)
+public:
+  // Entries are copied in pieces of this many bytes.
+  static constexpr int64_t ChunkSize = 1'048'576;
+
+  TVantrelArchiveReference(TVantrelAssetsManager* AMngr, const std::string& AId);
+  // Closes the zip. The kinds free their stream after it.
+  ~TVantrelArchiveReference() override;
+
+  TVantrelAssetsManager* Manager() const { return FManager; }
+  // The key in the reference dictionary: a file name, or an in-memory id.
+  const std::string& Id() const { return FId; }
+  // The open zip, or nullptr between operations.
+  rtl::TZipFile* Archive() const { return FArchive.get(); }
+  // The stream the zip is opened on.
+  virtual rtl::TStream* Stream() const = 0;
+  // A zip exists and is open.
+  virtual bool IsOpened() const;
+  int32_t RefCount() const { return FRefCount.load(); }
+  // Opens minus closes.
+  int32_t OpenCount() const { return FOpenCount.load(); }
+  // How often the zip was really opened (read its directory) so far.
+  int32_t GetZipOpenCount() const { return FZipOpenCount.load(); }
+
+  void IncRef();
+  // At 0 the dictionary that holds the reference closes (and so frees) it: the caller must not
+  // touch the reference after a DecRef that may have been the last.
+  void DecRef();
+
+  // Counts an open; the kinds open the zip unless it is open already.
+  virtual void Open();
+  // Counts a close and closes the zip (writing its directory when it changed), unless a read
+  // scope keeps it.
+  virtual void Close();
+
+  // Whether an entry of that name (ASCII case ignored) exists; false when no zip could be opened.
+  virtual bool FileExists(const std::string& AFile);
+  // Adds the whole of AStream as a deflated entry named APath.
+  virtual void AddFromStream(rtl::TStream* AStream, const std::string& APath);
+  // Nothing for a nil AStream (the zip is not even opened). Otherwise AHeader is cleared, then
+  // receives the entry's local header; AStream gets the entry's bytes and is rewound.
+  virtual void ReadToStream(const std::string& APath, rtl::TStream* AStream, rtl::TZipHeader& AHeader);
+  // Removes the entry of that name (ASCII case ignored), when there is one.
+  virtual void DeleteFile(const std::string& AFile);
+  // The entry names in archive order.
+  std::vector<std::string> GetFileNames();
+
+  // APckg's top-level groups save themselves into this archive; then the kinds copy the archive
+  // to AFilename or AStream.
+  virtual void SaveToFile(IVantrelArchiveContent* APckg, const std::string& AFilename);
+  virtual void SaveToStream(IVantrelArchiveContent* APckg, rtl::TStream* AStream);
+
+  // A read scope: holds the lock until the matching EndRead, opens the zip at the outermost
+  // BeginRead and keeps it open, so reads inside reuse it (their Open and Close only count). A
+  // write inside first closes the kept zip, then runs as outside a scope; the next read reopens.
+  // The outermost EndRead closes the zip.
+  void BeginRead();
+  void EndRead();
+
+protected:
+  // The kinds' part of Open: the stream and the zip, opened read-write on it.
+  virtual void OpenArchive() = 0;
+  // The kinds' part of Close, after the zip closed: the file kind frees its file stream, the
+  // in-memory kind rewinds its stream.
+  virtual void ArchiveClosed() = 0;
+  // Opens the zip in read-write mode on AStream, counting the real open.
+  void OpenZipOn(rtl::TStream* AStream);
+  // Copies all of ASource (from 0) into AFilename through a temporary file beside it, which
+  // replaces AFilename only when the copy succeeded.
+  static void CopyToFile(rtl::TStream& ASource, const std::string& AFilename);
+  static void CopyChunks(rtl::TStream& ASource, rtl::TStream& ADest, int64_t ACount);
+  // Closes the zip now, whatever keeps it.
+  void CloseZip();
+  // Marks a writing operation: a zip kept by a read scope is closed before it and after it.
+  class TWriteScope;
+
+private:
+  friend class TVantrelArchiveReferences;
+
+  TVantrelAssetsManager* FManager;
+  std::string FId;
+  std::atomic<int32_t> FRefCount{0};
+  std::atomic<int32_t> FOpenCount{0};
+  std::atomic<int32_t> FZipOpenCount{0};
+  rtl::TOwned<rtl::TZipFile> FArchive;
+  // The dictionary that holds this reference, set when it is added.
+  TVantrelArchiveReferences* FReferences = nullptr;
+  int FReadDepth = 0;
+  int FWriteDepth = 0;
+
+  bool KeptByReadScope() const { return FReadDepth > 0 && FWriteDepth == 0; }
+};
+
+// A package file on disk. The file is open only while the zip is.
+class TVantrelFileArchiveReference : public TVantrelArchiveReference {
+  RTL_CLASS(TVantrelFileArchiveReference, TVantrelArchiveReference)
+public:
+  TVantrelFileArchiveReference(TVantrelAssetsManager* AMngr, const std::string& AId)
+      : TVantrelArchiveReference(AMngr, AId) {}
+  ~TVantrelFileArchiveReference() override;
+
+  rtl::TStream* Stream() const override { return FStream.get(); }
+
+  // To the reference's own file name nothing is copied.
+  void SaveToFile(IVantrelArchiveContent* APckg, const std::string& AFilename) override;
+  void SaveToStream(IVantrelArchiveContent* APckg, rtl::TStream* AStream) override;
+
+protected:
+  // An existing file opens for reading and writing, shared; a missing one is created (an empty
+  // archive, whose end record the close writes).
+  void OpenArchive() override;
+  void ArchiveClosed() override { FStream.reset(); }
+
+private:
+  rtl::TOwned<rtl::TFileStream> FStream;
+
+  rtl::TOwned<rtl::TFileStream> OpenFile() const;
+};
+
+// A package kept in memory. The stream lives as long as the reference.
+class TVantrelInMemoryArchiveReference : public TVantrelArchiveReference {
+  RTL_CLASS(TVantrelInMemoryArchiveReference, TVantrelArchiveReference)
+public:
+  TVantrelInMemoryArchiveReference(TVantrelAssetsManager* AMngr, const std::string& AId)
+      : TVantrelArchiveReference(AMngr, AId) {}
+  // Closes the zip while the stream still exists, then frees the stream.
+  ~TVantrelInMemoryArchiveReference() override;
+
+  rtl::TStream* Stream() const override { return FStream.get(); }
+
+  // Replaces the archive's bytes with AStream's, from its position to its end; nothing for nil.
+  void ApplyStream(rtl::TStream* AStream);
+  void SaveToFile(IVantrelArchiveContent* APckg, const std::string& AFilename) override;
+  void SaveToStream(IVantrelArchiveContent* APckg, rtl::TStream* AStream) override;
+
+protected:
+  void OpenArchive() override;
+  void ArchiveClosed() override;
+
+private:
+  rtl::TOwned<rtl::TMemoryStream> FStream;
+};
+
+// The references of one manager by id (keys compared exactly), in insertion order. It owns them:
+// a reference leaving the dictionary is freed. Every operation holds the dictionary's lock; a
+// create holds it across lookup, creation and insertion, so two packages asking for one id at
+// once get one reference.
+class TVantrelArchiveReferences : public rtl::TObject {
+  RTL_CLASS(TVantrelArchiveReferences, rtl::TObject)
+public:
+  explicit TVantrelArchiveReferences(TVantrelAssetsManager* AMngr);
+  ~TVantrelArchiveReferences() override;
+
+  TVantrelAssetsManager* Manager() const { return FManager; }
+  int Count() const;
+  // The ids in insertion order.
+  std::vector<std::string> Ids() const;
+
+  // Each returns the reference of that id with one more reference count, made (and added) when
+  // absent. CreateArchiveByStream copies AStream into a new in-memory reference; an existing id
+  // ignores AStream.
+  TVantrelArchiveReference* CreateArchiveByFilename(const std::string& AFileName);
+  TVantrelArchiveReference* CreateArchiveByStream(const std::string& AId, rtl::TStream* AStream);
+  TVantrelArchiveReference* CreateArchiveInMemory(const std::string& AId);
+
+  bool ArchiveExists(const std::string& AId) const;
+  // The reference, or nullptr.
+  TVantrelArchiveReference* GetArchive(const std::string& AId) const;
+  // Removes and frees the reference of that id, when present.
+  void CloseArchive(const std::string& AId);
+  void ClearArchives();
+
+private:
+  TVantrelAssetsManager* FManager;
+  rtl::TObjectDictionary<std::string, TVantrelArchiveReference*> FItems{rtl::TDictionaryOwnership::doOwnsValues};
+
+  // The reference of AId, made by AMake when absent, with one more count.
+  template <class TMake> TVantrelArchiveReference* Acquire(const std::string& AId, TMake AMake);
+};
+
+} // namespace vantrel
