@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <numbers>
+#include <vector>
 
+#include <epoxy/gl.h>
+
+#include "context/Vantrel.Context.Buffers.h"
 #include "context/Vantrel.Context.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "scene/Vantrel.Cube.h"
@@ -265,6 +270,54 @@ TEST_F(MeshGL, AFailedDrawLeavesNoCacheBehind) {
 namespace {
 
 using namespace vantrel;
+
+TEST_F(MeshGL, MeshDataDrawsRefuseIndicesBeyondTheVertices) {
+  auto* def = New<TMeshDef>();
+  def->SetId("broken");
+  def->AddPolygon(T3DPolygon{{0, 0, 0}, {0, 1, 0}, {1, 1, 0}});
+  def->GetIndexSource()->SetIndices(2, 99);
+  auto* mesh = New<TVantrelMesh>(FRoot.get());
+  mesh->SetParent(FRoot.get());
+  mesh->SetMaterialSource(FSource.get());
+  mesh->LoadFromDefinition(def);
+  const int64_t drawsBefore = ContextShared().DrawCalls;
+  ASSERT_TRUE(Context()->BeginSceneRendering());
+  try {
+    mesh->RenderInternal();
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& error) {
+    EXPECT_NE(error.Message().find("invalid index 99 in mesh definition \"broken\" - vertex count 3"),
+              std::string::npos)
+        << error.Message();
+  }
+  Context()->EndSceneRendering();
+  EXPECT_EQ(ContextShared().DrawCalls, drawsBefore);
+  mesh->Free();
+}
+
+TEST_F(MeshGL, FlatShadingRefreshesAStaticDefinitionsGPUCopy) {
+  TVantrelCube* cube = MakeCube();
+  LookFrom({1.5f, 1.2f, 2.0f});
+  Draw(cube); // builds the GPU copy
+  auto* def = dynamic_cast<TMeshDef*>(cube->Def());
+  TMeshBufferObject* object = def->GetBufferObject();
+  ASSERT_NE(object, nullptr);
+  // Scramble the definition's tangents; the refresh after the shading change must upload the new
+  // ones the definition computes.
+  for (int32_t v = 0; v < def->GetVertexSource()->Length(); ++v)
+    def->GetVertexSource()->SetTangents(v, {9, 9, 9});
+  cube->SetFlatShading(true);
+  const TVertexBuffer& vertices = *def->GetVertexSource();
+  std::vector<uint8_t> uploaded(size_t(vertices.Size()));
+  TBufferObject* buffer = object->GetComponent(TMeshBufferComponent::All);
+  glBindBuffer(GL_ARRAY_BUFFER, buffer->Handle());
+  glGetBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(uploaded.size()), uploaded.data());
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  EXPECT_EQ(std::memcmp(uploaded.data(), vertices.Buffer(), uploaded.size()), 0);
+  EXPECT_NE(vertices.GetTangents(0), (TPoint3D{9, 9, 9}));
+  Draw(cube);
+  ExpectColor(Probe({0, 0, 0.5f}), 0xFF0000FF);
+}
 
 TEST_F(MeshGL, ByteAndFloatColoursReadBackRed) {
   // A quad whose vertices carry the byte colour red reads back red, as does one with float red.

@@ -343,6 +343,39 @@ TEST_F(MeshTest, VertexGroupsOutliveOrPrecedeTheirParent) {
   }
 }
 
+TEST_F(MeshTest, SegmentsBuildMeshChildren) {
+  auto def = MakeOwned<TSegmentDef>();
+  def->SetId("segment");
+  auto* mesh = QuadDef("part", 0, def.get());
+  def->AddChild(mesh);
+  auto* group = New<TVertexGroupDef>(mesh);
+  group->AddIndices(std::vector<uint32_t>{0, 1, 2}, 0, 3, 0);
+  mesh->AddMesh(group);
+  auto segment = MakeOwned<TVantrelSegment>(nullptr);
+  segment->LoadFromDefinition(def.get());
+  ASSERT_EQ(segment->ChildrenCount(), 1);
+  auto* child = dynamic_cast<TVantrelMesh*>(segment->Children()[0]);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(child->GetMeshData()->VertexBuffer().Length(), 6);
+  ASSERT_EQ(child->Meshes().size(), 1u);
+  EXPECT_NE(dynamic_cast<TVantrelVertexGroup*>(child->Meshes()[0]), nullptr);
+}
+
+TEST_F(MeshTest, AStaticDefinitionGivesTheMeshDataItsFormats) {
+  auto* def = New<TMeshDef>();
+  def->SetVertexFormat({TVertexFormat::Vertex, TVertexFormat::Color0});
+  def->CreateIndexSource(TIndexFormat::UInt32);
+  def->AddPolygon(T3DPolygon{{0, 0, 0}, {0, 1, 0}, {1, 1, 0}});
+  def->SetIsStatic(true);
+  auto mesh = MakeOwned<TVantrelMesh>(nullptr);
+  mesh->LoadFromDefinition(def);
+  const TMeshData& data = *mesh->GetMeshData();
+  EXPECT_EQ(data.VertexBuffer().Format(), def->GetVertexSource()->Format());
+  EXPECT_EQ(data.VertexBuffer().Length(), 0);
+  EXPECT_EQ(data.IndexBuffer().Format(), TIndexFormat::UInt32);
+  EXPECT_EQ(data.IndexBuffer().IndexSize(), 4);
+}
+
 TEST_F(MeshTest, BareInstanceMatrices) {
   auto mesh = MakeOwned<TVantrelMesh>(nullptr);
   EXPECT_EQ(mesh->Instances().CachedInstancesCount(), 1);
