@@ -376,6 +376,21 @@ TEST_F(MeshTest, AStaticDefinitionGivesTheMeshDataItsFormats) {
   EXPECT_EQ(data.IndexBuffer().IndexSize(), 4);
 }
 
+TEST_F(MeshTest, DeepSearchesFindMeshesByTheirReferencedName) {
+  auto root = MakeOwned<TVantrelTransform>(nullptr);
+  auto* mesh = New<TVantrelMesh>(root.get());
+  mesh->SetParent(root.get());
+  mesh->SetQualifiedName("key");
+  mesh->SetReferencedName("ref");
+  TVantrelControl::TSearchResult result;
+  root->FindControlsByDeepSearch("ref", &result);
+  ASSERT_EQ(result.Count(), 1);
+  EXPECT_TRUE(result.Items(static_cast<TComponent*>(mesh)));
+  result.Clear();
+  root->FindControlsByDeepSearch("key", &result);
+  EXPECT_FALSE(result.Items(static_cast<TComponent*>(mesh)));
+}
+
 TEST_F(MeshTest, BareInstanceMatrices) {
   auto mesh = MakeOwned<TVantrelMesh>(nullptr);
   EXPECT_EQ(mesh->Instances().CachedInstancesCount(), 1);
