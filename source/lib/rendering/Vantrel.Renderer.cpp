@@ -212,7 +212,7 @@ void TRenderer::BeginMainRenderPass(const TMatrix3D& ACamera, float AAngleOfView
   if (!context)
     return;
   context->BeginSceneRendering();
-  context->SetContextState(TContextState::csScissorOff);
+  context->SetContextStates({TContextState::cs3DScene, TContextState::csScissorOff});
   context->SetCameraMatrix(ACamera);
   context->SetCameraAngleOfView(AAngleOfView);
 }
@@ -222,9 +222,12 @@ void TRenderer::EndMainRenderPass() {
     context->EndSceneRendering();
 }
 
+// The scene phases record cs3DScene: a rectangle pass (the deferred composite, FXAA) leaves
+// cs2DScene recorded on the context, and without this the next frame's objects would be projected
+// with the screen matrix instead of the camera's.
 bool TRenderer::OpenOpaquePhase(TVantrelContext& AContext) {
-  AContext.SetContextStates(
-      {TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
+  AContext.SetContextStates({TContextState::cs3DScene, TContextState::csZTestOn, TContextState::csZWriteOn,
+                             TContextState::csFrontFace});
   AContext.BindDefaultBuffer();
   const bool result = AContext.BeginSceneRendering();
   AContext.DisableBlendingBuffers();
@@ -259,7 +262,7 @@ bool TRenderer::BeginTranslucentRendering() {
   if (!context)
     return false;
   context->SetTranslucentRendering(true);
-  context->SetContextState(TContextState::csZTestOn);
+  context->SetContextStates({TContextState::cs3DScene, TContextState::csZTestOn});
   TFrameBufferObject* buffer = context->GetTranslucentBuf();
   buffer->Bind(context);
   buffer->Clear(TRenderTarget::Color_0, TAlphaColorF{}, 1, 0, false);
@@ -311,8 +314,8 @@ bool TLegacyRenderer::BeginTranslucentRendering() {
   if (!context)
     return false;
   context->SetTranslucentRendering(true);
-  context->SetContextStates(
-      {TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
+  context->SetContextStates({TContextState::cs3DScene, TContextState::csZTestOn, TContextState::csZWriteOn,
+                             TContextState::csFrontFace});
   context->BindDefaultBuffer();
   const bool result = context->BeginSceneRendering();
   context->EnableBlendingBuffers();
