@@ -18,6 +18,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <map>
 #include <random>
@@ -201,6 +202,16 @@ size_t NodeBytes(const TMz_XmlNode&, size_t AObject) {
   return AObject;
 }
 
+// An index head (entries, sorted view, copy count), the namespace index's pointer and the owning
+// list's head.
+constexpr size_t AttributeTableBytes = sizeof(TMz_XmlNodeIndex) + 8 + sizeof(TMz_XmlVector<void*>);
+
+// The entries a table holds room for as it grew while parsing (one, four, then doubling).
+size_t AttributeEntries(const TMz_XmlNodeIndex& AIndex) {
+  const size_t size = AIndex.size();
+  return size <= 1 ? size : size <= 4 ? 4 : std::bit_ceil(size);
+}
+
 double TreeBytesPerInputByte() {
   TMz_XmlDocument document;
   document.loadFromBytes(Input());
@@ -210,8 +221,13 @@ double TreeBytesPerInputByte() {
     const TMz_XmlElement* element = pending.back();
     pending.pop_back();
     bytes += NodeBytes(*element, sizeof(TMz_XmlElement));
-    // Index entries (a key view, a node and a flag) and the owning list's pointer.
-    bytes += element->attributes().size() * (24 + 8) + element->namespaces().size() * 24;
+    // The attribute table of an element that has one (two indexes' heads and the owning list's),
+    // its entries (a key view and a node) and the owning list's pointers, counted at capacity.
+    if (!element->attributes().empty() || !element->namespaces().empty()) {
+      bytes += AttributeTableBytes;
+      bytes += AttributeEntries(element->attributes()) * (sizeof(TMz_XmlNodeIndex::TEntry) + 8);
+      bytes += AttributeEntries(element->namespaces()) * sizeof(TMz_XmlNodeIndex::TEntry);
+    }
     for (const auto& entry : element->attributes())
       bytes += NodeBytes(*entry.Node, sizeof(TMz_XmlNamespace));
     if (const TMz_XmlNodes* children = element->nodes()) {

@@ -431,7 +431,9 @@ private:
   }
 
   // A comment, CDATA section or DOCTYPE node under ANode; at the top level it is discarded.
-  TMz_XmlNode* MakeSpecial(TMz_XmlNode* ANode, TMz_XmlNodeKind AKind, const char* AName) {
+  // AName may view the input (the CDATA section's own "CDATA"), so the node's name views it too
+  // rather than taking a copy.
+  TMz_XmlNode* MakeSpecial(TMz_XmlNode* ANode, TMz_XmlNodeKind AKind, std::string_view AName) {
     TMz_XmlNode* node = FromCallback(ANode, {}, AName, AKind);
     if (!node) {
       node = Made(TMz_XmlElement::Create(&FDocument, ANode, "", AName));
@@ -467,10 +469,11 @@ private:
       Expect('>', "invalid character found - \">\" expected");
       FinishSpecial(ANode, node, value);
     } else if (c == '[') {
-      if (ReadToken() != "CDATA")
+      const std::string_view token = ReadToken();
+      if (token != "CDATA")
         Fail("invalid character - \"CDATA[\" expected behind \"<![\"");
       Expect('[', "invalid character - \"[\" expected behind \"<![CDATA\"");
-      TMz_XmlNode* node = MakeSpecial(ANode, TMz_XmlNodeKind::mzData, "CDATA");
+      TMz_XmlNode* node = MakeSpecial(ANode, TMz_XmlNodeKind::mzData, token);
       const TView value = ReadUntil("]]>");
       Expect(']', "invalid character found - \"]\" expected");
       Expect(']', "invalid character found - \"]\" expected");
@@ -530,8 +533,13 @@ private:
       Fail("incomplete namespace declaration \"%s\" for tag name", prefix);
     }
     TMz_XmlNode* element = FromCallback(ANode, prefix, name, TMz_XmlNodeKind::mzDefault);
-    if (!element)
-      element = Made(TMz_XmlElement::Create(&FDocument, ANode, prefix, name));
+    if (!element) {
+      TMz_XmlElement* made = Made(TMz_XmlElement::Create(&FDocument, ANode, prefix, name));
+      // Its attribute tables are made once at their size rather than grown entry by entry.
+      if (const size_t count = AttributesAhead(); count > 1)
+        made->reserveAttributes(count);
+      element = made;
+    }
     if (ParseTagHead(element))
       ParseChildNodes(element, ADepth + 1);
     if (!prefix.empty() && !element->defined(prefix))
@@ -540,6 +548,26 @@ private:
       Fail("tag \"%s\" not closed", element->getQualifiedName());
     if (!ANode)
       Discard(element);
+  }
+
+  // The number of "=" in the rest of the tag head outside quotes: the attributes to come, unless
+  // the head is malformed (then only the tables' first size is off).
+  size_t AttributesAhead() const {
+    size_t count = 0;
+    for (int64_t pos = FPos; pos < FLength; ++pos) {
+      const TChar c = FText[pos];
+      if (c == '>')
+        break;
+      if (c == '=') {
+        ++count;
+      } else if (c == '"' || c == '\'') {
+        const size_t found = Span(0, FLength).find(c, static_cast<size_t>(pos) + 1);
+        if (found == TView::npos)
+          break;
+        pos = static_cast<int64_t>(found);
+      }
+    }
+    return count;
   }
 
   // Reads the attribute list; true when content follows.
@@ -581,12 +609,37 @@ private:
       ReadValue(node, true);
       return;
     }
-    TMz_XmlNode* node = FromCallback(ANode, prefix, name, TMz_XmlNodeKind::mzAttribute);
-    if (!node)
-      node = Made(TMz_XmlAttribute::Create(&FDocument, ANode, prefix, name));
-    ReadValue(node, false);
+    TMz_XmlNode* node;
+    if (FCallback) {
+      node = FromCallback(ANode, prefix, name, TMz_XmlNodeKind::mzAttribute);
+      if (!node)
+        node = Made(TMz_XmlAttribute::Create(&FDocument, ANode, prefix, name));
+      ReadValue(node, false);
+    } else {
+      node = ParseOwnAttribute(ANode, prefix, name);
+    }
     if (!prefix.empty() && !node->defined(prefix))
       Fail("namespace \"%s\" not defined for attribute \"%s\"", prefix, name);
+  }
+
+  // An attribute of a load without callback, on an element the parser made: the value is read
+  // first, so the node is made with it (a failure frees the whole tree, so the node's absence
+  // then is never seen).
+  TMz_XmlNode* ParseOwnAttribute(TMz_XmlNode* ANode, std::string_view APrefix, std::string_view AName) {
+    TView value;
+    const int32_t c = ReadNonWhite();
+    if (c == '/' || c == '>') {
+      --FPos;
+    } else {
+      if (c != '=')
+        Fail("invalid character while parsing attribute \"%s\"",
+             APrefix.empty() ? std::string(AName) : std::string(APrefix) + ':' + std::string(AName));
+      ReadQuotedSpan(value);
+    }
+    auto* node = Made(TMz_XmlAttribute::Create(&FDocument, ANode, APrefix, AName));
+    if (!value.empty())
+      AppendValue(node, value);
+    return node;
   }
 
   void ReadValue(TMz_XmlNode* ANode, bool ANamespace) {
@@ -610,6 +663,13 @@ private:
   }
 
   void ReadQuoted(TMz_XmlNode* ANode) {
+    TView value;
+    if (ReadQuotedSpan(value))
+      AssignValue(ANode, value);
+  }
+
+  // Reads a quoted value into AValue; false (and the index at the end) when it is not closed.
+  bool ReadQuotedSpan(TView& AValue) {
     SkipWhite();
     const int32_t quote = Read();
     if (quote != '"' && quote != '\'')
@@ -618,10 +678,11 @@ private:
     const size_t found = Span(0, FLength).find(static_cast<TChar>(quote), static_cast<size_t>(start));
     if (found == TView::npos) {
       FPos = FLength;
-      return;
+      return false;
     }
     FPos = static_cast<int64_t>(found) + 1;
-    AssignValue(ANode, Span(start, static_cast<int64_t>(found)));
+    AValue = Span(start, static_cast<int64_t>(found));
+    return true;
   }
 };
 
@@ -652,6 +713,8 @@ void TMz_XmlDocument::parse(TMz_StreamReader& pReader) {
   // Such a tree's names and values view a copy of UTF-8 input that lives as long as the tree.
   std::unique_ptr<char[]> text;
   try {
+    // Blocks a growing table leaves behind are counted per run of one slab, not one by one.
+    json_pool::TReleaseScope batch;
     std::optional<json_pool::TDocumentScope> scope;
     if (slabs)
       scope.emplace(slabs);
