@@ -98,11 +98,17 @@ int64_t Utf16Position(std::string_view AText, int64_t APosition) {
   return units + std::max<int64_t>(0, APosition - size);
 }
 
-// Whether AText is well-formed UTF-8; ASCII runs are checked eight bytes at a time.
+// Whether AText is well-formed UTF-8; ASCII runs are checked sixteen (or eight) bytes at a time.
 bool IsWellFormedUtf8(std::string_view AText) {
   const char* p = AText.data();
   const char* end = p + AText.size();
   while (p < end) {
+#if defined(__SSE2__)
+    if (end - p >= 16 && !_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))) {
+      p += 16;
+      continue;
+    }
+#endif
     if (end - p >= 8) {
       uint64_t block;
       std::memcpy(&block, p, 8);
@@ -138,11 +144,17 @@ std::string ToUtf8(std::string_view AValue) {
   return SanitizeUtf8(AValue);
 }
 
-void AppendValue(TMz_XmlNode* ANode, std::u16string_view AValue) {
+// AWellFormed: the whole text is known to be well-formed UTF-8. Every value starts and ends next
+// to an ASCII character (a quote, a bracket, trimmed white space) or the end, so it then holds
+// whole characters and is well-formed too.
+void AppendValue(TMz_XmlNode* ANode, std::u16string_view AValue, bool) {
   ANode->appendRawValue(AValue);
 }
-void AppendValue(TMz_XmlNode* ANode, std::string_view AValue) {
-  AppendUtf8Value(ANode, AValue);
+void AppendValue(TMz_XmlNode* ANode, std::string_view AValue, bool AWellFormed) {
+  if (AWellFormed)
+    ANode->appendRawValue(AValue);
+  else
+    AppendUtf8Value(ANode, AValue);
 }
 
 } // namespace
@@ -159,7 +171,11 @@ public:
 
   TMz_XmlParser(TMz_XmlDocument& ADocument, TMz_StreamReader& AReader, TView AText)
       : FDocument(ADocument), FReader(AReader), FText(AText.data()),
-        FLength(static_cast<int64_t>(AText.size())) {}
+        FLength(static_cast<int64_t>(AText.size())) {
+    // One pass over the whole text spares a check of every value.
+    if constexpr (std::is_same_v<TChar, char>)
+      FWellFormed = IsWellFormedUtf8(AText);
+  }
   ~TMz_XmlParser() {
     json_pool::TReleaseScope batch;
     for (TMz_XmlNode* node : FOrphans)
@@ -176,6 +192,8 @@ private:
   const TChar* FText = nullptr;
   int64_t FLength = 0;
   int64_t FPos = 0;
+  // UTF-8 text that is well-formed throughout (values need no repair).
+  bool FWellFormed = false;
   // Nodes no element owns (top-level elements before the declaration, nodes a callback made
   // under a non-element); freed when they are done or with the parser.
   std::vector<TMz_XmlNode*> FOrphans;
@@ -192,14 +210,14 @@ private:
   int32_t Read() { return CharAt(FPos++); }
   int32_t Current() const { return CharAt(FPos); }
   static bool IsWhite(int32_t c) { return c == 8 || c == 9 || c == 10 || c == 13 || c == 32; }
-  static constexpr std::array<bool, 128> TokenChars = [] {
-    std::array<bool, 128> table{};
+  static constexpr std::array<bool, 256> TokenChars = [] {
+    std::array<bool, 256> table{};
     for (int c = 0; c < 128; ++c)
       table[static_cast<size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                                       (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
     return table;
   }();
-  static bool IsTokenChar(int32_t c) { return c >= 0 && c < 128 && TokenChars[static_cast<size_t>(c)]; }
+  static bool IsTokenChar(int32_t c) { return c >= 0 && c < 256 && TokenChars[static_cast<size_t>(c)]; }
 
   template <class... TArgs> [[noreturn]] void Fail(std::string_view AMessage, const TArgs&... AArgs) {
     if constexpr (std::is_same_v<TChar, char>)
@@ -261,8 +279,10 @@ private:
     if (!IsTokenChar(c))
       Fail("invalid character for token");
     const int64_t start = FPos;
-    while (IsTokenChar(Current()))
-      ++FPos;
+    int64_t pos = FPos;
+    while (pos < FLength && IsTokenChar(Unit(FText[pos])))
+      ++pos;
+    FPos = pos;
     if constexpr (std::is_same_v<TChar, char>) {
       return {FText + start, static_cast<size_t>(FPos - start)};
     } else {
@@ -383,7 +403,7 @@ private:
     while (end > start && Unit(FText[end - 1]) <= 32)
       --end;
     if (end > start)
-      AppendValue(ANode, Span(start, end));
+      AppendValue(ANode, Span(start, end), FWellFormed);
   }
 
   bool ParseTag(TMz_XmlNode* ANode, int32_t ADepth) {
@@ -443,9 +463,9 @@ private:
   }
 
   // A fresh node takes the text without a copy; one from a callback that holds a value is set.
-  static void AssignValue(TMz_XmlNode* ANode, TView AValue) {
+  void AssignValue(TMz_XmlNode* ANode, TView AValue) {
     if (ANode->getRawValue().empty()) {
-      AppendValue(ANode, AValue);
+      AppendValue(ANode, AValue, FWellFormed);
       return;
     }
     ANode->setRawValue(ToUtf8(AValue));
@@ -533,13 +553,8 @@ private:
       Fail("incomplete namespace declaration \"%s\" for tag name", prefix);
     }
     TMz_XmlNode* element = FromCallback(ANode, prefix, name, TMz_XmlNodeKind::mzDefault);
-    if (!element) {
-      TMz_XmlElement* made = Made(TMz_XmlElement::Create(&FDocument, ANode, prefix, name));
-      // Its attribute tables are made once at their size rather than grown entry by entry.
-      if (const size_t count = AttributesAhead(); count > 1)
-        made->reserveAttributes(count);
-      element = made;
-    }
+    if (!element)
+      element = Made(TMz_XmlElement::Create(&FDocument, ANode, prefix, name));
     if (ParseTagHead(element))
       ParseChildNodes(element, ADepth + 1);
     if (!prefix.empty() && !element->defined(prefix))
@@ -548,26 +563,6 @@ private:
       Fail("tag \"%s\" not closed", element->getQualifiedName());
     if (!ANode)
       Discard(element);
-  }
-
-  // The number of "=" in the rest of the tag head outside quotes: the attributes to come, unless
-  // the head is malformed (then only the tables' first size is off).
-  size_t AttributesAhead() const {
-    size_t count = 0;
-    for (int64_t pos = FPos; pos < FLength; ++pos) {
-      const TChar c = FText[pos];
-      if (c == '>')
-        break;
-      if (c == '=') {
-        ++count;
-      } else if (c == '"' || c == '\'') {
-        const size_t found = Span(0, FLength).find(c, static_cast<size_t>(pos) + 1);
-        if (found == TView::npos)
-          break;
-        pos = static_cast<int64_t>(found);
-      }
-    }
-    return count;
   }
 
   // Reads the attribute list; true when content follows.
@@ -638,7 +633,7 @@ private:
     }
     auto* node = Made(TMz_XmlAttribute::Create(&FDocument, ANode, APrefix, AName));
     if (!value.empty())
-      AppendValue(node, value);
+      AppendValue(node, value, FWellFormed);
     return node;
   }
 

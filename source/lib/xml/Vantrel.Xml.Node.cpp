@@ -505,17 +505,9 @@ void TMz_XmlElement::appendNew(TMz_XmlElement* pNode) {
   fNodes->push_back(pNode);
 }
 
-TMz_XmlElement::TAttributeTable& TMz_XmlElement::table() {
-  if (!fTable)
-    fTable.reset(NewInSlab<TAttributeTable>());
+TMz_XmlElement::TAttributeTable& TMz_XmlElement::makeTable() {
+  fTable.reset(NewInSlab<TAttributeTable>());
   return *fTable;
-}
-
-void TMz_XmlElement::reserveAttributes(size_t pCount) {
-  touch();
-  TAttributeTable& attributes = table();
-  attributes.Owned.reserve(pCount);
-  attributes.Attributes.reserve(pCount);
 }
 
 void TMz_XmlElement::addAttributeNew(TMz_XmlAttribute* pAttr) {

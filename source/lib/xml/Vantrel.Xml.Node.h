@@ -240,8 +240,6 @@ public:
   // Drops every entry holding pNode.
   void removeNode(const TMz_XmlAttribute* pNode);
   void clear();
-  // Room for pCount entries in all, so a builder that knows the count makes one block.
-  void reserve(size_t pCount) { fEntries.reserve(pCount); }
   bool empty() const { return fEntries.empty(); }
   size_t size() const { return fEntries.size(); }
   auto begin() const { return fEntries.begin(); }
@@ -338,8 +336,6 @@ public:
   // For builders that know pNode is new and has this element as parent (no ownership checks).
   void appendNew(TMz_XmlElement* pNode);
   void addAttributeNew(TMz_XmlAttribute* pAttr);
-  // Room for pCount attribute nodes in all (a parser that counted them ahead).
-  void reserveAttributes(size_t pCount);
 
 protected:
   TMz_XmlElement(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, TMz_XmlNodeKind pKind,
@@ -368,7 +364,8 @@ private:
   };
   std::unique_ptr<TAttributeTable, TSlabDelete> fTable;
 
-  TAttributeTable& table();
+  TAttributeTable& table() { return fTable ? *fTable : makeTable(); }
+  TAttributeTable& makeTable();
   TMz_XmlAttribute* attributeNode(std::string_view pIndex) const {
     return fTable ? fTable->Attributes.find(pIndex) : nullptr;
   }
