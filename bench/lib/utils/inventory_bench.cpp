@@ -188,8 +188,11 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   // Each size has as many collectables as templates, so per template is also per collectable.
   const double small = LoadMicroseconds(1000) / 1000, large = LoadMicroseconds(10000) / 10000;
-  std::printf("load: %.2f us per template at 1,000, %.2f us at 10,000, ratio %.2f (target <= 1.5)%s\n", small,
-              large, large / small, large / small <= 1.5 ? "" : "  ABOVE TARGET");
+  // The limit of 1.5 is held on instructions (tools/bench-inventory-instructions); this wall-clock
+  // ratio also measures memory, which a loaded machine slows.
+  std::printf("load: %.2f us per template at 1,000, %.2f us at 10,000, wall-clock ratio %.2f (limit 1.5 checked on "
+              "instructions by tools/bench-inventory-instructions)\n",
+              small, large, large / small);
   std::printf("parse share of a load: %.0f%% at 1,000, %.0f%% at 10,000\n",
               100 * ParseMicroseconds(1000) / (small * 1000),
               100 * ParseMicroseconds(10000) / (large * 10000));
