@@ -6,8 +6,14 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "formats/Vantrel.Imaging.h"
 #include "materials/Vantrel.Material.Behaviour.h"
+#include "rendering/Vantrel.Controller.Passes.CustomBlur.h"
+#include "rendering/Vantrel.Controller.Passes.CustomDepth.h"
 #include "rendering/Vantrel.Controller.Passes.Deferred.Composite.h"
+#include "rendering/Vantrel.Controller.Passes.EmissiveBlur.h"
 #include "rendering/Vantrel.Controller.Passes.FXAA.h"
+#include "rendering/Vantrel.Controller.Passes.SMStoreDepth.h"
+#include "rendering/Vantrel.Controller.Passes.VSMBlur.h"
+#include "rendering/Vantrel.Controller.Passes.VSMStoreDepth.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Viewport.h"
 #include "scene/Vantrel.Control.h"
@@ -44,6 +50,12 @@ constexpr TUnitEntry Units[] = {
     {InitializeViewport, FinalizeViewport},
     {InitializeDeferredCompositePass, FinalizeDeferredCompositePass},
     {InitializeFXAAPass, FinalizeFXAAPass},
+    {InitializeCustomBlurPass, FinalizeCustomBlurPass},
+    {InitializeEmissiveBlurPass, FinalizeEmissiveBlurPass},
+    {InitializeCustomDepthPass, FinalizeCustomDepthPass},
+    {InitializeSMStoreDepthPass, FinalizeSMStoreDepthPass},
+    {InitializeVSMStoreDepthPass, FinalizeVSMStoreDepthPass},
+    {InitializeVSMBlurPass, FinalizeVSMBlurPass},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
     {InitializeInventory, FinalizeInventory},
