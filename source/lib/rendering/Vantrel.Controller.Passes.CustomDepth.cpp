@@ -1,5 +1,7 @@
 #include "rendering/Vantrel.Controller.Passes.CustomDepth.h"
 
+#include "materials/Vantrel.Material.Default.h"
+
 #include "context/Vantrel.Context.h"
 #include "rendering/Vantrel.Controller.Passes.FXAA.h"
 #include "rendering/Vantrel.Renderer.h"
@@ -145,6 +147,8 @@ TOwned<TMaterial> TCustomDepthMaterialSource::CreateMaterial() {
 
 void TVantrelRenderPassCustomDepth::RegisterProperties(TPropertyList& AList) {
   using C = TVantrelRenderPassCustomDepth;
+  // A depth pass draws its list through the list procedure: that is its default.
+  AList.Add("RenderProc", &C::GetRenderProc, &C::SetRenderProc).WithDefault(TRenderPassRenderingProc::ListRendering);
   AList.Add("DepthMethod", &C::GetDepthMethod, &C::SetDepthMethod).WithDefault(TDepthMethod::dmDefault);
 }
 
@@ -247,12 +251,15 @@ int CustomDepthInitCount = 0;
 void InitializeCustomDepthPass() {
   if (CustomDepthInitCount++ > 0)
     return;
+  // The default material's shadow and depth branches test their inputs against this class.
+  SetPassClass(TVantrelPassClassRef::CustomDepth, &TVantrelRenderPassCustomDepth::StaticClass());
   RegisterClass(TVantrelRenderPassCustomDepth::StaticClass());
 }
 
 void FinalizeCustomDepthPass() {
   if (CustomDepthInitCount == 0 || --CustomDepthInitCount > 0)
     return;
+  SetPassClass(TVantrelPassClassRef::CustomDepth, nullptr);
   UnRegisterClass(TVantrelRenderPassCustomDepth::StaticClass());
 }
 

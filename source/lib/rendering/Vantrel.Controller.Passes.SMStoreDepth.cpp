@@ -1,5 +1,7 @@
 #include "rendering/Vantrel.Controller.Passes.SMStoreDepth.h"
 
+#include "materials/Vantrel.Material.Default.h"
+
 #include <cmath>
 
 #include "context/Vantrel.Context.h"
@@ -141,11 +143,14 @@ int SMStoreDepthInitCount = 0;
 void InitializeSMStoreDepthPass() {
   if (SMStoreDepthInitCount++ > 0)
     return;
+  // The default material's shadow and depth branches test their inputs against this class.
+  SetPassClass(TVantrelPassClassRef::SMStoreDepth, &TVantrelRenderPassSMStoreDepth::StaticClass());
 }
 
 void FinalizeSMStoreDepthPass() {
   if (SMStoreDepthInitCount == 0 || --SMStoreDepthInitCount > 0)
     return;
+  SetPassClass(TVantrelPassClassRef::SMStoreDepth, nullptr);
 }
 
 } // namespace vantrel

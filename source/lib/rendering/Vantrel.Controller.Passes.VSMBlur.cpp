@@ -1,5 +1,7 @@
 #include "rendering/Vantrel.Controller.Passes.VSMBlur.h"
 
+#include "materials/Vantrel.Material.Default.h"
+
 #include "rendering/Vantrel.Controller.Passes.CustomDepth.h"
 
 namespace vantrel {
@@ -53,11 +55,14 @@ int VSMBlurInitCount = 0;
 void InitializeVSMBlurPass() {
   if (VSMBlurInitCount++ > 0)
     return;
+  // The default material's shadow and depth branches test their inputs against this class.
+  SetPassClass(TVantrelPassClassRef::VSMBlur, &TVantrelRenderPassVSMBlur::StaticClass());
 }
 
 void FinalizeVSMBlurPass() {
   if (VSMBlurInitCount == 0 || --VSMBlurInitCount > 0)
     return;
+  SetPassClass(TVantrelPassClassRef::VSMBlur, nullptr);
 }
 
 } // namespace vantrel

@@ -1,5 +1,7 @@
 #include "rendering/Vantrel.Controller.Passes.VSMStoreDepth.h"
 
+#include "materials/Vantrel.Material.Default.h"
+
 #include "context/Vantrel.Context.h"
 #include "rendering/Vantrel.Controller.Passes.FXAA.h"
 #include "rendering/Vantrel.Controller.Passes.SMStoreDepth.h"
@@ -162,11 +164,14 @@ int VSMStoreDepthInitCount = 0;
 void InitializeVSMStoreDepthPass() {
   if (VSMStoreDepthInitCount++ > 0)
     return;
+  // The default material's shadow and depth branches test their inputs against this class.
+  SetPassClass(TVantrelPassClassRef::VSMStoreDepth, &TVantrelRenderPassVSMStoreDepth::StaticClass());
 }
 
 void FinalizeVSMStoreDepthPass() {
   if (VSMStoreDepthInitCount == 0 || --VSMStoreDepthInitCount > 0)
     return;
+  SetPassClass(TVantrelPassClassRef::VSMStoreDepth, nullptr);
 }
 
 } // namespace vantrel

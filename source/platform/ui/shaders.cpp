@@ -76,9 +76,11 @@ struct THeldShader {
   int Holders = 0;
 };
 
+// Never destroyed: the context's shutdown at exit clears it, which may run after static objects
+// are gone.
 std::map<std::string, THeldShader>& Shaders() {
-  static std::map<std::string, THeldShader> shaders;
-  return shaders;
+  static auto* shaders = new std::map<std::string, THeldShader>;
+  return *shaders;
 }
 
 } // namespace

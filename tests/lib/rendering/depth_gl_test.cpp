@@ -14,6 +14,7 @@
 
 #include "context/Vantrel.Context.h"
 #include "pass_textures.h"
+#include "materials/Vantrel.Material.Default.h"
 #include "rendering/Vantrel.Controller.Passes.CustomDepth.h"
 #include "rendering/Vantrel.Controller.Passes.SMStoreDepth.h"
 #include "rendering/Vantrel.Controller.Passes.VSMBlur.h"
@@ -507,6 +508,62 @@ TEST_F(ShadowGL, VarianceMapsKeepTheirMoments) {
         ++below;
     }
   EXPECT_EQ(below, 0) << "m2 >= m1^2 everywhere";
+}
+
+} // namespace
+
+namespace {
+
+// The glue: a default material whose shadow inputs are the real passes takes the store passes'
+// biased matrices after a frame.
+TEST_F(ShadowGL, TheDefaultMaterialReadsTheStoreMatrices) {
+  EXPECT_EQ(GetPassClass(TVantrelPassClassRef::SMStoreDepth), &TVantrelRenderPassSMStoreDepth::StaticClass());
+  EXPECT_EQ(GetPassClass(TVantrelPassClassRef::VSMStoreDepth), &TVantrelRenderPassVSMStoreDepth::StaticClass());
+  EXPECT_EQ(GetPassClass(TVantrelPassClassRef::VSMBlur), &TVantrelRenderPassVSMBlur::StaticClass());
+  EXPECT_EQ(GetPassClass(TVantrelPassClassRef::CustomDepth), &TVantrelRenderPassCustomDepth::StaticClass());
+  auto* sm = MakePass<TVantrelRenderPassSMStoreDepth>();
+  auto* store = MakePass<TVantrelRenderPassVSMStoreDepth>();
+  auto* blur = MakePass<TVantrelRenderPassVSMBlur>();
+  for (TVantrelRenderPassCustomDepth* pass : {static_cast<TVantrelRenderPassCustomDepth*>(sm),
+                                              static_cast<TVantrelRenderPassCustomDepth*>(store)}) {
+    pass->SetMapSize({64, 64});
+    SetPlanes(*pass, 1, 21);
+  }
+  sm->SetLight(FLight);
+  store->SetLight(FLight);
+  blur->SetViewportSize({64, 64});
+  blur->SetVSMStoreDepth(store);
+  Run(*sm, {Occluder, Receiver});
+  Run(*store, {Occluder, Receiver});
+  Run(*blur, {});
+
+  auto source = MakeOwned<TVantrelDefaultMaterialSource>(nullptr);
+  source->SetShadows(true);
+  source->SetShadowMapPass(0, sm);
+  source->SetShadowMapPass(3, blur);
+  TContext3D* context = Viewport().MainPassRenderer()->GetSharedContext();
+  TVertexBuffer vertices(TVertexFormats{TVertexFormat::Vertex}, 1);
+  const uint16_t index = 0;
+  ASSERT_TRUE(context->BeginScene());
+  context->DrawPrimitives(TPrimitivesKind::Points, vertices.Buffer(), &index, vertices.GetVertexDeclarations(),
+                          vertices.VertexSize(), 1, 2, 1, source->DefaultMaterial(), 1);
+  context->EndScene();
+  const TVantrelShaderData& data = source->DefaultMaterial()->GetShaderData();
+  EXPECT_TRUE(Near(data.PassData[0].ShadowMapMatrix[0], sm->GetTextureMatrix(context, true)));
+  EXPECT_TRUE(Near(data.PassData[0].ShadowMapMatrix[3], store->GetTextureMatrix(context, true)))
+      << "the blur's matrix is its store pass's";
+  EXPECT_FALSE(Near(data.PassData[0].ShadowMapMatrix[0], TMatrix3D{}));
+  // The default material leaves its shaders with the manager for later materials of the same
+  // text; this test hands them back.
+  TContextShader* vertex = source->DefaultMaterial()->VertexShader();
+  TContextShader* pixel = source->DefaultMaterial()->PixelShader();
+  source.reset();
+  TVantrelContext::RemoveProgram(vertex, pixel);
+  for (TContextShader* shader : {vertex, pixel}) {
+    const int before = TShaderManager::Count();
+    for (int holder = 0; holder < 64 && TShaderManager::Count() == before; ++holder)
+      TShaderManager::UnregisterShader(shader);
+  }
 }
 
 } // namespace
