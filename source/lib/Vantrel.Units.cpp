@@ -20,11 +20,13 @@
 #include "rendering/Vantrel.Controller.Passes.Deferred.Composite.h"
 #include "rendering/Vantrel.Controller.Passes.EmissiveBlur.h"
 #include "rendering/Vantrel.Controller.Passes.FXAA.h"
+#include "rendering/Vantrel.Controller.Passes.PostFX.h"
 #include "rendering/Vantrel.Controller.Passes.SMStoreDepth.h"
 #include "rendering/Vantrel.Controller.Passes.VSMBlur.h"
 #include "rendering/Vantrel.Controller.Passes.VSMStoreDepth.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Viewport.h"
+#include "scene/Vantrel.Camera.h"
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Segment.h"
@@ -53,6 +55,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeTransform, FinalizeTransform},
     {InitializeGroup, FinalizeGroup},
     {InitializeSegment, FinalizeSegment},
+    {InitializeCamera, FinalizeCamera},
     {InitializeImaging, nullptr},
     {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
     {InitializeMaterialDefault, FinalizeMaterialDefault},
@@ -68,6 +71,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeViewport, FinalizeViewport},
     {InitializeDeferredCompositePass, FinalizeDeferredCompositePass},
     {InitializeFXAAPass, FinalizeFXAAPass},
+    {InitializePostFX, FinalizePostFX},
     {InitializeCustomBlurPass, FinalizeCustomBlurPass},
     {InitializeEmissiveBlurPass, FinalizeEmissiveBlurPass},
     {InitializeCustomDepthPass, FinalizeCustomDepthPass},
