@@ -54,10 +54,12 @@ TVantrelTextureBitmap* MakeFloatBitmap(const TPoint& ASize) {
 class TBenchBlurPass : public TVantrelRenderPassBlur {
   RTL_CLASS(TBenchBlurPass, TVantrelRenderPassBlur)
 public:
-  explicit TBenchBlurPass(TComponent* AOwner, std::string AId = {}) : TVantrelRenderPassBlur(AOwner, std::move(AId)) {}
+  explicit TBenchBlurPass(TComponent* AOwner, std::string AId = {})
+      : TVantrelRenderPassBlur(AOwner, std::move(AId)) {}
 
 protected:
-  void DoCreateCompositeTexture(TObject*, const TPoint& ASize, float, TVantrelTextureBitmap*& ATexture) override {
+  void DoCreateCompositeTexture(TObject*, const TPoint& ASize, float,
+                                TVantrelTextureBitmap*& ATexture) override {
     ATexture = MakeFloatBitmap(ASize);
   }
 };
@@ -84,7 +86,8 @@ namespace {
 using namespace vantrel;
 
 constexpr int Size = 1024;
-constexpr TPassBlurType Types[] = {TPassBlurType::RadialBlur, TPassBlurType::FastBlur, TPassBlurType::GaussianBlur};
+constexpr TPassBlurType Types[] = {TPassBlurType::RadialBlur, TPassBlurType::FastBlur,
+                                   TPassBlurType::GaussianBlur};
 // What a uniform 0.5 input comes out as: toneMap(0.5 * 257 / 241) for the radial filter.
 constexpr float Expected[] = {0.8146f, 0.5f, 0.5f};
 
@@ -319,9 +322,10 @@ void BM_Floor_Blit(benchmark::State& AState) {
   glDeleteTextures(2, textures);
 }
 
-constexpr const char* CopyVertex = "#version 430\nlayout(location = 0) in vec3 a_Position;\n"
-                                   "layout(location = 6) in vec2 a_TexCoord0;\nout vec2 v_Uv;\n"
-                                   "void main(){ v_Uv = a_TexCoord0; gl_Position = vec4(a_Position, 1.0); }\n";
+constexpr const char* CopyVertex =
+    "#version 430\nlayout(location = 0) in vec3 a_Position;\n"
+    "layout(location = 6) in vec2 a_TexCoord0;\nout vec2 v_Uv;\n"
+    "void main(){ v_Uv = a_TexCoord0; gl_Position = vec4(a_Position, 1.0); }\n";
 constexpr const char* CopyPixel = "#version 430\nin vec2 v_Uv;\nuniform sampler2D _Input;\n"
                                   "layout(location = 0) out vec4 o_Color;\n"
                                   "void main(){ o_Color = texture(_Input, v_Uv); }\n";
@@ -353,7 +357,10 @@ void BM_Floor_CopyDraw(benchmark::State& AState) {
 }
 
 void Register(const std::string& AName, void (*AFunction)(benchmark::State&), int64_t AArgument) {
-  benchmark::RegisterBenchmark(AName.c_str(), AFunction)->Arg(AArgument)->Unit(benchmark::kMillisecond)->UseRealTime();
+  benchmark::RegisterBenchmark(AName.c_str(), AFunction)
+      ->Arg(AArgument)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
 }
 
 class TBlurReporter : public vbench::TPairReporter {
@@ -365,8 +372,8 @@ public:
       return false;
     }
     const double ratio = times->Ours / times->Peer;
-    std::printf("  %-8s %9.3f ms / %9.3f ms = %.3f (min %.3f)  (expected at most %.2f)\n", ALabel, times->Ours,
-                times->Peer, ratio, times->OursMin / times->PeerMin, ALimit);
+    std::printf("  %-8s %9.3f ms / %9.3f ms = %.3f (min %.3f)  (expected at most %.2f)\n", ALabel,
+                times->Ours, times->Peer, ratio, times->OursMin / times->PeerMin, ALimit);
     return true;
   }
   bool PrintBandwidth() const {
@@ -379,10 +386,11 @@ public:
     }
     // Two passes, each reading and writing 1024^2 x 8 bytes: 32 MiB; each floor moves 16 MiB.
     const double blitFloor = *blit * 2, copyFloor = *copy * 2;
-    std::printf("  GaussBandwidth: Gauss H+V %.3f ms; blit floor %.3f ms (%.1f GB/s read + written) -> %.1fx; "
-                "copy-draw floor %.3f ms -> %.1fx\n",
-                *gauss, blitFloor, 32.0 * 1048576 / (blitFloor * 1e6), *gauss / blitFloor, copyFloor,
-                *gauss / copyFloor);
+    std::printf(
+        "  GaussBandwidth: Gauss H+V %.3f ms; blit floor %.3f ms (%.1f GB/s read + written) -> %.1fx; "
+        "copy-draw floor %.3f ms -> %.1fx\n",
+        *gauss, blitFloor, 32.0 * 1048576 / (blitFloor * 1e6), *gauss / blitFloor, copyFloor,
+        *gauss / copyFloor);
     return true;
   }
 };

@@ -22,7 +22,8 @@ RTL_DEFINE_CLASS(TVantrelRenderPassBlur, "Vantrel.Controller.Passes.CustomBlur")
 
 std::string FormatKernelNumber(double AValue) {
   char buffer[48];
-  const auto result = std::to_chars(buffer, buffer + sizeof(buffer), AValue, std::chars_format::scientific, 8);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof(buffer), AValue, std::chars_format::scientific, 8);
   std::string text(buffer, result.ptr);
   // to_chars writes "3.88725400e-02"; the kernel texts carry "E", a sign and three digits.
   const size_t e = text.find('e');
@@ -88,22 +89,23 @@ constexpr const char* ToneMapping =
     "}\r\n";
 
 // Integer loops, so every compiler takes exactly the 257 samples the divisor 241 assumes.
-constexpr const char* RadialMain = "void main(){\r\n"
-                                   "  float Pi = 6.28318530718;\r\n"
-                                   "  float l_Directions = 32.0;\r\n"
-                                   "  float l_Quality = 8.0;\r\n"
-                                   "  vec4 l_Color = tex2D(_Input, TEX0.xy);\r\n"
-                                   "  for (int n = 0; n < 32; ++n){\r\n"
-                                   "    float d = float(n) * Pi / l_Directions;\r\n"
-                                   "    for (int q = 1; q <= 8; ++q){\r\n"
-                                   "      float i = float(q) / l_Quality;\r\n"
-                                   "      l_Color += tex2D(_Input, TEX0.xy + vec2(cos(d), sin(d)) * _Radius * i);\r\n"
-                                   "    }\r\n"
-                                   "  }\r\n"
-                                   "  l_Color /= l_Quality * l_Directions - 15.0;\r\n"
-                                   "  l_Color.rgb = toneMap(l_Color.rgb, _Exposure);\r\n"
-                                   "  o_FragColor = l_Color;\r\n"
-                                   "}\r\n";
+constexpr const char* RadialMain =
+    "void main(){\r\n"
+    "  float Pi = 6.28318530718;\r\n"
+    "  float l_Directions = 32.0;\r\n"
+    "  float l_Quality = 8.0;\r\n"
+    "  vec4 l_Color = tex2D(_Input, TEX0.xy);\r\n"
+    "  for (int n = 0; n < 32; ++n){\r\n"
+    "    float d = float(n) * Pi / l_Directions;\r\n"
+    "    for (int q = 1; q <= 8; ++q){\r\n"
+    "      float i = float(q) / l_Quality;\r\n"
+    "      l_Color += tex2D(_Input, TEX0.xy + vec2(cos(d), sin(d)) * _Radius * i);\r\n"
+    "    }\r\n"
+    "  }\r\n"
+    "  l_Color /= l_Quality * l_Directions - 15.0;\r\n"
+    "  l_Color.rgb = toneMap(l_Color.rgb, _Exposure);\r\n"
+    "  o_FragColor = l_Color;\r\n"
+    "}\r\n";
 
 // The published weights in their published order, on the centred offsets -9..9.
 constexpr double FastWeights[19] = {0.0388725400, 0.0431734808, 0.0473619401, 0.0513192490, 0.0549249202,
@@ -178,7 +180,9 @@ TMemoryBarrierFlags AllBarriers() {
 
 // ---- Material ---------------------------------------------------------------------------------------
 
-std::string TBlurMaterial::VertexShaderText() { return std::string(SPassShaderHeader) + SPassVertexBody; }
+std::string TBlurMaterial::VertexShaderText() {
+  return std::string(SPassShaderHeader) + SPassVertexBody;
+}
 
 std::string TBlurMaterial::RadialShaderText() {
   return std::string(SPassShaderHeader) + RadialDeclarations + SPassTextureHelpers + ToneMapping + RadialMain;
@@ -190,7 +194,8 @@ std::string TBlurMaterial::FastShaderText(TPassBlurMode AMode) {
   text += "  o_FragColor = vec4(0.0);\r\n";
   for (int tap = 0; tap < 19; ++tap) {
     const std::string offset = FormatKernelNumber(double(tap - 9)) + " / _Width";
-    const std::string step = AMode == TPassBlurMode::Horizontal ? "vec2(" + offset + ", 0.0)" : "vec2(0.0, " + offset + ")";
+    const std::string step =
+        AMode == TPassBlurMode::Horizontal ? "vec2(" + offset + ", 0.0)" : "vec2(0.0, " + offset + ")";
     text += "  o_FragColor += tex2D(_Input, max(min(TEX0.xy + " + step + ", 1.0), 0.0)) * " +
             FormatKernelNumber(FastWeights[tap]) + ";\r\n";
   }
@@ -214,12 +219,14 @@ void TBlurMaterial::DoInitialize() {
   const std::string address = Format("%d", reinterpret_cast<intptr_t>(this));
   const auto pixel = [&](const std::string& AName, const std::string& AText,
                          std::vector<TContextShaderVariable> AVariables) {
-    return TShaderManager::RegisterShaderFromData(AName + "-" + address + ".fps", TContextShaderKind::PixelShader, "",
+    return TShaderManager::RegisterShaderFromData(AName + "-" + address + ".fps",
+                                                  TContextShaderKind::PixelShader, "",
                                                   {GLSLSource(AText, std::move(AVariables))});
   };
   FVertexShader = TShaderManager::RegisterShaderFromData(
       "CustomBlur-" + address + ".fvs", TContextShaderKind::VertexShader, "",
-      {GLSLSource(VertexShaderText(), {{"ModelViewProjMatrix", K::Matrix, 0, 4, 0, TContextShaderKind::VertexShader}})});
+      {GLSLSource(VertexShaderText(),
+                  {{"ModelViewProjMatrix", K::Matrix, 0, 4, 0, TContextShaderKind::VertexShader}})});
   FPixelShader = pixel("CustomRadialBlurH", RadialShaderText(),
                        {{"Input", K::Texture, 0, 0, 0, TContextShaderKind::PixelShader},
                         {"Radius", K::Float2, 1, 1, 0, TContextShaderKind::PixelShader},
@@ -246,7 +253,9 @@ void TBlurMaterial::BeforeDestruction() {
   inherited::BeforeDestruction();
 }
 
-void TBlurMaterial::SetBlurAmount(float AValue) { FBlurAmount = std::clamp(AValue, 0.0f, 15.0f); }
+void TBlurMaterial::SetBlurAmount(float AValue) {
+  FBlurAmount = std::clamp(AValue, 0.0f, 15.0f);
+}
 
 void TBlurMaterial::SetInputTexture(TTexture* AValue) {
   if (FInputTexture != AValue)
@@ -293,8 +302,8 @@ void TBlurMaterial::DoApply(TContext3D* AContext) {
   AContext->SetShaders(FVertexShader, FLastPixelShader);
   auto* context = dynamic_cast<TVantrelContext*>(AContext);
   if (context && Source() && Source()->OwnerPass())
-    context->SetShaderVariable("ModelViewProjMatrix", Source()->OwnerPass()->GetCurrentModelViewProjectionMatrix(),
-                               true);
+    context->SetShaderVariable("ModelViewProjMatrix",
+                               Source()->OwnerPass()->GetCurrentModelViewProjectionMatrix(), true);
   TTexture* input = GetInputTexture(AContext);
   if (!input && !(Source() && Source()->ComponentState().Contains(TComponentStateItem::csDesigning)))
     throw Exception(SBlurInputEmpty);
@@ -351,8 +360,8 @@ void TVantrelRenderPassBlur::InitPassDefaults() {
   FType = TRenderPassType::Post;
   FMethod = TRenderPassMethod::RectToFBO;
   FRendererFlags = AllFlags;
-  FBlendings[0] = TBlendSetting::Create(false, TBlendEquationFunc::befAdd, TBlendFactor::bfOne, TBlendFactor::bfOne,
-                                        TBlendFactor::bfOne, TBlendFactor::bfOne);
+  FBlendings[0] = TBlendSetting::Create(false, TBlendEquationFunc::befAdd, TBlendFactor::bfOne,
+                                        TBlendFactor::bfOne, TBlendFactor::bfOne, TBlendFactor::bfOne);
   SetShader(CreateShader());
   Shader()->SetStored(false);
   FIterations = 1;
@@ -392,14 +401,18 @@ void TVantrelRenderPassBlur::SetBlurMode(TPassBlurMode AValue) {
     material->SetBlurMode(AValue);
 }
 
-float TVantrelRenderPassBlur::GetBlurAmount() const { return Material() ? Material()->BlurAmount() : 0.0f; }
+float TVantrelRenderPassBlur::GetBlurAmount() const {
+  return Material() ? Material()->BlurAmount() : 0.0f;
+}
 
 void TVantrelRenderPassBlur::SetBlurAmount(float AValue) {
   if (TBlurMaterial* material = Material())
     material->SetBlurAmount(AValue);
 }
 
-float TVantrelRenderPassBlur::GetExposure() const { return BlurSource() ? BlurSource()->Exposure() : 1.0f; }
+float TVantrelRenderPassBlur::GetExposure() const {
+  return BlurSource() ? BlurSource()->Exposure() : 1.0f;
+}
 
 void TVantrelRenderPassBlur::SetExposure(float AValue) {
   if (TBlurMaterialSource* source = BlurSource())
@@ -426,7 +439,8 @@ TTexture* TVantrelRenderPassBlur::SecondTarget() {
   if (!composite)
     return nullptr;
   if (!FSecondTarget || FSecondTarget->Width() != composite->Width() ||
-      FSecondTarget->Height() != composite->Height() || FSecondTarget->GetComponents() != composite->GetComponents()) {
+      FSecondTarget->Height() != composite->Height() ||
+      FSecondTarget->GetComponents() != composite->GetComponents()) {
     FSecondTarget.reset(TVantrelTextureBitmap::Create());
     FSecondTarget->BeginSetup();
     FSecondTarget->SetStyle(TTextureStyles{TTextureStyle::RenderTarget});
@@ -461,8 +475,8 @@ void TVantrelRenderPassBlur::DoOnRenderPass(TContext3D* AContext, int32_t ACount
   if (!context)
     return;
   context->SetMemoryBarrierBits(AllBarriers());
-  context->SetContextStates({TContextState::csZTestOff, TContextState::csZWriteOff, TContextState::csColorWriteOn,
-                             TContextState::csFrontFace});
+  context->SetContextStates({TContextState::csZTestOff, TContextState::csZWriteOff,
+                             TContextState::csColorWriteOn, TContextState::csFrontFace});
   if (TCamera* camera = FViewport ? FViewport->CurrentCamera() : nullptr) {
     context->SetCameraMatrix(camera->CameraMatrix());
     context->SetCameraAngleOfView(camera->AngleOfView());
@@ -491,7 +505,8 @@ void TVantrelRenderPassBlur::DoOnRenderPass(TContext3D* AContext, int32_t ACount
   FPreviousTarget = target;
 }
 
-void TVantrelRenderPassBlur::DoOnRenderPassFinished(TContext3D* AContext, int32_t ACount, TRenderPass* APass) {
+void TVantrelRenderPassBlur::DoOnRenderPassFinished(TContext3D* AContext, int32_t ACount,
+                                                    TRenderPass* APass) {
   TRenderer* renderer = GetRenderer();
   auto* context = renderer ? renderer->FrameworkContext() : nullptr;
   if (!context)

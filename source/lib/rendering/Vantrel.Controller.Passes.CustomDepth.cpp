@@ -43,15 +43,16 @@ std::string TCustomDepthMaterial::VertexText() {
 }
 
 std::string TCustomDepthMaterial::VertexMVZText() {
-  return std::string(SPassShaderHeader) + "in vec3 a_Position;\r\n"
-                                          "uniform mat4 _ModelViewProjMatrix;\r\n"
-                                          "uniform mat4 _ModelMatrix;\r\n"
-                                          "uniform mat4 _ViewMatrix;\r\n"
-                                          "out vec4 v_Position;\r\n"
-                                          "void main(){\r\n"
-                                          "  v_Position = (_ViewMatrix * _ModelMatrix) * vec4(a_Position, 1.0);\r\n"
-                                          "  gl_Position = _ModelViewProjMatrix * vec4(a_Position, 1.0);\r\n"
-                                          "}\r\n";
+  return std::string(SPassShaderHeader) +
+         "in vec3 a_Position;\r\n"
+         "uniform mat4 _ModelViewProjMatrix;\r\n"
+         "uniform mat4 _ModelMatrix;\r\n"
+         "uniform mat4 _ViewMatrix;\r\n"
+         "out vec4 v_Position;\r\n"
+         "void main(){\r\n"
+         "  v_Position = (_ViewMatrix * _ModelMatrix) * vec4(a_Position, 1.0);\r\n"
+         "  gl_Position = _ModelViewProjMatrix * vec4(a_Position, 1.0);\r\n"
+         "}\r\n";
 }
 
 std::string TCustomDepthMaterial::VertexMVPZText() {
@@ -87,15 +88,17 @@ void TCustomDepthMaterial::DoInitialize() {
                                                   {GLSLSource(AText, std::move(AVariables))});
   };
   FVertexShader = vertex("CustomDepth-" + address + ".fvs", VertexText(), {Matrix("ModelViewProjMatrix", 0)});
-  FVertexShaderMVZ = vertex("CustomDepthMVZ-" + address + ".fvs", VertexMVZText(),
-                            {Matrix("ModelViewProjMatrix", 0), Matrix("ModelMatrix", 1), Matrix("ViewMatrix", 2)});
-  FVertexShaderMVPZ = vertex("CustomDepthMVPZ-" + address + ".fvs", VertexMVPZText(), {Matrix("ModelViewProjMatrix", 0)});
-  FPixelShader = TShaderManager::RegisterShaderFromData("CustomDepth-" + address + ".fps",
-                                                        TContextShaderKind::PixelShader, "", {GLSLSource(PixelText(), {})});
+  FVertexShaderMVZ =
+      vertex("CustomDepthMVZ-" + address + ".fvs", VertexMVZText(),
+             {Matrix("ModelViewProjMatrix", 0), Matrix("ModelMatrix", 1), Matrix("ViewMatrix", 2)});
+  FVertexShaderMVPZ =
+      vertex("CustomDepthMVPZ-" + address + ".fvs", VertexMVPZText(), {Matrix("ModelViewProjMatrix", 0)});
+  FPixelShader = TShaderManager::RegisterShaderFromData(
+      "CustomDepth-" + address + ".fps", TContextShaderKind::PixelShader, "", {GLSLSource(PixelText(), {})});
   // One name for every depth material: the shader manager hands them all the one object and counts
   // each registration.
-  FPixelShaderZ = TShaderManager::RegisterShaderFromData("CustomDepthZ.fps", TContextShaderKind::PixelShader, "",
-                                                         {GLSLSource(PixelZText(), {})});
+  FPixelShaderZ = TShaderManager::RegisterShaderFromData("CustomDepthZ.fps", TContextShaderKind::PixelShader,
+                                                         "", {GLSLSource(PixelZText(), {})});
 }
 
 void TCustomDepthMaterial::BeforeDestruction() {
@@ -126,10 +129,11 @@ void TCustomDepthMaterial::DoApply(TContext3D* AContext) {
   auto* context = dynamic_cast<TVantrelContext*>(AContext);
   if (!context)
     return;
-  context->SetContextStates({TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
+  context->SetContextStates(
+      {TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
   if (Source() && Source()->OwnerPass())
-    context->SetShaderVariable("ModelViewProjMatrix", Source()->OwnerPass()->GetCurrentModelViewProjectionMatrix(),
-                               true);
+    context->SetShaderVariable("ModelViewProjMatrix",
+                               Source()->OwnerPass()->GetCurrentModelViewProjectionMatrix(), true);
   if (FDepthMethod == TDepthMethod::dmModelViewPosZ) {
     context->SetShaderVariable("ModelMatrix", context->CurrentMatrix(), true);
     context->SetShaderVariable("ViewMatrix", context->CurrentCameraMatrix(), true);
@@ -148,7 +152,8 @@ TOwned<TMaterial> TCustomDepthMaterialSource::CreateMaterial() {
 void TVantrelRenderPassCustomDepth::RegisterProperties(TPropertyList& AList) {
   using C = TVantrelRenderPassCustomDepth;
   // A depth pass draws its list through the list procedure: that is its default.
-  AList.Add("RenderProc", &C::GetRenderProc, &C::SetRenderProc).WithDefault(TRenderPassRenderingProc::ListRendering);
+  AList.Add("RenderProc", &C::GetRenderProc, &C::SetRenderProc)
+      .WithDefault(TRenderPassRenderingProc::ListRendering);
   AList.Add("DepthMethod", &C::GetDepthMethod, &C::SetDepthMethod).WithDefault(TDepthMethod::dmDefault);
 }
 
@@ -206,8 +211,10 @@ void TVantrelRenderPassCustomDepth::DoOnRenderPass(TContext3D* AContext, int32_t
   auto* context = renderer ? renderer->FrameworkContext() : nullptr;
   if (!context)
     return;
-  context->SetContextStates({TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
-  context->ClearEx(TRenderTargets{TRenderTarget::Color_0, TRenderTarget::Depth}, FDefaultColor, FDefaultDepth, 0);
+  context->SetContextStates(
+      {TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
+  context->ClearEx(TRenderTargets{TRenderTarget::Color_0, TRenderTarget::Depth}, FDefaultColor, FDefaultDepth,
+                   0);
   context->GetDefaultFrameBuf()->Prepare(TRenderTargets{TRenderTarget::Color_0});
   SetupMatrices(context);
 }

@@ -51,7 +51,9 @@ class TCustomDepthMaterialSource : public TVantrelRenderPassMaterialSource {
 public:
   TCustomDepthMaterialSource() = default;
   TCustomDepthMaterial* Material() const { return dynamic_cast<TCustomDepthMaterial*>(GetMaterial()); }
-  TDepthMethod DepthMethod() const { return Material() ? Material()->DepthMethod() : TDepthMethod::dmDefault; }
+  TDepthMethod DepthMethod() const {
+    return Material() ? Material()->DepthMethod() : TDepthMethod::dmDefault;
+  }
   void SetDepthMethod(TDepthMethod AValue) {
     if (Material())
       Material()->SetDepthMethod(AValue);
@@ -70,7 +72,9 @@ public:
   static void RegisterProperties(TPropertyList& AList);
   void BeforeDestruction() override;
 
-  TCustomDepthMaterialSource* DepthSource() const { return dynamic_cast<TCustomDepthMaterialSource*>(Shader()); }
+  TCustomDepthMaterialSource* DepthSource() const {
+    return dynamic_cast<TCustomDepthMaterialSource*>(Shader());
+  }
   TAlphaColor GetDefaultColor() const { return FDefaultColor; }
   float GetDefaultDepth() const { return FDefaultDepth; }
   void SetDefaultDepth(float AValue) { FDefaultDepth = AValue; }

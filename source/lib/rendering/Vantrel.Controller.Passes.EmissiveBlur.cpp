@@ -40,7 +40,8 @@ void InitializeEmissiveBlurPass() {
   TInternalPassBinding binding;
   binding.Class = &TVantrelRenderPassEmissiveBlur::StaticClass();
   binding.Configure = [](TVantrelRenderPassController& AController, TCompositeRenderer& ARenderer) {
-    static_cast<TVantrelRenderPassEmissiveBlur&>(AController).SetBlurAmount(float(ARenderer.GetEmissiveBlur()));
+    static_cast<TVantrelRenderPassEmissiveBlur&>(AController)
+        .SetBlurAmount(float(ARenderer.GetEmissiveBlur()));
   };
   binding.Prepare = [](TVantrelRenderPassController& AController, TCompositeRenderer& ARenderer, bool) {
     auto& pass = static_cast<TVantrelRenderPassEmissiveBlur&>(AController);

@@ -39,7 +39,8 @@ TMatrix3D ViewFromAxis(const TPoint3D& ASource, TPoint3D AZ) {
   result.m11 = x.X, result.m12 = y.X, result.m13 = AZ.X, result.m14 = 0;
   result.m21 = x.Y, result.m22 = y.Y, result.m23 = AZ.Y, result.m24 = 0;
   result.m31 = x.Z, result.m32 = y.Z, result.m33 = AZ.Z, result.m34 = 0;
-  result.m41 = -x.DotProduct(ASource), result.m42 = -y.DotProduct(ASource), result.m43 = -AZ.DotProduct(ASource);
+  result.m41 = -x.DotProduct(ASource), result.m42 = -y.DotProduct(ASource),
+  result.m43 = -AZ.DotProduct(ASource);
   result.m44 = 1;
   return result;
 }
@@ -58,7 +59,8 @@ TMatrix3D LightViewMatrix(TLight* ALight, TVantrelViewport* AViewport, const TMa
   if (!ALight)
     return AFallbackView;
   const TPoint3D position = ALight->AbsolutePosition();
-  const bool directed = ALight->LightType() == TLightType::Directional || ALight->LightType() == TLightType::Spot;
+  const bool directed =
+      ALight->LightType() == TLightType::Directional || ALight->LightType() == TLightType::Spot;
   const TPoint3D direction = ALight->LightDescription().Direction;
   // A directed light's view has the negated Direction as its z axis, so it looks along Direction.
   // The ray that moves a light onto the frustum runs along that viewing direction: Direction for

@@ -74,8 +74,8 @@ void TVSMStoreDepthMaterial::DoApply(TContext3D* AContext) {
   TVantrelContext& context = FrameworkContextOf(AContext);
   context.SetContextStates({TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
   if (Source() && Source()->OwnerPass())
-    context.SetShaderVariable("ModelViewProjMatrix", Source()->OwnerPass()->GetCurrentModelViewProjectionMatrix(),
-                              true);
+    context.SetShaderVariable("ModelViewProjMatrix",
+                              Source()->OwnerPass()->GetCurrentModelViewProjectionMatrix(), true);
 }
 
 TOwned<TMaterial> TVSMStoreDepthMaterialSource::CreateMaterial() {
@@ -131,15 +131,16 @@ TMatrix3D TVantrelRenderPassVSMStoreDepth::GetViewMatrix(TContext3D* AContext) {
   return FViewMatrix;
 }
 
-void TVantrelRenderPassVSMStoreDepth::DoOnRenderPass(TContext3D* AContext, int32_t ACount, TRenderPass* APass) {
+void TVantrelRenderPassVSMStoreDepth::DoOnRenderPass(TContext3D* AContext, int32_t ACount,
+                                                     TRenderPass* APass) {
   TVantrelRenderPassCustomDepth::DoOnRenderPass(AContext, ACount, APass);
   FRecalcViewMatrix = true;
   TRenderer* renderer = GetRenderer();
   if (!renderer || !renderer->GetSharedContext())
     return;
   TVantrelContext& context = FrameworkContextOf(renderer->GetSharedContext());
-  context.SetContextStates({TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csColorWriteOn,
-                            TContextState::csFrontFace});
+  context.SetContextStates({TContextState::csZTestOn, TContextState::csZWriteOn,
+                            TContextState::csColorWriteOn, TContextState::csFrontFace});
   SetupMatrices(&context);
 }
 

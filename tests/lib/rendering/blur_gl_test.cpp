@@ -26,10 +26,12 @@ namespace rtest {
 class TFloatBlurPass : public TVantrelRenderPassBlur {
   RTL_CLASS(TFloatBlurPass, TVantrelRenderPassBlur)
 public:
-  explicit TFloatBlurPass(TComponent* AOwner, std::string AId = {}) : TVantrelRenderPassBlur(AOwner, std::move(AId)) {}
+  explicit TFloatBlurPass(TComponent* AOwner, std::string AId = {})
+      : TVantrelRenderPassBlur(AOwner, std::move(AId)) {}
 
 protected:
-  void DoCreateCompositeTexture(TObject*, const TPoint& ASize, float, TVantrelTextureBitmap*& ATexture) override {
+  void DoCreateCompositeTexture(TObject*, const TPoint& ASize, float,
+                                TVantrelTextureBitmap*& ATexture) override {
     ATexture = MakeFloatTexture(ASize.X, ASize.Y, TPixelFormatEx::RGBA16F, {}).release();
   }
 };
@@ -124,7 +126,9 @@ protected:
     ASSERT_NE(instance, nullptr);
     MainContext().ExecuteRenderPass(instance.get(), &context);
   }
-  std::vector<float> Output(TVantrelRenderPassBlur& APass) { return ReadTexels(APass.GetFinalOutputTexture()); }
+  std::vector<float> Output(TVantrelRenderPassBlur& APass) {
+    return ReadTexels(APass.GetFinalOutputTexture());
+  }
 
   TInputPassDouble* FInput = nullptr;
   TOwned<TVantrelTextureBitmap> FInputTexture;
@@ -235,11 +239,12 @@ TEST_F(BlurGL, UniformsFollowTheAmountAndTheInput) {
     int32_t Width, Height;
     const char* Uniform;
     std::array<float, 2> Expected;
-  } cases[] = {{"fast, amount 0", TPassBlurType::FastBlur, 0, Size, Size, "_Width", {32, 0}},
-               {"radial, amount 0", TPassBlurType::RadialBlur, 0, Size, Size, "_Radius", {0, 0}},
-               {"fast 640 x 480", TPassBlurType::FastBlur, 3, 640, 480, "_Width", {640.0f / 3, 0}},
-               {"Gauss 640 x 480", TPassBlurType::GaussianBlur, 3, 640, 480, "_Width", {640.0f / 3, 0}},
-               {"radial 640 x 480", TPassBlurType::RadialBlur, 4, 640, 480, "_Radius", {16.0f / 640, 16.0f / 480}}};
+  } cases[] = {
+      {"fast, amount 0", TPassBlurType::FastBlur, 0, Size, Size, "_Width", {32, 0}},
+      {"radial, amount 0", TPassBlurType::RadialBlur, 0, Size, Size, "_Radius", {0, 0}},
+      {"fast 640 x 480", TPassBlurType::FastBlur, 3, 640, 480, "_Width", {640.0f / 3, 0}},
+      {"Gauss 640 x 480", TPassBlurType::GaussianBlur, 3, 640, 480, "_Width", {640.0f / 3, 0}},
+      {"radial 640 x 480", TPassBlurType::RadialBlur, 4, 640, 480, "_Radius", {16.0f / 640, 16.0f / 480}}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     SetInput(std::vector<float>(size_t(c.Width) * size_t(c.Height) * 4, 0.5f), c.Width, c.Height);
@@ -251,7 +256,8 @@ TEST_F(BlurGL, UniformsFollowTheAmountAndTheInput) {
       TBlurMaterial* Material = nullptr;
       std::vector<std::array<float, 2>> Values;
       void EndRender(TObject*, TContext3D*, int32_t, TRenderPass*) {
-        TShaderProgram* used = TVantrelContext::GetProgram(Material->VertexShader(), Material->LastPixelShader());
+        TShaderProgram* used =
+            TVantrelContext::GetProgram(Material->VertexShader(), Material->LastPixelShader());
         const GLuint program = used ? GLuint(used->Prog()) : 0;
         const GLint location = program ? glGetUniformLocation(program, Uniform) : -1;
         float values[4] = {-1, 0, 0, 0};
@@ -298,7 +304,8 @@ TEST_F(BlurGL, SettingsTable) {
     c.Act();
     EXPECT_EQ(pass->GetIterations(), c.Iterations);
   }
-  for (const auto& [value, expected] : {std::pair{20.0f, 15.0f}, std::pair{-1.0f, 0.0f}, std::pair{7.5f, 7.5f}}) {
+  for (const auto& [value, expected] :
+       {std::pair{20.0f, 15.0f}, std::pair{-1.0f, 0.0f}, std::pair{7.5f, 7.5f}}) {
     pass->SetBlurAmount(value);
     EXPECT_EQ(pass->GetBlurAmount(), expected) << value;
   }
@@ -338,7 +345,8 @@ TEST_F(BlurGL, GoldenShaderTexts) {
   EXPECT_EQ(FormatKernelNumber(0), "0.00000000E+000");
   EXPECT_EQ(FormatKernelNumber(0.03887254), "3.88725400E-002");
   EXPECT_EQ(FormatKernelNumber(123.5), "1.23500000E+002");
-  const std::string texts[] = {TBlurMaterial::VertexShaderText(), TBlurMaterial::RadialShaderText(),
+  const std::string texts[] = {TBlurMaterial::VertexShaderText(),
+                               TBlurMaterial::RadialShaderText(),
                                TBlurMaterial::FastShaderText(TPassBlurMode::Horizontal),
                                TBlurMaterial::FastShaderText(TPassBlurMode::Vertical),
                                TBlurMaterial::GaussShaderText(TPassBlurMode::Horizontal),
@@ -348,19 +356,24 @@ TEST_F(BlurGL, GoldenShaderTexts) {
     for (char c : text)
       ASSERT_LT(static_cast<unsigned char>(c), 128);
   }
-  EXPECT_NE(texts[1].find("uniform sampler2D _Input;\r\nuniform vec2 _Radius;\r\nuniform float _Exposure;\r\n\r\n"
-                          "in vec4 v_Position;\r\nin vec4 TEX0;\r\nlayout (location = 0) out vec4 o_FragColor;\r\n"),
+  EXPECT_NE(texts[1].find(
+                "uniform sampler2D _Input;\r\nuniform vec2 _Radius;\r\nuniform float _Exposure;\r\n\r\n"
+                "in vec4 v_Position;\r\nin vec4 TEX0;\r\nlayout (location = 0) out vec4 o_FragColor;\r\n"),
             std::string::npos);
-  for (const char* line : {"float Pi = 6.28318530718;", "float l_Directions = 32.0;", "float l_Quality = 8.0;"})
+  for (const char* line :
+       {"float Pi = 6.28318530718;", "float l_Directions = 32.0;", "float l_Quality = 8.0;"})
     EXPECT_NE(texts[1].find(line), std::string::npos) << line;
   const std::string fast = texts[2];
   EXPECT_NE(fast.find("uniform sampler2D _Input;\r\nuniform float _Width;\r\n\r\nin vec4 v_Position;\r\n"),
             std::string::npos);
-  EXPECT_NE(fast.find("  o_FragColor = vec4(0.0);\r\n"
-                      "  o_FragColor += tex2D(_Input, max(min(TEX0.xy + vec2(-9.00000000E+000 / _Width, 0.0), 1.0), "
-                      "0.0)) * 3.88725400E-002;\r\n"),
+  EXPECT_NE(
+      fast.find(
+          "  o_FragColor = vec4(0.0);\r\n"
+          "  o_FragColor += tex2D(_Input, max(min(TEX0.xy + vec2(-9.00000000E+000 / _Width, 0.0), 1.0), "
+          "0.0)) * 3.88725400E-002;\r\n"),
+      std::string::npos);
+  EXPECT_NE(fast.find("vec2(0.00000000E+000 / _Width, 0.0), 1.0), 0.0)) * 3.88725400E-002;"),
             std::string::npos);
-  EXPECT_NE(fast.find("vec2(0.00000000E+000 / _Width, 0.0), 1.0), 0.0)) * 3.88725400E-002;"), std::string::npos);
   EXPECT_NE(texts[3].find("vec2(0.0, 9.00000000E+000 / _Width)"), std::string::npos);
   EXPECT_NE(texts[4].find("GaussianBlur(_Input, pinfo, 7.0, vec2(1.0, 0.0))"), std::string::npos);
   EXPECT_NE(texts[5].find("GaussianBlur(_Input, pinfo, 7.0, vec2(0.0, 1.0))"), std::string::npos);
@@ -393,7 +406,8 @@ void FillTexture(const TTexture* ATexture, std::array<float, 4> AColor) {
   GLuint fbo = 0;
   glGenFramebuffers(1, &fbo);
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
-  glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, GLuint(ATexture->Handle()), 0);
+  glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, GLuint(ATexture->Handle()),
+                         0);
   const GLenum buffer = GL_COLOR_ATTACHMENT0;
   glDrawBuffers(1, &buffer);
   glClearBufferfv(GL_COLOR, 0, AColor.data());
@@ -405,7 +419,8 @@ class EmissiveBlurGL : public RenderingGL {
 protected:
   TCompositeRenderer& Main() { return *dynamic_cast<TCompositeRenderer*>(Viewport().MainPassRenderer()); }
   TVantrelRenderPassEmissiveBlur* Blur() {
-    return dynamic_cast<TVantrelRenderPassEmissiveBlur*>(Main().GetInternalController(TInternalPassKind::EmissiveBlur));
+    return dynamic_cast<TVantrelRenderPassEmissiveBlur*>(
+        Main().GetInternalController(TInternalPassKind::EmissiveBlur));
   }
   void CompositeFrame() {
     Main().SetAttachedRenderer(nullptr);
@@ -486,7 +501,8 @@ TEST_F(EmissiveBlurGL, RadiusFollowsTheRendererSetting) {
   CompositeFrame();
   TVantrelRenderPassEmissiveBlur* blur = Blur();
   ASSERT_NE(blur, nullptr);
-  TShaderProgram* program = TVantrelContext::GetProgram(blur->Material()->VertexShader(), blur->Material()->PixelShader());
+  TShaderProgram* program =
+      TVantrelContext::GetProgram(blur->Material()->VertexShader(), blur->Material()->PixelShader());
   ASSERT_NE(program, nullptr);
   float values[2] = {};
   glGetUniformfv(GLuint(program->Prog()), glGetUniformLocation(GLuint(program->Prog()), "_Radius"), values);
@@ -498,7 +514,8 @@ TEST_F(EmissiveBlurGL, RadiusFollowsTheRendererSetting) {
 TEST_F(EmissiveBlurGL, ResizesLeaveNoProgramsBehind) {
   Viewport().SetFXAA(0);
   Viewport().SetEmissiveBlur(2);
-  auto* blur = TVantrelRenderPassController::CreateController(TVantrelRenderPassBlur::StaticClass(), &Viewport(), "");
+  auto* blur =
+      TVantrelRenderPassController::CreateController(TVantrelRenderPassBlur::StaticClass(), &Viewport(), "");
   static_cast<TVantrelRenderPassBlur*>(blur)->SetBlurType(TPassBlurType::FastBlur);
   FillGBuffer();
   CompositeFrame();

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "context/Vantrel.Context.h"
-#include "pass_textures.h"
 #include "materials/Vantrel.Material.Default.h"
+#include "pass_textures.h"
 #include "rendering/Vantrel.Controller.Passes.CustomDepth.h"
 #include "rendering/Vantrel.Controller.Passes.SMStoreDepth.h"
 #include "rendering/Vantrel.Controller.Passes.VSMBlur.h"
@@ -77,7 +77,8 @@ protected:
   }
   TVantrelContext& MainContext() { return *dynamic_cast<TVantrelContext*>(Viewport().Context()); }
   template <class T> T* MakePass() {
-    auto* pass = static_cast<T*>(TVantrelRenderPassController::CreateController(T::StaticClass(), &Viewport(), ""));
+    auto* pass =
+        static_cast<T*>(TVantrelRenderPassController::CreateController(T::StaticClass(), &Viewport(), ""));
     return pass;
   }
   // Near and far of the pass's context at every frame, as the viewport hands them to pass contexts.
@@ -115,15 +116,16 @@ protected:
     FCamera->SetAngleOfView(AAngle);
     const TMatrix3D projection =
         TMatrix3D::CreatePerspectiveFovRH(float(AAngle * std::numbers::pi / 180.0), 1, ANear, AFar);
-    MainContext().SetFrustum(TVantrelFrustum::Create(projection, FCamera->CameraMatrix(), FCamera->AbsolutePosition()));
+    MainContext().SetFrustum(
+        TVantrelFrustum::Create(projection, FCamera->CameraMatrix(), FCamera->AbsolutePosition()));
   }
   // A light of AType at APosition whose Direction is ADirection (turned from its resting (0, 0, 1)).
   TLight* MakeLight(TLightType AType, const TPoint3D& APosition, const TPoint3D& ADirection) {
     auto* light = New<TLight>(&Root());
     light->SetLightType(AType);
     light->Position()->SetPoint(APosition);
-    for (const TPoint3D& angles : {TPoint3D{0, 0, 0}, TPoint3D{0, 90, 0}, TPoint3D{0, -90, 0}, TPoint3D{90, 0, 0},
-                                   TPoint3D{-90, 0, 0}, TPoint3D{0, 180, 0}}) {
+    for (const TPoint3D& angles : {TPoint3D{0, 0, 0}, TPoint3D{0, 90, 0}, TPoint3D{0, -90, 0},
+                                   TPoint3D{90, 0, 0}, TPoint3D{-90, 0, 0}, TPoint3D{0, 180, 0}}) {
       light->RotationAngle()->SetPoint(angles);
       if ((light->LightDescription().Direction - ADirection).Length() < 1e-4f)
         return light;
@@ -157,19 +159,22 @@ TEST_F(DepthGL, EachDepthMethodStoresItsValue) {
   auto* material = pass->DepthSource()->Material();
   const std::string address = Format("%d", reinterpret_cast<intptr_t>(material));
   EXPECT_EQ(material->VertexShaderMVZ()->Name(), "CustomDepthMVZ-" + address + ".fvs");
-  TShaderProgram* program = TVantrelContext::GetProgram(material->VertexShaderMVZ(), material->PixelShaderZ());
+  TShaderProgram* program =
+      TVantrelContext::GetProgram(material->VertexShaderMVZ(), material->PixelShaderZ());
   ASSERT_NE(program, nullptr);
   float view[16] = {};
   glGetUniformfv(GLuint(program->Prog()), glGetUniformLocation(GLuint(program->Prog()), "_ViewMatrix"), view);
   EXPECT_TRUE(Near(*reinterpret_cast<TMatrix3D*>(view), FCamera->CameraMatrix()));
   float model[16] = {};
-  glGetUniformfv(GLuint(program->Prog()), glGetUniformLocation(GLuint(program->Prog()), "_ModelMatrix"), model);
+  glGetUniformfv(GLuint(program->Prog()), glGetUniformLocation(GLuint(program->Prog()), "_ModelMatrix"),
+                 model);
   EXPECT_TRUE(Near(*reinterpret_cast<TMatrix3D*>(model), TMatrix3D::Identity()));
 
   // The texture matrix is the frame's view times its projection; with bias, times B.
   TContext3D* context = pass->GetRenderPassContext();
   const TMatrix3D expected = FCamera->CameraMatrix() * context->CurrentProjectionMatrix();
-  EXPECT_TRUE(Near(pass->GetTextureMatrix(context, false), expected)) << Show(pass->GetTextureMatrix(context, false));
+  EXPECT_TRUE(Near(pass->GetTextureMatrix(context, false), expected))
+      << Show(pass->GetTextureMatrix(context, false));
   EXPECT_TRUE(Near(pass->GetTextureMatrix(context, true), expected * pass->GetBiasMatrix()));
 }
 
@@ -199,7 +204,8 @@ TEST_F(DepthGL, TheMapIsAHalfFloatTextureWithAWhiteBorder) {
     EXPECT_EQ(format, c.Format);
     EXPECT_EQ(wrapS, GL_CLAMP_TO_BORDER);
     EXPECT_EQ(wrapT, GL_CLAMP_TO_BORDER);
-    EXPECT_EQ((std::array<float, 4>{border[0], border[1], border[2], border[3]}), (std::array<float, 4>{1, 1, 1, 1}));
+    EXPECT_EQ((std::array<float, 4>{border[0], border[1], border[2], border[3]}),
+              (std::array<float, 4>{1, 1, 1, 1}));
   }
 }
 
@@ -266,7 +272,8 @@ TEST_F(DepthGL, TheSharedZShaderLivesWhileAMaterialHoldsIt) {
   const int shaders = TShaderManager::Count();
   auto* first = MakePass<TVantrelRenderPassCustomDepth>();
   auto* second = MakePass<TVantrelRenderPassCustomDepth>();
-  EXPECT_EQ(first->DepthSource()->Material()->PixelShaderZ(), second->DepthSource()->Material()->PixelShaderZ());
+  EXPECT_EQ(first->DepthSource()->Material()->PixelShaderZ(),
+            second->DepthSource()->Material()->PixelShaderZ());
   EXPECT_EQ(first->DepthSource()->Material()->PixelShaderZ()->Name(), "CustomDepthZ.fps");
   EXPECT_EQ(TShaderManager::Count(), shaders + 9);
   SetPlanes(*second, 1, 11);
@@ -306,7 +313,10 @@ TEST_F(DepthGL, TheLightViewAndItsFallbacks) {
     TPoint3D Position, Direction;
     std::function<void(const TMatrix3D&)> Check;
   } cases[] = {
-      {"directional inside", TLightType::Directional, {0, 0, 5}, {1, 0, 0},
+      {"directional inside",
+       TLightType::Directional,
+       {0, 0, 5},
+       {1, 0, 0},
        [&](const TMatrix3D& M) {
          const auto a = axes(M);
          EXPECT_TRUE((a[2] - TPoint3D{-1, 0, 0}).Length() < 1e-5f);
@@ -315,23 +325,43 @@ TEST_F(DepthGL, TheLightViewAndItsFallbacks) {
          const TVector3D origin = TVector3D(0, 0, 5, 1) * M;
          EXPECT_LT(TPoint3D(origin.X, origin.Y, origin.Z).Length(), 1e-5f);
        }},
-      {"point inside", TLightType::Point, {2, 0, 10}, {0, 0, 1},
-       [&](const TMatrix3D& M) { EXPECT_TRUE((axes(M)[2] - TPoint3D{0.196116f, 0, 0.980581f}).Length() < 1e-5f); }},
-      {"point beyond far", TLightType::Point, {0, 0, 200}, {0, 0, 1},
+      {"point inside",
+       TLightType::Point,
+       {2, 0, 10},
+       {0, 0, 1},
+       [&](const TMatrix3D& M) {
+         EXPECT_TRUE((axes(M)[2] - TPoint3D{0.196116f, 0, 0.980581f}).Length() < 1e-5f);
+       }},
+      {"point beyond far",
+       TLightType::Point,
+       {0, 0, 200},
+       {0, 0, 1},
        [&](const TMatrix3D& M) { EXPECT_TRUE(Near(M, moved, 1e-3f)) << Show(M); }},
-      {"directional beyond far, towards the scene", TLightType::Directional, {0, 0, 200}, {0, 0, -1},
+      {"directional beyond far, towards the scene",
+       TLightType::Directional,
+       {0, 0, 200},
+       {0, 0, -1},
        [&](const TMatrix3D& M) { EXPECT_TRUE(Near(M, moved, 1e-3f)) << Show(M); }},
-      {"directional beyond far, along the far plane", TLightType::Directional, {0, 0, 200}, {1, 0, 0},
+      {"directional beyond far, along the far plane",
+       TLightType::Directional,
+       {0, 0, 200},
+       {1, 0, 0},
        [&](const TMatrix3D& M) {
          const TVector3D origin = TVector3D(0, 0, 200, 1) * M;
          EXPECT_LT(TPoint3D(origin.X, origin.Y, origin.Z).Length(), 1e-3f) << "unmoved";
        }},
-      {"directional straight down", TLightType::Directional, {0, 0, 5}, {0, 1, 0},
+      {"directional straight down",
+       TLightType::Directional,
+       {0, 0, 5},
+       {0, 1, 0},
        [&](const TMatrix3D& M) {
          EXPECT_TRUE(orthonormal(M)) << Show(M);
          EXPECT_TRUE((axes(M)[0] - TPoint3D{1, 0, 0}).Length() < 1e-5f) << Show(M);
        }},
-      {"point at the origin", TLightType::Point, {0, 0, 0}, {0, 0, 1},
+      {"point at the origin",
+       TLightType::Point,
+       {0, 0, 0},
+       {0, 0, 1},
        [&](const TMatrix3D& M) {
          EXPECT_TRUE(orthonormal(M)) << Show(M);
          EXPECT_TRUE((axes(M)[2] - TPoint3D{0, 0, -1}).Length() < 1e-5f) << "looks along +Z";
@@ -364,14 +394,15 @@ constexpr const char* ShadowVertex = "#version 430\n"
                                      "out vec4 v_World;\n"
                                      "void main(){ v_World = _Model * vec4(a_Position, 1.0); "
                                      "gl_Position = _MVP * vec4(a_Position, 1.0); }\n";
-constexpr const char* ShadowPixel = "#version 430\n"
-                                    "in vec4 v_World;\n"
-                                    "uniform mat4 _Shadow;\n"
-                                    "uniform sampler2D _Map;\n"
-                                    "layout (location = 0) out vec4 o_Color;\n"
-                                    "void main(){ vec4 p = _Shadow * v_World; p /= p.w;\n"
-                                    "  float stored = texture(_Map, p.xy).r;\n"
-                                    "  o_Color = stored >= p.z - 0.005 ? vec4(1.0) : vec4(0.0, 0.0, 0.0, 1.0); }\n";
+constexpr const char* ShadowPixel =
+    "#version 430\n"
+    "in vec4 v_World;\n"
+    "uniform mat4 _Shadow;\n"
+    "uniform sampler2D _Map;\n"
+    "layout (location = 0) out vec4 o_Color;\n"
+    "void main(){ vec4 p = _Shadow * v_World; p /= p.w;\n"
+    "  float stored = texture(_Map, p.xy).r;\n"
+    "  o_Color = stored >= p.z - 0.005 ? vec4(1.0) : vec4(0.0, 0.0, 0.0, 1.0); }\n";
 
 class TShadowTestMaterial : public TCustomMaterial {
 public:
@@ -518,7 +549,8 @@ namespace {
 // biased matrices after a frame.
 TEST_F(ShadowGL, TheDefaultMaterialReadsTheStoreMatrices) {
   EXPECT_EQ(GetPassClass(TVantrelPassClassRef::SMStoreDepth), &TVantrelRenderPassSMStoreDepth::StaticClass());
-  EXPECT_EQ(GetPassClass(TVantrelPassClassRef::VSMStoreDepth), &TVantrelRenderPassVSMStoreDepth::StaticClass());
+  EXPECT_EQ(GetPassClass(TVantrelPassClassRef::VSMStoreDepth),
+            &TVantrelRenderPassVSMStoreDepth::StaticClass());
   EXPECT_EQ(GetPassClass(TVantrelPassClassRef::VSMBlur), &TVantrelRenderPassVSMBlur::StaticClass());
   EXPECT_EQ(GetPassClass(TVantrelPassClassRef::CustomDepth), &TVantrelRenderPassCustomDepth::StaticClass());
   auto* sm = MakePass<TVantrelRenderPassSMStoreDepth>();
@@ -545,8 +577,9 @@ TEST_F(ShadowGL, TheDefaultMaterialReadsTheStoreMatrices) {
   TVertexBuffer vertices(TVertexFormats{TVertexFormat::Vertex}, 1);
   const uint16_t index = 0;
   ASSERT_TRUE(context->BeginScene());
-  context->DrawPrimitives(TPrimitivesKind::Points, vertices.Buffer(), &index, vertices.GetVertexDeclarations(),
-                          vertices.VertexSize(), 1, 2, 1, source->DefaultMaterial(), 1);
+  context->DrawPrimitives(TPrimitivesKind::Points, vertices.Buffer(), &index,
+                          vertices.GetVertexDeclarations(), vertices.VertexSize(), 1, 2, 1,
+                          source->DefaultMaterial(), 1);
   context->EndScene();
   const TVantrelShaderData& data = source->DefaultMaterial()->GetShaderData();
   EXPECT_TRUE(Near(data.PassData[0].ShadowMapMatrix[0], sm->GetTextureMatrix(context, true)));
