@@ -15,9 +15,15 @@
 #include "materials/Vantrel.Material.POM.h"
 #include "materials/Vantrel.Material.Phong.h"
 #include "materials/Vantrel.Material.VertexColor.h"
+#include "rendering/Vantrel.Controller.Passes.CustomBlur.h"
+#include "rendering/Vantrel.Controller.Passes.CustomDepth.h"
 #include "rendering/Vantrel.Controller.Passes.Deferred.Composite.h"
+#include "rendering/Vantrel.Controller.Passes.EmissiveBlur.h"
 #include "rendering/Vantrel.Controller.Passes.FXAA.h"
 #include "rendering/Vantrel.Controller.Passes.PostFX.h"
+#include "rendering/Vantrel.Controller.Passes.SMStoreDepth.h"
+#include "rendering/Vantrel.Controller.Passes.VSMBlur.h"
+#include "rendering/Vantrel.Controller.Passes.VSMStoreDepth.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Viewport.h"
 #include "scene/Vantrel.Camera.h"
@@ -70,6 +76,12 @@ constexpr TUnitEntry Units[] = {
     {InitializeDeferredCompositePass, FinalizeDeferredCompositePass},
     {InitializeFXAAPass, FinalizeFXAAPass},
     {InitializePostFX, FinalizePostFX},
+    {InitializeCustomBlurPass, FinalizeCustomBlurPass},
+    {InitializeEmissiveBlurPass, FinalizeEmissiveBlurPass},
+    {InitializeCustomDepthPass, FinalizeCustomDepthPass},
+    {InitializeSMStoreDepthPass, FinalizeSMStoreDepthPass},
+    {InitializeVSMStoreDepthPass, FinalizeVSMStoreDepthPass},
+    {InitializeVSMBlurPass, FinalizeVSMBlurPass},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
     {InitializeInventory, FinalizeInventory},

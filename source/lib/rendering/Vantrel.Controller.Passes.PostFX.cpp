@@ -112,10 +112,10 @@ void TPostFXMaterial::BuildPostFXShaders() {
   // process ends: it goes now, with any program made from the old pair.
   if (oldVertex != FVertexShader || oldPixel != FPixelShader)
     TVantrelContext::RemoveProgram(oldVertex, oldPixel);
-  if (oldVertex != FVertexShader)
-    TShaderManager::UnregisterShader(oldVertex);
-  if (oldPixel != FPixelShader)
-    TShaderManager::UnregisterShader(oldPixel);
+  // Each registration holds its shader once, so the old registration is let go also when the new
+  // build got the same shader back.
+  TShaderManager::UnregisterShader(oldVertex);
+  TShaderManager::UnregisterShader(oldPixel);
   FUpdateShaderProgram = false;
 }
 

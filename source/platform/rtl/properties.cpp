@@ -2,6 +2,7 @@
 
 #include "rtl/sysutils.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <mutex>
@@ -90,10 +91,18 @@ std::vector<const TPropInfo*> GetPropList(const TClass& AClass) {
   std::vector<const TClass*> chain;
   for (const TClass* c = &AClass; c; c = c->Parent())
     chain.insert(chain.begin(), c);
+  // A descendant that declares a property again (with its own default) replaces the ancestor's in
+  // place, so the property is listed, and written, once.
   std::vector<const TPropInfo*> result;
   for (const TClass* c : chain)
-    for (const auto& item : c->OwnProperties().Items())
-      result.push_back(item.get());
+    for (const auto& item : c->OwnProperties().Items()) {
+      auto same = std::find_if(result.begin(), result.end(),
+                               [&](const TPropInfo* AKnown) { return SameText(AKnown->Name, item->Name); });
+      if (same != result.end())
+        *same = item.get();
+      else
+        result.push_back(item.get());
+    }
   return result;
 }
 

@@ -111,6 +111,18 @@ void SetGlobalProjection(TProjection AValue) {
   PickingProjection = AValue;
 }
 
+bool RayCastPlaneIntersect(const TPoint3D& ARayPos, const TPoint3D& ARayDir, const TPoint3D& APlanePoint,
+                           const TPoint3D& APlaneNormal, TPoint3D& AHit) {
+  const float denominator = ARayDir.DotProduct(APlaneNormal);
+  if (std::fabs(denominator) < 1e-6f)
+    return false;
+  const float t = (APlanePoint - ARayPos).DotProduct(APlaneNormal) / denominator;
+  if (t <= 0)
+    return false;
+  AHit = ARayPos + ARayDir * t;
+  return true;
+}
+
 TBoundingBox TransformBox(const TBoundingBox& ABox, const TMatrix3D& AMatrix) {
   TPoint3D corners[8];
   for (int i = 0; i < 8; ++i)

@@ -362,4 +362,10 @@ private:
 // The corners of ABox through AMatrix, spanned again.
 rtl::TBoundingBox TransformBox(const rtl::TBoundingBox& ABox, const rtl::TMatrix3D& AMatrix);
 
+// Where the ray from ARayPos along ARayDir meets the plane through APlanePoint with APlaneNormal:
+// t = ((APlanePoint - ARayPos) . n) / (ARayDir . n). No hit (False, AHit unchanged) when the ray
+// runs parallel to the plane (|ARayDir . n| < 1e-6) or meets it at t <= 0.
+bool RayCastPlaneIntersect(const rtl::TPoint3D& ARayPos, const rtl::TPoint3D& ARayDir,
+                           const rtl::TPoint3D& APlanePoint, const rtl::TPoint3D& APlaneNormal, rtl::TPoint3D& AHit);
+
 } // namespace ui

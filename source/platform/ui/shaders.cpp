@@ -70,9 +70,17 @@ std::string ShaderKey(const std::string& AName, TContextShaderKind AKind,
   return key;
 }
 
-std::map<std::string, rtl::TOwned<TContextShader>>& Shaders() {
-  static std::map<std::string, rtl::TOwned<TContextShader>> shaders;
-  return shaders;
+// A held shader and the number of registrations that have not let go of it yet.
+struct THeldShader {
+  rtl::TOwned<TContextShader> Shader;
+  int Holders = 0;
+};
+
+// Never destroyed: the context's shutdown at exit clears it, which may run after static objects
+// are gone.
+std::map<std::string, THeldShader>& Shaders() {
+  static auto* shaders = new std::map<std::string, THeldShader>;
+  return *shaders;
 }
 
 } // namespace
@@ -80,18 +88,22 @@ std::map<std::string, rtl::TOwned<TContextShader>>& Shaders() {
 TContextShader* TShaderManager::RegisterShaderFromData(const std::string& AName, TContextShaderKind AKind,
                                                        const std::string&,
                                                        const std::vector<TContextShaderSource>& ASources) {
-  rtl::TOwned<TContextShader>& slot = Shaders()[ShaderKey(AName, AKind, ASources)];
-  if (!slot)
-    slot = rtl::MakeOwned<TContextShader>(AName, AKind, ASources);
-  return slot.get();
+  THeldShader& slot = Shaders()[ShaderKey(AName, AKind, ASources)];
+  if (!slot.Shader)
+    slot.Shader = rtl::MakeOwned<TContextShader>(AName, AKind, ASources);
+  ++slot.Holders;
+  return slot.Shader.get();
 }
 
 void TShaderManager::UnregisterShader(TContextShader* AShader) {
   auto& shaders = Shaders();
   for (auto it = shaders.begin(); it != shaders.end(); ++it)
-    if (it->second.get() == AShader) {
+    if (it->second.Shader.get() == AShader) {
+      // Shared shaders stay while another registration still holds them.
+      if (--it->second.Holders > 0)
+        return;
       // Out of the map first: freeing may log, and the map must not hold a dying shader.
-      rtl::TOwned<TContextShader> shader = std::move(it->second);
+      rtl::TOwned<TContextShader> shader = std::move(it->second.Shader);
       shaders.erase(it);
       return;
     }
@@ -100,7 +112,7 @@ void TShaderManager::UnregisterShader(TContextShader* AShader) {
 int TShaderManager::Count() { return static_cast<int>(Shaders().size()); }
 
 void TShaderManager::Clear() {
-  std::map<std::string, rtl::TOwned<TContextShader>> shaders;
+  std::map<std::string, THeldShader> shaders;
   shaders.swap(Shaders());
 }
 

@@ -91,12 +91,15 @@ class TShaderManager {
 public:
   TShaderManager() = delete;
 
-  // The held shader for an equal key, else a new one. AIgnored is accepted and not used.
+  // The held shader for an equal key, else a new one; either way the registration counts one more
+  // holder. AIgnored is accepted and not used.
   static TContextShader* RegisterShaderFromData(const std::string& AName, TContextShaderKind AKind,
                                                 const std::string& AIgnored,
                                                 const std::vector<TContextShaderSource>& ASources);
-  // Frees AShader (which finalises its GPU stage) when the manager holds it; nothing otherwise.
+  // Lets go of one registration of AShader; the last holder's call frees it (which finalises its
+  // GPU stage). Nothing for a shader the manager does not hold.
   static void UnregisterShader(TContextShader* AShader);
+  // The number of distinct shaders held.
   static int Count();
   // Frees every shader; runs at context shutdown while the context class can still finalise them.
   static void Clear();

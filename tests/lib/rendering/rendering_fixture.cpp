@@ -85,6 +85,10 @@ vtest::TRGBA8 TexturePixel(const TTexture* ATexture, int AX, int AY) {
 
 void TTestPassMaterial::Setup(TPassRule ARule) {
   using K = TContextShaderVariableKind;
+  Rule = ARule;
+  // The shaders do not depend on the rule; registering them again would hold them twice.
+  if (FVertexShader)
+    return;
   const std::string tag = Format("testpass-%d", reinterpret_cast<intptr_t>(this));
   FVertexShader = TShaderManager::RegisterShaderFromData(
       tag + ".fvs", TContextShaderKind::VertexShader, "",

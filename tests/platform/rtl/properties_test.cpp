@@ -298,4 +298,27 @@ TEST(Sets, BitNIsOrdinalN) {
   EXPECT_THROW(TShapeOptions{static_cast<TShapeOption>(64)}, rtl::ERangeError);
 }
 
+// A descendant declaring an ancestor's property again (with its own default) replaces it in the
+// list, in the ancestor's place: the property is written once, against the descendant's default.
+class TLeaningPosition : public TPosition {
+  RTL_CLASS(TLeaningPosition, TPosition)
+public:
+  TLeaningPosition() { SetX(5); }
+  static void RegisterProperties(rtl::TPropertyList& AList) {
+    AList.Add("X", &TLeaningPosition::GetX, &TLeaningPosition::SetX).WithDefault(5.0f);
+    AList.Add("Tilt", &TLeaningPosition::GetX, &TLeaningPosition::SetX);
+  }
+};
+RTL_DEFINE_CLASS(TLeaningPosition, "Test.Shapes", &TLeaningPosition::RegisterProperties)
+
+TEST(Properties, ARedeclaredPropertyIsListedOnceWithTheDescendantsDefault) {
+  const auto list = rtl::GetPropList(TLeaningPosition::StaticClass());
+  std::vector<std::string> names;
+  for (const rtl::TPropInfo* info : list)
+    names.push_back(info->Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"X", "Y", "Tilt"}));
+  EXPECT_EQ(list[0]->Owner, &TLeaningPosition::StaticClass());
+  EXPECT_EQ(rtl::GetPropInfo(TLeaningPosition::StaticClass(), "X"), list[0]);
+}
+
 } // namespace

@@ -362,3 +362,38 @@ TEST(Controls3DEvents, AnEventNamingNoFittingMethodRaisesAReadError) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(RayCastPlaneIntersect, HitsInFrontOnlyAndNeverAlongThePlane) {
+  using rtl::TPoint3D;
+  const TPoint3D planePoint{0, 0, 10}, normal{0, 0, -1};
+  struct TCase {
+    const char* Name;
+    TPoint3D Pos, Dir;
+    bool Hit;
+    TPoint3D Expected;
+  } cases[] = {
+      {"straight on", {1, 2, 0}, {0, 0, 1}, true, {1, 2, 10}},
+      {"slanted", {0, 0, 0}, {1, 0, 1}, true, {10, 0, 10}},
+      {"from behind the plane", {0, 0, 20}, {0, 0, -1}, true, {0, 0, 10}},
+      {"away from the plane", {0, 0, 0}, {0, 0, -1}, false, {}},
+      {"parallel", {0, 0, 0}, {1, 0, 0}, false, {}},
+      {"starting on the plane", {3, 0, 10}, {0, 0, 1}, false, {}},
+      {"zero direction", {0, 0, 0}, {0, 0, 0}, false, {}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TPoint3D hit{-7, -7, -7};
+    EXPECT_EQ(ui::RayCastPlaneIntersect(c.Pos, c.Dir, planePoint, normal, hit), c.Hit);
+    if (c.Hit) {
+      EXPECT_NEAR(hit.X, c.Expected.X, 1e-5);
+      EXPECT_NEAR(hit.Y, c.Expected.Y, 1e-5);
+      EXPECT_NEAR(hit.Z, c.Expected.Z, 1e-5);
+    } else {
+      EXPECT_EQ(hit, (TPoint3D{-7, -7, -7})) << "unchanged without a hit";
+    }
+  }
+}
+
+} // namespace

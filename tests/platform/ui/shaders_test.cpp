@@ -42,7 +42,8 @@ TEST(Shaders, SourceIsFoundByArchitecture) {
 }
 
 // The manager keys on the whole content: equal inputs share one object, any changed byte or
-// variable gives another, and unregistering frees the object so the next equal register makes anew.
+// variable gives another. Each registration counts one holder: the object stays until its last holder
+// unregisters, and the next equal register then makes it anew.
 TEST(Shaders, ManagerKeysOnContent) {
   const int before = TShaderManager::Count();
   const auto source = [](std::string ACode, int32_t AIndex) {
@@ -72,6 +73,9 @@ TEST(Shaders, ManagerKeysOnContent) {
   }
   EXPECT_EQ(TShaderManager::Count(), before + 4);
 
+  TShaderManager::UnregisterShader(first); // the "equal key" registration still holds it
+  EXPECT_EQ(TShaderManager::Count(), before + 4);
+  EXPECT_EQ(cases[0].Shader->Name(), "m.fps");
   TShaderManager::UnregisterShader(first);
   EXPECT_EQ(TShaderManager::Count(), before + 3);
   TShaderManager::UnregisterShader(first); // no longer held: nothing happens
