@@ -30,6 +30,7 @@ struct TUnitEntry {
 constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
     {InitializeDefTypes, FinalizeDefTypes},
+    {InitializeDefTypesNodes, FinalizeDefTypesNodes},
     {InitializeControl, FinalizeControl},
     {InitializeTransform, FinalizeTransform},
     {InitializeGroup, FinalizeGroup},

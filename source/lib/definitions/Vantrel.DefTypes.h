@@ -357,3 +357,7 @@ template <class T> TCustomDef* DefFactoryOf(TCustomDef* AOwner) {
 } // namespace detail
 
 } // namespace vantrel
+
+// The light, camera and meta definitions, and the model definition.
+#include "definitions/Vantrel.DefTypes.Nodes.h"
+#include "definitions/Vantrel.DefTypes.Model.h"
