@@ -13,6 +13,7 @@
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Segment.h"
+#include "scene/Vantrel.SkyBox.h"
 #include "scene/Vantrel.Transform.h"
 #include "utils/Vantrel.Utils.Dialogue.System.h"
 #include "utils/Vantrel.Utils.Inventory.h"
@@ -45,6 +46,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeViewport, FinalizeViewport},
     {InitializeDeferredCompositePass, FinalizeDeferredCompositePass},
     {InitializeFXAAPass, FinalizeFXAAPass},
+    {InitializeSkyBox, FinalizeSkyBox},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
     {InitializeInventory, FinalizeInventory},

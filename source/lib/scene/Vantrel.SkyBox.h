@@ -9,7 +9,11 @@
 #include "rtl/colors.h"
 #include "rtl/json.h"
 #include "rtl/math3d.h"
+#include "rtl/stopwatch.h"
 #include "rtl/types2d.h"
+#include "ui/material.h"
+#include "ui/shaders.h"
+#include "ui/texture.h"
 
 namespace vantrel {
 
@@ -147,5 +151,193 @@ int32_t ClampCloudIterations(double AValue);
 TSkyBoxShaderData ReadSkyBoxConfiguration(rtl::TStream& AStream);
 // The configuration as compact UTF-8 JSON text without byte-order mark, at the stream's position.
 void WriteSkyBoxConfiguration(const TSkyBoxShaderData& AData, rtl::TStream& AStream);
+
+} // namespace vantrel
+
+namespace vantrel {
+
+class TVantrelTextureBitmap;
+class TVantrelSkyBoxMaterialSource;
+
+enum class TVantrelSkyBoxMode : uint8_t { CubeMapSkyBox, ProceduralSkyBox, Blank };
+RTL_ENUM_TYPEINFO(TVantrelSkyBoxMode, "CubeMapSkyBox", "ProceduralSkyBox", "Blank")
+
+// The sky box's material: one record of settings that is also the shaders' uniform block, five
+// shaders registered under names unique to the instance, and the shader pair of its mode.
+class TVantrelSkyBoxMaterial : public ui::TCustomMaterial {
+  RTL_CLASS(TVantrelSkyBoxMaterial, ui::TCustomMaterial)
+public:
+  explicit TVantrelSkyBoxMaterial(TVantrelSkyBoxMaterialSource* ASource = nullptr);
+  // Removes the programs of its three pairs from the context's list (their uniform block points
+  // into this object) and hands its five shaders back to the shader manager.
+  void BeforeDestruction() override;
+
+  TVantrelSkyBoxMaterialSource* Source() const { return FSource; }
+  TVantrelSkyBoxMode GetMode() const { return FMode; }
+  void SetMode(TVantrelSkyBoxMode AValue) { FMode = AValue; }
+  ui::TTexture* GetCubeMap() const { return FCubeMap; }
+  // Stores a different texture; the change notification runs in every case.
+  void SetCubeMap(ui::TTexture* AValue);
+  bool GetAllowFog() const { return FAllowFog; }
+  void SetAllowFog(bool AValue) { FAllowFog = AValue; }
+  bool GetStarsEnabled() const { return FStarsEnabled; }
+  void SetStarsEnabled(bool AValue) { FStarsEnabled = AValue; }
+  bool GetCloudsEnabled() const { return FCloudsEnabled; }
+  void SetCloudsEnabled(bool AValue) { FCloudsEnabled = AValue; }
+
+  // The whole record; SetShaderData stores it as it is, with no clamp and no notification.
+  const TSkyBoxShaderData& GetShaderData() const { return FShaderData; }
+  void SetShaderData(const TSkyBoxShaderData& AValue) { FShaderData = AValue; }
+
+  // Colours and the crescent offset are stored as they are.
+  rtl::TAlphaColorF GetDiffuse() const { return FShaderData.Diffuse; }
+  void SetDiffuse(const rtl::TAlphaColorF& AValue) { FShaderData.Diffuse = AValue; }
+  rtl::TAlphaColorF GetEmissive() const { return FShaderData.Emissive; }
+  void SetEmissive(const rtl::TAlphaColorF& AValue) { FShaderData.Emissive = AValue; }
+  rtl::TAlphaColorF GetStarColor() const { return FShaderData.StarColor; }
+  void SetStarColor(const rtl::TAlphaColorF& AValue) { FShaderData.StarColor = AValue; }
+  rtl::TAlphaColorF GetCloudColor() const { return FShaderData.CloudColor; }
+  void SetCloudColor(const rtl::TAlphaColorF& AValue) { FShaderData.CloudColor = AValue; }
+  rtl::TPointF GetCrescentOfs() const { return FShaderData.CrescentOfs; }
+  void SetCrescentOfs(const rtl::TPointF& AValue) { FShaderData.CrescentOfs = AValue; }
+
+  // Clamped to 0..1, so a negative value stores 0.
+  float GetCrescentMoon() const { return FShaderData.CrescentMoon; }
+  void SetCrescentMoon(float AValue);
+  // CrescentMoon > 0; writing keeps the size and sets the sign.
+  bool GetCrescent() const { return FShaderData.CrescentMoon > 0; }
+  void SetCrescent(bool AValue);
+
+  // The scalar settings, each clamped to its range.
+  float GetMoonSurface() const { return FShaderData.MoonSurface; }
+  void SetMoonSurface(float AValue);
+  float GetDepolarizationFactor() const { return FShaderData.DepolarizationFactor; }
+  void SetDepolarizationFactor(float AValue);
+  float GetLuminance() const { return FShaderData.Luminance; }
+  void SetLuminance(float AValue);
+  float GetMieCoefficient() const { return FShaderData.MieCoefficient; }
+  void SetMieCoefficient(float AValue);
+  float GetMieDirectionalG() const { return FShaderData.MieDirectionalG; }
+  void SetMieDirectionalG(float AValue);
+  float GetMieV() const { return FShaderData.MieV; }
+  void SetMieV(float AValue);
+  float GetMieZenithLength() const { return FShaderData.MieZenithLength; }
+  void SetMieZenithLength(float AValue);
+  rtl::TVector3D GetMieKCoefficient() const { return FShaderData.MieKCoefficient; }
+  void SetMieKCoefficient(const rtl::TVector3D& AValue);
+  rtl::TPoint3D GetPrimaries() const { return FShaderData.Primaries; }
+  void SetPrimaries(const rtl::TPoint3D& AValue);
+  float GetNumMolecules() const { return FShaderData.NumMolecules; }
+  void SetNumMolecules(float AValue);
+  float GetRayleigh() const { return FShaderData.Rayleigh; }
+  void SetRayleigh(float AValue);
+  float GetRayleighZenithLength() const { return FShaderData.RayleighZenithLength; }
+  void SetRayleighZenithLength(float AValue);
+  float GetRefractiveIndex() const { return FShaderData.RefractiveIndex; }
+  void SetRefractiveIndex(float AValue);
+  float GetSunAngularDiameterDegrees() const { return FShaderData.SunAngularDiameterDegrees; }
+  void SetSunAngularDiameterDegrees(float AValue);
+  float GetSunIntensityFactor() const { return FShaderData.SunIntensityFactor; }
+  void SetSunIntensityFactor(float AValue);
+  float GetSunIntensityFalloffSteepness() const { return FShaderData.SunIntensityFalloffSteepness; }
+  void SetSunIntensityFalloffSteepness(float AValue);
+  float GetTonemapWeighting() const { return FShaderData.TonemapWeighting; }
+  void SetTonemapWeighting(float AValue);
+  float GetTurbidity() const { return FShaderData.Turbidity; }
+  void SetTurbidity(float AValue);
+  float GetInclination() const { return FShaderData.Inclination; }
+  void SetInclination(float AValue);
+  float GetAzimuth() const { return FShaderData.Azimuth; }
+  void SetAzimuth(float AValue);
+  float GetStarDensity() const { return FShaderData.StarDensity; }
+  void SetStarDensity(float AValue);
+  float GetStarProbe() const { return FShaderData.StarProbe; }
+  void SetStarProbe(float AValue);
+  float GetStarSize() const { return FShaderData.StarSize; }
+  void SetStarSize(float AValue);
+  float GetStarSpark() const { return FShaderData.StarSpark; }
+  void SetStarSpark(float AValue);
+  float GetStarBrightness() const { return FShaderData.StarBrightness; }
+  void SetStarBrightness(float AValue);
+  int32_t GetCloudIterations() const { return FShaderData.CloudIterations; }
+  void SetCloudIterations(int32_t AValue);
+  float GetCloudFrequency() const { return FShaderData.CloudFrequency; }
+  void SetCloudFrequency(float AValue);
+  float GetCloudAmplitude() const { return FShaderData.CloudAmplitude; }
+  void SetCloudAmplitude(float AValue);
+
+  // The five shaders, in registration order: cube-map vertex, procedural vertex, cube-map
+  // fragment, procedural fragment, blank fragment.
+  ui::TContextShader* Shader(int AIndex) const;
+  // The pair the mode draws with (any mode but Procedural and Blank draws the cube map).
+  void PairOf(TVantrelSkyBoxMode AMode, ui::TContextShader*& AVertex, ui::TContextShader*& AFragment) const;
+
+protected:
+  // Registers the five shaders.
+  void DoInitialize() override;
+  // Sets the mode's pair, fills the per-draw values from the context and uploads the record.
+  void DoApply(ui::TContext3D* AContext) override;
+  // The sky shaders take the matrices from the record, not by name.
+  std::string DoGetMaterialProperty(ui::TMaterialProperty) const override { return {}; }
+
+private:
+  TVantrelSkyBoxMaterialSource* FSource = nullptr;
+  TVantrelSkyBoxMode FMode = TVantrelSkyBoxMode::ProceduralSkyBox;
+  ui::TTexture* FCubeMap = nullptr;
+  bool FAllowFog = true;
+  bool FStarsEnabled = true;
+  bool FCloudsEnabled = true;
+  rtl::TStopwatch FStopWatch;
+  TSkyBoxShaderData FShaderData = TSkyBoxShaderData::Create(0);
+  bool FShaderDataRegistered = false;
+  ui::TContextShader* FPrevVS = nullptr;
+  ui::TContextShader* FPrevFS = nullptr;
+  ui::TContextShader* FVertexShader2 = nullptr;
+  ui::TContextShader* FPixelShader2 = nullptr;
+  ui::TContextShader* FPixelShader3 = nullptr;
+
+  void BuildSkyBoxShaders();
+  void ApplySkyBoxUniforms(ui::TContext3D* AContext);
+};
+
+// Makes and owns the sky material and the cube-map bitmap the sky box uploads its faces into.
+class TVantrelSkyBoxMaterialSource : public ui::TMaterialSource {
+  RTL_CLASS(TVantrelSkyBoxMaterialSource, ui::TMaterialSource)
+public:
+  explicit TVantrelSkyBoxMaterialSource(rtl::TComponent* AOwner);
+  ~TVantrelSkyBoxMaterialSource() override;
+  // Creates the cube-map bitmap and subscribes to the context-reset message.
+  void AfterConstruction() override;
+  // Unsubscribes before the bitmap goes.
+  void BeforeDestruction() override;
+
+  TVantrelSkyBoxMaterial* SkyMaterial() const { return static_cast<TVantrelSkyBoxMaterial*>(GetMaterial()); }
+  TVantrelSkyBoxMode GetMode() const { return SkyMaterial()->GetMode(); }
+  void SetMode(TVantrelSkyBoxMode AValue) { SkyMaterial()->SetMode(AValue); }
+  bool GetAllowFog() const { return SkyMaterial()->GetAllowFog(); }
+  void SetAllowFog(bool AValue) { SkyMaterial()->SetAllowFog(AValue); }
+  rtl::TAlphaColorF GetDiffuse() const { return SkyMaterial()->GetDiffuse(); }
+  void SetDiffuse(const rtl::TAlphaColorF& AValue) { SkyMaterial()->SetDiffuse(AValue); }
+  rtl::TAlphaColorF GetEmissive() const { return SkyMaterial()->GetEmissive(); }
+  void SetEmissive(const rtl::TAlphaColorF& AValue) { SkyMaterial()->SetEmissive(AValue); }
+  TVantrelTextureBitmap* GetCubeMap() const { return FCubeMap.get(); }
+  // Copies AValue into the owned bitmap.
+  void SetCubeMap(TVantrelTextureBitmap* AValue);
+
+  // The material's cube map: none for an empty bitmap, else the bitmap's texture; then the
+  // material's change notification.
+  void UpdateMaterialCubeMap();
+
+protected:
+  rtl::TOwned<ui::TMaterial> CreateMaterial() override;
+
+private:
+  rtl::TOwned<TVantrelTextureBitmap> FCubeMap;
+  int FContextResetOvrId = 0;
+};
+
+// Registers the sky box classes. Counted.
+void InitializeSkyBox();
+void FinalizeSkyBox();
 
 } // namespace vantrel

@@ -1,0 +1,302 @@
+// The sky box material and its material source.
+
+#include "scene/Vantrel.SkyBox.h"
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "context/Vantrel.Context.Shader.h"
+#include "context/Vantrel.Context.Texturing.h"
+#include "context/Vantrel.Context.h"
+#include "rtl/messaging.h"
+#include "rtl/sysutils.h"
+#include "scene/Vantrel.SkyBox.Shaders.h"
+#include "ui/context3d.h"
+#include "ui/messages.h"
+#include "utils/Vantrel.Utils.Math.h"
+
+namespace vantrel {
+
+RTL_DEFINE_CLASS(TVantrelSkyBoxMaterial, "Vantrel.SkyBox")
+RTL_DEFINE_CLASS(TVantrelSkyBoxMaterialSource, "Vantrel.SkyBox")
+
+namespace {
+
+constexpr const char* ShaderDataBlock = "SkyBoxShaderData";
+
+// One shader of the material: its name pattern, stage and text.
+struct TShaderRow {
+  const char* NamePattern;
+  ui::TContextShaderKind Kind;
+  std::string (*Text)();
+  bool TakesCubeMap;
+};
+
+constexpr TShaderRow ShaderRows[] = {
+    {"SkyBox-%d.fvs", ui::TContextShaderKind::VertexShader, skybox_shaders::CubeMapVertexShader, false},
+    {"SkyBoxProc-%d.fvs", ui::TContextShaderKind::VertexShader, skybox_shaders::ProceduralVertexShader, false},
+    {"SkyBox-%d.fps", ui::TContextShaderKind::PixelShader, skybox_shaders::CubeMapFragmentShader, true},
+    {"SkyBoxProc-%d.fps", ui::TContextShaderKind::PixelShader, skybox_shaders::ProceduralFragmentShader, false},
+    {"SkyBoxBlank-%d.fps", ui::TContextShaderKind::PixelShader, skybox_shaders::BlankFragmentShader, false},
+};
+
+ui::TContextShader* RegisterSkyShader(const TShaderRow& ARow, const void* AMaterial) {
+  const int64_t address = static_cast<int64_t>(reinterpret_cast<intptr_t>(AMaterial));
+  std::string name = ARow.NamePattern;
+  name.replace(name.find("%d"), 2, std::to_string(address));
+  ui::TContextShaderSource source;
+  source.Arch = ui::TContextShaderArch::GLSL;
+  const std::string text = ARow.Text();
+  source.Code.assign(text.begin(), text.end());
+  if (ARow.TakesCubeMap)
+    source.Variables.push_back({"CubeMap", ui::TContextShaderVariableKind::Texture, 0, 0});
+  return ui::TShaderManager::RegisterShaderFromData(name, ARow.Kind, std::string(), {source});
+}
+
+int SkyBoxInitCount = 0;
+
+} // namespace
+
+// ---- TVantrelSkyBoxMaterial ----
+
+TVantrelSkyBoxMaterial::TVantrelSkyBoxMaterial(TVantrelSkyBoxMaterialSource* ASource) : FSource(ASource) {
+  FStopWatch = TStopwatch::StartNew();
+}
+
+void TVantrelSkyBoxMaterial::DoInitialize() {
+  inherited::DoInitialize();
+  BuildSkyBoxShaders();
+}
+
+void TVantrelSkyBoxMaterial::BuildSkyBoxShaders() {
+  FVertexShader = RegisterSkyShader(ShaderRows[0], this);
+  FVertexShader2 = RegisterSkyShader(ShaderRows[1], this);
+  FPixelShader = RegisterSkyShader(ShaderRows[2], this);
+  FPixelShader2 = RegisterSkyShader(ShaderRows[3], this);
+  FPixelShader3 = RegisterSkyShader(ShaderRows[4], this);
+}
+
+void TVantrelSkyBoxMaterial::BeforeDestruction() {
+  // The programs hold a pointer to this record: a later material at the same address would find
+  // them by name and push freed memory.
+  for (TVantrelSkyBoxMode mode :
+       {TVantrelSkyBoxMode::CubeMapSkyBox, TVantrelSkyBoxMode::ProceduralSkyBox, TVantrelSkyBoxMode::Blank}) {
+    ui::TContextShader *vertex = nullptr, *fragment = nullptr;
+    PairOf(mode, vertex, fragment);
+    TVantrelContext::RemoveProgram(vertex, fragment);
+  }
+  for (ui::TContextShader** shader : {&FVertexShader, &FVertexShader2, &FPixelShader, &FPixelShader2, &FPixelShader3})
+    if (*shader)
+      ui::TShaderManager::UnregisterShader(std::exchange(*shader, nullptr));
+  FPrevVS = FPrevFS = nullptr;
+  inherited::BeforeDestruction();
+}
+
+ui::TContextShader* TVantrelSkyBoxMaterial::Shader(int AIndex) const {
+  switch (AIndex) {
+  case 0:
+    return FVertexShader;
+  case 1:
+    return FVertexShader2;
+  case 2:
+    return FPixelShader;
+  case 3:
+    return FPixelShader2;
+  case 4:
+    return FPixelShader3;
+  default:
+    return nullptr;
+  }
+}
+
+void TVantrelSkyBoxMaterial::PairOf(TVantrelSkyBoxMode AMode, ui::TContextShader*& AVertex,
+                                    ui::TContextShader*& AFragment) const {
+  switch (AMode) {
+  case TVantrelSkyBoxMode::ProceduralSkyBox:
+    AVertex = FVertexShader2;
+    AFragment = FPixelShader2;
+    break;
+  case TVantrelSkyBoxMode::Blank:
+    AVertex = FVertexShader2;
+    AFragment = FPixelShader3;
+    break;
+  default:
+    AVertex = FVertexShader;
+    AFragment = FPixelShader;
+    break;
+  }
+}
+
+void TVantrelSkyBoxMaterial::SetCubeMap(ui::TTexture* AValue) {
+  if (FCubeMap != AValue)
+    FCubeMap = AValue;
+  DoChange();
+}
+
+void TVantrelSkyBoxMaterial::DoApply(ui::TContext3D* AContext) {
+  ApplySkyBoxUniforms(AContext);
+}
+
+void TVantrelSkyBoxMaterial::ApplySkyBoxUniforms(ui::TContext3D* AContext) {
+  ui::TContextShader *vertex = nullptr, *fragment = nullptr;
+  PairOf(FMode, vertex, fragment);
+  // The pair first: what is current before it may be another material's program, whose blocks
+  // are not ours to clear.
+  AContext->SetShaders(vertex, fragment);
+  if (vertex != FPrevVS || fragment != FPrevFS) {
+    if (dynamic_cast<TVantrelContext*>(AContext))
+      if (TShaderProgram* program = TVantrelContext::GetCurrentProgram())
+        program->ClearUniformBuffers();
+    FShaderDataRegistered = false;
+    FPrevVS = vertex;
+    FPrevFS = fragment;
+  }
+  auto* context = dynamic_cast<TVantrelContext*>(AContext);
+  if (!context)
+    return;
+
+  FShaderData.ModelViewProjMatrix = context->CurrentModelViewProjectionMatrix();
+  FShaderData.ModelMatrix = context->CurrentMatrix();
+  FShaderData.ViewMatrix = context->CurrentCameraMatrix();
+  FShaderData.ProjMatrix = context->CurrentProjectionMatrix();
+  FShaderData.Resolution = {static_cast<float>(context->Width()), static_cast<float>(context->Height()), 0, 0};
+  FShaderData.TimeInfo = {static_cast<float>(FStopWatch.ElapsedMilliseconds()) / 1000.0f, 0, 0, 0};
+  if (FMode == TVantrelSkyBoxMode::CubeMapSkyBox)
+    context->SetShaderVariable("CubeMap", FCubeMap);
+  const TPoint3D eye = context->CurrentCameraMatrix().EyePosition();
+  FShaderData.EyePos = {eye.X, eye.Y, eye.Z, 1};
+
+  const TVantrelFogSettings& fog = context->GetFog();
+  FShaderData.FogMode = FAllowFog ? (fog.Mode | (fog.Enabled ? 1 : 0)) : 0;
+  FShaderData.FogDensity = fog.Density;
+  FShaderData.FogStart = LimitF(fog.FogStart, 0.01f, 1000);
+  FShaderData.FogEnd = LimitF(fog.FogEnd, 1, 100000);
+  FShaderData.FogColor = fog.Color;
+  FShaderData.Settings = {FStarsEnabled ? 1.0f : 0.0f, FCloudsEnabled ? 1.0f : 0.0f, 0, 0};
+
+  TShaderProgram* program = TVantrelContext::GetCurrentProgram();
+  if (!program)
+    return;
+  if (!FShaderDataRegistered) {
+    program->RegisterUniformBuffer(ShaderDataBlock, &FShaderData, sizeof(FShaderData));
+    FShaderDataRegistered = true;
+  }
+  program->PushUniformBuffers();
+}
+
+// The crescent's size is kept; its sign says whether the offset disk cuts the sun (positive) or
+// only the overlap stays (negative).
+void TVantrelSkyBoxMaterial::SetCrescentMoon(float AValue) {
+  FShaderData.CrescentMoon = LimitF(AValue, 0, 1);
+}
+
+void TVantrelSkyBoxMaterial::SetCrescent(bool AValue) {
+  FShaderData.CrescentMoon = std::fabs(FShaderData.CrescentMoon) * (AValue ? 1.0f : -1.0f);
+}
+
+#define VANTREL_SKY_CLAMPED(Name, Min, Max)                                                                  \
+  void TVantrelSkyBoxMaterial::Set##Name(float AValue) { FShaderData.Name = LimitF(AValue, Min, Max); }
+
+VANTREL_SKY_CLAMPED(MoonSurface, 0, 1)
+VANTREL_SKY_CLAMPED(DepolarizationFactor, 0, 1)
+VANTREL_SKY_CLAMPED(MieCoefficient, 0, 1)
+VANTREL_SKY_CLAMPED(CloudFrequency, 0, 1)
+VANTREL_SKY_CLAMPED(StarSpark, 0, 1)
+VANTREL_SKY_CLAMPED(SunAngularDiameterDegrees, 0, 1)
+VANTREL_SKY_CLAMPED(Luminance, 0, 10)
+VANTREL_SKY_CLAMPED(MieV, 0, 10)
+VANTREL_SKY_CLAMPED(SunIntensityFalloffSteepness, 0, 10)
+VANTREL_SKY_CLAMPED(StarBrightness, 0, 10)
+VANTREL_SKY_CLAMPED(MieDirectionalG, 0, 2)
+VANTREL_SKY_CLAMPED(RefractiveIndex, 0, 2)
+VANTREL_SKY_CLAMPED(MieZenithLength, 0, 10000)
+VANTREL_SKY_CLAMPED(RayleighZenithLength, 0, 10000)
+VANTREL_SKY_CLAMPED(SunIntensityFactor, 0, 10000)
+VANTREL_SKY_CLAMPED(Rayleigh, 0, 100)
+VANTREL_SKY_CLAMPED(TonemapWeighting, 0, 100)
+VANTREL_SKY_CLAMPED(Turbidity, 0, 100)
+VANTREL_SKY_CLAMPED(StarProbe, 0, 100)
+VANTREL_SKY_CLAMPED(StarDensity, 0, 1000)
+VANTREL_SKY_CLAMPED(StarSize, 0, 1000)
+VANTREL_SKY_CLAMPED(Inclination, -1, 1)
+VANTREL_SKY_CLAMPED(Azimuth, -1, 1)
+VANTREL_SKY_CLAMPED(CloudAmplitude, -10, 10)
+VANTREL_SKY_CLAMPED(NumMolecules, 100000, std::numeric_limits<float>::max())
+
+#undef VANTREL_SKY_CLAMPED
+
+void TVantrelSkyBoxMaterial::SetMieKCoefficient(const TVector3D& AValue) {
+  FShaderData.MieKCoefficient = {LimitF(AValue.X, 0, 1), LimitF(AValue.Y, 0, 1), LimitF(AValue.Z, 0, 1),
+                                 LimitF(AValue.W, 0, 1)};
+}
+
+void TVantrelSkyBoxMaterial::SetPrimaries(const TPoint3D& AValue) {
+  constexpr float lowest = 0.000000001f;
+  FShaderData.Primaries = {LimitF(AValue.X, lowest, 1), LimitF(AValue.Y, lowest, 1), LimitF(AValue.Z, lowest, 1)};
+}
+
+void TVantrelSkyBoxMaterial::SetCloudIterations(int32_t AValue) {
+  FShaderData.CloudIterations = LimitI(AValue, 0, 16);
+}
+
+// ---- TVantrelSkyBoxMaterialSource ----
+
+TVantrelSkyBoxMaterialSource::TVantrelSkyBoxMaterialSource(TComponent* AOwner) : TMaterialSource(AOwner) {}
+
+TVantrelSkyBoxMaterialSource::~TVantrelSkyBoxMaterialSource() = default;
+
+TOwned<ui::TMaterial> TVantrelSkyBoxMaterialSource::CreateMaterial() {
+  return MakeOwned<TVantrelSkyBoxMaterial>(this);
+}
+
+void TVantrelSkyBoxMaterialSource::AfterConstruction() {
+  inherited::AfterConstruction();
+  FCubeMap.reset(TVantrelTextureBitmap::Create());
+  FCubeMap->BeginSetup();
+  try {
+    FCubeMap->SetKind(TVantrelTextureKind::CubeMap);
+    FCubeMap->SetOnChange([this](TObject*) { UpdateMaterialCubeMap(); });
+  } catch (...) {
+    FCubeMap->EndSetup();
+    throw;
+  }
+  FCubeMap->EndSetup();
+  FContextResetOvrId = TMessageManager::DefaultManager().SubscribeToMessage<ui::TContextResetMessage>(
+      [this](TObject*, TMessageBase*) { UpdateMaterialCubeMap(); });
+}
+
+void TVantrelSkyBoxMaterialSource::BeforeDestruction() {
+  if (FContextResetOvrId != 0)
+    TMessageManager::DefaultManager().Unsubscribe<ui::TContextResetMessage>(std::exchange(FContextResetOvrId, 0));
+  FCubeMap.reset();
+  inherited::BeforeDestruction();
+}
+
+void TVantrelSkyBoxMaterialSource::SetCubeMap(TVantrelTextureBitmap* AValue) {
+  FCubeMap->Assign(AValue);
+}
+
+void TVantrelSkyBoxMaterialSource::UpdateMaterialCubeMap() {
+  TVantrelSkyBoxMaterial* material = SkyMaterial();
+  if (!material || !FCubeMap)
+    return;
+  material->SetCubeMap(FCubeMap->IsEmpty() ? nullptr : FCubeMap->Texture());
+}
+
+// ---- unit start-up ----
+
+void InitializeSkyBox() {
+  if (SkyBoxInitCount++ > 0)
+    return;
+  RegisterClass(TVantrelSkyBoxMaterialSource::StaticClass());
+}
+
+void FinalizeSkyBox() {
+  if (SkyBoxInitCount == 0 || --SkyBoxInitCount > 0)
+    return;
+  UnRegisterClass(TVantrelSkyBoxMaterialSource::StaticClass());
+}
+
+} // namespace vantrel
