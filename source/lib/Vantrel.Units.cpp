@@ -12,6 +12,7 @@
 #include "rendering/Vantrel.Viewport.h"
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Group.h"
+#include "scene/Vantrel.Light.h"
 #include "scene/Vantrel.Segment.h"
 #include "scene/Vantrel.SkyBox.h"
 #include "scene/Vantrel.Transform.h"
@@ -46,6 +47,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeViewport, FinalizeViewport},
     {InitializeDeferredCompositePass, FinalizeDeferredCompositePass},
     {InitializeFXAAPass, FinalizeFXAAPass},
+    {InitializeLight, FinalizeLight},
     {InitializeSkyBox, FinalizeSkyBox},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
