@@ -4,6 +4,7 @@
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
@@ -191,6 +192,115 @@ TEST_F(SkyBoxDraw, AFreedMaterialLeavesNoProgramsBehind) {
   again->SkyMaterial()->SetDiffuse({0, 0, 1, 1});
   Draw(again->SkyMaterial());
   EXPECT_NEAR(Centre().B, 1, 0.01);
+}
+
+} // namespace
+
+namespace {
+
+struct TVec {
+  double X, Y, Z;
+  TVec operator+(const TVec& A) const { return {X + A.X, Y + A.Y, Z + A.Z}; }
+  TVec operator-(const TVec& A) const { return {X - A.X, Y - A.Y, Z - A.Z}; }
+  TVec operator*(const TVec& A) const { return {X * A.X, Y * A.Y, Z * A.Z}; }
+  TVec operator/(const TVec& A) const { return {X / A.X, Y / A.Y, Z / A.Z}; }
+  TVec operator*(double A) const { return {X * A, Y * A, Z * A}; }
+};
+TVec Map(const TVec& A, double (*AFn)(double)) { return {AFn(A.X), AFn(A.Y), AFn(A.Z)}; }
+TVec Pow(const TVec& A, double AE) { return {std::pow(A.X, AE), std::pow(A.Y, AE), std::pow(A.Z, AE)}; }
+double Dot(const TVec& A, const TVec& B) { return A.X * B.X + A.Y * B.Y + A.Z * B.Z; }
+TVec Normalize(const TVec& A) { return A * (1 / std::sqrt(Dot(A, A))); }
+
+// The procedural sky without stars, clouds and crescent, in double precision, for a view
+// direction from an eye at AEye on an AWidth x AHeight target.
+TVec ReferenceSky(const TSkyBoxShaderData& S, const TVec& AViewDir, const TVec& AEye, double AWidth, double AHeight) {
+  const double pi = 3.141592653589793;
+  const TVec up{0, -1, 0};
+  const TVec view = Normalize(AViewDir);
+  const double theta = pi * (S.Inclination - AEye.Y / AHeight - 0.5);
+  const double phi = 2 * pi * (S.Azimuth - AEye.X / AWidth - 0.5);
+  const double distance = 400000;
+  const TVec sun{distance * std::cos(phi), -(distance * std::sin(phi) * std::sin(theta)),
+                 -(distance * std::sin(phi) * std::cos(theta))};
+  const double sunfade = 1 - std::clamp(1 - std::exp(sun.Y / 450000.0), 0.0, 1.0);
+  const double rayleigh = S.Rayleigh - (1 - sunfade);
+  const TVec lambda{S.Primaries.X, S.Primaries.Y, S.Primaries.Z};
+  const double n = S.RefractiveIndex, pn = S.DepolarizationFactor;
+  const TVec lambda4 = Pow(lambda, 4);
+  const TVec betaR = TVec{1, 1, 1} * (8 * std::pow(pi, 3) * std::pow(n * n - 1, 2) * (6 + 3 * pn)) /
+                     (lambda4 * (3 * S.NumMolecules * (6 - 7 * pn))) * rayleigh;
+  const double c = 0.2 * S.Turbidity * 10e-18;
+  const TVec k{S.MieKCoefficient.X, S.MieKCoefficient.Y, S.MieKCoefficient.Z};
+  const TVec betaM = Pow(TVec{2 * pi, 2 * pi, 2 * pi} / lambda, S.MieV - 2) * k * (0.434 * c * pi) * S.MieCoefficient;
+  const double zenith = std::acos(std::max(0.0, Dot(up, view)));
+  const double denom = std::cos(zenith) + 0.15 * std::pow(93.885 - zenith * 180 / pi, -1.253);
+  const TVec fex = Map((betaR * (S.RayleighZenithLength / denom) + betaM * (S.MieZenithLength / denom)) * -1,
+                       [](double A) { return std::exp(A); });
+  const TVec sunDir = Normalize(sun);
+  const double cosTheta = Dot(view, sunDir);
+  const double rPhase = 3 / (16 * pi) * (1 + std::pow(cosTheta * 0.5 + 0.5, 2));
+  const double g = S.MieDirectionalG;
+  const double mPhase = 1 / (4 * pi) * (1 - g * g) / std::pow(1 - 2 * g * cosTheta + g * g, 1.5);
+  const double sunE = S.SunIntensityFactor *
+                      std::max(0.0, 1 - std::exp(-((pi / 1.95 - std::acos(Dot(sunDir, up))) /
+                                                    S.SunIntensityFalloffSteepness)));
+  const TVec ratio = (betaR * rPhase + betaM * mPhase) / (betaR + betaM);
+  TVec lin = Pow(ratio * (TVec{1, 1, 1} - fex) * sunE, 1.5);
+  const double t = std::clamp(std::pow(1 - Dot(up, sunDir), 5), 0.0, 1.0);
+  const TVec lit = Pow(ratio * fex * sunE, 0.5);
+  lin = lin * (TVec{1, 1, 1} * (1 - t) + lit * t);
+  const double cosDisk = std::cos(S.SunAngularDiameterDegrees);
+  const double x = std::clamp((cosTheta - cosDisk) / 0.00002, 0.0, 1.0);
+  const double disk = x * x * (3 - 2 * x);
+  const TVec l0 = fex * 0.1 + fex * (sunE * 19000 * disk);
+  const TVec color = (lin + l0) * 0.04 + TVec{0, 0.001, 0.0025} * 0.3;
+  const auto tone = [](const TVec& W) {
+    const double A = 0.15, B = 0.5, C = 0.1, D = 0.2, E = 0.02, F = 0.3;
+    return (W * (W * A + TVec{C * B, C * B, C * B}) + TVec{D * E, D * E, D * E}) /
+               (W * (W * A + TVec{B, B, B}) + TVec{D * F, D * F, D * F}) -
+           TVec{E / F, E / F, E / F};
+  };
+  const double w = S.TonemapWeighting;
+  const TVec white = TVec{1, 1, 1} / tone({w, w, w});
+  const TVec curr = tone(color * std::log2(2 / std::pow(S.Luminance, 4)));
+  return Pow(curr * white, 1 / (1.2 + 1.2 * sunfade));
+}
+
+// A direction at AElevation degrees above the horizon (up is -Y), turned AAzimuth degrees from
+// the sun's azimuth.
+TVec Direction(const TSkyBoxShaderData& S, double AElevation, double AAzimuth) {
+  const double pi = 3.141592653589793;
+  const double phi = 2 * pi * (S.Azimuth - 0.5), theta = pi * (S.Inclination - 0.5);
+  const double sunAzimuth = std::atan2(-std::sin(phi) * std::cos(theta), std::cos(phi));
+  const double a = sunAzimuth + AAzimuth * pi / 180, e = AElevation * pi / 180;
+  return {std::cos(e) * std::cos(a), -std::sin(e), std::cos(e) * std::sin(a)};
+}
+
+TEST_F(SkyBoxDraw, TheProceduralSkyMatchesAReferenceAtTheDemosValues) {
+  auto source = MakeOwned<TVantrelSkyBoxMaterialSource>(nullptr);
+  TVantrelSkyBoxMaterial* material = source->SkyMaterial();
+  material->SetStarsEnabled(false);
+  material->SetCloudsEnabled(false);
+  material->SetCrescentMoon(0);
+  material->SetStarProbe(0.9f);
+  material->SetStarSize(3);
+  const TSkyBoxShaderData& data = material->GetShaderData();
+  struct TProbe {
+    const char* Name;
+    double Elevation, Azimuth;
+  };
+  const TProbe probes[] = {
+      {"beside the sun", 16, 15}, {"near the zenith", 85, 0}, {"opposite the sun", 16, 180}, {"below", -17, 40}};
+  for (const TProbe& probe : probes) {
+    SCOPED_TRACE(probe.Name);
+    const TVec dir = Direction(data, probe.Elevation, probe.Azimuth);
+    Draw(material, {0, 0, 0}, {static_cast<float>(dir.X), static_cast<float>(dir.Y), static_cast<float>(dir.Z)});
+    const TVec expected = ReferenceSky(data, dir, {0, 0, 0}, Size, Size);
+    const TAlphaColorF actual = Centre();
+    EXPECT_NEAR(actual.R, std::clamp(expected.X, 0.0, 1.0), 0.02);
+    EXPECT_NEAR(actual.G, std::clamp(expected.Y, 0.0, 1.0), 0.02);
+    EXPECT_NEAR(actual.B, std::clamp(expected.Z, 0.0, 1.0), 0.02);
+  }
 }
 
 } // namespace
