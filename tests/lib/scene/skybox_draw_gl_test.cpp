@@ -304,3 +304,52 @@ TEST_F(SkyBoxDraw, TheProceduralSkyMatchesAReferenceAtTheDemosValues) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SkyBoxDraw, ThePositiveCrescentCutsTheOffsetDiskAndTheNegativeKeepsTheOverlap) {
+  auto source = MakeOwned<TVantrelSkyBoxMaterialSource>(nullptr);
+  TVantrelSkyBoxMaterial* material = source->SkyMaterial();
+  material->SetStarsEnabled(false);
+  material->SetCloudsEnabled(false);
+  material->SetMoonSurface(0);
+  const TSkyBoxShaderData& data = material->GetShaderData();
+  const double pi = 3.141592653589793;
+  const double theta = pi * (data.Inclination - 0.5), phi = 2 * pi * (data.Azimuth - 0.5);
+  const TVec sun{400000 * std::cos(phi), -(400000 * std::sin(phi) * std::sin(theta)),
+                 -(400000 * std::sin(phi) * std::cos(theta))};
+  const TVec s = Normalize(sun);
+  const TVec shifted = Normalize(sun + TVec{40000.0 * data.CrescentOfs.X, 40000.0 * data.CrescentOfs.Y, 0});
+  const TVec p = Normalize(s + (s - shifted) * 1.3);
+  const TVec side = Normalize(TVec{s.Z, 0, -s.X}); // 90 degrees from the sun, on the horizon
+  const auto redAt = [&](const TVec& ADir) {
+    Draw(material, {0, 0, 0}, {float(ADir.X), float(ADir.Y), float(ADir.Z)});
+    return Centre();
+  };
+  struct TRow {
+    float Crescent;
+    bool SunCut, OffsetCut, LensCut;
+  };
+  const TRow rows[] = {{0, false, false, false}, {0.03f, true, true, false}, {-0.03f, false, false, true}};
+  std::vector<TAlphaColorF> sides;
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Crescent);
+    material->SetCrescentMoon(std::fabs(row.Crescent));
+    material->SetCrescent(row.Crescent >= 0);
+    const auto check = [&](const TVec& ADir, bool ACut, const char* AName) {
+      const float red = redAt(ADir).R;
+      if (ACut)
+        EXPECT_LE(red, 0.9f) << AName;
+      else
+        EXPECT_GE(red, 0.99f) << AName;
+    };
+    check(s, row.SunCut, "S");
+    check(shifted, row.OffsetCut, "S'");
+    check(p, row.LensCut, "P");
+    sides.push_back(redAt(side));
+  }
+  EXPECT_EQ(sides[0], sides[1]);
+  EXPECT_EQ(sides[0], sides[2]);
+}
+
+} // namespace
