@@ -17,8 +17,10 @@
 #include "materials/Vantrel.Material.VertexColor.h"
 #include "rendering/Vantrel.Controller.Passes.Deferred.Composite.h"
 #include "rendering/Vantrel.Controller.Passes.FXAA.h"
+#include "rendering/Vantrel.Controller.Passes.PostFX.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Viewport.h"
+#include "scene/Vantrel.Camera.h"
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Light.h"
@@ -50,6 +52,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeTransform, FinalizeTransform},
     {InitializeGroup, FinalizeGroup},
     {InitializeSegment, FinalizeSegment},
+    {InitializeCamera, FinalizeCamera},
     {InitializeImaging, nullptr},
     {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
     {InitializeMaterialDefault, FinalizeMaterialDefault},
@@ -65,6 +68,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeViewport, FinalizeViewport},
     {InitializeDeferredCompositePass, FinalizeDeferredCompositePass},
     {InitializeFXAAPass, FinalizeFXAAPass},
+    {InitializePostFX, FinalizePostFX},
     {InitializeLight, FinalizeLight},
     {InitializeSkyBox, FinalizeSkyBox},
     {InitializeDialogueSystem, FinalizeDialogueSystem},

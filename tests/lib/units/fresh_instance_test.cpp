@@ -39,8 +39,9 @@ TEST(FreshInstances, StoreNothing) {
       const rtl::TOwned<rtl::TComponent> owner = rtl::MakeOwned<rtl::TComponent>(nullptr);
       rtl::TObject* instance = metaclass->Create(needsOwner ? owner.get() : nullptr);
       const rtl::TOwned<rtl::TObject> unowned(needsOwner ? nullptr : instance);
-      // The viewport starts at 100 x 100, so its size is always written.
-      EXPECT_EQ(StoredProperties(*instance), needsOwner ? "Width, Height" : "");
+      // The viewport starts at 100 x 100, aligned to its client area, capturing the mouse and
+      // showing hints, so those are always written.
+      EXPECT_EQ(StoredProperties(*instance), needsOwner ? "Align, AutoCapture, Width, Height, ShowHint" : "");
     } catch (const rtl::Exception& E) {
       ADD_FAILURE() << "raised: " << E.Message();
     }
