@@ -7,6 +7,7 @@
 #include "Vantrel.Units.h"
 #include "rtl/properties.h"
 #include "scene/Vantrel.Control.h"
+#include "scene/Vantrel.Camera.h"
 #include "scene/Vantrel.Light.h"
 
 namespace {
@@ -134,6 +135,42 @@ TEST_F(LightTest, TheShaderLightCarriesTheLightsOwnValues) {
   light->SetEnabled(false);
   record = light->GetLightDescriptionEx();
   EXPECT_EQ(record.Enabled, 0);
+}
+
+TEST_F(LightTest, ACameraLoadsItsDefinition) {
+  auto form = MakeOwned<TComponent>(nullptr);
+  form->SetName("Form1");
+  AddGlobalComponent(form.get());
+  auto* cube = New<TVantrelControl>(form.get());
+  cube->SetName("Cube1");
+  AddGlobalComponent(cube);
+  auto def = MakeOwned<TCameraDef>();
+  def->SetId("");
+  def->FOV = 60;
+  def->NearPlane = 5;
+  const TMatrix3D transform = TMatrix3D::CreateRotationZ(0.5f) * TMatrix3D::CreateTranslation({1, 2, 3});
+  def->SetTransform(transform);
+  struct TRow {
+    const char* Target;
+    bool Found;
+  };
+  for (const TRow& row : {TRow{"Cube1", true}, TRow{"Form1", false}, TRow{"Nobody", false}}) {
+    SCOPED_TRACE(row.Target);
+    def->Target = row.Target;
+    auto camera = MakeOwned<TVantrelCamera>(form.get());
+    EXPECT_TRUE(camera->OwnsDefinition());
+    camera->LoadFromDefinition(def.get());
+    EXPECT_EQ(camera->Def(), def.get());
+    EXPECT_EQ(camera->Name(), "Camera_" + std::to_string(reinterpret_cast<intptr_t>(def.get())));
+    EXPECT_EQ(camera->Target(), row.Found ? cube : nullptr);
+    EXPECT_EQ(camera->GetFOV(), 60);
+    const TMatrix3D local = camera->LocalMatrix();
+    for (int r = 0; r < 4; ++r)
+      for (int c = 0; c < 4; ++c)
+        EXPECT_NEAR(local(r, c), transform(r, c), 1e-5) << r << "," << c;
+  }
+  RemoveGlobalComponent(cube);
+  RemoveGlobalComponent(form.get());
 }
 
 } // namespace
