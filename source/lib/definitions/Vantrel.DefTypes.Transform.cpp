@@ -292,11 +292,15 @@ void InitializeDefTypes() {
     RegisterClass(*defClass);
   for (const TChildRow& row : ChildRows())
     RegisterChildDefClass(row.TypeName, *row.Class);
+  detail::RegisterSkinDefClasses(true);
+  detail::RegisterAnimationDefClasses(true);
 }
 
 void FinalizeDefTypes() {
   if (DefTypesInitCount == 0 || --DefTypesInitCount > 0)
     return;
+  detail::RegisterAnimationDefClasses(false);
+  detail::RegisterSkinDefClasses(false);
   for (const TChildRow& row : ChildRows())
     UnregisterChildDefClass(row.TypeName);
   for (TCustomDefClass* defClass : UnitClasses())
