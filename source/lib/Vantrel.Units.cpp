@@ -22,8 +22,10 @@
 #include "rendering/Vantrel.Viewport.h"
 #include "scene/Vantrel.Camera.h"
 #include "scene/Vantrel.Control.h"
+#include "scene/Vantrel.Cube.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Light.h"
+#include "scene/Vantrel.Mesh.h"
 #include "scene/Vantrel.Segment.h"
 #include "scene/Vantrel.SkyBox.h"
 #include "scene/Vantrel.Transform.h"
@@ -53,6 +55,8 @@ constexpr TUnitEntry Units[] = {
     {InitializeGroup, FinalizeGroup},
     {InitializeSegment, FinalizeSegment},
     {InitializeCamera, FinalizeCamera},
+    {InitializeMesh, FinalizeMesh},
+    {InitializeCube, FinalizeCube},
     {InitializeImaging, nullptr},
     {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
     {InitializeMaterialDefault, FinalizeMaterialDefault},

@@ -13,10 +13,10 @@
 
 namespace vantrel {
 
-class TModelDef : public TTransformDef {
-  VANTREL_DEF_CLASS(TModelDef, TTransformDef)
+class TModelDef : public TMeshDef {
+  VANTREL_DEF_CLASS(TModelDef, TMeshDef)
 public:
-  explicit TModelDef(TCustomDef* AOwner = nullptr) : TTransformDef(AOwner) {}
+  explicit TModelDef(TCustomDef* AOwner = nullptr) : TMeshDef(AOwner) {}
   ~TModelDef() override;
 
   // The lists, or nullptr before the first light or camera.
