@@ -11,6 +11,9 @@
 #include "context/Vantrel.Context.Texturing.h"
 #include "context/Vantrel.Context.h"
 #include "rtl/messaging.h"
+#include "rtl/properties.h"
+#include "rtl/streams.h"
+#include "ui/bitmap.h"
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.SkyBox.Shaders.h"
 #include "ui/context3d.h"
@@ -285,17 +288,308 @@ void TVantrelSkyBoxMaterialSource::UpdateMaterialCubeMap() {
   material->SetCubeMap(FCubeMap->IsEmpty() ? nullptr : FCubeMap->Texture());
 }
 
+// ---- TVantrelSkyBox ----
+
+namespace {
+
+constexpr const char* InvalidSkyBoxTextureSize =
+    "Invalid skybox texture size! Skybox texture needs to be even and dimension must be a power of 2 (2^x).";
+constexpr const char* UnequalCubeMapFaces =
+    "All cubemap textures must have equal dimensions! (width %d <> %d or height %d <> %d)";
+
+// The faces in the order LoadCubeMapFacesFromPath reads them, with their file name parts.
+struct TFaceFile {
+  TVantrelCubeMapFace Face;
+  const char* Part;
+};
+constexpr TFaceFile FaceFiles[] = {
+    {TVantrelCubeMapFace::NegativeZ, "negz"}, {TVantrelCubeMapFace::PositiveZ, "posz"},
+    {TVantrelCubeMapFace::PositiveY, "posy"}, {TVantrelCubeMapFace::NegativeY, "negy"},
+    {TVantrelCubeMapFace::NegativeX, "negx"}, {TVantrelCubeMapFace::PositiveX, "posx"}};
+
+float& VectorComponent(TVector3D& AVector, int AIndex) {
+  switch (AIndex) {
+  case 0:
+    return AVector.X;
+  case 1:
+    return AVector.Y;
+  case 2:
+    return AVector.Z;
+  default:
+    return AVector.W;
+  }
+}
+
+float& PointComponent(TPoint3D& APoint, int AIndex) {
+  switch (AIndex) {
+  case 0:
+    return APoint.X;
+  case 1:
+    return APoint.Y;
+  default:
+    return APoint.Z;
+  }
+}
+
+} // namespace
+
+RTL_DEFINE_CLASS(TVantrelSkyBox, "Vantrel.SkyBox", &TVantrelSkyBox::RegisterProperties)
+
+void TVantrelSkyBox::RegisterProperties(TPropertyList& AList) {
+  const auto color = [&](const char* AName, auto AGet, auto ASet) {
+    AList.Add(AName, AGet, ASet).AsType(TypeInfoAlphaColor());
+  };
+  AList.Add("Mode", &TVantrelSkyBox::GetMode, &TVantrelSkyBox::SetMode);
+  AList.Add("AllowFog", &TVantrelSkyBox::GetAllowFog, &TVantrelSkyBox::SetAllowFog);
+  AList.Add("FrontSide", &TVantrelSkyBox::GetFrontSide, &TVantrelSkyBox::SetFrontSide);
+  AList.Add("BackSide", &TVantrelSkyBox::GetBackSide, &TVantrelSkyBox::SetBackSide);
+  AList.Add("TopSide", &TVantrelSkyBox::GetTopSide, &TVantrelSkyBox::SetTopSide);
+  AList.Add("BottomSide", &TVantrelSkyBox::GetBottomSide, &TVantrelSkyBox::SetBottomSide);
+  AList.Add("LeftSide", &TVantrelSkyBox::GetLeftSide, &TVantrelSkyBox::SetLeftSide);
+  AList.Add("RightSide", &TVantrelSkyBox::GetRightSide, &TVantrelSkyBox::SetRightSide);
+  AList.Add("CrescentMoon", &TVantrelSkyBox::GetCrescentMoon, &TVantrelSkyBox::SetCrescentMoon);
+  AList.Add("Crescent", &TVantrelSkyBox::GetCrescent, &TVantrelSkyBox::SetCrescent);
+  AList.Add("CrescentOfsX", &TVantrelSkyBox::GetCrescentOfsX, &TVantrelSkyBox::SetCrescentOfsX);
+  AList.Add("CrescentOfsY", &TVantrelSkyBox::GetCrescentOfsY, &TVantrelSkyBox::SetCrescentOfsY);
+  AList.Add("MoonSurface", &TVantrelSkyBox::GetMoonSurface, &TVantrelSkyBox::SetMoonSurface);
+  AList.Add("DepolarizationFactor", &TVantrelSkyBox::GetDepolarizationFactor,
+            &TVantrelSkyBox::SetDepolarizationFactor);
+  color("Diffuse", &TVantrelSkyBox::GetDiffuse, &TVantrelSkyBox::SetDiffuse);
+  color("Emissive", &TVantrelSkyBox::GetEmissive, &TVantrelSkyBox::SetEmissive);
+  AList.Add("Luminance", &TVantrelSkyBox::GetLuminance, &TVantrelSkyBox::SetLuminance);
+  AList.Add("MieCoefficient", &TVantrelSkyBox::GetMieCoefficient, &TVantrelSkyBox::SetMieCoefficient);
+  AList.Add("MieDirectionalG", &TVantrelSkyBox::GetMieDirectionalG, &TVantrelSkyBox::SetMieDirectionalG);
+  AList.Add("MieV", &TVantrelSkyBox::GetMieV, &TVantrelSkyBox::SetMieV);
+  AList.Add("MieZenithLength", &TVantrelSkyBox::GetMieZenithLength, &TVantrelSkyBox::SetMieZenithLength);
+  AList.Add("MieKCoefficientX", &TVantrelSkyBox::GetMieKCoefficientX, &TVantrelSkyBox::SetMieKCoefficientX);
+  AList.Add("MieKCoefficientY", &TVantrelSkyBox::GetMieKCoefficientY, &TVantrelSkyBox::SetMieKCoefficientY);
+  AList.Add("MieKCoefficientZ", &TVantrelSkyBox::GetMieKCoefficientZ, &TVantrelSkyBox::SetMieKCoefficientZ);
+  AList.Add("MieKCoefficientW", &TVantrelSkyBox::GetMieKCoefficientW, &TVantrelSkyBox::SetMieKCoefficientW);
+  AList.Add("PrimariesA", &TVantrelSkyBox::GetPrimariesA, &TVantrelSkyBox::SetPrimariesA);
+  AList.Add("PrimariesB", &TVantrelSkyBox::GetPrimariesB, &TVantrelSkyBox::SetPrimariesB);
+  AList.Add("PrimariesC", &TVantrelSkyBox::GetPrimariesC, &TVantrelSkyBox::SetPrimariesC);
+  AList.Add("NumMolecules", &TVantrelSkyBox::GetNumMolecules, &TVantrelSkyBox::SetNumMolecules);
+  AList.Add("Rayleigh", &TVantrelSkyBox::GetRayleigh, &TVantrelSkyBox::SetRayleigh);
+  AList.Add("RayleighZenithLength", &TVantrelSkyBox::GetRayleighZenithLength,
+            &TVantrelSkyBox::SetRayleighZenithLength);
+  AList.Add("RefractiveIndex", &TVantrelSkyBox::GetRefractiveIndex, &TVantrelSkyBox::SetRefractiveIndex);
+  AList.Add("SunAngularDiameterDegrees", &TVantrelSkyBox::GetSunAngularDiameterDegrees,
+            &TVantrelSkyBox::SetSunAngularDiameterDegrees);
+  AList.Add("SunIntensityFactor", &TVantrelSkyBox::GetSunIntensityFactor, &TVantrelSkyBox::SetSunIntensityFactor);
+  AList.Add("SunIntensityFalloffSteepness", &TVantrelSkyBox::GetSunIntensityFalloffSteepness,
+            &TVantrelSkyBox::SetSunIntensityFalloffSteepness);
+  AList.Add("TonemapWeighting", &TVantrelSkyBox::GetTonemapWeighting, &TVantrelSkyBox::SetTonemapWeighting);
+  AList.Add("Turbidity", &TVantrelSkyBox::GetTurbidity, &TVantrelSkyBox::SetTurbidity);
+  AList.Add("Inclination", &TVantrelSkyBox::GetInclination, &TVantrelSkyBox::SetInclination);
+  AList.Add("Azimuth", &TVantrelSkyBox::GetAzimuth, &TVantrelSkyBox::SetAzimuth);
+  AList.Add("StarsEnabled", &TVantrelSkyBox::GetStarsEnabled, &TVantrelSkyBox::SetStarsEnabled);
+  AList.Add("StarDensity", &TVantrelSkyBox::GetStarDensity, &TVantrelSkyBox::SetStarDensity);
+  AList.Add("StarProbe", &TVantrelSkyBox::GetStarProbe, &TVantrelSkyBox::SetStarProbe);
+  AList.Add("StarSize", &TVantrelSkyBox::GetStarSize, &TVantrelSkyBox::SetStarSize);
+  AList.Add("StarSpark", &TVantrelSkyBox::GetStarSpark, &TVantrelSkyBox::SetStarSpark);
+  AList.Add("StarBrightness", &TVantrelSkyBox::GetStarBrightness, &TVantrelSkyBox::SetStarBrightness);
+  color("StarColor", &TVantrelSkyBox::GetStarColor, &TVantrelSkyBox::SetStarColor);
+  AList.Add("CloudsEnabled", &TVantrelSkyBox::GetCloudsEnabled, &TVantrelSkyBox::SetCloudsEnabled);
+  color("CloudColor", &TVantrelSkyBox::GetCloudColor, &TVantrelSkyBox::SetCloudColor);
+  AList.Add("CloudIterations", &TVantrelSkyBox::GetCloudIterations, &TVantrelSkyBox::SetCloudIterations);
+  AList.Add("CloudFrequency", &TVantrelSkyBox::GetCloudFrequency, &TVantrelSkyBox::SetCloudFrequency);
+  AList.Add("CloudAmplitude", &TVantrelSkyBox::GetCloudAmplitude, &TVantrelSkyBox::SetCloudAmplitude);
+}
+
+void TVantrelSkyBox::AfterConstruction() {
+  // The cube builds its mesh here, through RebuildMesh, while there is no material source yet.
+  inherited::AfterConstruction();
+  SetDesignLocked(true);
+  SetSubdivisionsWidth(1);
+  SetSubdivisionsHeight(1);
+  SetSubdivisionsDepth(1);
+  SetHitTest(false);
+  SetOpaque(true);
+  SetTwoSideValue(false);
+  SetWidth(500);
+  SetHeight(500);
+  SetDepth(500);
+  Scale()->SetPoint({1, -1, 1});
+  SetFrustumCullingCheck(false);
+  CreateFaceBitmaps();
+  FMaterial = New<TVantrelSkyBoxMaterialSource>(this);
+  FMaterial->SetParent(this);
+  FMaterial->SetStored(false);
+  SetMaterialSource(FMaterial);
+}
+
+void TVantrelSkyBox::BeforeDestruction() {
+  FreeFaceBitmaps();
+  SetMaterialSource(nullptr);
+  if (FMaterial)
+    std::exchange(FMaterial, nullptr)->Free();
+  inherited::BeforeDestruction();
+}
+
+void TVantrelSkyBox::CreateFaceBitmaps() {
+  for (TVantrelTextureBitmap*& face : FTextures) {
+    if (face)
+      continue;
+    face = TVantrelTextureBitmap::Create();
+    face->SetOnChange([this](TObject*) { FDoUpdateCubeMap = true; });
+  }
+}
+
+void TVantrelSkyBox::FreeFaceBitmaps() {
+  for (TVantrelTextureBitmap*& face : FTextures)
+    if (face)
+      std::exchange(face, nullptr)->Free();
+}
+
+void TVantrelSkyBox::SetTexture(TVantrelCubeMapFace AIndex, ui::TBitmap* AValue) {
+  const int32_t width = AValue ? AValue->Width() : 0;
+  const int32_t height = AValue ? AValue->Height() : 0;
+  // Square, with a power-of-two width; a width of 0 fails.
+  if (width <= 0 || width != height || (width & (width - 1)) != 0)
+    throw Exception(InvalidSkyBoxTextureSize);
+  FTextures[static_cast<int>(AIndex)]->Assign(AValue);
+}
+
+void TVantrelSkyBox::LoadCubeMapFacesFromPath(const std::string& APath, const std::string& AFileExt) {
+  // One bitmap made from the first file and reloaded from the others; freed also on failure.
+  TOwned<ui::TBitmap> bitmap(ui::TBitmap::CreateFromFile(APath + FaceFiles[0].Part + AFileExt));
+  for (const TFaceFile& file : FaceFiles) {
+    if (&file != &FaceFiles[0])
+      bitmap->LoadFromFile(APath + file.Part + AFileExt);
+    SetTexture(file.Face, bitmap.get());
+  }
+}
+
+void TVantrelSkyBox::UpdateCubeMap() {
+  if (!FDoUpdateCubeMap || !FMaterial)
+    return;
+  FDoUpdateCubeMap = false;
+  TVantrelTextureBitmap* cubeMap = FMaterial->GetCubeMap();
+  int32_t width = 0, height = 0;
+  for (int i = 0; i < 6; ++i) {
+    TVantrelTextureBitmap* face = FTextures[static_cast<size_t>(i)];
+    // An empty face is not uploaded: a face of width 0 would make the upload raise, and every
+    // later Render with it, until all six are set.
+    if (face->Width() == 0)
+      continue;
+    if (width != 0 && (face->Width() != width || face->Height() != height))
+      throw Exception(Format(UnequalCubeMapFaces, {width, face->Width(), height, face->Height()}));
+    cubeMap->UpdateCubeMapFace(static_cast<TVantrelCubeMapFace>(i), face);
+    width = face->Width();
+    height = face->Height();
+  }
+}
+
+void TVantrelSkyBox::Render() {
+  UpdateCubeMap();
+  inherited::Render();
+}
+
+void TVantrelSkyBox::RebuildMesh(bool AIsStatic) {
+  inherited::RebuildMesh(AIsStatic);
+}
+
+void TVantrelSkyBox::SetSize(const TPoint3D& AValue) {
+  SetWidth(AValue.X);
+  SetHeight(AValue.Y);
+  SetDepth(AValue.Z);
+  DoBoundsChanged(Parent());
+}
+
+void TVantrelSkyBox::SetMode(TVantrelSkyBoxMode AValue) {
+  FMaterial->SetMode(AValue);
+  RebuildMesh(true);
+}
+
+void TVantrelSkyBox::SetCrescentMoon(float AValue) {
+  SkyMaterial()->SetCrescentMoon(std::fabs(AValue));
+  if (AValue < 0)
+    SkyMaterial()->SetCrescent(false);
+}
+
+void TVantrelSkyBox::SetCrescentOfsX(float AValue) {
+  TPointF offset = GetCrescentOfs();
+  offset.X = AValue;
+  SetCrescentOfs(offset);
+}
+
+void TVantrelSkyBox::SetCrescentOfsY(float AValue) {
+  TPointF offset = GetCrescentOfs();
+  offset.Y = AValue;
+  SetCrescentOfs(offset);
+}
+
+float TVantrelSkyBox::GetMieKCoefficientComponent(int AIndex) const {
+  if (AIndex < 0 || AIndex > 3)
+    return 0;
+  TVector3D value = GetMieKCoefficient();
+  return VectorComponent(value, AIndex);
+}
+
+void TVantrelSkyBox::SetMieKCoefficientComponent(int AIndex, float AValue) {
+  TVector3D value = GetMieKCoefficient();
+  if (AIndex >= 0 && AIndex <= 3)
+    VectorComponent(value, AIndex) = AValue;
+  SetMieKCoefficient(value);
+}
+
+float TVantrelSkyBox::GetPrimariesComponent(int AIndex) const {
+  if (AIndex < 0 || AIndex > 2)
+    return 0;
+  TPoint3D value = GetPrimaries();
+  return PointComponent(value, AIndex);
+}
+
+void TVantrelSkyBox::SetPrimariesComponent(int AIndex, float AValue) {
+  TPoint3D value = GetPrimaries();
+  if (AIndex >= 0 && AIndex <= 2)
+    PointComponent(value, AIndex) = AValue;
+  SetPrimaries(value);
+}
+
+void TVantrelSkyBox::SetConfiguration(const TSkyBoxShaderData& AProps) {
+  TSkyBoxShaderData props = AProps;
+  props.CloudIterations = LimitI(props.CloudIterations, 0, 16);
+  SkyMaterial()->SetShaderData(props);
+}
+
+void TVantrelSkyBox::FromJSON(const TJSONObject& AJSON) {
+  TSkyBoxShaderData props = TSkyBoxShaderData::Create(0);
+  props.FromJSON(AJSON);
+  SetConfiguration(props);
+}
+
+void TVantrelSkyBox::LoadFromStream(TStream& AStream) {
+  SetConfiguration(ReadSkyBoxConfiguration(AStream));
+}
+
+void TVantrelSkyBox::LoadFromFile(const std::string& AFileName) {
+  TFileStream stream(AFileName, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(stream);
+}
+
+void TVantrelSkyBox::SaveToStream(TStream& AStream) const {
+  WriteSkyBoxConfiguration(GetConfiguration(), AStream);
+}
+
+void TVantrelSkyBox::SaveToFile(const std::string& AFileName) const {
+  TFileStream stream(AFileName, fmCreate);
+  SaveToStream(stream);
+}
+
 // ---- unit start-up ----
 
 void InitializeSkyBox() {
   if (SkyBoxInitCount++ > 0)
     return;
   RegisterClass(TVantrelSkyBoxMaterialSource::StaticClass());
+  RegisterClass(TVantrelSkyBox::StaticClass());
 }
 
 void FinalizeSkyBox() {
   if (SkyBoxInitCount == 0 || --SkyBoxInitCount > 0)
     return;
+  UnRegisterClass(TVantrelSkyBox::StaticClass());
   UnRegisterClass(TVantrelSkyBoxMaterialSource::StaticClass());
 }
 

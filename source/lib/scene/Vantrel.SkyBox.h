@@ -11,6 +11,10 @@
 #include "rtl/math3d.h"
 #include "rtl/stopwatch.h"
 #include "rtl/types2d.h"
+#include "scene/Vantrel.Cube.h"
+#include "context/Vantrel.Context.Texturing.h"
+#include <array>
+#include <string>
 #include "ui/material.h"
 #include "ui/shaders.h"
 #include "ui/texture.h"
@@ -335,6 +339,153 @@ private:
   rtl::TOwned<TVantrelTextureBitmap> FCubeMap;
   int FContextResetOvrId = 0;
 };
+
+// The sky: a 500-unit box seen from inside, drawn first, with the sky material in one of three
+// modes. It owns its material source and six face bitmaps, and saves and loads its atmosphere
+// settings as a JSON configuration.
+class TVantrelSkyBox : public TVantrelCube {
+  RTL_CLASS(TVantrelSkyBox, TVantrelCube)
+public:
+  explicit TVantrelSkyBox(rtl::TComponent* AOwner) : TVantrelCube(AOwner) {}
+  static void RegisterProperties(rtl::TPropertyList& AList);
+  void AfterConstruction() override;
+  void BeforeDestruction() override;
+
+  TVantrelSkyBoxMaterialSource* SkyMaterialSource() const { return FMaterial; }
+  TVantrelSkyBoxMaterial* SkyMaterial() const { return FMaterial ? FMaterial->SkyMaterial() : nullptr; }
+
+  ui::TBitmap* GetTexture(TVantrelCubeMapFace AIndex) const { return FTextures[static_cast<int>(AIndex)]; }
+  // The bitmap must be square with a power-of-two width; else the face stays as it was.
+  void SetTexture(TVantrelCubeMapFace AIndex, ui::TBitmap* AValue);
+  // Loads APath + "negz"/"posz"/"posy"/"negy"/"negx"/"posx" + AFileExt into their faces; faces
+  // set before a failure keep their new images.
+  void LoadCubeMapFacesFromPath(const std::string& APath, const std::string& AFileExt);
+
+  TSkyBoxShaderData GetConfiguration() const { return SkyMaterial()->GetShaderData(); }
+  // The whole record, without notification; the cloud octaves are bounded to 0..16.
+  void SetConfiguration(const TSkyBoxShaderData& AProps);
+  std::unique_ptr<rtl::TJSONObject> ToJSON() const { return GetConfiguration().ToJSON(); }
+  void FromJSON(const rtl::TJSONObject& AJSON);
+  // Text that is no JSON object raises and keeps the configuration.
+  void LoadFromStream(rtl::TStream& AStream);
+  void LoadFromFile(const std::string& AFileName);
+  void SaveToStream(rtl::TStream& AStream) const;
+  void SaveToFile(const std::string& AFileName) const;
+
+  void RebuildMesh(bool AIsStatic) override;
+  virtual void CreateFaceBitmaps();
+  virtual void FreeFaceBitmaps();
+  // Uploads the faces into the material's cube map when one changed; empty faces are skipped.
+  virtual void UpdateCubeMap();
+
+  // Public, not published.
+  rtl::TPoint3D GetSize() const { return {Width(), Height(), Depth()}; }
+  void SetSize(const rtl::TPoint3D& AValue);
+  rtl::TPointF GetCrescentOfs() const { return SkyMaterial()->GetCrescentOfs(); }
+  void SetCrescentOfs(const rtl::TPointF& AValue) { SkyMaterial()->SetCrescentOfs(AValue); }
+  rtl::TVector3D GetMieKCoefficient() const { return SkyMaterial()->GetMieKCoefficient(); }
+  void SetMieKCoefficient(const rtl::TVector3D& AValue) { SkyMaterial()->SetMieKCoefficient(AValue); }
+  rtl::TPoint3D GetPrimaries() const { return SkyMaterial()->GetPrimaries(); }
+  void SetPrimaries(const rtl::TPoint3D& AValue) { SkyMaterial()->SetPrimaries(AValue); }
+
+  // Published forwarding.
+  TVantrelSkyBoxMode GetMode() const { return FMaterial->GetMode(); }
+  void SetMode(TVantrelSkyBoxMode AValue);
+  bool GetAllowFog() const { return FMaterial->GetAllowFog(); }
+  void SetAllowFog(bool AValue) { FMaterial->SetAllowFog(AValue); }
+  rtl::TAlphaColor GetDiffuse() const { return FMaterial->GetDiffuse().ToAlphaColor(); }
+  void SetDiffuse(rtl::TAlphaColor AValue) { FMaterial->SetDiffuse(rtl::TAlphaColorF::Create(AValue)); }
+  rtl::TAlphaColor GetEmissive() const { return FMaterial->GetEmissive().ToAlphaColor(); }
+  void SetEmissive(rtl::TAlphaColor AValue) { FMaterial->SetEmissive(rtl::TAlphaColorF::Create(AValue)); }
+  rtl::TAlphaColor GetStarColor() const { return SkyMaterial()->GetStarColor().ToAlphaColor(); }
+  void SetStarColor(rtl::TAlphaColor AValue) { SkyMaterial()->SetStarColor(rtl::TAlphaColorF::Create(AValue)); }
+  rtl::TAlphaColor GetCloudColor() const { return SkyMaterial()->GetCloudColor().ToAlphaColor(); }
+  void SetCloudColor(rtl::TAlphaColor AValue) { SkyMaterial()->SetCloudColor(rtl::TAlphaColorF::Create(AValue)); }
+  float GetCrescentMoon() const { return SkyMaterial()->GetCrescentMoon(); }
+  // Stores the size and keeps a negative value's sign as Crescent False, so a form that writes
+  // CrescentMoon before Crescent reloads the same crescent.
+  void SetCrescentMoon(float AValue);
+  bool GetCrescent() const { return SkyMaterial()->GetCrescent(); }
+  void SetCrescent(bool AValue) { SkyMaterial()->SetCrescent(AValue); }
+  float GetCrescentOfsX() const { return GetCrescentOfs().X; }
+  void SetCrescentOfsX(float AValue);
+  float GetCrescentOfsY() const { return GetCrescentOfs().Y; }
+  void SetCrescentOfsY(float AValue);
+  float GetMieKCoefficientComponent(int AIndex) const;
+  void SetMieKCoefficientComponent(int AIndex, float AValue);
+  float GetPrimariesComponent(int AIndex) const;
+  void SetPrimariesComponent(int AIndex, float AValue);
+#define VANTREL_SKY_COMPONENT(Name, Kind, Index)                                                              \
+  float Get##Name() const { return Get##Kind##Component(Index); }                                          \
+  void Set##Name(float AValue) { Set##Kind##Component(Index, AValue); }
+  VANTREL_SKY_COMPONENT(MieKCoefficientX, MieKCoefficient, 0)
+  VANTREL_SKY_COMPONENT(MieKCoefficientY, MieKCoefficient, 1)
+  VANTREL_SKY_COMPONENT(MieKCoefficientZ, MieKCoefficient, 2)
+  VANTREL_SKY_COMPONENT(MieKCoefficientW, MieKCoefficient, 3)
+  VANTREL_SKY_COMPONENT(PrimariesA, Primaries, 0)
+  VANTREL_SKY_COMPONENT(PrimariesB, Primaries, 1)
+  VANTREL_SKY_COMPONENT(PrimariesC, Primaries, 2)
+#undef VANTREL_SKY_COMPONENT
+  bool GetStarsEnabled() const { return SkyMaterial()->GetStarsEnabled(); }
+  void SetStarsEnabled(bool AValue) { SkyMaterial()->SetStarsEnabled(AValue); }
+  bool GetCloudsEnabled() const { return SkyMaterial()->GetCloudsEnabled(); }
+  void SetCloudsEnabled(bool AValue) { SkyMaterial()->SetCloudsEnabled(AValue); }
+  int32_t GetCloudIterations() const { return SkyMaterial()->GetCloudIterations(); }
+  void SetCloudIterations(int32_t AValue) { SkyMaterial()->SetCloudIterations(AValue); }
+
+#define VANTREL_SKY_FORWARD(Name)                                                                            \
+  float Get##Name() const { return SkyMaterial()->Get##Name(); }                                             \
+  void Set##Name(float AValue) { SkyMaterial()->Set##Name(AValue); }
+  VANTREL_SKY_FORWARD(MoonSurface)
+  VANTREL_SKY_FORWARD(DepolarizationFactor)
+  VANTREL_SKY_FORWARD(Luminance)
+  VANTREL_SKY_FORWARD(MieCoefficient)
+  VANTREL_SKY_FORWARD(MieDirectionalG)
+  VANTREL_SKY_FORWARD(MieV)
+  VANTREL_SKY_FORWARD(MieZenithLength)
+  VANTREL_SKY_FORWARD(NumMolecules)
+  VANTREL_SKY_FORWARD(Rayleigh)
+  VANTREL_SKY_FORWARD(RayleighZenithLength)
+  VANTREL_SKY_FORWARD(RefractiveIndex)
+  VANTREL_SKY_FORWARD(SunAngularDiameterDegrees)
+  VANTREL_SKY_FORWARD(SunIntensityFactor)
+  VANTREL_SKY_FORWARD(SunIntensityFalloffSteepness)
+  VANTREL_SKY_FORWARD(TonemapWeighting)
+  VANTREL_SKY_FORWARD(Turbidity)
+  VANTREL_SKY_FORWARD(Inclination)
+  VANTREL_SKY_FORWARD(Azimuth)
+  VANTREL_SKY_FORWARD(StarDensity)
+  VANTREL_SKY_FORWARD(StarProbe)
+  VANTREL_SKY_FORWARD(StarSize)
+  VANTREL_SKY_FORWARD(StarSpark)
+  VANTREL_SKY_FORWARD(StarBrightness)
+  VANTREL_SKY_FORWARD(CloudFrequency)
+  VANTREL_SKY_FORWARD(CloudAmplitude)
+#undef VANTREL_SKY_FORWARD
+
+  ui::TBitmap* GetFrontSide() const { return GetTexture(TVantrelCubeMapFace::NegativeZ); }
+  void SetFrontSide(ui::TBitmap* AValue) { SetTexture(TVantrelCubeMapFace::NegativeZ, AValue); }
+  ui::TBitmap* GetBackSide() const { return GetTexture(TVantrelCubeMapFace::PositiveZ); }
+  void SetBackSide(ui::TBitmap* AValue) { SetTexture(TVantrelCubeMapFace::PositiveZ, AValue); }
+  ui::TBitmap* GetTopSide() const { return GetTexture(TVantrelCubeMapFace::PositiveY); }
+  void SetTopSide(ui::TBitmap* AValue) { SetTexture(TVantrelCubeMapFace::PositiveY, AValue); }
+  ui::TBitmap* GetBottomSide() const { return GetTexture(TVantrelCubeMapFace::NegativeY); }
+  void SetBottomSide(ui::TBitmap* AValue) { SetTexture(TVantrelCubeMapFace::NegativeY, AValue); }
+  ui::TBitmap* GetLeftSide() const { return GetTexture(TVantrelCubeMapFace::NegativeX); }
+  void SetLeftSide(ui::TBitmap* AValue) { SetTexture(TVantrelCubeMapFace::NegativeX, AValue); }
+  ui::TBitmap* GetRightSide() const { return GetTexture(TVantrelCubeMapFace::PositiveX); }
+  void SetRightSide(ui::TBitmap* AValue) { SetTexture(TVantrelCubeMapFace::PositiveX, AValue); }
+
+protected:
+  // Uploads changed faces, then draws the cube with the sky material.
+  void Render() override;
+
+private:
+  bool FDoUpdateCubeMap = false;
+  std::array<TVantrelTextureBitmap*, 6> FTextures{};
+  TVantrelSkyBoxMaterialSource* FMaterial = nullptr;
+};
+
 
 // Registers the sky box classes. Counted.
 void InitializeSkyBox();
