@@ -10,6 +10,9 @@
 #include "rtl/streams.h"
 #include "scene/Vantrel.SkyBox.h"
 #include "support/gl_fixture.h"
+#include "support/test_viewport.h"
+#include "context/Vantrel.Context.h"
+#include "ui/controls3d.h"
 #include "ui/bitmap.h"
 
 namespace {
@@ -134,6 +137,60 @@ TEST_F(SkyBoxGL, AnEmptyFaceIsSkippedAndUnequalFacesRaiseOnce) {
     EXPECT_EQ(error.Message(), "All cubemap textures must have equal dimensions! (width 8 <> 4 or height 8 <> 4)");
   }
   EXPECT_NO_THROW(sky->UpdateCubeMap());
+}
+
+} // namespace
+
+namespace {
+
+// The sky box drawn by its own Render in a test viewport.
+class SkyBoxRender : public SkyBoxGL {
+protected:
+  static constexpr int Size = 64;
+  void SetUp() override {
+    SkyBoxGL::SetUp();
+    FViewport = MakeOwned<vtest::TTestViewport3D>();
+    FViewport->CreateContext(Size, Size);
+    FRoot = MakeOwned<ui::TDummy>(nullptr);
+    FRoot->SetNewViewport(FViewport.get());
+  }
+  void TearDown() override {
+    FRoot.reset();
+    FViewport.reset();
+    SkyBoxGL::TearDown();
+  }
+  TVantrelContext* Context() { return CheckedCast<TVantrelContext>(FViewport->GetContext()); }
+  TAlphaColorF DrawAndProbe(TVantrelSkyBox* ASky, const TPoint3D& ALook) {
+    Context()->SetCameraMatrix(TMatrix3D::CreateLookAtRH({0, 0, 0}, ALook, {0, -1, 0}));
+    Context()->SetCameraAngleOfView(45);
+    EXPECT_TRUE(Context()->BeginSceneRendering());
+    Context()->Clear({TClearTarget::Color, TClearTarget::Depth}, 0xFF000000, 1, 0);
+    Context()->SetContextState(TContextState::csFrontFace);
+    ASky->RenderInternal();
+    Context()->EndSceneRendering();
+    TBitmap bitmap(Size, Size);
+    Context()->CopyToBitmap(&bitmap, TRect(0, 0, Size, Size));
+    TBitmapData data;
+    EXPECT_TRUE(bitmap.Map(TMapAccess::Read, data));
+    const TAlphaColor color = data.GetPixel(Size / 2, Size / 2);
+    bitmap.Unmap(data);
+    return TAlphaColorF::Create(color);
+  }
+  TOwned<vtest::TTestViewport3D> FViewport;
+  TOwned<ui::TDummy> FRoot;
+};
+
+TEST_F(SkyBoxRender, ABlankSkyIsDrawnFromInsideInEveryDirection) {
+  auto* sky = New<TVantrelSkyBox>(FRoot.get());
+  sky->SetParent(FRoot.get());
+  sky->SetMode(TVantrelSkyBoxMode::Blank);
+  sky->SetDiffuse(0xFFFF0000);
+  for (const TPoint3D& look : {TPoint3D{1, 0, 0}, TPoint3D{-1, 0, 0}, TPoint3D{0, 0, 1}, TPoint3D{0, 0, -1}}) {
+    SCOPED_TRACE(testing::Message() << look.X << " " << look.Z);
+    const TAlphaColorF centre = DrawAndProbe(sky, look);
+    EXPECT_NEAR(centre.R, 1, 0.01);
+    EXPECT_NEAR(centre.G, 0, 0.01);
+  }
 }
 
 } // namespace
