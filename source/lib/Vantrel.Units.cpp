@@ -30,8 +30,10 @@
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Cube.h"
 #include "scene/Vantrel.Group.h"
+#include "scene/Vantrel.Light.h"
 #include "scene/Vantrel.Mesh.h"
 #include "scene/Vantrel.Segment.h"
+#include "scene/Vantrel.SkyBox.h"
 #include "scene/Vantrel.Transform.h"
 #include "utils/Vantrel.Utils.Dialogue.System.h"
 #include "utils/Vantrel.Utils.Inventory.h"
@@ -53,6 +55,7 @@ struct TUnitEntry {
 constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
     {InitializeDefTypes, FinalizeDefTypes},
+    {InitializeDefTypesNodes, FinalizeDefTypesNodes},
     {InitializeControl, FinalizeControl},
     {InitializeTransform, FinalizeTransform},
     {InitializeGroup, FinalizeGroup},
@@ -82,6 +85,8 @@ constexpr TUnitEntry Units[] = {
     {InitializeSMStoreDepthPass, FinalizeSMStoreDepthPass},
     {InitializeVSMStoreDepthPass, FinalizeVSMStoreDepthPass},
     {InitializeVSMBlurPass, FinalizeVSMBlurPass},
+    {InitializeLight, FinalizeLight},
+    {InitializeSkyBox, FinalizeSkyBox},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
     {InitializeInventory, FinalizeInventory},

@@ -398,3 +398,6 @@ template <class T> TCustomDef* DefFactoryOf(TCustomDef* AOwner) {
 
 // The mesh part of the unit: vertex records, mesh definitions, vertex groups, the vertex cache.
 #include "definitions/Vantrel.DefTypes.Mesh.h"
+// The light, camera and meta definitions, and the model definition.
+#include "definitions/Vantrel.DefTypes.Nodes.h"
+#include "definitions/Vantrel.DefTypes.Model.h"

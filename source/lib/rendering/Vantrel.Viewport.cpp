@@ -11,6 +11,7 @@
 #include "rtl/log.h"
 #include "rtl/properties.h"
 #include "rtl/sysutils.h"
+#include "scene/Vantrel.Light.h"
 
 namespace vantrel {
 
@@ -320,8 +321,13 @@ void TVantrelViewport::ApplyLightSettings(TContext3D* AContext) {
   if (!context)
     return;
   context->ClearLights();
+  // The framework's lights bring their own ambient, specular, intensity, attenuations and
+  // scattering.
   for (TLight* light : FLights)
-    context->AddLight(light->LightDescription());
+    if (auto* vantrelLight = dynamic_cast<TVantrelLight*>(light))
+      context->AddLight(vantrelLight->GetLightDescriptionEx());
+    else
+      context->AddLight(light->LightDescription());
 }
 
 void TVantrelViewport::UpdateMainLightSettings() {

@@ -1,11 +1,13 @@
 #include "scene/Vantrel.Camera.h"
 
 #include <cmath>
+#include <utility>
 
 #include "rtl/exceptions.h"
 #include "rtl/fields.h"
 #include "rtl/properties.h"
 #include "scene/Vantrel.Control.h"
+#include "scene/Vantrel.Light.h"
 #include "ui/timers.h"
 
 namespace vantrel {
@@ -44,7 +46,43 @@ void TVantrelCamera::RegisterProperties(TPropertyList& AList) {
 }
 
 void TVantrelCamera::RegisterFields() {
-  rtl::RegisterFields(StaticClass(), {ValueField<&TVantrelCamera::FUpdateNeeded>("FUpdateNeeded")});
+  // The definition is shared with a copy unless the camera frees its own.
+  TCopyField def;
+  def.Name = "FDef";
+  def.CopyValue = [](TObject* ADest, const TObject* ASource) {
+    const auto* source = static_cast<const TVantrelCamera*>(ASource);
+    if (!source->OwnsDefinition())
+      static_cast<TVantrelCamera*>(ADest)->FDef = source->FDef;
+  };
+  rtl::RegisterFields(StaticClass(), {def, SkippedField("FSelfDef", TFieldKind::NoTypeInfo),
+                                      SkippedField("FDefIsStandalone", TFieldKind::NoTypeInfo),
+                                      ValueField<&TVantrelCamera::FUpdateNeeded>("FUpdateNeeded")});
+}
+
+void TVantrelCamera::AfterConstruction() {
+  inherited::AfterConstruction();
+  if (!FDef) {
+    FSelfDef = MakeOwnDefinition<TCameraDef>(Owner(), FDefIsStandalone);
+    FDef = FSelfDef;
+  }
+}
+
+void TVantrelCamera::BeforeDestruction() {
+  FDef = nullptr;
+  if (FDefIsStandalone && FSelfDef)
+    std::exchange(FSelfDef, nullptr)->Free();
+  inherited::BeforeDestruction();
+}
+
+void TVantrelCamera::LoadFromDefinition(TCameraDef* ADef) {
+  FDef = ADef;
+  if (!ADef)
+    return;
+  if (Name().empty())
+    SetName(ADef->GetQualifiedComponentName());
+  SetTarget(dynamic_cast<TControl3D*>(FindGlobalComponent(ADef->Target)));
+  SetFOV(ADef->FOV);
+  SetLocalMatrix(this, ADef->GetTransform(), true, true, true, true);
 }
 
 TMatrix3D TVantrelCamera::PerspectiveMatrix() const {

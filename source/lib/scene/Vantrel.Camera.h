@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "Vantrel.Prelude.h"
+#include "definitions/Vantrel.DefTypes.h"
 #include "rtl/method.h"
 #include "rtl/set.h"
 #include "rtl/stopwatch.h"
@@ -49,7 +50,23 @@ public:
 
   void MatrixChanged() override;
 
+  // Makes the own definition (under the owner's node definition when the owner has one).
+  void AfterConstruction() override;
+  // Clears Def and frees a standalone own definition.
+  void BeforeDestruction() override;
+  TCameraDef* Def() const { return FDef; }
+  void SetDef(TCameraDef* AValue) { FDef = AValue; }
+  TCameraDef* SelfDef() const { return FSelfDef; }
+  // The own definition is the camera's to free: it was not registered in a model's list.
+  bool OwnsDefinition() const { return FDefIsStandalone; }
+  // Def, the name (when empty), the target (a global 3D control of that name, else none), FOV and
+  // the local matrix from ADef. Aspect ratio, near and far planes are not applied.
+  virtual void LoadFromDefinition(TCameraDef* ADef);
+
 private:
+  TCameraDef* FDef = nullptr;
+  TCameraDef* FSelfDef = nullptr;
+  bool FDefIsStandalone = false;
   bool FUpdateNeeded = false;
 };
 

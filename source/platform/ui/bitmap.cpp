@@ -201,6 +201,12 @@ void TBitmap::LoadFromFile(const std::string& AFileName) {
   Decode(rtl::TFile::ReadAllBytes(AFileName), "'" + AFileName + "'");
 }
 
+TBitmap* TBitmap::CreateFromFile(const std::string& AFileName) {
+  rtl::TOwned<TBitmap> bitmap = rtl::MakeOwned<TBitmap>();
+  bitmap->LoadFromFile(AFileName);
+  return bitmap.release();
+}
+
 void TBitmap::LoadFromStream(rtl::TStream& AStream) {
   // Read in chunks: the stream may not know its size.
   rtl::TBytes bytes;

@@ -108,6 +108,8 @@ public:
   // EFOpenError; content that is no readable picture (or one above 16384 x 16384 pixels) raises EReadError "Cannot load bitmap from '<file>': <reason>" and
   // leaves the bitmap as it was.
   void LoadFromFile(const std::string& AFileName);
+  // A new bitmap (the caller frees it) holding the picture in the file; raises as LoadFromFile.
+  static TBitmap* CreateFromFile(const std::string& AFileName);
   // As LoadFromFile, from the stream's position to its end ("Cannot load bitmap from stream: …").
   void LoadFromStream(rtl::TStream& AStream);
   // Scales the picture to AWidth x AHeight (bilinear, edges clamped). The same size changes

@@ -19,14 +19,6 @@ public:
 };
 VANTREL_DEFINE_DEF_CLASS(TProbeDef)
 
-// Stands for the model definition: registered under its qualified name, so nodes recognise it.
-class TModelDef : public TTransformDef {
-  VANTREL_DEF_CLASS(TModelDef, TTransformDef)
-public:
-  explicit TModelDef(TCustomDef* AOwner = nullptr) : TTransformDef(AOwner) {}
-};
-VANTREL_DEFINE_DEF_CLASS(TModelDef)
-
 std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
   std::unique_ptr<TJSONValue> value = TJSONValue::ParseJSONValue(AText, true);
   auto* object = dynamic_cast<TJSONObject*>(value.get());
