@@ -4,6 +4,7 @@
 #include "ui/controls3d.h"
 #include "ui/fmx_object.h"
 #include "ui/material.h"
+#include "ui/objects3d.h"
 #include "ui/timers.h"
 
 namespace ui {
@@ -17,7 +18,8 @@ rtl::TClass* const* FmxClasses() {
       &TFmxObject::StaticClass(),   &TControl::StaticClass(),        &TControl3D::StaticClass(),
       &TDummy::StaticClass(),       &TCamera::StaticClass(),         &TLight::StaticClass(),
       &TProxyObject::StaticClass(), &TMaterialSource::StaticClass(), &TTimer::StaticClass(),
-      &TAnimation::StaticClass(),   &TCustomPropertyAnimation::StaticClass(), nullptr};
+      &TAnimation::StaticClass(),   &TCustomPropertyAnimation::StaticClass(), &TRoundCube::StaticClass(),
+      nullptr};
   return classes;
 }
 
