@@ -599,7 +599,7 @@ bool TVantrelContext::BeginSceneRendering() {
   try {
     result = FBeginSceneCount != 0 ? FBeginSceneCount > 0 : BeginOutermostScene();
     if (result)
-      ++FBeginSceneCount;
+      IncrementSceneCount();
   } catch (...) {
     --shared.SceneCount;
     TCanvas::Unlock();
@@ -660,8 +660,7 @@ void TVantrelContext::RestoreSceneStates() {
 }
 
 void TVantrelContext::LeaveScene() {
-  if (FBeginSceneCount > 0)
-    --FBeginSceneCount;
+  DecrementSceneCount();
   --ContextShared().SceneCount;
   TCanvas::Unlock();
 }

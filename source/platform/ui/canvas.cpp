@@ -281,6 +281,36 @@ void TCanvas::DrawBitmap(const TBitmap& ABitmap, const rtl::TRectF& ASrc, const 
     return FromPixel(src.Data + static_cast<ptrdiff_t>(AY) * src.Pitch + AX * 4);
   };
 
+  // A draw that maps pixels 1:1 onto whole pixels samples each source pixel exactly once, with
+  // nearest and bilinear alike: the viewport's blit every frame. Opaque rows are copied.
+  const bool whole = stepX == 1 && stepY == 1 && ASrc.Left == std::floor(ASrc.Left) &&
+                     ASrc.Top == std::floor(ASrc.Top) && dst.Left == std::floor(dst.Left) &&
+                     dst.Top == std::floor(dst.Top);
+  if (whole) {
+    for (int y = ys.First; y <= ys.Last; ++y) {
+      const int sy =
+          std::clamp(static_cast<int>(ASrc.Top) + y - static_cast<int>(dst.Top), srcTop, srcBottom);
+      for (int x = xs.First; x <= xs.Last;) {
+        const int sx = static_cast<int>(ASrc.Left) + x - static_cast<int>(dst.Left);
+        const uint8_t* from =
+            src.Data + static_cast<ptrdiff_t>(sy) * src.Pitch + std::clamp(sx, srcLeft, srcRight) * 4;
+        if (opacity >= 1.0f && from[3] == 255 && sx >= srcLeft && sx <= srcRight) {
+          // The run of opaque source pixels from here.
+          int run = 1;
+          while (x + run <= xs.Last && sx + run <= srcRight && from[run * 4 + 3] == 255)
+            ++run;
+          std::memmove(pixels.At(x, y), from, static_cast<size_t>(run) * 4); // the source may be the target
+          x += run;
+          continue;
+        }
+        const TPremultiplied color = FromPixel(from);
+        BlendPixel(pixels.At(x, y),
+                   {color.B * opacity, color.G * opacity, color.R * opacity, color.A * opacity});
+        ++x;
+      }
+    }
+    return;
+  }
   for (int y = ys.First; y <= ys.Last; ++y) {
     const float v = ASrc.Top + (y + 0.5f - dst.Top) * stepY;
     for (int x = xs.First; x <= xs.Last; ++x) {

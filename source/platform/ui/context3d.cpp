@@ -193,13 +193,21 @@ void TContext3D::SetSize(int32_t AWidth, int32_t AHeight) {
 
 bool TContext3D::BeginScene() {
   const bool result = FBeginSceneCount == 0 ? DoBeginScene() : FBeginSceneCount > 0;
-  if (!result)
-    return false;
+  if (result)
+    IncrementSceneCount();
+  return result;
+}
+
+void TContext3D::IncrementSceneCount() {
   if (++FBeginSceneCount == 1) {
     FPreviousCurrent = CurrentContextSlot();
     CurrentContextSlot() = this;
   }
-  return true;
+}
+
+void TContext3D::DecrementSceneCount() {
+  if (FBeginSceneCount > 0 && --FBeginSceneCount == 0 && CurrentContextSlot() == this)
+    CurrentContextSlot() = std::exchange(FPreviousCurrent, nullptr);
 }
 
 void TContext3D::EndScene() {
@@ -207,11 +215,7 @@ void TContext3D::EndScene() {
   // BeginScene reaches the hook again.
   struct TDecrement {
     TContext3D& Context;
-    ~TDecrement() {
-      if (Context.FBeginSceneCount > 0 && --Context.FBeginSceneCount == 0 &&
-          CurrentContextSlot() == &Context)
-        CurrentContextSlot() = std::exchange(Context.FPreviousCurrent, nullptr);
-    }
+    ~TDecrement() { Context.DecrementSceneCount(); }
   } decrement{*this};
   if (FBeginSceneCount == 1)
     DoEndScene();
@@ -326,9 +330,13 @@ TMatrix3D TContext3D::CachedScreenMatrix(float ANear, float AFar) {
   return FScreenMatrix;
 }
 
-TMatrix3D TContext3D::CurrentProjectionMatrix() { return CachedProjectionMatrix(BaseNearPlane, BaseFarPlane); }
+TMatrix3D TContext3D::CurrentProjectionMatrix() {
+  return CachedProjectionMatrix(BaseNearPlane, BaseFarPlane);
+}
 
-TMatrix3D TContext3D::CurrentScreenMatrix() { return CachedScreenMatrix(BaseNearPlane, BaseFarPlane); }
+TMatrix3D TContext3D::CurrentScreenMatrix() {
+  return CachedScreenMatrix(BaseNearPlane, BaseFarPlane);
+}
 
 TMatrix3D TContext3D::CurrentModelViewProjectionMatrix() {
   if (FCurrentStates.Contains(TContextState::cs2DScene))

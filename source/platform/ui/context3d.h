@@ -243,6 +243,11 @@ protected:
   // The render-to matrix takes part when it differs from the identity in m11 or m41.
   bool RenderToMatrixApplies() const;
 
+  // One step of the scene count, for contexts with a scene bracket of their own: the step to 1
+  // makes this context current, the step back to 0 restores the one current before.
+  void IncrementSceneCount();
+  void DecrementSceneCount();
+
   int32_t FBeginSceneCount = 0;
   // The context that was current when this one's outermost scene opened.
   TContext3D* FPreviousCurrent = nullptr;

@@ -1,10 +1,16 @@
 #include "ui/controls.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "rtl/properties.h"
+#include "ui/canvas.h"
+#include "ui/scene.h"
 
 namespace ui {
 
 RTL_DEFINE_CLASS(TPosition, "ui.Controls", &TPosition::RegisterProperties)
+RTL_DEFINE_CLASS(TBounds, "ui.Controls", &TBounds::RegisterProperties)
 RTL_DEFINE_CLASS(TControl, "ui.Controls", &TControl::RegisterProperties)
 
 void TPosition::RegisterProperties(rtl::TPropertyList& AList) {
@@ -28,14 +34,64 @@ void TPosition::Assign(const rtl::TPersistent* ASource) {
   inherited::Assign(ASource);
 }
 
-TControl::TControl(rtl::TComponent* AOwner) : TFmxObject(AOwner), FPosition(rtl::New<TPosition>()) {
+void TBounds::RegisterProperties(rtl::TPropertyList& AList) {
+  AList.Add("Left", &TBounds::Left, &TBounds::SetLeft).WithDefault(0.0f);
+  AList.Add("Top", &TBounds::Top, &TBounds::SetTop).WithDefault(0.0f);
+  AList.Add("Right", &TBounds::Right, &TBounds::SetRight).WithDefault(0.0f);
+  AList.Add("Bottom", &TBounds::Bottom, &TBounds::SetBottom).WithDefault(0.0f);
+}
+
+void TBounds::SetRect(const rtl::TRectF& AValue) {
+  if (AValue == FRect)
+    return;
+  FRect = AValue;
+  OnChange(this);
+}
+
+rtl::TRectF TBounds::PaddingRect(const rtl::TRectF& ARect) const {
+  return {ARect.Left + FRect.Left, ARect.Top + FRect.Top, ARect.Right - FRect.Right,
+          ARect.Bottom - FRect.Bottom};
+}
+
+void TBounds::Assign(const rtl::TPersistent* ASource) {
+  if (auto* source = dynamic_cast<const TBounds*>(ASource)) {
+    SetRect(source->FRect);
+    return;
+  }
+  inherited::Assign(ASource);
+}
+
+TControl::TControl(rtl::TComponent* AOwner)
+    : TFmxObject(AOwner), FPosition(rtl::New<TPosition>()), FMargins(rtl::New<TBounds>()),
+      FPadding(rtl::New<TBounds>()), FRotationCenter(rtl::New<TPosition>()), FScale(rtl::New<TPosition>()) {
+  FRotationCenter->SetPoint({0.5f, 0.5f});
+  FScale->SetPoint({1, 1});
   FPosition->OnChange = TNotifyEvent(this, &TControl::PositionChanged);
+  FMargins->OnChange = TNotifyEvent(this, &TControl::MarginsChanged);
+  FPadding->OnChange = TNotifyEvent(this, &TControl::PaddingChanged);
 }
 
 void TControl::RegisterProperties(rtl::TPropertyList& AList) {
+  AList.Add("Align", &TControl::Align, &TControl::SetAlign).WithDefault(TAlignLayout::None);
+  AList.Add("Anchors", &TControl::Anchors, &TControl::SetAnchors)
+      .WithDefault(TAnchors{TAnchorKind::akLeft, TAnchorKind::akTop});
+  AList.Add("AutoCapture", &TControl::AutoCapture, &TControl::SetAutoCapture).WithDefault(false);
+  AList.Add("ClipChildren", &TControl::ClipChildren, &TControl::SetClipChildren).WithDefault(false);
+  AList.Add("ClipParent", &TControl::ClipParent, &TControl::SetClipParent).WithDefault(false);
+  AList.Add("Cursor", &TControl::Cursor, &TControl::SetCursor).WithDefault(TCursor{0});
+  AList.Add("DragMode", &TControl::DragMode, &TControl::SetDragMode).WithDefault(TDragMode::dmManual);
+  AList.Add("EnableDragHighlight", &TControl::EnableDragHighlight, &TControl::SetEnableDragHighlight)
+      .WithDefault(true);
+  AList.Add("Enabled", &TControl::Enabled, &TControl::SetEnabled).WithDefault(true);
   AList.Add("Position", &TControl::Position);
   AList.Add("Width", &TControl::Width, &TControl::SetWidth).WithDefault(0.0f);
   AList.Add("Height", &TControl::Height, &TControl::SetHeight).WithDefault(0.0f);
+  AList.Add("Margins", &TControl::Margins);
+  AList.Add("Padding", &TControl::Padding);
+  AList.Add("RotationAngle", &TControl::RotationAngle, &TControl::SetRotationAngle).WithDefault(0.0f);
+  AList.Add("RotationCenter", &TControl::RotationCenter);
+  AList.Add("Scale", &TControl::Scale);
+  AList.Add("ShowHint", &TControl::ShowHint, &TControl::SetShowHint).WithDefault(false);
   AList.Add("Visible", &TControl::Visible, &TControl::SetVisible).WithDefault(true);
   AList.Add("HitTest", &TControl::HitTest, &TControl::SetHitTest).WithDefault(true);
   AList.Add("Locked", &TControl::Locked, &TControl::SetLocked).WithDefault(false);
@@ -45,10 +101,76 @@ void TControl::RegisterProperties(rtl::TPropertyList& AList) {
 void TControl::SetSize(float AWidth, float AHeight) {
   if (AWidth == FWidth && AHeight == FHeight)
     return;
+  // The area left behind needs painting too.
+  Repaint();
   FWidth = AWidth;
   FHeight = AHeight;
+  RecalcUpdateRect();
   Resize();
+  Realign();
   Repaint();
+}
+
+void TControl::SetAlign(TAlignLayout AValue) {
+  if (AValue == FAlign)
+    return;
+  FAlign = AValue;
+  RealignInParent();
+}
+
+void TControl::Realign() {
+  AlignControls(this, FPadding->PaddingRect(LocalRect()));
+}
+
+void TControl::RealignInParent() {
+  if (FAlign != TAlignLayout::Client || !Parent())
+    return;
+  if (auto* parent = dynamic_cast<TControl*>(Parent()))
+    parent->Realign();
+  else if (auto* scene = dynamic_cast<TCustomScene*>(Parent()))
+    scene->Realign();
+}
+
+void TControl::DoAddObject(TFmxObject* AObject) {
+  inherited::DoAddObject(AObject);
+  if (auto* control = dynamic_cast<TControl*>(AObject); control && control->Align() == TAlignLayout::Client)
+    Realign();
+}
+
+void TControl::DoRemoveObject(TFmxObject* AObject) {
+  // The area the child leaves needs painting: its last update rectangle, on this control's scene.
+  if (auto* control = dynamic_cast<TControl*>(AObject))
+    if (IScene* scene = Scene())
+      scene->AddUpdateRect(control->UpdateRect());
+  inherited::DoRemoveObject(AObject);
+}
+
+void TControl::ParentChanged() {
+  inherited::ParentChanged();
+  RecalcUpdateRect();
+  RealignInParent();
+  Repaint();
+}
+
+void TControl::PositionChanged(rtl::TObject*) {
+  Repaint();
+  RecalcUpdateRect();
+  Repaint();
+}
+
+void TControl::MarginsChanged(rtl::TObject*) {
+  RealignInParent();
+}
+
+void AlignControls(TFmxObject* AParent, const rtl::TRectF& AClientRect) {
+  for (TFmxObject* child : AParent->Children()) {
+    auto* control = dynamic_cast<TControl*>(child);
+    if (!control || control->Align() != TAlignLayout::Client)
+      continue;
+    const rtl::TRectF rect = control->Margins()->PaddingRect(AClientRect);
+    control->Position()->SetPoint({rect.Left, rect.Top});
+    control->SetSize(std::max(rect.Width(), 0.0f), std::max(rect.Height(), 0.0f));
+  }
 }
 
 void TControl::SetVisible(bool AValue) {
@@ -63,6 +185,13 @@ void TControl::SetOpacity(float AValue) {
     return;
   FOpacity = AValue;
   Repaint();
+}
+
+bool TControl::ParentedVisible() const {
+  for (const TFmxObject* object = this; object; object = object->Parent())
+    if (auto* control = dynamic_cast<const TControl*>(object); control && !control->FVisible)
+      return false;
+  return true;
 }
 
 float TControl::AbsoluteOpacity() const {
@@ -99,7 +228,84 @@ IControl* TControl::ObjectAtPoint(rtl::TPointF APoint) {
   const rtl::TRectF rect = AbsoluteRect();
   const bool inside =
       APoint.X >= rect.Left && APoint.X < rect.Right && APoint.Y >= rect.Top && APoint.Y < rect.Bottom;
-  return FHitTest && inside ? this : nullptr;
+  return inside && CheckHitTest(FHitTest) ? this : nullptr;
+}
+
+rtl::TRectF TControl::UpdateRect() {
+  if (!FUpdateRectValid) {
+    FUpdateRect = DoGetUpdateRect();
+    FUpdateRectValid = true;
+  }
+  return FUpdateRect;
+}
+
+void TControl::RecalcUpdateRect() {
+  FUpdateRectValid = false;
+  for (TFmxObject* child : Children())
+    if (auto* control = dynamic_cast<TControl*>(child))
+      control->RecalcUpdateRect();
+}
+
+IScene* TControl::Scene() const {
+  for (TFmxObject* object = Parent(); object; object = object->Parent())
+    if (auto* scene = dynamic_cast<IScene*>(object))
+      return scene;
+  return nullptr;
+}
+
+TCanvas* TControl::Canvas() const {
+  if (FPaintingCanvas)
+    return FPaintingCanvas;
+  IScene* scene = Scene();
+  return scene ? scene->GetCanvas() : nullptr;
+}
+
+void TControl::Repaint() {
+  if (IScene* scene = Scene(); scene && !ComponentState().Contains(rtl::TComponentStateItem::csDestroying))
+    scene->AddUpdateRect(UpdateRect());
+}
+
+void TControl::InvalidateRect(const rtl::TRectF& ARect) {
+  if (IScene* scene = Scene()) {
+    const rtl::TPointF topLeft = LocalToAbsolute({ARect.Left, ARect.Top});
+    scene->AddUpdateRect({topLeft.X, topLeft.Y, topLeft.X + ARect.Width(), topLeft.Y + ARect.Height()});
+  }
+}
+
+void TControl::PaintInternal(TCanvas& ACanvas, const rtl::TMatrix& AMatrix) {
+  const rtl::TMatrix saved = ACanvas.Matrix();
+  ACanvas.SetMatrix(AMatrix);
+  TCanvas* const savedCanvas = std::exchange(FPaintingCanvas, &ACanvas);
+  struct TRestore {
+    TControl& Control;
+    TCanvas* Canvas;
+    const rtl::TMatrix& Matrix;
+    ~TRestore() {
+      Control.FPaintingCanvas->SetMatrix(Matrix);
+      Control.FPaintingCanvas = Canvas;
+    }
+  } restore{*this, savedCanvas, saved};
+  Paint();
+  OnPaint(this, &ACanvas, LocalRect());
+  for (TFmxObject* child : Children()) {
+    auto* control = dynamic_cast<TControl*>(child);
+    if (!control || !control->Visible())
+      continue;
+    rtl::TMatrix matrix = AMatrix;
+    matrix.m31 += control->Position()->X() * AMatrix.m11;
+    matrix.m32 += control->Position()->Y() * AMatrix.m22;
+    control->PaintInternal(ACanvas, matrix);
+  }
+}
+
+void TControl::PaintTo(TCanvas* ACanvas, const rtl::TRectF& ARect, TFmxObject*) {
+  if (!ACanvas || !ACanvas->BeginScene())
+    return;
+  struct TEnd {
+    TCanvas* Canvas;
+    ~TEnd() { Canvas->EndScene(); }
+  } end{ACanvas};
+  PaintInternal(*ACanvas, {1, 0, 0, 0, 1, 0, ARect.Left, ARect.Top, 1});
 }
 
 void TControl::MouseDown(TMouseButton AButton, TShiftState AShift, float AX, float AY) {

@@ -97,6 +97,10 @@ public:
   void SetHitTest(bool AValue) { FHitTest = AValue; }
   bool Locked() const { return FLocked; }
   void SetLocked(bool AValue) { FLocked = AValue; }
+  // Locked against design-time editing (objects a viewport makes for itself, such as its design
+  // camera); not streamed.
+  bool DesignLocked() const { return FDesignLocked; }
+  void SetDesignLocked(bool AValue) { FDesignLocked = AValue; }
   bool Opaque() const { return FOpaque; }
   void SetOpaque(bool AValue);
   float Opacity() const { return FOpacity; }
@@ -235,6 +239,7 @@ private:
   TProjection FProjection = TProjection::Camera;
   bool FHitTest = true;
   bool FLocked = false;
+  bool FDesignLocked = false;
   bool FOpaque = false;
   float FOpacity = 1;
   bool FZWrite = true;

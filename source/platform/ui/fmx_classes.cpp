@@ -5,6 +5,7 @@
 #include "ui/fmx_object.h"
 #include "ui/material.h"
 #include "ui/objects3d.h"
+#include "ui/scene.h"
 #include "ui/timers.h"
 
 namespace ui {
@@ -19,7 +20,7 @@ rtl::TClass* const* FmxClasses() {
       &TDummy::StaticClass(),       &TCamera::StaticClass(),         &TLight::StaticClass(),
       &TProxyObject::StaticClass(), &TMaterialSource::StaticClass(), &TTimer::StaticClass(),
       &TAnimation::StaticClass(),   &TCustomPropertyAnimation::StaticClass(), &TRoundCube::StaticClass(),
-      nullptr};
+      &TCustomScene::StaticClass(), nullptr};
   return classes;
 }
 

@@ -189,11 +189,14 @@ const TSceneCase SceneCases[] = {
     {"NestedBeginsRunTheHooksOnce", TMultisample::None,
      [](TSceneRig& ARig) {
        ASSERT_TRUE(ARig.Context.BeginSceneRendering());
+       EXPECT_EQ(TContext3D::CurrentContext(), &ARig.Context);
        ASSERT_TRUE(ARig.Context.BeginSceneRendering());
        EXPECT_EQ(ARig.Context.BeginSceneCount(), 2);
        ARig.Context.EndSceneRendering();
        EXPECT_FALSE(vtest::CanvasFreeForOtherThread());
+       EXPECT_EQ(TContext3D::CurrentContext(), &ARig.Context);
        ARig.Context.EndSceneRendering();
+       EXPECT_EQ(TContext3D::CurrentContext(), nullptr);
      },
      1, 1, Frames(1), 0},
     {"InvalidClassAnswersFalse",

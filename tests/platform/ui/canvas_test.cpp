@@ -104,6 +104,16 @@ TEST(Canvas, DrawsBitmapsRectanglesAndText) {
            ++i;
          }
        }},
+      {"a 1:1 draw partly outside copies opaque and blends translucent pixels", 2, 2,
+       [&](ui::TCanvas& ACanvas, ui::TBitmap& ATarget) {
+         rtl::TOwned<ui::TBitmap> source(Filled(2, 2, {0xFF102030, 0x80FFFFFF, 0xFF405060, 0xFFFFFFFF}));
+         ACanvas.DrawBitmap(*source, {0, 0, 2, 2}, {-1, 0, 1, 2}, 1);
+         EXPECT_NEAR(Channel(Pixel(ATarget, 0, 0), 0), 128, 1);
+         EXPECT_EQ(Channel(Pixel(ATarget, 0, 0), 24), 255);
+         EXPECT_EQ(Pixel(ATarget, 0, 1), White);
+         EXPECT_EQ(Pixel(ATarget, 1, 0), Black);
+         EXPECT_EQ(Pixel(ATarget, 1, 1), Black);
+       }},
       {"white at opacity 0.5 over black is 128", 1, 1,
        [&](ui::TCanvas& ACanvas, ui::TBitmap& ATarget) {
          rtl::TOwned<ui::TBitmap> source(Filled(1, 1, {White}));
