@@ -164,8 +164,8 @@ void TApplication::ShowMainForm() {
     std::lock_guard guard(FPresenterLock);
     FPresenter = std::move(presenter);
   }
-  // What was painted before the window existed is shown at once.
-  FormPainted(FMainForm);
+  // The first pass paints the whole form into the new window.
+  FMainForm->RequestPaint();
 }
 
 void TApplication::FormPainted(IApplicationForm* AForm) {

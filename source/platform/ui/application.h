@@ -54,6 +54,8 @@ public:
   virtual present::TPixels GetPixels() = 0;
   // A window event: mouse input, a new client size, a close request.
   virtual void HandleEvent(const present::TPresentEvent& AEvent) = 0;
+  // Asks for a paint of the whole client area in the next pass.
+  virtual void RequestPaint() = 0;
 
 protected:
   ~IApplicationForm() = default;

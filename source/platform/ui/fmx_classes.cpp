@@ -3,6 +3,7 @@
 #include "ui/controls.h"
 #include "ui/controls3d.h"
 #include "ui/fmx_object.h"
+#include "ui/forms.h"
 #include "ui/material.h"
 #include "ui/objects3d.h"
 #include "ui/scene.h"
@@ -20,7 +21,8 @@ rtl::TClass* const* FmxClasses() {
       &TDummy::StaticClass(),       &TCamera::StaticClass(),         &TLight::StaticClass(),
       &TProxyObject::StaticClass(), &TMaterialSource::StaticClass(), &TTimer::StaticClass(),
       &TAnimation::StaticClass(),   &TCustomPropertyAnimation::StaticClass(), &TRoundCube::StaticClass(),
-      &TCustomScene::StaticClass(), nullptr};
+      &TCustomScene::StaticClass(), &TFormFactor::StaticClass(),  &TCustomForm::StaticClass(),
+      &TForm::StaticClass(),        nullptr};
   return classes;
 }
 
