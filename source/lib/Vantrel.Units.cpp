@@ -6,6 +6,10 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "formats/Vantrel.Imaging.h"
 #include "materials/Vantrel.Material.Behaviour.h"
+#include "rendering/Vantrel.Controller.Passes.Deferred.Composite.h"
+#include "rendering/Vantrel.Controller.Passes.FXAA.h"
+#include "rendering/Vantrel.Controller.h"
+#include "rendering/Vantrel.Viewport.h"
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Segment.h"
@@ -36,6 +40,10 @@ constexpr TUnitEntry Units[] = {
     {InitializeSegment, FinalizeSegment},
     {InitializeImaging, nullptr},
     {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
+    {InitializeController, FinalizeController},
+    {InitializeViewport, FinalizeViewport},
+    {InitializeDeferredCompositePass, FinalizeDeferredCompositePass},
+    {InitializeFXAAPass, FinalizeFXAAPass},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
     {InitializeInventory, FinalizeInventory},

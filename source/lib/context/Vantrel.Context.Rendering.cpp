@@ -73,6 +73,10 @@ TObject* TRenderPass::GetControllerShader() const {
 
 bool TRenderPass::BeginScene() {
   TContext3D* target = GetContext();
+  // A controller without a context right now (its renderer is being re-created, or it has none)
+  // skips the frame; only a pass with neither controller nor context is an error.
+  if (!target && FControl)
+    return false;
   if (!target)
     RaiseContextException(this, SCannotBeginWithRenderingScene, ClassName());
   auto* context = dynamic_cast<TVantrelContext*>(target);

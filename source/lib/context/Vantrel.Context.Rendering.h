@@ -145,8 +145,9 @@ public:
   // Opens this frame of the pass on a framework context: counts the frame, lets the controller
   // bind its renderer, sets the viewport to the rendering size and makes the pass the context's
   // current pass. False, with nothing changed, for another context, a disabled pass or a frame
-  // the controller asked to skip (which still counts, and clears the request). Raises without a
-  // context; when anything fails after the controller's begin, the controller's end runs and the
+  // the controller asked to skip (which still counts, and clears the request), and for a
+  // controller that answers no context. Raises for a pass with neither controller nor context;
+  // when anything fails after the controller's begin, the controller's end runs and the
   // viewport is restored before the error passes on, so nothing stays half open.
   bool BeginScene();
   // Closes the frame the last successful BeginScene opened, and only such a frame: the controller

@@ -234,6 +234,8 @@ public:
   TRenderPass* GetCurrentPass() const { return FCurrentPass; }
   // Adds APass once.
   void AddIntermediatePass(TRenderPass* APass);
+  // Forgets APass (a pass leaving the table must not stay in the list); nothing when absent.
+  void RemoveIntermediatePass(TRenderPass* APass) { FIntermediatePasses.Remove(APass); }
   const TList<TRenderPass*>& GetIntermediatePasses() const { return FIntermediatePasses; }
   // The passes of this context by id; nullptr for a context made from a window.
   TRenderPasses* GetRenderPasses() const { return FPasses.get(); }

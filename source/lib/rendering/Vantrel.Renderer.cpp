@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <utility>
 
+#include "rendering/Vantrel.Controller.h"
+#include "rendering/Vantrel.Viewport.h"
 #include "rtl/exceptions.h"
+#include "rtl/log.h"
+#include "rtl/sysutils.h"
 
 namespace vantrel {
 
@@ -55,6 +59,27 @@ constexpr TRenderTargets GBufferTargets{TRenderTarget::Color_0, TRenderTarget::C
 
 } // namespace
 
+// --- Internal-pass registry ---
+
+namespace {
+TInternalPassBinding GBindings[InternalPassKindCount];
+bool GBound[InternalPassKindCount] = {};
+} // namespace
+
+void RegisterInternalPass(TInternalPassKind AKind, TInternalPassBinding ABinding) {
+  GBindings[size_t(AKind)] = std::move(ABinding);
+  GBound[size_t(AKind)] = true;
+}
+
+void UnregisterInternalPass(TInternalPassKind AKind) {
+  GBindings[size_t(AKind)] = {};
+  GBound[size_t(AKind)] = false;
+}
+
+const TInternalPassBinding* FindInternalPass(TInternalPassKind AKind) {
+  return GBound[size_t(AKind)] ? &GBindings[size_t(AKind)] : nullptr;
+}
+
 // --- TRendererRef ---
 
 TRendererRef::TRendererRef(TRenderer* ARenderer) {
@@ -68,6 +93,19 @@ TRenderer::TRenderer(std::string AId, TComponent* AOwner, TRendererFlags AFlags,
                      TOnRendererCreateCompositeTexture ACompositeTextureEvent)
     : FId(std::move(AId)), FFlags(AFlags), FOwner(AOwner),
       FOnCreateCompositeTexture(std::move(ACompositeTextureEvent)) {}
+
+void TRenderer::AfterConstruction() {
+  inherited::AfterConstruction();
+  if (auto* viewport = dynamic_cast<TVantrelViewport*>(FOwner)) {
+    FSize = {int32_t(Round(double(viewport->Width()))), int32_t(Round(double(viewport->Height())))};
+    FScale = viewport->ViewportScale();
+    CreateContext();
+  } else if (auto* controller = dynamic_cast<TVantrelRenderPassController*>(FOwner)) {
+    FSize = controller->GetViewportSize();
+    FScale = controller->GetViewportScale();
+    CreateContext();
+  }
+}
 
 void TRenderer::BeforeDestruction() {
   *FLiveness = nullptr;
@@ -303,23 +341,189 @@ void TCompositeRenderer::SetTranslucentDistance(float AValue) {
     context->SetTranslucentDistance(FTranslucentDistance);
 }
 
+void TCompositeRenderer::SetSaturation(const TPoint3D& AValue) {
+  FSaturation = AValue;
+  ConfigureInternalPass(TInternalPassKind::DeferredComposite);
+}
 void TCompositeRenderer::SetEmissiveBlur(int32_t AValue) {
   FEmissiveBlur = std::clamp(AValue, 0, 15);
+  ConfigureInternalPass(TInternalPassKind::DeferredComposite);
+  ConfigureInternalPass(TInternalPassKind::EmissiveBlur);
 }
 void TCompositeRenderer::SetGlobalIllumDetail(int32_t AValue) {
   FGlobalIllumDetail = std::clamp(AValue, 0, 7);
+  for (TInternalPassKind kind :
+       {TInternalPassKind::Voxelize, TInternalPassKind::GlobalIllum, TInternalPassKind::GlobalIllumBlur})
+    ConfigureInternalPass(kind);
 }
 void TCompositeRenderer::SetGlobalIllumSoftness(float AValue) {
   FGlobalIllumSoftness = std::clamp(AValue, 0.0f, 5.0f);
+  ConfigureInternalPass(TInternalPassKind::GlobalIllumBlur);
 }
 void TCompositeRenderer::SetShadowStrength(float AValue) {
   FShadowStrength = std::clamp(AValue, 0.0f, 10.0f);
+  ConfigureInternalPass(TInternalPassKind::GlobalIllum);
 }
 void TCompositeRenderer::SetReflectionStrength(float AValue) {
   FReflectionStrength = std::clamp(AValue, 0.0f, 10.0f);
+  ConfigureInternalPass(TInternalPassKind::GlobalIllum);
 }
 void TCompositeRenderer::SetFXAA(int32_t AValue) {
   FFXAA = std::clamp(AValue, 0, 8);
+  ConfigureInternalPass(TInternalPassKind::FXAA);
+}
+
+// ---- Internal passes ------------------------------------------------------------------------------
+
+class TCompositeRenderer::TObserver : public TComponent {
+public:
+  explicit TObserver(TCompositeRenderer* ARenderer) : TComponent(nullptr), FRenderer(ARenderer) {}
+
+protected:
+  void Notification(TComponent* AComponent, TOperation AOperation) override {
+    TComponent::Notification(AComponent, AOperation);
+    if (AOperation == TOperation::opRemove)
+      FRenderer->InternalControllerRemoved(AComponent);
+  }
+
+private:
+  TCompositeRenderer* FRenderer;
+};
+
+TComponent* TCompositeRenderer::OwnerViewport() const {
+  if (auto* viewport = dynamic_cast<TVantrelViewport*>(FOwner))
+    return viewport;
+  if (auto* controller = dynamic_cast<TVantrelRenderPassController*>(FOwner))
+    return controller->GetViewport();
+  return nullptr;
+}
+
+TVantrelRenderPassController* TCompositeRenderer::GetFrameGlobalIllumSource() const {
+  if (FGlobalIllumDetail == 0)
+    return nullptr;
+  return FGlobalIllumSoftness > 0 ? GetInternalController(TInternalPassKind::GlobalIllumBlur)
+                                  : GetInternalController(TInternalPassKind::GlobalIllum);
+}
+
+void TCompositeRenderer::InternalControllerRemoved(TComponent* AComponent) {
+  for (TInternalSlot& slot : FInternal)
+    if (slot.Controller == AComponent) {
+      slot.Pass.reset();
+      slot.Controller = nullptr;
+    }
+}
+
+void TCompositeRenderer::FreeInternalPass(TInternalPassKind AKind) {
+  TInternalSlot& slot = FInternal[size_t(AKind)];
+  // The pass runtime object goes before its controller.
+  slot.Pass.reset();
+  TVantrelRenderPassController* controller = slot.Controller;
+  slot.Controller = nullptr;
+  if (!controller)
+    return;
+  if (FObserver)
+    FObserver->RemoveFreeNotification(controller);
+  // The deferred composite borrows this renderer; it lets go before the renderer goes.
+  if (controller->GetRenderer() == this)
+    controller->SetRenderer(nullptr);
+  if (FOwner && FOwner->ComponentState().Contains(TComponentStateItem::csDestroying))
+    return;
+  controller->Free();
+}
+
+void TCompositeRenderer::CreateInternalPass(TInternalPassKind AKind) {
+  static constexpr const char* Suffixes[InternalPassKindCount] = {
+      "_DeferredComposite_", "_EmissiveBlur_", "_Voxelize_", "_GlobalIllum_", "_GlobalIllumBlur_", "_FXAA_"};
+  FreeInternalPass(AKind);
+  const TInternalPassBinding* binding = FindInternalPass(AKind);
+  if (!binding || !binding->Class) {
+    bool& logged = FMissingLogged[size_t(AKind)];
+    if (!logged)
+      Log::d(Format("renderer %s: no %s pass registered, step skipped", FId, Suffixes[size_t(AKind)]));
+    logged = true;
+    return;
+  }
+  const std::string id = FId + Suffixes[size_t(AKind)] + Format("%d", reinterpret_cast<intptr_t>(this));
+  TVantrelRenderPassController* controller =
+      TVantrelRenderPassController::CreateController(*binding->Class, FOwner, id);
+  FInternal[size_t(AKind)].Controller = controller;
+  if (!FObserver)
+    FObserver.reset(New<TObserver>(this));
+  FObserver->FreeNotification(controller);
+  controller->SetViewportSizeAndScaleWithoutResize(OwnerViewport(), FSize, FScale);
+  if (binding->Configure)
+    binding->Configure(*controller, *this);
+}
+
+void TCompositeRenderer::ConfigureInternalPass(TInternalPassKind AKind) {
+  TVantrelRenderPassController* controller = GetInternalController(AKind);
+  const TInternalPassBinding* binding = FindInternalPass(AKind);
+  if (controller && binding && binding->Configure)
+    binding->Configure(*controller, *this);
+}
+
+bool TCompositeRenderer::RunInternalPass(TVantrelContext& AContext, TInternalPassKind AKind, const char* AMissing,
+                                         PRenderContext ARenderContext) {
+  const TInternalPassBinding* binding = FindInternalPass(AKind);
+  TInternalSlot& slot = FInternal[size_t(AKind)];
+  if (!slot.Controller) {
+    if (!binding)
+      return false;
+    throw Exception(AMissing);
+  }
+  const bool firstRun = !slot.Pass;
+  if (firstRun)
+    slot.Pass = slot.Controller->CreateRenderPassInstance();
+  if (binding && binding->Prepare)
+    binding->Prepare(*slot.Controller, *this, firstRun);
+  AContext.ExecuteRenderPass(slot.Pass.get(), ARenderContext);
+  return true;
+}
+
+void TCompositeRenderer::Composite(PRenderContext ARenderContext) {
+  TVantrelContext* context = FrameworkContext();
+  if (!context)
+    return;
+  TMemoryBarrierFlags all;
+  for (int bit = 0; bit <= int(TMemoryBarrierFlag::ShaderStorageBarrierBit); ++bit)
+    all.Include(TMemoryBarrierFlag(bit));
+  context->SetMemoryBarrierBits(all);
+  RenderGlobalIllumination(ARenderContext);
+  FFrameEmissive = RenderEmissiveBlur(ARenderContext);
+  if (!GetInternalController(TInternalPassKind::DeferredComposite))
+    throw Exception(SRendererNoCompositePass);
+  context->AttachTextureToDefaultBuffer(FSharedContext->Texture(), TRenderTarget::Color_0);
+  RunInternalPass(*context, TInternalPassKind::DeferredComposite, SRendererNoCompositePass, ARenderContext);
+  RenderFXAA(ARenderContext);
+}
+
+TTexture* TCompositeRenderer::RenderEmissiveBlur(PRenderContext ARenderContext) {
+  TVantrelContext* context = FrameworkContext();
+  if (!context)
+    return nullptr;
+  FFrameEmissive = FEmissiveTexture.get();
+  if (FFlags.Contains(TRendererFlag::IgnoreEmissiveBlur) || FEmissiveBlur < 1)
+    return FFrameEmissive;
+  if (!RunInternalPass(*context, TInternalPassKind::EmissiveBlur, SRendererNoEmissiveBlurPass, ARenderContext))
+    return FFrameEmissive;
+  return GetInternalController(TInternalPassKind::EmissiveBlur)->GetFinalOutputTexture();
+}
+
+void TCompositeRenderer::RenderGlobalIllumination(PRenderContext ARenderContext) {
+  TVantrelContext* context = FrameworkContext();
+  if (!context || FFlags.Contains(TRendererFlag::IgnoreGlobalIllum) || FGlobalIllumDetail <= 0)
+    return;
+  RunInternalPass(*context, TInternalPassKind::Voxelize, SRendererNoVoxelizePass, ARenderContext);
+  RunInternalPass(*context, TInternalPassKind::GlobalIllum, SRendererNoGlobalIllumPass, ARenderContext);
+  if (FGlobalIllumSoftness > 0)
+    RunInternalPass(*context, TInternalPassKind::GlobalIllumBlur, SRendererNoGlobalIllumBlurPass, ARenderContext);
+}
+
+void TCompositeRenderer::RenderFXAA(PRenderContext ARenderContext) {
+  TVantrelContext* context = FrameworkContext();
+  if (!context || FFXAA <= 0)
+    return;
+  RunInternalPass(*context, TInternalPassKind::FXAA, SRendererNoFXAAPass, ARenderContext);
 }
 
 void TCompositeRenderer::CreateContext() {
@@ -330,6 +534,16 @@ void TCompositeRenderer::CreateContext() {
 
 void TCompositeRenderer::CreateTextures() {
   FreeTextures(false);
+  if (!FFlags.Contains(TRendererFlag::IgnoreCompositeCtrl))
+    CreateInternalPass(TInternalPassKind::DeferredComposite);
+  if (!FFlags.Contains(TRendererFlag::IgnoreEmissiveBlur))
+    CreateInternalPass(TInternalPassKind::EmissiveBlur);
+  if (!FFlags.Contains(TRendererFlag::IgnoreGlobalIllum))
+    for (TInternalPassKind kind :
+         {TInternalPassKind::Voxelize, TInternalPassKind::GlobalIllum, TInternalPassKind::GlobalIllumBlur})
+      CreateInternalPass(kind);
+  if (GetInternalController(TInternalPassKind::DeferredComposite))
+    CreateInternalPass(TInternalPassKind::FXAA);
   if (FFlags.Contains(TRendererFlag::IgnoreRenderTargets))
     return;
   using DT = TVantrelTextureDataType;
@@ -352,6 +566,10 @@ void TCompositeRenderer::CreateTextures() {
 }
 
 void TCompositeRenderer::FreeTextures(bool) {
+  for (TInternalPassKind kind : {TInternalPassKind::DeferredComposite, TInternalPassKind::EmissiveBlur,
+                                 TInternalPassKind::Voxelize, TInternalPassKind::GlobalIllum,
+                                 TInternalPassKind::GlobalIllumBlur, TInternalPassKind::FXAA})
+    FreeInternalPass(kind);
   // Detach first: the context's frame buffers must not keep names of freed textures.
   TFrameBufferObject* buffers[] = {GetDefaultFrameBuf(), GetTranslucentBuf()};
   for (TVantrelTexture* texture : {FAlbedoTexture.get(), FTranslucentAlbedoTexture.get(), FAlphaTexture.get(),

@@ -12,6 +12,7 @@
 
 #include "Vantrel.Prelude.h"
 #include "context/Vantrel.Context.Buffers.h"
+#include "context/Vantrel.Context.Rendering.h"
 #include "context/Vantrel.Context.Texturing.h"
 #include "context/Vantrel.Context.h"
 #include "rtl/classes.h"
@@ -43,6 +44,43 @@ inline constexpr const char* SRendererCreateTextureFailed = "Failed to create re
 inline constexpr const char* SRendererCreateContextFailed = "Failed to create renderer context - ";
 
 class TRenderer;
+class TCompositeRenderer;
+class TVantrelRenderPassController;
+// The metaclass that makes controllers by class (TVantrelRenderPassController::CreateController).
+using TVantrelRenderPassControllerClass = TClass;
+
+inline constexpr const char* SRendererNoCompositePass = "renderer do not contain composite render-pass";
+inline constexpr const char* SRendererNoEmissiveBlurPass = "renderer do not contain emissive blur render-pass";
+inline constexpr const char* SRendererNoVoxelizePass =
+    "renderer do not contain global illumination voxelize render-pass";
+inline constexpr const char* SRendererNoGlobalIllumPass = "renderer do not contain global illumination render-pass";
+inline constexpr const char* SRendererNoGlobalIllumBlurPass =
+    "renderer do not contain global illumination blurring render-pass";
+inline constexpr const char* SRendererNoFXAAPass = "renderer do not contain fxaa render-pass";
+
+// ---- Internal passes ------------------------------------------------------------------------------
+// The composite renderer runs up to six internal passes. Each kind's pass unit registers a binding
+// that makes and feeds its controller, so the renderer knows no pass class. A kind without a
+// binding behaves as if its Ignore flag were set (no controller, its step skipped), except that
+// Composite still needs the deferred composite.
+
+enum class TInternalPassKind : uint8_t { DeferredComposite, EmissiveBlur, Voxelize, GlobalIllum, GlobalIllumBlur, FXAA };
+inline constexpr size_t InternalPassKindCount = 6;
+
+struct TInternalPassBinding {
+  // Makes the controller (AOwner, AId).
+  const TVantrelRenderPassControllerClass* Class = nullptr;
+  // Creation-time links and settings; run again by every renderer setter that feeds this kind.
+  std::function<void(TVantrelRenderPassController&, TCompositeRenderer&)> Configure;
+  // Inputs before each run; AFirstRun on the run that made the pass runtime object.
+  std::function<void(TVantrelRenderPassController&, TCompositeRenderer&, bool AFirstRun)> Prepare;
+};
+
+// Replaces any binding of the kind.
+void RegisterInternalPass(TInternalPassKind AKind, TInternalPassBinding ABinding);
+void UnregisterInternalPass(TInternalPassKind AKind);
+// nullptr for a kind without binding.
+const TInternalPassBinding* FindInternalPass(TInternalPassKind AKind);
 
 // A non-owning reference to a renderer that reads nil once the renderer's destruction has begun:
 // renderers are re-created on resizes while passes and viewports still point at them.
@@ -65,6 +103,10 @@ class TRenderer : public TObject {
 public:
   TRenderer(std::string AId, TComponent* AOwner, TRendererFlags AFlags,
             TOnRendererCreateCompositeTexture ACompositeTextureEvent);
+  // Owned by a viewport, the renderer takes its rounded size and scale; owned by a pass
+  // controller, the controller's ViewportSize and ViewportScale; either way it then creates its
+  // context. Any other owner leaves the context to the first resize.
+  void AfterConstruction() override;
   void BeforeDestruction() override;
 
   const std::string& GetId() const { return FId; }
@@ -170,7 +212,7 @@ public:
   float GetTranslucentDistance() const { return FTranslucentDistance; }
   void SetTranslucentDistance(float AValue);
   const TPoint3D& GetSaturation() const { return FSaturation; }
-  void SetSaturation(const TPoint3D& AValue) { FSaturation = AValue; }
+  void SetSaturation(const TPoint3D& AValue);
   int32_t GetEmissiveBlur() const { return FEmissiveBlur; }
   void SetEmissiveBlur(int32_t AValue);
   int32_t GetGlobalIllumDetail() const { return FGlobalIllumDetail; }
@@ -187,10 +229,44 @@ public:
   bool BeginOpaqueRendering() override;
   void EndOpaqueRendering() override;
 
+  // Runs the frame's internal passes on the renderer's framework context: global illumination,
+  // the emissive blur, the deferred composite into the composite texture, then FXAA. Raises
+  // "renderer do not contain composite render-pass" without a deferred-composite controller.
+  virtual void Composite(PRenderContext ARenderContext);
+  // The emissive image the composite adds: the raw emissive texture, or the blur pass's output.
+  virtual TTexture* RenderEmissiveBlur(PRenderContext ARenderContext);
+  virtual void RenderGlobalIllumination(PRenderContext ARenderContext);
+  virtual void RenderFXAA(PRenderContext ARenderContext);
+
+  // The internal controller of a kind; nil when there is none.
+  TVantrelRenderPassController* GetInternalController(TInternalPassKind AKind) const {
+    return FInternal[size_t(AKind)].Controller;
+  }
+  // The emissive texture the current frame's composite uses (set by RenderEmissiveBlur's step).
+  TTexture* GetFrameEmissiveTexture() const { return FFrameEmissive; }
+  // The current frame's global illumination source: nil, the GI-blur or the GI controller.
+  TVantrelRenderPassController* GetFrameGlobalIllumSource() const;
+
 protected:
   void CreateContext() override;
   void CreateTextures() override;
   void FreeTextures(bool AOwnerFreeing) override;
+  // Frees the kind's pass runtime object, then its controller unless the renderer's owner is
+  // being destroyed (the owner frees it then); the slot is cleared either way.
+  void FreeInternalPass(TInternalPassKind AKind);
+  // Makes the kind's controller when the kind has a binding and its flag allows it.
+  void CreateInternalPass(TInternalPassKind AKind);
+  // Reruns the kind's Configure on its controller, when both exist.
+  void ConfigureInternalPass(TInternalPassKind AKind);
+  // Runs the kind's pass through the context: its runtime object is made on first use, then
+  // Prepare runs. Raises AMissing when the kind is bound but has no controller; returns False,
+  // running nothing, for a kind without binding.
+  bool RunInternalPass(TVantrelContext& AContext, TInternalPassKind AKind, const char* AMissing,
+                       PRenderContext ARenderContext);
+  // The viewport the internal controllers draw for: the owner, or the owner controller's.
+  TComponent* OwnerViewport() const;
+  // Called by the observer when a controller is freed from outside.
+  void InternalControllerRemoved(TComponent* AComponent);
 
   TOwned<TVantrelTexture> FAlbedoTexture;
   TOwned<TVantrelTexture> FTranslucentAlbedoTexture;
@@ -206,6 +282,20 @@ protected:
   float FShadowStrength = 0.4f;
   float FReflectionStrength = 0;
   int32_t FFXAA = 1;
+
+private:
+  struct TInternalSlot {
+    TVantrelRenderPassController* Controller = nullptr;
+    TOwned<TRenderPass> Pass;
+  };
+  class TObserver;
+  TInternalSlot FInternal[InternalPassKindCount];
+  // Watches the internal controllers (FreeNotification), so a controller freed from outside
+  // clears its slot and frees its pass runtime object.
+  TOwned<TComponent> FObserver;
+  bool FMissingLogged[InternalPassKindCount] = {};
+  TTexture* FFrameEmissive = nullptr;
+  friend class TObserver;
 };
 
 // The viewport's default: binds the G-buffer to the context's default and translucent buffers.

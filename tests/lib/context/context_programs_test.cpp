@@ -245,6 +245,7 @@ public:
   TTexture* Output = nullptr;
 
   TTexture* GetOutputTexture() override { return Output; }
+  TOwned<TVantrelRenderPassMaterialSource> CreateShader() override { return nullptr; }
   void RenderToContext(TContext3D*, TTexture* ATexture, const TRect& ARect, const TPoint& ADstPos) override {
     Event("rect " + std::to_string(ARect.Left) + " " + std::to_string(ARect.Top) + " " +
           std::to_string(ARect.Right) + " " + std::to_string(ARect.Bottom) + " at " +

@@ -118,6 +118,35 @@ TEST_F(RendererGL, TranslucentPhaseDrawsIntoTheTranslucentAlbedo) {
   EXPECT_EQ(At(albedo, 12, 12), BluePixel);
 }
 
+TEST_F(RendererGL, TranslucentPhaseSetsThePerBufferBlendTable) {
+  auto renderer = Make<TForwardRenderer>();
+  auto* context = dynamic_cast<TVantrelContext*>(renderer->GetSharedContext());
+  renderer->BeginMainRenderPass(TMatrix3D::Identity(), 45);
+  ASSERT_TRUE(renderer->BeginTranslucentRendering());
+  struct TRow {
+    GLint SrcRGB, DstRGB, SrcAlpha, DstAlpha;
+  };
+  const TRow sum{GL_ONE, GL_ONE, GL_ONE, GL_ONE};
+  const TRow rows[5] = {sum, {GL_ONE, GL_ONE_MINUS_SRC_COLOR, GL_ONE, GL_ONE_MINUS_SRC_ALPHA}, sum, sum, sum};
+  for (GLuint index = 0; index < 5; ++index) {
+    SCOPED_TRACE(index);
+    TRow actual{};
+    glGetIntegeri_v(GL_BLEND_SRC_RGB, index, &actual.SrcRGB);
+    glGetIntegeri_v(GL_BLEND_DST_RGB, index, &actual.DstRGB);
+    glGetIntegeri_v(GL_BLEND_SRC_ALPHA, index, &actual.SrcAlpha);
+    glGetIntegeri_v(GL_BLEND_DST_ALPHA, index, &actual.DstAlpha);
+    EXPECT_EQ(actual.SrcRGB, rows[index].SrcRGB);
+    EXPECT_EQ(actual.DstRGB, rows[index].DstRGB);
+    EXPECT_EQ(actual.SrcAlpha, rows[index].SrcAlpha);
+    EXPECT_EQ(actual.DstAlpha, rows[index].DstAlpha);
+    EXPECT_TRUE(glIsEnabledi(GL_BLEND, index));
+  }
+  renderer->EndTranslucentRendering();
+  renderer->EndMainRenderPass();
+  EXPECT_FALSE(context->GetTranslucentRendering());
+  EXPECT_FALSE(glIsEnabledi(GL_BLEND, 0));
+}
+
 TEST_F(RendererGL, ForwardRendererWithoutGBufferDrawsIntoTheCompositeTexture) {
   auto renderer =
       Make<TForwardRenderer>({TRendererFlag::IgnoreRenderTargets, TRendererFlag::IgnoreCompositeCtrl});
