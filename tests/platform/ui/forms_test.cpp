@@ -14,6 +14,7 @@
 
 #include "present/presenter.h"
 #include "rtl/exceptions.h"
+#include "rtl/form_text.h"
 #include "rtl/properties.h"
 #include "ui/application.h"
 #include "ui/bitmap.h"
@@ -334,6 +335,28 @@ TEST_F(Forms, AWindowShowsTheCanvasAndDeliversMouseResizeAndQuit) {
   EXPECT_EQ(form->ClientWidth(), 320);
   EXPECT_EQ(form->Panel1->Size(), (rtl::TSizeF{320, 240}));
   unsetenv("SDL_VIDEODRIVER");
+}
+
+} // namespace
+
+namespace {
+
+TEST(ControlSize, AControlStoresItsSizeOnceAsTheNestedSize) {
+  ui::RegisterFmxClasses();
+  rtl::TOwned<ui::TControl> control(rtl::New<ui::TControl>(nullptr));
+  control->SetName("Panel1");
+  control->ControlSize()->SetWidth(640);
+  control->ControlSize()->SetHeight(480);
+  EXPECT_EQ(control->Size(), (rtl::TSizeF{640, 480}));
+  const std::string text = rtl::WriteComponentToText(control.get());
+  EXPECT_NE(text.find("  Size.Width = 640.0\n  Size.Height = 480.0\n  Size.PlatformDefault = False\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("  Width ="), std::string::npos) << text;
+  rtl::TOwned<ui::TControl> copy(rtl::New<ui::TControl>(nullptr));
+  rtl::ReadComponentFromText(text, copy.get());
+  EXPECT_EQ(copy->Size(), (rtl::TSizeF{640, 480}));
+  ui::UnregisterFmxClasses();
 }
 
 } // namespace
