@@ -31,7 +31,9 @@ bench: deps build/bench/build.ninja
 	@missed=""; \
 	for b in build/bench/bench/bench_*; do echo "== $$b"; $$b || missed="$$missed $${b##*/}"; done; \
 	if command -v valgrind >/dev/null; then echo "== tools/bench-draw-instructions"; \
-	  tools/bench-draw-instructions || missed="$$missed bench-draw-instructions"; fi; \
+	  tools/bench-draw-instructions || missed="$$missed bench-draw-instructions"; \
+	  echo "== tools/bench-duplication-instructions"; \
+	  tools/bench-duplication-instructions || missed="$$missed bench-duplication-instructions"; fi; \
 	if [ -n "$$missed" ]; then echo "missed their goals:$$missed"; exit 1; fi
 
 FUZZ_SECONDS ?= 60

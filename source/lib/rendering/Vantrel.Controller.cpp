@@ -386,9 +386,16 @@ void TVantrelRenderPassController::RemoveFromContextPasses(TContext3D* AContext,
   }
 }
 
+// The viewport's context is its current renderer's; while a pass renders that is the pass's, so
+// the main renderer's table is cleaned as well: an entry must never outlive its controller.
 void TVantrelRenderPassController::RemoveFromViewportPasses(const std::string& AOldKey, const std::string& ANewKey) {
-  if (FViewport)
-    RemoveFromContextPasses(FViewport->Context(), AOldKey, ANewKey);
+  if (!FViewport)
+    return;
+  TContext3D* current = FViewport->Context();
+  RemoveFromContextPasses(current, AOldKey, ANewKey);
+  TRenderer* main = FViewport->MainPassRenderer();
+  if (main && main->GetSharedContext() != current)
+    RemoveFromContextPasses(main->GetSharedContext(), AOldKey, ANewKey);
 }
 
 void TVantrelRenderPassController::SetId(const std::string& AValue) {

@@ -437,10 +437,11 @@ void TCompositeRenderer::CreateInternalPass(TInternalPassKind AKind) {
   FreeInternalPass(AKind);
   const TInternalPassBinding* binding = FindInternalPass(AKind);
   if (!binding || !binding->Class) {
-    bool& logged = FMissingLogged[size_t(AKind)];
-    if (!logged)
-      Log::d(Format("renderer %s: no %s pass registered, step skipped", FId, Suffixes[size_t(AKind)]));
-    logged = true;
+    // One notice per renderer: it names the first kind found unbound.
+    if (!FMissingLogged)
+      Log::d(Format("renderer %s: no internal pass registered for %s; such steps are skipped", FId,
+                    Suffixes[size_t(AKind)]));
+    FMissingLogged = true;
     return;
   }
   const std::string id = FId + Suffixes[size_t(AKind)] + Format("%d", reinterpret_cast<intptr_t>(this));

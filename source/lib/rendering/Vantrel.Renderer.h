@@ -293,7 +293,7 @@ private:
   // Watches the internal controllers (FreeNotification), so a controller freed from outside
   // clears its slot and frees its pass runtime object.
   TOwned<TComponent> FObserver;
-  bool FMissingLogged[InternalPassKindCount] = {};
+  bool FMissingLogged = false;
   TTexture* FFrameEmissive = nullptr;
   friend class TObserver;
 };

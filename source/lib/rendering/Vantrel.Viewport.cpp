@@ -7,11 +7,12 @@
 #include "rendering/Vantrel.Controller.h"
 #include "rtl/exceptions.h"
 #include "rtl/log.h"
+#include "rtl/properties.h"
 #include "rtl/sysutils.h"
 
 namespace vantrel {
 
-RTL_DEFINE_CLASS(TVantrelViewport, "Vantrel.Viewport")
+RTL_DEFINE_CLASS(TVantrelViewport, "Vantrel.Viewport", &TVantrelViewport::RegisterProperties)
 
 namespace {
 
@@ -38,6 +39,31 @@ TVantrelViewport::TVantrelViewport(TComponent* AOwner)
 }
 
 TVantrelViewport::~TVantrelViewport() = default;
+
+void TVantrelViewport::RegisterProperties(TPropertyList& AList) {
+  using V = TVantrelViewport;
+  AList.Add("RendererType", &V::GetRendererType, &V::SetRendererType).WithDefault(TRendererType::ForwardRenderer);
+  AList.Add("Color", &V::GetColor, &V::SetColor).WithDefault(TAlphaColor(0xFF000000));
+  AList.Add("NearPlane", &V::GetNearPlane, &V::SetNearPlane).WithDefault(TVantrelContextShared::StartNearPlane);
+  AList.Add("FarPlane", &V::GetFarPlane, &V::SetFarPlane).WithDefault(TVantrelContextShared::StartFarPlane);
+  AList.Add("Fog", &V::GetFog, &V::SetFog).WithDefault(false);
+  AList.Add("FogDensity", &V::GetFogDensity, &V::SetFogDensity).WithDefault(0.001f);
+  AList.Add("FogStart", &V::GetFogStart, &V::SetFogStart).WithDefault(100.0f);
+  AList.Add("FogEnd", &V::GetFogEnd, &V::SetFogEnd).WithDefault(500.0f);
+  AList.Add("FogColor", &V::GetFogColor, &V::SetFogColor);
+  AList.Add("OpaqueSaturation", &V::GetOpaqueSaturation, &V::SetOpaqueSaturation).WithDefault(0.0f);
+  AList.Add("TranslucentSaturation", &V::GetTranslucentSaturation, &V::SetTranslucentSaturation)
+      .WithDefault(1.5f);
+  AList.Add("CompositeSaturation", &V::GetCompositeSaturation, &V::SetCompositeSaturation).WithDefault(0.0f);
+  AList.Add("EmissiveBlur", &V::GetEmissiveBlur, &V::SetEmissiveBlur).WithDefault(int32_t(0));
+  AList.Add("GlobalIllumDetail", &V::GetGlobalIllumDetail, &V::SetGlobalIllumDetail).WithDefault(int32_t(0));
+  AList.Add("GlobalIllumSoftness", &V::GetGlobalIllumSoftness, &V::SetGlobalIllumSoftness).WithDefault(1.0f);
+  AList.Add("ShadowStrength", &V::GetShadowStrength, &V::SetShadowStrength).WithDefault(0.4f);
+  AList.Add("ReflectionStrength", &V::GetReflectionStrength, &V::SetReflectionStrength).WithDefault(0.0f);
+  AList.Add("FXAA", &V::GetFXAA, &V::SetFXAA).WithDefault(int32_t(1));
+  AList.Add("Camera", &V::GetCameraProperty, &V::SetCameraProperty).AsReference();
+  AList.Add("UsingDesignCamera", &V::UsingDesignCamera, &V::SetUsingDesignCamera).WithDefault(true);
+}
 
 void TVantrelViewport::AfterConstruction() {
   inherited::AfterConstruction();

@@ -30,6 +30,7 @@ public:
   // the parent.
   explicit TVantrelViewport(TComponent* AOwner);
   ~TVantrelViewport() override;
+  static void RegisterProperties(TPropertyList& AList);
   // The resize hook works from here on: the constructor's own sizing creates no renderer.
   void AfterConstruction() override;
   void BeforeDestruction() override;
@@ -82,6 +83,8 @@ public:
   virtual int32_t GetFXAA() const { return FXAASteps; }
   virtual void SetFXAA(int32_t AValue);
   TCamera* Camera() const { return FCamera; }
+  TCamera* GetCameraProperty() const { return FCamera; }
+  void SetCameraProperty(TCamera* ACamera) { SetCamera(ACamera); }
   bool UsingDesignCamera() const { return FUsingDesignCamera; }
   // Stores only, for now.
   void SetUsingDesignCamera(bool AValue) { FUsingDesignCamera = AValue; }

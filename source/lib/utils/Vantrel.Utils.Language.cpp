@@ -37,7 +37,7 @@ void TVantrelLanguageMap::FromXml(const TMz_XmlElement* ANode) {
   if (!ANode->nodes()) {
     std::string code;
     if (ANode->getAttribute("id", code) || ANode->getAttribute("lang", code))
-      AddOrSetValue(code, ANode->getRawValue());
+      AddOrSetValue(code, std::string(ANode->getRawValue()));
     return;
   }
   Clear();
@@ -46,12 +46,12 @@ void TVantrelLanguageMap::FromXml(const TMz_XmlElement* ANode) {
     if (child->name() != "lang" || !child->getAttribute("id", code))
       continue;
     if (!child->nodes()) {
-      AddOrSetValue(code, child->getRawValue());
+      AddOrSetValue(code, std::string(child->getRawValue()));
       continue;
     }
     for (const TMz_XmlElement* part : *child->nodes())
       if (part->kind() == TMz_XmlNodeKind::mzData) {
-        AddOrSetValue(code, part->getRawValue());
+        AddOrSetValue(code, std::string(part->getRawValue()));
         break;
       }
   }

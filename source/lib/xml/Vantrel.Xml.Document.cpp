@@ -1,10 +1,17 @@
 #include "xml/Vantrel.Xml.Document.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <type_traits>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "rtl/encoding.h"
 #include "rtl/json_pool.h"
@@ -172,6 +179,9 @@ private:
   // Nodes no element owns (top-level elements before the declaration, nodes a callback made
   // under a non-element); freed when they are done or with the parser.
   std::vector<TMz_XmlNode*> FOrphans;
+  const bool FCallback = static_cast<bool>(FDocument.onCreateNode());
+  // Narrowed tokens of UTF-16 text.
+  std::string FScratch[2];
 
   static int32_t Unit(TChar AChar) {
     return static_cast<int32_t>(static_cast<std::make_unsigned_t<TChar>>(AChar));
@@ -182,10 +192,14 @@ private:
   int32_t Read() { return CharAt(FPos++); }
   int32_t Current() const { return CharAt(FPos); }
   static bool IsWhite(int32_t c) { return c == 8 || c == 9 || c == 10 || c == 13 || c == 32; }
-  static bool IsTokenChar(int32_t c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '-' || c == '.';
-  }
+  static constexpr std::array<bool, 128> TokenChars = [] {
+    std::array<bool, 128> table{};
+    for (int c = 0; c < 128; ++c)
+      table[static_cast<size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                      (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
+    return table;
+  }();
+  static bool IsTokenChar(int32_t c) { return c >= 0 && c < 128 && TokenChars[static_cast<size_t>(c)]; }
 
   template <class... TArgs> [[noreturn]] void Fail(std::string_view AMessage, const TArgs&... AArgs) {
     if constexpr (std::is_same_v<TChar, char>)
@@ -195,9 +209,33 @@ private:
     throw EMz_XmlParseError(&FDocument, &FReader, AMessage, AArgs...);
   }
 
+  // White space runs (indentation) are long in written files: scanned with a local index.
   void SkipWhite() {
-    while (IsWhite(Current()))
-      ++FPos;
+    int64_t pos = FPos;
+    if (pos < 0)
+      return;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: written files indent every line.
+    if constexpr (std::is_same_v<TChar, char>) {
+      while (pos + 16 <= FLength) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(FText + pos));
+        const __m128i white = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(block, _mm_set1_epi8('\t'))),
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\n')),
+                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('\r'))),
+                         _mm_cmpeq_epi8(block, _mm_set1_epi8('\b'))));
+        const auto other = static_cast<unsigned>(~_mm_movemask_epi8(white)) & 0xFFFFu;
+        if (other) {
+          FPos = pos + std::countr_zero(other);
+          return;
+        }
+        pos += 16;
+      }
+    }
+#endif
+    while (pos < FLength && IsWhite(Unit(FText[pos])))
+      ++pos;
+    FPos = pos;
   }
 
   // Reads past white space to the next character; the end of the data (or a NUL) fails.
@@ -213,8 +251,9 @@ private:
     }
   }
 
-  // Token characters are ASCII, so the UTF-16 span narrows to UTF-8 as it is.
-  std::string ReadToken() {
+  // A token as a view: of the text itself for UTF-8, else of AScratch, into which the UTF-16 span
+  // narrows as it is (token characters are ASCII).
+  std::string_view ReadToken(std::string& AScratch) {
     SkipWhite();
     const int32_t c = Current();
     if (c == 0 || c == EndOfData)
@@ -224,19 +263,30 @@ private:
     const int64_t start = FPos;
     while (IsTokenChar(Current()))
       ++FPos;
-    std::string token(static_cast<size_t>(FPos - start), '\0');
-    for (size_t i = 0; i < token.size(); ++i)
-      token[i] = static_cast<char>(FText[start + static_cast<int64_t>(i)]);
-    return token;
-  }
-
-  void ReadQualifiedName(std::string& APrefix, std::string& AName) {
-    AName = ReadToken();
-    if (Current() == ':') {
-      APrefix = std::move(AName);
-      ++FPos;
-      AName = ReadToken();
+    if constexpr (std::is_same_v<TChar, char>) {
+      return {FText + start, static_cast<size_t>(FPos - start)};
+    } else {
+      AScratch.resize(static_cast<size_t>(FPos - start));
+      for (size_t i = 0; i < AScratch.size(); ++i)
+        AScratch[i] = static_cast<char>(FText[start + static_cast<int64_t>(i)]);
+      return AScratch;
     }
+  }
+  std::string_view ReadToken() { return ReadToken(FScratch[0]); }
+
+  struct TQualifiedName {
+    std::string_view Prefix, Name;
+  };
+  // The views last until the next token is read (UTF-16 text) or the parse ends (UTF-8 text).
+  TQualifiedName ReadQualifiedName() {
+    TQualifiedName result;
+    result.Name = ReadToken(FScratch[0]);
+    if (Current() == ':') {
+      result.Prefix = result.Name;
+      ++FPos;
+      result.Name = ReadToken(FScratch[1]);
+    }
+    return result;
   }
 
   TView Span(int64_t AFrom, int64_t ATo) const { return {FText + AFrom, static_cast<size_t>(ATo - AFrom)}; }
@@ -256,12 +306,16 @@ private:
   }
 
   // The callback's node for a new node, kind set, or null.
-  TMz_XmlNode* FromCallback(TMz_XmlNode* ACurrent, const std::string& APrefix, const std::string& AName,
+  TMz_XmlNode* FromCallback(TMz_XmlNode* ACurrent, std::string_view APrefix, std::string_view AName,
                             TMz_XmlNodeKind AKind) {
+    return FCallback ? AskCallback(ACurrent, APrefix, AName, AKind) : nullptr;
+  }
+
+  [[gnu::noinline]] TMz_XmlNode* AskCallback(TMz_XmlNode* ACurrent, std::string_view APrefix,
+                                             std::string_view AName, TMz_XmlNodeKind AKind) {
     const TMz_OnCreateNode& callback = FDocument.onCreateNode();
-    if (!callback)
-      return nullptr;
-    TMz_XmlNode* node = callback(&FDocument, &FReader, ACurrent, APrefix, AName, AKind);
+    TMz_XmlNode* node =
+        callback(&FDocument, &FReader, ACurrent, std::string(APrefix), std::string(AName), AKind);
     if (!node)
       return nullptr;
     const TMz_XmlElement* owner = node->parentElement();
@@ -294,6 +348,7 @@ private:
 
   void ParseChildNodes(TMz_XmlNode* ANode, int32_t ADepth) {
     for (;;) {
+      SkipWhite();
       const int32_t c = Read();
       if (c == 0 || c == EndOfData)
         return;
@@ -355,7 +410,7 @@ private:
   }
 
   void ParseDeclaration() {
-    const std::string token = ReadToken();
+    const std::string token(ReadToken());
     if (Current() == ':')
       Fail("namespace declaration not allowed for xml core node");
     if (token != "xml" && token != "xml-stylesheet")
@@ -422,7 +477,7 @@ private:
       Expect('>', "invalid character found - \">\" expected");
       FinishSpecial(ANode, node, value);
     } else if (c == 'D' || c == 'd') {
-      if (UpperCase("D" + ReadToken()) != "DOCTYPE")
+      if (UpperCase("D" + std::string(ReadToken())) != "DOCTYPE")
         Fail("\"<!DOCTYPE\" expected for valid doctype-definition, but \"<!D?\" found");
       TMz_XmlNode* node = MakeSpecial(ANode, TMz_XmlNodeKind::mzDocType, "DOCTYPE");
       const TView value = ReadUntil(">");
@@ -449,8 +504,7 @@ private:
     TMz_XmlElement* element = ANode ? ANode->asElement() : nullptr;
     if (!element)
       Fail("parent node is not a xml element");
-    std::string prefix, name;
-    ReadQualifiedName(prefix, name);
+    const auto [prefix, name] = ReadQualifiedName();
     if (!element->equals(prefix, name))
       Fail("failed to close tag \"%s\" - closing tag \"%s\" found instead", element->name(), name);
     if (Read() != '>')
@@ -461,8 +515,15 @@ private:
   void ParseStartTag(TMz_XmlNode* ANode, int32_t ADepth) {
     if (ADepth >= TMz_XmlDocument::MaxDepth)
       Fail("maximum nesting depth exceeded");
-    std::string prefix, name;
-    ReadQualifiedName(prefix, name);
+    auto [prefix, name] = ReadQualifiedName();
+    // The children's tokens reuse the scratch texts of UTF-16 text.
+    std::string keptPrefix, keptName;
+    if constexpr (!std::is_same_v<TChar, char>) {
+      keptPrefix = prefix;
+      keptName = name;
+      prefix = keptPrefix;
+      name = keptName;
+    }
     if (name.empty()) {
       if (prefix.empty())
         Fail("invalid char in tag name");
@@ -504,8 +565,7 @@ private:
   }
 
   void ParseAttribute(TMz_XmlNode* ANode) {
-    std::string prefix, name;
-    ReadQualifiedName(prefix, name);
+    const auto [prefix, name] = ReadQualifiedName();
     if (name.empty()) {
       if (prefix.empty())
         Fail("missing attribute name - invalid character found");
@@ -539,8 +599,9 @@ private:
       Fail(ANamespace ? "invalid character while parsing namespace \"%s\""
                       : "invalid character while parsing attribute \"%s\"",
            ANode->getQualifiedName());
-    const bool fits = ANamespace ? dynamic_cast<TMz_XmlNamespace*>(ANode) != nullptr
-                                 : dynamic_cast<TMz_XmlAttribute*>(ANode) != nullptr;
+    // Only a callback's node can be of another class.
+    const bool fits = !FCallback || (ANamespace ? dynamic_cast<TMz_XmlNamespace*>(ANode) != nullptr
+                                                : dynamic_cast<TMz_XmlAttribute*>(ANode) != nullptr);
     if (!fits)
       Fail(ANamespace ? "invalid character for assigning value to namespace \"%s\""
                       : "invalid character for assigning value to attribute \"%s\"",
@@ -567,30 +628,60 @@ private:
 // ---- Document -------------------------------------------------------------------------------------
 
 TMz_XmlDocument::~TMz_XmlDocument() {
+  freeRoot();
+}
+
+void TMz_XmlDocument::freeRoot() noexcept {
   FreeXmlTree(froot);
+  froot = nullptr;
+  frootText.reset();
 }
 
 void TMz_XmlDocument::setRoot(TMz_XmlNode* pRoot) {
   if (pRoot == froot)
     return;
-  FreeXmlTree(froot);
+  freeRoot();
   froot = pRoot;
 }
 
 void TMz_XmlDocument::parse(TMz_StreamReader& pReader) {
   const bool hadRoot = froot != nullptr;
+  // A new tree is built in slabs of its own, so freeing it unchanged costs no visit per node.
+  // Nodes a callback makes are the application's, so such loads build ordinary nodes.
+  json_pool::TDocument* slabs = hadRoot || fonCreateNode ? nullptr : json_pool::NewDocument();
+  // Such a tree's names and values view a copy of UTF-8 input that lives as long as the tree.
+  std::unique_ptr<char[]> text;
   try {
+    std::optional<json_pool::TDocumentScope> scope;
+    if (slabs)
+      scope.emplace(slabs);
     std::string_view bytes;
-    if (pReader.utf8Text(bytes))
+    if (pReader.utf8Text(bytes)) {
+      std::optional<TMz_XmlTextSource> source;
+      if (slabs && !bytes.empty()) {
+        text.reset(new char[bytes.size()]);
+        std::memcpy(text.get(), bytes.data(), bytes.size());
+        bytes = {text.get(), bytes.size()};
+        source.emplace(bytes);
+      }
       TMz_XmlParser<char>(*this, pReader, bytes).Run();
-    else
+    } else {
       TMz_XmlParser<char16_t>(*this, pReader, pReader.decodeAll()).Run();
-  } catch (...) {
-    if (!hadRoot) {
-      FreeXmlTree(froot);
-      froot = nullptr;
     }
+  } catch (...) {
+    if (slabs)
+      json_pool::Dissolve(slabs);
+    if (!hadRoot)
+      freeRoot();
     throw;
+  }
+  if (slabs) {
+    if (froot) {
+      json_pool::SetRoot(slabs, froot);
+      frootText = std::move(text);
+    } else {
+      json_pool::Dissolve(slabs);
+    }
   }
 }
 

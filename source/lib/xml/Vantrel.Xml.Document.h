@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -98,9 +99,13 @@ private:
   int32_t fnode_count = 0;
   std::string ffilename;
   TMz_XmlNode* froot = nullptr;
+  // The copy of the input the parsed root's tree views its names and values in; it goes when
+  // that root goes.
+  std::unique_ptr<char[]> frootText;
   TMz_OnCreateNode fonCreateNode;
 
   void parse(TMz_StreamReader& pReader);
+  void freeRoot() noexcept;
   // Builds the whole text in a reused buffer, then hands the writer to pUse; a storing error
   // leaves before anything reaches pStream.
   template <class TUse> void render(TStream* pStream, bool pBeautify, TUse&& pUse);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "rtl/date_time.h"
 #include "rtl/json_pool.h"
@@ -18,9 +19,16 @@ RTL_DEFINE_CLASS(TMz_XmlElement, "Vantrel.Xml.Node")
 
 namespace {
 
-// Element tables start with room for this many entries: most elements have a few, and each
-// growth step of a vector is an allocation.
+// Element tables start with room for one entry (most elements have one attribute or one
+// child), then grow to this many and double from there: each growth step is an allocation, and
+// in a parsed tree the blocks a table outgrows stay in its slabs until the tree goes.
 constexpr size_t SmallTable = 4;
+
+template <class TVector> void ReserveOneMore(TVector& AVector) {
+  if (AVector.size() < AVector.capacity())
+    return;
+  AVector.reserve(AVector.empty() ? 1 : AVector.size() < SmallTable ? SmallTable : AVector.size() * 2);
+}
 
 const TFormatSettings& FormatOf(const TMz_XmlDocument* ADocument) {
   return ADocument ? ADocument->format() : FormatSettingsEnUS();
@@ -53,11 +61,11 @@ template <class T> T* Constructed(T* ANode) {
 }
 
 void WriteQuoted(TMz_StreamWriter& AStream, const TMz_XmlAttribute& ANode, std::string_view AName) {
-  const std::string& value = ANode.getRawValue();
+  const std::string_view value = ANode.getRawValue();
   // The reader takes either quote; the one the value does not hold encloses it.
   char quote = '"';
-  if (value.find('"') != std::string::npos) {
-    if (value.find('\'') != std::string::npos)
+  if (value.find('"') != std::string_view::npos) {
+    if (value.find('\'') != std::string_view::npos)
       throw EMz_XmlStoringError(ANode.document(), &AStream, "attribute \"%s\" holds both quote characters",
                                 AName);
     quote = '\'';
@@ -77,6 +85,89 @@ void LineBreak(TMz_StreamWriter& AStream) {
 
 } // namespace
 
+// ---- TMz_XmlText ----------------------------------------------------------------------------------
+
+namespace {
+
+thread_local std::string_view tTextSource;
+
+bool FromTextSource(std::string_view AText) {
+  const std::string_view source = tTextSource;
+  return !AText.empty() && AText.data() >= source.data() &&
+         AText.data() + AText.size() <= source.data() + source.size();
+}
+
+} // namespace
+
+TMz_XmlTextSource::TMz_XmlTextSource(std::string_view AInput) noexcept : FOuter(tTextSource) {
+  tTextSource = AInput;
+}
+
+TMz_XmlTextSource::~TMz_XmlTextSource() {
+  tTextSource = FOuter;
+}
+
+void TMz_XmlText::reserve(size_t ACapacity, size_t AKeep) {
+  if (ACapacity <= fCapacity)
+    return;
+  if (ACapacity > UINT32_MAX)
+    throw ERangeError("an XML text cannot exceed 4 GiB");
+  auto* block = static_cast<char*>(json_pool::AllocateBytes(ACapacity));
+  if (AKeep > 0)
+    std::memcpy(block, fData, AKeep);
+  release();
+  fData = block;
+  fCapacity = static_cast<uint32_t>(ACapacity);
+}
+
+void TMz_XmlText::release() noexcept {
+  if (fCapacity > 0)
+    json_pool::ReleaseBytes(fData, fCapacity);
+  fData = nullptr;
+  fCapacity = 0;
+}
+
+void TMz_XmlText::assign(std::string_view AText) {
+  if (fCapacity == 0 && FromTextSource(AText)) {
+    fData = const_cast<char*>(AText.data());
+    fSize = static_cast<uint32_t>(AText.size());
+    return;
+  }
+  if (AText.size() > fCapacity) {
+    // A view of this text stays readable until the new block holds the copy.
+    TMz_XmlText copy;
+    copy.reserve(AText.size(), 0);
+    std::memcpy(copy.fData, AText.data(), AText.size());
+    std::swap(fData, copy.fData);
+    std::swap(fCapacity, copy.fCapacity);
+  } else if (!AText.empty()) {
+    std::memmove(fData, AText.data(), AText.size());
+  }
+  fSize = static_cast<uint32_t>(AText.size());
+}
+
+void TMz_XmlText::append(std::string_view AText) {
+  if (AText.empty())
+    return;
+  if (fSize == 0) {
+    assign(AText);
+    return;
+  }
+  const size_t size = fSize + AText.size();
+  if (size > fCapacity) {
+    TMz_XmlText grown;
+    grown.reserve(std::max(size, size_t(fCapacity) * 2), 0);
+    if (fSize > 0)
+      std::memcpy(grown.fData, fData, fSize);
+    std::memcpy(grown.fData + fSize, AText.data(), AText.size());
+    std::swap(fData, grown.fData);
+    std::swap(fCapacity, grown.fCapacity);
+  } else {
+    std::memmove(fData + fSize, AText.data(), AText.size());
+  }
+  fSize = static_cast<uint32_t>(size);
+}
+
 // ---- TMz_XmlNode ----------------------------------------------------------------------------------
 
 void* TMz_XmlNode::operator new(size_t ASize) {
@@ -84,27 +175,50 @@ void* TMz_XmlNode::operator new(size_t ASize) {
 }
 
 void TMz_XmlNode::operator delete(void* ABlock, size_t ASize) noexcept {
-  json_pool::ReleaseBytes(ABlock, ASize);
+  // The root of an intact parsed tree takes all of the tree's slabs with it.
+  if (json_pool::IsDocumentRoot(ABlock))
+    json_pool::FreeDocument(ABlock);
+  else
+    json_pool::ReleaseBytes(ABlock, ASize);
 }
 
 TMz_XmlNode::TMz_XmlNode(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, TMz_XmlNodeKind pKind,
                          std::string_view pNamespace, std::string_view pName)
     : fDocument(pDocument), fParent(pParent), fKind(pKind), fName(pName) {
-  setNamespacePrefix(pNamespace);
+  if (!pNamespace.empty())
+    fNamespace.reset(NewInSlab<TMz_XmlText>(pNamespace));
 }
 
-const std::string& TMz_XmlNode::NoPrefix() {
-  static const std::string empty;
-  return empty;
+void TMz_XmlNode::touch() const noexcept {
+  json_pool::TDocument* tree = json_pool::DocumentOf(this);
+  if (tree && tree != json_pool::tDocument)
+    json_pool::Dissolve(tree);
 }
 
 void TMz_XmlNode::setNamespacePrefix(std::string_view pNamespace) {
+  touch();
   if (pNamespace.empty())
     fNamespace.reset();
   else if (fNamespace)
-    *fNamespace = pNamespace;
+    fNamespace->assign(pNamespace);
   else
-    fNamespace = std::make_unique<std::string>(pNamespace);
+    fNamespace.reset(NewInSlab<TMz_XmlText>(pNamespace));
+}
+
+void TMz_XmlNode::setRawValue(std::string_view pValue) {
+  touch();
+  fValue.assign(pValue);
+}
+
+void TMz_XmlNode::appendRawValue(std::string_view pValue) {
+  touch();
+  fValue.append(pValue);
+}
+
+void TMz_XmlNode::appendRawValue(std::u16string_view pValue) {
+  std::string text;
+  AppendUtf16AsUtf8(text, pValue);
+  appendRawValue(std::string_view(text));
 }
 
 TValue TMz_XmlNode::getValue() const {
@@ -116,13 +230,20 @@ void TMz_XmlNode::setValue(const TValue& pValue) {
 }
 
 void TMz_XmlNode::setName(std::string_view pName) {
+  touch();
   if (TMz_XmlElement* element = parentElement())
     element->fAttributes.ownKeysOf(this);
-  fName = pName;
+  fName.assign(pName);
 }
 
 std::string TMz_XmlNode::getQualifiedName() const {
-  return fNamespace ? *fNamespace + ":" + fName : fName;
+  std::string text;
+  if (fNamespace) {
+    text = fNamespace->view();
+    text += ':';
+  }
+  text += fName.view();
+  return text;
 }
 
 bool TMz_XmlNode::defined(std::string_view pNamespace) const {
@@ -146,7 +267,7 @@ bool TMz_XmlAttribute::defined(std::string_view pNamespace) const {
 
 void TMz_XmlAttribute::toStream(TMz_StreamWriter& pStream) const {
   if (!fNamespace)
-    WriteQuoted(pStream, *this, fName);
+    WriteQuoted(pStream, *this, fName.view());
   else
     WriteQuoted(pStream, *this, getQualifiedName());
 }
@@ -163,7 +284,7 @@ TMz_XmlNamespace* TMz_XmlNamespace::Create(TMz_XmlDocument* pDocument, TMz_XmlNo
 }
 
 void TMz_XmlNamespace::toStream(TMz_StreamWriter& pStream) const {
-  WriteQuoted(pStream, *this, "xmlns:" + fName);
+  WriteQuoted(pStream, *this, "xmlns:" + std::string(fName.view()));
 }
 
 // ---- TMz_XmlNodeIndex -----------------------------------------------------------------------------
@@ -187,7 +308,7 @@ void TMz_XmlNodeIndex::rebuild() {
     return;
   }
   if (!fSorted)
-    fSorted = std::make_unique<std::vector<std::pair<std::string_view, size_t>>>();
+    fSorted.reset(NewInSlab<TMz_XmlVector<std::pair<std::string_view, size_t>>>());
   fSorted->clear();
   for (size_t i = 0; i < fEntries.size(); ++i)
     fSorted->emplace_back(fEntries[i].Key, i);
@@ -218,12 +339,9 @@ void TMz_XmlNodeIndex::own(TEntry& pEntry) {
   }
 }
 
-void TMz_XmlNodeIndex::add(TEntry pEntry) {
-  if (fEntries.empty())
-    fEntries.reserve(SmallTable);
-  else if (fEntries.size() == fEntries.capacity())
-    fEntries.reserve(fEntries.size() * 2);
-  fEntries.push_back(pEntry);
+void TMz_XmlNodeIndex::add(std::string_view pKey, TMz_XmlAttribute* pNode, bool pOwned) {
+  ReserveOneMore(fEntries);
+  fEntries.push_back({pKey, pNode, pOwned});
   if (fEntries.size() < SortedFrom)
     return;
   if (!fSorted) {
@@ -237,7 +355,7 @@ void TMz_XmlNodeIndex::add(TEntry pEntry) {
 void TMz_XmlNodeIndex::put(std::string_view pKey, TMz_XmlAttribute* pNode) {
   const int index = indexOf(pKey);
   if (index < 0) {
-    add({copyKey(pKey), pNode, true});
+    add(copyKey(pKey), pNode, true);
     ++fCopies;
     return;
   }
@@ -253,7 +371,7 @@ void TMz_XmlNodeIndex::putName(TMz_XmlAttribute* pNode) {
   const std::string_view name = pNode->name();
   const int index = indexOf(name);
   if (index < 0) {
-    add({name, pNode, false});
+    add(name, pNode, false);
     return;
   }
   TEntry& entry = fEntries[static_cast<size_t>(index)];
@@ -327,6 +445,9 @@ TMz_XmlElement* TMz_XmlElement::Create(TMz_XmlDocument* pDocument, TMz_XmlNode* 
 }
 
 TMz_XmlElement::~TMz_XmlElement() {
+  // An intact parsed tree goes with its slabs as a whole (see operator delete).
+  if (json_pool::IsDocumentRoot(this))
+    return;
   json_pool::TReleaseScope batch;
   // Depth first with a stack of the child lists being emptied, each from its front (the order the
   // parser allocated them in, which the memory prefetcher follows): a node hands its own list to
@@ -367,16 +488,16 @@ void TMz_XmlElement::TNodesDelete::operator()(TMz_XmlNodes* ANodes) const noexce
 }
 
 void TMz_XmlElement::appendNew(TMz_XmlElement* pNode) {
-  if (!fNodes) {
+  touch();
+  if (!fNodes)
     fNodes = TNodesPtr(new (json_pool::AllocateBytes(sizeof(TMz_XmlNodes))) TMz_XmlNodes());
-    fNodes->reserve(SmallTable);
-  }
+  ReserveOneMore(*fNodes);
   fNodes->push_back(pNode);
 }
 
 void TMz_XmlElement::addAttributeNew(TMz_XmlAttribute* pAttr) {
-  if (fOwned.empty())
-    fOwned.reserve(SmallTable);
+  touch();
+  ReserveOneMore(fOwned);
   fOwned.push_back(pAttr);
   indexAttribute(pAttr);
 }
@@ -407,6 +528,8 @@ void TMz_XmlElement::add(TMz_XmlElement* pNode) {
   if (!pNode || (pNode->fParent == this && owns(pNode)))
     return;
   adopt(pNode);
+  // A tree that joins another is no intact parsed tree any more.
+  pNode->touch();
   appendNew(pNode);
 }
 
@@ -416,6 +539,7 @@ void TMz_XmlElement::remove(TMz_XmlElement* pNode) {
   const auto it = std::find(fNodes->begin(), fNodes->end(), pNode);
   if (it == fNodes->end())
     return;
+  touch();
   fNodes->erase(it);
   pNode->Free();
 }
@@ -423,6 +547,7 @@ void TMz_XmlElement::remove(TMz_XmlElement* pNode) {
 void TMz_XmlElement::clear() {
   if (!fNodes)
     return;
+  touch();
   TNodesPtr nodes = std::move(fNodes);
   json_pool::TReleaseScope batch;
   for (TMz_XmlElement* node : *nodes)
@@ -432,7 +557,7 @@ void TMz_XmlElement::clear() {
 TMz_XmlElement* TMz_XmlElement::find(std::string_view pTagname) const {
   if (fNodes)
     for (TMz_XmlElement* node : *fNodes)
-      if (node->fName == pTagname)
+      if (node->name() == pTagname)
         return node;
   return nullptr;
 }
@@ -477,8 +602,10 @@ bool TMz_XmlElement::defined(std::string_view pNamespace) const {
 void TMz_XmlElement::addAttribute(TMz_XmlAttribute* pAttr) {
   if (!pAttr)
     return;
+  touch();
   if (!(pAttr->fParent == this && owns(pAttr))) {
     adopt(pAttr);
+    pAttr->touch();
     fOwned.push_back(pAttr);
   }
   indexAttribute(pAttr);
@@ -613,7 +740,7 @@ void TMz_XmlElement::setAttribute(std::string_view pIndex, std::string_view pVal
 
 std::string TMz_XmlElement::getAttributeRaw(std::string_view pIndex) const {
   const TMz_XmlAttribute* node = attributeNode(pIndex);
-  return node ? node->getRawValue() : std::string();
+  return node ? std::string(node->getRawValue()) : std::string();
 }
 
 void TMz_XmlElement::setAttributeRaw(std::string_view pIndex, std::string_view pValue) {
@@ -624,11 +751,14 @@ void TMz_XmlElement::setAttributeRaw(std::string_view pIndex, std::string_view p
 }
 
 void TMz_XmlElement::removeAttribute(TMz_XmlAttribute* pAttr) {
-  if (pAttr)
-    fAttributes.remove(pAttr->attributeKey());
+  if (!pAttr)
+    return;
+  touch();
+  fAttributes.remove(pAttr->attributeKey());
 }
 
 void TMz_XmlElement::clearAttributes() {
+  touch();
   fAttributes.clear();
   fNamespaces.reset();
   TMz_XmlVector<TMz_XmlAttribute*> owned = std::move(fOwned);
@@ -640,12 +770,14 @@ void TMz_XmlElement::clearAttributes() {
 void TMz_XmlElement::addNamespace(TMz_XmlNamespace* pNamespace) {
   if (!pNamespace)
     return;
+  touch();
   if (!(pNamespace->fParent == this && owns(pNamespace))) {
     adopt(pNamespace);
+    pNamespace->touch();
     fOwned.push_back(pNamespace);
   }
   if (!fNamespaces)
-    fNamespaces = std::make_unique<TMz_XmlNodeIndex>();
+    fNamespaces.reset(NewInSlab<TMz_XmlNodeIndex>());
   if (pNamespace->namespacePrefix().empty())
     fNamespaces->put(pNamespace->name(), pNamespace);
   else
@@ -653,12 +785,14 @@ void TMz_XmlElement::addNamespace(TMz_XmlNamespace* pNamespace) {
 }
 
 void TMz_XmlElement::removeNamespace(TMz_XmlNamespace* pNamespace) {
-  if (pNamespace)
-    if (fNamespaces)
-      fNamespaces->remove(pNamespace->getQualifiedName());
+  if (!pNamespace || !fNamespaces)
+    return;
+  touch();
+  fNamespaces->remove(pNamespace->getQualifiedName());
 }
 
 void TMz_XmlElement::clearNamespaces() {
+  touch();
   TMz_XmlVector<TMz_XmlAttribute*> kept;
   for (TMz_XmlAttribute* node : fOwned) {
     if (!dynamic_cast<TMz_XmlNamespace*>(node)) {
@@ -716,10 +850,10 @@ void TMz_XmlElement::writeChildren(TMz_StreamWriter& pStream) const {
 
 void TMz_XmlNode::writeQualifiedName(TMz_StreamWriter& pStream) const {
   if (fNamespace) {
-    pStream.write(*fNamespace);
+    pStream.write(fNamespace->view());
     pStream.write(":");
   }
-  pStream.write(fName);
+  pStream.write(fName.view());
 }
 
 void TMz_XmlElement::toStream(TMz_StreamWriter& pStream) const {
@@ -728,16 +862,17 @@ void TMz_XmlElement::toStream(TMz_StreamWriter& pStream) const {
     pStream.write("<", true);
     writeQualifiedName(pStream);
     writeAttributes(pStream);
-    if ((!fNodes || fNodes->empty()) && fValue.empty()) {
+    const std::string_view value = fValue.view();
+    if ((!fNodes || fNodes->empty()) && value.empty()) {
       pStream.write(" />");
       LineBreak(pStream);
       return;
     }
-    if (fValue.find_first_of("<>") != std::string::npos)
+    if (value.find_first_of("<>") != std::string_view::npos)
       throw EMz_XmlStoringError(fDocument, &pStream, "text of element \"%s\" holds \"<\" or \">\"",
                                 getQualifiedName());
     pStream.write(">");
-    pStream.write(fValue);
+    pStream.write(value);
     if (fNodes) {
       LineBreak(pStream);
       pStream.indent();
@@ -763,18 +898,18 @@ void TMz_XmlElement::toStream(TMz_StreamWriter& pStream) const {
     writeChildren(pStream);
     return;
   case TMz_XmlNodeKind::mzData:
-    if (fValue.find("]]>") != std::string::npos)
+    if (fValue.view().find("]]>") != std::string_view::npos)
       throw EMz_XmlStoringError(fDocument, &pStream, "CDATA section holds \"]]>\"");
     pStream.write("<![CDATA[", true);
-    pStream.write(fValue);
+    pStream.write(fValue.view());
     pStream.write("]]>");
     LineBreak(pStream);
     return;
   case TMz_XmlNodeKind::mzComment:
-    if (fValue.find("-->") != std::string::npos)
+    if (fValue.view().find("-->") != std::string_view::npos)
       throw EMz_XmlStoringError(fDocument, &pStream, "comment holds \"-->\"");
     pStream.write("<!--", true);
-    pStream.write(fValue);
+    pStream.write(fValue.view());
     pStream.write("-->");
     LineBreak(pStream);
     return;

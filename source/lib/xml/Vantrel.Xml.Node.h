@@ -7,6 +7,11 @@
 // insertion-ordered indexes over that list, so a replaced or removed entry stays alive until its
 // element goes. A node made without an element parent belongs to its creator. Freeing a tree
 // never recurses, whatever its depth.
+//
+// Memory: nodes, their texts and their tables all come from the runtime's slabs. A parsed tree
+// takes them from slabs of its own (a slab document); while nothing in it changes, freeing its
+// root hands those slabs back at once without visiting a node. Every change first dissolves that
+// document, after which each node lives and dies on its own.
 
 #include <cstdint>
 #include <memory>
@@ -56,6 +61,59 @@ template <class T> struct TMz_XmlAllocator {
 };
 template <class T> using TMz_XmlVector = std::vector<T, TMz_XmlAllocator<T>>;
 
+// Objects the element tables make on the side live in slabs too.
+struct TSlabDelete {
+  template <class T> void operator()(T* AObject) const noexcept {
+    AObject->~T();
+    rtl::json_pool::ReleaseBytes(AObject, sizeof(T));
+  }
+};
+template <class T, class... TArgs> T* NewInSlab(TArgs&&... AArgs) {
+  void* block = rtl::json_pool::AllocateBytes(sizeof(T));
+  return new (block) T(std::forward<TArgs>(AArgs)...);
+}
+
+// While alive, texts of nodes built on this thread view their text in AInput (the parser's own
+// copy of what it reads, which lives as long as the tree it builds) instead of copying it.
+class TMz_XmlTextSource {
+public:
+  explicit TMz_XmlTextSource(std::string_view AInput) noexcept;
+  ~TMz_XmlTextSource();
+  TMz_XmlTextSource(const TMz_XmlTextSource&) = delete;
+  TMz_XmlTextSource& operator=(const TMz_XmlTextSource&) = delete;
+
+private:
+  std::string_view FOuter;
+};
+
+// The text of a name, prefix or value: UTF-8 bytes from the slabs, without a terminator. A short
+// text costs one bump of the slab cursor, and a parsed tree's texts go with its slabs.
+class TMz_XmlText {
+public:
+  TMz_XmlText() = default;
+  explicit TMz_XmlText(std::string_view AText) { assign(AText); }
+  TMz_XmlText(const TMz_XmlText&) = delete;
+  TMz_XmlText& operator=(const TMz_XmlText&) = delete;
+  ~TMz_XmlText() { release(); }
+
+  std::string_view view() const { return {fData, fSize}; }
+  bool empty() const { return fSize == 0; }
+  // Both may be given a view of this very text. An empty text given a view inside the parser's
+  // input (see TMz_XmlTextSource) views it instead of copying it.
+  void assign(std::string_view AText);
+  void append(std::string_view AText);
+
+private:
+  // A block of fCapacity bytes from the slabs, or (fCapacity 0) a view of the parser's input.
+  char* fData = nullptr;
+  uint32_t fSize = 0;
+  uint32_t fCapacity = 0;
+
+  // Makes the block hold at least ACapacity bytes, keeping the first AKeep bytes of the text.
+  void reserve(size_t ACapacity, size_t AKeep);
+  void release() noexcept;
+};
+
 class TMz_XmlNode : public TPersistent {
   RTL_CLASS(TMz_XmlNode, TPersistent)
 public:
@@ -68,9 +126,9 @@ public:
   TMz_XmlNodeKind kind() const { return fKind; }
   void setKind(TMz_XmlNodeKind pKind) { fKind = pKind; }
   // The prefix ("namespace" in the document's terms).
-  const std::string& namespacePrefix() const { return fNamespace ? *fNamespace : NoPrefix(); }
+  std::string_view namespacePrefix() const { return fNamespace ? fNamespace->view() : std::string_view(); }
   void setNamespacePrefix(std::string_view pNamespace);
-  const std::string& name() const { return fName; }
+  std::string_view name() const { return fName.view(); }
   void setName(std::string_view pName);
   bool closed() const { return fClosed; }
   void setClosed(bool pClosed) { fClosed = pClosed; }
@@ -80,31 +138,33 @@ public:
   // Stores the typed value as raw text: date-times as en-US date-time text, other floats as
   // the general float text, the empty value as "", anything else by its standard text.
   virtual void setValue(const TValue& pValue);
-  virtual const std::string& getRawValue() const { return fValue; }
-  virtual void setRawValue(std::string_view pValue) { fValue = pValue; }
+  virtual std::string_view getRawValue() const { return fValue.view(); }
+  virtual void setRawValue(std::string_view pValue);
   virtual std::string getQualifiedName() const;
   // Whether the prefix is declared in scope.
   virtual bool defined(std::string_view pNamespace) const;
   virtual void toStream(TMz_StreamWriter& pStream) const = 0;
 
   bool equals(std::string_view pNamespace, std::string_view pName) const {
-    return pNamespace == namespacePrefix() && pName == fName;
+    return pNamespace == namespacePrefix() && pName == name();
   }
 
   // The element owning this node as child, attribute or namespace, or null.
   TMz_XmlElement* parentElement() const { return fParent ? fParent->asElement() : nullptr; }
   // This node as an element, or null (a cheaper test than a cast on the parser's paths).
-  virtual TMz_XmlElement* asElement() { return nullptr; }
+  TMz_XmlElement* asElement();
 
   // Appends to the raw value in place (the parser joins text pieces).
-  void appendRawValue(std::string_view pValue) { fValue += pValue; }
-  void appendRawValue(std::u16string_view pValue) { AppendUtf16AsUtf8(fValue, pValue); }
+  void appendRawValue(std::string_view pValue);
+  void appendRawValue(std::u16string_view pValue);
 
 protected:
   TMz_XmlNode(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, TMz_XmlNodeKind pKind,
               std::string_view pNamespace, std::string_view pName);
 
-  static const std::string& NoPrefix();
+  // Before this node changes: a parsed tree it belongs to becomes ordinary nodes (unless that
+  // tree is being built on this thread right now).
+  void touch() const noexcept;
   // Writes "prefix:name", or the name alone.
   void writeQualifiedName(TMz_StreamWriter& pStream) const;
 
@@ -112,10 +172,11 @@ protected:
   TMz_XmlNode* fParent;
   TMz_XmlNodeKind fKind;
   bool fClosed = false;
+  bool fIsElement = false;
   // Null without a prefix: most nodes have none, and a large tree holds many nodes.
-  std::unique_ptr<std::string> fNamespace;
-  std::string fName;
-  std::string fValue;
+  std::unique_ptr<TMz_XmlText, TSlabDelete> fNamespace;
+  TMz_XmlText fName;
+  TMz_XmlText fValue;
 
   friend class TMz_XmlElement;
 };
@@ -146,7 +207,7 @@ public:
   static TMz_XmlNamespace* Create(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent,
                                   std::string_view pNamespace, std::string_view pName);
 
-  bool defined(std::string_view pNamespace) const override { return fName == pNamespace; }
+  bool defined(std::string_view pNamespace) const override { return name() == pNamespace; }
   void toStream(TMz_StreamWriter& pStream) const override;
   // "xmlns:<prefix>", so a declaration and an attribute named like its prefix keep apart.
   std::string attributeKey() const override { return "xmlns:" + getQualifiedName(); }
@@ -193,13 +254,14 @@ private:
   };
   TMz_XmlVector<TEntry> fEntries;
   // Built once the table is large, so the parser stays linear on elements with many attributes.
-  std::unique_ptr<std::vector<std::pair<std::string_view, size_t>>> fSorted;
+  // (Slab memory, as everything a parsed tree holds.)
+  std::unique_ptr<TMz_XmlVector<std::pair<std::string_view, size_t>>, TSlabDelete> fSorted;
   static constexpr size_t SortedFrom = 16;
   // Entries whose key is a copy: without any, clearing never reads the entries.
   size_t fCopies = 0;
 
   int indexOf(std::string_view pKey) const;
-  void add(TEntry pEntry);
+  void add(std::string_view pKey, TMz_XmlAttribute* pNode, bool pOwned);
   void own(TEntry& pEntry);
   static std::string_view copyKey(std::string_view pKey);
   static void releaseKey(std::string_view pKey) noexcept;
@@ -265,7 +327,6 @@ public:
 
   bool defined(std::string_view pNamespace) const override;
   void toStream(TMz_StreamWriter& pStream) const override;
-  TMz_XmlElement* asElement() override { return this; }
 
   // Whether this element owns pNode as child or as attribute or namespace node.
   bool owns(const TMz_XmlNode* pNode) const;
@@ -274,7 +335,11 @@ public:
   void addAttributeNew(TMz_XmlAttribute* pAttr);
 
 protected:
-  using TMz_XmlNode::TMz_XmlNode;
+  TMz_XmlElement(TMz_XmlDocument* pDocument, TMz_XmlNode* pParent, TMz_XmlNodeKind pKind,
+                 std::string_view pNamespace, std::string_view pName)
+      : TMz_XmlNode(pDocument, pParent, pKind, pNamespace, pName) {
+    fIsElement = true;
+  }
 
 private:
   friend class TMz_XmlNode;
@@ -286,7 +351,7 @@ private:
   TNodesPtr fNodes;
   TMz_XmlNodeIndex fAttributes;
   // Made by the first declaration: few elements declare any.
-  std::unique_ptr<TMz_XmlNodeIndex> fNamespaces;
+  std::unique_ptr<TMz_XmlNodeIndex, TSlabDelete> fNamespaces;
   // Every attribute and namespace node made on or given to this element.
   TMz_XmlVector<TMz_XmlAttribute*> fOwned;
 
@@ -300,6 +365,10 @@ private:
   void writeDeclarationAttributes(TMz_StreamWriter& pStream) const;
   void writeChildren(TMz_StreamWriter& pStream) const;
 };
+
+inline TMz_XmlElement* TMz_XmlNode::asElement() {
+  return fIsElement ? static_cast<TMz_XmlElement*>(this) : nullptr;
+}
 
 // Frees a node and everything below it without recursion.
 void FreeXmlTree(TMz_XmlNode* pNode) noexcept;

@@ -23,9 +23,11 @@ TSlab* SlabOf(const void* ABlock) {
   return reinterpret_cast<TSlab*>(reinterpret_cast<uintptr_t>(ABlock) & ~(uintptr_t(SlabSize) - 1));
 }
 
-// Large buffers carry a head too, naming their intact document (whose end frees them) or null.
+// Large buffers carry a head too, naming their intact document (whose end frees them) or null,
+// and whether the buffer was released while that document was intact.
 struct alignas(16) TLargeHead {
   TDocument* Document;
+  bool Released;
 };
 
 class TSlabCache {
@@ -159,6 +161,7 @@ void* AllocateLarge(size_t ASize) {
   if (!head)
     throw std::bad_alloc();
   head->Document = document;
+  head->Released = false;
   if (document)
     document->Large.push_back(head);
   return head + 1;
@@ -166,8 +169,10 @@ void* AllocateLarge(size_t ASize) {
 
 void ReleaseLarge(void* ABuffer) noexcept {
   TLargeHead* head = static_cast<TLargeHead*>(ABuffer) - 1;
-  // An intact document frees its buffers when it ends.
-  if (!head->Document)
+  // An intact document frees its buffers when it ends, or when it dissolves (see Dissolve).
+  if (head->Document)
+    head->Released = true;
+  else
     std::free(head);
 }
 
@@ -186,8 +191,14 @@ void Dissolve(TDocument* ADocument) noexcept {
     entry.Slab->Document = nullptr;
     Drop(entry.Slab, OwnerBias - (current ? ADocument->Cursor.Allocated : entry.Allocated));
   }
-  for (void* head : ADocument->Large)
-    static_cast<TLargeHead*>(head)->Document = nullptr;
+  // A buffer released while the document was intact (a table that grew, say) has no owner left.
+  for (void* head : ADocument->Large) {
+    auto* large = static_cast<TLargeHead*>(head);
+    if (large->Released)
+      std::free(large);
+    else
+      large->Document = nullptr;
+  }
   delete ADocument;
 }
 

@@ -13,6 +13,7 @@
 
 #include "rtl/ioutils.h"
 #include "rtl/sysutils.h"
+#include "ui/bitmap_gif.h"
 #include "ui/bitmap_png.h"
 #include "ui/texture.h"
 
@@ -262,32 +263,103 @@ std::optional<uint64_t> DeclaredJpegPixels(const rtl::TBytes& ABytes) {
   return std::nullopt;
 }
 
-// The larger of the pixel counts a GIF's logical screen and its first image declare: the
-// decoder allocates the first image at its own size, whatever the screen says.
-std::optional<uint64_t> DeclaredGifPixels(const rtl::TBytes& ABytes) {
+// What a walk of a GIF's blocks finds: the largest pixel count the screen or any image declares
+// (the decoder allocates an image at its own size), and the first image the decoder meets. The
+// walk follows the decoder: extensions and image data are skipped by their sub-blocks, any byte
+// that starts neither an image nor an extension is skipped, and the trailer ends the picture.
+struct TGifLayout {
+  std::optional<uint64_t> Largest; // none when the data ends before an image names its size
+  bool FirstImageUsable = false;   // a size above 0 and a code size of 2 to 8 bits
+};
+
+TGifLayout WalkGif(const rtl::TBytes& ABytes) {
   constexpr size_t HeaderSize = 13;
-  if (ABytes.size() < HeaderSize)
-    return std::nullopt;
+  const size_t size = ABytes.size();
+  TGifLayout layout;
+  if (size < HeaderSize)
+    return layout;
   const uint64_t screen = uint64_t(ReadLE(ABytes, 6, 2)) * ReadLE(ABytes, 8, 2);
   size_t at = HeaderSize;
   if (ABytes[10] & 0x80) // global colour table
     at += 3 * (size_t(2) << (ABytes[10] & 7));
-  while (at < ABytes.size()) {
-    if (ABytes[at] == 0x2C) // image descriptor: left, top, width, height
-      return at + 9 <= ABytes.size() ? std::optional(std::max(screen, uint64_t(ReadLE(ABytes, at + 5, 2)) *
-                                                                          ReadLE(ABytes, at + 7, 2)))
-                                     : std::nullopt;
-    if (ABytes[at] != 0x21) // anything but an extension ends the picture
-      return screen;
-    at += 2;
-    while (at < ABytes.size() && ABytes[at] != 0) // the extension's sub-blocks
+  const auto skipSubBlocks = [&] {
+    while (at < size && ABytes[at] != 0)
       at += 1 + ABytes[at];
     ++at;
+  };
+  std::optional<uint64_t> largest;
+  bool trailer = false, first = true;
+  while (at < size && !trailer) {
+    const uint8_t introducer = ABytes[at];
+    if (introducer == 0x2C) { // image descriptor: left, top, width, height, flags
+      if (at + 9 > size)
+        break;
+      const uint64_t width = ReadLE(ABytes, at + 5, 2), height = ReadLE(ABytes, at + 7, 2);
+      largest = std::max(largest.value_or(0), width * height);
+      if (at + 10 > size)
+        break;
+      const uint8_t flags = ABytes[at + 9];
+      at += 10;
+      if (flags & 0x80) // local colour table
+        at += 3 * (size_t(2) << (flags & 7));
+      if (first && at < size)
+        layout.FirstImageUsable = width > 0 && height > 0 && ABytes[at] >= 2 && ABytes[at] <= 8;
+      first = false;
+      ++at; // the LZW code size
+      skipSubBlocks();
+    } else if (introducer == 0x21) { // extension: label, then sub-blocks
+      at += 2;
+      skipSubBlocks();
+    } else {
+      trailer = introducer == 0x3B;
+      ++at;
+    }
   }
-  return std::nullopt;
+  if (largest)
+    layout.Largest = std::max(screen, *largest);
+  else if (trailer)
+    layout.Largest = screen;
+  return layout;
 }
 
-enum class TPictureKind { Unknown, Bmp, Png, Jpeg, Gif };
+// The pixel count the first image directory of a classic TIFF declares (its ImageWidth and
+// ImageLength entries, each a SHORT or LONG, in the file's byte order); none when the data ends
+// before the directory names both. The decoder reads the first directory only.
+std::optional<uint64_t> DeclaredTiffPixels(const rtl::TBytes& ABytes) {
+  constexpr size_t HeaderSize = 8, EntrySize = 12;
+  if (ABytes.size() < HeaderSize)
+    return std::nullopt;
+  const bool bigEndian = ABytes[0] == 'M';
+  const auto read = [&](size_t AAt, size_t ASize) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < ASize; ++i)
+      value |= uint32_t(ABytes[AAt + (bigEndian ? ASize - 1 - i : i)]) << (8 * i);
+    return value;
+  };
+  const size_t directory = read(4, 4);
+  if (directory > ABytes.size() || ABytes.size() - directory < 2)
+    return std::nullopt;
+  const size_t entries = read(directory, 2);
+  std::optional<uint64_t> width, height;
+  for (size_t i = 0; i < entries && !(width && height); ++i) {
+    const size_t at = directory + 2 + i * EntrySize;
+    if (at + EntrySize > ABytes.size())
+      return std::nullopt;
+    const uint32_t tag = read(at, 2), type = read(at + 2, 2);
+    if (type != 3 && type != 4) // SHORT, LONG
+      continue;
+    const uint64_t value = read(at + 8, type == 3 ? 2 : 4);
+    if (tag == 256)
+      width = value;
+    else if (tag == 257)
+      height = value;
+  }
+  if (!width || !height)
+    return std::nullopt;
+  return *width * *height;
+}
+
+enum class TPictureKind { Unknown, Bmp, Png, Jpeg, Gif, Tiff };
 
 TPictureKind SniffPicture(const rtl::TBytes& ABytes) {
   if (ABytes.size() >= 2 && ABytes[0] == 'B' && ABytes[1] == 'M')
@@ -302,6 +374,10 @@ TPictureKind SniffPicture(const rtl::TBytes& ABytes) {
   };
   if (startsWith("GIF87a") || startsWith("GIF89a"))
     return TPictureKind::Gif;
+  const uint8_t tiffLittle[] = {'I', 'I', 42, 0}, tiffBig[] = {'M', 'M', 0, 42};
+  if (ABytes.size() >= 4 && (std::equal(std::begin(tiffLittle), std::end(tiffLittle), ABytes.begin()) ||
+                             std::equal(std::begin(tiffBig), std::end(tiffBig), ABytes.begin())))
+    return TPictureKind::Tiff;
   return TPictureKind::Unknown;
 }
 
@@ -316,7 +392,9 @@ std::optional<uint64_t> DeclaredPixels(TPictureKind AKind, const rtl::TBytes& AB
   case TPictureKind::Jpeg:
     return DeclaredJpegPixels(ABytes);
   case TPictureKind::Gif:
-    return DeclaredGifPixels(ABytes);
+    return WalkGif(ABytes).Largest;
+  case TPictureKind::Tiff:
+    return DeclaredTiffPixels(ABytes);
   default:
     return std::nullopt;
   }
@@ -331,7 +409,7 @@ SDL_Surface* DecodePicture(TPictureKind AKind, SDL_RWops* ASource) {
   case TPictureKind::Jpeg:
     return IMG_LoadTyped_RW(ASource, 1, "JPG");
   default:
-    return IMG_LoadTyped_RW(ASource, 1, "GIF");
+    return IMG_LoadTyped_RW(ASource, 1, "TIF");
   }
 }
 
@@ -344,6 +422,13 @@ void TBitmap::Decode(const rtl::TBytes& ABytes, const std::string& ASource) {
   const TPictureKind kind = SniffPicture(ABytes);
   if (kind == TPictureKind::Unknown)
     fail("unsupported picture format");
+  // The decoder passes over a first image it cannot use and reads on from wherever it stopped,
+  // where no walk can follow it: such a picture is refused before it decodes.
+  if (kind == TPictureKind::Gif) {
+    const TGifLayout layout = WalkGif(ABytes);
+    if (layout.Largest && !layout.FirstImageUsable)
+      fail("unreadable picture");
+  }
   const std::optional<uint64_t> declared = DeclaredPixels(kind, ABytes);
   if (!declared)
     fail("truncated picture");
@@ -354,10 +439,24 @@ void TBitmap::Decode(const rtl::TBytes& ABytes, const std::string& ASource) {
   // the decoder allocate it.
   if (pixels > MinPixelsWithoutData && pixels / MaxPixelsPerByte > ABytes.size())
     fail("picture size does not match its data");
+  if (kind == TPictureKind::Gif) {
+    TGifImage image;
+    std::string error;
+    if (!DecodeGifFirstImage(ABytes, image, error))
+      fail(error);
+    Reallocate(image.Width, image.Height);
+    std::memcpy(FPixels.data(), image.Pixels.data(), image.Pixels.size());
+    BitmapChanged();
+    return;
+  }
   SDL_RWops* source = SDL_RWFromConstMem(ABytes.data(), static_cast<int>(ABytes.size()));
+  SDL_ClearError();
   SDL_Surface* loaded = source ? DecodePicture(kind, source) : nullptr;
-  if (!loaded)
-    fail(SDL_GetError());
+  if (!loaded) {
+    // Some decoders report their errors elsewhere and leave none behind.
+    const std::string error = SDL_GetError();
+    fail(error.empty() ? "unreadable picture" : error);
+  }
   if (loaded->w <= 0 || loaded->h <= 0) {
     SDL_FreeSurface(loaded);
     fail("empty picture");

@@ -100,8 +100,8 @@ public:
   // raise EBitmapSavingFailed.
   void SaveToFile(const std::string& AFileName) const;
   // Replaces size and pixels with the picture in the file, whose format is sniffed from its
-  // content (BMP, PNG, JPEG or GIF). A missing file raises EFOpenError; content that is no readable picture
-  // (or one above 16384 x 16384 pixels) raises EReadError "Cannot load bitmap from '<file>': <reason>" and
+  // content (BMP, PNG, JPEG, GIF or TIFF, of which the first image). A missing file raises
+  // EFOpenError; content that is no readable picture (or one above 16384 x 16384 pixels) raises EReadError "Cannot load bitmap from '<file>': <reason>" and
   // leaves the bitmap as it was.
   void LoadFromFile(const std::string& AFileName);
   // As LoadFromFile, from the stream's position to its end ("Cannot load bitmap from stream: …").

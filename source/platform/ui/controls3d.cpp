@@ -209,7 +209,22 @@ void TControl3D::RegisterProperties(rtl::TPropertyList& AList) {
   AList.Add("Cursor", &TControl3D::Cursor, &TControl3D::SetCursor).WithDefault(TCursor(0));
   AList.Add("DragMode", &TControl3D::DragMode, &TControl3D::SetDragMode).WithDefault(TDragMode::dmManual);
   AList.Add("Quaternion", &TControl3D::Quaternion, &TControl3D::SetQuaternion).Stored(false);
+  AList.AddEvent("OnDragEnter", &TControl3D::OnDragEnter);
+  AList.AddEvent("OnDragLeave", &TControl3D::OnDragLeave);
+  AList.AddEvent("OnDragOver", &TControl3D::OnDragOver);
+  AList.AddEvent("OnDragDrop", &TControl3D::OnDragDrop);
+  AList.AddEvent("OnDragEnd", &TControl3D::OnDragEnd);
   AList.AddEvent("OnClick", &TControl3D::OnClick);
+  AList.AddEvent("OnDblClick", &TControl3D::OnDblClick);
+  AList.AddEvent("OnMouseDown", &TControl3D::OnMouseDown);
+  AList.AddEvent("OnMouseMove", &TControl3D::OnMouseMove);
+  AList.AddEvent("OnMouseUp", &TControl3D::OnMouseUp);
+  AList.AddEvent("OnMouseWheel", &TControl3D::OnMouseWheel);
+  AList.AddEvent("OnMouseEnter", &TControl3D::OnMouseEnter);
+  AList.AddEvent("OnMouseLeave", &TControl3D::OnMouseLeave);
+  AList.AddEvent("OnKeyDown", &TControl3D::OnKeyDown);
+  AList.AddEvent("OnKeyUp", &TControl3D::OnKeyUp);
+  AList.AddEvent("OnRender", &TControl3D::OnRender);
 }
 
 void TControl3D::RegisterFields() {

@@ -529,4 +529,22 @@ TEST_F(CompositeGL, FXAASoftensAHardEdge) {
   EXPECT_GT(rows, 10);
 }
 
+TEST_F(CompositeGL, APassRenderersFXAAHasNoRendererAndRaisesNothing) {
+  TPlainPass* pass = static_cast<TPlainPass*>(
+      TVantrelRenderPassController::CreateController(TPlainPass::StaticClass(), &Root(), "P"));
+  pass->SetViewport(&Viewport());
+  auto* renderer = dynamic_cast<TCompositeRenderer*>(pass->GetRenderer());
+  ASSERT_NE(renderer, nullptr);
+  TVantrelRenderPassController* fxaa = renderer->GetInternalController(TInternalPassKind::FXAA);
+  ASSERT_NE(fxaa, nullptr);
+  EXPECT_EQ(fxaa->GetRenderer(), nullptr);
+  EXPECT_EQ(fxaa->Owner(), pass);
+  TRenderContext context = TRenderContext::Create(renderer->GetSharedContext(), &Viewport(), {}, {});
+  renderer->BeginMainRenderPass(TMatrix3D::Identity(), 45);
+  EXPECT_NO_THROW(renderer->Composite(&context));
+  renderer->EndMainRenderPass();
+  EXPECT_EQ(fxaa->GetFrameCount(), 0u);
+  EXPECT_EQ(ContextShared().SceneCount.load(), 0);
+}
+
 } // namespace

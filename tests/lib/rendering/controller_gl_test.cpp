@@ -363,4 +363,18 @@ TEST_F(ControllerGL, OutputTextureWithoutAViewportIsLogged) {
                              "<WARNING> TPlainPass - Output-Texture not assigned, maybe because Viewport not linked"});
 }
 
+TEST_F(ControllerGL, AFreedViewportUnlinksItsPasses) {
+  TTestPass* pass = MakePass("P");
+  TDummy* control = New<TDummy>(&Root());
+  pass->AllowControl(control);
+  ASSERT_EQ(pass->GetViewport(), &Viewport());
+  Viewport().Free();
+  FViewport = nullptr;
+  EXPECT_EQ(pass->GetViewport(), nullptr);
+  EXPECT_EQ(pass->GetOutputTexture(), nullptr);
+  pass->SetIterations(2); // still usable
+  pass->Free();
+  control->Free();
+}
+
 } // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "rtl/classes.h"
+#include "rtl/properties.h"
 #include "scene/Vantrel.Control.h"
 #include "support/log_capture.h"
 
@@ -241,6 +242,9 @@ TEST_F(SceneControl, DefaultsBoxesAndAbstractDefinitions) {
   auto control = MakeOwned<TTestControl>(nullptr);
   EXPECT_TRUE(control->Opaque());
   EXPECT_TRUE(control->FrustumCullingCheck());
+  // The scene control re-publishes the 3D control's events for forms.
+  EXPECT_EQ(GetEventList(TVantrelControl::StaticClass()).size(), 16u);
+  EXPECT_NE(GetEventInfo(TVantrelControl::StaticClass(), "OnRender"), nullptr);
   EXPECT_THROW(control->LoadFromDefinition(nullptr), EAbstractError);
   EXPECT_THROW(control->StoreToDefinition(nullptr), EAbstractError);
   control->SetWidth(2);

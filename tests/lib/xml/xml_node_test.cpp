@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "rtl/date_time.h"
+#include "rtl/json_pool.h"
 #include "rtl/streams.h"
 #include "rtl/types2d.h"
 #include "utils/Vantrel.Utils.Language.h"
@@ -325,4 +327,77 @@ TEST(XmlWrite, RefusesWhatItsParserWouldReadDifferently) {
     }
     EXPECT_EQ(target.GetSize(), 0);
   }
+}
+
+// A parsed tree lives in slabs of its own and is freed as a whole while unchanged; each kind of
+// change first turns it into ordinary nodes, so the change is kept and freeing the tree afterwards
+// frees every node, text and table once (the sanitizers check both).
+TEST(XmlParsedTree, ChangesTurnItIntoOrdinaryNodes) {
+  std::string wide = "<w";
+  for (int i = 0; i < 20; ++i)
+    wide += " a" + std::to_string(i) + "=\"" + std::string(30, 'v') + "\"";
+  wide += "/>";
+  const std::string text = "<?xml version=\"1.0\"?><r xmlns:p=\"u\"><p:e k=\"1\">" + std::string(300, 't') +
+                           "<!--c--><![CDATA[d]]></p:e>" + wide + "</r>";
+  const auto element = [](TMz_XmlDocument& ADocument, size_t AIndex) {
+    auto* root = dynamic_cast<TMz_XmlElement*>(ADocument.root());
+    return (*(*root->nodes())[0]->nodes())[AIndex];
+  };
+  struct TCase {
+    const char* Change;
+    std::function<void(TMz_XmlDocument&)> Apply;
+    std::string Expected;
+  };
+  const TCase cases[] = {
+      {"raw value", [&](auto& D) { element(D, 0)->attributes().find("k")->setRawValue("2"); }, "k=\"2\""},
+      {"own value's tail",
+       [&](auto& D) {
+         TMz_XmlElement* e = element(D, 0);
+         e->setRawValue(e->getRawValue().substr(290));
+       },
+       "<p:e k=\"1\">tttttttttt<!--c-->"},
+      {"appended value", [&](auto& D) { element(D, 0)->appendRawValue(std::string(500, 'x')); },
+       std::string(300, 't') + std::string(500, 'x')},
+      {"name", [&](auto& D) { element(D, 1)->setName("renamed"); }, "<renamed a0="},
+      {"prefix", [&](auto& D) { element(D, 0)->setNamespacePrefix(""); }, "<e k="},
+      {"new child", [&](auto& D) { TMz_XmlElement::Create(&D, element(D, 1), "", "n"); }, "<n />"},
+      {"removed child", [&](auto& D) { element(D, 0)->remove((*element(D, 0)->nodes())[0]); }, "t<![CDATA[d]]>"},
+      {"attribute in a large table", [&](auto& D) { element(D, 1)->setAttributeRaw("z", "9"); }, " z=\"9\""},
+      {"cleared attributes", [&](auto& D) { element(D, 1)->clearAttributes(); }, "<w />"},
+      {"namespace", [&](auto& D) { TMz_XmlNamespace::Create(&D, element(D, 1), "", "q")->setRawValue("v"); },
+       "xmlns:q=\"v\""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Change);
+    TMz_XmlDocument document;
+    document.loadFromString(text);
+    ASSERT_TRUE(json_pool::IsDocumentRoot(document.root()));
+    c.Apply(document);
+    EXPECT_FALSE(json_pool::IsDocumentRoot(document.root()));
+    EXPECT_NE(document.saveToString(false).find(c.Expected), std::string::npos) << document.saveToString(false);
+  }
+
+  // Names and values outlive the caller's input and go with the tree (the sanitizers check both).
+  TMz_XmlDocument kept;
+  kept.loadFromString(std::string(text));
+  EXPECT_EQ(element(kept, 1)->name(), "w");
+  EXPECT_EQ(element(kept, 0)->getRawValue(), std::string(300, 't'));
+  kept.setRoot(nullptr);
+  kept.loadFromString(std::string(text));
+  EXPECT_EQ(element(kept, 0)->attributes().find("k")->getRawValue(), "1");
+
+  // Loads that build ordinary nodes: with a node callback, and a failed load.
+  TMz_XmlDocument called;
+  called.setOnCreateNode([](auto...) -> TMz_XmlNode* { return nullptr; });
+  called.loadFromString(text);
+  EXPECT_FALSE(json_pool::IsDocumentRoot(called.root()));
+  TMz_XmlDocument failed;
+  EXPECT_THROW(failed.loadFromString(text.substr(0, text.size() - 2)), EMz_XmlParseError);
+  EXPECT_EQ(failed.root(), nullptr);
+  // A failed load whose child list outgrew a large block before the error frees that block too.
+  std::string many = "<?xml version=\"1.0\"?><r>";
+  for (int i = 0; i < 1000; ++i)
+    many += "<a/>";
+  EXPECT_THROW(failed.loadFromString(many), EMz_XmlParseError);
+  EXPECT_EQ(failed.root(), nullptr);
 }

@@ -128,7 +128,7 @@ void ExpectPugiAgrees(const TMz_XmlElement* AExpected, const pugi::xml_node& ANo
   if (AExpected->nodes())
     for (const TMz_XmlElement* child : *AExpected->nodes())
       if (child->kind() == TMz_XmlNodeKind::mzData)
-        data.push_back(child->getRawValue());
+        data.emplace_back(child->getRawValue());
       else
         elements.push_back(child);
   size_t element = 0, section = 0;

@@ -9,6 +9,7 @@
 #include "rtl/methods.h"
 #include "rtl/properties.h"
 #include "support/test_viewport.h"
+#include "ui/context3d.h"
 #include "ui/controls3d.h"
 
 namespace c3dtest {
@@ -36,9 +37,17 @@ public:
     FSender = ASender;
   }
   void Resize(int) {}
+  int FDowns = 0, FRenders = 0;
+  void FormMouseDown(rtl::TObject*, ui::TMouseButton, ui::TShiftState, float, float, const rtl::TVector3D&,
+                     const rtl::TVector3D&) {
+    ++FDowns;
+  }
+  void FormRender(rtl::TObject*, ui::TContext3D*) { ++FRenders; }
   static void RegisterMethods(rtl::TMethodList& AList) {
     AList.Add("FormClick", &TClickForm::FormClick);
     AList.Add("Resize", &TClickForm::Resize);
+    AList.Add("FormMouseDown", &TClickForm::FormMouseDown);
+    AList.Add("FormRender", &TClickForm::FormRender);
   }
 };
 RTL_DEFINE_CLASS(TClickForm, "Test.Controls3D", nullptr, &TClickForm::RegisterMethods)
@@ -301,6 +310,35 @@ TEST(Controls3DEvents, AFormBindsOnClickToTheRootsMethodAndWritesItsNameBack) {
   auto log = MakeOwned<TChangeLog>();
   form->OnClick = TNotifyEvent(log.get(), &TChangeLog::Changed);
   EXPECT_EQ(WriteComponentToText(form.get()).find("OnClick"), std::string::npos);
+}
+
+// Every event a 3D control publishes, in the order forms list them; each binds by its own type.
+TEST(Controls3DEvents, PublishesEveryPointerKeyRenderAndDragEvent) {
+  std::vector<std::string> names;
+  for (const TEventInfo* event : GetEventList(TControl3D::StaticClass()))
+    names.push_back(event->Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"OnDragEnter", "OnDragLeave", "OnDragOver", "OnDragDrop",
+                                             "OnDragEnd", "OnClick", "OnDblClick", "OnMouseDown",
+                                             "OnMouseMove", "OnMouseUp", "OnMouseWheel", "OnMouseEnter",
+                                             "OnMouseLeave", "OnKeyDown", "OnKeyUp", "OnRender"}));
+
+  auto form = MakeOwned<TClickForm>(nullptr);
+  ReadComponentFromText("object F: TClickForm\n  OnDblClick = FormClick\n  OnMouseDown = FormMouseDown\n"
+                        "  OnRender = FormRender\nend\n",
+                        form.get());
+  form->OnDblClick(form.get());
+  form->OnMouseDown(form.get(), TMouseButton::mbLeft, {}, 1, 2, TVector3D{}, TVector3D{});
+  form->OnRender(form.get(), nullptr);
+  EXPECT_EQ(form->FClicks, 1);
+  EXPECT_EQ(form->FDowns, 1);
+  EXPECT_EQ(form->FRenders, 1);
+  const std::string text = WriteComponentToText(form.get());
+  for (const char* line : {"  OnDblClick = FormClick\n", "  OnMouseDown = FormMouseDown\n", "  OnRender = FormRender\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  // A handler of another type is refused by name.
+  auto other = MakeOwned<TClickForm>(nullptr);
+  EXPECT_THROW(ReadComponentFromText("object F: TClickForm\n  OnMouseUp = FormRender\nend\n", other.get()),
+               EReadError);
 }
 
 TEST(Controls3DEvents, AnEventNamingNoFittingMethodRaisesAReadError) {
