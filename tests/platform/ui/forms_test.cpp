@@ -334,6 +334,15 @@ TEST_F(Forms, AWindowShowsTheCanvasAndDeliversMouseResizeAndQuit) {
             (std::vector<std::string>{"down left +left 10,20", "move +left 30,25", "up left +left 30,25", "wheel 120"}));
   EXPECT_EQ(form->ClientWidth(), 320);
   EXPECT_EQ(form->Panel1->Size(), (rtl::TSizeF{320, 240}));
+  // The pass that saw the resize painted the smaller canvas into the window's new surface.
+  SDL_Window* window = nullptr;
+  for (uint32_t id = 1; id < 64 && !window; ++id)
+    window = SDL_GetWindowFromID(id);
+  ASSERT_NE(window, nullptr);
+  SDL_Surface* surface = SDL_GetWindowSurface(window);
+  ASSERT_NE(surface, nullptr);
+  EXPECT_EQ(surface->w, 320);
+  EXPECT_EQ(SurfaceBytes(surface), CanvasBytes(*form));
   unsetenv("SDL_VIDEODRIVER");
 }
 
