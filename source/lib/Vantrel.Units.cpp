@@ -6,6 +6,15 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "formats/Vantrel.Imaging.h"
 #include "materials/Vantrel.Material.Behaviour.h"
+#include "materials/Vantrel.Material.Blinn.h"
+#include "materials/Vantrel.Material.BumpMap.h"
+#include "materials/Vantrel.Material.Default.h"
+#include "materials/Vantrel.Material.Lambert.h"
+#include "materials/Vantrel.Material.NormalMap.h"
+#include "materials/Vantrel.Material.PBR.h"
+#include "materials/Vantrel.Material.POM.h"
+#include "materials/Vantrel.Material.Phong.h"
+#include "materials/Vantrel.Material.VertexColor.h"
 #include "rendering/Vantrel.Controller.Passes.Deferred.Composite.h"
 #include "rendering/Vantrel.Controller.Passes.FXAA.h"
 #include "rendering/Vantrel.Controller.h"
@@ -40,6 +49,15 @@ constexpr TUnitEntry Units[] = {
     {InitializeSegment, FinalizeSegment},
     {InitializeImaging, nullptr},
     {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
+    {InitializeMaterialDefault, FinalizeMaterialDefault},
+    {InitializeMaterialVertexColor, FinalizeMaterialVertexColor},
+    {InitializeMaterialLambert, FinalizeMaterialLambert},
+    {InitializeMaterialPhong, FinalizeMaterialPhong},
+    {InitializeMaterialBlinn, FinalizeMaterialBlinn},
+    {InitializeMaterialNormalMap, FinalizeMaterialNormalMap},
+    {InitializeMaterialBumpMap, FinalizeMaterialBumpMap},
+    {InitializeMaterialPOM, FinalizeMaterialPOM},
+    {InitializeMaterialPBR, FinalizeMaterialPBR},
     {InitializeController, FinalizeController},
     {InitializeViewport, FinalizeViewport},
     {InitializeDeferredCompositePass, FinalizeDeferredCompositePass},

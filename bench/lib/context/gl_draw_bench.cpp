@@ -1,9 +1,13 @@
 // Per-draw CPU overhead and read-back of the OpenGL context against the plain calls they wrap, on
 // the shared EGL context, each pair measured in the same run:
-//   DrawClient  1000 DrawPrimitives of a 24-vertex / 36-index cube from client memory with a
-//               material whose MVP matrix the context hands over, in one scene bracket, then glFinish
-//               vs glUseProgram, the MVP upload, two attribute pointers, glDrawElements and the
-//               disables, 1000 times, then glFinish
+//   DrawClient  1000 DrawPrimitives of a 24-vertex / 36-index cube from client memory with an
+//               unlit, untextured default material source (its twelve apply steps fill and push the
+//               6352-byte block, and hand the model matrix over as the instance attribute), in one
+//               scene bracket, then glFinish
+//               vs the same linked program: glUseProgram, the block copy and its upload
+//               (glBindBufferBase, glBufferData(6352)), the model matrix's instance buffer and
+//               attributes, two vertex attribute pointers, glDrawElementsInstanced and the disables,
+//               1000 times, then glFinish
 //   DrawStatic  the same draws from a mesh buffer that is its own static buffer (vertices and
 //               indices in GPU buffers), set as the current cache before each draw
 //               vs the raw loop reading a VBO and an index buffer
@@ -39,6 +43,7 @@
 
 #include "context/Vantrel.Context.Buffers.h"
 #include "context/Vantrel.Context.GLES.Windows.h"
+#include "materials/Vantrel.Material.Default.h"
 #include "ui/bitmap.h"
 #include "ui/material.h"
 #include "ui/mesh_buffers.h"
@@ -51,48 +56,6 @@ using namespace vantrel;
 
 constexpr int32_t DrawTarget = 16;
 constexpr int DrawsPerIteration = 1000;
-
-constexpr std::string_view VertexCode = R"(#version 430
-layout(location = 0) in vec3 a_Vertex;
-layout(location = 1) in vec3 a_Normal;
-uniform vec4 _MVPMatrix[4];
-out vec3 v_Normal;
-void main() {
-  vec4 p = vec4(a_Vertex, 1.0);
-  gl_Position = vec4(dot(_MVPMatrix[0], p), dot(_MVPMatrix[1], p), dot(_MVPMatrix[2], p), dot(_MVPMatrix[3], p));
-  v_Normal = a_Normal;
-}
-)";
-
-constexpr std::string_view PixelCode = R"(#version 430
-in vec3 v_Normal;
-out vec4 o_Color;
-void main() {
-  o_Color = vec4(abs(normalize(v_Normal)), 1.0);
-}
-)";
-
-TOwned<TContextShader> MakeShader(const char* AName, TContextShaderKind AKind, std::string_view ACode,
-                                  std::vector<TContextShaderVariable> AVariables) {
-  TContextShaderSource source;
-  source.Arch = TContextShaderArch::GLSL;
-  source.Code.assign(ACode.begin(), ACode.end());
-  source.Variables = std::move(AVariables);
-  return MakeOwned<TContextShader>(AName, AKind, std::vector<TContextShaderSource>{source});
-}
-
-// Names the model-view-projection matrix; the context hands it over with every draw.
-class TMVPMaterial : public TCustomMaterial {
-public:
-  TMVPMaterial(TContextShader* AVertexShader, TContextShader* APixelShader) {
-    FVertexShader = AVertexShader;
-    FPixelShader = APixelShader;
-  }
-
-protected:
-  // The context hands the model-view-projection matrix over after DoApply.
-  void DoApply(TContext3D* AContext) override { TCustomMaterial::DoApply(AContext); }
-};
 
 // A unit cube of 24 vertices (position, normal) and 36 16-bit indices, two triangles per face.
 struct TCube {
@@ -127,7 +90,7 @@ TCube MakeCube() {
   return cube;
 }
 
-// A context on a render-target texture with the test program's shaders and the cube.
+// A context on a render-target texture, an unlit default material source and the cube.
 class TDrawScene {
 public:
   explicit TDrawScene(int32_t AWidth, int32_t AHeight) : FTexture(MakeOwned<TTexture>()), FCube(MakeCube()) {
@@ -135,73 +98,51 @@ public:
     FTexture->SetStyle({TTextureStyle::RenderTarget});
     FContext.reset(CheckedCast<TContextOpenGLWindows>(
         TContextManager::CreateFromTexture(FTexture.get(), TMultisample::None, true)));
-    FVertexShader = MakeShader(
-        "bench.fvs", TContextShaderKind::VertexShader, VertexCode,
-        {{"MVPMatrix", TContextShaderVariableKind::Matrix, 0, 4, 0, TContextShaderKind::VertexShader}});
-    FPixelShader = MakeShader("bench.fps", TContextShaderKind::PixelShader, PixelCode, {});
-    FMaterial = std::make_unique<TMVPMaterial>(FVertexShader.get(), FPixelShader.get());
-    FContext->SetCameraMatrix(TMatrix3D::Identity());
+    FSource = MakeOwned<TVantrelDefaultMaterialSource>(nullptr);
+    FSource->SetUseLighting(false);
+    FSource->SetUseTexturing(false);
+    FSource->SetDiffuse(0xFF80C040);
+    FContext->SetCameraMatrix(TMatrix3D::CreateLookAtRH({0, 0, 2.5f}, {0, 0, 0}, {0, 1, 0}));
     FContext->SetMatrix(TMatrix3D::Identity());
     FContext->SetCameraAngleOfView(90);
   }
   ~TDrawScene() {
+    FSource.reset();
     TVantrelContext::FreePrograms();
-    FMaterial.reset();
-    FPixelShader.reset();
-    FVertexShader.reset();
+    TShaderManager::Clear();
     FContext.reset();
     FTexture.reset();
     TVantrelContext::ResetDrawCallDiagnostics();
   }
 
   TContextOpenGLWindows& Context() { return *FContext; }
-  TMaterial* Material() { return FMaterial.get(); }
+  TVantrelDefaultMaterial* Material() { return FSource->DefaultMaterial(); }
   const TCube& Cube() const { return FCube; }
 
   void DrawCube(const void* AVertices, const void* AIndices) {
     FContext->DrawPrimitives(TPrimitivesKind::Triangles, AVertices, AIndices,
                              FCube.Vertices->GetVertexDeclarations(), FCube.Vertices->VertexSize(),
                              FCube.Vertices->Length(), FCube.Indices->IndexSize(), FCube.Indices->Length(),
-                             FMaterial.get(), 1);
+                             Material(), 1);
   }
 
-  // The framebuffer the context draws into, for the raw peers; also compiles and links the
-  // program by drawing once, so that the raw loop can use the same program.
+  // The framebuffer the context draws into, for the raw peers; draws once so that the material's
+  // program is linked, and returns that program (the context's) for the raw loop to use.
   GLuint FrameBufferAndProgram(GLuint& AProgram) {
     FContext->BeginSceneRendering();
     GLint framebuffer = 0;
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
+    DrawCube(FCube.Vertices->Buffer(), FCube.Indices->Buffer());
     FContext->EndSceneRendering();
-    AProgram = LinkRawProgram();
+    TShaderProgram* program = TVantrelContext::GetProgram(Material()->VertexShader(), Material()->PixelShader());
+    AProgram = program ? program->Prog() : 0;
     return GLuint(framebuffer);
-  }
-
-  static GLuint LinkRawProgram() {
-    const auto compile = [](GLenum AStage, std::string_view ACode) {
-      const GLuint shader = glCreateShader(AStage);
-      const char* text = ACode.data();
-      const auto length = GLint(ACode.size());
-      glShaderSource(shader, 1, &text, &length);
-      glCompileShader(shader);
-      return shader;
-    };
-    const GLuint vs = compile(GL_VERTEX_SHADER, VertexCode);
-    const GLuint fs = compile(GL_FRAGMENT_SHADER, PixelCode);
-    const GLuint program = glCreateProgram();
-    glAttachShader(program, vs);
-    glAttachShader(program, fs);
-    glLinkProgram(program);
-    glDeleteShader(vs);
-    glDeleteShader(fs);
-    return program;
   }
 
 private:
   TOwned<TTexture> FTexture;
   TOwned<TContextOpenGLWindows> FContext;
-  TOwned<TContextShader> FVertexShader;
-  TOwned<TContextShader> FPixelShader;
-  std::unique_ptr<TMVPMaterial> FMaterial;
+  TOwned<TVantrelDefaultMaterialSource> FSource;
   TCube FCube;
 };
 
@@ -255,7 +196,7 @@ public:
   }
   ~TDrawSetup() {
     glDeleteBuffers(2, FBuffers);
-    glDeleteProgram(FProgram);
+    glDeleteBuffers(2, FRawBlocks);
   }
   TDrawSetup(const TDrawSetup&) = delete;
   TDrawSetup& operator=(const TDrawSetup&) = delete;
@@ -281,11 +222,9 @@ private:
                     FScene.Cube().Indices->Size());
   }
 
+  // The raw loop reads the block the framework's apply filled, and feeds the same program.
   void MakeRawBuffers() {
-    FMVPLocation = glGetUniformLocation(FProgram, "_MVPMatrix");
-    FScene.Context().BeginSceneRendering();
-    FMVP = FScene.Context().CurrentModelViewProjectionMatrix().Transpose();
-    FScene.Context().EndSceneRendering();
+    FPrepared = FScene.Material()->GetShaderData();
     const TCube& cube = FScene.Cube();
     glGenBuffers(2, FBuffers);
     glBindBuffer(GL_ARRAY_BUFFER, FBuffers[0]);
@@ -294,6 +233,7 @@ private:
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, FBuffers[1]);
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, cube.Indices->Size(), cube.Indices->Buffer(), GL_STATIC_DRAW);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    glGenBuffers(2, FRawBlocks);
   }
 
   void FrameworkDraws(int ACount) {
@@ -310,35 +250,50 @@ private:
   }
 
   // The raw peer of the framework's static draw reads the same two GPU buffers; of its client
-  // draw, the cube's client memory.
+  // draw, the cube's client memory. Per draw it does what the material and the draw add: the
+  // block copy and upload, and the model matrix as a one-instance attribute.
   void RawDraws(int ACount) {
     const TCube& cube = FScene.Cube();
     const auto stride = GLsizei(cube.Vertices->VertexSize());
     const bool fromBuffers = FPath == TDrawPath::RawStatic;
     const uint8_t* vertices = fromBuffers ? nullptr : cube.Vertices->Buffer();
     const void* indices = fromBuffers ? nullptr : cube.Indices->Buffer();
+    const TMatrix3D model = TMatrix3D::Identity();
     glBindFramebuffer(GL_FRAMEBUFFER, FFramebuffer);
     glViewport(0, 0, DrawTarget, DrawTarget);
     for (int draw = 0; draw < ACount; ++draw) {
       glUseProgram(FProgram);
-      glUniform4fv(FMVPLocation, 4, reinterpret_cast<const GLfloat*>(&FMVP));
-      if (fromBuffers) {
-        glBindBuffer(GL_ARRAY_BUFFER, FBuffers[0]);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, FBuffers[1]);
+      std::memcpy(&FBlock, &FPrepared, sizeof(FBlock));
+      glBindBufferBase(GL_UNIFORM_BUFFER, 0, FRawBlocks[0]);
+      glBufferData(GL_UNIFORM_BUFFER, sizeof(FBlock), &FBlock, GL_DYNAMIC_DRAW);
+      glBindBuffer(GL_ARRAY_BUFFER, FRawBlocks[1]);
+      glBufferData(GL_ARRAY_BUFFER, sizeof(model), &model, GL_DYNAMIC_DRAW);
+      for (GLuint row = 0; row < 4; ++row) {
+        glEnableVertexAttribArray(12 + row);
+        glVertexAttribPointer(12 + row, 4, GL_FLOAT, GL_FALSE, sizeof(model),
+                              reinterpret_cast<const void*>(uintptr_t(row * 16)));
+        glVertexAttribDivisor(12 + row, 1);
       }
+      glBindBuffer(GL_ARRAY_BUFFER, fromBuffers ? FBuffers[0] : 0);
+      if (fromBuffers)
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, FBuffers[1]);
       glEnableVertexAttribArray(0);
       glEnableVertexAttribArray(1);
       glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride, vertices);
       glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride, vertices + 12);
-      glDrawElements(GL_TRIANGLES, cube.Indices->Length(), GL_UNSIGNED_SHORT, indices);
+      glDrawElementsInstanced(GL_TRIANGLES, cube.Indices->Length(), GL_UNSIGNED_SHORT, indices, 1);
       glDisableVertexAttribArray(0);
       glDisableVertexAttribArray(1);
-      if (fromBuffers) {
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+      for (GLuint row = 0; row < 4; ++row) {
+        glVertexAttribDivisor(12 + row, 0);
+        glDisableVertexAttribArray(12 + row);
       }
+      glBindBuffer(GL_ARRAY_BUFFER, 0);
+      if (fromBuffers)
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
       glUseProgram(0);
     }
+    glBindBufferBase(GL_UNIFORM_BUFFER, 0, 0);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
   }
 
@@ -346,9 +301,10 @@ private:
   TDrawScene FScene;
   GLuint FProgram = 0;
   GLuint FFramebuffer = 0;
-  GLint FMVPLocation = -1;
-  TMatrix3D FMVP;
+  TVantrelShaderData FPrepared = TVantrelShaderData::Create();
+  TVantrelShaderData FBlock = TVantrelShaderData::Create();
   GLuint FBuffers[2] = {};
+  GLuint FRawBlocks[2] = {};
   TOwned<TMeshBufferObject> FMesh;
 };
 
@@ -429,7 +385,6 @@ void BM_ReadBack_Raw(benchmark::State& AState) {
   DrawOneFrame(scene);
   GLuint program = 0;
   const GLuint framebuffer = scene.FrameBufferAndProgram(program);
-  glDeleteProgram(program);
   std::vector<uint8_t> pixels(size_t(width) * size_t(height) * 4);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   const int64_t start = vbench::Allocations();

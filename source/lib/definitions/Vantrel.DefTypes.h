@@ -40,6 +40,28 @@ enum class TTextureFlipping : uint8_t { Vertical, Horizontal };
 RTL_ENUM_TYPEINFO(TTextureFlipping, "Vertical", "Horizontal")
 using TTextureFlippings = rtl::TSet<TTextureFlipping>;
 
+// The shading model a material computes with (the ordinal is what its uniform block stores).
+enum class TVantrelShadingModel : uint8_t { smLambert, smPhong, smBlinnPhong, smPBR };
+RTL_ENUM_TYPEINFO(TVantrelShadingModel, "smLambert", "smPhong", "smBlinnPhong", "smPBR")
+
+// The tone mapping a material's fragment stage applies.
+enum class TVantrelTonemapping : uint8_t {
+  tmNone,
+  tmExposure,
+  tmNarkowicz,
+  tmHill,
+  tmHillBoost,
+  tmReinhard,
+  tmLumaBasedReinhard,
+  tmWhitePreservingLumaBasedReinhard,
+  tmRomBinDaHouse,
+  tmFilmic,
+  tmUncharted2
+};
+RTL_ENUM_TYPEINFO(TVantrelTonemapping, "tmNone", "tmExposure", "tmNarkowicz", "tmHill", "tmHillBoost", "tmReinhard",
+                  "tmLumaBasedReinhard", "tmWhitePreservingLumaBasedReinhard", "tmRomBinDaHouse", "tmFilmic",
+                  "tmUncharted2")
+
 // One uniform of a shader uniform buffer as definition properties store it; the integer codes are
 // kept as they are.
 struct TUBOUniformDef {

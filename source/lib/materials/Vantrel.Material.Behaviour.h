@@ -10,6 +10,7 @@
 
 #include "Vantrel.Prelude.h"
 #include "rtl/method.h"
+#include "rtl/classes.h"
 #include "ui/fmx_object.h"
 #include "ui/shaders.h"
 
@@ -22,6 +23,8 @@ namespace vantrel {
 
 class TVantrelNodeBuilder;
 class TVantrelMaterialBehaviourItem;
+class TVantrelDefaultMaterial;
+class TShaderProgram;
 
 // The one allocate/free pair for behaviour blocks: the behaviour allocates in
 // DoOnRegisterUniformBuffer and the item that takes the block frees it. Blocks start zero-filled;
@@ -33,6 +36,8 @@ class TVantrelMaterialBehaviour : public TFmxObject {
   RTL_CLASS(TVantrelMaterialBehaviour, TFmxObject)
 public:
   explicit TVantrelMaterialBehaviour(TComponent* AOwner);
+  // Publishes OnAttached and OnDetached.
+  static void RegisterProperties(TPropertyList& AList);
 
   // A new GUID in its braced upper-case text form, made at creation.
   const std::string& GetUniqueID() const { return FUniqueID; }
@@ -73,6 +78,83 @@ private:
   bool FInitialized = false;
   TNotifyEvent FOnAttached;
   TNotifyEvent FOnDetached;
+};
+
+// Links one behaviour to the default material that owns the item's collection, and owns the
+// behaviour's uniform block from its registration on the material's program until the next
+// registration or the item's end. A block is always taken off the program before it is freed, so
+// the program never pushes freed memory.
+class TVantrelMaterialBehaviourItem : public TCollectionItem {
+  RTL_CLASS(TVantrelMaterialBehaviourItem, TCollectionItem)
+public:
+  TVantrelMaterialBehaviourItem() = default;
+  ~TVantrelMaterialBehaviourItem() override;
+  // Takes the block off the program and frees it, and lets go of the behaviour.
+  void BeforeDestruction() override;
+  // Publishes DisplayName and Behaviour.
+  static void RegisterProperties(TPropertyList& AList);
+
+  std::string GetDisplayName() const override { return FName; }
+  // Stores the name; reports no change.
+  void SetDisplayName(const std::string& AValue) override { FName = AValue; }
+
+  TVantrelMaterialBehaviour* GetBehaviour() const { return FBehaviour; }
+  // Nothing without a collection material. Removes the old behaviour's nodes (vertex, then
+  // fragment stage) and fires its OnDetached when the value is another object, stores the value,
+  // adds its nodes and fires its OnAttached, then rebuilds the material's program. Raises
+  // EInvalidCast when the collection's material is not a default material.
+  void SetBehaviour(TVantrelMaterialBehaviour* AValue);
+
+  void* GetUBO() const { return FUBO; }
+  int32_t GetUBOSize() const { return FUBOSize; }
+  // Frees the block the item holds (first taking it off the material's program), then keeps the
+  // new one.
+  void SetUBO(void* AUBO, int32_t AUBOSize);
+
+  // Takes a new block from the behaviour and registers it on AProgram under the behaviour's name.
+  void OnRegisterUniformBuffer(TMaterial* AMaterial, TContext3D* AContext, TShaderProgram* AProgram);
+  void OnUpdateShader(TVantrelNodeBuilder* ABuilder, TContextShaderKind AKind);
+  // Initialises the behaviour while it is not Initialized, then lets it fill the block.
+  void Apply(TMaterial* AMaterial, TContext3D* AContext);
+  // The removal notice of the held behaviour makes the item forget it, calling no hook.
+  virtual void Notification(TComponent* AComponent, TOperation AOperation);
+
+  // The default material of the item's collection, or nullptr.
+  TVantrelDefaultMaterial* DefaultMaterial() const;
+
+protected:
+  void AssignTo(TPersistent* ADest) const override;
+
+private:
+  // Stores ABehaviour without hooks, moving the source's free notification along.
+  void HoldBehaviour(TVantrelMaterialBehaviour* ABehaviour);
+  // Takes the held block off the material's current program when the program reads it.
+  void UnregisterBlock();
+
+  std::string FName;
+  TVantrelMaterialBehaviour* FBehaviour = nullptr;
+  void* FUBO = nullptr;
+  int32_t FUBOSize = 0;
+  std::string FUBOName;
+};
+
+// The behaviour items of one default material.
+class TVantrelMaterialBehaviourCollection : public TCollection {
+  RTL_CLASS(TVantrelMaterialBehaviourCollection, TCollection)
+public:
+  explicit TVantrelMaterialBehaviourCollection(TMaterial* AMaterial);
+
+  TMaterial* GetMaterial() const { return FMaterial; }
+  void SetMaterial(TMaterial* AValue) { FMaterial = AValue; }
+  TVantrelMaterialBehaviourItem* GetItem(int AIndex) const;
+  TPersistent* GetOwner() const override;
+  // Passes the notification to every item in order.
+  virtual void Notification(TComponent* AComponent, TOperation AOperation);
+  // True when an item holds ABehaviour.
+  bool Holds(const TVantrelMaterialBehaviour* ABehaviour) const;
+
+private:
+  TMaterial* FMaterial;
 };
 
 // Registers TVantrelMaterialBehaviour for streaming; counted.

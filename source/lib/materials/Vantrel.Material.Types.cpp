@@ -408,6 +408,7 @@ TVantrelBitmapPool::TVantrelBitmapPool(TPersistent* AOwner)
 void TVantrelBitmapPool::RegisterProperties(TPropertyList& AList) {
   AList.Add("DeclareAsArray", &TVantrelBitmapPool::GetDeclareAsArray, &TVantrelBitmapPool::SetDeclareAsArray)
       .WithDefault(false);
+  AList.AddEvent("OnUpdate", &TVantrelBitmapPool::FOnUpdate);
 }
 
 TVantrelBitmapPoolEntry* TVantrelBitmapPool::GetItem(int AIndex) const {

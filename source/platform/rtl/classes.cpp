@@ -99,7 +99,25 @@ void TPersistent::DefineProperties(TFiler*) {}
 
 // ---- TComponent ----
 
+namespace {
+thread_local int LoadingMarkers = 0;
+} // namespace
+
+TComponentLoadingMarker::TComponentLoadingMarker() {
+  ++LoadingMarkers;
+}
+
+TComponentLoadingMarker::~TComponentLoadingMarker() {
+  --LoadingMarkers;
+}
+
+bool TComponentLoadingMarker::Active() {
+  return LoadingMarkers > 0;
+}
+
 TComponent::TComponent(TComponent* AOwner) : FOwner(AOwner) {
+  if (TComponentLoadingMarker::Active())
+    Loading();
   // The constructors of derived classes, and their creation bodies, already see the design state
   // the owner will hand over when it takes the component in.
   if (AOwner && AOwner->FComponentState.Contains(TComponentStateItem::csDesigning))

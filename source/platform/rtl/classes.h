@@ -100,6 +100,18 @@ RTL_ENUM_TYPEINFO(TComponentStateItem, "csLoading", "csReading", "csWriting", "c
                   "csDesignInstance")
 using TComponentState = TSet<TComponentStateItem>;
 
+// While a marker lives on this thread, every component constructed on it starts with csLoading
+// set, so that its AfterConstruction already sees it. A reader opens one around making a
+// component it is about to read and calls Loaded when the reading is done. Markers nest.
+class TComponentLoadingMarker {
+public:
+  TComponentLoadingMarker();
+  ~TComponentLoadingMarker();
+  TComponentLoadingMarker(const TComponentLoadingMarker&) = delete;
+  TComponentLoadingMarker& operator=(const TComponentLoadingMarker&) = delete;
+  static bool Active();
+};
+
 class TComponent : public TPersistent {
   RTL_CLASS(TComponent, TPersistent)
 public:

@@ -109,7 +109,10 @@ void TBitmap::BitmapChanged() {
 void TBitmap::Assign(const rtl::TPersistent* ASource) {
   if (ASource == this)
     return;
-  if (const auto* bitmap = dynamic_cast<const TBitmap*>(ASource)) {
+  if (!ASource) {
+    // Nothing to copy: the bitmap becomes empty.
+    Reallocate(0, 0);
+  } else if (const auto* bitmap = dynamic_cast<const TBitmap*>(ASource)) {
     Reallocate(bitmap->FWidth, bitmap->FHeight);
     FPixels = bitmap->FPixels;
     FPixels.resize(size_t(FWidth) * size_t(FHeight) * BytesPerPixel);

@@ -86,8 +86,8 @@ public:
   bool IsMapped() const { return FMapCount > 0; }
 
   // From another bitmap: its size, scale, tag and pixels. From a texture: its size and scale,
-  // with every pixel transparent black (the pixels live on the GPU). Anything else raises
-  // EConvertError.
+  // with every pixel transparent black (the pixels live on the GPU). From nullptr: the bitmap
+  // becomes empty. Anything else raises EConvertError.
   void Assign(const rtl::TPersistent* ASource) override;
 
   TBitmapCanvas* Canvas();

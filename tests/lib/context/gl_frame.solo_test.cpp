@@ -1,16 +1,18 @@
 // One whole frame through the framework's context: a context made by the context manager on a
-// render-target texture, a triangle lit by a directional light and drawn by a material with its
-// own GLSL program, and the image read back into a bitmap.
+// render-target texture, a triangle lit by a directional light and drawn by a Lambert material
+// source, and the image read back into a bitmap.
 
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
+#include "materials/Vantrel.Material.Lambert.h"
 #include "support/gl_fixture.h"
 #include "ui/bitmap.h"
 #include "ui/material.h"
@@ -23,57 +25,8 @@ using namespace vantrel;
 
 constexpr int32_t Size = 64;
 
-// Clip coordinate j is dot(_MVPMatrix[j], p): the matrix arrives as its four transposed rows.
-constexpr std::string_view VertexCode = R"(#version 430
-layout(location = 0) in vec3 a_Vertex;
-layout(location = 1) in vec3 a_Normal;
-uniform vec4 _MVPMatrix[4];
-out vec3 v_Normal;
-void main() {
-  vec4 p = vec4(a_Vertex, 1.0);
-  gl_Position = vec4(dot(_MVPMatrix[0], p), dot(_MVPMatrix[1], p), dot(_MVPMatrix[2], p), dot(_MVPMatrix[3], p));
-  v_Normal = a_Normal;
-}
-)";
-
-constexpr std::string_view PixelCode = R"(#version 430
-in vec3 v_Normal;
-uniform vec4 _LightDir;
-uniform vec4 _Color;
-out vec4 o_Color;
-void main() {
-  o_Color = vec4(_Color.rgb * max(dot(normalize(v_Normal), -_LightDir.xyz), 0.0), 1.0);
-}
-)";
-
-TOwned<TContextShader> MakeShader(const char* AName, TContextShaderKind AKind, std::string_view ACode,
-                                  std::vector<TContextShaderVariable> AVariables) {
-  TContextShaderSource source;
-  source.Arch = TContextShaderArch::GLSL;
-  source.Code.assign(ACode.begin(), ACode.end());
-  source.Variables = std::move(AVariables);
-  return MakeOwned<TContextShader>(AName, AKind, std::vector<TContextShaderSource>{source});
-}
-
-// Names the model-view-projection matrix, which the draw hands over after DoApply,
-// and takes the light's direction from the context's first shader light.
-class TLitMaterial : public TCustomMaterial {
-public:
-  TLitMaterial(TContextShader* AVertexShader, TContextShader* APixelShader) {
-    FVertexShader = AVertexShader;
-    FPixelShader = APixelShader;
-  }
-
-protected:
-  void DoApply(TContext3D* AContext) override {
-    TCustomMaterial::DoApply(AContext);
-    auto* context = CheckedCast<TVantrelContext>(AContext);
-    const TVector3D direction = context->GetShaderLights()[0].Direction;
-    const TVector3D color{1, 0.5f, 0.25f, 1};
-    context->SetShaderVariable("LightDir", std::span<const TVector3D>(&direction, 1));
-    context->SetShaderVariable("Color", std::span<const TVector3D>(&color, 1));
-  }
-};
+// The triangle's colour; the Lambert merge multiplies the diffuse colour in twice.
+constexpr TAlphaColor TriangleColor = 0xFFFF8040;
 
 struct TVertex {
   TPoint3D Position;
@@ -98,18 +51,14 @@ protected:
     FTexture->SetStyle({TTextureStyle::RenderTarget});
     FContext.reset(CheckedCast<TContextOpenGLWindows>(
         TContextManager::CreateFromTexture(FTexture.get(), TMultisample::None, true)));
-    FVertexShader = MakeShader(
-        "lit.fvs", TContextShaderKind::VertexShader, VertexCode,
-        {{"MVPMatrix", TContextShaderVariableKind::Matrix, 0, 4, 0, TContextShaderKind::VertexShader}});
-    FPixelShader = MakeShader(
-        "lit.fps", TContextShaderKind::PixelShader, PixelCode,
-        {{"LightDir", TContextShaderVariableKind::Vector, 0, 1, 0, TContextShaderKind::PixelShader},
-         {"Color", TContextShaderVariableKind::Vector, 0, 1, 0, TContextShaderKind::PixelShader}});
+    FSource = MakeOwned<TVantrelLambertMaterialSource>(nullptr);
+    FSource->SetDiffuse(TriangleColor);
+    FSource->SetUseTexturing(false);
   }
   void TearDown() override {
+    FSource.reset();
     TVantrelContext::FreePrograms();
-    FPixelShader.reset();
-    FVertexShader.reset();
+    TShaderManager::Clear();
     FContext.reset();
     FTexture.reset();
     TVantrelContext::ResetDrawCallDiagnostics();
@@ -118,7 +67,6 @@ protected:
 
   // Clears, draws the triangle and reads the image back.
   void RenderFrame(TBitmap& ABitmap) {
-    TLitMaterial material(FVertexShader.get(), FPixelShader.get());
     const std::array<TVertex, 3> vertices{
         {{{-2, 0, -2}, {0, 0, 1}}, {{0, 0, -2}, {0, 0, 1}}, {{-2, 2, -2}, {0, 0, 1}}}};
     const std::array<uint32_t, 3> indices{0, 1, 2};
@@ -127,16 +75,18 @@ protected:
     FContext->Clear({TClearTarget::Color, TClearTarget::Depth}, 0xFF202020, 1, 0);
     FContext->SetContextStates(
         {TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csAllFace});
+    // The generated vertex stage reads the model matrix from the instance attribute.
+    const TMatrix3D identity = TMatrix3D::Identity();
+    FContext->SetInstances(1, &identity);
     FContext->DrawPrimitives(TPrimitivesKind::Triangles, vertices.data(), indices.data(), declaration,
-                             sizeof(TVertex), 3, 4, 3, &material, 1);
+                             sizeof(TVertex), 3, 4, 3, FSource->GetMaterial(), 1);
     FContext->EndSceneRendering();
     FContext->CopyToBitmap(&ABitmap, TRect(0, 0, Size, Size));
   }
 
   TOwned<TTexture> FTexture;
   TOwned<TContextOpenGLWindows> FContext;
-  TOwned<TContextShader> FVertexShader;
-  TOwned<TContextShader> FPixelShader;
+  TOwned<TVantrelLambertMaterialSource> FSource;
 };
 
 TBGRA PixelAt(TBitmap& ABitmap, int32_t AX, int32_t AY) {
@@ -145,6 +95,17 @@ TBGRA PixelAt(TBitmap& ABitmap, int32_t AX, int32_t AY) {
   const TAlphaColor color = data.GetPixel(AX, AY);
   ABitmap.Unmap(data);
   return {uint8_t(color), uint8_t(color >> 8), uint8_t(color >> 16), uint8_t(color >> 24)};
+}
+
+// The Lambert model at the lit pixel: 255 x colour^2 x N.L, with N = (0, 0, 1) and L the light's
+// reversed direction, so N.L = 0.5.
+TBGRA LitPixel() {
+  auto channel = [](uint8_t AByte) {
+    const double c = AByte / 255.0;
+    return uint8_t(std::lround(255 * c * c * 0.5));
+  };
+  return {channel(uint8_t(TriangleColor)), channel(uint8_t(TriangleColor >> 8)), channel(uint8_t(TriangleColor >> 16)),
+          255};
 }
 
 TEST_F(LitTriangle, OneFrameDrawsTheLitTriangleAndReadsItBack) {
@@ -159,7 +120,7 @@ TEST_F(LitTriangle, OneFrameDrawsTheLitTriangleAndReadsItBack) {
   TBitmap bitmap(Size, Size);
 
   RenderFrame(bitmap);
-  EXPECT_TRUE(PixelNear(PixelAt(bitmap, 8, 24), {32, 64, 128, 255}));
+  EXPECT_TRUE(PixelNear(PixelAt(bitmap, 8, 24), LitPixel()));
   for (auto [x, y] : {std::pair{24, 8}, std::pair{8, 56}, std::pair{56, 8}})
     EXPECT_TRUE(PixelNear(PixelAt(bitmap, x, y), {0x20, 0x20, 0x20, 0xFF})) << x << ", " << y;
   const TVantrelContextShared& shared = ContextShared();
@@ -175,7 +136,7 @@ TEST_F(LitTriangle, OneFrameDrawsTheLitTriangleAndReadsItBack) {
 
   RenderFrame(bitmap);
   EXPECT_EQ(TVantrelContext::ProgramCount(), 1);
-  EXPECT_TRUE(PixelNear(PixelAt(bitmap, 8, 24), {32, 64, 128, 255}));
+  EXPECT_TRUE(PixelNear(PixelAt(bitmap, 8, 24), LitPixel()));
 }
 
 } // namespace

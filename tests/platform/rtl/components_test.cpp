@@ -512,3 +512,34 @@ TEST(Collections, AssignCopiesItemsAndFreeingReleasesThem) {
 }
 
 } // namespace
+
+namespace {
+// Notes whether csLoading was already set when its AfterConstruction ran.
+class TLoadingProbe : public TComponent {
+public:
+  using TComponent::TComponent;
+  bool LoadingAtConstruction = false;
+  void AfterConstruction() override {
+    inherited::AfterConstruction();
+    LoadingAtConstruction = ComponentState().Contains(rtl::TComponentStateItem::csLoading);
+  }
+};
+} // namespace
+
+TEST(Components, ALoadingMarkerSetsCsLoadingBeforeAfterConstructionUntilLoaded) {
+  auto plain = rtl::MakeOwned<TLoadingProbe>(nullptr);
+  EXPECT_FALSE(plain->LoadingAtConstruction);
+  rtl::TOwned<TLoadingProbe> loaded;
+  {
+    rtl::TComponentLoadingMarker outer;
+    {
+      rtl::TComponentLoadingMarker inner;
+    }
+    EXPECT_TRUE(rtl::TComponentLoadingMarker::Active());
+    loaded = rtl::MakeOwned<TLoadingProbe>(nullptr);
+  }
+  EXPECT_FALSE(rtl::TComponentLoadingMarker::Active());
+  EXPECT_TRUE(loaded->LoadingAtConstruction);
+  loaded->Loaded();
+  EXPECT_FALSE(loaded->ComponentState().Contains(rtl::TComponentStateItem::csLoading));
+}

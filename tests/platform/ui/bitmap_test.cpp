@@ -58,6 +58,14 @@ TEST(Bitmap, EmptyOrNegativeSizes) {
   EXPECT_THROW(bitmap->SetSize(-1, 4), rtl::EArgumentOutOfRangeException);
   EXPECT_THROW(bitmap->SetSize(0x7FFFFFFF, 2), rtl::EArgumentOutOfRangeException);
   EXPECT_EQ(bitmap->Width(), 5);
+  // Assigning nothing empties the bitmap and tells its listener.
+  bitmap->SetSize(3, 2);
+  int changes = 0;
+  bitmap->SetOnChange([&](rtl::TObject*) { ++changes; });
+  bitmap->Assign(nullptr);
+  EXPECT_TRUE(bitmap->IsEmpty());
+  EXPECT_EQ(bitmap->Width(), 0);
+  EXPECT_EQ(changes, 1);
 }
 
 TEST(Bitmap, SavesBmpFilesThatReadBack) {
