@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "context/Vantrel.Context.h"
+#include "materials/Vantrel.Material.Lambert.h"
 #include "scene/Vantrel.Control.h"
 #include "support/constant_material.h"
 #include "support/gl_fixture.h"
@@ -57,10 +58,10 @@ protected:
 
   // Draws AControl face-on (looking down -Z) with a projection that maps the unit box onto the
   // whole target, and reads the target back, top row first.
-  TOwned<TBitmap> Draw(TControl3D* AControl) {
+  TOwned<TBitmap> Draw(TControl3D* AControl, TAlphaColor ABackground = 0xFF000000) {
     TVantrelContext* context = Context();
     EXPECT_TRUE(context->BeginScene());
-    context->Clear({TClearTarget::Color, TClearTarget::Depth}, 0xFF000000, 1, 0);
+    context->Clear({TClearTarget::Color, TClearTarget::Depth}, ABackground, 1, 0);
     context->SetContextState(TContextState::cs3DScene);
     context->SetContextState(TContextState::csZTestOn);
     context->SetCameraMatrix(TMatrix3D::Identity());
@@ -126,6 +127,32 @@ TEST_F(RoundCubeGL, SizeScalesTheDrawAndTheBoxAndAFreedSourceIsForgotten) {
       static_cast<ui::TCustomMaterial*>(source->GetMaterial())->PixelShader());
   source->Free();
   EXPECT_EQ(cube->MaterialSource(), nullptr);
+}
+
+// The default material's own apply gives the plain (non-instanced) draw its one instance from the
+// context's current matrix, so a Lambert source covers the same silhouette.
+TEST_F(RoundCubeGL, ALambertSourceDrawsTheSameSilhouetteWithoutInstancing) {
+  auto* source = New<TVantrelLambertMaterialSource>(FRoot.get());
+  source->SetUseTexturing(false);
+  source->SetEmissive(0xFFFFFFFF);
+  auto* cube = New<ui::TRoundCube>(FRoot.get());
+  cube->SetParent(FRoot.get());
+  cube->SetMaterialSource(source);
+  constexpr TAlphaColor background = 0xFF0000FF;
+  TOwned<TBitmap> image = Draw(cube, background);
+  for (auto [x, y] : {std::pair{0, 0}, std::pair{Size - 1, 0}, std::pair{0, Size - 1}, std::pair{Size - 1, Size - 1}}) {
+    SCOPED_TRACE(testing::Message() << "corner " << x << ", " << y);
+    EXPECT_EQ(Pixel(image, x, y), background);
+  }
+  for (auto [x, y] : {std::pair{Size / 2, 0}, std::pair{0, Size / 2}, std::pair{Size / 2, Size - 1},
+                      std::pair{Size - 1, Size / 2}, std::pair{Size / 2, Size / 2}}) {
+    SCOPED_TRACE(testing::Message() << "edge " << x << ", " << y);
+    EXPECT_NE(Pixel(image, x, y), background);
+  }
+  // The material forgets its program when freed, before the caches go.
+  source->Free();
+  TVantrelContext::FreePrograms();
+  TShaderManager::Clear();
 }
 
 } // namespace
