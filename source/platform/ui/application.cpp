@@ -231,7 +231,7 @@ void TApplication::DestroyForms() {
 void TApplication::HandleException(rtl::TObject* ASender, const std::string& AClassName,
                                    const std::string& AMessage) {
   if (!FOnException) {
-    rtl::Log::d(std::string_view("<ERROR> " + AMessage));
+    ShowException(AClassName, AMessage);
     return;
   }
   // A copy: the handler may replace itself.
@@ -241,6 +241,10 @@ void TApplication::HandleException(rtl::TObject* ASender, const std::string& ACl
   } catch (const std::exception& e) {
     rtl::Log::d(std::string_view("<ERROR> " + std::string(e.what())));
   }
+}
+
+void TApplication::ShowException(const std::string&, const std::string& AMessage) {
+  rtl::Log::d(std::string_view("<ERROR> " + AMessage));
 }
 
 void TApplication::HandleException(rtl::TObject* ASender, std::exception_ptr AError) {

@@ -89,6 +89,8 @@ public:
   void HandleException(rtl::TObject* ASender, const std::string& AClassName, const std::string& AMessage);
   // The same for a caught exception; EAbort is silent.
   void HandleException(rtl::TObject* ASender, std::exception_ptr AError);
+  // The default report: "<ERROR> " + message through the debug log (standard error).
+  void ShowException(const std::string& AClassName, const std::string& AMessage);
   const TExceptionEvent& GetOnException() const { return FOnException; }
   void SetOnException(TExceptionEvent AValue) { FOnException = std::move(AValue); }
 
