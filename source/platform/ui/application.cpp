@@ -79,8 +79,17 @@ void TApplication::ProcessTimers() {
 }
 
 void TApplication::ProcessPaints() {
-  // A copy: a paint may add or remove scenes.
-  const auto scenes = FPaintables;
+  // A copy: a paint may add or remove scenes. One list per nesting depth, kept, so steady frames
+  // allocate nothing.
+  if (FPaintDepth == FPaintLists.size())
+    FPaintLists.emplace_back();
+  std::vector<IPaintable*>& scenes = FPaintLists[FPaintDepth];
+  scenes.assign(FPaintables.begin(), FPaintables.end());
+  ++FPaintDepth;
+  struct TLeave {
+    size_t& Depth;
+    ~TLeave() { --Depth; }
+  } leave{FPaintDepth};
   for (IPaintable* scene : scenes) {
     if (std::ranges::find(FPaintables, scene) == FPaintables.end() ||
         std::ranges::find(FPainting, scene) != FPainting.end() || !scene->PaintPending())

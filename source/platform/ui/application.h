@@ -13,6 +13,7 @@
 // never inside a pass; RunApplication wraps a program's main body around that order.
 
 #include <atomic>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -126,8 +127,11 @@ public:
   // Ends a wait of the loop from any thread.
   void Wake();
 
-private:
+  // Opens the presenter and shows the main form in it; Run does this first. Nothing without a
+  // main form or when it is shown already.
   void ShowMainForm();
+
+private:
   void ProcessEvents();
   void ProcessCalls();
   void ProcessTimers();
@@ -152,6 +156,10 @@ private:
   std::vector<IPaintable*> FPaintables;
   // The scenes whose paint is running, so an inner pass does not paint them again.
   std::vector<IPaintable*> FPainting;
+  // ProcessPaints' copies of FPaintables, one per nesting depth; a deque, so an inner pass's new
+  // list leaves the outer one where it is.
+  std::deque<std::vector<IPaintable*>> FPaintLists;
+  size_t FPaintDepth = 0;
 };
 
 TApplication& Application();

@@ -81,6 +81,8 @@ private:
   TBrush FFill;
   rtl::TOwned<TBitmap> FBitmap;
   std::vector<rtl::TRectF> FUpdateRects;
+  // The rectangles being painted (a scene's paint is never re-entered by the loop).
+  std::vector<rtl::TRectF> FPaintingRects;
 };
 
 } // namespace ui
