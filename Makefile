@@ -55,7 +55,9 @@ build/release/build.ninja:
 
 # The demo program, optimised, without tests or benchmarks.
 release: deps build/release/build.ninja
-	cmake --build build/release -j $(JOBS) --target Halcyrendo
+	@cmake --build build/release -j $(JOBS) --target Halcyrendo || { \
+	  echo "Halcyrendo was not built; the configure step names any classes its form still lacks:"; \
+	  cmake -S . -B build/release 2>&1 | grep Halcyrendo; exit 1; }
 
 # Starts the demo: a window on a desktop; without a display (or with HEADLESS=1) 60 frames off
 # screen, saved as build/release/halcyrendo.png.
