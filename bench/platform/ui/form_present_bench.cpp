@@ -105,7 +105,6 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.Summary();
 
-  ui::Application().RemoveForm(form.get());
   form.reset();
   ui::Application().DestroyForms();
   ui::UnregisterFmxClasses();

@@ -222,6 +222,8 @@ void TApplication::AddForm(IApplicationForm* AForm) {
 
 void TApplication::RemoveForm(IApplicationForm* AForm) {
   std::erase(FForms, AForm);
+  // A form freed by its program is no longer the application's to free.
+  std::erase(FOwnedForms, AForm->GetComponent());
   if (FMainForm == AForm)
     FMainForm = nullptr;
 }

@@ -181,6 +181,8 @@ TEST_F(Forms, CreateFormReadsTheResourceSetsTheReferenceAndAlignsClientChildren)
     EXPECT_EQ(E.Message(), "resource TFORMX not found");
   }
   EXPECT_EQ(missing, nullptr);
+  // A form its program frees is not freed again.
+  second->Free();
   Application().DestroyForms();
   EXPECT_EQ(Application().MainForm(), nullptr);
 }
