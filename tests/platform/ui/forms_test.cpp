@@ -16,6 +16,7 @@
 #include "rtl/exceptions.h"
 #include "rtl/form_text.h"
 #include "rtl/properties.h"
+#include "rtl/resources.h"
 #include "ui/application.h"
 #include "ui/bitmap.h"
 #include "ui/fmx_object.h"
@@ -185,6 +186,35 @@ TEST_F(Forms, CreateFormReadsTheResourceSetsTheReferenceAndAlignsClientChildren)
   second->Free();
   Application().DestroyForms();
   EXPECT_EQ(Application().MainForm(), nullptr);
+}
+
+TEST_F(Forms, AFormWhoseResourceFailsMidwayIsFreedWithEverythingItMadeAndTheNextLoads) {
+  // TFixtureForm's own resource, replaced by one that fails in its fifth component.
+  static const rtl::TBytes broken = rtl::ObjectTextToBinary("object FixtureForm: TFixtureForm\n"
+                                                            "  object Panel1: TRecordingControl\n  end\n"
+                                                            "  object A: TRecordingControl\n  end\n"
+                                                            "  object B: TRecordingControl\n  end\n"
+                                                            "  object C: TRecordingControl\n  end\n"
+                                                            "  object D: TRecordingControl\n"
+                                                            "    Align = Sideways\n"
+                                                            "  end\n"
+                                                            "end\n");
+  rtl::RegisterResource("TFIXTUREFORM", broken.data(), broken.size());
+  TFixtureForm* form = reinterpret_cast<TFixtureForm*>(1);
+  try {
+    Application().CreateForm(TFixtureForm::StaticClass(), form);
+    ADD_FAILURE();
+  } catch (const rtl::EReadError& E) {
+    EXPECT_NE(E.Message().find("D.Align"), std::string::npos) << E.Message();
+    EXPECT_NE(E.Message().find("Sideways"), std::string::npos) << E.Message();
+  }
+  EXPECT_EQ(form, nullptr);
+  EXPECT_EQ(Application().MainForm(), nullptr);
+  RegisterFixtureFormResource();
+  form = CreateFixtureForm();
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(form->ComponentCount(), 1);
+  EXPECT_EQ(Application().MainForm(), form);
 }
 
 TEST_F(Forms, MouseGoesToTheControlUnderThePointWhichKeepsTheCaptureUntilRelease) {
