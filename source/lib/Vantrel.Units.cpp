@@ -20,7 +20,9 @@
 #include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Viewport.h"
 #include "scene/Vantrel.Control.h"
+#include "scene/Vantrel.Cube.h"
 #include "scene/Vantrel.Group.h"
+#include "scene/Vantrel.Mesh.h"
 #include "scene/Vantrel.Segment.h"
 #include "scene/Vantrel.Transform.h"
 #include "utils/Vantrel.Utils.Dialogue.System.h"
@@ -47,6 +49,8 @@ constexpr TUnitEntry Units[] = {
     {InitializeTransform, FinalizeTransform},
     {InitializeGroup, FinalizeGroup},
     {InitializeSegment, FinalizeSegment},
+    {InitializeMesh, FinalizeMesh},
+    {InitializeCube, FinalizeCube},
     {InitializeImaging, nullptr},
     {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
     {InitializeMaterialDefault, FinalizeMaterialDefault},

@@ -33,14 +33,15 @@ constexpr int32_t ReadBackBytesPerPixel = 4;
 
 TOpenGLESShared GOpenGLESShared;
 
-// Indexed by TVertexFormat's ordinal.
+// Indexed by TVertexFormat's ordinal. A byte colour is a TAlphaColor stored as it is: its
+// little-endian bytes are B, G, R, A, so the size GL_BGRA hands the shader red as red.
 constexpr std::array<TVertexAttributeLayout, 16> VertexAttributeLayouts = {{
-    {0, 3, GL_FLOAT, false},        // Vertex
-    {1, 3, GL_FLOAT, false},        // Normal
-    {2, 4, GL_UNSIGNED_BYTE, true}, // Color0
-    {3, 4, GL_UNSIGNED_BYTE, true}, // Color1
-    {4, 4, GL_UNSIGNED_BYTE, true}, // Color2
-    {5, 4, GL_UNSIGNED_BYTE, true}, // Color3
+    {0, 3, GL_FLOAT, false},              // Vertex
+    {1, 3, GL_FLOAT, false},              // Normal
+    {2, GL_BGRA, GL_UNSIGNED_BYTE, true}, // Color0
+    {3, GL_BGRA, GL_UNSIGNED_BYTE, true}, // Color1
+    {4, GL_BGRA, GL_UNSIGNED_BYTE, true}, // Color2
+    {5, GL_BGRA, GL_UNSIGNED_BYTE, true}, // Color3
     {2, 4, GL_FLOAT, false},        // ColorF0
     {3, 4, GL_FLOAT, false},        // ColorF1
     {4, 4, GL_FLOAT, false},        // ColorF2

@@ -40,9 +40,10 @@ TModelDefSeams& Seams() {
 int DefTypesInitCount = 0;
 
 // The classes of this part, for the class registry.
-std::array<TCustomDefClass*, 4> UnitClasses() {
-  return {&TCustomDef::StaticClass(), &TTransformDef::StaticClass(), &TSegmentDef::StaticClass(),
-          &TGroupDef::StaticClass()};
+std::array<TCustomDefClass*, 9> UnitClasses() {
+  return {&TCustomDef::StaticClass(),       &TTransformDef::StaticClass(),   &TSegmentDef::StaticClass(),
+          &TGroupDef::StaticClass(),        &TMaterialRefDef::StaticClass(), &TMeshInstanceDef::StaticClass(),
+          &TCustomMeshDef::StaticClass(),   &TMeshDef::StaticClass(),        &TVertexGroupDef::StaticClass()};
 }
 
 // This part's rows of the child type table.
@@ -50,9 +51,11 @@ struct TChildRow {
   const char* TypeName;
   TCustomDefClass* Class;
 };
-std::array<TChildRow, 2> ChildRows() {
+std::array<TChildRow, 4> ChildRows() {
   return {{{"Vantrel.DefTypes.TTransformDef", &TTransformDef::StaticClass()},
-           {"Vantrel.DefTypes.TSegmentDef", &TSegmentDef::StaticClass()}}};
+           {"Vantrel.DefTypes.TSegmentDef", &TSegmentDef::StaticClass()},
+           {"Vantrel.DefTypes.TMeshDef", &TMeshDef::StaticClass()},
+           {"Vantrel.DefTypes.TVertexGroupDef", &TVertexGroupDef::StaticClass()}}};
 }
 
 } // namespace
@@ -292,11 +295,14 @@ void InitializeDefTypes() {
     RegisterClass(*defClass);
   for (const TChildRow& row : ChildRows())
     RegisterChildDefClass(row.TypeName, *row.Class);
+  // Any other node type reads as a mesh definition.
+  SetChildDefFallback(&TMeshDef::StaticClass());
 }
 
 void FinalizeDefTypes() {
   if (DefTypesInitCount == 0 || --DefTypesInitCount > 0)
     return;
+  SetChildDefFallback(nullptr);
   for (const TChildRow& row : ChildRows())
     UnregisterChildDefClass(row.TypeName);
   for (TCustomDefClass* defClass : UnitClasses())

@@ -360,4 +360,18 @@ std::string GetUniqueComponentName(const TComponent* AOwner, std::string_view AT
   return name;
 }
 
+void DirtyHackApplyMeshDataBuffers(TMeshData* AMeshData, const TVertexBuffer* AVertices,
+                                   const TIndexBuffer* AIndices) {
+  if (!AMeshData)
+    return;
+  try {
+    if (AVertices)
+      AMeshData->VertexBuffer().AdoptLayoutAndCopy(*AVertices);
+    if (AIndices && AIndices->Buffer())
+      AMeshData->IndexBuffer().Assign(*AIndices);
+  } catch (const Exception& e) {
+    throw Exception("DirtyHackApplyMeshDataBuffers() : " + e.Message());
+  }
+}
+
 } // namespace vantrel

@@ -89,4 +89,12 @@ bool IsUniqueComponentName(const rtl::TComponent* AOwner, const std::string& ANa
 // after 1000 tries, so a hook that rejects every name cannot hang the caller.
 std::string GetUniqueComponentName(const rtl::TComponent* AOwner, std::string_view AText);
 
+// Puts a definition's buffers into AMeshData (nothing for null): AMeshData's vertex buffer drops
+// its memory and takes AVertices' layout and a copy of its data while staying the same object
+// (so holders of it see the new format); AIndices, when it holds bytes, is copied into the index
+// buffer. A runtime-library error is raised again as "DirtyHackApplyMeshDataBuffers() : <message>";
+// other exceptions pass unchanged.
+void DirtyHackApplyMeshDataBuffers(ui::TMeshData* AMeshData, const ui::TVertexBuffer* AVertices,
+                                   const ui::TIndexBuffer* AIndices);
+
 } // namespace vantrel

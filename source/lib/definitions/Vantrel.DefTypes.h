@@ -379,3 +379,6 @@ template <class T> TCustomDef* DefFactoryOf(TCustomDef* AOwner) {
 } // namespace detail
 
 } // namespace vantrel
+
+// The mesh part of the unit: vertex records, mesh definitions, vertex groups, the vertex cache.
+#include "definitions/Vantrel.DefTypes.Mesh.h"

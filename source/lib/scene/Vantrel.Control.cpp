@@ -10,6 +10,7 @@
 #include "rtl/log.h"
 #include "rtl/properties.h"
 #include "rtl/sysutils.h"
+#include "scene/Vantrel.Mesh.h"
 #include "ui/fmx_object.h"
 #include "utils/Vantrel.Utils.Duplication.h"
 #include "utils/Vantrel.Utils.Geometry.h"
@@ -225,6 +226,8 @@ void TVantrelControl::FindControlsByDeepSearch(const std::string& AName, TSearch
   for (const auto& [name, control] : FControls) {
     if (name == AName)
       AResult->Add(control, false);
+    else if (const auto* mesh = dynamic_cast<const TVantrelMesh*>(control); mesh && mesh->ReferencedName() == AName)
+      AResult->Add(control, true);
     control->FindControlsByDeepSearch(AName, AResult);
   }
 }

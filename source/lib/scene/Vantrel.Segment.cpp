@@ -2,6 +2,7 @@
 
 #include "definitions/Vantrel.DefTypes.h"
 #include "rtl/sysutils.h"
+#include "scene/Vantrel.Mesh.h"
 
 namespace vantrel {
 
@@ -22,13 +23,18 @@ void TVantrelSegment::BuildHierarchy(TTransformDef* ADef) {
   if (!children)
     return;
   for (TTransformDef* child : *children) {
-    auto* segmentDef = dynamic_cast<TSegmentDef*>(child);
-    if (!segmentDef)
+    TVantrelTransform* control = nullptr;
+    if (dynamic_cast<TVertexGroupDef*>(child))
+      control = New<TVantrelVertexGroup>(this);
+    else if (dynamic_cast<TMeshDef*>(child))
+      control = New<TVantrelMesh>(this);
+    else if (dynamic_cast<TSegmentDef*>(child))
+      control = New<TVantrelSegment>(this);
+    else
       throw Exception(Format(SHierarchyTypeNotSupported, child->ClassName()));
-    auto* segment = New<TVantrelSegment>(this);
-    segment->SetStored(false);
-    segment->SetParent(this);
-    segment->LoadFromDefinition(segmentDef);
+    control->SetStored(false);
+    control->SetParent(this);
+    control->LoadFromDefinition(child);
   }
 }
 

@@ -368,4 +368,36 @@ TBoundingBox TBoundingBox::Create(std::span<const TPoint3D> APoints) {
   return Create(low, high);
 }
 
+TPoint3D TBoundingBox::CenterPoint() const {
+  return {f32((double(Left) + Right) / 2), f32((double(Top) + Bottom) / 2), f32((double(Near) + Far) / 2)};
+}
+
+TBoundingBox TBoundingBox::Union(const TBoundingBox& A) const {
+  return {std::min(Left, A.Left),   std::min(Top, A.Top),       std::min(Near, A.Near),
+          std::max(Right, A.Right), std::max(Bottom, A.Bottom), std::max(Far, A.Far)};
+}
+
+TBoundingBox TBoundingBox::Offset(const TPoint3D& ADelta) const {
+  return {Left + ADelta.X, Top + ADelta.Y, Near + ADelta.Z, Right + ADelta.X, Bottom + ADelta.Y, Far + ADelta.Z};
+}
+
+TBoundingBox TBoundingBox::FitInto(const TBoundingBox& ATarget, float& ARatio) const {
+  if (ATarget.Width() <= 0 || ATarget.Height() <= 0 || ATarget.Depth() <= 0) {
+    ARatio = 1;
+    return *this;
+  }
+  const double ratio = std::max({double(Width()) / ATarget.Width(), double(Height()) / ATarget.Height(),
+                                 double(Depth()) / ATarget.Depth()});
+  // A box without extent cannot be scaled up to the target; it stays as it is.
+  if (!(ratio > 0)) {
+    ARatio = 1;
+    return *this;
+  }
+  ARatio = f32(ratio);
+  const TPoint3D center = ATarget.CenterPoint();
+  const double w = Width() / ratio / 2, h = Height() / ratio / 2, d = Depth() / ratio / 2;
+  return {f32(center.X - w), f32(center.Y - h), f32(center.Z - d),
+          f32(center.X + w), f32(center.Y + h), f32(center.Z + d)};
+}
+
 } // namespace rtl

@@ -158,6 +158,17 @@ struct TBoundingBox {
 
   TPoint3D MinPoint() const { return {Left, Top, Near}; }
   TPoint3D MaxPoint() const { return {Right, Bottom, Far}; }
+  float Width() const { return Right - Left; }
+  float Height() const { return Bottom - Top; }
+  float Depth() const { return Far - Near; }
+  TPoint3D CenterPoint() const;
+  // The smallest box holding both.
+  TBoundingBox Union(const TBoundingBox& A) const;
+  // Moved by ADelta.
+  TBoundingBox Offset(const TPoint3D& ADelta) const;
+  // This box scaled uniformly to fit into ATarget and centred on it. ARatio is the largest of the
+  // three (extent / target extent); a target extent <= 0 on any axis gives ARatio 1 and this box.
+  TBoundingBox FitInto(const TBoundingBox& ATarget, float& ARatio) const;
   bool operator==(const TBoundingBox&) const = default;
 };
 static_assert(sizeof(TBoundingBox) == 24);

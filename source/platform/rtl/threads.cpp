@@ -33,7 +33,8 @@ struct TSyncCall {
 };
 
 struct TPendingCall {
-  TThread* Thread;
+  // The thread or other object the call was queued for.
+  const void* Owner;
   uint64_t Sequence;
   TThreadMethod Method;            // a queued call
   std::shared_ptr<TSyncCall> Sync; // or a synchronized one
@@ -57,7 +58,7 @@ TSyncQueue& SyncQueue() {
 
 std::atomic<TWakeMainThread> WakeHook{nullptr};
 
-void Enqueue(TThread* AThread, TThreadMethod AMethod, std::shared_ptr<TSyncCall> ASync) {
+void Enqueue(const void* AThread, TThreadMethod AMethod, std::shared_ptr<TSyncCall> ASync) {
   auto& queue = SyncQueue();
   {
     std::lock_guard guard(queue.Mutex);
@@ -427,10 +428,21 @@ void TThread::Queue(TThread* AThread, TThreadMethod AMethod) {
 }
 
 void TThread::RemoveQueuedEvents(TThread* AThread) {
+  RemoveQueuedEvents(static_cast<const void*>(AThread));
+}
+
+void TThread::Queue(const void* AOwner, TThreadMethod AMethod) {
+  if (IsMainThread())
+    AMethod();
+  else
+    Enqueue(AOwner, std::move(AMethod), nullptr);
+}
+
+void TThread::RemoveQueuedEvents(const void* AOwner) {
   auto& queue = SyncQueue();
   std::lock_guard guard(queue.Mutex);
   std::erase_if(queue.Pending,
-                [&](const TPendingCall& ACall) { return !ACall.Sync && ACall.Thread == AThread; });
+                [&](const TPendingCall& ACall) { return !ACall.Sync && ACall.Owner == AOwner; });
 }
 
 TThread* TThread::CreateAnonymousThread(TThreadMethod AProc) {

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -110,6 +111,13 @@ public:
   static void Queue(TThread* AThread, TThreadMethod AMethod);
   // Drops the queued, not yet run calls that AThread queued (nullptr: those queued without thread).
   static void RemoveQueuedEvents(TThread* AThread);
+  static void Queue(std::nullptr_t, TThreadMethod AMethod) { Queue(static_cast<TThread*>(nullptr), std::move(AMethod)); }
+  static void RemoveQueuedEvents(std::nullptr_t) { RemoveQueuedEvents(static_cast<TThread*>(nullptr)); }
+  // The same queue keyed by any object instead of a thread: on the main thread AMethod runs at
+  // once, otherwise in arrival order at CheckSynchronize. An object that dies removes its pending
+  // calls first, under the queue's lock, so none of them runs on freed memory.
+  static void Queue(const void* AOwner, TThreadMethod AMethod);
+  static void RemoveQueuedEvents(const void* AOwner);
   // A suspended thread that frees itself and runs AProc.
   static TThread* CreateAnonymousThread(TThreadMethod AProc);
   static void Yield();

@@ -1,10 +1,13 @@
 #include "ui/mesh_buffers.h"
 
+#include <atomic>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
 #include "rtl/exceptions.h"
+#include "ui/context3d.h"
 
 namespace ui {
 
@@ -157,18 +160,62 @@ void TVertexBuffer::SetColor(int32_t ASlot, int32_t AIndex, TAlphaColor AValue) 
     Write(Element(AIndex, Slot(TVertexFormat::ColorF0, ASlot)), rtl::TAlphaColorF::Create(AValue));
 }
 
+rtl::TAlphaColorF TVertexBuffer::GetColorF(int32_t ASlot, int32_t AIndex) const {
+  return Read<rtl::TAlphaColorF>(Element(AIndex, Slot(TVertexFormat::ColorF0, ASlot)));
+}
+
+void TVertexBuffer::SetColorF(int32_t ASlot, int32_t AIndex, const rtl::TAlphaColorF& AValue) {
+  Write(Element(AIndex, Slot(TVertexFormat::ColorF0, ASlot)), AValue);
+}
+
+void TVertexBuffer::Assign(const TVertexBuffer& ASource) {
+  if (&ASource == this)
+    return;
+  FFormat = ASource.FFormat;
+  FLength = ASource.FLength;
+  FVertexSize = ASource.FVertexSize;
+  std::memcpy(FOffsets, ASource.FOffsets, sizeof(FOffsets));
+  FDeclaration = ASource.FDeclaration;
+  FData = ASource.FData;
+}
+
+void TVertexBuffer::AdoptLayoutAndCopy(const TVertexBuffer& ASource) {
+  if (&ASource == this)
+    return;
+  // Release first, so that the copy never holds two blocks at once.
+  std::vector<uint8_t>().swap(FData);
+  Assign(ASource);
+}
+
 TIndexBuffer::TIndexBuffer(int32_t ALength, TIndexFormat AFormat) : FFormat(AFormat) {
   SetLength(ALength);
 }
 
 void TIndexBuffer::SetLength(int32_t ALength) {
+  Changed();
   FData.resize(StorageSize(ALength, IndexSize()));
   FLength = ALength;
+}
+
+void TIndexBuffer::Changed() {
+  // One counter for all index buffers: a buffer made at the address of a freed one never repeats
+  // the freed one's version.
+  static std::atomic<uint64_t> versions{0};
+  FVersion = ++versions;
 }
 
 void TIndexBuffer::CheckIndex(int32_t AIndex) const {
   if (AIndex < 0 || AIndex >= FLength)
     RaiseRangeError();
+}
+
+void TIndexBuffer::Assign(const TIndexBuffer& ASource) {
+  if (&ASource == this)
+    return;
+  Changed();
+  FFormat = ASource.FFormat;
+  FLength = ASource.FLength;
+  FData = ASource.FData;
 }
 
 uint32_t TIndexBuffer::GetIndices(int32_t AIndex) const {
@@ -181,6 +228,7 @@ uint32_t TIndexBuffer::GetIndices(int32_t AIndex) const {
 
 void TIndexBuffer::SetIndices(int32_t AIndex, uint32_t AValue) {
   CheckIndex(AIndex);
+  Changed();
   uint8_t* address = FData.data() + size_t(AIndex) * IndexSize();
   if (FFormat == TIndexFormat::UInt32)
     return Write(address, AValue);
@@ -191,7 +239,87 @@ void TIndexBuffer::SetIndices(int32_t AIndex, uint32_t AValue) {
 
 TMeshData::TMeshData(TVertexFormats AVertexFormat, int32_t AVertexCount, int32_t AIndexCount,
                      TIndexFormat AIndexFormat)
-    : FVertexBuffer(rtl::MakeOwned<TVertexBuffer>(AVertexFormat, AVertexCount)),
-      FIndexBuffer(rtl::MakeOwned<TIndexBuffer>(AIndexCount, AIndexFormat)) {}
+    : FOwnVertexBuffer(std::make_shared<TVertexBuffer>(AVertexFormat, AVertexCount)),
+      FVertexBuffer(FOwnVertexBuffer), FIndexBuffer(rtl::MakeOwned<TIndexBuffer>(AIndexCount, AIndexFormat)) {}
+
+void TMeshData::Render(TContext3D* AContext, TMaterial* AMaterial, float AOpacity) {
+  if (!AContext)
+    return;
+  const TVertexBuffer& vertices = *FVertexBuffer;
+  const TIndexBuffer& indices = *FIndexBuffer;
+  AContext->DrawPrimitives(TPrimitivesKind::Triangles, vertices.Buffer(), indices.Buffer(),
+                           vertices.GetVertexDeclarations(), vertices.VertexSize(), vertices.Length(),
+                           indices.IndexSize(), indices.Length(), AMaterial, AOpacity);
+}
+
+void TMeshData::ShareVertexBuffer(std::shared_ptr<TVertexBuffer> AShared) {
+  FVertexBuffer = AShared ? std::move(AShared) : FOwnVertexBuffer;
+  FBoundingBoxValid = false;
+}
+
+void TMeshData::Assign(const TMeshData& ASource) {
+  FVertexBuffer->Assign(*ASource.FVertexBuffer);
+  FIndexBuffer->Assign(*ASource.FIndexBuffer);
+  FBoundingBoxValid = false;
+}
+
+rtl::TBoundingBox TMeshData::GetBoundingBox() {
+  if (!FBoundingBoxValid) {
+    const TVertexBuffer& vertices = *FVertexBuffer;
+    std::vector<TPoint3D> points(size_t(vertices.Length()));
+    for (int32_t i = 0; i < vertices.Length(); ++i)
+      points[size_t(i)] = vertices.GetVertices(i);
+    FBoundingBox = rtl::TBoundingBox::Create(points);
+    FBoundingBoxValid = true;
+  }
+  return FBoundingBox;
+}
+
+namespace {
+
+// Moeller-Trumbore, both faces: the distance along ADir, or a negative value for a miss.
+double RayTriangleDistance(const TPoint3D& AOrigin, const TPoint3D& ADir, const TPoint3D& A, const TPoint3D& B,
+                           const TPoint3D& C) {
+  const double e1[3] = {double(B.X) - A.X, double(B.Y) - A.Y, double(B.Z) - A.Z};
+  const double e2[3] = {double(C.X) - A.X, double(C.Y) - A.Y, double(C.Z) - A.Z};
+  const double d[3] = {ADir.X, ADir.Y, ADir.Z};
+  const double p[3] = {d[1] * e2[2] - d[2] * e2[1], d[2] * e2[0] - d[0] * e2[2], d[0] * e2[1] - d[1] * e2[0]};
+  const double det = e1[0] * p[0] + e1[1] * p[1] + e1[2] * p[2];
+  if (std::abs(det) < 1e-12)
+    return -1;
+  const double s[3] = {double(AOrigin.X) - A.X, double(AOrigin.Y) - A.Y, double(AOrigin.Z) - A.Z};
+  const double u = (s[0] * p[0] + s[1] * p[1] + s[2] * p[2]) / det;
+  if (u < 0 || u > 1)
+    return -1;
+  const double q[3] = {s[1] * e1[2] - s[2] * e1[1], s[2] * e1[0] - s[0] * e1[2], s[0] * e1[1] - s[1] * e1[0]};
+  const double v = (d[0] * q[0] + d[1] * q[1] + d[2] * q[2]) / det;
+  if (v < 0 || u + v > 1)
+    return -1;
+  return (e2[0] * q[0] + e2[1] * q[1] + e2[2] * q[2]) / det;
+}
+
+} // namespace
+
+bool TMeshData::RayCastIntersect(const TPoint3D& ARayPos, const TPoint3D& ARayDir,
+                                 TPoint3D& AIntersection) const {
+  const TVertexBuffer& vertices = *FVertexBuffer;
+  const TIndexBuffer& indices = *FIndexBuffer;
+  const uint32_t vertexCount = uint32_t(vertices.Length());
+  double best = -1;
+  for (int32_t t = 0; t + 2 < indices.Length(); t += 3) {
+    const uint32_t i0 = indices.GetIndices(t), i1 = indices.GetIndices(t + 1), i2 = indices.GetIndices(t + 2);
+    if (i0 >= vertexCount || i1 >= vertexCount || i2 >= vertexCount)
+      continue;
+    const double distance = RayTriangleDistance(ARayPos, ARayDir, vertices.GetVertices(int32_t(i0)),
+                                                vertices.GetVertices(int32_t(i1)), vertices.GetVertices(int32_t(i2)));
+    if (distance >= 0 && (best < 0 || distance < best))
+      best = distance;
+  }
+  if (best < 0)
+    return false;
+  AIntersection = {rtl::f32(ARayPos.X + best * ARayDir.X), rtl::f32(ARayPos.Y + best * ARayDir.Y),
+                   rtl::f32(ARayPos.Z + best * ARayDir.Z)};
+  return true;
+}
 
 } // namespace ui

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <vector>
 
 #include "rtl/colors.h"
@@ -17,6 +18,9 @@
 #include "rtl/types2d.h"
 
 namespace ui {
+
+class TContext3D;
+class TMaterial;
 
 enum class TVertexFormat : uint8_t {
   Vertex,
@@ -88,9 +92,17 @@ public:
   void SetLength(int32_t ALength);
   int32_t VertexSize() const { return FVertexSize; }
   int32_t Size() const { return FLength * FVertexSize; }
-  uint8_t* Buffer() { return FData.data(); }
-  const uint8_t* Buffer() const { return FData.data(); }
+  // The interleaved bytes; null while the buffer holds none.
+  uint8_t* Buffer() { return FData.empty() ? nullptr : FData.data(); }
+  const uint8_t* Buffer() const { return FData.empty() ? nullptr : FData.data(); }
   const TVertexDeclaration& GetVertexDeclarations() const { return FDeclaration; }
+
+  // A full copy of ASource: format, layout, count and data.
+  void Assign(const TVertexBuffer& ASource);
+  // Releases this buffer's memory, takes ASource's format, count, vertex size, offsets and byte
+  // size, and copies ASource's data when it holds any. The object stays the same, so everything
+  // that refers to it sees the new layout.
+  void AdoptLayoutAndCopy(const TVertexBuffer& ASource);
   // The byte offset of AFormat within a vertex, or -1 when the format lacks it.
   int32_t OffsetOf(TVertexFormat AFormat) const { return FOffsets[unsigned(AFormat)]; }
 
@@ -109,6 +121,9 @@ public:
   // ASlot 0..3: the byte colour ColorN, or else the float colour ColorFN converted.
   rtl::TAlphaColor GetColor(int32_t ASlot, int32_t AIndex) const;
   void SetColor(int32_t ASlot, int32_t AIndex, rtl::TAlphaColor AValue);
+  // ASlot 0..3: the float colour ColorFN.
+  rtl::TAlphaColorF GetColorF(int32_t ASlot, int32_t AIndex) const;
+  void SetColorF(int32_t ASlot, int32_t AIndex, const rtl::TAlphaColorF& AValue);
 
 private:
   // The address of AFormat in vertex AIndex, or nullptr when the format lacks it.
@@ -138,8 +153,18 @@ public:
   TIndexFormat Format() const { return FFormat; }
   int32_t IndexSize() const { return FFormat == TIndexFormat::UInt16 ? 2 : 4; }
   int32_t Size() const { return FLength * IndexSize(); }
-  uint8_t* Buffer() { return FData.data(); }
-  const uint8_t* Buffer() const { return FData.data(); }
+  // The index bytes; null while the buffer holds none. Writable access counts as a change.
+  uint8_t* Buffer() {
+    Changed();
+    return FData.empty() ? nullptr : FData.data();
+  }
+  const uint8_t* Buffer() const { return FData.empty() ? nullptr : FData.data(); }
+  // A new value, unique in the process, with every change (and every writable access to the
+  // bytes), so callers can keep values derived from the indices until they change.
+  uint64_t Version() const { return FVersion; }
+
+  // A full copy of ASource, its format included.
+  void Assign(const TIndexBuffer& ASource);
 
   uint32_t GetIndices(int32_t AIndex) const;
   // A value that does not fit a 16-bit buffer raises ERangeError instead of wrapping.
@@ -147,13 +172,17 @@ public:
 
 private:
   void CheckIndex(int32_t AIndex) const;
+  void Changed();
 
   TIndexFormat FFormat;
   int32_t FLength = 0;
   std::vector<uint8_t> FData;
+  uint64_t FVersion = 0;
 };
 
-// One mesh's vertices and indices; it owns both buffers.
+// One mesh's vertices and indices. The index buffer is its own; the vertex buffer sits behind a
+// shared handle, so a vertex group can draw its parent's vertices and the parent's buffer lives
+// as long as any holder.
 class TMeshData : public rtl::TObject {
   RTL_CLASS(TMeshData, rtl::TObject)
 public:
@@ -164,10 +193,38 @@ public:
   const TVertexBuffer& VertexBuffer() const { return *FVertexBuffer; }
   TIndexBuffer& IndexBuffer() { return *FIndexBuffer; }
   const TIndexBuffer& IndexBuffer() const { return *FIndexBuffer; }
+  const TVertexDeclaration& VertexDeclaration() const { return FVertexBuffer->GetVertexDeclarations(); }
+
+  // The handle others may share.
+  const std::shared_ptr<TVertexBuffer>& SharedVertexBuffer() const { return FVertexBuffer; }
+  // Draws AShared's vertices from now on; null goes back to the own buffer.
+  void ShareVertexBuffer(std::shared_ptr<TVertexBuffer> AShared);
+  bool IsVertexBufferShared() const { return FVertexBuffer != FOwnVertexBuffer; }
+
+  // Copies both buffers' content (not the sharing).
+  void Assign(const TMeshData& ASource);
+
+  // The box of the positions, recomputed after CalcBoundingBox or a change flagged with
+  // BoundingBoxChanged; zeros when there are no vertices.
+  rtl::TBoundingBox GetBoundingBox();
+  void BoundingBoxChanged() { FBoundingBoxValid = false; }
+
+  // Draws the triangles through AContext's DrawPrimitives, also when the buffers are empty: a
+  // static mesh draws its empty data from the context's cached GPU buffers. Pointers are null for
+  // empty buffers; the index size is the format's (2 or 4).
+  void Render(TContext3D* AContext, TMaterial* AMaterial, float AOpacity);
+
+  // The nearest intersection of the ray with a triangle, seen from either side. Triangles with an
+  // index at or beyond the vertex count are skipped. False leaves AIntersection unchanged.
+  bool RayCastIntersect(const rtl::TPoint3D& ARayPos, const rtl::TPoint3D& ARayDir,
+                        rtl::TPoint3D& AIntersection) const;
 
 private:
-  rtl::TOwned<TVertexBuffer> FVertexBuffer;
+  std::shared_ptr<TVertexBuffer> FOwnVertexBuffer;
+  std::shared_ptr<TVertexBuffer> FVertexBuffer;
   rtl::TOwned<TIndexBuffer> FIndexBuffer;
+  rtl::TBoundingBox FBoundingBox;
+  bool FBoundingBoxValid = false;
 };
 
 } // namespace ui

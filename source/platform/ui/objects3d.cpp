@@ -129,12 +129,7 @@ void TRoundCube::Render() {
   if (!context)
     return;
   context->SetMatrix(rtl::TMatrix3D::CreateScaling({Width(), Height(), Depth()}) * AbsoluteMatrix());
-  const TVertexBuffer& vertices = FData->VertexBuffer();
-  const TIndexBuffer& indices = FData->IndexBuffer();
-  context->DrawPrimitives(TPrimitivesKind::Triangles, vertices.Buffer(), indices.Buffer(),
-                          vertices.GetVertexDeclarations(), vertices.VertexSize(), vertices.Length(),
-                          indices.IndexSize(), indices.Length(), TMaterialSource::ValidMaterial(FMaterialSource),
-                          AbsoluteOpacity());
+  FData->Render(context, TMaterialSource::ValidMaterial(FMaterialSource), AbsoluteOpacity());
 }
 
 } // namespace ui

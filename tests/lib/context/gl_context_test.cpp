@@ -631,6 +631,7 @@ TEST(OpenGLContextTables, TextureUnitsPrimitiveModesAndAttributeLocations) {
   const TVertexAttributeLayout color = VertexAttributeLayout(TVertexFormat::Color2);
   EXPECT_EQ(color.Location, 4u);
   EXPECT_EQ(color.Type, uint32_t(GL_UNSIGNED_BYTE));
+  EXPECT_EQ(color.Components, GL_BGRA); // the stored B, G, R, A bytes reach the shader as R, G, B, A
   EXPECT_TRUE(color.Normalized);
   EXPECT_EQ(VertexAttributeLayout(TVertexFormat::ColorF2).Location, 4u);
   EXPECT_EQ(VertexAttributeLayout(TVertexFormat::TexCoord3).Location, 9u);

@@ -182,12 +182,15 @@ TEST_F(DefTypesTree, ChildrenComeBackAsTheClassesTheyName) {
   EXPECT_EQ(segment->GetReferenceId(), "target");
   EXPECT_EQ(segment->GetReference(), nullptr);
   EXPECT_EQ(segment->GetOwner(), FRoot.get());
-  for (int i = 1; i < 5; ++i)
-    EXPECT_EQ(&children[i]->ClassType(), &TTransformDef::StaticClass()) << i;
+  EXPECT_EQ(&children[1]->ClassType(), &TTransformDef::StaticClass());
+  // Names outside the table read as the mesh definition, the unit's fallback.
+  for (int i = 2; i < 5; ++i)
+    EXPECT_EQ(&children[i]->ClassType(), &TMeshDef::StaticClass()) << i;
 
-  SetChildDefFallback(&TProbeDef::StaticClass());
+  TCustomDefClass* unitFallback = SetChildDefFallback(&TProbeDef::StaticClass());
+  EXPECT_EQ(unitFallback, &TMeshDef::StaticClass());
   FRoot->FromJSON(nullptr, *json);
-  EXPECT_EQ(SetChildDefFallback(nullptr), &TProbeDef::StaticClass());
+  EXPECT_EQ(SetChildDefFallback(unitFallback), &TProbeDef::StaticClass());
   ASSERT_EQ(children.Count(), 10);
   EXPECT_EQ(&children[6]->ClassType(), &TTransformDef::StaticClass());
   for (int i = 7; i < 10; ++i)

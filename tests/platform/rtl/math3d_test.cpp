@@ -176,3 +176,16 @@ TEST(Matrix3D, LookAtRHPutsTheViewAxisOnNegativeZ) {
 }
 
 } // namespace
+
+TEST(BoundingBox, ExtentsUnionOffsetAndFitInto) {
+  const TBoundingBox box{0, 0, 0, 2, 1, 4};
+  EXPECT_EQ(box.CenterPoint(), (TPoint3D{1, 0.5f, 2}));
+  EXPECT_EQ(box.Union({-1, 0.5f, 1, 1, 3, 2}), (TBoundingBox{-1, 0, 0, 2, 3, 4}));
+  EXPECT_EQ(box.Offset({1, 1, 1}), (TBoundingBox{1, 1, 1, 3, 2, 5}));
+  float ratio = 0;
+  // The largest extent ratio (depth 4 / 2) scales the box, centred on the target.
+  EXPECT_EQ(box.FitInto({-1, -1, -1, 1, 1, 1}, ratio), (TBoundingBox{-0.5f, -0.25f, -1, 0.5f, 0.25f, 1}));
+  EXPECT_EQ(ratio, 2);
+  EXPECT_EQ(box.FitInto({0, 0, 0, 1, 0, 1}, ratio), box);
+  EXPECT_EQ(ratio, 1);
+}

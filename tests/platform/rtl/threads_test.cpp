@@ -316,3 +316,20 @@ TEST(Threads, APostedCallRunsTheWakeHookOnThePostingThread) {
 }
 
 } // namespace
+
+// Calls queued for an object run in arrival order; an object's removal drops only its own.
+TEST(Threads, QueueKeyedByAnyObjectRunsInOrderAndIsRemovedByOwner) {
+  int first = 0, second = 0;
+  std::vector<int> order;
+  std::thread worker([&] {
+    rtl::TThread::Queue(static_cast<const void*>(&first), [&] { order.push_back(1); });
+    rtl::TThread::Queue(static_cast<const void*>(&second), [&] { order.push_back(2); });
+    rtl::TThread::Queue(static_cast<const void*>(&first), [&] { order.push_back(3); });
+  });
+  worker.join();
+  rtl::TThread::RemoveQueuedEvents(static_cast<const void*>(&second));
+  rtl::CheckSynchronize();
+  EXPECT_EQ(order, (std::vector<int>{1, 3}));
+  rtl::TThread::Queue(static_cast<const void*>(&first), [&] { order.push_back(4); });
+  EXPECT_EQ(order.back(), 4); // on the main thread: at once
+}

@@ -115,3 +115,61 @@ TEST(MeshData, OwnsBuffersOfTheChosenFormats) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(VertexBuffer, AdoptLayoutAndCopyKeepsTheObject) {
+  TVertexBuffer target({TVertexFormat::Vertex, TVertexFormat::ColorF0}, 4);
+  TVertexBuffer source({TVertexFormat::Vertex, TVertexFormat::TexCoord0}, 2);
+  source.SetTexCoord(0, 1, {0.5f, 0.25f});
+  const TVertexBuffer* identity = &target;
+  target.AdoptLayoutAndCopy(source);
+  EXPECT_EQ(&target, identity);
+  EXPECT_EQ(target.Format(), source.Format());
+  EXPECT_EQ(target.Length(), 2);
+  EXPECT_EQ(target.VertexSize(), 20);
+  EXPECT_EQ(target.OffsetOf(TVertexFormat::TexCoord0), 12);
+  EXPECT_EQ(target.GetTexCoord(0, 1), (rtl::TPointF{0.5f, 0.25f}));
+  target.AdoptLayoutAndCopy(TVertexBuffer({TVertexFormat::Vertex}, 0));
+  EXPECT_EQ(target.Buffer(), nullptr);
+  target.SetLength(1);
+  target.SetColorF(0, 0, {1, 0, 0, 1}); // the format has no float colour now: nothing happens
+  EXPECT_EQ(target.GetColorF(0, 0), (rtl::TAlphaColorF{}));
+}
+
+TEST(MeshData, SharesVertexBuffersRaysAndBoxes) {
+  TMeshData parent({TVertexFormat::Vertex}, 3, 3);
+  parent.VertexBuffer().SetVertices(1, {1, 0, 0});
+  parent.VertexBuffer().SetVertices(2, {0, 1, 0});
+  parent.IndexBuffer().SetIndices(1, 1);
+  parent.IndexBuffer().SetIndices(2, 2);
+  EXPECT_EQ(parent.GetBoundingBox(), (rtl::TBoundingBox{0, 0, 0, 1, 1, 0}));
+  TPoint3D hit;
+  // Two-sided: from either side.
+  ASSERT_TRUE(parent.RayCastIntersect({0.25f, 0.25f, 5}, {0, 0, -1}, hit));
+  EXPECT_EQ(hit, (TPoint3D{0.25f, 0.25f, 0}));
+  ASSERT_TRUE(parent.RayCastIntersect({0.25f, 0.25f, -5}, {0, 0, 1}, hit));
+  parent.IndexBuffer().SetIndices(2, 9); // beyond the vertices: skipped
+  EXPECT_FALSE(parent.RayCastIntersect({0.25f, 0.25f, 5}, {0, 0, -1}, hit));
+
+  TVertexBuffer* shared = nullptr;
+  {
+    TMeshData group({TVertexFormat::Vertex}, 0, 3);
+    TMeshData owner({TVertexFormat::Vertex}, 3, 0);
+    group.ShareVertexBuffer(owner.SharedVertexBuffer());
+    shared = &group.VertexBuffer();
+    EXPECT_EQ(shared, &owner.VertexBuffer());
+    EXPECT_TRUE(group.IsVertexBufferShared());
+    group.ShareVertexBuffer(nullptr);
+    EXPECT_EQ(group.VertexBuffer().Length(), 0);
+  }
+  // Either destruction order is safe: the holder keeps the buffer alive.
+  std::shared_ptr<TVertexBuffer> keep;
+  {
+    TMeshData owner({TVertexFormat::Vertex}, 3, 0);
+    keep = owner.SharedVertexBuffer();
+  }
+  EXPECT_EQ(keep->Length(), 3);
+}
+
+} // namespace

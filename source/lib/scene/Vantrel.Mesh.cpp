@@ -1,0 +1,758 @@
+#include "scene/Vantrel.Mesh.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "context/Vantrel.Context.Buffers.h"
+#include "context/Vantrel.Context.h"
+#include "definitions/Vantrel.DefTypes.Utils.h"
+#include "definitions/Vantrel.DefTypes.h"
+#include "rtl/exceptions.h"
+#include "rtl/properties.h"
+#include "rtl/sysutils.h"
+#include "rtl/threads.h"
+#include "rtl/value.h"
+#include "scene/Vantrel.Group.h"
+#include "scene/Vantrel.Segment.h"
+#include "ui/material.h"
+#include "utils/Vantrel.Utils.Geometry.h"
+#include "utils/Vantrel.Utils.Math.h"
+
+namespace vantrel {
+
+RTL_DEFINE_CLASS(TVantrelMeshInstances, "Vantrel.Mesh")
+RTL_DEFINE_CLASS(TVantrelMesh, "Vantrel.Mesh", &TVantrelMesh::RegisterProperties)
+RTL_DEFINE_CLASS(TVantrelVertexGroup, "Vantrel.Mesh")
+
+namespace {
+
+[[noreturn]] void Rewrap(const char* AFormat, const std::exception& AError) {
+  const auto* error = dynamic_cast<const Exception*>(&AError);
+  throw Exception(Format(AFormat, {error ? error->Message() : std::string(AError.what())}));
+}
+
+template <class TApply> void ApplyKey(const TProperties& AProperties, const char* AKey, TApply AApply) {
+  if (const TValue* value = AProperties.Find(std::string_view(AKey)))
+    AApply(*value);
+}
+
+bool InvalidBox(const TBoundingBox& ABox) {
+  return ABox.Left > ABox.Right || ABox.Top > ABox.Bottom || ABox.Near > ABox.Far;
+}
+
+bool EmptyBox(const TBoundingBox& ABox) {
+  const auto empty = [](float AMin, float AMax) { return AMax - AMin < 0 || std::abs(AMax - AMin) <= 0.0001f; };
+  return empty(ABox.Left, ABox.Right) || empty(ABox.Top, ABox.Bottom) || empty(ABox.Near, ABox.Far);
+}
+
+TVantrelContext* VantrelContext(TContext3D* AContext) {
+  return dynamic_cast<TVantrelContext*>(AContext);
+}
+
+} // namespace
+
+// ---- TVantrelMeshInstances ----
+
+int32_t TVantrelMeshInstances::AddInstance(const TMatrix3D& ATransform) {
+  if (FCache.empty())
+    FCache.push_back(TMatrix3D::Identity());
+  FInherited = false;
+  FCache.push_back(ATransform);
+  FCacheUpdated = true;
+  Propagate();
+  return int32_t(FCache.size()) - 1;
+}
+
+bool TVantrelMeshInstances::DeleteInstance(int32_t AIndex) {
+  if (AIndex < 0 || size_t(AIndex) >= FCache.size())
+    return false;
+  if (FCache.size() > 1) {
+    if (AIndex == 0)
+      FCache[0] = TMatrix3D::Identity();
+    else
+      FCache.erase(FCache.begin() + AIndex);
+  }
+  Propagate();
+  return true;
+}
+
+void TVantrelMeshInstances::ClearInstances() {
+  FCache.assign(1, TMatrix3D::Identity());
+  FCacheUpdated = true;
+  FInherited = false;
+  Propagate();
+}
+
+TMatrix3D TVantrelMeshInstances::GetInstance(int32_t AIndex) const {
+  if (AIndex < 0 || size_t(AIndex) >= FCache.size())
+    throw Exception(SGetInstanceInvalid);
+  return FCache[size_t(AIndex)];
+}
+
+void TVantrelMeshInstances::SetInstance(int32_t AIndex, const TMatrix3D& AValue) {
+  if (FCache.empty())
+    FCache.push_back(TMatrix3D{});
+  if (AIndex < 0 || size_t(AIndex) >= FCache.size())
+    throw Exception(SSetInstanceInvalid);
+  FCache[size_t(AIndex)] = AValue;
+}
+
+void TVantrelMeshInstances::UpdateInstanceCache(const TMatrix3D& ABaseTransform,
+                                                const std::vector<TMatrix3D>& AInstances) {
+  FCache.resize(AInstances.size());
+  for (size_t i = 0; i < AInstances.size(); ++i)
+    FCache[i] = AInstances[i] * ABaseTransform;
+  FCacheUpdated = true;
+  FInherited = true;
+}
+
+const std::vector<TMatrix3D>& TVantrelMeshInstances::ToArray() {
+  if (FCache.empty())
+    FCache.push_back(TMatrix3D::Identity());
+  return FCache;
+}
+
+void TVantrelMeshInstances::Propagate() {
+  if (FMesh)
+    FMesh->UpdateSubMeshInstances(TMatrix3D::Identity(), FCache);
+}
+
+// ---- TVantrelMesh: life ----
+
+TVantrelMesh::TVantrelMesh(TComponent* AOwner)
+    : TVantrelTransform(AOwner), FData(MakeOwned<TMeshData>(MeshVertexFormat, 0, 0)),
+      FInstances(MakeOwned<TVantrelMeshInstances>(this)) {}
+
+void TVantrelMesh::AfterConstruction() {
+  try {
+    if (!FData)
+      throw Exception(SMeshDataNotSet);
+    TOwned<TVertexBuffer> buffer = CreateVertexBuffer();
+    DirtyHackApplyMeshDataBuffers(FData.get(), buffer.get(), nullptr);
+  } catch (const std::exception& error) {
+    const auto* known = dynamic_cast<const Exception*>(&error);
+    throw Exception(SMeshCreate + (known ? known->Message() : std::string(error.what())));
+  }
+  TVantrelTransform::AfterConstruction();
+}
+
+TOwned<TVertexBuffer> TVantrelMesh::CreateVertexBuffer() {
+  return MakeOwned<TVertexBuffer>(MeshVertexFormat, 0);
+}
+
+void TVantrelMesh::BeforeDestruction() {
+  // The owned sub-meshes go here, while this mesh is whole (and marked destroying, so they leave
+  // the Meshes list alone); the list is then cleared before anything else of this mesh goes.
+  TVantrelTransform::BeforeDestruction();
+  FMeshes.clear();
+}
+
+TVantrelMesh::~TVantrelMesh() {
+  FInstances.reset();
+  FMeshes.clear();
+  // A definition that belongs to no model and to no owner node is this mesh's to free; a child
+  // definition is freed with its owner's children.
+  if (OwnsDefinition()) {
+    TCustomDef* def = Def();
+    ForgetDefinitionInSubtree(this, def);
+    def->Free();
+  }
+  FData.reset();
+}
+
+bool TVantrelMesh::OwnsDefinition() const {
+  const auto* def = dynamic_cast<const TMeshDef*>(Def());
+  if (!def)
+    return false;
+  const TClass* modelClass = GetClass("Vantrel.DefTypes.TModelDef");
+  if (modelClass && def->InheritsFrom(*modelClass))
+    return false;
+  return def->GetModel() == nullptr && def->GetOwnerRef() == nullptr;
+}
+
+void TVantrelMesh::ForgetDefinitionInSubtree(TFmxObject* AObject, const TCustomDef* ADef) {
+  if (auto* control = dynamic_cast<TVantrelControl*>(AObject); control && control->Def() == ADef)
+    control->SetDef(nullptr);
+  for (TFmxObject* child : AObject->Children())
+    ForgetDefinitionInSubtree(child, ADef);
+}
+
+void TVantrelMesh::RegisterProperties(TPropertyList& AList) {
+  AList.Add("WrapMode", &TVantrelMesh::WrapMode, &TVantrelMesh::SetWrapMode).WithDefault(TMeshWrapMode::Original);
+}
+
+void TVantrelMesh::Notification(TComponent* AComponent, TOperation AOperation) {
+  TVantrelTransform::Notification(AComponent, AOperation);
+  if (AOperation == TOperation::opRemove && AComponent == FMaterialSource)
+    FMaterialSource = nullptr;
+}
+
+// ---- parent registration ----
+
+void TVantrelMesh::RegisterInParentMesh() {
+  auto* parent = dynamic_cast<TVantrelMesh*>(Parent());
+  if (parent && std::find(parent->FMeshes.begin(), parent->FMeshes.end(), this) == parent->FMeshes.end())
+    parent->FMeshes.push_back(this);
+}
+
+void TVantrelMesh::UnregisterFromParentMesh() {
+  auto* parent = dynamic_cast<TVantrelMesh*>(Parent());
+  if (!parent || parent->ComponentState().Contains(TComponentStateItem::csDestroying))
+    return;
+  std::erase(parent->FMeshes, this);
+}
+
+void TVantrelMesh::DoAddObject(TFmxObject* AObject) {
+  TVantrelTransform::DoAddObject(AObject);
+  if (auto* mesh = dynamic_cast<TVantrelMesh*>(AObject))
+    mesh->RegisterInParentMesh();
+}
+
+void TVantrelMesh::DoRemoveObject(TFmxObject* AObject) {
+  // The child may already have left its parent link: the list is this mesh's own.
+  if (auto* mesh = dynamic_cast<TVantrelMesh*>(AObject); mesh && !ComponentState().Contains(TComponentStateItem::csDestroying))
+    std::erase(FMeshes, mesh);
+  TVantrelTransform::DoRemoveObject(AObject);
+}
+
+// ---- settings that propagate ----
+
+void TVantrelMesh::SetWrapMode(TMeshWrapMode AValue) {
+  FWrapMode = AValue;
+  Repaint();
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->SetWrapMode(AValue);
+}
+
+void TVantrelMesh::SetFrustumCullingCheck(bool AValue) {
+  TVantrelTransform::SetFrustumCullingCheck(AValue);
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->SetFrustumCullingCheck(AValue);
+}
+
+void TVantrelMesh::SetTwoSideValue(bool AValue) {
+  SetTwoSide(AValue);
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->SetTwoSideValue(AValue);
+}
+
+void TVantrelMesh::SetOpacityValue(float AValue) {
+  if (AValue > 1) {
+    SetOpaque(true);
+    SetOpacity(1);
+  } else {
+    SetOpaque(false);
+    SetOpacity(AValue);
+  }
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->SetOpacityValue(AValue);
+}
+
+void TVantrelMesh::SetVisibility(bool AValue) {
+  SetVisible(AValue);
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->SetVisibility(AValue);
+}
+
+void TVantrelMesh::SetHitTestValue(bool AValue) {
+  SetHitTest(AValue);
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->SetHitTestValue(AValue);
+}
+
+void TVantrelMesh::SetMaterialSource(ui::TMaterialSource* AValue) {
+  if (AValue == FMaterialSource)
+    return;
+  // The source is referenced, not owned: its destruction clears the reference.
+  if (FMaterialSource)
+    RemoveFreeNotification(FMaterialSource);
+  FMaterialSource = AValue;
+  if (FMaterialSource)
+    FreeNotification(FMaterialSource);
+}
+
+void TVantrelMesh::ApplyMaterialSource(ui::TMaterialSource* ASource) {
+  SetMaterialSource(ASource);
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->ApplyMaterialSource(ASource);
+}
+
+TMeshDef* TVantrelMesh::MeshDef() const {
+  return dynamic_cast<TMeshDef*>(Def());
+}
+
+bool TVantrelMesh::GetIsStatic() const {
+  const TMeshDef* def = MeshDef();
+  return def && def->GetIsStatic();
+}
+
+void TVantrelMesh::GiveDataTheFormatsOf(const TCustomMeshDef& ADef) {
+  const TVertexBuffer* vertices = ADef.GetVertexSource();
+  const TIndexBuffer* indices = ADef.GetIndexSource();
+  FData->VertexBuffer().AdoptLayoutAndCopy(TVertexBuffer(vertices ? vertices->Format() : ADef.GetVertexFormat(), 0));
+  FData->IndexBuffer().Assign(TIndexBuffer(0, indices ? indices->Format() : ADef.GetIndexFormat()));
+  FData->BoundingBoxChanged();
+}
+
+void TVantrelMesh::SetIsStatic(bool AValue) {
+  TMeshDef* def = MeshDef();
+  if (!def)
+    return;
+  const bool wasStatic = def->GetIsStatic();
+  def->SetIsStatic(AValue);
+  if (AValue) {
+    FData->BoundingBoxChanged();
+    FData->GetBoundingBox();
+    DoBoundsChanged(Parent());
+    // Only a definition that did become static holds the geometry now; otherwise the mesh data
+    // keeps it (a definition without indices stays non-static).
+    if (def->GetIsStatic())
+      GiveDataTheFormatsOf(*def);
+  } else if (wasStatic) {
+    CopyDefinitionToMeshData(def, FData.get());
+  }
+}
+
+void TVantrelMesh::SetFlatShading(bool AValue) {
+  FFlatShading = AValue;
+  if (TMeshDef* def = MeshDef()) {
+    if (AValue)
+      def->CalcFaceNormals(true, true);
+    else
+      def->CalcSmoothNormals(TMeshDefCalculateNormalMethod::cnmSlowest, 0.001f, true);
+  }
+  std::vector<TPoint3D> faceNormals;
+  if (AValue)
+    TMeshDef::ComputeFaceNormals(FData->VertexBuffer(), FData->IndexBuffer(), faceNormals, true);
+  else
+    TMeshDef::ComputeSmoothNormals(FData->VertexBuffer(), FData->IndexBuffer(),
+                                   TMeshDefCalculateNormalMethod::cnmSlowest, 0.001f, faceNormals);
+  ComputeTangentsAndBinormals();
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->SetFlatShading(AValue);
+}
+
+void TVantrelMesh::ComputeTangentsAndBinormals() {
+  if (TMeshDef* def = MeshDef()) {
+    def->CalcTangentBinormals(false);
+    // A static definition's GPU copy must follow its new normals and tangents.
+    if (def->GetIsStatic() && IsMainThread())
+      def->RefreshMeshBuffer(false);
+  }
+  SolveTangents(FData.get());
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->ComputeTangentsAndBinormals();
+}
+
+void TVantrelMesh::SolveTangents(TMeshData* AData) {
+  if (AData)
+    TMeshDef::ComputeTangentBinormals(&AData->VertexBuffer(), &AData->IndexBuffer());
+}
+
+void TVantrelMesh::UpdateSubMeshInstances(const TMatrix3D& ABaseTransform, const std::vector<TMatrix3D>& AInstances) {
+  for (TVantrelMesh* mesh : FMeshes) {
+    mesh->FInstances->UpdateInstanceCache(ABaseTransform, AInstances);
+    mesh->UpdateSubMeshInstances(ABaseTransform, AInstances);
+  }
+}
+
+// ---- geometry edits ----
+
+std::vector<TPoint3D> TVantrelMesh::GetCoordinates() {
+  std::vector<TPoint3D> result;
+  const TVertexBuffer& vertices = FData->VertexBuffer();
+  result.reserve(size_t(vertices.Length()));
+  for (int32_t v = 0; v < vertices.Length(); ++v)
+    result.push_back(vertices.GetVertices(v));
+  return result;
+}
+
+void TVantrelMesh::SetCoordinates(const std::vector<TPoint3D>& AValue) {
+  if (AValue.empty())
+    return;
+  if (const TMeshDef* def = MeshDef()) {
+    TVertexBuffer& vertices = FData->VertexBuffer();
+    const TVertexIndexMap* map = def->GetVertexIndexMap();
+    for (size_t i = 0; i < AValue.size(); ++i) {
+      const std::vector<uint32_t>* listed = map ? const_cast<TVertexIndexMap*>(map)->Find(uint32_t(i)) : nullptr;
+      if (listed && !listed->empty()) {
+        for (const uint32_t index : *listed)
+          if (index < uint32_t(vertices.Length()))
+            vertices.SetVertices(int32_t(index), AValue[i]);
+      } else if (i < size_t(vertices.Length())) {
+        vertices.SetVertices(int32_t(i), AValue[i]);
+      }
+    }
+    FData->BoundingBoxChanged();
+  }
+  Repaint();
+}
+
+void TVantrelMesh::SetVertices(const std::map<uint32_t, TVertexData>& AValue) {
+  if (AValue.empty())
+    return;
+  TVertexBuffer& vertices = FData->VertexBuffer();
+  for (const auto& [index, vertex] : AValue) {
+    if (index >= uint32_t(vertices.Length()))
+      throw Exception(SMeshInvalidVertexIndex);
+    vertices.SetVertices(int32_t(index), vertex.Position);
+  }
+  FData->BoundingBoxChanged();
+  Repaint();
+}
+
+// ---- matrices, boxes, ray casts ----
+
+TBoundingBox TVantrelMesh::LocalBox() {
+  if (const TMeshDef* def = MeshDef(); def && def->GetIsStatic())
+    return def->GetRawBoundingBox();
+  return FData->GetBoundingBox();
+}
+
+TMatrix3D TVantrelMesh::GetMeshMatrix() {
+  try {
+    if (FWrapMode != TMeshWrapMode::Original && FWrapMode != TMeshWrapMode::Fit &&
+        FWrapMode != TMeshWrapMode::Stretch)
+      return TMatrix3D::Identity();
+    TBoundingBox box = LocalBox();
+    // The static box is the definition's raw box moved up by half its height.
+    if (const TMeshDef* def = MeshDef(); def && def->GetIsStatic())
+      box = box.Offset({0, box.Height() / 2, 0});
+    if (InvalidBox(box))
+      return TMatrix3D::Identity();
+    TPoint3D scale{1, 1, 1}, first{}, second{};
+    switch (FWrapMode) {
+    case TMeshWrapMode::Original:
+      scale = {Width(), Height(), Depth()};
+      break;
+    case TMeshWrapMode::Fit: {
+      if (auto* parent = dynamic_cast<TVantrelMesh*>(Parent()))
+        box = parent->GetUnwrappedBoundingBox();
+      const TBoundingBox target{-Width() / 2, -Height() / 2, -Depth() / 2, Width() / 2, Height() / 2, Depth() / 2};
+      float ratio = 1;
+      const TBoundingBox fitted = box.FitInto(target, ratio);
+      scale = {1 / ratio, 1 / ratio, 1 / ratio};
+      first = -box.MinPoint();
+      second = fitted.MinPoint();
+      break;
+    }
+    case TMeshWrapMode::Stretch: {
+      const float extents[3] = {box.Width(), box.Height(), box.Depth()};
+      const float sizes[3] = {Width(), Height(), Depth()};
+      float* axes[3] = {&scale.X, &scale.Y, &scale.Z};
+      for (int a = 0; a < 3; ++a)
+        if (extents[a] > 0.0001f)
+          *axes[a] = sizes[a] / extents[a];
+      first = -box.MinPoint();
+      second = {-Width() / 2, -Height() / 2, -Depth() / 2};
+      break;
+    }
+    default:
+      break;
+    }
+    return TMatrix3D::CreateTranslation(first) * TMatrix3D::CreateScaling(scale) *
+           TMatrix3D::CreateTranslation(second);
+  } catch (const std::exception&) {
+    return TMatrix3D::Identity();
+  }
+}
+
+TBoundingBox TVantrelMesh::GetBoundingBox() {
+  TBoundingBox box = TransformBoundingBox(LocalBox(), GetMeshMatrix());
+  for (TVantrelMesh* mesh : FMeshes) {
+    const TBoundingBox sub = mesh->GetBoundingBox();
+    if (EmptyBox(box))
+      box = sub;
+    else if (!EmptyBox(sub))
+      box = box.Union(sub);
+  }
+  return box;
+}
+
+TBoundingBox TVantrelMesh::GetUnwrappedBoundingBox() {
+  TBoundingBox box = LocalBox();
+  for (TVantrelMesh* mesh : FMeshes)
+    box = box.Union(mesh->GetUnwrappedBoundingBox());
+  return box;
+}
+
+bool TVantrelMesh::RayCastIntersect(const TPoint3D& ARayPos, const TPoint3D& ARayDir, TPoint3D& AIntersection,
+                                    TPoint3D& ANormal) {
+  AIntersection = {};
+  ANormal = {0, -1, 0};
+  bool result = false;
+  double nearest = 1000000;
+  const auto distanceTo = [&](const TPoint3D& APoint) { return double((APoint - ARayPos).Length()); };
+  for (TVantrelMesh* mesh : FMeshes) {
+    if (!mesh->HitTest())
+      continue;
+    TPoint3D point, normal;
+    if (mesh->RayCastIntersect(ARayPos, ARayDir, point, normal) && distanceTo(point) < nearest) {
+      AIntersection = point;
+      ANormal = normal;
+      nearest = distanceTo(point);
+      result = true;
+    }
+  }
+  if (TMeshDef* def = MeshDef()) {
+    TPoint3D point, normal;
+    if (def->RayCastIntersect(ARayPos, ARayDir, GetMeshMatrix(), AbsoluteMatrix(), point, normal) &&
+        distanceTo(point) < nearest) {
+      AIntersection = point;
+      ANormal = normal;
+      result = true;
+    }
+    return result;
+  }
+  TPoint3D point;
+  // A nearer sub-mesh hit stays: the mesh data's hit competes by distance like every other.
+  if (FData->RayCastIntersect(ARayPos, ARayDir, point) && distanceTo(point) < nearest) {
+    AIntersection = point;
+    ANormal = (ARayPos - point).Normalize();
+    result = true;
+  }
+  return result;
+}
+
+bool TVantrelMesh::RayCastIntersect(const TVector3D& ARayPos, const TVector3D& ARayDir, TVector3D& AIntersection) {
+  TPoint3D point, normal;
+  if (!RayCastIntersect(TPoint3D{ARayPos.X, ARayPos.Y, ARayPos.Z}, TPoint3D{ARayDir.X, ARayDir.Y, ARayDir.Z}, point,
+                        normal))
+    return false;
+  AIntersection = {point.X, point.Y, point.Z, 1};
+  return true;
+}
+
+// ---- duplication ----
+
+void TVantrelMesh::DoDuplicate(TObject* ASource, TVantrelDuplicator* ADuplicator) {
+  TVantrelTransform::DoDuplicate(ASource, ADuplicator);
+  // Only a parent mesh: its DoRemoveObject takes the clone out of the list again (an owner mesh
+  // that is no parent would keep a pointer past the clone's life).
+  auto* registration = dynamic_cast<TVantrelMesh*>(Parent());
+  if (registration && std::find(registration->FMeshes.begin(), registration->FMeshes.end(), this) ==
+                          registration->FMeshes.end())
+    registration->FMeshes.push_back(this);
+  if (auto* source = dynamic_cast<TVantrelMesh*>(ASource); source && source->GetMeshData())
+    FData->Assign(*source->GetMeshData());
+}
+
+// ---- loading and storing ----
+
+void TVantrelMesh::CopyDefinitionToMeshData(TMeshDef* ADef, TMeshData* AData) {
+  if (ADef)
+    ADef->ApplyToMeshData(AData);
+}
+
+void TVantrelMesh::LoadFromDefinition(TCustomDef* ADef) {
+  if (!ADef)
+    return;
+  try {
+    TVantrelTransform::LoadFromDefinition(ADef);
+    auto* def = dynamic_cast<TMeshDef*>(ADef);
+    if (!def)
+      throw EInvalidCast(rtl::messages::InvalidCast);
+    SetDef(def);
+    if (QualifiedName().empty())
+      SetQualifiedName(def->GetId());
+    SetName(def->GetQualifiedComponentName());
+    def->IncCopyCount();
+    if (!def->GetIsStatic())
+      CopyDefinitionToMeshData(def, FData.get());
+    else
+      GiveDataTheFormatsOf(*def);
+    SetLocalMatrix(this, def->GetTransform(), true, true, true, false);
+    BuildHierarchy(def);
+  } catch (const std::exception& error) {
+    Rewrap(SMeshLoadFromDefinition, error);
+  }
+}
+
+void TVantrelMesh::ApplyDefinitionProperties(TTransformDef* ADef) {
+  TVantrelTransform::ApplyDefinitionProperties(ADef);
+  if (!dynamic_cast<TMeshDef*>(ADef))
+    throw EInvalidCast(rtl::messages::InvalidCast);
+  const TProperties& props = ADef->GetProperties();
+  ApplyKey(props, "WrapMode", [&](const TValue& V) {
+    const int32_t ordinal = V.AsInteger();
+    if (ordinal < 0 || ordinal > 3)
+      throw EInvalidCast(rtl::messages::InvalidCast);
+    SetWrapMode(TMeshWrapMode(ordinal));
+  });
+  ApplyKey(props, "FlatShading", [&](const TValue& V) { SetFlatShading(V.AsBoolean()); });
+  ApplyKey(props, "ShowNormals", [&](const TValue& V) { FShowNormals = V.AsBoolean(); });
+  ApplyKey(props, "NormalsColor", [&](const TValue& V) { FNormalsColor = V.AsType<TAlphaColorF>().ToAlphaColor(); });
+}
+
+void TVantrelMesh::StoreToDefinition(TCustomDef* ADef) {
+  auto* def = dynamic_cast<TMeshDef*>(ADef);
+  if (!def)
+    throw EInvalidCast(rtl::messages::InvalidCast);
+  TVantrelTransform::StoreToDefinition(ADef);
+  TProperties& props = def->GetProperties();
+  props.AddOrSetValue("WrapMode", TValue::From<int32_t>(int32_t(FWrapMode)));
+  props.AddOrSetValue("FlatShading", TValue::From<bool>(FFlatShading));
+  props.AddOrSetValue("ShowNormals", TValue::From<bool>(FShowNormals));
+  props.AddOrSetValue("NormalsColor", TValue::From<TAlphaColorF>(TAlphaColorF::Create(FNormalsColor)));
+}
+
+void TVantrelMesh::BuildHierarchy(TTransformDef* ADef) {
+  const auto* children = ADef ? ADef->GetChildren() : nullptr;
+  if (!children)
+    return;
+  for (TTransformDef* child : *children) {
+    TVantrelTransform* control = nullptr;
+    if (dynamic_cast<TVertexGroupDef*>(child))
+      control = New<TVantrelVertexGroup>(this);
+    else if (dynamic_cast<TMeshDef*>(child))
+      control = New<TVantrelMesh>(this);
+    else if (dynamic_cast<TSegmentDef*>(child))
+      control = New<TVantrelSegment>(this);
+    else if (dynamic_cast<TGroupDef*>(child))
+      control = New<TVantrelGroup>(this);
+    else
+      throw Exception(Format(SMeshHierarchyTodo, {child->ClassName()}));
+    control->SetStored(false);
+    control->SetParent(this);
+    if (auto* mesh = dynamic_cast<TVantrelMesh*>(control))
+      mesh->RegisterInParentMesh();
+    control->LoadFromDefinition(child);
+  }
+}
+
+// ---- drawing ----
+
+TVantrelMesh* TVantrelMesh::InstanceSource() {
+  for (TFmxObject* object = this; object; object = object->Parent()) {
+    auto* mesh = dynamic_cast<TVantrelMesh*>(object);
+    if (mesh && !mesh->FInstances->IsInherited())
+      return mesh;
+    if (!mesh)
+      break;
+  }
+  return this;
+}
+
+std::vector<TMatrix3D> TVantrelMesh::InstanceMatrices(const TMatrix3D& ADrawMatrix) {
+  const std::vector<TMatrix3D>& cache = FInstances->ToArray();
+  FUpload.resize(cache.size());
+  FUpload[0] = ADrawMatrix;
+  if (cache.size() > 1) {
+    // Items act in their source's frame: a mesh with sub-meshes is copied whole.
+    const TMatrix3D source = InstanceSource()->AbsoluteMatrix();
+    const TMatrix3D toSource = ADrawMatrix * source.Inverse();
+    for (size_t i = 1; i < cache.size(); ++i)
+      FUpload[i] = toSource * cache[i] * source;
+  }
+  return FUpload;
+}
+
+void TVantrelMesh::CheckDrawIndices() {
+  const uint32_t vertexCount = uint32_t(FData->VertexBuffer().Length());
+  const TIndexBuffer& indices = FData->IndexBuffer();
+  if (indices.Length() == 0)
+    return;
+  const uint32_t maxIndex = MaxIndexOf(indices);
+  if (maxIndex >= vertexCount)
+    throw Exception(Format("invalid index %u in mesh definition \"%s\" - vertex count %d",
+                           {maxIndex, Def() ? Def()->GetId() : Name(), int32_t(vertexCount)}));
+}
+
+void TVantrelMesh::Render() {
+  TContext3D* context = Context();
+  if (!context)
+    return;
+  TVantrelContext* vantrel = VantrelContext(context);
+  TMeshDef* def = MeshDef();
+  if (!vantrel || !def || def->GetRenderByVertexGroups())
+    return;
+  bool setCache = false;
+  try {
+    // A build asked for before the context existed runs now, on the drawing thread.
+    def->CompletePendingBuild();
+    if (def->GetIsStatic() && def->GetBufferObject()) {
+      vantrel->SetCurrentCache(def->GetBufferObject());
+      setCache = true;
+    }
+    TVantrelTransform::Render();
+    switch (def->GetFaceOrientation()) {
+    case TFaceOrientation::FrontFace:
+      context->SetContextState(TContextState::csFrontFace);
+      break;
+    case TFaceOrientation::BackFace:
+      context->SetContextState(TContextState::csBackFace);
+      break;
+    default:
+      context->SetContextState(TContextState::csAllFace);
+      break;
+    }
+    if (FFlatShading)
+      vantrel->SetFlatShading();
+    try {
+      const TMatrix3D drawMatrix = GetMeshMatrix() * AbsoluteMatrix();
+      context->SetMatrix(drawMatrix);
+      TMaterial* material = ui::TMaterialSource::ValidMaterial(FMaterialSource);
+      const std::vector<TMatrix3D>& upload = InstanceMatrices(drawMatrix);
+      FInstances->SetInstance(0, drawMatrix);
+      vantrel->SetInstances(int32_t(upload.size()), upload.data());
+      try {
+        if (!setCache)
+          CheckDrawIndices();
+        FData->Render(context, material, AbsoluteOpacity());
+      } catch (const std::exception& error) {
+        const auto* known = dynamic_cast<const Exception*>(&error);
+        throw Exception(Format(SMeshRenderObject, {Name(), known ? known->Message() : std::string(error.what())}));
+      }
+    } catch (...) {
+      if (FFlatShading)
+        vantrel->SetSmoothShading();
+      throw;
+    }
+    if (FFlatShading)
+      vantrel->SetSmoothShading();
+  } catch (const std::exception& error) {
+    // A cache this draw set must not reach the next draw, whatever happened.
+    if (setCache)
+      vantrel->SetCurrentCache(nullptr);
+    Rewrap(SMeshRender, error);
+  }
+  if (setCache)
+    vantrel->SetCurrentCache(nullptr);
+}
+
+// ---- TVantrelVertexGroup ----
+
+TVantrelVertexGroup::~TVantrelVertexGroup() {
+  // Back to the own buffer, so the parent's is only released by its other holders.
+  if (TMeshData* data = GetMeshData())
+    data->ShareVertexBuffer(nullptr);
+}
+
+void TVantrelVertexGroup::CopyDefinitionToMeshData(TMeshDef* ADef, TMeshData* AData) {
+  TVantrelMesh::CopyDefinitionToMeshData(ADef, AData);
+  auto* parent = dynamic_cast<TVantrelMesh*>(Parent());
+  if (AData && parent && parent->GetMeshData())
+    AData->ShareVertexBuffer(parent->GetMeshData()->SharedVertexBuffer());
+}
+
+// ---- unit start-up ----
+
+namespace {
+int MeshInitCount = 0;
+} // namespace
+
+void InitializeMesh() {
+  if (MeshInitCount++ > 0)
+    return;
+  RegisterClass(TVantrelMesh::StaticClass());
+  RegisterClass(TVantrelVertexGroup::StaticClass());
+}
+
+void FinalizeMesh() {
+  if (MeshInitCount == 0 || --MeshInitCount > 0)
+    return;
+  UnRegisterClass(TVantrelVertexGroup::StaticClass());
+  UnRegisterClass(TVantrelMesh::StaticClass());
+}
+
+} // namespace vantrel

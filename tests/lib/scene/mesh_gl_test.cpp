@@ -1,0 +1,342 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <numbers>
+#include <vector>
+
+#include <epoxy/gl.h>
+
+#include "context/Vantrel.Context.Buffers.h"
+#include "context/Vantrel.Context.h"
+#include "definitions/Vantrel.DefTypes.h"
+#include "scene/Vantrel.Cube.h"
+#include "scene/Vantrel.Mesh.h"
+#include "support/constant_material.h"
+#include "support/gl_fixture.h"
+#include "support/test_viewport.h"
+#include "support/vertex_color_material.h"
+#include "ui/bitmap.h"
+
+namespace meshgl {
+
+// Makes the vertex-colour material of the test support.
+class TVertexColorSource : public ui::TMaterialSource {
+  RTL_CLASS(TVertexColorSource, ui::TMaterialSource)
+public:
+  using TMaterialSource::TMaterialSource;
+
+protected:
+  rtl::TOwned<ui::TMaterial> CreateMaterial() override { return rtl::MakeOwned<vtest::TVertexColorMaterial>(); }
+};
+RTL_DEFINE_CLASS(TVertexColorSource, "Test.MeshGL")
+
+// One constant colour for everything it draws.
+class TColorSource : public ui::TMaterialSource {
+  RTL_CLASS(TColorSource, ui::TMaterialSource)
+public:
+  TColorSource(rtl::TComponent* AOwner, rtl::TAlphaColorF AColor, std::string ATag)
+      : TMaterialSource(AOwner), FColor(AColor), FTag(std::move(ATag)) {}
+
+protected:
+  rtl::TOwned<ui::TMaterial> CreateMaterial() override {
+    return rtl::MakeOwned<vtest::TConstantColorMaterial>(FColor, FTag);
+  }
+
+private:
+  rtl::TAlphaColorF FColor;
+  std::string FTag;
+};
+RTL_DEFINE_CLASS(TColorSource, "Test.MeshGL")
+
+// A material whose application fails, so a draw raises after the mesh set its cache.
+class TFailingMaterial : public ui::TCustomMaterial {
+protected:
+  void DoApply(ui::TContext3D*) override { throw rtl::Exception("no program"); }
+};
+
+class TFailingSource : public ui::TMaterialSource {
+  RTL_CLASS(TFailingSource, ui::TMaterialSource)
+public:
+  using TMaterialSource::TMaterialSource;
+
+protected:
+  rtl::TOwned<ui::TMaterial> CreateMaterial() override { return rtl::MakeOwned<TFailingMaterial>(); }
+};
+RTL_DEFINE_CLASS(TFailingSource, "Test.MeshGL")
+
+} // namespace meshgl
+
+namespace {
+
+using namespace vantrel;
+
+constexpr int32_t Size = 64;
+constexpr TAlphaColor ClearColor = 0xFF202020;
+
+class MeshGL : public vtest::ContextGLTest {
+protected:
+  void SetUp() override {
+    ContextGLTest::SetUp();
+    InitializeDefTypes();
+    InitializeControl();
+    InitializeTransform();
+    InitializeMesh();
+    InitializeCube();
+    FViewport = MakeOwned<vtest::TTestViewport3D>();
+    FViewport->CreateContext(Size, Size);
+    FRoot = MakeOwned<TDummy>(nullptr);
+    FRoot->SetNewViewport(FViewport.get());
+    FSource = MakeOwned<meshgl::TVertexColorSource>(nullptr);
+  }
+  void TearDown() override {
+    FRoot.reset();
+    FSource.reset();
+    FViewport.reset();
+    FinalizeCube();
+    FinalizeMesh();
+    FinalizeTransform();
+    FinalizeControl();
+    FinalizeDefTypes();
+    ContextGLTest::TearDown();
+  }
+
+  TVantrelContext* Context() { return CheckedCast<TVantrelContext>(FViewport->GetContext()); }
+
+  void LookFrom(const TPoint3D& AEye) {
+    Context()->SetCameraMatrix(TMatrix3D::CreateLookAtRH(AEye, {0, 0, 0}, {0, 1, 0}));
+    Context()->SetCameraAngleOfView(45);
+  }
+
+  void Draw(TVantrelMesh* AMesh) {
+    ASSERT_TRUE(Context()->BeginSceneRendering());
+    Context()->Clear({TClearTarget::Color, TClearTarget::Depth}, ClearColor, 1, 0);
+    AMesh->RenderInternal();
+    Context()->EndSceneRendering();
+  }
+
+  TAlphaColor PixelAt(int32_t AX, int32_t AY) {
+    TBitmap bitmap(Size, Size);
+    Context()->CopyToBitmap(&bitmap, TRect(0, 0, Size, Size));
+    TBitmapData data;
+    EXPECT_TRUE(bitmap.Map(TMapAccess::Read, data));
+    const TAlphaColor color = data.GetPixel(AX, AY);
+    bitmap.Unmap(data);
+    return color;
+  }
+
+  // The pixel where the point lands on the screen.
+  TAlphaColor Probe(const TPoint3D& APoint) {
+    const TPoint3D screen = Context()->WorldToScreen(TProjection::Camera, APoint);
+    return PixelAt(int32_t(screen.X), int32_t(screen.Y));
+  }
+
+  static void ExpectColor(TAlphaColor AActual, TAlphaColor AExpected) {
+    for (int shift = 0; shift < 32; shift += 8)
+      EXPECT_LE(std::abs(int((AActual >> shift) & 0xFF) - int((AExpected >> shift) & 0xFF)), 2)
+          << std::hex << AActual << " vs " << AExpected;
+  }
+
+  TVantrelCube* MakeCube() {
+    auto* cube = New<TVantrelCube>(FRoot.get());
+    cube->SetParent(FRoot.get());
+    cube->SetMaterialSource(FSource.get());
+    return cube;
+  }
+
+  TOwned<vtest::TTestViewport3D> FViewport;
+  TOwned<TDummy> FRoot;
+  TOwned<meshgl::TVertexColorSource> FSource;
+};
+
+TEST_F(MeshGL, CubeSeenFromOutside) {
+  TVantrelCube* cube = MakeCube();
+  LookFrom({1.5f, 1.2f, 2.0f});
+  const auto expectFaces = [&](const char* ATrace) {
+    SCOPED_TRACE(ATrace);
+    ExpectColor(Probe({0, 0, 0.5f}), 0xFF0000FF);
+    ExpectColor(Probe({0.5f, 0, 0}), 0xFFFF00FF);
+    ExpectColor(Probe({0, 0.5f, 0}), 0xFF00FF00);
+    ExpectColor(PixelAt(0, 0), ClearColor);
+  };
+  Draw(cube);
+  auto* def = dynamic_cast<TMeshDef*>(cube->Def());
+  ASSERT_NE(def->GetBufferObject(), nullptr); // the pending build ran in the first draw
+  EXPECT_EQ(Context()->GetCurrentCache(), nullptr);
+  expectFaces("static 1x1x1");
+
+  cube->SetSubdivisionsWidth(2);
+  cube->SetSubdivisionsHeight(3);
+  cube->SetSubdivisionsDepth(4);
+  Draw(cube);
+  expectFaces("static 2x3x4");
+
+  // From the inside every face is culled.
+  LookFrom({0, 0, 0.001f});
+  Draw(cube);
+  ExpectColor(PixelAt(Size / 2, Size / 2), ClearColor);
+
+  // A non-static mesh loaded from the cube's definition gives the same image.
+  LookFrom({1.5f, 1.2f, 2.0f});
+  auto* copy = New<TMeshDef>();
+  def->ApplyToMeshDef(copy, {});
+  auto* mesh = New<TVantrelMesh>(FRoot.get());
+  mesh->SetParent(FRoot.get());
+  mesh->SetMaterialSource(FSource.get());
+  mesh->LoadFromDefinition(copy);
+  EXPECT_FALSE(mesh->GetIsStatic());
+  cube->SetVisible(false);
+  Draw(mesh);
+  expectFaces("mesh data");
+}
+
+TEST_F(MeshGL, InstancesDrawTheWholeGrid) {
+  TVantrelCube* cube = MakeCube();
+  cube->SetWidth(0.05f);
+  cube->SetHeight(0.05f);
+  cube->SetDepth(0.05f);
+  for (int i = 0; i < 10; ++i)
+    for (int j = 0; j < 10; ++j)
+      cube->AddInstance(TMatrix3D::CreateTranslation({(i - 4.5f) * 0.2f, (j - 4.5f) * 0.2f, 0}));
+  LookFrom({0, 0, 4});
+  const int64_t drawsBefore = ContextShared().DrawCalls;
+  const int64_t instancesBefore = ContextShared().DrawInstances;
+  Draw(cube);
+  EXPECT_EQ(ContextShared().DrawCalls - drawsBefore, 1);
+  EXPECT_EQ(ContextShared().DrawInstances - instancesBefore, 101);
+  for (int i = 0; i < 10; i += 3)
+    for (int j = 0; j < 10; j += 3) {
+      SCOPED_TRACE(testing::Message() << i << ", " << j);
+      const float x = (i - 4.5f) * 0.2f, y = (j - 4.5f) * 0.2f;
+      ExpectColor(Probe({x, y, 0.025f}), 0xFF0000FF);
+      ExpectColor(Probe({x + 0.1f, y + 0.1f, 0}), ClearColor);
+    }
+}
+
+TEST_F(MeshGL, VertexGroupsColourTheirHalvesAndTheParentDrawsNothing) {
+  auto* def = New<TMeshDef>();
+  def->SetId("halves");
+  def->AddPolygon(T3DPolygon{{-1, -0.5f, 0}, {-1, 0.5f, 0}, {0, 0.5f, 0}, {0, -0.5f, 0}});
+  def->AddPolygon(T3DPolygon{{0, -0.5f, 0}, {0, 0.5f, 0}, {1, 0.5f, 0}, {1, -0.5f, 0}});
+  for (const auto& [id, first] : {std::pair{"left", 0u}, std::pair{"right", 6u}}) {
+    auto* group = New<TVertexGroupDef>(def);
+    group->SetId(id);
+    group->AddIndices(std::vector<uint32_t>{first, first + 1, first + 2, first + 3, first + 4, first + 5}, 0, 6, 0);
+    def->AddMesh(group);
+  }
+  auto* mesh = New<TVantrelMesh>(FRoot.get());
+  mesh->SetParent(FRoot.get());
+  mesh->LoadFromDefinition(def);
+  ASSERT_EQ(mesh->Meshes().size(), 2u);
+  auto red = MakeOwned<meshgl::TColorSource>(nullptr, TAlphaColorF{1, 0, 0, 1}, "grouped.red");
+  auto green = MakeOwned<meshgl::TColorSource>(nullptr, TAlphaColorF{0, 1, 0, 1}, "grouped.green");
+  mesh->SetMaterialSource(FSource.get());
+  mesh->Meshes()[0]->SetMaterialSource(red.get());
+  mesh->Meshes()[1]->SetMaterialSource(green.get());
+  EXPECT_EQ(&mesh->Meshes()[0]->GetMeshData()->VertexBuffer(), &mesh->GetMeshData()->VertexBuffer());
+  LookFrom({0, 0, 3});
+  ASSERT_TRUE(Context()->BeginSceneRendering());
+  Context()->Clear({TClearTarget::Color, TClearTarget::Depth}, ClearColor, 1, 0);
+  mesh->RenderInternal();
+  for (TVantrelMesh* group : mesh->Meshes())
+    group->RenderInternal();
+  Context()->EndSceneRendering();
+  ExpectColor(Probe({-0.5f, 0, 0}), 0xFFFF0000);
+  ExpectColor(Probe({0.5f, 0, 0}), 0xFF00FF00);
+  mesh->Free();
+  red.reset();
+  green.reset();
+}
+
+TEST_F(MeshGL, AFailedDrawLeavesNoCacheBehind) {
+  TVantrelCube* cube = MakeCube();
+  auto failing = MakeOwned<meshgl::TFailingSource>(nullptr);
+  cube->SetMaterialSource(failing.get());
+  LookFrom({1.5f, 1.2f, 2.0f});
+  ASSERT_TRUE(Context()->BeginSceneRendering());
+  try {
+    cube->RenderInternal();
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& error) {
+    EXPECT_EQ(error.Message().rfind("TVantrelMesh.Render(): failed to render object \"", 0), 0u) << error.Message();
+  }
+  Context()->EndSceneRendering();
+  EXPECT_EQ(Context()->GetCurrentCache(), nullptr);
+  cube->SetMaterialSource(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+using namespace vantrel;
+
+TEST_F(MeshGL, MeshDataDrawsRefuseIndicesBeyondTheVertices) {
+  auto* def = New<TMeshDef>();
+  def->SetId("broken");
+  def->AddPolygon(T3DPolygon{{0, 0, 0}, {0, 1, 0}, {1, 1, 0}});
+  def->GetIndexSource()->SetIndices(2, 99);
+  auto* mesh = New<TVantrelMesh>(FRoot.get());
+  mesh->SetParent(FRoot.get());
+  mesh->SetMaterialSource(FSource.get());
+  mesh->LoadFromDefinition(def);
+  const int64_t drawsBefore = ContextShared().DrawCalls;
+  ASSERT_TRUE(Context()->BeginSceneRendering());
+  try {
+    mesh->RenderInternal();
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& error) {
+    EXPECT_NE(error.Message().find("invalid index 99 in mesh definition \"broken\" - vertex count 3"),
+              std::string::npos)
+        << error.Message();
+  }
+  Context()->EndSceneRendering();
+  EXPECT_EQ(ContextShared().DrawCalls, drawsBefore);
+  mesh->Free();
+}
+
+TEST_F(MeshGL, FlatShadingRefreshesAStaticDefinitionsGPUCopy) {
+  TVantrelCube* cube = MakeCube();
+  LookFrom({1.5f, 1.2f, 2.0f});
+  Draw(cube); // builds the GPU copy
+  auto* def = dynamic_cast<TMeshDef*>(cube->Def());
+  TMeshBufferObject* object = def->GetBufferObject();
+  ASSERT_NE(object, nullptr);
+  // Scramble the definition's tangents; the refresh after the shading change must upload the new
+  // ones the definition computes.
+  for (int32_t v = 0; v < def->GetVertexSource()->Length(); ++v)
+    def->GetVertexSource()->SetTangents(v, {9, 9, 9});
+  cube->SetFlatShading(true);
+  const TVertexBuffer& vertices = *def->GetVertexSource();
+  std::vector<uint8_t> uploaded(size_t(vertices.Size()));
+  TBufferObject* buffer = object->GetComponent(TMeshBufferComponent::All);
+  glBindBuffer(GL_ARRAY_BUFFER, buffer->Handle());
+  glGetBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(uploaded.size()), uploaded.data());
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  EXPECT_EQ(std::memcmp(uploaded.data(), vertices.Buffer(), uploaded.size()), 0);
+  EXPECT_NE(vertices.GetTangents(0), (TPoint3D{9, 9, 9}));
+  Draw(cube);
+  ExpectColor(Probe({0, 0, 0.5f}), 0xFF0000FF);
+}
+
+TEST_F(MeshGL, ByteAndFloatColoursReadBackRed) {
+  // A quad whose vertices carry the byte colour red reads back red, as does one with float red.
+  for (const TVertexFormat colorSlot : {TVertexFormat::Color0, TVertexFormat::ColorF0}) {
+    SCOPED_TRACE(int(colorSlot));
+    auto* def = New<TMeshDef>();
+    def->SetVertexFormat({TVertexFormat::Vertex, colorSlot});
+    def->AddPolygon(T3DPolygon{{-0.5f, -0.5f, 0}, {-0.5f, 0.5f, 0}, {0.5f, 0.5f, 0}, {0.5f, -0.5f, 0}});
+    for (int32_t v = 0; v < def->GetVertexSource()->Length(); ++v)
+      def->GetVertexSource()->SetColor(0, v, 0xFFFF0000);
+    auto* mesh = New<TVantrelMesh>(FRoot.get());
+    mesh->SetParent(FRoot.get());
+    mesh->SetMaterialSource(FSource.get());
+    mesh->LoadFromDefinition(def);
+    LookFrom({0, 0, 3});
+    Draw(mesh);
+    ExpectColor(Probe({0, 0, 0}), 0xFFFF0000);
+    mesh->Free();
+  }
+}
+
+} // namespace
