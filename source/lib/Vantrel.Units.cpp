@@ -17,8 +17,10 @@
 #include "materials/Vantrel.Material.VertexColor.h"
 #include "rendering/Vantrel.Controller.Passes.Deferred.Composite.h"
 #include "rendering/Vantrel.Controller.Passes.FXAA.h"
+#include "rendering/Vantrel.Controller.Passes.PostFX.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Viewport.h"
+#include "scene/Vantrel.Camera.h"
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Cube.h"
 #include "scene/Vantrel.Group.h"
@@ -51,6 +53,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeSegment, FinalizeSegment},
     {InitializeMesh, FinalizeMesh},
     {InitializeCube, FinalizeCube},
+    {InitializeCamera, FinalizeCamera},
     {InitializeImaging, nullptr},
     {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
     {InitializeMaterialDefault, FinalizeMaterialDefault},
@@ -66,6 +69,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeViewport, FinalizeViewport},
     {InitializeDeferredCompositePass, FinalizeDeferredCompositePass},
     {InitializeFXAAPass, FinalizeFXAAPass},
+    {InitializePostFX, FinalizePostFX},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
     {InitializeInventory, FinalizeInventory},

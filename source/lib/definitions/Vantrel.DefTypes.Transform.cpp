@@ -297,11 +297,15 @@ void InitializeDefTypes() {
     RegisterChildDefClass(row.TypeName, *row.Class);
   // Any other node type reads as a mesh definition.
   SetChildDefFallback(&TMeshDef::StaticClass());
+  detail::RegisterSkinDefClasses(true);
+  detail::RegisterAnimationDefClasses(true);
 }
 
 void FinalizeDefTypes() {
   if (DefTypesInitCount == 0 || --DefTypesInitCount > 0)
     return;
+  detail::RegisterAnimationDefClasses(false);
+  detail::RegisterSkinDefClasses(false);
   SetChildDefFallback(nullptr);
   for (const TChildRow& row : ChildRows())
     UnregisterChildDefClass(row.TypeName);

@@ -12,9 +12,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "Vantrel.Prelude.h"
 #include "rtl/date_time.h"
@@ -26,6 +28,7 @@
 #include "rtl/set.h"
 #include "rtl/typeinfo.h"
 #include "rtl/value.h"
+#include "ui/animations.h"
 
 namespace vantrel {
 
@@ -341,6 +344,9 @@ private:
   std::string FVersion, FLicense, FLink, FDescr;
 };
 
+#include "definitions/Vantrel.DefTypes.Animation.inc"
+#include "definitions/Vantrel.DefTypes.Skin.inc"
+
 // The child type table: the classes a "Children" element can name by its exact "Type", and the
 // class made for any other name (TTransformDef until the mesh definition installs its own). Each
 // definition unit adds its rows at start-up. Registering a class that is no TTransformDef raises
@@ -359,6 +365,10 @@ struct TModelDefSeams {
   TCustomDef* (*FindDefById)(TModelDef* AModel, const std::string& AId) = nullptr;
   // The model's node with that id (FindChildById without raising), or nullptr.
   TTransformDef* (*FindChildById)(TModelDef* AModel, const std::string& AId) = nullptr;
+  // The joint with that id in the model's armatures, or nullptr.
+  TJointDef* (*FindJointById)(TModelDef* AModel, const std::string& AId) = nullptr;
+  // The model's controller whose Id, or "#" and Id, equals AId ignoring ASCII case, or nullptr.
+  TControllerDef* (*FindControllerById)(TModelDef* AModel, const std::string& AId) = nullptr;
 };
 // Installs ASeams and returns the ones they replace.
 TModelDefSeams SetModelDefSeams(const TModelDefSeams& ASeams);
@@ -368,6 +378,12 @@ const TModelDefSeams& ModelDefSeams();
 // Counted: only the first Initialize and the last Finalize do the work.
 void InitializeDefTypes();
 void FinalizeDefTypes();
+
+namespace detail {
+// The start-up rows of the unit's part files, called by InitializeDefTypes / FinalizeDefTypes.
+void RegisterSkinDefClasses(bool ARegister);
+void RegisterAnimationDefClasses(bool ARegister);
+} // namespace detail
 
 namespace detail {
 template <class T> TCustomDef* DefFactoryOf(TCustomDef* AOwner) {

@@ -6,6 +6,8 @@
 #include "context/Vantrel.Context.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rtl/exceptions.h"
+#include "rtl/messaging.h"
+#include "ui/messages.h"
 #include "rtl/log.h"
 #include "rtl/properties.h"
 #include "rtl/sysutils.h"
@@ -63,11 +65,22 @@ void TVantrelViewport::RegisterProperties(TPropertyList& AList) {
   AList.Add("FXAA", &V::GetFXAA, &V::SetFXAA).WithDefault(int32_t(1));
   AList.Add("Camera", &V::GetCameraProperty, &V::SetCameraProperty).AsReference();
   AList.Add("UsingDesignCamera", &V::UsingDesignCamera, &V::SetUsingDesignCamera).WithDefault(true);
+  AList.Add("DesignPosition", &V::DesignPosition);
+  AList.Add("DesignRotationAngle", &V::DesignRotationAngle);
+  AList.Add("ManualRendering", &V::GetManualRendering, &V::SetManualRendering).WithDefault(false);
+  AList.Add("UseFixedFrameRate", &V::GetUseFixedFrameRate, &V::SetUseFixedFrameRate).WithDefault(true);
+  AList.Add("FixedFrameRate", &V::GetFixedFrameRate, &V::SetFixedFrameRate).WithDefault(int32_t(60));
+  AList.Add("FrustumCulling", &V::GetFrustumCulling, &V::SetFrustumCulling).WithDefault(true);
+  AList.Add("HighRes", &V::GetHighRes, &V::SetHighRes).WithDefault(false);
+  AList.Add("VSync", &V::GetVSync, &V::SetVSync).WithDefault(false);
+  AList.Add("DiagnosticsActive", &V::GetDiagnosticsActive, &V::SetDiagnosticsActive).WithDefault(false);
+  AList.Add("Multisample", &V::GetMultisample, &V::SetMultisample).WithDefault(TMultisample::TwoSamples);
 }
 
 void TVantrelViewport::AfterConstruction() {
   inherited::AfterConstruction();
   FConstructed = true;
+  CompleteCreation();
 }
 
 void TVantrelViewport::BeforeDestruction() {
@@ -75,6 +88,11 @@ void TVantrelViewport::BeforeDestruction() {
   // destruction. The passes stay alive: the inherited step tells each linked one, which unlinks
   // itself.
   Destroying();
+  // A tick serviced while the frame timer is waited for finds the viewport destroying and returns.
+  StopFrameTimer();
+  FreeDesignCamera();
+  TMessageManager::DefaultManager().Unsubscribe(typeid(TScaleChangedMessage), FScaleChangedId);
+  TMessageManager::DefaultManager().Unsubscribe(typeid(TDisplayChangedMessage), FDisplayChangedId);
   FCurrentRenderer = nullptr;
   FRenderer.reset();
   FBitmap.reset();
@@ -387,6 +405,7 @@ void TVantrelViewport::Resize() {
   FBitmap->EndSetup();
 
   UpdateRenderPassesOnResize();
+  ResizeFilterContext();
   Invalidate();
 }
 

@@ -27,6 +27,7 @@ static_assert(std::endian::native == std::endian::little, "a BGRA pixel is read 
 namespace {
 
 constexpr const char* SavingFailed = "Cannot save bitmap to '%s': %s";
+constexpr int JpegQuality = 90;
 constexpr const char* BadSize = "Invalid bitmap size %d x %d";
 constexpr const char* ResizeWhileMapped = "Bitmap cannot be resized while it is mapped";
 constexpr const char* BadPixelFormatTag = "Invalid bitmap pixel format %d";
@@ -164,12 +165,23 @@ void TBitmap::DefineProperties(rtl::TFiler* AFiler) {
       [this](rtl::TStream& AStream) { WriteBitmapPng(*this, AStream); }, !IsEmpty());
 }
 
+void TBitmap::Clear(rtl::TAlphaColor AColor) {
+  if (!HandleAllocated())
+    return;
+  // Storage is BGRA bytes, which is the little-endian layout of an ARGB value.
+  for (size_t offset = 0; offset + sizeof AColor <= FPixels.size(); offset += sizeof AColor)
+    std::memcpy(FPixels.data() + offset, &AColor, sizeof AColor);
+  BitmapChanged();
+}
+
 void TBitmap::SaveToFile(const std::string& AFileName) const {
   auto fail = [&](const std::string& AReason) {
     throw EBitmapSavingFailed(rtl::Format(SavingFailed, AFileName, AReason));
   };
-  if (!rtl::SameText(rtl::TPath::GetExtension(AFileName), ".bmp"))
-    fail("only .bmp files can be written");
+  const std::string extension = rtl::TPath::GetExtension(AFileName);
+  const bool jpeg = rtl::SameText(extension, ".jpg") || rtl::SameText(extension, ".jpeg");
+  if (!jpeg && !rtl::SameText(extension, ".bmp"))
+    fail("only .bmp, .jpg and .jpeg files can be written");
   if (IsEmpty() || !HandleAllocated())
     fail("the bitmap is empty");
   // SDL only reads the pixels of a surface it saves; the const_cast never leads to a write.
@@ -178,7 +190,8 @@ void TBitmap::SaveToFile(const std::string& AFileName) const {
                                          FWidth * BytesPerPixel, SDL_PIXELFORMAT_ARGB8888);
   if (!surface)
     fail(SDL_GetError());
-  const int result = SDL_SaveBMP(surface, AFileName.c_str());
+  const int result =
+      jpeg ? IMG_SaveJPG(surface, AFileName.c_str(), JpegQuality) : SDL_SaveBMP(surface, AFileName.c_str());
   SDL_FreeSurface(surface);
   if (result != 0)
     fail(SDL_GetError());

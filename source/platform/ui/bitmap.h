@@ -96,8 +96,12 @@ public:
   const TChangeEvent& OnChange() const { return FOnChange; }
   void SetOnChange(TChangeEvent AHandler) { FOnChange = std::move(AHandler); }
 
-  // Writes the bitmap as a 32-bit BMP file. Other extensions, an empty bitmap or a failed write
-  // raise EBitmapSavingFailed.
+  // Sets every pixel to AColor; an empty bitmap stays empty. Counts as a change.
+  void Clear(rtl::TAlphaColor AColor);
+
+  // Writes the bitmap in the format its extension names (any case): ".bmp" as a 32-bit BMP file,
+  // ".jpg" and ".jpeg" as a JPEG picture of quality 90 (alpha dropped). Other extensions, an empty
+  // bitmap or a failed write raise EBitmapSavingFailed.
   void SaveToFile(const std::string& AFileName) const;
   // Replaces size and pixels with the picture in the file, whose format is sniffed from its
   // content (BMP, PNG, JPEG, GIF or TIFF, of which the first image). A missing file raises

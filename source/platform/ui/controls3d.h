@@ -140,7 +140,7 @@ public:
   void SetSavedRotationAngle(const rtl::TPoint3D& AValue) { FSavedRotationAngle = AValue; }
   // The matrix-change handler: rebuilds the local matrix from Scale, the rotation (around
   // RotationCenter) and Position. Nothing while updating.
-  void MatrixChanged();
+  virtual void MatrixChanged();
   // The local matrix from Scale, the quaternion (without centre) and Position.
   void RebuildLocalMatrixFromQuaternion();
   // Identity rotation, angles and saved angles 0 without notification, then the matrix rebuilt.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
+#include <SDL_image.h>
 
 #include <cstdio>
 #include <cstring>
@@ -90,6 +91,35 @@ TEST(Bitmap, SavesBmpFilesThatReadBack) {
   EXPECT_EQ(probe, 0xFF3366CCu);
   SDL_FreeSurface(pixels);
   std::remove(fileName.c_str());
+}
+
+TEST(Bitmap, ClearsAndSavesJpegFilesThatReadBack) {
+  rtl::TOwned<TBitmap> bitmap(rtl::New<TBitmap>(24, 16));
+  int changes = 0;
+  bitmap->SetOnChange([&](rtl::TObject*) { ++changes; });
+  bitmap->Clear(0xFFCC3366);
+  EXPECT_EQ(changes, 1);
+  for (const char* extension : {".jpg", ".JPEG"}) {
+    SCOPED_TRACE(extension);
+    const std::string fileName =
+        rtl::TPath::Combine(rtl::TPath::GetTempPath(), rtl::TPath::GetRandomFileName() + extension);
+    bitmap->SaveToFile(fileName);
+    SDL_Surface* loaded = IMG_Load(fileName.c_str());
+    ASSERT_NE(loaded, nullptr) << IMG_GetError();
+    SDL_Surface* pixels = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
+    SDL_FreeSurface(loaded);
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(pixels->w, 24);
+    EXPECT_EQ(pixels->h, 16);
+    uint32_t probe;
+    std::memcpy(&probe, static_cast<const uint8_t*>(pixels->pixels) + 8 * pixels->pitch + 12 * 4, 4);
+    // Lossy: each channel within a few steps of the colour.
+    EXPECT_NEAR(int((probe >> 16) & 0xFF), 0xCC, 6);
+    EXPECT_NEAR(int((probe >> 8) & 0xFF), 0x33, 6);
+    EXPECT_NEAR(int(probe & 0xFF), 0x66, 6);
+    SDL_FreeSurface(pixels);
+    std::remove(fileName.c_str());
+  }
 }
 
 TEST(Bitmap, SavingRefusesOtherFormatsEmptyBitmapsAndUnwritablePaths) {
