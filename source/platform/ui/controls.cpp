@@ -46,8 +46,10 @@ void TControlSize::Assign(const rtl::TPersistent* ASource) {
 }
 
 void TPosition::RegisterProperties(rtl::TPropertyList& AList) {
-  AList.Add("X", &TPosition::X, &TPosition::SetX).WithDefault(0.0f);
-  AList.Add("Y", &TPosition::Y, &TPosition::SetY).WithDefault(0.0f);
+  // A scale's axes default to 1, a rotation centre's to 0.5: each is stored while it differs from
+  // its own point's default.
+  AList.Add("X", &TPosition::X, &TPosition::SetX).WithDefault(0.0f).Stored(&TPosition::IsXStored);
+  AList.Add("Y", &TPosition::Y, &TPosition::SetY).WithDefault(0.0f).Stored(&TPosition::IsYStored);
   AList.Add("Point", &TPosition::Point, &TPosition::SetPoint).Stored(false);
 }
 
@@ -95,10 +97,9 @@ void TBounds::Assign(const rtl::TPersistent* ASource) {
 
 TControl::TControl(rtl::TComponent* AOwner)
     : TFmxObject(AOwner), FPosition(rtl::New<TPosition>()), FMargins(rtl::New<TBounds>()),
-      FPadding(rtl::New<TBounds>()), FRotationCenter(rtl::New<TPosition>()), FScale(rtl::New<TPosition>()),
+      FPadding(rtl::New<TBounds>()), FRotationCenter(rtl::New<TPosition>(rtl::TPointF{0.5f, 0.5f})),
+      FScale(rtl::New<TPosition>(rtl::TPointF{1, 1})),
       FControlSize(rtl::New<TControlSize>(this)) {
-  FRotationCenter->SetPoint({0.5f, 0.5f});
-  FScale->SetPoint({1, 1});
   FPosition->OnChange = TNotifyEvent(this, &TControl::PositionChanged);
   FMargins->OnChange = TNotifyEvent(this, &TControl::MarginsChanged);
   FPadding->OnChange = TNotifyEvent(this, &TControl::PaddingChanged);

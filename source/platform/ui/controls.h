@@ -100,6 +100,8 @@ class TPosition : public rtl::TPersistent {
   RTL_CLASS(TPosition, rtl::TPersistent)
 public:
   TPosition() = default;
+  // AValue is also the point's default: an axis is stored only while it differs from it.
+  explicit TPosition(const rtl::TPointF& AValue) : FPoint(AValue), FDefault(AValue) {}
   static void RegisterProperties(rtl::TPropertyList& AList);
 
   float X() const { return FPoint.X; }
@@ -115,6 +117,10 @@ public:
 
 private:
   rtl::TPointF FPoint;
+  rtl::TPointF FDefault;
+
+  bool IsXStored() const { return FPoint.X != FDefault.X; }
+  bool IsYStored() const { return FPoint.Y != FDefault.Y; }
 };
 
 // Four distances (margins, padding) with a change event.

@@ -394,6 +394,9 @@ TEST(ControlSize, AControlStoresItsSizeOnceAsTheNestedSize) {
             std::string::npos)
       << text;
   EXPECT_EQ(text.find("  Width ="), std::string::npos) << text;
+  // The scale (1, 1) and rotation centre (0.5, 0.5) a control starts with are not written.
+  EXPECT_EQ(text.find("Scale."), std::string::npos) << text;
+  EXPECT_EQ(text.find("RotationCenter."), std::string::npos) << text;
   rtl::TOwned<ui::TControl> copy(rtl::New<ui::TControl>(nullptr));
   rtl::ReadComponentFromText(text, copy.get());
   EXPECT_EQ(copy->Size(), (rtl::TSizeF{640, 480}));
