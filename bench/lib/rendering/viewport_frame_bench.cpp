@@ -1,8 +1,11 @@
 // One empty-scene frame of a 640 x 480 viewport (forward renderer, FXAA 1, not fixed-rate) after
 // 10 warm-up frames: the framework's frame (canvas scene, RenderFrame, end of scene, glFinish)
-// against a raw GL peer that replays the same GPU work with the warmed renderer's own GL objects:
-// the G-buffer and translucent clears, one full-target quad through each program the frame made
-// (the deferred composite and FXAA), glReadPixels BGRA into a preallocated buffer and glFinish.
+// against a raw GL peer that replays the GL work of a recorded framework frame
+// (support/gl_frame_recorder.h): every buffer clear, the deferred composite and FXAA draws with
+// their programs, uniform values, sampler textures, uniform-block contents and client vertex and
+// index arrays, each with its frame buffer attachments, draw buffers and switches, and the BGRA
+// read-back into a preallocated buffer, then glFinish. Checked: both shade the same number of
+// fragments (at least two full targets) and read back the viewport's colour.
 // Reported: microseconds per frame for both (median of 5 runs of 100 frames, minimum beside it),
 // their ratio, and the minor page faults per steady frame over 200 frames.
 //
@@ -22,6 +25,7 @@
 #include "context/Vantrel.Context.h"
 #include "rendering/Vantrel.Viewport.h"
 #include "support/bench_setup.h"
+#include "support/gl_frame_recorder.h"
 #include "support/gl_start.h"
 #include "ui/scene.h"
 
@@ -44,31 +48,19 @@ long MinorFaults() {
   return usage.ru_minflt;
 }
 
-struct TRaw {
-  GLuint GBuffer = 0, Translucent = 0, Array = 0, Vertices = 0;
-  std::vector<GLuint> Programs;
-  std::vector<uint8_t> Pixels = std::vector<uint8_t>(size_t(Width) * Height * 4);
-
-  void Frame() {
-    glBindFramebuffer(GL_FRAMEBUFFER, Translucent);
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glBindFramebuffer(GL_FRAMEBUFFER, GBuffer);
-    glClearColor(0, 0, 0, 1);
-    glClearDepth(1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glViewport(0, 0, Width, Height);
-    glBindVertexArray(Array);
-    for (GLuint program : Programs) {
-      glUseProgram(program);
-      glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    }
-    glBindVertexArray(0);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, Width, Height, GL_BGRA, GL_UNSIGNED_BYTE, Pixels.data());
-    glFinish();
-  }
-};
+// Fragment-shader invocations of one run of AFrame: the peer must shade what the frame shades
+// (a replayed draw through a wrong matrix would cover next to nothing).
+template <class F> uint64_t FragmentsOf(F AFrame) {
+  GLuint query = 0;
+  glGenQueries(1, &query);
+  glBeginQuery(GL_FRAGMENT_SHADER_INVOCATIONS_ARB, query);
+  AFrame();
+  glEndQuery(GL_FRAGMENT_SHADER_INVOCATIONS_ARB);
+  GLuint64 fragments = 0;
+  glGetQueryObjectui64v(query, GL_QUERY_RESULT, &fragments);
+  glDeleteQueries(1, &query);
+  return fragments;
+}
 
 template <class F> double MicrosPerFrame(F AFrame) {
   const auto start = Clock::now();
@@ -106,31 +98,18 @@ int main() {
     for (int i = 0; i < WarmUp; ++i)
       framework();
 
-    TRaw raw;
-    TRenderer* main = viewport->MainPassRenderer();
-    raw.GBuffer = main->GetDefaultFrameBuf()->Handle();
-    raw.Translucent = main->GetTranslucentBuf()->Handle();
-    for (int32_t i = 0; i < TVantrelContext::ProgramCount(); ++i)
-      raw.Programs.push_back(TVantrelContext::ProgramAt(i)->Prog());
-    const float quad[] = {-1, -1, 0, 0, 1, -1, 1, 0, -1, 1, 0, 1, 1, 1, 1, 1};
-    glGenVertexArrays(1, &raw.Array);
-    glGenBuffers(1, &raw.Vertices);
-    glBindVertexArray(raw.Array);
-    glBindBuffer(GL_ARRAY_BUFFER, raw.Vertices);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(quad), quad, GL_STATIC_DRAW);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 16, nullptr);
-    glEnableVertexAttribArray(6);
-    glVertexAttribPointer(6, 2, GL_FLOAT, GL_FALSE, 16, reinterpret_cast<void*>(8));
-    glBindVertexArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    vbench::TGLFrameRecorder raw;
+    raw.Record(framework);
+    raw.Prepare();
     for (int i = 0; i < WarmUp; ++i)
-      raw.Frame();
+      raw.Replay();
+    const uint64_t ourFragments = FragmentsOf(framework);
+    const uint64_t peerFragments = FragmentsOf([&] { raw.Replay(); });
 
     std::vector<double> ours, peer;
     for (int run = 0; run < Runs; ++run) {
       ours.push_back(MicrosPerFrame(framework));
-      peer.push_back(MicrosPerFrame([&] { raw.Frame(); }));
+      peer.push_back(MicrosPerFrame([&] { raw.Replay(); }));
     }
     const long faults0 = MinorFaults();
     for (int i = 0; i < FaultFrames; ++i)
@@ -144,23 +123,33 @@ int main() {
       corner = data.GetPixel(0, 0);
       viewport->Bitmap()->Unmap(data);
     }
-    const bool drawn = corner == 0xFF336699 && raw.Programs.size() >= 2;
+    const bool drawn = corner == 0xFF336699 && raw.Programs() >= 2 && raw.ReadBacks() == 1;
+    const std::vector<uint8_t>& peerPixels = raw.Pixels();
+    const bool peerColour = peerPixels.size() >= 4 && peerPixels[0] == 0x99 && peerPixels[1] == 0x66 &&
+                            peerPixels[2] == 0x33 && peerPixels[3] == 0xFF;
+    const bool same =
+        peerFragments == ourFragments && ourFragments >= uint64_t(2) * Width * Height && peerColour;
 
     const double ratio = Median(ours) / Median(peer);
     std::printf("viewport frame, empty scene, %d x %d, forward renderer, FXAA 1 (median of %d runs of %d frames, "
                 "minimum in brackets):\n",
                 Width, Height, Runs, FramesPerRun);
     std::printf("  framework  %9.1f (%9.1f) us per frame\n", Median(ours), *std::min_element(ours.begin(), ours.end()));
-    std::printf("  raw GL     %9.1f (%9.1f) us per frame (%zu programs replayed)\n", Median(peer),
-                *std::min_element(peer.begin(), peer.end()), raw.Programs.size());
+    std::printf("  raw GL     %9.1f (%9.1f) us per frame (replay of %zu clears, %zu draws through %zu programs, "
+                "%zu read-back)\n",
+                Median(peer), *std::min_element(peer.begin(), peer.end()), raw.Clears(), raw.Draws(), raw.Programs(),
+                raw.ReadBacks());
+    std::printf("  fragments shaded per frame: framework %llu, raw %llu\n", (unsigned long long)ourFragments,
+                (unsigned long long)peerFragments);
     std::printf("  ratio framework / raw: %.2f (goal %.1f)\n", ratio, RatioGoal);
     std::printf("  minor page faults per steady frame: %.2f (goal 0)\n", faultsPerFrame);
     if (!drawn)
       std::printf("FAILED: the frame did not produce the viewport's colour (corner %08X) or made no programs\n",
                   corner);
-    met = drawn && ratio <= RatioGoal && faultsPerFrame == 0;
-    glDeleteBuffers(1, &raw.Vertices);
-    glDeleteVertexArrays(1, &raw.Array);
+    if (!same)
+      std::printf("FAILED: the replay does not shade what the frame shades or read back its colour\n");
+    met = drawn && same && ratio <= RatioGoal && faultsPerFrame == 0;
+    raw.Release();
   }
   FinalizeUnits();
   return met ? 0 : 1;

@@ -295,10 +295,10 @@ void InitializeDefTypes() {
     RegisterClass(*defClass);
   for (const TChildRow& row : ChildRows())
     RegisterChildDefClass(row.TypeName, *row.Class);
-  // Any other node type reads as a mesh definition.
-  SetChildDefFallback(&TMeshDef::StaticClass());
   detail::RegisterSkinDefClasses(true);
   detail::RegisterAnimationDefClasses(true);
+  // Any other node type reads as a mesh definition.
+  SetChildDefFallback(&TMeshDef::StaticClass());
 }
 
 void FinalizeDefTypes() {

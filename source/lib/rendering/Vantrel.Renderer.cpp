@@ -212,7 +212,7 @@ void TRenderer::BeginMainRenderPass(const TMatrix3D& ACamera, float AAngleOfView
   if (!context)
     return;
   context->BeginSceneRendering();
-  context->SetContextState(TContextState::csScissorOff);
+  context->SetContextStates({TContextState::cs3DScene, TContextState::csScissorOff});
   context->SetCameraMatrix(ACamera);
   context->SetCameraAngleOfView(AAngleOfView);
 }
@@ -222,15 +222,23 @@ void TRenderer::EndMainRenderPass() {
     context->EndSceneRendering();
 }
 
-bool TRenderer::OpenOpaquePhase(TVantrelContext& AContext) {
-  AContext.SetContextStates(
-      {TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
+// The scene phases record cs3DScene: a rectangle pass (the deferred composite, FXAA) leaves
+// cs2DScene recorded on the context, and without this the next frame's objects would be projected
+// with the screen matrix instead of the camera's.
+bool TRenderer::OpenOpaquePhase(TVantrelContext& AContext, TRenderTargets AZeroTargets) {
+  AContext.SetContextStates({TContextState::cs3DScene, TContextState::csZTestOn, TContextState::csZWriteOn,
+                             TContextState::csFrontFace});
   AContext.BindDefaultBuffer();
   const bool result = AContext.BeginSceneRendering();
   AContext.DisableBlendingBuffers();
-  TRenderTargets cleared = FRenderTargets;
-  cleared.Include(TRenderTarget::Depth);
-  AContext.GetDefaultFrameBuf()->Clear(cleared, FColor, 1, 0, false);
+  // Each target is cleared once: a full-target clear is a pass over its pixels.
+  TFrameBufferObject* buffer = AContext.GetDefaultFrameBuf();
+  const TRenderTargets zeroed = FRenderTargets * AZeroTargets;
+  TRenderTargets coloured = FRenderTargets - zeroed;
+  coloured.Include(TRenderTarget::Depth);
+  buffer->Clear(coloured, FColor, 1, 0, false);
+  if (zeroed != TRenderTargets{})
+    buffer->Clear(zeroed, TAlphaColorF{}, 1, 0, false);
   return result;
 }
 
@@ -238,11 +246,10 @@ bool TRenderer::BeginOpaqueRendering() {
   TVantrelContext* context = FrameworkContext();
   if (!context)
     return false;
-  const bool result = OpenOpaquePhase(*context);
-  TFrameBufferObject* buffer = context->GetDefaultFrameBuf();
-  for (TRenderTarget target : {TRenderTarget::Color_2, TRenderTarget::Color_3, TRenderTarget::Color_4})
-    buffer->Clear(target, TAlphaColorF{}, 1, 0, false);
-  buffer->Prepare(FRenderTargets);
+  // Position, normals and emissive start transparent black, not in the clear colour.
+  const bool result = OpenOpaquePhase(
+      *context, TRenderTargets{TRenderTarget::Color_2, TRenderTarget::Color_3, TRenderTarget::Color_4});
+  context->GetDefaultFrameBuf()->Prepare(FRenderTargets);
   return result;
 }
 
@@ -259,7 +266,7 @@ bool TRenderer::BeginTranslucentRendering() {
   if (!context)
     return false;
   context->SetTranslucentRendering(true);
-  context->SetContextState(TContextState::csZTestOn);
+  context->SetContextStates({TContextState::cs3DScene, TContextState::csZTestOn});
   TFrameBufferObject* buffer = context->GetTranslucentBuf();
   buffer->Bind(context);
   buffer->Clear(TRenderTarget::Color_0, TAlphaColorF{}, 1, 0, false);
@@ -311,8 +318,8 @@ bool TLegacyRenderer::BeginTranslucentRendering() {
   if (!context)
     return false;
   context->SetTranslucentRendering(true);
-  context->SetContextStates(
-      {TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
+  context->SetContextStates({TContextState::cs3DScene, TContextState::csZTestOn, TContextState::csZWriteOn,
+                             TContextState::csFrontFace});
   context->BindDefaultBuffer();
   const bool result = context->BeginSceneRendering();
   context->EnableBlendingBuffers();

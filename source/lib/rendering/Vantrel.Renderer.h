@@ -152,9 +152,9 @@ public:
 
 protected:
   // The start both opaque phases share: depth test and write, no blending, the default frame
-  // buffer bound with its targets and depth cleared to the renderer's colour. Returns what the
-  // scene bracket returned.
-  bool OpenOpaquePhase(TVantrelContext& AContext);
+  // buffer bound with its targets and depth cleared, AZeroTargets to transparent black and the
+  // rest to the renderer's colour. Returns what the scene bracket returned.
+  bool OpenOpaquePhase(TVantrelContext& AContext, TRenderTargets AZeroTargets = {});
   virtual void DoResize(const TPoint& ASize, float AScale);
   virtual void CreateContext();
   virtual TTexture* CreateCompositeTexture();

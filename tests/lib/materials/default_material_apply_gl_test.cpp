@@ -11,7 +11,7 @@
 
 #include "context/Vantrel.Context.GLES.Windows.h"
 #include "materials/Vantrel.Material.Default.h"
-#include "rendering/Vantrel.Controller.h"
+#include "pass_doubles.h"
 #include "rtl/stopwatch.h"
 #include "support/gl_fixture.h"
 #include "ui/mesh_buffers.h"
@@ -41,52 +41,14 @@ protected:
 };
 RTL_DEFINE_CLASS_META(TRecordingContext, "Test.MaterialApply", vantrel::TContextOpenGLWindowsClass)
 
-// A pass double: settable output texture, texture matrices per bias flag and input pass.
-class TPassDouble : public TVantrelRenderPassController {
-  RTL_CLASS(TPassDouble, TVantrelRenderPassController)
-public:
-  explicit TPassDouble(TComponent* AOwner) : TVantrelRenderPassController(AOwner) {}
-  TTexture* GetOutputTexture() override { return Output; }
-  TMatrix3D GetTextureMatrix(TContext3D*, bool AUseBias) override { return AUseBias ? Biased : Unbiased; }
-  TVantrelRenderPassController* GetInputPass() const override { return Input; }
-  TTexture* Output = nullptr;
-  TMatrix3D Biased;
-  TMatrix3D Unbiased;
-  TVantrelRenderPassController* Input = nullptr;
-
-protected:
-  TOwned<TVantrelRenderPassMaterialSource> CreateShader() override { return nullptr; }
-};
-RTL_DEFINE_CLASS(TPassDouble, "Test.MaterialApply")
-
-// Stand-ins for the pass classes the branches test.
-class TDepthPassDouble : public TPassDouble {
-  RTL_CLASS(TDepthPassDouble, TPassDouble)
-public:
-  using TPassDouble::TPassDouble;
-};
-RTL_DEFINE_CLASS(TDepthPassDouble, "Test.MaterialApply")
-
-class TEnvironmentPassDouble : public TPassDouble {
-  RTL_CLASS(TEnvironmentPassDouble, TPassDouble)
-public:
-  using TPassDouble::TPassDouble;
-};
-RTL_DEFINE_CLASS(TEnvironmentPassDouble, "Test.MaterialApply")
-
-#define VANTREL_PASS_DOUBLE(Name)                                                                            \
-  class Name : public TPassDouble {                                                                          \
-    RTL_CLASS(Name, TPassDouble)                                                                             \
-  public:                                                                                                    \
-    using TPassDouble::TPassDouble;                                                                          \
-  };                                                                                                         \
-  RTL_DEFINE_CLASS(Name, "Test.MaterialApply")
-VANTREL_PASS_DOUBLE(TSMStoreDouble)
-VANTREL_PASS_DOUBLE(TVSMStoreDouble)
-VANTREL_PASS_DOUBLE(TVSMBlurDouble)
-VANTREL_PASS_DOUBLE(TReflectionDouble)
-VANTREL_PASS_DOUBLE(TRefractionDouble)
-#undef VANTREL_PASS_DOUBLE
+using vtest::TDepthPassDouble;
+using vtest::TEnvironmentPassDouble;
+using vtest::TPassDouble;
+using vtest::TReflectionDouble;
+using vtest::TRefractionDouble;
+using vtest::TSMStoreDouble;
+using vtest::TVSMBlurDouble;
+using vtest::TVSMStoreDouble;
 
 TMatrix3D Filled(float AValue) {
   TMatrix3D result;
@@ -107,8 +69,7 @@ protected:
     Material = Source->DefaultMaterial();
   }
   void TearDown() override {
-    for (int ref = 0; ref < PassClassRefCount; ++ref)
-      SetPassClass(static_cast<TVantrelPassClassRef>(ref), nullptr);
+    vtest::ClearPassClasses();
     TStopwatch::SetClock(nullptr);
     Source.reset();
     TVantrelContext::FreePrograms();

@@ -151,10 +151,16 @@ std::vector<TFloat4> TFloatTargets::Read(int AAttachment) const {
 }
 
 void EffectGLTest::TearDownTestSuite() {
-  // Stage shaders are released through the default context class.
+  // Stage shaders are released through the default context class. The class found here is put
+  // back afterwards: a later fixture's objects (textures freed after its TearDown) finalise their
+  // GL names through it, and with no class they would keep them.
+  ui::TContext3DClass* previous = ui::TContextManager::DefaultContextClass();
   ui::TContextManager::RegisterContext(TContextOpenGLWindows::StaticClass(), true);
   Programs().clear();
-  ui::TContextManager::UnregisterContexts();
+  if (previous)
+    ui::TContextManager::RegisterContext(*previous, true);
+  else
+    ui::TContextManager::UnregisterContexts();
 }
 
 void EffectGLTest::SetUp() {

@@ -33,10 +33,15 @@ struct TCachedProgram {
 class ShaderGenerationGL : public vtest::ContextGLTest {
 protected:
   static void TearDownTestSuite() {
-    // Stage shaders are released through the default context class.
+    // Stage shaders are released through the default context class; the class found here is put
+    // back afterwards, since later fixtures finalise their textures through it.
+    ui::TContext3DClass* previous = ui::TContextManager::DefaultContextClass();
     ui::TContextManager::RegisterContext(TContextOpenGLWindows::StaticClass(), true);
     Programs().clear();
-    ui::TContextManager::UnregisterContexts();
+    if (previous)
+      ui::TContextManager::RegisterContext(*previous, true);
+    else
+      ui::TContextManager::UnregisterContexts();
   }
 
   static std::map<std::string, TCachedProgram>& Programs() {

@@ -548,3 +548,31 @@ TEST_F(CompositeGL, APassRenderersFXAAHasNoRendererAndRaisesNothing) {
 }
 
 } // namespace
+
+// The rectangle passes that end a frame draw in 2D; each scene phase of the next frame projects
+// through the camera again, or every frame after the first would show only the background.
+TEST_F(CompositeGL, TheNextFramesPhasesProjectThroughTheCamera) {
+  struct TCase {
+    const char* Name;
+    bool (TRenderer::*Begin)();
+    void (TRenderer::*End)();
+  } cases[] = {{"opaque", &TRenderer::BeginOpaqueRendering, &TRenderer::EndOpaqueRendering},
+               {"translucent", &TRenderer::BeginTranslucentRendering, &TRenderer::EndTranslucentRendering}};
+  TContext3D* context = Main().GetSharedContext();
+  const TMatrix3D camera = TMatrix3D::CreateTranslation({0, 0, -10});
+  for (int32_t fxaa : {0, 1}) {
+    Viewport().SetFXAA(fxaa);
+    for (const TCase& c : cases) {
+      SCOPED_TRACE(Format("%s, FXAA %d", c.Name, fxaa));
+      CompositeFrame();
+      ASSERT_TRUE(context->CurrentStates().Contains(TContextState::cs2DScene));
+      Main().BeginMainRenderPass(camera, 45);
+      context->SetMatrix(TMatrix3D::Identity());
+      ASSERT_TRUE((Main().*c.Begin)());
+      EXPECT_TRUE(context->CurrentStates().Contains(TContextState::cs3DScene));
+      EXPECT_EQ(context->CurrentModelViewProjectionMatrix(), camera * context->CurrentProjectionMatrix());
+      (Main().*c.End)();
+      Main().EndMainRenderPass();
+    }
+  }
+}

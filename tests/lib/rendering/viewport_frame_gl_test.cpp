@@ -223,11 +223,6 @@ TEST_F(ViewportFrameGL, EndToEndOnTheTimerThread) {
 TEST_F(ViewportFrameGL, RenderListAndCulling) {
   MakeScene();
   HoldTheTimer();
-  // Several frames are compared here: the legacy renderer, whose later frames read back like the
-  // first (the forward renderer's frames after the first read back black at the time of writing).
-  FViewport->SetRendererType(TRendererType::LegacyRenderer);
-  FScene->SetSize(63, 63);
-  FScene->SetSize(64, 64);
   TColorQuad* visible = AddQuad();
   TColorQuad* far = AddQuad({1000, 0, 0});
   auto* plain = New<TPlainBox>(FScene.get());
@@ -385,10 +380,6 @@ TEST_F(ViewportFrameGL, DiagnosticsAverageThirtyFrames) {
 TEST_F(ViewportFrameGL, PaintModes) {
   MakeScene();
   HoldTheTimer();
-  // Frames are compared: the legacy renderer (see RenderListAndCulling).
-  FViewport->SetRendererType(TRendererType::LegacyRenderer);
-  FScene->SetSize(63, 63);
-  FScene->SetSize(64, 64);
   TColorQuad* quad = AddQuad();
   Tick();
   ASSERT_TRUE(Near(BitmapPixel(32, 32), QuadColor));
@@ -513,3 +504,41 @@ TEST_F(ViewportFrameGL, FreeingWithATickPendingCompletes) {
 }
 
 } // namespace
+
+// Every frame, not only the first, shows the scene: the rectangle passes that end a forward frame
+// (deferred composite, FXAA) must not leave the next frame's objects projected in 2D. A resize
+// makes new targets, and the frames after it are compared as well.
+TEST_F(ViewportFrameGL, EveryFrameShowsTheScene) {
+  struct TCase {
+    const char* Name;
+    TRendererType Type;
+    int32_t FXAA;
+  } cases[] = {{"forward, FXAA 0", TRendererType::ForwardRenderer, 0},
+               {"forward, FXAA 1", TRendererType::ForwardRenderer, 1},
+               {"forward, FXAA 2", TRendererType::ForwardRenderer, 2},
+               {"legacy", TRendererType::LegacyRenderer, 1}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    MakeScene();
+    HoldTheTimer();
+    FViewport->SetFXAA(c.FXAA);
+    if (c.Type != FViewport->GetRendererType()) {
+      FViewport->SetRendererType(c.Type);
+      FScene->SetSize(63, 63);
+      FScene->SetSize(64, 64);
+    }
+    TColorQuad* quad = AddQuad();
+    for (int size : {64, 48}) {
+      FScene->SetSize(float(size), float(size));
+      for (int frame = 0; frame < 3; ++frame) {
+        SCOPED_TRACE(Format("size %d, frame %d", size, frame));
+        const int draws = quad->Draws;
+        Tick();
+        EXPECT_EQ(quad->Draws, draws + 1);
+        EXPECT_TRUE(Near(BitmapPixel(size / 2, size / 2), QuadColor)) << std::hex << BitmapPixel(size / 2, size / 2);
+        EXPECT_TRUE(Near(BitmapPixel(0, 0), Black)) << std::hex << BitmapPixel(0, 0);
+      }
+    }
+    FScene.reset();
+  }
+}
