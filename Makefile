@@ -33,7 +33,9 @@ bench: deps build/bench/build.ninja
 	if command -v valgrind >/dev/null; then echo "== tools/bench-draw-instructions"; \
 	  tools/bench-draw-instructions || missed="$$missed bench-draw-instructions"; \
 	  echo "== tools/bench-duplication-instructions"; \
-	  tools/bench-duplication-instructions || missed="$$missed bench-duplication-instructions"; fi; \
+	  tools/bench-duplication-instructions || missed="$$missed bench-duplication-instructions"; \
+	  echo "== tools/bench-inventory-instructions"; \
+	  tools/bench-inventory-instructions || missed="$$missed bench-inventory-instructions"; fi; \
 	if [ -n "$$missed" ]; then echo "missed their goals:$$missed"; exit 1; fi
 
 FUZZ_SECONDS ?= 60

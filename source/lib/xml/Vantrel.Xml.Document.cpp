@@ -98,11 +98,17 @@ int64_t Utf16Position(std::string_view AText, int64_t APosition) {
   return units + std::max<int64_t>(0, APosition - size);
 }
 
-// Whether AText is well-formed UTF-8; ASCII runs are checked eight bytes at a time.
+// Whether AText is well-formed UTF-8; ASCII runs are checked sixteen (or eight) bytes at a time.
 bool IsWellFormedUtf8(std::string_view AText) {
   const char* p = AText.data();
   const char* end = p + AText.size();
   while (p < end) {
+#if defined(__SSE2__)
+    if (end - p >= 16 && !_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))) {
+      p += 16;
+      continue;
+    }
+#endif
     if (end - p >= 8) {
       uint64_t block;
       std::memcpy(&block, p, 8);
@@ -138,11 +144,17 @@ std::string ToUtf8(std::string_view AValue) {
   return SanitizeUtf8(AValue);
 }
 
-void AppendValue(TMz_XmlNode* ANode, std::u16string_view AValue) {
+// AWellFormed: the whole text is known to be well-formed UTF-8. Every value starts and ends next
+// to an ASCII character (a quote, a bracket, trimmed white space) or the end, so it then holds
+// whole characters and is well-formed too.
+void AppendValue(TMz_XmlNode* ANode, std::u16string_view AValue, bool) {
   ANode->appendRawValue(AValue);
 }
-void AppendValue(TMz_XmlNode* ANode, std::string_view AValue) {
-  AppendUtf8Value(ANode, AValue);
+void AppendValue(TMz_XmlNode* ANode, std::string_view AValue, bool AWellFormed) {
+  if (AWellFormed)
+    ANode->appendRawValue(AValue);
+  else
+    AppendUtf8Value(ANode, AValue);
 }
 
 } // namespace
@@ -159,7 +171,11 @@ public:
 
   TMz_XmlParser(TMz_XmlDocument& ADocument, TMz_StreamReader& AReader, TView AText)
       : FDocument(ADocument), FReader(AReader), FText(AText.data()),
-        FLength(static_cast<int64_t>(AText.size())) {}
+        FLength(static_cast<int64_t>(AText.size())) {
+    // One pass over the whole text spares a check of every value.
+    if constexpr (std::is_same_v<TChar, char>)
+      FWellFormed = IsWellFormedUtf8(AText);
+  }
   ~TMz_XmlParser() {
     json_pool::TReleaseScope batch;
     for (TMz_XmlNode* node : FOrphans)
@@ -176,6 +192,8 @@ private:
   const TChar* FText = nullptr;
   int64_t FLength = 0;
   int64_t FPos = 0;
+  // UTF-8 text that is well-formed throughout (values need no repair).
+  bool FWellFormed = false;
   // Nodes no element owns (top-level elements before the declaration, nodes a callback made
   // under a non-element); freed when they are done or with the parser.
   std::vector<TMz_XmlNode*> FOrphans;
@@ -192,14 +210,14 @@ private:
   int32_t Read() { return CharAt(FPos++); }
   int32_t Current() const { return CharAt(FPos); }
   static bool IsWhite(int32_t c) { return c == 8 || c == 9 || c == 10 || c == 13 || c == 32; }
-  static constexpr std::array<bool, 128> TokenChars = [] {
-    std::array<bool, 128> table{};
+  static constexpr std::array<bool, 256> TokenChars = [] {
+    std::array<bool, 256> table{};
     for (int c = 0; c < 128; ++c)
       table[static_cast<size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                                       (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
     return table;
   }();
-  static bool IsTokenChar(int32_t c) { return c >= 0 && c < 128 && TokenChars[static_cast<size_t>(c)]; }
+  static bool IsTokenChar(int32_t c) { return c >= 0 && c < 256 && TokenChars[static_cast<size_t>(c)]; }
 
   template <class... TArgs> [[noreturn]] void Fail(std::string_view AMessage, const TArgs&... AArgs) {
     if constexpr (std::is_same_v<TChar, char>)
@@ -261,8 +279,10 @@ private:
     if (!IsTokenChar(c))
       Fail("invalid character for token");
     const int64_t start = FPos;
-    while (IsTokenChar(Current()))
-      ++FPos;
+    int64_t pos = FPos;
+    while (pos < FLength && IsTokenChar(Unit(FText[pos])))
+      ++pos;
+    FPos = pos;
     if constexpr (std::is_same_v<TChar, char>) {
       return {FText + start, static_cast<size_t>(FPos - start)};
     } else {
@@ -383,7 +403,7 @@ private:
     while (end > start && Unit(FText[end - 1]) <= 32)
       --end;
     if (end > start)
-      AppendValue(ANode, Span(start, end));
+      AppendValue(ANode, Span(start, end), FWellFormed);
   }
 
   bool ParseTag(TMz_XmlNode* ANode, int32_t ADepth) {
@@ -431,7 +451,9 @@ private:
   }
 
   // A comment, CDATA section or DOCTYPE node under ANode; at the top level it is discarded.
-  TMz_XmlNode* MakeSpecial(TMz_XmlNode* ANode, TMz_XmlNodeKind AKind, const char* AName) {
+  // AName may view the input (the CDATA section's own "CDATA"), so the node's name views it too
+  // rather than taking a copy.
+  TMz_XmlNode* MakeSpecial(TMz_XmlNode* ANode, TMz_XmlNodeKind AKind, std::string_view AName) {
     TMz_XmlNode* node = FromCallback(ANode, {}, AName, AKind);
     if (!node) {
       node = Made(TMz_XmlElement::Create(&FDocument, ANode, "", AName));
@@ -441,9 +463,9 @@ private:
   }
 
   // A fresh node takes the text without a copy; one from a callback that holds a value is set.
-  static void AssignValue(TMz_XmlNode* ANode, TView AValue) {
+  void AssignValue(TMz_XmlNode* ANode, TView AValue) {
     if (ANode->getRawValue().empty()) {
-      AppendValue(ANode, AValue);
+      AppendValue(ANode, AValue, FWellFormed);
       return;
     }
     ANode->setRawValue(ToUtf8(AValue));
@@ -467,10 +489,11 @@ private:
       Expect('>', "invalid character found - \">\" expected");
       FinishSpecial(ANode, node, value);
     } else if (c == '[') {
-      if (ReadToken() != "CDATA")
+      const std::string_view token = ReadToken();
+      if (token != "CDATA")
         Fail("invalid character - \"CDATA[\" expected behind \"<![\"");
       Expect('[', "invalid character - \"[\" expected behind \"<![CDATA\"");
-      TMz_XmlNode* node = MakeSpecial(ANode, TMz_XmlNodeKind::mzData, "CDATA");
+      TMz_XmlNode* node = MakeSpecial(ANode, TMz_XmlNodeKind::mzData, token);
       const TView value = ReadUntil("]]>");
       Expect(']', "invalid character found - \"]\" expected");
       Expect(']', "invalid character found - \"]\" expected");
@@ -581,12 +604,37 @@ private:
       ReadValue(node, true);
       return;
     }
-    TMz_XmlNode* node = FromCallback(ANode, prefix, name, TMz_XmlNodeKind::mzAttribute);
-    if (!node)
-      node = Made(TMz_XmlAttribute::Create(&FDocument, ANode, prefix, name));
-    ReadValue(node, false);
+    TMz_XmlNode* node;
+    if (FCallback) {
+      node = FromCallback(ANode, prefix, name, TMz_XmlNodeKind::mzAttribute);
+      if (!node)
+        node = Made(TMz_XmlAttribute::Create(&FDocument, ANode, prefix, name));
+      ReadValue(node, false);
+    } else {
+      node = ParseOwnAttribute(ANode, prefix, name);
+    }
     if (!prefix.empty() && !node->defined(prefix))
       Fail("namespace \"%s\" not defined for attribute \"%s\"", prefix, name);
+  }
+
+  // An attribute of a load without callback, on an element the parser made: the value is read
+  // first, so the node is made with it (a failure frees the whole tree, so the node's absence
+  // then is never seen).
+  TMz_XmlNode* ParseOwnAttribute(TMz_XmlNode* ANode, std::string_view APrefix, std::string_view AName) {
+    TView value;
+    const int32_t c = ReadNonWhite();
+    if (c == '/' || c == '>') {
+      --FPos;
+    } else {
+      if (c != '=')
+        Fail("invalid character while parsing attribute \"%s\"",
+             APrefix.empty() ? std::string(AName) : std::string(APrefix) + ':' + std::string(AName));
+      ReadQuotedSpan(value);
+    }
+    auto* node = Made(TMz_XmlAttribute::Create(&FDocument, ANode, APrefix, AName));
+    if (!value.empty())
+      AppendValue(node, value, FWellFormed);
+    return node;
   }
 
   void ReadValue(TMz_XmlNode* ANode, bool ANamespace) {
@@ -610,6 +658,13 @@ private:
   }
 
   void ReadQuoted(TMz_XmlNode* ANode) {
+    TView value;
+    if (ReadQuotedSpan(value))
+      AssignValue(ANode, value);
+  }
+
+  // Reads a quoted value into AValue; false (and the index at the end) when it is not closed.
+  bool ReadQuotedSpan(TView& AValue) {
     SkipWhite();
     const int32_t quote = Read();
     if (quote != '"' && quote != '\'')
@@ -618,10 +673,11 @@ private:
     const size_t found = Span(0, FLength).find(static_cast<TChar>(quote), static_cast<size_t>(start));
     if (found == TView::npos) {
       FPos = FLength;
-      return;
+      return false;
     }
     FPos = static_cast<int64_t>(found) + 1;
-    AssignValue(ANode, Span(start, static_cast<int64_t>(found)));
+    AValue = Span(start, static_cast<int64_t>(found));
+    return true;
   }
 };
 
@@ -652,6 +708,8 @@ void TMz_XmlDocument::parse(TMz_StreamReader& pReader) {
   // Such a tree's names and values view a copy of UTF-8 input that lives as long as the tree.
   std::unique_ptr<char[]> text;
   try {
+    // Blocks a growing table leaves behind are counted per run of one slab, not one by one.
+    json_pool::TReleaseScope batch;
     std::optional<json_pool::TDocumentScope> scope;
     if (slabs)
       scope.emplace(slabs);

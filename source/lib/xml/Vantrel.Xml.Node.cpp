@@ -231,8 +231,8 @@ void TMz_XmlNode::setValue(const TValue& pValue) {
 
 void TMz_XmlNode::setName(std::string_view pName) {
   touch();
-  if (TMz_XmlElement* element = parentElement())
-    element->fAttributes.ownKeysOf(this);
+  if (TMz_XmlElement* element = parentElement(); element && element->fTable)
+    element->fTable->Attributes.ownKeysOf(this);
   fName.assign(pName);
 }
 
@@ -331,17 +331,24 @@ void TMz_XmlNodeIndex::releaseKey(std::string_view pKey) noexcept {
   json_pool::ReleaseBytes(const_cast<char*>(pKey.data()), std::max<size_t>(pKey.size(), 1));
 }
 
+bool TMz_XmlNodeIndex::isCopy(const TEntry& pEntry) {
+  // A copy is a block of its own (never empty, see copyKey), so it never lies where the node's
+  // name does; a view of the name starts where the name does, even an empty one.
+  return pEntry.Key.data() != pEntry.Node->name().data();
+}
+
 void TMz_XmlNodeIndex::own(TEntry& pEntry) {
-  if (!pEntry.Owned) {
+  if (!isCopy(pEntry)) {
     pEntry.Key = copyKey(pEntry.Key);
-    pEntry.Owned = true;
     ++fCopies;
   }
 }
 
-void TMz_XmlNodeIndex::add(std::string_view pKey, TMz_XmlAttribute* pNode, bool pOwned) {
+void TMz_XmlNodeIndex::add(std::string_view pKey, TMz_XmlAttribute* pNode, bool pCopy) {
   ReserveOneMore(fEntries);
-  fEntries.push_back({pKey, pNode, pOwned});
+  fEntries.push_back({pKey, pNode});
+  if (pCopy)
+    ++fCopies;
   if (fEntries.size() < SortedFrom)
     return;
   if (!fSorted) {
@@ -356,7 +363,6 @@ void TMz_XmlNodeIndex::put(std::string_view pKey, TMz_XmlAttribute* pNode) {
   const int index = indexOf(pKey);
   if (index < 0) {
     add(copyKey(pKey), pNode, true);
-    ++fCopies;
     return;
   }
   // A key that viewed the replaced node's name must not follow that node any more.
@@ -375,7 +381,7 @@ void TMz_XmlNodeIndex::putName(TMz_XmlAttribute* pNode) {
     return;
   }
   TEntry& entry = fEntries[static_cast<size_t>(index)];
-  if (!entry.Owned)
+  if (!isCopy(entry))
     entry.Key = name;
   entry.Node = pNode;
   if (fSorted)
@@ -385,7 +391,7 @@ void TMz_XmlNodeIndex::putName(TMz_XmlAttribute* pNode) {
 void TMz_XmlNodeIndex::ownKeysOf(const TMz_XmlNode* pNode) {
   bool changed = false;
   for (TEntry& entry : fEntries)
-    if (entry.Node == pNode && !entry.Owned) {
+    if (entry.Node == pNode && !isCopy(entry)) {
       own(entry);
       changed = true;
     }
@@ -399,7 +405,7 @@ void TMz_XmlNodeIndex::remove(std::string_view pKey) {
     return;
   const TEntry entry = fEntries[static_cast<size_t>(index)];
   fEntries.erase(fEntries.begin() + index);
-  if (entry.Owned) {
+  if (isCopy(entry)) {
     releaseKey(entry.Key);
     --fCopies;
   }
@@ -412,7 +418,7 @@ void TMz_XmlNodeIndex::removeNode(const TMz_XmlAttribute* pNode) {
   if (from == fEntries.end())
     return;
   for (auto it = from; it != fEntries.end(); ++it)
-    if (it->Owned) {
+    if (isCopy(*it)) {
       releaseKey(it->Key);
       --fCopies;
     }
@@ -426,7 +432,7 @@ void TMz_XmlNodeIndex::clear() {
   json_pool::TReleaseScope batch;
   if (fCopies > 0)
     for (const TEntry& entry : fEntries)
-      if (entry.Owned)
+      if (isCopy(entry))
         releaseKey(entry.Key);
   fCopies = 0;
   TMz_XmlVector<TEntry>().swap(fEntries);
@@ -471,10 +477,14 @@ TMz_XmlElement::~TMz_XmlElement() {
       levels.push_back({std::move(node->fNodes), 0});
     node->Free();
   }
-  fAttributes.clear();
-  fNamespaces.reset();
-  for (TMz_XmlAttribute* node : fOwned)
-    node->Free();
+  if (fTable) {
+    // Unindexed first: the tables read their nodes' names.
+    fTable->Attributes.clear();
+    fTable->Namespaces.reset();
+    for (TMz_XmlAttribute* node : fTable->Owned)
+      node->Free();
+    fTable.reset();
+  }
 }
 
 void FreeXmlTree(TMz_XmlNode* pNode) noexcept {
@@ -495,24 +505,31 @@ void TMz_XmlElement::appendNew(TMz_XmlElement* pNode) {
   fNodes->push_back(pNode);
 }
 
+TMz_XmlElement::TAttributeTable& TMz_XmlElement::makeTable() {
+  fTable.reset(NewInSlab<TAttributeTable>());
+  return *fTable;
+}
+
 void TMz_XmlElement::addAttributeNew(TMz_XmlAttribute* pAttr) {
   touch();
-  ReserveOneMore(fOwned);
-  fOwned.push_back(pAttr);
+  TAttributeTable& attributes = table();
+  ReserveOneMore(attributes.Owned);
+  attributes.Owned.push_back(pAttr);
   indexAttribute(pAttr);
 }
 
 void TMz_XmlElement::indexAttribute(TMz_XmlAttribute* pAttr) {
+  TMz_XmlNodeIndex& index = table().Attributes;
   if (pAttr->keyIsName())
-    fAttributes.putName(pAttr);
+    index.putName(pAttr);
   else
-    fAttributes.put(pAttr->attributeKey(), pAttr);
+    index.put(pAttr->attributeKey(), pAttr);
 }
 
 bool TMz_XmlElement::owns(const TMz_XmlNode* pNode) const {
   if (fNodes && std::find(fNodes->begin(), fNodes->end(), pNode) != fNodes->end())
     return true;
-  return std::find(fOwned.begin(), fOwned.end(), pNode) != fOwned.end();
+  return fTable && std::find(fTable->Owned.begin(), fTable->Owned.end(), pNode) != fTable->Owned.end();
 }
 
 void TMz_XmlElement::adopt(TMz_XmlNode* pNode) {
@@ -588,13 +605,23 @@ TMz_XmlElement* TMz_XmlElement::searchUpwardsForNode(std::string_view pTagName) 
   return nullptr;
 }
 
-const TMz_XmlNodeIndex& TMz_XmlElement::namespaces() const {
+namespace {
+const TMz_XmlNodeIndex& NoEntries() {
   static const TMz_XmlNodeIndex none;
-  return fNamespaces ? *fNamespaces : none;
+  return none;
+}
+} // namespace
+
+const TMz_XmlNodeIndex& TMz_XmlElement::attributes() const {
+  return fTable ? fTable->Attributes : NoEntries();
+}
+
+const TMz_XmlNodeIndex& TMz_XmlElement::namespaces() const {
+  return fTable && fTable->Namespaces ? *fTable->Namespaces : NoEntries();
 }
 
 bool TMz_XmlElement::defined(std::string_view pNamespace) const {
-  return (fNamespaces && fNamespaces->find(pNamespace)) || TMz_XmlNode::defined(pNamespace);
+  return namespaces().find(pNamespace) || TMz_XmlNode::defined(pNamespace);
 }
 
 // ---- TMz_XmlElement: attribute tables -------------------------------------------------------------
@@ -606,7 +633,7 @@ void TMz_XmlElement::addAttribute(TMz_XmlAttribute* pAttr) {
   if (!(pAttr->fParent == this && owns(pAttr))) {
     adopt(pAttr);
     pAttr->touch();
-    fOwned.push_back(pAttr);
+    table().Owned.push_back(pAttr);
   }
   indexAttribute(pAttr);
 }
@@ -754,15 +781,18 @@ void TMz_XmlElement::removeAttribute(TMz_XmlAttribute* pAttr) {
   if (!pAttr)
     return;
   touch();
-  fAttributes.remove(pAttr->attributeKey());
+  if (fTable)
+    fTable->Attributes.remove(pAttr->attributeKey());
 }
 
 void TMz_XmlElement::clearAttributes() {
   touch();
-  fAttributes.clear();
-  fNamespaces.reset();
-  TMz_XmlVector<TMz_XmlAttribute*> owned = std::move(fOwned);
-  fOwned.clear();
+  if (!fTable)
+    return;
+  fTable->Attributes.clear();
+  fTable->Namespaces.reset();
+  TMz_XmlVector<TMz_XmlAttribute*> owned = std::move(fTable->Owned);
+  fTable.reset();
   for (TMz_XmlAttribute* node : owned)
     node->Free();
 }
@@ -771,50 +801,53 @@ void TMz_XmlElement::addNamespace(TMz_XmlNamespace* pNamespace) {
   if (!pNamespace)
     return;
   touch();
+  TAttributeTable& attributes = table();
   if (!(pNamespace->fParent == this && owns(pNamespace))) {
     adopt(pNamespace);
     pNamespace->touch();
-    fOwned.push_back(pNamespace);
+    attributes.Owned.push_back(pNamespace);
   }
-  if (!fNamespaces)
-    fNamespaces.reset(NewInSlab<TMz_XmlNodeIndex>());
+  if (!attributes.Namespaces)
+    attributes.Namespaces.reset(NewInSlab<TMz_XmlNodeIndex>());
   if (pNamespace->namespacePrefix().empty())
-    fNamespaces->put(pNamespace->name(), pNamespace);
+    attributes.Namespaces->put(pNamespace->name(), pNamespace);
   else
-    fNamespaces->put(pNamespace->getQualifiedName(), pNamespace);
+    attributes.Namespaces->put(pNamespace->getQualifiedName(), pNamespace);
 }
 
 void TMz_XmlElement::removeNamespace(TMz_XmlNamespace* pNamespace) {
-  if (!pNamespace || !fNamespaces)
+  if (!pNamespace || !fTable || !fTable->Namespaces)
     return;
   touch();
-  fNamespaces->remove(pNamespace->getQualifiedName());
+  fTable->Namespaces->remove(pNamespace->getQualifiedName());
 }
 
 void TMz_XmlElement::clearNamespaces() {
   touch();
+  if (!fTable)
+    return;
   TMz_XmlVector<TMz_XmlAttribute*> kept;
-  for (TMz_XmlAttribute* node : fOwned) {
+  for (TMz_XmlAttribute* node : fTable->Owned) {
     if (!dynamic_cast<TMz_XmlNamespace*>(node)) {
       kept.push_back(node);
       continue;
     }
-    fAttributes.removeNode(node);
-    if (fNamespaces)
-      fNamespaces->removeNode(node);
+    fTable->Attributes.removeNode(node);
+    if (fTable->Namespaces)
+      fTable->Namespaces->removeNode(node);
     node->Free();
   }
-  fOwned = std::move(kept);
+  fTable->Owned = std::move(kept);
 }
 
 TMz_XmlNamespace* TMz_XmlElement::getNamespace(std::string_view pIndex) const {
-  return fNamespaces ? static_cast<TMz_XmlNamespace*>(fNamespaces->find(pIndex)) : nullptr;
+  return static_cast<TMz_XmlNamespace*>(namespaces().find(pIndex));
 }
 
 // ---- TMz_XmlElement: writing ----------------------------------------------------------------------
 
 void TMz_XmlElement::writeAttributes(TMz_StreamWriter& pStream) const {
-  for (const auto& entry : fAttributes)
+  for (const auto& entry : attributes())
     entry.Node->toStream(pStream);
 }
 
@@ -824,7 +857,7 @@ void TMz_XmlElement::writeDeclarationAttributes(TMz_StreamWriter& pStream) const
       {"encoding", " encoding=\"UTF-8\""},
       {"standalone", " standalone=\"yes\""}};
   for (const auto& [key, text] : Defaults) {
-    if (const TMz_XmlAttribute* node = fAttributes.find(key))
+    if (const TMz_XmlAttribute* node = attributeNode(key))
       node->toStream(pStream);
     else
       pStream.write(text);

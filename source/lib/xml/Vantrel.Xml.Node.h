@@ -245,13 +245,14 @@ public:
   auto begin() const { return fEntries.begin(); }
   auto end() const { return fEntries.end(); }
 
-private:
-  // The key text is either the node's own name or the table's copy, taken from the slabs.
+  // The key text is either the node's own name (a view) or the table's copy, taken from the
+  // slabs; which one is told by where the text lies, so an entry takes 24 bytes.
   struct TEntry {
     std::string_view Key;
     TMz_XmlAttribute* Node;
-    bool Owned;
   };
+
+private:
   TMz_XmlVector<TEntry> fEntries;
   // Built once the table is large, so the parser stays linear on elements with many attributes.
   // (Slab memory, as everything a parsed tree holds.)
@@ -261,7 +262,9 @@ private:
   size_t fCopies = 0;
 
   int indexOf(std::string_view pKey) const;
-  void add(std::string_view pKey, TMz_XmlAttribute* pNode, bool pOwned);
+  // Whether the entry's key is the table's copy rather than a view of its node's name.
+  static bool isCopy(const TEntry& pEntry);
+  void add(std::string_view pKey, TMz_XmlAttribute* pNode, bool pCopy);
   void own(TEntry& pEntry);
   static std::string_view copyKey(std::string_view pKey);
   static void releaseKey(std::string_view pKey) noexcept;
@@ -278,7 +281,7 @@ public:
 
   // Null until the first add, and again after clear.
   TMz_XmlNodes* nodes() const { return fNodes.get(); }
-  const TMz_XmlNodeIndex& attributes() const { return fAttributes; }
+  const TMz_XmlNodeIndex& attributes() const;
   const TMz_XmlNodeIndex& namespaces() const;
 
   // Appends pNode and takes ownership of it. A node already in the list stays where it is; a node
@@ -349,13 +352,23 @@ private:
   };
   using TNodesPtr = std::unique_ptr<TMz_XmlNodes, TNodesDelete>;
   TNodesPtr fNodes;
-  TMz_XmlNodeIndex fAttributes;
-  // Made by the first declaration: few elements declare any.
-  std::unique_ptr<TMz_XmlNodeIndex, TSlabDelete> fNamespaces;
-  // Every attribute and namespace node made on or given to this element.
-  TMz_XmlVector<TMz_XmlAttribute*> fOwned;
+  // The attribute side of an element, made by its first attribute or namespace node: many
+  // elements have none (text, CDATA and container elements), and a large tree holds many
+  // elements.
+  struct TAttributeTable {
+    TMz_XmlNodeIndex Attributes;
+    // Made by the first declaration: few elements declare any.
+    std::unique_ptr<TMz_XmlNodeIndex, TSlabDelete> Namespaces;
+    // Every attribute and namespace node made on or given to this element.
+    TMz_XmlVector<TMz_XmlAttribute*> Owned;
+  };
+  std::unique_ptr<TAttributeTable, TSlabDelete> fTable;
 
-  TMz_XmlAttribute* attributeNode(std::string_view pIndex) const { return fAttributes.find(pIndex); }
+  TAttributeTable& table() { return fTable ? *fTable : makeTable(); }
+  TAttributeTable& makeTable();
+  TMz_XmlAttribute* attributeNode(std::string_view pIndex) const {
+    return fTable ? fTable->Attributes.find(pIndex) : nullptr;
+  }
   void indexAttribute(TMz_XmlAttribute* pAttr);
   // Takes pNode over from nobody; raises when another element owns it.
   void adopt(TMz_XmlNode* pNode);
