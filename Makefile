@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps test build-test bench fuzz release clean
+.PHONY: all deps test build-test bench fuzz release run clean
 
 all: build-test
 
@@ -51,6 +51,25 @@ fuzz: deps build/fuzz/build.ninja
 	for f in build/fuzz/fuzz/fuzz_*; do n=$${f##*/fuzz_}; mkdir -p build/fuzz/corpus/$$n; \
 	  echo "== $$n"; $$f -max_total_time=$(FUZZ_SECONDS) -malloc_limit_mb=256 \
 	  build/fuzz/corpus/$$n fuzz/corpus/$$n || exit 1; done
+
+build/release/build.ninja:
+	cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DVANTREL_TESTS=OFF
+
+# The demo program, optimised, without tests or benchmarks.
+release: deps build/release/build.ninja
+	@cmake --build build/release -j $(JOBS) --target Halcyrendo || { \
+	  echo "Halcyrendo was not built; the configure step names any classes its form still lacks:"; \
+	  cmake -S . -B build/release 2>&1 | grep Halcyrendo; exit 1; }
+
+# Starts the demo: a window on a desktop; without a display (or with HEADLESS=1) 60 frames off
+# screen, saved as build/release/halcyrendo.png.
+HEADLESS ?=
+run: release
+	@if [ -n "$(HEADLESS)" ] || { [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; }; then \
+	  VANTREL_HEADLESS=1 VANTREL_SCREENSHOT=build/release/halcyrendo.png build/release/Halcyrendo; \
+	else \
+	  build/release/Halcyrendo; \
+	fi
 
 clean:
 	rm -rf build

@@ -126,7 +126,10 @@ void TVantrelRenderPassController::RegisterProperties(TPropertyList& AList) {
   AList.Add("ScaleViewportSize", &C::GetScaleViewportSize, &C::SetScaleViewportSize).WithDefault(false);
   AList.Add("ViewportScale", &C::GetViewportScale, &C::SetViewportScale);
   AList.Add("OverwriteColor", &C::GetOverwriteColor, &C::SetOverwriteColor).WithDefault(false);
-  AList.Add("BackgroundColor", &C::GetBackgroundColor, &C::SetBackgroundColor).WithDefault(TAlphaColor(0));
+  // Streams as a colour identifier ("claNull").
+  AList.Add("BackgroundColor", &C::GetBackgroundColor, &C::SetBackgroundColor)
+      .AsType(TypeInfoAlphaColor())
+      .WithDefault(TValue::From(TAlphaColor(0), TypeInfoAlphaColor()));
   AList.AddEvent("OnBeginSetup", &C::OnBeginSetup);
   AList.AddEvent("OnEndSetup", &C::OnEndSetup);
   AList.AddEvent("OnBeginRender", &C::OnBeginRender);

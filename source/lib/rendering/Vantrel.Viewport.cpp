@@ -46,14 +46,17 @@ TVantrelViewport::~TVantrelViewport() = default;
 void TVantrelViewport::RegisterProperties(TPropertyList& AList) {
   using V = TVantrelViewport;
   AList.Add("RendererType", &V::GetRendererType, &V::SetRendererType).WithDefault(TRendererType::ForwardRenderer);
-  AList.Add("Color", &V::GetColor, &V::SetColor).WithDefault(TAlphaColor(0xFF000000));
+  // Colours stream as colour identifiers ("claBlack"), so they carry the colour type.
+  AList.Add("Color", &V::GetColor, &V::SetColor)
+      .AsType(TypeInfoAlphaColor())
+      .WithDefault(TValue::From(TAlphaColor(0xFF000000), TypeInfoAlphaColor()));
   AList.Add("NearPlane", &V::GetNearPlane, &V::SetNearPlane).WithDefault(TVantrelContextShared::StartNearPlane);
   AList.Add("FarPlane", &V::GetFarPlane, &V::SetFarPlane).WithDefault(TVantrelContextShared::StartFarPlane);
   AList.Add("Fog", &V::GetFog, &V::SetFog).WithDefault(false);
   AList.Add("FogDensity", &V::GetFogDensity, &V::SetFogDensity).WithDefault(0.001f);
   AList.Add("FogStart", &V::GetFogStart, &V::SetFogStart).WithDefault(100.0f);
   AList.Add("FogEnd", &V::GetFogEnd, &V::SetFogEnd).WithDefault(500.0f);
-  AList.Add("FogColor", &V::GetFogColor, &V::SetFogColor);
+  AList.Add("FogColor", &V::GetFogColor, &V::SetFogColor).AsType(TypeInfoAlphaColor());
   AList.Add("OpaqueSaturation", &V::GetOpaqueSaturation, &V::SetOpaqueSaturation).WithDefault(0.0f);
   AList.Add("TranslucentSaturation", &V::GetTranslucentSaturation, &V::SetTranslucentSaturation)
       .WithDefault(1.5f);

@@ -56,6 +56,8 @@ TSyncQueue& SyncQueue() {
   return *queue;
 }
 
+std::atomic<TWakeMainThread> WakeHook{nullptr};
+
 void Enqueue(const void* AThread, TThreadMethod AMethod, std::shared_ptr<TSyncCall> ASync) {
   auto& queue = SyncQueue();
   {
@@ -63,6 +65,8 @@ void Enqueue(const void* AThread, TThreadMethod AMethod, std::shared_ptr<TSyncCa
     queue.Pending.push_back({AThread, queue.NextSequence++, std::move(AMethod), std::move(ASync)});
   }
   queue.MainWake.notify_all();
+  if (TWakeMainThread hook = WakeHook.load())
+    hook();
 }
 
 // Runs one synchronized call on the main thread and hands its outcome to the waiting worker.
@@ -190,6 +194,10 @@ TPendingCalls PendingCalls() {
   for (const TPendingCall& call : queue.Pending)
     ++(call.Sync ? result.Synchronized : result.Queued);
   return result;
+}
+
+TWakeMainThread SetWakeMainThread(TWakeMainThread AHook) {
+  return WakeHook.exchange(AHook);
 }
 
 bool WaitForPendingCall(int ATimeout) {

@@ -46,6 +46,11 @@ TPendingCalls PendingCalls();
 // whether one is. Any thread may wait, e.g. a test for a worker's hand-over.
 bool WaitForPendingCall(int ATimeout);
 
+// Runs on the posting thread after every Synchronize or Queue call, so a main loop that waits
+// somewhere else (a window's event queue) wakes up. nullptr for none; returns the previous hook.
+using TWakeMainThread = void (*)();
+TWakeMainThread SetWakeMainThread(TWakeMainThread AHook);
+
 class TThread : public TObject {
   RTL_CLASS(TThread, TObject)
 public:

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <limits>
 
+#include <cstdio>
+
+#include "present/presenter.h"
+#include "present/screenshot.h"
 #include "rtl/exceptions.h"
 #include "rtl/log.h"
 #include "rtl/stopwatch.h"
@@ -11,10 +15,49 @@
 
 namespace ui {
 
+namespace {
+
+void WakeApplication() {
+  Application().Wake();
+}
+
+} // namespace
+
+TApplication::TApplication() {
+  rtl::SetWakeMainThread(&WakeApplication);
+}
+
+// Forms still alive here are left alone: freeing them would touch GL from a static destructor,
+// after the context may be gone. Programs free them through DestroyForms (RunApplication does).
+TApplication::~TApplication() {
+  rtl::SetWakeMainThread(nullptr);
+  std::lock_guard guard(FPresenterLock);
+  FPresenter.reset();
+}
+
 void TApplication::ProcessMessages() {
+  ProcessEvents();
   ProcessCalls();
   ProcessTimers();
   ProcessPaints();
+}
+
+void TApplication::ProcessEvents() {
+  if (!FPresenter)
+    return;
+  // A member buffer would be overwritten by a nested pass; events are few, a local is cheap.
+  std::vector<present::TPresentEvent> events;
+  FPresenter->PollEvents(events);
+  for (const present::TPresentEvent& event : events) {
+    IApplicationForm* form = FMainForm;
+    if (!form)
+      break;
+    try {
+      form->HandleEvent(event);
+    } catch (...) {
+      HandleException(nullptr, std::current_exception());
+    }
+  }
 }
 
 void TApplication::ProcessCalls() {
@@ -36,8 +79,17 @@ void TApplication::ProcessTimers() {
 }
 
 void TApplication::ProcessPaints() {
-  // A copy: a paint may add or remove scenes.
-  const auto scenes = FPaintables;
+  // A copy: a paint may add or remove scenes. One list per nesting depth, kept, so steady frames
+  // allocate nothing.
+  if (FPaintDepth == FPaintLists.size())
+    FPaintLists.emplace_back();
+  std::vector<IPaintable*>& scenes = FPaintLists[FPaintDepth];
+  scenes.assign(FPaintables.begin(), FPaintables.end());
+  ++FPaintDepth;
+  struct TLeave {
+    size_t& Depth;
+    ~TLeave() { --Depth; }
+  } leave{FPaintDepth};
   for (IPaintable* scene : scenes) {
     if (std::ranges::find(FPaintables, scene) == FPaintables.end() ||
         std::ranges::find(FPainting, scene) != FPainting.end() || !scene->PaintPending())
@@ -60,32 +112,137 @@ bool TApplication::PaintPending() const {
 
 void TApplication::WaitAndProcess(int AMaxMs) {
   int64_t wait = std::max(AMaxMs, 0);
-  if (PaintPending())
+  if (PaintPending() || rtl::PendingCalls().Any())
     wait = 0;
   const int64_t nextDue = TPlatformServices::Current().DefaultTimerService().NextDue();
   if (nextDue != std::numeric_limits<int64_t>::max())
     wait = std::clamp<int64_t>(nextDue - rtl::GetTickCount64(), 0, wait);
-  if (wait > 0 && !FTerminated)
-    rtl::WaitForPendingCall(static_cast<int>(wait));
+  if (wait > 0 && !FTerminated) {
+    // With a presenter its events end the wait too; posted calls wake it through the hook.
+    if (FPresenter)
+      FPresenter->Wait(static_cast<int>(wait));
+    else
+      rtl::WaitForPendingCall(static_cast<int>(wait));
+  }
   ProcessMessages();
 }
 
 void TApplication::Run() {
+  ShowMainForm();
   // The bound lets a Terminate from another thread end the wait.
   constexpr int MaxWaitMs = 100;
   while (!FTerminated)
     WaitAndProcess(MaxWaitMs);
   FTerminated = false;
+  if (FFatalError) {
+    const std::exception_ptr error = std::exchange(FFatalError, nullptr);
+    std::rethrow_exception(error);
+  }
 }
 
 void TApplication::Terminate() {
   FTerminated = true;
+  Wake();
+}
+
+void TApplication::Wake() {
+  std::lock_guard guard(FPresenterLock);
+  if (FPresenter)
+    FPresenter->Wake();
+}
+
+void TApplication::Initialize() {
+  FSettings = present::ReadPresentSettings();
+  FSettingsRead = true;
+}
+
+void TApplication::SetPresentSettings(const present::TPresentSettings& ASettings) {
+  FSettings = ASettings;
+  FSettingsRead = true;
+}
+
+void TApplication::ShowMainForm() {
+  if (!FMainForm || FPresenter)
+    return;
+  if (!FSettingsRead)
+    Initialize();
+  auto presenter = present::CreatePresenter(FSettings);
+  presenter->Show(FMainForm->GetCaption(), FMainForm->GetClientWidth(), FMainForm->GetClientHeight());
+  FScreenshot = std::make_unique<present::TScreenshot>(FSettings);
+  {
+    std::lock_guard guard(FPresenterLock);
+    FPresenter = std::move(presenter);
+  }
+  // The first pass paints the whole form into the new window.
+  FMainForm->RequestPaint();
+}
+
+void TApplication::FormPainted(IApplicationForm* AForm) {
+  if (AForm != FMainForm || !FPresenter)
+    return;
+  const present::TPixels pixels = AForm->GetPixels();
+  if (pixels.Width <= 0 || pixels.Height <= 0)
+    return;
+  FPresenter->Present(pixels);
+  try {
+    if (FScreenshot && FScreenshot->Presented(pixels))
+      Terminate();
+  } catch (...) {
+    // A screenshot that cannot be written ends the program with its reason.
+    FFatalError = std::current_exception();
+    Terminate();
+  }
+}
+
+void TApplication::CreateForm(rtl::TClass& AClass, const std::function<void(rtl::TObject*)>& ASetReference) {
+  rtl::TObject* instance = AClass.NewInstance(nullptr);
+  auto* component = dynamic_cast<rtl::TComponent*>(instance);
+  if (!component) {
+    delete instance;
+    throw rtl::EInvalidCast("CreateForm needs a component class, not " + AClass.Name());
+  }
+  ASetReference(instance);
+  FOwnedForms.push_back(component);
+  try {
+    rtl::Construct(instance);
+  } catch (...) {
+    std::erase(FOwnedForms, component);
+    ASetReference(nullptr);
+    throw;
+  }
+}
+
+void TApplication::AddForm(IApplicationForm* AForm) {
+  if (std::ranges::find(FForms, AForm) != FForms.end())
+    return;
+  FForms.push_back(AForm);
+  if (!FMainForm)
+    FMainForm = AForm;
+}
+
+void TApplication::RemoveForm(IApplicationForm* AForm) {
+  std::erase(FForms, AForm);
+  // A form freed by its program is no longer the application's to free.
+  std::erase(FOwnedForms, AForm->GetComponent());
+  if (FMainForm == AForm)
+    FMainForm = nullptr;
+}
+
+void TApplication::DestroyForms() {
+  while (!FOwnedForms.empty()) {
+    rtl::TComponent* form = FOwnedForms.back();
+    FOwnedForms.pop_back();
+    form->Free();
+  }
+  FScreenshot.reset();
+  std::lock_guard guard(FPresenterLock);
+  FPresenter.reset();
 }
 
 void TApplication::HandleException(rtl::TObject* ASender, const std::string& AClassName,
                                    const std::string& AMessage) {
   if (!FOnException) {
-    rtl::Log::d(std::string_view("<ERROR> " + AMessage));
+    ShowException(AClassName, AMessage);
     return;
   }
   // A copy: the handler may replace itself.
@@ -95,6 +252,10 @@ void TApplication::HandleException(rtl::TObject* ASender, const std::string& ACl
   } catch (const std::exception& e) {
     rtl::Log::d(std::string_view("<ERROR> " + std::string(e.what())));
   }
+}
+
+void TApplication::ShowException(const std::string&, const std::string& AMessage) {
+  rtl::Log::d(std::string_view("<ERROR> " + AMessage));
 }
 
 void TApplication::HandleException(rtl::TObject* ASender, std::exception_ptr AError) {
@@ -122,6 +283,31 @@ void TApplication::RemovePaintable(IPaintable* AScene) {
 TApplication& Application() {
   static TApplication application;
   return application;
+}
+
+int RunApplication(const std::function<void()>& ABody, const std::function<void()>& AFinalise) {
+  int result = 0;
+  auto report = [&result](const std::string& AClassName, const std::string& AMessage) {
+    std::fprintf(stderr, "%s: %s\n", AClassName.c_str(), AMessage.c_str());
+    result = 1;
+  };
+  auto guarded = [&report](const std::function<void()>& AStep) {
+    try {
+      AStep();
+    } catch (const rtl::Exception& e) {
+      report(e.ClassName(), e.Message());
+    } catch (const std::exception& e) {
+      report("Exception", e.what());
+    } catch (...) {
+      report("Exception", "unknown exception");
+    }
+  };
+  guarded(ABody);
+  // Forms (their GL objects and threads) go before the units release the GL context.
+  guarded([] { Application().DestroyForms(); });
+  if (AFinalise)
+    guarded(AFinalise);
+  return result;
 }
 
 } // namespace ui

@@ -11,11 +11,45 @@ namespace ui {
 
 RTL_DEFINE_CLASS(TPosition, "ui.Controls", &TPosition::RegisterProperties)
 RTL_DEFINE_CLASS(TBounds, "ui.Controls", &TBounds::RegisterProperties)
+RTL_DEFINE_CLASS(TControlSize, "ui.Controls", &TControlSize::RegisterProperties)
 RTL_DEFINE_CLASS(TControl, "ui.Controls", &TControl::RegisterProperties)
 
+void TControlSize::RegisterProperties(rtl::TPropertyList& AList) {
+  AList.Add("Width", &TControlSize::Width, &TControlSize::SetWidth);
+  AList.Add("Height", &TControlSize::Height, &TControlSize::SetHeight);
+  AList.Add("PlatformDefault", &TControlSize::PlatformDefault, &TControlSize::SetPlatformDefault);
+}
+
+float TControlSize::Width() const {
+  return FControl->Width();
+}
+
+void TControlSize::SetWidth(float AValue) {
+  FControl->SetWidth(AValue);
+}
+
+float TControlSize::Height() const {
+  return FControl->Height();
+}
+
+void TControlSize::SetHeight(float AValue) {
+  FControl->SetHeight(AValue);
+}
+
+void TControlSize::Assign(const rtl::TPersistent* ASource) {
+  if (auto* source = dynamic_cast<const TControlSize*>(ASource)) {
+    FControl->SetSize(source->Width(), source->Height());
+    FPlatformDefault = source->FPlatformDefault;
+    return;
+  }
+  inherited::Assign(ASource);
+}
+
 void TPosition::RegisterProperties(rtl::TPropertyList& AList) {
-  AList.Add("X", &TPosition::X, &TPosition::SetX).WithDefault(0.0f);
-  AList.Add("Y", &TPosition::Y, &TPosition::SetY).WithDefault(0.0f);
+  // A scale's axes default to 1, a rotation centre's to 0.5: each is stored while it differs from
+  // its own point's default.
+  AList.Add("X", &TPosition::X, &TPosition::SetX).WithDefault(0.0f).Stored(&TPosition::IsXStored);
+  AList.Add("Y", &TPosition::Y, &TPosition::SetY).WithDefault(0.0f).Stored(&TPosition::IsYStored);
   AList.Add("Point", &TPosition::Point, &TPosition::SetPoint).Stored(false);
 }
 
@@ -63,9 +97,9 @@ void TBounds::Assign(const rtl::TPersistent* ASource) {
 
 TControl::TControl(rtl::TComponent* AOwner)
     : TFmxObject(AOwner), FPosition(rtl::New<TPosition>()), FMargins(rtl::New<TBounds>()),
-      FPadding(rtl::New<TBounds>()), FRotationCenter(rtl::New<TPosition>()), FScale(rtl::New<TPosition>()) {
-  FRotationCenter->SetPoint({0.5f, 0.5f});
-  FScale->SetPoint({1, 1});
+      FPadding(rtl::New<TBounds>()), FRotationCenter(rtl::New<TPosition>(rtl::TPointF{0.5f, 0.5f})),
+      FScale(rtl::New<TPosition>(rtl::TPointF{1, 1})),
+      FControlSize(rtl::New<TControlSize>(this)) {
   FPosition->OnChange = TNotifyEvent(this, &TControl::PositionChanged);
   FMargins->OnChange = TNotifyEvent(this, &TControl::MarginsChanged);
   FPadding->OnChange = TNotifyEvent(this, &TControl::PaddingChanged);
@@ -84,13 +118,15 @@ void TControl::RegisterProperties(rtl::TPropertyList& AList) {
       .WithDefault(true);
   AList.Add("Enabled", &TControl::Enabled, &TControl::SetEnabled).WithDefault(true);
   AList.Add("Position", &TControl::Position);
-  AList.Add("Width", &TControl::Width, &TControl::SetWidth).WithDefault(0.0f);
-  AList.Add("Height", &TControl::Height, &TControl::SetHeight).WithDefault(0.0f);
+  // The size is stored once, as "Size".
+  AList.Add("Width", &TControl::Width, &TControl::SetWidth).WithDefault(0.0f).Stored(false);
+  AList.Add("Height", &TControl::Height, &TControl::SetHeight).WithDefault(0.0f).Stored(false);
   AList.Add("Margins", &TControl::Margins);
   AList.Add("Padding", &TControl::Padding);
   AList.Add("RotationAngle", &TControl::RotationAngle, &TControl::SetRotationAngle).WithDefault(0.0f);
   AList.Add("RotationCenter", &TControl::RotationCenter);
   AList.Add("Scale", &TControl::Scale);
+  AList.Add("Size", &TControl::ControlSize);
   AList.Add("ShowHint", &TControl::ShowHint, &TControl::SetShowHint).WithDefault(false);
   AList.Add("Visible", &TControl::Visible, &TControl::SetVisible).WithDefault(true);
   AList.Add("HitTest", &TControl::HitTest, &TControl::SetHitTest).WithDefault(true);

@@ -100,6 +100,8 @@ class TPosition : public rtl::TPersistent {
   RTL_CLASS(TPosition, rtl::TPersistent)
 public:
   TPosition() = default;
+  // AValue is also the point's default: an axis is stored only while it differs from it.
+  explicit TPosition(const rtl::TPointF& AValue) : FPoint(AValue), FDefault(AValue) {}
   static void RegisterProperties(rtl::TPropertyList& AList);
 
   float X() const { return FPoint.X; }
@@ -115,6 +117,10 @@ public:
 
 private:
   rtl::TPointF FPoint;
+  rtl::TPointF FDefault;
+
+  bool IsXStored() const { return FPoint.X != FDefault.X; }
+  bool IsYStored() const { return FPoint.Y != FDefault.Y; }
 };
 
 // Four distances (margins, padding) with a change event.
@@ -145,6 +151,30 @@ private:
   rtl::TRectF FRect;
 };
 
+class TControl;
+
+// A control's size as a nested persistent, the form of it that forms store ("Size.Width",
+// "Size.Height", "Size.PlatformDefault"): the values are the control's own Width and Height.
+// PlatformDefault (the platform would choose the size) is stored and not acted on.
+class TControlSize : public rtl::TPersistent {
+  RTL_CLASS(TControlSize, rtl::TPersistent)
+public:
+  explicit TControlSize(TControl* AControl) : FControl(AControl) {}
+  static void RegisterProperties(rtl::TPropertyList& AList);
+
+  float Width() const;
+  void SetWidth(float AValue);
+  float Height() const;
+  void SetHeight(float AValue);
+  bool PlatformDefault() const { return FPlatformDefault; }
+  void SetPlatformDefault(bool AValue) { FPlatformDefault = AValue; }
+  void Assign(const rtl::TPersistent* ASource) override;
+
+private:
+  TControl* FControl;
+  bool FPlatformDefault = false;
+};
+
 class TControl : public TFmxObject, public IControl {
   RTL_CLASS(TControl, TFmxObject)
 public:
@@ -161,6 +191,8 @@ public:
   // Stores the size; on a real change calls Resize once, realigns the children and repaints.
   void SetSize(float AWidth, float AHeight);
   void SetSize(const rtl::TSizeF& ASize) { SetSize(ASize.Width, ASize.Height); }
+  // The published "Size"; forms store the size there rather than as Width and Height.
+  TControlSize* ControlSize() const { return FControlSize.get(); }
   // Client fills the parent's client area (less its Padding and this control's Margins) and
   // follows its resizes. The other values are kept for streaming and do not act.
   TAlignLayout Align() const { return FAlign; }
@@ -279,6 +311,7 @@ private:
   rtl::TOwned<TBounds> FPadding;
   rtl::TOwned<TPosition> FRotationCenter;
   rtl::TOwned<TPosition> FScale;
+  rtl::TOwned<TControlSize> FControlSize;
   float FWidth = 0;
   float FHeight = 0;
   TAlignLayout FAlign = TAlignLayout::None;

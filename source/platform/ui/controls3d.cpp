@@ -135,9 +135,10 @@ TBoundingBox TransformBox(const TBoundingBox& ABox, const TMatrix3D& AMatrix) {
 // TPosition3D
 
 void TPosition3D::RegisterProperties(rtl::TPropertyList& AList) {
-  AList.Add("X", &TPosition3D::X, &TPosition3D::SetX).WithDefault(0.0f);
-  AList.Add("Y", &TPosition3D::Y, &TPosition3D::SetY).WithDefault(0.0f);
-  AList.Add("Z", &TPosition3D::Z, &TPosition3D::SetZ).WithDefault(0.0f);
+  // A scale's axes default to 1: each is stored while it differs from its own point's default.
+  AList.Add("X", &TPosition3D::X, &TPosition3D::SetX).WithDefault(0.0f).Stored(&TPosition3D::IsXStored);
+  AList.Add("Y", &TPosition3D::Y, &TPosition3D::SetY).WithDefault(0.0f).Stored(&TPosition3D::IsYStored);
+  AList.Add("Z", &TPosition3D::Z, &TPosition3D::SetZ).WithDefault(0.0f).Stored(&TPosition3D::IsZStored);
   AList.Add("Point", &TPosition3D::Point, &TPosition3D::SetPoint).Stored(false);
   AList.Add("Vector", &TPosition3D::Vector, &TPosition3D::SetVector).Stored(false);
 }

@@ -36,7 +36,8 @@ class TPosition3D : public rtl::TPersistent {
   RTL_CLASS(TPosition3D, rtl::TPersistent)
 public:
   TPosition3D() = default;
-  explicit TPosition3D(const rtl::TPoint3D& AValue) : FPoint(AValue) {}
+  // AValue is also the point's default: an axis is stored only while it differs from it.
+  explicit TPosition3D(const rtl::TPoint3D& AValue) : FPoint(AValue), FDefault(AValue) {}
   static void RegisterProperties(rtl::TPropertyList& AList);
 
   float X() const { return FPoint.X; }
@@ -58,7 +59,11 @@ public:
 
 private:
   rtl::TPoint3D FPoint;
+  rtl::TPoint3D FDefault;
 
+  bool IsXStored() const { return FPoint.X != FDefault.X; }
+  bool IsYStored() const { return FPoint.Y != FDefault.Y; }
+  bool IsZStored() const { return FPoint.Z != FDefault.Z; }
   void SetAxis(float& AAxis, float AValue, const TNotifyEvent& AEvent);
 };
 

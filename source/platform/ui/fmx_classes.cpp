@@ -3,7 +3,9 @@
 #include "ui/controls.h"
 #include "ui/controls3d.h"
 #include "ui/fmx_object.h"
+#include "ui/forms.h"
 #include "ui/material.h"
+#include "ui/objects3d.h"
 #include "ui/scene.h"
 #include "ui/timers.h"
 
@@ -18,8 +20,9 @@ rtl::TClass* const* FmxClasses() {
       &TFmxObject::StaticClass(),   &TControl::StaticClass(),        &TControl3D::StaticClass(),
       &TDummy::StaticClass(),       &TCamera::StaticClass(),         &TLight::StaticClass(),
       &TProxyObject::StaticClass(), &TMaterialSource::StaticClass(), &TTimer::StaticClass(),
-      &TAnimation::StaticClass(),   &TCustomPropertyAnimation::StaticClass(),
-      &TCustomScene::StaticClass(), nullptr};
+      &TAnimation::StaticClass(),   &TCustomPropertyAnimation::StaticClass(), &TRoundCube::StaticClass(),
+      &TCustomScene::StaticClass(), &TFormFactor::StaticClass(),  &TCustomForm::StaticClass(),
+      &TForm::StaticClass(),        nullptr};
   return classes;
 }
 

@@ -14,6 +14,18 @@ void TFmxObject::RegisterProperties(rtl::TPropertyList& AList) {
   AList.Add("StyleName", &TFmxObject::StyleName, &TFmxObject::SetStyleName).WithDefault(std::string());
 }
 
+void TFmxObject::SetParentComponent(rtl::TComponent* AParent) {
+  if (auto* parent = dynamic_cast<TFmxObject*>(AParent))
+    SetParent(parent);
+}
+
+void TFmxObject::GetChildren(const TGetChildProc& AProc, rtl::TComponent* ARoot) {
+  for (TFmxObject* child : FChildren)
+    if (child->Stored() && child->Owner() == ARoot)
+      AProc(child);
+  inherited::GetChildren(AProc, ARoot);
+}
+
 void TFmxObject::BeforeDestruction() {
   // Children are never owned through the parent link: the ones still here are only unparented.
   while (!FChildren.empty())

@@ -47,6 +47,15 @@ public:
   const std::string& StyleName() const { return FStyleName; }
   void SetStyleName(const std::string& AValue) { FStyleName = AValue; }
 
+  // The streamer's view of the tree: the parent is the parent component, and a component read
+  // inside another becomes its child (a light joins its viewport before its properties load).
+  rtl::TComponent* GetParentComponent() const override { return FParent; }
+  bool HasParent() const override { return true; }
+  void SetParentComponent(rtl::TComponent* AParent) override;
+  // The stored children that ARoot owns, in child order; for the root, then also the owned
+  // components without a parent.
+  void GetChildren(const TGetChildProc& AProc, rtl::TComponent* ARoot) override;
+
   // Counted; the children follow. Handlers that react to changes do nothing while updating.
   virtual void BeginUpdate();
   virtual void EndUpdate();

@@ -5,7 +5,13 @@
 #include <cmath>
 #include <numbers>
 
+#include "rtl/properties.h"
+#include "ui/context3d.h"
+#include "ui/material.h"
+
 namespace ui {
+
+RTL_DEFINE_CLASS(TRoundCube, "ui.Objects3D", &TRoundCube::RegisterProperties)
 
 namespace {
 
@@ -91,6 +97,39 @@ rtl::TOwned<TMeshData> NewRoundCubeMesh() {
       }
   }
   return mesh;
+}
+
+// TRoundCube
+
+TRoundCube::TRoundCube(rtl::TComponent* AOwner) : TControl3D(AOwner), FData(NewRoundCubeMesh()) {}
+
+void TRoundCube::RegisterProperties(rtl::TPropertyList& AList) {
+  AList.Add("MaterialSource", &TRoundCube::MaterialSource, &TRoundCube::SetMaterialSource).AsReference();
+}
+
+void TRoundCube::SetMaterialSource(TMaterialSource* AValue) {
+  if (AValue == FMaterialSource)
+    return;
+  if (FMaterialSource)
+    FMaterialSource->RemoveFreeNotification(this);
+  FMaterialSource = AValue;
+  if (FMaterialSource)
+    FMaterialSource->FreeNotification(this);
+  Repaint();
+}
+
+void TRoundCube::Notification(rtl::TComponent* AComponent, rtl::TOperation AOperation) {
+  inherited::Notification(AComponent, AOperation);
+  if (AOperation == rtl::TOperation::opRemove && AComponent == FMaterialSource)
+    FMaterialSource = nullptr;
+}
+
+void TRoundCube::Render() {
+  TContext3D* context = Context();
+  if (!context)
+    return;
+  context->SetMatrix(rtl::TMatrix3D::CreateScaling({Width(), Height(), Depth()}) * AbsoluteMatrix());
+  FData->Render(context, TMaterialSource::ValidMaterial(FMaterialSource), AbsoluteOpacity());
 }
 
 } // namespace ui

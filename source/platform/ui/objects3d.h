@@ -3,6 +3,7 @@
 // its edges and corners rounded to the radius RoundCubeEdgeRadius.
 
 #include "rtl/object.h"
+#include "ui/controls3d.h"
 #include "ui/mesh_buffers.h"
 
 namespace ui {
@@ -18,5 +19,30 @@ inline constexpr double RoundCubeEdgeRadius = 0.15;
 // point's position on its face in [0, 1]. Triangles are clockwise seen from outside, the front
 // faces of the context's clockwise convention.
 rtl::TOwned<TMeshData> NewRoundCubeMesh();
+
+class TMaterialSource;
+
+// A rounded cube of Width x Height x Depth. It draws its own mesh (NewRoundCubeMesh) with the
+// context's matrix set to scaling(Width, Height, Depth) x AbsoluteMatrix, in one plain draw (a ui
+// control cannot reach the framework's instancing), through its material source's material. Its
+// box is the unit box scaled, the base control's, so frustum culling and picking see the cube.
+class TRoundCube : public TControl3D {
+  RTL_CLASS(TRoundCube, TControl3D)
+public:
+  explicit TRoundCube(rtl::TComponent* AOwner);
+  static void RegisterProperties(rtl::TPropertyList& AList);
+
+  TMaterialSource* MaterialSource() const { return FMaterialSource; }
+  void SetMaterialSource(TMaterialSource* AValue);
+  const TMeshData& Data() const { return *FData; }
+
+protected:
+  void Render() override;
+  void Notification(rtl::TComponent* AComponent, rtl::TOperation AOperation) override;
+
+private:
+  rtl::TOwned<TMeshData> FData;
+  TMaterialSource* FMaterialSource = nullptr;
+};
 
 } // namespace ui

@@ -79,8 +79,10 @@ void TCustomScene::AddUpdateRect(const rtl::TRectF& ARect) {
 }
 
 void TCustomScene::PaintPendingRects() {
-  const std::vector<rtl::TRectF> rects = std::move(FUpdateRects);
+  // The two lists trade places, so neither allocates again in steady frames.
+  FPaintingRects.swap(FUpdateRects);
   FUpdateRects.clear();
+  const std::vector<rtl::TRectF>& rects = FPaintingRects;
   if (rects.empty())
     return;
   TCanvas& canvas = *GetCanvas();

@@ -48,8 +48,8 @@ public:
   void SetSceneScale(float AValue);
   // The colour the update rectangles are filled with; opaque black.
   TBrush& Fill() { return FFill; }
-  // The native window: none off screen.
-  TWindowHandle WindowHandle() const { return 0; }
+  // The native window: none off screen; a form answers its handle token.
+  virtual TWindowHandle WindowHandle() const { return 0; }
   // The scene's image; BitmapScale is the scene scale.
   TBitmap* Bitmap() const { return FBitmap.get(); }
   // Places the Client-aligned children in the client area.
@@ -81,6 +81,8 @@ private:
   TBrush FFill;
   rtl::TOwned<TBitmap> FBitmap;
   std::vector<rtl::TRectF> FUpdateRects;
+  // The rectangles being painted (a scene's paint is never re-entered by the loop).
+  std::vector<rtl::TRectF> FPaintingRects;
 };
 
 } // namespace ui

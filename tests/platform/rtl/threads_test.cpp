@@ -293,6 +293,30 @@ TEST_F(StopwatchTest, ProcessTimeStampCountsFromTheClocksStart) {
 
 } // namespace
 
+namespace {
+
+std::atomic<int> GWakes{0};
+void CountWake() {
+  ++GWakes;
+}
+
+TEST(Threads, APostedCallRunsTheWakeHookOnThePostingThread) {
+  const rtl::TWakeMainThread previous = rtl::SetWakeMainThread(&CountWake);
+  GWakes = 0;
+  rtl::TEvent posted;
+  auto worker = StartThread([&](TLambdaThread& self) {
+    self.Queue([] {});
+    posted.SetEvent();
+  });
+  posted.WaitFor();
+  EXPECT_EQ(GWakes, 1);
+  worker->WaitFor();
+  rtl::CheckSynchronize();
+  EXPECT_EQ(rtl::SetWakeMainThread(previous), &CountWake);
+}
+
+} // namespace
+
 // Calls queued for an object run in arrival order; an object's removal drops only its own.
 TEST(Threads, QueueKeyedByAnyObjectRunsInOrderAndIsRemovedByOwner) {
   int first = 0, second = 0;

@@ -4,7 +4,28 @@
 #include <map>
 #include <tuple>
 
+#include "rtl/form_text.h"
+#include "ui/material.h"
 #include "ui/objects3d.h"
+
+namespace objects3dtest {
+
+class TPlainMaterial : public ui::TMaterial {
+protected:
+  void DoApply(ui::TContext3D*) override {}
+};
+
+class TPlainSource : public ui::TMaterialSource {
+  RTL_CLASS(TPlainSource, ui::TMaterialSource)
+public:
+  using TMaterialSource::TMaterialSource;
+
+protected:
+  rtl::TOwned<ui::TMaterial> CreateMaterial() override { return rtl::MakeOwned<TPlainMaterial>(); }
+};
+RTL_DEFINE_CLASS(TPlainSource, "Test.Objects3D")
+
+} // namespace objects3dtest
 
 namespace {
 
@@ -99,6 +120,33 @@ TEST_F(RoundCube, SeamsMatchAndEveryTriangleIsClockwiseSeenFromOutside) {
     const TPoint3D centre{(a.X + b.X + c.X) / 3, (a.Y + b.Y + c.Y) / 3, (a.Z + b.Z + c.Z) / 3};
     EXPECT_LT(Dot(Cross(Minus(b, a), Minus(c, a)), centre), 0);
   }
+}
+
+TEST(RoundCubeControl, StreamsItsSizeAndAForwardReferenceToItsMaterialSource) {
+  ui::RegisterFmxClasses();
+  rtl::RegisterClass(objects3dtest::TPlainSource::StaticClass());
+  const std::string form = "object Root: TDummy\n"
+                           "  object RoundCube1: TRoundCube\n"
+                           "    Width = 2.0\n"
+                           "    MaterialSource = Source1\n"
+                           "    object Source1: TPlainSource\n"
+                           "    end\n"
+                           "  end\n"
+                           "end\n";
+  {
+    rtl::TOwned<ui::TDummy> root(rtl::New<ui::TDummy>(nullptr));
+    rtl::ReadComponentFromText(form, root.get());
+    auto* cube = dynamic_cast<ui::TRoundCube*>(root->FindComponent("RoundCube1"));
+    ASSERT_NE(cube, nullptr);
+    EXPECT_EQ(cube->Width(), 2.0f);
+    ASSERT_NE(cube->MaterialSource(), nullptr);
+    EXPECT_EQ(cube->MaterialSource()->Name(), "Source1");
+    EXPECT_EQ(cube->MaterialSource()->Parent(), cube);
+    EXPECT_EQ(rtl::WriteComponentToText(root.get()), form);
+    EXPECT_EQ(cube->Data().VertexBuffer().Length(), 600);
+  }
+  rtl::UnRegisterClass(objects3dtest::TPlainSource::StaticClass());
+  ui::UnregisterFmxClasses();
 }
 
 } // namespace
