@@ -662,7 +662,9 @@ IControl* TControl3D::ObjectAtPoint(rtl::TPointF APoint, TVector3D& ARayPos, TVe
 bool TControl3D::HitSelf(rtl::TPointF APoint, TVector3D& ARayPos, TVector3D& ARayDir, TPoint3D& AIntersection,
                          float& ADistance) {
   TContext3D* context = Context();
-  if (!context || !FVisible || FProjection != GlobalProjection() || !FHitTest)
+  // At design time hidden, unlocked controls can still be picked, as they can be edited.
+  const bool designing = ComponentState().Contains(rtl::TComponentStateItem::csDesigning);
+  if (!context || !(FVisible || (designing && !FLocked)) || FProjection != GlobalProjection() || !FHitTest)
     return false;
   const rtl::TPointF local = FViewport ? FViewport->ScreenToLocal(APoint) : APoint;
   TVector3D rayPos, rayDir;

@@ -155,6 +155,18 @@ TEST_F(ViewportPickingGL, RayCastSkipsObjectsThatCannotAnswer) {
     H->SetHitTest(true);
     H->SetVisible(true);
   }
+  // At design time an invisible, unlocked object is picked again; a locked one is not.
+  H->SetVisible(false);
+  FScene->SetDesigning(true);
+  TControl3D* designHit = FViewport->RayCastIntersect({32, 32});
+  EXPECT_EQ(designHit, H) << (designHit ? designHit->ClassName() + " " + designHit->Name() : std::string("nil"));
+  H->SetLocked(true);
+  EXPECT_EQ(FViewport->RayCastIntersect({32, 32}), F);
+  FScene->SetDesigning(false);
+  H->SetLocked(false);
+  H->SetVisible(true);
+  Frame();
+
   // Helpers with handlers at the centre, listed first, are never answered.
   auto* dummy = New<TDummy>(FScene.get());
   auto* light = New<TLight>(FScene.get());
