@@ -380,8 +380,11 @@ TBitmap* TVantrelViewport::MakeScreenshot() {
   // A new bitmap is transparent.
   bitmap->SetBitmapScale(scale);
   if (FBitmap && !FBitmap->IsEmpty() && bitmap->Canvas()->BeginScene()) {
-    const TRectF rect(0, 0, bitmap->Width() / scale, bitmap->Height() / scale);
-    bitmap->Canvas()->DrawBitmap(*FBitmap, rect, rect, 1, false);
+    // The whole frame into the whole new bitmap: when it was fitted into the largest bitmap size,
+    // or the frame holds the scene's scale, the frame is scaled into it, never cut.
+    const TRectF source(0, 0, float(FBitmap->Width()), float(FBitmap->Height()));
+    const TRectF target(0, 0, bitmap->Width() / scale, bitmap->Height() / scale);
+    bitmap->Canvas()->DrawBitmap(*FBitmap, source, target, 1, false);
     bitmap->Canvas()->EndScene();
   }
   return bitmap;

@@ -266,6 +266,19 @@ public:
   // The last frame in a new bitmap the caller owns, fitted into the largest bitmap size.
   TBitmap* MakeScreenshot();
 
+  // ---- Picking ------------------------------------------------------------------------------------
+  // Nil unless the point is on the viewport itself and no 2D child; then the nearest 3D child of
+  // Screen projection, else the nearest of Camera projection, else the viewport. At design time a
+  // mesh that belongs to a model answers the model.
+  IControl* ObjectAtPoint(TPointF APoint) override;
+  // The same search over the children's drop targets, falling back to the viewport when it
+  // accepts.
+  IControl* FindTarget(TPointF APoint, const TDragObject& AData) override;
+  // The first object of the render list, in list order, that is under APoint and has a mouse
+  // handler; its OnMouseMove handler gets the picking ray. The picking globals are reset for each
+  // object and restored on return.
+  virtual TControl3D* RayCastIntersect(const TPointF& APoint);
+
 protected:
   // Creates the main renderer when missing, sizes it and the output bitmap to the control's pixel
   // size and re-sizes the passes; a pixel size below 1 x 1 is logged and changes nothing.

@@ -97,6 +97,9 @@ public:
   static void RegisterProperties(TPropertyList& AList);
 
   virtual TMeshData* GetMeshData() { return FData.get(); }
+  // The model control the mesh belongs to, which picking at design time selects instead; nil
+  // until models exist.
+  virtual TControl3D* GetModel() const { return nullptr; }
   TVantrelMeshInstances& Instances() { return *FInstances; }
   const std::vector<TVantrelMesh*>& Meshes() const { return FMeshes; }
   TMeshWrapMode WrapMode() const { return FWrapMode; }

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -180,21 +182,39 @@ void TBitmap::SaveToFile(const std::string& AFileName) const {
   };
   const std::string extension = rtl::TPath::GetExtension(AFileName);
   const bool jpeg = rtl::SameText(extension, ".jpg") || rtl::SameText(extension, ".jpeg");
-  if (!jpeg && !rtl::SameText(extension, ".bmp"))
-    fail("only .bmp, .jpg and .jpeg files can be written");
+  const bool png = rtl::SameText(extension, ".png");
+  if (!jpeg && !png && !rtl::SameText(extension, ".bmp"))
+    fail("only .bmp, .png and .jpg files can be written");
   if (IsEmpty() || !HandleAllocated())
     fail("the bitmap is empty");
-  // SDL only reads the pixels of a surface it saves; the const_cast never leads to a write.
+  // SDL only reads the pixels of a surface it saves; the const_cast never leads to a write. The
+  // pixels are BGRA with straight alpha, which PNG keeps.
   SDL_Surface* surface =
       SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(FPixels.data()), FWidth, FHeight, 32,
                                          FWidth * BytesPerPixel, SDL_PIXELFORMAT_ARGB8888);
   if (!surface)
     fail(SDL_GetError());
-  const int result =
-      jpeg ? IMG_SaveJPG(surface, AFileName.c_str(), JpegQuality) : SDL_SaveBMP(surface, AFileName.c_str());
+  // The image goes to a temporary file beside the target, renamed over it when complete: a failed
+  // write leaves no partial file and an older file whole.
+  const std::string temporary = AFileName + ".tmp";
+  int result;
+  if (jpeg)
+    result = IMG_SaveJPG(surface, temporary.c_str(), JpegQuality);
+  else if (png)
+    result = IMG_SavePNG(surface, temporary.c_str());
+  else
+    result = SDL_SaveBMP(surface, temporary.c_str());
   SDL_FreeSurface(surface);
-  if (result != 0)
-    fail(SDL_GetError());
+  if (result != 0) {
+    const std::string reason = SDL_GetError();
+    std::remove(temporary.c_str());
+    fail(reason);
+  }
+  if (std::rename(temporary.c_str(), AFileName.c_str()) != 0) {
+    const std::string reason = std::strerror(errno);
+    std::remove(temporary.c_str());
+    fail(reason);
+  }
 }
 
 void TBitmap::LoadFromFile(const std::string& AFileName) {

@@ -267,6 +267,25 @@ IControl* TControl::ObjectAtPoint(rtl::TPointF APoint) {
   return inside && CheckHitTest(FHitTest) ? this : nullptr;
 }
 
+IControl* TControl::FindTarget(rtl::TPointF APoint, const TDragObject& AData) {
+  if (!FVisible)
+    return nullptr;
+  for (auto it = Children().rbegin(); it != Children().rend(); ++it)
+    if (auto* child = dynamic_cast<IControl*>(*it); child && child->GetVisible())
+      if (IControl* target = child->FindTarget(APoint, AData))
+        return target;
+  const rtl::TRectF rect = AbsoluteRect();
+  if (APoint.X < rect.Left || APoint.X >= rect.Right || APoint.Y < rect.Top || APoint.Y >= rect.Bottom)
+    return nullptr;
+  TDragOperation operation = TDragOperation::None;
+  DragOver(AData, APoint, operation);
+  return operation != TDragOperation::None ? this : nullptr;
+}
+
+void TControl::DragOver(const TDragObject& AData, const rtl::TPointF& APoint, TDragOperation& AOperation) {
+  OnDragOver(this, AData, APoint, AOperation);
+}
+
 rtl::TRectF TControl::UpdateRect() {
   if (!FUpdateRectValid) {
     FUpdateRect = DoGetUpdateRect();

@@ -7,11 +7,14 @@
 // Anchors and clipping are stored and published but do not act.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "rtl/math3d.h"
 #include "rtl/method.h"
 #include "rtl/set.h"
 #include "rtl/types2d.h"
+#include "rtl/value.h"
 #include "ui/fmx_object.h"
 
 namespace ui {
@@ -64,9 +67,11 @@ enum class TAnchorKind : uint8_t { akLeft, akTop, akRight, akBottom };
 RTL_ENUM_TYPEINFO(TAnchorKind, "akLeft", "akTop", "akRight", "akBottom")
 using TAnchors = rtl::TSet<TAnchorKind>;
 
-// What a drag carries: the object it started from.
+// What a drag carries: the object it started from, dragged file names and any other data.
 struct TDragObject {
   rtl::TObject* Source = nullptr;
+  std::vector<std::string> Files;
+  rtl::TValue Data;
 };
 
 using rtl::TNotifyEvent;
@@ -90,6 +95,9 @@ public:
   virtual bool GetVisible() const = 0;
   // The control (this or a descendant) under the absolute point APoint, or nullptr.
   virtual IControl* ObjectAtPoint(rtl::TPointF APoint) = 0;
+  // The control (this or a descendant) under the absolute point APoint that accepts AData, or
+  // nullptr.
+  virtual IControl* FindTarget(rtl::TPointF APoint, const TDragObject& AData) = 0;
 
 protected:
   ~IControl() = default;
@@ -259,6 +267,11 @@ public:
   // The last visible child control that answers, else this control when CheckHitTest(HitTest)
   // holds and APoint (absolute) lies inside it.
   IControl* ObjectAtPoint(rtl::TPointF APoint) override;
+  // The children from last to first, then the control itself when it contains APoint and its
+  // DragOver answers an operation other than None.
+  IControl* FindTarget(rtl::TPointF APoint, const TDragObject& AData) override;
+  // Fires OnDragOver; AOperation comes in as the caller set it.
+  virtual void DragOver(const TDragObject& AData, const rtl::TPointF& APoint, TDragOperation& AOperation);
 
   // --- painting ---
   // The scene hosting the control (the nearest parent that is one), or nullptr.
@@ -287,6 +300,7 @@ public:
 
   TMouseEvent OnMouseDown, OnMouseUp;
   TMouseMoveEvent OnMouseMove;
+  TDragOverEvent OnDragOver;
   TMouseWheelEvent OnMouseWheel;
   TNotifyEvent OnClick, OnDblClick, OnMouseEnter, OnMouseLeave, OnResize;
   TKeyEvent OnKeyDown, OnKeyUp;

@@ -660,9 +660,25 @@ IControl* TControl3D::ObjectAtPoint(rtl::TPointF APoint, TVector3D& ARayPos, TVe
   }
   if (result)
     return result;
-  TContext3D* context = Context();
-  if (!context || !FVisible || FProjection != GlobalProjection() || !FHitTest)
+  float distance = 0;
+  TVector3D rayPos, rayDir;
+  TPoint3D hitPoint;
+  if (!HitSelf(APoint, rayPos, rayDir, hitPoint, distance))
     return nullptr;
+  SetGlobalDistance(distance);
+  ARayPos = rayPos;
+  ARayDir = rayDir;
+  AIntersection = hitPoint;
+  return this;
+}
+
+bool TControl3D::HitSelf(rtl::TPointF APoint, TVector3D& ARayPos, TVector3D& ARayDir, TPoint3D& AIntersection,
+                         float& ADistance) {
+  TContext3D* context = Context();
+  // At design time hidden, unlocked controls can still be picked, as they can be edited.
+  const bool designing = ComponentState().Contains(rtl::TComponentStateItem::csDesigning);
+  if (!context || !(FVisible || (designing && !FLocked)) || FProjection != GlobalProjection() || !FHitTest)
+    return false;
   const rtl::TPointF local = FViewport ? FViewport->ScreenToLocal(APoint) : APoint;
   TVector3D rayPos, rayDir;
   context->Pick(local.X, local.Y, FProjection, rayPos, rayDir);
@@ -670,23 +686,48 @@ IControl* TControl3D::ObjectAtPoint(rtl::TPointF APoint, TVector3D& ARayPos, TVe
   const TVector3D localDir = AbsoluteToLocalVector(rayDir);
   TVector3D hit;
   if (!RayCastIntersect({localPos.X, localPos.Y, localPos.Z, 1}, localDir, hit))
-    return nullptr;
+    return false;
   const TPoint3D hitPoint{hit.X, hit.Y, hit.Z};
   TPoint3D from = rayPos.ToPoint3D();
   if (FProjection == TProjection::Camera) {
     TCamera* camera = FViewport ? FViewport->GetCurrentCamera() : nullptr;
     if (!camera)
-      return nullptr;
+      return false;
     from = camera->AbsolutePosition();
   }
   const float distance = (hitPoint - from).Length();
   if (distance >= GlobalDistance())
-    return nullptr;
-  SetGlobalDistance(distance);
+    return false;
+  ADistance = distance;
   ARayPos = rayPos;
   ARayDir = rayDir;
   AIntersection = hitPoint;
+  return true;
+}
+
+IControl* TControl3D::FindTarget(rtl::TPointF APoint, const TDragObject& AData) {
+  IControl* result = nullptr;
+  for (auto it = Children().rbegin(); it != Children().rend(); ++it)
+    if (auto* child = dynamic_cast<IControl*>(*it); child && child->GetVisible())
+      if (IControl* target = child->FindTarget(APoint, AData))
+        result = target;
+  if (result)
+    return result;
+  float distance = 0;
+  TVector3D rayPos, rayDir;
+  TPoint3D hitPoint;
+  if (!HitSelf(APoint, rayPos, rayDir, hitPoint, distance))
+    return nullptr;
+  TDragOperation operation = TDragOperation::None;
+  DragOver(AData, APoint, operation);
+  if (operation == TDragOperation::None)
+    return nullptr;
+  SetGlobalDistance(distance);
   return this;
+}
+
+void TControl3D::DragOver(const TDragObject& AData, const rtl::TPointF& APoint, TDragOperation& AOperation) {
+  OnDragOver(this, AData, APoint, AOperation);
 }
 
 void TControl3D::MouseDown(TMouseButton AButton, TShiftState AShift, float AX, float AY,

@@ -194,6 +194,11 @@ public:
   // against the global picking distance and projection (which a hit lowers).
   IControl* ObjectAtPoint(rtl::TPointF APoint, rtl::TVector3D& ARayPos, rtl::TVector3D& ARayDir,
                           rtl::TPoint3D& AIntersection);
+  // Picks like ObjectAtPoint over the controls whose DragOver answers an operation other than
+  // None: a control that does not accept hides nothing behind it.
+  IControl* FindTarget(rtl::TPointF APoint, const TDragObject& AData) override;
+  // Fires OnDragOver; AOperation comes in as the caller set it.
+  virtual void DragOver(const TDragObject& AData, const rtl::TPointF& APoint, TDragOperation& AOperation);
 
   virtual void MouseDown(TMouseButton AButton, TShiftState AShift, float AX, float AY,
                          const rtl::TVector3D& ARayPos, const rtl::TVector3D& ARayDir);
@@ -262,6 +267,10 @@ private:
   IViewport3D* FViewport = nullptr;
   std::vector<TControl3D*> FRenderingList;
 
+  // The ray through APoint against the control itself, visible, hit-testable and of the global
+  // projection, nearer than the global distance; the global distance is left as it was.
+  bool HitSelf(rtl::TPointF APoint, rtl::TVector3D& ARayPos, rtl::TVector3D& ARayDir, rtl::TPoint3D& AIntersection,
+               float& ADistance);
   void PositionChanged(rtl::TObject*) { MatrixChanged(); }
   bool IsOpaqueStored() const { return FOpaque != DefaultOpaque(); }
   bool IsHitTestStored() const { return FHitTest != DefaultHitTest(); }

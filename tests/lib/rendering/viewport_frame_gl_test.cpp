@@ -324,6 +324,38 @@ TEST_F(ViewportFrameGL, Screenshots) {
   EXPECT_EQ(fitted->Height(), 32);
 }
 
+TEST_F(ViewportFrameGL, AScreenshotHoldsTheWholeFrame) {
+  // At a high-resolution scale the screenshot is the frame, pixel for pixel.
+  MakeScene();
+  HoldTheTimer();
+  AddQuad();
+  FScene->SetSceneScale(2);
+  FViewport->SetHighRes(true);
+  Tick();
+  TOwned<TBitmap> high(FViewport->MakeScreenshot());
+  ASSERT_EQ(high->Width(), 128);
+  ASSERT_EQ(high->Height(), 128);
+  EXPECT_EQ(high->BitmapScale(), 2);
+  for (auto [x, y] : {std::pair{0, 0}, std::pair{64, 64}, std::pair{127, 127}, std::pair{40, 90}})
+    EXPECT_EQ(Pixel(*high, x, y), BitmapPixel(x, y)) << x << ", " << y;
+
+  // Shrunk to the largest bitmap size, the frame is scaled into the screenshot, not cut: the quad
+  // in the middle of a 200 x 100 frame is in the middle of the 64 x 32 screenshot.
+  FViewport->SetHighRes(false);
+  FScene->SetSceneScale(1);
+  FScene->SetSize(200, 100);
+  Tick();
+  ASSERT_TRUE(Near(BitmapPixel(100, 50), QuadColor)) << std::hex << BitmapPixel(100, 50);
+  const int previous = TCanvas::GetAttribute(TCanvasAttribute::MaxBitmapSize);
+  TCanvas::SetAttribute(TCanvasAttribute::MaxBitmapSize, 64);
+  TOwned<TBitmap> fitted(FViewport->MakeScreenshot());
+  TCanvas::SetAttribute(TCanvasAttribute::MaxBitmapSize, previous);
+  ASSERT_EQ(fitted->Width(), 64);
+  ASSERT_EQ(fitted->Height(), 32);
+  EXPECT_TRUE(Near(Pixel(*fitted, 32, 16), QuadColor)) << std::hex << Pixel(*fitted, 32, 16);
+  EXPECT_TRUE(Near(Pixel(*fitted, 1, 1), Black)) << std::hex << Pixel(*fitted, 1, 1);
+}
+
 TEST_F(ViewportFrameGL, ScreenAndWorld) {
   MakeScene();
   HoldTheTimer();

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "rtl/exceptions.h"
@@ -122,18 +123,74 @@ TEST(Bitmap, ClearsAndSavesJpegFilesThatReadBack) {
   }
 }
 
+TEST(Bitmap, SavesPngFilesWithAlphaThatReadBackExactly) {
+  rtl::TOwned<TBitmap> bitmap(rtl::New<TBitmap>(3, 2));
+  const uint32_t colors[6] = {0xFF102030, 0x80405060, 0x00000000, 0xFFFFFFFF, 0x01FF0000, 0xC0123456};
+  TBitmapData data;
+  ASSERT_TRUE(bitmap->Map(TMapAccess::Write, data));
+  for (int i = 0; i < 6; ++i)
+    data.SetPixel(i % 3, i / 3, colors[i]);
+  bitmap->Unmap(data);
+  for (const char* extension : {".png", ".PNG"}) {
+    SCOPED_TRACE(extension);
+    const std::string fileName =
+        rtl::TPath::Combine(rtl::TPath::GetTempPath(), rtl::TPath::GetRandomFileName() + extension);
+    bitmap->SaveToFile(fileName);
+    EXPECT_FALSE(rtl::TFile::Exists(fileName + ".tmp"));
+    SDL_Surface* loaded = IMG_Load(fileName.c_str());
+    ASSERT_NE(loaded, nullptr) << IMG_GetError();
+    SDL_Surface* pixels = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
+    SDL_FreeSurface(loaded);
+    ASSERT_NE(pixels, nullptr);
+    ASSERT_EQ(pixels->w, 3);
+    ASSERT_EQ(pixels->h, 2);
+    for (int i = 0; i < 6; ++i) {
+      uint32_t probe;
+      std::memcpy(&probe, static_cast<const uint8_t*>(pixels->pixels) + (i / 3) * pixels->pitch + (i % 3) * 4, 4);
+      EXPECT_EQ(probe, colors[i]) << i;
+    }
+    SDL_FreeSurface(pixels);
+    std::remove(fileName.c_str());
+  }
+}
+
 TEST(Bitmap, SavingRefusesOtherFormatsEmptyBitmapsAndUnwritablePaths) {
   rtl::TOwned<TBitmap> bitmap(rtl::New<TBitmap>(2, 2));
   rtl::TOwned<TBitmap> empty(rtl::New<TBitmap>());
   const std::string folder = rtl::TPath::GetTempPath();
-  EXPECT_THROW(bitmap->SaveToFile(rtl::TPath::Combine(folder, "x.png")), EBitmapSavingFailed);
-  EXPECT_THROW(empty->SaveToFile(rtl::TPath::Combine(folder, "x.bmp")), EBitmapSavingFailed);
   try {
-    bitmap->SaveToFile("/nonexistent-folder/x.bmp");
+    bitmap->SaveToFile(rtl::TPath::Combine(folder, "x.gif"));
     ADD_FAILURE() << "no exception";
   } catch (const EBitmapSavingFailed& E) {
-    EXPECT_EQ(E.Message().rfind("Cannot save bitmap to '/nonexistent-folder/x.bmp': ", 0), 0u) << E.Message();
+    EXPECT_NE(E.Message().find("only .bmp, .png and .jpg files can be written"), std::string::npos) << E.Message();
   }
+  EXPECT_THROW(empty->SaveToFile(rtl::TPath::Combine(folder, "x.bmp")), EBitmapSavingFailed);
+  for (const char* name : {"/nonexistent-folder/x.bmp", "/nonexistent-folder/x.png"}) {
+    SCOPED_TRACE(name);
+    try {
+      bitmap->SaveToFile(name);
+      ADD_FAILURE() << "no exception";
+    } catch (const EBitmapSavingFailed& E) {
+      EXPECT_EQ(E.Message().rfind(std::string("Cannot save bitmap to '") + name + "': ", 0), 0u) << E.Message();
+    }
+  }
+}
+
+TEST(Bitmap, AFailedWriteLeavesAnOldFileWhole) {
+  // A folder stands where the target is: the image is written beside it, and the rename fails.
+  rtl::TOwned<TBitmap> bitmap(rtl::New<TBitmap>(2, 2));
+  const std::string target = rtl::TPath::Combine(rtl::TPath::GetTempPath(), rtl::TPath::GetRandomFileName() + ".png");
+  ASSERT_TRUE(std::filesystem::create_directory(target));
+  const std::string inside = rtl::TPath::Combine(target, "keep.txt");
+  std::FILE* file = std::fopen(inside.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  std::fputs("old", file);
+  std::fclose(file);
+  EXPECT_THROW(bitmap->SaveToFile(target), EBitmapSavingFailed);
+  EXPECT_FALSE(std::filesystem::exists(target + ".tmp"));
+  EXPECT_TRUE(std::filesystem::is_directory(target));
+  EXPECT_EQ(std::filesystem::file_size(inside), 3u);
+  std::filesystem::remove_all(target);
 }
 
 } // namespace
