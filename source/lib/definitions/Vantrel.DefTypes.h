@@ -383,6 +383,7 @@ namespace detail {
 // The start-up rows of the unit's part files, called by InitializeDefTypes / FinalizeDefTypes.
 void RegisterSkinDefClasses(bool ARegister);
 void RegisterAnimationDefClasses(bool ARegister);
+void RegisterTextureDefClasses(bool ARegister);
 } // namespace detail
 
 namespace detail {
@@ -398,3 +399,6 @@ template <class T> TCustomDef* DefFactoryOf(TCustomDef* AOwner) {
 
 // The mesh part of the unit: vertex records, mesh definitions, vertex groups, the vertex cache.
 #include "definitions/Vantrel.DefTypes.Mesh.h"
+
+// The texture part of the unit: samplers and shader sources of material definitions.
+#include "definitions/Vantrel.DefTypes.Texture.h"
