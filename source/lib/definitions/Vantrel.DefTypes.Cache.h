@@ -5,10 +5,17 @@
 
 #include "Vantrel.Prelude.h"
 #include "rtl/object.h"
+#include "rtl/set.h"
 #include "rtl/streams.h"
+#include "rtl/typeinfo.h"
 #include "ui/mesh_buffers.h"
 
 namespace vantrel {
+
+// How a model's animations are cached once loaded (a load option).
+enum class TAnimationCachingFlag : uint8_t { AllAttributes, Compressed, VertexPosition };
+RTL_ENUM_TYPEINFO(TAnimationCachingFlag, "AllAttributes", "Compressed", "VertexPosition")
+using TAnimationCachingFlags = rtl::TSet<TAnimationCachingFlag>;
 
 class TAnimationFrameCompression : public rtl::TObject {
   RTL_CLASS(TAnimationFrameCompression, rtl::TObject)

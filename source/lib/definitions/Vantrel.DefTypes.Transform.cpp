@@ -297,6 +297,7 @@ void InitializeDefTypes() {
     RegisterChildDefClass(row.TypeName, *row.Class);
   detail::RegisterSkinDefClasses(true);
   detail::RegisterAnimationDefClasses(true);
+  detail::RegisterTextureDefClasses(true);
   // Any other node type reads as a mesh definition.
   SetChildDefFallback(&TMeshDef::StaticClass());
 }
@@ -304,6 +305,7 @@ void InitializeDefTypes() {
 void FinalizeDefTypes() {
   if (DefTypesInitCount == 0 || --DefTypesInitCount > 0)
     return;
+  detail::RegisterTextureDefClasses(false);
   detail::RegisterAnimationDefClasses(false);
   detail::RegisterSkinDefClasses(false);
   SetChildDefFallback(nullptr);

@@ -374,4 +374,44 @@ void DirtyHackApplyMeshDataBuffers(TMeshData* AMeshData, const TVertexBuffer* AV
   }
 }
 
+// ---- File names written on another OS --------------------------------------------------------------
+
+namespace {
+bool IsForeignSeparator(char AChar) {
+  return AChar == '\\' || AChar == '/' || AChar == ':';
+}
+size_t AfterLastForeignSeparator(std::string_view AFileName) {
+  for (size_t i = AFileName.size(); i > 0; --i)
+    if (IsForeignSeparator(AFileName[i - 1]))
+      return i;
+  return 0;
+}
+} // namespace
+
+std::string ForeignExtractFileName(std::string_view AFileName) {
+  return std::string(AFileName.substr(AfterLastForeignSeparator(AFileName)));
+}
+
+std::string ForeignExtractFilePath(std::string_view AFileName) {
+  return std::string(AFileName.substr(0, AfterLastForeignSeparator(AFileName)));
+}
+
+bool IsForeignAbsolutePath(std::string_view AFileName) {
+  if (!AFileName.empty() && (AFileName[0] == '/' || AFileName[0] == '\\'))
+    return true;
+  const bool driveLetter = AFileName.size() >= 2 && ((AFileName[0] >= 'A' && AFileName[0] <= 'Z') ||
+                                                     (AFileName[0] >= 'a' && AFileName[0] <= 'z'));
+  return driveLetter && AFileName[1] == ':';
+}
+
+std::string ForeignCombinePath(std::string_view AFolder, std::string_view AName) {
+  if (AFolder.empty())
+    return std::string(AName);
+  std::string result(AFolder);
+  if (!IsForeignSeparator(result.back()))
+    result += AFolder.find('\\') != std::string_view::npos && AFolder.find('/') == std::string_view::npos ? '\\' : '/';
+  result += AName;
+  return result;
+}
+
 } // namespace vantrel

@@ -89,6 +89,18 @@ bool IsUniqueComponentName(const rtl::TComponent* AOwner, const std::string& ANa
 // after 1000 tries, so a hook that rejects every name cannot hang the caller.
 std::string GetUniqueComponentName(const rtl::TComponent* AOwner, std::string_view AText);
 
+// File names written on another OS: "\\", "/" and ":" all separate. These serve names stored in
+// definition files and bitmap caches; the runtime library's own paths stay POSIX.
+// The part after the last separator (the whole text without one).
+std::string ForeignExtractFileName(std::string_view AFileName);
+// The part up to and including the last separator (empty without one).
+std::string ForeignExtractFilePath(std::string_view AFileName);
+// Starts with "/" or "\\", or with a drive letter followed by ":".
+bool IsForeignAbsolutePath(std::string_view AFileName);
+// AFolder followed by AName; a folder without a trailing separator gets its own separator ("\\"
+// when it holds one and no "/", else "/"). An empty folder gives AName.
+std::string ForeignCombinePath(std::string_view AFolder, std::string_view AName);
+
 // Puts a definition's buffers into AMeshData (nothing for null): AMeshData's vertex buffer drops
 // its memory and takes AVertices' layout and a copy of its data while staying the same object
 // (so holders of it see the new format); AIndices, when it holds bytes, is copied into the index

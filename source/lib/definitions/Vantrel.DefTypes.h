@@ -383,6 +383,7 @@ namespace detail {
 // The start-up rows of the unit's part files, called by InitializeDefTypes / FinalizeDefTypes.
 void RegisterSkinDefClasses(bool ARegister);
 void RegisterAnimationDefClasses(bool ARegister);
+void RegisterTextureDefClasses(bool ARegister);
 } // namespace detail
 
 namespace detail {
@@ -401,3 +402,5 @@ template <class T> TCustomDef* DefFactoryOf(TCustomDef* AOwner) {
 // The light, camera and meta definitions, and the model definition.
 #include "definitions/Vantrel.DefTypes.Nodes.h"
 #include "definitions/Vantrel.DefTypes.Model.h"
+// The texture part of the unit: samplers and shader sources of material definitions.
+#include "definitions/Vantrel.DefTypes.Texture.h"

@@ -566,4 +566,26 @@ void TBitmap::Resize(int32_t AWidth, int32_t AHeight) {
   BitmapChanged();
 }
 
+void TBitmap::FlipVertical() {
+  if (IsEmpty() || !HandleAllocated())
+    return;
+  const size_t rowBytes = size_t(FWidth) * BytesPerPixel;
+  for (int32_t top = 0, bottom = FHeight - 1; top < bottom; ++top, --bottom)
+    std::swap_ranges(FPixels.begin() + ptrdiff_t(top * rowBytes), FPixels.begin() + ptrdiff_t((top + 1) * rowBytes),
+                     FPixels.begin() + ptrdiff_t(bottom * rowBytes));
+  BitmapChanged();
+}
+
+void TBitmap::FlipHorizontal() {
+  if (IsEmpty() || !HandleAllocated())
+    return;
+  for (int32_t y = 0; y < FHeight; ++y) {
+    uint8_t* row = FPixels.data() + size_t(y) * size_t(FWidth) * BytesPerPixel;
+    for (int32_t left = 0, right = FWidth - 1; left < right; ++left, --right)
+      std::swap_ranges(row + size_t(left) * BytesPerPixel, row + size_t(left + 1) * BytesPerPixel,
+                       row + size_t(right) * BytesPerPixel);
+  }
+  BitmapChanged();
+}
+
 } // namespace ui

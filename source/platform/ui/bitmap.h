@@ -115,6 +115,10 @@ public:
   // Scales the picture to AWidth x AHeight (bilinear, edges clamped). The same size changes
   // nothing; an empty bitmap only takes the new size.
   void Resize(int32_t AWidth, int32_t AHeight);
+  // Mirror the pixels in place, top to bottom or left to right; each is one change notification.
+  // An empty bitmap or one without storage is left alone.
+  void FlipVertical();
+  void FlipHorizontal();
 
   // Streams the pixels as the binary property "PNG", so writing a form never drops a picture; an
   // empty bitmap writes nothing.
