@@ -4,7 +4,9 @@
 
 #include "context/Vantrel.Context.GLES.Windows.h"
 #include "definitions/Vantrel.DefTypes.h"
+#include "definitions/Vantrel.Exporter.h"
 #include "formats/Vantrel.Imaging.h"
+#include "formats/v3d/Vantrel.V3D.Exporter.h"
 #include "materials/Vantrel.Material.Behaviour.h"
 #include "materials/Vantrel.Material.Blinn.h"
 #include "materials/Vantrel.Material.BumpMap.h"
@@ -47,6 +49,8 @@ struct TUnitEntry {
 constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
     {InitializeDefTypes, FinalizeDefTypes},
+    {InitializeExporter, FinalizeExporter},
+    {InitializeV3DExporter, FinalizeV3DExporter},
     {InitializeControl, FinalizeControl},
     {InitializeTransform, FinalizeTransform},
     {InitializeGroup, FinalizeGroup},
