@@ -5,6 +5,7 @@
 #include "context/Vantrel.Context.GLES.Windows.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "definitions/Vantrel.Exporter.h"
+#include "definitions/Vantrel.Loader.h"
 #include "formats/Vantrel.Imaging.h"
 #include "formats/v3d/Vantrel.V3D.Exporter.h"
 #include "materials/Vantrel.Material.Behaviour.h"
@@ -49,6 +50,7 @@ struct TUnitEntry {
 constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
     {InitializeDefTypes, FinalizeDefTypes},
+    {InitializeLoader, FinalizeLoader},
     {InitializeExporter, FinalizeExporter},
     {InitializeV3DExporter, FinalizeV3DExporter},
     {InitializeControl, FinalizeControl},

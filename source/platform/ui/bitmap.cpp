@@ -180,8 +180,9 @@ void TBitmap::SaveToFile(const std::string& AFileName) const {
   };
   const std::string extension = rtl::TPath::GetExtension(AFileName);
   const bool jpeg = rtl::SameText(extension, ".jpg") || rtl::SameText(extension, ".jpeg");
-  if (!jpeg && !rtl::SameText(extension, ".bmp"))
-    fail("only .bmp, .jpg and .jpeg files can be written");
+  const bool png = rtl::SameText(extension, ".png");
+  if (!jpeg && !png && !rtl::SameText(extension, ".bmp"))
+    fail("only .bmp, .jpg, .jpeg and .png files can be written");
   if (IsEmpty() || !HandleAllocated())
     fail("the bitmap is empty");
   // SDL only reads the pixels of a surface it saves; the const_cast never leads to a write.
@@ -190,8 +191,9 @@ void TBitmap::SaveToFile(const std::string& AFileName) const {
                                          FWidth * BytesPerPixel, SDL_PIXELFORMAT_ARGB8888);
   if (!surface)
     fail(SDL_GetError());
-  const int result =
-      jpeg ? IMG_SaveJPG(surface, AFileName.c_str(), JpegQuality) : SDL_SaveBMP(surface, AFileName.c_str());
+  const int result = jpeg  ? IMG_SaveJPG(surface, AFileName.c_str(), JpegQuality)
+                     : png ? IMG_SavePNG(surface, AFileName.c_str())
+                           : SDL_SaveBMP(surface, AFileName.c_str());
   SDL_FreeSurface(surface);
   if (result != 0)
     fail(SDL_GetError());
