@@ -126,7 +126,7 @@ TEST(Bitmap, SavingRefusesOtherFormatsEmptyBitmapsAndUnwritablePaths) {
   rtl::TOwned<TBitmap> bitmap(rtl::New<TBitmap>(2, 2));
   rtl::TOwned<TBitmap> empty(rtl::New<TBitmap>());
   const std::string folder = rtl::TPath::GetTempPath();
-  EXPECT_THROW(bitmap->SaveToFile(rtl::TPath::Combine(folder, "x.png")), EBitmapSavingFailed);
+  EXPECT_THROW(bitmap->SaveToFile(rtl::TPath::Combine(folder, "x.gif")), EBitmapSavingFailed);
   EXPECT_THROW(empty->SaveToFile(rtl::TPath::Combine(folder, "x.bmp")), EBitmapSavingFailed);
   try {
     bitmap->SaveToFile("/nonexistent-folder/x.bmp");
