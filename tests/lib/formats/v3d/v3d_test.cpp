@@ -264,3 +264,31 @@ TEST(V3DHeaderTest, ShortReadLeavesTheHeaderAlone) {
 
 } // namespace
 } // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+// The fuzz seeds are real files: each but the bare header reads to an object.
+TEST(V3DSeedsTest, FuzzSeedsRead) {
+  // __FILE__ is relative to the build folder, the parent of the test program's folder.
+  std::filesystem::path source = __FILE__;
+  if (source.is_relative())
+    source = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / source;
+  const std::filesystem::path corpus = source.parent_path() / "../../../../fuzz/corpus/v3d_read";
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+    SCOPED_TRACE(entry.path().filename().string());
+    TBytesStream stream(TFile::ReadAllBytes(entry.path().string()));
+    if (entry.path().filename() == "header_only") {
+      EXPECT_THROW(ReadV3DModelJSON(stream), Exception);
+    } else {
+      std::unique_ptr<TJSONObject> json = ReadV3DModelJSON(stream);
+      EXPECT_NE(json, nullptr);
+    }
+    ++count;
+  }
+  EXPECT_EQ(count, 8);
+}
+
+} // namespace
+} // namespace vantrel
