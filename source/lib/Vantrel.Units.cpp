@@ -4,7 +4,10 @@
 
 #include "context/Vantrel.Context.GLES.Windows.h"
 #include "definitions/Vantrel.DefTypes.h"
+#include "definitions/Vantrel.Exporter.h"
+#include "definitions/Vantrel.Loader.h"
 #include "formats/Vantrel.Imaging.h"
+#include "formats/v3d/Vantrel.V3D.Exporter.h"
 #include "materials/Vantrel.Material.Behaviour.h"
 #include "materials/Vantrel.Material.Blinn.h"
 #include "materials/Vantrel.Material.BumpMap.h"
@@ -56,6 +59,9 @@ constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
     {InitializeDefTypes, FinalizeDefTypes},
     {InitializeDefTypesNodes, FinalizeDefTypesNodes},
+    {InitializeLoader, FinalizeLoader},
+    {InitializeExporter, FinalizeExporter},
+    {InitializeV3DExporter, FinalizeV3DExporter},
     {InitializeControl, FinalizeControl},
     {InitializeTransform, FinalizeTransform},
     {InitializeGroup, FinalizeGroup},

@@ -100,7 +100,8 @@ public:
   void Clear(rtl::TAlphaColor AColor);
 
   // Writes the bitmap in the format its extension names (any case): ".bmp" as a 32-bit BMP file,
-  // ".jpg" and ".jpeg" as a JPEG picture of quality 90 (alpha dropped). Other extensions, an empty
+  // ".jpg" and ".jpeg" as a JPEG picture of quality 90 (alpha dropped), ".png" as a PNG picture
+  // with alpha. Other extensions, an empty
   // bitmap or a failed write raise EBitmapSavingFailed.
   void SaveToFile(const std::string& AFileName) const;
   // Replaces size and pixels with the picture in the file, whose format is sniffed from its

@@ -1,0 +1,100 @@
+#include "formats/v3d/Vantrel.V3D.Loader.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "formats/v3d/Vantrel.JSON.BSON.h"
+#include "rtl/json_stream.h"
+#include "rtl/sysutils.h"
+#include "rtl/zlib_streams.h"
+
+namespace vantrel {
+
+namespace {
+
+constexpr int64_t FormatBodyLimit = int64_t{0x7FFFFFFF};
+constexpr int64_t CopyChunkSize = 1048576;
+
+std::atomic<int64_t> MaxBodySize{FormatBodyLimit};
+
+// The inflated body, at most the current limit.
+TBytes InflateBody(TStream& AStream) {
+  const int64_t limit = MaxBodySize.load();
+  TZDecompressionStream inflater(&AStream, ZAutoDetect);
+  TBytes body;
+  for (;;) {
+    const size_t start = body.size();
+    const int64_t room = limit - static_cast<int64_t>(start);
+    // One byte beyond the limit is asked for, so a body just over it is seen.
+    const int64_t count = std::min(CopyChunkSize, room + 1);
+    body.resize(start + static_cast<size_t>(count));
+    const int64_t read = inflater.Read(body.data() + start, count);
+    body.resize(start + static_cast<size_t>(read));
+    if (static_cast<int64_t>(body.size()) > limit)
+      throw EZDecompressionError(Format("V3D body exceeds %d bytes", {limit}));
+    if (read == 0)
+      return body;
+  }
+}
+
+TBytes PlainBody(TStream& AStream) {
+  const int64_t size = AStream.GetSize() - AStream.GetPosition();
+  if (size > MaxBodySize.load())
+    throw EZDecompressionError(Format("V3D body exceeds %d bytes", {MaxBodySize.load()}));
+  TBytes body(static_cast<size_t>(std::max<int64_t>(size, 0)));
+  if (!body.empty())
+    AStream.ReadBuffer(body.data(), static_cast<int64_t>(body.size()));
+  return body;
+}
+
+std::unique_ptr<TJSONObject> AsObject(std::unique_ptr<TJSONValue> AValue, const char* AFailure) {
+  if (!AValue)
+    throw Exception(AFailure);
+  auto* object = dynamic_cast<TJSONObject*>(AValue.get());
+  if (!object)
+    throw EInvalidCast(rtl::messages::InvalidCast);
+  (void)AValue.release();
+  return std::unique_ptr<TJSONObject>(object);
+}
+
+std::unique_ptr<TJSONObject> DecodeBSON(TBytes& ABody) {
+  if (ABody.empty())
+    throw Exception("failed to read bson data");
+  TBytesStream stream(std::move(ABody));
+  TBsonReader reader(&stream);
+  TJsonObjectWriter writer(false);
+  while (reader.Read())
+    writer.WriteToken(reader);
+  std::unique_ptr<TJSONValue> tree = writer.ExtractJSON();
+  // A truncated body never closes its root, so it gives no tree at all.
+  if (!tree || !dynamic_cast<TJSONObject*>(tree.get()))
+    throw Exception("failed to read bson data");
+  return AsObject(std::move(tree), "failed to read bson data");
+}
+
+std::unique_ptr<TJSONObject> DecodeJSON(const TBytes& ABody) {
+  std::unique_ptr<TJSONValue> tree =
+      TJSONValue::ParseJSONValue(std::string_view(reinterpret_cast<const char*>(ABody.data()), ABody.size()), false);
+  return AsObject(std::move(tree), "failed to read json data");
+}
+
+} // namespace
+
+int64_t GetV3DMaxBodySize() { return MaxBodySize.load(); }
+
+void SetV3DMaxBodySize(int64_t AValue) { MaxBodySize.store(std::clamp<int64_t>(AValue, 0, FormatBodyLimit)); }
+
+std::unique_ptr<TJSONObject> ReadV3DModelJSON(TStream& AStream, TVantrelV3DHeader* AHeader) {
+  TVantrelV3DHeader header;
+  header.ReadFrom(AStream);
+  if (AHeader)
+    *AHeader = header;
+  if (header.Format != TVantrelV3DFormat::BSONFormat && header.Format != TVantrelV3DFormat::JSONFormat)
+    throw Exception("invalid V3D format set");
+  TBytes body = header.GetOptions().Contains(TVantrelV3DOption::Zipped) ? InflateBody(AStream) : PlainBody(AStream);
+  if (header.Format == TVantrelV3DFormat::BSONFormat)
+    return DecodeBSON(body);
+  return DecodeJSON(body);
+}
+
+} // namespace vantrel
