@@ -7,6 +7,8 @@
 #include "context/Vantrel.Context.h"
 #include "definitions/Vantrel.DefTypes.Utils.h"
 #include "definitions/Vantrel.DefTypes.h"
+#include "materials/Vantrel.Material.Default.h"
+#include "rendering/Vantrel.Controller.h"
 #include "rtl/exceptions.h"
 #include "rtl/properties.h"
 #include "rtl/sysutils.h"
@@ -179,6 +181,7 @@ void TVantrelMesh::ForgetDefinitionInSubtree(TFmxObject* AObject, const TCustomD
 
 void TVantrelMesh::RegisterProperties(TPropertyList& AList) {
   AList.Add("WrapMode", &TVantrelMesh::WrapMode, &TVantrelMesh::SetWrapMode).WithDefault(TMeshWrapMode::Original);
+  AList.Add("MaterialSource", &TVantrelMesh::GetMaterialSource, &TVantrelMesh::SetMaterialSource).AsReference();
 }
 
 void TVantrelMesh::Notification(TComponent* AComponent, TOperation AOperation) {
@@ -275,6 +278,95 @@ void TVantrelMesh::ApplyMaterialSource(ui::TMaterialSource* ASource) {
   SetMaterialSource(ASource);
   for (TVantrelMesh* mesh : FMeshes)
     mesh->ApplyMaterialSource(ASource);
+}
+
+// ---- default material forwarding ----
+
+namespace {
+
+TVantrelDefaultMaterialSource* DefaultSource(ui::TMaterialSource* ASource) {
+  return dynamic_cast<TVantrelDefaultMaterialSource*>(ASource);
+}
+
+void ResetEnvironment(TVantrelDefaultMaterialSource& ASource) {
+  ASource.SetEnvironmentPass(nullptr);
+  ASource.SetEnvironment(false);
+  ASource.SetReflectionPower(0);
+  ASource.SetRefractionPower(0);
+  ASource.SetReflections(false);
+  ASource.SetRefractions(false);
+}
+
+} // namespace
+
+void TVantrelMesh::SetEnvironmentMapping(TComponent* ARenderPass, float AReflections, float ARefractions) {
+  auto* pass = dynamic_cast<TVantrelRenderPassController*>(ARenderPass);
+  if (!pass)
+    return;
+  if (auto* source = DefaultSource(GetMaterialSource())) {
+    source->SetEnvironmentPass(pass);
+    source->SetEnvironment(true);
+    source->SetReflectionPower(AReflections);
+    source->SetReflections(false);
+    source->SetRefractionPower(ARefractions);
+    source->SetRefractions(false);
+  }
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->SetEnvironmentMapping(ARenderPass, AReflections, ARefractions);
+}
+
+void TVantrelMesh::UnsetEnvironmentMapping(TComponent* ARenderPass) {
+  auto* pass = dynamic_cast<TVantrelRenderPassController*>(ARenderPass);
+  if (!pass)
+    return;
+  auto* source = DefaultSource(GetMaterialSource());
+  if (source && source->GetEnvironmentPass() == pass)
+    ResetEnvironment(*source);
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->UnsetEnvironmentMapping(ARenderPass);
+}
+
+void TVantrelMesh::UnsetAllEnvironmentMappings() {
+  if (auto* source = DefaultSource(GetMaterialSource()))
+    ResetEnvironment(*source);
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->UnsetAllEnvironmentMappings();
+}
+
+void TVantrelMesh::SetPBRProperties(float AReflections, float ARefractions, float AAOBias, float ARoughness,
+                                    float AMetalness) {
+  if (auto* source = DefaultSource(GetMaterialSource())) {
+    source->SetReflectionPower(AReflections);
+    source->SetReflections(false);
+    source->SetRefractionPower(ARefractions);
+    source->SetRefractions(false);
+    source->SetAOBias(AAOBias);
+    source->SetRoughnessBias(ARoughness);
+    source->SetMetallicBias(AMetalness);
+  }
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->SetPBRProperties(AReflections, ARefractions, AAOBias, ARoughness, AMetalness);
+}
+
+void TVantrelMesh::AttachMaterialBehaviour(TVantrelMaterialBehaviour* ABehaviour) {
+  if (auto* source = DefaultSource(GetMaterialSource()))
+    source->AttachMaterialBehaviour(ABehaviour);
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->AttachMaterialBehaviour(ABehaviour);
+}
+
+void TVantrelMesh::DetachMaterialBehaviour(TVantrelMaterialBehaviour* ABehaviour) {
+  if (auto* source = DefaultSource(GetMaterialSource()))
+    source->DetachMaterialBehaviour(ABehaviour);
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->DetachMaterialBehaviour(ABehaviour);
+}
+
+bool TVantrelMesh::MaterialBehaviourAttached(TVantrelMaterialBehaviour* ABehaviour) {
+  if (auto* source = DefaultSource(GetMaterialSource()); source && source->MaterialBehaviourAttached(ABehaviour))
+    return true;
+  return std::any_of(FMeshes.begin(), FMeshes.end(),
+                     [ABehaviour](TVantrelMesh* AMesh) { return AMesh->MaterialBehaviourAttached(ABehaviour); });
 }
 
 TMeshDef* TVantrelMesh::MeshDef() const {

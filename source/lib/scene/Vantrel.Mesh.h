@@ -22,6 +22,7 @@ class TMaterialSource;
 namespace vantrel {
 
 class TMeshDef;
+class TVantrelMaterialBehaviour;
 class TCustomMeshDef;
 struct TVertexData;
 class TVantrelMesh;
@@ -121,6 +122,17 @@ public:
   virtual void SetVisibility(bool AValue);
   virtual void SetHitTestValue(bool AValue);
   void ApplyMaterialSource(ui::TMaterialSource* ASource);
+
+  // Forwarded to a default material source (other sources ignore them), then to every sub-mesh.
+  // The environment operations ignore a pass that is no render-pass controller.
+  void SetEnvironmentMapping(TComponent* ARenderPass, float AReflections, float ARefractions);
+  void UnsetEnvironmentMapping(TComponent* ARenderPass);
+  void UnsetAllEnvironmentMappings();
+  void SetPBRProperties(float AReflections, float ARefractions, float AAOBias, float ARoughness, float AMetalness);
+  void AttachMaterialBehaviour(TVantrelMaterialBehaviour* ABehaviour);
+  void DetachMaterialBehaviour(TVantrelMaterialBehaviour* ABehaviour);
+  // This mesh's default material source or any sub-mesh, depth first, has it attached.
+  bool MaterialBehaviourAttached(TVantrelMaterialBehaviour* ABehaviour);
 
   // The positions of the mesh data's vertices.
   virtual std::vector<TPoint3D> GetCoordinates();

@@ -10,6 +10,9 @@
 #include "context/Vantrel.Context.Buffers.h"
 #include "context/Vantrel.Context.h"
 #include "definitions/Vantrel.DefTypes.h"
+#include "materials/Vantrel.Material.Default.h"
+#include "rendering/Vantrel.Controller.h"
+#include "rtl/properties.h"
 #include "scene/Vantrel.Cube.h"
 #include "scene/Vantrel.Mesh.h"
 #include "support/constant_material.h"
@@ -64,6 +67,30 @@ protected:
   rtl::TOwned<ui::TMaterial> CreateMaterial() override { return rtl::MakeOwned<TFailingMaterial>(); }
 };
 RTL_DEFINE_CLASS(TFailingSource, "Test.MeshGL")
+
+// A render pass that draws nothing: the environment forwarding only compares it.
+class TIdlePass : public vantrel::TVantrelRenderPassController {
+  RTL_CLASS(TIdlePass, vantrel::TVantrelRenderPassController)
+public:
+  using TVantrelRenderPassController::TVantrelRenderPassController;
+
+protected:
+  rtl::TOwned<vantrel::TVantrelRenderPassMaterialSource> CreateShader() override { return nullptr; }
+};
+RTL_DEFINE_CLASS(TIdlePass, "Test.MeshGL")
+
+// A behaviour that adds nothing to the shaders it is attached to.
+class TIdleBehaviour : public vantrel::TVantrelMaterialBehaviour {
+  RTL_CLASS(TIdleBehaviour, vantrel::TVantrelMaterialBehaviour)
+public:
+  using TVantrelMaterialBehaviour::TVantrelMaterialBehaviour;
+  bool DoOnRegisterUniformBuffer(std::string&, void*&, int32_t&) override { return false; }
+  void DoOnCreateShader(vantrel::TVantrelNodeBuilder*, ui::TContextShaderKind) override {}
+  void DoOnUpdateShader(vantrel::TVantrelNodeBuilder*, ui::TContextShaderKind) override {}
+  void DoOnRemoveShader(vantrel::TVantrelNodeBuilder*, ui::TContextShaderKind) override {}
+  void Apply(ui::TMaterial*, ui::TContext3D*, vantrel::TVantrelMaterialBehaviourItem*) override {}
+};
+RTL_DEFINE_CLASS(TIdleBehaviour, "Test.MeshGL")
 
 } // namespace meshgl
 
@@ -340,3 +367,76 @@ TEST_F(MeshGL, ByteAndFloatColoursReadBackRed) {
 }
 
 } // namespace
+
+TEST_F(MeshGL, DefaultMaterialSettingsReachEverySubMesh) {
+  {
+    TOwned<TComponent> owner = MakeOwned<TComponent>(nullptr);
+    auto* parent = New<TVantrelMesh>(owner.get());
+    auto* child = New<TVantrelMesh>(owner.get());
+    child->SetParent(parent);
+    ASSERT_EQ(parent->Meshes().size(), 1u);
+    auto* parentSource = New<TVantrelDefaultMaterialSource>(owner.get());
+    parentSource->SetName("ParentSrc");
+    auto* childSource = New<TVantrelDefaultMaterialSource>(owner.get());
+    childSource->SetName("ChildSrc");
+    parent->SetMaterialSource(parentSource);
+    child->SetMaterialSource(childSource);
+    const std::vector<TVantrelDefaultMaterialSource*> sources{parentSource, childSource};
+
+    parent->SetPBRProperties(0.25f, 0.5f, 0.1f, 0.2f, 0.3f);
+    for (TVantrelDefaultMaterialSource* source : sources) {
+      SCOPED_TRACE(source->Name());
+      EXPECT_FLOAT_EQ(source->GetReflectionPower(), 0.25f);
+      EXPECT_FLOAT_EQ(source->GetRefractionPower(), 0.5f);
+      EXPECT_FLOAT_EQ(source->GetAOBias(), 0.1f);
+      EXPECT_FLOAT_EQ(source->GetRoughnessBias(), 0.2f);
+      EXPECT_FLOAT_EQ(source->GetMetallicBias(), 0.3f);
+    }
+
+    // Only a render-pass controller is taken as the environment pass.
+    auto* pass = New<meshgl::TIdlePass>(owner.get());
+    auto* other = New<meshgl::TIdlePass>(owner.get());
+    parent->SetEnvironmentMapping(owner.get(), 1, 1);
+    EXPECT_FALSE(childSource->GetEnvironment());
+    parent->SetEnvironmentMapping(pass, 0.75f, 0.5f);
+    for (TVantrelDefaultMaterialSource* source : sources) {
+      SCOPED_TRACE(source->Name());
+      EXPECT_EQ(source->GetEnvironmentPass(), pass);
+      EXPECT_TRUE(source->GetEnvironment());
+      EXPECT_FLOAT_EQ(source->GetReflectionPower(), 0.75f);
+      EXPECT_FALSE(source->GetReflections());
+    }
+    parent->UnsetEnvironmentMapping(other); // another pass leaves the mapping alone
+    EXPECT_EQ(childSource->GetEnvironmentPass(), pass);
+    parent->UnsetEnvironmentMapping(pass);
+    for (TVantrelDefaultMaterialSource* source : sources) {
+      SCOPED_TRACE(source->Name());
+      EXPECT_EQ(source->GetEnvironmentPass(), nullptr);
+      EXPECT_FALSE(source->GetEnvironment());
+      EXPECT_FLOAT_EQ(source->GetReflectionPower(), 0);
+      EXPECT_FLOAT_EQ(source->GetRefractionPower(), 0);
+    }
+    parent->SetEnvironmentMapping(pass, 0.75f, 0.5f);
+    parent->UnsetAllEnvironmentMappings();
+    EXPECT_EQ(childSource->GetEnvironmentPass(), nullptr);
+
+    // A behaviour attached through the parent reaches the child, which alone answers for it
+    // once the parent's source lets it go.
+    auto* behaviour = New<meshgl::TIdleBehaviour>(owner.get());
+    behaviour->SetName("Beh");
+    EXPECT_FALSE(parent->MaterialBehaviourAttached(behaviour));
+    parent->AttachMaterialBehaviour(behaviour);
+    EXPECT_TRUE(childSource->MaterialBehaviourAttached(behaviour));
+    parentSource->DetachMaterialBehaviour(behaviour);
+    EXPECT_TRUE(parent->MaterialBehaviourAttached(behaviour));
+    parent->DetachMaterialBehaviour(behaviour);
+    EXPECT_FALSE(parent->MaterialBehaviourAttached(behaviour));
+
+    // The source is published as a reference.
+    const TPropInfo* info = GetPropInfo(TVantrelMesh::StaticClass(), "MaterialSource");
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->Style, TPropStyle::Reference);
+  }
+  TVantrelContext::FreePrograms();
+  TShaderManager::Clear();
+}
