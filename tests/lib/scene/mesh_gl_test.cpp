@@ -440,3 +440,46 @@ TEST_F(MeshGL, DefaultMaterialSettingsReachEverySubMesh) {
   TVantrelContext::FreePrograms();
   TShaderManager::Clear();
 }
+
+TEST_F(MeshGL, DrawCubeDrawsGreenEdgesAroundAClearCentre) {
+  LookFrom({0, 0, 3});
+  ASSERT_TRUE(Context()->BeginSceneRendering());
+  Context()->Clear({TClearTarget::Color, TClearTarget::Depth}, ClearColor, 1, 0);
+  Context()->SetMatrix(TMatrix3D::Identity());
+  Context()->DrawCube({0, 0, 0}, {1, 1, 1}, 1, 0xFF00FF00);
+  Context()->DrawLine({-0.25f, -0.25f, 0.5f}, {0.25f, -0.25f, 0.5f}, 1, 0xFF0000FF);
+  Context()->EndSceneRendering();
+  // A rasterised line may land one pixel beside its projection.
+  const auto anyNear = [&](const TPoint3D& APoint, TAlphaColor AColor) {
+    const TPoint3D screen = Context()->WorldToScreen(TProjection::Camera, APoint);
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx)
+        if (PixelAt(int32_t(screen.X) + dx, int32_t(screen.Y) + dy) == AColor)
+          return true;
+    return false;
+  };
+  const struct {
+    const char* Name;
+    TPoint3D Point;
+    TAlphaColor Color;
+  } probes[] = {
+      {"front top edge", {0, 0.5f, 0.5f}, 0xFF00FF00},
+      {"front left edge", {-0.5f, 0, 0.5f}, 0xFF00FF00},
+      {"back right edge", {0.5f, 0.1f, -0.5f}, 0xFF00FF00},
+      {"line", {0, -0.25f, 0.5f}, 0xFF0000FF},
+  };
+  for (const auto& probe : probes) {
+    SCOPED_TRACE(probe.Name);
+    EXPECT_TRUE(anyNear(probe.Point, probe.Color));
+  }
+  ExpectColor(Probe({0, 0, 0}), ClearColor);
+  {
+    // The source hands its colour to its material, before and after the material exists.
+    TOwned<TColorMaterialSource> source = MakeOwned<TColorMaterialSource>(nullptr);
+    source->SetColor(0xFF123456);
+    EXPECT_EQ(CheckedCast<TColorMaterial>(source->GetMaterial())->GetColor(), 0xFF123456u);
+  }
+  // The colour material's shader pair is the manager's for the process; the test gives it back.
+  TVantrelContext::FreePrograms();
+  TShaderManager::Clear();
+}
