@@ -123,7 +123,9 @@ void TVantrelMeshInstances::Propagate() {
 
 TVantrelMesh::TVantrelMesh(TComponent* AOwner)
     : TVantrelTransform(AOwner), FData(MakeOwned<TMeshData>(MeshVertexFormat, 0, 0)),
-      FInstances(MakeOwned<TVantrelMeshInstances>(this)) {}
+      FInstances(MakeOwned<TVantrelMeshInstances>(this)) {
+  OnRender = ui::TRenderEvent(this, &TVantrelMesh::RenderWireframeAndNormals);
+}
 
 void TVantrelMesh::AfterConstruction() {
   try {
@@ -750,10 +752,42 @@ void TVantrelMesh::CheckDrawIndices() {
                            {maxIndex, Def() ? Def()->GetId() : Name(), int32_t(vertexCount)}));
 }
 
+void TVantrelMesh::RenderWireframeAndNormals(TObject*, TContext3D* AContext) {
+  if (!FShowNormals || !AContext)
+    return;
+  TMeshDef* def = MeshDef();
+  const TVertexBuffer* vertices = &FData->VertexBuffer();
+  const TIndexBuffer* indices = &FData->IndexBuffer();
+  if (def && def->GetIsStatic()) {
+    vertices = def->GetVertexSource();
+    indices = def->GetIndexSource();
+  }
+  if (!vertices || !indices)
+    return;
+  const bool normals = vertices->Format().Contains(TVertexFormat::Normal);
+  const bool tangents = vertices->Format().Contains(TVertexFormat::Tangent);
+  // The tangent colour: NormalsColor with its red and blue bytes exchanged.
+  const TAlphaColor tangentColor = (FNormalsColor & 0xFF00FF00) | ((FNormalsColor >> 16) & 0xFF) |
+                                   ((FNormalsColor & 0xFF) << 16);
+  for (int32_t i = 0; i < vertices->Length(); ++i) {
+    const TPoint3D vertex = vertices->GetVertices(i);
+    if (normals)
+      AContext->DrawLine(vertex, vertex + vertices->GetNormals(i) * 0.25f, 1, FNormalsColor);
+    if (tangents)
+      AContext->DrawLine(vertex, vertex + vertices->GetTangents(i) * 0.25f, 1, tangentColor);
+  }
+}
+
 void TVantrelMesh::Render() {
   TContext3D* context = Context();
   if (!context)
     return;
+  if (ComponentState().Contains(TComponentStateItem::csDesigning)) {
+    // The design-time outline of the mesh's box, in the colour that shows focus.
+    const TBoundingBox box = GetBoundingBox();
+    context->DrawCube(box.CenterPoint(), {box.Width(), box.Height(), box.Depth()}, 1,
+                      IsFocused() ? TAlphaColor(0xFFFFFF00) : TAlphaColor(0xFF6495ED));
+  }
   TVantrelContext* vantrel = VantrelContext(context);
   TMeshDef* def = MeshDef();
   if (!vantrel || !def || def->GetRenderByVertexGroups())

@@ -122,6 +122,10 @@ public:
   virtual void SetVisibility(bool AValue);
   virtual void SetHitTestValue(bool AValue);
   void ApplyMaterialSource(ui::TMaterialSource* ASource);
+  // The mesh's OnRender handler: with ShowNormals, two lines from every vertex, a quarter of its
+  // normal long in NormalsColor and a quarter of its tangent long in NormalsColor with red and
+  // blue exchanged; the vertices are a static definition's own, else the mesh data's.
+  virtual void RenderWireframeAndNormals(TObject* ASender, TContext3D* AContext);
 
   // Forwarded to a default material source (other sources ignore them), then to every sub-mesh.
   // The environment operations ignore a pass that is no render-pass controller.

@@ -483,3 +483,31 @@ TEST_F(MeshGL, DrawCubeDrawsGreenEdgesAroundAClearCentre) {
   TVantrelContext::FreePrograms();
   TShaderManager::Clear();
 }
+
+TEST_F(MeshGL, ShowNormalsDrawsNormalAndTangentLines) {
+  auto* mesh = New<TVantrelMesh>(FRoot.get());
+  mesh->SetParent(FRoot.get());
+  TVertexBuffer& vertices = mesh->GetMeshData()->VertexBuffer();
+  vertices.SetLength(1);
+  vertices.SetNormals(0, {1, 0, 0});
+  vertices.SetTangents(0, {0, 1, 0});
+  mesh->SetNormalsColor(0xFFFF0000);
+  LookFrom({0, 0, 3});
+  const auto anyNear = [&](const TPoint3D& APoint, TAlphaColor AColor) {
+    const TPoint3D screen = Context()->WorldToScreen(TProjection::Camera, APoint);
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx)
+        if (PixelAt(int32_t(screen.X) + dx, int32_t(screen.Y) + dy) == AColor)
+          return true;
+    return false;
+  };
+  Draw(mesh);
+  EXPECT_FALSE(anyNear({0.15f, 0, 0}, 0xFFFF0000)) << "nothing without ShowNormals";
+  mesh->SetShowNormals(true);
+  Draw(mesh);
+  EXPECT_TRUE(anyNear({0.15f, 0, 0}, 0xFFFF0000)) << "the normal in NormalsColor";
+  EXPECT_TRUE(anyNear({0, 0.15f, 0}, 0xFF0000FF)) << "the tangent with red and blue exchanged";
+  EXPECT_TRUE(anyNear({0.3f, 0.3f, 0}, ClearColor));
+  TVantrelContext::FreePrograms();
+  TShaderManager::Clear();
+}
