@@ -72,6 +72,9 @@ void EnsureShutdownRegistered() {
   gl::CreationCount();
   ContextShared();
   TVantrelContext::ProgramCount();
+  // The shader registry too: the shutdown clears it, so it must be made before the handler is
+  // registered and thus be destroyed after it runs.
+  TShaderManager::Count();
   std::atexit(ShutdownAtExit);
 }
 

@@ -325,6 +325,7 @@ void TVantrelContextOpenGLESClass::DoFinalizeShader(TContextShader* AShader) con
     return;
   try {
     if (AShader->Handle() != 0) {
+      TVantrelContext::RemoveProgramsUsing(AShader->Handle());
       gl::DeleteName(gl::TNameKind::Shader, static_cast<GLuint>(AShader->Handle()));
       if (gl::IsContextCurrent() && HasGLErrors())
         RaiseContextException(nullptr, ui::messages::ContextMethodError, "DoFinalizeShader");

@@ -903,6 +903,28 @@ void TVantrelContext::RemoveProgram(const TContextShader* AVS, const TContextSha
   RemoveProgram(GetProgram(AVS, APS));
 }
 
+void TVantrelContext::RemoveProgramsUsing(THandle AStage) {
+  TProgramRegistry& registry = Programs();
+  if (AStage == 0 || !registry.List)
+    return;
+  const auto uses = [AStage](const TShaderProgram& AProgram) {
+    return AProgram.VS() == AStage || AProgram.PS() == AStage || AProgram.GS() == AStage ||
+           AProgram.TSE() == AStage || AProgram.TSC() == AStage;
+  };
+  if (registry.Current && uses(*registry.Current))
+    registry.Current = nullptr;
+  // Out of the list first, freed afterwards, as in FreePrograms.
+  std::vector<TOwned<TShaderProgram>> dropped;
+  auto& list = *registry.List;
+  for (auto it = list.begin(); it != list.end();)
+    if (uses(**it)) {
+      dropped.push_back(std::move(*it));
+      it = list.erase(it);
+    } else {
+      ++it;
+    }
+}
+
 void TVantrelContext::FreePrograms() {
   TProgramRegistry& registry = Programs();
   registry.Current = nullptr;

@@ -286,6 +286,9 @@ public:
   // Drops the program from the list and frees it.
   static void RemoveProgram(TShaderProgram* AShaderProgram);
   static void RemoveProgram(const TContextShader* AVS, const TContextShader* APS);
+  // Drops every listed program linked from the compiled stage AStage (a GL shader name about to
+  // be deleted): the name may be reused by the next shader, which must not find the old program.
+  static void RemoveProgramsUsing(THandle AStage);
   // Frees every program and the list; runs before the graphics context goes away.
   static void FreePrograms();
   static int32_t ProgramCount();

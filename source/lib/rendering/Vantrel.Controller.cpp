@@ -10,6 +10,7 @@
 #include "rtl/properties.h"
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Control.h"
+#include "scene/Vantrel.Mesh.h"
 #include "ui/shaders.h"
 
 namespace vantrel {
@@ -754,6 +755,10 @@ void TVantrelRenderPassController::AddControl(TVantrelManagedControls& AList, TC
     return;
   AList.Add(ACtrl);
   FreeNotification(ACtrl);
+  // A mesh's sub-meshes go with it, also those it does not own.
+  if (auto* mesh = dynamic_cast<TVantrelMesh*>(ACtrl))
+    for (TVantrelMesh* subMesh : mesh->Meshes())
+      AddControl(AList, subMesh);
   for (int index = 0; index < ACtrl->ComponentCount(); ++index)
     if (auto* owned = dynamic_cast<TControl3D*>(ACtrl->Components(index)))
       AddControl(AList, owned);

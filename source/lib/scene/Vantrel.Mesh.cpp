@@ -7,6 +7,8 @@
 #include "context/Vantrel.Context.h"
 #include "definitions/Vantrel.DefTypes.Utils.h"
 #include "definitions/Vantrel.DefTypes.h"
+#include "materials/Vantrel.Material.Default.h"
+#include "rendering/Vantrel.Controller.h"
 #include "rtl/exceptions.h"
 #include "rtl/properties.h"
 #include "rtl/sysutils.h"
@@ -121,7 +123,9 @@ void TVantrelMeshInstances::Propagate() {
 
 TVantrelMesh::TVantrelMesh(TComponent* AOwner)
     : TVantrelTransform(AOwner), FData(MakeOwned<TMeshData>(MeshVertexFormat, 0, 0)),
-      FInstances(MakeOwned<TVantrelMeshInstances>(this)) {}
+      FInstances(MakeOwned<TVantrelMeshInstances>(this)) {
+  OnRender = ui::TRenderEvent(this, &TVantrelMesh::RenderWireframeAndNormals);
+}
 
 void TVantrelMesh::AfterConstruction() {
   try {
@@ -179,6 +183,7 @@ void TVantrelMesh::ForgetDefinitionInSubtree(TFmxObject* AObject, const TCustomD
 
 void TVantrelMesh::RegisterProperties(TPropertyList& AList) {
   AList.Add("WrapMode", &TVantrelMesh::WrapMode, &TVantrelMesh::SetWrapMode).WithDefault(TMeshWrapMode::Original);
+  AList.Add("MaterialSource", &TVantrelMesh::GetMaterialSource, &TVantrelMesh::SetMaterialSource).AsReference();
 }
 
 void TVantrelMesh::Notification(TComponent* AComponent, TOperation AOperation) {
@@ -275,6 +280,95 @@ void TVantrelMesh::ApplyMaterialSource(ui::TMaterialSource* ASource) {
   SetMaterialSource(ASource);
   for (TVantrelMesh* mesh : FMeshes)
     mesh->ApplyMaterialSource(ASource);
+}
+
+// ---- default material forwarding ----
+
+namespace {
+
+TVantrelDefaultMaterialSource* DefaultSource(ui::TMaterialSource* ASource) {
+  return dynamic_cast<TVantrelDefaultMaterialSource*>(ASource);
+}
+
+void ResetEnvironment(TVantrelDefaultMaterialSource& ASource) {
+  ASource.SetEnvironmentPass(nullptr);
+  ASource.SetEnvironment(false);
+  ASource.SetReflectionPower(0);
+  ASource.SetRefractionPower(0);
+  ASource.SetReflections(false);
+  ASource.SetRefractions(false);
+}
+
+} // namespace
+
+void TVantrelMesh::SetEnvironmentMapping(TComponent* ARenderPass, float AReflections, float ARefractions) {
+  auto* pass = dynamic_cast<TVantrelRenderPassController*>(ARenderPass);
+  if (!pass)
+    return;
+  if (auto* source = DefaultSource(GetMaterialSource())) {
+    source->SetEnvironmentPass(pass);
+    source->SetEnvironment(true);
+    source->SetReflectionPower(AReflections);
+    source->SetReflections(false);
+    source->SetRefractionPower(ARefractions);
+    source->SetRefractions(false);
+  }
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->SetEnvironmentMapping(ARenderPass, AReflections, ARefractions);
+}
+
+void TVantrelMesh::UnsetEnvironmentMapping(TComponent* ARenderPass) {
+  auto* pass = dynamic_cast<TVantrelRenderPassController*>(ARenderPass);
+  if (!pass)
+    return;
+  auto* source = DefaultSource(GetMaterialSource());
+  if (source && source->GetEnvironmentPass() == pass)
+    ResetEnvironment(*source);
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->UnsetEnvironmentMapping(ARenderPass);
+}
+
+void TVantrelMesh::UnsetAllEnvironmentMappings() {
+  if (auto* source = DefaultSource(GetMaterialSource()))
+    ResetEnvironment(*source);
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->UnsetAllEnvironmentMappings();
+}
+
+void TVantrelMesh::SetPBRProperties(float AReflections, float ARefractions, float AAOBias, float ARoughness,
+                                    float AMetalness) {
+  if (auto* source = DefaultSource(GetMaterialSource())) {
+    source->SetReflectionPower(AReflections);
+    source->SetReflections(false);
+    source->SetRefractionPower(ARefractions);
+    source->SetRefractions(false);
+    source->SetAOBias(AAOBias);
+    source->SetRoughnessBias(ARoughness);
+    source->SetMetallicBias(AMetalness);
+  }
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->SetPBRProperties(AReflections, ARefractions, AAOBias, ARoughness, AMetalness);
+}
+
+void TVantrelMesh::AttachMaterialBehaviour(TVantrelMaterialBehaviour* ABehaviour) {
+  if (auto* source = DefaultSource(GetMaterialSource()))
+    source->AttachMaterialBehaviour(ABehaviour);
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->AttachMaterialBehaviour(ABehaviour);
+}
+
+void TVantrelMesh::DetachMaterialBehaviour(TVantrelMaterialBehaviour* ABehaviour) {
+  if (auto* source = DefaultSource(GetMaterialSource()))
+    source->DetachMaterialBehaviour(ABehaviour);
+  for (TVantrelMesh* mesh : FMeshes)
+    mesh->DetachMaterialBehaviour(ABehaviour);
+}
+
+bool TVantrelMesh::MaterialBehaviourAttached(TVantrelMaterialBehaviour* ABehaviour) {
+  if (auto* source = DefaultSource(GetMaterialSource()); source && source->MaterialBehaviourAttached(ABehaviour))
+    return true;
+  return std::any_of(FMeshes.begin(), FMeshes.end(),
+                     [ABehaviour](TVantrelMesh* AMesh) { return AMesh->MaterialBehaviourAttached(ABehaviour); });
 }
 
 TMeshDef* TVantrelMesh::MeshDef() const {
@@ -658,10 +752,42 @@ void TVantrelMesh::CheckDrawIndices() {
                            {maxIndex, Def() ? Def()->GetId() : Name(), int32_t(vertexCount)}));
 }
 
+void TVantrelMesh::RenderWireframeAndNormals(TObject*, TContext3D* AContext) {
+  if (!FShowNormals || !AContext)
+    return;
+  TMeshDef* def = MeshDef();
+  const TVertexBuffer* vertices = &FData->VertexBuffer();
+  const TIndexBuffer* indices = &FData->IndexBuffer();
+  if (def && def->GetIsStatic()) {
+    vertices = def->GetVertexSource();
+    indices = def->GetIndexSource();
+  }
+  if (!vertices || !indices)
+    return;
+  const bool normals = vertices->Format().Contains(TVertexFormat::Normal);
+  const bool tangents = vertices->Format().Contains(TVertexFormat::Tangent);
+  // The tangent colour: NormalsColor with its red and blue bytes exchanged.
+  const TAlphaColor tangentColor = (FNormalsColor & 0xFF00FF00) | ((FNormalsColor >> 16) & 0xFF) |
+                                   ((FNormalsColor & 0xFF) << 16);
+  for (int32_t i = 0; i < vertices->Length(); ++i) {
+    const TPoint3D vertex = vertices->GetVertices(i);
+    if (normals)
+      AContext->DrawLine(vertex, vertex + vertices->GetNormals(i) * 0.25f, 1, FNormalsColor);
+    if (tangents)
+      AContext->DrawLine(vertex, vertex + vertices->GetTangents(i) * 0.25f, 1, tangentColor);
+  }
+}
+
 void TVantrelMesh::Render() {
   TContext3D* context = Context();
   if (!context)
     return;
+  if (ComponentState().Contains(TComponentStateItem::csDesigning)) {
+    // The design-time outline of the mesh's box, in the colour that shows focus.
+    const TBoundingBox box = GetBoundingBox();
+    context->DrawCube(box.CenterPoint(), {box.Width(), box.Height(), box.Depth()}, 1,
+                      IsFocused() ? TAlphaColor(0xFFFFFF00) : TAlphaColor(0xFF6495ED));
+  }
   TVantrelContext* vantrel = VantrelContext(context);
   TMeshDef* def = MeshDef();
   if (!vantrel || !def || def->GetRenderByVertexGroups())

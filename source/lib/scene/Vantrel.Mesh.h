@@ -22,6 +22,7 @@ class TMaterialSource;
 namespace vantrel {
 
 class TMeshDef;
+class TVantrelMaterialBehaviour;
 class TCustomMeshDef;
 struct TVertexData;
 class TVantrelMesh;
@@ -124,6 +125,21 @@ public:
   virtual void SetVisibility(bool AValue);
   virtual void SetHitTestValue(bool AValue);
   void ApplyMaterialSource(ui::TMaterialSource* ASource);
+  // The mesh's OnRender handler: with ShowNormals, two lines from every vertex, a quarter of its
+  // normal long in NormalsColor and a quarter of its tangent long in NormalsColor with red and
+  // blue exchanged; the vertices are a static definition's own, else the mesh data's.
+  virtual void RenderWireframeAndNormals(TObject* ASender, TContext3D* AContext);
+
+  // Forwarded to a default material source (other sources ignore them), then to every sub-mesh.
+  // The environment operations ignore a pass that is no render-pass controller.
+  void SetEnvironmentMapping(TComponent* ARenderPass, float AReflections, float ARefractions);
+  void UnsetEnvironmentMapping(TComponent* ARenderPass);
+  void UnsetAllEnvironmentMappings();
+  void SetPBRProperties(float AReflections, float ARefractions, float AAOBias, float ARoughness, float AMetalness);
+  void AttachMaterialBehaviour(TVantrelMaterialBehaviour* ABehaviour);
+  void DetachMaterialBehaviour(TVantrelMaterialBehaviour* ABehaviour);
+  // This mesh's default material source or any sub-mesh, depth first, has it attached.
+  bool MaterialBehaviourAttached(TVantrelMaterialBehaviour* ABehaviour);
 
   // The positions of the mesh data's vertices.
   virtual std::vector<TPoint3D> GetCoordinates();

@@ -1,5 +1,6 @@
 #include "ui/context3d.h"
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <numbers>
@@ -169,6 +170,37 @@ TContext3D*& CurrentContextSlot() {
 
 TContext3D* TContext3D::CurrentContext() {
   return CurrentContextSlot();
+}
+
+void TContext3D::DrawColorLines(std::span<const rtl::TPoint3D> AVertices, std::span<const uint16_t> AIndices,
+                                float AOpacity, rtl::TAlphaColor AColor) {
+  if (!FColorMaterial)
+    FColorMaterial = rtl::MakeOwned<TColorMaterial>();
+  FColorMaterial->SetColor(AColor);
+  const TVertexDeclaration declaration{{TVertexFormat::Vertex, 0}};
+  DrawPrimitives(TPrimitivesKind::Lines, AVertices.data(), AIndices.data(), declaration,
+                 int32_t(sizeof(rtl::TPoint3D)), int32_t(AVertices.size()), int32_t(sizeof(uint16_t)),
+                 int32_t(AIndices.size()), FColorMaterial.get(), AOpacity);
+}
+
+void TContext3D::DrawLine(const rtl::TPoint3D& AStartPoint, const rtl::TPoint3D& AEndPoint, float AOpacity,
+                          rtl::TAlphaColor AColor) {
+  const std::array<rtl::TPoint3D, 2> vertices{AStartPoint, AEndPoint};
+  const std::array<uint16_t, 2> indices{0, 1};
+  DrawColorLines(vertices, indices, AOpacity, AColor);
+}
+
+void TContext3D::DrawCube(const rtl::TPoint3D& ACenter, const rtl::TPoint3D& ASize, float AOpacity,
+                          rtl::TAlphaColor AColor) {
+  const rtl::TPoint3D h{ASize.X / 2, ASize.Y / 2, ASize.Z / 2};
+  // Corner i has x = +h when bit 0 is set, y when bit 1, z when bit 2.
+  std::array<rtl::TPoint3D, 8> vertices;
+  for (size_t i = 0; i < vertices.size(); ++i)
+    vertices[i] = {ACenter.X + ((i & 1) ? h.X : -h.X), ACenter.Y + ((i & 2) ? h.Y : -h.Y),
+                   ACenter.Z + ((i & 4) ? h.Z : -h.Z)};
+  // The edges join corners that differ in one bit.
+  const std::array<uint16_t, 24> indices{0, 1, 2, 3, 4, 5, 6, 7, 0, 2, 1, 3, 4, 6, 5, 7, 0, 4, 1, 5, 2, 6, 3, 7};
+  DrawColorLines(vertices, indices, AOpacity, AColor);
 }
 
 void TContext3D::BeforeDestruction() {

@@ -20,6 +20,7 @@
 #include "rtl/math3d.h"
 #include "rtl/object.h"
 #include "rtl/types2d.h"
+#include "ui/color_material.h"
 #include "ui/mesh_buffers.h"
 #include "ui/types3d.h"
 
@@ -168,6 +169,13 @@ public:
                       const TVertexDeclaration& ADeclaration, int32_t AVertexSize, int32_t AVertexCount,
                       int32_t AIndexSize, int32_t AIndexCount, TMaterial* AMaterial, float AOpacity);
 
+  // Lines in one colour, drawn non-instanced with the context's colour material (one instance
+  // for both calls) and the current matrix.
+  void DrawLine(const rtl::TPoint3D& AStartPoint, const rtl::TPoint3D& AEndPoint, float AOpacity,
+                rtl::TAlphaColor AColor);
+  // The twelve edges of the box of size ASize around ACenter.
+  void DrawCube(const rtl::TPoint3D& ACenter, const rtl::TPoint3D& ASize, float AOpacity, rtl::TAlphaColor AColor);
+
   void SetShaders(TContextShader* AVertexShader, TContextShader* APixelShader);
   void SetShaderVariable(const std::string& AName, std::span<const rtl::TVector3D> AData);
   void SetShaderVariable(const std::string& AName, const rtl::TMatrix3D& AMatrix);
@@ -181,6 +189,11 @@ public:
 
   // Releases the buffers through FreeBuffer while the final class's hooks are still reachable.
   void BeforeDestruction() override;
+
+private:
+  rtl::TOwned<TColorMaterial> FColorMaterial;
+  void DrawColorLines(std::span<const rtl::TPoint3D> AVertices, std::span<const uint16_t> AIndices, float AOpacity,
+                      rtl::TAlphaColor AColor);
 
 protected:
   TContext3D() = default;

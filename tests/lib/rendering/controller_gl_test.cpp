@@ -12,6 +12,7 @@
 
 #include "rendering_fixture.h"
 #include "rtl/exceptions.h"
+#include "scene/Vantrel.Mesh.h"
 #include "support/canvas_probe.h"
 #include "support/log_capture.h"
 
@@ -331,6 +332,20 @@ TEST_F(ControllerGL, ControlFilters) {
   EXPECT_EQ(pass->GetAllowedControls()->Count(), 3);
   EXPECT_FALSE(pass->GetAllowedControls()->Contains(grandchild));
   EXPECT_TRUE(pass->GetAllowedControls()->Contains(nullptr));
+}
+
+TEST_F(ControllerGL, AllowingAMeshAllowsSubMeshesItDoesNotOwn) {
+  TOwned<TVantrelMesh> mesh(New<TVantrelMesh>(nullptr));
+  TOwned<TVantrelMesh> owned(New<TVantrelMesh>(nullptr)); // goes before its parent
+  TVantrelMesh* subMesh = owned.get();
+  subMesh->SetParent(mesh.get());
+  ASSERT_EQ(mesh->Meshes().size(), 1u);
+  TPlainPass* pass = MakePass<TPlainPass>("", false);
+  pass->AllowControl(mesh.get());
+  EXPECT_FALSE(pass->IsControlIgnored(subMesh));
+  pass->IgnoreControl(mesh.get());
+  EXPECT_TRUE(pass->IsControlIgnored(subMesh));
+  pass->Free();
 }
 
 TEST_F(ControllerGL, EventsRunInOrderPerIteration) {

@@ -10,6 +10,9 @@
 #include "context/Vantrel.Context.Buffers.h"
 #include "context/Vantrel.Context.h"
 #include "definitions/Vantrel.DefTypes.h"
+#include "materials/Vantrel.Material.Default.h"
+#include "rendering/Vantrel.Controller.h"
+#include "rtl/properties.h"
 #include "scene/Vantrel.Cube.h"
 #include "scene/Vantrel.Mesh.h"
 #include "support/constant_material.h"
@@ -64,6 +67,30 @@ protected:
   rtl::TOwned<ui::TMaterial> CreateMaterial() override { return rtl::MakeOwned<TFailingMaterial>(); }
 };
 RTL_DEFINE_CLASS(TFailingSource, "Test.MeshGL")
+
+// A render pass that draws nothing: the environment forwarding only compares it.
+class TIdlePass : public vantrel::TVantrelRenderPassController {
+  RTL_CLASS(TIdlePass, vantrel::TVantrelRenderPassController)
+public:
+  using TVantrelRenderPassController::TVantrelRenderPassController;
+
+protected:
+  rtl::TOwned<vantrel::TVantrelRenderPassMaterialSource> CreateShader() override { return nullptr; }
+};
+RTL_DEFINE_CLASS(TIdlePass, "Test.MeshGL")
+
+// A behaviour that adds nothing to the shaders it is attached to.
+class TIdleBehaviour : public vantrel::TVantrelMaterialBehaviour {
+  RTL_CLASS(TIdleBehaviour, vantrel::TVantrelMaterialBehaviour)
+public:
+  using TVantrelMaterialBehaviour::TVantrelMaterialBehaviour;
+  bool DoOnRegisterUniformBuffer(std::string&, void*&, int32_t&) override { return false; }
+  void DoOnCreateShader(vantrel::TVantrelNodeBuilder*, ui::TContextShaderKind) override {}
+  void DoOnUpdateShader(vantrel::TVantrelNodeBuilder*, ui::TContextShaderKind) override {}
+  void DoOnRemoveShader(vantrel::TVantrelNodeBuilder*, ui::TContextShaderKind) override {}
+  void Apply(ui::TMaterial*, ui::TContext3D*, vantrel::TVantrelMaterialBehaviourItem*) override {}
+};
+RTL_DEFINE_CLASS(TIdleBehaviour, "Test.MeshGL")
 
 } // namespace meshgl
 
@@ -340,3 +367,147 @@ TEST_F(MeshGL, ByteAndFloatColoursReadBackRed) {
 }
 
 } // namespace
+
+TEST_F(MeshGL, DefaultMaterialSettingsReachEverySubMesh) {
+  {
+    TOwned<TComponent> owner = MakeOwned<TComponent>(nullptr);
+    auto* parent = New<TVantrelMesh>(owner.get());
+    auto* child = New<TVantrelMesh>(owner.get());
+    child->SetParent(parent);
+    ASSERT_EQ(parent->Meshes().size(), 1u);
+    auto* parentSource = New<TVantrelDefaultMaterialSource>(owner.get());
+    parentSource->SetName("ParentSrc");
+    auto* childSource = New<TVantrelDefaultMaterialSource>(owner.get());
+    childSource->SetName("ChildSrc");
+    parent->SetMaterialSource(parentSource);
+    child->SetMaterialSource(childSource);
+    const std::vector<TVantrelDefaultMaterialSource*> sources{parentSource, childSource};
+
+    parent->SetPBRProperties(0.25f, 0.5f, 0.1f, 0.2f, 0.3f);
+    for (TVantrelDefaultMaterialSource* source : sources) {
+      SCOPED_TRACE(source->Name());
+      EXPECT_FLOAT_EQ(source->GetReflectionPower(), 0.25f);
+      EXPECT_FLOAT_EQ(source->GetRefractionPower(), 0.5f);
+      EXPECT_FLOAT_EQ(source->GetAOBias(), 0.1f);
+      EXPECT_FLOAT_EQ(source->GetRoughnessBias(), 0.2f);
+      EXPECT_FLOAT_EQ(source->GetMetallicBias(), 0.3f);
+    }
+
+    // Only a render-pass controller is taken as the environment pass.
+    auto* pass = New<meshgl::TIdlePass>(owner.get());
+    auto* other = New<meshgl::TIdlePass>(owner.get());
+    parent->SetEnvironmentMapping(owner.get(), 1, 1);
+    EXPECT_FALSE(childSource->GetEnvironment());
+    parent->SetEnvironmentMapping(pass, 0.75f, 0.5f);
+    for (TVantrelDefaultMaterialSource* source : sources) {
+      SCOPED_TRACE(source->Name());
+      EXPECT_EQ(source->GetEnvironmentPass(), pass);
+      EXPECT_TRUE(source->GetEnvironment());
+      EXPECT_FLOAT_EQ(source->GetReflectionPower(), 0.75f);
+      EXPECT_FALSE(source->GetReflections());
+    }
+    parent->UnsetEnvironmentMapping(other); // another pass leaves the mapping alone
+    EXPECT_EQ(childSource->GetEnvironmentPass(), pass);
+    parent->UnsetEnvironmentMapping(pass);
+    for (TVantrelDefaultMaterialSource* source : sources) {
+      SCOPED_TRACE(source->Name());
+      EXPECT_EQ(source->GetEnvironmentPass(), nullptr);
+      EXPECT_FALSE(source->GetEnvironment());
+      EXPECT_FLOAT_EQ(source->GetReflectionPower(), 0);
+      EXPECT_FLOAT_EQ(source->GetRefractionPower(), 0);
+    }
+    parent->SetEnvironmentMapping(pass, 0.75f, 0.5f);
+    parent->UnsetAllEnvironmentMappings();
+    EXPECT_EQ(childSource->GetEnvironmentPass(), nullptr);
+
+    // A behaviour attached through the parent reaches the child, which alone answers for it
+    // once the parent's source lets it go.
+    auto* behaviour = New<meshgl::TIdleBehaviour>(owner.get());
+    behaviour->SetName("Beh");
+    EXPECT_FALSE(parent->MaterialBehaviourAttached(behaviour));
+    parent->AttachMaterialBehaviour(behaviour);
+    EXPECT_TRUE(childSource->MaterialBehaviourAttached(behaviour));
+    parentSource->DetachMaterialBehaviour(behaviour);
+    EXPECT_TRUE(parent->MaterialBehaviourAttached(behaviour));
+    parent->DetachMaterialBehaviour(behaviour);
+    EXPECT_FALSE(parent->MaterialBehaviourAttached(behaviour));
+
+    // The source is published as a reference.
+    const TPropInfo* info = GetPropInfo(TVantrelMesh::StaticClass(), "MaterialSource");
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->Style, TPropStyle::Reference);
+  }
+  TVantrelContext::FreePrograms();
+  TShaderManager::Clear();
+}
+
+TEST_F(MeshGL, DrawCubeDrawsGreenEdgesAroundAClearCentre) {
+  LookFrom({0, 0, 3});
+  ASSERT_TRUE(Context()->BeginSceneRendering());
+  Context()->Clear({TClearTarget::Color, TClearTarget::Depth}, ClearColor, 1, 0);
+  Context()->SetMatrix(TMatrix3D::Identity());
+  Context()->DrawCube({0, 0, 0}, {1, 1, 1}, 1, 0xFF00FF00);
+  Context()->DrawLine({-0.25f, -0.25f, 0.5f}, {0.25f, -0.25f, 0.5f}, 1, 0xFF0000FF);
+  Context()->EndSceneRendering();
+  // A rasterised line may land one pixel beside its projection.
+  const auto anyNear = [&](const TPoint3D& APoint, TAlphaColor AColor) {
+    const TPoint3D screen = Context()->WorldToScreen(TProjection::Camera, APoint);
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx)
+        if (PixelAt(int32_t(screen.X) + dx, int32_t(screen.Y) + dy) == AColor)
+          return true;
+    return false;
+  };
+  const struct {
+    const char* Name;
+    TPoint3D Point;
+    TAlphaColor Color;
+  } probes[] = {
+      {"front top edge", {0, 0.5f, 0.5f}, 0xFF00FF00},
+      {"front left edge", {-0.5f, 0, 0.5f}, 0xFF00FF00},
+      {"back right edge", {0.5f, 0.1f, -0.5f}, 0xFF00FF00},
+      {"line", {0, -0.25f, 0.5f}, 0xFF0000FF},
+  };
+  for (const auto& probe : probes) {
+    SCOPED_TRACE(probe.Name);
+    EXPECT_TRUE(anyNear(probe.Point, probe.Color));
+  }
+  ExpectColor(Probe({0, 0, 0}), ClearColor);
+  {
+    // The source hands its colour to its material, before and after the material exists.
+    TOwned<TColorMaterialSource> source = MakeOwned<TColorMaterialSource>(nullptr);
+    source->SetColor(0xFF123456);
+    EXPECT_EQ(CheckedCast<TColorMaterial>(source->GetMaterial())->GetColor(), 0xFF123456u);
+  }
+  // The colour material's shader pair is the manager's for the process; the test gives it back.
+  TVantrelContext::FreePrograms();
+  TShaderManager::Clear();
+}
+
+TEST_F(MeshGL, ShowNormalsDrawsNormalAndTangentLines) {
+  auto* mesh = New<TVantrelMesh>(FRoot.get());
+  mesh->SetParent(FRoot.get());
+  TVertexBuffer& vertices = mesh->GetMeshData()->VertexBuffer();
+  vertices.SetLength(1);
+  vertices.SetNormals(0, {1, 0, 0});
+  vertices.SetTangents(0, {0, 1, 0});
+  mesh->SetNormalsColor(0xFFFF0000);
+  LookFrom({0, 0, 3});
+  const auto anyNear = [&](const TPoint3D& APoint, TAlphaColor AColor) {
+    const TPoint3D screen = Context()->WorldToScreen(TProjection::Camera, APoint);
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx)
+        if (PixelAt(int32_t(screen.X) + dx, int32_t(screen.Y) + dy) == AColor)
+          return true;
+    return false;
+  };
+  Draw(mesh);
+  EXPECT_FALSE(anyNear({0.15f, 0, 0}, 0xFFFF0000)) << "nothing without ShowNormals";
+  mesh->SetShowNormals(true);
+  Draw(mesh);
+  EXPECT_TRUE(anyNear({0.15f, 0, 0}, 0xFFFF0000)) << "the normal in NormalsColor";
+  EXPECT_TRUE(anyNear({0, 0.15f, 0}, 0xFF0000FF)) << "the tangent with red and blue exchanged";
+  EXPECT_TRUE(anyNear({0.3f, 0.3f, 0}, ClearColor));
+  TVantrelContext::FreePrograms();
+  TShaderManager::Clear();
+}
