@@ -319,6 +319,105 @@ std::vector<TPoint3D> TCoordinateKeyAnimation::Interpolate(const std::vector<TPo
   return result;
 }
 
+// --- TSkeletonKeyAnimation ----------------------------------------------------------------------
+
+RTL_DEFINE_CLASS(TSkeletonKeyAnimation, SUnit, &TSkeletonKeyAnimation::RegisterProperties)
+
+TSkeletonKeyAnimation::TSkeletonKeyAnimation(TComponent* AOwner) : TPropertyKeyAnimation(AOwner) {
+  FKeys = std::make_unique<ui::TKeys>(ui::TKey::StaticClass());
+  SetLoop(true);
+  SetDuration(2);
+  SetPropertyName("Vertices");
+}
+
+void TSkeletonKeyAnimation::RegisterProperties(TPropertyList& AList) {
+  AList.Add("AutoRepaint", &TSkeletonKeyAnimation::AutoRepaint, &TSkeletonKeyAnimation::SetAutoRepaint)
+      .WithDefault(true);
+}
+
+void TSkeletonKeyAnimation::AddInterpolator(TPropertyKeyAnimation* AInter) {
+  FInterpolators.push_back(AInter);
+  FreeNotification(AInter);
+  AInter->ResolvePropertyPath();
+}
+
+void TSkeletonKeyAnimation::Notification(TComponent* AComponent, TOperation AOperation) {
+  inherited::Notification(AComponent, AOperation);
+  if (AOperation == TOperation::opRemove)
+    std::erase(FInterpolators, AComponent);
+}
+
+template <class TStep> void TSkeletonKeyAnimation::InParentUpdate(const TStep& AStep) {
+  auto* parent = Parent();
+  if (parent)
+    parent->BeginUpdate();
+  try {
+    AStep();
+  } catch (...) {
+    if (parent)
+      parent->EndUpdate();
+    throw;
+  }
+  if (parent)
+    parent->EndUpdate();
+}
+
+void TSkeletonKeyAnimation::ProcessAnimation() {
+  SetTransitionTime(NormalizedTime());
+  if (FInterpolators.empty())
+    return;
+  auto repaint = [this] {
+    if (auto* control = dynamic_cast<ui::TControl3D*>(Parent()); control && FAutoRepaint)
+      control->Repaint();
+  };
+  try {
+    InParentUpdate([this] {
+      for (TPropertyKeyAnimation* inter : std::vector(FInterpolators)) {
+        inter->SetTickCount(TickCount());
+        inter->SetDelayTime(DelayTime());
+        inter->SetTime(Time());
+        inter->ProcessAnimation();
+      }
+    });
+  } catch (...) {
+    repaint();
+    throw;
+  }
+  repaint();
+}
+
+void TSkeletonKeyAnimation::ProcessAnimationRemote(float ATime, float ADeltaTime) {
+  SetTransitionTime(NormalizedTime());
+  if (FInterpolators.empty())
+    return;
+  InParentUpdate([&] {
+    for (TPropertyKeyAnimation* inter : std::vector(FInterpolators))
+      inter->ProcessCachingTick(ATime, ADeltaTime);
+  });
+}
+
+void TSkeletonKeyAnimation::Reset() {
+  for (TPropertyKeyAnimation* inter : std::vector(FInterpolators))
+    inter->ProcessTick(0, 0);
+  ResetCaching();
+}
+
+void TSkeletonKeyAnimation::SetSpeed(float ASpeed) {
+  for (TPropertyKeyAnimation* inter : FInterpolators)
+    inter->SetDuration(inter->Duration() * ASpeed);
+}
+
+void TSkeletonKeyAnimation::Start() {
+  if (ParentInvisible())
+    Log::d(SAnimationParentNotVisible);
+  inherited::Start();
+}
+
+void TSkeletonKeyAnimation::Transform(const TMatrix3D& AMat) {
+  for (TPropertyKeyAnimation* inter : FInterpolators)
+    inter->Transform(AMat);
+}
+
 // --- TPoint3DAnimation ---------------------------------------------------------------------------
 
 RTL_DEFINE_CLASS(TPoint3DAnimation, SUnit, &TPoint3DAnimation::RegisterProperties)
@@ -370,7 +469,7 @@ namespace {
 std::vector<TClass*> AnimationClasses() {
   return {&TPropertyKeyAnimation::StaticClass(),     &TPoint3DKeyAnimation::StaticClass(),
           &TVector3DKeyAnimation::StaticClass(),     &TQuaternion3DKeyAnimation::StaticClass(),
-          &TCoordinateKeyAnimation::StaticClass(),   &TTransformationKeyAnimation::StaticClass(),
+          &TCoordinateKeyAnimation::StaticClass(),   &TTransformationKeyAnimation::StaticClass(), &TSkeletonKeyAnimation::StaticClass(),
           &TPoint3DAnimation::StaticClass()};
 }
 

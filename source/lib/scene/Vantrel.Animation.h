@@ -212,6 +212,49 @@ protected:
                                     float AFactor) const override;
 };
 
+inline constexpr const char* SAnimationParentNotVisible =
+    "animation not started, because parent control not visible";
+
+// The one clock of a model animation: each tick hands its time, delay time and tick count to
+// every key animation in Interpolators (not owned; a freed one leaves the list) and runs their
+// process steps inside one update of the parent mesh, then repaints it.
+class TSkeletonKeyAnimation : public TPropertyKeyAnimation {
+  RTL_CLASS(TSkeletonKeyAnimation, TPropertyKeyAnimation)
+public:
+  explicit TSkeletonKeyAnimation(TComponent* AOwner);
+  static void RegisterProperties(TPropertyList& AList);
+
+  bool AutoRepaint() const { return FAutoRepaint; }
+  void SetAutoRepaint(bool AValue) { FAutoRepaint = AValue; }
+  const std::vector<TPropertyKeyAnimation*>& Interpolators() const { return FInterpolators; }
+  // Appends AInter and resolves its path on its parent (which keeps the segment its first-frame
+  // hook reads).
+  void AddInterpolator(TPropertyKeyAnimation* AInter);
+
+  void ProcessAnimation() override;
+  // One step outside the timer: every interpolator advances by ADeltaTime, without a repaint.
+  void ProcessAnimationRemote(float ATime, float ADeltaTime);
+  // Every interpolator gets a tick of time 0 and delta 0, then the skeleton's ResetCaching.
+  void Reset();
+  // Multiplies every interpolator's Duration by ASpeed; calls compound.
+  void SetSpeed(float ASpeed);
+  // Logs when the parent control is invisible, then the inherited start.
+  void Start() override;
+  void LoadFromInterpolatorDef(TCustomDef*) override {}
+  void Transform(const TMatrix3D& AMat) override;
+
+protected:
+  void Notification(TComponent* AComponent, TOperation AOperation) override;
+  void ForgetKeyValues(TComponent*) override {}
+
+private:
+  bool FAutoRepaint = true;
+  std::vector<TPropertyKeyAnimation*> FInterpolators;
+
+  // Runs AStep inside an update of the parent, closed whatever happens.
+  template <class TStep> void InParentUpdate(const TStep& AStep);
+};
+
 // A from/to animation of a property of exactly TPoint3D on the parent.
 class TPoint3DAnimation : public ui::TCustomPropertyAnimation {
   RTL_CLASS(TPoint3DAnimation, ui::TCustomPropertyAnimation)

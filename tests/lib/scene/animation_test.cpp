@@ -241,4 +241,40 @@ TEST_F(KeyAnimation, CachingTickAndResetWriteTheStartPose) {
             FJoint->GetTransformMatrix());
 }
 
+TEST_F(KeyAnimation, SkeletonHandsItsClockToEveryInterpolator) {
+  auto* skeleton = New<TSkeletonKeyAnimation>(FRoot.get());
+  skeleton->SetParent(FRoot.get());
+  skeleton->SetDuration(1);
+  EXPECT_TRUE(skeleton->Loop());
+  EXPECT_EQ(skeleton->PropertyName(), "Vertices");
+  skeleton->ProcessCachingTick(0, 0.25f);
+  EXPECT_FLOAT_EQ(skeleton->TransitionTime(), 0.25f) << "without interpolators only the time moves";
+
+  auto* track = MakeAnimation<TPoint3DKeyAnimation>();
+  AddPointKey(track, 0, FJoint, {0, 0, 0});
+  AddPointKey(track, 1, FJoint, {10, 0, 0});
+  skeleton->AddInterpolator(track);
+  EXPECT_EQ(track->PropertyPath(), "Point");
+  skeleton->ProcessCachingTick(0, 0.25f);
+  ExpectPoint(FJoint->Position()->Point(), {5, 0, 0});
+  EXPECT_FALSE(FRoot->IsUpdating());
+
+  skeleton->Reset();
+  skeleton->ProcessAnimation();
+  ExpectPoint(FJoint->Position()->Point(), {0, 0, 0});
+
+  skeleton->ProcessAnimationRemote(0, 0.75f);
+  ExpectPoint(FJoint->Position()->Point(), {7.5f, 0, 0});
+
+  track->SetDuration(1.5f);
+  skeleton->SetSpeed(2);
+  EXPECT_FLOAT_EQ(track->Duration(), 3);
+  skeleton->SetSpeed(2);
+  EXPECT_FLOAT_EQ(track->Duration(), 6);
+  EXPECT_FLOAT_EQ(skeleton->Duration(), 1);
+
+  track->Free();
+  EXPECT_TRUE(skeleton->Interpolators().empty());
+}
+
 } // namespace
