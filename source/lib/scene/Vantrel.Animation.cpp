@@ -20,6 +20,17 @@ template <class T> bool IsKind(const TPropInfo* AInfo) {
   return AInfo && AInfo->Type == &TypeInfoOf<T>() && !AInfo->IsReadOnly();
 }
 
+// A fresh typed animation stores nothing: its own defaults are published with it.
+void PublishPropertyName(TPropertyList& AList, const char* ADefault) {
+  AList.Add("PropertyName", &ui::TCustomPropertyAnimation::PropertyName, &ui::TCustomPropertyAnimation::SetPropertyName)
+      .WithDefault(std::string(ADefault));
+}
+void RegisterPointTrack(TPropertyList& AList) { PublishPropertyName(AList, "Position.Point"); }
+void RegisterVectorTrack(TPropertyList& AList) { PublishPropertyName(AList, "RotationAngle.Vector"); }
+void RegisterQuaternionTrack(TPropertyList& AList) { PublishPropertyName(AList, "Quaternion"); }
+void RegisterMatrixTrack(TPropertyList& AList) { PublishPropertyName(AList, "TransformMatrix"); }
+void RegisterCoordinateTrack(TPropertyList& AList) { PublishPropertyName(AList, "Coordinates"); }
+
 } // namespace
 
 // --- TPropertyKeyAnimation -----------------------------------------------------------------------
@@ -226,11 +237,11 @@ RTL_DEFINE_CLASS(TQuaternion3DKey, SUnit)
 RTL_DEFINE_CLASS(TTransformationKey, SUnit)
 RTL_DEFINE_CLASS(TCoordinateKey, SUnit)
 
-RTL_DEFINE_CLASS(TPoint3DKeyAnimation, SUnit)
-RTL_DEFINE_CLASS(TVector3DKeyAnimation, SUnit)
-RTL_DEFINE_CLASS(TQuaternion3DKeyAnimation, SUnit)
-RTL_DEFINE_CLASS(TTransformationKeyAnimation, SUnit)
-RTL_DEFINE_CLASS(TCoordinateKeyAnimation, SUnit)
+RTL_DEFINE_CLASS(TPoint3DKeyAnimation, SUnit, &RegisterPointTrack)
+RTL_DEFINE_CLASS(TVector3DKeyAnimation, SUnit, &RegisterVectorTrack)
+RTL_DEFINE_CLASS(TQuaternion3DKeyAnimation, SUnit, &RegisterQuaternionTrack)
+RTL_DEFINE_CLASS(TTransformationKeyAnimation, SUnit, &RegisterMatrixTrack)
+RTL_DEFINE_CLASS(TCoordinateKeyAnimation, SUnit, &RegisterCoordinateTrack)
 
 TPoint3DKeyAnimation::TPoint3DKeyAnimation(TComponent* AOwner) : TPoint3DKeyAnimationBase(AOwner) {
   SetPropertyName("Position.Point");
@@ -333,6 +344,9 @@ TSkeletonKeyAnimation::TSkeletonKeyAnimation(TComponent* AOwner) : TPropertyKeyA
 void TSkeletonKeyAnimation::RegisterProperties(TPropertyList& AList) {
   AList.Add("AutoRepaint", &TSkeletonKeyAnimation::AutoRepaint, &TSkeletonKeyAnimation::SetAutoRepaint)
       .WithDefault(true);
+  AList.Add("Duration", &ui::TAnimation::Duration, &ui::TAnimation::SetDuration).WithDefault(2.0f);
+  AList.Add("Loop", &ui::TAnimation::Loop, &ui::TAnimation::SetLoop).WithDefault(true);
+  PublishPropertyName(AList, "Vertices");
 }
 
 void TSkeletonKeyAnimation::AddInterpolator(TPropertyKeyAnimation* AInter) {

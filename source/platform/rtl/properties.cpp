@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "rtl/properties.h"
 
 #include "rtl/sysutils.h"
@@ -90,10 +91,18 @@ std::vector<const TPropInfo*> GetPropList(const TClass& AClass) {
   std::vector<const TClass*> chain;
   for (const TClass* c = &AClass; c; c = c->Parent())
     chain.insert(chain.begin(), c);
+  // A class that publishes an inherited property again (with its own default) replaces it in
+  // place, as GetPropInfo finds the most derived declaration first.
   std::vector<const TPropInfo*> result;
   for (const TClass* c : chain)
-    for (const auto& item : c->OwnProperties().Items())
-      result.push_back(item.get());
+    for (const auto& item : c->OwnProperties().Items()) {
+      auto same = std::find_if(result.begin(), result.end(),
+                               [&](const TPropInfo* AInfo) { return SameText(AInfo->Name, item->Name); });
+      if (same != result.end())
+        *same = item.get();
+      else
+        result.push_back(item.get());
+    }
   return result;
 }
 
