@@ -32,6 +32,7 @@
 #include "scene/Vantrel.Camera.h"
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Cube.h"
+#include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Light.h"
 #include "scene/Vantrel.Mesh.h"
@@ -69,6 +70,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeCamera, FinalizeCamera},
     {InitializeMesh, FinalizeMesh},
     {InitializeCube, FinalizeCube},
+    {InitializeAnimation, FinalizeAnimation},
     {InitializeImaging, nullptr},
     {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
     {InitializeMaterialDefault, FinalizeMaterialDefault},

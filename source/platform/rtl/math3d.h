@@ -6,6 +6,7 @@
 // Matrices multiply row vectors: a point is (x, y, z, 1) * M, element mRC is row R, column C,
 // m41..m43 hold the translation, and A * B applies A first.
 
+#include <vector>
 #include <cstddef>
 #include <span>
 
@@ -177,6 +178,14 @@ static_assert(sizeof(TBoundingBox) == 24);
 RTL_RECORD_TYPEINFO(TPoint3D);
 RTL_RECORD_TYPEINFO(TVector3D);
 RTL_RECORD_TYPEINFO(TMatrix3D);
+// Arrays of points (mesh coordinates, coordinate keys) are values of their own, as byte arrays
+// are, so that a published property can hold one.
+inline const TTypeInfo& RtlTypeInfo(std::vector<TPoint3D>*) {
+  static const TTypeInfo info{"TArray<TPoint3D>", TTypeKind::tkRecord, sizeof(std::vector<TPoint3D>), false,
+                              nullptr,           &RecordOpsOf<std::vector<TPoint3D>>()};
+  return info;
+}
+inline std::true_type RtlIsRecord(std::vector<TPoint3D>*) { return {}; }
 RTL_RECORD_TYPEINFO(TMatrix);
 RTL_RECORD_TYPEINFO(TQuaternion3D);
 RTL_RECORD_TYPEINFO(TBoundingBox);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "rtl/properties.h"
 
 #include "rtl/sysutils.h"
