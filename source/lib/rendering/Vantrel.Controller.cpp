@@ -121,7 +121,11 @@ void TVantrelRenderPassController::RegisterProperties(TPropertyList& AList) {
   AList.Add("Method", &C::GetMethod, &C::SetMethod);
   AList.Add("RenderProc", &C::GetRenderProc, &C::SetRenderProc)
       .WithDefault(TRenderPassRenderingProc::DefaultRendering);
+  AList.Add("Viewport", &C::GetViewport, &C::SetViewport).AsReference();
   AList.Add("Iterations", &C::GetIterations, &C::SetIterations).WithDefault(int32_t(1));
+  // Written from the stored size: writing a form leaves the renderer alone.
+  AList.Add("ViewportWidth", &C::StoredViewportWidth, &C::SetViewportWidth);
+  AList.Add("ViewportHeight", &C::StoredViewportHeight, &C::SetViewportHeight);
   AList.Add("OverwriteViewportSize", &C::GetOverwriteViewportSize, &C::SetOverwriteViewportSize)
       .WithDefault(false);
   AList.Add("ScaleViewportSize", &C::GetScaleViewportSize, &C::SetScaleViewportSize).WithDefault(false);
@@ -131,6 +135,8 @@ void TVantrelRenderPassController::RegisterProperties(TPropertyList& AList) {
   AList.Add("BackgroundColor", &C::GetBackgroundColor, &C::SetBackgroundColor)
       .AsType(TypeInfoAlphaColor())
       .WithDefault(TValue::From(TAlphaColor(0), TypeInfoAlphaColor()));
+  AList.Add("AllowedControls", &C::AllowedControlsList, &C::SetAllowedControls);
+  AList.Add("IgnoredControls", &C::IgnoredControlsList, &C::SetIgnoredControls);
   AList.AddEvent("OnBeginSetup", &C::OnBeginSetup);
   AList.AddEvent("OnEndSetup", &C::OnEndSetup);
   AList.AddEvent("OnBeginRender", &C::OnBeginRender);

@@ -127,6 +127,9 @@ public:
   virtual void SetViewportWidth(int32_t AValue);
   virtual int32_t GetViewportHeight();
   virtual void SetViewportHeight(int32_t AValue);
+  // The stored size without the renderer re-size, for writing a form.
+  int32_t StoredViewportWidth() const { return FViewportSize.X; }
+  int32_t StoredViewportHeight() const { return FViewportSize.Y; }
   const TPoint& GetViewportSize() const { return FViewportSize; }
   virtual void SetViewportSize(const TPoint& AValue);
   float GetViewportScale() const { return FViewportScale; }
@@ -139,6 +142,9 @@ public:
   virtual void SetOverwriteColor(bool AValue);
   TAlphaColor GetBackgroundColor() const { return FBackgroundColor; }
   virtual void SetBackgroundColor(TAlphaColor AValue);
+  // The lists exist from construction on; the const forms read them for writing a form.
+  TVantrelManagedControls* AllowedControlsList() const { return FAllowedControls.get(); }
+  TVantrelManagedControls* IgnoredControlsList() const { return FIgnoredControls.get(); }
   TVantrelManagedControls* GetAllowedControls();
   void SetAllowedControls(const TVantrelManagedControls* AValue);
   TVantrelManagedControls* GetIgnoredControls();

@@ -10,6 +10,7 @@
 #include "materials/Vantrel.Material.Default.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rtl/exceptions.h"
+#include "rtl/filer.h"
 #include "rtl/properties.h"
 #include "rtl/sysutils.h"
 #include "rtl/threads.h"
@@ -182,8 +183,32 @@ void TVantrelMesh::ForgetDefinitionInSubtree(TFmxObject* AObject, const TCustomD
 }
 
 void TVantrelMesh::RegisterProperties(TPropertyList& AList) {
+  // The getter is the control's; the mesh's setter also reaches its sub-meshes.
+  AList.Add("FrustumCullingCheck", static_cast<bool (TVantrelMesh::*)() const>(&TVantrelMesh::FrustumCullingCheck),
+            &TVantrelMesh::SetFrustumCullingCheck)
+      .WithDefault(true);
   AList.Add("WrapMode", &TVantrelMesh::WrapMode, &TVantrelMesh::SetWrapMode).WithDefault(TMeshWrapMode::Original);
   AList.Add("MaterialSource", &TVantrelMesh::GetMaterialSource, &TVantrelMesh::SetMaterialSource).AsReference();
+}
+
+void TVantrelMesh::DefineProperties(TFiler* AFiler) {
+  TVantrelTransform::DefineProperties(AFiler);
+  // The instances hold bare matrices, not streamable items: a form stores them as an empty
+  // collection, and a stored item is refused rather than dropped.
+  AFiler->DefineProperty(
+      "Instances",
+      [](rtl::TReader& AReader) {
+        if (AReader.ReadValue() != rtl::TValueType::vaCollection)
+          throw rtl::EReadError("Instances: a collection expected");
+        if (!AReader.EndOfList())
+          throw rtl::EReadError("Instances: stored instance items are not supported");
+        AReader.ReadValue();
+      },
+      [](rtl::TWriter& AWriter) {
+        rtl::TCollection empty(rtl::TCollectionItem::StaticClass());
+        AWriter.WriteCollection(&empty);
+      },
+      true);
 }
 
 void TVantrelMesh::Notification(TComponent* AComponent, TOperation AOperation) {

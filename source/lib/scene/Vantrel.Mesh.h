@@ -198,6 +198,8 @@ protected:
   void DoAddObject(TFmxObject* AObject) override;
   void DoRemoveObject(TFmxObject* AObject) override;
   void Notification(TComponent* AComponent, TOperation AOperation) override;
+  // Streams "Instances" as a collection: always empty, since the instances are bare matrices.
+  void DefineProperties(TFiler* AFiler) override;
   // A definition's GPU bytes need the definition's layout and index width in the (empty) data.
   void GiveDataTheFormatsOf(const TCustomMeshDef& ADef);
 

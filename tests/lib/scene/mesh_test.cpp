@@ -8,6 +8,7 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "gl/names.h"
 #include "rtl/exceptions.h"
+#include "rtl/form_text.h"
 #include "scene/Vantrel.Cube.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Mesh.h"
@@ -413,6 +414,34 @@ TEST_F(MeshTest, BareInstanceMatrices) {
   }
   mesh->ClearInstances();
   EXPECT_EQ(mesh->Instances().CachedInstancesCount(), 1);
+}
+
+} // namespace
+
+namespace {
+
+// A form stores FrustumCullingCheck and an empty Instances collection; a stored instance item is
+// refused, not dropped.
+TEST_F(MeshTest, FrustumCullingCheckAndEmptyInstancesStream) {
+  auto cube = MakeOwned<TVantrelCube>(nullptr);
+  rtl::ReadComponentFromText("object Cube1: TVantrelCube\n"
+                             "  FrustumCullingCheck = False\n"
+                             "  Instances = <>\n"
+                             "end\n",
+                             cube.get());
+  EXPECT_FALSE(cube->FrustumCullingCheck());
+  const std::string text = rtl::WriteComponentToText(cube.get());
+  EXPECT_NE(text.find("FrustumCullingCheck = False"), std::string::npos) << text;
+  EXPECT_NE(text.find("Instances = <>"), std::string::npos) << text;
+
+  auto other = MakeOwned<TVantrelCube>(nullptr);
+  EXPECT_THROW(rtl::ReadComponentFromText("object Cube1: TVantrelCube\n"
+                                          "  Instances = <\n"
+                                          "    item\n"
+                                          "    end>\n"
+                                          "end\n",
+                                          other.get()),
+               rtl::EReadError);
 }
 
 } // namespace

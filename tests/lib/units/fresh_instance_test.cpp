@@ -47,10 +47,11 @@ TEST(FreshInstances, StoreNothing) {
       // The viewport starts aligned to its client area, capturing the mouse and showing hints, so
       // those are always written; controls store their size as the nested "Size" (no default), so
       // its starting 100 x 100 shows there, not among these.
-      // The sky box is 500 units wide, high and deep from the start, so its size is always written.
+      // The sky box is 500 units wide, high and deep from the start and skips the frustum test, so
+      // its size and FrustumCullingCheck are always written.
       const bool skyBox = metaclass->QualifiedName() == "Vantrel.SkyBox.TVantrelSkyBox";
       EXPECT_EQ(StoredProperties(*instance), needsOwner ? "Align, AutoCapture, ShowHint"
-                                             : skyBox   ? "Width, Height, Depth"
+                                             : skyBox   ? "Width, Height, Depth, FrustumCullingCheck"
                                                         : "");
     } catch (const rtl::Exception& E) {
       ADD_FAILURE() << "raised: " << E.Message();
