@@ -623,6 +623,18 @@ public:
   // Runs DoUpdateDefaultBitmaps.
   void UpdateDefaultBitmaps();
 
+  // ---- definitions ----
+  // The nearest parent or owner of the class registered as "Vantrel.Model.TVantrelModel"; nil
+  // while no such class is registered.
+  TFmxObject* FindModel() const;
+  // A new default source (always this class, whatever class calls it) with AOwner, loaded from
+  // ADef; nil unless ADef is a material definition.
+  static TVantrelDefaultMaterialSource* CreateFromDefinition(TComponent* AOwner, const TCustomDef* ADef);
+  // Both do nothing for anything but a material definition. Loading runs inside one rebuild
+  // bracket and keeps ADef as TagObject.
+  virtual void LoadFromDefinition(const TCustomDef* ADef);
+  virtual void StoreToDefinition(TCustomDef* ADef);
+
   // The values a fresh source of this class has where a variant presets its material; a published
   // property is stored only when it differs from them.
   virtual TVantrelShadingModel PresetShadingModel() const { return TVantrelShadingModel::smBlinnPhong; }
@@ -642,6 +654,10 @@ protected:
   virtual void DoOnContextReset(TObject* ASender, const TMessageBase* AMessage);
   virtual void UpdateBitmapEntries();
   virtual void DoUpdateDefaultBitmaps();
+  // The load and store steps, inside the rebuild bracket; variants add their extensions after the
+  // inherited step.
+  virtual void DoLoadFromDefinition(const TMaterialDef& ADef);
+  virtual void DoStoreToDefinition(TMaterialDef& ADef);
 
 public:
   // The bitmap of the entry AName; nil in design mode when missing, else raises AMessage.
@@ -656,11 +672,22 @@ private:
   // Drops the free notification of APass when no key links it any more.
   void ReleasePassNotification(TVantrelPassLink* APass);
   TAlphaColor ToColor(const TAlphaColorF& AValue) const;
+  void LoadShaders(const TMaterialDef& ADef);
+  void LoadTextures(const TMaterialDef& ADef);
+  void LoadBehaviours(const TMaterialDef& ADef);
+  void LoadExtensions(const TMaterialDef& ADef);
+  void StoreShader(TMaterialDef& ADef, TContextShaderKindEx AKind, const char* AId, const TStrings& ALines);
+  void StoreTextures(TMaterialDef& ADef);
 
   int FContextResetOvrId = 0;
   TOwned<TVantrelBitmapPool> FBitmaps;
   std::unique_ptr<TVantrelPassInputs> FInputs;
 };
+
+// The bitmap-entry name of a texture channel (ordinals 0 .. 17), and the channel of an entry name
+// (UserSpecific for a name not in the table).
+std::string_view ChannelEntryName(int AChannelOrdinal);
+int ChannelOfEntryName(std::string_view AName);
 
 // Registers the default source for streaming; counted.
 void InitializeMaterialDefault();
