@@ -379,7 +379,15 @@ TBitmap* TVantrelViewport::MakeScreenshot() {
     width *= fit;
     height *= fit;
   }
-  auto* bitmap = New<TBitmap>(int32_t(std::lround(width)), int32_t(std::lround(height)));
+  const int32_t pixelWidth = int32_t(std::lround(width)), pixelHeight = int32_t(std::lround(height));
+  if (FBitmap && !FBitmap->IsEmpty() && pixelWidth == FBitmap->Width() && pixelHeight == FBitmap->Height()) {
+    // The frame maps 1:1: the transparent clear and the draw are one pass over the pixels, with
+    // the same result as clearing and drawing.
+    TOwned<TBitmap> bitmap = MakeOwned<TBitmap>();
+    bitmap->AssignOverTransparent(*FBitmap, scale);
+    return bitmap.release();
+  }
+  auto* bitmap = New<TBitmap>(pixelWidth, pixelHeight);
   // A new bitmap is transparent.
   bitmap->SetBitmapScale(scale);
   if (FBitmap && !FBitmap->IsEmpty() && bitmap->Canvas()->BeginScene()) {
