@@ -267,12 +267,26 @@ void TVantrelRenderPassEnvironment::BeginRenderPassRendering(TContext3D* AContex
   FStoredCameraPos = FCamera ? FCamera->Position()->Point() : TPoint3D{};
   FStoredTargetPos = FTarget ? FStoredCameraPos + FTarget->AbsolutePosition() : FStoredCameraPos;
   TVantrelRenderPassController::BeginRenderPassRendering(AContext, AFill, ADepth, AStencil);
-  auto* context = dynamic_cast<TVantrelContext*>(GetRenderPassContext());
-  if (context && FUseEmbeddedLight && FLight) {
+  if (FUseEmbeddedLight && FLight) {
     FLight->SetEnabled(true);
     FAddedLight = FLight->GetLightDescriptionEx();
-    FLightIndex = context->AddLight(FAddedLight);
+    FLightIndex = -1;
+    ListEmbeddedLight();
   }
+}
+
+bool TVantrelRenderPassEnvironment::EmbeddedLightListed() const {
+  auto* context = dynamic_cast<TVantrelContext*>(GetRenderPassContext());
+  return context && FLightIndex >= 0 && FLightIndex < context->GetShaderLights().Count() &&
+         SameLight(context->GetShaderLights()[FLightIndex], FAddedLight);
+}
+
+// The deferred composite that ends each face runs on this pass's renderer, and its begin gives the
+// context the viewport's lights anew: the embedded light is listed again for the next face.
+void TVantrelRenderPassEnvironment::ListEmbeddedLight() {
+  auto* context = dynamic_cast<TVantrelContext*>(GetRenderPassContext());
+  if (context && FUseEmbeddedLight && FLight && FLight->Enabled() && !EmbeddedLightListed())
+    FLightIndex = context->AddLight(FAddedLight);
 }
 
 void TVantrelRenderPassEnvironment::TurnCamera(int32_t ACount) {
@@ -313,6 +327,7 @@ void TVantrelRenderPassEnvironment::DoOnRenderPass(TContext3D* AContext, int32_t
   auto* context = dynamic_cast<TVantrelContext*>(GetRenderPassContext());
   if (!context)
     return;
+  ListEmbeddedLight();
   // The face follows the change whatever the renderer attaches later.
   if (TVantrelTextureBitmap* cube = CubeMap())
     if (TTexture* texture = cube->Texture())
@@ -335,8 +350,7 @@ void TVantrelRenderPassEnvironment::EndRenderPassRendering(TContext3D* AContext)
     FCamera->Position()->SetPoint(FStoredCameraPos);
   auto* context = dynamic_cast<TVantrelContext*>(GetRenderPassContext());
   if (FUseEmbeddedLight && FLight) {
-    if (context && FLightIndex >= 0 && FLightIndex < context->GetShaderLights().Count() &&
-        SameLight(context->GetShaderLights()[FLightIndex], FAddedLight))
+    if (EmbeddedLightListed())
       context->RemoveLight(FLightIndex);
     FLightIndex = -1;
     FLight->SetEnabled(false);

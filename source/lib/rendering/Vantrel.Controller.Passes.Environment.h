@@ -102,6 +102,9 @@ private:
   TControl3D* FTarget = nullptr;
 
   void ForgetControl(TVantrelManagedControls* AList, TControl3D* ACtrl);
+  // The context's entry at FLightIndex is still the embedded light's record.
+  bool EmbeddedLightListed() const;
+  void ListEmbeddedLight();
   void TurnCamera(int32_t ACount);
 };
 
