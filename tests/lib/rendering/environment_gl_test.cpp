@@ -9,6 +9,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pass_frame.h"
@@ -52,6 +53,24 @@ TPoint3D FaceDirection(int AFace, float AS, float AT) {
              << Texel(ATexels, AWidth, AX, AY, 3) << "), expected (" << expected[0] << ", " << expected[1]
              << ", " << expected[2] << ", " << expected[3] << ")";
   return ::testing::AssertionSuccess();
+}
+
+// The camera's position and the cube map's face when each iteration ends.
+struct TFaceLog : TObject {
+  TVantrelRenderPassEnvironment* Pass = nullptr;
+  std::vector<std::pair<TPoint3D, TVantrelCubeMapFace>> Entries;
+  void EndRender(TObject*, TContext3D*, int32_t, TRenderPass*) {
+    Entries.emplace_back(Pass->Camera()->AbsolutePosition(), Pass->CubeMap()->GetAttachedCubeMapFace());
+  }
+};
+
+GLint CubeMaxLevel(const TTexture* ATexture) {
+  GLint previous = 0, level = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_CUBE_MAP, &previous);
+  glBindTexture(GL_TEXTURE_CUBE_MAP, GLuint(ATexture->Handle()));
+  glGetTexParameteriv(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAX_LEVEL, &level);
+  glBindTexture(GL_TEXTURE_CUBE_MAP, GLuint(previous));
+  return glGetError() == GL_NO_ERROR ? level : -1;
 }
 
 bool SameLight(const TVantrelShaderLight& A, const TVantrelShaderLight& B) {
@@ -209,6 +228,121 @@ TEST_F(EnvironmentGL, TheEmbeddedLightIsListedDuringTheCaptureOnly) {
     EXPECT_EQ(pass->LightIndex(), -1);
     pass->Free();
   }
+}
+
+TEST_F(EnvironmentGL, MapSizesRoundUpToPowersOfTwo) {
+  auto* pass = MakeEnvironment();
+  const struct {
+    int32_t Given, Stored;
+  } sizes[] = {{100, 128}, {256, 256}, {0, 1}, {-5, 1}, {EnvironmentMaxMapSize + 1, EnvironmentMaxMapSize}};
+  for (const auto& size : sizes) {
+    SCOPED_TRACE(size.Given);
+    if (size.Stored > 4096) {
+      // Only the rounding: a map of that size is never made.
+      TOwned<TVantrelRenderPassController> standalone(TVantrelRenderPassController::CreateController(
+          TVantrelRenderPassEnvironment::StaticClass(), nullptr, ""));
+      auto& environment = static_cast<TVantrelRenderPassEnvironment&>(*standalone);
+      environment.SetMapSize(size.Given);
+      EXPECT_EQ(environment.GetMapSize(), size.Stored);
+      continue;
+    }
+    pass->SetMapSize(size.Given);
+    EXPECT_EQ(pass->GetMapSize(), size.Stored);
+    EXPECT_EQ(pass->GetViewportSize(), (TPoint{size.Stored, size.Stored}));
+  }
+  pass->SetMapSize(MapSize);
+  pass->SetViewportWidth(300);
+  EXPECT_EQ(pass->GetViewportSize(), (TPoint{512, 512}));
+  EXPECT_EQ(pass->GetMapSize(), MapSize);
+  pass->SetViewportHeight(3);
+  EXPECT_EQ(pass->GetViewportSize(), (TPoint{4, 4}));
+  pass->SetViewportSize(TPoint{100, 300});
+  EXPECT_EQ(pass->GetViewportSize(), (TPoint{512, 512}));
+  EXPECT_EQ(pass->GetMapSize(), MapSize);
+}
+
+TEST_F(EnvironmentGL, AStaticPassCapturesOnceUntilInvalidated) {
+  UseCamera({0, -5, -10});
+  FViewport->SetFrustumCulling(false);
+  vtest::TPassProbe* probe = AddProbe({0, 0, 3});
+  auto* pass = MakeEnvironment();
+  pass->SetIsDynamic(false);
+  const int expected[] = {6, 0, 6};
+  for (int frame = 0; frame < 3; ++frame) {
+    SCOPED_TRACE(frame);
+    if (frame == 2)
+      pass->SetPosition({1, 0, 0});
+    probe->Records.clear();
+    Frame();
+    EXPECT_EQ(int(probe->RecordsOf(EntryOf(*pass)).size()), expected[frame]);
+    EXPECT_FALSE(pass->GetEnabled());
+  }
+}
+
+TEST_F(EnvironmentGL, OffsetsMoveTheCameraPerFaceAndItComesBack) {
+  UseCamera({0, -5, -10});
+  auto* pass = MakeEnvironment();
+  auto* target = New<TDummy>(FScene.get());
+  target->SetParent(FViewport);
+  target->Position()->SetPoint({1, 0, 0});
+  pass->SetTarget(target);
+  pass->SetCenterOffsets(0);
+  pass->SetCenterOffset<0>(2);
+  TFaceLog log;
+  log.Pass = pass;
+  pass->OnEndRender = TRenderPassEvent(&log, &TFaceLog::EndRender);
+  Frame();
+  ASSERT_EQ(log.Entries.size(), 6u);
+  EXPECT_EQ(log.Entries[0].second, TVantrelCubeMapFace::NegativeZ);
+  EXPECT_TRUE(PointNear(log.Entries[0].first, {1, 0, -2}));
+  const TVantrelCubeMapFace faces[6] = {TVantrelCubeMapFace::NegativeZ, TVantrelCubeMapFace::PositiveZ,
+                                        TVantrelCubeMapFace::NegativeX, TVantrelCubeMapFace::PositiveX,
+                                        TVantrelCubeMapFace::NegativeY, TVantrelCubeMapFace::PositiveY};
+  for (size_t i = 1; i < 6; ++i) {
+    EXPECT_EQ(log.Entries[i].second, faces[i]) << i;
+    EXPECT_TRUE(PointNear(log.Entries[i].first, {1, 0, 0})) << i;
+  }
+  EXPECT_TRUE(PointNear(pass->Camera()->AbsolutePosition(), {0, 0, 0}));
+  pass->OnEndRender = nullptr;
+}
+
+TEST_F(EnvironmentGL, TheTargetIsIgnoredInItsOwnCapture) {
+  UseCamera({0, -5, -10});
+  FViewport->SetFrustumCulling(false);
+  vtest::TPassProbe* first = AddProbe({0, 0, 3});
+  vtest::TPassProbe* second = AddProbe({0, 0, -3});
+  auto* pass = MakeEnvironment();
+  pass->SetTarget(first);
+  EXPECT_TRUE(pass->IgnoredControlsList()->Contains(first));
+  Frame();
+  EXPECT_TRUE(first->RecordsOf(EntryOf(*pass)).empty());
+  EXPECT_EQ(second->RecordsOf(EntryOf(*pass)).size(), 6u);
+  EXPECT_FALSE(first->Records.empty()) << "the main pass draws it";
+  pass->SetTarget(second);
+  EXPECT_FALSE(pass->IgnoredControlsList()->Contains(first));
+  EXPECT_TRUE(pass->IgnoredControlsList()->Contains(second));
+  second->Free();
+  EXPECT_EQ(pass->GetTarget(), nullptr);
+}
+
+TEST_F(EnvironmentGL, TheOutputIsTheRenderersCurrentCubeMap) {
+  UseCamera({0, -5, -10});
+  AddBox();
+  auto* pass = MakeEnvironment();
+  Frame();
+  TTexture* cube = pass->GetOutputTexture();
+  ASSERT_NE(cube, nullptr);
+  EXPECT_EQ(dynamic_cast<TVantrelTexture*>(cube)->GetKind(), TVantrelTextureKind::CubeMap);
+  EXPECT_EQ(CubeMaxLevel(cube), 9);
+  EXPECT_EQ(cube->Width(), MapSize);
+  pass->SetMapSize(64);
+  Frame();
+  TTexture* replaced = pass->GetOutputTexture();
+  ASSERT_NE(replaced, nullptr);
+  EXPECT_EQ(replaced->Width(), 64);
+  EXPECT_EQ(pass->CubeMap(), pass->GetRenderer()->GetCompositeTexture());
+  EXPECT_EQ(pass->CubeMap()->Texture(), replaced);
+  EXPECT_EQ(CubeMaxLevel(replaced), 9);
 }
 
 } // namespace
