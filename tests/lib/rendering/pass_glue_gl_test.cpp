@@ -189,4 +189,72 @@ TEST_F(PassGlueGL, ResizesLeaveProgramsShadersAndComponentsWhereTheyWere) {
   Frame();
 }
 
+// The pixel of the viewport's image (rows from the top) where the main camera sees APoint.
+TPoint PixelOf(TVantrelContext& AContext, const TPoint3D& APoint) {
+  const TVector3D clip = TVector3D{APoint.X, APoint.Y, APoint.Z, 1} *
+                         (AContext.CurrentCameraMatrix() * AContext.CurrentProjectionMatrix());
+  const float x = clip.X / clip.W, y = clip.Y / clip.W;
+  return {int((x + 1) / 2 * 64), int((1 - y) / 2 * 64)};
+}
+
+vtest::TRGBA8 ImagePixel(TVantrelViewport& AViewport, const TPoint& APixel) {
+  TBitmapData data;
+  if (!AViewport.Bitmap()->Map(TMapAccess::Read, data))
+    return {};
+  const TAlphaColor c = data.GetPixel(APixel.X, APixel.Y);
+  AViewport.Bitmap()->Unmap(data);
+  return {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), uint8_t(c >> 24)};
+}
+
+bool RedDominant(const vtest::TRGBA8& AColor) { return AColor.R > 2 * AColor.G && AColor.R > 2 * AColor.B; }
+
+TEST_F(PassGlueGL, ARedQuadShowsInTheMirror) {
+  UseCamera({0, -5, -10});
+  auto* mirror = MakePass<TVantrelRenderPassReflection>("Mirror");
+  // A light shining up onto the mirror's face.
+  auto* light = New<TVantrelLight>(FScene.get());
+  light->SetLightType(TLightType::Directional);
+  for (const float angle : {90.0f, -90.0f}) {
+    light->RotationAngle()->SetPoint({angle, 0, 0});
+    if (light->LightDescription().Direction.Y > 0.99f)
+      break;
+  }
+  ASSERT_GT(light->LightDescription().Direction.Y, 0.99f);
+  light->SetParent(FViewport);
+  auto* source = NewSource<TVantrelLambertMaterialSource>();
+  source->SetUseLighting(true);
+  source->SetUseSpecular(false);
+  source->SetDiffuseF(TAlphaColorF::Create(1, 1, 1, 1));
+  source->SetAmbientF(TAlphaColorF::Create(0.2f, 0.2f, 0.2f, 1));
+  source->SetEmissiveF(TAlphaColorF::Create(0, 0, 0, 1));
+  source->SetReflections(true);
+  source->SetReflectionPower(1.0f);
+  source->SetReflectionPass(mirror);
+  auto* quad = New<TMirrorQuad>(FScene.get());
+  quad->Source = source;
+  quad->SetParent(FViewport);
+  // The mirror lies on the clip plane itself: drawn into its own image it would hide the scene.
+  mirror->IgnoreControl(quad);
+  vtest::TPassProbe* red = AddProbe({0, -2, 0});
+  red->Horizontal = true;
+  red->SetColor({1, 0, 0, 1});
+
+  Frame();
+  const TPoint reflected = PixelOf(MainContext(), {0, 0, -20.0f / 7});
+  const TPoint background = PixelOf(MainContext(), {3, 0, 2});
+  ASSERT_TRUE(reflected.X >= 0 && reflected.X < 64 && reflected.Y >= 0 && reflected.Y < 64);
+  ASSERT_TRUE(background.X >= 0 && background.X < 64 && background.Y >= 0 && background.Y < 64);
+  const vtest::TRGBA8 seen = ImagePixel(*FViewport, reflected);
+  EXPECT_TRUE(RedDominant(seen)) << int(seen.R) << ", " << int(seen.G) << ", " << int(seen.B);
+  const vtest::TRGBA8 plain = ImagePixel(*FViewport, background);
+  EXPECT_FALSE(RedDominant(plain)) << int(plain.R) << ", " << int(plain.G) << ", " << int(plain.B);
+
+  // Without the reflection's share the red is gone from that pixel.
+  source->SetReflectionPower(0);
+  Frame();
+  const vtest::TRGBA8 without = ImagePixel(*FViewport, reflected);
+  EXPECT_FALSE(RedDominant(without)) << int(without.R) << ", " << int(without.G) << ", " << int(without.B);
+  source->SetReflectionPass(nullptr);
+}
+
 } // namespace passgluetest
