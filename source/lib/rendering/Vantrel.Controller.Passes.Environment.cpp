@@ -60,6 +60,9 @@ bool SameLight(const TVantrelShaderLight& A, const TVantrelShaderLight& B) {
 
 void TVantrelRenderPassEnvironment::RegisterProperties(TPropertyList& AList) {
   using C = TVantrelRenderPassEnvironment;
+  // Declared again with the pass's own defaults: a fresh pass stores nothing.
+  AList.Add("Iterations", &C::GetIterations, &C::SetIterations).WithDefault(int32_t(6));
+  AList.Add("OverwriteViewportSize", &C::GetOverwriteViewportSize, &C::SetOverwriteViewportSize).WithDefault(true);
   // Streamed as "PositionPoint" instead.
   AList.Add("Position", &C::GetPosition, &C::SetPosition).Stored(false);
   AList.Add("IsDynamic", &C::GetIsDynamic, &C::SetIsDynamic).WithDefault(true);
