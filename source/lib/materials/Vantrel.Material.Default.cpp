@@ -6,7 +6,7 @@
 
 #include "context/Vantrel.Context.h"
 #include "materials/Vantrel.Material.Default.GLSL.h"
-#include "rendering/Vantrel.Controller.h"
+#include "materials/Vantrel.Material.PassLink.h"
 #include "rtl/exceptions.h"
 #include "rtl/sysutils.h"
 #include "rtl/utf8.h"
@@ -843,7 +843,7 @@ void TVantrelDefaultMaterial::ApplyShadowMaps(TContext3D* AContext) {
     const int index = ShadowMapIndex(pair.Key);
     if (index < 0 || index > 7)
       continue;
-    TVantrelRenderPassController* pass = pair.Value;
+    TVantrelPassLink* pass = pair.Value;
     TMatrix3D matrix;
     TTexture* texture = nullptr;
     if (IsPassOfClass(pass, TVantrelPassClassRef::SMStoreDepth) ||
@@ -865,7 +865,7 @@ void TVantrelDefaultMaterial::ApplyShadowMaps(TContext3D* AContext) {
 void TVantrelDefaultMaterial::ApplyReflection(TContext3D* AContext) {
   if (!DefinedFragment("REFLECTION") || !FSource || !FReflections)
     return;
-  TVantrelRenderPassController* pass = FSource->GetReflectionPass();
+  TVantrelPassLink* pass = FSource->GetReflectionPass();
   if (!pass || !pass->GetEnabled() || GetReflectionPower() <= 0)
     return;
   if (IsPassOfClass(pass, TVantrelPassClassRef::Reflection))
@@ -877,7 +877,7 @@ void TVantrelDefaultMaterial::ApplyReflection(TContext3D* AContext) {
 void TVantrelDefaultMaterial::ApplyRefraction(TContext3D* AContext) {
   if (!DefinedFragment("REFRACTION") || !FSource || !FRefractions)
     return;
-  TVantrelRenderPassController* pass = FSource->GetRefractionPass();
+  TVantrelPassLink* pass = FSource->GetRefractionPass();
   if (pass && pass->GetEnabled() && IsPassOfClass(pass, TVantrelPassClassRef::Refraction) &&
       GetRefractionPower() > 0)
     FShaderData.PassData[0].RefractTextureMatrix = pass->GetTextureMatrix(AContext, false);
@@ -886,7 +886,7 @@ void TVantrelDefaultMaterial::ApplyRefraction(TContext3D* AContext) {
 void TVantrelDefaultMaterial::ApplyDepthMap(TContext3D* AContext) {
   if (!DefinedFragment("DEPTH") || !FSource)
     return;
-  TVantrelRenderPassController* pass = FSource->GetDepthPass();
+  TVantrelPassLink* pass = FSource->GetDepthPass();
   if (!pass || !pass->GetEnabled() || !IsPassOfClass(pass, TVantrelPassClassRef::CustomDepth))
     return;
   if (TTexture* texture = pass->GetOutputTexture())
@@ -896,7 +896,7 @@ void TVantrelDefaultMaterial::ApplyDepthMap(TContext3D* AContext) {
 void TVantrelDefaultMaterial::ApplyEnvironment(TContext3D*) {
   if (!DefinedFragment("ENVIRONMENT") || !FSource || !FEnvironment)
     return;
-  TVantrelRenderPassController* pass = FSource->GetEnvironmentPass();
+  TVantrelPassLink* pass = FSource->GetEnvironmentPass();
   if (pass && pass->GetEnabled() && IsPassOfClass(pass, TVantrelPassClassRef::Environment))
     FShaderData.PassData[0].ReflectTextureMatrix = BiasMatrix();
 }
