@@ -64,8 +64,9 @@ public:
     FReadBuffer = 0;
   }
 
-  // One replay of the recorded frame, read-back included; ends with glFinish.
-  void Replay() {
+  // One replay of the recorded frame, read-back included; ends with glFinish unless AFinish is
+  // false (a caller that adds work of its own finishes after it).
+  void Replay(bool AFinish = true) {
     for (TOp& op : FOps)
       switch (op.Kind) {
       case TOpKind::Clear:
@@ -86,7 +87,8 @@ public:
         glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
         break;
       }
-    glFinish();
+    if (AFinish)
+      glFinish();
   }
 
   // What the last replayed read-back read.
@@ -127,6 +129,8 @@ private:
     TOpKind Kind;
     GLuint Framebuffer = 0;
     std::array<GLuint, 8> Attachments{};
+    // The 2D target each attachment was made with: GL_TEXTURE_2D, or a cube map's face.
+    std::array<GLenum, 8> AttachTargets{};
     std::array<GLenum, 8> DrawBuffers{};
     GLint DrawBufferCount = 0;
     std::array<GLint, 4> Viewport{};
@@ -162,11 +166,13 @@ private:
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, AOp.Framebuffer);
     if (AOp.Framebuffer != 0) {
       std::array<GLuint, 8>& attached = FAttached[AOp.Framebuffer];
+      std::array<GLenum, 8>& targets = FAttachedTargets[AOp.Framebuffer];
       for (size_t i = 0; i < attached.size(); ++i)
-        if (AOp.Attachments[i] != 0 && attached[i] != AOp.Attachments[i]) {
-          glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GLenum(GL_COLOR_ATTACHMENT0 + i), GL_TEXTURE_2D,
+        if (AOp.Attachments[i] != 0 && (attached[i] != AOp.Attachments[i] || targets[i] != AOp.AttachTargets[i])) {
+          glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GLenum(GL_COLOR_ATTACHMENT0 + i), AOp.AttachTargets[i],
                                  AOp.Attachments[i], 0);
           attached[i] = AOp.Attachments[i];
+          targets[i] = AOp.AttachTargets[i];
         }
       glDrawBuffers(AOp.DrawBufferCount, AOp.DrawBuffers.data());
     }
@@ -234,10 +240,15 @@ private:
         GLint type = GL_NONE, name = 0;
         glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i,
                                               GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
-        if (type == GL_TEXTURE)
+        GLint face = 0;
+        if (type == GL_TEXTURE) {
           glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i,
                                                 GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &name);
+          glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i,
+                                                GL_FRAMEBUFFER_ATTACHMENT_TEXTURE_CUBE_MAP_FACE, &face);
+        }
         AOp.Attachments[i] = GLuint(name);
+        AOp.AttachTargets[i] = face != 0 ? GLenum(face) : GLenum(GL_TEXTURE_2D);
         GLint buffer = GL_NONE;
         glGetIntegerv(GLenum(GL_DRAW_BUFFER0 + i), &buffer);
         AOp.DrawBuffers[i] = GLenum(buffer);
@@ -393,6 +404,7 @@ private:
   PFNGLREADPIXELSPROC FReadPixels = nullptr;
   std::vector<TOp> FOps;
   std::map<GLuint, std::array<GLuint, 8>> FAttached;
+  std::map<GLuint, std::array<GLenum, 8>> FAttachedTargets;
   GLuint FReadBuffer = 0;
   std::vector<uint8_t> FPixels;
 };

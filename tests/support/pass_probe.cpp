@@ -163,6 +163,12 @@ std::vector<TProbeRecord> TPassProbe::RecordsOf(const TRenderPass* APass) const 
 void TPassProbe::Render() {
   if (OnDraw)
     OnDraw();
+  if (Recording)
+    Record();
+  DrawQuad();
+}
+
+void TPassProbe::Record() {
   TProbeRecord record;
   record.Context = Context();
   if (auto* context = dynamic_cast<TVantrelContext*>(Context())) {
@@ -182,6 +188,9 @@ void TPassProbe::Render() {
       record.ViewportCameraPosition = record.ViewportCamera->AbsolutePosition();
   }
   Records.push_back(record);
+}
+
+void TPassProbe::DrawQuad() {
   if (!FMaterial)
     FMaterial = std::make_unique<TFiveTargetColorMaterial>(
         FColor, Format("probe-%d", reinterpret_cast<intptr_t>(this)));

@@ -60,6 +60,8 @@ public:
   void SetColor(rtl::TAlphaColorF AValue);
   // The quad lies in the local XZ plane instead (a floor or a mirror).
   bool Horizontal = false;
+  // Off, a draw records nothing (a benchmark's scene object).
+  bool Recording = true;
   std::vector<TProbeRecord> Records;
   // Runs before each draw.
   std::function<void()> OnDraw;
@@ -72,6 +74,9 @@ protected:
 private:
   std::unique_ptr<TFiveTargetColorMaterial> FMaterial;
   rtl::TAlphaColorF FColor{0.8f, 0.4f, 0.2f, 1};
+
+  void Record();
+  void DrawQuad();
 };
 
 // The colour the direction material writes for a world point P: a = the axis of the largest |P_i|,
