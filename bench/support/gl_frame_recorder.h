@@ -109,6 +109,8 @@ private:
   struct TUniform {
     GLint Location;
     GLenum Type;
+    // Elements of a vec4 array of up to four (a matrix handed over as its four rows); else 1.
+    GLsizei Count = 1;
     std::array<GLfloat, 16> Floats{};
     std::array<GLint, 4> Ints{};
   };
@@ -221,7 +223,7 @@ private:
     case GL_FLOAT: glUniform1fv(AUniform.Location, 1, f); break;
     case GL_FLOAT_VEC2: glUniform2fv(AUniform.Location, 1, f); break;
     case GL_FLOAT_VEC3: glUniform3fv(AUniform.Location, 1, f); break;
-    case GL_FLOAT_VEC4: glUniform4fv(AUniform.Location, 1, f); break;
+    case GL_FLOAT_VEC4: glUniform4fv(AUniform.Location, AUniform.Count, f); break;
     case GL_FLOAT_MAT4: glUniformMatrix4fv(AUniform.Location, 1, GL_FALSE, f); break;
     case GL_INT:
     case GL_BOOL: glUniform1iv(AUniform.Location, 1, i); break;
@@ -291,7 +293,15 @@ private:
       TUniform uniform{location, type};
       if (type == GL_INT || type == GL_BOOL)
         glGetUniformiv(AOp.Program, location, uniform.Ints.data());
-      else
+      else if (type == GL_FLOAT_VEC4 && size > 1 && size <= 4) {
+        // Each element is read at its own location; the replay sets them in one call.
+        std::string base(name);
+        base = base.substr(0, base.find('['));
+        uniform.Count = size;
+        for (GLint element = 0; element < size; ++element)
+          glGetUniformfv(AOp.Program, glGetUniformLocation(AOp.Program, (base + "[" + std::to_string(element) + "]").c_str()),
+                         uniform.Floats.data() + 4 * element);
+      } else
         glGetUniformfv(AOp.Program, location, uniform.Floats.data());
       AOp.Uniforms.push_back(uniform);
     }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "context/Vantrel.Context.h"
+#include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Viewport.h"
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Control.h"
