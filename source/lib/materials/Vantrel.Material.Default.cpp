@@ -128,6 +128,9 @@ TVantrelDefaultMaterial::~TVantrelDefaultMaterial() {
   // outlived the material would otherwise keep the inline block's address.
   FBehaviours.reset();
   ForgetProgram();
+  // The shaders are this material's alone (their names carry its identity).
+  TShaderManager::UnregisterShader(std::exchange(FVertexShader, nullptr));
+  TShaderManager::UnregisterShader(std::exchange(FPixelShader, nullptr));
   FTextures.reset();
   FVSNode.reset();
   FFSNode.reset();
@@ -689,6 +692,8 @@ void TVantrelDefaultMaterial::ReleaseShaders() {
 
 void TVantrelDefaultMaterial::RegisterShaders() {
   FErrorOnBuildingShader = false;
+  TContextShader* oldVertex = FVertexShader;
+  TContextShader* oldPixel = FPixelShader;
   ReleaseShaders();
   // The manager keys shaders by their content, so an unchanged text gives back the same shader
   // (and so the same program), and any edit gives a new one.
@@ -698,6 +703,12 @@ void TVantrelDefaultMaterial::RegisterShaders() {
   FPixelShader = TShaderManager::RegisterShaderFromData(Format("default-%s.fps", {FShaderIdentity}),
                                                         TContextShaderKind::PixelShader, std::string(),
                                                         std::vector<TContextShaderSource>{FFSShaderSource});
+  // Each material's shaders carry its own identity, so nobody else holds the old pair: it goes
+  // now, with any program made from it, instead of staying compiled until the process ends.
+  if (oldVertex != FVertexShader || oldPixel != FPixelShader)
+    TVantrelContext::RemoveProgram(oldVertex, oldPixel);
+  TShaderManager::UnregisterShader(oldVertex);
+  TShaderManager::UnregisterShader(oldPixel);
   FUpdateShaderProgram = false;
 }
 
