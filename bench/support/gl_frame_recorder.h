@@ -64,8 +64,9 @@ public:
     FReadBuffer = 0;
   }
 
-  // One replay of the recorded frame, read-back included; ends with glFinish.
-  void Replay() {
+  // One replay of the recorded frame, read-back included; ends with glFinish unless AFinish is
+  // false (a caller that adds work of its own finishes after it).
+  void Replay(bool AFinish = true) {
     for (TOp& op : FOps)
       switch (op.Kind) {
       case TOpKind::Clear:
@@ -86,7 +87,8 @@ public:
         glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
         break;
       }
-    glFinish();
+    if (AFinish)
+      glFinish();
   }
 
   // What the last replayed read-back read.
@@ -107,6 +109,8 @@ private:
   struct TUniform {
     GLint Location;
     GLenum Type;
+    // Elements of a vec4 array of up to four (a matrix handed over as its four rows); else 1.
+    GLsizei Count = 1;
     std::array<GLfloat, 16> Floats{};
     std::array<GLint, 4> Ints{};
   };
@@ -127,6 +131,8 @@ private:
     TOpKind Kind;
     GLuint Framebuffer = 0;
     std::array<GLuint, 8> Attachments{};
+    // The 2D target each attachment was made with: GL_TEXTURE_2D, or a cube map's face.
+    std::array<GLenum, 8> AttachTargets{};
     std::array<GLenum, 8> DrawBuffers{};
     GLint DrawBufferCount = 0;
     std::array<GLint, 4> Viewport{};
@@ -162,11 +168,13 @@ private:
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, AOp.Framebuffer);
     if (AOp.Framebuffer != 0) {
       std::array<GLuint, 8>& attached = FAttached[AOp.Framebuffer];
+      std::array<GLenum, 8>& targets = FAttachedTargets[AOp.Framebuffer];
       for (size_t i = 0; i < attached.size(); ++i)
-        if (AOp.Attachments[i] != 0 && attached[i] != AOp.Attachments[i]) {
-          glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GLenum(GL_COLOR_ATTACHMENT0 + i), GL_TEXTURE_2D,
+        if (AOp.Attachments[i] != 0 && (attached[i] != AOp.Attachments[i] || targets[i] != AOp.AttachTargets[i])) {
+          glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GLenum(GL_COLOR_ATTACHMENT0 + i), AOp.AttachTargets[i],
                                  AOp.Attachments[i], 0);
           attached[i] = AOp.Attachments[i];
+          targets[i] = AOp.AttachTargets[i];
         }
       glDrawBuffers(AOp.DrawBufferCount, AOp.DrawBuffers.data());
     }
@@ -215,7 +223,7 @@ private:
     case GL_FLOAT: glUniform1fv(AUniform.Location, 1, f); break;
     case GL_FLOAT_VEC2: glUniform2fv(AUniform.Location, 1, f); break;
     case GL_FLOAT_VEC3: glUniform3fv(AUniform.Location, 1, f); break;
-    case GL_FLOAT_VEC4: glUniform4fv(AUniform.Location, 1, f); break;
+    case GL_FLOAT_VEC4: glUniform4fv(AUniform.Location, AUniform.Count, f); break;
     case GL_FLOAT_MAT4: glUniformMatrix4fv(AUniform.Location, 1, GL_FALSE, f); break;
     case GL_INT:
     case GL_BOOL: glUniform1iv(AUniform.Location, 1, i); break;
@@ -234,10 +242,15 @@ private:
         GLint type = GL_NONE, name = 0;
         glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i,
                                               GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
-        if (type == GL_TEXTURE)
+        GLint face = 0;
+        if (type == GL_TEXTURE) {
           glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i,
                                                 GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &name);
+          glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i,
+                                                GL_FRAMEBUFFER_ATTACHMENT_TEXTURE_CUBE_MAP_FACE, &face);
+        }
         AOp.Attachments[i] = GLuint(name);
+        AOp.AttachTargets[i] = face != 0 ? GLenum(face) : GLenum(GL_TEXTURE_2D);
         GLint buffer = GL_NONE;
         glGetIntegerv(GLenum(GL_DRAW_BUFFER0 + i), &buffer);
         AOp.DrawBuffers[i] = GLenum(buffer);
@@ -280,7 +293,15 @@ private:
       TUniform uniform{location, type};
       if (type == GL_INT || type == GL_BOOL)
         glGetUniformiv(AOp.Program, location, uniform.Ints.data());
-      else
+      else if (type == GL_FLOAT_VEC4 && size > 1 && size <= 4) {
+        // Each element is read at its own location; the replay sets them in one call.
+        std::string base(name);
+        base = base.substr(0, base.find('['));
+        uniform.Count = size;
+        for (GLint element = 0; element < size; ++element)
+          glGetUniformfv(AOp.Program, glGetUniformLocation(AOp.Program, (base + "[" + std::to_string(element) + "]").c_str()),
+                         uniform.Floats.data() + 4 * element);
+      } else
         glGetUniformfv(AOp.Program, location, uniform.Floats.data());
       AOp.Uniforms.push_back(uniform);
     }
@@ -393,6 +414,7 @@ private:
   PFNGLREADPIXELSPROC FReadPixels = nullptr;
   std::vector<TOp> FOps;
   std::map<GLuint, std::array<GLuint, 8>> FAttached;
+  std::map<GLuint, std::array<GLenum, 8>> FAttachedTargets;
   GLuint FReadBuffer = 0;
   std::vector<uint8_t> FPixels;
 };

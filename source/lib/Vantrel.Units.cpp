@@ -28,6 +28,9 @@
 #include "rendering/Vantrel.Controller.Passes.SMStoreDepth.h"
 #include "rendering/Vantrel.Controller.Passes.VSMBlur.h"
 #include "rendering/Vantrel.Controller.Passes.VSMStoreDepth.h"
+#include "rendering/Vantrel.Controller.Passes.Reflection.h"
+#include "rendering/Vantrel.Controller.Passes.Refraction.h"
+#include "rendering/Vantrel.Controller.Passes.Environment.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Filter.Custom.h"
 #include "rendering/Vantrel.Viewport.h"
@@ -97,6 +100,9 @@ constexpr TUnitEntry Units[] = {
     {InitializeSMStoreDepthPass, FinalizeSMStoreDepthPass},
     {InitializeVSMStoreDepthPass, FinalizeVSMStoreDepthPass},
     {InitializeVSMBlurPass, FinalizeVSMBlurPass},
+    {InitializeReflectionPass, FinalizeReflectionPass},
+    {InitializeRefractionPass, FinalizeRefractionPass},
+    {InitializeEnvironmentPass, FinalizeEnvironmentPass},
     {InitializeLight, FinalizeLight},
     {InitializeSkyBox, FinalizeSkyBox},
     {InitializeDialogueSystem, FinalizeDialogueSystem},

@@ -162,6 +162,20 @@ void TOpenGLFBOTextureMap::RemoveTexture(TRenderTarget ATarget) {
       glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, target.AttachTarget, 0, 0);
   }
   FTargets[static_cast<size_t>(ATarget)] = nullptr;
+  FAttachTargets.at(static_cast<size_t>(ATarget)) = 0;
+}
+
+uint32_t TOpenGLFBOTextureMap::AttachTargetOf(TRenderTarget ATarget) const {
+  return FAttachTargets.at(static_cast<size_t>(ATarget));
+}
+
+void TOpenGLFBOTextureMap::SetAttachTarget(TRenderTarget ATarget, uint32_t AAttachTarget) {
+  FAttachTargets.at(static_cast<size_t>(ATarget)) = AAttachTarget;
+}
+
+bool TOpenGLFBOTextureMap::AttachmentExists(TRenderTarget ATarget, const ui::TTexture* ATexture,
+                                            uint32_t AAttachTarget) const {
+  return TextureExists(ATarget, ATexture) && AttachTargetOf(ATarget) == AAttachTarget;
 }
 
 // ---- TOpenGLFrameBufferObject ---------------------------------------------------------------------
@@ -214,11 +228,14 @@ void TOpenGLFrameBufferObject::AttachTexture(ui::TContext3D* AContext, ui::TText
   CheckMaxAttachments(ATarget);
   if (ATexture->Handle() == 0)
     InitializeTextureObject(AContext, ATexture);
-  if (FTextures->TextureExists(ATarget, ATexture))
+  // The same texture at the same target is attached already only when it was attached at the same
+  // GL attach target: a cube map whose face changed must be attached again.
+  const TGLTextureTarget target = TextureTargetOf(ATexture);
+  auto* map = dynamic_cast<TOpenGLFBOTextureMap*>(FTextures.get());
+  if (map ? map->AttachmentExists(ATarget, ATexture, target.AttachTarget) : FTextures->TextureExists(ATarget, ATexture))
     return;
   if (!FContext)
     FContext = AContext;
-  const TGLTextureTarget target = TextureTargetOf(ATexture);
   const auto name = GLuint(ATexture->Handle());
   TTextureBindingGuard texture(target.Target, target.BindingQuery, name);
   TFrameBufferBinding binding(*this);
@@ -228,6 +245,8 @@ void TOpenGLFrameBufferObject::AttachTexture(ui::TContext3D* AContext, ui::TText
   else
     glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, target.AttachTarget, name, 0);
   FTextures->AddTexture(ATexture, ATarget);
+  if (map)
+    map->SetAttachTarget(ATarget, target.AttachTarget);
   FSize = {ATexture->Width(), ATexture->Height()};
   CheckStatus();
 }

@@ -6,6 +6,7 @@
 // Vantrel.Context.Buffers, FinalizeBuffersOpenGL puts the abstract bases back. Calls nest: the
 // first initialisation installs and the matching last finalisation restores.
 
+#include <array>
 #include <cstdint>
 
 #include "context/Vantrel.Context.Buffers.h"
@@ -45,6 +46,16 @@ public:
   // Detaches a colour target's texture from the bound frame buffer; Depth and Stencil make no
   // GL call. The entry becomes empty either way.
   void RemoveTexture(TRenderTarget ATarget) override;
+
+  // The GL attach target each entry was attached with (a cube map's face); 0 for an empty entry.
+  uint32_t AttachTargetOf(TRenderTarget ATarget) const;
+  void SetAttachTarget(TRenderTarget ATarget, uint32_t AAttachTarget);
+  // ATarget holds ATexture attached at AAttachTarget: a cube map attached at another face is not
+  // the same attachment.
+  bool AttachmentExists(TRenderTarget ATarget, const ui::TTexture* ATexture, uint32_t AAttachTarget) const;
+
+private:
+  std::array<uint32_t, RenderTargetCount> FAttachTargets{};
 };
 
 class TOpenGLFrameBufferObject : public TFrameBufferObject {

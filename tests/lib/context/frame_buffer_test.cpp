@@ -38,7 +38,7 @@ public:
       : FTarget(ATarget), FWidth(AWidth), FHeight(AHeight) {
     glGenTextures(1, &FName);
     glBindTexture(ATarget, FName);
-    if (ATarget == GL_TEXTURE_2D)
+    if (ATarget == GL_TEXTURE_2D || ATarget == GL_TEXTURE_CUBE_MAP)
       glTexStorage2D(ATarget, 1, AFormat, AWidth, AHeight);
     else
       glTexStorage3D(ATarget, 1, AFormat, AWidth, AHeight, ADepth);
@@ -289,6 +289,35 @@ TEST_F(FrameBufferGL, VolumeTexturesAttachLayered) {
   EXPECT_EQ(Attachment(GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE), GL_NONE);
   fbo->Unbind(nullptr);
   glBindTexture(GL_TEXTURE_3D, 0);
+  SetTextureTargetResolver(previous);
+}
+
+GLuint GCubeTexture = 0;
+GLenum GCubeFace = GL_TEXTURE_CUBE_MAP_POSITIVE_X;
+
+TGLTextureTarget CubeResolver(const TTexture* ATexture) {
+  if (ATexture->Handle() == GCubeTexture)
+    return {GL_TEXTURE_CUBE_MAP, GL_TEXTURE_BINDING_CUBE_MAP, GCubeFace, false};
+  return {GL_TEXTURE_2D, GL_TEXTURE_BINDING_2D, GL_TEXTURE_2D, false};
+}
+
+TEST_F(FrameBufferGL, ACubeMapAttachedAtAnotherFaceIsAttachedAgain) {
+  TTestTexture cube(4, 4, GL_RGBA8, GL_TEXTURE_CUBE_MAP);
+  GCubeTexture = cube.Name();
+  GCubeFace = GL_TEXTURE_CUBE_MAP_POSITIVE_X;
+  const TGLTextureTargetResolver previous = SetTextureTargetResolver(&CubeResolver);
+  auto fbo = MakeFBO();
+  fbo->AttachTexture(nullptr, cube.get(), TRenderTarget::Color_0);
+  fbo->Bind(nullptr);
+  EXPECT_EQ(Attachment(GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_TEXTURE_CUBE_MAP_FACE),
+            GLint(GL_TEXTURE_CUBE_MAP_POSITIVE_X));
+  fbo->Unbind(nullptr);
+  GCubeFace = GL_TEXTURE_CUBE_MAP_NEGATIVE_Z;
+  fbo->AttachTexture(nullptr, cube.get(), TRenderTarget::Color_0);
+  fbo->Bind(nullptr);
+  EXPECT_EQ(Attachment(GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_TEXTURE_CUBE_MAP_FACE),
+            GLint(GL_TEXTURE_CUBE_MAP_NEGATIVE_Z));
+  fbo->Unbind(nullptr);
   SetTextureTargetResolver(previous);
 }
 

@@ -2,6 +2,8 @@
 
 #include <epoxy/gl.h>
 
+#include <algorithm>
+
 #include "context/Vantrel.Context.Texturing.h"
 
 namespace rtest {
@@ -62,6 +64,19 @@ std::vector<float> ReadTexels(const TTexture* ATexture, int32_t ALevel) {
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glGetTexImage(GL_TEXTURE_2D, ALevel, GL_RGBA, GL_FLOAT, texels.data());
   glBindTexture(GL_TEXTURE_2D, GLuint(previous));
+  return texels;
+}
+
+std::vector<float> ReadTexels(const TTexture* ATexture, int32_t ALevel, int32_t AFace) {
+  const size_t width = size_t(std::max(1, ATexture->Width() >> ALevel));
+  const size_t height = size_t(std::max(1, ATexture->Height() >> ALevel));
+  std::vector<float> texels(width * height * 4);
+  GLint previous = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_CUBE_MAP, &previous);
+  glBindTexture(GL_TEXTURE_CUBE_MAP, GLuint(ATexture->Handle()));
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GLenum(GL_TEXTURE_CUBE_MAP_POSITIVE_X + AFace), ALevel, GL_RGBA, GL_FLOAT, texels.data());
+  glBindTexture(GL_TEXTURE_CUBE_MAP, GLuint(previous));
   return texels;
 }
 

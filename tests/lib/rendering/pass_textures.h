@@ -18,6 +18,9 @@ TOwned<TVantrelTextureBitmap> MakeFloatTexture(int32_t AWidth, int32_t AHeight, 
                                                TTextureFilter AFilter = TTextureFilter::Linear);
 // Level ALevel as RGBA floats, first row first.
 std::vector<float> ReadTexels(const TTexture* ATexture, int32_t ALevel = 0);
+// Level ALevel of face AFace (GL's face order: +X, -X, +Y, -Y, +Z, -Z) of a cube map, as RGBA
+// floats, first row first.
+std::vector<float> ReadTexels(const TTexture* ATexture, int32_t ALevel, int32_t AFace);
 inline float Texel(const std::vector<float>& ATexels, int32_t AWidth, int32_t AX, int32_t AY,
                    int32_t AChannel) {
   return ATexels[(size_t(AY) * size_t(AWidth) + size_t(AX)) * 4 + size_t(AChannel)];

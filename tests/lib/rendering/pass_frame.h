@@ -1,0 +1,124 @@
+#pragma once
+// The fixture of the mirror, refraction and environment pass tests: a 64 x 64 scene host with a
+// viewport filling it (near plane 1, far plane 101, no opaque saturation), frames run with the
+// viewport's RenderFrame inside the canvas's scene, and matrix comparisons.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "Vantrel.Units.h"
+#include "context/Vantrel.Context.h"
+#include "rendering/Vantrel.Controller.h"
+#include "rendering/Vantrel.Viewport.h"
+#include "rtl/sysutils.h"
+#include "support/gl_fixture.h"
+#include "support/pass_probe.h"
+#include "support/scene_host.h"
+#include "ui/canvas.h"
+
+namespace rtest {
+
+using namespace vantrel;
+
+inline ::testing::AssertionResult MatrixNear(const TMatrix3D& AActual, const TMatrix3D& AExpected,
+                                             float ATolerance = 1e-5f) {
+  const float* a = &AActual.m11;
+  const float* b = &AExpected.m11;
+  for (int index = 0; index < 16; ++index)
+    if (std::fabs(a[index] - b[index]) > ATolerance) {
+      std::string text;
+      for (int k = 0; k < 16; ++k)
+        text += Format("%g/%g%s", a[k], b[k], k % 4 == 3 ? "; " : ", ");
+      return ::testing::AssertionFailure() << "actual/expected: " << text;
+    }
+  return ::testing::AssertionSuccess();
+}
+
+inline TMatrix3D Rows(std::initializer_list<float> AValues) {
+  TMatrix3D result;
+  float* out = &result.m11;
+  for (float value : AValues)
+    *out++ = value;
+  return result;
+}
+
+inline ::testing::AssertionResult PointNear(const TPoint3D& AActual, const TPoint3D& AExpected,
+                                            float ATolerance = 1e-4f) {
+  if ((AActual - AExpected).Length() <= ATolerance)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "(" << AActual.X << ", " << AActual.Y << ", " << AActual.Z << ")";
+}
+
+class PassFrameGL : public vtest::ContextGLTest {
+protected:
+  void SetUp() override {
+    ContextGLTest::SetUp();
+    InitializeUnits();
+    FScene = vtest::MakeScene(64, 64);
+    FViewport = New<TVantrelViewport>(FScene.get());
+    FViewport->SetOpaqueSaturation(0);
+    FViewport->SetNearPlane(1);
+    FViewport->SetFarPlane(101);
+    // Frames are handed over by the tests alone.
+    FViewport->FrameTimer()->SetInterval(INT32_MAX);
+  }
+  void TearDown() override {
+    FScene.reset();
+    FViewport = nullptr;
+    FinalizeUnits();
+    ContextGLTest::TearDown();
+  }
+
+  // A pass of class T owned by the viewport and entered in its context's table under AId.
+  template <class T> T* MakePass(const std::string& AId) {
+    auto* pass = static_cast<T*>(TVantrelRenderPassController::CreateController(T::StaticClass(), FViewport, AId));
+    pass->SetViewport(FViewport);
+    return pass;
+  }
+  // One frame: the viewport's RenderFrame inside the canvas's scene.
+  void Frame() {
+    TCanvas* canvas = FViewport->Canvas();
+    ASSERT_TRUE(canvas && canvas->BeginScene());
+    try {
+      FViewport->RenderFrame();
+    } catch (...) {
+      canvas->EndScene();
+      throw;
+    }
+    canvas->EndScene();
+  }
+  vtest::TPassProbe* AddProbe(const TPoint3D& APosition) {
+    auto* probe = New<vtest::TPassProbe>(FScene.get());
+    probe->Position()->SetPoint(APosition);
+    probe->SetParent(FViewport);
+    return probe;
+  }
+  // A user camera at APosition looking at a dummy at the origin, as the viewport's camera.
+  TCamera* UseCamera(const TPoint3D& APosition) {
+    auto* target = New<TDummy>(FScene.get());
+    target->SetParent(FViewport);
+    auto* camera = New<TCamera>(FScene.get());
+    camera->SetParent(FViewport);
+    camera->Position()->SetPoint(APosition);
+    camera->SetTarget(target);
+    FViewport->SetCamera(camera);
+    FViewport->SetUsingDesignCamera(false);
+    return camera;
+  }
+  TVantrelContext& MainContext() {
+    return *dynamic_cast<TVantrelContext*>(FViewport->MainPassRenderer()->GetSharedContext());
+  }
+  // The entry of APass in the main context's table.
+  TRenderPass* EntryOf(const TVantrelRenderPassController& APass) {
+    TRenderPass* entry = nullptr;
+    MainContext().GetRenderPasses()->TryGetValue(APass.GetId(), entry);
+    return entry;
+  }
+
+  TOwned<TCustomScene> FScene;
+  TVantrelViewport* FViewport = nullptr;
+};
+
+} // namespace rtest
