@@ -18,6 +18,7 @@
 #include "materials/Vantrel.Material.Phong.h"
 #include "materials/Vantrel.Material.h"
 #include "scene/Vantrel.Control.h"
+#include "scene/Vantrel.Mesh.h"
 #include "support/gl_fixture.h"
 
 namespace materialfactorytest {
@@ -212,6 +213,26 @@ TEST_F(MaterialFactory, ClonesOfCachedAssetsAreFreedAfterCopying) {
     auto* source = static_cast<TVantrelDefaultMaterialSource*>(TVantrelMaterial::CreateMaterial(owner.get(), def));
     ASSERT_EQ(source->GetTexture()->Width(), 4);
   }
+}
+
+TEST_F(MaterialFactory, MeshesTakeTheirMaterialFromTheFactory) {
+  TMaterialDef* material = Def(TMaterialDefKind::mkPhong);
+  material->UseOpacity = true;
+  material->Opacity = 0.5f;
+  material->DoubleSided = true;
+  auto* meshDef = New<TMeshDef>(&Model);
+  meshDef->SetId("Mesh");
+  Model.AddChild(meshDef);
+  meshDef->SetMaterialReference(material);
+  auto* first = New<TVantrelMesh>(Owner.get());
+  first->LoadFromDefinition(meshDef);
+  auto* source = first->GetMaterialSource();
+  ASSERT_NE(source, nullptr);
+  EXPECT_EQ(source->ClassType().QualifiedName(), "Vantrel.Material.Phong.TVantrelPhongMaterialSource");
+  EXPECT_FALSE(first->Opaque());
+  EXPECT_FLOAT_EQ(first->Opacity(), 0.5f);
+  EXPECT_TRUE(first->TwoSide());
+  EXPECT_EQ(meshDef->GetFaceOrientation(), TFaceOrientation::TwoFace);
 }
 
 } // namespace materialfactorytest
