@@ -29,6 +29,7 @@
 #include "rendering/Vantrel.Controller.Passes.VSMBlur.h"
 #include "rendering/Vantrel.Controller.Passes.VSMStoreDepth.h"
 #include "rendering/Vantrel.Controller.h"
+#include "rendering/Vantrel.Filter.Custom.h"
 #include "rendering/Vantrel.Viewport.h"
 #include "scene/Vantrel.Camera.h"
 #include "scene/Vantrel.Control.h"
@@ -86,6 +87,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeMaterialPBR, FinalizeMaterialPBR},
     {InitializeController, FinalizeController},
     {InitializeViewport, FinalizeViewport},
+    {InitializeFilterCustom, FinalizeFilterCustom},
     {InitializeDeferredCompositePass, FinalizeDeferredCompositePass},
     {InitializeFXAAPass, FinalizeFXAAPass},
     {InitializePostFX, FinalizePostFX},
