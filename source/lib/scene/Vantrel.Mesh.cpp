@@ -10,6 +10,7 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "materials/Vantrel.Material.Default.h"
 #include "materials/Vantrel.Material.PassLink.h"
+#include "materials/Vantrel.Material.h"
 #include "rtl/exceptions.h"
 #include "rtl/filer.h"
 #include "rtl/properties.h"
@@ -1160,9 +1161,38 @@ void TVantrelMesh::LoadFromDefinition(TCustomDef* ADef) {
       GiveDataTheFormatsOf(*def);
     SetLocalMatrix(this, def->GetTransform(), true, true, true, false);
     BuildHierarchy(def);
+    LoadMaterialFromDefinition(def);
     RebuildCollections();
   } catch (const std::exception& error) {
     Rewrap(SMeshLoadFromDefinition, error);
+  }
+}
+
+// The material reference becomes a source made (or reused) by the material factory, on the UI
+// thread; the material's opacity and double-sidedness then apply to the mesh.
+void TVantrelMesh::LoadMaterialFromDefinition(TMeshDef* ADef) {
+  TMaterialRefDef* reference = ADef->GetMaterial();
+  if (!reference)
+    return;
+  auto* model = dynamic_cast<TModelDef*>(ADef->GetModel());
+  TThread::Synchronize(nullptr, [&] {
+    if (TMaterialSource* source = TVantrelMaterial::CreateMaterial(this, model, reference))
+      SetMaterialSource(source);
+  });
+  const TMaterialDef* material = reference->GetReference();
+  if (!material && model)
+    material = model->GetMaterial(reference->GetId());
+  if (!material)
+    return;
+  if (material->UseOpacity) {
+    SetOpaque(false);
+    SetOpacity(material->Opacity);
+  } else if (!Opaque()) {
+    SetOpaque(true);
+  }
+  if (material->DoubleSided) {
+    ADef->SetFaceOrientation(TFaceOrientation::TwoFace);
+    SetTwoSide(true);
   }
 }
 

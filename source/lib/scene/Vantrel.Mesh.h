@@ -337,6 +337,8 @@ public:
   virtual void SetTwoSideValue(bool AValue);
   // Above 1: opaque with opacity 1; else translucent with that opacity. Sub-meshes get AValue.
   virtual void SetOpacityValue(float AValue);
+  // The loading step of the material reference (see LoadFromDefinition).
+  void LoadMaterialFromDefinition(TMeshDef* ADef);
   virtual void SetVisibility(bool AValue);
   virtual void SetHitTestValue(bool AValue);
   void ApplyMaterialSource(ui::TMaterialSource* ASource);
