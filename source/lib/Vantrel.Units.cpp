@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
+#include "definitions/Vantrel.AssetsManager.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "definitions/Vantrel.Exporter.h"
 #include "definitions/Vantrel.Loader.h"
@@ -61,6 +62,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
     {InitializeDefTypes, FinalizeDefTypes},
     {InitializeDefTypesNodes, FinalizeDefTypesNodes},
+    {InitializeAssetsManager, FinalizeAssetsManager},
     {InitializeLoader, FinalizeLoader},
     {InitializeExporter, FinalizeExporter},
     {InitializeV3DExporter, FinalizeV3DExporter},

@@ -8,6 +8,7 @@
 #include "rtl/properties.h"
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Light.h"
+#include "ui/context3d.h"
 #include "ui/timers.h"
 
 namespace vantrel {
@@ -83,6 +84,51 @@ void TVantrelCamera::LoadFromDefinition(TCameraDef* ADef) {
   SetTarget(dynamic_cast<TControl3D*>(FindGlobalComponent(ADef->Target)));
   SetFOV(ADef->FOV);
   SetLocalMatrix(this, ADef->GetTransform(), true, true, true, true);
+}
+
+namespace {
+
+constexpr TAlphaColor CameraBodyColor = 0xFF60A799;
+constexpr TAlphaColor CameraLensColor = 0xFF9C60A7;
+constexpr float SightLength = 1000;
+
+bool Designing(const TComponent& AComponent) {
+  return AComponent.ComponentState().Contains(TComponentStateItem::csDesigning);
+}
+
+} // namespace
+
+void TVantrelCamera::Render() {
+  TContext3D* context = Context();
+  if (!context || !Designing(*this) || Tag() == HiddenDesignTag)
+    return;
+  const auto drawBody = [context] {
+    context->FillCube({0, 0, 0}, {0.8f, 0.8f, 0.8f}, 1, CameraBodyColor);
+    context->FillCube({0, 0, 0.5f}, {0.3f, 0.3f, 1.4f}, 1, CameraLensColor);
+  };
+  TControl3D* target = Target();
+  if (!target) {
+    drawBody();
+    context->DrawLine({0, 0, 0}, {0, 0, SightLength}, 1, CameraLensColor);
+    return;
+  }
+  // The body turns towards the target: the inverse look-at from the origin towards the target
+  // (in the camera's frame), on top of the camera's matrix, which is restored afterwards.
+  const TMatrix3D saved = context->CurrentMatrix();
+  const TPoint3D position = AbsolutePosition();
+  const TPoint3D towards = target->AbsolutePosition() - position;
+  const TPoint3D local = target->AbsolutePosition() * AbsoluteMatrix().Inverse();
+  try {
+    context->SetMatrix(TMatrix3D::CreateLookAtRH({0, 0, 0}, local, {0, -1, 0}).Inverse() * saved);
+    drawBody();
+    // The line of sight in world space.
+    context->SetMatrix(TMatrix3D::Identity());
+    context->DrawLine(position, position + towards * SightLength, 1, CameraLensColor);
+  } catch (...) {
+    context->SetMatrix(saved);
+    throw;
+  }
+  context->SetMatrix(saved);
 }
 
 TMatrix3D TVantrelCamera::PerspectiveMatrix() const {
@@ -164,6 +210,18 @@ void TVantrelSmoothCameraController::BeforeDestruction() {
   if (FTimer)
     FTimer->SetEnabled(false);
   inherited::BeforeDestruction();
+}
+
+void TVantrelSmoothCameraController::Render() {
+  TContext3D* context = Context();
+  if (!context || !(FShowController || Designing(*this)))
+    return;
+  try {
+    context->DrawCube({0, 0, 0}, {Width() / 8, Height() / 8, Depth() / 8}, 1, 0xFFFFFFFF);
+    context->DrawCube({0, 0, 0}, {Width() / 4, Height() / 4, Depth() / 4}, 1, 0xFFFF0000);
+  } catch (const std::exception&) {
+    // A drawing aid: its failure must not stop the frame.
+  }
 }
 
 void TVantrelSmoothCameraController::Notification(TComponent* AComponent, TOperation AOperation) {

@@ -63,6 +63,14 @@ public:
   // the local matrix from ADef. Aspect ratio, near and far planes are not applied.
   virtual void LoadFromDefinition(TCameraDef* ADef);
 
+  // The Tag of a camera that never draws itself at design time.
+  static constexpr NativeInt HiddenDesignTag = 65534;
+
+protected:
+  // At design time: a body, a lens pointing along +Z (or towards the target) and the line of
+  // sight.
+  void Render() override;
+
 private:
   TCameraDef* FDef = nullptr;
   TCameraDef* FSelfDef = nullptr;
@@ -172,6 +180,9 @@ public:
 
 protected:
   void Notification(TComponent* AComponent, TOperation AOperation) override;
+  // With ShowController or at design time: two wire cubes (an eighth of the size in white, a
+  // quarter in red). A drawing error is swallowed: the aid must never stop a frame.
+  void Render() override;
 
 private:
   TCamera* FCamera = nullptr;

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "context/Vantrel.Context.Buffers.h"
 #include "context/Vantrel.Context.h"
 #include "definitions/Vantrel.DefTypes.Utils.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "materials/Vantrel.Material.Default.h"
-#include "rendering/Vantrel.Controller.h"
+#include "materials/Vantrel.Material.PassLink.h"
 #include "rtl/exceptions.h"
 #include "rtl/filer.h"
 #include "rtl/properties.h"
@@ -23,9 +24,19 @@
 
 namespace vantrel {
 
+RTL_DEFINE_CLASS(TVantrelMeshInstance, "Vantrel.Mesh", &TVantrelMeshInstance::RegisterProperties)
 RTL_DEFINE_CLASS(TVantrelMeshInstances, "Vantrel.Mesh")
 RTL_DEFINE_CLASS(TVantrelMesh, "Vantrel.Mesh", &TVantrelMesh::RegisterProperties)
 RTL_DEFINE_CLASS(TVantrelVertexGroup, "Vantrel.Mesh")
+RTL_DEFINE_CLASS(TVantrelReadOnlyCollection, "Vantrel.Mesh")
+RTL_DEFINE_CLASS(TVantrelMeshMaterialCollectionItem, "Vantrel.Mesh",
+                 &TVantrelMeshMaterialCollectionItem::RegisterProperties)
+RTL_DEFINE_CLASS(TVantrelMeshMaterialCollection, "Vantrel.Mesh")
+RTL_DEFINE_CLASS(TVantrelMeshBehaviourCollectionItem, "Vantrel.Mesh",
+                 &TVantrelMeshBehaviourCollectionItem::RegisterProperties)
+RTL_DEFINE_CLASS(TVantrelMeshBehaviourCollection, "Vantrel.Mesh")
+RTL_DEFINE_CLASS(TVantrelMeshCollectionItem, "Vantrel.Mesh", &TVantrelMeshCollectionItem::RegisterProperties)
+RTL_DEFINE_CLASS(TVantrelMeshCollection, "Vantrel.Mesh")
 
 namespace {
 
@@ -54,7 +65,209 @@ TVantrelContext* VantrelContext(TContext3D* AContext) {
 
 } // namespace
 
+// ---- TVantrelMeshInstance ----
+
+namespace {
+
+constexpr double DegToRad = std::numbers::pi / 180.0;
+
+// An angle in degrees brought into [0, 360).
+float Wrap360(double AAngle) {
+  double result = std::fmod(AAngle, 360.0);
+  if (result < 0)
+    result += 360.0;
+  return result >= 360.0 ? 0.0f : f32(result);
+}
+
+bool Near(const TPoint3D& AValue, const TPoint3D& ATarget, float ATolerance) {
+  return std::abs(AValue.X - ATarget.X) <= ATolerance && std::abs(AValue.Y - ATarget.Y) <= ATolerance &&
+         std::abs(AValue.Z - ATarget.Z) <= ATolerance;
+}
+
+} // namespace
+
+TVantrelMeshInstance::TVantrelMeshInstance()
+    : FPosition(MakeOwned<TPosition3D>()), FRotationAngle(MakeOwned<TPosition3D>()),
+      FScale(MakeOwned<TPosition3D>(TPoint3D{1, 1, 1})), FRotationCenter(MakeOwned<TPosition3D>()) {
+  FPosition->OnChange = TNotifyEvent(this, &TVantrelMeshInstance::MatrixChanged);
+  FScale->OnChange = TNotifyEvent(this, &TVantrelMeshInstance::MatrixChanged);
+  FRotationCenter->OnChange = TNotifyEvent(this, &TVantrelMeshInstance::MatrixChanged);
+  FRotationAngle->OnChange = TNotifyEvent(this, &TVantrelMeshInstance::RotationChanged);
+  FRotationAngle->OnChangeX = TNotifyEvent(this, &TVantrelMeshInstance::RotationXChanged);
+  FRotationAngle->OnChangeY = TNotifyEvent(this, &TVantrelMeshInstance::RotationYChanged);
+  FRotationAngle->OnChangeZ = TNotifyEvent(this, &TVantrelMeshInstance::RotationZChanged);
+}
+
+TVantrelMeshInstance::~TVantrelMeshInstance() = default;
+
+void TVantrelMeshInstance::AfterConstruction() {
+  TCollectionItem::AfterConstruction();
+  NotifyCollection();
+}
+
+void TVantrelMeshInstance::BeforeDestruction() {
+  // Leaving the collection rebuilds its cache (the collection's Update), so no stale matrix of
+  // this item stays behind.
+  TCollectionItem::BeforeDestruction();
+}
+
+void TVantrelMeshInstance::RegisterProperties(TPropertyList& AList) {
+  AList.Add("DisplayName", &TVantrelMeshInstance::GetDisplayName, &TVantrelMeshInstance::SetDisplayName);
+  AList.Add("Position", &TVantrelMeshInstance::Position, &TVantrelMeshInstance::SetPosition);
+  AList.Add("RotationAngle", &TVantrelMeshInstance::RotationAngle, &TVantrelMeshInstance::SetRotationAngle);
+  AList.Add("Scale", &TVantrelMeshInstance::Scale, &TVantrelMeshInstance::SetScale);
+  AList.Add("RotationCenter", &TVantrelMeshInstance::RotationCenter, &TVantrelMeshInstance::SetRotationCenter);
+}
+
+void TVantrelMeshInstance::NotifyCollection() const {
+  if (auto* instances = dynamic_cast<TVantrelMeshInstances*>(Collection()))
+    instances->Changed();
+}
+
+void TVantrelMeshInstance::SetTransform(const TMatrix3D& ATransform) {
+  FTransform = ATransform;
+  FPosition->SetPointNoChange(MatrixGetTranslation(ATransform));
+  FScale->SetPointNoChange(MatrixGetScale(ATransform));
+  FRotationCenter->SetPointNoChange({0, 0, 0});
+  FQuaternion = MatrixGetRotation(ATransform);
+  FRotationAngle->SetPointNoChange(QuaternionToEuler(FQuaternion, 0));
+  FSavedRotationAngle = {0, 0, 0};
+  NotifyCollection();
+}
+
+void TVantrelMeshInstance::AssignTo(TPersistent* ADest) const {
+  auto* dest = dynamic_cast<TVantrelMeshInstance*>(ADest);
+  if (!dest) {
+    TCollectionItem::AssignTo(ADest);
+    return;
+  }
+  // Assigning is a state change of this item as the platform sees it (its updating counter
+  // guards the copy and its matrix is rebuilt afterwards), so the const is cast away here.
+  auto* self = const_cast<TVantrelMeshInstance*>(this);
+  ++self->FUpdating;
+  try {
+    dest->FTransform = FTransform;
+    dest->FPosition->SetPointNoChange(FPosition->Point());
+    dest->FQuaternion = FQuaternion;
+    dest->FRotationAngle->SetPointNoChange(FRotationAngle->Point());
+    dest->FSavedRotationAngle = FSavedRotationAngle;
+    dest->FScale->SetPointNoChange(FScale->Point());
+    dest->FRotationCenter->SetPointNoChange(FRotationCenter->Point());
+  } catch (...) {
+    --self->FUpdating;
+    throw;
+  }
+  --self->FUpdating;
+  self->MatrixChanged(self);
+}
+
+bool TVantrelMeshInstance::TurnAxis(float TPoint3D::*AAxis, const TPoint3D& AUnitAxis) {
+  const float angle = FRotationAngle->Point().*AAxis;
+  const float delta = Wrap360(double(angle) - FSavedRotationAngle.*AAxis);
+  if (delta == 0)
+    return false;
+  FQuaternion = FQuaternion * TQuaternion3D::Create(AUnitAxis, f32(delta * DegToRad));
+  return true;
+}
+
+namespace {
+
+// The handler of one axis: turn, rebuild the matrix, remember the angle as set and rewrite it in
+// [0, 360) without notification.
+template <class TTurn, class TRebuild>
+void ChangeAxis(float TPoint3D::*AAxis, TPosition3D& AAngles, TPoint3D& ASaved, TTurn ATurn, TRebuild ARebuild) {
+  if (!ATurn())
+    return;
+  ARebuild();
+  TPoint3D angles = AAngles.Point();
+  ASaved.*AAxis = angles.*AAxis;
+  angles.*AAxis = Wrap360(angles.*AAxis);
+  AAngles.SetPointNoChange(angles);
+}
+
+} // namespace
+
+void TVantrelMeshInstance::RotationXChanged(TObject*) {
+  if (FUpdating > 0)
+    return;
+  ChangeAxis(
+      &TPoint3D::X, *FRotationAngle, FSavedRotationAngle, [this] { return TurnAxis(&TPoint3D::X, {1, 0, 0}); },
+      [this] { MatrixChanged(this); });
+}
+
+void TVantrelMeshInstance::RotationYChanged(TObject*) {
+  if (FUpdating > 0)
+    return;
+  ChangeAxis(
+      &TPoint3D::Y, *FRotationAngle, FSavedRotationAngle, [this] { return TurnAxis(&TPoint3D::Y, {0, 1, 0}); },
+      [this] { MatrixChanged(this); });
+}
+
+void TVantrelMeshInstance::RotationZChanged(TObject*) {
+  if (FUpdating > 0)
+    return;
+  ChangeAxis(
+      &TPoint3D::Z, *FRotationAngle, FSavedRotationAngle, [this] { return TurnAxis(&TPoint3D::Z, {0, 0, 1}); },
+      [this] { MatrixChanged(this); });
+}
+
+void TVantrelMeshInstance::RotationChanged(TObject*) {
+  if (FUpdating > 0)
+    return;
+  const bool x = TurnAxis(&TPoint3D::X, {1, 0, 0});
+  const bool y = TurnAxis(&TPoint3D::Y, {0, 1, 0});
+  const bool z = TurnAxis(&TPoint3D::Z, {0, 0, 1});
+  if (!x && !y && !z)
+    return;
+  TPoint3D angles = FRotationAngle->Point();
+  FSavedRotationAngle = angles;
+  if (x)
+    angles.X = Wrap360(angles.X);
+  if (y)
+    angles.Y = Wrap360(angles.Y);
+  if (z)
+    angles.Z = Wrap360(angles.Z);
+  FRotationAngle->SetPointNoChange(angles);
+  MatrixChanged(this);
+}
+
+void TVantrelMeshInstance::ResetRotationAngle() {
+  if (FUpdating > 0)
+    return;
+  FQuaternion = TQuaternion3D::Identity();
+  MatrixChanged(this);
+  FRotationAngle->SetPointNoChange({0, 0, 0});
+  FSavedRotationAngle = {0, 0, 0};
+}
+
+void TVantrelMeshInstance::MatrixChanged(TObject*) {
+  if (FUpdating > 0)
+    return;
+  TMatrix3D matrix = TMatrix3D::Identity();
+  const TPoint3D scale = FScale->Point();
+  if (!Near(scale, {1, 1, 1}, 0.0001f))
+    matrix = matrix * TMatrix3D::CreateScaling(scale);
+  if (Near(FRotationAngle->Point(), {0, 0, 0}, 0.0001f)) {
+    FSavedRotationAngle = {0, 0, 0};
+    FQuaternion = TQuaternion3D::Identity();
+  } else {
+    TMatrix3D rotation = FQuaternion.ToMatrix();
+    const TPoint3D center = FRotationCenter->Point();
+    if (!Near(center, {0, 0, 0}, 0.001f))
+      rotation = TMatrix3D::CreateTranslation(-center) * rotation * TMatrix3D::CreateTranslation(center);
+    matrix = matrix * rotation;
+  }
+  const TPoint3D position = FPosition->Point();
+  if (!Near(position, {0, 0, 0}, 0.001f))
+    matrix = matrix * TMatrix3D::CreateTranslation(position);
+  FTransform = matrix;
+  NotifyCollection();
+}
+
 // ---- TVantrelMeshInstances ----
+
+TVantrelMeshInstances::TVantrelMeshInstances(TVantrelMesh* AMesh)
+    : TOwnedCollection(AMesh, TVantrelMeshInstance::StaticClass()), FMesh(AMesh) {}
 
 int32_t TVantrelMeshInstances::AddInstance(const TMatrix3D& ATransform) {
   if (FCache.empty())
@@ -66,7 +279,21 @@ int32_t TVantrelMeshInstances::AddInstance(const TMatrix3D& ATransform) {
   return int32_t(FCache.size()) - 1;
 }
 
+int32_t TVantrelMeshInstances::AddInstance(const TMatrix3D& ATransform, const std::string& AName) {
+  auto* item = static_cast<TVantrelMeshInstance*>(Add());
+  item->SetTransform(ATransform);
+  item->SetDisplayName(AName);
+  return item->Index();
+}
+
 bool TVantrelMeshInstances::DeleteInstance(int32_t AIndex) {
+  if (Count() > 0) {
+    if (AIndex < 0 || AIndex >= Count())
+      return false;
+    Delete(AIndex);
+    Changed();
+    return true;
+  }
   if (AIndex < 0 || size_t(AIndex) >= FCache.size())
     return false;
   if (FCache.size() > 1) {
@@ -80,6 +307,7 @@ bool TVantrelMeshInstances::DeleteInstance(int32_t AIndex) {
 }
 
 void TVantrelMeshInstances::ClearInstances() {
+  Clear();
   FCache.assign(1, TMatrix3D::Identity());
   FCacheUpdated = true;
   FInherited = false;
@@ -100,6 +328,23 @@ void TVantrelMeshInstances::SetInstance(int32_t AIndex, const TMatrix3D& AValue)
   FCache[size_t(AIndex)] = AValue;
 }
 
+void TVantrelMeshInstances::Update(TCollectionItem*) {
+  FCacheUpdated = false;
+  UpdateInstanceCache();
+}
+
+void TVantrelMeshInstances::UpdateInstanceCache() {
+  if (FCacheUpdated)
+    return;
+  FCache.resize(size_t(Count()) + 1);
+  FCache[0] = TMatrix3D::Identity();
+  for (int i = 0; i < Count(); ++i)
+    FCache[size_t(i) + 1] = Item(i)->Transform();
+  FCacheUpdated = true;
+  FInherited = false;
+  Propagate();
+}
+
 void TVantrelMeshInstances::UpdateInstanceCache(const TMatrix3D& ABaseTransform,
                                                 const std::vector<TMatrix3D>& AInstances) {
   FCache.resize(AInstances.size());
@@ -110,13 +355,15 @@ void TVantrelMeshInstances::UpdateInstanceCache(const TMatrix3D& ABaseTransform,
 }
 
 const std::vector<TMatrix3D>& TVantrelMeshInstances::ToArray() {
+  if (!FCacheUpdated && Count() > 0)
+    UpdateInstanceCache();
   if (FCache.empty())
     FCache.push_back(TMatrix3D::Identity());
   return FCache;
 }
 
 void TVantrelMeshInstances::Propagate() {
-  if (FMesh)
+  if (FMesh && !FMesh->ComponentState().Contains(TComponentStateItem::csDestroying))
     FMesh->UpdateSubMeshInstances(TMatrix3D::Identity(), FCache);
 }
 
@@ -124,7 +371,10 @@ void TVantrelMeshInstances::Propagate() {
 
 TVantrelMesh::TVantrelMesh(TComponent* AOwner)
     : TVantrelTransform(AOwner), FData(MakeOwned<TMeshData>(MeshVertexFormat, 0, 0)),
-      FInstances(MakeOwned<TVantrelMeshInstances>(this)) {
+      FInstances(MakeOwned<TVantrelMeshInstances>(this)),
+      FMaterials(MakeOwned<TVantrelMeshMaterialCollection>(this)),
+      FBehaviours(MakeOwned<TVantrelMeshBehaviourCollection>(this)),
+      FMeshCollection(MakeOwned<TVantrelMeshCollection>(this)) {
   OnRender = ui::TRenderEvent(this, &TVantrelMesh::RenderWireframeAndNormals);
 }
 
@@ -154,6 +404,9 @@ void TVantrelMesh::BeforeDestruction() {
 
 TVantrelMesh::~TVantrelMesh() {
   FInstances.reset();
+  FBehaviours.reset();
+  FMeshCollection.reset();
+  FMaterials.reset();
   FMeshes.clear();
   // A definition that belongs to no model and to no owner node is this mesh's to free; a child
   // definition is freed with its owner's children.
@@ -187,34 +440,259 @@ void TVantrelMesh::RegisterProperties(TPropertyList& AList) {
   AList.Add("FrustumCullingCheck", static_cast<bool (TVantrelMesh::*)() const>(&TVantrelMesh::FrustumCullingCheck),
             &TVantrelMesh::SetFrustumCullingCheck)
       .WithDefault(true);
+  AList.Add("Instances", &TVantrelMesh::GetInstances, &TVantrelMesh::SetInstances);
   AList.Add("WrapMode", &TVantrelMesh::WrapMode, &TVantrelMesh::SetWrapMode).WithDefault(TMeshWrapMode::Original);
   AList.Add("MaterialSource", &TVantrelMesh::GetMaterialSource, &TVantrelMesh::SetMaterialSource).AsReference();
-}
-
-void TVantrelMesh::DefineProperties(TFiler* AFiler) {
-  TVantrelTransform::DefineProperties(AFiler);
-  // The instances hold bare matrices, not streamable items: a form stores them as an empty
-  // collection, and a stored item is refused rather than dropped.
-  AFiler->DefineProperty(
-      "Instances",
-      [](rtl::TReader& AReader) {
-        if (AReader.ReadValue() != rtl::TValueType::vaCollection)
-          throw rtl::EReadError("Instances: a collection expected");
-        if (!AReader.EndOfList())
-          throw rtl::EReadError("Instances: stored instance items are not supported");
-        AReader.ReadValue();
-      },
-      [](rtl::TWriter& AWriter) {
-        rtl::TCollection empty(rtl::TCollectionItem::StaticClass());
-        AWriter.WriteCollection(&empty);
-      },
-      true);
+  // Read-only lists for display: a form does not store them (the mesh rebuilds them).
+  AList.Add("Materials", &TVantrelMesh::Materials).Stored(false);
+  AList.Add("Behaviours", &TVantrelMesh::Behaviours).Stored(false);
+  AList.Add("MeshCollection", &TVantrelMesh::MeshCollection).Stored(false);
 }
 
 void TVantrelMesh::Notification(TComponent* AComponent, TOperation AOperation) {
   TVantrelTransform::Notification(AComponent, AOperation);
   if (AOperation == TOperation::opRemove && AComponent == FMaterialSource)
     FMaterialSource = nullptr;
+  for (TVantrelReadOnlyCollection* collection :
+       {static_cast<TVantrelReadOnlyCollection*>(FMaterials.get()),
+        static_cast<TVantrelReadOnlyCollection*>(FBehaviours.get()),
+        static_cast<TVantrelReadOnlyCollection*>(FMeshCollection.get())})
+    if (collection)
+      collection->Notification(AComponent, AOperation);
+  FCollectionsStale = true;
+}
+
+void TVantrelMesh::Loaded() {
+  TVantrelTransform::Loaded();
+  RegisterInParentMesh();
+  FInstances->Changed();
+  RebuildCollections();
+}
+
+TVantrelMeshInstance* TVantrelMesh::AddInstanceItem(const std::string& AName) {
+  auto* item = static_cast<TVantrelMeshInstance*>(FInstances->Add());
+  item->SetDisplayName(AName);
+  return item;
+}
+
+// ---- read-only collections ----
+
+void TVantrelMesh::RebuildCollections() {
+  FCollectionsStale = false;
+  if (ComponentState().Contains(TComponentStateItem::csDestroying))
+    return;
+  FMaterials->Clear();
+  if (FMaterials->TryBeginUpdate())
+    TVantrelMeshMaterialCollection::Update(FMaterials.get(), this);
+  FMaterials->EndUpdateGuard();
+  FBehaviours->Clear();
+  if (FBehaviours->TryBeginUpdate())
+    TVantrelMeshBehaviourCollection::Update(FBehaviours.get(), this);
+  FBehaviours->EndUpdateGuard();
+  FMeshCollection->Clear();
+  TVantrelMeshCollection::Update(FMeshCollection.get(), this);
+}
+
+// A stale list is a cache of what the mesh uses, so reading it refreshes it.
+TVantrelMeshMaterialCollection* TVantrelMesh::Materials() const {
+  if (FCollectionsStale)
+    const_cast<TVantrelMesh*>(this)->RebuildCollections();
+  return FMaterials.get();
+}
+
+TVantrelMeshBehaviourCollection* TVantrelMesh::Behaviours() const {
+  if (FCollectionsStale)
+    const_cast<TVantrelMesh*>(this)->RebuildCollections();
+  return FBehaviours.get();
+}
+
+TVantrelMeshCollection* TVantrelMesh::MeshCollection() const {
+  if (FCollectionsStale)
+    const_cast<TVantrelMesh*>(this)->RebuildCollections();
+  return FMeshCollection.get();
+}
+
+TVantrelReadOnlyCollection::TVantrelReadOnlyCollection(TVantrelMesh* AMesh, const TClass& AItemClass)
+    : TOwnedCollection(AMesh, AItemClass), FMesh(AMesh) {}
+
+void TVantrelReadOnlyCollection::Notification(TComponent* AComponent, TOperation AOperation) {
+  if (AOperation != TOperation::opRemove || !AComponent)
+    return;
+  for (int i = 0; i < Count(); ++i)
+    if (Reference(Items(i)) == AComponent)
+      ClearReference(Items(i));
+}
+
+bool TVantrelReadOnlyCollection::TryBeginUpdate() {
+  BeginUpdate();
+  if (FUpdating > 0)
+    return false;
+  ++FUpdating;
+  return true;
+}
+
+void TVantrelReadOnlyCollection::EndUpdateGuard() {
+  if (FUpdating > 0)
+    --FUpdating;
+  EndUpdate();
+}
+
+bool TVantrelReadOnlyCollection::Refers(const TComponent* AComponent) const {
+  for (int i = 0; i < Count(); ++i)
+    if (Reference(Items(i)) == AComponent)
+      return true;
+  return false;
+}
+
+namespace {
+
+// The platform's assign error unless ASource is an item of AItem's own class.
+template <class TItem> const TItem* SameItemClass(TItem* AItem, const TPersistent* ASource) {
+  const auto* source = dynamic_cast<const TItem*>(ASource);
+  return source && &source->ClassType() == &AItem->ClassType() ? source : nullptr;
+}
+
+} // namespace
+
+void TVantrelMeshMaterialCollectionItem::RegisterProperties(TPropertyList& AList) {
+  AList.Add("Material", &TVantrelMeshMaterialCollectionItem::Material).AsReference();
+}
+
+std::string TVantrelMeshMaterialCollectionItem::GetDisplayName() const {
+  return FMaterial ? FMaterial->Name() : std::string();
+}
+
+void TVantrelMeshMaterialCollectionItem::Assign(const TPersistent* ASource) {
+  if (const auto* source = SameItemClass(this, ASource))
+    FMaterial = source->FMaterial;
+  else
+    TCollectionItem::Assign(ASource);
+}
+
+TVantrelMeshMaterialCollection::TVantrelMeshMaterialCollection(TVantrelMesh* AMesh)
+    : TVantrelReadOnlyCollection(AMesh, TVantrelMeshMaterialCollectionItem::StaticClass()) {}
+
+bool TVantrelMeshMaterialCollection::MaterialExists(const ui::TMaterialSource* AMaterial) const {
+  return Refers(AMaterial);
+}
+
+void TVantrelMeshMaterialCollection::Update(TVantrelMeshMaterialCollection* ACollection, TVantrelMesh* AMesh) {
+  ui::TMaterialSource* source = AMesh->GetMaterialSource();
+  if (source && !ACollection->MaterialExists(source))
+    static_cast<TVantrelMeshMaterialCollectionItem*>(ACollection->Add())->SetMaterialReference(source);
+  for (TVantrelMesh* mesh : AMesh->Meshes())
+    Update(ACollection, mesh);
+}
+
+TComponent* TVantrelMeshMaterialCollection::Reference(const TCollectionItem* AItem) const {
+  return static_cast<const TVantrelMeshMaterialCollectionItem*>(AItem)->Material();
+}
+
+void TVantrelMeshMaterialCollection::ClearReference(TCollectionItem* AItem) {
+  static_cast<TVantrelMeshMaterialCollectionItem*>(AItem)->SetMaterialReference(nullptr);
+}
+
+void TVantrelMeshBehaviourCollectionItem::RegisterProperties(TPropertyList& AList) {
+  AList.Add("Behaviour", &TVantrelMeshBehaviourCollectionItem::Behaviour,
+            &TVantrelMeshBehaviourCollectionItem::SetBehaviour)
+      .AsReference();
+}
+
+void TVantrelMeshBehaviourCollectionItem::SetBehaviour(TVantrelMaterialBehaviour* AValue) {
+  auto* collection = dynamic_cast<TVantrelReadOnlyCollection*>(Collection());
+  TVantrelMesh* mesh = collection ? collection->Mesh() : nullptr;
+  if (FBehaviour && mesh)
+    mesh->DetachMaterialBehaviour(FBehaviour);
+  FBehaviour = AValue;
+  if (FBehaviour && mesh)
+    mesh->AttachMaterialBehaviour(FBehaviour);
+}
+
+std::string TVantrelMeshBehaviourCollectionItem::GetDisplayName() const {
+  if (!FBehaviour)
+    return {};
+  return FBehaviour->Name().empty() ? FBehaviour->GetUniqueID() : FBehaviour->Name();
+}
+
+void TVantrelMeshBehaviourCollectionItem::Assign(const TPersistent* ASource) {
+  if (const auto* source = SameItemClass(this, ASource))
+    FBehaviour = source->FBehaviour;
+  else
+    TCollectionItem::Assign(ASource);
+}
+
+TVantrelMeshBehaviourCollection::TVantrelMeshBehaviourCollection(TVantrelMesh* AMesh)
+    : TVantrelReadOnlyCollection(AMesh, TVantrelMeshBehaviourCollectionItem::StaticClass()) {}
+
+bool TVantrelMeshBehaviourCollection::BehaviourExists(const TVantrelMaterialBehaviour* ABehaviour) const {
+  return Refers(ABehaviour);
+}
+
+void TVantrelMeshBehaviourCollection::Update(TVantrelMeshBehaviourCollection* ACollection, TVantrelMesh* AMesh) {
+  if (auto* source = dynamic_cast<TVantrelDefaultMaterialSource*>(AMesh->GetMaterialSource()))
+    if (TVantrelMaterialBehaviourCollection* list = source->GetBehaviours())
+      for (int i = 0; i < list->Count(); ++i) {
+        TVantrelMaterialBehaviour* behaviour = list->GetItem(i)->GetBehaviour();
+        if (behaviour && !ACollection->BehaviourExists(behaviour))
+          static_cast<TVantrelMeshBehaviourCollectionItem*>(ACollection->Add())->SetBehaviourReference(behaviour);
+      }
+  for (TVantrelMesh* mesh : AMesh->Meshes())
+    Update(ACollection, mesh);
+}
+
+TComponent* TVantrelMeshBehaviourCollection::Reference(const TCollectionItem* AItem) const {
+  return static_cast<const TVantrelMeshBehaviourCollectionItem*>(AItem)->Behaviour();
+}
+
+void TVantrelMeshBehaviourCollection::ClearReference(TCollectionItem* AItem) {
+  static_cast<TVantrelMeshBehaviourCollectionItem*>(AItem)->SetBehaviourReference(nullptr);
+}
+
+void TVantrelMeshCollectionItem::RegisterProperties(TPropertyList& AList) {
+  AList.Add("Mesh", &TVantrelMeshCollectionItem::Mesh).AsReference();
+}
+
+std::string TVantrelMeshCollectionItem::GetDisplayName() const {
+  if (!FMesh)
+    return {};
+  return FMesh->Name().empty() ? FMesh->QualifiedName() : FMesh->Name();
+}
+
+void TVantrelMeshCollectionItem::Assign(const TPersistent* ASource) {
+  if (const auto* source = SameItemClass(this, ASource))
+    FMesh = source->FMesh;
+  else
+    TCollectionItem::Assign(ASource);
+}
+
+TVantrelMeshCollection::TVantrelMeshCollection(TVantrelMesh* AMesh)
+    : TVantrelReadOnlyCollection(AMesh, TVantrelMeshCollectionItem::StaticClass()) {}
+
+bool TVantrelMeshCollection::MeshExists(const TVantrelMesh* AMesh) const {
+  return Refers(AMesh);
+}
+
+void TVantrelMeshCollection::Update(TVantrelMeshCollection* ACollection, TVantrelMesh* AMesh) {
+  if (ACollection->IsUpdating())
+    return;
+  ACollection->TryBeginUpdate();
+  try {
+    for (TVantrelMesh* mesh : AMesh->Meshes())
+      if (!ACollection->MeshExists(mesh))
+        static_cast<TVantrelMeshCollectionItem*>(ACollection->Add())->SetMeshReference(mesh);
+  } catch (...) {
+    ACollection->EndUpdateGuard();
+    throw;
+  }
+  ACollection->EndUpdateGuard();
+}
+
+TComponent* TVantrelMeshCollection::Reference(const TCollectionItem* AItem) const {
+  return static_cast<const TVantrelMeshCollectionItem*>(AItem)->Mesh();
+}
+
+void TVantrelMeshCollection::ClearReference(TCollectionItem* AItem) {
+  static_cast<TVantrelMeshCollectionItem*>(AItem)->SetMeshReference(nullptr);
 }
 
 // ---- parent registration ----
@@ -327,7 +805,7 @@ void ResetEnvironment(TVantrelDefaultMaterialSource& ASource) {
 } // namespace
 
 void TVantrelMesh::SetEnvironmentMapping(TComponent* ARenderPass, float AReflections, float ARefractions) {
-  auto* pass = dynamic_cast<TVantrelRenderPassController*>(ARenderPass);
+  auto* pass = dynamic_cast<TVantrelPassLink*>(ARenderPass);
   if (!pass)
     return;
   if (auto* source = DefaultSource(GetMaterialSource())) {
@@ -343,7 +821,7 @@ void TVantrelMesh::SetEnvironmentMapping(TComponent* ARenderPass, float AReflect
 }
 
 void TVantrelMesh::UnsetEnvironmentMapping(TComponent* ARenderPass) {
-  auto* pass = dynamic_cast<TVantrelRenderPassController*>(ARenderPass);
+  auto* pass = dynamic_cast<TVantrelPassLink*>(ARenderPass);
   if (!pass)
     return;
   auto* source = DefaultSource(GetMaterialSource());
@@ -682,6 +1160,7 @@ void TVantrelMesh::LoadFromDefinition(TCustomDef* ADef) {
       GiveDataTheFormatsOf(*def);
     SetLocalMatrix(this, def->GetTransform(), true, true, true, false);
     BuildHierarchy(def);
+    RebuildCollections();
   } catch (const std::exception& error) {
     Rewrap(SMeshLoadFromDefinition, error);
   }
@@ -701,6 +1180,18 @@ void TVantrelMesh::ApplyDefinitionProperties(TTransformDef* ADef) {
   ApplyKey(props, "FlatShading", [&](const TValue& V) { SetFlatShading(V.AsBoolean()); });
   ApplyKey(props, "ShowNormals", [&](const TValue& V) { FShowNormals = V.AsBoolean(); });
   ApplyKey(props, "NormalsColor", [&](const TValue& V) { FNormalsColor = V.AsType<TAlphaColorF>().ToAlphaColor(); });
+  const auto& instances = static_cast<TMeshDef*>(ADef)->GetInstances();
+  if (instances.Count() == 0)
+    return;
+  ClearInstances();
+  for (int i = 0; i < instances.Count(); ++i) {
+    const TMeshInstanceDef* instance = instances[i];
+    TVantrelMeshInstance* item = AddInstanceItem(instance->GetId());
+    item->Position()->SetPoint(instance->Position);
+    item->Scale()->SetPoint(instance->Scale);
+    item->RotationCenter()->SetPoint(instance->RotationCenter);
+    item->RotationAngle()->SetPoint(instance->RotationAngle);
+  }
 }
 
 void TVantrelMesh::StoreToDefinition(TCustomDef* ADef) {
@@ -708,6 +1199,19 @@ void TVantrelMesh::StoreToDefinition(TCustomDef* ADef) {
   if (!def)
     throw EInvalidCast(rtl::messages::InvalidCast);
   TVantrelTransform::StoreToDefinition(ADef);
+  auto& instances = def->GetInstances();
+  instances.Clear();
+  for (int i = 0; i < FInstances->Count(); ++i) {
+    const TVantrelMeshInstance* item = FInstances->Item(i);
+    auto* instance = New<TMeshInstanceDef>(def);
+    instance->SetMeshRef(def);
+    instance->SetId(item->GetDisplayName());
+    instance->Position = item->Position()->Point();
+    instance->Scale = item->Scale()->Point();
+    instance->RotationAngle = item->RotationAngle()->Point();
+    instance->RotationCenter = item->RotationCenter()->Point();
+    instances.Add(instance);
+  }
   TProperties& props = def->GetProperties();
   props.AddOrSetValue("WrapMode", TValue::From<int32_t>(int32_t(FWrapMode)));
   props.AddOrSetValue("FlatShading", TValue::From<bool>(FFlatShading));

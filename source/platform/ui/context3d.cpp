@@ -172,15 +172,20 @@ TContext3D* TContext3D::CurrentContext() {
   return CurrentContextSlot();
 }
 
-void TContext3D::DrawColorLines(std::span<const rtl::TPoint3D> AVertices, std::span<const uint16_t> AIndices,
-                                float AOpacity, rtl::TAlphaColor AColor) {
+void TContext3D::DrawColorPrimitives(TPrimitivesKind AKind, std::span<const rtl::TPoint3D> AVertices,
+                                     std::span<const uint16_t> AIndices, float AOpacity, rtl::TAlphaColor AColor) {
   if (!FColorMaterial)
     FColorMaterial = rtl::MakeOwned<TColorMaterial>();
   FColorMaterial->SetColor(AColor);
   const TVertexDeclaration declaration{{TVertexFormat::Vertex, 0}};
-  DrawPrimitives(TPrimitivesKind::Lines, AVertices.data(), AIndices.data(), declaration,
-                 int32_t(sizeof(rtl::TPoint3D)), int32_t(AVertices.size()), int32_t(sizeof(uint16_t)),
-                 int32_t(AIndices.size()), FColorMaterial.get(), AOpacity);
+  DrawPrimitives(AKind, AVertices.data(), AIndices.data(), declaration, int32_t(sizeof(rtl::TPoint3D)),
+                 int32_t(AVertices.size()), int32_t(sizeof(uint16_t)), int32_t(AIndices.size()),
+                 FColorMaterial.get(), AOpacity);
+}
+
+void TContext3D::DrawColorLines(std::span<const rtl::TPoint3D> AVertices, std::span<const uint16_t> AIndices,
+                                float AOpacity, rtl::TAlphaColor AColor) {
+  DrawColorPrimitives(TPrimitivesKind::Lines, AVertices, AIndices, AOpacity, AColor);
 }
 
 void TContext3D::DrawLine(const rtl::TPoint3D& AStartPoint, const rtl::TPoint3D& AEndPoint, float AOpacity,
@@ -201,6 +206,26 @@ void TContext3D::DrawCube(const rtl::TPoint3D& ACenter, const rtl::TPoint3D& ASi
   // The edges join corners that differ in one bit.
   const std::array<uint16_t, 24> indices{0, 1, 2, 3, 4, 5, 6, 7, 0, 2, 1, 3, 4, 6, 5, 7, 0, 4, 1, 5, 2, 6, 3, 7};
   DrawColorLines(vertices, indices, AOpacity, AColor);
+}
+
+void TContext3D::FillCube(const rtl::TPoint3D& ACenter, const rtl::TPoint3D& ASize, float AOpacity,
+                          rtl::TAlphaColor AColor) {
+  const rtl::TPoint3D h{ASize.X / 2, ASize.Y / 2, ASize.Z / 2};
+  // Corner i has x = +h when bit 0 is set, y when bit 1, z when bit 2 (as DrawCube).
+  std::array<rtl::TPoint3D, 8> vertices;
+  for (size_t i = 0; i < vertices.size(); ++i)
+    vertices[i] = {ACenter.X + ((i & 1) ? h.X : -h.X), ACenter.Y + ((i & 2) ? h.Y : -h.Y),
+                   ACenter.Z + ((i & 4) ? h.Z : -h.Z)};
+  // Two triangles per face, each clockwise seen from outside the box.
+  const std::array<uint16_t, 36> indices{
+      0, 1, 3, 0, 3, 2, // z = -h
+      4, 6, 7, 4, 7, 5, // z = +h
+      0, 2, 6, 0, 6, 4, // x = -h
+      1, 5, 7, 1, 7, 3, // x = +h
+      0, 4, 5, 0, 5, 1, // y = -h
+      2, 3, 7, 2, 7, 6, // y = +h
+  };
+  DrawColorPrimitives(TPrimitivesKind::Triangles, vertices, indices, AOpacity, AColor);
 }
 
 void TContext3D::BeforeDestruction() {

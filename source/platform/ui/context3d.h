@@ -175,6 +175,9 @@ public:
                 rtl::TAlphaColor AColor);
   // The twelve edges of the box of size ASize around ACenter.
   void DrawCube(const rtl::TPoint3D& ACenter, const rtl::TPoint3D& ASize, float AOpacity, rtl::TAlphaColor AColor);
+  // The solid box of size ASize around ACenter: twelve triangles wound clockwise seen from
+  // outside (the cube's winding), drawn like DrawCube with the same colour material.
+  void FillCube(const rtl::TPoint3D& ACenter, const rtl::TPoint3D& ASize, float AOpacity, rtl::TAlphaColor AColor);
 
   void SetShaders(TContextShader* AVertexShader, TContextShader* APixelShader);
   void SetShaderVariable(const std::string& AName, std::span<const rtl::TVector3D> AData);
@@ -194,6 +197,8 @@ private:
   rtl::TOwned<TColorMaterial> FColorMaterial;
   void DrawColorLines(std::span<const rtl::TPoint3D> AVertices, std::span<const uint16_t> AIndices, float AOpacity,
                       rtl::TAlphaColor AColor);
+  void DrawColorPrimitives(TPrimitivesKind AKind, std::span<const rtl::TPoint3D> AVertices,
+                           std::span<const uint16_t> AIndices, float AOpacity, rtl::TAlphaColor AColor);
 
 protected:
   TContext3D() = default;

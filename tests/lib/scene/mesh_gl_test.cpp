@@ -441,6 +441,72 @@ TEST_F(MeshGL, DefaultMaterialSettingsReachEverySubMesh) {
   TShaderManager::Clear();
 }
 
+// The read-only lists: material sources (recursive, each once), behaviours of default sources,
+// and the direct sub-meshes; removals leave nothing dangling.
+TEST_F(MeshGL, ReadOnlyCollectionsListWhatTheMeshUses) {
+  {
+    TOwned<TComponent> owner = MakeOwned<TComponent>(nullptr);
+    auto* parent = New<TVantrelMesh>(owner.get());
+    auto* child = New<TVantrelMesh>(owner.get());
+    child->SetParent(parent);
+    child->SetQualifiedName("child-key");
+    auto* grandchild = New<TVantrelMesh>(owner.get());
+    grandchild->SetParent(child);
+    grandchild->SetName("Grand");
+    auto* parentSource = New<TVantrelDefaultMaterialSource>(owner.get());
+    parentSource->SetName("ParentSrc");
+    auto* childSource = New<TVantrelDefaultMaterialSource>(owner.get());
+    childSource->SetName("ChildSrc");
+    parent->SetMaterialSource(parentSource);
+    child->SetMaterialSource(childSource);
+    grandchild->SetMaterialSource(parentSource);
+
+    TVantrelMeshMaterialCollection* materials = parent->Materials();
+    ASSERT_EQ(materials->Count(), 2);
+    EXPECT_EQ(materials->Item(0)->Material(), parentSource);
+    EXPECT_EQ(materials->Item(1)->GetDisplayName(), "ChildSrc");
+    materials->Item(1)->SetDisplayName("ignored");
+    EXPECT_EQ(materials->Item(1)->GetDisplayName(), "ChildSrc");
+    EXPECT_TRUE(materials->MaterialExists(childSource));
+
+    // Only the direct sub-meshes; an unnamed one shows its qualified name.
+    ASSERT_EQ(parent->MeshCollection()->Count(), 1);
+    EXPECT_EQ(parent->MeshCollection()->Item(0)->GetDisplayName(), "child-key");
+    EXPECT_EQ(child->MeshCollection()->Item(0)->GetDisplayName(), "Grand");
+    EXPECT_TRUE(child->MeshCollection()->MeshExists(grandchild));
+
+    auto* behaviour = New<meshgl::TIdleBehaviour>(owner.get());
+    parent->AttachMaterialBehaviour(behaviour);
+    ASSERT_EQ(parent->Behaviours()->Count(), 1);
+    TVantrelMeshBehaviourCollectionItem* item = parent->Behaviours()->Item(0);
+    EXPECT_EQ(item->GetDisplayName(), behaviour->GetUniqueID());
+    behaviour->SetName("Beh");
+    EXPECT_EQ(item->GetDisplayName(), "Beh");
+    // The item's setter detaches from, and attaches to, the whole mesh.
+    item->SetBehaviour(nullptr);
+    EXPECT_FALSE(parent->MaterialBehaviourAttached(behaviour));
+    item->SetBehaviour(behaviour);
+    EXPECT_TRUE(childSource->MaterialBehaviourAttached(behaviour));
+
+    // An item takes another item's reference; an item of another class is refused.
+    TVantrelMeshCollectionItem* meshItem = parent->MeshCollection()->Item(0);
+    auto* added = static_cast<TVantrelMeshCollectionItem*>(parent->MeshCollection()->Add());
+    added->Assign(meshItem);
+    EXPECT_EQ(added->Mesh(), child);
+    EXPECT_THROW(added->Assign(item), EConvertError);
+
+    // A freed source or sub-mesh leaves the lists when they are next read.
+    childSource->Free();
+    EXPECT_EQ(parent->Materials()->Count(), 1);
+    EXPECT_FALSE(parent->Materials()->MaterialExists(childSource));
+    child->Free();
+    EXPECT_EQ(parent->MeshCollection()->Count(), 0);
+    parent->DetachMaterialBehaviour(behaviour);
+  }
+  TVantrelContext::FreePrograms();
+  TShaderManager::Clear();
+}
+
 TEST_F(MeshGL, DrawCubeDrawsGreenEdgesAroundAClearCentre) {
   LookFrom({0, 0, 3});
   ASSERT_TRUE(Context()->BeginSceneRendering());

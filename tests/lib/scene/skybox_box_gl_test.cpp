@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "context/Vantrel.Context.h"
 #include "ui/controls3d.h"
 #include "ui/bitmap.h"
+#include "ui/messages.h"
 
 namespace {
 
@@ -30,6 +33,22 @@ protected:
     ContextGLTest::TearDown();
   }
 };
+
+// A square bitmap of one colour.
+TOwned<TBitmap> Solid(int32_t ASize, TAlphaColor AColor) {
+  auto bitmap = MakeOwned<TBitmap>(ASize, ASize);
+  bitmap->Clear(AColor);
+  return bitmap;
+}
+
+TAlphaColor FirstPixel(TBitmap* ABitmap) {
+  TBitmapData data;
+  if (!ABitmap->Map(TMapAccess::Read, data))
+    return 0;
+  const TAlphaColor color = data.GetPixel(0, 0);
+  ABitmap->Unmap(data);
+  return color;
+}
 
 TEST_F(SkyBoxGL, ANewSkyBoxHasItsSettingsAndIsRegistered) {
   auto sky = MakeOwned<TVantrelSkyBox>(nullptr);
@@ -160,8 +179,8 @@ protected:
     SkyBoxGL::TearDown();
   }
   TVantrelContext* Context() { return CheckedCast<TVantrelContext>(FViewport->GetContext()); }
-  TAlphaColorF DrawAndProbe(TVantrelSkyBox* ASky, const TPoint3D& ALook) {
-    Context()->SetCameraMatrix(TMatrix3D::CreateLookAtRH({0, 0, 0}, ALook, {0, -1, 0}));
+  TAlphaColorF DrawAndProbe(TVantrelSkyBox* ASky, const TPoint3D& ALook, const TPoint3D& AUp = {0, -1, 0}) {
+    Context()->SetCameraMatrix(TMatrix3D::CreateLookAtRH({0, 0, 0}, ALook, AUp));
     Context()->SetCameraAngleOfView(45);
     EXPECT_TRUE(Context()->BeginSceneRendering());
     Context()->Clear({TClearTarget::Color, TClearTarget::Depth}, 0xFF000000, 1, 0);
@@ -191,6 +210,101 @@ TEST_F(SkyBoxRender, ABlankSkyIsDrawnFromInsideInEveryDirection) {
     EXPECT_NEAR(centre.R, 1, 0.01);
     EXPECT_NEAR(centre.G, 0, 0.01);
   }
+}
+
+// Six solid faces: each direction shows its face, drawn from inside with culling on, at any size.
+TEST_F(SkyBoxRender, CubeMapFacesShowInTheirDirections) {
+  auto* sky = New<TVantrelSkyBox>(FRoot.get());
+  sky->SetParent(FRoot.get());
+  sky->SetMode(TVantrelSkyBoxMode::CubeMapSkyBox);
+  struct TCase {
+    const char* Name;
+    TPoint3D Look, Up;
+    void (TVantrelSkyBox::*Set)(TBitmap*);
+    TAlphaColor Color;
+  };
+  const TCase cases[] = {
+      {"+X right", {1, 0, 0}, {0, -1, 0}, &TVantrelSkyBox::SetRightSide, 0xFFFF0000},
+      {"-X left", {-1, 0, 0}, {0, -1, 0}, &TVantrelSkyBox::SetLeftSide, 0xFF00FF00},
+      {"-Y top", {0, -1, 0}, {0, 0, 1}, &TVantrelSkyBox::SetTopSide, 0xFF0000FF},
+      {"+Y bottom", {0, 1, 0}, {0, 0, 1}, &TVantrelSkyBox::SetBottomSide, 0xFFFFFF00},
+      {"+Z back", {0, 0, 1}, {0, -1, 0}, &TVantrelSkyBox::SetBackSide, 0xFFFF00FF},
+      {"-Z front", {0, 0, -1}, {0, -1, 0}, &TVantrelSkyBox::SetFrontSide, 0xFF00FFFF},
+  };
+  for (const TCase& test : cases)
+    (sky->*test.Set)(Solid(4, test.Color).get());
+  for (const float size : {500.0f, 100.0f}) {
+    sky->SetSize({size, size, size});
+    for (const TCase& test : cases) {
+      SCOPED_TRACE(testing::Message() << test.Name << " at size " << size);
+      const TAlphaColorF centre = DrawAndProbe(sky, test.Look, test.Up);
+      const TAlphaColorF expected = TAlphaColorF::Create(test.Color);
+      EXPECT_NEAR(centre.R, expected.R, 0.02);
+      EXPECT_NEAR(centre.G, expected.G, 0.02);
+      EXPECT_NEAR(centre.B, expected.B, 0.02);
+    }
+  }
+}
+
+// The six files load in their fixed order; a missing one stops there, and the faces set before
+// keep their new images.
+TEST_F(SkyBoxGL, FacesLoadFromAPath) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("skybox_faces_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string prefix = (folder / "sky_").string();
+  struct TFile {
+    const char* Part;
+    TVantrelCubeMapFace Face;
+    TAlphaColor Color;
+  };
+  const TFile files[] = {
+      {"negz", TVantrelCubeMapFace::NegativeZ, 0xFF100000}, {"posz", TVantrelCubeMapFace::PositiveZ, 0xFF200000},
+      {"posy", TVantrelCubeMapFace::PositiveY, 0xFF300000}, {"negy", TVantrelCubeMapFace::NegativeY, 0xFF400000},
+      {"negx", TVantrelCubeMapFace::NegativeX, 0xFF500000}, {"posx", TVantrelCubeMapFace::PositiveX, 0xFF600000},
+  };
+  for (const TFile& file : files)
+    Solid(4, file.Color)->SaveToFile(prefix + file.Part + ".png");
+  auto sky = MakeOwned<TVantrelSkyBox>(nullptr);
+  sky->LoadCubeMapFacesFromPath(prefix, ".png");
+  for (const TFile& file : files) {
+    SCOPED_TRACE(file.Part);
+    EXPECT_EQ(sky->GetTexture(file.Face)->Width(), 4);
+    EXPECT_EQ(FirstPixel(sky->GetTexture(file.Face)), file.Color);
+  }
+
+  // Without "posy": negz and posz take their new images, the rest stay.
+  Solid(4, 0xFF0000AA)->SaveToFile(prefix + "negz.png");
+  Solid(4, 0xFF0000BB)->SaveToFile(prefix + "posz.png");
+  std::filesystem::remove(prefix + "posy.png");
+  EXPECT_THROW(sky->LoadCubeMapFacesFromPath(prefix, ".png"), EFOpenError);
+  EXPECT_EQ(FirstPixel(sky->GetTexture(TVantrelCubeMapFace::NegativeZ)), 0xFF0000AAu);
+  EXPECT_EQ(FirstPixel(sky->GetTexture(TVantrelCubeMapFace::PositiveZ)), 0xFF0000BBu);
+  for (const TFile& file : files)
+    if (file.Face != TVantrelCubeMapFace::NegativeZ && file.Face != TVantrelCubeMapFace::PositiveZ) {
+      SCOPED_TRACE(file.Part);
+      EXPECT_EQ(FirstPixel(sky->GetTexture(file.Face)), file.Color);
+    }
+  std::filesystem::remove_all(folder);
+}
+
+// A context reset hands the cube map to the material again; a freed sky box hears nothing.
+TEST_F(SkyBoxRender, AContextResetRenewsTheMaterialsCubeMap) {
+  auto* sky = New<TVantrelSkyBox>(FRoot.get());
+  sky->SetParent(FRoot.get());
+  sky->SetMode(TVantrelSkyBoxMode::CubeMapSkyBox);
+  for (int i = 0; i < 6; ++i)
+    sky->SetTexture(static_cast<TVantrelCubeMapFace>(i), Solid(4, 0xFF808080).get());
+  DrawAndProbe(sky, {0, 0, 1});
+  TTexture* texture = sky->SkyMaterialSource()->GetCubeMap()->Texture();
+  ASSERT_NE(texture, nullptr);
+  EXPECT_EQ(sky->SkyMaterial()->GetCubeMap(), texture);
+  sky->SkyMaterial()->SetCubeMap(nullptr);
+  TMessageManager::DefaultManager().SendMessage(nullptr, new TContextResetMessage());
+  EXPECT_EQ(sky->SkyMaterial()->GetCubeMap(), texture);
+  sky->Free();
+  // Nothing is subscribed for the freed sky box any more (ASan reports a call into it).
+  TMessageManager::DefaultManager().SendMessage(nullptr, new TContextResetMessage());
 }
 
 } // namespace

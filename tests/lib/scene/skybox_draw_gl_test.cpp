@@ -353,3 +353,140 @@ TEST_F(SkyBoxDraw, ThePositiveCrescentCutsTheOffsetDiskAndTheNegativeKeepsTheOve
 }
 
 } // namespace
+
+namespace {
+
+// The night sky at 256 x 256 into five targets (as the renderer's G-buffer has them), so the
+// emissive output at location 4 can be read too.
+class SkyBoxNight : public vtest::ContextGLTest {
+protected:
+  static constexpr int32_t NightSize = 256;
+  void SetUp() override {
+    ContextGLTest::SetUp();
+    FTexture = MakeOwned<TTexture>();
+    FTexture->SetSize(NightSize, NightSize);
+    FTexture->SetStyle({TTextureStyle::RenderTarget});
+    FContext.reset(TContextManager::CreateFromTexture(FTexture.get(), TMultisample::None, true));
+    MakeBox(250, FVertices, FIndices);
+    glGenFramebuffers(1, &FFramebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, FFramebuffer);
+    glGenTextures(5, FTargets.data());
+    for (size_t i = 0; i < FTargets.size(); ++i) {
+      glBindTexture(GL_TEXTURE_2D, FTargets[i]);
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, NightSize, NightSize, 0, GL_RGBA, GL_FLOAT, nullptr);
+      glFramebufferTexture2D(GL_FRAMEBUFFER, GLenum(GL_COLOR_ATTACHMENT0 + i), GL_TEXTURE_2D, FTargets[i], 0);
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  }
+  void TearDown() override {
+    glDeleteFramebuffers(1, &FFramebuffer);
+    glDeleteTextures(5, FTargets.data());
+    FContext.reset();
+    FTexture.reset();
+    ContextGLTest::TearDown();
+  }
+
+  // One draw looking at the zenith; the red channel of target 0 and the whole of target 4.
+  void Draw(TMaterial* AMaterial, std::vector<float>& ARed, std::vector<float>& AEmissive) {
+    ASSERT_TRUE(FContext->BeginScene());
+    FContext->SetContextState(TContextState::cs3DScene);
+    FContext->SetContextState(TContextState::csAllFace);
+    FContext->SetContextState(TContextState::csZTestOff);
+    FContext->SetMatrix(TMatrix3D::Identity());
+    FContext->SetCameraMatrix(TMatrix3D::CreateLookAtRH({0, 0, 0}, {0, -1, 0}, {0, 0, 1}));
+    GLint previous = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &previous);
+    glBindFramebuffer(GL_FRAMEBUFFER, FFramebuffer);
+    const GLenum buffers[5] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2,
+                               GL_COLOR_ATTACHMENT3, GL_COLOR_ATTACHMENT4};
+    glDrawBuffers(5, buffers);
+    glViewport(0, 0, NightSize, NightSize);
+    const float zero[4] = {0, 0, 0, 0};
+    for (GLint i = 0; i < 5; ++i)
+      glClearBufferfv(GL_COLOR, i, zero);
+    const TVertexDeclaration declaration{
+        {TVertexFormat::Vertex, 0}, {TVertexFormat::Normal, 12}, {TVertexFormat::TexCoord0, 24}};
+    FContext->DrawPrimitives(TPrimitivesKind::Triangles, FVertices.data(), FIndices.data(), declaration,
+                             sizeof(TBoxVertex), static_cast<int32_t>(FVertices.size()), 2,
+                             static_cast<int32_t>(FIndices.size()), AMaterial, 1);
+    std::vector<float> pixels(size_t(NightSize) * NightSize * 4);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    glReadPixels(0, 0, NightSize, NightSize, GL_RGBA, GL_FLOAT, pixels.data());
+    ARed.resize(pixels.size() / 4);
+    for (size_t i = 0; i < ARed.size(); ++i)
+      ARed[i] = std::max({pixels[i * 4], pixels[i * 4 + 1], pixels[i * 4 + 2]});
+    glReadBuffer(GL_COLOR_ATTACHMENT4);
+    AEmissive.resize(pixels.size());
+    glReadPixels(0, 0, NightSize, NightSize, GL_RGBA, GL_FLOAT, AEmissive.data());
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
+    FContext->EndScene();
+  }
+
+  static float Median(std::vector<float> AValues) {
+    std::nth_element(AValues.begin(), AValues.begin() + AValues.size() / 2, AValues.end());
+    return AValues[AValues.size() / 2];
+  }
+
+  TOwned<TTexture> FTexture;
+  TOwned<TContext3D> FContext;
+  std::vector<TBoxVertex> FVertices;
+  std::vector<uint16_t> FIndices;
+  GLuint FFramebuffer = 0;
+  std::array<GLuint, 5> FTargets{};
+};
+
+TEST_F(SkyBoxNight, StarsShowAsDistinctPointsInTheNightSky) {
+  auto source = MakeOwned<TVantrelSkyBoxMaterialSource>(nullptr);
+  TVantrelSkyBoxMaterial* material = source->SkyMaterial();
+  material->SetCloudsEnabled(false);
+  material->SetCrescentMoon(0);
+  material->SetInclination(0.6f); // the sun below the horizon
+  const auto brightest = [](const std::vector<float>& AValues) {
+    return *std::max_element(AValues.begin(), AValues.end());
+  };
+  std::vector<float> off, emissive;
+  material->SetStarsEnabled(false);
+  Draw(material, off, emissive);
+  EXPECT_LE(brightest(off), 0.03f);
+
+  // The default star values: a dark sky with a few dozen distinct stars; the demo's Emissive
+  // (alpha 0) emits nothing.
+  material->SetStarsEnabled(true);
+  std::vector<float> on;
+  Draw(material, on, emissive);
+  EXPECT_LE(Median(on), 0.04f);
+  const auto stars = std::count_if(on.begin(), on.end(), [](float AValue) { return AValue > 0.2f; });
+  EXPECT_GE(stars, 10);
+  EXPECT_LE(stars, 200);
+  EXPECT_EQ(brightest(emissive), 0);
+
+  // Too few stars or too small ones leave the sky as it is without them.
+  struct TRow {
+    const char* Name;
+    float Density, Size;
+  };
+  for (const TRow& row : {TRow{"density 0.5", 0.5f, 120}, TRow{"size 0.00005", 100, 0.00005f}}) {
+    SCOPED_TRACE(row.Name);
+    material->SetStarDensity(row.Density);
+    material->SetStarSize(row.Size);
+    std::vector<float> none;
+    Draw(material, none, emissive);
+    EXPECT_EQ(none, off);
+  }
+  material->SetStarDensity(100);
+  material->SetStarSize(120);
+  material->SetEmissive({1, 1, 1, 1});
+  Draw(material, on, emissive);
+  EXPECT_GT(brightest(emissive), 0);
+
+  // The demo's star values make the night sky a fine grey noise rather than points.
+  material->SetStarProbe(0.9f);
+  material->SetStarSize(3);
+  Draw(material, on, emissive);
+  EXPECT_GT(Median(on), 0.2f);
+  EXPECT_LT(Median(on), 0.45f);
+}
+
+} // namespace
