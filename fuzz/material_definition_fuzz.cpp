@@ -1,5 +1,7 @@
 // material_definition: any input either fails with the framework's exception or reads into a
-// sampler and a shader definition whose written text reads back to the same text.
+// material definition (and, alone, into a sampler, texture and shader definition) whose written
+// text reads back to the same text. Without a package, texture assets only record their names,
+// so nothing here touches a file.
 
 #include <cstddef>
 #include <cstdint>
@@ -7,12 +9,20 @@
 #include <string>
 #include <string_view>
 
+#include "definitions/Vantrel.AssetsManager.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "rtl/json.h"
 
 namespace {
 
 using namespace vantrel;
+
+std::unique_ptr<TJSONValue> ParseWritten(const std::string& AText) {
+  auto parsed = TJSONValue::ParseJSONValue(AText, true);
+  if (!dynamic_cast<const TJSONObject*>(parsed.get()))
+    std::abort();
+  return parsed;
+}
 
 // Reads AObject into a new T, writes it, reads that text into a second T and writes again: the two
 // texts must be equal.
@@ -25,20 +35,39 @@ template <class T> void RoundTrip(const TJSONObject& AObject) {
   } catch (const Exception&) {
     return;
   }
-  const auto parsed = TJSONValue::ParseJSONValue(first, true);
-  const auto* object = dynamic_cast<const TJSONObject*>(parsed.get());
-  if (!object)
-    std::abort();
+  const auto parsed = ParseWritten(first);
   T copy;
-  copy.FromJSON(nullptr, *object);
+  copy.FromJSON(nullptr, static_cast<const TJSONObject&>(*parsed));
   if (copy.ToJSON()->ToJSON() != first)
+    std::abort();
+}
+
+// A material read into a model (same id each time), written, and read into a second model.
+std::string MaterialText(const TJSONObject& AObject) {
+  TModelDef model;
+  model.SetId("FuzzModel");
+  // Freed before the model: a material the table holds removes its own entry.
+  auto material = MakeOwned<TMaterialDef>(&model);
+  material->FromJSON(&model, AObject);
+  return material->ToJSON()->ToJSON();
+}
+
+void MaterialRoundTrip(const TJSONObject& AObject) {
+  std::string first;
+  try {
+    first = MaterialText(AObject);
+  } catch (const Exception&) {
+    return;
+  }
+  const auto parsed = ParseWritten(first);
+  if (MaterialText(static_cast<const TJSONObject&>(*parsed)) != first)
     std::abort();
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
-  static const bool initialized = (InitializeDefTypes(), true);
+  static const bool initialized = (InitializeDefTypes(), InitializeAssetsManager(), true);
   (void)initialized;
   std::unique_ptr<TJSONValue> value;
   try {
@@ -51,5 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
     return 0;
   RoundTrip<TSamplerDef>(*object);
   RoundTrip<TShaderDef>(*object);
+  RoundTrip<TTextureDef>(*object);
+  MaterialRoundTrip(*object);
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
+#include "definitions/Vantrel.AssetsManager.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "definitions/Vantrel.Exporter.h"
 #include "definitions/Vantrel.Loader.h"
@@ -28,6 +29,7 @@
 #include "rendering/Vantrel.Controller.Passes.VSMBlur.h"
 #include "rendering/Vantrel.Controller.Passes.VSMStoreDepth.h"
 #include "rendering/Vantrel.Controller.h"
+#include "rendering/Vantrel.Filter.Custom.h"
 #include "rendering/Vantrel.Viewport.h"
 #include "scene/Vantrel.Camera.h"
 #include "scene/Vantrel.Control.h"
@@ -60,6 +62,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeContextWindows, nullptr},
     {InitializeDefTypes, FinalizeDefTypes},
     {InitializeDefTypesNodes, FinalizeDefTypesNodes},
+    {InitializeAssetsManager, FinalizeAssetsManager},
     {InitializeLoader, FinalizeLoader},
     {InitializeExporter, FinalizeExporter},
     {InitializeV3DExporter, FinalizeV3DExporter},
@@ -84,6 +87,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeMaterialPBR, FinalizeMaterialPBR},
     {InitializeController, FinalizeController},
     {InitializeViewport, FinalizeViewport},
+    {InitializeFilterCustom, FinalizeFilterCustom},
     {InitializeDeferredCompositePass, FinalizeDeferredCompositePass},
     {InitializeFXAAPass, FinalizeFXAAPass},
     {InitializePostFX, FinalizePostFX},

@@ -13,10 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "definitions/Vantrel.DefTypes.h"
+#include "rtl/classes.h"
 #include "rtl/generics.h"
+#include "rtl/guid.h"
+#include "rtl/json.h"
 #include "rtl/object.h"
+#include "rtl/set.h"
 #include "rtl/streams.h"
 #include "rtl/zip.h"
+#include "ui/bitmap.h"
 
 namespace vantrel {
 
@@ -214,5 +220,113 @@ private:
   // The reference of AId, made by AMake when absent, with one more count.
   template <class TMake> TVantrelArchiveReference* Acquire(const std::string& AId, TMake AMake);
 };
+
+// ---- Assets ----------------------------------------------------------------------------------------
+//
+// The asset classes a definition refers to. Groups and packages are the assets manager's; a
+// groupless asset (Group nullptr) belongs to whoever made it.
+
+RTL_DECLARE_EXCEPTION(EVantrelAssetsException, EAbort);
+
+class TVantrelAssetsGroup;
+
+enum class TAssetImportFlag : uint8_t { StrictFileName, Cached };
+RTL_ENUM_TYPEINFO(TAssetImportFlag, "StrictFileName", "Cached")
+using TAssetImportFlags = rtl::TSet<TAssetImportFlag>;
+
+// The base of every asset: its group, id, file name and extension.
+class TVantrelAsset : public rtl::TPersistent {
+  RTL_CLASS(TVantrelAsset, rtl::TPersistent)
+public:
+  // A new GUID as Id.
+  explicit TVantrelAsset(TVantrelAssetsGroup* AGroup = nullptr);
+
+  TVantrelAssetsGroup* Group() const { return FGroup; }
+  const rtl::TGUID& Id() const { return FId; }
+  void SetId(const rtl::TGUID& AValue) { FId = AValue; }
+  // The file name (normally without folders) and the extension with its dot.
+  const std::string& Filename() const { return FFilename; }
+  void SetFilename(std::string AValue) { FFilename = std::move(AValue); }
+  const std::string& Extension() const { return FExtension; }
+  void SetExtension(std::string AValue) { FExtension = std::move(AValue); }
+  // The payload is held in memory.
+  bool Cached() const { return FCached; }
+  void SetCached(bool AValue) { FCached = AValue; }
+  // The asset belongs to no package's lifetime: its user frees it.
+  bool IsStandalone() const { return FIsStandalone; }
+  void SetIsStandalone(bool AValue) { FIsStandalone = AValue; }
+
+  // "Type" (the unit-qualified class name), "Id", "Version" "1.3", "Filename" (URL-encoded),
+  // "Extension".
+  virtual std::unique_ptr<rtl::TJSONObject> ToJSON() const;
+  // "Id" is required (EVantrelAssetsException "failed to load asset - id not set") and read as a
+  // GUID (a malformed one reads empty); "Filename" (URL-decoded) and "Extension" when present.
+  virtual void FromJSON(const rtl::TJSONObject& AValue);
+
+private:
+  TVantrelAssetsGroup* FGroup;
+  rtl::TGUID FId;
+  std::string FFilename;
+  std::string FExtension;
+  bool FCached = false;
+  bool FIsStandalone = false;
+};
+
+// A texture: its original file name and, once loaded, its bitmap (owned).
+class TVantrelTextureAsset : public TVantrelAsset {
+  RTL_CLASS(TVantrelTextureAsset, TVantrelAsset)
+public:
+  explicit TVantrelTextureAsset(TVantrelAssetsGroup* AGroup = nullptr) : TVantrelAsset(AGroup) {}
+  // A new asset of AGroup (nullptr: groupless, owned by the caller).
+  static TVantrelTextureAsset* Create(TVantrelAssetsGroup* AGroup) { return rtl::New<TVantrelTextureAsset>(AGroup); }
+  ~TVantrelTextureAsset() override;
+
+  // The file name as imported, with its folders.
+  const std::string& OriginalFilename() const { return FOriginalFilename; }
+  void SetOriginalFilename(std::string AValue) { FOriginalFilename = std::move(AValue); }
+  // The held bitmap, or nullptr.
+  virtual ui::TBitmap* Bitmap() const { return FCachedBitmap.get(); }
+  // The flips the bitmap carries from texture definitions that share it.
+  TTextureFlippings AppliedFlips() const { return FAppliedFlips; }
+  void SetAppliedFlips(TTextureFlippings AValue) { FAppliedFlips = AValue; }
+
+  // Opens AFilename read-only and imports it through ImportFromStream.
+  void ImportFromFile(const std::string& AFilename, TAssetImportFlags AFlags);
+  // An empty AFilename raises EVantrelAssetsException "AssetsManager.TextureAsset - filename
+  // empty". Records AFilename as OriginalFilename and its bare name as Filename; a groupless
+  // asset takes AFilename's extension when it has none.
+  void ImportFromStream(const std::string& AFilename, rtl::TStream* AStream, TAssetImportFlags AFlags);
+  // Takes ownership of ABitmap as the cached bitmap under AFilename, flagged cached and
+  // standalone (the same error for an empty name; ABitmap is then freed).
+  virtual void ImportFromCachedBitmap(const std::string& AFilename, rtl::TOwned<ui::TBitmap> ABitmap);
+
+  // The base members, then "OriginalFilename" (URL-encoded Filename).
+  std::unique_ptr<rtl::TJSONObject> ToJSON() const override;
+  // The base members, then "OriginalFilename" (URL-decoded) when present.
+  void FromJSON(const rtl::TJSONObject& AValue) override;
+
+private:
+  std::string FOriginalFilename;
+  rtl::TOwned<ui::TBitmap> FCachedBitmap;
+  TTextureFlippings FAppliedFlips;
+};
+
+// What a texture definition asks of the package its model belongs to. Both act on group 1 (the
+// textures) of AOwnerAsset's sub-groups, or of the package without an owner asset. The package
+// class implements it; a package object without it is refused with EInvalidCast.
+class IVantrelAssetsPackage {
+public:
+  // The texture asset of that id, or nullptr.
+  virtual TVantrelTextureAsset* GetOwnerTextureAssetFromId(rtl::TObject* AOwnerAsset, const rtl::TGUID& AId) = 0;
+  // A new empty texture asset with that id, held by the group.
+  virtual TVantrelTextureAsset* AddEmptyTextureAsset(rtl::TObject* AOwnerAsset, const rtl::TGUID& AId) = 0;
+
+protected:
+  ~IVantrelAssetsPackage() = default;
+};
+
+// Registers the unit's asset classes. Counted.
+void InitializeAssetsManager();
+void FinalizeAssetsManager();
 
 } // namespace vantrel

@@ -146,6 +146,11 @@ class TMaterialRefDef : public TRefDef<TMaterialDef> {
   VANTREL_DEF_CLASS(TMaterialRefDef, TRefDef<TMaterialDef>)
 public:
   TMaterialRefDef() = default;
+
+  // The base members, then "Reference" with the material's Id when resolved.
+  std::unique_ptr<rtl::TJSONObject> ToJSON() const override;
+  // While unresolved, looks the Id up in the model's materials; True.
+  bool LateResolveFromJSON(TModelDef* AModel, const rtl::TJSONObject& AValue) override;
 };
 
 // ---- Mesh instances ---------------------------------------------------------------------------------

@@ -68,7 +68,11 @@ std::array<TCustomDefClass*, 5> NodeClasses() {
 
 } // namespace
 
+TModelDef::TModelDef(TCustomDef* AOwner)
+    : TMeshDef(AOwner), FBehaviours(std::make_unique<TObjectList<TBehaviourDef>>(true)) {}
+
 TModelDef::~TModelDef() {
+  FreeMaterialParts();
   FreeUnheldListed();
 }
 

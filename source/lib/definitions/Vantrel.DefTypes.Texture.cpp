@@ -3,8 +3,10 @@
 #include <array>
 #include <string_view>
 
+#include "definitions/Vantrel.AssetsManager.h"
 #include "definitions/Vantrel.DefTypes.Utils.h"
 #include "definitions/Vantrel.DefTypes.h"
+#include "rtl/ioutils.h"
 #include "rtl/stringlist.h"
 #include "rtl/sysutils.h"
 
@@ -12,6 +14,7 @@ namespace vantrel {
 
 VANTREL_DEFINE_DEF_CLASS(TSamplerDef)
 VANTREL_DEFINE_DEF_CLASS(TShaderDef)
+VANTREL_DEFINE_DEF_CLASS(TTextureDef)
 
 // The stored format ordinals are the context's: the defaults must keep their numbers.
 static_assert(int(TPixelFormatEx::RGBA8) == 59);
@@ -139,10 +142,255 @@ void TShaderDef::FromJSON(TModelDef* AModel, const TJSONObject& AValue) {
     FSourceCode.push_back(lines.GetStrings(i));
 }
 
+// ---- TTextureDef ---------------------------------------------------------------------------------
+
+namespace {
+
+constexpr const char* TextureAssetType = "Vantrel.AssetsManager.TVantrelTextureAsset";
+constexpr const char* TextureAssetShortType = "TVantrelTextureAsset";
+
+// Brings ABitmap from the flips it carries to the ones wanted, flipping each axis that differs.
+TTextureFlippings BringFlipsInLine(ui::TBitmap& ABitmap, TTextureFlippings ACarried, TTextureFlippings AWanted) {
+  if (AWanted.Contains(TTextureFlipping::Vertical) != ACarried.Contains(TTextureFlipping::Vertical))
+    ABitmap.FlipVertical();
+  if (AWanted.Contains(TTextureFlipping::Horizontal) != ACarried.Contains(TTextureFlipping::Horizontal))
+    ABitmap.FlipHorizontal();
+  return AWanted;
+}
+
+} // namespace
+
+TTextureDef::TTextureDef(TMaterialDef* AMaterial, TColorChannelDef AChannel, TVantrelTextureAsset* AAsset,
+                         bool AIsAssetOwner)
+    : Channel(AChannel), IsAssetOwner(AIsAssetOwner), FMaterial(AMaterial),
+      FSampler(std::make_unique<TSamplerDef>()) {
+  SetAssetRef(AAsset);
+}
+
+TTextureDef::~TTextureDef() {
+  ReleaseAsset();
+}
+
+TModelDef* TTextureDef::Model() const {
+  return FMaterial ? FMaterial->GetModel() : nullptr;
+}
+
+void TTextureDef::ReleaseAsset() {
+  TVantrelTextureAsset* asset = FAssetRef;
+  FAssetRef = nullptr;
+  if (!asset || !IsAssetOwner)
+    return;
+  const TModelDef* model = Model();
+  if (!model || !model->HoldsTextureAsset(asset))
+    asset->Free();
+}
+
+void TTextureDef::SetAssetRef(TVantrelTextureAsset* AValue) {
+  if (AValue == FAssetRef)
+    return;
+  ReleaseAsset();
+  FAssetRef = AValue;
+  TModelDef* model = Model();
+  if (!AValue || !model)
+    return;
+  if (IsAssetOwner)
+    AValue->SetIsStandalone(true);
+  model->RegisterTextureAsset(AValue);
+}
+
+TTextureFlippings TTextureDef::GetFlipState() const {
+  return FAssetRef ? FAssetRef->AppliedFlips() : TTextureFlippings{};
+}
+
+TExtensionDef* TTextureDef::AddExtension(std::string AId) {
+  if (!FExtensions)
+    FExtensions = std::make_unique<TExtensionDefList>();
+  auto extension = MakeOwned<TExtensionDef>();
+  extension->SetId(std::move(AId));
+  FExtensions->Add(extension.get());
+  return extension.release();
+}
+
+TExtensionDef* TTextureDef::GetExtension(std::string_view AId) const {
+  return FExtensions ? FExtensions->FindExtensionById(AId) : nullptr;
+}
+
+void TTextureDef::RemoveExtension(std::string_view AId) {
+  if (TExtensionDef* extension = GetExtension(AId))
+    FExtensions->Remove(extension);
+}
+
+void TTextureDef::ClearExtensions() {
+  if (FExtensions)
+    FExtensions->Clear();
+}
+
+TBitmapInstance TTextureDef::GetAssetBitmapInstance(bool ADoClone) {
+  TBitmapInstance result;
+  if (!FAssetRef)
+    return result;
+  ui::TBitmap* bitmap = FAssetRef->Bitmap();
+  if (!bitmap || bitmap->IsEmpty())
+    throw Exception("failed to request bitmap instance of texture asset - texture was not loaded physically yet");
+  if (ADoClone || (FAssetRef->Cached() && FAssetRef->IsStandalone())) {
+    rtl::TOwned<ui::TBitmap> clone(TVantrelTextureBitmap::Create());
+    clone->Assign(bitmap);
+    result.Bitmap = clone.get();
+    result.Owned = std::move(clone);
+    return result;
+  }
+  if (auto* textureBitmap = dynamic_cast<TVantrelTextureBitmap*>(bitmap)) {
+    textureBitmap->SetWrapS(FSampler->WrapS);
+    textureBitmap->SetWrapT(FSampler->WrapT);
+    textureBitmap->SetWrapR(FSampler->WrapR);
+  }
+  // The asset records the flips its shared bitmap carries, so definitions sharing it agree.
+  FAssetRef->SetAppliedFlips(BringFlipsInLine(*bitmap, FAssetRef->AppliedFlips(), Flipping));
+  result.Bitmap = bitmap;
+  return result;
+}
+
+rtl::TObject* TTextureDef::GetAssetsPackage() const {
+  if (!FMaterial)
+    throw Exception("failed to get package - material of TTextureDef not assigned");
+  const TModelDef* model = FMaterial->GetModel();
+  return model ? model->GetPackage() : nullptr;
+}
+
+int64_t TTextureDef::GetSize() const {
+  int64_t size = TCustomDef::GetSize();
+  if (FExtensions) {
+    size += int64_t(sizeof(*FExtensions));
+    for (const TExtensionDef* extension : *FExtensions)
+      size += extension->GetSize();
+  }
+  return size;
+}
+
+std::unique_ptr<TJSONObject> TTextureDef::ToJSON() const {
+  auto result = TCustomDef::ToJSON();
+  result->AddPair("Channel", int32_t(Channel));
+  result->AddPair("Flipping", TextureFlippingsToString(Flipping));
+  result->AddPair("Tiling", PointFToString(Tiling));
+  result->AddPair("IsDynamic", IsDynamic);
+  result->AddPair("IgnoreInArray", IgnoreInArray);
+  result->AddPair("Destination", Destination == ui::TContextShaderKind::VertexShader ? "VertexShader" : "PixelShader");
+  result->AddPair("Sampler", FSampler->ToJSON());
+  if (FAssetRef)
+    result->AddPair("Asset", FAssetRef->ToJSON());
+  else
+    result->AddPair("Asset", TJSONNull::Create());
+  if (FExtensions) {
+    auto array = TJSONArray::Create();
+    for (const TExtensionDef* extension : *FExtensions)
+      array->Add(extension->ToJSON());
+    result->AddPair("Extensions", std::move(array));
+  }
+  return result;
+}
+
+void TTextureDef::FromJSON(TModelDef* AModel, const TJSONObject& AValue) {
+  TCustomDef::FromJSON(AModel, AValue);
+  const int32_t channel = GetJSONInteger(AValue, "Channel", 0);
+  if (channel < 0 || channel > int32_t(TColorChannelDef::UserSpecific))
+    throw ERangeError(Format("Channel %d out of range in texture definition", {channel}));
+  Channel = TColorChannelDef(channel);
+  Flipping = StringToTextureFlippings(GetJSONString(AValue, "Flipping"));
+  // The texture-level wrap names use the context's reading; the sampler's own members follow.
+  const std::string wrapS = GetJSONString(AValue, "WrapS");
+  if (!wrapS.empty())
+    FSampler->WrapS = StringToTextureWrap(wrapS);
+  const std::string wrapT = GetJSONString(AValue, "WrapT");
+  if (!wrapT.empty())
+    FSampler->WrapT = StringToTextureWrap(wrapT);
+  const std::string tiling = GetJSONString(AValue, "Tiling");
+  if (!tiling.empty())
+    Tiling = StringToPointF(tiling);
+  IsDynamic = GetJSONBoolean(AValue, "IsDynamic", false);
+  IgnoreInArray = GetJSONBoolean(AValue, "IgnoreInArray", false);
+  Destination = LowerCase(GetJSONString(AValue, "Destination", "PixelShader")) == "vertexshader"
+                    ? ui::TContextShaderKind::VertexShader
+                    : ui::TContextShaderKind::PixelShader;
+  if (const auto* sampler = dynamic_cast<const TJSONObject*>(AValue.GetValue("Sampler")))
+    FSampler->FromJSON(AModel, *sampler);
+  if (const auto* asset = dynamic_cast<const TJSONObject*>(AValue.GetValue("Asset")))
+    ResolveAsset(*asset);
+  if (const auto* extensions = dynamic_cast<const TJSONArray*>(AValue.GetValue("Extensions"))) {
+    if (!FExtensions)
+      FExtensions = std::make_unique<TExtensionDefList>();
+    for (const TJSONValue* element : *extensions) {
+      const auto* object = dynamic_cast<const TJSONObject*>(element);
+      if (!object)
+        throw EInvalidCast(rtl::messages::InvalidCast);
+      auto extension = MakeOwned<TExtensionDef>();
+      extension->FromJSON(AModel, *object);
+      FExtensions->Add(extension.release());
+    }
+  }
+}
+
+void TTextureDef::ResolveAsset(const TJSONObject& AAsset) {
+  if (!AAsset.GetValue("Type"))
+    throw Exception("failed to load asset - type not set");
+  const std::string type = GetJSONValueText(AAsset, "Type");
+  if (type != TextureAssetType && type != TextureAssetShortType)
+    throw Exception(Format("TextureDef contains a not compatible asset: %s", {type}));
+  const TGUID id = GetJSONGUID(AAsset, "Id", TGUID::Empty());
+  TModelDef* model = Model();
+  // Only a material with a model reaches a package.
+  rtl::TObject* packageObject = model ? GetAssetsPackage() : nullptr;
+  const std::string modelFolder = model ? ForeignExtractFilePath(model->GetFilename()) : std::string();
+
+  if (packageObject) {
+    auto* package = dynamic_cast<IVantrelAssetsPackage*>(packageObject);
+    if (!package)
+      throw EInvalidCast(rtl::messages::InvalidCast);
+    rtl::TObject* owner = model->GetAsset();
+    if (TVantrelTextureAsset* found = package->GetOwnerTextureAssetFromId(owner, id)) {
+      SetAssetRef(found);
+      return;
+    }
+    TVantrelTextureAsset* asset = package->AddEmptyTextureAsset(owner, id);
+    SetAssetRef(asset);
+    if (!asset)
+      return;
+    asset->FromJSON(AAsset);
+    std::string name = asset->Filename();
+    if (!TFile::Exists(name))
+      name = ForeignCombinePath(modelFolder, ForeignExtractFileName(asset->Filename()));
+    if (TFile::Exists(name))
+      asset->ImportFromFile(name, {});
+    else
+      asset->ImportFromStream(name, nullptr, {});
+    return;
+  }
+
+  // No package: a groupless asset, unless the model holds an equal one already.
+  rtl::TOwned<TVantrelTextureAsset> asset(TVantrelTextureAsset::Create(nullptr));
+  asset->FromJSON(AAsset);
+  if (model) {
+    if (TVantrelTextureAsset* found = model->TryGetTextureAsset(asset.get())) {
+      asset.reset();
+      ReleaseAsset();
+      IsAssetOwner = false;
+      FAssetRef = found;
+      return;
+    }
+  }
+  std::string name = asset->Filename();
+  if (!IsForeignAbsolutePath(name))
+    name = ForeignCombinePath(modelFolder, name);
+  ReleaseAsset();
+  IsAssetOwner = true;
+  SetAssetRef(asset.release());
+  FAssetRef->ImportFromStream(name, nullptr, {});
+}
+
 namespace detail {
 
 void RegisterTextureDefClasses(bool ARegister) {
-  const std::array<TCustomDefClass*, 2> classes{&TSamplerDef::StaticClass(), &TShaderDef::StaticClass()};
+  const std::array<TCustomDefClass*, 3> classes{&TSamplerDef::StaticClass(), &TShaderDef::StaticClass(),
+                                                &TTextureDef::StaticClass()};
   for (TCustomDefClass* defClass : classes)
     ARegister ? RegisterClass(*defClass) : UnRegisterClass(*defClass);
 }

@@ -298,6 +298,7 @@ void InitializeDefTypes() {
   detail::RegisterSkinDefClasses(true);
   detail::RegisterAnimationDefClasses(true);
   detail::RegisterTextureDefClasses(true);
+  detail::RegisterMaterialDefClasses(true);
   // Any other node type reads as a mesh definition.
   SetChildDefFallback(&TMeshDef::StaticClass());
 }
@@ -305,6 +306,7 @@ void InitializeDefTypes() {
 void FinalizeDefTypes() {
   if (DefTypesInitCount == 0 || --DefTypesInitCount > 0)
     return;
+  detail::RegisterMaterialDefClasses(false);
   detail::RegisterTextureDefClasses(false);
   detail::RegisterAnimationDefClasses(false);
   detail::RegisterSkinDefClasses(false);

@@ -37,6 +37,8 @@ class TTransformDef;
 // The root of a model's definition tree; declared by the model definition. Until then reading
 // takes the branches without model (see TModelDefSeams).
 class TModelDef;
+// A texture asset of the assets manager (Vantrel.AssetsManager.h); definitions hold it by pointer.
+class TVantrelTextureAsset;
 
 // How a texture's image is mirrored when it is loaded.
 enum class TTextureFlipping : uint8_t { Vertical, Horizontal };
@@ -384,6 +386,7 @@ namespace detail {
 void RegisterSkinDefClasses(bool ARegister);
 void RegisterAnimationDefClasses(bool ARegister);
 void RegisterTextureDefClasses(bool ARegister);
+void RegisterMaterialDefClasses(bool ARegister);
 } // namespace detail
 
 namespace detail {
@@ -402,5 +405,9 @@ template <class T> TCustomDef* DefFactoryOf(TCustomDef* AOwner) {
 // The light, camera and meta definitions, and the model definition.
 #include "definitions/Vantrel.DefTypes.Nodes.h"
 #include "definitions/Vantrel.DefTypes.Model.h"
-// The texture part of the unit: samplers and shader sources of material definitions.
+// The load options and the bitmap cache.
+#include "definitions/Vantrel.DefTypes.LoadOptions.h"
+// The material part of the unit: material, behaviour and extension definitions.
+#include "definitions/Vantrel.DefTypes.Material.h"
+// The texture part of the unit: textures, samplers and shader sources of material definitions.
 #include "definitions/Vantrel.DefTypes.Texture.h"

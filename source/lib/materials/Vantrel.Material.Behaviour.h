@@ -24,6 +24,8 @@ namespace vantrel {
 class TVantrelNodeBuilder;
 class TVantrelMaterialBehaviourItem;
 class TVantrelDefaultMaterial;
+class TCustomDef;
+class TMaterialBehaviourDef;
 class TShaderProgram;
 
 // The one allocate/free pair for behaviour blocks: the behaviour allocates in
@@ -72,7 +74,19 @@ public:
   // Runs DoOnInitializeUniformBuffer and keeps what it reports.
   void InitializeUniformBuffer(TMaterial* AMaterial);
 
+  // The definition the behaviour was built from (not owned); the framework never sets it, a
+  // subclass that builds itself from one does.
+  TMaterialBehaviourDef* GetDef() const { return FDef; }
+  // UniqueID becomes the definition's Id / the definition's Id becomes UniqueID. Another
+  // definition class raises EInvalidCast.
+  virtual void LoadFromDefinition(const TCustomDef* ADef);
+  virtual void StoreToDefinition(TCustomDef* ADef) const;
+
+protected:
+  void SetDef(TMaterialBehaviourDef* AValue) { FDef = AValue; }
+
 private:
+  TMaterialBehaviourDef* FDef = nullptr;
   std::string FUniqueID;
   uintptr_t FReferenceID;
   bool FInitialized = false;

@@ -7,7 +7,7 @@
 
 #include "materials/Vantrel.Material.Default.GLSL.h"
 #include "materials/Vantrel.Material.Default.h"
-#include "rendering/Vantrel.Controller.h"
+#include "materials/Vantrel.Material.PassLink.h"
 #include "rtl/exceptions.h"
 #include "rtl/sysutils.h"
 #include "ui/messages.h"
@@ -170,18 +170,18 @@ void TVantrelDefaultMaterialSource::SetShadowMethod(TVantrelShadowMethod AValue)
 
 // ---- pass links ----
 
-TVantrelRenderPassController* TVantrelDefaultMaterialSource::GetInput(const std::string& AKey) const {
+TVantrelPassLink* TVantrelDefaultMaterialSource::GetInput(const std::string& AKey) const {
   if (!FInputs)
     return nullptr;
-  TVantrelRenderPassController* pass = nullptr;
+  TVantrelPassLink* pass = nullptr;
   FInputs->TryGetValue(AKey, pass);
   return pass;
 }
 
-void TVantrelDefaultMaterialSource::SetInput(const std::string& AKey, TVantrelRenderPassController* AValue) {
+void TVantrelDefaultMaterialSource::SetInput(const std::string& AKey, TVantrelPassLink* AValue) {
   if (!FInputs)
     return;
-  TVantrelRenderPassController* old = GetInput(AKey);
+  TVantrelPassLink* old = GetInput(AKey);
   FInputs->AddOrSetValue(AKey, AValue);
   // A pass of any owner tells the source of its end, so no link outlives its pass.
   if (AValue)
@@ -190,23 +190,23 @@ void TVantrelDefaultMaterialSource::SetInput(const std::string& AKey, TVantrelRe
     ReleasePassNotification(old);
 }
 
-void TVantrelDefaultMaterialSource::ReleasePassNotification(TVantrelRenderPassController* APass) {
+void TVantrelDefaultMaterialSource::ReleasePassNotification(TVantrelPassLink* APass) {
   for (const auto& pair : *FInputs)
     if (pair.Value == APass)
       return;
   APass->RemoveFreeNotification(this);
 }
 
-void TVantrelDefaultMaterialSource::SetDepthPass(TVantrelRenderPassController* AValue) {
+void TVantrelDefaultMaterialSource::SetDepthPass(TVantrelPassLink* AValue) {
   SetInput("DepthTexture", AValue);
   DefaultMaterial()->SetDepthMapping(AValue != nullptr);
 }
 
-TVantrelRenderPassController* TVantrelDefaultMaterialSource::GetShadowMapPass(int AIndex) const {
+TVantrelPassLink* TVantrelDefaultMaterialSource::GetShadowMapPass(int AIndex) const {
   return GetInput(Format("ShadowMapTexture%d", {AIndex}));
 }
 
-void TVantrelDefaultMaterialSource::SetShadowMapPass(int AIndex, TVantrelRenderPassController* AValue) {
+void TVantrelDefaultMaterialSource::SetShadowMapPass(int AIndex, TVantrelPassLink* AValue) {
   SetInput(Format("ShadowMapTexture%d", {AIndex}), AValue);
 }
 

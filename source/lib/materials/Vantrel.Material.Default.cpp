@@ -6,7 +6,7 @@
 
 #include "context/Vantrel.Context.h"
 #include "materials/Vantrel.Material.Default.GLSL.h"
-#include "rendering/Vantrel.Controller.h"
+#include "materials/Vantrel.Material.PassLink.h"
 #include "rtl/exceptions.h"
 #include "rtl/sysutils.h"
 #include "rtl/utf8.h"
@@ -128,6 +128,9 @@ TVantrelDefaultMaterial::~TVantrelDefaultMaterial() {
   // outlived the material would otherwise keep the inline block's address.
   FBehaviours.reset();
   ForgetProgram();
+  // The shaders are this material's alone (their names carry its identity).
+  TShaderManager::UnregisterShader(std::exchange(FVertexShader, nullptr));
+  TShaderManager::UnregisterShader(std::exchange(FPixelShader, nullptr));
   FTextures.reset();
   FVSNode.reset();
   FFSNode.reset();
@@ -689,6 +692,8 @@ void TVantrelDefaultMaterial::ReleaseShaders() {
 
 void TVantrelDefaultMaterial::RegisterShaders() {
   FErrorOnBuildingShader = false;
+  TContextShader* oldVertex = FVertexShader;
+  TContextShader* oldPixel = FPixelShader;
   ReleaseShaders();
   // The manager keys shaders by their content, so an unchanged text gives back the same shader
   // (and so the same program), and any edit gives a new one.
@@ -698,6 +703,12 @@ void TVantrelDefaultMaterial::RegisterShaders() {
   FPixelShader = TShaderManager::RegisterShaderFromData(Format("default-%s.fps", {FShaderIdentity}),
                                                         TContextShaderKind::PixelShader, std::string(),
                                                         std::vector<TContextShaderSource>{FFSShaderSource});
+  // Each material's shaders carry its own identity, so nobody else holds the old pair: it goes
+  // now, with any program made from it, instead of staying compiled until the process ends.
+  if (oldVertex != FVertexShader || oldPixel != FPixelShader)
+    TVantrelContext::RemoveProgram(oldVertex, oldPixel);
+  TShaderManager::UnregisterShader(oldVertex);
+  TShaderManager::UnregisterShader(oldPixel);
   FUpdateShaderProgram = false;
 }
 
@@ -843,7 +854,7 @@ void TVantrelDefaultMaterial::ApplyShadowMaps(TContext3D* AContext) {
     const int index = ShadowMapIndex(pair.Key);
     if (index < 0 || index > 7)
       continue;
-    TVantrelRenderPassController* pass = pair.Value;
+    TVantrelPassLink* pass = pair.Value;
     TMatrix3D matrix;
     TTexture* texture = nullptr;
     if (IsPassOfClass(pass, TVantrelPassClassRef::SMStoreDepth) ||
@@ -865,7 +876,7 @@ void TVantrelDefaultMaterial::ApplyShadowMaps(TContext3D* AContext) {
 void TVantrelDefaultMaterial::ApplyReflection(TContext3D* AContext) {
   if (!DefinedFragment("REFLECTION") || !FSource || !FReflections)
     return;
-  TVantrelRenderPassController* pass = FSource->GetReflectionPass();
+  TVantrelPassLink* pass = FSource->GetReflectionPass();
   if (!pass || !pass->GetEnabled() || GetReflectionPower() <= 0)
     return;
   if (IsPassOfClass(pass, TVantrelPassClassRef::Reflection))
@@ -877,7 +888,7 @@ void TVantrelDefaultMaterial::ApplyReflection(TContext3D* AContext) {
 void TVantrelDefaultMaterial::ApplyRefraction(TContext3D* AContext) {
   if (!DefinedFragment("REFRACTION") || !FSource || !FRefractions)
     return;
-  TVantrelRenderPassController* pass = FSource->GetRefractionPass();
+  TVantrelPassLink* pass = FSource->GetRefractionPass();
   if (pass && pass->GetEnabled() && IsPassOfClass(pass, TVantrelPassClassRef::Refraction) &&
       GetRefractionPower() > 0)
     FShaderData.PassData[0].RefractTextureMatrix = pass->GetTextureMatrix(AContext, false);
@@ -886,7 +897,7 @@ void TVantrelDefaultMaterial::ApplyRefraction(TContext3D* AContext) {
 void TVantrelDefaultMaterial::ApplyDepthMap(TContext3D* AContext) {
   if (!DefinedFragment("DEPTH") || !FSource)
     return;
-  TVantrelRenderPassController* pass = FSource->GetDepthPass();
+  TVantrelPassLink* pass = FSource->GetDepthPass();
   if (!pass || !pass->GetEnabled() || !IsPassOfClass(pass, TVantrelPassClassRef::CustomDepth))
     return;
   if (TTexture* texture = pass->GetOutputTexture())
@@ -896,7 +907,7 @@ void TVantrelDefaultMaterial::ApplyDepthMap(TContext3D* AContext) {
 void TVantrelDefaultMaterial::ApplyEnvironment(TContext3D*) {
   if (!DefinedFragment("ENVIRONMENT") || !FSource || !FEnvironment)
     return;
-  TVantrelRenderPassController* pass = FSource->GetEnvironmentPass();
+  TVantrelPassLink* pass = FSource->GetEnvironmentPass();
   if (pass && pass->GetEnabled() && IsPassOfClass(pass, TVantrelPassClassRef::Environment))
     FShaderData.PassData[0].ReflectTextureMatrix = BiasMatrix();
 }

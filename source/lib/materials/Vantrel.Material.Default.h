@@ -134,7 +134,7 @@ class TVantrelGLSLFragmentShader;
 class TVantrelGLSLTextureUniformNode;
 class TVantrelDefaultMaterial;
 class TVantrelDefaultMaterialSource;
-class TVantrelRenderPassController;
+class TVantrelPassLink;
 
 inline constexpr std::string_view SInvalidShaderKind =
     "TVantrelDefaultMaterial.DoGetTextureShaderVariables - invalid shader kind";
@@ -456,7 +456,7 @@ private:
 // ---- The default material source ----------------------------------------------------------------
 
 // The pass inputs: insertion-ordered, the passes not owned; a cleared link keeps its key with nil.
-using TVantrelPassInputs = TDictionary<std::string, TVantrelRenderPassController*>;
+using TVantrelPassInputs = TDictionary<std::string, TVantrelPassLink*>;
 
 class TVantrelDefaultMaterialSource : public TMaterialSource {
   RTL_CLASS(TVantrelDefaultMaterialSource, TMaterialSource)
@@ -567,19 +567,19 @@ public:
   void SetShadowMethod(TVantrelShadowMethod AValue);
 
   // ---- pass links ----
-  TVantrelRenderPassController* GetDepthPass() const { return GetInput("DepthTexture"); }
+  TVantrelPassLink* GetDepthPass() const { return GetInput("DepthTexture"); }
   // Also switches the material's depth mapping on for a pass and off for nil.
-  void SetDepthPass(TVantrelRenderPassController* AValue);
-  TVantrelRenderPassController* GetReflectionPass() const { return GetInput("ReflectionTexture"); }
-  void SetReflectionPass(TVantrelRenderPassController* AValue) { SetInput("ReflectionTexture", AValue); }
-  TVantrelRenderPassController* GetRefractionPass() const { return GetInput("RefractionTexture"); }
-  void SetRefractionPass(TVantrelRenderPassController* AValue) { SetInput("RefractionTexture", AValue); }
-  TVantrelRenderPassController* GetEnvironmentPass() const { return GetInput("EnvironmentTexture"); }
-  void SetEnvironmentPass(TVantrelRenderPassController* AValue) { SetInput("EnvironmentTexture", AValue); }
-  TVantrelRenderPassController* GetMainShadowMapPass() const { return GetShadowMapPass(0); }
-  void SetMainShadowMapPass(TVantrelRenderPassController* AValue) { SetShadowMapPass(0, AValue); }
-  TVantrelRenderPassController* GetShadowMapPass(int AIndex) const;
-  void SetShadowMapPass(int AIndex, TVantrelRenderPassController* AValue);
+  void SetDepthPass(TVantrelPassLink* AValue);
+  TVantrelPassLink* GetReflectionPass() const { return GetInput("ReflectionTexture"); }
+  void SetReflectionPass(TVantrelPassLink* AValue) { SetInput("ReflectionTexture", AValue); }
+  TVantrelPassLink* GetRefractionPass() const { return GetInput("RefractionTexture"); }
+  void SetRefractionPass(TVantrelPassLink* AValue) { SetInput("RefractionTexture", AValue); }
+  TVantrelPassLink* GetEnvironmentPass() const { return GetInput("EnvironmentTexture"); }
+  void SetEnvironmentPass(TVantrelPassLink* AValue) { SetInput("EnvironmentTexture", AValue); }
+  TVantrelPassLink* GetMainShadowMapPass() const { return GetShadowMapPass(0); }
+  void SetMainShadowMapPass(TVantrelPassLink* AValue) { SetShadowMapPass(0, AValue); }
+  TVantrelPassLink* GetShadowMapPass(int AIndex) const;
+  void SetShadowMapPass(int AIndex, TVantrelPassLink* AValue);
 
   // ---- user functions ----
   TStrings* GetVertexShader() const;
@@ -623,6 +623,18 @@ public:
   // Runs DoUpdateDefaultBitmaps.
   void UpdateDefaultBitmaps();
 
+  // ---- definitions ----
+  // The nearest parent or owner of the class registered as "Vantrel.Model.TVantrelModel"; nil
+  // while no such class is registered.
+  TFmxObject* FindModel() const;
+  // A new default source (always this class, whatever class calls it) with AOwner, loaded from
+  // ADef; nil unless ADef is a material definition.
+  static TVantrelDefaultMaterialSource* CreateFromDefinition(TComponent* AOwner, const TCustomDef* ADef);
+  // Both do nothing for anything but a material definition. Loading runs inside one rebuild
+  // bracket and keeps ADef as TagObject.
+  virtual void LoadFromDefinition(const TCustomDef* ADef);
+  virtual void StoreToDefinition(TCustomDef* ADef);
+
   // The values a fresh source of this class has where a variant presets its material; a published
   // property is stored only when it differs from them.
   virtual TVantrelShadingModel PresetShadingModel() const { return TVantrelShadingModel::smBlinnPhong; }
@@ -642,6 +654,10 @@ protected:
   virtual void DoOnContextReset(TObject* ASender, const TMessageBase* AMessage);
   virtual void UpdateBitmapEntries();
   virtual void DoUpdateDefaultBitmaps();
+  // The load and store steps, inside the rebuild bracket; variants add their extensions after the
+  // inherited step.
+  virtual void DoLoadFromDefinition(const TMaterialDef& ADef);
+  virtual void DoStoreToDefinition(TMaterialDef& ADef);
 
 public:
   // The bitmap of the entry AName; nil in design mode when missing, else raises AMessage.
@@ -649,18 +665,29 @@ public:
   // Copies ABitmap into the entry's bitmap when reading it gives one.
   void SetNamedBitmap(const std::string& AName, std::string_view AMessage, TBitmap* ABitmap);
   // The pass linked under any input key; setting stores it under the key (nil keeps the key).
-  TVantrelRenderPassController* GetInput(const std::string& AKey) const;
-  void SetInput(const std::string& AKey, TVantrelRenderPassController* AValue);
+  TVantrelPassLink* GetInput(const std::string& AKey) const;
+  void SetInput(const std::string& AKey, TVantrelPassLink* AValue);
 
 private:
   // Drops the free notification of APass when no key links it any more.
-  void ReleasePassNotification(TVantrelRenderPassController* APass);
+  void ReleasePassNotification(TVantrelPassLink* APass);
   TAlphaColor ToColor(const TAlphaColorF& AValue) const;
+  void LoadShaders(const TMaterialDef& ADef);
+  void LoadTextures(const TMaterialDef& ADef);
+  void LoadBehaviours(const TMaterialDef& ADef);
+  void LoadExtensions(const TMaterialDef& ADef);
+  void StoreShader(TMaterialDef& ADef, TContextShaderKindEx AKind, const char* AId, const TStrings& ALines);
+  void StoreTextures(TMaterialDef& ADef);
 
   int FContextResetOvrId = 0;
   TOwned<TVantrelBitmapPool> FBitmaps;
   std::unique_ptr<TVantrelPassInputs> FInputs;
 };
+
+// The bitmap-entry name of a texture channel (ordinals 0 .. 17), and the channel of an entry name
+// (UserSpecific for a name not in the table).
+std::string_view ChannelEntryName(int AChannelOrdinal);
+int ChannelOfEntryName(std::string_view AName);
 
 // Registers the default source for streaming; counted.
 void InitializeMaterialDefault();

@@ -37,9 +37,13 @@ public:
   void SetEmissiveTexture(TBitmap* AValue) { SetNamedBitmap("EmissiveTexture", "TVantrelPBRMaterialSource.EmissiveTexture not activated in material", AValue); }
   TBitmap* GetSpecularMap() const { return NamedBitmap("SpecularMapTexture", "TVantrelPBRMaterialSource.GetSpecularMap not activated in material"); }
   void SetSpecularMap(TBitmap* AValue) { SetNamedBitmap("SpecularMapTexture", "TVantrelPBRMaterialSource.GetSpecularMap not activated in material", AValue); }
+  // After the inherited step: the "PBR" extension (six switches and, for each entry that exists,
+  // whether its bitmap holds an image).
 
 protected:
   TOwned<TMaterial> CreateMaterial() override;
+  void DoLoadFromDefinition(const TMaterialDef& ADef) override;
+  void DoStoreToDefinition(TMaterialDef& ADef) override;
   void UpdateBitmapEntries() override;
 };
 

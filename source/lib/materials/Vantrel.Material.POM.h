@@ -38,9 +38,13 @@ public:
   void SetDisplacementDir(float AValue) { SetDisplacementComponent(3, AValue); }
   bool GetParallaxDiscardEdges() const;
   void SetParallaxDiscardEdges(bool AValue);
+  // After the inherited step: the "ParallaxOcclusionMapping" extension (levels, switch and, when
+  // the entry exists, whether the map holds an image).
 
 protected:
   TOwned<TMaterial> CreateMaterial() override;
+  void DoLoadFromDefinition(const TMaterialDef& ADef) override;
+  void DoStoreToDefinition(TMaterialDef& ADef) override;
   void UpdateBitmapEntries() override;
 };
 

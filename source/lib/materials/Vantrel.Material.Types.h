@@ -28,6 +28,7 @@ inline constexpr std::string_view SPoolEntryNameMissing =
     "failed to add bitmap to pool - no entry name supplied!";
 
 class TVantrelBitmapPool;
+class TCustomDef;
 
 enum class TVantrelShadowMethod : uint8_t { ShadowMapping, VarianceShadowMapping };
 RTL_ENUM_TYPEINFO(TVantrelShadowMethod, "ShadowMapping", "VarianceShadowMapping")
@@ -180,6 +181,12 @@ public:
 
   // The pool's OnUpdate with this entry, when the entry is in a bitmap pool.
   virtual void DoOnChange();
+
+  // Writes tiling, flags, stage and the sampler's fields into a texture definition (anything
+  // else raises EInvalidCast); name and image are the source's to store.
+  virtual void StoreToDefinition(TCustomDef* ADef) const;
+  // Does nothing: tiling, wrap modes and filters are stored, not restored.
+  virtual void LoadFromDefinition(const TCustomDef* ADef);
 
   virtual void GetPixelFormat(TPixelFormatEx& AComps, TPixelFormatEx& AFormat,
                               TVantrelTextureDataType& ADataType) const;

@@ -17,6 +17,7 @@
 #include "Vantrel.Prelude.h"
 #include "context/Vantrel.Context.Rendering.h"
 #include "context/Vantrel.Context.Types.h"
+#include "materials/Vantrel.Material.PassLink.h"
 #include "rendering/Vantrel.Renderer.h"
 #include "rtl/classes.h"
 #include "rtl/method.h"
@@ -42,15 +43,15 @@ inline constexpr const char* SControllerOutputNotAssigned =
 
 // ---- Base controller ------------------------------------------------------------------------------
 
-class TVantrelController : public TFmxObject {
-  RTL_CLASS(TVantrelController, TFmxObject)
+class TVantrelController : public TVantrelPassLink {
+  RTL_CLASS(TVantrelController, TVantrelPassLink)
 public:
-  explicit TVantrelController(TComponent* AOwner) : TFmxObject(AOwner) {}
+  explicit TVantrelController(TComponent* AOwner) : TVantrelPassLink(AOwner) {}
   static void RegisterProperties(TPropertyList& AList);
 
   // The base setter only stores.
   virtual void SetEnabled(bool AValue) { FEnabled = AValue; }
-  virtual bool GetEnabled() const { return FEnabled; }
+  bool GetEnabled() const override { return FEnabled; }
 
 protected:
   bool FEnabled = true;
@@ -218,7 +219,7 @@ public:
   virtual TMatrix3D GetViewMatrix(TContext3D* AContext);
   virtual TMatrix3D GetProjectionMatrix();
   virtual TMatrix3D GetProjectionMatrix(TContext3D* AContext);
-  virtual TMatrix3D GetTextureMatrix(TContext3D* AContext, bool AUseBias);
+  TMatrix3D GetTextureMatrix(TContext3D* AContext, bool AUseBias) override;
   virtual TMatrix3D GetCurrentModelViewProjectionMatrix();
 
   // ---- Controls -------------------------------------------------------------------------------------
@@ -228,7 +229,7 @@ public:
 
   // ---- Input pass -----------------------------------------------------------------------------------
   virtual void SetInputPass(TVantrelRenderPassController* APass);
-  virtual TVantrelRenderPassController* GetInputPass() const;
+  TVantrelRenderPassController* GetInputPass() const override;
 
 protected:
   void Notification(TComponent* AComponent, TOperation AOperation) override;

@@ -13,6 +13,7 @@
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Camera.h"
 #include "ui/display.h"
+#include "ui/filters.h"
 #include "ui/messages.h"
 #include "ui/platform_services.h"
 #include "ui/scene.h"
@@ -209,11 +210,13 @@ void TVantrelViewport::ForceUpdateEffects() {
 }
 
 void TVantrelViewport::ResizeFilterContext() {
-  // No image filters exist yet: only the composite size is read, for the filter context that
-  // will follow it.
+  // The filter contexts follow the composite texture's size; the effect bitmap is painted anew.
   TRenderer* renderer = CurrentRenderer();
   TVantrelTextureBitmap* composite = renderer ? renderer->GetCompositeTexture() : nullptr;
   FFilterContextSize = composite ? TPoint(composite->Width(), composite->Height()) : TPoint(0, 0);
+  FreeEffectBitmap();
+  ui::TFilterManager::ResetContext();
+  ui::TFilterManager::ResizeContext(FFilterContextSize.X, FFilterContextSize.Y);
 }
 
 bool TVantrelViewport::GetSmooth() const {
@@ -376,7 +379,15 @@ TBitmap* TVantrelViewport::MakeScreenshot() {
     width *= fit;
     height *= fit;
   }
-  auto* bitmap = New<TBitmap>(int32_t(std::lround(width)), int32_t(std::lround(height)));
+  const int32_t pixelWidth = int32_t(std::lround(width)), pixelHeight = int32_t(std::lround(height));
+  if (FBitmap && !FBitmap->IsEmpty() && pixelWidth == FBitmap->Width() && pixelHeight == FBitmap->Height()) {
+    // The frame maps 1:1: the transparent clear and the draw are one pass over the pixels, with
+    // the same result as clearing and drawing.
+    TOwned<TBitmap> bitmap = MakeOwned<TBitmap>();
+    bitmap->AssignOverTransparent(*FBitmap, scale);
+    return bitmap.release();
+  }
+  auto* bitmap = New<TBitmap>(pixelWidth, pixelHeight);
   // A new bitmap is transparent.
   bitmap->SetBitmapScale(scale);
   if (FBitmap && !FBitmap->IsEmpty() && bitmap->Canvas()->BeginScene()) {

@@ -9,7 +9,7 @@
 #include "definitions/Vantrel.DefTypes.Utils.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "materials/Vantrel.Material.Default.h"
-#include "rendering/Vantrel.Controller.h"
+#include "materials/Vantrel.Material.PassLink.h"
 #include "rtl/exceptions.h"
 #include "rtl/filer.h"
 #include "rtl/properties.h"
@@ -805,7 +805,7 @@ void ResetEnvironment(TVantrelDefaultMaterialSource& ASource) {
 } // namespace
 
 void TVantrelMesh::SetEnvironmentMapping(TComponent* ARenderPass, float AReflections, float ARefractions) {
-  auto* pass = dynamic_cast<TVantrelRenderPassController*>(ARenderPass);
+  auto* pass = dynamic_cast<TVantrelPassLink*>(ARenderPass);
   if (!pass)
     return;
   if (auto* source = DefaultSource(GetMaterialSource())) {
@@ -821,7 +821,7 @@ void TVantrelMesh::SetEnvironmentMapping(TComponent* ARenderPass, float AReflect
 }
 
 void TVantrelMesh::UnsetEnvironmentMapping(TComponent* ARenderPass) {
-  auto* pass = dynamic_cast<TVantrelRenderPassController*>(ARenderPass);
+  auto* pass = dynamic_cast<TVantrelPassLink*>(ARenderPass);
   if (!pass)
     return;
   auto* source = DefaultSource(GetMaterialSource());

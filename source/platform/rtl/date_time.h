@@ -65,6 +65,11 @@ TDateTime ISO8601ToDate(std::string_view AText, bool AReturnUTC = true);
 // EConvertError beyond the years 1..9999.
 std::string FormatDateTime(std::string_view AFormat, TDateTime ADateTime);
 
+// The date in the settings' short date order and separator, then, unless it is midnight, the time
+// as hours (1..12), minutes and seconds with the time separator and "AM"/"PM": en-US gives
+// "3/7/2024 2:05:09 PM" and "3/7/2024". Dates outside the years 1..9999 raise EConvertError.
+std::string DateTimeToStr(TDateTime ADateTime, const TFormatSettings& ASettings);
+
 // Reads a date, optionally followed by blanks and a time, as the settings write them: the date's
 // three numbers in the order of ASettings.ShortDateFormat separated by ASettings.DateSeparator,
 // the time as hours and minutes, optionally seconds, separated by ASettings.TimeSeparator, and

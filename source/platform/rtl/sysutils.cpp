@@ -6,7 +6,6 @@
 #include <limits>
 #include <optional>
 
-#include "rtl/date_time.h"
 #include "rtl/exceptions.h"
 
 namespace rtl {
@@ -512,22 +511,6 @@ bool TryStrToFloat(std::string_view AText, double& AValue, const TFormatSettings
     return false;
   AValue = value;
   return true;
-}
-
-std::string DateTimeToStr(TDateTime ADateTime, const TFormatSettings& ASettings) {
-  // The short date form with the settings' date separator between its fields.
-  std::string pattern = ASettings.ShortDateFormat;
-  for (char& c : pattern)
-    if (!std::isalpha(static_cast<unsigned char>(c)))
-      c = ASettings.DateSeparator;
-  std::string text = FormatDateTime(pattern, ADateTime);
-  const TDateTimeParts parts = DecodeDateTime(ADateTime);
-  if (parts.Hour == 0 && parts.Minute == 0 && parts.Second == 0 && parts.Millisecond == 0)
-    return text;
-  const int hour12 = parts.Hour % 12 == 0 ? 12 : parts.Hour % 12;
-  const auto twoDigits = [](int AValue) { return (AValue < 10 ? "0" : "") + IntToStr(AValue); };
-  return text + " " + IntToStr(hour12) + ASettings.TimeSeparator + twoDigits(parts.Minute) +
-         ASettings.TimeSeparator + twoDigits(parts.Second) + (parts.Hour < 12 ? " AM" : " PM");
 }
 
 std::string ExtractFilePath(std::string_view AFileName) {

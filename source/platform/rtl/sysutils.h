@@ -15,8 +15,6 @@
 
 namespace rtl {
 
-struct TDateTime;
-
 namespace messages {
 inline constexpr const char* InvalidFormat = "Format '%s' invalid or incompatible with argument";
 inline constexpr const char* InvalidInteger = "'%s' is not a valid integer value";
@@ -155,11 +153,6 @@ int64_t StrToInt64(std::string_view AText);
 int StrToIntDef(std::string_view AText, int ADefault);
 bool TryStrToInt(std::string_view AText, int& AValue);
 bool TryStrToInt64(std::string_view AText, int64_t& AValue);
-
-// The date in the settings' short date order and separator, then, unless it is midnight, the time
-// as hours (1..12), minutes and seconds with the time separator and "AM"/"PM": en-US gives
-// "3/7/2024 2:05:09 PM" and "3/7/2024". Dates outside the years 1..9999 raise EConvertError.
-std::string DateTimeToStr(TDateTime ADateTime, const TFormatSettings& ASettings);
 
 // Exactly "true" or "false" in any letter case.
 bool TryStrToBool(std::string_view AText, bool& AValue);

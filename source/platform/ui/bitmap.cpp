@@ -101,7 +101,27 @@ void TBitmap::InitializeBitmapHandle(int32_t AWidth, int32_t AHeight, float ASca
 void TBitmap::FinalizeBitmapHandle() {
   if (IsMapped())
     throw rtl::EArgumentOutOfRangeException(ResizeWhileMapped);
-  std::vector<uint8_t>().swap(FPixels);
+  TPixelStorage().swap(FPixels);
+}
+
+void TBitmap::AssignOverTransparent(const TBitmap& ASource, float AScale) {
+  if (!ASource.HandleAllocated()) {
+    InitializeBitmapHandle(ASource.FWidth, ASource.FHeight, AScale, FPixelFormatTag);
+    return;
+  }
+  if (IsMapped())
+    throw rtl::EArgumentOutOfRangeException(ResizeWhileMapped);
+  const size_t rowBytes = size_t(ASource.FWidth) * BytesPerPixel;
+  TPixelStorage pixels;
+  pixels.resize(rowBytes * size_t(ASource.FHeight));
+  for (int32_t row = 0; row < ASource.FHeight; ++row)
+    DrawRowOverTransparent(pixels.data() + rowBytes * size_t(row), ASource.FPixels.data() + rowBytes * size_t(row),
+                           ASource.FWidth);
+  FPixels.swap(pixels);
+  FWidth = ASource.FWidth;
+  FHeight = ASource.FHeight;
+  FBitmapScale = AScale;
+  BitmapChanged();
 }
 
 void TBitmap::BitmapChanged() {
@@ -117,8 +137,9 @@ void TBitmap::Assign(const rtl::TPersistent* ASource) {
     Reallocate(0, 0);
   } else if (const auto* bitmap = dynamic_cast<const TBitmap*>(ASource)) {
     Reallocate(bitmap->FWidth, bitmap->FHeight);
-    FPixels = bitmap->FPixels;
-    FPixels.resize(size_t(FWidth) * size_t(FHeight) * BytesPerPixel);
+    // A source whose storage is released leaves the cleared pixels.
+    if (bitmap->HandleAllocated())
+      FPixels = bitmap->FPixels;
     FBitmapScale = bitmap->FBitmapScale;
     FPixelFormatTag = bitmap->FPixelFormatTag;
   } else if (const auto* texture = dynamic_cast<const TTexture*>(ASource)) {
@@ -552,7 +573,7 @@ void TBitmap::Resize(int32_t AWidth, int32_t AHeight) {
     SetSize(AWidth, AHeight);
     return;
   }
-  const std::vector<uint8_t> source = FPixels;
+  const TPixelStorage source = FPixels;
   const TSampler sampler{source.data(), FWidth, FHeight};
   const float scaleX = float(FWidth) / float(std::max(AWidth, 1));
   const float scaleY = float(FHeight) / float(std::max(AHeight, 1));

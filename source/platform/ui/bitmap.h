@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rtl/classes.h"
@@ -98,6 +100,12 @@ public:
 
   // Sets every pixel to AColor; an empty bitmap stays empty. Counts as a change.
   void Clear(rtl::TAlphaColor AColor);
+  // Becomes ASource's size at AScale (keeping its own tag), each pixel what clearing to transparent and then
+  // drawing ASource 1:1 at full opacity gives (DrawRowOverTransparent): opaque pixels copied, the
+  // others blended onto transparent black. One pass over the pixels; the new storage is not
+  // cleared first. Raises as SetSize while mapped; a source without storage gives transparent
+  // pixels. Counts as a change.
+  void AssignOverTransparent(const TBitmap& ASource, float AScale);
 
   // Writes the bitmap in the format its extension names (any case): ".bmp" as a 32-bit BMP file,
   // ".jpg" and ".jpeg" as a JPEG picture of quality 90 (alpha dropped), ".png" as a PNG picture
@@ -147,7 +155,21 @@ private:
   float FBitmapScale = 1;
   TPixelFormatTag FPixelFormatTag = static_cast<TPixelFormatTag>(TPixelFormat::BGRA);
   int FMapCount = 0;
-  std::vector<uint8_t> FPixels;
+  // Storage whose growth leaves bytes uninitialised: every path that makes it writes each byte
+  // (Reallocate clears, AssignOverTransparent draws every pixel).
+  template <class T> struct TNoFillAllocator : std::allocator<T> {
+    template <class U> struct rebind {
+      using other = TNoFillAllocator<U>;
+    };
+    TNoFillAllocator() = default;
+    template <class U> TNoFillAllocator(const TNoFillAllocator<U>&) noexcept {}
+    template <class U> void construct(U* AAt) noexcept { ::new (static_cast<void*>(AAt)) U; }
+    template <class U, class... TArgs> void construct(U* AAt, TArgs&&... AArgs) {
+      ::new (static_cast<void*>(AAt)) U(std::forward<TArgs>(AArgs)...);
+    }
+  };
+  using TPixelStorage = std::vector<uint8_t, TNoFillAllocator<uint8_t>>;
+  TPixelStorage FPixels;
   rtl::TOwned<TBitmapCanvas> FCanvas;
   TChangeEvent FOnChange;
 };

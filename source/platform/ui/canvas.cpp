@@ -441,4 +441,22 @@ void TCanvas::FillText(const rtl::TRectF& ARect, std::string_view AText, bool AW
   }
 }
 
+void DrawRowOverTransparent(uint8_t* ADest, const uint8_t* ASource, int32_t AWidth) {
+  for (int32_t x = 0; x < AWidth;) {
+    const uint8_t* from = ASource + size_t(x) * 4;
+    if (from[3] == 255) {
+      int32_t run = 1;
+      while (x + run < AWidth && from[size_t(run) * 4 + 3] == 255)
+        ++run;
+      std::memcpy(ADest + size_t(x) * 4, from, size_t(run) * 4);
+      x += run;
+      continue;
+    }
+    uint8_t* to = ADest + size_t(x) * 4;
+    std::memset(to, 0, 4);
+    BlendPixel(to, FromPixel(from));
+    ++x;
+  }
+}
+
 } // namespace ui

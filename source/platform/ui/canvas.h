@@ -127,6 +127,11 @@ private:
   TBrush FFill;
 };
 
+// Writes AWidth BGRA pixels of ASource into ADest as clearing ADest to transparent and drawing
+// ASource over it 1:1 at full opacity would: opaque runs are copied, the other pixels blended onto
+// transparent black, bit for bit as DrawBitmap blends. ADest's previous bytes are never read.
+void DrawRowOverTransparent(uint8_t* ADest, const uint8_t* ASource, int32_t AWidth);
+
 // The built-in font: 16 rows of 8 pixels (bit 7 is the left pixel) for the characters 32 to 126.
 const uint8_t* GlyphRows(char ACharacter);
 

@@ -1,10 +1,12 @@
 #include "ui/controls.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "rtl/properties.h"
 #include "ui/canvas.h"
+#include "ui/effects.h"
 #include "ui/scene.h"
 
 namespace ui {
@@ -141,6 +143,7 @@ void TControl::SetSize(float AWidth, float AHeight) {
   Repaint();
   FWidth = AWidth;
   FHeight = AHeight;
+  FEffectsStale = true;
   RecalcUpdateRect();
   Resize();
   Realign();
@@ -174,6 +177,8 @@ void TControl::DoAddObject(TFmxObject* AObject) {
 }
 
 void TControl::DoRemoveObject(TFmxObject* AObject) {
+  if (dynamic_cast<TEffect*>(AObject))
+    UpdateEffects();
   // The area the child leaves needs painting: its last update rectangle, on this control's scene.
   if (auto* control = dynamic_cast<TControl*>(AObject))
     if (IScene* scene = Scene())
@@ -328,6 +333,13 @@ void TControl::InvalidateRect(const rtl::TRectF& ARect) {
 }
 
 void TControl::PaintInternal(TCanvas& ACanvas, const rtl::TMatrix& AMatrix) {
+  if (TEffect* effect = ActiveEffect())
+    PaintWithEffect(ACanvas, AMatrix, *effect);
+  else
+    PaintContent(ACanvas, AMatrix);
+}
+
+void TControl::PaintContent(TCanvas& ACanvas, const rtl::TMatrix& AMatrix) {
   const rtl::TMatrix saved = ACanvas.Matrix();
   ACanvas.SetMatrix(AMatrix);
   TCanvas* const savedCanvas = std::exchange(FPaintingCanvas, &ACanvas);
@@ -351,6 +363,62 @@ void TControl::PaintInternal(TCanvas& ACanvas, const rtl::TMatrix& AMatrix) {
     matrix.m32 += control->Position()->Y() * AMatrix.m22;
     control->PaintInternal(ACanvas, matrix);
   }
+}
+
+TEffect* TControl::ActiveEffect() const {
+  for (TFmxObject* child : Children())
+    if (auto* effect = dynamic_cast<TEffect*>(child); effect && effect->Enabled())
+      return effect;
+  return nullptr;
+}
+
+// The control and its children are painted at the canvas's scale into the effect bitmap, only
+// when it is stale; the effect's output (or the bitmap itself, when the effect has none) is drawn
+// 1:1 at the control's top-left with the control's opacity.
+void TControl::PaintWithEffect(TCanvas& ACanvas, const rtl::TMatrix& AMatrix, TEffect& AEffect) {
+  const float scale = AMatrix.m11 > 0 ? AMatrix.m11 : 1;
+  const int32_t width = std::max(0, int32_t(std::lround(FWidth * scale)));
+  const int32_t height = std::max(0, int32_t(std::lround(FHeight * scale)));
+  if (width == 0 || height == 0)
+    return;
+  if (FEffectsStale || !FEffectBitmap || FEffectBitmap->Width() != width || FEffectBitmap->Height() != height) {
+    if (!FEffectBitmap)
+      FEffectBitmap = rtl::MakeOwned<TBitmap>();
+    FEffectBitmap->SetSize(width, height);
+    FEffectBitmap->Clear(0);
+    FEffectBitmap->SetBitmapScale(scale);
+    TCanvas& canvas = *FEffectBitmap->Canvas();
+    if (canvas.BeginScene()) {
+      struct TEnd {
+        TCanvas& Canvas;
+        ~TEnd() { Canvas.EndScene(); }
+      } end{canvas};
+      PaintContent(canvas, {scale, 0, 0, 0, scale, 0, 0, 0, 1});
+    }
+    // Stale until the effect ran: an effect that raises runs again at the next paint.
+    TBitmap* output = AEffect.ProcessEffect(FEffectBitmap.get());
+    if (!FEffectOutput)
+      FEffectOutput = rtl::MakeOwned<TBitmap>();
+    FEffectOutput->Assign(output ? output : FEffectBitmap.get());
+    FEffectsStale = false;
+  }
+  const rtl::TMatrix saved = ACanvas.Matrix();
+  ACanvas.SetMatrix(AMatrix);
+  const float outWidth = float(FEffectOutput->Width()), outHeight = float(FEffectOutput->Height());
+  ACanvas.DrawBitmap(*FEffectOutput, {0, 0, outWidth, outHeight}, {0, 0, outWidth / scale, outHeight / scale},
+                     FOpacity);
+  ACanvas.SetMatrix(saved);
+}
+
+void TControl::UpdateEffects() {
+  FEffectsStale = true;
+  Repaint();
+}
+
+void TControl::FreeEffectBitmap() {
+  FEffectBitmap.reset();
+  FEffectOutput.reset();
+  FEffectsStale = true;
 }
 
 void TControl::PaintTo(TCanvas* ACanvas, const rtl::TRectF& ARect, TFmxObject*) {

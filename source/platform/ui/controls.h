@@ -15,12 +15,14 @@
 #include "rtl/set.h"
 #include "rtl/types2d.h"
 #include "rtl/value.h"
+#include "ui/bitmap.h"
 #include "ui/fmx_object.h"
 
 namespace ui {
 
 class IScene;
 class TCanvas;
+class TEffect;
 
 enum class TShiftStateItem : uint8_t { ssShift, ssAlt, ssCtrl, ssLeft, ssRight, ssMiddle, ssDouble };
 RTL_ENUM_TYPEINFO(TShiftStateItem, "ssShift", "ssAlt", "ssCtrl", "ssLeft", "ssRight", "ssMiddle", "ssDouble")
@@ -289,8 +291,13 @@ public:
   // Paints the control (Paint, then OnPaint) and its visible children; the scene calls it with the
   // matrix that maps this control's coordinates to the canvas pixels.
   void PaintInternal(TCanvas& ACanvas, const rtl::TMatrix& AMatrix);
-  // Effects do not exist yet: nothing to update.
-  virtual void UpdateEffects() {}
+  // Marks the effect image stale and repaints: the next paint renders the control again and
+  // runs its effect (ui/effects.h).
+  virtual void UpdateEffects();
+  // Drops the effect bitmap and the last effect output.
+  void FreeEffectBitmap();
+  // What the control and its children were last painted into for the effect; nullptr before.
+  TBitmap* EffectBitmap() const { return FEffectBitmap.get(); }
 
   // Fire the events.
   virtual void MouseDown(TMouseButton AButton, TShiftState AShift, float AX, float AY);
@@ -347,6 +354,17 @@ private:
   bool FUpdateRectValid = false;
   // The canvas being painted on, while PaintInternal runs.
   TCanvas* FPaintingCanvas = nullptr;
+  // The effect path: the control and its children painted at scene scale, and what the effect
+  // made of it. Both stay until UpdateEffects, a size change or an effect change marks them stale.
+  rtl::TOwned<TBitmap> FEffectBitmap;
+  rtl::TOwned<TBitmap> FEffectOutput;
+  bool FEffectsStale = true;
+
+  // The first enabled effect child, or nullptr.
+  TEffect* ActiveEffect() const;
+  // Paint, OnPaint and the visible children, onto ACanvas under AMatrix.
+  void PaintContent(TCanvas& ACanvas, const rtl::TMatrix& AMatrix);
+  void PaintWithEffect(TCanvas& ACanvas, const rtl::TMatrix& AMatrix, TEffect& AEffect);
 
   void PositionChanged(rtl::TObject*);
   void MarginsChanged(rtl::TObject*);

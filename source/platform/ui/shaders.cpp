@@ -109,6 +109,13 @@ void TShaderManager::UnregisterShader(TContextShader* AShader) {
     }
 }
 
+int TShaderManager::Holders(const TContextShader* AShader) {
+  for (const auto& [key, held] : Shaders())
+    if (held.Shader.get() == AShader)
+      return held.Holders;
+  return 0;
+}
+
 int TShaderManager::Count() { return static_cast<int>(Shaders().size()); }
 
 void TShaderManager::Clear() {

@@ -101,6 +101,8 @@ public:
   static void UnregisterShader(TContextShader* AShader);
   // The number of distinct shaders held.
   static int Count();
+  // The registrations holding AShader; 0 for a shader the manager does not hold (it is not read).
+  static int Holders(const TContextShader* AShader);
   // Frees every shader; runs at context shutdown while the context class can still finalise them.
   static void Clear();
 };

@@ -586,17 +586,6 @@ TEST_F(ShadowGL, TheDefaultMaterialReadsTheStoreMatrices) {
   EXPECT_TRUE(Near(data.PassData[0].ShadowMapMatrix[3], store->GetTextureMatrix(context, true)))
       << "the blur's matrix is its store pass's";
   EXPECT_FALSE(Near(data.PassData[0].ShadowMapMatrix[0], TMatrix3D{}));
-  // The default material leaves its shaders with the manager for later materials of the same
-  // text; this test hands them back.
-  TContextShader* vertex = source->DefaultMaterial()->VertexShader();
-  TContextShader* pixel = source->DefaultMaterial()->PixelShader();
-  source.reset();
-  TVantrelContext::RemoveProgram(vertex, pixel);
-  for (TContextShader* shader : {vertex, pixel}) {
-    const int before = TShaderManager::Count();
-    for (int holder = 0; holder < 64 && TShaderManager::Count() == before; ++holder)
-      TShaderManager::UnregisterShader(shader);
-  }
 }
 
 } // namespace

@@ -242,3 +242,39 @@ TEST(Canvas, ScenesNestAndTheMaxBitmapSizeIsSettable) {
 }
 
 } // namespace
+
+namespace {
+
+// The one-pass copy the screenshot takes equals clearing to transparent and drawing 1:1, bit for
+// bit, on pixels of alpha 0, 1, 128, 254 and 255 with colours that straight alpha may not keep.
+TEST(CanvasFusedCopy, EqualsClearThenDrawBitForBit) {
+  const rtl::TAlphaColor colours[] = {0x00FFFFFF, 0x00123456, 0x01FF8040, 0x80FF0000, 0x80010203,
+                                      0x80FFFFFF, 0xFE7F7F7F, 0xFF336699, 0xFF000000, 0x7F808080};
+  const int width = 10, height = 7;
+  ui::TBitmap frame(width, height);
+  ui::TBitmapData data;
+  ASSERT_TRUE(frame.Map(ui::TMapAccess::Write, data));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      data.SetPixel(x, y, colours[(x + 3 * y) % 10]);
+  frame.Unmap(data);
+
+  ui::TBitmap drawn(width, height);
+  ASSERT_TRUE(drawn.Canvas()->BeginScene());
+  drawn.Canvas()->Clear(0);
+  drawn.Canvas()->DrawBitmap(frame, {0, 0, float(width), float(height)}, {0, 0, float(width), float(height)}, 1);
+  drawn.Canvas()->EndScene();
+
+  ui::TBitmap fused(3, 3);
+  fused.AssignOverTransparent(frame, 2);
+  ASSERT_EQ(fused.Width(), width);
+  ASSERT_EQ(fused.Height(), height);
+  EXPECT_EQ(fused.BitmapScale(), 2);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      EXPECT_EQ(Pixel(fused, x, y), Pixel(drawn, x, y)) << x << ", " << y;
+  // Transparent pixels lose their colour, as a blend onto transparent leaves them.
+  EXPECT_EQ(Pixel(fused, 0, 0), 0u);
+}
+
+} // namespace
