@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <random>
+#include <cstdio>
+#include <cmath>
+#include <charconv>
 #include <string>
 #include <vector>
 
@@ -413,6 +417,57 @@ TEST_F(MeshDefs, ValuesAndBinaryVertexData) {
   EXPECT_THROW(huge->FromJSON(nullptr, *ParseObject(R"({"VertexFormat": "Vertex,Normal", "VertexCount": 2147483647, "Vertices": {}, "VerticesDataType": "Values"})")),
                EArgumentOutOfRangeException);
   EXPECT_EQ(huge->GetVertexSource(), nullptr);
+}
+
+// Vertex numbers are read to the same float as the general conversion gives, also for texts next
+// to the midpoint between two floats, long digit runs, exponents and values out of the float range.
+TEST_F(MeshDefs, VertexNumbersReadToTheNearestFloat) {
+  std::vector<std::string> texts{"0",      "-0",        "0.0",    "1",         "-1.5",         "0.1",
+                                 "1e-5",   "1.5E+3",    "1e22",   "1e23",      "1e-22",        "1e-23",
+                                 "3.4e38", "123456789012345678901234", "0.000000000000000000000000001",
+                                 "16777217", "0.30000001192092896", "1.0000000596046448", "1.00000005960464477539",
+                                 "9007199254740993", "2.5e-3"};
+  std::mt19937 random(1211);
+  std::uniform_real_distribution<float> value(-1000, 1000);
+  char buffer[64];
+  for (int i = 0; i < 3000; ++i) {
+    const float f = value(random) * (i % 3 == 0 ? 1e-6f : 1);
+    texts.push_back(std::string(TJSONNumber::Create(f)->Value()));
+    for (const char* format : {"%.9g", "%.8g", "%.17g"}) {
+      std::snprintf(buffer, sizeof buffer, format, double(f));
+      texts.emplace_back(buffer);
+    }
+    // Texts around the midpoint to the next float up.
+    const double midpoint = (double(f) + double(std::nextafter(f, 2000.0f))) / 2;
+    for (const char* format : {"%.17g", "%.16g", "%.15g"}) {
+      std::snprintf(buffer, sizeof buffer, format, midpoint);
+      texts.emplace_back(buffer);
+    }
+  }
+  std::string array;
+  for (const std::string& text : texts)
+    for (int k = 0; k < 3; ++k)
+      array += (array.empty() ? "" : ",") + text;
+  auto mesh = MakeOwned<TMeshDef>();
+  mesh->FromJSON(nullptr, *ParseObject(R"({"VertexFormat": "Vertex", "VerticesDataType": "Values", "VertexCount": )" +
+                                       std::to_string(texts.size()) + R"(, "Vertices": {"Positions": [)" + array +
+                                       "]}}"));
+  const TVertexBuffer& vertices = *mesh->GetVertexSource();
+  for (size_t i = 0; i < texts.size(); ++i) {
+    float expected = 0;
+    const std::string& text = texts[i];
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), expected);
+    ASSERT_EQ(result.ec, std::errc()) << text;
+    ASSERT_EQ(std::bit_cast<uint32_t>(vertices.GetVertices(int32_t(i)).X), std::bit_cast<uint32_t>(expected))
+        << text;
+  }
+  // Beyond the float range (and below its smallest subnormal) the general conversion's error.
+  for (const char* text : {"1e39", "1e-50", "-7.006492321624085e-46"}) {
+    SCOPED_TRACE(text);
+    EXPECT_THROW(mesh->FromJSON(nullptr, *ParseObject(std::string(R"({"VertexFormat": "Vertex", "VerticesDataType": "Values", "VertexCount": 1, "Vertices": {"Positions": [)") +
+                                                      text + ", 0, 0]}}")),
+                 EConvertError);
+  }
 }
 
 TEST_F(MeshDefs, InstancesReadWithoutScaleGiveZeroScale) {
