@@ -31,6 +31,7 @@
 #include "rendering/Vantrel.Controller.Passes.Reflection.h"
 #include "rendering/Vantrel.Controller.Passes.Refraction.h"
 #include "rendering/Vantrel.Controller.Passes.Environment.h"
+#include "rendering/Vantrel.Controller.Passes.Voxelize.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Filter.Custom.h"
 #include "rendering/Vantrel.Viewport.h"
@@ -103,6 +104,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeReflectionPass, FinalizeReflectionPass},
     {InitializeRefractionPass, FinalizeRefractionPass},
     {InitializeEnvironmentPass, FinalizeEnvironmentPass},
+    {InitializeVoxelizePass, FinalizeVoxelizePass},
     {InitializeLight, FinalizeLight},
     {InitializeSkyBox, FinalizeSkyBox},
     {InitializeDialogueSystem, FinalizeDialogueSystem},

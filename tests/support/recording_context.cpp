@@ -43,6 +43,7 @@ void TRecordingContextClass::Reset() {
   ContextAvailable = true;
   ErrorCodes.clear();
   DefaultBlending = TBlendSetting::Create();
+  MaxTexture3DSize = 512;
   Calls.clear();
 }
 

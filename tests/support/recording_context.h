@@ -34,6 +34,8 @@ public:
   // The codes PlatformHasAnyErrors answers, one per call; 0 (no error) once they are used up.
   mutable std::deque<intptr_t> ErrorCodes;
   vantrel::TBlendSetting DefaultBlending = vantrel::TBlendSetting::Create();
+  // The 3D texture limit PlatformMaxTexture3DSize answers.
+  int32_t MaxTexture3DSize = 512;
   // Back to the values above, with an empty log.
   void Reset();
 
@@ -68,7 +70,7 @@ public:
   bool PlatformHasAnyErrors(intptr_t& AError) const override;
   ui::TContextShaderArch PlatformGetShaderArch() const override { return ui::TContextShaderArch::GLSL; }
   int32_t PlatformMaxTextureSize() const override { return 4096; }
-  int32_t PlatformMaxTexture3DSize() const override { return 512; }
+  int32_t PlatformMaxTexture3DSize() const override { return MaxTexture3DSize; }
   int32_t PlatformTextureUnitCount() const override { return 16; }
   int32_t PlatformMaxTextureImageUnits() const override { return 32; }
   int32_t PlatformMaxVertexShaderUniformBlocks() const override { return 12; }

@@ -109,6 +109,9 @@ constexpr const char* TextureVariables[] = {"AlbedoTexture",  "TranslucentAlbedo
 
 } // namespace
 
+const char* const SCompositeLightStruct = LightStruct;
+const char* const SCompositeVertexBody = VertexBody;
+
 // ---- Material ---------------------------------------------------------------------------------------
 
 std::string TDeferredCompositeMaterial::VertexShaderText() { return std::string(SPassShaderHeader) + VertexBody; }

@@ -36,6 +36,11 @@ static_assert(offsetof(TCompositeShaderData, Reflection) == 40);
 static_assert(offsetof(TCompositeShaderData, NumberOfLights) == 44);
 static_assert(offsetof(TCompositeShaderData, Lights) == 48);
 
+// The "Light" GLSL structure of the light block entries and the full-target vertex body
+// (_ModelViewProjMatrix, TEX0), shared with the global illumination passes.
+extern const char* const SCompositeLightStruct;
+extern const char* const SCompositeVertexBody;
+
 // The qualified name of the global illumination blur pass: the composite asks for that pass's
 // final output. A class not registered under it never matches.
 inline constexpr const char* SGlobalIllumBlurClassName =
