@@ -32,6 +32,7 @@
 #include "rendering/Vantrel.Controller.Passes.Refraction.h"
 #include "rendering/Vantrel.Controller.Passes.Environment.h"
 #include "rendering/Vantrel.Controller.Passes.Voxelize.h"
+#include "rendering/Vantrel.Controller.Passes.GlobalIllumination.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Filter.Custom.h"
 #include "rendering/Vantrel.Viewport.h"
@@ -105,6 +106,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeRefractionPass, FinalizeRefractionPass},
     {InitializeEnvironmentPass, FinalizeEnvironmentPass},
     {InitializeVoxelizePass, FinalizeVoxelizePass},
+    {InitializeGlobalIllumPass, FinalizeGlobalIllumPass},
     {InitializeLight, FinalizeLight},
     {InitializeSkyBox, FinalizeSkyBox},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
