@@ -33,6 +33,7 @@
 #include "rendering/Vantrel.Controller.Passes.Environment.h"
 #include "rendering/Vantrel.Controller.Passes.Voxelize.h"
 #include "rendering/Vantrel.Controller.Passes.GlobalIllumination.h"
+#include "rendering/Vantrel.Controller.Passes.GlobalIllumBlur.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Filter.Custom.h"
 #include "rendering/Vantrel.Viewport.h"
@@ -107,6 +108,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeEnvironmentPass, FinalizeEnvironmentPass},
     {InitializeVoxelizePass, FinalizeVoxelizePass},
     {InitializeGlobalIllumPass, FinalizeGlobalIllumPass},
+    {InitializeGlobalIllumBlurPass, FinalizeGlobalIllumBlurPass},
     {InitializeLight, FinalizeLight},
     {InitializeSkyBox, FinalizeSkyBox},
     {InitializeDialogueSystem, FinalizeDialogueSystem},
