@@ -48,12 +48,6 @@ template <class TItems> std::unique_ptr<TJSONArray> ArrayOf(const TItems& AItems
   return array;
 }
 
-// Whether a "Children" list holds the node: its owner's children contain it.
-bool IsTreeNode(const TTransformDef* ANode) {
-  const auto* owner = dynamic_cast<const TTransformDef*>(ANode->GetOwnerRef());
-  return owner && owner->GetChildren() && owner->GetChildren()->Contains(const_cast<TTransformDef*>(ANode));
-}
-
 // A tag's name as the metadata reader makes it from a member name (trimmed, one pair of quotes
 // taken off).
 std::string MetaTagName(std::string_view AName) {
@@ -224,16 +218,34 @@ void TModelDef::ReadMaterials(const TJSONObject& AValue) {
 
 void TModelDef::ReadLightsAndCameras(const TJSONObject& AValue) {
   // A definition read in the tree is also written in its list; that element is not read again.
-  ForEachObject(Section(AValue, "Lights"), [this](const TJSONObject& AElement) {
-    if (const TLightDef* known = FindLightById(GetJSONString(AElement, "Id")); known && IsTreeNode(known))
+  // Tree membership is what a "Children" list holds (the model's tree and the subtrees of listed
+  // nodes), not the owner: a tree light whose "Owner" text names another node has dropped its
+  // owner but is still held. Asked only when an element's Id names a listed definition.
+  const auto isHeld = [this](const TTransformDef* ANode) {
+    bool found = false;
+    const TTransformTraverseProc find = [&](TTransformDef*, int, TTransformDef* AChild) {
+      found = found || AChild == ANode;
+      return !found;
+    };
+    Traverse(true, find);
+    if (FLights)
+      for (size_t i = 0; !found && i < FLights->size(); ++i)
+        (*FLights)[i]->Traverse(true, find);
+    if (FCameras)
+      for (size_t i = 0; !found && i < FCameras->size(); ++i)
+        (*FCameras)[i]->Traverse(true, find);
+    return found;
+  };
+  ForEachObject(Section(AValue, "Lights"), [&](const TJSONObject& AElement) {
+    if (const TLightDef* known = FindLightById(GetJSONString(AElement, "Id")); known && isHeld(known))
       return;
     // Made under the model, the light lists itself and the list owns it.
     auto* light = New<TLightDef>(this);
     light->FromJSON(this, AElement);
     RegisterLateResolve(light, AElement);
   });
-  ForEachObject(Section(AValue, "Cameras"), [this](const TJSONObject& AElement) {
-    if (const TCameraDef* known = FindCameraById(GetJSONString(AElement, "Id")); known && IsTreeNode(known))
+  ForEachObject(Section(AValue, "Cameras"), [&](const TJSONObject& AElement) {
+    if (const TCameraDef* known = FindCameraById(GetJSONString(AElement, "Id")); known && isHeld(known))
       return;
     auto* camera = New<TCameraDef>(this);
     camera->FromJSON(this, AElement);

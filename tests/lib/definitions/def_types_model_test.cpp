@@ -338,6 +338,20 @@ TEST_F(DefModel, AControllerOfTheModelItselfRoundTrips) {
   EXPECT_EQ(Text(*read), text);
 }
 
+TEST_F(DefModel, ListedTreeLightsAreNotReadAgain) {
+  // The tree light's "Owner" names no node, so it drops its owner; it is still the tree's, and its
+  // "Lights" element must not add a copy on every load.
+  constexpr const char* Json = R"({"Id": "M", "Children": [{"Type": "Vantrel.DefTypes.TTransformDef", "Id": "Lamp",
+      "Children": [{"Type": "Vantrel.DefTypes.TLightDef", "Id": "L", "Owner": "Gone"}]}],
+      "Lights": [{"Type": "Vantrel.DefTypes.TLightDef", "Id": "L", "Owner": "Gone"},
+                 {"Type": "Vantrel.DefTypes.TLightDef", "Id": "Sun"}]})";
+  TOwned<TModelDef> model = Read(Json);
+  ASSERT_NE(model->GetLights(), nullptr);
+  EXPECT_EQ(model->GetLights()->size(), 2u);
+  const std::string text = Text(*model);
+  EXPECT_EQ(Text(*Read(text)), text);
+}
+
 TEST_F(DefModel, MeshMaterialReferencesResolveThroughTheReadingModel) {
   constexpr const char* Mesh = R"({"Type": "Vantrel.DefTypes.TMeshDef", "Id": "Body", "Material": "Steel"})";
   // The material is listed after the mesh in the text; the model reads its materials first.
