@@ -89,6 +89,22 @@ TOwned<TModelDef> MakeFixtureModel() {
   auto* camera = static_cast<TCameraDef*>(TCameraDef::StaticClass().CreateDef(model.get()));
   camera->SetId("Eye");
   camera->FOV = 60;
+
+  model->GetMetaData()->SetTagAsString("Name", FixtureTagText);
+
+  TAnimationDef* animation = model->AddEmptyAnimation("Hop");
+  auto* stage = New<TAnimationStageDef>(animation);
+  stage->SetId("CubeStage");
+  stage->SetReference(cube);
+  animation->AddStage(stage);
+  auto* track = New<TPoint3DInterpolatorDef>(stage);
+  track->SetId("CubePosition");
+  track->SetPath("Position.Point");
+  track->SetDuration(2);
+  const std::array<float, 3> times = {0, 0.5f, 1};
+  const std::array<TPoint3D, 3> points = {{{0, 0, 0}, {0, 1, 0}, {0, 0, 0}}};
+  track->AddKeys(times, points, {});
+  stage->AddInterpolator(track);
   return model;
 }
 

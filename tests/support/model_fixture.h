@@ -1,7 +1,8 @@
 #pragma once
 // One small model definition made in code, shared by the file-format and asset tests: a cube mesh
-// (24 vertices, 36 indices) with a child mesh, one material both meshes use, one point light and
-// one camera. It has no GoogleTest in it, so benchmarks and seed writers can link it.
+// (24 vertices, 36 indices) with a child mesh, one material both meshes use, one point light, one
+// camera, a metadata string tag with non-ASCII text, and one animation whose stage moves the cube
+// with a position track of three keys. It has no GoogleTest in it, so benchmarks can link it.
 
 #include <string>
 
@@ -9,9 +10,11 @@
 
 namespace vtest {
 
-// The Id of the child mesh: non-ASCII text, so a file round trip shows that UTF-8 survives.
+// Non-ASCII text ("Wuerfel" with u-umlaut, and a die), so a file round trip shows that UTF-8
+// survives: the Id of the child mesh and the value of the metadata tag "Name".
 inline constexpr const char* FixtureChildId = "W\xC3\xBC"
                                               "rfel \xF0\x9F\x8E\xB2";
+inline constexpr const char* FixtureTagText = FixtureChildId;
 
 // A new model with the parts above; its Id is "Fixture". The definition units must be started.
 rtl::TOwned<vantrel::TModelDef> MakeFixtureModel();

@@ -143,9 +143,9 @@ void BM_Load_Raw(benchmark::State& AState) {
       TBytesStream body;
       if (AState.range(0) == bBSONZipped) {
         TZDecompressionStream inflater(&stream, ZAutoDetect);
-        body.CopyFrom(&inflater, 0);
+        body.CopyFrom(inflater, 0);
       } else {
-        body.CopyFrom(&stream, file.size() - 32);
+        body.CopyFrom(stream, int64_t(file.size() - 32));
       }
       body.SetPosition(0);
       TBsonReader reader(&body);
