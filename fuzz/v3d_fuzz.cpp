@@ -1,6 +1,6 @@
-// v3d_read: any bytes either fail with a framework exception or read as a .v3d whose JSON object
-// loads into a definition node that then saves again as a .v3d without error. Inflated bodies
-// are limited to 64 MiB.
+// v3d_read: any bytes either fail with a framework exception or load through the .v3d reader as a
+// model definition that then saves again as a .v3d (JSON) without error. Inflated bodies are
+// limited to 64 MiB.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,39 +21,34 @@ void Check(bool ACondition) {
 }
 
 // Starts the units once; the replay driver of the test build does not call the initializer.
-bool Start() {
-  static const bool started = [] {
+TVantrelLoader* Reader() {
+  static TVantrelLoader* const reader = [] {
     InitializeUnits();
-    SetV3DMaxBodySize(int64_t{64} << 20);
-    return true;
+    TVantrelLoaderV3D::SetMaxBodySize(int64_t{64} << 20);
+    return TVantrelLoader::GetLoaderByExtension(".v3d");
   }();
-  return started;
+  return reader;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  Start();
+  Check(Reader() != nullptr);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
-  Start();
+  TVantrelLoader* reader = Reader();
   TBytesStream stream(TBytes(AData, AData + ASize));
-  std::unique_ptr<TJSONObject> json;
+  TOwned<TModelDef> def;
   try {
-    json = ReadV3DModelJSON(stream);
+    def.reset(reader->LoadModelDefFromStream(&stream, TVantrelLoadOptions{}));
   } catch (const Exception&) {
     return 0;
   }
-  Check(json != nullptr);
-  TOwned<TGroupDef> def = MakeOwned<TGroupDef>();
-  try {
-    def->FromJSON(nullptr, *json);
-  } catch (const Exception&) {
-    return 0;
-  }
+  Check(def != nullptr);
   TOwned<TVantrelV3DExporter> exporter = MakeOwned<TVantrelV3DExporter>();
+  exporter->SetBeautified(false);
   TBytesStream out;
   exporter->SaveToStream(def.get(), &out);
   Check(out.GetSize() > 32);

@@ -9,6 +9,7 @@
 #include "definitions/Vantrel.Loader.h"
 #include "formats/Vantrel.Imaging.h"
 #include "formats/v3d/Vantrel.V3D.Exporter.h"
+#include "formats/v3d/Vantrel.V3D.Loader.h"
 #include "materials/Vantrel.Material.Behaviour.h"
 #include "materials/Vantrel.Material.Blinn.h"
 #include "materials/Vantrel.Material.BumpMap.h"
@@ -71,6 +72,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeAssetsManager, FinalizeAssetsManager},
     {InitializeLoader, FinalizeLoader},
     {InitializeExporter, FinalizeExporter},
+    {InitializeV3DLoader, FinalizeV3DLoader},
     {InitializeV3DExporter, FinalizeV3DExporter},
     {InitializeControl, FinalizeControl},
     {InitializeTransform, FinalizeTransform},

@@ -19,6 +19,8 @@ namespace {
 
 int InitCount = 0;
 std::unique_ptr<TVantrelLoaderRegistry> Registry;
+// The load that runs on this thread; zero at thread start.
+thread_local TVantrelLoaderThreadInfo ThreadInfo;
 
 std::string AsciiLower(std::string_view AText) {
   std::string result(AText);
@@ -45,7 +47,93 @@ bool MatchesPictureMask(const std::string& AName) {
   return false;
 }
 
+// The source the options name: the file PathOrUID (read-only, others may read and write it
+// meanwhile), or an empty memory stream for a download, whose data nobody fetches. Another open
+// format raises "<AOperation> : open format not supported".
+TOwned<TStream> OpenSource(const TVantrelLoadOptions& AOptions, const char* AOperation) {
+  switch (AOptions.FileInfo.OpenFormat) {
+  case TVantrelFileOpenFormat::fofLocal:
+    return MakeOwned<TFileStream>(AOptions.FileInfo.PathOrUID, fmOpenRead | fmShareDenyNone);
+  case TVantrelFileOpenFormat::fofDownload:
+    return MakeOwned<TMemoryStream>();
+  }
+  throw Exception(std::string(AOperation) + " : open format not supported");
+}
+
+// A copy of the options whose FileInfo.Ext is the extension the loader was chosen by.
+TVantrelLoadOptions WithExtension(const TVantrelLoadOptions& AOptions, const std::string& AExt) {
+  TVantrelLoadOptions result = AOptions;
+  result.FileInfo.Ext = AExt;
+  return result;
+}
+
+template <class TIndex>
+void FillDef(TMeshDef* ADef, TVertexCache* ACache, const std::vector<TVertexData>& AVertices,
+             const std::vector<TIndex>& AIndices) {
+  if (!ADef || !ACache || AVertices.empty())
+    return;
+  ADef->AddVertices(AVertices, 0, static_cast<int32_t>(AVertices.size()));
+  ADef->AddIndices(AIndices, 0, static_cast<int32_t>(AIndices.size()), 0);
+  TMaterialDef* material = ACache->DoOnCreateDefaultMaterial(ADef);
+  ACache->DoOnCreateMaterialRef(ADef, material);
+  TVantrelLoader::AutoCalculateVertexData(ADef, ACache);
+}
+
 } // namespace
+
+TModelDef* TVantrelLoader::LoadModelDefFromStream(TStream*, const TVantrelLoadOptions&) {
+  throw EAbstractError("Abstract Error");
+}
+
+TModelDef* TVantrelLoader::LoadModelDefFromFile(const TVantrelLoadOptions& AOptions) {
+  const TOwned<TStream> stream = OpenSource(AOptions, "TVantrelLoader.LoadModelDefFromFile");
+  return LoadModelDefFromStream(stream.get(), AOptions);
+}
+
+TModelDef* TVantrelLoader::LoadModelDefFromStream(TStream* AStream, rtl::TObject* APackage, const std::string& APath) {
+  return LoadModelDefFromStream(AStream, TVantrelLoadOptions::Create(APath, APackage, nullptr));
+}
+
+TModelDef* TVantrelLoader::LoadModelDefFromFile(rtl::TObject* APackage, const std::string& AFilename) {
+  return LoadModelDefFromFile(TVantrelLoadOptions::Create(AFilename, APackage, nullptr));
+}
+
+void TVantrelLoader::SetCurrentThreadLoader(TVantrelLoader* ALoader, const TVantrelLoadOptions& AOptions) {
+  ThreadInfo.Loader = ALoader;
+  ThreadInfo.Options = AOptions;
+}
+
+void TVantrelLoader::UnsetCurrentThreadLoader() { ThreadInfo.Loader = nullptr; }
+
+TVantrelLoaderThreadInfo TVantrelLoader::GetCurrentLoaderThreadInfo() { return ThreadInfo; }
+
+TModelDef* TVantrelLoader::LoadUndefinedModelDefFromFile(rtl::TObject* APackage, const std::string& AFilename) {
+  return LoadUndefinedModelDefFromFile(TVantrelLoadOptions::Create(AFilename, APackage, nullptr));
+}
+
+TModelDef* TVantrelLoader::LoadUndefinedModelDefFromFile(const TVantrelLoadOptions& AOptions) {
+  // The loader is chosen first, so an unknown format fails without touching the file.
+  const std::string ext = AOptions.GetExtension();
+  TVantrelLoader* loader = GetLoaderByExtension(ext);
+  if (!loader)
+    throw EVantrelLoaderException(Format("model format not supported: %s", {AOptions.FileInfo.PathOrUID}));
+  const TOwned<TStream> stream = OpenSource(AOptions, "TVantrelLoader.LoadUndefinedModelDefFromFile");
+  return loader->LoadModelDefFromStream(stream.get(), WithExtension(AOptions, ext));
+}
+
+TModelDef* TVantrelLoader::LoadUndefinedModelDefFromStream(TStream* AStream, rtl::TObject* APackage,
+                                                           const std::string& APath, const std::string& AExt) {
+  return LoadUndefinedModelDefFromStream(AStream, TVantrelLoadOptions::Create(APath, AExt, APackage, nullptr));
+}
+
+TModelDef* TVantrelLoader::LoadUndefinedModelDefFromStream(TStream* AStream, const TVantrelLoadOptions& AOptions) {
+  const std::string ext = AOptions.GetExtension();
+  TVantrelLoader* loader = GetLoaderByExtension(ext);
+  if (!loader)
+    throw EVantrelLoaderException(Format("model format not supported: %s - check if unit is included \"Vantrel%s.Loader",
+                                         {AOptions.FileInfo.PathOrUID, ext}));
+  return loader->LoadModelDefFromStream(AStream, WithExtension(AOptions, ext));
+}
 
 TAnimationDef* TVantrelLoader::LoadAnimationDefFromFile(TModelDef* AModel, const std::string& AFilename) {
   TFileStream stream(AFilename, fmOpenRead | fmShareDenyNone);
@@ -71,6 +159,44 @@ TAnimationDef* TVantrelLoader::LoadUndefinedAnimationDefFromFile(TModelDef* AMod
   if (!loader)
     throw EVantrelLoaderException(Format("model format not supported: %s", {AFilename}));
   return loader->LoadAnimationDefFromFile(AModel, AFilename);
+}
+
+TAnimationDef* TVantrelLoader::LoadUndefinedAnimationDefFromStream(TModelDef* AModel, TStream* AStream,
+                                                                  const std::string& AFileName) {
+  TVantrelLoader* loader = AModel ? GetLoaderByExtension(TPath::GetExtension(AModel->GetFilename())) : nullptr;
+  if (!loader)
+    throw EVantrelLoaderException(Format("model format not supported: %s", {AFileName}));
+  return loader->LoadAnimationDefFromStream(AModel, AStream, AFileName);
+}
+
+void TVantrelLoader::LoadDefFromData(TMeshDef* ADef, TVertexCache* ACache, const std::vector<TVertexData>& AVertices,
+                                     const std::vector<TTriangleIndex>& AIndices) {
+  FillDef(ADef, ACache, AVertices, AIndices);
+}
+
+void TVantrelLoader::LoadDefFromData(TMeshDef* ADef, TVertexCache* ACache, const std::vector<TVertexData>& AVertices,
+                                     const std::vector<uint32_t>& AIndices) {
+  FillDef(ADef, ACache, AVertices, AIndices);
+}
+
+void TVantrelLoader::LoadDefFromData(TMeshDef* ADef, TVertexCache* ACache) {
+  if (!ADef || !ACache)
+    return;
+  if (ACache->IndexKind == TCacheIndexKind::ikPointIndex)
+    LoadDefFromData(ADef, ACache, ACache->Vertices, ACache->PointIndices);
+  else
+    LoadDefFromData(ADef, ACache, ACache->Vertices, ACache->Indices);
+}
+
+void TVantrelLoader::AutoCalculateVertexData(TMeshDef* ADef, TVertexCache* ACache) {
+  if (!ADef || !ACache || !ADef->GetVertexSource() || ADef->GetVertexSource()->Length() == 0)
+    return;
+  if (!ACache->NormalsAvailable)
+    ADef->CalcSmoothNormals(TMeshDefCalculateNormalMethod::cnmFastest, 0.001f, true);
+  if (!ACache->TangentsAvailable)
+    ADef->CalcTangentBinormals(false);
+  if (!ACache->TexCoordsAvailable)
+    ADef->CalcTextureCoordinates();
 }
 
 bool TVantrelLoader::LimitTextureSize(TBitmap* ABitmap, TPoint ALimits) {
@@ -118,6 +244,21 @@ void TVantrelLoader::LimitTextureSizes(const std::string& ADir, TPoint ALimits) 
   std::sort(files.begin(), files.end());
   for (const std::string& file : files)
     LimitTextureSize(file, ALimits);
+}
+
+TVantrelLoaderScope::TVantrelLoaderScope(TVantrelLoader* ALoader, const TVantrelLoadOptions& AOptions) {
+  // Only a record with a loader belongs to a running outer load and is put back; the options of
+  // a finished load are not worth keeping over this one's.
+  if (ThreadInfo.Loader)
+    FPrevious = ThreadInfo;
+  TVantrelLoader::SetCurrentThreadLoader(ALoader, AOptions);
+}
+
+TVantrelLoaderScope::~TVantrelLoaderScope() {
+  if (FPrevious.Loader)
+    ThreadInfo = std::move(FPrevious);
+  else
+    TVantrelLoader::UnsetCurrentThreadLoader();
 }
 
 void InitializeLoader() { ++InitCount; }

@@ -10,12 +10,19 @@
 
 namespace vantrel {
 
+RTL_DEFINE_CLASS(TVantrelLoaderV3D, "Vantrel.V3D.Loader")
+
 namespace {
 
 constexpr int64_t FormatBodyLimit = int64_t{0x7FFFFFFF};
 constexpr int64_t CopyChunkSize = 1048576;
 
 std::atomic<int64_t> MaxBodySize{FormatBodyLimit};
+// The models read since the unit started; they are named after it.
+std::atomic<int32_t> ModelCounter{0};
+
+int InitCount = 0;
+TOwned<TVantrelLoaderV3D> Instance;
 
 // The inflated body, at most the current limit.
 TBytes InflateBody(TStream& AStream) {
@@ -95,6 +102,33 @@ std::unique_ptr<TJSONObject> ReadV3DModelJSON(TStream& AStream, TVantrelV3DHeade
   if (header.Format == TVantrelV3DFormat::BSONFormat)
     return DecodeBSON(body);
   return DecodeJSON(body);
+}
+
+TModelDef* TVantrelLoaderV3D::LoadModelDefFromStream(TStream* AStream, const TVantrelLoadOptions& AOptions) {
+  const TVantrelLoaderScope scope(this, AOptions);
+  const std::unique_ptr<TJSONObject> json = ReadV3DModelJSON(*AStream);
+  // Held here until returned, so that a failure in FromJSON frees it.
+  TOwned<TModelDef> def = MakeOwned<TModelDef>();
+  def->ApplyBitmapCache(AOptions.BitmapCache);
+  def->SetFilename(AOptions.FileInfo.PathOrUID);
+  def->SetId(Format("V3DModel%d", {++ModelCounter}));
+  def->FromJSON(def.get(), *json);
+  return def.release();
+}
+
+void InitializeV3DLoader() {
+  if (InitCount++ > 0)
+    return;
+  ModelCounter = 0;
+  Instance = MakeOwned<TVantrelLoaderV3D>();
+  TVantrelLoader::GetLoaderRegistry().Add(".v3d", Instance.get());
+}
+
+void FinalizeV3DLoader() {
+  if (InitCount == 0 || --InitCount > 0)
+    return;
+  TVantrelLoader::GetLoaderRegistry().Remove(".v3d");
+  Instance.reset();
 }
 
 } // namespace vantrel

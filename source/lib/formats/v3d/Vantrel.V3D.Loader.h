@@ -1,12 +1,13 @@
 #pragma once
-// The .v3d reader's container layer: the header and the body, inflated when zipped, decoded from
-// BSON or JSON text into the model's JSON object. The loader class that turns the object into a
-// model definition comes with the model definition and the load options; it reads through this.
+// The .v3d reader: the container layer (the header and the body, inflated when zipped, decoded
+// from BSON or JSON text into the model's JSON object) and the loader that turns that object into
+// a model definition. The loader registers under ".v3d" at unit start-up.
 
 #include <cstdint>
 #include <memory>
 
 #include "Vantrel.Prelude.h"
+#include "definitions/Vantrel.Loader.h"
 #include "formats/v3d/Vantrel.V3D.Types.h"
 #include "rtl/json.h"
 #include "rtl/streams.h"
@@ -27,5 +28,29 @@ void SetV3DMaxBodySize(int64_t AValue);
 // format "invalid V3D format set". A truncated body never gives a partial object. AHeader, when
 // given, receives the header.
 std::unique_ptr<TJSONObject> ReadV3DModelJSON(TStream& AStream, TVantrelV3DHeader* AHeader = nullptr);
+
+class TVantrelLoaderV3D : public TVantrelLoader {
+  RTL_CLASS(TVantrelLoaderV3D, TVantrelLoader)
+public:
+  TVantrelLoaderV3D() = default;
+
+  using TVantrelLoader::LoadModelDefFromStream;
+  // Reads one .v3d from AStream's position with ReadV3DModelJSON (its failures propagate), makes
+  // a model definition with no owner and no package, applies the options' bitmap cache, sets
+  // Filename to the options' PathOrUID and Id to "V3DModel<n>" (n counts the models this process
+  // read since the unit started), then reads the JSON object, whose "Id" and "Filename" win.
+  // While it runs this loader is the thread's current loader; the record is restored on every
+  // exit. The caller owns the result.
+  TModelDef* LoadModelDefFromStream(TStream* AStream, const TVantrelLoadOptions& AOptions) override;
+
+  // The process-wide limit of an inflated body (GetV3DMaxBodySize / SetV3DMaxBodySize).
+  static int64_t GetMaxBodySize() { return GetV3DMaxBodySize(); }
+  static void SetMaxBodySize(int64_t AValue) { SetV3DMaxBodySize(AValue); }
+};
+
+// Set the model counter to 0 and register one reader under ".v3d"; the finalisation removes
+// ".v3d" from the registry, then frees the reader. Counted.
+void InitializeV3DLoader();
+void FinalizeV3DLoader();
 
 } // namespace vantrel

@@ -14,12 +14,14 @@
 #include "formats/v3d/Vantrel.V3D.Loader.h"
 #include "rtl/ioutils.h"
 #include "rtl/zlib_streams.h"
+#include "support/model_fixture.h"
 
 namespace vantrel {
 namespace {
 
 using TOpts = TVantrelV3DOptions;
 using enum TVantrelV3DOption;
+using vtest::DefinitionText;
 
 std::string ErrorOf(const std::function<void()>& AAction) {
   try {
@@ -30,25 +32,38 @@ std::string ErrorOf(const std::function<void()>& AAction) {
   return "no exception";
 }
 
-// A small definition tree with a non-ASCII Id and a child.
+TVantrelLoaderV3D& Reader() { return *CheckedCast<TVantrelLoaderV3D>(TVantrelLoader::GetLoaderByExtension(".v3d")); }
+
+// Reads ABytes with the registered reader as the file "m.v3d".
+TOwned<TModelDef> Load(const TBytes& ABytes) {
+  TBytesStream stream(ABytes);
+  return TOwned<TModelDef>(Reader().LoadModelDefFromStream(&stream, TVantrelLoadOptions::Create("m.v3d")));
+}
+
+// A header of AFormat and AOptions, then ABody as it is.
+TBytes Container(uint8_t AFormat, std::string_view ABody, uint8_t AOptions = 0) {
+  TBytes bytes(32, 0);
+  bytes[24] = AFormat;
+  bytes[28] = AOptions;
+  bytes.insert(bytes.end(), ABody.begin(), ABody.end());
+  return bytes;
+}
+
+// The fixture model, saved and read back through the registered exporter and reader.
 class V3DTest : public ::testing::Test {
 protected:
   void SetUp() override {
     InitializeUnits();
-    FDef = MakeOwned<TGroupDef>();
-    FDef->SetId("W\xC3\xBCrfel \xF0\x9F\x8E\xB2");
-    auto* child = New<TSegmentDef>();
-    child->SetId("Child");
-    FDef->AddChild(child);
+    FDef = vtest::MakeFixtureModel();
   }
   void TearDown() override {
     FDef.reset();
     FinalizeUnits();
   }
 
-  TBytes Save(TVantrelV3DExporter& AExporter) {
+  TBytes Save(TVantrelV3DExporter& AExporter, const TCustomDef* ADef = nullptr) {
     TBytesStream stream;
-    AExporter.SaveToStream(FDef.get(), &stream);
+    AExporter.SaveToStream(ADef ? ADef : FDef.get(), &stream);
     return stream.Bytes();
   }
   TBytes Save(TVantrelV3DFormat AFormat, TOpts AOptions) {
@@ -57,13 +72,9 @@ protected:
     exporter->SetOptions(AOptions);
     return Save(*exporter);
   }
-  std::string Expected() const { return FDef->ToJSON()->ToString(); }
-  static std::string Read(const TBytes& ABytes) {
-    TBytesStream stream(ABytes);
-    return ReadV3DModelJSON(stream)->ToString();
-  }
+  std::string Expected() const { return DefinitionText(*FDef); }
 
-  TOwned<TGroupDef> FDef;
+  TOwned<TModelDef> FDef;
 };
 
 TEST_F(V3DTest, GoldenHeaderAndBeautifiedBody) {
@@ -80,34 +91,33 @@ TEST_F(V3DTest, GoldenHeaderAndBeautifiedBody) {
   EXPECT_LE(stamp, after);
   EXPECT_EQ(TBytes(first.begin() + 24, first.begin() + 32), (TBytes{1, 0, 0, 0, 4, 0, 0, 0}));
   const std::string body(first.begin() + 32, first.end());
-  EXPECT_EQ(body.rfind("{\n    \"Type\": \"Vantrel.DefTypes.TGroupDef\",", 0), 0u) << body;
+  EXPECT_EQ(body.rfind("{\n    \"Type\": \"Vantrel.DefTypes.TModelDef\",", 0), 0u) << body.substr(0, 80);
   // Raw UTF-8 in the beautified body.
-  EXPECT_NE(body.find("W\xC3\xBCrfel \xF0\x9F\x8E\xB2"), std::string::npos);
+  EXPECT_NE(body.find(vtest::FixtureChildId), std::string::npos);
 
   const TBytes second = Save(*exporter);
   EXPECT_EQ(std::memcmp(first.data() + 16, second.data() + 16, 8), 0);
 }
 
-TEST_F(V3DTest, RoundTripsAndCompressedBodies) {
+TEST_F(V3DTest, RoundTripsThroughTheReader) {
   struct TCase {
-    TVantrelV3DFormat Format;
     TOpts Options;
-    int Level; // the zlib level of a zipped body, else unused
+    int Level; // the zlib level of a zipped body
   };
   const TVantrelV3DFormat formats[] = {TVantrelV3DFormat::JSONFormat, TVantrelV3DFormat::BSONFormat};
-  const TCase levels[] = {
-      {{}, TOpts{}, 0},
-      {{}, TOpts{Zipped}, -1},
-      {{}, TOpts{Zipped, MaxCompression}, 9},
-      {{}, TOpts{Zipped, FastestCompression}, 1},
-      {{}, TOpts{Zipped, FastestCompression, MaxCompression}, 1},
+  const TCase cases[] = {
+      {TOpts{}, 0},
+      {TOpts{Zipped}, -1},
+      {TOpts{Zipped, MaxCompression}, 9},
+      {TOpts{Zipped, FastestCompression}, 1},
+      {TOpts{Zipped, FastestCompression, MaxCompression}, 1},
   };
   const std::string expected = Expected();
   for (TVantrelV3DFormat format : formats) {
-    for (TCase test : levels) {
+    for (const TCase& test : cases) {
       SCOPED_TRACE(testing::Message() << "format " << static_cast<int>(format) << " options " << test.Options.Bits());
       const TBytes bytes = Save(format, test.Options);
-      EXPECT_EQ(Read(bytes), expected);
+      EXPECT_EQ(DefinitionText(*Load(bytes)), expected);
       EXPECT_EQ(bytes[28], test.Options.Bits());
       if (!test.Options.Contains(Zipped))
         continue;
@@ -117,10 +127,14 @@ TEST_F(V3DTest, RoundTripsAndCompressedBodies) {
     }
   }
   EXPECT_EQ(Save(TVantrelV3DFormat::JSONFormat, {Zipped, FastestCompression, MaxCompression})[28], 0x1A);
-  EXPECT_EQ(Read(Save(TVantrelV3DFormat::JSONFormat, {Beautified})), expected);
+  EXPECT_EQ(DefinitionText(*Load(Save(TVantrelV3DFormat::JSONFormat, {Beautified}))), expected);
   // The compact JSON body holds the non-ASCII text byte for byte.
   const TBytes compact = Save(TVantrelV3DFormat::JSONFormat, {});
   EXPECT_EQ(std::string(compact.begin() + 32, compact.end()), expected);
+  // The fixture's parts are all in the compared text.
+  for (const std::string part : {std::string("\"Name\":\"") + vtest::FixtureTagText, std::string("\"Hop\""),
+                                 std::string("\"CubeMaterial\""), std::string("\"Lamp\""), std::string("\"Eye\"")})
+    EXPECT_NE(expected.find(part), std::string::npos) << part;
 }
 
 TEST_F(V3DTest, GzipBodiesAndForeignHeadersStillRead) {
@@ -129,65 +143,84 @@ TEST_F(V3DTest, GzipBodiesAndForeignHeadersStillRead) {
   gzipped[28] = 0x02;
   const TBytes body = ZCompress(std::span(bytes).subspan(32), TZCompressionLevel::clDefault, ZGzip);
   gzipped.insert(gzipped.end(), body.begin(), body.end());
-  EXPECT_EQ(Read(gzipped), Expected());
+  EXPECT_EQ(DefinitionText(*Load(gzipped)), Expected());
 
   std::memcpy(bytes.data(), "XXXXXXXXXXXX", 12);
   bytes[12] = 9;
-  EXPECT_EQ(Read(bytes), Expected());
+  EXPECT_EQ(DefinitionText(*Load(bytes)), Expected());
 }
 
+// The reader works from the stream's position: a file inside a larger stream reads as well.
+TEST_F(V3DTest, ReadsFromTheStreamPosition) {
+  TBytes bytes = {'p', 'r', 'e'};
+  const TBytes file = Save(TVantrelV3DFormat::BSONFormat, {});
+  bytes.insert(bytes.end(), file.begin(), file.end());
+  TBytesStream stream(bytes);
+  stream.SetPosition(3);
+  TOwned<TModelDef> def(Reader().LoadModelDefFromStream(&stream, TVantrelLoadOptions::Create("m.v3d")));
+  EXPECT_EQ(DefinitionText(*def), Expected());
+}
+
+// Every failure raises, frees what was read and leaves the thread without a current loader.
 TEST_F(V3DTest, ReaderFailures) {
-  TBytes header(32, 0);
-  auto withFormat = [&](uint8_t AFormat, std::string_view ABody) {
-    TBytes bytes = header;
-    bytes[24] = AFormat;
-    bytes.insert(bytes.end(), ABody.begin(), ABody.end());
-    return bytes;
-  };
   TBytes zipped = Save(TVantrelV3DFormat::BSONFormat, {Zipped});
   zipped[zipped.size() / 2 + 16] ^= 0xFF;
+  TBytes bomb = Container(1, "", 0x02);
+  const TBytes zeros = ZCompress(TBytes(65536, 0));
+  bomb.insert(bomb.end(), zeros.begin(), zeros.end());
   struct TCase {
     const char* Name;
     TBytes Input;
     std::string Expect;
+    int64_t Limit = 0; // the body limit while it reads, 0 for the default
   };
   const TCase cases[] = {
       {"31 bytes", TBytes(31, 0), "EReadError: "},
-      {"bson header only", withFormat(0, ""), "Exception: failed to read bson data"},
-      {"json header only", withFormat(1, ""), "Exception: failed to read json data"},
-      {"json array", withFormat(1, "[1,2]"), "EInvalidCast: Invalid class typecast"},
-      {"json cut", withFormat(1, "{\"Type\":"), "Exception: failed to read json data"},
-      {"format 7", withFormat(7, "{}"), "Exception: invalid V3D format set"},
+      {"bson header only", Container(0, ""), "Exception: failed to read bson data"},
+      {"json header only", Container(1, ""), "Exception: failed to read json data"},
+      {"json array", Container(1, "[1,2]"), "EInvalidCast: Invalid class typecast"},
+      {"json cut", Container(1, "{\"Type\":"), "Exception: failed to read json data"},
+      {"format 7", Container(7, "{}"), "Exception: invalid V3D format set"},
       {"flipped deflate byte", zipped, "EZDecompressionError: "},
+      {"inflation beyond the limit", bomb, "EZDecompressionError: V3D body exceeds 1024 bytes", 1024},
   };
   for (const TCase& test : cases) {
     SCOPED_TRACE(test.Name);
-    const std::string error = ErrorOf([&] { Read(test.Input); });
+    if (test.Limit)
+      TVantrelLoaderV3D::SetMaxBodySize(test.Limit);
+    const std::string error = ErrorOf([&] { Load(test.Input); });
+    TVantrelLoaderV3D::SetMaxBodySize(int64_t{0x7FFFFFFF});
     EXPECT_EQ(error.substr(0, test.Expect.size()), test.Expect) << error;
+    const TVantrelLoaderThreadInfo info = TVantrelLoader::GetCurrentLoaderThreadInfo();
+    EXPECT_EQ(info.Loader, nullptr);
+    EXPECT_EQ(info.Options.FileInfo.PathOrUID, "m.v3d");
   }
+  EXPECT_EQ(TVantrelLoaderV3D::GetMaxBodySize(), int64_t{0x7FFFFFFF});
 }
 
-TEST_F(V3DTest, EveryCutOfABsonBodyFailsWithoutAPartialTree) {
+TEST_F(V3DTest, EveryCutOfABsonBodyFailsWithoutADefinition) {
   const TBytes bytes = Save(TVantrelV3DFormat::BSONFormat, {});
   for (size_t size = 32; size < bytes.size(); ++size) {
     SCOPED_TRACE(size);
-    const std::string error = ErrorOf([&] { Read(TBytes(bytes.begin(), bytes.begin() + size)); });
+    const std::string error = ErrorOf([&] { Load(TBytes(bytes.begin(), bytes.begin() + size)); });
     EXPECT_TRUE(error == "Exception: failed to read bson data" || error.starts_with("EJsonReaderException: "))
         << error;
   }
+  EXPECT_EQ(TVantrelLoader::GetCurrentLoaderThreadInfo().Loader, nullptr);
 }
 
-TEST_F(V3DTest, InflatedBodyIsLimited) {
-  TBytes bytes(32, 0);
-  bytes[24] = 1;
-  bytes[28] = 0x02;
-  const TBytes zeros = ZCompress(TBytes(65536, 0));
-  bytes.insert(bytes.end(), zeros.begin(), zeros.end());
-  const int64_t previous = GetV3DMaxBodySize();
-  SetV3DMaxBodySize(1024);
-  EXPECT_EQ(ErrorOf([&] { Read(bytes); }), "EZDecompressionError: V3D body exceeds 1024 bytes");
-  SetV3DMaxBodySize(previous);
-  EXPECT_EQ(GetV3DMaxBodySize(), int64_t{0x7FFFFFFF});
+// The reader names the model after the file and reads the options' bitmap cache into it.
+TEST_F(V3DTest, ReaderSetsFilenameAndAppliesTheBitmapCache) {
+  TBytes bytes = Container(1, R"({"Type":"Vantrel.DefTypes.TModelDef"})");
+  TOwned<TVantrelBitmapCache> cache = MakeOwned<TVantrelBitmapCache>();
+  cache->Add()->SetFilename("wood.png");
+  TVantrelLoadOptions options = TVantrelLoadOptions::Create("dir/m.v3d");
+  options.BitmapCache = cache.get();
+  TBytesStream stream(bytes);
+  TOwned<TModelDef> def(Reader().LoadModelDefFromStream(&stream, options));
+  EXPECT_EQ(def->GetTextureAssets().size(), 1u);
+  EXPECT_TRUE(cache->Entry(0)->IsOnlyRef());
+  EXPECT_TRUE(def->GetId().starts_with("V3DModel")) << def->GetId();
 }
 
 TEST_F(V3DTest, WriterRefusesAnUnknownFormatBeforeWriting) {
@@ -209,10 +242,22 @@ TEST_F(V3DTest, PropertiesSetOnlyTheirOwnBit) {
   EXPECT_EQ(exporter->GetOptions(), (TOpts{Zipped, MaxCompression}));
 }
 
-TEST_F(V3DTest, TheRegisteredExporterIsTheV3DWriter) {
+TEST_F(V3DTest, TheRegisteredExporterAndReaderAreTheV3DOnes) {
   EXPECT_NE(dynamic_cast<TVantrelV3DExporter*>(TVantrelExporter::GetExporter(".v3d")), nullptr);
   EXPECT_EQ(TVantrelExporter::GetExporter(".V3D"), nullptr);
+  EXPECT_NE(dynamic_cast<TVantrelLoaderV3D*>(TVantrelLoader::GetLoaderByExtension(".V3D")), nullptr);
+  EXPECT_EQ(TVantrelLoader::GetLoaderByExtension(".v3d "), nullptr);
+  // Units that start again register again without a duplicate.
+  FinalizeUnits();
+  InitializeUnits();
+  EXPECT_NE(TVantrelLoader::GetLoaderByExtension(".v3d"), nullptr);
 }
+
+// A definition whose JSON cannot be made.
+class TFailingModelDef : public TModelDef {
+public:
+  std::unique_ptr<TJSONObject> ToJSON() const override { throw EConvertError("NaN cannot be written"); }
+};
 
 // Saving to a file: the whole options set, and a failed save over a good file leaves it alone.
 TEST_F(V3DTest, FileSaveIsAtomic) {
@@ -223,19 +268,18 @@ TEST_F(V3DTest, FileSaveIsAtomic) {
   const TBytes good = TFile::ReadAllBytes(file);
   EXPECT_EQ(good[24], 0);
   EXPECT_EQ(good[28], 0x02);
-  EXPECT_EQ(Read(good), Expected());
+  EXPECT_EQ(DefinitionText(*Load(good)), Expected());
 
-  // A save that fails after the file was opened (here an unknown format).
+  TOwned<TFailingModelDef> failing = MakeOwned<TFailingModelDef>();
   TOwned<TVantrelV3DExporter> exporter = MakeOwned<TVantrelV3DExporter>();
-  exporter->SetFormat(static_cast<TVantrelV3DFormat>(7));
-  EXPECT_THROW(exporter->SaveToFile(FDef.get(), file), Exception);
+  EXPECT_EQ(ErrorOf([&] { exporter->SaveToFile(failing.get(), file); }), "EConvertError: NaN cannot be written");
   EXPECT_EQ(TFile::ReadAllBytes(file), good);
   int entries = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     (void)entry;
     ++entries;
   }
-  EXPECT_EQ(entries, 1);
+  EXPECT_EQ(entries, 1); // no temporary left
   std::filesystem::remove_all(folder);
 }
 
@@ -262,32 +306,49 @@ TEST(V3DHeaderTest, ShortReadLeavesTheHeaderAlone) {
   EXPECT_EQ(header.GetOptions(), TOpts{Zipped});
 }
 
-} // namespace
-} // namespace vantrel
+const std::filesystem::path& SeedFolder() {
+  static const std::filesystem::path folder = std::filesystem::path(VANTREL_SOURCE_ROOT) / "fuzz/corpus/v3d_read";
+  return folder;
+}
 
-namespace vantrel {
-namespace {
-
-// The fuzz seeds are real files: each but the bare header reads to an object.
-TEST(V3DSeedsTest, FuzzSeedsRead) {
-  // __FILE__ is relative to the build folder, the parent of the test program's folder.
-  std::filesystem::path source = __FILE__;
-  if (source.is_relative())
-    source = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / source;
-  const std::filesystem::path corpus = source.parent_path() / "../../../../fuzz/corpus/v3d_read";
+// The fuzz seeds are real files: each but the bare header loads.
+TEST_F(V3DTest, FuzzSeedsLoad) {
   int count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+  for (const auto& entry : std::filesystem::directory_iterator(SeedFolder())) {
     SCOPED_TRACE(entry.path().filename().string());
-    TBytesStream stream(TFile::ReadAllBytes(entry.path().string()));
-    if (entry.path().filename() == "header_only") {
-      EXPECT_THROW(ReadV3DModelJSON(stream), Exception);
-    } else {
-      std::unique_ptr<TJSONObject> json = ReadV3DModelJSON(stream);
-      EXPECT_NE(json, nullptr);
-    }
+    const TBytes bytes = TFile::ReadAllBytes(entry.path().string());
+    if (entry.path().filename() == "header_only")
+      EXPECT_EQ(ErrorOf([&] { Load(bytes); }), "Exception: failed to read json data");
+    else
+      EXPECT_NE(Load(bytes), nullptr);
     ++count;
   }
   EXPECT_EQ(count, 8);
+}
+
+// Writes the fuzz seeds from the fixture with the exporter. Run it by hand after a format change:
+// test_lib_formats_v3d --gtest_filter='*WriteFuzzSeeds' --gtest_also_run_disabled_tests
+TEST_F(V3DTest, DISABLED_WriteFuzzSeeds) {
+  auto write = [](const std::string& AName, const TBytes& ABytes) {
+    TFile::WriteAllBytes((SeedFolder() / AName).string(), ABytes);
+  };
+  write("json_compact", Save(TVantrelV3DFormat::JSONFormat, {}));
+  write("json_beautified", Save(TVantrelV3DFormat::JSONFormat, {Beautified}));
+  write("bson", Save(TVantrelV3DFormat::BSONFormat, {}));
+  write("bson_zipped", Save(TVantrelV3DFormat::BSONFormat, {Zipped}));
+  write("json_zipped", Save(TVantrelV3DFormat::JSONFormat, {Zipped}));
+  const TBytes plain = Save(TVantrelV3DFormat::JSONFormat, {});
+  TBytes gzipped(plain.begin(), plain.begin() + 32);
+  gzipped[28] = 0x02;
+  const TBytes body = ZCompress(std::span(plain).subspan(32), TZCompressionLevel::clDefault, ZGzip);
+  gzipped.insert(gzipped.end(), body.begin(), body.end());
+  write("json_gzip", gzipped);
+  write("header_only", TBytes(plain.begin(), plain.begin() + 32));
+  TOwned<TModelDef> empty = MakeOwned<TModelDef>();
+  empty->SetId("Empty");
+  TOwned<TVantrelV3DExporter> exporter = MakeOwned<TVantrelV3DExporter>();
+  exporter->SetOptions({});
+  write("empty_model", Save(*exporter, empty.get()));
 }
 
 } // namespace
