@@ -48,6 +48,7 @@
 #include "scene/Vantrel.Segment.h"
 #include "scene/Vantrel.SkyBox.h"
 #include "scene/Vantrel.Transform.h"
+#include "utils/Vantrel.Utils.Dialogs.h"
 #include "utils/Vantrel.Utils.Dialogue.System.h"
 #include "utils/Vantrel.Utils.Inventory.h"
 #include "utils/Vantrel.Utils.SkillSystem.h"
@@ -116,6 +117,7 @@ constexpr TUnitEntry Units[] = {
     {InitializeDialogueSystem, FinalizeDialogueSystem},
     {InitializeSkillSystem, FinalizeSkillSystem},
     {InitializeInventory, FinalizeInventory},
+    {InitializeDialogs, FinalizeDialogs},
 };
 
 } // namespace

@@ -36,10 +36,30 @@ TApplication::~TApplication() {
 }
 
 void TApplication::ProcessMessages() {
+  if (FPassDepth == 0)
+    FreeReleasedForms();
+  ++FPassDepth;
+  struct TLeave {
+    int& Depth;
+    ~TLeave() { --Depth; }
+  } leave{FPassDepth};
   ProcessEvents();
   ProcessCalls();
   ProcessTimers();
   ProcessPaints();
+}
+
+void TApplication::FreeReleasedForms() {
+  // Freeing a form takes it off the list (RemoveForm), so take it first.
+  while (!FReleasedForms.empty()) {
+    rtl::TComponent* form = FReleasedForms.front();
+    FReleasedForms.erase(FReleasedForms.begin());
+    try {
+      form->Free();
+    } catch (...) {
+      HandleException(nullptr, std::current_exception());
+    }
+  }
 }
 
 void TApplication::ProcessEvents() {
@@ -125,6 +145,14 @@ void TApplication::WaitAndProcess(int AMaxMs) {
       rtl::WaitForPendingCall(static_cast<int>(wait));
   }
   ProcessMessages();
+}
+
+void TApplication::ProcessUntil(const std::function<bool()>& ADone) {
+  // The bound lets a change made outside the loop's wake-ups (another thread's Terminate) end the
+  // wait.
+  constexpr int MaxWaitMs = 100;
+  while (!ADone() && !FTerminated)
+    WaitAndProcess(MaxWaitMs);
 }
 
 void TApplication::Run() {
@@ -216,7 +244,10 @@ void TApplication::AddForm(IApplicationForm* AForm) {
   if (std::ranges::find(FForms, AForm) != FForms.end())
     return;
   FForms.push_back(AForm);
-  if (!FMainForm)
+  rtl::TComponent* component = AForm->GetComponent();
+  if (!component->Owner() && std::ranges::find(FOwnedForms, component) == FOwnedForms.end())
+    FOwnedForms.push_back(component);
+  if (!FMainForm && AForm->MayBecomeMainForm())
     FMainForm = AForm;
 }
 
@@ -224,11 +255,31 @@ void TApplication::RemoveForm(IApplicationForm* AForm) {
   std::erase(FForms, AForm);
   // A form freed by its program is no longer the application's to free.
   std::erase(FOwnedForms, AForm->GetComponent());
+  std::erase(FReleasedForms, AForm->GetComponent());
   if (FMainForm == AForm)
     FMainForm = nullptr;
 }
 
+void TApplication::BringFormToFront(IApplicationForm* AForm) {
+  const auto it = std::ranges::find(FForms, AForm);
+  if (it == FForms.end())
+    return;
+  FForms.erase(it);
+  FForms.push_back(AForm);
+}
+
+void TApplication::ReleaseForm(IApplicationForm* AForm) {
+  rtl::TComponent* component = AForm->GetComponent();
+  if (std::ranges::find(FReleasedForms, component) == FReleasedForms.end())
+    FReleasedForms.push_back(component);
+}
+
 void TApplication::DestroyForms() {
+  while (!FReleasedForms.empty()) {
+    rtl::TComponent* form = FReleasedForms.back();
+    FReleasedForms.pop_back();
+    form->Free();
+  }
   while (!FOwnedForms.empty()) {
     rtl::TComponent* form = FOwnedForms.back();
     FOwnedForms.pop_back();

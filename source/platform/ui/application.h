@@ -57,6 +57,8 @@ public:
   virtual void HandleEvent(const present::TPresentEvent& AEvent) = 0;
   // Asks for a paint of the whole client area in the next pass.
   virtual void RequestPaint() = 0;
+  // Whether the form becomes the main form when it registers first.
+  virtual bool MayBecomeMainForm() const { return true; }
 
 protected:
   ~IApplicationForm() = default;
@@ -79,6 +81,9 @@ public:
   // Waits (real time) until a call is posted, the next timer falls due or AMaxMs passed,
   // whichever comes first, then runs one pass. Pending paints end the wait at once.
   void WaitAndProcess(int AMaxMs);
+  // Runs WaitAndProcess until ADone answers true or the application is terminated (a modal
+  // form's loop). ADone is asked before every wait.
+  void ProcessUntil(const std::function<bool()>& ADone);
   // Runs the loop until Terminate; then clears the request, so the loop can run again.
   void Run();
   // Asks Run to return after the current pass; any thread.
@@ -116,9 +121,17 @@ public:
   // a pass: Run has returned by then.
   void DestroyForms();
 
-  // Forms register while they live; the application frees the ones it made.
+  // Forms register while they live. A form without owner joins the forms the application frees
+  // (DestroyForms), as do the ones CreateForm made. The first form that may become the main form
+  // is MainForm.
   void AddForm(IApplicationForm* AForm);
   void RemoveForm(IApplicationForm* AForm);
+  // The registered forms, the front one last.
+  const std::vector<IApplicationForm*>& Forms() const { return FForms; }
+  void BringFormToFront(IApplicationForm* AForm);
+  // Frees AForm at the start of the next outermost pass (a form closed with caFree), so nothing
+  // of it is on the stack of a pass when it goes; DestroyForms frees what is left.
+  void ReleaseForm(IApplicationForm* AForm);
   // Called by a form after it painted: presents the main form's image, counts it for the
   // screenshot and terminates after saving one.
   void FormPainted(IApplicationForm* AForm);
@@ -133,6 +146,7 @@ public:
 
 private:
   void ProcessEvents();
+  void FreeReleasedForms();
   void ProcessCalls();
   void ProcessTimers();
   void ProcessPaints();
@@ -149,8 +163,12 @@ private:
   // A failure that must end Run with an exception (a screenshot that could not be written).
   std::exception_ptr FFatalError;
   std::vector<IApplicationForm*> FForms;
-  // The forms CreateForm made, in creation order.
+  // The forms CreateForm made and the unowned ones, in creation order.
   std::vector<rtl::TComponent*> FOwnedForms;
+  // The forms waiting to be freed by the next outermost pass.
+  std::vector<rtl::TComponent*> FReleasedForms;
+  // Nesting depth of ProcessMessages.
+  int FPassDepth = 0;
   IApplicationForm* FMainForm = nullptr;
   std::vector<present::TPresentEvent> FEvents;
   std::vector<IPaintable*> FPaintables;

@@ -6,7 +6,9 @@
 #include "rtl/properties.h"
 #include "rtl/resources.h"
 #include "rtl/sysutils.h"
+#include "rtl/threads.h"
 #include "ui/bitmap.h"
+#include "ui/dialogs.h"
 
 namespace ui {
 
@@ -137,9 +139,118 @@ void TCustomForm::SetClientHeight(int32_t AValue) {
   SetSize(TCustomScene::ClientWidth(), static_cast<float>(AValue));
 }
 
+void TCustomForm::SetVisible(bool AValue) {
+  if (AValue)
+    Show();
+  else
+    Hide();
+}
+
+void TCustomForm::Show() {
+  if (!FVisible) {
+    FVisible = true;
+    OnShow(this);
+  }
+  BringToFront();
+}
+
+void TCustomForm::Hide() {
+  if (!FVisible)
+    return;
+  FVisible = false;
+  OnHide(this);
+}
+
+void TCustomForm::BringToFront() {
+  Application().BringFormToFront(this);
+}
+
+bool TCustomForm::CloseQuery() {
+  bool canClose = true;
+  OnCloseQuery(this, canClose);
+  return canClose;
+}
+
+void TCustomForm::Release() {
+  Application().ReleaseForm(this);
+}
+
+TModalResult TCustomForm::ShowModal() {
+  if (!rtl::IsMainThread())
+    throw rtl::EInvalidOperation("A form can be shown modally on the UI thread only");
+  if (FVisible || FModal)
+    throw rtl::EInvalidOperation("Cannot make a visible window modal");
+  FModal = true;
+  FModalResult = mrNone;
+  struct TLeave {
+    TCustomForm& Form;
+    ~TLeave() { Form.FModal = false; }
+  } leave{*this};
+  try {
+    Show();
+    DialogDriver().ShowingModal(*this);
+    for (;;) {
+      Application().ProcessUntil([this] { return FModalResult != mrNone; });
+      if (Application().Terminated()) {
+        // Nobody is left to answer a close query: the loop ends as cancelled.
+        if (FModalResult == mrNone)
+          FModalResult = mrCancel;
+        Hide();
+        break;
+      }
+      if (CloseModal())
+        break;
+    }
+  } catch (...) {
+    Hide();
+    throw;
+  }
+  return FModalResult;
+}
+
+bool TCustomForm::CloseModal() {
+  TCloseAction action = TCloseAction::caHide;
+  if (CloseQuery())
+    OnClose(this, action);
+  else
+    action = TCloseAction::caNone;
+  if (action == TCloseAction::caNone) {
+    FModalResult = mrNone;
+    return false;
+  }
+  Hide();
+  if (action == TCloseAction::caFree)
+    Release();
+  return true;
+}
+
 void TCustomForm::Close() {
-  if (Application().MainForm() == this)
-    Application().Terminate();
+  if (FModal) {
+    if (FModalResult == mrNone)
+      FModalResult = mrCancel;
+    return;
+  }
+  if (!CloseQuery())
+    return;
+  TCloseAction action = TCloseAction::caHide;
+  OnClose(this, action);
+  if (Application().MainForm() == this) {
+    if (action != TCloseAction::caNone)
+      Application().Terminate();
+    return;
+  }
+  switch (action) {
+  case TCloseAction::caHide:
+    Hide();
+    break;
+  case TCloseAction::caFree:
+    Hide();
+    Release();
+    break;
+  case TCloseAction::caNone:
+  case TCloseAction::caMinimize:
+    break;
+  }
 }
 
 void TCustomForm::Notification(rtl::TComponent* AComponent, rtl::TOperation AOperation) {

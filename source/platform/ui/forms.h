@@ -7,11 +7,17 @@
 //
 // Alignment: Client fills the client area and follows its size; None leaves the control where it
 // is. The other values stream and act as None.
+//
+// Showing and closing: no window toolkit draws these forms, so Visible, BorderStyle, BorderIcons
+// and Position are state that code and tests read. ShowModal runs the application loop until the
+// modal result is set; the dialog driver (ui/dialogs.h) stands in for the user. A form closed
+// with caFree is freed by the next outermost pass of the loop, never inside one.
 
 #include <cstdint>
 #include <string>
 
 #include "rtl/classes.h"
+#include "rtl/method.h"
 #include "rtl/set.h"
 #include "ui/application.h"
 #include "ui/controls.h"
@@ -23,6 +29,54 @@ namespace ui {
 enum class TDeviceKind : uint8_t { Desktop, Phone, Tablet };
 RTL_ENUM_TYPEINFO(TDeviceKind, "Desktop", "Phone", "Tablet")
 using TDeviceKinds = rtl::TSet<TDeviceKind>;
+
+// What ShowModal returns: the modal result that ended the loop.
+using TModalResult = int32_t;
+constexpr TModalResult mrNone = 0;
+constexpr TModalResult mrOk = 1;
+constexpr TModalResult mrCancel = 2;
+constexpr TModalResult mrAbort = 3;
+constexpr TModalResult mrRetry = 4;
+constexpr TModalResult mrIgnore = 5;
+constexpr TModalResult mrYes = 6;
+constexpr TModalResult mrNo = 7;
+constexpr TModalResult mrClose = 8;
+constexpr TModalResult mrHelp = 9;
+constexpr TModalResult mrTryAgain = 10;
+constexpr TModalResult mrContinue = 11;
+constexpr TModalResult mrAll = 12;
+constexpr TModalResult mrNoToAll = 13;
+constexpr TModalResult mrYesToAll = 14;
+
+// What closing does with the form: nothing, hide it, free it (deferred), or minimise it (kept as
+// it is here).
+enum class TCloseAction : uint8_t { caNone, caHide, caFree, caMinimize };
+RTL_ENUM_TYPEINFO(TCloseAction, "caNone", "caHide", "caFree", "caMinimize")
+
+enum class TFmxFormBorderStyle : uint8_t { None, Single, Sizeable, ToolWindow, SizeToolWin };
+RTL_ENUM_TYPEINFO(TFmxFormBorderStyle, "None", "Single", "Sizeable", "ToolWindow", "SizeToolWin")
+
+enum class TBorderIcon : uint8_t { biSystemMenu, biMinimize, biMaximize, biHelp };
+RTL_ENUM_TYPEINFO(TBorderIcon, "biSystemMenu", "biMinimize", "biMaximize", "biHelp")
+using TBorderIcons = rtl::TSet<TBorderIcon>;
+
+enum class TFormPosition : uint8_t {
+  Designed,
+  Default,
+  DefaultPosOnly,
+  DefaultSizeOnly,
+  ScreenCenter,
+  DesktopCenter,
+  MainFormCenter,
+  OwnerFormCenter
+};
+RTL_ENUM_TYPEINFO(TFormPosition, "Designed", "Default", "DefaultPosOnly", "DefaultSizeOnly", "ScreenCenter",
+                  "DesktopCenter", "MainFormCenter", "OwnerFormCenter")
+
+// Sender, the action (comes in as caHide).
+using TCloseEvent = rtl::TMethodEvent<rtl::TObject*, TCloseAction&>;
+// Sender, whether the form may close (comes in as true).
+using TCloseQueryEvent = rtl::TMethodEvent<rtl::TObject*, bool&>;
 
 // The device the form was designed for; stored, not acted on.
 class TFormFactor : public rtl::TPersistent {
@@ -78,9 +132,44 @@ public:
   TWindowHandle Handle() const { return FHandle; }
   TWindowHandle WindowHandle() const override { return FHandle; }
 
-  // The main form ends the application (Terminate); it is freed after Run returns, never inside
-  // message processing.
+  // --- showing and closing ---
+  bool Visible() const { return FVisible; }
+  // True shows the form (Show), false hides it.
+  void SetVisible(bool AValue);
+  // Makes the form visible and brings it to the front; OnShow runs when it was hidden.
+  void Show();
+  // Makes the form invisible; OnHide runs when it was visible.
+  void Hide();
+  // Shows the form, lets the dialog driver act on it (ui/dialogs.h), then runs the application
+  // loop until ModalResult is set; then the close query and OnClose decide: a refusal (false, or
+  // caNone) clears the result and the loop goes on. Ends hidden (caFree: released) and returns the
+  // result. An application that terminates ends the loop as mrCancel and closes the form without
+  // asking. Raises EInvalidOperation off the UI thread and for a form that is visible or modal.
+  TModalResult ShowModal();
+  bool Modal() const { return FModal; }
+  // A modal form: sets ModalResult to mrCancel, and the modal loop closes it. The main form: after
+  // the close query and OnClose (any action but caNone) ends the application (Terminate); it is
+  // freed after Run returns, never inside message processing. Any other form: after the close
+  // query, OnClose's action applies (caHide hides, caFree hides and releases).
   void Close();
+  // OnCloseQuery's answer, true without a handler.
+  bool CloseQuery();
+  // Frees the form at the start of the next outermost pass of the application loop.
+  void Release();
+  TModalResult ModalResult() const { return FModalResult; }
+  void SetModalResult(TModalResult AValue) { FModalResult = AValue; }
+  // Moves the form to the end of the application's form list, the front of the stack.
+  void BringToFront();
+  TFmxFormBorderStyle BorderStyle() const { return FBorderStyle; }
+  void SetBorderStyle(TFmxFormBorderStyle AValue) { FBorderStyle = AValue; }
+  TBorderIcons BorderIcons() const { return FBorderIcons; }
+  void SetBorderIcons(TBorderIcons AValue) { FBorderIcons = AValue; }
+  TFormPosition Position() const { return FPosition; }
+  void SetPosition(TFormPosition AValue) { FPosition = AValue; }
+
+  TNotifyEvent OnShow, OnHide;
+  TCloseQueryEvent OnCloseQuery;
+  TCloseEvent OnClose;
 
   // Mouse input in client coordinates: the control under the point (last child first) receives
   // it in its local coordinates; the control that took a button-down keeps it until the last
@@ -103,8 +192,12 @@ public:
   present::TPixels GetPixels() override;
   void HandleEvent(const present::TPresentEvent& AEvent) override;
   void RequestPaint() override { Invalidate(); }
+  bool MayBecomeMainForm() const override { return FMayBecomeMainForm; }
 
 protected:
+  // Dialog windows the framework builds say false before they register, so that a dialog opened
+  // before any other form does not become the main form.
+  void SetMayBecomeMainForm(bool AValue) { FMayBecomeMainForm = AValue; }
   void Loaded() override;
   void Notification(rtl::TComponent* AComponent, rtl::TOperation AOperation) override;
 
@@ -123,6 +216,16 @@ private:
   TControl* FCaptured = nullptr;
   // The buttons held down, as event flags.
   uint32_t FButtons = 0;
+  bool FVisible = false;
+  bool FModal = false;
+  bool FMayBecomeMainForm = true;
+  TModalResult FModalResult = mrNone;
+  TFmxFormBorderStyle FBorderStyle = TFmxFormBorderStyle::Sizeable;
+  TBorderIcons FBorderIcons{TBorderIcon::biSystemMenu, TBorderIcon::biMinimize, TBorderIcon::biMaximize};
+  TFormPosition FPosition = TFormPosition::DefaultPosOnly;
+
+  // The modal loop's end: close query and OnClose; false when they refuse.
+  bool CloseModal();
 };
 
 class TForm : public TCustomForm {
