@@ -9,6 +9,7 @@
 //   GaussBandwidth: the Gauss H+V time against the traffic floor (two passes each reading and
 //          writing 1024^2 x 8 bytes), with two floors measured in the same run: a glBlitFramebuffer
 //          copy of one target to another (GL_NEAREST) and a one-tap copy draw.
+// Repetitions of all cases are interleaved in random order (a flag main adds).
 // Memory: every target, input, program and frame buffer is made once, before the timed loop; the
 // loops allocate nothing. The allocator regime is printed by vbench::Initialize. Both sides of each
 // pair must leave the expected value in their output's centre, else the program fails at the end.
@@ -398,6 +399,14 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+  // The repetitions of both sides of a pair run in random alternation, so a load change on the
+  // shared machine reaches both sides rather than one.
+  std::vector<char*> arguments(argv, argv + argc);
+  static char interleave[] = "--benchmark_enable_random_interleaving=true";
+  arguments.push_back(interleave);
+  argc = int(arguments.size());
+  arguments.push_back(nullptr);
+  argv = arguments.data();
   if (!vbench::StartDefaultGLContext()) {
     std::printf("no OpenGL 4.3 context; nothing measured\n");
     return 0;

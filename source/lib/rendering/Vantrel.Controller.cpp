@@ -228,7 +228,10 @@ void TVantrelRenderPassController::SetRendererType(TRendererType AValue) {
   // A borrowed renderer belongs to someone else (the deferred composite borrows the viewport's
   // main renderer): it is only forgotten.
   ReleaseRenderer();
-  CreatePassRenderer();
+  // The new renderer is installed as a rebuild installs one: made, then applied, which binds its
+  // targets and makes a composite renderer's internal passes. Made without the apply, a forward
+  // renderer had no deferred composite and the next frame raised.
+  RebuildRenderer();
 }
 
 void TVantrelRenderPassController::ApplyRenderer() {

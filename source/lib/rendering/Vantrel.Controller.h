@@ -153,7 +153,9 @@ public:
   TRenderPassEvent OnBeginSetup, OnEndSetup, OnBeginRender, OnEndRender;
 
   TRendererType GetRendererType() const { return FRendererType; }
-  // Frees an owned renderer (a borrowed one stays with its owner) and creates the pass's own.
+  // Frees an owned renderer (a borrowed one stays with its owner), then creates the pass's own
+  // and applies it, as a rebuild does: a composite renderer's internal passes exist before the
+  // next frame.
   virtual void SetRendererType(TRendererType AValue);
   TRendererFlags GetRendererFlags() const { return FRendererFlags; }
   void SetRendererFlags(TRendererFlags AValue) { FRendererFlags = AValue; }

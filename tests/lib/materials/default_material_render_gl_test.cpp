@@ -12,9 +12,13 @@
 #include <vector>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
+#include "definitions/Vantrel.AssetsManager.h"
+#include "definitions/Vantrel.DefTypes.h"
 #include "materials/Vantrel.Material.Default.h"
 #include "materials/Vantrel.Material.Lambert.h"
+#include "materials/Vantrel.Material.h"
 #include "rtl/properties.h"
+#include "scene/Vantrel.Control.h"
 #include "rtl/stringlist.h"
 #include "support/gl_fixture.h"
 #include "ui/bitmap.h"
@@ -149,14 +153,15 @@ protected:
     }
   }
 
-  void Render(TBitmap& ABitmap) {
+  // Draws with AMaterial, or with the fixture's source when none is given.
+  void Render(TBitmap& ABitmap, TMaterial* AMaterial = nullptr) {
     ASSERT_TRUE(FContext->BeginSceneRendering());
     FContext->Clear({TClearTarget::Color, TClearTarget::Depth}, Clear, 1, 0);
     FContext->SetContextStates({TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csAllFace});
     FContext->SetMatrix(FModel);
     FContext->DrawPrimitives(TPrimitivesKind::Triangles, FVertices->Buffer(), FIndices.data(),
                              FVertices->GetVertexDeclarations(), FVertices->VertexSize(), FVertices->Length(), 2,
-                             static_cast<int32_t>(FIndices.size()), FSource->GetMaterial(), 1);
+                             static_cast<int32_t>(FIndices.size()), AMaterial ? AMaterial : FSource->GetMaterial(), 1);
     FContext->EndSceneRendering();
     FContext->CopyToBitmap(&ABitmap, TRect(0, 0, Size, Size));
   }
@@ -309,6 +314,33 @@ TEST_F(TomatoCube, Texture0MultipliesTheSingleDiffuseFactor) {
   Render(bitmap);
   constexpr float C[3] = {0x80 / 255.0f, 0xC0 / 255.0f, 0x40 / 255.0f};
   ExpectFaces(bitmap, [&](const TProbe& P, int Ch) { return Tomato[Ch] * C[Ch] * TomatoCube::LambertTerm(P); });
+}
+
+// A Lambert definition with a diffuse colour and a one-colour texture asset, made into a source by
+// the factory, draws the cube as the CPU model says: diffuse x texture x N.L.
+TEST_F(TomatoCube, AFactoryMadeLambertDrawsTheTexturedCube) {
+  TModelDef model;
+  auto* def = New<TMaterialDef>(&model, "Cube");
+  def->Kind = TMaterialDefKind::mkLambert;
+  def->Diffuse = TAlphaColorF::Create(0.8f, 0.4f, 0.2f, 1);
+  def->Ambient = TAlphaColorF::Create(0, 0, 0, 1);
+  def->Emissive = TAlphaColorF::Create(0, 0, 0, 1);
+  def->Specular = TAlphaColorF::Create(0, 0, 0, 1);
+  constexpr TAlphaColor TextureColor = 0xFF80C040;
+  TVantrelTextureAsset* asset = TVantrelTextureAsset::Create(nullptr);
+  auto texture = MakeOwned<TBitmap>(2, 2);
+  texture->Clear(TextureColor);
+  asset->ImportFromCachedBitmap("c.png", std::move(texture));
+  def->AddTexture(TColorChannelDef::Diffuse, asset, true);
+  auto owner = MakeOwned<TVantrelControl>(nullptr);
+  TMaterialSource* source = TVantrelMaterial::CreateMaterial(owner.get(), def);
+  ASSERT_NE(dynamic_cast<TVantrelLambertMaterialSource*>(source), nullptr);
+  TBitmap bitmap(Size, Size);
+  Render(bitmap, source->GetMaterial());
+  constexpr float D[3] = {0.8f, 0.4f, 0.2f};
+  constexpr float C[3] = {0x80 / 255.0f, 0xC0 / 255.0f, 0x40 / 255.0f};
+  ExpectFaces(bitmap, [&](const TProbe& P, int Ch) { return D[Ch] * C[Ch] * TomatoCube::LambertTerm(P); });
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 TEST_F(TomatoCube, EqualLengthSurfaceShaderEditsBothReachTheImage) {

@@ -15,6 +15,7 @@
 #include "materials/Vantrel.Material.Layered.h"
 #include "rtl/exceptions.h"
 #include "support/gl_fixture.h"
+#include "support/plain_context.h"
 #include "ui/bitmap.h"
 #include "ui/mesh_buffers.h"
 #include "ui/shaders.h"
@@ -157,6 +158,9 @@ TEST_F(LayeredMaterialGL, LayersAndTheirErrors) {
   EXPECT_EQ(copy->GetMaterials()->Count(), 2);
   TBitmap notAnItem;
   EXPECT_THROW(notAnItem.Assign(a), EConvertError);
+  // A context that is not the framework's is refused, not drawn with.
+  auto plain = vtest::TPlainContext::Make(FTarget.get());
+  EXPECT_THROW(material->Apply(plain.get()), EInvalidCast);
 
   // Every layered material has shader names of its own.
   auto* other = New<TVantrelLayeredMaterialSource>(Owner.get());

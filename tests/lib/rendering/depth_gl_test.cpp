@@ -20,6 +20,7 @@
 #include "rendering/Vantrel.Controller.Passes.VSMBlur.h"
 #include "rendering/Vantrel.Controller.Passes.VSMStoreDepth.h"
 #include "rendering_fixture.h"
+#include "support/plain_context.h"
 #include "rtl/exceptions.h"
 #include "rtl/sysutils.h"
 #include "ui/shaders.h"
@@ -283,6 +284,57 @@ TEST_F(DepthGL, TheSharedZShaderLivesWhileAMaterialHoldsIt) {
   EXPECT_NEAR(Texel(ReadTexels(second->GetOutputTexture()), Size, 32, 32, 0), 4.4f, 5e-3f);
   second->Free();
   EXPECT_EQ(TShaderManager::Count(), shaders);
+}
+
+// A variance store pass whose render-pass hooks the test can call.
+class TExposedVSMStore : public TVantrelRenderPassVSMStoreDepth {
+  RTL_CLASS(TExposedVSMStore, TVantrelRenderPassVSMStoreDepth)
+public:
+  using TVantrelRenderPassVSMStoreDepth::TVantrelRenderPassVSMStoreDepth;
+  using TVantrelRenderPassVSMStoreDepth::DoOnRenderPass;
+  using TVantrelRenderPassVSMStoreDepth::DoOnRenderPassFinished;
+};
+RTL_DEFINE_CLASS(TExposedVSMStore, "Tests.Depth")
+
+// A renderer whose context is not the framework's.
+class TForeignRenderer : public TLegacyRenderer {
+public:
+  using TLegacyRenderer::TLegacyRenderer;
+
+protected:
+  void CreateContext() override {
+    FTarget = MakeOwned<TTexture>();
+    FTarget->SetSize(FSize.X, FSize.Y);
+    FSharedContext = vtest::TPlainContext::Make(FTarget.get());
+  }
+
+private:
+  TOwned<TTexture> FTarget;
+};
+
+// The variance store draws only through the framework's context: its material's apply and both
+// render-pass hooks refuse another context with the invalid-type error instead of using it.
+TEST_F(DepthGL, TheVarianceStoreRefusesAContextThatIsNotTheFrameworks) {
+  auto* store = MakePass<TExposedVSMStore>();
+  auto foreign = MakeOwned<TForeignRenderer>("Foreign", nullptr, TRendererFlags{}, nullptr);
+  foreign->Resize({Size, Size}, 1);
+  TContext3D* context = foreign->GetSharedContext();
+  ASSERT_NE(context, nullptr);
+  ASSERT_EQ(dynamic_cast<TVantrelContext*>(context), nullptr);
+  const auto expectRefused = [](const char* AWhat, const std::function<void()>& AAction) {
+    SCOPED_TRACE(AWhat);
+    try {
+      AAction();
+      ADD_FAILURE() << "no exception";
+    } catch (const EInvalidCast& error) {
+      EXPECT_EQ(error.Message(), "Invalid class typecast");
+    }
+  };
+  expectRefused("material", [&] { TMaterialSource::ValidMaterial(store->Shader())->Apply(context); });
+  store->SetRenderer(foreign.get());
+  expectRefused("render-pass hook", [&] { store->DoOnRenderPass(context, 0, nullptr); });
+  expectRefused("finishing hook", [&] { store->DoOnRenderPassFinished(context, 0, nullptr); });
+  store->SetRenderer(nullptr);
 }
 
 // ---- Light view ---------------------------------------------------------------------------------------
