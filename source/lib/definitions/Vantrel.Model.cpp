@@ -25,25 +25,11 @@ template <class TApply> void ApplyKey(const TProperties& AProperties, const char
     AApply(*value);
 }
 
-// Every item of a list held by pointer (nil: none) or by reference.
+// Every item of a list that may not exist yet.
 template <class TList, class TVisit> void ForEachIn(const TList* AList, const TVisit& AVisit) {
   if (AList)
     for (auto* item : *AList)
       AVisit(item);
-}
-template <class TList, class TVisit> void ForEachIn(const TList& AList, const TVisit& AVisit) {
-  for (auto* item : AList)
-    AVisit(item);
-}
-
-// The armature and animation definitions of a model definition.
-template <class TModel, class TVisit> void ForEachArmatureDef(TModel* AModel, const TVisit& AVisit) {
-  if constexpr (requires { AModel->GetArmatures(); })
-    ForEachIn(AModel->GetArmatures(), AVisit);
-}
-template <class TModel, class TVisit> void ForEachAnimationDef(TModel* AModel, const TVisit& AVisit) {
-  if constexpr (requires { AModel->GetAnimations(); })
-    ForEachIn(AModel->GetAnimations(), AVisit);
 }
 
 } // namespace
@@ -287,14 +273,14 @@ void TVantrelModel::LoadFromModelDef(TModelDef* ADef) {
     light->LoadFromDefinition(ALight);
   });
   BuildHierarchy(ADef);
-  ForEachArmatureDef(ADef, [this](TArmatureDef* AArmature) {
+  ForEachIn(ADef->GetArmatures(), [this](TArmatureDef* AArmature) {
     auto* armature = New<TVantrelArmature>(this);
     armature->SetStored(false);
     armature->SetParent(this);
     armature->LoadFromDefinition(AArmature);
   });
   if (FAnimationManager)
-    ForEachAnimationDef(ADef, [this](TAnimationDef* AAnimation) { AddAnimationFromDef(AAnimation); });
+    ForEachIn(ADef->GetAnimations(), [this](TAnimationDef* AAnimation) { AddAnimationFromDef(AAnimation); });
   ApplyDefinitionProperties(ADef);
 }
 

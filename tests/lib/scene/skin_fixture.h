@@ -2,7 +2,9 @@
 // A skinned model built in code: model "M" with the mesh "Body" (vertices (0,0,0), (1,0,0),
 // (0,1,0)), the armature "default" with the root joint "Root" (identity) and its child "Arm"
 // (T(1,0,0)), one controller whose skin puts vertices 0 and 2 on Root and vertex 1 on Arm, and
-// the animation "Walk" moving Arm's "Position.Point" from (1,0,0) to (1,2,0) in one second.
+// the animation "Walk" moving Arm's "Position.Point" from (1,0,0) to (1,2,0) in one second. The
+// model definition owns every definition; the model control loaded from it owns the model
+// definition.
 
 #include <string>
 #include <vector>
@@ -29,12 +31,13 @@ struct TSkinFixture {
   vantrel::TVantrelModel* Model = nullptr;
 
   // The definitions only; ABodyOnArm puts all three vertices on Arm; AScale enlarges the mesh.
-  void BuildDefinitions(bool ABodyOnArm = false, float AScale = 1) {
+  void BuildDefinitions(bool ABodyOnArm = false, float AScale = 1, bool AWalk = true) {
     using namespace vantrel;
     ModelDef = rtl::New<TModelDef>();
     ModelDef->SetId("M");
     Body = AddMesh("Body", AScale);
     Armature = rtl::New<TArmatureDef>(ModelDef);
+    ModelDef->AddArmature(Armature);
     Root = rtl::New<TJointDef>(Armature);
     Root->SetId("Root");
     Armature->SetRoot(Root);
@@ -45,7 +48,8 @@ struct TSkinFixture {
     Root->AddJoint(Arm);
     Controller = AddController(Body, ABodyOnArm ? std::vector<int32_t>{} : std::vector<int32_t>{0, 2},
                                ABodyOnArm ? std::vector<int32_t>{0, 1, 2} : std::vector<int32_t>{1});
-    Walk = AddWalk("Walk", 2);
+    if (AWalk)
+      Walk = AddWalk("Walk", 2);
   }
 
   vantrel::TMeshDef* AddMesh(const std::string& AId, float AScale = 1) {
@@ -78,7 +82,7 @@ struct TSkinFixture {
     using namespace vantrel;
     auto* controller = rtl::New<TControllerDef>(ATarget);
     controller->SetId("C" + std::to_string(Controllers.size()));
-    controller->SetIndex(int32_t(Controllers.size()));
+    ModelDef->AddController(controller);
     controller->SetSkin(rtl::New<TSkinDef>(controller));
     TSkinDef* skin = controller->GetSkin();
     skin->AddSkeleton(rtl::New<TJointRefDef>(Root, controller, true));
@@ -112,22 +116,15 @@ struct TSkinFixture {
     stage->AddInterpolator(track);
     animation->AddStage(stage);
     animation->PrepareAnimationData();
+    ModelDef->AddAnimation(animation);
     Animations.push_back(animation);
     return animation;
   }
 
-  // The model control loaded from the definitions (which stay the fixture's).
+  // The model control loaded from the model definition, which it then owns.
   vantrel::TVantrelModel* Load(rtl::TComponent* AOwner = nullptr) {
-    using namespace vantrel;
-    ModelDef->SetIsStandalone(true);
-    Model = rtl::New<TVantrelModel>(AOwner);
+    Model = rtl::New<vantrel::TVantrelModel>(AOwner);
     Model->LoadFromDefinition(ModelDef);
-    auto* armature = rtl::New<TVantrelArmature>(Model);
-    armature->SetStored(false);
-    armature->SetParent(Model);
-    armature->LoadFromDefinition(Armature);
-    for (TAnimationDef* animation : Animations)
-      Model->AddAnimationFromDef(animation);
     return Model;
   }
 
@@ -141,13 +138,7 @@ struct TSkinFixture {
   ~TSkinFixture() {
     if (Model)
       Model->Free();
-    for (vantrel::TAnimationDef* animation : Animations)
-      animation->Free();
-    for (vantrel::TControllerDef* controller : Controllers)
-      controller->Free();
-    if (Armature)
-      Armature->Free();
-    if (ModelDef)
+    else if (ModelDef)
       ModelDef->Free();
   }
 

@@ -259,9 +259,7 @@ protected:
   // Three animations, "A", "B" and "C", in that order.
   void SetUp() override {
     Skinning::SetUp();
-    Fixture().BuildDefinitions();
-    Fixture().Animations.clear();
-    Fixture().Walk->Free();
+    Fixture().BuildDefinitions(false, 1, false);
     for (const char* id : {"A", "B", "C"})
       Fixture().AddWalk(id, 2);
     Fixture().Load();
