@@ -87,7 +87,11 @@ protected:
 };
 
 TEST_F(Skinning, LoadingBuildsMeshArmatureAndAnimation) {
-  auto& f = Loaded();
+  auto& f = Fixture();
+  f.BuildDefinitions();
+  f.ModelDef->GetProperties().AddOrSetValue("CurrentAnimation", TValue::From<std::string>("Walk"));
+  f.ModelDef->GetProperties().AddOrSetValue("ShowJoints", TValue::From<bool>(true));
+  f.Load();
   ASSERT_NE(f.BodyMesh(), nullptr);
   TVantrelArmature* armature = f.ArmatureControl();
   ASSERT_NE(armature, nullptr);
@@ -109,11 +113,15 @@ TEST_F(Skinning, LoadingBuildsMeshArmatureAndAnimation) {
   EXPECT_FLOAT_EQ(walk->Skeleton()->Duration(), 1);
   EXPECT_EQ(walk->Skeleton()->Parent(), f.Model);
   ASSERT_EQ(walk->Skeleton()->Interpolators().size(), 1u);
-  EXPECT_FALSE(walk->IsRunning());
+  // The stored keys: "Walk" plays and the joints show.
+  EXPECT_TRUE(walk->IsRunning());
+  EXPECT_EQ(f.Model->AnimationManager()->CurrentValue(), walk);
+  EXPECT_TRUE(f.Model->ShowJoints());
 
   f.Model->StoreToDefinition(f.ModelDef);
   for (const char* key : {"ShowJoints", "JointsColor", "AnimationManager", "CurrentAnimation"})
     EXPECT_NE(f.ModelDef->GetProperties().Find(std::string_view(key)), nullptr) << key;
+  EXPECT_EQ(f.ModelDef->GetProperties().Find(std::string_view("CurrentAnimation"))->AsString(), "Walk");
 }
 
 TEST_F(Skinning, TheSkinFollowsTheAnimation) {
