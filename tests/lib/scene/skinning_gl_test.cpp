@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "context/Vantrel.Context.h"
+#include "definitions/Vantrel.DefTypes.h"
+#include "definitions/Vantrel.Model.h"
+#include "lib/scene/skin_fixture.h"
+#include "scene/Vantrel.Armature.h"
+#include "scene/Vantrel.Group.h"
+#include "scene/Vantrel.Joint.h"
+#include "scene/Vantrel.Segment.h"
+#include "support/gl_fixture.h"
+#include "support/test_viewport.h"
+#include "support/vertex_color_material.h"
+#include "ui/animations.h"
+#include "ui/bitmap.h"
+#include "ui/shaders.h"
+
+namespace skinninggl {
+
+// Makes the vertex-colour material of the test support.
+class TVertexColorSource : public ui::TMaterialSource {
+  RTL_CLASS(TVertexColorSource, ui::TMaterialSource)
+public:
+  using TMaterialSource::TMaterialSource;
+
+protected:
+  rtl::TOwned<ui::TMaterial> CreateMaterial() override { return rtl::MakeOwned<vtest::TVertexColorMaterial>(); }
+};
+RTL_DEFINE_CLASS(TVertexColorSource, "Test.SkinningGL")
+
+} // namespace skinninggl
+
+namespace {
+
+using namespace vantrel;
+
+constexpr int32_t Size = 64;
+constexpr TAlphaColor ClearColor = 0xFF202020;
+
+class SkinningGL : public vtest::ContextGLTest {
+protected:
+  void SetUp() override {
+    ContextGLTest::SetUp();
+    ui::FreeAniThread();
+    InitializeDefTypes();
+    InitializeDefTypesNodes();
+    InitializeControl();
+    InitializeTransform();
+    InitializeGroup();
+    InitializeSegment();
+    InitializeMesh();
+    InitializeAnimation();
+    InitializeJoint();
+    InitializeArmature();
+    InitializeModel();
+    FViewport = MakeOwned<vtest::TTestViewport3D>();
+    FViewport->CreateContext(Size, Size);
+    FSource = MakeOwned<skinninggl::TVertexColorSource>(nullptr);
+  }
+  void TearDown() override {
+    FFixture.reset();
+    FSource.reset();
+    FViewport.reset();
+    TVantrelContext::FreePrograms();
+    TShaderManager::Clear();
+    FinalizeModel();
+    FinalizeArmature();
+    FinalizeJoint();
+    FinalizeAnimation();
+    FinalizeMesh();
+    FinalizeSegment();
+    FinalizeGroup();
+    FinalizeTransform();
+    FinalizeControl();
+    FinalizeDefTypesNodes();
+    FinalizeDefTypes();
+    ui::FreeAniThread();
+    ContextGLTest::TearDown();
+  }
+
+  TVantrelContext* Context() { return CheckedCast<TVantrelContext>(FViewport->GetContext()); }
+
+  void LookFrom(const TPoint3D& AEye, const TPoint3D& ACenter) {
+    Context()->SetCameraMatrix(TMatrix3D::CreateLookAtRH(AEye, ACenter, {0, 1, 0}));
+    Context()->SetCameraAngleOfView(45);
+  }
+
+  void Draw(const std::vector<TControl3D*>& AControls) {
+    ASSERT_TRUE(Context()->BeginSceneRendering());
+    Context()->Clear({TClearTarget::Color, TClearTarget::Depth}, ClearColor, 1, 0);
+    Context()->SetContextState(TContextState::csZTestOn);
+    Context()->SetContextState(TContextState::csZWriteOn);
+    for (TControl3D* control : AControls)
+      control->RenderInternal();
+    Context()->EndSceneRendering();
+  }
+
+  TAlphaColor PixelAt(int32_t AX, int32_t AY) {
+    TBitmap bitmap(Size, Size);
+    Context()->CopyToBitmap(&bitmap, TRect(0, 0, Size, Size));
+    TBitmapData data;
+    EXPECT_TRUE(bitmap.Map(TMapAccess::Read, data));
+    const TAlphaColor color = data.GetPixel(AX, AY);
+    bitmap.Unmap(data);
+    return color;
+  }
+
+  TPoint3D Screen(const TPoint3D& APoint) { return Context()->WorldToScreen(TProjection::Camera, APoint); }
+  TAlphaColor Probe(const TPoint3D& APoint) {
+    const TPoint3D screen = Screen(APoint);
+    return PixelAt(int32_t(screen.X), int32_t(screen.Y));
+  }
+  // Whether any pixel of the 3 x 3 block around the point's pixel has the colour (a line is one
+  // pixel wide and may round to a neighbour).
+  bool NearProbe(const TPoint3D& APoint, TAlphaColor AColor) {
+    const TPoint3D screen = Screen(APoint);
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx)
+        if (Close(PixelAt(int32_t(screen.X) + dx, int32_t(screen.Y) + dy), AColor))
+          return true;
+    return false;
+  }
+  static bool Close(TAlphaColor AActual, TAlphaColor AExpected) {
+    for (int shift = 0; shift < 32; shift += 8)
+      if (std::abs(int((AActual >> shift) & 0xFF) - int((AExpected >> shift) & 0xFF)) > 2)
+        return false;
+    return true;
+  }
+
+  vtest::TSkinFixture& Fixture() {
+    if (!FFixture)
+      FFixture = std::make_unique<vtest::TSkinFixture>();
+    return *FFixture;
+  }
+
+  TOwned<vtest::TTestViewport3D> FViewport;
+  TOwned<skinninggl::TVertexColorSource> FSource;
+  std::unique_ptr<vtest::TSkinFixture> FFixture;
+};
+
+TEST_F(SkinningGL, JointsDrawCubesAndLinesBetweenNonRootJoints) {
+  // Root at (-1,0,0), Arm at (0,0,0) and Hand at (1,0,0), an armature without controllers.
+  auto armatureDef = MakeOwned<TArmatureDef>(nullptr);
+  TJointDef* parent = nullptr;
+  std::vector<TJointDef*> defs;
+  for (const char* id : {"Root", "Arm", "Hand"}) {
+    auto* joint = New<TJointDef>(armatureDef.get());
+    joint->SetId(id);
+    joint->SetTransform(TMatrix3D::CreateTranslation({parent ? 1.0f : -1.0f, 0, 0}));
+    if (parent) {
+      joint->SetParent(parent);
+      parent->AddJoint(joint);
+    } else {
+      armatureDef->SetRoot(joint);
+    }
+    parent = joint;
+    defs.push_back(joint);
+  }
+  auto model = MakeOwned<TVantrelModel>(nullptr);
+  model->SetNewViewport(FViewport.get());
+  auto* armature = New<TVantrelArmature>(model.get());
+  armature->SetParent(model.get());
+  armature->LoadFromDefinition(armatureDef.get());
+  std::vector<TControl3D*> joints;
+  for (TJointDef* def : defs) {
+    joints.push_back(armature->FindJoint(def));
+    ASSERT_NE(joints.back(), nullptr) << def->GetId();
+  }
+  LookFrom({0, 0, 6}, {0, 0, 0});
+
+  Draw(joints);
+  EXPECT_TRUE(Close(Probe({-1, 0, 0}), ClearColor)) << std::hex << Probe({-1, 0, 0});
+
+  static_cast<TVantrelJoint*>(joints[0])->SetShowJoint(true);
+  Draw(joints);
+  for (float x : {-1.0f, 0.0f, 1.0f})
+    EXPECT_TRUE(Close(Probe({x, 0, 0}), 0xFFFF0000)) << x << " " << std::hex << Probe({x, 0, 0});
+  EXPECT_TRUE(NearProbe({0.5f, 0, 0}, 0xFFFFFFFF));
+  EXPECT_FALSE(NearProbe({-0.5f, 0, 0}, 0xFFFFFFFF));
+  EXPECT_TRUE(Close(Probe({-0.5f, 0, 0}), ClearColor));
+  model.reset();
+}
+
+TEST_F(SkinningGL, TheSkinnedMeshDrawsWhereTheJointMovedIt) {
+  // All three vertices on Arm, enlarged; Arm moved by (0, 2, 0) over the bind pose.
+  auto& f = Fixture();
+  f.BuildDefinitions(true, 2);
+  f.Body->SetFaceOrientation(TFaceOrientation::TwoFace);
+  f.Load();
+  f.Model->SetNewViewport(FViewport.get());
+  f.BodyMesh()->SetMaterialSource(FSource.get());
+  f.Model->FreeAnimationManager();
+  f.ArmJoint()->Position()->SetPoint({1, 2, 0});
+  LookFrom({1, 1.5f, 8}, {1, 1.5f, 0});
+  const TPoint3D bindCentre{2.0f / 3, 2.0f / 3, 0};
+  const TPoint3D movedCentre = bindCentre + TPoint3D{0, 2, 0};
+
+  // Skinning runs when the armature renders, after the meshes before it: the first frame still
+  // shows the bind pose, the second the moved one.
+  Draw({f.BodyMesh(), f.ArmatureControl()});
+  EXPECT_TRUE(Close(Probe(bindCentre), 0xFFFFFFFF)) << std::hex << Probe(bindCentre);
+  Draw({f.BodyMesh(), f.ArmatureControl()});
+  EXPECT_TRUE(Close(Probe(movedCentre), 0xFFFFFFFF)) << std::hex << Probe(movedCentre);
+  EXPECT_TRUE(Close(Probe(bindCentre), ClearColor)) << std::hex << Probe(bindCentre);
+}
+
+} // namespace
