@@ -760,10 +760,14 @@ void TCustomMeshDef::FromJSON(TModelDef* AModel, const TJSONObject& AValue) {
     throw ERangeError(rtl::messages::RangeError);
   FFaceOrientation = TFaceOrientation(orientation);
   if (const auto* material = dynamic_cast<const TJSONString*>(AValue.GetValue("Material"))) {
-    // Without a model the reference stays unresolved until one resolves it.
     auto reference = MakeOwned<TMaterialRefDef>();
     reference->SetId(std::string(material->Value()));
+    reference->SetReference(AModel ? AModel->FindMaterialById(reference->GetId()) : nullptr);
     FMaterial = std::move(reference);
+    // A material read after this mesh is linked once the model has read everything; outside a
+    // model's read there is no list and the reference stays unresolved.
+    if (AModel && !FMaterial->GetReference())
+      AModel->RegisterLateResolve(FMaterial.get(), AValue);
   }
   ReadInstances(AModel, AValue);
 }

@@ -1,12 +1,16 @@
-// The model definition's light and camera lists, its id lookup, and the start-up of the node and
-// model classes.
+// The model definition's life, its lists and lookups, the model-wide geometry, and the start-up of
+// the node and model classes.
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <unordered_set>
 
 #include "definitions/Vantrel.DefTypes.h"
 #include "rtl/classes.h"
+#include "rtl/log.h"
+#include "rtl/stopwatch.h"
+#include "rtl/sysutils.h"
 
 namespace vantrel {
 
@@ -61,6 +65,21 @@ TTransformDef* SeamFindChildById(TModelDef* AModel, const std::string& AId) {
   return AModel ? AModel->FindChildById(AId, false) : nullptr;
 }
 
+TJointDef* SeamFindJointById(TModelDef* AModel, const std::string& AId) {
+  return AModel ? AModel->FindJointById(AId) : nullptr;
+}
+
+TControllerDef* SeamFindControllerById(TModelDef* AModel, const std::string& AId) {
+  return AModel ? AModel->FindControllerById(AId, false) : nullptr;
+}
+
+template <class T> T* AppendOwned(std::unique_ptr<rtl::TObjectList<T>>& AList, T* AItem) {
+  if (!AList)
+    AList = std::make_unique<rtl::TObjectList<T>>(true);
+  AList->Add(AItem);
+  return AItem;
+}
+
 std::array<TCustomDefClass*, 5> NodeClasses() {
   return {&TLightDef::StaticClass(), &TCameraDef::StaticClass(), &TMetaDef::StaticClass(),
           &TModelMetaDef::StaticClass(), &TModelDef::StaticClass()};
@@ -68,11 +87,21 @@ std::array<TCustomDefClass*, 5> NodeClasses() {
 
 } // namespace
 
-TModelDef::TModelDef(TCustomDef* AOwner)
-    : TMeshDef(AOwner), FBehaviours(std::make_unique<TObjectList<TBehaviourDef>>(true)) {}
+TModelDef::TModelDef(TCustomDef* AOwner, rtl::TObject* APackage)
+    : TMeshDef(AOwner), FMetaData(std::make_unique<TModelMetaDef>()), FPackage(APackage),
+      FBehaviours(std::make_unique<TObjectList<TBehaviourDef>>(true)) {
+  // The address identifies the model while it lives, so two live models never share the id.
+  SetId(Format("Model_%d", {static_cast<int64_t>(reinterpret_cast<uintptr_t>(this))}));
+}
 
 TModelDef::~TModelDef() {
+  FCurrentAnimation = nullptr;
+  FMetaData.reset();
   FreeMaterialParts();
+  // Controllers before armatures: a skin's references point at joints.
+  FControllers.reset();
+  FArmatures.reset();
+  FAnimations.reset();
   FreeUnheldListed();
 }
 
@@ -150,7 +179,143 @@ TCustomDef* TModelDef::FindDefById(std::string_view AId) const {
     return node;
   if (TLightDef* light = FindLightById(AId))
     return light;
-  return FindCameraById(AId);
+  if (TCameraDef* camera = FindCameraById(AId))
+    return camera;
+  if (TAnimationDef* animation = FindAnimationById(AId))
+    return animation;
+  if (TControllerDef* controller = FindControllerById(AId, false))
+    return controller;
+  if (TArmatureDef* armature = FindArmatureById(AId))
+    return armature;
+  return FindJointById(AId);
+}
+
+// ---- armatures ----
+
+void TModelDef::AddArmature(TArmatureDef* AArmature) {
+  if (FArmatures && FArmatures->Contains(AArmature))
+    return;
+  AppendOwned(FArmatures, AArmature);
+}
+
+TArmatureDef* TModelDef::GetArmatureBySkeleton(const TJointDef* ASkeletonJoint) const {
+  if (!ASkeletonJoint)
+    return nullptr;
+  if (TArmatureDef* own = ASkeletonJoint->GetArmature())
+    return own;
+  if (FArmatures)
+    for (TArmatureDef* armature : *FArmatures)
+      if (armature->GetRoot() == ASkeletonJoint)
+        return armature;
+  return nullptr;
+}
+
+TArmatureDef* TModelDef::FindArmatureById(std::string_view AId) const {
+  if (AId.empty() || !FArmatures)
+    return nullptr;
+  for (TArmatureDef* armature : *FArmatures)
+    if (armature->GetId() == AId)
+      return armature;
+  return nullptr;
+}
+
+// ---- controllers ----
+
+void TModelDef::AddController(TControllerDef* AController) {
+  AppendOwned(FControllers, AController);
+  AController->SetIndex(FControllers->Count() - 1);
+}
+
+TControllerDef* TModelDef::FindControllerById(std::string_view AName, bool AThrowException) const {
+  if (FControllers)
+    for (TControllerDef* controller : *FControllers)
+      if (SameText("#" + controller->GetId(), AName) || SameText(controller->GetId(), AName))
+        return controller;
+  if (AThrowException)
+    throw Exception(Format("controller with id \"%s\" not found", {std::string(AName)}));
+  return nullptr;
+}
+
+TControllerDef* TModelDef::FindControllerByTransform(const TTransformDef* ATransform, bool AThrowException) const {
+  if (FControllers)
+    for (TControllerDef* controller : *FControllers)
+      if (controller->GetTarget() == ATransform)
+        return controller;
+  if (!AThrowException)
+    return nullptr;
+  const std::string id = ATransform ? ATransform->GetId() : std::string();
+  if (FControllers)
+    throw Exception(Format("controller for mesh \"%s\" not found", {id}));
+  throw Exception(Format("controller for transform \"%s\" not found", {id}));
+}
+
+// ---- animations and joints ----
+
+void TModelDef::AddAnimation(TAnimationDef* AAnimation) {
+  AppendOwned(FAnimations, AAnimation);
+}
+
+TAnimationDef* TModelDef::AddEmptyAnimation(const std::string& AId) {
+  TOwned<TAnimationDef> animation(New<TAnimationDef>(this));
+  animation->SetId(AId);
+  AddAnimation(animation.get());
+  return animation.release();
+}
+
+TAnimationDef* TModelDef::FindAnimationById(std::string_view AName) const {
+  if (FAnimations)
+    for (TAnimationDef* animation : *FAnimations)
+      if (animation->GetId() == AName)
+        return animation;
+  return nullptr;
+}
+
+TJointDef* TModelDef::FindJointById(std::string_view AName) const {
+  if (FArmatures)
+    for (TArmatureDef* armature : *FArmatures)
+      if (TJointDef* joint = armature->FindJointById(AName))
+        return joint;
+  return nullptr;
+}
+
+// ---- model-wide geometry ----
+
+namespace {
+
+void ForEachChildMesh(const TModelDef& AModel, const std::function<void(TMeshDef&)>& AProc) {
+  if (const auto* children = AModel.GetChildren())
+    for (TTransformDef* child : *children)
+      if (auto* mesh = dynamic_cast<TMeshDef*>(child))
+        AProc(*mesh);
+}
+
+} // namespace
+
+void TModelDef::CalcFaceNormals(bool APropagateFaceNormalsToVertices) {
+  ForEachChildMesh(*this, [&](TMeshDef& AMesh) { AMesh.CalcFaceNormals(APropagateFaceNormalsToVertices, true); });
+}
+
+void TModelDef::CalcSmoothNormals(TMeshDefCalculateNormalMethod AMethod, float AWeldEpsilon) {
+  ForEachChildMesh(*this, [&](TMeshDef& AMesh) { AMesh.CalcSmoothNormals(AMethod, AWeldEpsilon, true); });
+}
+
+void TModelDef::CalcTangentBinormals() {
+  ForEachChildMesh(*this, [](TMeshDef& AMesh) { AMesh.CalcTangentBinormals(true); });
+}
+
+// ---- animation caching ----
+
+void TModelDef::CacheAnimations(std::span<const rtl::TValue> ASelected, TAnimationCachingFlags AFlags,
+                                rtl::TObject* AModel) {
+  const int64_t start = TStopwatch::GetTimeStamp();
+  if (!FAnimations || FAnimations->Count() == 0)
+    return;
+  // The caching object and the animations' caching operations are not built yet: no animation can
+  // be cached, so nothing is counted and nothing is logged.
+  static_cast<void>(ASelected);
+  static_cast<void>(AFlags);
+  static_cast<void>(AModel);
+  static_cast<void>(start);
 }
 
 // ---- unit start-up ----
@@ -165,6 +330,8 @@ void InitializeDefTypesNodes() {
   TModelDefSeams seams = ModelDefSeams();
   seams.FindDefById = SeamFindDefById;
   seams.FindChildById = SeamFindChildById;
+  seams.FindJointById = SeamFindJointById;
+  seams.FindControllerById = SeamFindControllerById;
   PreviousSeams = SetModelDefSeams(seams);
 }
 
