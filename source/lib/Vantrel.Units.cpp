@@ -7,6 +7,7 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "definitions/Vantrel.Exporter.h"
 #include "definitions/Vantrel.Loader.h"
+#include "definitions/Vantrel.Model.h"
 #include "formats/Vantrel.Imaging.h"
 #include "formats/v3d/Vantrel.V3D.Exporter.h"
 #include "materials/Vantrel.Material.Behaviour.h"
@@ -38,6 +39,8 @@
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Cube.h"
 #include "scene/Vantrel.Animation.h"
+#include "scene/Vantrel.Armature.h"
+#include "scene/Vantrel.Joint.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Light.h"
 #include "scene/Vantrel.Mesh.h"
@@ -77,6 +80,9 @@ constexpr TUnitEntry Units[] = {
     {InitializeMesh, FinalizeMesh},
     {InitializeCube, FinalizeCube},
     {InitializeAnimation, FinalizeAnimation},
+    {InitializeJoint, FinalizeJoint},
+    {InitializeArmature, FinalizeArmature},
+    {InitializeModel, FinalizeModel},
     {InitializeImaging, nullptr},
     {InitializeMaterialBehaviour, FinalizeMaterialBehaviour},
     {InitializeMaterialDefault, FinalizeMaterialDefault},

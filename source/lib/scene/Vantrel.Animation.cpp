@@ -7,6 +7,7 @@
 #include "rtl/log.h"
 #include "rtl/properties.h"
 #include "rtl/sysutils.h"
+#include "scene/Vantrel.Joint.h"
 #include "utils/Vantrel.Utils.Quaternions.h"
 
 namespace vantrel {
@@ -255,6 +256,24 @@ TPoint3D TPoint3DKeyAnimation::Interpolate(const TPoint3D& AValue0, const TPoint
   return AValue0 + (AValue1 - AValue0) * AFactor;
 }
 
+namespace {
+
+bool IsSkinnedJoint(const TComponent* AElement) {
+  const auto* joint = dynamic_cast<const TVantrelJoint*>(AElement);
+  return joint && joint->Skinned();
+}
+
+} // namespace
+
+std::string TVector3DKeyAnimation::CurrentValueProperty(TComponent* AElement) const {
+  return IsSkinnedJoint(AElement) ? std::string("Rotation") : TVector3DKeyAnimationBase::CurrentValueProperty(AElement);
+}
+
+std::string TQuaternion3DKeyAnimation::CurrentValueProperty(TComponent* AElement) const {
+  return IsSkinnedJoint(AElement) ? std::string("Quaternion")
+                                  : TQuaternion3DKeyAnimationBase::CurrentValueProperty(AElement);
+}
+
 TVector3DKeyAnimation::TVector3DKeyAnimation(TComponent* AOwner) : TVector3DKeyAnimationBase(AOwner) {
   SetPropertyName("RotationAngle.Vector");
 }
@@ -484,7 +503,8 @@ std::vector<TClass*> AnimationClasses() {
   return {&TPropertyKeyAnimation::StaticClass(),     &TPoint3DKeyAnimation::StaticClass(),
           &TVector3DKeyAnimation::StaticClass(),     &TQuaternion3DKeyAnimation::StaticClass(),
           &TCoordinateKeyAnimation::StaticClass(),   &TTransformationKeyAnimation::StaticClass(), &TSkeletonKeyAnimation::StaticClass(),
-          &TPoint3DAnimation::StaticClass()};
+          &TPoint3DAnimation::StaticClass(),
+          &TVantrelAnimation::StaticClass(),         &TVantrelAnimationManager::StaticClass()};
 }
 
 } // namespace

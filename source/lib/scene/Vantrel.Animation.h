@@ -172,6 +172,8 @@ public:
   void Transform(const TMatrix3D& AMat) override;
 
 protected:
+  // A skinned joint's current rotation is read from "Rotation" whatever the path.
+  std::string CurrentValueProperty(TComponent* AElement) const override;
   TVector3D Interpolate(const TVector3D& AValue0, const TVector3D& AValue1, float AFactor) const override;
 };
 
@@ -183,6 +185,8 @@ public:
   void Transform(const TMatrix3D& AMat) override;
 
 protected:
+  // A skinned joint's current rotation is read from "Quaternion" whatever the path.
+  std::string CurrentValueProperty(TComponent* AElement) const override;
   TQuaternion3D Interpolate(const TQuaternion3D& AValue0, const TQuaternion3D& AValue1,
                             float AFactor) const override;
 };
@@ -279,6 +283,170 @@ private:
   bool FStartFromCurrent = false;
 
   bool PointProperty() const;
+};
+
+class TAnimationDef;
+class TMeshDef;
+class TMeshBufferObject;
+class TVantrelAnimationManager;
+class TVantrelModel;
+
+inline constexpr const char* SAnimationTransformationRefNotSet =
+    "transformation interpolator definition %s reference not set";
+inline constexpr const char* SAnimationPoint3DRefNotSet = "point3d interpolator definition %s reference not set";
+inline constexpr const char* SAnimationVector3DRefNotSet = "vector3D interpolator definition %s reference not set";
+inline constexpr const char* SAnimationQuaternion3DRefNotSet =
+    "Quaternion3D interpolator definition %s reference not set";
+inline constexpr const char* SAnimationMeshRefNotSet = "mesh interpolator definition %s reference not set";
+inline constexpr const char* SAnimationTargetNotFound = "%s interpolator - target %s not found";
+inline constexpr const char* SAnimationPositionTargetNotFound = "position interpolator - target %s not found";
+inline constexpr const char* SAnimationOrientationTargetNotFound = "orientation interpolator - target %s not found";
+inline constexpr const char* SAnimationVertexTargetNotFound = "vertex interpolator - target %s not found";
+inline constexpr const char* SAnimationMissingManager =
+    "failed to duplicate animation - missing animation manager reference";
+inline constexpr const char* SAnimationSourceExists =
+    "<WARNING> Existing TVantrelAnimation \"%s\" cannot be replaced with \"%s\"";
+inline constexpr const char* SAnimationOwnerNotModel = "<WARNING> Owner of TVantrelAnimation \"%s\" not a TVantrelModel";
+inline constexpr const char* SAnimationMissingModelManager = "<WARNING> Missing AnimationManager in TVantrelModel \"%s\"";
+inline constexpr const char* SAnimationAlreadyInModel = "<WARNING> Animation \"%s\" already exists in TVantrelModel";
+inline constexpr const char* SAnimationMissingHashmap = "<WARNING> Missing animations hashmap in manager of model (%s)";
+inline constexpr const char* SAnimationModelDefMissing =
+    "<WARNING> TVantrelModel definition of animation \"%s\" not assigned";
+inline constexpr const char* SAnimationAutoLoadFailed = "<ERROR> failed to auto-load TVantrelAnimation \"%s\" from \"%s\"";
+
+// One playable animation of a model, built from an animation definition: a key animation per
+// track bound to the scene object its stage drives, and one skeleton clock (owned) that drives
+// them. Its own frame count is taken at a fixed 60 frames per second.
+class TVantrelAnimation : public TFmxObject, public IDuplicatable {
+  RTL_CLASS(TVantrelAnimation, TFmxObject)
+public:
+  static constexpr int32_t FixedFrameRate = 60;
+
+  explicit TVantrelAnimation(TComponent* AOwner);
+  // Owned by and bound to AManager.
+  static TVantrelAnimation* CreateEx(TVantrelAnimationManager* AManager);
+  ~TVantrelAnimation() override;
+  static void RegisterProperties(TPropertyList& AList);
+
+  TAnimationDef* Def() const { return FDef; }
+  TVantrelAnimationManager* Manager() const { return FManager; }
+  // Moves the animation, alive, out of its manager's dictionary into AValue's under its Id.
+  void SetManager(TVantrelAnimationManager* AValue);
+  TSkeletonKeyAnimation* Skeleton() const { return FSkeleton; }
+  double Duration() const { return FDuration; }
+  int32_t FrameCount() const { return FFrameCount; }
+  int32_t FrameRate() const { return FFrameRate; }
+  int32_t FixedCacheFrame() const { return FFixedCacheFrame; }
+  bool UseTransform() const { return FUseTransform; }
+  void SetUseTransform(bool AValue) { FUseTransform = AValue; }
+  const TMatrix3D& TransformMatrix() const { return FTransformMatrix; }
+  void SetTransformMatrix(const TMatrix3D& AValue) { FTransformMatrix = AValue; }
+  // The definition's Id; empty without definition.
+  std::string Id() const;
+  bool IsRunning() const;
+  bool IsPaused() const;
+  std::string Source() const { return Id(); }
+  // Loads an animation file next to the model file (see the log texts above); never raises.
+  void SetSource(const std::string& AValue);
+
+  virtual void LoadFromAnimationDef(TAnimationDef* ADef);
+  // Starts the skeleton and becomes the manager's current animation (the previous one runs on).
+  virtual void Start();
+  virtual void Stop();
+  virtual void Reset();
+  void SetSpeed(float ASpeed);
+  // A frame at or beyond FrameCount is stored as 0.
+  void SetFixedCacheFrame(int32_t AFrameNr);
+  void UnsetFixedCacheFrame() { FFixedCacheFrame = -1; }
+  // The index of the cached frame to draw among ACachedFrames frames: the fixed frame, else
+  // Round((ACachedFrames - 1) * TransitionTime), both clamped to 0 .. ACachedFrames - 1.
+  int32_t CacheFrameIndex(int32_t ACachedFrames) const;
+  // The cached frame the mesh should draw now, or nil (not running, no definition, no frames).
+  virtual TMeshBufferObject* GetCurrentCachedFrame(TMeshDef* AMeshDef);
+
+  void DoDuplicate(TObject* ASource, TVantrelDuplicator* ADuplicator) override;
+
+protected:
+  void BeforeDestruction() override;
+
+private:
+  friend class TVantrelAnimationManager;
+  TAnimationDef* FDef = nullptr;
+  TVantrelAnimationManager* FManager = nullptr;
+  TSkeletonKeyAnimation* FSkeleton = nullptr;
+  double FDuration = 0;
+  int32_t FFrameCount = 0;
+  int32_t FFrameRate = 0;
+  int32_t FFixedCacheFrame = -1;
+  bool FUseTransform = false;
+  TMatrix3D FTransformMatrix = TMatrix3D::Identity();
+
+  TVantrelModel* ParentModel() const;
+  void AddTrack(TVantrelModel* AModel, TAnimationStageDef* AStage, TCustomDef* ATrack);
+};
+
+// The model's animations by Id (case-sensitive, insertion order) with a current animation. The
+// dictionary owns its animations: one that leaves it by removal, replacement or clearing is
+// freed, and stops being current whichever way it leaves.
+class TVantrelAnimationManager : public TComponent, public IDuplicatable {
+  RTL_CLASS(TVantrelAnimationManager, TComponent)
+public:
+  class TAnimations : public TDictionary<std::string, TVantrelAnimation*> {
+  public:
+    explicit TAnimations(TVantrelAnimationManager* AManager) : FManager(AManager) {}
+
+  protected:
+    void ValueNotify(TVantrelAnimation* const& AValue, TCollectionNotification AAction) override;
+
+  private:
+    TVantrelAnimationManager* FManager;
+  };
+
+  // AOwner must be a mesh (or nil); another class raises EInvalidCast.
+  explicit TVantrelAnimationManager(TComponent* AOwner);
+  ~TVantrelAnimationManager() override;
+  static void RegisterProperties(TPropertyList& AList);
+
+  TComponent* Mesh() const { return FMesh; }
+  TAnimations& Animations() { return FAnimations; }
+  const TAnimations& Animations() const { return FAnimations; }
+  // Selects the first animation, without starting it, when none is current.
+  TVantrelAnimation* Current();
+  TVantrelAnimation* CurrentValue() const { return FCurrent; }
+  // Stops the current animation when it is another one.
+  void SetCurrent(TVantrelAnimation* AValue);
+  std::string CurrentAnimationName() const;
+  void SetCurrentAnimationName(const std::string& AValue) { PlayAnimation(AValue); }
+
+  TVantrelAnimation* GetFirstAnimation() const;
+  TVantrelAnimation* GetLastAnimation() const;
+  TVantrelAnimation* GetAnimation(const std::string& AId) const;
+  TVantrelAnimation* GetAnimation(const TAnimationDef* ADef) const;
+  // The animation stored under AId (nothing added), or nil after adding AAnimation.
+  TVantrelAnimation* AddAnimation(const std::string& AId, TVantrelAnimation* AAnimation);
+  TVantrelAnimation* PlayAnimation(const std::string& AId);
+  TVantrelAnimation* PlayAnimation(TVantrelAnimation* AAnim);
+  TVantrelAnimation* PlayNextAnimation();
+  TVantrelAnimation* PlayPreviousAnimation();
+  virtual void Clear();
+
+  // Steps every running platform animation now, at most once per AMinDeltaTime seconds of the
+  // timer service's clock; True when it stepped (or no animation ever ran).
+  static bool ForceStep(double AMinDeltaTime);
+  // Test-only: the last step time goes back to 0.
+  static void ResetForceStep();
+
+  void DoDuplicate(TObject*, TVantrelDuplicator*) override {}
+
+private:
+  friend class TVantrelAnimation;
+  TComponent* FMesh = nullptr;
+  TVantrelAnimation* FCurrent = nullptr;
+  TAnimations FAnimations;
+
+  // Takes every entry of AAnimation out without freeing it.
+  void Forget(TVantrelAnimation* AAnimation);
+  TVantrelAnimation* PlayNeighbour(bool AForward);
 };
 
 void InitializeAnimation();

@@ -17,6 +17,8 @@
 #include "rtl/sysutils.h"
 #include "rtl/threads.h"
 #include "rtl/value.h"
+#include "definitions/Vantrel.Model.h"
+#include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Segment.h"
 #include "ui/material.h"
@@ -409,6 +411,7 @@ TVantrelMesh::~TVantrelMesh() {
   FMeshCollection.reset();
   FMaterials.reset();
   FMeshes.clear();
+  ClearVertexJoints();
   // A definition that belongs to no model and to no owner node is this mesh's to free; a child
   // definition is freed with its owner's children.
   if (OwnsDefinition()) {
@@ -448,6 +451,8 @@ void TVantrelMesh::RegisterProperties(TPropertyList& AList) {
   AList.Add("Materials", &TVantrelMesh::Materials).Stored(false);
   AList.Add("Behaviours", &TVantrelMesh::Behaviours).Stored(false);
   AList.Add("MeshCollection", &TVantrelMesh::MeshCollection).Stored(false);
+  // The geometry comes from the definition: key animations write these, forms do not store them.
+  AList.Add("Coordinates", &TVantrelMesh::CoordinatesValue, &TVantrelMesh::SetCoordinates).Stored(false);
 }
 
 void TVantrelMesh::Notification(TComponent* AComponent, TOperation AOperation) {
@@ -954,6 +959,31 @@ void TVantrelMesh::UpdateSubMeshInstances(const TMatrix3D& ABaseTransform, const
   }
 }
 
+// ---- skinning and the model ----
+
+TControl3D* TVantrelMesh::GetModel() const {
+  TFmxObject* parent = Parent();
+  if (auto* model = dynamic_cast<TVantrelModel*>(parent))
+    return model;
+  if (auto* mesh = dynamic_cast<TVantrelMesh*>(parent))
+    return mesh->GetModel();
+  return nullptr;
+}
+
+void TVantrelMesh::GenerateVertexJoints(TControllerDef* AController, const TMatrix3D& ABindShapeMatrix) {
+  if (FVertexJoints || !AController || !AController->GetSkin())
+    return;
+  FVertexJoints = AController->GetSkin()->GenerateVertexJoints(ABindShapeMatrix, MeshDef());
+}
+
+void TVantrelMesh::ClearVertexJoints() {
+  if (!FVertexJoints)
+    return;
+  FVertexJoints->Clear();
+  delete FVertexJoints;
+  FVertexJoints = nullptr;
+}
+
 // ---- geometry edits ----
 
 std::vector<TPoint3D> TVantrelMesh::GetCoordinates() {
@@ -1358,6 +1388,14 @@ void TVantrelMesh::Render() {
     if (def->GetIsStatic() && def->GetBufferObject()) {
       vantrel->SetCurrentCache(def->GetBufferObject());
       setCache = true;
+    }
+    // A mesh of a model whose current animation is cached draws that animation's frame.
+    if (auto* model = dynamic_cast<TVantrelModel*>(GetModel()); model && def->GetModel()) {
+      TVantrelAnimationManager* manager = model->AnimationManager();
+      if (TVantrelAnimation* current = manager ? manager->CurrentValue() : nullptr) {
+        vantrel->SetCurrentCache(current->GetCurrentCachedFrame(def));
+        setCache = true;
+      }
     }
     TVantrelTransform::Render();
     switch (def->GetFaceOrientation()) {

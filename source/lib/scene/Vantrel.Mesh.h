@@ -24,6 +24,8 @@ namespace vantrel {
 class TMeshDef;
 class TVantrelMaterialBehaviour;
 class TCustomMeshDef;
+class TControllerDef;
+class TVertexJointsList;
 struct TVertexData;
 class TVantrelMesh;
 
@@ -304,9 +306,9 @@ public:
   static void RegisterProperties(TPropertyList& AList);
 
   virtual TMeshData* GetMeshData() { return FData.get(); }
-  // The model control the mesh belongs to, which picking at design time selects instead; nil
-  // until models exist.
-  virtual TControl3D* GetModel() const { return nullptr; }
+  // The model control the mesh belongs to, which picking at design time selects instead: the
+  // parent when it is a model, else the parent mesh's model; nil outside a model.
+  virtual TControl3D* GetModel() const;
   TVantrelMeshInstances& Instances() { return *FInstances; }
   TVantrelMeshInstances* GetInstances() const { return FInstances.get(); }
   // Assigns the items.
@@ -365,6 +367,15 @@ public:
   virtual void SetCoordinates(const std::vector<TPoint3D>& AValue);
   // Each pair's position into that vertex; an index outside the vertices raises.
   virtual void SetVertices(const std::map<uint32_t, TVertexData>& AValue);
+  // The published form of GetCoordinates.
+  std::vector<TPoint3D> CoordinatesValue() const { return const_cast<TVantrelMesh*>(this)->GetCoordinates(); }
+
+  // Per-vertex joint weights for CPU skinning (owned), nil until generated.
+  TVertexJointsList* VertexJoints() const { return FVertexJoints; }
+  // Nothing when the list exists; else the controller's skin makes it for this mesh's definition.
+  virtual void GenerateVertexJoints(TControllerDef* AController, const TMatrix3D& ABindShapeMatrix);
+  virtual bool VertexJointsExist() const { return FVertexJoints != nullptr; }
+  virtual void ClearVertexJoints();
 
   // Instances, delegating to Instances().
   int32_t AddInstance(const TMatrix3D& ATransform) { return FInstances->AddInstance(ATransform); }
@@ -443,6 +454,7 @@ private:
   ui::TMaterialSource* FMaterialSource = nullptr;
   std::string FReferencedName;
   std::vector<TVantrelMesh*> FMeshes;
+  TVertexJointsList* FVertexJoints = nullptr;
   bool FFlatShading = false;
   // The upload array, reused between draws.
   std::vector<TMatrix3D> FUpload;

@@ -1,0 +1,412 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "definitions/Vantrel.DefTypes.h"
+#include "definitions/Vantrel.Model.h"
+#include "lib/scene/skin_fixture.h"
+#include "rtl/properties.h"
+#include "scene/Vantrel.Animation.h"
+#include "scene/Vantrel.Armature.h"
+#include "scene/Vantrel.Group.h"
+#include "scene/Vantrel.Joint.h"
+#include "scene/Vantrel.Segment.h"
+#include "support/fake_clock.h"
+#include "support/log_capture.h"
+#include "ui/animations.h"
+#include "ui/mesh_buffers.h"
+
+namespace {
+
+using namespace vantrel;
+
+std::string ErrorOf(const std::function<void()>& AAction) {
+  try {
+    AAction();
+  } catch (const Exception& error) {
+    return error.Message();
+  }
+  return "(none)";
+}
+
+void ExpectPoint(const TPoint3D& AActual, const TPoint3D& AExpected, float ATolerance = 1e-6f) {
+  EXPECT_NEAR(AActual.X, AExpected.X, ATolerance);
+  EXPECT_NEAR(AActual.Y, AExpected.Y, ATolerance);
+  EXPECT_NEAR(AActual.Z, AExpected.Z, ATolerance);
+}
+
+class Skinning : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ui::FreeAniThread();
+    TVantrelAnimationManager::ResetForceStep();
+    InitializeDefTypes();
+    InitializeDefTypesNodes();
+    InitializeControl();
+    InitializeTransform();
+    InitializeGroup();
+    InitializeSegment();
+    InitializeMesh();
+    InitializeAnimation();
+    InitializeJoint();
+    InitializeArmature();
+    InitializeModel();
+  }
+  void TearDown() override {
+    FFixture.reset();
+    FinalizeModel();
+    FinalizeArmature();
+    FinalizeJoint();
+    FinalizeAnimation();
+    FinalizeMesh();
+    FinalizeSegment();
+    FinalizeGroup();
+    FinalizeTransform();
+    FinalizeControl();
+    FinalizeDefTypesNodes();
+    FinalizeDefTypes();
+    ui::FreeAniThread();
+    TVantrelAnimationManager::ResetForceStep();
+  }
+  vtest::TSkinFixture& Fixture() {
+    if (!FFixture)
+      FFixture = std::make_unique<vtest::TSkinFixture>();
+    return *FFixture;
+  }
+  // The fixture, built and loaded.
+  vtest::TSkinFixture& Loaded() {
+    Fixture().BuildDefinitions();
+    Fixture().Load();
+    return Fixture();
+  }
+
+  vtest::TFakeClock FClock;
+  std::unique_ptr<vtest::TSkinFixture> FFixture;
+};
+
+TEST_F(Skinning, LoadingBuildsMeshArmatureAndAnimation) {
+  auto& f = Loaded();
+  ASSERT_NE(f.BodyMesh(), nullptr);
+  TVantrelArmature* armature = f.ArmatureControl();
+  ASSERT_NE(armature, nullptr);
+  ASSERT_EQ(armature->Skeletons().size(), 1u);
+  auto* root = dynamic_cast<TVantrelJoint*>(armature->Skeletons()[0]);
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(root->Def(), f.Root);
+  ASSERT_EQ(root->Joints().size(), 1u);
+  EXPECT_EQ(root->Joints()[0], f.ArmJoint());
+  EXPECT_EQ(f.Root->GetArmatureIndex(), 1);
+  EXPECT_EQ(f.Arm->GetArmatureIndex(), 2);
+  EXPECT_EQ(armature->Meshes(), std::vector<TVantrelMesh*>{f.BodyMesh()});
+  ASSERT_TRUE(f.BodyMesh()->VertexJointsExist());
+
+  TVantrelAnimation* walk = f.Model->AnimationManager()->GetAnimation("Walk");
+  ASSERT_NE(walk, nullptr);
+  EXPECT_EQ(walk->FrameRate(), 60);
+  EXPECT_EQ(walk->FrameCount(), 60);
+  EXPECT_FLOAT_EQ(walk->Skeleton()->Duration(), 1);
+  EXPECT_EQ(walk->Skeleton()->Parent(), f.Model);
+  ASSERT_EQ(walk->Skeleton()->Interpolators().size(), 1u);
+  EXPECT_FALSE(walk->IsRunning());
+
+  f.Model->StoreToDefinition(f.ModelDef);
+  for (const char* key : {"ShowJoints", "JointsColor", "AnimationManager", "CurrentAnimation"})
+    EXPECT_NE(f.ModelDef->GetProperties().Find(std::string_view(key)), nullptr) << key;
+}
+
+TEST_F(Skinning, TheSkinFollowsTheAnimation) {
+  auto& f = Loaded();
+  TVantrelArmature* armature = f.ArmatureControl();
+  TVantrelAnimationManager* manager = f.Model->AnimationManager();
+
+  // "Walk" is loaded but stopped: nothing is written.
+  TVertexBuffer& buffer = f.BodyMesh()->GetMeshData()->VertexBuffer();
+  buffer.SetVertices(1, {9, 9, 9});
+  armature->AnimateSkin(nullptr);
+  ExpectPoint(f.BodyVertex(1), {9, 9, 9});
+
+  ASSERT_NE(manager->PlayAnimation("Walk"), nullptr);
+  ExpectPoint(f.ArmJoint()->Position()->Point(), {1, 0, 0});
+  // Half a second without timer ticks, then one forced step over it.
+  FClock.Jump(500);
+  EXPECT_TRUE(TVantrelAnimationManager::ForceStep(0));
+  ExpectPoint(f.ArmJoint()->Position()->Point(), {1, 1, 0});
+  armature->AnimateSkin(nullptr);
+  ExpectPoint(f.BodyVertex(0), {0, 0, 0});
+  ExpectPoint(f.BodyVertex(1), {1, 1, 0});
+  ExpectPoint(f.BodyVertex(2), {0, 1, 0});
+
+  TVantrelAnimation* walk = manager->Current();
+  walk->SetUseTransform(true);
+  walk->SetTransformMatrix(TMatrix3D::CreateTranslation({0, 0, 5}));
+  armature->AnimateSkin(nullptr);
+  ExpectPoint(f.BodyVertex(0), {0, 0, 5});
+  ExpectPoint(f.BodyVertex(1), {1, 1, 5});
+  ExpectPoint(f.BodyVertex(2), {0, 1, 5});
+}
+
+TEST_F(Skinning, WithoutManagerTheBindPoseIsSkinned) {
+  auto& f = Loaded();
+  f.Model->FreeAnimationManager();
+  f.BodyMesh()->GetMeshData()->VertexBuffer().SetVertices(1, {9, 9, 9});
+  f.ArmatureControl()->AnimateSkin(nullptr);
+  ExpectPoint(f.BodyVertex(0), {0, 0, 0});
+  ExpectPoint(f.BodyVertex(1), {1, 0, 0});
+  ExpectPoint(f.BodyVertex(2), {0, 1, 0});
+}
+
+TEST_F(Skinning, WeightsBelowOneKeepTheRestOfTheBindPosition) {
+  auto& f = Loaded();
+  f.Model->FreeAnimationManager();
+  TVantrelJoint* root = f.ArmatureControl()->FindJoint(f.Root);
+  TVantrelJoint* arm = f.ArmJoint();
+  struct TCase {
+    const char* Name;
+    TPoint3D RootOffset, ArmOffset, Expected;
+  } cases[] = {
+      {"translated offsets", {2, 0, 0}, {0, 4, 0}, {1 + 1, 1, 0}},
+      {"identity offsets", {0, 0, 0}, {0, 0, 0}, {1, 0, 0}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TVertexJoints& record = f.BodyMesh()->VertexJoints()->GetItemPtr(1);
+    record = TVertexJoints::Create(1);
+    record.Position = {1, 0, 0};
+    record.Add(f.Root, 0.5f);
+    record.Add(f.Arm, 0.25f);
+    // Joint placements whose offsets are the case's translations (Arm's inverse bind is T(-1,0,0)).
+    root->Position()->SetPoint(c.RootOffset);
+    arm->Position()->SetPoint(c.ArmOffset + TPoint3D{1, 0, 0} - c.RootOffset);
+    f.ArmatureControl()->AnimateSkin(nullptr);
+    ExpectPoint(f.BodyVertex(1), c.Expected, 1e-5f);
+  }
+}
+
+TEST_F(Skinning, TwoControllersShareTheirRootAndBothMeshesAreWeighted) {
+  auto& f = Fixture();
+  f.BuildDefinitions();
+  TMeshDef* second = f.AddMesh("Second");
+  f.AddController(second, {0, 1, 2}, {});
+  f.Load();
+  TVantrelArmature* armature = f.ArmatureControl();
+  EXPECT_EQ(armature->Skeletons().size(), 1u);
+  ASSERT_EQ(armature->Meshes().size(), 2u);
+  for (TVantrelMesh* mesh : armature->Meshes()) {
+    SCOPED_TRACE(mesh->QualifiedName());
+    ASSERT_TRUE(mesh->VertexJointsExist());
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(mesh->VertexJoints()->GetItem(i).JointsCount, 1);
+  }
+}
+
+TEST_F(Skinning, ControllerTargetsAreFoundByNameOrAreTheModel) {
+  auto& f = Fixture();
+  f.BuildDefinitions();
+  TTransformDef nope;
+  nope.SetId("Nope");
+  f.Controller->SetTarget(&nope);
+  {
+    vtest::TLogCapture log;
+    EXPECT_EQ(ErrorOf([&] { f.Load(); }), "failed to link target to armature - control `Nope` not found");
+    ASSERT_FALSE(log.Lines().empty());
+    EXPECT_NE(log.Lines()[0].find("(TVantrelModel)"), std::string::npos) << log.Lines()[0];
+  }
+  FFixture.reset();
+
+  // A target named like the model control skins the model's own meshes.
+  auto& g = Fixture();
+  g.BuildDefinitions();
+  g.Controller->SetTarget(g.ModelDef);
+  vtest::TLogCapture log;
+  g.Load();
+  EXPECT_EQ(log.Lines(), std::vector<std::string>{"<WARNING> Armature controller using model instance \"M\" as target!"});
+  EXPECT_EQ(g.ArmatureControl()->Meshes(), std::vector<TVantrelMesh*>{g.BodyMesh()});
+  EXPECT_TRUE(g.BodyMesh()->VertexJointsExist());
+}
+
+TEST_F(Skinning, OnlyPositionsAreWrittenAndOnlyForTheBufferVertices) {
+  auto& f = Loaded();
+  f.Model->FreeAnimationManager();
+  f.ArmJoint()->Position()->SetPoint({1, 2, 0});
+  // A caching buffer of the full 72-byte layout, and one of bare positions, both one vertex
+  // shorter than the list.
+  TVertexBuffer full(TCustomMeshDef::DefaultVertexFormat(), 2);
+  for (int i = 0; i < 2; ++i)
+    full.SetNormals(i, {0.25f, 0.5f, 0.75f});
+  TVertexBuffer positions({TVertexFormat::Vertex}, 2);
+  for (TVertexBuffer* buffer : {&full, &positions}) {
+    SCOPED_TRACE(buffer->VertexSize());
+    const std::vector<uint8_t> before(buffer->Buffer(), buffer->Buffer() + buffer->Size());
+    TMeshBufferMap buffers;
+    buffers.Add(f.Body, buffer);
+    f.ArmatureControl()->AnimateSkin(&buffers);
+    ExpectPoint(buffer->GetVertices(1), {1, 2, 0});
+    // Every byte but the positions is as before.
+    for (int32_t i = 0; i < buffer->Size(); ++i) {
+      if (i % buffer->VertexSize() < 12)
+        continue;
+      ASSERT_EQ(buffer->Buffer()[i], before[size_t(i)]) << i;
+    }
+  }
+}
+
+// ---- the manager ----
+
+class Manager : public Skinning {
+protected:
+  // Three animations, "A", "B" and "C", in that order.
+  void SetUp() override {
+    Skinning::SetUp();
+    Fixture().BuildDefinitions();
+    Fixture().Animations.clear();
+    Fixture().Walk->Free();
+    for (const char* id : {"A", "B", "C"})
+      Fixture().AddWalk(id, 2);
+    Fixture().Load();
+    FManager = Fixture().Model->AnimationManager();
+  }
+  TVantrelAnimation* Get(const char* AId) { return FManager->GetAnimation(std::string(AId)); }
+  TVantrelAnimationManager* FManager = nullptr;
+};
+
+TEST_F(Manager, CurrentSelectsTheFirstWithoutStartingIt) {
+  EXPECT_EQ(FManager->CurrentValue(), nullptr);
+  EXPECT_EQ(FManager->Current(), Get("A"));
+  EXPECT_FALSE(Get("A")->IsRunning());
+}
+
+TEST_F(Manager, PlayTable) {
+  EXPECT_EQ(FManager->PlayAnimation("B"), Get("B"));
+  EXPECT_TRUE(Get("B")->IsRunning());
+  // An unknown Id changes nothing.
+  EXPECT_EQ(FManager->PlayAnimation("Nope"), nullptr);
+  EXPECT_EQ(FManager->CurrentValue(), Get("B"));
+  EXPECT_TRUE(Get("B")->IsRunning());
+  // The current one's Id: nothing while running, a restart when stopped.
+  const double time = Get("B")->Skeleton()->Time();
+  FClock.Jump(100);
+  TVantrelAnimationManager::ForceStep(0);
+  EXPECT_EQ(FManager->PlayAnimation("B"), Get("B"));
+  EXPECT_GT(Get("B")->Skeleton()->Time(), time);
+  Get("B")->Stop();
+  EXPECT_EQ(FManager->PlayAnimation("B"), Get("B"));
+  EXPECT_TRUE(Get("B")->IsRunning());
+  EXPECT_DOUBLE_EQ(Get("B")->Skeleton()->Time(), 0);
+  // Playing another stops the previous one.
+  EXPECT_EQ(FManager->PlayNextAnimation(), Get("C"));
+  EXPECT_FALSE(Get("B")->IsRunning());
+  EXPECT_EQ(FManager->PlayNextAnimation(), Get("A"));
+  EXPECT_EQ(FManager->PlayPreviousAnimation(), Get("C"));
+  EXPECT_EQ(FManager->CurrentAnimationName(), "C");
+}
+
+TEST_F(Manager, ASingleAnimationStaysCurrent) {
+  FManager->Animations().Remove(std::string("A"));
+  FManager->Animations().Remove(std::string("C"));
+  EXPECT_EQ(FManager->PlayNextAnimation(), Get("B"));
+  Get("B")->Stop();
+  EXPECT_EQ(FManager->PlayPreviousAnimation(), Get("B"));
+  EXPECT_TRUE(Get("B")->IsRunning());
+}
+
+TEST_F(Manager, FixedCacheFramesAndThePlaybackIndex) {
+  TVantrelAnimation* a = Get("A");
+  a->SetFixedCacheFrame(a->FrameCount());
+  EXPECT_EQ(a->FixedCacheFrame(), 0);
+  a->SetFixedCacheFrame(59);
+  EXPECT_EQ(a->FixedCacheFrame(), 59);
+  EXPECT_EQ(a->CacheFrameIndex(30), 0);
+  a->UnsetFixedCacheFrame();
+  struct TCase {
+    int32_t Frames;
+    float Time;
+    int32_t Expected;
+  } cases[] = {{60, 0, 0}, {60, 0.5f, 30}, {60, 1, 59}, {30, 1, 29}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Frames << " at " << c.Time);
+    a->Skeleton()->SetTransitionTime(c.Time);
+    EXPECT_EQ(a->CacheFrameIndex(c.Frames), c.Expected);
+  }
+}
+
+TEST_F(Manager, MovingAndReplacingKeepEveryReferenceValid) {
+  // Moved to another manager, alive.
+  auto other = MakeOwned<TVantrelAnimationManager>(nullptr);
+  TVantrelAnimation* b = Get("B");
+  FManager->PlayAnimation(b);
+  b->SetManager(other.get());
+  EXPECT_EQ(Get("B"), nullptr);
+  EXPECT_EQ(other->GetAnimation(std::string("B")), b);
+  EXPECT_EQ(FManager->CurrentValue(), nullptr);
+  EXPECT_EQ(b->Manager(), other.get());
+
+  // The current animation's entry replaced: the old one is freed and no longer current.
+  FManager->PlayAnimation("A");
+  TVantrelAnimation* replacement = TVantrelAnimation::CreateEx(FManager);
+  FManager->Animations().AddOrSetValue("A", replacement);
+  EXPECT_EQ(FManager->CurrentValue(), nullptr);
+  EXPECT_NE(FManager->PlayNextAnimation(), nullptr);
+
+  // Freed directly: it leaves the dictionary.
+  Get("C")->Free();
+  EXPECT_EQ(Get("C"), nullptr);
+  EXPECT_EQ(FManager->Animations().Count(), 1);
+}
+
+TEST_F(Manager, SourceLogsAndLoadsNothingWithoutAFile) {
+  struct TCase {
+    const char* Name;
+    std::function<TVantrelAnimation*()> Make;
+    std::string Expected;
+  } cases[] = {
+      {"definition assigned", [&] { return Get("A"); },
+       "<WARNING> Existing TVantrelAnimation \"A\" cannot be replaced with \"walk.v3d\""},
+      {"no model", [&] { return New<TVantrelAnimation>(FManager); },
+       "<WARNING> Owner of TVantrelAnimation \"walk.v3d\" not a TVantrelModel"},
+      {"name taken",
+       [&] {
+         auto* animation = New<TVantrelAnimation>(FManager);
+         animation->SetParent(Fixture().Model);
+         FManager->Animations().Add("walk.v3d", TVantrelAnimation::CreateEx(FManager));
+         return animation;
+       },
+       "<WARNING> Animation \"walk.v3d\" already exists in TVantrelModel"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TVantrelAnimation* animation = c.Make();
+    vtest::TLogCapture log;
+    animation->SetSource("walk.v3d");
+    EXPECT_EQ(log.Lines(), std::vector<std::string>{c.Expected});
+  }
+}
+
+TEST_F(Manager, SourceWithoutModelDefinitionOrFile) {
+  auto* animation = New<TVantrelAnimation>(FManager);
+  animation->SetParent(Fixture().Model);
+  Fixture().ModelDef->SetFilename("/models/m.v3d");
+  vtest::TLogCapture log;
+  animation->SetSource("walk.v3d");
+  EXPECT_EQ(log.Lines(), std::vector<std::string>{
+                             "<ERROR> failed to auto-load TVantrelAnimation \"walk.v3d\" from \"/models/walk.v3d\""});
+  EXPECT_EQ(FManager->GetAnimation(std::string("walk.v3d")), animation);
+}
+
+TEST_F(Manager, ForceStepKeepsItsPace) {
+  TVantrelAnimationManager::ResetForceStep();
+  ui::FreeAniThread();
+  EXPECT_TRUE(TVantrelAnimationManager::ForceStep(0.05));
+  FManager->PlayAnimation("A");
+  FClock.Jump(100);
+  EXPECT_TRUE(TVantrelAnimationManager::ForceStep(0.05));
+  const double time = Get("A")->Skeleton()->Time();
+  FClock.Jump(5);
+  EXPECT_FALSE(TVantrelAnimationManager::ForceStep(0.05));
+  EXPECT_DOUBLE_EQ(Get("A")->Skeleton()->Time(), time);
+  EXPECT_TRUE(TVantrelAnimationManager::ForceStep(0));
+  EXPECT_GT(Get("A")->Skeleton()->Time(), time);
+}
+
+} // namespace
