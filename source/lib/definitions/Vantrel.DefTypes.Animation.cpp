@@ -565,6 +565,9 @@ int32_t TAnimationDef::ComputeFrameCount() const {
 void TAnimationDef::PrepareAnimationData() {
   FDuration = GetDurationInSeconds();
   FFrameCount = ComputeFrameCount(FDuration);
+  // Re-sized buffers hold no frames: claiming Ready then would draw empty frames for ever.
+  if (FBuffers && ResizeBuffers())
+    ClearCache();
 }
 
 int64_t TAnimationDef::GetSize() const {

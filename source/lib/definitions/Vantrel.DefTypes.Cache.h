@@ -1,16 +1,32 @@
 #pragma once
 // Animation frame caching. TAnimationFrameCompression turns a frame's vertex data into attribute
-// streams; the attribute extraction itself lives with the mesh buffers (Vantrel.Context.Buffers),
-// which need it below this folder to upload one attribute of an interleaved vertex buffer.
+// streams and zlib streams; the attribute extraction itself lives with the mesh buffers
+// (Vantrel.Context.Buffers), which need it below this folder to upload one attribute of an
+// interleaved vertex buffer. TAnimationCaching plays an animation of a model control once, frame
+// by frame, and stores the skinned vertices of every mesh in the animation definition's buffers.
+// The definitions' header includes this one; it needs nothing of theirs but their names.
+
+#include <cstdint>
+#include <memory>
+#include <span>
 
 #include "Vantrel.Prelude.h"
+#include "rtl/classes.h"
+#include "rtl/generics.h"
+#include "rtl/method.h"
 #include "rtl/object.h"
 #include "rtl/set.h"
 #include "rtl/streams.h"
 #include "rtl/typeinfo.h"
+#include "rtl/value.h"
 #include "ui/mesh_buffers.h"
 
 namespace vantrel {
+
+class TModelDef;
+class TMeshDef;
+class TAnimationDef;
+class TAnimationBuffer;
 
 // How a model's animations are cached once loaded (a load option).
 enum class TAnimationCachingFlag : uint8_t { AllAttributes, Compressed, VertexPosition };
@@ -29,9 +45,91 @@ public:
   // position, then rewinds AStream. An attribute the buffer lacks is written as zeros.
   static void SetSourceStream(ui::TVertexFormat AFormat, const ui::TVertexBuffer* ABuffer,
                               rtl::TMemoryStream* AStream);
+  // Writes ASize bytes from AData at AStream's position, then rewinds AStream.
+  static void SetSourceStream(const void* AData, int64_t ASize, rtl::TMemoryStream* AStream);
+  // A new stream filled by the matching SetSourceStream, positioned at 0.
+  static rtl::TOwned<rtl::TMemoryStream> GetSourceStream(ui::TVertexFormat AFormat, const ui::TVertexBuffer* ABuffer);
+  static rtl::TOwned<rtl::TMemoryStream> GetSourceStream(const void* AData, int64_t ASize);
+
+  // The attribute stream of GetSourceStream, or the bytes, as one complete zlib stream at the
+  // highest level, fed to the compressor in blocks of 1 MiB; the result stands at its end. It
+  // equals rtl::ZCompress of the same bytes at clMax.
+  static rtl::TOwned<rtl::TMemoryStream> Compress(ui::TVertexFormat AFormat, const ui::TVertexBuffer* ABuffer);
+  static rtl::TOwned<rtl::TMemoryStream> Compress(const void* AData, int64_t ASize);
+  // The inflated content of AStream, read from its start, in a new stream positioned at 0.
+  // Corrupt or truncated data raises the decompressor's error.
+  static rtl::TOwned<rtl::TMemoryStream> Decompress(rtl::TMemoryStream* AStream);
 
 protected:
   TAnimationFrameCompression() = default;
 };
+
+// Where a caching run stands when it reports the animation.
+enum class TAnimationCachingState : uint8_t { Started, Finished };
+RTL_ENUM_TYPEINFO(TAnimationCachingState, "Started", "Finished")
+
+// (definition, run-time animation, state).
+using TOnAnimationNotify = rtl::TMethodEvent<TAnimationDef*, rtl::TObject*, TAnimationCachingState>;
+// (definition, run-time animation, frame, frame count). The type keeps the name stored forms use.
+using TOnAnimationFrameNotifiy = rtl::TMethodEvent<TAnimationDef*, rtl::TObject*, int32_t, int32_t>;
+// (definition, run-time animation, frame, the buffer that stored it).
+using TOnAnimationCachedNotify = rtl::TMethodEvent<TAnimationDef*, rtl::TObject*, int32_t, TAnimationBuffer*>;
+
+// One caching run over the animations of a model definition, played by a model control: each
+// frame advances the animation's tracks, skins every mesh and stores its vertices. Runs on the
+// caller's thread with the platform's animation timer held off.
+class TAnimationCaching : public rtl::TComponent {
+  RTL_CLASS(TAnimationCaching, rtl::TComponent)
+public:
+  // AModel must be a model control (else "failed to cache model animations - model not a valid
+  // TVantrelModel"); without one a temporary model control loads ADef. The temporary control never
+  // owns ADef: the caller is still walking it.
+  TAnimationCaching(TModelDef* ADef, TAnimationCachingFlags AFlags, rtl::TObject* AModel);
+  ~TAnimationCaching() override;
+  static void RegisterProperties(rtl::TPropertyList& AList);
+
+  TAnimationCachingFlags Flags() const { return FFlags; }
+  TModelDef* ModelDef() const { return FModelDef; }
+  // The model control that plays the animations.
+  rtl::TComponent* Model() const { return FModel; }
+  bool IsModelTemp() const { return FIsModelTemp; }
+  // Seconds between two stored frames of the last run: Duration / (FrameCount - 1), 0 for one frame.
+  double FrameTime() const { return FFrameTime; }
+
+  // Caches AAnimDef: frame k holds the pose at k x FrameTime. The definition ends Ready, also
+  // after an error, which is raised again.
+  void Execute(TAnimationDef* AAnimDef);
+  void BeginFrame(int32_t ACurrent, int32_t ATotal);
+  // Stores the current vertices of every mesh as frame ACurrent.
+  void EndFrame(int32_t ACurrent, int32_t ATotal);
+
+  TOnAnimationNotify OnBeginAnimation, OnEndAnimation;
+  TOnAnimationFrameNotifiy OnBeginFrame, OnEndFrame;
+  TOnAnimationCachedNotify OnCached;
+
+private:
+  using TMeshBuffers = rtl::TObjectDictionary<TMeshDef*, ui::TVertexBuffer*>;
+
+  TModelDef* FModelDef;
+  TAnimationDef* FAnimDef = nullptr;
+  TAnimationCachingFlags FFlags;
+  rtl::TComponent* FModel = nullptr;
+  bool FIsModelTemp = false;
+  rtl::TComponent* FAnimation = nullptr;
+  double FLastTime = 0, FTotalTime = 0, FFrameTime = 0;
+  std::unique_ptr<TMeshBuffers> FMeshBuffers;
+
+  void PrepareMeshBuffers();
+  void CacheFrames();
+  void DisposeTemporaryModel();
+};
+
+// The caching of a model definition's animations (its CacheAnimations): one caching run over
+// AModel (a temporary model control when nil) for every animation in list order that is selected
+// and never cached. An empty ASelected selects all; otherwise an entry selects the animation whose
+// Id equals it exactly when it is a string, and entries of other kinds select nothing. Returns the
+// number of animations cached; the run is freed also on an error.
+int32_t CacheModelAnimations(TModelDef* ADef, std::span<const rtl::TValue> ASelected, TAnimationCachingFlags AFlags,
+                             rtl::TObject* AModel);
 
 } // namespace vantrel

@@ -310,12 +310,9 @@ void TModelDef::CacheAnimations(std::span<const rtl::TValue> ASelected, TAnimati
   const int64_t start = TStopwatch::GetTimeStamp();
   if (!FAnimations || FAnimations->Count() == 0)
     return;
-  // The caching object and the animations' caching operations are not built yet: no animation can
-  // be cached, so nothing is counted and nothing is logged.
-  static_cast<void>(ASelected);
-  static_cast<void>(AFlags);
-  static_cast<void>(AModel);
-  static_cast<void>(start);
+  const int32_t count = CacheModelAnimations(this, ASelected, AFlags, AModel);
+  const double elapsed = double(TStopwatch::GetTimeStamp() - start) * 1000 / double(TStopwatch::Frequency);
+  Log::d("Caching %d animations: elapsed time %n ms", count, elapsed);
 }
 
 // ---- unit start-up ----

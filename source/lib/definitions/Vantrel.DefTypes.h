@@ -30,6 +30,8 @@
 #include "rtl/value.h"
 #include "ui/animations.h"
 
+#include "definitions/Vantrel.DefTypes.Cache.h"
+
 namespace vantrel {
 
 class TCustomDef;

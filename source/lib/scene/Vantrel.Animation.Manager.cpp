@@ -220,8 +220,7 @@ TMeshBufferObject* TVantrelAnimation::GetCurrentCachedFrame(TMeshDef* AMeshDef) 
   if (ComponentState().Contains(TComponentStateItem::csDestroying) || !AMeshDef || !FDef || !FSkeleton ||
       !IsRunning())
     return nullptr;
-  // Animation definitions keep no frame store of their own: there is no cached frame to draw.
-  return nullptr;
+  return FDef->GetNextCacheFrame(AMeshDef, CacheFrameIndex(FDef->GetFrameCount()));
 }
 
 void TVantrelAnimation::DoDuplicate(TObject* ASource, TVantrelDuplicator* ADuplicator) {

@@ -417,13 +417,16 @@ TEST_F(DefModel, ModelWideNormalsRunOnChildMeshesOnly) {
   EXPECT_NE(child->GetVertexSource()->GetNormals(0), (TPoint3D{9, 9, 9}));
 }
 
-TEST_F(DefModel, CacheAnimationsLogsNothingWithoutAnimationsOrCaching) {
+TEST_F(DefModel, CacheAnimationsLogsNothingWithoutAnimations) {
   vtest::TLogCapture log;
   TModelDef model;
   model.CacheAnimations({}, {}, nullptr);
+  EXPECT_TRUE(log.Lines().empty());
+  // An animation without frames is counted but stays uncached.
   model.AddEmptyAnimation("Walk");
   model.CacheAnimations({}, {}, nullptr);
-  EXPECT_TRUE(log.Lines().empty());
+  ASSERT_EQ(log.Lines().size(), 1u);
+  EXPECT_EQ(log.Lines()[0].rfind("Caching 1 animations: elapsed time ", 0), 0u) << log.Lines()[0];
   EXPECT_FALSE(model.FindAnimationById("Walk")->IsCached());
 }
 
