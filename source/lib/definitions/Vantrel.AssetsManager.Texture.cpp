@@ -179,8 +179,12 @@ rtl::TOwned<ui::TBitmap> TVantrelTextureAsset::DecodeFile(const std::string& AFi
 }
 
 ui::TBitmap* TVantrelTextureAsset::ReadBitmapFromArchive(TVantrelArchiveReference* AArchive) {
+  if (!AArchive)
+    return nullptr;
   const std::string path = PayloadPath(GetArchivePath());
-  if (!AArchive || !AArchive->FileExists(path))
+  // The lookup and the read share one open of the zip.
+  detail::TArchiveReadScope scope(*AArchive);
+  if (!AArchive->FileExists(path))
     return nullptr;
   rtl::TMemoryStream payload;
   rtl::TZipHeader header;
