@@ -130,9 +130,10 @@ ui::TBitmap* TVantrelTextureAsset::Bitmap() {
   // An asset that was never named has no source to load from.
   if (Filename().empty() && FOriginalFilename.empty() && !FCachedBitmap)
     return nullptr;
-  CheckExtension();
-  if (Cached() && FCachedBitmap && !FCachedBitmap->IsEmpty())
+  // A held picture needs no decoding, whatever its name says.
+  if (FCachedBitmap && !FCachedBitmap->IsEmpty())
     return FCachedBitmap.get();
+  CheckExtension();
   TVantrelAssetsPackage* package = Package();
   if (package && package->Manager()) {
     if (ui::TBitmap* read = ReadBitmapFromArchive(package->GetArchive())) {
