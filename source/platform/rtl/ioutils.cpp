@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::mutex gOverridesLock;
-std::array<std::string, 7> gOverrides;
+std::array<std::string, 8> gOverrides;
 
 std::string FolderOverride(TSpecialFolder AFolder) {
   std::lock_guard lock(gOverridesLock);
@@ -210,12 +210,31 @@ std::string TPath::GetPublicPath() {
   return UserFolder(TSpecialFolder::Public, "XDG_PUBLICSHARE_DIR", "Public");
 }
 
+std::string TPath::GetExecutablePath() {
+  if (std::string path = FolderOverride(TSpecialFolder::Executable); !path.empty())
+    return path;
+  std::error_code error;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+  if (error)
+    throw Failure("Cannot find the executable", "/proc/self/exe", error);
+  return exe.parent_path().string();
+}
+
 void TPath::SetFolderOverride(TSpecialFolder AFolder, const std::string& APath) {
   std::lock_guard lock(gOverridesLock);
   gOverrides.at(static_cast<size_t>(AFolder)) = APath;
 }
 
 // TFile
+
+bool TFile::CreateProbe(const std::string& APath) {
+  const int handle = ::open(APath.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+  if (handle < 0)
+    return false;
+  ::close(handle);
+  ::unlink(APath.c_str());
+  return true;
+}
 
 bool TFile::Exists(const std::string& APath) {
   std::error_code error;

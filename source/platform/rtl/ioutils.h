@@ -30,7 +30,8 @@ enum class TSpecialFolder {
   SharedDocuments = 3,
   SharedDownloads = 4,
   Public = 5,
-  Temp = 6
+  Temp = 6,
+  Executable = 7
 };
 
 class TPath {
@@ -69,6 +70,8 @@ public:
   static std::string GetSharedDownloadsPath();
   // $XDG_PUBLICSHARE_DIR, else <home>/Public.
   static std::string GetPublicPath();
+  // The folder of the running executable (/proc/self/exe), without a trailing delimiter.
+  static std::string GetExecutablePath();
   // None of these folders is created; callers check or create what they write to.
 
   // Redirects a folder for the whole process (tests point them at scratch folders); an empty
@@ -99,6 +102,9 @@ public:
   // Replaces the file with the UTF-8 text, without byte-order mark.
   static void WriteAllText(const std::string& APath, const std::string& AText);
   static int64_t GetSize(const std::string& APath);
+  // Whether a new file APath can be created here: creates it exclusively (O_CREAT | O_EXCL |
+  // O_RDWR), then closes and removes it at once. False when it exists already or cannot be made.
+  static bool CreateProbe(const std::string& APath);
 };
 
 class TDirectory {

@@ -248,6 +248,12 @@ TBitmap* TBitmap::CreateFromFile(const std::string& AFileName) {
   return bitmap.release();
 }
 
+void TBitmap::SaveToStream(rtl::TStream& AStream) const {
+  if (IsEmpty() || !HandleAllocated())
+    throw EBitmapSavingFailed(rtl::Format(SavingFailed, std::string("stream"), std::string("the bitmap is empty")));
+  WriteBitmapPng(*this, AStream);
+}
+
 void TBitmap::LoadFromStream(rtl::TStream& AStream) {
   // Read in chunks: the stream may not know its size.
   rtl::TBytes bytes;

@@ -121,6 +121,9 @@ public:
   static TBitmap* CreateFromFile(const std::string& AFileName);
   // As LoadFromFile, from the stream's position to its end ("Cannot load bitmap from stream: …").
   void LoadFromStream(rtl::TStream& AStream);
+  // Writes the bitmap as a PNG picture with alpha at the stream's position. An empty bitmap
+  // raises EBitmapSavingFailed, as SaveToFile does.
+  void SaveToStream(rtl::TStream& AStream) const;
   // Scales the picture to AWidth x AHeight (bilinear, edges clamped). The same size changes
   // nothing; an empty bitmap only takes the new size.
   void Resize(int32_t AWidth, int32_t AHeight);
