@@ -129,6 +129,8 @@ TEST_F(ModalForms, TheCloseQueryAndActionDecideWhenTheModalLoopEnds) {
     EXPECT_FALSE(form->Visible());
     EXPECT_FALSE(form->Modal());
     EXPECT_FALSE(freed) << "never freed inside the modal loop";
+    // The pass below may free the form before its timers run: the "user" must stop first.
+    user->SetEnabled(false);
     Application().ProcessMessages();
     EXPECT_EQ(freed, c.FreedByNextPass);
     if (!freed)
