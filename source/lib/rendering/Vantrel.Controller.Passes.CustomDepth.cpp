@@ -211,8 +211,12 @@ void TVantrelRenderPassCustomDepth::DoOnRenderPass(TContext3D* AContext, int32_t
   auto* context = renderer ? renderer->FrameworkContext() : nullptr;
   if (!context)
     return;
-  context->SetContextStates(
-      {TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csFrontFace});
+  // The pass draws the render list in 3D. Entering the pass renderer copies the main context's
+  // states, and after a frame's rectangle passes (the deferred composite, FXAA) those hold
+  // cs2DScene: without cs3DScene the list would be projected with the screen matrix and the map
+  // would stay empty from the second frame on.
+  context->SetContextStates({TContextState::cs3DScene, TContextState::csZTestOn, TContextState::csZWriteOn,
+                             TContextState::csFrontFace});
   context->ClearEx(TRenderTargets{TRenderTarget::Color_0, TRenderTarget::Depth}, FDefaultColor, FDefaultDepth,
                    0);
   context->GetDefaultFrameBuf()->Prepare(TRenderTargets{TRenderTarget::Color_0});
