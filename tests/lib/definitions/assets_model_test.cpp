@@ -11,6 +11,7 @@
 #include "definitions/Vantrel.Loader.h"
 #include "definitions/Vantrel.Model.h"
 #include "formats/v3d/Vantrel.V3D.Exporter.h"
+#include "support/log_capture.h"
 #include "support/model_fixture.h"
 
 using namespace vantrel;
@@ -23,6 +24,18 @@ public:
   int64_t Read(void*, int64_t) override { throw rtl::EReadError("read from the unreadable stream"); }
   int64_t Write(const void*, int64_t ACount) override { return ACount; }
   int64_t Seek(int64_t, rtl::TSeekOrigin) override { return 0; }
+};
+
+// A reader that cannot read streams: it records what it was given and answers the fixture model.
+class TFileOnlyLoader : public TVantrelLoader {
+public:
+  TFileOnlyLoader() { FLoadFromStreamAllowed = false; }
+  using TVantrelLoader::LoadModelDefFromStream;
+  TModelDef* LoadModelDefFromStream(rtl::TStream* AStream, const TVantrelLoadOptions&) override {
+    Streams.push_back(AStream);
+    return vtest::MakeFixtureModel().release();
+  }
+  std::vector<rtl::TStream*> Streams;
 };
 
 std::string ErrorOf(const std::function<void()>& AAction) {
@@ -235,6 +248,34 @@ TEST_F(AssetsModel, ModelFormsBuildModelsAndFillAnEmptyAsset) {
   TVantrelModel* model = TVantrelLoader::LoadUndefinedModelFromFile(FOwner.get(), package, file, {});
   EXPECT_EQ(asset->Model(), model->Def());
   EXPECT_FALSE(model->OwnsDefinition());
+}
+
+// A reader that cannot read streams gets none and the file is not opened, except by the existing
+// model's form, which always opens it; non-empty caching flags cache the animations for the model.
+TEST_F(AssetsModel, StreamlessReadersAndCaching) {
+  rtl::TOwned<TFileOnlyLoader> loader = rtl::MakeOwned<TFileOnlyLoader>();
+  TVantrelLoader::GetLoaderRegistry().Add(".fo", loader.get());
+  const std::string missing = Scratch("missing/m.fo");
+  TVantrelModel* model = TVantrelLoader::LoadUndefinedModelFromFile(FOwner.get(), nullptr, missing, {});
+  ASSERT_NE(model, nullptr);
+  EXPECT_EQ(loader->Streams, (std::vector<rtl::TStream*>{nullptr}));
+  EXPECT_EQ(ErrorOf([&] {
+              TVantrelLoader::LoadUndefinedExistingModelFromFile(model, nullptr, missing, {});
+            }).rfind("EFOpenError: ", 0),
+            0u);
+  TVantrelLoader::GetLoaderRegistry().Remove(".fo");
+
+  for (const TAnimationCachingFlags flags :
+       {TAnimationCachingFlags{}, TAnimationCachingFlags{TAnimationCachingFlag::VertexPosition}}) {
+    vtest::TLogCapture log;
+    TVantrelModel* built =
+        TVantrelLoader::LoadModelFromDef(FOwner.get(), vtest::MakeFixtureModel().release(), flags);
+    ASSERT_NE(built, nullptr);
+    bool cached = false;
+    for (const std::string& line : log.Lines())
+      cached = cached || line.rfind("Caching ", 0) == 0;
+    EXPECT_EQ(cached, !flags.IsEmpty());
+  }
 }
 
 // Importing a .v3d file into the model group reads it through the loader, keeps the definition in
