@@ -84,6 +84,49 @@ protected:
   vtest::TPackageEventRecorder FEvents;
 };
 
+// A model's texture lives in the model asset's TEXTURE sub-group: after the package is saved and
+// reloaded (and the picture file is gone), the reloaded definition's texture refers to that
+// sub-asset, whose bitmap decodes from the archive.
+TEST_F(AssetsModel, ATexturedModelFindsItsTextureInItsSubGroupAfterReloading) {
+  const std::string picture = Scratch("hull.png");
+  {
+    rtl::TOwned<ui::TBitmap> bitmap(rtl::New<ui::TBitmap>());
+    bitmap->SetSize(5, 3);
+    bitmap->Clear(0xFF4080C0);
+    bitmap->SaveToFile(picture);
+  }
+  TVantrelAssetsPackage* package = NewPackage();
+  auto* asset = static_cast<TVantrelModelAsset*>(package->GetGroup(0)->AddEmptyAsset("ship.v3d", false));
+  auto* texture = static_cast<TVantrelTextureAsset*>(asset->GetSubGroup(1)->GetAssetFromFile(picture, false));
+  ASSERT_NE(texture, nullptr);
+  rtl::TOwned<TModelDef> def = vtest::MakeFixtureModel();
+  const auto& materials = def->GetMaterials();
+  ASSERT_GT(materials.Count(), 0);
+  TMaterialDef* material = (*materials.Values().begin()).Material;
+  material->AddTexture(TColorChannelDef::Diffuse, texture, false);
+  asset->SetModel(std::move(def));
+
+  const std::string saved = Scratch("textured.pak");
+  package->SaveToFile(saved);
+  rtl::TFile::Delete(picture);
+  TVantrelAssetsPackage* loaded = Manager().LoadPackageFromFile(saved);
+  auto* copy = static_cast<TVantrelModelAsset*>(loaded->GetGroup(0)->GetAssetFromId(asset->Id()));
+  ASSERT_NE(copy, nullptr);
+  ASSERT_NE(copy->Model(), nullptr);
+  TMaterialDef* copyMaterial = (*copy->Model()->GetMaterials().Values().begin()).Material;
+  TTextureDef* copyTexture = copyMaterial->GetTexture(TColorChannelDef::Diffuse);
+  ASSERT_NE(copyTexture, nullptr);
+  TVantrelTextureAsset* copyAsset = copyTexture->GetAssetRef();
+  ASSERT_NE(copyAsset, nullptr);
+  EXPECT_EQ(copyAsset->Group(), copy->GetSubGroup(1));
+  EXPECT_EQ(copyAsset->Id(), texture->Id());
+  EXPECT_EQ(copy->GetSubGroup(1)->Count(), 1);
+  ui::TBitmap* bitmap = copyAsset->Bitmap();
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_EQ(bitmap->Width(), 5);
+  EXPECT_EQ(bitmap->Height(), 3);
+}
+
 // A package's user load options replace the payload's own, but the payload still belongs to its
 // asset: a model nested in another model's sub-group gets its definition, and the reader adds no
 // second asset for the file to the package's model group.
