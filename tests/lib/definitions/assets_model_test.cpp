@@ -74,6 +74,25 @@ protected:
     bytes.insert(bytes.end(), AJSON.begin(), AJSON.end());
     return bytes;
   }
+  // The JSON of the fixture model whose first material has a texture of a package asset.
+  std::string TexturedModelText() {
+    TVantrelAssetsPackage* source = NewPackage("textures");
+    auto* texture = static_cast<TVantrelTextureAsset*>(source->GetGroup(1)->AddEmptyAsset("hull.png", false));
+    rtl::TOwned<TModelDef> def = vtest::MakeFixtureModel();
+    (*def->GetMaterials().Values().begin()).Material->AddTexture(TColorChannelDef::Diffuse, texture, false);
+    return def->ToJSON()->ToJSON();
+  }
+  // AJSON with a controller that names no mesh, which fails after the materials were read.
+  static std::string BrokenAfterMaterials(std::string AJSON) {
+    const std::string bad = R"({"Id":"c1"})";
+    if (const size_t at = AJSON.find(R"("Controllers":[)"); at != std::string::npos) {
+      const size_t open = at + std::string(R"("Controllers":[)").size();
+      AJSON.insert(open, AJSON[open] == ']' ? bad : bad + ",");
+    } else {
+      AJSON.insert(AJSON.rfind('}'), R"(,"Controllers":[)" + bad + "]");
+    }
+    return AJSON;
+  }
   std::string WriteScratch(const std::string& AName, const rtl::TBytes& ABytes) const {
     const std::string path = Scratch(AName);
     rtl::TFile::WriteAllBytes(path, ABytes);
@@ -206,6 +225,15 @@ TEST_F(AssetsModel, AFailedReadLeavesNoAssetInThePackage) {
   EXPECT_EQ(events.Rows[1], (vtest::TPackageEventRow{TVantrelPackageEvent::AssetAdd, false, added}));
   EXPECT_EQ(events.Rows[2], (vtest::TPackageEventRow{TVantrelPackageEvent::AssetRemove, true, added}));
   EXPECT_EQ(events.Rows.back(), (vtest::TPackageEventRow{TVantrelPackageEvent::AssetRemove, false, nullptr}));
+
+  // A textured body resolves its texture into the added asset's sub-group before it fails; the
+  // definition, which registered that texture asset, goes before the asset that holds it.
+  rtl::TBytesStream textured(V3DWithBody(BrokenAfterMaterials(TexturedModelText())));
+  TVantrelAssetsPackage* second = NewPackage("second");
+  EXPECT_EQ(
+      ErrorOf([&] { TVantrelLoader::LoadUndefinedModelDefFromStream(&textured, second, "hull.v3d", ""); }),
+      "Exception: failed to load controller c1 - mesh id not set");
+  EXPECT_EQ(second->GetGroup(0)->Count(), 0);
 }
 
 TEST_F(AssetsModel, EntryPointErrorsAndCasts) {
