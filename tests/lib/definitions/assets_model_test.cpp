@@ -206,6 +206,13 @@ TEST_F(AssetsModel, ReadingAFileTwiceThroughAPackageReturnsTheSameDefinition) {
   EXPECT_FALSE(model->OwnsDefinition());
   EXPECT_EQ(model->Owner(), FOwner.get());
   EXPECT_EQ(package->GetGroup(0)->Count(), 1);
+
+  // The definition form opens its file before the lookup.
+  const std::string missing = Scratch("gone/ship.v3d");
+  EXPECT_EQ(ErrorOf([&] {
+              TVantrelLoader::LoadUndefinedModelDefFromFile(package, missing);
+            }).rfind("EFOpenError: ", 0),
+            0u);
 }
 
 // A body whose definition fails to read removes the asset the reader added for it (its removal
