@@ -1,9 +1,9 @@
-// The model asset: one owned model definition, stored in the package as compact .v3d JSON, with
-// the ten standard sub-groups for the media the model uses.
+// The model asset: one owned model definition, read through the loaders and stored in the package
+// as compact .v3d JSON, with the ten standard sub-groups for the media the model uses.
 
 #include "definitions/Vantrel.AssetsManager.Internal.h"
+#include "definitions/Vantrel.Loader.h"
 #include "formats/v3d/Vantrel.V3D.Exporter.h"
-#include "formats/v3d/Vantrel.V3D.Loader.h"
 
 namespace vantrel {
 
@@ -14,17 +14,24 @@ namespace {
 constexpr const char* ModelFilenameEmpty = "AssetsManager.ModelAsset - filename empty";
 constexpr const char* ModelInvalidExtension = "AssetsManager.ModelAsset exception - invalid file extension `%s`";
 
-// Reads a .v3d from AStream into a new definition that belongs to APackage and AAsset before its
-// members are read, so the textures it names resolve into the asset's sub-groups.
-rtl::TOwned<TModelDef> ReadModelDef(rtl::TStream& AStream, const std::string& AFilename, rtl::TObject* APackage,
-                                    rtl::TObject* AAsset) {
-  std::unique_ptr<rtl::TJSONObject> json = ReadV3DModelJSON(AStream);
-  rtl::TOwned<TModelDef> model(rtl::New<TModelDef>());
-  model->SetFilename(AFilename);
-  model->SetPackage(APackage);
-  model->SetAsset(AAsset);
-  model->FromJSON(model.get(), *json);
-  return model;
+// The options of a payload load: this asset's name and stored extension in its package, or the
+// package's user options with the file name and extension filled in where they are empty. The
+// package and the asset are filled in likewise, so that the reader hands the definition to this
+// asset instead of adding another one for the file.
+TVantrelLoadOptions PayloadOptions(TVantrelModelAsset& AAsset) {
+  TVantrelAssetsPackage* package = AAsset.Package();
+  if (!package || !package->UserLoadOptionsActive())
+    return TVantrelLoadOptions::Create(AAsset.Filename(), AAsset.Extension(), package, &AAsset);
+  TVantrelLoadOptions options = package->UserLoadOptions();
+  if (options.FileInfo.PathOrUID.empty())
+    options.FileInfo.PathOrUID = AAsset.Filename();
+  if (options.FileInfo.Ext.empty())
+    options.FileInfo.Ext = AAsset.Extension();
+  if (!options.Package)
+    options.Package = package;
+  if (!options.Asset)
+    options.Asset = &AAsset;
+  return options;
 }
 
 } // namespace
@@ -41,11 +48,19 @@ TVantrelAsset* TVantrelModelAssetClass::ImportFromStream(TVantrelAssetsGroup* AG
                                                          rtl::TStream* AStream, TAssetImportFlags AFlags) const {
   if (!AGroup || !AStream)
     return nullptr;
-  rtl::TOwned<TVantrelAsset> asset(CreateAsset(AGroup));
-  asset->ImportFromStream(AFilename, AStream, AFlags);
-  TVantrelAsset* result = asset.get();
-  AGroup->Assets().Add(result->Id(), asset.release());
-  return result;
+  auto* collection = static_cast<TVantrelAssetsGroupCollection*>(AGroup->Collection());
+  TVantrelAssetsPackage* package = collection ? collection->TryPackage() : nullptr;
+  // The reader adds an asset for the file to the package's model group and hands it the
+  // definition; one that no asset took is this import's to free.
+  TModelDef* def = TVantrelLoader::LoadUndefinedModelDefFromStream(AStream, package, AFilename, "");
+  const rtl::TOwned<TModelDef> orphan(def && !def->GetAsset() ? def : nullptr);
+  const bool strict = AFlags.Contains(TAssetImportFlag::StrictFileName);
+  TVantrelAsset* asset = AGroup->FindAssetByFilename(detail::BareName(AFilename), strict);
+  if (!asset)
+    throw rtl::Exception(rtl::Format("autocreated asset not found for %s", {AFilename}));
+  if (package && package->Manager())
+    asset->SaveToArchive(package->GetArchive(), AGroup->GetGroupPath());
+  return asset;
 }
 
 // ---- TVantrelModelAsset ----
@@ -55,10 +70,19 @@ TVantrelModelAsset::TVantrelModelAsset(TVantrelAssetsGroup* AGroup) : TVantrelAs
     AddSubGroup(*assetClass);
 }
 
+void TVantrelModelAsset::BeforeDestruction() {
+  FModel.reset();
+  inherited::BeforeDestruction();
+}
+
 TVantrelModelAsset::~TVantrelModelAsset() = default;
 
 void TVantrelModelAsset::SetModel(rtl::TOwned<TModelDef> AValue) {
-  FModel = std::move(AValue);
+  // A reader that handed this asset its definition already gives the same object again.
+  if (AValue && AValue.get() == FModel.get())
+    (void)AValue.release();
+  else
+    FModel = std::move(AValue);
   if (!FModel)
     return;
   FModel->SetAsset(this);
@@ -78,8 +102,11 @@ void TVantrelModelAsset::ImportFromStream(const std::string& AFilename, rtl::TSt
   SetExtension(detail::LowerExt(ext));
   if (!AStream)
     return;
+  // The loader answers an asset that holds a definition with that one, so a re-import would keep
+  // the old model under the new name: the old definition goes first, as in LoadPayload.
+  FModel.reset();
+  TakeRead(TVantrelLoader::LoadUndefinedModelDefFromStream(AStream, PayloadOptions(*this)));
   TVantrelAssetsPackage* package = Package();
-  FModel = ReadModelDef(*AStream, AFilename, package, this);
   if (package && package->Manager())
     SaveToArchive(package->GetArchive(), Group()->GetGroupPath());
 }
@@ -92,7 +119,16 @@ void TVantrelModelAsset::LoadPayload(TVantrelArchiveReference* AArchive, const s
   rtl::TZipHeader header;
   AArchive->ReadToStream(path, &payload, header);
   FModel.reset();
-  SetModel(ReadModelDef(payload, Filename(), Package(), this));
+  TakeRead(TVantrelLoader::LoadUndefinedModelDefFromStream(&payload, PayloadOptions(*this)));
+  if (FModel)
+    FModel->SetPackage(Package());
+}
+
+void TVantrelModelAsset::TakeRead(TModelDef* ADef) {
+  // With a package the reader has handed the definition over already.
+  if (!ADef || ADef == FModel.get() || (ADef->GetAsset() && ADef->GetAsset() != this))
+    return;
+  SetModel(rtl::TOwned<TModelDef>(ADef));
 }
 
 void TVantrelModelAsset::SaveToArchive(TVantrelArchiveReference* AArchive, const std::string& AGroupPath) {

@@ -7,6 +7,7 @@
 
 #include "definitions/Vantrel.AssetsManager.Internal.h"
 #include "rtl/log.h"
+#include "utils/Vantrel.Utils.Dialogs.h"
 
 namespace vantrel {
 
@@ -57,10 +58,10 @@ bool IsAbsolute(const std::string& APath) {
   return !APath.empty() && APath[0] == '/';
 }
 
-// Where the modal progress window ("Please wait, ...") runs a design-time load once the dialogs
-// unit provides it; until then the procedure runs directly.
-void RunInProgressWindow(const std::string& /*AText*/, const std::function<void()>& AProc) {
-  AProc();
+// A design-time load runs in the modal progress window ("Please wait, ..."), which reports a
+// failure in its window rather than to the caller.
+void RunInProgressWindow(const std::string& AText, const std::function<void()>& AProc) {
+  TProgressForm::Open(AText, [&AProc](TProgressForm*) { AProc(); });
 }
 
 } // namespace

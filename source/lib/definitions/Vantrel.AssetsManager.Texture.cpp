@@ -4,6 +4,7 @@
 #include "context/Vantrel.Context.Texturing.h"
 #include "definitions/Vantrel.AssetsManager.Internal.h"
 #include "definitions/Vantrel.DefTypes.Utils.h"
+#include "definitions/Vantrel.Loader.h"
 #include "formats/Vantrel.Imaging.DDS.h"
 #include "formats/Vantrel.Imaging.Import.h"
 #include "formats/Vantrel.Imaging.TGA.h"
@@ -25,9 +26,13 @@ std::string ForeignExtractFileExt(std::string_view AFileName) {
   return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
-// The texture size limit of the model load running on this thread. The loaders' thread record
-// is not available yet, so no load limits its pictures here.
-void ApplyRunningLoadLimit(ui::TBitmap& /*ABitmap*/) {}
+// The texture size limit of the model load running on this thread, when it sets one.
+void ApplyRunningLoadLimit(ui::TBitmap& ABitmap) {
+  const TVantrelLoaderThreadInfo info = TVantrelLoader::GetCurrentLoaderThreadInfo();
+  const rtl::TPoint limits = info.Options.TextureLimits;
+  if (info.Loader && (limits.X != 0 || limits.Y != 0))
+    TVantrelLoader::LimitTextureSize(&ABitmap, limits);
+}
 
 // Decodes a DDS or TGA picture from AStream; image 0 goes into ABitmap.
 void DecodeImageFile(TImageFileFormat& AFormat, rtl::TStream& AStream, ui::TBitmap& ABitmap,

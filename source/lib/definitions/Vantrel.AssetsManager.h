@@ -813,14 +813,22 @@ public:
   static const std::vector<std::string>& ClassExtensions();
 
   explicit TVantrelModelAsset(TVantrelAssetsGroup* AGroup = nullptr);
+  // Frees the definition before the sub-groups: its texture registry refers to their assets.
+  void BeforeDestruction() override;
   ~TVantrelModelAsset() override;
 
   TModelDef* Model() const { return FModel.get(); }
-  // Takes ownership; points the definition back at this asset and, unless reading from an
-  // archive, updates the asset in the archive.
+  // Takes ownership (the definition it holds already is kept); points the definition back at this
+  // asset and, unless reading from an archive, updates the asset in the archive.
   virtual void SetModel(rtl::TOwned<TModelDef> AValue);
 
+  // Reads AStream through the loader chosen by AFilename's extension (lower-cased); with a
+  // package the asset then saves itself. An empty name raises
+  // "AssetsManager.ModelAsset - filename empty", an extension shorter than two characters or
+  // without its dot "AssetsManager.ModelAsset exception - invalid file extension `<ext>`".
   void ImportFromStream(const std::string& AFilename, rtl::TStream* AStream, TAssetImportFlags AFlags) override;
+  // Reads the payload through the loader of Extension, with the package's user load options when
+  // set; the definition belongs to the package.
   void LoadPayload(TVantrelArchiveReference* AArchive, const std::string& APath) override;
   // The definition as compact .v3d JSON under Filename; Extension becomes ".v3d". Without a
   // definition only the descriptors are written.
@@ -832,6 +840,9 @@ protected:
 
 private:
   rtl::TOwned<TModelDef> FModel;
+
+  // Makes a definition a loader read for this asset its Model, unless another asset holds it.
+  void TakeRead(TModelDef* ADef);
 };
 
 class TVantrelStreamAssetClass : public TVantrelAssetClass {

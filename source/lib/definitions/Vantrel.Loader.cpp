@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "definitions/Vantrel.AssetsManager.h"
+#include "definitions/Vantrel.Model.h"
 #include "rtl/ioutils.h"
 #include "rtl/random.h"
 #include "rtl/sysutils.h"
@@ -58,6 +60,78 @@ TOwned<TStream> OpenSource(const TVantrelLoadOptions& AOptions, const char* AOpe
     return MakeOwned<TMemoryStream>();
   }
   throw Exception(std::string(AOperation) + " : open format not supported");
+}
+
+// The file the options name, opened read-only and exclusively, or the empty stream of a download.
+TOwned<TStream> OpenExclusive(const TVantrelLoadOptions& AOptions) {
+  switch (AOptions.FileInfo.OpenFormat) {
+  case TVantrelFileOpenFormat::fofLocal:
+    return MakeOwned<TFileStream>(AOptions.FileInfo.PathOrUID, fmOpenRead | fmShareExclusive);
+  case TVantrelFileOpenFormat::fofDownload:
+    return MakeOwned<TMemoryStream>();
+  }
+  throw Exception("TVantrelLoader.LoadExistingModelFromFile : open format not supported");
+}
+
+// The loader of the options' extension; none raises "model format not supported: <path>".
+TVantrelLoader* RequireLoader(const std::string& AExt, const TVantrelLoadOptions& AOptions) {
+  TVantrelLoader* loader = TVantrelLoader::GetLoaderByExtension(AExt);
+  if (!loader)
+    throw EVantrelLoaderException(Format("model format not supported: %s", {AOptions.FileInfo.PathOrUID}));
+  return loader;
+}
+
+// Hands a definition that a reader made to the asset the load is for, unless an asset holds it
+// already. The definition joins the asset's package first, so that the model control that shows
+// it does not take it for its own.
+void HandToAsset(TVantrelModelAsset* AAsset, TModelDef* ADef) {
+  if (!AAsset || !ADef || AAsset->Model() == ADef)
+    return;
+  // One that another asset holds stays there: two owners would free it twice.
+  if (ADef->GetAsset() && ADef->GetAsset() != AAsset)
+    return;
+  if (!ADef->GetPackage())
+    ADef->SetPackage(AAsset->Package());
+  AAsset->SetModel(TOwned<TModelDef>(ADef));
+}
+
+// The model's definition, when it is a model definition.
+TModelDef* ModelDefOf(TVantrelModel* AModel) { return AModel ? dynamic_cast<TModelDef*>(AModel->Def()) : nullptr; }
+
+// AModel loaded from ADef, then the options' caching flags applied to ADef's animations.
+void FillModel(TVantrelModel* AModel, TModelDef* ADef, const TVantrelLoadOptions& AOptions) {
+  AModel->LoadFromDefinition(ADef);
+  if (!AOptions.Caching.IsEmpty())
+    ADef->CacheAnimations({}, AOptions.Caching, AModel);
+}
+
+// A new model owned by AOwner, filled from ADef; it is freed again when filling fails.
+TVantrelModel* NewModelFrom(rtl::TComponent* AOwner, TModelDef* ADef, const TVantrelLoadOptions& AOptions) {
+  auto* model = New<TVantrelModel>(AOwner);
+  try {
+    FillModel(model, ADef, AOptions);
+  } catch (...) {
+    model->Free();
+    throw;
+  }
+  return model;
+}
+
+// Fills AModel from a definition a reader just made. One that an asset holds stays the asset's;
+// any other one is held by ADef until the model has taken it as its own Def, so that it is freed
+// exactly once whichever step fails.
+void FillFromRead(TVantrelModel* AModel, TOwned<TModelDef>& ADef, const TVantrelLoadOptions& AOptions) {
+  TModelDef* def = ADef.get();
+  if (def->GetAsset())
+    (void)ADef.release();
+  try {
+    FillModel(AModel, def, AOptions);
+  } catch (...) {
+    if (ModelDefOf(AModel) == def && AModel->OwnsDefinition())
+      (void)ADef.release();
+    throw;
+  }
+  (void)ADef.release();
 }
 
 // A copy of the options whose FileInfo.Ext is the extension the loader was chosen by.
@@ -112,13 +186,19 @@ TModelDef* TVantrelLoader::LoadUndefinedModelDefFromFile(rtl::TObject* APackage,
 }
 
 TModelDef* TVantrelLoader::LoadUndefinedModelDefFromFile(const TVantrelLoadOptions& AOptions) {
-  // The loader is chosen first, so an unknown format fails without touching the file.
   const std::string ext = AOptions.GetExtension();
   TVantrelLoader* loader = GetLoaderByExtension(ext);
-  if (!loader)
-    throw EVantrelLoaderException(Format("model format not supported: %s", {AOptions.FileInfo.PathOrUID}));
+  // Without a package or an asset nothing could stand in for a reader, so an unknown format fails
+  // before the file is opened.
+  if (!loader && !AOptions.Package && !AOptions.Asset)
+    RequireLoader(ext, AOptions);
   const TOwned<TStream> stream = OpenSource(AOptions, "TVantrelLoader.LoadUndefinedModelDefFromFile");
-  return loader->LoadModelDefFromStream(stream.get(), WithExtension(AOptions, ext));
+  TVantrelModelAsset* asset = FindExistingAssetInPackage(AOptions);
+  if (asset && asset->Model())
+    return asset->Model();
+  TModelDef* def = RequireLoader(ext, AOptions)->LoadModelDefFromStream(stream.get(), WithExtension(AOptions, ext));
+  HandToAsset(asset, def);
+  return def;
 }
 
 TModelDef* TVantrelLoader::LoadUndefinedModelDefFromStream(TStream* AStream, rtl::TObject* APackage,
@@ -127,12 +207,176 @@ TModelDef* TVantrelLoader::LoadUndefinedModelDefFromStream(TStream* AStream, rtl
 }
 
 TModelDef* TVantrelLoader::LoadUndefinedModelDefFromStream(TStream* AStream, const TVantrelLoadOptions& AOptions) {
+  TVantrelModelAsset* asset = FindExistingAssetInPackage(AOptions);
+  if (asset && asset->Model())
+    return asset->Model();
   const std::string ext = AOptions.GetExtension();
   TVantrelLoader* loader = GetLoaderByExtension(ext);
   if (!loader)
     throw EVantrelLoaderException(Format("model format not supported: %s - check if unit is included \"Vantrel%s.Loader",
                                          {AOptions.FileInfo.PathOrUID, ext}));
-  return loader->LoadModelDefFromStream(AStream, WithExtension(AOptions, ext));
+  TModelDef* def = loader->LoadModelDefFromStream(AStream, WithExtension(AOptions, ext));
+  HandToAsset(asset, def);
+  return def;
+}
+
+TVantrelModelAsset* TVantrelLoader::FindExistingAssetInPackage(const TVantrelLoadOptions& AOptions) {
+  if (auto* asset = dynamic_cast<TVantrelModelAsset*>(AOptions.Asset))
+    return asset;
+  auto* package = dynamic_cast<TVantrelAssetsPackage*>(AOptions.Package);
+  if (!package)
+    return nullptr;
+  if (!package->HasArchive())
+    package->Refresh();
+  return dynamic_cast<TVantrelModelAsset*>(
+      package->FindAsset(AOptions.FileInfo.PathOrUID, AOptions.FileInfo.StrictFilename));
+}
+
+// ---- model-control forms ----
+
+TVantrelModel* TVantrelLoader::LoadModelFromStream(rtl::TComponent* AOwner, TStream* AStream,
+                                                   const TVantrelLoadOptions& AOptions) {
+  TOwned<TModelDef> def(LoadModelDefFromStream(AStream, AOptions));
+  auto* model = New<TVantrelModel>(AOwner);
+  try {
+    FillFromRead(model, def, AOptions);
+  } catch (...) {
+    model->Free();
+    throw;
+  }
+  return model;
+}
+
+void TVantrelLoader::LoadExistingModelFromStream(TVantrelModel* AModel, TStream* AStream,
+                                                 const TVantrelLoadOptions& AOptions) {
+  TOwned<TModelDef> def(LoadModelDefFromStream(AStream, AOptions));
+  FillFromRead(AModel, def, AOptions);
+}
+
+TVantrelModel* TVantrelLoader::LoadModelFromFile(rtl::TComponent* AOwner, const TVantrelLoadOptions& AOptions) {
+  if (AOptions.FileInfo.OpenFormat == TVantrelFileOpenFormat::fofLocal && !FLoadFromStreamAllowed)
+    return LoadModelFromStream(AOwner, nullptr, AOptions);
+  const TOwned<TStream> stream = OpenSource(AOptions, "TVantrelLoader.LoadModelFromFile");
+  return LoadModelFromStream(AOwner, stream.get(), AOptions);
+}
+
+void TVantrelLoader::LoadExistingModelFromFile(TVantrelModel* AModel, const TVantrelLoadOptions& AOptions) {
+  const TOwned<TStream> stream = OpenExclusive(AOptions);
+  LoadExistingModelFromStream(AModel, stream.get(), AOptions);
+}
+
+void TVantrelLoader::LoadExistingModelFromFile(TVantrelModel* AModel, rtl::TObject* APackage,
+                                               const std::string& AFilename, TAnimationCachingFlags ACaching) {
+  LoadExistingModelFromFile(AModel, TVantrelLoadOptions::Create(AFilename, ACaching, APackage, nullptr));
+}
+
+TVantrelModel* TVantrelLoader::LoadModelFromFile(rtl::TComponent* AOwner, rtl::TObject* APackage,
+                                                 const std::string& AFilename, TAnimationCachingFlags ACaching) {
+  return LoadModelFromFile(AOwner, TVantrelLoadOptions::Create(AFilename, ACaching, APackage, nullptr));
+}
+
+TVantrelModel* TVantrelLoader::LoadModelFromStream(rtl::TComponent* AOwner, rtl::TObject* APackage, TStream* AStream,
+                                                   const std::string& APath, TAnimationCachingFlags ACaching) {
+  return LoadModelFromStream(AOwner, AStream, TVantrelLoadOptions::Create(APath, ACaching, APackage, nullptr));
+}
+
+void TVantrelLoader::LoadExistingModelFromStream(TVantrelModel* AModel, rtl::TObject* APackage, TStream* AStream,
+                                                 const std::string& APath, TAnimationCachingFlags ACaching) {
+  LoadExistingModelFromStream(AModel, AStream, TVantrelLoadOptions::Create(APath, ACaching, APackage, nullptr));
+}
+
+TVantrelModel* TVantrelLoader::LoadUndefinedModelFromFile(rtl::TComponent* AOwner, rtl::TObject* APackage,
+                                                          const std::string& AFilename,
+                                                          TAnimationCachingFlags ACaching) {
+  return LoadUndefinedModelFromFile(AOwner, TVantrelLoadOptions::Create(AFilename, ACaching, APackage, nullptr));
+}
+
+TVantrelModel* TVantrelLoader::LoadUndefinedModelFromFile(rtl::TComponent* AOwner,
+                                                          const TVantrelLoadOptions& AOptions) {
+  TVantrelModelAsset* asset = FindExistingAssetInPackage(AOptions);
+  if (asset && asset->Model())
+    return LoadModelFromDef(AOwner, asset->Model(), AOptions);
+  const std::string ext = AOptions.GetExtension();
+  TVantrelModel* model = RequireLoader(ext, AOptions)->LoadModelFromFile(AOwner, WithExtension(AOptions, ext));
+  HandToAsset(asset, ModelDefOf(model));
+  return model;
+}
+
+void TVantrelLoader::LoadUndefinedExistingModelFromFile(TVantrelModel* AModel, rtl::TObject* APackage,
+                                                        const std::string& AFilename,
+                                                        TAnimationCachingFlags ACaching) {
+  LoadUndefinedExistingModelFromFile(AModel, TVantrelLoadOptions::Create(AFilename, ACaching, APackage, nullptr));
+}
+
+void TVantrelLoader::LoadUndefinedExistingModelFromFile(TVantrelModel* AModel, const TVantrelLoadOptions& AOptions) {
+  TVantrelModelAsset* asset = FindExistingAssetInPackage(AOptions);
+  if (asset && asset->Model()) {
+    LoadExistingModelFromDef(AModel, asset->Model(), AOptions);
+    return;
+  }
+  // A package load names the stored format ".v3d"; the file's own extension decides here.
+  TVantrelLoadOptions options = AOptions;
+  if (options.FileInfo.Ext == ".v3d")
+    options.FileInfo.Ext.clear();
+  const std::string ext = options.GetExtension();
+  RequireLoader(ext, options)->LoadExistingModelFromFile(AModel, WithExtension(options, ext));
+  HandToAsset(asset, ModelDefOf(AModel));
+}
+
+TVantrelModel* TVantrelLoader::LoadUndefinedModelFromStream(rtl::TComponent* AOwner, rtl::TObject* APackage,
+                                                            TStream* AStream, const std::string& APath,
+                                                            TAnimationCachingFlags ACaching) {
+  return LoadUndefinedModelFromStream(AOwner, AStream, TVantrelLoadOptions::Create(APath, ACaching, APackage, nullptr));
+}
+
+TVantrelModel* TVantrelLoader::LoadUndefinedModelFromStream(rtl::TComponent* AOwner, TStream* AStream,
+                                                            const TVantrelLoadOptions& AOptions) {
+  TVantrelModelAsset* asset = FindExistingAssetInPackage(AOptions);
+  if (asset && asset->Model())
+    return LoadModelFromDef(AOwner, asset->Model(), AOptions);
+  const std::string ext = AOptions.GetExtension();
+  TVantrelModel* model =
+      RequireLoader(ext, AOptions)->LoadModelFromStream(AOwner, AStream, WithExtension(AOptions, ext));
+  HandToAsset(asset, ModelDefOf(model));
+  return model;
+}
+
+void TVantrelLoader::LoadUndefinedExistingModelFromStream(TVantrelModel* AModel, rtl::TObject* APackage,
+                                                          TStream* AStream, const std::string& APath,
+                                                          TAnimationCachingFlags ACaching) {
+  LoadUndefinedExistingModelFromStream(AModel, AStream, TVantrelLoadOptions::Create(APath, ACaching, APackage, nullptr));
+}
+
+void TVantrelLoader::LoadUndefinedExistingModelFromStream(TVantrelModel* AModel, TStream* AStream,
+                                                          const TVantrelLoadOptions& AOptions) {
+  TVantrelModelAsset* asset = FindExistingAssetInPackage(AOptions);
+  if (asset && asset->Model()) {
+    LoadExistingModelFromDef(AModel, asset->Model(), AOptions);
+    return;
+  }
+  const std::string ext = AOptions.GetExtension();
+  RequireLoader(ext, AOptions)->LoadExistingModelFromStream(AModel, AStream, WithExtension(AOptions, ext));
+  HandToAsset(asset, ModelDefOf(AModel));
+}
+
+TVantrelModel* TVantrelLoader::LoadModelFromDef(rtl::TComponent* AOwner, TModelDef* ADef,
+                                                TAnimationCachingFlags ACaching) {
+  return LoadModelFromDef(AOwner, ADef, TVantrelLoadOptions::Create("", ACaching, nullptr, nullptr, nullptr));
+}
+
+TVantrelModel* TVantrelLoader::LoadModelFromDef(rtl::TComponent* AOwner, TModelDef* ADef,
+                                                const TVantrelLoadOptions& AOptions) {
+  return ADef ? NewModelFrom(AOwner, ADef, AOptions) : nullptr;
+}
+
+void TVantrelLoader::LoadExistingModelFromDef(TVantrelModel* AModel, TModelDef* ADef, TAnimationCachingFlags ACaching) {
+  LoadExistingModelFromDef(AModel, ADef, TVantrelLoadOptions::Create("", ACaching, nullptr, nullptr, nullptr));
+}
+
+void TVantrelLoader::LoadExistingModelFromDef(TVantrelModel* AModel, TModelDef* ADef,
+                                              const TVantrelLoadOptions& AOptions) {
+  if (AModel && ADef)
+    FillModel(AModel, ADef, AOptions);
 }
 
 TAnimationDef* TVantrelLoader::LoadAnimationDefFromFile(TModelDef* AModel, const std::string& AFilename) {

@@ -5,10 +5,11 @@
 // readers apply to the pictures they bring along.
 //
 // Ownership: the caller owns a model definition a loader returns, unless its Asset is set; then
-// the asset owns it.
+// the asset owns it. A model control a loader makes belongs to the owner it was given (the caller
+// frees one made without owner).
 //
-// Package parameters are opaque objects (the assets manager's packages); no package step runs
-// here yet, so a load behaves as one without a package.
+// Package parameters are opaque objects; the entry points take them as the assets manager's
+// packages (TVantrelAssetsPackage) and look up model assets there before any reader runs.
 
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@ namespace vantrel {
 RTL_DECLARE_EXCEPTION(EVantrelLoaderException, Exception);
 
 class TVantrelLoader;
+class TVantrelModel;
+class TVantrelModelAsset;
 using TVantrelLoaderRegistry = rtl::TDictionary<std::string, TVantrelLoader*>;
 
 // The load that runs on a thread: the loader (null between loads) and the options it was given.
@@ -51,6 +54,32 @@ public:
   TModelDef* LoadModelDefFromStream(TStream* AStream, rtl::TObject* APackage, const std::string& APath);
   TModelDef* LoadModelDefFromFile(rtl::TObject* APackage, const std::string& AFilename);
 
+  // The model-control forms. LoadModelFromStream reads the definition with LoadModelDefFromStream,
+  // makes a TVantrelModel owned by AOwner, loads it from the definition and, for non-empty Caching
+  // flags, caches the definition's animations for it; the Existing form does the same on AModel.
+  virtual TVantrelModel* LoadModelFromStream(rtl::TComponent* AOwner, TStream* AStream,
+                                             const TVantrelLoadOptions& AOptions);
+  virtual void LoadExistingModelFromStream(TVantrelModel* AModel, TStream* AStream,
+                                           const TVantrelLoadOptions& AOptions);
+  // Opens the source as LoadModelDefFromFile does and continues with LoadModelFromStream; a reader
+  // that cannot read streams (FLoadFromStreamAllowed false) is given no stream and the file is not
+  // opened. Another open format raises "TVantrelLoader.LoadModelFromFile : open format not
+  // supported".
+  virtual TVantrelModel* LoadModelFromFile(rtl::TComponent* AOwner, const TVantrelLoadOptions& AOptions);
+  // Opens the file read-only and exclusively (fofDownload: an empty memory stream) and continues
+  // with LoadExistingModelFromStream. Another open format raises
+  // "TVantrelLoader.LoadExistingModelFromFile : open format not supported".
+  virtual void LoadExistingModelFromFile(TVantrelModel* AModel, const TVantrelLoadOptions& AOptions);
+  // The short forms: options for the path, the caching flags and the package, no asset.
+  virtual void LoadExistingModelFromFile(TVantrelModel* AModel, rtl::TObject* APackage, const std::string& AFilename,
+                                         TAnimationCachingFlags ACaching);
+  TVantrelModel* LoadModelFromFile(rtl::TComponent* AOwner, rtl::TObject* APackage, const std::string& AFilename,
+                                   TAnimationCachingFlags ACaching);
+  TVantrelModel* LoadModelFromStream(rtl::TComponent* AOwner, rtl::TObject* APackage, TStream* AStream,
+                                     const std::string& APath, TAnimationCachingFlags ACaching);
+  void LoadExistingModelFromStream(TVantrelModel* AModel, rtl::TObject* APackage, TStream* AStream,
+                                   const std::string& APath, TAnimationCachingFlags ACaching);
+
   // Opens AFilename read-only (others may read and write it meanwhile) and reads it with
   // LoadAnimationDefFromStream.
   virtual TAnimationDef* LoadAnimationDefFromFile(TModelDef* AModel, const std::string& AFilename);
@@ -70,18 +99,54 @@ public:
   static void UnsetCurrentThreadLoader();
   static TVantrelLoaderThreadInfo GetCurrentLoaderThreadInfo();
 
-  // The loader chosen by the options' GetExtension() reads the model, on a copy of the options
-  // whose FileInfo.Ext is that extension. No loader raises EVantrelLoaderException
-  // "model format not supported: <path>" for the file forms, and for the stream forms
+  // The model asset a load is for: the options' Asset when it is a model asset; else, with a
+  // package in the options, the package's model asset for FileInfo.PathOrUID (StrictFilename as
+  // given), after a package without archive reference reloaded its file; else null.
+  static TVantrelModelAsset* FindExistingAssetInPackage(const TVantrelLoadOptions& AOptions);
+
+  // The "undefined" entry points. First the package: when FindExistingAssetInPackage gives an
+  // asset that holds a definition, no reader runs: the definition forms return it, the model
+  // forms build from it (LoadModelFromDef / LoadExistingModelFromDef). Otherwise the loader chosen
+  // by the options' GetExtension() reads the model, on a copy of the options whose FileInfo.Ext is
+  // that extension, and an asset found without a definition is handed the result (the definition,
+  // or the model's Def). No loader raises EVantrelLoaderException
+  // "model format not supported: <path>", and for the definition-from-stream form
   // "model format not supported: <path> - check if unit is included "Vantrel<ext>.Loader".
-  // The file form chooses the loader before it opens anything, then opens as
-  // LoadModelDefFromFile does (the unsupported open format names
-  // "TVantrelLoader.LoadUndefinedModelDefFromFile").
+  // The definition-from-file form opens its source (as LoadModelDefFromFile does; the unsupported
+  // open format names "TVantrelLoader.LoadUndefinedModelDefFromFile") before the package lookup;
+  // without a package or asset in the options there is nothing to look up, so an unknown format
+  // fails before the file is opened.
   static TModelDef* LoadUndefinedModelDefFromFile(rtl::TObject* APackage, const std::string& AFilename);
   static TModelDef* LoadUndefinedModelDefFromFile(const TVantrelLoadOptions& AOptions);
   static TModelDef* LoadUndefinedModelDefFromStream(TStream* AStream, rtl::TObject* APackage, const std::string& APath,
                                                     const std::string& AExt);
   static TModelDef* LoadUndefinedModelDefFromStream(TStream* AStream, const TVantrelLoadOptions& AOptions);
+
+  // The model-control forms; the short forms build options for the path, the caching flags and
+  // the package, no asset. LoadUndefinedExistingModelFromFile empties an Ext of ".v3d" in its copy
+  // of the options, so that the path's extension decides.
+  static TVantrelModel* LoadUndefinedModelFromFile(rtl::TComponent* AOwner, rtl::TObject* APackage,
+                                                   const std::string& AFilename, TAnimationCachingFlags ACaching);
+  static TVantrelModel* LoadUndefinedModelFromFile(rtl::TComponent* AOwner, const TVantrelLoadOptions& AOptions);
+  static void LoadUndefinedExistingModelFromFile(TVantrelModel* AModel, rtl::TObject* APackage,
+                                                 const std::string& AFilename, TAnimationCachingFlags ACaching);
+  static void LoadUndefinedExistingModelFromFile(TVantrelModel* AModel, const TVantrelLoadOptions& AOptions);
+  static TVantrelModel* LoadUndefinedModelFromStream(rtl::TComponent* AOwner, rtl::TObject* APackage,
+                                                     TStream* AStream, const std::string& APath,
+                                                     TAnimationCachingFlags ACaching);
+  static TVantrelModel* LoadUndefinedModelFromStream(rtl::TComponent* AOwner, TStream* AStream,
+                                                     const TVantrelLoadOptions& AOptions);
+  static void LoadUndefinedExistingModelFromStream(TVantrelModel* AModel, rtl::TObject* APackage, TStream* AStream,
+                                                   const std::string& APath, TAnimationCachingFlags ACaching);
+  static void LoadUndefinedExistingModelFromStream(TVantrelModel* AModel, TStream* AStream,
+                                                   const TVantrelLoadOptions& AOptions);
+  // A model made from ADef (owned by AOwner) or AModel loaded from it, with the caching of the
+  // options; a null ADef gives null and makes no model (does nothing).
+  static TVantrelModel* LoadModelFromDef(rtl::TComponent* AOwner, TModelDef* ADef, TAnimationCachingFlags ACaching);
+  static TVantrelModel* LoadModelFromDef(rtl::TComponent* AOwner, TModelDef* ADef,
+                                         const TVantrelLoadOptions& AOptions);
+  static void LoadExistingModelFromDef(TVantrelModel* AModel, TModelDef* ADef, TAnimationCachingFlags ACaching);
+  static void LoadExistingModelFromDef(TVantrelModel* AModel, TModelDef* ADef, const TVantrelLoadOptions& AOptions);
 
   // The loader chosen by AFilename's extension reads the animation; no loader raises
   // EVantrelLoaderException "model format not supported: <AFilename>".

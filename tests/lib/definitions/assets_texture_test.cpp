@@ -8,6 +8,7 @@
 #include "formats/Vantrel.Imaging.Import.h"
 #include "formats/Vantrel.Imaging.h"
 #include "support/log_capture.h"
+#include "support/model_fixture.h"
 
 using namespace vantrel;
 
@@ -123,13 +124,11 @@ TEST_F(AssetsTexture, TexturesWithoutABitmapStaySavable) {
 TEST_F(AssetsTexture, ModelAssetsStoreTheirDefinitionAsV3D) {
   TVantrelAssetsPackage* package = NewPackage();
   auto* asset = static_cast<TVantrelModelAsset*>(package->GetGroup(0)->AddEmptyAsset("ship.fbx", false));
-  rtl::TOwned<TModelDef> model(rtl::New<TModelDef>());
-  model->SetId("ship");
-  asset->SetModel(std::move(model));
+  asset->SetModel(vtest::MakeFixtureModel());
   EXPECT_EQ(asset->Model()->GetAsset(), asset);
   EXPECT_EQ(asset->Extension(), ".v3d");
   EXPECT_EQ(asset->State(), TAssetState::asStored);
-  const std::string expectedJSON = asset->Model()->ToJSON()->ToJSON();
+  const std::string expectedJSON = vtest::DefinitionText(*asset->Model());
 
   const std::string saved = Scratch("models.pak");
   package->SaveToFile(saved);
@@ -137,11 +136,12 @@ TEST_F(AssetsTexture, ModelAssetsStoreTheirDefinitionAsV3D) {
   auto* copy = static_cast<TVantrelModelAsset*>(loaded->GetGroup(0)->GetAssetFromId(asset->Id()));
   ASSERT_NE(copy, nullptr);
   ASSERT_NE(copy->Model(), nullptr);
-  EXPECT_EQ(copy->Model()->ToJSON()->ToJSON(), expectedJSON);
+  EXPECT_EQ(vtest::DefinitionText(*copy->Model()), expectedJSON);
   EXPECT_EQ(copy->Model()->GetPackage(), loaded);
   EXPECT_EQ(copy->Model()->GetAsset(), copy);
   EXPECT_EQ(copy->Filename(), "ship.fbx");
   EXPECT_EQ(copy->SubGroups()->Count(), 10);
+  EXPECT_EQ(loaded->GetGroup(0)->Count(), 1);
 }
 
 TEST_F(AssetsTexture, TextureDefinitionsFindAndAddAssetsInTheRealPackage) {

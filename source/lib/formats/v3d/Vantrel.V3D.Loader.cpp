@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 
+#include "definitions/Vantrel.AssetsManager.h"
 #include "formats/v3d/Vantrel.JSON.BSON.h"
 #include "rtl/json_stream.h"
 #include "rtl/sysutils.h"
@@ -85,6 +87,68 @@ std::unique_ptr<TJSONObject> DecodeJSON(const TBytes& ABody) {
   return AsObject(std::move(tree), "failed to read json data");
 }
 
+// The options' package as an assets package; another kind of object raises EInvalidCast.
+TVantrelAssetsPackage* PackageOf(const TVantrelLoadOptions& AOptions) {
+  if (!AOptions.Package)
+    return nullptr;
+  auto* package = dynamic_cast<TVantrelAssetsPackage*>(AOptions.Package);
+  if (!package)
+    throw EInvalidCast(rtl::messages::InvalidCast);
+  return package;
+}
+
+// An asset of the package's model group taken as a model asset; another class raises EInvalidCast.
+TVantrelModelAsset* AsModelAsset(TVantrelAsset* AAsset) {
+  if (!AAsset)
+    return nullptr;
+  auto* asset = dynamic_cast<TVantrelModelAsset*>(AAsset);
+  if (!asset)
+    throw EInvalidCast(rtl::messages::InvalidCast);
+  return asset;
+}
+
+// The model asset a load into APackage is for: the options' Asset when it is a model asset (one of
+// another class is not used), else the model group's asset for the file.
+TVantrelModelAsset* AssetFor(TVantrelAssetsPackage* APackage, const TVantrelLoadOptions& AOptions) {
+  if (!APackage)
+    return nullptr;
+  if (auto* asset = dynamic_cast<TVantrelModelAsset*>(AOptions.Asset))
+    return asset;
+  TVantrelAssetsGroup* group = APackage->GetGroup(0);
+  if (!group)
+    return nullptr;
+  return AsModelAsset(group->FindAssetByFilename(AOptions.FileInfo.PathOrUID, AOptions.FileInfo.StrictFilename));
+}
+
+// An empty model asset this load added for its file to the package's model group. Unless the load
+// keeps it, it leaves the group again (its removal events fire), so a failed read leaves no empty
+// asset behind to be saved with the package.
+class TAddedAsset {
+public:
+  TAddedAsset(TVantrelAssetsPackage& APackage, const TVantrelFileInfo& AFile) {
+    // A package that lost its model group gets it back, so the definition has an owner.
+    FGroup = APackage.GetGroup(0);
+    if (!FGroup)
+      FGroup = APackage.AddGroup(TVantrelModelAsset::StaticClass());
+    FAsset = AsModelAsset(FGroup->AddEmptyAsset(AFile.PathOrUID, AFile.StrictFilename));
+    if (!FAsset)
+      throw EInvalidCast(rtl::messages::InvalidCast);
+  }
+  ~TAddedAsset() {
+    if (FAsset && !FKept)
+      FGroup->Assets().Remove(FAsset->Id());
+  }
+  TAddedAsset(const TAddedAsset&) = delete;
+  TAddedAsset& operator=(const TAddedAsset&) = delete;
+  TVantrelModelAsset* Asset() const { return FAsset; }
+  void Keep() { FKept = true; }
+
+private:
+  TVantrelAssetsGroup* FGroup = nullptr;
+  TVantrelModelAsset* FAsset = nullptr;
+  bool FKept = false;
+};
+
 } // namespace
 
 int64_t GetV3DMaxBodySize() { return MaxBodySize.load(); }
@@ -106,14 +170,36 @@ std::unique_ptr<TJSONObject> ReadV3DModelJSON(TStream& AStream, TVantrelV3DHeade
 
 TModelDef* TVantrelLoaderV3D::LoadModelDefFromStream(TStream* AStream, const TVantrelLoadOptions& AOptions) {
   const TVantrelLoaderScope scope(this, AOptions);
+  TVantrelAssetsPackage* package = PackageOf(AOptions);
+  TVantrelModelAsset* asset = AssetFor(package, AOptions);
+  // A file the package already read is not read again.
+  if (asset && asset->Model())
+    return asset->Model();
+  if (!AStream)
+    throw EReadError("V3D reader given no stream");
   const std::unique_ptr<TJSONObject> json = ReadV3DModelJSON(*AStream);
-  // Held here until returned, so that a failure in FromJSON frees it.
+  // Declared before the definition, so that a failed read frees the definition (whose texture
+  // registry may refer to assets in the added asset's sub-groups) before it removes the asset.
+  std::optional<TAddedAsset> added;
+  // Held here until an asset takes it, so that a failure in FromJSON frees it.
   TOwned<TModelDef> def = MakeOwned<TModelDef>();
+  def->SetPackage(package);
   def->ApplyBitmapCache(AOptions.BitmapCache);
+  if (package && !asset) {
+    added.emplace(*package, AOptions.FileInfo);
+    asset = added->Asset();
+  }
+  def->SetAsset(asset);
   def->SetFilename(AOptions.FileInfo.PathOrUID);
   def->SetId(Format("V3DModel%d", {++ModelCounter}));
   def->FromJSON(def.get(), *json);
-  return def.release();
+  if (!package)
+    return def.release();
+  TModelDef* result = def.get();
+  asset->SetModel(std::move(def));
+  if (added)
+    added->Keep();
+  return result;
 }
 
 void InitializeV3DLoader() {

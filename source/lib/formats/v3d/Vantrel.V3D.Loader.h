@@ -35,12 +35,21 @@ public:
   TVantrelLoaderV3D() = default;
 
   using TVantrelLoader::LoadModelDefFromStream;
-  // Reads one .v3d from AStream's position with ReadV3DModelJSON (its failures propagate), makes
-  // a model definition with no owner and no package, applies the options' bitmap cache, sets
-  // Filename to the options' PathOrUID and Id to "V3DModel<n>" (n counts the models this process
-  // read since the unit started), then reads the JSON object, whose "Id" and "Filename" win.
-  // While it runs this loader is the thread's current loader; the record is restored on every
-  // exit. The caller owns the result.
+  // Reads one .v3d from AStream's position with ReadV3DModelJSON (its failures propagate) into a
+  // new model definition: the options' bitmap cache applied, Filename the options' PathOrUID and
+  // Id "V3DModel<n>" (n counts the models this process read since the unit started) until the
+  // JSON object's "Id" and "Filename" win. While it runs this loader is the thread's current
+  // loader; the record is restored on every exit. The model-control forms are the base's.
+  //
+  // With a package in the options (an object of another class raises EInvalidCast) the load is
+  // for a model asset: the options' Asset when it is one, else the asset of the package's model
+  // group for the file (EInvalidCast when it is of another class). When that asset holds a
+  // definition already, it is returned and the stream is not read. Otherwise the definition
+  // belongs to the package from the start (so its textures resolve there), an asset is added for
+  // the file when none was found, and the asset is handed the definition. A failed read removes
+  // the asset it added again and frees the definition.
+  //
+  // Without a package the caller owns the result.
   TModelDef* LoadModelDefFromStream(TStream* AStream, const TVantrelLoadOptions& AOptions) override;
 
   // The process-wide limit of an inflated body (GetV3DMaxBodySize / SetV3DMaxBodySize).
