@@ -21,6 +21,7 @@
 #include "support/model_fixture.h"
 #include "ui/color_material.h"
 #include "ui/forms.h"
+#include "utils/Vantrel.Utils.Duplication.h"
 #include "utils/Vantrel.Utils.Dialogs.h"
 
 namespace {
@@ -228,6 +229,35 @@ TEST_F(ModelControl, AFormLoadsTheModelFromItsAssetsManagersPackage) {
   EXPECT_TRUE(FDialogs->Messages().empty());
   // The definition is the package's: freeing the form frees the manager, then the model.
   copy.reset();
+}
+
+// At design time the options are edited before a file load; a package that holds the model
+// needs no options.
+TEST_F(ModelControl, AtDesignTimeTheOptionsWindowPrecedesAFileLoadOnly) {
+  const std::string path = SaveFixture("ship.v3d");
+  TOwned<TVantrelModel> model = NewModel();
+  EnableDesigning(model.get());
+  model->SetSource(path);
+  ExpectFixtureBuilt(*model);
+  EXPECT_EQ(FDialogs->ModalForms(), (std::vector<std::string>{"Load Options ...", "Loading model ..."}));
+
+  TVantrelAssetsPackage* package = NewPackage("models");
+  ASSERT_NE(package->AddAssetFromFile(path), nullptr);
+  TOwned<TVantrelModel> packaged = NewModel();
+  EnableDesigning(packaged.get());
+  packaged->SetAssetsManager(&Manager());
+  packaged->SetPackageName("models");
+  packaged->SetSource("ship.v3d");
+  ExpectFixtureBuilt(*packaged);
+  EXPECT_EQ(FDialogs->ModalForms().size(), 2u);
+
+  // A copy shares the manager and the package, under the package's name.
+  TOwned<TVantrelModel> copy = NewModel();
+  TVantrelDuplicator duplicator;
+  copy->DoDuplicate(packaged.get(), &duplicator);
+  EXPECT_EQ(copy->AssetsManager(), &Manager());
+  EXPECT_EQ(copy->Package(), package);
+  EXPECT_EQ(copy->PackageName(), "models");
 }
 
 TEST_F(ModelControl, ClearSparesAStandaloneDefinition) {
