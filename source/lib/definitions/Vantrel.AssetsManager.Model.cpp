@@ -70,6 +70,11 @@ TVantrelModelAsset::TVantrelModelAsset(TVantrelAssetsGroup* AGroup) : TVantrelAs
     AddSubGroup(*assetClass);
 }
 
+void TVantrelModelAsset::BeforeDestruction() {
+  FModel.reset();
+  inherited::BeforeDestruction();
+}
+
 TVantrelModelAsset::~TVantrelModelAsset() = default;
 
 void TVantrelModelAsset::SetModel(rtl::TOwned<TModelDef> AValue) {

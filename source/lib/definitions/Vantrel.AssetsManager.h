@@ -813,6 +813,8 @@ public:
   static const std::vector<std::string>& ClassExtensions();
 
   explicit TVantrelModelAsset(TVantrelAssetsGroup* AGroup = nullptr);
+  // Frees the definition before the sub-groups: its texture registry refers to their assets.
+  void BeforeDestruction() override;
   ~TVantrelModelAsset() override;
 
   TModelDef* Model() const { return FModel.get(); }

@@ -81,11 +81,14 @@ TVantrelLoader* RequireLoader(const std::string& AExt, const TVantrelLoadOptions
   return loader;
 }
 
-// Hands a definition that a reader made to the asset the load is for, unless the reader did so
+// Hands a definition that a reader made to the asset the load is for, unless an asset holds it
 // already. The definition joins the asset's package first, so that the model control that shows
 // it does not take it for its own.
 void HandToAsset(TVantrelModelAsset* AAsset, TModelDef* ADef) {
   if (!AAsset || !ADef || AAsset->Model() == ADef)
+    return;
+  // One that another asset holds stays there: two owners would free it twice.
+  if (ADef->GetAsset() && ADef->GetAsset() != AAsset)
     return;
   if (!ADef->GetPackage())
     ADef->SetPackage(AAsset->Package());

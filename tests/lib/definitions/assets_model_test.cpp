@@ -11,6 +11,7 @@
 #include "definitions/Vantrel.Loader.h"
 #include "definitions/Vantrel.Model.h"
 #include "formats/v3d/Vantrel.V3D.Exporter.h"
+#include "support/log_capture.h"
 #include "support/model_fixture.h"
 
 using namespace vantrel;
@@ -23,6 +24,18 @@ public:
   int64_t Read(void*, int64_t) override { throw rtl::EReadError("read from the unreadable stream"); }
   int64_t Write(const void*, int64_t ACount) override { return ACount; }
   int64_t Seek(int64_t, rtl::TSeekOrigin) override { return 0; }
+};
+
+// A reader that cannot read streams: it records what it was given and answers the fixture model.
+class TFileOnlyLoader : public TVantrelLoader {
+public:
+  TFileOnlyLoader() { FLoadFromStreamAllowed = false; }
+  using TVantrelLoader::LoadModelDefFromStream;
+  TModelDef* LoadModelDefFromStream(rtl::TStream* AStream, const TVantrelLoadOptions&) override {
+    Streams.push_back(AStream);
+    return vtest::MakeFixtureModel().release();
+  }
+  std::vector<rtl::TStream*> Streams;
 };
 
 std::string ErrorOf(const std::function<void()>& AAction) {
@@ -61,6 +74,25 @@ protected:
     bytes.insert(bytes.end(), AJSON.begin(), AJSON.end());
     return bytes;
   }
+  // The JSON of the fixture model whose first material has a texture of a package asset.
+  std::string TexturedModelText() {
+    TVantrelAssetsPackage* source = NewPackage("textures");
+    auto* texture = static_cast<TVantrelTextureAsset*>(source->GetGroup(1)->AddEmptyAsset("hull.png", false));
+    rtl::TOwned<TModelDef> def = vtest::MakeFixtureModel();
+    (*def->GetMaterials().Values().begin()).Material->AddTexture(TColorChannelDef::Diffuse, texture, false);
+    return def->ToJSON()->ToJSON();
+  }
+  // AJSON with a controller that names no mesh, which fails after the materials were read.
+  static std::string BrokenAfterMaterials(std::string AJSON) {
+    const std::string bad = R"({"Id":"c1"})";
+    if (const size_t at = AJSON.find(R"("Controllers":[)"); at != std::string::npos) {
+      const size_t open = at + std::string(R"("Controllers":[)").size();
+      AJSON.insert(open, AJSON[open] == ']' ? bad : bad + ",");
+    } else {
+      AJSON.insert(AJSON.rfind('}'), R"(,"Controllers":[)" + bad + "]");
+    }
+    return AJSON;
+  }
   std::string WriteScratch(const std::string& AName, const rtl::TBytes& ABytes) const {
     const std::string path = Scratch(AName);
     rtl::TFile::WriteAllBytes(path, ABytes);
@@ -70,6 +102,49 @@ protected:
   // Outlives the packages it records, which fire events until they are freed.
   vtest::TPackageEventRecorder FEvents;
 };
+
+// A model's texture lives in the model asset's TEXTURE sub-group: after the package is saved and
+// reloaded (and the picture file is gone), the reloaded definition's texture refers to that
+// sub-asset, whose bitmap decodes from the archive.
+TEST_F(AssetsModel, ATexturedModelFindsItsTextureInItsSubGroupAfterReloading) {
+  const std::string picture = Scratch("hull.png");
+  {
+    rtl::TOwned<ui::TBitmap> bitmap(rtl::New<ui::TBitmap>());
+    bitmap->SetSize(5, 3);
+    bitmap->Clear(0xFF4080C0);
+    bitmap->SaveToFile(picture);
+  }
+  TVantrelAssetsPackage* package = NewPackage();
+  auto* asset = static_cast<TVantrelModelAsset*>(package->GetGroup(0)->AddEmptyAsset("ship.v3d", false));
+  auto* texture = static_cast<TVantrelTextureAsset*>(asset->GetSubGroup(1)->GetAssetFromFile(picture, false));
+  ASSERT_NE(texture, nullptr);
+  rtl::TOwned<TModelDef> def = vtest::MakeFixtureModel();
+  const auto& materials = def->GetMaterials();
+  ASSERT_GT(materials.Count(), 0);
+  TMaterialDef* material = (*materials.Values().begin()).Material;
+  material->AddTexture(TColorChannelDef::Diffuse, texture, false);
+  asset->SetModel(std::move(def));
+
+  const std::string saved = Scratch("textured.pak");
+  package->SaveToFile(saved);
+  rtl::TFile::Delete(picture);
+  TVantrelAssetsPackage* loaded = Manager().LoadPackageFromFile(saved);
+  auto* copy = static_cast<TVantrelModelAsset*>(loaded->GetGroup(0)->GetAssetFromId(asset->Id()));
+  ASSERT_NE(copy, nullptr);
+  ASSERT_NE(copy->Model(), nullptr);
+  TMaterialDef* copyMaterial = (*copy->Model()->GetMaterials().Values().begin()).Material;
+  TTextureDef* copyTexture = copyMaterial->GetTexture(TColorChannelDef::Diffuse);
+  ASSERT_NE(copyTexture, nullptr);
+  TVantrelTextureAsset* copyAsset = copyTexture->GetAssetRef();
+  ASSERT_NE(copyAsset, nullptr);
+  EXPECT_EQ(copyAsset->Group(), copy->GetSubGroup(1));
+  EXPECT_EQ(copyAsset->Id(), texture->Id());
+  EXPECT_EQ(copy->GetSubGroup(1)->Count(), 1);
+  ui::TBitmap* bitmap = copyAsset->Bitmap();
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_EQ(bitmap->Width(), 5);
+  EXPECT_EQ(bitmap->Height(), 3);
+}
 
 // A package's user load options replace the payload's own, but the payload still belongs to its
 // asset: a model nested in another model's sub-group gets its definition, and the reader adds no
@@ -150,6 +225,15 @@ TEST_F(AssetsModel, AFailedReadLeavesNoAssetInThePackage) {
   EXPECT_EQ(events.Rows[1], (vtest::TPackageEventRow{TVantrelPackageEvent::AssetAdd, false, added}));
   EXPECT_EQ(events.Rows[2], (vtest::TPackageEventRow{TVantrelPackageEvent::AssetRemove, true, added}));
   EXPECT_EQ(events.Rows.back(), (vtest::TPackageEventRow{TVantrelPackageEvent::AssetRemove, false, nullptr}));
+
+  // A textured body resolves its texture into the added asset's sub-group before it fails; the
+  // definition, which registered that texture asset, goes before the asset that holds it.
+  rtl::TBytesStream textured(V3DWithBody(BrokenAfterMaterials(TexturedModelText())));
+  TVantrelAssetsPackage* second = NewPackage("second");
+  EXPECT_EQ(
+      ErrorOf([&] { TVantrelLoader::LoadUndefinedModelDefFromStream(&textured, second, "hull.v3d", ""); }),
+      "Exception: failed to load controller c1 - mesh id not set");
+  EXPECT_EQ(second->GetGroup(0)->Count(), 0);
 }
 
 TEST_F(AssetsModel, EntryPointErrorsAndCasts) {
@@ -235,6 +319,34 @@ TEST_F(AssetsModel, ModelFormsBuildModelsAndFillAnEmptyAsset) {
   TVantrelModel* model = TVantrelLoader::LoadUndefinedModelFromFile(FOwner.get(), package, file, {});
   EXPECT_EQ(asset->Model(), model->Def());
   EXPECT_FALSE(model->OwnsDefinition());
+}
+
+// A reader that cannot read streams gets none and the file is not opened, except by the existing
+// model's form, which always opens it; non-empty caching flags cache the animations for the model.
+TEST_F(AssetsModel, StreamlessReadersAndCaching) {
+  rtl::TOwned<TFileOnlyLoader> loader = rtl::MakeOwned<TFileOnlyLoader>();
+  TVantrelLoader::GetLoaderRegistry().Add(".fo", loader.get());
+  const std::string missing = Scratch("missing/m.fo");
+  TVantrelModel* model = TVantrelLoader::LoadUndefinedModelFromFile(FOwner.get(), nullptr, missing, {});
+  ASSERT_NE(model, nullptr);
+  EXPECT_EQ(loader->Streams, (std::vector<rtl::TStream*>{nullptr}));
+  EXPECT_EQ(ErrorOf([&] {
+              TVantrelLoader::LoadUndefinedExistingModelFromFile(model, nullptr, missing, {});
+            }).rfind("EFOpenError: ", 0),
+            0u);
+  TVantrelLoader::GetLoaderRegistry().Remove(".fo");
+
+  for (const TAnimationCachingFlags flags :
+       {TAnimationCachingFlags{}, TAnimationCachingFlags{TAnimationCachingFlag::VertexPosition}}) {
+    vtest::TLogCapture log;
+    TVantrelModel* built =
+        TVantrelLoader::LoadModelFromDef(FOwner.get(), vtest::MakeFixtureModel().release(), flags);
+    ASSERT_NE(built, nullptr);
+    bool cached = false;
+    for (const std::string& line : log.Lines())
+      cached = cached || line.rfind("Caching ", 0) == 0;
+    EXPECT_EQ(cached, !flags.IsEmpty());
+  }
 }
 
 // Importing a .v3d file into the model group reads it through the loader, keeps the definition in

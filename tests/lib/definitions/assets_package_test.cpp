@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "assets_fixture.h"
+#include "support/dialog_driver.h"
 #include "support/log_capture.h"
+#include "ui/application.h"
+#include "utils/Vantrel.Utils.Dialogs.h"
 
 using namespace vantrel;
 using vtest::TPackageEventRow;
@@ -267,3 +270,29 @@ TEST_F(AssetsPackage, EventsFireAroundEveryChange) {
 }
 
 } // namespace
+
+// At design time a package file loads inside the progress window; a file that fails to load is
+// reported there, not raised to the form being edited.
+TEST_F(AssetsPackage, DesignTimeLoadsRunInTheProgressWindow) {
+  TProgressForm::SetStartDelay(0);
+  TVantrelAssetsPackage* source = NewPackage("source");
+  AddStreamAsset(*source, 4, "notes.txt", "hello");
+  const std::string good = Scratch("good.pak");
+  source->SaveToFile(good);
+  const std::string bad = Scratch("bad.pak");
+  rtl::TFile::WriteAllBytes(bad, rtl::TBytes(100, 0x55));
+
+  Manager().SetDesigning(true);
+  vtest::TScriptedDialogs dialogs;
+  vtest::TLogCapture log;
+  TVantrelAssetsPackage* loaded = NewPackage("design");
+  loaded->SetFilename(good);
+  EXPECT_EQ(loaded->GetGroup(4)->Count(), 1);
+  TVantrelAssetsPackage* broken = NewPackage("broken");
+  EXPECT_NO_THROW(broken->SetFilename(bad));
+  EXPECT_EQ(dialogs.ModalForms(),
+            (std::vector<std::string>{"Please wait, loading package ...", "Please wait, loading package ..."}));
+  ASSERT_EQ(dialogs.Messages().size(), 1u);
+  EXPECT_EQ(dialogs.Messages()[0].rfind("<ERROR> ", 0), 0u) << dialogs.Messages()[0];
+  ui::Application().DestroyForms();
+}

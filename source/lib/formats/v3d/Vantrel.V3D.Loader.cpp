@@ -178,11 +178,13 @@ TModelDef* TVantrelLoaderV3D::LoadModelDefFromStream(TStream* AStream, const TVa
   if (!AStream)
     throw EReadError("V3D reader given no stream");
   const std::unique_ptr<TJSONObject> json = ReadV3DModelJSON(*AStream);
+  // Declared before the definition, so that a failed read frees the definition (whose texture
+  // registry may refer to assets in the added asset's sub-groups) before it removes the asset.
+  std::optional<TAddedAsset> added;
   // Held here until an asset takes it, so that a failure in FromJSON frees it.
   TOwned<TModelDef> def = MakeOwned<TModelDef>();
   def->SetPackage(package);
   def->ApplyBitmapCache(AOptions.BitmapCache);
-  std::optional<TAddedAsset> added;
   if (package && !asset) {
     added.emplace(*package, AOptions.FileInfo);
     asset = added->Asset();
