@@ -2,8 +2,10 @@
 
 #include <cstdint>
 
+#include "definitions/Vantrel.AssetsManager.h"
 #include "definitions/Vantrel.DefTypes.Utils.h"
 #include "definitions/Vantrel.DefTypes.h"
+#include "materials/Vantrel.Material.Default.h"
 #include "rtl/exceptions.h"
 #include "rtl/log.h"
 #include "rtl/properties.h"
@@ -13,6 +15,7 @@
 #include "scene/Vantrel.Camera.h"
 #include "scene/Vantrel.Light.h"
 #include "scene/Vantrel.Segment.h"
+#include "ui/color_material.h"
 
 namespace vantrel {
 
@@ -35,14 +38,17 @@ template <class TList, class TVisit> void ForEachIn(const TList* AList, const TV
 } // namespace
 
 TVantrelModel::TVantrelModel(TComponent* AOwner) : TVantrelMesh(AOwner) {
-  CreateOrClearInterpolators();
-  CreateOrClearAnimationManager();
+  InitModelObjects();
   SetHitTest(false);
 }
 
 void TVantrelModel::BeforeDestruction() {
+  FBinaryData.reset();
+  FTextureCache.reset();
+  AssignAssetsManager(nullptr);
   FreeAnimationManager();
   FreeInterpolators();
+  FreeWireframeMaterial();
   TVantrelMesh::BeforeDestruction();
 }
 
@@ -56,6 +62,63 @@ TVantrelModel::~TVantrelModel() {
 
 void TVantrelModel::RegisterProperties(TPropertyList& AList) {
   AList.Add("ShowJoints", &TVantrelModel::ShowJoints, &TVantrelModel::SetShowJoints).Stored(false);
+  // In this order: a form read sets the manager last (references resolve at the end), and by then
+  // PackageName and Source are known, so the manager's setter loads the packaged model.
+  AList.Add("AssetsManager", &TVantrelModel::AssetsManager, &TVantrelModel::SetAssetsManager).AsReference();
+  AList.Add("PackageName", &TVantrelModel::PackageName, &TVantrelModel::SetPackageName);
+  AList.Add("Source", &TVantrelModel::Source, &TVantrelModel::SetSource);
+}
+
+TModelMetaDef* TVantrelModel::MetaData() const {
+  const auto* def = dynamic_cast<const TModelDef*>(Def());
+  return def ? def->GetMetaData() : nullptr;
+}
+
+void TVantrelModel::InitModelObjects() {
+  CreateOrClearInterpolators();
+  CreateOrClearAnimationManager();
+  CreateWireframeMaterial();
+}
+
+void TVantrelModel::CreateWireframeMaterial() {
+  if (FWireframeMat)
+    return;
+  auto* material = New<ui::TColorMaterialSource>(nullptr);
+  material->SetStored(false);
+  material->SetColor(DefaultWireframeColor);
+  FWireframeMat = material;
+  FreeNotification(FWireframeMat);
+}
+
+void TVantrelModel::FreeWireframeMaterial() {
+  ui::TMaterialSource* material = FWireframeMat;
+  FWireframeMat = nullptr;
+  if (!material)
+    return;
+  RemoveFreeNotification(material);
+  material->Free();
+}
+
+void TVantrelModel::Clear() {
+  TCustomDef* def = Def();
+  // A definition of a package or a standalone one is somebody else's: only the links go.
+  const bool owns = OwnsDefinition();
+  ForgetDefinitions(this);
+  if (owns)
+    def->Free();
+  CreateOrClearAnimationManager();
+  CreateOrClearInterpolators();
+  // Freeing the children takes them out of Meshes and Controls; the owned components left are
+  // those without a parent here (moved cameras and lights, materials made for the meshes).
+  DeleteChildren();
+  static const TClass* const kept[] = {&TVantrelAnimationManager::StaticClass(), &TVantrelAnimation::StaticClass()};
+  DestroyComponentsButIgnoreClass(kept);
+  InitModelObjects();
+}
+
+void TVantrelModel::DeleteChildren() {
+  while (!Children().empty())
+    Children().back()->Free();
 }
 
 bool TVantrelModel::OwnsDefinition() const {
@@ -107,8 +170,31 @@ void TVantrelModel::Notification(TComponent* AComponent, TOperation AOperation) 
   TVantrelMesh::Notification(AComponent, AOperation);
   if (AOperation != TOperation::opRemove)
     return;
+  if (AComponent == FWireframeMat)
+    FWireframeMat = nullptr;
   if (AComponent == FAnimationManager)
     FAnimationManager = nullptr;
+  if (AComponent == FAssetsManager) {
+    // The manager's packages go with it.
+    FPackage = nullptr;
+    FPackageName.clear();
+    // A model going away with its form is not emptied first: its parts are being destroyed. The
+    // packaged definition goes with the manager either way, so no link to it may stay.
+    if (ComponentState().Contains(TComponentStateItem::csDestroying)) {
+      if (const auto* def = dynamic_cast<const TModelDef*>(Def()); def && def->GetPackage())
+        ForgetDefinitions(this);
+      AssignAssetsManager(nullptr);
+    } else {
+      SetAssetsManager(nullptr);
+    }
+  } else if (FAssetsManager && !FPackageName.empty()) {
+    // A package of that name that is no longer the one in use: the model forgets both.
+    TVantrelAssetsPackage* named = FAssetsManager->GetPackage(FPackageName);
+    if (named && named != FPackage) {
+      FPackage = nullptr;
+      FPackageName.clear();
+    }
+  }
   if (FInterpolators)
     for (const auto& pair : FInterpolators->ToArray())
       if (pair.Value == AComponent)
@@ -245,6 +331,35 @@ TVantrelAnimation* TVantrelModel::AddAnimationFromDef(TAnimationDef* ADef) {
   return animation;
 }
 
+void TVantrelModel::DoDuplicate(TObject* ASource, TVantrelDuplicator* ADuplicator) {
+  TVantrelMesh::DoDuplicate(ASource, ADuplicator);
+  auto* source = dynamic_cast<TVantrelModel*>(ASource);
+  if (!source)
+    return;
+  AssignAssetsManager(source->FAssetsManager);
+  FPackage = source->FPackage;
+  FPackageName = FPackage ? FPackage->GetDisplayName() : std::string();
+}
+
+void TVantrelModel::MakeCamerasAndLights(TModelDef* ADef,
+                                         std::vector<std::pair<TControl3D*, TTransformDef*>>& ANodes) {
+  auto& nodes = ANodes;
+  ForEachIn(ADef->GetCameras(), [this, &nodes](TCameraDef* ACamera) {
+    auto* camera = New<TVantrelCamera>(this);
+    camera->SetStored(false);
+    camera->SetParent(this);
+    camera->LoadFromDefinition(ACamera);
+    nodes.emplace_back(camera, ACamera);
+  });
+  ForEachIn(ADef->GetLights(), [this, &nodes](TLightDef* ALight) {
+    auto* light = New<TVantrelLight>(this);
+    light->SetStored(false);
+    light->SetParent(this);
+    light->LoadFromDefinition(ALight);
+    nodes.emplace_back(light, ALight);
+  });
+}
+
 void TVantrelModel::LoadFromDefinition(TCustomDef* ADef) {
   if (!ADef)
     return;
@@ -260,18 +375,18 @@ void TVantrelModel::LoadFromModelDef(TModelDef* ADef) {
   if (Name().empty())
     SetName(ADef->GetQualifiedComponentName());
   ADef->IncCopyCount();
-  ForEachIn(ADef->GetCameras(), [this](TCameraDef* ACamera) {
-    auto* camera = New<TVantrelCamera>(this);
-    camera->SetStored(false);
-    camera->SetParent(this);
-    camera->LoadFromDefinition(ACamera);
-  });
-  ForEachIn(ADef->GetLights(), [this](TLightDef* ALight) {
-    auto* light = New<TVantrelLight>(this);
-    light->SetStored(false);
-    light->SetParent(this);
-    light->LoadFromDefinition(ALight);
-  });
+  std::vector<std::pair<TControl3D*, TTransformDef*>> nodes;
+  // A light or camera made by a control that shows a definition registers a definition of its own
+  // in it, which would grow ADef's lists while they are walked and leave a phantom node in the
+  // model on every load. They load from ADef's nodes, so they are made while the model shows none.
+  SetDef(nullptr);
+  try {
+    MakeCamerasAndLights(ADef, nodes);
+  } catch (...) {
+    SetDef(ADef);
+    throw;
+  }
+  SetDef(ADef);
   BuildHierarchy(ADef);
   ForEachIn(ADef->GetArmatures(), [this](TArmatureDef* AArmature) {
     auto* armature = New<TVantrelArmature>(this);
@@ -279,9 +394,20 @@ void TVantrelModel::LoadFromModelDef(TModelDef* ADef) {
     armature->SetParent(this);
     armature->LoadFromDefinition(AArmature);
   });
+  MoveToGlobalOwners(nodes);
   if (FAnimationManager)
     ForEachIn(ADef->GetAnimations(), [this](TAnimationDef* AAnimation) { AddAnimationFromDef(AAnimation); });
   ApplyDefinitionProperties(ADef);
+}
+
+void TVantrelModel::MoveToGlobalOwners(const std::vector<std::pair<TControl3D*, TTransformDef*>>& AObjects) {
+  for (const auto& [object, def] : AObjects) {
+    const TTransformDef* owner = def ? def->GetOwner() : nullptr;
+    if (!owner)
+      continue;
+    if (auto* target = dynamic_cast<TControl3D*>(FindGlobalComponent(owner->GetId())))
+      object->SetParent(target);
+  }
 }
 
 void TVantrelModel::ApplyDefinitionProperties(TTransformDef* ADef) {
@@ -289,12 +415,66 @@ void TVantrelModel::ApplyDefinitionProperties(TTransformDef* ADef) {
   if (!dynamic_cast<TModelDef*>(ADef))
     throw EInvalidCast(rtl::messages::InvalidCast);
   const TProperties& props = ADef->GetProperties();
+  FreeWireframeMaterial();
+  ApplyWireframeKeys(props);
   ApplyKey(props, "ShowJoints", [&](const TValue& V) { SetShowJoints(V.AsBoolean()); });
   ApplyKey(props, "JointsColor", [&](const TValue& V) { SetJointsColor(V.AsType<TAlphaColorF>().ToAlphaColor()); });
+  ApplyKey(props, "AssetsManager", [&](const TValue& V) { ApplyAssetsManagerKey(V.AsString()); });
+  // Both are only remembered: the model is being filled already.
+  ApplyKey(props, "PackageName", [&](const TValue& V) { FPackageName = V.AsString(); });
+  ApplyKey(props, "Source", [&](const TValue& V) { FSource = V.AsString(); });
   ApplyKey(props, "CurrentAnimation", [&](const TValue& V) {
     if (FAnimationManager && !FAnimationManager->Animations().IsEmpty())
       FAnimationManager->PlayAnimation(V.AsString());
   });
+}
+
+void TVantrelModel::ApplyWireframeKeys(const TProperties& AProperties) {
+  ApplyKey(AProperties, "Wireframe", [&](const TValue& V) { FWireframe = V.AsBoolean(); });
+  if (!FWireframe)
+    return;
+  ApplyKey(AProperties, "WireframeMaterial", [&](const TValue& V) {
+    const std::string kind = V.AsString();
+    const TValue* color = AProperties.Find(std::string_view("WireframeColor"));
+    if (kind == "Color") {
+      CreateWireframeMaterial();
+      if (auto* material = dynamic_cast<ui::TColorMaterialSource*>(FWireframeMat); material && color)
+        material->SetColor(color->AsType<TAlphaColorF>().ToAlphaColor());
+    } else if (kind == "Default") {
+      auto* material = New<TVantrelDefaultMaterialSource>(this);
+      material->SetParent(this);
+      FWireframeMat = material;
+      if (color)
+        material->SetDiffuse(color->AsType<TAlphaColorF>().ToAlphaColor());
+    }
+  });
+}
+
+void TVantrelModel::ApplyAssetsManagerKey(const std::string& AName) {
+  if (FAssetsManager)
+    return;
+  TComponent* owner = Owner();
+  if (!owner)
+    return;
+  TVantrelAssetsManager* manager = nullptr;
+  if (TComponent* named = owner->FindComponent(AName))
+    manager = CheckedCast<TVantrelAssetsManager>(named);
+  else
+    manager = static_cast<TVantrelAssetsManager*>(FindComponentDeepSearchByFilter(owner, [](TComponent* AComponent) {
+      return &AComponent->ClassType() == &TVantrelAssetsManager::StaticClass();
+    }));
+  AssignAssetsManager(manager);
+}
+
+void TVantrelModel::StoreWireframeKeys(TProperties& AProperties) const {
+  AProperties.AddOrSetValue("Wireframe", TValue::From<bool>(FWireframe));
+  if (const auto* color = dynamic_cast<const ui::TColorMaterialSource*>(FWireframeMat)) {
+    AProperties.AddOrSetValue("WireframeMaterial", TValue::From<std::string>("Color"));
+    AProperties.AddOrSetValue("WireframeColor", TValue::From<TAlphaColorF>(TAlphaColorF::Create(color->GetColor())));
+  } else if (const auto* material = dynamic_cast<const TVantrelDefaultMaterialSource*>(FWireframeMat)) {
+    AProperties.AddOrSetValue("WireframeMaterial", TValue::From<std::string>("Default"));
+    AProperties.AddOrSetValue("WireframeColor", TValue::From<TAlphaColorF>(material->GetDiffuseF()));
+  }
 }
 
 void TVantrelModel::StoreToDefinition(TCustomDef* ADef) {
@@ -302,13 +482,30 @@ void TVantrelModel::StoreToDefinition(TCustomDef* ADef) {
   auto* def = dynamic_cast<TModelDef*>(ADef);
   if (!def)
     return;
+  if (FTextureCache) {
+    // The definition's texture assets take the bitmaps of the cache they are given; the model's
+    // own cache keeps its bitmaps, so they get copies.
+    TVantrelBitmapCache copies(nullptr);
+    for (int i = 0; i < FTextureCache->Count(); ++i) {
+      TVantrelBitmapCacheEntry* entry = copies.Add();
+      entry->SetFilename(FTextureCache->Entry(i)->GetFilename());
+      if (ui::TBitmap* bitmap = FTextureCache->Entry(i)->GetBitmap())
+        entry->SetBitmap(bitmap);
+    }
+    def->ApplyBitmapCache(&copies);
+  }
   TProperties& props = def->GetProperties();
+  StoreWireframeKeys(props);
   props.AddOrSetValue("ShowJoints", TValue::From<bool>(ShowJoints()));
   props.AddOrSetValue("JointsColor", TValue::From<TAlphaColorF>(TAlphaColorF::Create(JointsColor())));
   if (FAnimationManager)
     props.AddOrSetValue("AnimationManager", TValue::From<std::string>(FAnimationManager->Name()));
   TVantrelAnimation* current = FAnimationManager ? FAnimationManager->CurrentValue() : nullptr;
   props.AddOrSetValue("CurrentAnimation", TValue::From<std::string>(current ? current->Id() : std::string()));
+  if (FAssetsManager)
+    props.AddOrSetValue("AssetsManager", TValue::From<std::string>(FAssetsManager->Name()));
+  props.AddOrSetValue("PackageName", TValue::From<std::string>(FPackageName));
+  props.AddOrSetValue("Source", TValue::From<std::string>(FSource));
 }
 
 namespace {

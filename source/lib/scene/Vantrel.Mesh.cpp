@@ -1342,7 +1342,13 @@ void TVantrelMesh::CheckDrawIndices() {
 }
 
 void TVantrelMesh::RenderWireframeAndNormals(TObject*, TContext3D* AContext) {
-  if (!FShowNormals || !AContext)
+  if (!AContext)
+    return;
+  auto* model = dynamic_cast<TVantrelModel*>(GetModel());
+  const bool wireframe = model && model->Wireframe();
+  // Inside a model the model's switch decides and its colour draws the normals.
+  const bool showNormals = model ? model->ShowNormals() : FShowNormals;
+  if (!wireframe && !showNormals)
     return;
   TMeshDef* def = MeshDef();
   const TVertexBuffer* vertices = &FData->VertexBuffer();
@@ -1353,6 +1359,14 @@ void TVantrelMesh::RenderWireframeAndNormals(TObject*, TContext3D* AContext) {
   }
   if (!vertices || !indices)
     return;
+  if (wireframe)
+    if (TMaterial* material = ui::TMaterialSource::ValidMaterial(model->WireframeMaterial()))
+      AContext->DrawPrimitives(TPrimitivesKind::Lines, vertices->Buffer(), indices->Buffer(),
+                               vertices->GetVertexDeclarations(), vertices->VertexSize(), vertices->Length(),
+                               indices->IndexSize(), indices->Length(), material, 1);
+  if (!showNormals)
+    return;
+  const TAlphaColor normalColor = model ? model->NormalsColor() : FNormalsColor;
   const bool normals = vertices->Format().Contains(TVertexFormat::Normal);
   const bool tangents = vertices->Format().Contains(TVertexFormat::Tangent);
   // The tangent colour: NormalsColor with its red and blue bytes exchanged.
@@ -1361,7 +1375,7 @@ void TVantrelMesh::RenderWireframeAndNormals(TObject*, TContext3D* AContext) {
   for (int32_t i = 0; i < vertices->Length(); ++i) {
     const TPoint3D vertex = vertices->GetVertices(i);
     if (normals)
-      AContext->DrawLine(vertex, vertex + vertices->GetNormals(i) * 0.25f, 1, FNormalsColor);
+      AContext->DrawLine(vertex, vertex + vertices->GetNormals(i) * 0.25f, 1, normalColor);
     if (tangents)
       AContext->DrawLine(vertex, vertex + vertices->GetTangents(i) * 0.25f, 1, tangentColor);
   }
@@ -1371,7 +1385,9 @@ void TVantrelMesh::Render() {
   TContext3D* context = Context();
   if (!context)
     return;
-  if (ComponentState().Contains(TComponentStateItem::csDesigning)) {
+  const bool isModel = dynamic_cast<TVantrelModel*>(this) != nullptr;
+  // A mesh inside a model leaves the outline to the model.
+  if (ComponentState().Contains(TComponentStateItem::csDesigning) && (isModel || !GetModel())) {
     // The design-time outline of the mesh's box, in the colour that shows focus.
     const TBoundingBox box = GetBoundingBox();
     context->DrawCube(box.CenterPoint(), {box.Width(), box.Height(), box.Depth()}, 1,
@@ -1398,6 +1414,12 @@ void TVantrelMesh::Render() {
       }
     }
     TVantrelTransform::Render();
+    // A model has no geometry of its own: its meshes are its children.
+    if (isModel) {
+      if (setCache)
+        vantrel->SetCurrentCache(nullptr);
+      return;
+    }
     switch (def->GetFaceOrientation()) {
     case TFaceOrientation::FrontFace:
       context->SetContextState(TContextState::csFrontFace);

@@ -1,0 +1,123 @@
+// The model control on a real context: the loaded fixture draws, and the model's wireframe switch
+// draws its meshes' lines in the wireframe material.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include <epoxy/gl.h>
+
+#include "Vantrel.Units.h"
+#include "context/Vantrel.Context.h"
+#include "definitions/Vantrel.DefTypes.h"
+#include "definitions/Vantrel.Model.h"
+#include "support/gl_fixture.h"
+#include "support/model_fixture.h"
+#include "support/test_viewport.h"
+#include "ui/animations.h"
+#include "ui/bitmap.h"
+#include "ui/color_material.h"
+#include "ui/shaders.h"
+
+namespace {
+
+using namespace vantrel;
+
+constexpr int32_t Size = 64;
+constexpr TAlphaColor ClearColor = 0xFF202020;
+constexpr TAlphaColor Yellow = 0xFFFFFF00;
+
+class ModelControlGL : public vtest::ContextGLTest {
+protected:
+  void SetUp() override {
+    ContextGLTest::SetUp();
+    ui::FreeAniThread();
+    InitializeUnits();
+    FViewport = MakeOwned<vtest::TTestViewport3D>();
+    FViewport->CreateContext(Size, Size);
+  }
+  void TearDown() override {
+    FModel.reset();
+    FViewport.reset();
+    TVantrelContext::FreePrograms();
+    TShaderManager::Clear();
+    ui::FreeAniThread();
+    FinalizeUnits();
+    ContextGLTest::TearDown();
+  }
+
+  TVantrelContext* Context() { return CheckedCast<TVantrelContext>(FViewport->GetContext()); }
+
+  void LoadFixture() {
+    FModel = MakeOwned<TVantrelModel>(nullptr);
+    FModel->LoadFromDefinition(vtest::MakeFixtureModel().release());
+    FModel->SetNewViewport(FViewport.get());
+  }
+
+  static void Collect(TFmxObject* AObject, std::vector<TControl3D*>& AControls) {
+    if (auto* control = dynamic_cast<TControl3D*>(AObject))
+      AControls.push_back(control);
+    for (TFmxObject* child : AObject->Children())
+      Collect(child, AControls);
+  }
+
+  // The model and everything below it, without depth test, so lines drawn after a face show.
+  void Draw() {
+    std::vector<TControl3D*> controls;
+    Collect(FModel.get(), controls);
+    ASSERT_TRUE(Context()->BeginSceneRendering());
+    Context()->Clear({TClearTarget::Color, TClearTarget::Depth}, ClearColor, 1, 0);
+    Context()->SetCameraMatrix(TMatrix3D::CreateLookAtRH({2, 2, 3}, {0, 0, 0}, {0, 1, 0}));
+    Context()->SetCameraAngleOfView(45);
+    Context()->SetContextState(TContextState::csZTestOff);
+    for (TControl3D* control : controls)
+      control->RenderInternal();
+    Context()->EndSceneRendering();
+  }
+
+  // How many pixels are within 8 per channel of AColor, and how many are not the clear colour.
+  std::pair<int, int> Count(TAlphaColor AColor) {
+    TBitmap bitmap(Size, Size);
+    Context()->CopyToBitmap(&bitmap, TRect(0, 0, Size, Size));
+    TBitmapData data;
+    EXPECT_TRUE(bitmap.Map(TMapAccess::Read, data));
+    int matching = 0, drawn = 0;
+    for (int32_t y = 0; y < Size; ++y)
+      for (int32_t x = 0; x < Size; ++x) {
+        const TAlphaColor pixel = data.GetPixel(x, y);
+        matching += Close(pixel, AColor);
+        drawn += pixel != ClearColor;
+      }
+    bitmap.Unmap(data);
+    return {matching, drawn};
+  }
+  static bool Close(TAlphaColor AActual, TAlphaColor AExpected) {
+    for (int shift = 0; shift < 32; shift += 8)
+      if (std::abs(int((AActual >> shift) & 0xFF) - int((AExpected >> shift) & 0xFF)) > 8)
+        return false;
+    return true;
+  }
+
+  TOwned<vtest::TTestViewport3D> FViewport;
+  TOwned<TVantrelModel> FModel;
+};
+
+TEST_F(ModelControlGL, TheFixtureDrawsAndTheWireframeSwitchAddsYellowLines) {
+  LoadFixture();
+  Draw();
+  const auto [yellowOff, drawnOff] = Count(Yellow);
+  EXPECT_GT(drawnOff, 0);
+  EXPECT_EQ(yellowOff, 0);
+
+  FModel->SetWireframe(true);
+  // Loading freed the material; a new one is the yellow default.
+  FModel->CreateWireframeMaterial();
+  Draw();
+  const auto [yellowOn, drawnOn] = Count(Yellow);
+  EXPECT_GT(yellowOn, 0);
+  EXPECT_GE(drawnOn, drawnOff);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+} // namespace
