@@ -6,6 +6,7 @@
 #include "definitions/Vantrel.DefTypes.Utils.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "materials/Vantrel.Material.Default.h"
+#include "rtl/fields.h"
 #include "rtl/exceptions.h"
 #include "rtl/log.h"
 #include "rtl/properties.h"
@@ -331,6 +332,17 @@ TVantrelAnimation* TVantrelModel::AddAnimationFromDef(TAnimationDef* ADef) {
   return animation;
 }
 
+void TVantrelModel::RegisterFields() {
+  // The copy keeps the manager its constructor made; the duplicator fills it with the copies of
+  // the source's animations.
+  rtl::RegisterFields(StaticClass(),
+                      {
+                          ValueField<&TVantrelModel::FWireframe>("FWireframe"),
+                          ObjectField<&TVantrelModel::FAnimationManager>(
+                              "FAnimationManager", &TVantrelAnimationManager::StaticClass(), true),
+                      });
+}
+
 void TVantrelModel::DoDuplicate(TObject* ASource, TVantrelDuplicator* ADuplicator) {
   TVantrelMesh::DoDuplicate(ASource, ADuplicator);
   auto* source = dynamic_cast<TVantrelModel*>(ASource);
@@ -339,6 +351,10 @@ void TVantrelModel::DoDuplicate(TObject* ASource, TVantrelDuplicator* ADuplicato
   AssignAssetsManager(source->FAssetsManager);
   FPackage = source->FPackage;
   FPackageName = FPackage ? FPackage->GetDisplayName() : std::string();
+  // Everything the model owns is copied now, so the tracks can move to the copied targets.
+  if (FAnimationManager && ADuplicator)
+    for (const auto& pair : FAnimationManager->Animations())
+      pair.Value->RemapTrackElements(*ADuplicator);
 }
 
 void TVantrelModel::MakeCamerasAndLights(TModelDef* ADef,
@@ -518,11 +534,13 @@ void InitializeModel() {
   if (ModelInitCount++ > 0)
     return;
   RegisterClass(TVantrelModel::StaticClass());
+  TVantrelModel::RegisterFields();
 }
 
 void FinalizeModel() {
   if (ModelInitCount == 0 || --ModelInitCount > 0)
     return;
+  UnRegisterFields(TVantrelModel::StaticClass());
   UnRegisterClass(TVantrelModel::StaticClass());
 }
 

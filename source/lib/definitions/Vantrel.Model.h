@@ -167,6 +167,7 @@ public:
   bool OwnsDefinition() const override;
   // The mesh's, then the clone shares the source's assets manager and package.
   void DoDuplicate(TObject* ASource, TVantrelDuplicator* ADuplicator) override;
+  static void RegisterFields();
 
 protected:
   void Notification(TComponent* AComponent, TOperation AOperation) override;

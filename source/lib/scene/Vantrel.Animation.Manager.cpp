@@ -5,6 +5,7 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "definitions/Vantrel.Loader.h"
 #include "rtl/exceptions.h"
+#include "rtl/fields.h"
 #include "rtl/log.h"
 #include "rtl/ioutils.h"
 #include "rtl/properties.h"
@@ -54,6 +55,25 @@ void TVantrelAnimation::RegisterProperties(TPropertyList& AList) {
   AList.Add("UseTransform", &TVantrelAnimation::UseTransform, &TVantrelAnimation::SetUseTransform).WithDefault(false);
   AList.Add("TransformMatrix", &TVantrelAnimation::TransformMatrix, &TVantrelAnimation::SetTransformMatrix);
   AList.Add("Source", &TVantrelAnimation::Source, &TVantrelAnimation::SetSource);
+}
+
+// The definition is shared; the manager is the copy of the source's (the copy's parent); the
+// skeleton is the copy's own, which the duplicator maps to the source's.
+void TVantrelAnimation::RegisterFields() {
+  rtl::RegisterFields(StaticClass(),
+                      {
+                          ValueField<&TVantrelAnimation::FDef>("FDef"),
+                          ObjectField<&TVantrelAnimation::FManager>(
+                              "FManager", &TVantrelAnimationManager::StaticClass(), true),
+                          ObjectField<&TVantrelAnimation::FSkeleton>(
+                              "FSkeleton", &TSkeletonKeyAnimation::StaticClass(), true),
+                          ValueField<&TVantrelAnimation::FDuration>("FDuration"),
+                          ValueField<&TVantrelAnimation::FFrameCount>("FFrameCount"),
+                          ValueField<&TVantrelAnimation::FFrameRate>("FFrameRate"),
+                          ValueField<&TVantrelAnimation::FFixedCacheFrame>("FFixedCacheFrame"),
+                          ValueField<&TVantrelAnimation::FUseTransform>("FUseTransform"),
+                          ValueField<&TVantrelAnimation::FTransformMatrix>("FTransformMatrix"),
+                      });
 }
 
 std::string TVantrelAnimation::Id() const {
@@ -232,9 +252,29 @@ void TVantrelAnimation::DoDuplicate(TObject* ASource, TVantrelDuplicator* ADupli
       if (auto* parent = dynamic_cast<TFmxObject*>(copy))
         FSkeleton->SetParent(parent);
   }
+  if (source && FSkeleton && source->FSkeleton) {
+    // The skeleton is the copy's own, so its settings and tracks are taken here: the tracks are
+    // this animation's children and were copied before this runs.
+    FSkeleton->SetDuration(source->FSkeleton->Duration());
+    FSkeleton->SetLoop(source->FSkeleton->Loop());
+    FSkeleton->SetAutoRepaint(source->FSkeleton->AutoRepaint());
+    for (TPropertyKeyAnimation* track : source->FSkeleton->Interpolators()) {
+      TObject* copy = nullptr;
+      if (ADuplicator && ADuplicator->ObjectMap().TryGetValue(track, copy))
+        if (auto* copiedTrack = dynamic_cast<TPropertyKeyAnimation*>(copy))
+          FSkeleton->AddInterpolator(copiedTrack);
+    }
+  }
   if (!FManager)
     throw Exception(SAnimationMissingManager);
   FManager->AddAnimation(Id(), this);
+}
+
+void TVantrelAnimation::RemapTrackElements(const TVantrelDuplicator& ADuplicator) {
+  if (!FSkeleton)
+    return;
+  for (TPropertyKeyAnimation* track : FSkeleton->Interpolators())
+    track->RemapElements(ADuplicator);
 }
 
 void TVantrelAnimation::SetSource(const std::string& AValue) {
@@ -299,6 +339,17 @@ TVantrelAnimationManager::TVantrelAnimationManager(TComponent* AOwner) : TCompon
 TVantrelAnimationManager::~TVantrelAnimationManager() {
   FCurrent = nullptr;
   FAnimations.Clear();
+}
+
+// The dictionary is filled by the copied animations themselves (their DoDuplicate).
+void TVantrelAnimationManager::RegisterFields() {
+  rtl::RegisterFields(StaticClass(),
+                      {
+                          ObjectField<&TVantrelAnimationManager::FMesh>("FMesh", &TComponent::StaticClass(), true),
+                          ObjectField<&TVantrelAnimationManager::FCurrent>(
+                              "FCurrent", &TVantrelAnimation::StaticClass(), true),
+                          SkippedField("FAnimations", TFieldKind::NoTypeInfo),
+                      });
 }
 
 void TVantrelAnimationManager::RegisterProperties(TPropertyList& AList) {

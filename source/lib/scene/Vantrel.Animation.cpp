@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "definitions/Vantrel.DefTypes.Utils.h"
+#include "rtl/fields.h"
 #include "rtl/log.h"
 #include "rtl/properties.h"
 #include "rtl/sysutils.h"
@@ -49,6 +50,47 @@ void TPropertyKeyAnimation::RegisterProperties(TPropertyList& AList) {
       .WithDefault(false);
 }
 
+
+// The platform's tables copy the animation settings; the elements, the keys and the resolved
+// paths are taken in DoDuplicate.
+void TPropertyKeyAnimation::RegisterFields() {
+  rtl::RegisterFields(StaticClass(), {
+                                         ValueField<&TPropertyKeyAnimation::FQualifiedName>("FQualifiedName"),
+                                         SkippedField("FElements", TFieldKind::NoTypeInfo),
+                                         ValueField<&TPropertyKeyAnimation::FDef>("FDef"),
+                                         ValueField<&TPropertyKeyAnimation::FStartFromCurrent>("FStartFromCurrent"),
+                                         ValueField<&TPropertyKeyAnimation::FTransitionTime>("FTransitionTime"),
+                                         SkippedField("FCPIBuffer", TFieldKind::NoTypeInfo),
+                                     });
+}
+
+void TPropertyKeyAnimation::DoDuplicate(TObject* ASource, TVantrelDuplicator*) {
+  const auto* source = dynamic_cast<const TPropertyKeyAnimation*>(ASource);
+  if (!source)
+    return;
+  AddElements(source->FElements);
+  if (FKeys && source->FKeys)
+    FKeys->Assign(source->FKeys.get());
+}
+
+void TPropertyKeyAnimation::RemapElements(const TVantrelDuplicator& ADuplicator) {
+  std::vector<std::pair<TComponent*, bool>> elements;
+  for (const auto& pair : FElements)
+    elements.emplace_back(pair.Key, pair.Value);
+  for (const auto& [element, value] : elements) {
+    TObject* copy = nullptr;
+    if (!element || !ADuplicator.ObjectMap().TryGetValue(element, copy) || copy == element)
+      continue;
+    auto* target = dynamic_cast<TComponent*>(copy);
+    if (!target)
+      continue;
+    FElements.Remove(element);
+    RemoveFreeNotification(element);
+    AddElement(target, value);
+    RenameKeyValues(element, target);
+  }
+  FCPIBuffer.Clear();
+}
 
 void TPropertyKeyAnimation::AddElement(TComponent* AElement, bool AValue) {
   FElements.AddOrSetValue(AElement, AValue);
@@ -228,6 +270,12 @@ template <class TKeyClass, class TDefClass>
 void TTypedKeyAnimation<TKeyClass, TDefClass>::ForgetKeyValues(TComponent* AElement) {
   for (int i = 0; i < FKeys->Count(); ++i)
     static_cast<TKeyClass*>(FKeys->Items(i))->RemoveElement(AElement);
+}
+
+template <class TKeyClass, class TDefClass>
+void TTypedKeyAnimation<TKeyClass, TDefClass>::RenameKeyValues(TComponent* AOld, TComponent* ANew) {
+  for (int i = 0; i < FKeys->Count(); ++i)
+    static_cast<TKeyClass*>(FKeys->Items(i))->RenameElement(AOld, ANew);
 }
 
 // --- The typed classes ---------------------------------------------------------------------------
@@ -514,13 +562,18 @@ void InitializeAnimation() {
     return;
   for (TClass* cls : AnimationClasses())
     RegisterClass(*cls);
+  TPropertyKeyAnimation::RegisterFields();
+  TVantrelAnimation::RegisterFields();
+  TVantrelAnimationManager::RegisterFields();
 }
 
 void FinalizeAnimation() {
   if (AnimationInitCount == 0 || --AnimationInitCount > 0)
     return;
-  for (TClass* cls : AnimationClasses())
+  for (TClass* cls : AnimationClasses()) {
+    UnRegisterFields(*cls);
     UnRegisterClass(*cls);
+  }
 }
 
 } // namespace vantrel

@@ -40,6 +40,14 @@ public:
   }
   void Set(TComponent* AElement, const T& AValue) { FValues.AddOrSetValue(AElement, AValue); }
   void Remove(TComponent* AElement) { FValues.Remove(AElement); }
+  // Moves AOld's value, when it has one, to ANew.
+  void Rename(TComponent* AOld, TComponent* ANew) {
+    T value;
+    if (AOld == ANew || !FValues.TryGetValue(AOld, value))
+      return;
+    FValues.Remove(AOld);
+    FValues.AddOrSetValue(ANew, value);
+  }
   TDictionary<TComponent*, T>& Values() { return FValues; }
 
 private:
@@ -58,6 +66,16 @@ private:
     TValueType GetDefaultValue() const { return GetValue(nullptr); }                                          \
     void SetDefaultValue(const TValueType& AValue) { SetValue(nullptr, AValue); }                             \
     void RemoveElement(TComponent* AIndex) { FValue.Remove(AIndex); }                                         \
+    void RenameElement(TComponent* AOld, TComponent* ANew) { FValue.Rename(AOld, ANew); }                     \
+    /* The time and every element's value: a copied animation's keys are the source's. */                     \
+    void Assign(const rtl::TPersistent* ASource) override {                                                   \
+      if (const auto* source = dynamic_cast<const TName*>(ASource)) {                                         \
+        SetKey(source->Key());                                                                                \
+        FValue = source->FValue;                                                                              \
+        return;                                                                                               \
+      }                                                                                                       \
+      ui::TKey::Assign(ASource);                                                                              \
+    }                                                                                                         \
     TKeyValues<TValueType>& Values() { return FValue; }                                                       \
                                                                                                               \
   private:                                                                                                    \
@@ -98,7 +116,12 @@ public:
   float TransitionTime() const { return FTransitionTime; }
   void SetTransitionTime(float AValue) { FTransitionTime = AValue; }
 
-  void DoDuplicate(TObject*, TVantrelDuplicator*) override {}
+  // Takes the source's elements and keys as they are: the elements are the source's targets
+  // until RemapElements moves them to their copies, once those exist.
+  void DoDuplicate(TObject* ASource, TVantrelDuplicator* ADuplicator) override;
+  // Every element (and its key values) that has a copy in ADuplicator's map becomes that copy.
+  void RemapElements(const TVantrelDuplicator& ADuplicator);
+  static void RegisterFields();
   // Keys from a track definition of the subclass's kind, one value per element present now.
   virtual void LoadFromInterpolatorDef(TCustomDef* ADef) = 0;
   virtual void Transform(const TMatrix3D& AMat) = 0;
@@ -118,6 +141,8 @@ protected:
   void Notification(TComponent* AComponent, TOperation AOperation) override;
   // The elements of the key values of every key are dropped with the element.
   virtual void ForgetKeyValues(TComponent* AElement) = 0;
+  // The values of every key for AOld now belong to ANew.
+  virtual void RenameKeyValues(TComponent* AOld, TComponent* ANew) = 0;
   // Shared by the typed LoadFromInterpolatorDef: name, duration (a negative one runs backwards),
   // loop, and the keys cleared with a warning when filled.
   void LoadCommon(TCustomDef* ADef, float ADuration, bool ALoop);
@@ -148,6 +173,7 @@ public:
 
 protected:
   void ForgetKeyValues(TComponent* AElement) override;
+  void RenameKeyValues(TComponent* AOld, TComponent* ANew) override;
   virtual TKeyValue Interpolate(const TKeyValue& AValue0, const TKeyValue& AValue1, float AFactor) const = 0;
   // The property the first-frame hook reads on AElement.
   virtual std::string CurrentValueProperty(TComponent* AElement) const;
@@ -250,6 +276,7 @@ public:
 protected:
   void Notification(TComponent* AComponent, TOperation AOperation) override;
   void ForgetKeyValues(TComponent*) override {}
+  void RenameKeyValues(TComponent*, TComponent*) override {}
 
 private:
   bool FAutoRepaint = true;
@@ -365,6 +392,10 @@ public:
   virtual TMeshBufferObject* GetCurrentCachedFrame(TMeshDef* AMeshDef);
 
   void DoDuplicate(TObject* ASource, TVantrelDuplicator* ADuplicator) override;
+  // The tracks of a copy drive the copies of their targets. Runs when the whole tree is copied
+  // (the model's DoDuplicate), since the targets are copied after the animations.
+  void RemapTrackElements(const TVantrelDuplicator& ADuplicator);
+  static void RegisterFields();
 
 protected:
   void BeforeDestruction() override;
@@ -437,6 +468,7 @@ public:
   static void ResetForceStep();
 
   void DoDuplicate(TObject*, TVantrelDuplicator*) override {}
+  static void RegisterFields();
 
 private:
   friend class TVantrelAnimation;

@@ -18,6 +18,7 @@
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Light.h"
 #include "support/dialog_driver.h"
+#include "support/fake_clock.h"
 #include "support/model_fixture.h"
 #include "ui/color_material.h"
 #include "ui/forms.h"
@@ -363,6 +364,57 @@ TEST_F(ModelControl, LoadedLightsMoveUnderTheGlobalControlOfTheirOwnerNode) {
   model->Clear();
   EXPECT_EQ(ChildrenOf<TVantrelLight>(*stage), 0);
   RemoveGlobalComponent(stage.get());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ModelControl, ACopyOfAnAnimatedModelHasItsOwnAnimationInItsOwnManager) {
+  TOwned<TModelDef> def = vtest::MakeFixtureModel();
+  def->SetIsStandalone(true);
+  TOwned<TVantrelModel> model(TVantrelModel::LoadNewModelFromDef(nullptr, def.get(), TAnimationCachingFlags{}));
+  ASSERT_NE(model, nullptr);
+  TOwned<TVantrelModel> copy(CheckedCast<TVantrelModel>(model->Duplicate(nullptr, false)));
+  ASSERT_NE(copy, nullptr);
+  TVantrelAnimationManager* manager = copy->AnimationManager();
+  ASSERT_NE(manager, nullptr);
+  EXPECT_NE(manager, model->AnimationManager());
+  EXPECT_EQ(manager->Mesh(), copy.get());
+  ASSERT_EQ(manager->Animations().Count(), 1);
+  TVantrelAnimation* hop = manager->Animations().Items("Hop");
+  TVantrelAnimation* original = model->AnimationManager()->Animations().Items("Hop");
+  ASSERT_NE(hop, nullptr);
+  EXPECT_NE(hop, original);
+  EXPECT_EQ(hop->Manager(), manager);
+  EXPECT_EQ(hop->Def(), original->Def());
+  EXPECT_NE(hop->Skeleton(), original->Skeleton());
+  // The copy's track drives the copy's cube, not the original's.
+  ASSERT_EQ(hop->Skeleton()->Interpolators().size(), 1u);
+  TPropertyKeyAnimation* track = hop->Skeleton()->Interpolators()[0];
+  EXPECT_EQ(track->Owner(), hop);
+  ASSERT_EQ(copy->Meshes().size(), 1u);
+  EXPECT_EQ(track->Parent(), copy->Meshes()[0]);
+  EXPECT_TRUE(track->Elements().ContainsKey(copy->Meshes()[0]));
+  EXPECT_FALSE(track->Elements().ContainsKey(model->Meshes()[0]));
+  EXPECT_EQ(track->Keys()->Count(), original->Skeleton()->Interpolators()[0]->Keys()->Count());
+
+  // Half a second into its two, the copy lifts its own cube halfway to the first key's height.
+  ui::FreeAniThread();
+  TVantrelAnimationManager::ResetForceStep();
+  {
+    vtest::TFakeClock clock;
+    ASSERT_EQ(manager->PlayAnimation("Hop"), hop);
+    clock.Jump(500);
+    EXPECT_TRUE(TVantrelAnimationManager::ForceStep(0));
+    EXPECT_NEAR(copy->Meshes()[0]->Position()->Y(), 0.5f, 1e-4f);
+    EXPECT_EQ(model->Meshes()[0]->Position()->Y(), 0.0f);
+    hop->Stop();
+  }
+  ui::FreeAniThread();
+  TVantrelAnimationManager::ResetForceStep();
+  copy.reset();
+  EXPECT_EQ(model->AnimationManager()->Animations().Items("Hop"), original);
 }
 
 } // namespace
