@@ -373,6 +373,9 @@ void TControl3D::SetTwoSide(bool AValue) {
 }
 
 void TControl3D::SetLocalMatrixValue(const TMatrix3D& AMatrix) {
+  // A matrix stored as it is is the latest word: a rebuild noted during an update before it
+  // would replace it by one composed from the parts.
+  FMatrixChangeDeferred = false;
   FLocalMatrix = AMatrix;
   RecalcAbsolute();
 }

@@ -312,12 +312,19 @@ TEST_F(KeyAnimation, TracksUnderTheSkeletonLeaveTheMatrixOfWhatTheyWrote) {
         EXPECT_NEAR(FJoint->LocalMatrix()(r, col), c.Expected(r, col), 1e-5) << r << "," << col;
     EXPECT_NEAR(FJoint->AbsoluteMatrix()(3, 0), c.Expected(3, 0), 1e-5);
 
-    // An update without a change leaves the matrix alone.
+    // An update without a change leaves the matrix alone, and a matrix stored after a change
+    // within the update is the one that stays.
     const TMatrix3D stored = TMatrix3D::CreateTranslation({0, 0, 4});
     FJoint->SetTransformMatrix(stored);
     FRoot->BeginUpdate();
     FRoot->EndUpdate();
     EXPECT_EQ(FJoint->LocalMatrix(), stored);
+    const TMatrix3D skewed = TMatrix3D::CreateScaling({1, 2, 1}) * TMatrix3D::CreateRotationZ(0.5f);
+    FRoot->BeginUpdate();
+    FJoint->Position()->SetPoint({7, 0, 0});
+    FJoint->SetLocalMatrixValue(skewed);
+    FRoot->EndUpdate();
+    EXPECT_EQ(FJoint->LocalMatrix(), skewed);
     track->Free();
     skeleton->Free();
   }
