@@ -23,110 +23,17 @@
 #include "support/bench_setup.h"
 #include "support/sample_reporter.h"
 
-#include "definitions/Vantrel.DefTypes.h"
-#include "definitions/Vantrel.Model.h"
-#include "scene/Vantrel.Animation.h"
-#include "scene/Vantrel.Armature.h"
-#include "scene/Vantrel.Group.h"
-#include "scene/Vantrel.Joint.h"
-#include "scene/Vantrel.Mesh.h"
-#include "scene/Vantrel.Segment.h"
-#include "ui/mesh_buffers.h"
+#include "support/skinned_scene.h"
 
 namespace {
 
 using namespace vantrel;
 
-constexpr int32_t VertexCount = 100'000;
-constexpr int32_t JointCount = 64;
-constexpr int32_t WeightsPerVertex = 4;
+constexpr int32_t VertexCount = vbench::SkinnedVertexCount;
+constexpr int32_t WeightsPerVertex = vbench::SkinnedWeightsPerVertex;
 constexpr size_t MemcpyBytes = size_t(256) << 20;
 
-// The skinned scene: a model with one mesh, a 64-joint chain and one controller.
-class TScene {
-public:
-  TScene() {
-    FModelDef = rtl::New<TModelDef>();
-    FModelDef->SetId("M");
-    FModelDef->SetIsStandalone(true);
-    FMesh = rtl::New<TMeshDef>(FModelDef);
-    FMesh->SetId("Body");
-    FModelDef->AddChild(FMesh);
-    FMesh->CreateVertexSource(TCustomMeshDef::DefaultVertexFormat());
-    ui::TVertexBuffer* vertices = FMesh->GetVertexSource();
-    vertices->SetLength(VertexCount);
-    for (int32_t i = 0; i < VertexCount; ++i)
-      vertices->SetVertices(i, {float(i % 317) * 0.01f, float(i % 101) * 0.02f, float(i % 7)});
-    FMesh->CreateIndexSource(ui::TIndexFormat::UInt32);
-    ui::TIndexBuffer* indices = FMesh->GetIndexSource();
-    indices->SetLength(VertexCount);
-    for (int32_t i = 0; i < VertexCount; ++i)
-      indices->SetIndices(i, i);
-
-    FArmature = rtl::New<TArmatureDef>(FModelDef);
-    TJointDef* parent = nullptr;
-    for (int32_t j = 0; j < JointCount; ++j) {
-      auto* joint = rtl::New<TJointDef>(FArmature);
-      joint->SetId("J" + std::to_string(j));
-      joint->SetTransform(rtl::TMatrix3D::CreateTranslation({0.1f, 0, 0}));
-      if (parent) {
-        joint->SetParent(parent);
-        parent->AddJoint(joint);
-      } else {
-        FArmature->SetRoot(joint);
-      }
-      FJoints.push_back(joint);
-      parent = joint;
-    }
-    FController = rtl::New<TControllerDef>(FMesh);
-    FController->SetIndex(0);
-    FController->SetSkin(rtl::New<TSkinDef>(FController));
-    TSkinDef* skin = FController->GetSkin();
-    skin->AddSkeleton(rtl::New<TJointRefDef>(FJoints[0], FController, true));
-    std::vector<TJointRefDef*> refs;
-    for (TJointDef* joint : FJoints)
-      refs.push_back(skin->LinkJoint(joint));
-    for (int32_t v = 0; v < VertexCount; ++v)
-      for (int32_t k = 0; k < WeightsPerVertex; ++k) {
-        TJointRefDef* ref = refs[size_t((v + k * 17) % JointCount)];
-        ref->GetIndices().push_back(v);
-        ref->GetWeights().push_back(0.25f);
-      }
-    FArmature->AddController(FController);
-
-    FModel = rtl::New<TVantrelModel>(nullptr);
-    FModel->LoadFromDefinition(FModelDef);
-    FModel->FreeAnimationManager();
-    FArmatureControl = rtl::New<TVantrelArmature>(FModel);
-    FArmatureControl->SetParent(FModel);
-    FArmatureControl->LoadFromDefinition(FArmature);
-    // A pose: every joint turned a little about Z, so the offsets are no identities.
-    for (TJointDef* def : FJoints)
-      FArmatureControl->FindJoint(def)->RotationAngle()->SetZ(3);
-    FBody = dynamic_cast<TVantrelMesh*>(FModel->FindControlByDeepSearch("Body"));
-  }
-  ~TScene() {
-    FModel->Free();
-    FController->Free();
-    FArmature->Free();
-    FModelDef->Free();
-  }
-
-  TVantrelArmature* Armature() const { return FArmatureControl; }
-  TVantrelMesh* Body() const { return FBody; }
-
-private:
-  TModelDef* FModelDef = nullptr;
-  TMeshDef* FMesh = nullptr;
-  TArmatureDef* FArmature = nullptr;
-  TControllerDef* FController = nullptr;
-  std::vector<TJointDef*> FJoints;
-  TVantrelModel* FModel = nullptr;
-  TVantrelArmature* FArmatureControl = nullptr;
-  TVantrelMesh* FBody = nullptr;
-};
-
-TScene* GScene = nullptr;
+vbench::TSkinnedScene* GScene = nullptr;
 
 // The reference's precomputed input: four (matrix, weight) pairs and the bind position per vertex.
 struct TPair {
@@ -217,20 +124,12 @@ bool SamePositions() {
 } // namespace
 
 int main(int argc, char** argv) {
-  InitializeDefTypes();
-  InitializeDefTypesNodes();
-  InitializeControl();
-  InitializeTransform();
-  InitializeGroup();
-  InitializeSegment();
-  InitializeMesh();
-  InitializeAnimation();
-  InitializeJoint();
-  InitializeArmature();
-  InitializeModel();
+  vbench::InitializeSkinnedSceneUnits();
   vbench::Initialize(&argc, argv);
   std::printf("buffers: allocated and touched before timing (mesh, vertex joints, reference pairs, 2 x 256 MB)\n");
-  GScene = new TScene();
+  GScene = new vbench::TSkinnedScene();
+  GScene->Model()->FreeAnimationManager();
+  GScene->Pose();
   GScene->Armature()->AnimateSkin(nullptr);
   PrepareReference();
   ReferenceSkin();

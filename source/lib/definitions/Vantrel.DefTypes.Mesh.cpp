@@ -745,15 +745,16 @@ void TCustomMeshDef::FromJSON(TModelDef* AModel, const TJSONObject& AValue) {
   inherited::FromJSON(AModel, AValue);
   FVertexFormat = StringToVertexFormats(GetJSONString(AValue, "VertexFormat"));
   const int32_t vertexCount = CountMember(AValue, "VertexCount");
-  if (vertexCount > 0) {
-    if (ReadsOwnVertices())
-      ReadVertices(AValue, vertexCount);
+  if (vertexCount > 0 && ReadsOwnVertices())
+    ReadVertices(AValue, vertexCount);
+  // The indices are read whatever the vertex count: a mesh without vertices still writes its
+  // indices, and reading them only with vertices lost them on the way back.
+  const int32_t indexCount = CountMember(AValue, "IndexCount");
+  if (vertexCount > 0 || indexCount > 0)
     FIndexFormat = IndexFormatOf(GetJSONInteger(AValue, "IndexFormat", 0));
-    const int32_t indexCount = CountMember(AValue, "IndexCount");
-    if (indexCount > 0) {
-      ReadIndices(AValue, indexCount, FIndexFormat);
-      ReadVertexIndexMap(AValue);
-    }
+  if (indexCount > 0) {
+    ReadIndices(AValue, indexCount, FIndexFormat);
+    ReadVertexIndexMap(AValue);
   }
   const int32_t orientation = GetJSONInteger(AValue, "FaceOrientation", 0);
   if (orientation < 0 || orientation > 2)

@@ -1,8 +1,10 @@
 // The skinning definitions: joints, joint references, skins, controllers and armatures.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include "definitions/Vantrel.DefTypes.Utils.h"
 #include "definitions/Vantrel.DefTypes.h"
@@ -49,6 +51,11 @@ TJointDef* FindModelJoint(TModelDef* AModel, const std::string& AId) {
 
 std::string IdOf(const TCustomDef* ADef) {
   return ADef ? ADef->GetId() : std::string();
+}
+
+// The model's rule for a controller reference: the Id, with or without a leading '#'.
+bool ControllerNamed(const TControllerDef* AController, const std::string& AName) {
+  return SameText(AController->GetId(), AName) || SameText("#" + AController->GetId(), AName);
 }
 
 } // namespace
@@ -576,10 +583,24 @@ bool TArmatureDef::LateResolveFromJSON(TModelDef* AModel, const TJSONObject& AVa
   const TModelDefSeams& seams = ModelDefSeams();
   if (!controllers || !AModel || !seams.FindControllerById)
     return result;
-  for (const TJSONValue* element : *controllers)
-    if (const auto* id = dynamic_cast<const TJSONString*>(element))
-      if (TControllerDef* controller = seams.FindControllerById(AModel, std::string(id->Value())))
-        AddController(controller);
+  // Each entry stands for one controller of that Id. The controllers linked while reading (by
+  // their skeletons) count first, so that an Id shared by two controllers neither adds the
+  // first one of that Id to an armature it does not drive nor grows the list on every load.
+  std::vector<std::string> seen;
+  for (const TJSONValue* element : *controllers) {
+    const auto* id = dynamic_cast<const TJSONString*>(element);
+    if (!id)
+      continue;
+    const std::string name(id->Value());
+    seen.push_back(name);
+    const auto occurrence = std::count_if(seen.begin(), seen.end(), [&](const std::string& A) { return SameText(A, name); });
+    const auto linked = std::count_if(FControllers.begin(), FControllers.end(),
+                                      [&](const TControllerDef* A) { return ControllerNamed(A, name); });
+    if (linked >= occurrence)
+      continue;
+    if (TControllerDef* controller = seams.FindControllerById(AModel, name))
+      AddController(controller);
+  }
   return result;
 }
 

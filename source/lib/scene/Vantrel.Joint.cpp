@@ -263,13 +263,6 @@ void TVantrelJoint::ApplyJointInfoToArmature(const TControllerDef* ACtrl, TVerte
   }
 }
 
-void TVantrelJoint::EndUpdate() {
-  const bool wasUpdating = IsUpdating();
-  TVantrelTransform::EndUpdate();
-  if (wasUpdating && !IsUpdating())
-    MatrixChanged();
-}
-
 void TVantrelJoint::Render() {
   TVantrelTransform::Render();
   RenderJoint(Context());

@@ -98,9 +98,6 @@ public:
 
   void DoDuplicate(TObject* ASource, TVantrelDuplicator* ADuplicator) override;
   void BuildHierarchy(TTransformDef*) override {}
-  // The skeleton clock writes positions and rotations inside an update of the model, where the
-  // matrix is not rebuilt on each change: the last EndUpdate rebuilds it once.
-  void EndUpdate() override;
 
 protected:
   void Render() override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include "rtl/fields.h"
 #include "rtl/properties.h"
@@ -241,7 +242,8 @@ void TControl3D::RegisterProperties(rtl::TPropertyList& AList) {
 
 void TControl3D::RegisterFields() {
   // The rotation state comes after the position objects, and the duplicator copies inside
-  // BeginUpdate, so no copied angle turns the copied quaternion again.
+  // BeginUpdate: the angles' copy only notes a change, which the copied flags after it clear
+  // again, so no copied angle turns the copied quaternion a second time.
   rtl::RegisterFields(
       StaticClass(),
       {
@@ -266,6 +268,8 @@ void TControl3D::RegisterFields() {
           rtl::ValueField<&TControl3D::FLocalMatrix>("FLocalMatrix"),
           rtl::ValueField<&TControl3D::FQuaternion>("FQuaternion"),
           rtl::ValueField<&TControl3D::FSavedRotationAngle>("FSavedRotationAngle"),
+          rtl::ValueField<&TControl3D::FDeferredRotationAxes>("FDeferredRotationAxes"),
+          rtl::ValueField<&TControl3D::FMatrixChangeDeferred>("FMatrixChangeDeferred"),
           rtl::SkippedField("FViewport", rtl::TFieldKind::NoTypeInfo),
           rtl::SkippedField("FRenderingList", rtl::TFieldKind::NoTypeInfo),
           rtl::EventField<&TControl3D::OnMouseDown>("FOnMouseDown"),
@@ -369,13 +373,19 @@ void TControl3D::SetTwoSide(bool AValue) {
 }
 
 void TControl3D::SetLocalMatrixValue(const TMatrix3D& AMatrix) {
+  // A matrix stored as it is is the latest word: a rebuild noted during an update before it
+  // would replace it by one composed from the parts.
+  FMatrixChangeDeferred = false;
   FLocalMatrix = AMatrix;
   RecalcAbsolute();
 }
 
 void TControl3D::MatrixChanged() {
-  if (IsUpdating())
+  if (IsUpdating()) {
+    FMatrixChangeDeferred = true;
     return;
+  }
+  FMatrixChangeDeferred = false;
   TMatrix3D m = TMatrix3D::Identity();
   if (!AllNear(FScale->Point(), 1, 0.0001f))
     m = m * TMatrix3D::CreateScaling(FScale->Point());
@@ -436,28 +446,49 @@ bool TControl3D::TurnAxis(float TPoint3D::*AAxis, const TPoint3D& AUnitAxis) {
   return true;
 }
 
+namespace {
+constexpr uint8_t AxisX = 1, AxisY = 2, AxisZ = 4;
+} // namespace
+
+bool TControl3D::TurnAxes(uint8_t AAxes) {
+  if (IsUpdating()) {
+    FDeferredRotationAxes |= AAxes;
+    return false;
+  }
+  const bool x = (AAxes & AxisX) && TurnAxis(&TPoint3D::X, {1, 0, 0});
+  const bool y = (AAxes & AxisY) && TurnAxis(&TPoint3D::Y, {0, 1, 0});
+  const bool z = (AAxes & AxisZ) && TurnAxis(&TPoint3D::Z, {0, 0, 1});
+  return x || y || z;
+}
+
 void TControl3D::RotateXChanged(rtl::TObject*) {
-  if (!IsUpdating() && TurnAxis(&TPoint3D::X, {1, 0, 0}))
+  if (TurnAxes(AxisX))
     MatrixChanged();
 }
 
 void TControl3D::RotateYChanged(rtl::TObject*) {
-  if (!IsUpdating() && TurnAxis(&TPoint3D::Y, {0, 1, 0}))
+  if (TurnAxes(AxisY))
     MatrixChanged();
 }
 
 void TControl3D::RotateZChanged(rtl::TObject*) {
-  if (!IsUpdating() && TurnAxis(&TPoint3D::Z, {0, 0, 1}))
+  if (TurnAxes(AxisZ))
     MatrixChanged();
 }
 
 void TControl3D::RotationChanged(rtl::TObject*) {
-  if (IsUpdating())
+  if (TurnAxes(AxisX | AxisY | AxisZ))
+    MatrixChanged();
+}
+
+void TControl3D::EndUpdate() {
+  const bool wasUpdating = IsUpdating();
+  inherited::EndUpdate();
+  if (!wasUpdating || IsUpdating())
     return;
-  const bool x = TurnAxis(&TPoint3D::X, {1, 0, 0});
-  const bool y = TurnAxis(&TPoint3D::Y, {0, 1, 0});
-  const bool z = TurnAxis(&TPoint3D::Z, {0, 0, 1});
-  if (x || y || z)
+  if (TurnAxes(std::exchange(FDeferredRotationAxes, uint8_t(0))))
+    FMatrixChangeDeferred = true;
+  if (FMatrixChangeDeferred)
     MatrixChanged();
 }
 

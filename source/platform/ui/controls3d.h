@@ -139,8 +139,12 @@ public:
   rtl::TPoint3D SavedRotationAngle() const { return FSavedRotationAngle; }
   void SetSavedRotationAngle(const rtl::TPoint3D& AValue) { FSavedRotationAngle = AValue; }
   // The matrix-change handler: rebuilds the local matrix from Scale, the rotation (around
-  // RotationCenter) and Position. Nothing while updating.
+  // RotationCenter) and Position. While updating it only notes the change, and the outermost
+  // EndUpdate rebuilds once.
   virtual void MatrixChanged();
+  // Ends one update level; the outermost applies the rotation and matrix changes noted during
+  // the update (animation tracks write inside one), so the matrix never stays stale.
+  void EndUpdate() override;
   // The local matrix from Scale, the quaternion (without centre) and Position.
   void RebuildLocalMatrixFromQuaternion();
   // Identity rotation, angles and saved angles 0 without notification, then the matrix rebuilt.
@@ -264,6 +268,10 @@ private:
   rtl::TMatrix3D FAbsoluteMatrix = rtl::TMatrix3D::Identity();
   rtl::TMatrix3D FInvAbsoluteMatrix = rtl::TMatrix3D::Identity();
   bool FRecalcAbsolute = true;
+  // Changes noted while updating, applied by the outermost EndUpdate: the rotation axes whose
+  // angle changed (bits 0..2 for X, Y, Z) and whether the matrix needs a rebuild.
+  uint8_t FDeferredRotationAxes = 0;
+  bool FMatrixChangeDeferred = false;
   IViewport3D* FViewport = nullptr;
   std::vector<TControl3D*> FRenderingList;
 
@@ -276,6 +284,9 @@ private:
   bool IsHitTestStored() const { return FHitTest != DefaultHitTest(); }
   // Turns the quaternion by the change of one angle; answers whether it changed.
   bool TurnAxis(float rtl::TPoint3D::*AAxis, const rtl::TPoint3D& AUnitAxis);
+  // Turns the quaternion by the change of each axis in AAxes (bits 0..2 for X, Y, Z), X first;
+  // answers whether any changed. While updating it only notes the axes.
+  bool TurnAxes(uint8_t AAxes);
   void UpdateAbsolute();
   void SizeChanged();
   void Parent3DRebuild();

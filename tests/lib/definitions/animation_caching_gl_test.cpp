@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include <epoxy/gl.h>
@@ -11,11 +12,14 @@
 #include "context/Vantrel.Context.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "definitions/Vantrel.Model.h"
-#include "lib/definitions/caching_model_fixture.h"
+#include "scene/Vantrel.Animation.h"
+#include "support/fake_clock.h"
 #include "support/gl_fixture.h"
+#include "support/skinned_model.h"
 #include "support/test_viewport.h"
 #include "support/vertex_color_material.h"
 #include "ui/animations.h"
+#include "ui/bitmap.h"
 
 namespace cachinggl {
 
@@ -38,6 +42,8 @@ using namespace vantrel;
 
 // The body's bind-pose vertices, enlarged by 2, all on Arm: frame k moves them by (0, 2k/59, 0).
 const TPoint3D BindVertices[] = {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}};
+constexpr TAlphaColor ClearColor = 0xFF202020;
+constexpr TAlphaColor White = 0xFFFFFFFF;
 
 TPoint3D Shift(int32_t AFrame) {
   return {0, 2.0f * float(AFrame) / 59, 0};
@@ -68,22 +74,58 @@ protected:
   // The fixture with every vertex on Arm, enlarged, loaded and cached with AFlags.
   void LoadAndCache(TAnimationCachingFlags AFlags) {
     FModel.reset();
-    FDefs = std::make_unique<vtest::TCachingModelDef>(true, 2);
-    FDefs->Model->SetIsStandalone(true);
+    FDefs = std::make_unique<vtest::TSkinnedModel>();
+    FDefs->BuildDefinitions(true, 2);
+    // The framework's front faces run clockwise; the fixture's triangle runs the other way seen
+    // from the camera, so it is drawn from both sides.
+    FDefs->Body->SetFaceOrientation(TFaceOrientation::TwoFace);
+    FDefs->ModelDef->SetIsStandalone(true);
     FModel = MakeOwned<TVantrelModel>(nullptr);
-    FModel->LoadFromDefinition(FDefs->Model);
+    FModel->LoadFromDefinition(FDefs->ModelDef);
     // After loading, so that the loaded controls take the viewport too.
     FModel->SetNewViewport(FViewport.get());
     Body()->SetMaterialSource(FSource.get());
-    FDefs->Model->CacheAnimations({}, AFlags, FModel.get());
+    FDefs->ModelDef->CacheAnimations({}, AFlags, FModel.get());
     ASSERT_EQ(FDefs->Walk->GetBufferingState(), TAnimationBufferingState::Ready);
   }
 
   TVantrelMesh* Body() { return dynamic_cast<TVantrelMesh*>(FModel->FindControlByDeepSearch("Body")); }
 
+  // The body alone, drawn from the front onto the clear colour.
+  void DrawBody() {
+    Context()->SetCameraMatrix(TMatrix3D::CreateLookAtRH({1, 2, 9}, {1, 2, 0}, {0, 1, 0}));
+    Context()->SetCameraAngleOfView(45);
+    ASSERT_TRUE(Context()->BeginSceneRendering());
+    Context()->Clear({TClearTarget::Color, TClearTarget::Depth}, ClearColor, 1, 0);
+    Body()->RenderInternal();
+    Context()->EndSceneRendering();
+  }
+
+  TAlphaColor Probe(const TPoint3D& APoint) {
+    const TPoint3D screen = Context()->WorldToScreen(TProjection::Camera, APoint);
+    TBitmap bitmap(64, 64);
+    Context()->CopyToBitmap(&bitmap, TRect(0, 0, 64, 64));
+    TBitmapData data;
+    EXPECT_TRUE(bitmap.Map(TMapAccess::Read, data));
+    const TAlphaColor color = data.GetPixel(int32_t(screen.X), int32_t(screen.Y));
+    bitmap.Unmap(data);
+    return color;
+  }
+
+  static bool Close(TAlphaColor AActual, TAlphaColor AExpected) {
+    for (int shift = 0; shift < 32; shift += 8)
+      if (std::abs(int((AActual >> shift) & 0xFF) - int((AExpected >> shift) & 0xFF)) > 2)
+        return false;
+    return true;
+  }
+
+  // The centre of the body's triangle in frame k.
+  static TPoint3D Centre(int32_t AFrame) { return TPoint3D{2.0f / 3, 2.0f / 3, 0} + Shift(AFrame); }
+
+  vtest::TFakeClock FClock;
   TOwned<vtest::TTestViewport3D> FViewport;
   TOwned<cachinggl::TVertexColorSource> FSource;
-  std::unique_ptr<vtest::TCachingModelDef> FDefs;
+  std::unique_ptr<vtest::TSkinnedModel> FDefs;
   TOwned<TVantrelModel> FModel;
 };
 
@@ -107,6 +149,34 @@ TEST_F(AnimationCachingGL, UncompressedFramesHoldTheSkinnedPositions) {
     }
   }
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// The mesh of a model whose running animation is cached draws the chosen frame, not the skin:
+// the last frame by a fixed index, frame 30 by the clock at half the run, from an uncompressed
+// and from a compressed cache alike.
+TEST_F(AnimationCachingGL, TheRunningAnimationDrawsItsCachedFrame) {
+  for (const TAnimationCachingFlags flags :
+       {TAnimationCachingFlags{TAnimationCachingFlag::VertexPosition},
+        TAnimationCachingFlags{TAnimationCachingFlag::VertexPosition, TAnimationCachingFlag::Compressed}}) {
+    SCOPED_TRACE(flags.Contains(TAnimationCachingFlag::Compressed) ? "compressed" : "uncompressed");
+    LoadAndCache(flags);
+    TVantrelAnimation* walk = FModel->AnimationManager()->PlayAnimation("Walk");
+    ASSERT_NE(walk, nullptr);
+    // No skinning runs while the cache is ready: only the frame moves the triangle.
+    walk->SetFixedCacheFrame(59);
+    DrawBody();
+    EXPECT_TRUE(Close(Probe(Centre(59)), White)) << std::hex << Probe(Centre(59));
+    EXPECT_TRUE(Close(Probe(Centre(0)), ClearColor)) << std::hex << Probe(Centre(0));
+
+    walk->UnsetFixedCacheFrame();
+    FClock.Jump(500);
+    TVantrelAnimationManager::ForceStep(0);
+    DrawBody();
+    EXPECT_TRUE(Close(Probe(Centre(30)), White)) << std::hex << Probe(Centre(30));
+    EXPECT_TRUE(Close(Probe(Centre(0) - TPoint3D{0, 0.5f, 0}), ClearColor));
+    EXPECT_TRUE(Close(Probe(Centre(59) + TPoint3D{0, 0.5f, 0}), ClearColor));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+  }
 }
 
 } // namespace

@@ -13,13 +13,13 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "Vantrel.Units.h"
 #include "definitions/Vantrel.Model.h"
-#include "lib/definitions/caching_model_fixture.h"
 #include "rtl/exceptions.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"
 #include "scene/Vantrel.Joint.h"
 #include "support/fake_clock.h"
 #include "support/log_capture.h"
+#include "support/skinned_model.h"
 #include "ui/animations.h"
 
 namespace {
@@ -70,11 +70,12 @@ class AnimationCachingRun : public ::testing::Test {
 protected:
   void SetUp() override {
     InitializeUnits();
-    FDefs = std::make_unique<vtest::TCachingModelDef>();
+    FDefs = std::make_unique<vtest::TSkinnedModel>();
+    FDefs->BuildDefinitions();
     // The model control never takes the fixture's definition as its own.
-    FDefs->Model->SetIsStandalone(true);
+    FDefs->ModelDef->SetIsStandalone(true);
     FModel = MakeOwned<TVantrelModel>(nullptr);
-    FModel->LoadFromDefinition(FDefs->Model);
+    FModel->LoadFromDefinition(FDefs->ModelDef);
   }
   void TearDown() override {
     FModel.reset();
@@ -89,12 +90,12 @@ protected:
   }
 
   vtest::TFakeClock FClock;
-  std::unique_ptr<vtest::TCachingModelDef> FDefs;
+  std::unique_ptr<vtest::TSkinnedModel> FDefs;
   TOwned<TVantrelModel> FModel;
 };
 
 TEST_F(AnimationCachingRun, FrameKHoldsThePoseAtKFrameTimes) {
-  FDefs->Model->CacheAnimations({}, CompressedPositions, FModel.get());
+  FDefs->ModelDef->CacheAnimations({}, CompressedPositions, FModel.get());
   TAnimationDef& walk = *FDefs->Walk;
   EXPECT_EQ(walk.GetBufferingState(), TAnimationBufferingState::Ready);
   EXPECT_TRUE(walk.IsCacheable());
@@ -122,7 +123,7 @@ TEST_F(AnimationCachingRun, FrameKHoldsThePoseAtKFrameTimes) {
             (TPoint3D{1, 0, 0}));
 
   vtest::TLogCapture log;
-  FDefs->Model->CacheAnimations({}, CompressedPositions, FModel.get());
+  FDefs->ModelDef->CacheAnimations({}, CompressedPositions, FModel.get());
   ASSERT_EQ(log.Lines().size(), 1u);
   EXPECT_TRUE(std::regex_match(log.Lines()[0], std::regex(R"(Caching 0 animations: elapsed time [\d,]+\.\d\d ms)")))
       << log.Lines()[0];
@@ -132,7 +133,7 @@ TEST_F(AnimationCachingRun, SelectionByIdOnly) {
   TAnimationDef* run = FDefs->AddWalk("Run");
   FModel.reset();
   FModel = MakeOwned<TVantrelModel>(nullptr);
-  FModel->LoadFromDefinition(FDefs->Model);
+  FModel->LoadFromDefinition(FDefs->ModelDef);
   const struct {
     const char* Name;
     std::vector<TValue> Selected;
@@ -144,14 +145,14 @@ TEST_F(AnimationCachingRun, SelectionByIdOnly) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    FDefs->Model->CacheAnimations(c.Selected, CompressedPositions, FModel.get());
+    FDefs->ModelDef->CacheAnimations(c.Selected, CompressedPositions, FModel.get());
     EXPECT_EQ(FDefs->Walk->IsCached(), c.Walk);
     EXPECT_EQ(run->IsCached(), c.Run);
   }
 }
 
 TEST_F(AnimationCachingRun, WithoutPositionsNothingIsStoredButTheStateIsReady) {
-  FDefs->Model->CacheAnimations({}, {TAnimationCachingFlag::Compressed}, FModel.get());
+  FDefs->ModelDef->CacheAnimations({}, {TAnimationCachingFlag::Compressed}, FModel.get());
   EXPECT_EQ(FDefs->Walk->GetBufferingState(), TAnimationBufferingState::Ready);
   EXPECT_EQ(FDefs->Walk->GetBuffers(), nullptr);
   EXPECT_EQ(FDefs->Walk->GetNextCacheFrame(FDefs->Body, 0), nullptr);
@@ -160,7 +161,7 @@ TEST_F(AnimationCachingRun, WithoutPositionsNothingIsStoredButTheStateIsReady) {
 TEST_F(AnimationCachingRun, EventsFireInOrder) {
   TEventLog events;
   {
-    auto caching = MakeOwned<TAnimationCaching>(FDefs->Model, CompressedPositions, FModel.get());
+    auto caching = MakeOwned<TAnimationCaching>(FDefs->ModelDef, CompressedPositions, FModel.get());
     events.Attach(*caching);
     FDefs->Walk->Cache(caching.get());
     EXPECT_DOUBLE_EQ(caching->FrameTime(), 1.0 / 59);
@@ -178,7 +179,7 @@ TEST_F(AnimationCachingRun, EventsFireInOrder) {
 TEST_F(AnimationCachingRun, AFailedRunLeavesTheAnimationUncached) {
   TEventLog events;
   events.FailAt = 3;
-  auto caching = MakeOwned<TAnimationCaching>(FDefs->Model, CompressedPositions, FModel.get());
+  auto caching = MakeOwned<TAnimationCaching>(FDefs->ModelDef, CompressedPositions, FModel.get());
   events.Attach(*caching);
   EXPECT_THROW(FDefs->Walk->Cache(caching.get()), rtl::Exception);
   // The frame that failed to begin stores nothing.
@@ -198,7 +199,7 @@ TEST_F(AnimationCachingRun, TimerStateIsRestoredBothWays) {
     SCOPED_TRACE(enabled);
     thread.SetTimerEnabled(enabled);
     FDefs->Walk->ClearCache();
-    FDefs->Model->CacheAnimations({}, CompressedPositions, FModel.get());
+    FDefs->ModelDef->CacheAnimations({}, CompressedPositions, FModel.get());
     EXPECT_EQ(FDefs->Walk->GetBufferingState(), TAnimationBufferingState::Ready);
     EXPECT_EQ(ui::AniThread()->TimerEnabled(), enabled);
   }
@@ -207,7 +208,7 @@ TEST_F(AnimationCachingRun, TimerStateIsRestoredBothWays) {
 TEST_F(AnimationCachingRun, ModelMustBeAModelControl) {
   auto other = MakeOwned<TVantrelMesh>(nullptr);
   try {
-    FDefs->Model->CacheAnimations({}, CompressedPositions, other.get());
+    FDefs->ModelDef->CacheAnimations({}, CompressedPositions, other.get());
     FAIL() << "no error";
   } catch (const rtl::Exception& error) {
     EXPECT_EQ(error.Message(), "failed to cache model animations - model not a valid TVantrelModel");
@@ -218,8 +219,8 @@ TEST_F(AnimationCachingRun, ModelMustBeAModelControl) {
 TEST_F(AnimationCachingRun, TemporaryModelLeavesTheDefinitionAlive) {
   // A definition of no package that is not standalone is what a model control frees as its own.
   FModel.reset();
-  FDefs->Model->SetIsStandalone(false);
-  FDefs->Model->CacheAnimations({}, CompressedPositions, nullptr);
+  FDefs->ModelDef->SetIsStandalone(false);
+  FDefs->ModelDef->CacheAnimations({}, CompressedPositions, nullptr);
   // Still alive (ASan would report the use otherwise), and cached by the temporary model.
   EXPECT_EQ(FDefs->Walk->GetBufferingState(), TAnimationBufferingState::Ready);
   ASSERT_NE(BodyBuffer(), nullptr);
@@ -227,10 +228,10 @@ TEST_F(AnimationCachingRun, TemporaryModelLeavesTheDefinitionAlive) {
 }
 
 TEST_F(AnimationCachingRun, ChangedFrameRateCachesAgainAtTheNewCount) {
-  FDefs->Model->CacheAnimations({}, CompressedPositions, FModel.get());
+  FDefs->ModelDef->CacheAnimations({}, CompressedPositions, FModel.get());
   FDefs->Walk->SetFrameRate(30);
   EXPECT_EQ(FDefs->Walk->GetBufferingState(), TAnimationBufferingState::None);
-  FDefs->Model->CacheAnimations({}, CompressedPositions, FModel.get());
+  FDefs->ModelDef->CacheAnimations({}, CompressedPositions, FModel.get());
   EXPECT_EQ(FDefs->Walk->GetBufferingState(), TAnimationBufferingState::Ready);
   ASSERT_EQ(BodyBuffer()->GetFrames().Count(), 30);
   EXPECT_NEAR(InflatedPositions(*BodyBuffer()->GetFrames()[29])[1].Y, 2, 1e-5);

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "lib/definitions/model_stand_in.h"
 #include "support/log_capture.h"
+#include "support/model_lists.h"
 #include "utils/Vantrel.Utils.Math.h"
 
 namespace {
@@ -47,8 +47,14 @@ TMatrix3D RotationZ(float ADegrees) {
 
 class DefTracks : public ::testing::Test {
 protected:
-  void SetUp() override { InitializeDefTypes(); }
-  void TearDown() override { FinalizeDefTypes(); }
+  void SetUp() override {
+    InitializeDefTypes();
+    InitializeDefTypesNodes();
+  }
+  void TearDown() override {
+    FinalizeDefTypesNodes();
+    FinalizeDefTypes();
+  }
 };
 
 TEST_F(DefTracks, PointTrackSamplesBetweenEnclosingKeys) {
@@ -234,10 +240,11 @@ TEST_F(DefTracks, JSONReadingDefaultsAndErrors) {
 
 class DefAnimations : public DefTracks {
 protected:
-  vtest::TModelStandIn FModel;
+  // A real model definition: the definitions look joints, nodes and controllers up through it.
+  TModelDef FModel;
 
   TJointDef* AddJoint(const std::string& AId) {
-    auto* armature = FModel.AddArmature(New<TArmatureDef>());
+    auto* armature = vtest::ListArmature(FModel, New<TArmatureDef>());
     auto* joint = New<TJointDef>(armature);
     joint->SetId(AId);
     armature->SetRoot(joint);
@@ -314,11 +321,11 @@ TEST_F(DefAnimations, AddStageRefusesTakenIdsAndIgnoresNil) {
 
 TEST_F(DefAnimations, StageReadsTracksAndReferences) {
   TJointDef* joint = AddJoint("Hip");
-  TOwned<TAnimationDef> animation(New<TAnimationDef>(FModel.Model()));
+  TOwned<TAnimationDef> animation(New<TAnimationDef>(&FModel));
   animation->SetId("Walk");
   const auto stageOf = [&](std::string_view ABody) { return R"({"Id": "S1", )" + std::string(ABody) + "}"; };
   TOwned<TAnimationStageDef> stage(New<TAnimationStageDef>(animation.get()));
-  stage->FromJSON(FModel.Model(), *ParseObject(stageOf(
+  stage->FromJSON(&FModel, *ParseObject(stageOf(
                                       R"("Reference": "Hip", "Interpolators": [
          {"Type": "Vantrel.DefTypes.TPoint3DInterpolatorDef", "Id": "A", "Path": "Position.Point"},
          7,
@@ -347,7 +354,7 @@ TEST_F(DefAnimations, StageReadsTracksAndReferences) {
               "not found"}}) {
     SCOPED_TRACE(c.Json);
     TOwned<TAnimationStageDef> failing(New<TAnimationStageDef>(animation.get()));
-    EXPECT_EQ(ErrorOf([&] { failing->FromJSON(FModel.Model(), *ParseObject(c.Json)); }), c.Message);
+    EXPECT_EQ(ErrorOf([&] { failing->FromJSON(&FModel, *ParseObject(c.Json)); }), c.Message);
   }
   // Without a model a named reference cannot be looked up.
   TOwned<TAnimationDef> modelless(New<TAnimationDef>());
@@ -357,10 +364,10 @@ TEST_F(DefAnimations, StageReadsTracksAndReferences) {
 }
 
 TEST_F(DefAnimations, AnimationRoundTripsIncludingStageWithoutReference) {
-  auto* node = New<TTransformDef>(FModel.Root());
+  auto* node = New<TTransformDef>(&FModel);
   node->SetId("Arm");
-  FModel.Root()->AddChild(node);
-  TOwned<TAnimationDef> animation(New<TAnimationDef>(FModel.Model()));
+  FModel.AddChild(node);
+  TOwned<TAnimationDef> animation(New<TAnimationDef>(&FModel));
   animation->SetId("Walk");
   auto* referenced = New<TAnimationStageDef>(animation.get());
   referenced->SetId("S1");
@@ -376,12 +383,12 @@ TEST_F(DefAnimations, AnimationRoundTripsIncludingStageWithoutReference) {
   free->AddInterpolator(mesh);
   const std::string text = animation->ToJSON()->ToJSON();
 
-  TOwned<TAnimationDef> copy(New<TAnimationDef>(FModel.Model()));
-  copy->FromJSON(FModel.Model(), *ParseObject(text));
+  TOwned<TAnimationDef> copy(New<TAnimationDef>(&FModel));
+  copy->FromJSON(&FModel, *ParseObject(text));
   EXPECT_EQ(copy->ToJSON()->ToJSON(), text);
   EXPECT_EQ(copy->FindStageById("S1")->GetReference(), node);
   EXPECT_EQ(copy->FindStageById("S2")->GetReference(), nullptr);
-  EXPECT_EQ(ErrorOf([&] { copy->FromJSON(FModel.Model(), *ParseObject(R"({"Stages": [3]})")); }),
+  EXPECT_EQ(ErrorOf([&] { copy->FromJSON(&FModel, *ParseObject(R"({"Stages": [3]})")); }),
             "Invalid class typecast");
 }
 
@@ -389,7 +396,7 @@ TEST_F(DefAnimations, AnimationRoundTripsIncludingStageWithoutReference) {
 
 class DefUnification : public DefAnimations {
 protected:
-  TOwned<TAnimationDef> FAnimation{New<TAnimationDef>(FModel.Model())};
+  TOwned<TAnimationDef> FAnimation{New<TAnimationDef>(&FModel)};
   TJointDef* FJoint = AddJoint("Hip");
 
   TAnimationStageDef* AddStage(const std::string& AId) {
@@ -457,7 +464,7 @@ TEST_F(DefUnification, DriverSamplesOtherTracksAndPicksDuration) {
                          TCase{"other path only", 0, {"Coordinates"}, {0.5f}, -1, 0},
                          TCase{"one-key driver", 1, {"Position.Point"}, {0.8f, 0.5f}, 1, 1}}) {
     SCOPED_TRACE(c.Name);
-    FAnimation.reset(New<TAnimationDef>(FModel.Model()));
+    FAnimation.reset(New<TAnimationDef>(&FModel));
     TAnimationStageDef* stage = AddStage("S1");
     size_t d = 0;
     if (c.RotationKeys > 0)
@@ -495,7 +502,7 @@ TEST_F(DefUnification, EulerOrderBaseTransformAndCallback) {
        {TCase{"empty set", {}, 0},
         TCase{"ZYX and YZX", {TUnifyInterpolatorOption::EulerZYX, TUnifyInterpolatorOption::EulerYZX}, 3}}) {
     SCOPED_TRACE(c.Name);
-    FAnimation.reset(New<TAnimationDef>(FModel.Model()));
+    FAnimation.reset(New<TAnimationDef>(&FModel));
     TAnimationStageDef* stage = AddStage("S1");
     AddPointTrack(stage, "RotationAngle.Point", 1, {0}, {angles});
     FAnimation->UnifyInterpolators(c.Options, nullptr);
@@ -523,7 +530,7 @@ TEST_F(DefUnification, EulerOrderBaseTransformAndCallback) {
                   TMatrix3D::Identity(),
                   TMatrix3D::CreateTranslation({-1, 0, 0})}}) {
     SCOPED_TRACE(c.Name);
-    FAnimation.reset(New<TAnimationDef>(FModel.Model()));
+    FAnimation.reset(New<TAnimationDef>(&FModel));
     TAnimationStageDef* stage = AddStage("S1");
     stage->SetKeyUnifyFlags(c.Flags);
     AddPointTrack(stage, "Position.Point", 1, {0, 1}, {c.FirstPosition, {1, 0, 0}});
@@ -534,7 +541,7 @@ TEST_F(DefUnification, EulerOrderBaseTransformAndCallback) {
   FJoint->SetTransform(TMatrix3D::Identity());
 
   // The callback sees every key and may change it; one that raises stops its stage only.
-  FAnimation.reset(New<TAnimationDef>(FModel.Model()));
+  FAnimation.reset(New<TAnimationDef>(&FModel));
   TAnimationStageDef* failing = AddStage("S1");
   AddPointTrack(failing, "Position.Point", 1, {0, 0.5f, 1}, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}});
   TAnimationStageDef* next = AddStage("S2");

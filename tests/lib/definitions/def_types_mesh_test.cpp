@@ -359,8 +359,8 @@ TEST_F(MeshDefs, ReadTable) {
   const TCase cases[] = {
       {"no format, indices without format", R"({"VertexCount": 1, "Vertices": "", "IndexCount": 3, "Indices": [0, 0, 0], "IndicesDataType": "Values"})",
        nullptr, 1, 3},
-      {"zero vertices ignore indices", R"({"VertexCount": 0, "IndexCount": 3, "IndicesDataType": "Values", "Indices": [0, 1, 2], "VertexIndexMap": {"x": []}})",
-       nullptr, -1, -1},
+      {"zero vertices keep their indices", R"({"VertexCount": 0, "IndexCount": 3, "IndicesDataType": "Values", "Indices": [0, 1, 2], "VertexIndexMap": {"1": [0]}})",
+       nullptr, -1, 3},
       {"vertices array as values", R"({"VertexFormat": "Vertex", "VertexCount": 2, "VerticesDataType": "Values", "Vertices": []})",
        "invalid json data type for \"Vertices\"", -1, -1},
       {"indices object as values", R"({"VertexFormat": "Vertex", "VertexCount": 1, "IndexCount": 1, "IndicesDataType": "Values", "Indices": {}})",

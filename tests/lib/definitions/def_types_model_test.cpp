@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -324,6 +325,74 @@ TEST_F(DefModel, ArmaturesComeFromHumanoidsOnlyWithoutArmatures) {
   EXPECT_EQ(ids(*Read(R"({"Humanoids": [{"Id": "H"}]})")), std::vector<std::string>{"H"});
   EXPECT_EQ(ids(*Read(R"({"Armatures": [{"Id": "A"}], "Humanoids": [{"Id": "H"}]})")), std::vector<std::string>{"A"});
   EXPECT_EQ(ids(*Read(R"({"Armatures": 5, "Humanoids": [{"Id": "H"}]})")), std::vector<std::string>{"H"});
+}
+
+// Models whose second reading once differed from the first: each is written, read, written and
+// read again, and every text must equal the first.
+TEST_F(DefModel, EdgeModelsKeepTheirTextOverRounds) {
+  struct TCase {
+    const char* Name;
+    std::function<void(TModelDef&)> Build;
+    std::function<void(TModelDef&)> Check;
+  } cases[] = {
+      {"a mesh without vertices keeps its indices",
+       [](TModelDef& AModel) {
+         auto* mesh = New<TMeshDef>(&AModel);
+         mesh->SetId("Empty");
+         AModel.AddChild(mesh);
+         mesh->CreateIndexSource(TIndexFormat::UInt16);
+         mesh->GetIndexSource()->SetLength(12);
+         for (int i = 0; i < 12; ++i)
+           mesh->GetIndexSource()->SetIndices(i, uint32_t(i));
+       },
+       [](TModelDef& ARead) {
+         auto* mesh = dynamic_cast<TMeshDef*>(ARead.FindChildById("Empty", true));
+         ASSERT_NE(mesh, nullptr);
+         ASSERT_NE(mesh->GetIndexSource(), nullptr);
+         EXPECT_EQ(mesh->GetIndexSource()->Length(), 12);
+         EXPECT_EQ(mesh->GetIndexSource()->Format(), TIndexFormat::UInt16);
+         EXPECT_EQ(mesh->GetIndexSource()->GetIndices(11), 11u);
+       }},
+      {"an Id shared by two controllers, one driven by the armature",
+       [](TModelDef& AModel) {
+         auto* armature = New<TArmatureDef>(&AModel);
+         armature->SetId("Arm");
+         AModel.AddArmature(armature);
+         auto* hip = New<TJointDef>(armature);
+         hip->SetId("Hip");
+         armature->SetRoot(hip);
+         for (const char* target : {"Other", "Body"}) {
+           auto* mesh = New<TMeshDef>(&AModel);
+           mesh->SetId(target);
+           AModel.AddChild(mesh);
+           auto* controller = New<TControllerDef>(mesh);
+           controller->SetId("C1");
+           AModel.AddController(controller);
+           controller->SetSkin(New<TSkinDef>(controller));
+           if (std::string(target) == "Body") {
+             controller->GetSkin()->AddSkeleton(New<TJointRefDef>(hip, controller, true));
+             armature->AddController(controller);
+           }
+         }
+       },
+       [](TModelDef& ARead) {
+         const auto& controllers = ARead.FindArmatureById("Arm")->GetControllers();
+         ASSERT_EQ(controllers.Count(), 1);
+         EXPECT_EQ(controllers[0]->GetTarget(), ARead.FindChildById("Body", true));
+       }},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TModelDef model;
+    model.SetId("Robot");
+    c.Build(model);
+    const std::string text = Text(model);
+    TOwned<TModelDef> first = Read(text);
+    EXPECT_EQ(Text(*first), text);
+    TOwned<TModelDef> second = Read(Text(*first));
+    EXPECT_EQ(Text(*second), text);
+    c.Check(*second);
+  }
 }
 
 TEST_F(DefModel, AControllerOfTheModelItselfRoundTrips) {

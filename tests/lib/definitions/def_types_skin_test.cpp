@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "lib/definitions/model_stand_in.h"
 #include "support/log_capture.h"
+#include "support/model_lists.h"
 
 namespace {
 
@@ -30,12 +30,19 @@ std::string ErrorOf(const std::function<void()>& AAction) {
 
 class DefSkins : public ::testing::Test {
 protected:
-  void SetUp() override { InitializeDefTypes(); }
-  void TearDown() override { FinalizeDefTypes(); }
+  void SetUp() override {
+    InitializeDefTypes();
+    InitializeDefTypesNodes();
+  }
+  void TearDown() override {
+    FinalizeDefTypesNodes();
+    FinalizeDefTypes();
+  }
 
-  vtest::TModelStandIn FModel;
+  // A real model definition: the definitions look joints, nodes and controllers up through it.
+  TModelDef FModel;
   // An armature "Arm" with root A and its child B.
-  TArmatureDef* FArmature = FModel.AddArmature(New<TArmatureDef>());
+  TArmatureDef* FArmature = vtest::ListArmature(FModel, New<TArmatureDef>());
   TJointDef* FJointA = MakeRoot();
   TJointDef* FJointB = AddChildJoint(FJointA, "B");
 
@@ -55,10 +62,10 @@ protected:
   }
   // A controller on a node "Body" whose skin links A and B.
   TControllerDef* MakeController() {
-    auto* body = New<TTransformDef>(FModel.Root());
+    auto* body = New<TTransformDef>(&FModel);
     body->SetId("Body");
-    FModel.Root()->AddChild(body);
-    auto* controller = FModel.AddController(New<TControllerDef>(body));
+    FModel.AddChild(body);
+    auto* controller = vtest::ListController(FModel, New<TControllerDef>(body));
     controller->SetId("C1");
     controller->SetSkin(New<TSkinDef>(controller));
     controller->GetSkin()->SetId("Skin1");
@@ -152,8 +159,8 @@ TEST_F(DefSkins, SkinRoundTrip) {
   skin->AddSkeleton(New<TJointRefDef>(FJointA, controller, true));
   const std::string text = controller->ToJSON()->ToJSON();
 
-  auto* copy = FModel.AddController(New<TControllerDef>());
-  copy->FromJSON(FModel.Model(), *ParseObject(text));
+  auto* copy = vtest::ListController(FModel, New<TControllerDef>());
+  copy->FromJSON(&FModel, *ParseObject(text));
   TSkinDef* readSkin = copy->GetSkin();
   ASSERT_NE(readSkin, nullptr);
   EXPECT_EQ(readSkin->GetController(), copy);
@@ -216,14 +223,14 @@ TEST_F(DefSkins, SkinReadingFailuresKeepWhatWasLinked) {
     TOwned<TControllerDef> controller(New<TControllerDef>());
     const std::string json = R"({"Skin": {"Id": "Skin1", )" + c.Body + "}}";
     EXPECT_EQ(
-        ErrorOf([&] { controller->FromJSON(c.WithModel ? FModel.Model() : nullptr, *ParseObject(json)); }),
+        ErrorOf([&] { controller->FromJSON(c.WithModel ? &FModel : nullptr, *ParseObject(json)); }),
         c.Message);
     ASSERT_NE(controller->GetSkin(), nullptr);
     EXPECT_EQ(controller->GetSkin()->GetLinkedJoints().Count(), c.Linked);
   }
   // "Skeleton" and "Skeletons" naming one joint give two references.
   TOwned<TControllerDef> controller(New<TControllerDef>());
-  controller->FromJSON(FModel.Model(), *ParseObject(R"({"Skin": {"Skeleton": "B", "Skeletons": ["B", 7]}})"));
+  controller->FromJSON(&FModel, *ParseObject(R"({"Skin": {"Skeleton": "B", "Skeletons": ["B", 7]}})"));
   ASSERT_EQ(controller->GetSkin()->GetSkeletons().Count(), 2);
   EXPECT_EQ(controller->GetSkin()->GetSkeletons().Items(1)->GetJoint(), FJointB);
 }
@@ -281,7 +288,7 @@ TEST_F(DefSkins, BindPosesAndSkeletonTransformations) {
 TEST_F(DefSkins, ArmatureLinksControllersLate) {
   TControllerDef* controller = MakeController();
   EXPECT_EQ(ErrorOf([&] {
-              FArmature->LateResolveFromJSON(FModel.Model(),
+              FArmature->LateResolveFromJSON(&FModel,
                                              *ParseObject(R"({"Controllers": ["c1", 5, "nope"]})"));
             }),
             "(none)");

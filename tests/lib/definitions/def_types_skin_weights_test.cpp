@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "lib/definitions/model_stand_in.h"
 #include "rtl/ioutils.h"
 #include "support/log_capture.h"
+#include "support/model_lists.h"
 #include "ui/bitmap.h"
 
 namespace {
@@ -29,11 +29,18 @@ std::string ErrorOf(const std::function<void()>& AAction) {
 // one armature and A as skeleton root.
 class DefSkinWeights : public ::testing::Test {
 protected:
-  void SetUp() override { InitializeDefTypes(); }
-  void TearDown() override { FinalizeDefTypes(); }
+  void SetUp() override {
+    InitializeDefTypes();
+    InitializeDefTypesNodes();
+  }
+  void TearDown() override {
+    FinalizeDefTypesNodes();
+    FinalizeDefTypes();
+  }
 
-  vtest::TModelStandIn FModel;
-  TArmatureDef* FArmature = FModel.AddArmature(New<TArmatureDef>());
+  // A real model definition: the definitions look joints, nodes and controllers up through it.
+  TModelDef FModel;
+  TArmatureDef* FArmature = vtest::ListArmature(FModel, New<TArmatureDef>());
   TJointDef* FJointA = AddJoint("A");
   TJointDef* FJointB = AddJoint("B");
   TMeshDef* FMesh = AddMesh();
@@ -50,9 +57,9 @@ protected:
     return joint;
   }
   TMeshDef* AddMesh() {
-    auto* mesh = New<TMeshDef>(FModel.Root());
+    auto* mesh = New<TMeshDef>(&FModel);
     mesh->SetId("Body");
-    FModel.Root()->AddChild(mesh);
+    FModel.AddChild(mesh);
     mesh->CreateVertexSource({ui::TVertexFormat::Vertex, ui::TVertexFormat::TexCoord0});
     ui::TVertexBuffer* vertices = mesh->GetVertexSource();
     vertices->SetLength(8);
@@ -63,7 +70,7 @@ protected:
     return mesh;
   }
   TControllerDef* AddController() {
-    auto* controller = FModel.AddController(New<TControllerDef>(FMesh));
+    auto* controller = vtest::ListController(FModel, New<TControllerDef>(FMesh));
     controller->SetId("C1");
     controller->SetSkin(New<TSkinDef>(controller));
     controller->GetSkin()->SetId("Skin1");
@@ -103,7 +110,7 @@ TEST_F(DefSkinWeights, GenerateVertexJoints) {
   TOwned<TMeshDef> noIndices(New<TMeshDef>());
   noIndices->CreateVertexSource({ui::TVertexFormat::Vertex});
   EXPECT_EQ(FSkin->GenerateVertexJoints(TMatrix3D::Identity(), noIndices.get()), nullptr);
-  FController->SetTarget(FModel.Root());
+  FController->SetTarget(&FModel);
   EXPECT_EQ(FSkin->GenerateVertexJoints(TMatrix3D::Identity()), nullptr);
   FController->SetTarget(nullptr);
   EXPECT_EQ(ErrorOf([&] { FSkin->GenerateVertexJoints(TMatrix3D::Identity()); }),
@@ -212,7 +219,7 @@ TEST_F(DefSkinWeights, CheckMeshVerticesToBeAttachedCorrectly) {
     EXPECT_EQ(FSkin->CheckMeshVerticesToBeAttachedCorrectly(0), 6);
     TOwned<TSkinDef> bare(New<TSkinDef>(FController));
     EXPECT_EQ(bare->CheckMeshVerticesToBeAttachedCorrectly(0), 5);
-    FController->SetTarget(FModel.Root());
+    FController->SetTarget(&FModel);
     EXPECT_EQ(FSkin->CheckMeshVerticesToBeAttachedCorrectly(0), 4);
     FController->SetTarget(nullptr);
     EXPECT_EQ(FSkin->CheckMeshVerticesToBeAttachedCorrectly(0), 0);

@@ -277,4 +277,57 @@ TEST_F(KeyAnimation, SkeletonHandsItsClockToEveryInterpolator) {
   EXPECT_TRUE(skeleton->Interpolators().empty());
 }
 
+// The skeleton writes inside an update of its parent, where a transform only notes its changes;
+// the update's end must leave the local matrix built from what the tracks wrote.
+TEST_F(KeyAnimation, TracksUnderTheSkeletonLeaveTheMatrixOfWhatTheyWrote) {
+  struct TCase {
+    const char* Path;
+    TPoint3D Stop;
+    TMatrix3D Expected;
+  } cases[] = {
+      {"Position.Point", {10, 0, 0}, TMatrix3D::CreateTranslation({5, 0, 0})},
+      {"Scale.Point", {3, 3, 3}, TMatrix3D::CreateScaling({2, 2, 2})},
+      {"RotationAngle.Point", {0, 0, 180}, TMatrix3D::CreateRotationZ(float(std::numbers::pi / 2))},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Path);
+    FJoint->SetTransformMatrix(TMatrix3D::Identity());
+    auto* skeleton = New<TSkeletonKeyAnimation>(FRoot.get());
+    skeleton->SetParent(FRoot.get());
+    skeleton->SetDuration(1);
+    auto* track = MakeAnimation<TPoint3DKeyAnimation>();
+    track->SetPropertyName(c.Path);
+    const TPoint3D start = std::string(c.Path) == "Scale.Point" ? TPoint3D{1, 1, 1} : TPoint3D{};
+    AddPointKey(track, 0, FJoint, start);
+    AddPointKey(track, 1, FJoint, c.Stop);
+    skeleton->AddInterpolator(track);
+
+    // An update around the tick's own: only the outermost end rebuilds.
+    FRoot->BeginUpdate();
+    skeleton->ProcessCachingTick(0, 0.5f);
+    EXPECT_EQ(FJoint->LocalMatrix(), TMatrix3D::Identity());
+    FRoot->EndUpdate();
+    for (int r = 0; r < 4; ++r)
+      for (int col = 0; col < 4; ++col)
+        EXPECT_NEAR(FJoint->LocalMatrix()(r, col), c.Expected(r, col), 1e-5) << r << "," << col;
+    EXPECT_NEAR(FJoint->AbsoluteMatrix()(3, 0), c.Expected(3, 0), 1e-5);
+
+    // An update without a change leaves the matrix alone, and a matrix stored after a change
+    // within the update is the one that stays.
+    const TMatrix3D stored = TMatrix3D::CreateTranslation({0, 0, 4});
+    FJoint->SetTransformMatrix(stored);
+    FRoot->BeginUpdate();
+    FRoot->EndUpdate();
+    EXPECT_EQ(FJoint->LocalMatrix(), stored);
+    const TMatrix3D skewed = TMatrix3D::CreateScaling({1, 2, 1}) * TMatrix3D::CreateRotationZ(0.5f);
+    FRoot->BeginUpdate();
+    FJoint->Position()->SetPoint({7, 0, 0});
+    FJoint->SetLocalMatrixValue(skewed);
+    FRoot->EndUpdate();
+    EXPECT_EQ(FJoint->LocalMatrix(), skewed);
+    track->Free();
+    skeleton->Free();
+  }
+}
+
 } // namespace

@@ -5,14 +5,13 @@
 
 #include "definitions/Vantrel.DefTypes.h"
 #include "definitions/Vantrel.Model.h"
-#include "lib/scene/skin_fixture.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"
-#include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Joint.h"
 #include "scene/Vantrel.Segment.h"
 #include "support/log_capture.h"
+#include "support/skinned_model_test.h"
 #include "ui/animations.h"
 
 namespace {
@@ -34,46 +33,7 @@ void ExpectMatrix(const TMatrix3D& AActual, const TMatrix3D& AExpected) {
       EXPECT_NEAR(AActual(r, c), AExpected(r, c), 1e-6) << r << "," << c;
 }
 
-class JointTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    ui::FreeAniThread();
-    InitializeDefTypes();
-    InitializeDefTypesNodes();
-    InitializeControl();
-    InitializeTransform();
-    InitializeGroup();
-    InitializeSegment();
-    InitializeMesh();
-    InitializeAnimation();
-    InitializeJoint();
-    InitializeArmature();
-    InitializeModel();
-  }
-  void TearDown() override {
-    FFixture.reset();
-    FinalizeModel();
-    FinalizeArmature();
-    FinalizeJoint();
-    FinalizeAnimation();
-    FinalizeMesh();
-    FinalizeSegment();
-    FinalizeGroup();
-    FinalizeTransform();
-    FinalizeControl();
-    FinalizeDefTypesNodes();
-    FinalizeDefTypes();
-    ui::FreeAniThread();
-  }
-
-  vtest::TSkinFixture& Fixture() {
-    if (!FFixture)
-      FFixture = std::make_unique<vtest::TSkinFixture>();
-    return *FFixture;
-  }
-
-  std::unique_ptr<vtest::TSkinFixture> FFixture;
-};
+using JointTest = vtest::TSkinnedModelTest<>;
 
 TEST_F(JointTest, ControllerSlotsOutsideSixteenReadIdentityAndRefuseWrites) {
   auto joint = MakeOwned<TVantrelJoint>(nullptr);

@@ -5,12 +5,12 @@
 #include "context/Vantrel.Context.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "definitions/Vantrel.Model.h"
-#include "lib/scene/skin_fixture.h"
 #include "scene/Vantrel.Armature.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Joint.h"
 #include "scene/Vantrel.Segment.h"
 #include "support/gl_fixture.h"
+#include "support/skinned_model_test.h"
 #include "support/test_viewport.h"
 #include "support/vertex_color_material.h"
 #include "ui/animations.h"
@@ -39,22 +39,10 @@ using namespace vantrel;
 constexpr int32_t Size = 64;
 constexpr TAlphaColor ClearColor = 0xFF202020;
 
-class SkinningGL : public vtest::ContextGLTest {
+class SkinningGL : public vtest::TSkinnedModelTest<vtest::ContextGLTest> {
 protected:
   void SetUp() override {
-    ContextGLTest::SetUp();
-    ui::FreeAniThread();
-    InitializeDefTypes();
-    InitializeDefTypesNodes();
-    InitializeControl();
-    InitializeTransform();
-    InitializeGroup();
-    InitializeSegment();
-    InitializeMesh();
-    InitializeAnimation();
-    InitializeJoint();
-    InitializeArmature();
-    InitializeModel();
+    TSkinnedModelTest::SetUp();
     FViewport = MakeOwned<vtest::TTestViewport3D>();
     FViewport->CreateContext(Size, Size);
     FSource = MakeOwned<skinninggl::TVertexColorSource>(nullptr);
@@ -65,19 +53,7 @@ protected:
     FViewport.reset();
     TVantrelContext::FreePrograms();
     TShaderManager::Clear();
-    FinalizeModel();
-    FinalizeArmature();
-    FinalizeJoint();
-    FinalizeAnimation();
-    FinalizeMesh();
-    FinalizeSegment();
-    FinalizeGroup();
-    FinalizeTransform();
-    FinalizeControl();
-    FinalizeDefTypesNodes();
-    FinalizeDefTypes();
-    ui::FreeAniThread();
-    ContextGLTest::TearDown();
+    TSkinnedModelTest::TearDown();
   }
 
   TVantrelContext* Context() { return CheckedCast<TVantrelContext>(FViewport->GetContext()); }
@@ -129,15 +105,8 @@ protected:
     return true;
   }
 
-  vtest::TSkinFixture& Fixture() {
-    if (!FFixture)
-      FFixture = std::make_unique<vtest::TSkinFixture>();
-    return *FFixture;
-  }
-
   TOwned<vtest::TTestViewport3D> FViewport;
   TOwned<skinninggl::TVertexColorSource> FSource;
-  std::unique_ptr<vtest::TSkinFixture> FFixture;
 };
 
 TEST_F(SkinningGL, JointsDrawCubesAndLinesBetweenNonRootJoints) {

@@ -6,7 +6,6 @@
 
 #include "definitions/Vantrel.DefTypes.h"
 #include "definitions/Vantrel.Model.h"
-#include "lib/scene/skin_fixture.h"
 #include "rtl/properties.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"
@@ -15,6 +14,7 @@
 #include "scene/Vantrel.Segment.h"
 #include "support/fake_clock.h"
 #include "support/log_capture.h"
+#include "support/skinned_model_test.h"
 #include "ui/animations.h"
 #include "ui/mesh_buffers.h"
 
@@ -37,53 +37,9 @@ void ExpectPoint(const TPoint3D& AActual, const TPoint3D& AExpected, float ATole
   EXPECT_NEAR(AActual.Z, AExpected.Z, ATolerance);
 }
 
-class Skinning : public ::testing::Test {
+class Skinning : public vtest::TSkinnedModelTest<> {
 protected:
-  void SetUp() override {
-    ui::FreeAniThread();
-    TVantrelAnimationManager::ResetForceStep();
-    InitializeDefTypes();
-    InitializeDefTypesNodes();
-    InitializeControl();
-    InitializeTransform();
-    InitializeGroup();
-    InitializeSegment();
-    InitializeMesh();
-    InitializeAnimation();
-    InitializeJoint();
-    InitializeArmature();
-    InitializeModel();
-  }
-  void TearDown() override {
-    FFixture.reset();
-    FinalizeModel();
-    FinalizeArmature();
-    FinalizeJoint();
-    FinalizeAnimation();
-    FinalizeMesh();
-    FinalizeSegment();
-    FinalizeGroup();
-    FinalizeTransform();
-    FinalizeControl();
-    FinalizeDefTypesNodes();
-    FinalizeDefTypes();
-    ui::FreeAniThread();
-    TVantrelAnimationManager::ResetForceStep();
-  }
-  vtest::TSkinFixture& Fixture() {
-    if (!FFixture)
-      FFixture = std::make_unique<vtest::TSkinFixture>();
-    return *FFixture;
-  }
-  // The fixture, built and loaded.
-  vtest::TSkinFixture& Loaded() {
-    Fixture().BuildDefinitions();
-    Fixture().Load();
-    return Fixture();
-  }
-
   vtest::TFakeClock FClock;
-  std::unique_ptr<vtest::TSkinFixture> FFixture;
 };
 
 TEST_F(Skinning, LoadingBuildsMeshArmatureAndAnimation) {
