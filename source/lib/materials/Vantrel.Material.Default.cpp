@@ -98,6 +98,9 @@ TVantrelDefaultMaterial::TVantrelDefaultMaterial(TVantrelDefaultMaterialSource* 
     : FShaderData(TVantrelShaderData::Create()), FSource(ASource),
       FShaderIdentity(IntToHex(NextShaderIdentity++, 16)) {
   FRef = MakeOwned<TVantrelDefaultMaterialRef>(this);
+  // A source that is being built closes this bracket when its build ends (see BeginBuild).
+  if (ASource && ASource->Building())
+    OpenRebuildBracket();
 }
 
 void TVantrelDefaultMaterial::AfterConstruction() {
@@ -147,8 +150,14 @@ void TVantrelDefaultMaterial::DoInitialize() {
   if (!FBehaviours)
     FBehaviours = MakeOwned<TVantrelMaterialBehaviourCollection>(this);
   CreateVertexShaderBuilder();
-  UpdateVertexShader();
   CreateFragmentShaderBuilder();
+  // Inside a bracket the texts wait for its close: whatever the construction sets next would
+  // only make them again.
+  if (FBracket > 0 && FBehaviours->Count() == 0) {
+    FTextsPending = true;
+    return;
+  }
+  UpdateVertexShader();
   UpdateFragmentShader();
 }
 
