@@ -343,28 +343,50 @@ private:
   }
   std::string_view ReadToken() { return ReadToken(FScratch[0]); }
 
-  struct TQualifiedName {
-    std::string_view Prefix, Name;
-  };
   // The views last until the next token is read (UTF-16 text) or the parse ends (UTF-8 text).
-  TQualifiedName ReadQualifiedName() {
-    TQualifiedName result;
-    result.Name = ReadToken(FScratch[0]);
+  // Two plain views rather than a pair returned: written as two words and read back as one block,
+  // a pair stalled the store forwarding on every tag.
+  void ReadQualifiedName(std::string_view& APrefix, std::string_view& AName) {
+    APrefix = {};
+    AName = ReadToken(FScratch[0]);
     if (Current() == ':') {
-      result.Prefix = result.Name;
+      APrefix = AName;
       ++FPos;
-      result.Name = ReadToken(FScratch[1]);
+      AName = ReadToken(FScratch[1]);
     }
-    return result;
+  }
+
+  // Equal texts; names are short, so a loop beats a library call.
+  static bool SameText(std::string_view A, std::string_view B) {
+    if (A.size() != B.size())
+      return false;
+    for (size_t i = 0; i < A.size(); ++i)
+      if (A[i] != B[i])
+        return false;
+    return true;
   }
 
   TView Span(int64_t AFrom, int64_t ATo) const { return {FText + AFrom, static_cast<size_t>(ATo - AFrom)}; }
 
   // Collects up to the first occurrence of ATerminator, leaving the index on it (or at the end).
+  // The first character is searched for, the rest compared in place.
   TView ReadUntil(std::string_view ATerminator) {
-    const std::basic_string<TChar> terminator(ATerminator.begin(), ATerminator.end());
     const int64_t start = std::min(FPos, FLength);
-    const size_t found = Span(0, FLength).find(terminator, static_cast<size_t>(start));
+    const TView text = Span(0, FLength);
+    const auto first = static_cast<TChar>(ATerminator.front());
+    size_t found = static_cast<size_t>(start);
+    for (;; ++found) {
+      found = text.find(first, found);
+      if (found == TView::npos || text.size() - found < ATerminator.size()) {
+        found = TView::npos;
+        break;
+      }
+      size_t i = 1;
+      while (i < ATerminator.size() && text[found + i] == static_cast<TChar>(ATerminator[i]))
+        ++i;
+      if (i == ATerminator.size())
+        break;
+    }
     FPos = found == TView::npos ? FLength : static_cast<int64_t>(found);
     return Span(start, FPos);
   }
@@ -576,8 +598,9 @@ private:
     TMz_XmlElement* element = ANode ? ANode->asElement() : nullptr;
     if (!element)
       Fail("parent node is not a xml element");
-    const auto [prefix, name] = ReadQualifiedName();
-    if (!element->equals(prefix, name))
+    std::string_view prefix, name;
+    ReadQualifiedName(prefix, name);
+    if (!SameText(name, element->name()) || !SameText(prefix, element->namespacePrefix()))
       Fail("failed to close tag \"%s\" - closing tag \"%s\" found instead", element->name(), name);
     if (Read() != '>')
       Fail("invalid character in closing tag %s", name);
@@ -587,7 +610,8 @@ private:
   void ParseStartTag(TMz_XmlNode* ANode, int32_t ADepth) {
     if (ADepth >= TMz_XmlDocument::MaxDepth)
       Fail("maximum nesting depth exceeded");
-    auto [prefix, name] = ReadQualifiedName();
+    std::string_view prefix, name;
+    ReadQualifiedName(prefix, name);
     // The children's tokens reuse the scratch texts of UTF-16 text.
     std::string keptPrefix, keptName;
     if constexpr (!std::is_same_v<TChar, char>) {
