@@ -65,6 +65,9 @@ TVantrelDefaultMaterialSource::TVantrelDefaultMaterialSource(TComponent* AOwner)
 TVantrelDefaultMaterialSource::~TVantrelDefaultMaterialSource() = default;
 
 void TVantrelDefaultMaterialSource::AfterConstruction() {
+  // The material is made inside a build, so its own set-up and the standard entries below make
+  // its texts once, when the build ends (here, or at the builder's EndBuild).
+  BeginBuild();
   inherited::AfterConstruction();
   FInputs = std::make_unique<TVantrelPassInputs>();
   CreateBitmapPool();
@@ -72,6 +75,14 @@ void TVantrelDefaultMaterialSource::AfterConstruction() {
     DoUpdateDefaultBitmaps();
   FContextResetOvrId = TMessageManager::DefaultManager().SubscribeToMessage<TContextResetMessage>(
       [this](TObject* ASender, TMessageBase* AMessage) { DoOnContextReset(ASender, AMessage); });
+  EndBuild();
+}
+
+void TVantrelDefaultMaterialSource::EndBuild() {
+  if (FBuilds == 0 || --FBuilds > 0)
+    return;
+  if (TVantrelDefaultMaterial* material = DefaultMaterial())
+    material->CloseRebuildBracket();
 }
 
 void TVantrelDefaultMaterialSource::BeforeDestruction() {

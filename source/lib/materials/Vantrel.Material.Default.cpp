@@ -98,6 +98,9 @@ TVantrelDefaultMaterial::TVantrelDefaultMaterial(TVantrelDefaultMaterialSource* 
     : FShaderData(TVantrelShaderData::Create()), FSource(ASource),
       FShaderIdentity(IntToHex(NextShaderIdentity++, 16)) {
   FRef = MakeOwned<TVantrelDefaultMaterialRef>(this);
+  // A source that is being built closes this bracket when its build ends (see BeginBuild).
+  if (ASource && ASource->Building())
+    OpenRebuildBracket();
 }
 
 void TVantrelDefaultMaterial::AfterConstruction() {
@@ -147,8 +150,14 @@ void TVantrelDefaultMaterial::DoInitialize() {
   if (!FBehaviours)
     FBehaviours = MakeOwned<TVantrelMaterialBehaviourCollection>(this);
   CreateVertexShaderBuilder();
-  UpdateVertexShader();
   CreateFragmentShaderBuilder();
+  // Inside a bracket the texts wait for its close: whatever the construction sets next would
+  // only make them again.
+  if (FBracket > 0 && FBehaviours->Count() == 0) {
+    FTextsPending = true;
+    return;
+  }
+  UpdateVertexShader();
   UpdateFragmentShader();
 }
 
@@ -576,9 +585,16 @@ void TVantrelDefaultMaterial::BuildStageSource(TVantrelNodeBuilder* ABuilder, TC
   const std::string text = ABuilder->ToString();
   TContextShaderSource source;
   source.Arch = TContextShaderArch::GLSL;
-  // The stage text is ASCII; any other code point of a user's line becomes "?".
-  const std::string ascii = Utf8ToAscii(text);
-  source.Code.assign(ascii.begin(), ascii.end());
+  // The stage text is ASCII; any other code point of a user's line becomes "?". Generated texts
+  // are ASCII already and are taken as they are.
+  const bool ascii =
+      std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) {
+    source.Code.assign(text.begin(), text.end());
+  } else {
+    const std::string replaced = Utf8ToAscii(text);
+    source.Code.assign(replaced.begin(), replaced.end());
+  }
   source.Variables = std::move(variables);
   ASource = std::move(source);
 }

@@ -362,7 +362,8 @@ public:
   void BitmapPoolChanged(TVantrelBitmapPool* ABitmapPool);
 
 protected:
-  // The initialisation: texture pool, behaviour collection, both builders with their texts.
+  // The initialisation: texture pool, behaviour collection, both builders with their texts (only
+  // marked inside a bracket).
   void DoInitialize() override;
   void DoApply(TContext3D* AContext) override;
   // The change hook: both texts, then the modified flag and OnChange.
@@ -471,6 +472,14 @@ public:
   static void RegisterProperties(TPropertyList& AList);
 
   TVantrelDefaultMaterial* DefaultMaterial() const;
+  // While a build is open, the material keeps its rebuild bracket open: it is made with the
+  // bracket open, and the source's own construction and whatever the builder sets after it only
+  // mark the texts, which the last EndBuild generates once. Open a build before AfterConstruction
+  // (on an instance from NewInstance) to take the construction into it; construction alone opens
+  // and ends one of its own.
+  void BeginBuild() { ++FBuilds; }
+  void EndBuild();
+  bool Building() const { return FBuilds > 0; }
   const TVantrelPassInputs* GetInputs() const { return FInputs.get(); }
   TVantrelBitmapPool* GetBitmaps() const { return FBitmaps.get(); }
   virtual void SetBitmaps(TVantrelBitmapPool* AValue);
@@ -680,6 +689,7 @@ private:
   void StoreTextures(TMaterialDef& ADef);
 
   int FContextResetOvrId = 0;
+  int FBuilds = 0;
   TOwned<TVantrelBitmapPool> FBitmaps;
   std::unique_ptr<TVantrelPassInputs> FInputs;
 };

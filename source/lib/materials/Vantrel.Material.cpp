@@ -251,9 +251,17 @@ TKindRow RowOf(TMaterialDefKind AKind) {
   }
 }
 
+// Made through the metaclass, so that the registered class is the one made, and constructed
+// inside a build that the caller ends.
 template <class T> T* NewSourceOf(TClass& AClass, TComponent* AOwner) {
-  // Through the metaclass, so that the registered class is the one made.
-  return CheckedCast<T>(AClass.Create(AOwner));
+  TObject* object = AClass.NewInstance(AOwner);
+  auto* source = dynamic_cast<T*>(object);
+  if (!source) {
+    object->Free();
+    throw EInvalidCast(rtl::messages::InvalidCast);
+  }
+  source->BeginBuild();
+  return Construct(source);
 }
 
 } // namespace
@@ -303,8 +311,16 @@ TMaterialSource* TVantrelMaterial::CreateMaterial(TVantrelControl* AOwner, const
     TSource* source = NewSourceOf<TSource>(*row.Class(), AOwner);
     if (!AOwner)
       owned.reset(source);
-    source->SetTagObject(const_cast<TMaterialDef*>(ADef));
-    source->DefaultMaterial()->Batched([&] { row.Build(*source, *ADef); });
+    // The construction's build is still open: the texts are made once, after the definition's
+    // settings, by EndBuild (also when a setting raises).
+    try {
+      source->SetTagObject(const_cast<TMaterialDef*>(ADef));
+      row.Build(*source, *ADef);
+    } catch (...) {
+      source->EndBuild();
+      throw;
+    }
+    source->EndBuild();
     owned.release();
     result = source;
   }

@@ -129,6 +129,46 @@ bool IsWellFormedUtf8(std::string_view AText) {
   return true;
 }
 
+// Copies ASize bytes from AFrom to ATo and tells whether they are well-formed UTF-8, in one pass:
+// a large load would otherwise read its whole input twice more (once to copy, once to check)
+// before parsing it. Sixteen bytes at a time; only blocks with a byte above 0x7F are checked
+// character by character, from where the last check ended.
+bool CopyWellFormedUtf8(const char* AFrom, size_t ASize, char* ATo) {
+  const char* p = AFrom;
+  const char* end = AFrom + ASize;
+  bool wellFormed = true;
+#if defined(__SSE2__)
+  // Everything before this has been checked; it always stands at the start of a character.
+  const char* checked = AFrom;
+  for (; end - p >= 16; p += 16, ATo += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(ATo), block);
+    if (!_mm_movemask_epi8(block) || !wellFormed)
+      continue;
+    const char* at = std::max(checked, p);
+    while (at < p + 16) {
+      if (static_cast<unsigned char>(*at) < 0x80) {
+        ++at;
+        continue;
+      }
+      const int length = Utf8SequenceLength(at, end);
+      if (length < 0) {
+        wellFormed = false;
+        break;
+      }
+      at += length;
+    }
+    checked = at;
+  }
+  std::memcpy(ATo, p, static_cast<size_t>(end - p));
+  const char* rest = std::max(checked, p);
+  return wellFormed && IsWellFormedUtf8(std::string_view(rest, static_cast<size_t>(end - rest)));
+#else
+  std::memcpy(ATo, p, ASize);
+  return IsWellFormedUtf8(std::string_view(AFrom, ASize));
+#endif
+}
+
 // Appends UTF-8 text to a raw value with each ill-formed subpart as U+FFFD, as decoding gives it.
 void AppendUtf8Value(TMz_XmlNode* ANode, std::string_view AValue) {
   if (IsWellFormedUtf8(AValue))
@@ -169,12 +209,14 @@ template <class TChar> class TMz_XmlParser {
 public:
   using TView = std::basic_string_view<TChar>;
 
-  TMz_XmlParser(TMz_XmlDocument& ADocument, TMz_StreamReader& AReader, TView AText)
+  // AWellFormed: whether UTF-8 text is known to be well-formed (its copy checked it), else unknown.
+  TMz_XmlParser(TMz_XmlDocument& ADocument, TMz_StreamReader& AReader, TView AText,
+                std::optional<bool> AWellFormed = std::nullopt)
       : FDocument(ADocument), FReader(AReader), FText(AText.data()),
         FLength(static_cast<int64_t>(AText.size())) {
     // One pass over the whole text spares a check of every value.
     if constexpr (std::is_same_v<TChar, char>)
-      FWellFormed = IsWellFormedUtf8(AText);
+      FWellFormed = AWellFormed ? *AWellFormed : IsWellFormedUtf8(AText);
   }
   ~TMz_XmlParser() {
     json_pool::TReleaseScope batch;
@@ -232,6 +274,13 @@ private:
     int64_t pos = FPos;
     if (pos < 0)
       return;
+    // Most calls stand before a name, a quote or a bracket, or behind a single blank.
+    if (pos < FLength && !IsWhite(Unit(FText[pos])))
+      return;
+    if (pos + 1 < FLength && !IsWhite(Unit(FText[pos + 1]))) {
+      FPos = pos + 1;
+      return;
+    }
 #if defined(__SSE2__)
     // Sixteen bytes at a time: written files indent every line.
     if constexpr (std::is_same_v<TChar, char>) {
@@ -294,28 +343,50 @@ private:
   }
   std::string_view ReadToken() { return ReadToken(FScratch[0]); }
 
-  struct TQualifiedName {
-    std::string_view Prefix, Name;
-  };
   // The views last until the next token is read (UTF-16 text) or the parse ends (UTF-8 text).
-  TQualifiedName ReadQualifiedName() {
-    TQualifiedName result;
-    result.Name = ReadToken(FScratch[0]);
+  // Two plain views rather than a pair returned: written as two words and read back as one block,
+  // a pair stalled the store forwarding on every tag.
+  void ReadQualifiedName(std::string_view& APrefix, std::string_view& AName) {
+    APrefix = {};
+    AName = ReadToken(FScratch[0]);
     if (Current() == ':') {
-      result.Prefix = result.Name;
+      APrefix = AName;
       ++FPos;
-      result.Name = ReadToken(FScratch[1]);
+      AName = ReadToken(FScratch[1]);
     }
-    return result;
+  }
+
+  // Equal texts; names are short, so a loop beats a library call.
+  static bool SameText(std::string_view A, std::string_view B) {
+    if (A.size() != B.size())
+      return false;
+    for (size_t i = 0; i < A.size(); ++i)
+      if (A[i] != B[i])
+        return false;
+    return true;
   }
 
   TView Span(int64_t AFrom, int64_t ATo) const { return {FText + AFrom, static_cast<size_t>(ATo - AFrom)}; }
 
   // Collects up to the first occurrence of ATerminator, leaving the index on it (or at the end).
+  // The first character is searched for, the rest compared in place.
   TView ReadUntil(std::string_view ATerminator) {
-    const std::basic_string<TChar> terminator(ATerminator.begin(), ATerminator.end());
     const int64_t start = std::min(FPos, FLength);
-    const size_t found = Span(0, FLength).find(terminator, static_cast<size_t>(start));
+    const TView text = Span(0, FLength);
+    const auto first = static_cast<TChar>(ATerminator.front());
+    size_t found = static_cast<size_t>(start);
+    for (;; ++found) {
+      found = text.find(first, found);
+      if (found == TView::npos || text.size() - found < ATerminator.size()) {
+        found = TView::npos;
+        break;
+      }
+      size_t i = 1;
+      while (i < ATerminator.size() && text[found + i] == static_cast<TChar>(ATerminator[i]))
+        ++i;
+      if (i == ATerminator.size())
+        break;
+    }
     FPos = found == TView::npos ? FLength : static_cast<int64_t>(found);
     return Span(start, FPos);
   }
@@ -527,8 +598,9 @@ private:
     TMz_XmlElement* element = ANode ? ANode->asElement() : nullptr;
     if (!element)
       Fail("parent node is not a xml element");
-    const auto [prefix, name] = ReadQualifiedName();
-    if (!element->equals(prefix, name))
+    std::string_view prefix, name;
+    ReadQualifiedName(prefix, name);
+    if (!SameText(name, element->name()) || !SameText(prefix, element->namespacePrefix()))
       Fail("failed to close tag \"%s\" - closing tag \"%s\" found instead", element->name(), name);
     if (Read() != '>')
       Fail("invalid character in closing tag %s", name);
@@ -538,7 +610,8 @@ private:
   void ParseStartTag(TMz_XmlNode* ANode, int32_t ADepth) {
     if (ADepth >= TMz_XmlDocument::MaxDepth)
       Fail("maximum nesting depth exceeded");
-    auto [prefix, name] = ReadQualifiedName();
+    std::string_view prefix, name;
+    ReadQualifiedName(prefix, name);
     // The children's tokens reuse the scratch texts of UTF-16 text.
     std::string keptPrefix, keptName;
     if constexpr (!std::is_same_v<TChar, char>) {
@@ -588,33 +661,54 @@ private:
   }
 
   void ParseAttribute(TMz_XmlNode* ANode) {
-    const auto [prefix, name] = ReadQualifiedName();
-    if (name.empty()) {
-      if (prefix.empty())
-        Fail("missing attribute name - invalid character found");
-      Fail("incomplete namespace declaration \"%s\" for attribute name", prefix);
+    // Plain locals rather than a pair: the common path then keeps both views in registers.
+    std::string_view prefix;
+    std::string_view name = ReadToken(FScratch[0]);
+    if (Current() == ':') {
+      prefix = name;
+      ++FPos;
+      name = ReadToken(FScratch[1]);
     }
-    if (prefix == "xmlns") {
+    if (name.empty())
+      FailAttributeName(prefix);
+    if (prefix.empty() && !FCallback) {
+      ParseOwnAttribute(ANode, {}, name);
+      return;
+    }
+    ParsePrefixedAttribute(ANode, prefix, name);
+  }
+
+  [[noreturn, gnu::noinline, gnu::cold]] void FailAttributeName(std::string_view APrefix) {
+    if (APrefix.empty())
+      Fail("missing attribute name - invalid character found");
+    Fail("incomplete namespace declaration \"%s\" for attribute name", APrefix);
+  }
+
+  // An attribute with a prefix (a namespace declaration among them), or any attribute of a load
+  // with a callback.
+  [[gnu::noinline]] void ParsePrefixedAttribute(TMz_XmlNode* ANode, std::string_view APrefix,
+                                                std::string_view AName) {
+    if (APrefix == "xmlns") {
       TMz_XmlElement* element = ANode->asElement();
       if (!element)
         Fail("failed to define namespace in none element node \"%s\"", ANode->getQualifiedName());
-      TMz_XmlNode* node = FromCallback(ANode, {}, name, TMz_XmlNodeKind::mzNamespace);
+      TMz_XmlNode* node = FromCallback(ANode, {}, AName, TMz_XmlNodeKind::mzNamespace);
       if (!node)
-        node = TMz_XmlNamespace::Create(&FDocument, element, "", name);
+        node = TMz_XmlNamespace::Create(&FDocument, element, "", AName);
       ReadValue(node, true);
       return;
     }
     TMz_XmlNode* node;
     if (FCallback) {
-      node = FromCallback(ANode, prefix, name, TMz_XmlNodeKind::mzAttribute);
+      node = FromCallback(ANode, APrefix, AName, TMz_XmlNodeKind::mzAttribute);
       if (!node)
-        node = Made(TMz_XmlAttribute::Create(&FDocument, ANode, prefix, name));
+        node = Made(TMz_XmlAttribute::Create(&FDocument, ANode, APrefix, AName));
       ReadValue(node, false);
     } else {
-      node = ParseOwnAttribute(ANode, prefix, name);
+      node = ParseOwnAttribute(ANode, APrefix, AName);
     }
-    if (!prefix.empty() && !node->defined(prefix))
-      Fail("namespace \"%s\" not defined for attribute \"%s\"", prefix, name);
+    if (!APrefix.empty() && !node->defined(APrefix))
+      Fail("namespace \"%s\" not defined for attribute \"%s\"", APrefix, AName);
   }
 
   // An attribute of a load without callback, on an element the parser made: the value is read
@@ -716,13 +810,14 @@ void TMz_XmlDocument::parse(TMz_StreamReader& pReader) {
     std::string_view bytes;
     if (pReader.utf8Text(bytes)) {
       std::optional<TMz_XmlTextSource> source;
+      std::optional<bool> wellFormed;
       if (slabs && !bytes.empty()) {
         text.reset(new char[bytes.size()]);
-        std::memcpy(text.get(), bytes.data(), bytes.size());
+        wellFormed = CopyWellFormedUtf8(bytes.data(), bytes.size(), text.get());
         bytes = {text.get(), bytes.size()};
         source.emplace(bytes);
       }
-      TMz_XmlParser<char>(*this, pReader, bytes).Run();
+      TMz_XmlParser<char>(*this, pReader, bytes, wellFormed).Run();
     } else {
       TMz_XmlParser<char16_t>(*this, pReader, pReader.decodeAll()).Run();
     }

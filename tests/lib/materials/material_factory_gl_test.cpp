@@ -126,6 +126,14 @@ TEST_F(MaterialFactory, EachKindMakesItsSourceClass) {
     TMaterialSource* source = TVantrelMaterial::CreateMaterial(Owner.get(), def);
     ASSERT_NE(source, nullptr);
     EXPECT_EQ(source->ClassType().QualifiedName(), row.ClassName);
+    // The texts, made once at the end of the build, are those of the settings made: making them
+    // again changes nothing.
+    TVantrelDefaultMaterial* material = as(source)->DefaultMaterial();
+    const auto vertex = material->GetVSShaderSource().Code, pixel = material->GetFSShaderSource().Code;
+    EXPECT_FALSE(vertex.empty());
+    material->UpdateShaderProgram();
+    EXPECT_EQ(material->GetVSShaderSource().Code, vertex);
+    EXPECT_EQ(material->GetFSShaderSource().Code, pixel);
     EXPECT_FALSE(source->Stored());
     EXPECT_EQ(source->Parent(), Owner.get());
     EXPECT_EQ(source->Owner(), Owner.get());
@@ -164,6 +172,44 @@ TEST_F(MaterialFactory, LayeredDefinitionsMakeOneLayerPerSubMaterial) {
   // A stored Phong name makes a Phong source through the class registry.
   TObject* made = FindClass("Vantrel.Material.Phong.TVantrelPhongMaterialSource").Create(Owner.get());
   EXPECT_NE(dynamic_cast<TVantrelPhongMaterialSource*>(made), nullptr);
+}
+
+class TChangeCounter : public TObject {
+public:
+  int Changes = 0;
+  void Changed(TObject*) { ++Changes; }
+};
+
+// A source constructed inside a build keeps its material's texts pending through its own
+// construction and every setting after it, and makes them once when the build ends: the same
+// texts as a source set up outside any build.
+TEST_F(MaterialFactory, ABuildMakesTheTextsOnceWhenItEnds) {
+  const auto setUp = [](TVantrelDefaultMaterialSource* ASource) {
+    ASource->SetUseTexturing(false);
+    ASource->SetShininess(12);
+    ASource->SetShadingModel(TVantrelShadingModel::smPBR);
+    ASource->SetUseVertexColor(true);
+  };
+  auto* built = static_cast<TVantrelPhongMaterialSource*>(
+      TVantrelPhongMaterialSource::StaticClass().NewInstance(Owner.get()));
+  built->BeginBuild();
+  Construct(built);
+  TChangeCounter counter;
+  TVantrelDefaultMaterial* material = built->DefaultMaterial();
+  material->SetOnChange(TNotifyEvent(&counter, &TChangeCounter::Changed));
+  EXPECT_TRUE(material->GetFSShaderSource().Code.empty());
+  setUp(built);
+  EXPECT_EQ(counter.Changes, 0);
+  built->EndBuild();
+  EXPECT_EQ(counter.Changes, 1);
+  built->EndBuild();
+  EXPECT_EQ(counter.Changes, 1);
+
+  auto* plain = New<TVantrelPhongMaterialSource>(Owner.get());
+  setUp(plain);
+  EXPECT_EQ(material->GetVSShaderSource().Code, plain->DefaultMaterial()->GetVSShaderSource().Code);
+  EXPECT_EQ(material->GetFSShaderSource().Code, plain->DefaultMaterial()->GetFSShaderSource().Code);
+  EXPECT_EQ(material->GetTextures()->Count(), plain->DefaultMaterial()->GetTextures()->Count());
 }
 
 TEST_F(MaterialFactory, ShininessInSinglePrecision) {

@@ -294,7 +294,7 @@ TEST(XmlParse, Utf8InMemoryReadsAsTheDecodedText) {
     return document.saveToString(false);
   };
   const std::string emoji = "\xF0\x9F\x98\x80";
-  const std::string inputs[] = {
+  std::vector<std::string> inputs = {
       D + "<a x=\"\xC3\xA4" + emoji + "\">t\xC3\xA4" + emoji + " x</a>",
       D + "<a><![CDATA[" + emoji + "\xC3]]><!--\xE2\x82-->\xE2\x82 y\xC0\x80</a>",
       D + "<a><!" + emoji + "b<!\xC3\xA4" + "c</a>",
@@ -306,6 +306,14 @@ TEST(XmlParse, Utf8InMemoryReadsAsTheDecodedText) {
       "\xEF\xBB\xBF" + D + "<a>" + emoji + "</b>",
       D + "<a x=\"\xC3\xA4",
   };
+  // In-memory text is checked in blocks of sixteen bytes: characters, well-formed or not, that
+  // straddle a block's end, and ill-formed bytes in the short tail behind the last block.
+  for (size_t shift = 0; shift < 17; ++shift) {
+    const std::string pad(shift, 'x');
+    inputs.push_back(D + "<a x=\"" + pad + "\xC3\xA4" + emoji + "\xE2\x82\xAC\">" + pad + emoji + "</a>");
+    inputs.push_back(D + "<a>" + pad + "\xC3\xA4\xF0\x9F\x98" + "</a>");
+    inputs.push_back(D + "<a>" + pad + "\xE2\x82</a>");
+  }
   for (const std::string& input : inputs) {
     SCOPED_TRACE(input);
     const TBytes utf8(input.begin(), input.end());
