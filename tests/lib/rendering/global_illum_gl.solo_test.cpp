@@ -24,6 +24,7 @@
 #include "rendering/Vantrel.Renderer.h"
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Light.h"
+#include "support/log_capture.h"
 #include "support/triangle_soup.h"
 #include "ui/shaders.h"
 
@@ -560,6 +561,19 @@ TEST_F(GlobalIllumRendererGL, DetailZeroLinksNothingAndDrawsAsARendererWithoutIt
   Frame();
   EXPECT_FALSE(ReadTexture(Main().GetCompositeTexture()->Texture()) == without);
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// With the library's units started every internal-pass kind has its binding: a new viewport's
+// renderer makes all six controllers and logs none as missing.
+TEST_F(GlobalIllumRendererGL, ANewRendererFindsEveryKindBound) {
+  vtest::TLogCapture log;
+  FOther = vtest::MakeScene(64, 64);
+  auto* renderer = dynamic_cast<TCompositeRenderer*>(New<TVantrelViewport>(FOther.get())->MainPassRenderer());
+  ASSERT_NE(renderer, nullptr);
+  for (int kind = 0; kind < InternalPassKindCount; ++kind)
+    EXPECT_NE(renderer->GetInternalController(TInternalPassKind(kind)), nullptr) << kind;
+  for (const std::string& line : log.Lines())
+    EXPECT_EQ(line.find("no internal pass registered"), std::string::npos) << line;
 }
 
 TEST_F(GlobalIllumRendererGL, ResizesLeaveNothingBehind) {
