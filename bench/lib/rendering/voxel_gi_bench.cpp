@@ -295,13 +295,15 @@ int MemoryRow(int ADetail, const std::vector<TPoint3D>& APoints) {
       const long before = StatusKiB("VmRSS:");
       TVoxelScene scene(64, 64, {});
       scene.Frame();
-      std::printf("row:   composite renderer at detail 0: RSS growth %.1f MiB (its 64-texel volume of %.1f MiB is "
-                  "never cleared)\n",
-                  double(StatusKiB("VmRSS:") - before) / 1024.0, 64.0 * 64 * 512 * 4 / 1048576.0);
+      std::printf(
+          "row:   composite renderer at detail 0: RSS growth %.1f MiB (its 64-texel volume of %.1f MiB is "
+          "never cleared)\n",
+          double(StatusKiB("VmRSS:") - before) / 1024.0, 64.0 * 64 * 512 * 4 / 1048576.0);
       const long peakBefore = StatusKiB("VmHWM:");
       const auto start = std::chrono::steady_clock::now();
       scene.Viewport().SetSize(72, 64);
-      const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+      const double ms =
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
       std::printf("row:   one resize at detail 0: %.2f ms, peak RSS %+.1f MiB\n", ms,
                   double(StatusKiB("VmHWM:") - peakBefore) / 1024.0);
     } else {
@@ -323,10 +325,12 @@ int MemoryRow(int ADetail, const std::vector<TPoint3D>& APoints) {
         scene.Frame();
         const long after = StatusKiB("VmRSS:");
         const double expected = double(size) * size * 8 * size * 4 / 1048576.0;
-        const double made = double(beforeFrame - beforePass) / 1024.0, frame = double(after - beforeFrame) / 1024.0;
-        std::printf("row:   detail %d (VoxelSize %3d): expected %7.1f MiB, GL %7.1f MiB, RSS growth at creation %7.1f "
-                    "MiB + first frame %7.1f MiB (%.2f of expected)\n",
-                    ADetail, size, expected, double(w) * h * d * 4 / 1048576.0, made, frame, (made + frame) / expected);
+        const double made = double(beforeFrame - beforePass) / 1024.0,
+                     frame = double(after - beforeFrame) / 1024.0;
+        std::printf("row:   detail %d (VoxelSize %3d): expected %7.1f MiB, GL %7.1f MiB, RSS growth at "
+                    "creation %7.1f MiB + first frame %7.1f MiB (%.2f of expected)\n",
+                    ADetail, size, expected, double(w) * h * d * 4 / 1048576.0, made, frame,
+                    (made + frame) / expected);
       }
     }
   }
@@ -340,9 +344,10 @@ bool PrintVolumeMemory(bool ABig) {
   bool done = true;
   // This program's own path: in the shell that popen starts, /proc/self/exe is the shell.
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  std::printf("\nVolume memory, one process per row (expected VoxelSize^2 x 8 VoxelSize x 4 bytes; GL level size x 4; "
-              "VmRSS growth while the pass is made, which builds a volume at its default VoxelSize 128 (64 MiB) "
-              "before the size is set, and across the first frame, which also links the voxel program):\n");
+  std::printf(
+      "\nVolume memory, one process per row (expected VoxelSize^2 x 8 VoxelSize x 4 bytes; GL level size "
+      "x 4; VmRSS growth while the pass is made, which builds a volume at its default VoxelSize 128 (64 MiB) "
+      "before the size is set, and across the first frame, which also links the voxel program):\n");
   for (int detail : {1, 2, 3, 4, 5, 0}) {
     if (detail >= 4 && !ABig)
       continue;

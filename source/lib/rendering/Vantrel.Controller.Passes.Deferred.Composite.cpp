@@ -125,8 +125,8 @@ int32_t CopyEnabledShaderLights(const TVantrelContext& AContext, TVantrelShaderL
 
 void BeginFullTargetFrame(TVantrelContext& AContext, TVantrelViewport* AViewport) {
   TFrameBufferObject* buffer = AContext.GetDefaultFrameBuf();
-  buffer->Clear(TRenderTargets{TRenderTarget::Color_0, TRenderTarget::Depth}, TAlphaColorF::Create(0xFF000000), 1, 0,
-                false);
+  buffer->Clear(TRenderTargets{TRenderTarget::Color_0, TRenderTarget::Depth},
+                TAlphaColorF::Create(0xFF000000), 1, 0, false);
   buffer->Prepare(TRenderTargets{TRenderTarget::Color_0});
   AContext.SetCameraMatrix(TMatrix3D::Identity());
   if (TCamera* camera = AViewport ? AViewport->CurrentCamera() : nullptr)

@@ -13,9 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "pass_frame.h"
-#include "voxel_gi_helpers.h"
 #include "materials/Vantrel.Material.Lambert.h"
+#include "pass_frame.h"
 #include "rendering/Vantrel.Controller.Passes.Deferred.Composite.h"
 #include "rendering/Vantrel.Controller.Passes.FXAA.h"
 #include "rendering/Vantrel.Controller.Passes.GlobalIllumBlur.h"
@@ -27,6 +26,7 @@
 #include "support/log_capture.h"
 #include "support/triangle_soup.h"
 #include "ui/shaders.h"
+#include "voxel_gi_helpers.h"
 
 // A pass with no material whose output texture is whatever the test sets.
 class TGIInputDouble : public vantrel::TVantrelRenderPassController {
@@ -470,7 +470,8 @@ TEST_F(GlobalIllumRendererGL, ALitWallBouncesOntoItsNeighbour) {
 
   wall->Free();
   const TRGBA8 alone = centreAt(0), aloneStrong = centreAt(10);
-  for (auto [strong, weak] : {std::pair{aloneStrong.R, alone.R}, {aloneStrong.G, alone.G}, {aloneStrong.B, alone.B}})
+  for (auto [strong, weak] :
+       {std::pair{aloneStrong.R, alone.R}, {aloneStrong.G, alone.G}, {aloneStrong.B, alone.B}})
     EXPECT_NEAR(int(strong), int(weak), 2);
   // Without the wall, the receiver looks as it did with the wall and no bounce: the opaque phase
   // never drew A over it.
