@@ -9,10 +9,10 @@
 //   Clear/1, /2     The volume's clear alone (glClearTexImage), then glFinish; no peer.
 //   GlobalIllum/0, /1  A whole 128 x 96 frame at detail 1 with one light and ReflectionStrength 0
 //                   and 1; no peer (llvmpipe runs the cones on the CPU; the figure is for the notes).
-// Printed after the timings: the volume's expected bytes, GL's level size x 4 and the growth of
-// VmRSS across the first frame (the clear first touches the pages) for details 1 to 3 (4 and 5
-// with --big); the resident growth of a composite renderer at detail 0 and the time and peak RSS
-// of one resize of it.
+// Printed after the timings, each row from a child process of its own: the volume's expected
+// bytes, GL's level size x 4 and the growth of VmRSS when the pass makes the volume and across the
+// first frame (the clear first touches the pages) for details 1 to 3 (4 and 5 with --big); the
+// resident growth of a composite renderer at detail 0 and the time and peak RSS of one resize.
 // Checked at the end: the pass wrote voxels and the raw draw shaded fragments.
 // Memory: the scene's arrays and the raw side's buffers are made before the timed loops. The
 // allocator regime is printed by vbench::Initialize.
@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -282,46 +283,91 @@ void Register(const char* AName, void (*AFunction)(benchmark::State&), std::init
     benchmark->Arg(arg);
 }
 
-// Expected bytes, GL's level size x 4 and the resident growth of the first frame at each detail.
-void PrintVolumeMemory(bool ABig, const std::vector<TPoint3D>& APoints) {
-  std::printf("\nVolume memory (expected VoxelSize^2 x 8 VoxelSize x 4 bytes; GL level size x 4; VmRSS growth "
-              "across the first frame, when the clear first touches the pages):\n");
-  for (int detail = 1; detail <= (ABig ? 5 : 3); ++detail) {
-    int32_t level = detail;
-    const int32_t size = TVantrelRenderPassVoxelize::GetVoxelSizeFromDetail(nullptr, level);
-    if (int64_t(size) * 8 > TVantrelContext::MaxTexture3DSize()) {
-      std::printf("  detail %d: above the 3D texture limit\n", detail);
-      continue;
+// One memory row, measured in a process of its own (see PrintVolumeMemory): printed as "row: ...".
+// ADetail 1 to 5: the volume's expected bytes, GL's level size x 4 and the resident growth when the
+// pass makes the volume and across the first frame (the clear touches every page). ADetail 0: a
+// composite renderer at detail 0, its resident growth, and the time and peak growth of one resize.
+int MemoryRow(int ADetail, const std::vector<TPoint3D>& APoints) {
+  vbench::SetAllocatorRegime();
+  InitializeUnits();
+  {
+    if (ADetail == 0) {
+      const long before = StatusKiB("VmRSS:");
+      TVoxelScene scene(64, 64, {});
+      scene.Frame();
+      std::printf(
+          "row:   composite renderer at detail 0: RSS growth %.1f MiB (its 64-texel volume of %.1f MiB is "
+          "never cleared)\n",
+          double(StatusKiB("VmRSS:") - before) / 1024.0, 64.0 * 64 * 512 * 4 / 1048576.0);
+      const long peakBefore = StatusKiB("VmHWM:");
+      const auto start = std::chrono::steady_clock::now();
+      scene.Viewport().SetSize(72, 64);
+      const double ms =
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+      std::printf("row:   one resize at detail 0: %.2f ms, peak RSS %+.1f MiB\n", ms,
+                  double(StatusKiB("VmHWM:") - peakBefore) / 1024.0);
+    } else {
+      int32_t level = ADetail;
+      const int32_t size = TVantrelRenderPassVoxelize::GetVoxelSizeFromDetail(nullptr, level);
+      if (int64_t(size) * 8 > TVantrelContext::MaxTexture3DSize()) {
+        std::printf("row:   detail %d: above the 3D texture limit\n", ADetail);
+      } else {
+        TVoxelScene scene(64, 64, APoints);
+        const long beforePass = StatusKiB("VmRSS:");
+        auto* pass = scene.MakeVoxelPass(size);
+        const long beforeFrame = StatusKiB("VmRSS:");
+        GLint w = 0, h = 0, d = 0;
+        glBindTexture(GL_TEXTURE_3D, GLuint(pass->GetTexture3D()->Handle()));
+        glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_WIDTH, &w);
+        glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_HEIGHT, &h);
+        glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_DEPTH, &d);
+        glBindTexture(GL_TEXTURE_3D, 0);
+        scene.Frame();
+        const long after = StatusKiB("VmRSS:");
+        const double expected = double(size) * size * 8 * size * 4 / 1048576.0;
+        const double made = double(beforeFrame - beforePass) / 1024.0,
+                     frame = double(after - beforeFrame) / 1024.0;
+        std::printf("row:   detail %d (VoxelSize %3d): expected %7.1f MiB, GL %7.1f MiB, RSS growth at "
+                    "creation %7.1f MiB + first frame %7.1f MiB (%.2f of expected)\n",
+                    ADetail, size, expected, double(w) * h * d * 4 / 1048576.0, made, frame,
+                    (made + frame) / expected);
+      }
     }
-    TVoxelScene scene(64, 64, APoints);
-    auto* pass = scene.MakeVoxelPass(size);
-    GLint w = 0, h = 0, d = 0;
-    glBindTexture(GL_TEXTURE_3D, GLuint(pass->GetTexture3D()->Handle()));
-    glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_WIDTH, &w);
-    glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_HEIGHT, &h);
-    glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_DEPTH, &d);
-    glBindTexture(GL_TEXTURE_3D, 0);
-    const double expected = double(size) * size * 8 * size * 4 / 1048576.0;
-    const long before = StatusKiB("VmRSS:");
-    scene.Frame();
-    const double grown = double(StatusKiB("VmRSS:") - before) / 1024.0;
-    std::printf("  detail %d (VoxelSize %d): expected %8.1f MiB, GL %8.1f MiB, RSS growth %8.1f MiB (%.2f of "
-                "expected)\n",
-                detail, size, expected, double(w) * h * d * 4 / 1048576.0, grown, grown / expected);
   }
-  // A composite renderer at detail 0 still makes its embedded 64-texel volume, untouched until a
-  // clear; each resize first builds the embedded pass at its default 128.
-  const long before = StatusKiB("VmRSS:");
-  TVoxelScene scene(64, 64, {});
-  scene.Frame();
-  std::printf("  composite renderer at detail 0: RSS growth %.1f MiB (volume of %.1f MiB never cleared)\n",
-              double(StatusKiB("VmRSS:") - before) / 1024.0, 64.0 * 64 * 512 * 4 / 1048576.0);
-  const long peakBefore = StatusKiB("VmHWM:");
-  const auto start = std::chrono::steady_clock::now();
-  scene.Viewport().SetSize(72, 64);
-  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  std::printf("  one resize at detail 0: %.2f ms, peak RSS %+.1f MiB\n", ms,
-              double(StatusKiB("VmHWM:") - peakBefore) / 1024.0);
+  FinalizeUnits();
+  return 0;
+}
+
+// Each row runs in a child process: in this process the memory freed by the timed cases stays
+// mapped (the allocator regime), and a new volume would reuse those resident pages unseen.
+bool PrintVolumeMemory(bool ABig) {
+  bool done = true;
+  // This program's own path: in the shell that popen starts, /proc/self/exe is the shell.
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  std::printf(
+      "\nVolume memory, one process per row (expected VoxelSize^2 x 8 VoxelSize x 4 bytes; GL level size "
+      "x 4; VmRSS growth while the pass is made, which builds a volume at its default VoxelSize 128 (64 MiB) "
+      "before the size is set, and across the first frame, which also links the voxel program):\n");
+  for (int detail : {1, 2, 3, 4, 5, 0}) {
+    if (detail >= 4 && !ABig)
+      continue;
+    const std::string command = "'" + self + "' --memory-row " + std::to_string(detail);
+    std::fflush(stdout);
+    FILE* child = popen(command.c_str(), "r");
+    bool printed = false;
+    char line[512];
+    while (child && std::fgets(line, sizeof line, child))
+      if (std::strncmp(line, "row: ", 5) == 0) {
+        std::fputs(line + 5, stdout);
+        printed = true;
+      }
+    const int status = child ? pclose(child) : -1;
+    if (!printed || status != 0) {
+      std::printf("  detail %d: FAILED, the child process ended with status %d\n", detail, status);
+      done = false;
+    }
+  }
+  return done;
 }
 
 } // namespace
@@ -331,6 +377,8 @@ int main(int argc, char** argv) {
     std::printf("no OpenGL 4.3 context; nothing measured\n");
     return 0;
   }
+  if (argc == 3 && std::string(argv[1]) == "--memory-row")
+    return MemoryRow(std::atoi(argv[2]), SmallTriangles());
   bool big = false;
   for (int i = 1; i < argc; ++i)
     if (std::string(argv[i]) == "--big") {
@@ -409,7 +457,8 @@ int main(int argc, char** argv) {
       c.Pass = nullptr;
       c.Scene.reset();
     }
-    PrintVolumeMemory(big, points);
+    if (!PrintVolumeMemory(big))
+      met = false;
   }
   FinalizeUnits();
   return met ? 0 : 1;

@@ -112,6 +112,27 @@ constexpr const char* TextureVariables[] = {"AlbedoTexture",  "TranslucentAlbedo
 const char* const SCompositeLightStruct = LightStruct;
 const char* const SCompositeVertexBody = VertexBody;
 
+int32_t CopyEnabledShaderLights(const TVantrelContext& AContext, TVantrelShaderLight (&ALights)[8]) {
+  int32_t count = 0;
+  for (const TVantrelShaderLight& light : AContext.GetShaderLights()) {
+    if (count == 8)
+      break;
+    if (light.IsEnabled())
+      ALights[count++] = light;
+  }
+  return count;
+}
+
+void BeginFullTargetFrame(TVantrelContext& AContext, TVantrelViewport* AViewport) {
+  TFrameBufferObject* buffer = AContext.GetDefaultFrameBuf();
+  buffer->Clear(TRenderTargets{TRenderTarget::Color_0, TRenderTarget::Depth},
+                TAlphaColorF::Create(0xFF000000), 1, 0, false);
+  buffer->Prepare(TRenderTargets{TRenderTarget::Color_0});
+  AContext.SetCameraMatrix(TMatrix3D::Identity());
+  if (TCamera* camera = AViewport ? AViewport->CurrentCamera() : nullptr)
+    AContext.SetCameraAngleOfView(camera->AngleOfView());
+}
+
 // ---- Material ---------------------------------------------------------------------------------------
 
 std::string TDeferredCompositeMaterial::VertexShaderText() { return std::string(SPassShaderHeader) + VertexBody; }
@@ -161,14 +182,7 @@ void TDeferredCompositeMaterial::DoApply(TContext3D* AContext) {
   if (!Source() || !Source()->OwnerPass())
     return;
   TVantrelRenderPassController* pass = Source()->OwnerPass();
-  int32_t count = 0;
-  for (const TVantrelShaderLight& light : context->GetShaderLights()) {
-    if (count == 8)
-      break;
-    if (light.IsEnabled())
-      FShaderData.Lights[count++] = light;
-  }
-  FShaderData.NumberOfLights = count;
+  FShaderData.NumberOfLights = CopyEnabledShaderLights(*context, FShaderData.Lights);
   context->SetShaderVariable("ModelViewProjMatrix", pass->GetCurrentModelViewProjectionMatrix(), true);
   TTexture* textures[] = {FAlbedoTexture,  FTranslucentAlbedoTexture, FAlphaTexture,
                           FPositionTexture, FNormalsTexture,          FEmissiveTexture};
@@ -242,15 +256,8 @@ void TVantrelRenderPassDeferredComposite::DoOnRenderPass(TContext3D* AContext, i
   TVantrelRenderPassController::DoOnRenderPass(AContext, ACount, APass);
   TRenderer* renderer = GetRenderer();
   auto* context = renderer ? renderer->FrameworkContext() : nullptr;
-  if (!context)
-    return;
-  TFrameBufferObject* buffer = context->GetDefaultFrameBuf();
-  buffer->Clear(TRenderTargets{TRenderTarget::Color_0, TRenderTarget::Depth},
-                TAlphaColorF::Create(0xFF000000), 1, 0, false);
-  buffer->Prepare(TRenderTargets{TRenderTarget::Color_0});
-  context->SetCameraMatrix(TMatrix3D::Identity());
-  if (TCamera* camera = FViewport ? FViewport->CurrentCamera() : nullptr)
-    context->SetCameraAngleOfView(camera->AngleOfView());
+  if (context)
+    BeginFullTargetFrame(*context, FViewport);
 }
 
 void TVantrelRenderPassDeferredComposite::BeforeDestruction() {

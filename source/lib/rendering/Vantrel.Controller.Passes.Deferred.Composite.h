@@ -41,6 +41,18 @@ static_assert(offsetof(TCompositeShaderData, Lights) == 48);
 extern const char* const SCompositeLightStruct;
 extern const char* const SCompositeVertexBody;
 
+class TVantrelContext;
+
+// Copies the context's enabled shader lights, in list order and at most eight, into ALights and
+// returns how many it copied. The composite, voxel and global illumination blocks hold their
+// lights in this form.
+int32_t CopyEnabledShaderLights(const TVantrelContext& AContext, TVantrelShaderLight (&ALights)[8]);
+
+// The frame of a pass that draws one full-target rectangle with its renderer's context: the
+// default buffer's colour and depth cleared (opaque black), drawing to colour 0 only, an identity
+// camera with the angle of view of AViewport's current camera, if any.
+void BeginFullTargetFrame(TVantrelContext& AContext, TVantrelViewport* AViewport);
+
 // The qualified name of the global illumination blur pass: the composite asks for that pass's
 // final output. A class not registered under it never matches.
 inline constexpr const char* SGlobalIllumBlurClassName =

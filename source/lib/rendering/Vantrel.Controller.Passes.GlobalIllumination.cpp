@@ -261,14 +261,7 @@ void TGlobalIllumMaterial::DoApply(TContext3D* AContext) {
   auto* pass = Source() ? dynamic_cast<TVantrelRenderPassGlobalIllum*>(Source()->OwnerPass()) : nullptr;
   if (!pass)
     return;
-  int32_t count = 0;
-  for (const TVantrelShaderLight& light : context->GetShaderLights()) {
-    if (count == 8)
-      break;
-    if (light.IsEnabled())
-      FShaderData.Lights[count++] = light;
-  }
-  FShaderData.NumberOfLights = count;
+  FShaderData.NumberOfLights = CopyEnabledShaderLights(*context, FShaderData.Lights);
   context->SetShaderVariable("ModelViewProjMatrix", pass->GetCurrentModelViewProjectionMatrix(), true);
   FShaderData.CanvasSize = TVector3D(float(context->Width()), float(context->Height()), 0, 0);
   context->SetShaderVariable("PositionTexture", FPositionTexture);
@@ -392,13 +385,7 @@ void TVantrelRenderPassGlobalIllum::DoOnRenderPass(TContext3D* AContext, int32_t
   context->SetContextStates({TContextState::cs2DScene, TContextState::csZTestOff, TContextState::csZWriteOff,
                              TContextState::csAlphaBlendOff, TContextState::csStencilOff,
                              TContextState::csScissorOff, TContextState::csFrontFace});
-  TFrameBufferObject* buffer = context->GetDefaultFrameBuf();
-  buffer->Clear(TRenderTargets{TRenderTarget::Color_0, TRenderTarget::Depth}, TAlphaColorF::Create(0xFF000000), 1, 0,
-                false);
-  buffer->Prepare(TRenderTargets{TRenderTarget::Color_0});
-  context->SetCameraMatrix(TMatrix3D::Identity());
-  if (TCamera* camera = FViewport ? FViewport->CurrentCamera() : nullptr)
-    context->SetCameraAngleOfView(camera->AngleOfView());
+  BeginFullTargetFrame(*context, FViewport);
 }
 
 void TVantrelRenderPassGlobalIllum::BeforeDestruction() {

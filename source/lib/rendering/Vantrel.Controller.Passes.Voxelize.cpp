@@ -182,17 +182,6 @@ TContextShaderSource GLSLSource(const std::string& ACode, std::vector<TContextSh
 // Half-edge of each cascade's cube in world units; iterations from 7 on share the last.
 constexpr float CascadeScales[TVantrelRenderPassVoxelize::CascadeCount] = {2, 4, 8, 16, 32, 48, 64, 128};
 
-// The runtime's centred orthographic projection: the identity with m11 = 2 / width,
-// m22 = 2 / height, m33 = 1 / (near - far) and m42 = near / (near - far).
-TMatrix3D CreateOrthoRH(float AWidth, float AHeight, float ANear, float AFar) {
-  TMatrix3D result = TMatrix3D::Identity();
-  result.m11 = float(2.0 / double(AWidth));
-  result.m22 = float(2.0 / double(AHeight));
-  result.m33 = float(1.0 / (double(ANear) - AFar));
-  result.m42 = float(double(ANear) / (double(ANear) - AFar));
-  return result;
-}
-
 constexpr TRendererFlags AllFlags{TRendererFlag::IgnoreRenderTargets, TRendererFlag::IgnoreCompositeCtrl,
                                   TRendererFlag::IgnoreEmissiveBlur, TRendererFlag::IgnoreGlobalIllum};
 
@@ -263,14 +252,7 @@ void TVoxelizeMaterial::DoApply(TContext3D* AContext) {
   context->SetShaderVariable("VoxelCenter", center);
   const TVector3D scale[1] = {TVector3D(FSceneScale, 0, 0, 0)};
   context->SetShaderVariable("SceneScale", scale);
-  int32_t count = 0;
-  for (const TVantrelShaderLight& light : context->GetShaderLights()) {
-    if (count == 8)
-      break;
-    if (light.IsEnabled())
-      FVoxelizeParams.Lights[count++] = light;
-  }
-  FVoxelizeParams.NumberOfLights = count;
+  FVoxelizeParams.NumberOfLights = CopyEnabledShaderLights(*context, FVoxelizeParams.Lights);
   auto* pass = Source() ? dynamic_cast<TVantrelRenderPassVoxelize*>(Source()->OwnerPass()) : nullptr;
   if (pass && pass->GetOutputTexture())
     if (auto* volume = dynamic_cast<TVantrelTexture*>(pass->GetTexture3D())) {
@@ -407,7 +389,7 @@ bool TVantrelRenderPassVoxelize::IsPrimitivesKindSupported(TPrimitivesKind AKind
 }
 
 TMatrix3D TVantrelRenderPassVoxelize::GetProjectionMatrix(TContext3D*) {
-  FProjMatrix = CreateOrthoRH(float(FVoxelSize), float(FVoxelSize), 0.1f, 1000.0f);
+  FProjMatrix = TMatrix3D::CreateOrthoRH(float(FVoxelSize), float(FVoxelSize), 0.1f, 1000.0f);
   FRecalcProjMatrix = false;
   return FProjMatrix;
 }

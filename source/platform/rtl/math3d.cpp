@@ -190,6 +190,15 @@ TMatrix3D TMatrix3D::CreateOrthoOffCenterRH(float ALeft, float ATop, float ARigh
   return result;
 }
 
+TMatrix3D TMatrix3D::CreateOrthoRH(float AWidth, float AHeight, float ANear, float AFar) {
+  TMatrix3D result = Identity();
+  result.m11 = f32(2.0 / double(AWidth));
+  result.m22 = f32(2.0 / double(AHeight));
+  result.m33 = f32(1.0 / (double(ANear) - AFar));
+  result.m42 = f32(double(ANear) / (double(ANear) - AFar));
+  return result;
+}
+
 TMatrix3D TMatrix3D::CreateLookAtRH(const TPoint3D& AEye, const TPoint3D& ACenter, const TPoint3D& AUp) {
   const TPoint3D z = (AEye - ACenter).Normalize();
   const TPoint3D x = AUp.CrossProduct(z).Normalize();

@@ -97,6 +97,9 @@ struct TMatrix3D {
   static TMatrix3D CreatePerspectiveFovRH(float AFOV, float AAspect, float ANear, float AFar);
   static TMatrix3D CreateOrthoOffCenterRH(float ALeft, float ATop, float ARight, float ABottom, float ANear,
                                           float AFar);
+  // Centred orthographic projection of an AWidth x AHeight box: the identity with
+  // m11 = 2 / width, m22 = 2 / height, m33 = 1 / (near - far) and m42 = near / (near - far).
+  static TMatrix3D CreateOrthoRH(float AWidth, float AHeight, float ANear, float AFar);
   // Right-handed view matrix from AEye towards ACenter: z = normalise(eye - centre),
   // x = normalise(up x z), y = z x x; the upper 3x3 holds x, y, z as columns and the last row is
   // (-x.eye, -y.eye, -z.eye, 1), so a point in front of the eye lands at negative view z.

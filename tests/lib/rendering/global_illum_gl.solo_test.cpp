@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "materials/Vantrel.Material.Lambert.h"
 #include "pass_frame.h"
-#include "voxel_gi_helpers.h"
 #include "rendering/Vantrel.Controller.Passes.Deferred.Composite.h"
 #include "rendering/Vantrel.Controller.Passes.FXAA.h"
 #include "rendering/Vantrel.Controller.Passes.GlobalIllumBlur.h"
@@ -23,8 +23,10 @@
 #include "rendering/Vantrel.Renderer.h"
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Light.h"
+#include "support/log_capture.h"
 #include "support/triangle_soup.h"
 #include "ui/shaders.h"
+#include "voxel_gi_helpers.h"
 
 // A pass with no material whose output texture is whatever the test sets.
 class TGIInputDouble : public vantrel::TVantrelRenderPassController {
@@ -39,6 +41,30 @@ protected:
   rtl::TOwned<vantrel::TVantrelRenderPassMaterialSource> CreateShader() override { return nullptr; }
 };
 RTL_DEFINE_CLASS(TGIInputDouble, "Tests.GlobalIllum")
+
+// A viewport whose main renderer is made with IgnoreGlobalIllum: it has no voxel, GI or GI-blur
+// controllers at all. Otherwise it makes its renderer as every viewport does.
+class TNoGlobalIllumViewport : public vantrel::TVantrelViewport {
+  RTL_CLASS(TNoGlobalIllumViewport, vantrel::TVantrelViewport)
+public:
+  explicit TNoGlobalIllumViewport(rtl::TComponent* AOwner) : TVantrelViewport(AOwner) {}
+
+protected:
+  void CreateRenderer() override {
+    using namespace vantrel;
+    FCurrentRenderer = nullptr;
+    FRenderer.reset();
+    FRenderer = MakeOwned<TForwardRenderer>(Format("Viewport@%d", reinterpret_cast<intptr_t>(this)), this,
+                                            TRendererFlags{TRendererFlag::IgnoreGlobalIllum},
+                                            TOnRendererCreateCompositeTexture{});
+    FRenderer->SetColor(TAlphaColorF::Create(FFill));
+    UpdateMainRenderSettings();
+    UpdateMainLightSettings();
+    PassCompositeSettings(false);
+    SetCurrentRenderer(FRenderer.get());
+  }
+};
+RTL_DEFINE_CLASS(TNoGlobalIllumViewport, "Tests.GlobalIllum")
 
 namespace {
 
@@ -369,9 +395,89 @@ TEST_F(GlobalIllumBlurGL, TheInputFollowsTheLinkedPass) {
 
 class GlobalIllumRendererGL : public PassFrameGL {
 protected:
+  void TearDown() override {
+    // The quads borrow the Lambert material: they go first.
+    FOther.reset();
+    FScene.reset();
+    FLambert.reset();
+    PassFrameGL::TearDown();
+  }
   TCompositeRenderer& Main() { return *dynamic_cast<TCompositeRenderer*>(FViewport->MainPassRenderer()); }
   TVantrelRenderPassController* Internal(TInternalPassKind AKind) { return Main().GetInternalController(AKind); }
+
+  // The wall scene in AViewport (owned by AOwner): the camera at (0, 0, -10) looking at the origin;
+  // receiver B, 4 x 4 at z = 0, facing the camera; wall A, 2 x 2 at z = -6, facing B with its back
+  // to the camera (the opaque phase culls it, the voxel pass draws every face); one directional
+  // light travelling -z, which lights A's face and not B's. Both quads are white Lambert, wound so
+  // that only B's front faces the camera; returns A.
+  vtest::TTriangleSoup* BuildWallScene(TVantrelViewport& AViewport, TComponent* AOwner) {
+    if (!FLambert) {
+      FLambert = MakeOwned<TVantrelLambertMaterialSource>(nullptr);
+      FLambert->SetUseLighting(true);
+      FLambert->SetUseSpecular(false);
+      FLambert->SetDiffuseF(TAlphaColorF::Create(1, 1, 1, 1));
+    }
+    auto* target = New<TDummy>(AOwner);
+    target->SetParent(&AViewport);
+    auto* camera = New<TCamera>(AOwner);
+    camera->SetParent(&AViewport);
+    camera->Position()->SetPoint({0, 0, -10});
+    camera->SetTarget(target);
+    AViewport.SetCamera(camera);
+    AViewport.SetUsingDesignCamera(false);
+    auto addQuad = [&](const TPoint3D& ACentre, float AHalf, const TPoint3D& AU, const TPoint3D& ANormal) {
+      std::vector<TPoint3D> positions, normals;
+      vtest::AddQuad(positions, normals, ACentre, AU * AHalf, TPoint3D{0, AHalf, 0}, ANormal);
+      auto* quad = New<vtest::TTriangleSoup>(AOwner);
+      quad->SetParent(&AViewport);
+      quad->SetTriangles(positions, normals);
+      quad->Material = FLambert->GetMaterial();
+      return quad;
+    };
+    addQuad({0, 0, 0}, 2, {1, 0, 0}, {0, 0, -1});
+    vtest::TTriangleSoup* wall = addQuad({0, 0, -6}, 1, {-1, 0, 0}, {0, 0, 1});
+    auto* light = New<TVantrelLight>(AOwner);
+    light->SetParent(&AViewport);
+    light->SetLightType(TLightType::Directional);
+    light->RotationAngle()->SetY(180);
+    // No screen-space scattering: the centre pixel then shows the bounce alone.
+    light->SetScatteringIntensity(0);
+    return wall;
+  }
+  TRGBA8 CentrePixel(TVantrelViewport& AViewport) {
+    auto* renderer = dynamic_cast<TCompositeRenderer*>(AViewport.MainPassRenderer());
+    return TexturePixel(renderer->GetCompositeTexture()->Texture(), 32, 32);
+  }
+
+  TOwned<TVantrelLambertMaterialSource> FLambert;
+  TOwned<TCustomScene> FOther;
 };
+
+// The lit face of A bounces onto B: with A there, ReflectionStrength 10 brightens B's centre; with
+// A removed the strength changes nothing.
+TEST_F(GlobalIllumRendererGL, ALitWallBouncesOntoItsNeighbour) {
+  vtest::TTriangleSoup* wall = BuildWallScene(*FViewport, FScene.get());
+  FViewport->SetGlobalIllumDetail(1);
+  FViewport->SetGlobalIllumSoftness(0);
+  auto centreAt = [this](float AStrength) {
+    FViewport->SetReflectionStrength(AStrength);
+    Frame();
+    return CentrePixel(*FViewport);
+  };
+  const TRGBA8 dark = centreAt(0), bright = centreAt(10);
+  for (auto [lit, unlit] : {std::pair{bright.R, dark.R}, {bright.G, dark.G}, {bright.B, dark.B}})
+    EXPECT_GE(int(lit), int(unlit) + 20) << int(lit) << " against " << int(unlit);
+
+  wall->Free();
+  const TRGBA8 alone = centreAt(0), aloneStrong = centreAt(10);
+  for (auto [strong, weak] :
+       {std::pair{aloneStrong.R, alone.R}, {aloneStrong.G, alone.G}, {aloneStrong.B, alone.B}})
+    EXPECT_NEAR(int(strong), int(weak), 2);
+  // Without the wall, the receiver looks as it did with the wall and no bounce: the opaque phase
+  // never drew A over it.
+  EXPECT_NEAR(int(alone.R), int(dark.R), 2);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
 
 TEST_F(GlobalIllumRendererGL, DetailSoftnessAndStrengthsReachThePasses) {
   FViewport->SetGlobalIllumDetail(1);
@@ -412,31 +518,63 @@ TEST_F(GlobalIllumRendererGL, DetailTwoMakesAVolumeOf64By512) {
   EXPECT_EQ(volume.Depth, 512);
 }
 
-TEST_F(GlobalIllumRendererGL, DetailZeroLinksNothingAndChangesNoPixel) {
-  auto* soup = New<vtest::TTriangleSoup>(FScene.get());
-  soup->SetParent(FViewport);
-  std::vector<TPoint3D> positions, normals;
-  vtest::AddQuad(positions, normals, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, -1});
-  soup->SetTriangles(positions, normals);
+// Detail 0 links no voxel or GI program and gives, bit for bit, the image of a renderer made to
+// ignore global illumination.
+TEST_F(GlobalIllumRendererGL, DetailZeroLinksNothingAndDrawsAsARendererWithoutIt) {
+  BuildWallScene(*FViewport, FScene.get());
+  // An emissive colour, so that the receiver is not black in either image.
+  FLambert->SetEmissiveF(TAlphaColorF::Create(0.3f, 0.5f, 0.7f, 1));
+  FViewport->SetReflectionStrength(10);
   Frame();
   const int32_t programs = TVantrelContext::ProgramCount();
   Frame();
-  const auto withPasses = ReadTexture(Main().GetCompositeTexture()->Texture());
   EXPECT_EQ(TVantrelContext::ProgramCount(), programs);
   for (TInternalPassKind kind :
        {TInternalPassKind::Voxelize, TInternalPassKind::GlobalIllum, TInternalPassKind::GlobalIllumBlur}) {
     ASSERT_NE(Internal(kind), nullptr);
     EXPECT_FALSE(Internal(kind)->GetEnabled());
   }
-  const std::string address = Format("%d", reinterpret_cast<intptr_t>(
-                                                 static_cast<TVantrelRenderPassVoxelize*>(
-                                                     Internal(TInternalPassKind::Voxelize))
-                                                     ->Material()));
   for (int32_t index = 0; index < TVantrelContext::ProgramCount(); ++index)
     EXPECT_EQ(TVantrelContext::ProgramAt(index)->GS(), 0u);
-  // The same frame from a renderer that ignores global illumination.
-  Main().SetGlobalIllumDetail(0);
-  EXPECT_EQ(ReadTexture(Main().GetCompositeTexture()->Texture()), withPasses);
+  const auto withPasses = ReadTexture(Main().GetCompositeTexture()->Texture());
+
+  FOther = vtest::MakeScene(64, 64);
+  auto* other = New<TNoGlobalIllumViewport>(FOther.get());
+  other->SetOpaqueSaturation(0);
+  other->SetNearPlane(1);
+  other->SetFarPlane(101);
+  other->FrameTimer()->SetInterval(INT32_MAX);
+  other->SetReflectionStrength(10);
+  BuildWallScene(*other, FOther.get());
+  auto* renderer = dynamic_cast<TCompositeRenderer*>(other->MainPassRenderer());
+  ASSERT_NE(renderer, nullptr);
+  ASSERT_TRUE(renderer->GetFlags().Contains(TRendererFlag::IgnoreGlobalIllum));
+  EXPECT_EQ(renderer->GetInternalController(TInternalPassKind::Voxelize), nullptr);
+  TCanvas* canvas = other->Canvas();
+  ASSERT_TRUE(canvas && canvas->BeginScene());
+  other->RenderFrame();
+  canvas->EndScene();
+  const auto without = ReadTexture(renderer->GetCompositeTexture()->Texture());
+  EXPECT_TRUE(withPasses == without);
+  EXPECT_GT(withPasses[32 * 64 + 32].B, 100) << "the receiver is drawn";
+  // The same comparison sees the bounce once the detail is above 0.
+  FViewport->SetGlobalIllumDetail(1);
+  Frame();
+  EXPECT_FALSE(ReadTexture(Main().GetCompositeTexture()->Texture()) == without);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// With the library's units started every internal-pass kind has its binding: a new viewport's
+// renderer makes all six controllers and logs none as missing.
+TEST_F(GlobalIllumRendererGL, ANewRendererFindsEveryKindBound) {
+  vtest::TLogCapture log;
+  FOther = vtest::MakeScene(64, 64);
+  auto* renderer = dynamic_cast<TCompositeRenderer*>(New<TVantrelViewport>(FOther.get())->MainPassRenderer());
+  ASSERT_NE(renderer, nullptr);
+  for (int kind = 0; kind < InternalPassKindCount; ++kind)
+    EXPECT_NE(renderer->GetInternalController(TInternalPassKind(kind)), nullptr) << kind;
+  for (const std::string& line : log.Lines())
+    EXPECT_EQ(line.find("no internal pass registered"), std::string::npos) << line;
 }
 
 TEST_F(GlobalIllumRendererGL, ResizesLeaveNothingBehind) {

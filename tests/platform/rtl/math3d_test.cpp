@@ -79,6 +79,14 @@ TEST(Matrix3D, ConstructorsPlaceTheirTerms) {
   EXPECT_FLOAT_EQ(origin.Y, -1);
   EXPECT_FLOAT_EQ(origin.Z, 1);
 
+  // The centred box 32 x 16, near 0.1, far 1000: the identity with the four terms in place.
+  TMatrix3D centred = TMatrix3D::Identity();
+  centred.m11 = 0.0625f;
+  centred.m22 = 0.125f;
+  centred.m33 = -1.0f / 999.9f;
+  centred.m42 = -0.1f / 999.9f;
+  ExpectNear(TMatrix3D::CreateOrthoRH(32, 16, 0.1f, 1000), centred, 1e-9);
+
   const TMatrix3D view = TMatrix3D::CreateRotationZ(0.3f) * TMatrix3D::CreateTranslation({1, 2, 3});
   ExpectNear(view.EyePosition(), TPoint3D{1, 2, 3} * TMatrix3D::CreateRotationZ(0.3f).Transpose() * -1, 1e-6);
 }
