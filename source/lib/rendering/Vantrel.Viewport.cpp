@@ -109,6 +109,10 @@ void TVantrelViewport::BeforeDestruction() {
 void TVantrelViewport::SetRendererType(TRendererType AValue) {
   FRendererType = AValue;
   CreateRenderer();
+  // A viewport that was sized already sizes the new renderer now: a renderer made without its
+  // targets and passes would fail its first frame.
+  if (FConstructed && FBitmap)
+    Resize();
 }
 
 void TVantrelViewport::SetColor(TAlphaColor AValue) {

@@ -266,6 +266,22 @@ TEST_F(ViewportFrameGL, RenderListAndCulling) {
   EXPECT_EQ(std::find(after.begin(), after.end(), visible), after.end());
 }
 
+TEST_F(ViewportFrameGL, ARendererTypeSetOnALiveViewportDrawsTheNextFrame) {
+  MakeScene();
+  HoldTheTimer();
+  AddQuad();
+  Tick();
+  ASSERT_TRUE(Near(BitmapPixel(32, 32), QuadColor)) << std::hex << BitmapPixel(32, 32);
+  // The new renderer is sized at once: its first frame finds its targets and passes.
+  for (TRendererType type : {TRendererType::LegacyRenderer, TRendererType::ForwardRenderer}) {
+    SCOPED_TRACE(int(type));
+    FViewport->SetRendererType(type);
+    ASSERT_NO_THROW(Tick());
+    EXPECT_TRUE(Near(BitmapPixel(32, 32), QuadColor)) << std::hex << BitmapPixel(32, 32);
+    EXPECT_TRUE(Near(BitmapPixel(0, 0), Black)) << std::hex << BitmapPixel(0, 0);
+  }
+}
+
 TEST_F(ViewportFrameGL, ARaisingObjectLeavesTheViewportWhole) {
   MakeScene();
   HoldTheTimer();
