@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
@@ -598,6 +599,15 @@ public:
   // Fires OnModifyBefore or OnModifyAfter, when set.
   void Fire(TVantrelPackageEvent AEvent, bool ABefore, rtl::TObject* AItem);
 
+  // Told before the package frees its groups and assets: AWhole when the package itself goes
+  // (removed, cleared with the others, freed with its manager), false when it is cleared, reloaded
+  // or given other groups. Packages are collection items and send no component notification, so
+  // a control that shows a definition held here watches the package through this.
+  using TOnContentFreeing = std::function<void(TVantrelAssetsPackage* APackage, bool AWhole)>;
+  // One handler per key; a second call with the same key replaces it.
+  void AddWatcher(const void* AKey, TOnContentFreeing AHandler);
+  void RemoveWatcher(const void* AKey);
+
   void Initialize();
   // Releases the archive reference.
   void Close();
@@ -672,7 +682,10 @@ private:
   TVantrelLoadOptions FUserOptions;
   TOnPackageEvent FOnModifyBefore;
   TOnPackageEvent FOnModifyAfter;
+  std::vector<std::pair<const void*, TOnContentFreeing>> FWatchers;
 
+  // Calls every watcher, each at most once, while any may remove itself or another.
+  void NotifyWatchers(bool AWhole);
   TVantrelArchiveReferences& RequireReferences(const char* ANoManager, const char* ANoReferences) const;
   // Reads every asset folder of the archive into the groups, in one read scope.
   void ScanArchive();
