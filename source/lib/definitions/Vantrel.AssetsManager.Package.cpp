@@ -110,7 +110,7 @@ void TVantrelAssetsPackage::RemoveWatcher(const void* AKey) {
   std::erase_if(FWatchers, [AKey](const auto& watcher) { return watcher.first == AKey; });
 }
 
-void TVantrelAssetsPackage::NotifyWatchers(bool AWhole) {
+void TVantrelAssetsPackage::NotifyWatchers(bool AWhole, const TModelDef* ADefinition) {
   // A watcher usually removes itself when told; the keys are taken first and each handler is
   // looked up again, so a removed one is skipped and none runs twice.
   std::vector<const void*> keys;
@@ -122,7 +122,7 @@ void TVantrelAssetsPackage::NotifyWatchers(bool AWhole) {
     if (found == FWatchers.end())
       continue;
     TOnContentFreeing handler = found->second;
-    handler(this, AWhole);
+    handler(this, AWhole, ADefinition);
   }
 }
 

@@ -225,8 +225,8 @@ void TVantrelModel::UpdatePackageWatch() {
   StopWatchingPackage();
   FWatchedPackage = package;
   if (package)
-    package->AddWatcher(this, [this](TVantrelAssetsPackage* APackage, bool AWhole) {
-      PackageContentFreeing(APackage, AWhole);
+    package->AddWatcher(this, [this](TVantrelAssetsPackage* APackage, bool AWhole, const TModelDef* ADefinition) {
+      PackageContentFreeing(APackage, AWhole, ADefinition);
     });
 }
 
@@ -236,7 +236,10 @@ void TVantrelModel::StopWatchingPackage() {
   FWatchedPackage = nullptr;
 }
 
-void TVantrelModel::PackageContentFreeing(TVantrelAssetsPackage* APackage, bool AWhole) {
+void TVantrelModel::PackageContentFreeing(TVantrelAssetsPackage* APackage, bool AWhole,
+                                          const TModelDef* ADefinition) {
+  if (ADefinition && ADefinition != Def())
+    return;
   if (AWhole && APackage == FPackage) {
     FPackage = nullptr;
     FPackageName.clear();

@@ -193,9 +193,10 @@ private:
   // Watches the package the model depends on now, and only that one.
   void UpdatePackageWatch();
   void StopWatchingPackage();
-  // Before APackage frees its contents: a model showing a definition held there is emptied (only
-  // unlinked while it is being destroyed); a package that goes is forgotten with its name.
-  void PackageContentFreeing(TVantrelAssetsPackage* APackage, bool AWhole);
+  // Before APackage frees its definitions (all of them, or ADefinition only): a model showing one
+  // of them is emptied (only unlinked while it is being destroyed); a package that goes is
+  // forgotten with its name.
+  void PackageContentFreeing(TVantrelAssetsPackage* APackage, bool AWhole, const TModelDef* ADefinition);
   // With a manager, a package and a Source the model reloads from the package; without a package
   // it is emptied.
   void ReloadOrClear();

@@ -318,20 +318,22 @@ TEST_F(ModelControl, AModelLetsGoOfAPackageThatGoesOrIsCleared) {
   struct Case {
     const char* name;
     bool byManager; // through AssetsManager, PackageName and Source, or built from the asset's definition
-    std::function<void(TVantrelAssetsManager&, TVantrelAssetsPackage*)> free;
+    std::function<void(TVantrelAssetsPackage*, TVantrelAsset*)> free;
     bool packageGoes;
   };
   const Case cases[] = {
-      {"removed by name", true, [](auto& M, auto*) { M.RemovePackage("models"); }, true},
-      {"all packages cleared", true, [](auto& M, auto*) { M.ClearPackages(); }, true},
-      {"package cleared", true, [](auto&, auto* P) { P->Clear(false); }, false},
-      {"built by code, package freed", false, [](auto&, auto* P) { P->Free(); }, true},
+      {"removed by name", true, [](auto* P, auto*) { P->Manager()->RemovePackage("models"); }, true},
+      {"all packages cleared", true, [](auto* P, auto*) { P->Manager()->ClearPackages(); }, true},
+      {"package cleared", true, [](auto* P, auto*) { P->Clear(false); }, false},
+      {"its asset removed", true, [](auto*, auto* A) { A->Group()->Assets().Remove(A->Id()); }, false},
+      {"built by code, package freed", false, [](auto* P, auto*) { P->Free(); }, true},
       {"built by code, package reloaded", false,
-       [](auto&, auto* P) {
+       [](auto* P, auto*) {
          TBytesStream empty;
          P->LoadFromStream(&empty);
        },
        false},
+      {"built by code, asset re-imported", false, [&](auto*, auto* A) { A->ImportFromFile(path, {}); }, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -351,7 +353,7 @@ TEST_F(ModelControl, AModelLetsGoOfAPackageThatGoesOrIsCleared) {
       ASSERT_NE(model, nullptr);
     }
     ExpectFixtureBuilt(*model);
-    c.free(*manager, package);
+    c.free(package, asset);
     ExpectEmpty(*model);
     if (c.byManager)
       EXPECT_EQ(model->Package(), c.packageGoes ? nullptr : package);
