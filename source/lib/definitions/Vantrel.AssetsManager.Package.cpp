@@ -118,7 +118,8 @@ void TVantrelAssetsPackage::NotifyWatchers(bool AWhole, const TModelDef* ADefini
   for (const auto& watcher : FWatchers)
     keys.push_back(watcher.first);
   for (const void* key : keys) {
-    auto found = std::find_if(FWatchers.begin(), FWatchers.end(), [key](const auto& w) { return w.first == key; });
+    auto found =
+        std::find_if(FWatchers.begin(), FWatchers.end(), [key](const auto& w) { return w.first == key; });
     if (found == FWatchers.end())
       continue;
     TOnContentFreeing handler = found->second;

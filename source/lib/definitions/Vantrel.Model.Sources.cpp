@@ -225,9 +225,10 @@ void TVantrelModel::UpdatePackageWatch() {
   StopWatchingPackage();
   FWatchedPackage = package;
   if (package)
-    package->AddWatcher(this, [this](TVantrelAssetsPackage* APackage, bool AWhole, const TModelDef* ADefinition) {
-      PackageContentFreeing(APackage, AWhole, ADefinition);
-    });
+    package->AddWatcher(this,
+                        [this](TVantrelAssetsPackage* APackage, bool AWhole, const TModelDef* ADefinition) {
+                          PackageContentFreeing(APackage, AWhole, ADefinition);
+                        });
 }
 
 void TVantrelModel::StopWatchingPackage() {
@@ -347,7 +348,8 @@ TVantrelModel* TVantrelModel::LoadNewModelFromFile(TComponent* AOwner, const TVa
 
 TVantrelModel* TVantrelModel::LoadNewModelFromStream(TComponent* AOwner, rtl::TObject* APackage, TStream* AStream,
                                                      const std::string& APath, TAnimationCachingFlags ACaching) {
-  TVantrelModel* model = TVantrelLoader::LoadUndefinedModelFromStream(AOwner, APackage, AStream, APath, ACaching);
+  TVantrelModel* model =
+      TVantrelLoader::LoadUndefinedModelFromStream(AOwner, APackage, AStream, APath, ACaching);
   if (model)
     model->UpdatePackageWatch();
   return model;

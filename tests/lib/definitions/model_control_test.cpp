@@ -333,7 +333,8 @@ TEST_F(ModelControl, AModelLetsGoOfAPackageThatGoesOrIsCleared) {
          P->LoadFromStream(&empty);
        },
        false},
-      {"built by code, asset re-imported", false, [&](auto*, auto* A) { A->ImportFromFile(path, {}); }, false},
+      {"built by code, asset re-imported", false, [&](auto*, auto* A) { A->ImportFromFile(path, {}); },
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
