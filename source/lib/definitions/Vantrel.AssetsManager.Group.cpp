@@ -2,6 +2,7 @@
 
 #include "definitions/Vantrel.AssetsManager.Internal.h"
 #include <algorithm>
+#include <memory>
 
 #include "rtl/log.h"
 
@@ -95,9 +96,15 @@ void ReplaceEntryText(TVantrelArchiveReference& AArchive, const std::string& APa
 void ReplaceStreamContent(rtl::TStream& ASource, rtl::TStream& ADest) {
   constexpr int64_t Chunk = 1'048'576;
   ADest.SetSize(0);
-  std::vector<uint8_t> buffer(static_cast<size_t>(Chunk));
-  for (int64_t count; (count = ASource.Read(buffer.data(), Chunk)) > 0;)
-    ADest.WriteBuffer(buffer.data(), count);
+  // The buffer is not cleared first, and from a memory stream (the archive's payloads, mostly
+  // small) it is no larger than what is left: zeroing a whole chunk per asset cost more than
+  // reading the package. Other streams may not know their size.
+  int64_t size = Chunk;
+  if (auto* memory = dynamic_cast<rtl::TCustomMemoryStream*>(&ASource))
+    size = std::clamp<int64_t>(memory->GetSize() - memory->GetPosition(), 1, Chunk);
+  const std::unique_ptr<uint8_t[]> buffer(new uint8_t[static_cast<size_t>(size)]);
+  for (int64_t count; (count = ASource.Read(buffer.get(), size)) > 0;)
+    ADest.WriteBuffer(buffer.get(), count);
   ADest.SetPosition(0);
 }
 

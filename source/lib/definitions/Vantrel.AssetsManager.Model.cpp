@@ -70,8 +70,17 @@ TVantrelModelAsset::TVantrelModelAsset(TVantrelAssetsGroup* AGroup) : TVantrelAs
     AddSubGroup(*assetClass);
 }
 
-void TVantrelModelAsset::BeforeDestruction() {
+void TVantrelModelAsset::FreeModel() {
+  if (!FModel)
+    return;
+  // Whatever shows the definition lets go of it first.
+  if (auto* package = dynamic_cast<TVantrelAssetsPackage*>(FModel->GetPackage()))
+    package->DefinitionFreeing(FModel.get());
   FModel.reset();
+}
+
+void TVantrelModelAsset::BeforeDestruction() {
+  FreeModel();
   inherited::BeforeDestruction();
 }
 
@@ -81,8 +90,11 @@ void TVantrelModelAsset::SetModel(rtl::TOwned<TModelDef> AValue) {
   // A reader that handed this asset its definition already gives the same object again.
   if (AValue && AValue.get() == FModel.get())
     (void)AValue.release();
-  else
+  else {
+    if (FModel && AValue.get() != FModel.get())
+      FreeModel();
     FModel = std::move(AValue);
+  }
   if (!FModel)
     return;
   FModel->SetAsset(this);
@@ -104,7 +116,7 @@ void TVantrelModelAsset::ImportFromStream(const std::string& AFilename, rtl::TSt
     return;
   // The loader answers an asset that holds a definition with that one, so a re-import would keep
   // the old model under the new name: the old definition goes first, as in LoadPayload.
-  FModel.reset();
+  FreeModel();
   TakeRead(TVantrelLoader::LoadUndefinedModelDefFromStream(AStream, PayloadOptions(*this)));
   TVantrelAssetsPackage* package = Package();
   if (package && package->Manager())
@@ -118,7 +130,7 @@ void TVantrelModelAsset::LoadPayload(TVantrelArchiveReference* AArchive, const s
   rtl::TMemoryStream payload;
   rtl::TZipHeader header;
   AArchive->ReadToStream(path, &payload, header);
-  FModel.reset();
+  FreeModel();
   TakeRead(TVantrelLoader::LoadUndefinedModelDefFromStream(&payload, PayloadOptions(*this)));
   if (FModel)
     FModel->SetPackage(Package());

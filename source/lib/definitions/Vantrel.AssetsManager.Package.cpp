@@ -76,6 +76,8 @@ void TVantrelAssetsPackage::AfterConstruction() {
 }
 
 void TVantrelAssetsPackage::BeforeDestruction() {
+  NotifyWatchers(true);
+  FWatchers.clear();
   Close();
   FGroups.reset();
   inherited::BeforeDestruction();
@@ -95,6 +97,36 @@ TVantrelAssetsManager* TVantrelAssetsPackage::Manager() const {
   return collection ? collection->Manager() : nullptr;
 }
 
+void TVantrelAssetsPackage::AddWatcher(const void* AKey, TOnContentFreeing AHandler) {
+  for (auto& watcher : FWatchers)
+    if (watcher.first == AKey) {
+      watcher.second = std::move(AHandler);
+      return;
+    }
+  FWatchers.emplace_back(AKey, std::move(AHandler));
+}
+
+void TVantrelAssetsPackage::RemoveWatcher(const void* AKey) {
+  std::erase_if(FWatchers, [AKey](const auto& watcher) { return watcher.first == AKey; });
+}
+
+void TVantrelAssetsPackage::NotifyWatchers(bool AWhole, const TModelDef* ADefinition) {
+  // A watcher usually removes itself when told; the keys are taken first and each handler is
+  // looked up again, so a removed one is skipped and none runs twice.
+  std::vector<const void*> keys;
+  keys.reserve(FWatchers.size());
+  for (const auto& watcher : FWatchers)
+    keys.push_back(watcher.first);
+  for (const void* key : keys) {
+    auto found =
+        std::find_if(FWatchers.begin(), FWatchers.end(), [key](const auto& w) { return w.first == key; });
+    if (found == FWatchers.end())
+      continue;
+    TOnContentFreeing handler = found->second;
+    handler(this, AWhole, ADefinition);
+  }
+}
+
 void TVantrelAssetsPackage::Fire(TVantrelPackageEvent AEvent, bool ABefore, rtl::TObject* AItem) {
   const TOnPackageEvent& handler = ABefore ? FOnModifyBefore : FOnModifyAfter;
   if (handler)
@@ -112,6 +144,8 @@ void TVantrelAssetsPackage::SetGroups(const TVantrelAssetsGroupCollection* AValu
   Fire(TVantrelPackageEvent::GroupAssign, true, FGroups.get());
   if (!FGroups)
     Initialize();
+  else
+    NotifyWatchers(false);
   FGroups->Assign(AValue);
   Fire(TVantrelPackageEvent::GroupAssign, false, FGroups.get());
 }
@@ -137,6 +171,7 @@ void TVantrelAssetsPackage::Close() {
 
 void TVantrelAssetsPackage::Clear(bool ADeleteInArchive) {
   Fire(TVantrelPackageEvent::PackageClear, true, this);
+  NotifyWatchers(false);
   if (ADeleteInArchive && FArchive)
     for (const std::string& name : FArchive->GetFileNames())
       FArchive->DeleteFile(name);
@@ -412,6 +447,8 @@ void TVantrelAssetsPackage::Assign(const rtl::TPersistent* ASource) {
   SetDisplayName(source->FDescr);
   if (!FGroups)
     Initialize();
+  else
+    NotifyWatchers(false);
   FGroups->Assign(source->FGroups.get());
   Fire(TVantrelPackageEvent::PackageAssign, false, item);
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
@@ -598,6 +599,19 @@ public:
   // Fires OnModifyBefore or OnModifyAfter, when set.
   void Fire(TVantrelPackageEvent AEvent, bool ABefore, rtl::TObject* AItem);
 
+  // Told before the package frees model definitions: all of them with its groups and assets
+  // (ADefinition nullptr; AWhole when the package itself goes: removed, cleared with the others,
+  // freed with its manager), or the one definition a model asset frees (removed, re-imported or
+  // reloaded). Packages are collection items and send no component notification, so a control
+  // that shows a definition held here watches the package through this.
+  using TOnContentFreeing =
+      std::function<void(TVantrelAssetsPackage* APackage, bool AWhole, const TModelDef* ADefinition)>;
+  // One handler per key; a second call with the same key replaces it.
+  void AddWatcher(const void* AKey, TOnContentFreeing AHandler);
+  void RemoveWatcher(const void* AKey);
+  // Tells the watchers that a model asset is about to free ADefinition.
+  void DefinitionFreeing(const TModelDef* ADefinition) { NotifyWatchers(false, ADefinition); }
+
   void Initialize();
   // Releases the archive reference.
   void Close();
@@ -672,7 +686,10 @@ private:
   TVantrelLoadOptions FUserOptions;
   TOnPackageEvent FOnModifyBefore;
   TOnPackageEvent FOnModifyAfter;
+  std::vector<std::pair<const void*, TOnContentFreeing>> FWatchers;
 
+  // Calls every watcher, each at most once, while any may remove itself or another.
+  void NotifyWatchers(bool AWhole, const TModelDef* ADefinition = nullptr);
   TVantrelArchiveReferences& RequireReferences(const char* ANoManager, const char* ANoReferences) const;
   // Reads every asset folder of the archive into the groups, in one read scope.
   void ScanArchive();
@@ -843,6 +860,8 @@ private:
 
   // Makes a definition a loader read for this asset its Model, unless another asset holds it.
   void TakeRead(TModelDef* ADef);
+  // Tells the definition's package's watchers, then frees the definition.
+  void FreeModel();
 };
 
 class TVantrelStreamAssetClass : public TVantrelAssetClass {

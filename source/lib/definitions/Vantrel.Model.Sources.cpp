@@ -214,6 +214,50 @@ void TVantrelModel::AssignAssetsManager(TVantrelAssetsManager* AValue) {
     FreeNotification(FAssetsManager);
 }
 
+void TVantrelModel::UpdatePackageWatch() {
+  TVantrelAssetsPackage* package = nullptr;
+  if (const auto* def = dynamic_cast<const TModelDef*>(Def()); def && def->GetPackage())
+    package = dynamic_cast<TVantrelAssetsPackage*>(def->GetPackage());
+  if (!package)
+    package = FPackage;
+  if (package == FWatchedPackage)
+    return;
+  StopWatchingPackage();
+  FWatchedPackage = package;
+  if (package)
+    package->AddWatcher(this,
+                        [this](TVantrelAssetsPackage* APackage, bool AWhole, const TModelDef* ADefinition) {
+                          PackageContentFreeing(APackage, AWhole, ADefinition);
+                        });
+}
+
+void TVantrelModel::StopWatchingPackage() {
+  if (FWatchedPackage)
+    FWatchedPackage->RemoveWatcher(this);
+  FWatchedPackage = nullptr;
+}
+
+void TVantrelModel::PackageContentFreeing(TVantrelAssetsPackage* APackage, bool AWhole,
+                                          const TModelDef* ADefinition) {
+  if (ADefinition && ADefinition != Def())
+    return;
+  if (AWhole && APackage == FPackage) {
+    FPackage = nullptr;
+    FPackageName.clear();
+  }
+  const auto* def = dynamic_cast<const TModelDef*>(Def());
+  if (def && def->GetPackage() == APackage) {
+    // The definition, its textures and everything built from them go with the package's assets.
+    if (ComponentState().Contains(TComponentStateItem::csDestroying))
+      ForgetDefinitions(this);
+    else
+      Clear();
+  }
+  if (AWhole && APackage == FWatchedPackage)
+    StopWatchingPackage();
+  UpdatePackageWatch();
+}
+
 void TVantrelModel::SetAssetsManager(TVantrelAssetsManager* AValue) {
   if (FAssetsManager && !AValue) {
     AssignAssetsManager(nullptr);
@@ -254,9 +298,12 @@ void TVantrelModel::ReloadOrClear() {
 TVantrelAssetsPackage* TVantrelModel::GetPackage() {
   if (auto* def = dynamic_cast<TModelDef*>(Def()); def && def->GetPackage())
     FPackage = dynamic_cast<TVantrelAssetsPackage*>(def->GetPackage());
-  if (FPackage || !FAssetsManager || FPackageName.empty())
+  if (FPackage || !FAssetsManager || FPackageName.empty()) {
+    UpdatePackageWatch();
     return FPackage;
+  }
   FPackage = FAssetsManager->GetPackage(FPackageName);
+  UpdatePackageWatch();
   return FPackage;
 }
 
@@ -265,48 +312,71 @@ TVantrelAssetsPackage* TVantrelModel::GetPackage() {
 void TVantrelModel::LoadFromFile(rtl::TObject* APackage, const std::string& AFilename,
                                  TAnimationCachingFlags ACaching) {
   TVantrelLoader::LoadUndefinedExistingModelFromFile(this, APackage, AFilename, ACaching);
+  UpdatePackageWatch();
 }
 
 void TVantrelModel::LoadFromFile(const TVantrelLoadOptions& AOptions) {
   TVantrelLoader::LoadUndefinedExistingModelFromFile(this, AOptions);
+  UpdatePackageWatch();
 }
 
 void TVantrelModel::LoadFromStream(rtl::TObject* APackage, TStream* AStream, const std::string& APath,
                                    TAnimationCachingFlags ACaching) {
   TVantrelLoader::LoadUndefinedExistingModelFromStream(this, APackage, AStream, APath, ACaching);
+  UpdatePackageWatch();
 }
 
 void TVantrelModel::LoadFromStream(TStream* AStream, const TVantrelLoadOptions& AOptions) {
   TVantrelLoader::LoadUndefinedExistingModelFromStream(this, AStream, AOptions);
+  UpdatePackageWatch();
 }
 
 TVantrelModel* TVantrelModel::LoadNewModelFromFile(TComponent* AOwner, rtl::TObject* APackage,
                                                    const std::string& AFilename, TAnimationCachingFlags ACaching) {
-  return TVantrelLoader::LoadUndefinedModelFromFile(AOwner, APackage, AFilename, ACaching);
+  TVantrelModel* model = TVantrelLoader::LoadUndefinedModelFromFile(AOwner, APackage, AFilename, ACaching);
+  if (model)
+    model->UpdatePackageWatch();
+  return model;
 }
 
 TVantrelModel* TVantrelModel::LoadNewModelFromFile(TComponent* AOwner, const TVantrelLoadOptions& AOptions) {
-  return TVantrelLoader::LoadUndefinedModelFromFile(AOwner, AOptions);
+  TVantrelModel* model = TVantrelLoader::LoadUndefinedModelFromFile(AOwner, AOptions);
+  if (model)
+    model->UpdatePackageWatch();
+  return model;
 }
 
 TVantrelModel* TVantrelModel::LoadNewModelFromStream(TComponent* AOwner, rtl::TObject* APackage, TStream* AStream,
                                                      const std::string& APath, TAnimationCachingFlags ACaching) {
-  return TVantrelLoader::LoadUndefinedModelFromStream(AOwner, APackage, AStream, APath, ACaching);
+  TVantrelModel* model =
+      TVantrelLoader::LoadUndefinedModelFromStream(AOwner, APackage, AStream, APath, ACaching);
+  if (model)
+    model->UpdatePackageWatch();
+  return model;
 }
 
 TVantrelModel* TVantrelModel::LoadNewModelFromStream(TComponent* AOwner, TStream* AStream,
                                                      const TVantrelLoadOptions& AOptions) {
-  return TVantrelLoader::LoadUndefinedModelFromStream(AOwner, AStream, AOptions);
+  TVantrelModel* model = TVantrelLoader::LoadUndefinedModelFromStream(AOwner, AStream, AOptions);
+  if (model)
+    model->UpdatePackageWatch();
+  return model;
 }
 
 TVantrelModel* TVantrelModel::LoadNewModelFromDef(TComponent* AOwner, TModelDef* ADef,
                                                   TAnimationCachingFlags ACaching) {
-  return TVantrelLoader::LoadModelFromDef(AOwner, ADef, ACaching);
+  TVantrelModel* model = TVantrelLoader::LoadModelFromDef(AOwner, ADef, ACaching);
+  if (model)
+    model->UpdatePackageWatch();
+  return model;
 }
 
 TVantrelModel* TVantrelModel::LoadNewModelFromDef(TComponent* AOwner, TModelDef* ADef,
                                                   const TVantrelLoadOptions& AOptions) {
-  return TVantrelLoader::LoadModelFromDef(AOwner, ADef, AOptions);
+  TVantrelModel* model = TVantrelLoader::LoadModelFromDef(AOwner, ADef, AOptions);
+  if (model)
+    model->UpdatePackageWatch();
+  return model;
 }
 
 namespace {

@@ -44,6 +44,7 @@ TVantrelModel::TVantrelModel(TComponent* AOwner) : TVantrelMesh(AOwner) {
 }
 
 void TVantrelModel::BeforeDestruction() {
+  StopWatchingPackage();
   FBinaryData.reset();
   FTextureCache.reset();
   AssignAssetsManager(nullptr);
@@ -115,6 +116,7 @@ void TVantrelModel::Clear() {
   static const TClass* const kept[] = {&TVantrelAnimationManager::StaticClass(), &TVantrelAnimation::StaticClass()};
   DestroyComponentsButIgnoreClass(kept);
   InitModelObjects();
+  UpdatePackageWatch();
 }
 
 void TVantrelModel::DeleteChildren() {
@@ -185,6 +187,7 @@ void TVantrelModel::Notification(TComponent* AComponent, TOperation AOperation) 
       if (const auto* def = dynamic_cast<const TModelDef*>(Def()); def && def->GetPackage())
         ForgetDefinitions(this);
       AssignAssetsManager(nullptr);
+      UpdatePackageWatch();
     } else {
       SetAssetsManager(nullptr);
     }
@@ -194,6 +197,7 @@ void TVantrelModel::Notification(TComponent* AComponent, TOperation AOperation) 
     if (named && named != FPackage) {
       FPackage = nullptr;
       FPackageName.clear();
+      UpdatePackageWatch();
     }
   }
   if (FInterpolators)
@@ -351,6 +355,7 @@ void TVantrelModel::DoDuplicate(TObject* ASource, TVantrelDuplicator* ADuplicato
   AssignAssetsManager(source->FAssetsManager);
   FPackage = source->FPackage;
   FPackageName = FPackage ? FPackage->GetDisplayName() : std::string();
+  UpdatePackageWatch();
   // Everything the model owns is copied now, so the tracks can move to the copied targets.
   if (FAnimationManager && ADuplicator)
     for (const auto& pair : FAnimationManager->Animations())
@@ -403,6 +408,7 @@ void TVantrelModel::LoadFromModelDef(TModelDef* ADef) {
     throw;
   }
   SetDef(ADef);
+  UpdatePackageWatch();
   BuildHierarchy(ADef);
   ForEachIn(ADef->GetArmatures(), [this](TArmatureDef* AArmature) {
     auto* armature = New<TVantrelArmature>(this);

@@ -180,6 +180,9 @@ private:
   TVantrelAnimationManager* FAnimationManager = nullptr;
   TVantrelAssetsManager* FAssetsManager = nullptr;
   TVantrelAssetsPackage* FPackage = nullptr;
+  // The package told to call back before it frees its contents: that of the definition, else
+  // FPackage.
+  TVantrelAssetsPackage* FWatchedPackage = nullptr;
   std::string FPackageName;
   std::string FSource;
   TOwned<TBytesStream> FBinaryData;
@@ -187,6 +190,13 @@ private:
 
   // Watches AValue's destruction instead of the current manager's, without loading anything.
   void AssignAssetsManager(TVantrelAssetsManager* AValue);
+  // Watches the package the model depends on now, and only that one.
+  void UpdatePackageWatch();
+  void StopWatchingPackage();
+  // Before APackage frees its definitions (all of them, or ADefinition only): a model showing one
+  // of them is emptied (only unlinked while it is being destroyed); a package that goes is
+  // forgotten with its name.
+  void PackageContentFreeing(TVantrelAssetsPackage* APackage, bool AWhole, const TModelDef* ADefinition);
   // With a manager, a package and a Source the model reloads from the package; without a package
   // it is emptied.
   void ReloadOrClear();

@@ -27,6 +27,8 @@ using namespace vantrel;
 constexpr int32_t Size = 64;
 constexpr TAlphaColor ClearColor = 0xFF202020;
 constexpr TAlphaColor Yellow = 0xFFFFFF00;
+// The design-time outline of a control without focus.
+constexpr TAlphaColor Cornflower = 0xFF6495ED;
 
 class ModelControlGL : public vtest::ContextGLTest {
 protected:
@@ -66,6 +68,9 @@ protected:
   void Draw() {
     std::vector<TControl3D*> controls;
     Collect(FModel.get(), controls);
+    DrawOnly(controls);
+  }
+  void DrawOnly(const std::vector<TControl3D*>& controls) {
     ASSERT_TRUE(Context()->BeginSceneRendering());
     Context()->Clear({TClearTarget::Color, TClearTarget::Depth}, ClearColor, 1, 0);
     Context()->SetCameraMatrix(TMatrix3D::CreateLookAtRH({2, 2, 3}, {0, 0, 0}, {0, 1, 0}));
@@ -117,6 +122,31 @@ TEST_F(ModelControlGL, TheFixtureDrawsAndTheWireframeSwitchAddsYellowLines) {
   const auto [yellowOn, drawnOn] = Count(Yellow);
   EXPECT_GT(yellowOn, 0);
   EXPECT_GE(drawnOn, drawnOff);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// At design time the model outlines the box of all its meshes and draws nothing else itself; the
+// meshes inside it draw their faces but leave the outline to the model.
+TEST_F(ModelControlGL, AtDesignTimeOnlyTheModelOutlinesItsMeshes) {
+  LoadFixture();
+  FModel->SetDesigning(true);
+  std::vector<TControl3D*> controls;
+  Collect(FModel.get(), controls);
+  ASSERT_GT(controls.size(), 2u);
+  ASSERT_EQ(controls.front(), FModel.get());
+
+  DrawOnly({FModel.get()});
+  const auto [outline, drawnByModel] = Count(Cornflower);
+  EXPECT_GT(outline, 0);
+  EXPECT_EQ(drawnByModel, outline);
+
+  const std::vector<TControl3D*> inside(controls.begin() + 1, controls.end());
+  for (TControl3D* control : inside)
+    ASSERT_TRUE(control->ComponentState().Contains(TComponentStateItem::csDesigning));
+  DrawOnly(inside);
+  const auto [outlineInside, drawnInside] = Count(Cornflower);
+  EXPECT_GT(drawnInside, 0);
+  EXPECT_EQ(outlineInside, 0);
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -307,6 +308,63 @@ TEST_F(ModelControl, AFreedAssetsManagerIsForgottenWithItsPackage) {
   EXPECT_EQ(model->AssetsManager(), nullptr);
   EXPECT_EQ(model->Package(), nullptr);
   EXPECT_EQ(model->PackageName(), "");
+}
+
+// A package sends no component notification, yet the model shows a definition that one of its
+// assets holds: whichever way the package or its contents go, the model lets go first and is left
+// empty, without reading the freed definition afterwards.
+TEST_F(ModelControl, AModelLetsGoOfAPackageThatGoesOrIsCleared) {
+  const std::string path = SaveFixture("ship.v3d");
+  struct Case {
+    const char* name;
+    bool byManager; // through AssetsManager, PackageName and Source, or built from the asset's definition
+    std::function<void(TVantrelAssetsPackage*, TVantrelAsset*)> free;
+    bool packageGoes;
+  };
+  const Case cases[] = {
+      {"removed by name", true, [](auto* P, auto*) { P->Manager()->RemovePackage("models"); }, true},
+      {"all packages cleared", true, [](auto* P, auto*) { P->Manager()->ClearPackages(); }, true},
+      {"package cleared", true, [](auto* P, auto*) { P->Clear(false); }, false},
+      {"its asset removed", true, [](auto*, auto* A) { A->Group()->Assets().Remove(A->Id()); }, false},
+      {"built by code, package freed", false, [](auto* P, auto*) { P->Free(); }, true},
+      {"built by code, package reloaded", false,
+       [](auto* P, auto*) {
+         TBytesStream empty;
+         P->LoadFromStream(&empty);
+       },
+       false},
+      {"built by code, asset re-imported", false, [&](auto*, auto* A) { A->ImportFromFile(path, {}); },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto manager = TOwned<TVantrelAssetsManager>(New<TVantrelAssetsManager>(nullptr));
+    TVantrelAssetsPackage* package = manager->AddEmptyPackage("models");
+    TVantrelAsset* asset = package->AddAssetFromFile(path);
+    ASSERT_NE(asset, nullptr);
+    TOwned<TVantrelModel> model = NewModel();
+    if (c.byManager) {
+      model->SetAssetsManager(manager.get());
+      model->SetPackageName("models");
+      model->SetSource("ship.v3d");
+    } else {
+      auto* modelAsset = dynamic_cast<TVantrelModelAsset*>(asset);
+      ASSERT_NE(modelAsset, nullptr);
+      model.reset(TVantrelModel::LoadNewModelFromDef(nullptr, modelAsset->Model(), TAnimationCachingFlags{}));
+      ASSERT_NE(model, nullptr);
+    }
+    ExpectFixtureBuilt(*model);
+    c.free(package, asset);
+    ExpectEmpty(*model);
+    if (c.byManager)
+      EXPECT_EQ(model->Package(), c.packageGoes ? nullptr : package);
+    EXPECT_EQ(model->PackageName(), c.byManager && !c.packageGoes ? "models" : "");
+    // The model stays usable: it loads again from a file and frees what it owns.
+    model->SetAssetsManager(nullptr);
+    model->LoadFromFile(nullptr, path, TAnimationCachingFlags{});
+    ExpectFixtureBuilt(*model);
+    model.reset();
+  }
 }
 
 TEST_F(ModelControl, WireframeKeysTravelThroughTheDefinition) {
