@@ -48,12 +48,13 @@ std::vector<TPoint3D> GBind;
 std::vector<uint8_t> GReferenceOut;
 
 void PrepareReference() {
-  TVertexJointsList* list = GScene->Body()->VertexJoints();
+  // Read only: taking records for writing would make the armature rebuild its table in the timing.
+  const TVertexJoints* records = GScene->Body()->VertexJoints()->Data();
   GPairs.resize(size_t(VertexCount) * WeightsPerVertex);
   GBind.resize(size_t(VertexCount));
   GReferenceOut.assign(size_t(VertexCount) * 72, 0);
   for (int32_t v = 0; v < VertexCount; ++v) {
-    const TVertexJoints& record = list->GetItemPtr(v);
+    const TVertexJoints& record = records[v];
     GBind[size_t(v)] = record.Position;
     for (int32_t k = 0; k < WeightsPerVertex; ++k) {
       TVantrelJoint* joint = GScene->Armature()->FindJoint(record.JointsArray[size_t(k)]);
