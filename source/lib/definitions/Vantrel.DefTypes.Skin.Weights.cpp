@@ -2,6 +2,7 @@
 // weights into it, their normalisation and check, and weight maps for inspection.
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <unordered_map>
@@ -161,19 +162,31 @@ TVertexJoints TVertexJointsList::GetItem(int32_t AIndex) const {
 }
 
 TVertexJoints& TVertexJointsList::GetItemPtr(int32_t AIndex) {
-  return FItems[CheckedIndex(AIndex)];
+  TVertexJoints& item = FItems[CheckedIndex(AIndex)];
+  FRevision = 0;
+  return item;
 }
 
 void TVertexJointsList::SetItem(int32_t AIndex, const TVertexJoints& AValue) {
   TVertexJoints& item = FItems[CheckedIndex(AIndex)];
+  FRevision = 0;
   item.Free();
   item = AValue;
 }
 
 void TVertexJointsList::Clear() {
+  FRevision = 0;
   for (TVertexJoints& item : FItems)
     item.Free();
   FItems.clear();
+}
+
+uint64_t TVertexJointsList::Revision() const {
+  // Shared by every list, so that no two lists ever hold the same number.
+  static std::atomic<uint64_t> LastRevision{0};
+  if (FRevision == 0)
+    FRevision = ++LastRevision;
+  return FRevision;
 }
 
 // ---- TSkinDef: per-vertex weights ----

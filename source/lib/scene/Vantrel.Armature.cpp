@@ -22,66 +22,7 @@ namespace {
 
 int32_t ArmatureCounter = 0;
 
-// The skinned position of one record: the weighted sum of the position moved by each joint's
-// offset, with the bind position filling the weights' shortfall from 1.
-inline void SkinPosition(const TVertexJoints& ARecord, const TMatrix3D* const* AOffsets, float* AOut) {
-  const float x = ARecord.Position.X, y = ARecord.Position.Y, z = ARecord.Position.Z;
-  float ax = 0, ay = 0, az = 0, sum = 0;
-  const int count = std::min<int>(ARecord.JointsCount, 16);
-  for (int k = 0; k < count; ++k) {
-    const float w = ARecord.WeightsArray[size_t(k)];
-    const TMatrix3D& m = *AOffsets[k];
-    ax += (x * m.m11 + y * m.m21 + z * m.m31 + m.m41) * w;
-    ay += (x * m.m12 + y * m.m22 + z * m.m32 + m.m42) * w;
-    az += (x * m.m13 + y * m.m23 + z * m.m33 + m.m43) * w;
-    sum += w;
-  }
-  const float rest = 1 - sum;
-  AOut[0] = x * rest + ax;
-  AOut[1] = y * rest + ay;
-  AOut[2] = z * rest + az;
-}
-
 } // namespace
-
-// The current offsets of one controller's slot for every joint of the armature, looked up by the
-// joint definitions' armature index once per skinning call, not per weight.
-class TSkinOffsets {
-public:
-  TSkinOffsets(const TDictionary<const TJointDef*, TVantrelJoint*>& AJointMap, int32_t ASlot)
-      : FJointMap(AJointMap), FSlot(ASlot) {
-    for (const auto& pair : AJointMap) {
-      const int32_t index = pair.Key->GetArmatureIndex();
-      if (index < 0 || index > 1 << 16)
-        continue;
-      if (size_t(index) >= FByIndex.size())
-        FByIndex.resize(size_t(index) + 1);
-      FByIndex[size_t(index)] = {pair.Key, OffsetOf(pair.Value)};
-    }
-  }
-
-  // The offset for ADef; a definition without joint raises the dictionary's key-not-found error.
-  const TMatrix3D* Find(const TJointDef* ADef) const {
-    const int32_t index = ADef ? ADef->GetArmatureIndex() : -1;
-    if (index >= 0 && size_t(index) < FByIndex.size() && FByIndex[size_t(index)].Def == ADef)
-      return FByIndex[size_t(index)].Offset;
-    return OffsetOf(FJointMap.Items(ADef));
-  }
-
-private:
-  struct TEntry {
-    const TJointDef* Def = nullptr;
-    const TMatrix3D* Offset = nullptr;
-  };
-  const TDictionary<const TJointDef*, TVantrelJoint*>& FJointMap;
-  int32_t FSlot;
-  std::vector<TEntry> FByIndex;
-  static inline const TMatrix3D IdentityMatrix = TMatrix3D::Identity();
-
-  const TMatrix3D* OffsetOf(const TVantrelJoint* AJoint) const {
-    return FSlot < 0 ? &IdentityMatrix : &AJoint->CurrentOffsetAt(FSlot);
-  }
-};
 
 TVantrelArmature::TVantrelArmature(TComponent* AOwner) : TVantrelTransform(AOwner) {
   ArmatureIndex = ArmatureCounter++;
@@ -109,15 +50,19 @@ void TVantrelArmature::Notification(TComponent* AComponent, TOperation AOperatio
     return;
   std::erase(FSkeletons, AComponent);
   std::erase(FMeshes, AComponent);
+  FSkinTables.erase(AComponent);
   for (const auto& pair : FJointMap.ToArray())
-    if (pair.Value == AComponent)
+    if (pair.Value == AComponent) {
       FJointMap.Remove(pair.Key);
+      FSkinTables.clear();
+    }
 }
 
 void TVantrelArmature::LinkJoint(TJointDef* AKey, TVantrelJoint* AJoint) {
   if (!AKey || FJointMap.ContainsKey(AKey))
     return;
   FJointMap.Add(AKey, AJoint);
+  FSkinTables.clear();
   Watch(AJoint);
 }
 
@@ -160,6 +105,7 @@ void TVantrelArmature::CalculateInverseBindTransformMatrix(const TControllerDef*
 }
 
 void TVantrelArmature::PrepareSkinAnimation() {
+  FSkinTables.clear();
   for (TVantrelTransform* root : std::vector(FSkeletons))
     if (auto* joint = dynamic_cast<TVantrelJoint*>(root))
       joint->PrepareSkinAnimation();
@@ -315,6 +261,7 @@ void TVantrelArmature::AnimateSkin(TMeshBufferMap* AMeshBuffers) {
       PrepareSkinAnimationStep(controller);
   const bool transform = current ? current->UseTransform() : true;
   const TMatrix3D matrix = current ? current->TransformMatrix() : TMatrix3D::Identity();
+  const bool identity = matrix == TMatrix3D::Identity();
   for (TVantrelMesh* mesh : std::vector(FMeshes)) {
     TVertexJointsList* list = mesh->VertexJoints();
     if (!list)
@@ -332,33 +279,30 @@ void TVantrelArmature::AnimateSkin(TMeshBufferMap* AMeshBuffers) {
     const int32_t offset = buffer->OffsetOf(TVertexFormat::Vertex);
     if (offset < 0)
       continue;
-    const int32_t stride = buffer->VertexSize();
     const int32_t count = std::min(list->Count(), buffer->Length());
     const TControllerDef* controller = list->GetController();
     const int32_t slot =
         controller && controller->GetIndex() >= 0 && controller->GetIndex() < MaxJointControllers ? controller->GetIndex()
                                                                                                   : -1;
-    const TSkinOffsets offsets(FJointMap, slot);
-    uint8_t* bytes = buffer->Buffer() + offset;
-    const TMatrix3D* resolved[16];
-    const TVertexJoints* records = count > 0 ? &list->GetItemPtr(0) : nullptr;
-    const bool identity = matrix == TMatrix3D::Identity();
-    for (int32_t i = 0; i < count; ++i) {
-      const TVertexJoints& record = records[i];
-      const int joints = std::min<int>(record.JointsCount, 16);
-      for (int k = 0; k < joints; ++k)
-        resolved[k] = offsets.Find(record.JointsArray[size_t(k)]);
-      float out[3];
-      SkinPosition(record, resolved, out);
-      if (transform && !identity) {
-        const TPoint3D moved = TPoint3D{out[0], out[1], out[2]} * matrix;
-        out[0] = moved.X;
-        out[1] = moved.Y;
-        out[2] = moved.Z;
-      }
-      std::memcpy(bytes + size_t(i) * size_t(stride), out, sizeof(out));
-    }
+    TSkinTable& table = SkinTableOf(mesh, *list);
+    table.Check(count, FJointMap);
+    table.GatherOffsets(slot);
+    table.Skin(count, buffer->Buffer() + offset, buffer->VertexSize(), transform && !identity ? &matrix : nullptr);
   }
+}
+
+const TSkinTable* TVantrelArmature::FindSkinTable(const TVantrelMesh* AMesh) const {
+  const auto found = FSkinTables.find(AMesh);
+  return found == FSkinTables.end() ? nullptr : found->second.get();
+}
+
+TSkinTable& TVantrelArmature::SkinTableOf(const TVantrelMesh* AMesh, const TVertexJointsList& AList) {
+  std::unique_ptr<TSkinTable>& table = FSkinTables[AMesh];
+  if (!table)
+    table = std::make_unique<TSkinTable>();
+  if (!table->IsCurrent(AList))
+    table->Build(AList, FJointMap);
+  return *table;
 }
 
 namespace {

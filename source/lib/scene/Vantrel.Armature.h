@@ -6,12 +6,19 @@
 //
 // Skeletons, Meshes and the joint map refer to objects owned elsewhere; a freed object leaves
 // each of them.
+//
+// The skinning loop reads a dense table per mesh (TSkinTable) made from the mesh's per-vertex
+// records on first use. A table is made again when its records change (their revision), and all
+// tables are dropped when the joint map changes or the joints are prepared anew.
 
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "Vantrel.Prelude.h"
 #include "rtl/generics.h"
+#include "scene/Vantrel.Armature.SkinTable.h"
 #include "scene/Vantrel.Transform.h"
 
 namespace ui {
@@ -60,11 +67,14 @@ public:
   void SetJointsRenderColor(TAlphaColor AValue);
 
   void CalculateInverseBindTransformMatrix(const TControllerDef* ACtrl);
+  // The joints' hook, after which the skinning tables are made again.
   virtual void PrepareSkinAnimation();
   virtual void PrepareSkinAnimationStep(const TControllerDef* ACtrl);
   // Deforms the skinned meshes' positions from their bind pose with the joints' current offsets.
   // AMeshBuffers, when given, replaces the buffer of each mesh definition it holds.
   void AnimateSkin(TMeshBufferMap* AMeshBuffers);
+  // The skinning table of AMesh as the last skinning left it, or nil before it.
+  const TSkinTable* FindSkinTable(const TVantrelMesh* AMesh) const;
   // "Armature::<qualified name>", then each root joint indented by four blanks.
   void DebugOut();
 
@@ -83,7 +93,9 @@ protected:
 private:
   std::vector<TVantrelTransform*> FSkeletons;
   std::vector<TVantrelMesh*> FMeshes;
-  TDictionary<const TJointDef*, TVantrelJoint*> FJointMap;
+  TJointMap FJointMap;
+  // By mesh, kept as a component so that the mesh's removal notification can find its entry.
+  std::unordered_map<const TComponent*, std::unique_ptr<TSkinTable>> FSkinTables;
 
   TVantrelJoint* NewRootJoint(TJointDef* ADef);
   void BuildSkeletonFromRoot(class TArmatureDef* ADef);
@@ -92,6 +104,8 @@ private:
   void SkinMesh(TVantrelMesh* AMesh, TControllerDef* AController, const std::vector<TVantrelJoint*>& ARoots,
                 TTransformDef* ATransform);
   void Watch(TComponent* AComponent);
+  // The mesh's table, made again from AList when stale.
+  TSkinTable& SkinTableOf(const TVantrelMesh* AMesh, const TVertexJointsList& AList);
 };
 
 void InitializeArmature();

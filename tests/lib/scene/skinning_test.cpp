@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,72 @@ TEST_F(Skinning, WeightsBelowOneKeepTheRestOfTheBindPosition) {
     f.ArmatureControl()->AnimateSkin(nullptr);
     ExpectPoint(f.BodyVertex(1), c.Expected, 1e-5f);
   }
+}
+
+// Skinning reads a table made from the per-vertex records; every way of changing the records or
+// the joints they name shows in the next skinning. The steps run in order, each on the previous
+// one's state. Arm is placed so that its offset is T(0,2,0); Root's is the identity.
+TEST_F(Skinning, ChangedWeightsAndJointsShowInTheNextSkinning) {
+  auto& f = Loaded();
+  f.Model->FreeAnimationManager();
+  TVantrelArmature* armature = f.ArmatureControl();
+  TVantrelJoint* root = armature->FindJoint(f.Root);
+  TVantrelMesh* body = f.BodyMesh();
+  f.ArmJoint()->Position()->SetPoint({1, 2, 0});
+  armature->AnimateSkin(nullptr);
+  ExpectPoint(f.BodyVertex(1), {1, 2, 0});
+
+  const auto onArm = [&](int32_t AIndex, const TPoint3D& APosition) {
+    TVertexJoints record = TVertexJoints::Create(AIndex);
+    record.Position = APosition;
+    record.Add(f.Arm, 1);
+    return record;
+  };
+  struct TStep {
+    const char* Name;
+    std::function<void()> Change;
+    TPoint3D Expected[3];
+  } steps[] = {
+      {"a record edited in place",
+       [&] { body->VertexJoints()->GetItemPtr(2) = onArm(2, {0, 1, 0}); },
+       {{0, 0, 0}, {1, 2, 0}, {0, 3, 0}}},
+      {"a record replaced", [&] { body->VertexJoints()->SetItem(0, onArm(0, {0, 0, 0})); },
+       {{0, 2, 0}, {1, 2, 0}, {0, 3, 0}}},
+      // Possibly at the freed list's address: the table must not take it for the old one.
+      {"the list made again",
+       [&] {
+         body->ClearVertexJoints();
+         body->GenerateVertexJoints(f.Controller, TMatrix3D::Identity());
+         root->ApplyJointInfoToArmature(f.Controller, body->VertexJoints(), nullptr);
+       },
+       {{0, 0, 0}, {1, 2, 0}, {0, 1, 0}}},
+      {"Arm's definition linked to Root instead",
+       [&] {
+         f.ArmJoint()->Free();
+         armature->LinkJoint(f.Arm, root);
+       },
+       {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}},
+  };
+  for (const TStep& step : steps) {
+    SCOPED_TRACE(step.Name);
+    step.Change();
+    armature->AnimateSkin(nullptr);
+    for (int i = 0; i < 3; ++i)
+      ExpectPoint(f.BodyVertex(i), step.Expected[i]);
+  }
+}
+
+// A record naming a joint definition that the armature does not map raises the joint map's
+// error before any vertex of the mesh is written, those before the record included.
+TEST_F(Skinning, AnUnmappedJointRaisesBeforeAnyVertexIsWritten) {
+  auto& f = Loaded();
+  f.Model->FreeAnimationManager();
+  f.ArmatureControl()->FindJoint(f.Root)->Position()->SetPoint({0, 0, 7});
+  f.ArmJoint()->Free();
+  TVertexBuffer& buffer = f.BodyMesh()->GetMeshData()->VertexBuffer();
+  buffer.SetVertices(0, {9, 9, 9});
+  EXPECT_THROW(f.ArmatureControl()->AnimateSkin(nullptr), EListError);
+  ExpectPoint(f.BodyVertex(0), {9, 9, 9});
 }
 
 TEST_F(Skinning, TwoControllersShareTheirRootAndBothMeshesAreWeighted) {
