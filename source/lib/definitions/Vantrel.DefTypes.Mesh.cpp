@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <typeinfo>
 
 #include "context/Vantrel.Context.Buffers.h"
 #include "context/Vantrel.Context.Types.h"
@@ -40,6 +41,17 @@ int32_t CountMember(const TJSONObject& AValue, std::string_view AName) {
 void CheckBufferBytes(int64_t ACount, int64_t AElementSize, std::string_view AWhat, const std::string& AId) {
   if (ACount * AElementSize > std::numeric_limits<int32_t>::max())
     throw EArgumentOutOfRangeException(Format(DataTooLargeMessage, {AWhat, AId, std::numeric_limits<int32_t>::max()}));
+}
+
+// An element that must be a number, read as a float. A parsed number (the class is final, and the
+// class test a pointer comparison when it holds) is read without a virtual call.
+float SingleOf(const TJSONValue* AElement) {
+  if (typeid(*AElement) == typeid(json_detail::TTextNumber))
+    return static_cast<const json_detail::TTextNumber*>(AElement)->json_detail::TTextNumber::AsSingle();
+  const TJSONNumber* number = AElement->AsNumber();
+  if (!number)
+    throw EInvalidCast(rtl::messages::InvalidCast);
+  return number->AsSingle();
 }
 
 // An element that must be a number.
@@ -526,7 +538,7 @@ void TCustomMeshDef::ReadVertices(const TJSONObject& AValue, int32_t ACount) {
       for (int32_t k = 0; k < array->Count() / group; ++k, target += stride) {
         float p[3];
         for (int32_t c = 0; c < group; ++c) {
-          p[c] = AsNumber(*element).AsSingle();
+          p[c] = SingleOf(*element);
           ++element;
         }
         std::memcpy(target, p, size_t(group) * sizeof(float));

@@ -212,14 +212,7 @@ void TTextNumber::AppendTo(std::string& AOut, bool) const {
 }
 
 float TTextNumber::AsSingle() const {
-  const std::string_view text = Value();
-  if (!FText.IsInline())
-    return JsonTextToSingle(text);
-  // An inline text is at most 15 bytes: a fixed copy of its 16 with a terminator after the text.
-  char padded[TText::InlineBytes];
-  std::memcpy(padded, text.data(), TText::InlineBytes);
-  padded[text.size()] = 0;
-  return JsonPaddedTextToSingle(padded, text.size());
+  return JsonTextToSingle(Value());
 }
 
 bool TTextNumber::TryAsPlainInt32(int32_t& AValue) const {

@@ -158,17 +158,17 @@ inline bool EightDigits(const char* AText, uint64_t& AValue) {
   return true;
 }
 
-// Reads a JSON number text at AText..AEnd whose byte at AEnd is readable and no digit, so the digit
-// loops need no bounds check. False for anything else, for more than 19 digits (W could have
-// wrapped) and for an exponent of more than 4 digits. Fractions, the long runs of vertex data,
-// take eight digits at a time where they can.
+// Reads a JSON number text at AText..AEnd, reading nothing beyond it. False for anything else, for
+// more than 19 digits (W could have wrapped) and for an exponent of more than 4 digits. Fractions,
+// the long runs of vertex data, take eight digits at a time where they can. The text is read where
+// it lies: a copy would make the word loads wait for the bytes just stored.
 [[gnu::always_inline]] inline bool ReadDecimal(const char* AText, const char* AEnd, TDecimal& ADecimal) {
   const char* p = AText;
-  ADecimal.Negative = *p == '-';
+  ADecimal.Negative = p < AEnd && *p == '-';
   p += ADecimal.Negative;
   const char* first = p;
   uint64_t digits = 0;
-  while (IsDigit(*p))
+  while (p < AEnd && IsDigit(*p))
     digits = digits * 10 + uint64_t(*p++ - '0');
   if (p == first)
     return false;
@@ -180,7 +180,7 @@ inline bool EightDigits(const char* AText, uint64_t& AValue) {
       digits = digits * 100000000 + eight;
       p += 8;
     }
-    while (IsDigit(*p))
+    while (p < AEnd && IsDigit(*p))
       digits = digits * 10 + uint64_t(*p++ - '0');
     if (p == fraction)
       return false;
@@ -236,7 +236,8 @@ bool QuickSingle(const char* AText, const char* AEnd, float& AValue) {
   return true;
 }
 
-float SlowSingle(std::string_view AText) {
+// Kept out of line so that the quick path needs no frame for the library call.
+[[gnu::noinline]] float SlowSingle(std::string_view AText) {
   float value = 0;
   const auto [end, error] = std::from_chars(AText.data(), AText.data() + AText.size(), value);
   if (error != std::errc() || end != AText.data() + AText.size())
@@ -254,21 +255,11 @@ bool IsFloatMidpoint(double AValue) {
   return (bits & ((uint64_t(1) << 29) - 1)) == (uint64_t(1) << 28);
 }
 
-float JsonPaddedTextToSingle(const char* AText, size_t ASize) {
-  float value = 0;
-  if (ASize > 0 && QuickSingle(AText, AText + ASize, value))
-    return value;
-  return SlowSingle(std::string_view(AText, ASize));
-}
-
 float JsonTextToSingle(std::string_view AText) {
-  // Short texts are copied into a buffer with a terminator after them.
-  constexpr size_t Room = 32;
-  if (AText.size() >= Room)
-    return SlowSingle(AText);
-  char padded[Room] = {};
-  std::memcpy(padded, AText.data(), AText.size());
-  return JsonPaddedTextToSingle(padded, AText.size());
+  float value = 0;
+  if (QuickSingle(AText.data(), AText.data() + AText.size(), value))
+    return value;
+  return SlowSingle(AText);
 }
 
 double JsonFloatTextToDouble(float AValue) {

@@ -33,9 +33,6 @@ char* JsonFloatChars(char* AOut, float AValue);
 // The float that a JSON number text reads as, rounded to nearest as std::from_chars reads it;
 // text that is no number or lies outside the float range raises EConvertError.
 float JsonTextToSingle(std::string_view AText);
-// The same for a text whose buffer holds a readable byte after it, AText[ASize], that is no digit:
-// the common numbers are then read without a bounds check per digit.
-float JsonPaddedTextToSingle(const char* AText, size_t ASize);
 // The double that the text of JsonFloatText(AValue) reads as (not the float widened: 0.1f gives
 // the double nearest 0.1), without making a string.
 double JsonFloatTextToDouble(float AValue);
