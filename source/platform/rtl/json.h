@@ -77,8 +77,6 @@ public:
   ~TText();
 
   bool IsInline() const { return FInline[TagIndex] != HeapTag; }
-  // The bytes an inline text may be read over: its view's data points at this many.
-  static constexpr size_t InlineBytes = 16;
   // Whether a text of ASize bytes is stored inline.
   static bool FitsInline(size_t ASize) { return ASize < TagIndex; }
   std::string_view View() const {

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdint>
-#include <limits>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "rtl/exceptions.h"
 #include "rtl/json.h"
