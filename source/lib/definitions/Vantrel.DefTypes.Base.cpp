@@ -362,6 +362,11 @@ bool TCustomDef::HasJSONValueOfClass(const TJSONObject& AValue, std::string_view
 }
 
 int32_t TCustomDef::JSONNumberToInteger(const TJSONNumber& ANumber) {
+  // Plain digits, the common case, read as StrToInt would read them; a number read from binary
+  // data answers without making its text.
+  int32_t plain = 0;
+  if (ANumber.TryAsPlainInt32(plain))
+    return plain;
   const std::string_view text = ANumber.Value();
   if (!HasFractionText(text))
     return StrToInt(text);

@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <typeinfo>
 #include <limits>
+#include <typeinfo>
 
 #include "context/Vantrel.Context.Buffers.h"
 #include "context/Vantrel.Context.Types.h"
@@ -43,145 +43,32 @@ void CheckBufferBytes(int64_t ACount, int64_t AElementSize, std::string_view AWh
     throw EArgumentOutOfRangeException(Format(DataTooLargeMessage, {AWhat, AId, std::numeric_limits<int32_t>::max()}));
 }
 
-const TJSONNumber& NumberElement(const TJSONArray& AArray, int AIndex) {
-  // Items raises the index error for an incomplete last group.
-  const TJSONValue* element = AArray.Items(AIndex);
-  // Parsed numbers keep their text: the exact class test is cheap, the general one serves the rest.
-  if (typeid(*element) == typeid(json_detail::TTextNumber))
-    return static_cast<const TJSONNumber&>(*element);
-  const auto* number = dynamic_cast<const TJSONNumber*>(element);
+// An element that must be a number, read as a float. A parsed number (the class is final, and the
+// class test a pointer comparison when it holds) is read without a virtual call.
+float SingleOf(const TJSONValue* AElement) {
+  if (typeid(*AElement) == typeid(json_detail::TTextNumber))
+    return static_cast<const json_detail::TTextNumber*>(AElement)->json_detail::TTextNumber::AsSingle();
+  const TJSONNumber* number = AElement->AsNumber();
+  if (!number)
+    throw EInvalidCast(rtl::messages::InvalidCast);
+  return number->AsSingle();
+}
+
+// An element that must be a number.
+const TJSONNumber& AsNumber(const TJSONValue* AElement) {
+  const TJSONNumber* number = AElement->AsNumber();
   if (!number)
     throw EInvalidCast(rtl::messages::InvalidCast);
   return *number;
 }
 
-// The powers of ten up to 1e22, which a double holds exactly, and their reciprocals, each the
-// double nearest it.
-constexpr double PowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr double NegativePowersOfTen[] = {1e-0,  1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,
-                                          1e-8,  1e-9,  1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15,
-                                          1e-16, 1e-17, 1e-18, 1e-19, 1e-20, 1e-21, 1e-22};
-
-bool IsDigit(char AChar) {
-  return AChar >= '0' && AChar <= '9';
-}
-
-// Whether the eight bytes at AText are all decimal digits, and their value (the first byte is the
-// most significant digit); read as one little-endian 64-bit word.
-bool EightDigits(const char* AText, uint32_t& AValue) {
-  uint64_t word = 0;
-  std::memcpy(&word, AText, sizeof word);
-  if ((((word & 0xF0F0F0F0F0F0F0F0) | (((word + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4))) !=
-      0x3333333333333333)
-    return false;
-  word -= 0x3030303030303030;
-  word = word * 10 + (word >> 8);
-  word = (((word & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
-          (((word >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
-         32;
-  AValue = uint32_t(word);
-  return true;
-}
-
-// The common case of a vertex number, without the general conversion: a JSON number whose digits
-// w stay below 2^53 and whose decimal exponent q lies within +-22. It makes d = w x 10^q in
-// double: one rounding for q >= 0 (10^q is exact), two for q < 0 (the reciprocal and the product),
-// so d lies within 2 units in the last place of the exact value. A float keeps the upper 24 of the
-// double's 53 mantissa bits; the exact value rounds to float as d does unless a float midpoint (the
-// lower 29 bits exactly 1 followed by zeros) lies within that reach of d. Such a d, and every other
-// text, goes to std::from_chars. False when not taken.
-bool FastFloat(std::string_view AText, float& AValue) {
-  constexpr uint64_t TenLimit = (UINT64_MAX - 9) / 10;
-  constexpr uint64_t EightLimit = (UINT64_MAX - 99999999) / 100000000;
-  const char* p = AText.data();
-  const char* const end = p + AText.size();
-  const bool negative = p != end && *p == '-';
-  if (negative)
-    ++p;
-  if (p == end || !IsDigit(*p))
-    return false;
-  uint64_t digits = 0;
-  int exponent = 0;
-  for (; p != end && IsDigit(*p); ++p) {
-    if (digits > TenLimit)
-      return false;
-    digits = digits * 10 + uint64_t(*p - '0');
-  }
-  if (p != end && *p == '.') {
-    ++p;
-    if (p == end || !IsDigit(*p))
-      return false;
-    for (uint32_t eight = 0; end - p >= 8 && EightDigits(p, eight); p += 8, exponent -= 8) {
-      if (digits > EightLimit)
-        return false;
-      digits = digits * 100000000 + eight;
-    }
-    for (; p != end && IsDigit(*p); ++p, --exponent) {
-      if (digits > TenLimit)
-        return false;
-      digits = digits * 10 + uint64_t(*p - '0');
-    }
-  }
-  if (p != end && (*p == 'e' || *p == 'E')) {
-    ++p;
-    const bool negativeExponent = p != end && *p == '-';
-    if (p != end && (*p == '-' || *p == '+'))
-      ++p;
-    if (p == end || !IsDigit(*p))
-      return false;
-    int value = 0;
-    for (; p != end && IsDigit(*p); ++p)
-      if ((value = value * 10 + (*p - '0')) > 1000)
-        return false;
-    exponent += negativeExponent ? -value : value;
-  }
-  if (p != end || digits > (uint64_t(1) << 53))
-    return false;
-  double result = double(digits);
-  if (digits != 0) {
-    if (exponent < -22 || exponent > 22)
-      return false;
-    result *= exponent < 0 ? NegativePowersOfTen[-exponent] : PowersOfTen[exponent];
-    uint64_t bits = 0;
-    std::memcpy(&bits, &result, sizeof bits);
-    constexpr uint64_t Midpoint = uint64_t(1) << 28, Reach = 4;
-    if ((bits & ((uint64_t(1) << 29) - 1)) - (Midpoint - Reach) <= 2 * Reach)
-      return false;
-  }
-  AValue = float(negative ? -result : result);
-  return true;
-}
-
-// A number's text: a parsed number's directly (its class is final, so no virtual call).
-std::string_view NumberText(const TJSONValue* AElement) {
-  if (typeid(*AElement) == typeid(json_detail::TTextNumber))
-    return static_cast<const json_detail::TTextNumber*>(AElement)->Value();
-  const auto* number = dynamic_cast<const TJSONNumber*>(AElement);
-  if (!number)
-    throw EInvalidCast(rtl::messages::InvalidCast);
-  return number->Value();
-}
-
-float FloatText(std::string_view text) {
-  float value = 0;
-  if (FastFloat(text, value))
-    return value;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size())
-    throw EConvertError(Format("'%s' is not a valid floating point value", {text}));
-  return value;
+const TJSONNumber& NumberElement(const TJSONArray& AArray, int AIndex) {
+  // Items raises the index error for an incomplete last group.
+  return AsNumber(AArray.Items(AIndex));
 }
 
 float FloatElement(const TJSONArray& AArray, int AIndex) {
-  const std::string_view text = NumberElement(AArray, AIndex).Value();
-  float value = 0;
-  if (FastFloat(text, value))
-    return value;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size())
-    throw EConvertError(Format("'%s' is not a valid floating point value", {text}));
-  return value;
+  return NumberElement(AArray, AIndex).AsSingle();
 }
 
 // A colour number: unsigned 32-bit, rounded half to even when its text holds a fraction.
@@ -651,7 +538,7 @@ void TCustomMeshDef::ReadVertices(const TJSONObject& AValue, int32_t ACount) {
       for (int32_t k = 0; k < array->Count() / group; ++k, target += stride) {
         float p[3];
         for (int32_t c = 0; c < group; ++c) {
-          p[c] = FloatText(NumberText(*element));
+          p[c] = SingleOf(*element);
           ++element;
         }
         std::memcpy(target, p, size_t(group) * sizeof(float));

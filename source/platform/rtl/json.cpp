@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <thread>
 
@@ -166,7 +167,8 @@ std::unique_ptr<TJSONNumber> TJSONNumber::Create(double AValue) {
 }
 
 std::unique_ptr<TJSONNumber> TJSONNumber::Create(float AValue) {
-  return std::make_unique<json_detail::TTextNumber>(JsonFloatText(AValue));
+  CheckJsonFloat(AValue);
+  return std::make_unique<json_detail::TFloatNumber>(AValue);
 }
 
 std::unique_ptr<TJSONNumber> TJSONNumber::FromText(std::string_view AText) {
@@ -182,6 +184,14 @@ double TJSONNumber::AsDouble() const {
   if (result.ec != std::errc() || result.ptr != text.data() + text.size())
     throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
   return value;
+}
+
+float TJSONNumber::AsSingle() const {
+  return JsonTextToSingle(Value());
+}
+
+bool TJSONNumber::TryAsPlainInt32(int32_t& AValue) const {
+  return JsonTextToPlainInt32(Value(), AValue);
 }
 
 int32_t TJSONNumber::AsInt() const {
@@ -201,18 +211,31 @@ void TTextNumber::AppendTo(std::string& AOut, bool) const {
   AOut += Value();
 }
 
-static_assert(JsonFloatTextMax <= 24, "a double's text must fit TDoubleNumber");
+float TTextNumber::AsSingle() const {
+  return JsonTextToSingle(Value());
+}
 
-std::string_view TDoubleNumber::Made() const {
+bool TTextNumber::TryAsPlainInt32(int32_t& AValue) const {
+  return JsonTextToPlainInt32(Value(), AValue);
+}
+
+static_assert(JsonFloatTextMax <= TMadeText::Capacity, "a number's text must fit TMadeText");
+
+std::string_view TMadeText::Made() const {
   return std::string_view(FText, ::strnlen(FText, Capacity));
 }
 
-std::string_view TDoubleNumber::Value() const {
+std::string_view TMadeText::IfMade() const {
+  const char first = std::atomic_ref<char>(FText[0]).load(std::memory_order_acquire);
+  return first != NotMade && first != Making ? Made() : std::string_view();
+}
+
+template <class TMake> std::string_view TMadeText::Get(TMake AMake) const {
   std::atomic_ref<char> state(FText[0]);
   char first = state.load(std::memory_order_acquire);
   if (first == NotMade && state.compare_exchange_strong(first, Making, std::memory_order_acquire)) {
     char text[Capacity];
-    const size_t size = static_cast<size_t>(JsonFloatChars(text, FValue) - text);
+    const size_t size = static_cast<size_t>(AMake(text) - text);
     std::memcpy(FText + 1, text + 1, size - 1);
     if (size < Capacity)
       FText[size] = 0;
@@ -224,6 +247,21 @@ std::string_view TDoubleNumber::Value() const {
     first = state.load(std::memory_order_acquire);
   }
   return Made();
+}
+
+// Appends the made text, or formats the value without keeping it.
+template <class T> void AppendNumber(std::string& AOut, const TMadeText& AText, T AValue) {
+  const std::string_view made = AText.IfMade();
+  if (!made.empty()) {
+    AOut += made;
+    return;
+  }
+  char text[TMadeText::Capacity];
+  AOut.append(text, JsonFloatChars(text, AValue));
+}
+
+std::string_view TDoubleNumber::Value() const {
+  return FText.Get([this](char* AOut) { return JsonFloatChars(AOut, FValue); });
 }
 
 // The text is plain digits exactly when the value is integral and below 1E15 in magnitude; any
@@ -240,18 +278,56 @@ int32_t TDoubleNumber::AsInt() const {
   return ParseInteger<int32_t>(Value());
 }
 
+bool TDoubleNumber::TryAsPlainInt32(int32_t& AValue) const {
+  if (std::trunc(FValue) != FValue || FValue < INT32_MIN || FValue > INT32_MAX)
+    return false;
+  AValue = static_cast<int32_t>(FValue);
+  return true;
+}
+
+// The text is the shortest that reads back as the double, so the double is the text's nearest;
+// see IsFloatMidpoint in the number texts for why the float then is too, away from midpoints and
+// outside the normal float range, where the text decides.
+float TDoubleNumber::AsSingle() const {
+  const double magnitude = std::fabs(FValue);
+  if (magnitude == 0 || (magnitude >= std::numeric_limits<float>::min() &&
+                         magnitude <= std::numeric_limits<float>::max() && !IsFloatMidpoint(FValue)))
+    return static_cast<float>(FValue);
+  return TJSONNumber::AsSingle();
+}
+
 std::unique_ptr<TJSONValue> TDoubleNumber::Clone() const {
   return std::make_unique<TDoubleNumber>(FValue);
 }
 
 void TDoubleNumber::AppendTo(std::string& AOut, bool) const {
-  const char first = std::atomic_ref<char>(FText[0]).load(std::memory_order_acquire);
-  if (first != NotMade && first != Making) {
-    AOut += Made();
-    return;
+  AppendNumber(AOut, FText, FValue);
+}
+
+std::string_view TFloatNumber::Value() const {
+  return FText.Get([this](char* AOut) { return JsonFloatChars(AOut, FValue); });
+}
+
+double TFloatNumber::AsDouble() const {
+  return JsonFloatTextToDouble(FValue);
+}
+
+// Integral floats below 2^24 in magnitude are exactly their shortest digits; others go by their
+// text (123456792.0f writes as "123456790").
+bool TFloatNumber::TryAsPlainInt32(int32_t& AValue) const {
+  if (std::trunc(FValue) == FValue && std::fabs(FValue) < 16777216.0f) {
+    AValue = static_cast<int32_t>(FValue);
+    return true;
   }
-  char text[Capacity];
-  AOut.append(text, JsonFloatChars(text, FValue));
+  return TJSONNumber::TryAsPlainInt32(AValue);
+}
+
+std::unique_ptr<TJSONValue> TFloatNumber::Clone() const {
+  return std::make_unique<TFloatNumber>(FValue);
+}
+
+void TFloatNumber::AppendTo(std::string& AOut, bool) const {
+  AppendNumber(AOut, FText, FValue);
 }
 
 } // namespace json_detail
@@ -327,18 +403,40 @@ TJSONArray& TJSONArray::Add(std::unique_ptr<TJSONValue> AValue) {
 TJSONArray& TJSONArray::Add(std::string_view AValue) {
   return Add(TJSONString::Create(AValue));
 }
+namespace {
+
+// Numbers made by the array's own Add are new, in no document, and their plainness is known:
+// definitions add millions of them, so these skip what Add of any value must check.
+template <class TNumber>
+void PushNewNumber(const void* AArray, json_detail::TSlots& AItems, std::unique_ptr<TNumber> ANumber, bool APlain) {
+  json_pool::Touch(AArray);
+  AItems.Push(json_detail::Tagged(ANumber.get(), APlain));
+  ANumber.release();
+}
+
+} // namespace
+
 TJSONArray& TJSONArray::Add(int32_t AValue) {
-  return Add(TJSONNumber::Create(AValue));
+  return Add(int64_t(AValue));
 }
 TJSONArray& TJSONArray::Add(int64_t AValue) {
-  return Add(TJSONNumber::Create(AValue));
+  char text[24];
+  const auto size = static_cast<size_t>(std::to_chars(text, text + sizeof text, AValue).ptr - text);
+  PushNewNumber(this, FItems, std::make_unique<json_detail::TTextNumber>(std::string_view(text, size)),
+                json_detail::TText::FitsInline(size));
+  return *this;
 }
 TJSONArray& TJSONArray::Add(double AValue) {
-  return Add(TJSONNumber::Create(AValue));
+  CheckJsonFloat(AValue);
+  PushNewNumber(this, FItems, std::make_unique<json_detail::TDoubleNumber>(AValue), true);
+  return *this;
 }
 TJSONArray& TJSONArray::Add(float AValue) {
-  return Add(TJSONNumber::Create(AValue));
+  CheckJsonFloat(AValue);
+  PushNewNumber(this, FItems, std::make_unique<json_detail::TFloatNumber>(AValue), true);
+  return *this;
 }
+
 TJSONArray& TJSONArray::Add(bool AValue) {
   return Add(TJSONBool::Create(AValue));
 }

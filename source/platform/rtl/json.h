@@ -173,6 +173,8 @@ public:
   // Whether the node holds nothing its destructor must free, so a container may release its
   // memory directly.
   virtual bool IsPlain() const { return false; }
+  // The node as a number, or null: one virtual call where a cast would search the class tree.
+  virtual const class TJSONNumber* AsNumber() const { return nullptr; }
 
   // Compact text with non-ASCII characters left raw.
   std::string ToString() const;
@@ -213,8 +215,9 @@ private:
   json_detail::TText FValue;
 };
 
-// A number. It keeps the text it was read with; a number made from a double may instead hold the
-// double and make its text on first use, exactly the text it would have had from the start.
+// A number. It keeps the text it was read with; a number made from a double or a float may
+// instead hold that value and make its text on first use, exactly the text it would have had from
+// the start.
 class TJSONNumber : public TJSONValue {
   RTL_CLASS(TJSONNumber, TJSONValue)
 public:
@@ -229,11 +232,23 @@ public:
 
   // The exact text ("1.50", "1E3", "-0").
   std::string_view Value() const override = 0;
+  const TJSONNumber* AsNumber() const final { return this; }
   // Out of range raises EConvertError.
   virtual double AsDouble() const;
   // Only decimal integer text in range converts; anything else raises EConvertError.
   virtual int32_t AsInt() const;
   virtual int64_t AsInt64() const;
+  // The float the text reads as (rounded to nearest, as std::from_chars reads it); outside the
+  // float range raises EConvertError. Numbers that hold a double or a float answer without
+  // making their text, and short texts without a library call.
+  virtual float AsSingle() const;
+  // True with the value when the text is plain decimal digits (with an optional "-") within the
+  // int32 range, so AsInt would give AValue; false for any other text. Made without the text for
+  // numbers that hold a double or a float.
+  virtual bool TryAsPlainInt32(int32_t& AValue) const;
+  // Whether the number was made from a double or a float and holds it: AsDouble then gives the
+  // double its text reads as, without making the text.
+  virtual bool HoldsValue() const { return false; }
 
 protected:
   TJSONNumber() = default;
@@ -251,37 +266,75 @@ public:
   std::unique_ptr<TJSONValue> Clone() const override;
   bool IsPlain() const override { return FText.IsInline(); }
   void AppendTo(std::string& AOut, bool AAscii) const override;
+  float AsSingle() const override;
+  bool TryAsPlainInt32(int32_t& AValue) const override;
 
 private:
   TText FText;
 };
 
-// A number holding a finite double. Its text is made once, on the first call of Value(), under
-// a lock of its own, so readers on several threads may share the node; writing a tree formats it
-// without keeping it.
+// The text of a number made from a value, made once on the first call of Value() under a lock of
+// its own, so readers on several threads may share the node; writing a tree formats the value
+// without keeping the text. The first character of the text doubles as its state: a number's text
+// never starts with either NUL or 1.
+class TMadeText {
+public:
+  TMadeText() { FText[0] = NotMade; }
+  // The text, made by AMake(char* AOut) -> end of the text on the first call (defined and used in
+  // the JSON unit only).
+  template <class TMake> std::string_view Get(TMake AMake) const;
+  // The text when it has been made, else empty.
+  std::string_view IfMade() const;
+
+  static constexpr size_t Capacity = 24;
+
+private:
+  static constexpr char NotMade = 0;
+  static constexpr char Making = 1;
+  // NUL-terminated when shorter than the buffer.
+  mutable char FText[Capacity];
+  std::string_view Made() const;
+};
+
+// A number holding a finite double; its text is made as TMadeText says.
 class TDoubleNumber final : public TJSONNumber {
 public:
-  explicit TDoubleNumber(double AValue) : FValue(AValue) { FText[0] = NotMade; }
+  explicit TDoubleNumber(double AValue) : FValue(AValue) {}
 
   std::string_view Value() const override;
   double AsDouble() const override { return FValue; }
+  bool HoldsValue() const override { return true; }
   int32_t AsInt() const override;
   int64_t AsInt64() const override;
+  float AsSingle() const override;
+  bool TryAsPlainInt32(int32_t& AValue) const override;
   std::unique_ptr<TJSONValue> Clone() const override;
   bool IsPlain() const override { return true; }
   void AppendTo(std::string& AOut, bool AAscii) const override;
 
 private:
-  // The first character of the text doubles as its state: a text never starts with either.
-  static constexpr char NotMade = 0;
-  static constexpr char Making = 1;
-  static constexpr size_t Capacity = 24;
-
   double FValue;
-  // The text, NUL-terminated when shorter than the buffer.
-  mutable char FText[Capacity];
+  TMadeText FText;
+};
 
-  std::string_view Made() const;
+// A number holding a finite float, written with the float's own shortest digits; its text is
+// made as TMadeText says. Its double is the one those digits read as, as for any other number.
+class TFloatNumber final : public TJSONNumber {
+public:
+  explicit TFloatNumber(float AValue) : FValue(AValue) {}
+
+  std::string_view Value() const override;
+  double AsDouble() const override;
+  float AsSingle() const override { return FValue; }
+  bool HoldsValue() const override { return true; }
+  bool TryAsPlainInt32(int32_t& AValue) const override;
+  std::unique_ptr<TJSONValue> Clone() const override;
+  bool IsPlain() const override { return true; }
+  void AppendTo(std::string& AOut, bool AAscii) const override;
+
+private:
+  float FValue;
+  TMadeText FText;
 };
 
 } // namespace json_detail

@@ -1,10 +1,14 @@
 #include "rtl/json_format.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
+#include "rtl/exceptions.h"
 #include "rtl/json.h"
 #include "rtl/utf8.h"
 
@@ -120,7 +124,175 @@ void AppendEscape(std::string& AOut, unsigned char AChar) {
   }
 }
 
+// ---- reading number texts ----
+
+constexpr double PowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+inline bool IsDigit(char AChar) {
+  return static_cast<unsigned>(AChar - '0') < 10;
+}
+
+// A number text as sign, digits W and decimal exponent Q, so that its value is W x 10^Q.
+struct TDecimal {
+  bool Negative = false;
+  uint64_t Digits = 0;
+  int Exponent = 0;
+};
+
+// Whether the eight bytes at AText are all decimal digits, and their value (the first byte the
+// most significant digit), read as one little-endian word: a byte is a digit exactly when it and
+// the byte plus 6 both have the high nibble 3.
+inline bool EightDigits(const char* AText, uint64_t& AValue) {
+  uint64_t word;
+  std::memcpy(&word, AText, sizeof word);
+  if constexpr (std::endian::native == std::endian::big)
+    word = __builtin_bswap64(word);
+  if (((word & 0xF0F0F0F0F0F0F0F0) | (((word + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) !=
+      0x3333333333333333)
+    return false;
+  word -= 0x3030303030303030;
+  word = word * 10 + (word >> 8);
+  AValue = (((word & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+            (((word >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
+           32;
+  return true;
+}
+
+// Reads a JSON number text at AText..AEnd, reading nothing beyond it. False for anything else, for
+// more than 19 digits (W could have wrapped) and for an exponent of more than 4 digits. Fractions,
+// the long runs of vertex data, take eight digits at a time where they can. The text is read where
+// it lies: a copy would make the word loads wait for the bytes just stored.
+[[gnu::always_inline]] inline bool ReadDecimal(const char* AText, const char* AEnd, TDecimal& ADecimal) {
+  const char* p = AText;
+  ADecimal.Negative = p < AEnd && *p == '-';
+  p += ADecimal.Negative;
+  const char* first = p;
+  uint64_t digits = 0;
+  while (p < AEnd && IsDigit(*p))
+    digits = digits * 10 + uint64_t(*p++ - '0');
+  if (p == first)
+    return false;
+  ptrdiff_t count = p - first;
+  if (p < AEnd && *p == '.') {
+    const char* fraction = ++p;
+    uint64_t eight = 0;
+    if (AEnd - p >= 8 && EightDigits(p, eight)) {
+      digits = digits * 100000000 + eight;
+      p += 8;
+    }
+    while (p < AEnd && IsDigit(*p))
+      digits = digits * 10 + uint64_t(*p++ - '0');
+    if (p == fraction)
+      return false;
+    ADecimal.Exponent = -int(p - fraction);
+    count += p - fraction;
+  }
+  if (count > 19)
+    return false;
+  ADecimal.Digits = digits;
+  if (p < AEnd && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool negative = p < AEnd && *p == '-';
+    if (p < AEnd && (*p == '-' || *p == '+'))
+      ++p;
+    const char* start = p;
+    int value = 0;
+    while (p < AEnd && IsDigit(*p) && p - start < 5)
+      value = value * 10 + (*p++ - '0');
+    if (p == start || p - start > 4)
+      return false;
+    ADecimal.Exponent += negative ? -value : value;
+  }
+  return p == AEnd;
+}
+
+// The double nearest W x 10^Q when W and 10^|Q| are both exact doubles (W <= 2^53, |Q| <= 22):
+// then one product or quotient of exact values, correctly rounded. False otherwise.
+inline bool ExactDouble(const TDecimal& ADecimal, double& AValue) {
+  if (ADecimal.Digits > (uint64_t(1) << 53) || ADecimal.Exponent < -22 || ADecimal.Exponent > 22)
+    return false;
+  const double digits = double(ADecimal.Digits);
+  const double value = ADecimal.Exponent < 0 ? digits / PowersOfTen[-ADecimal.Exponent]
+                                             : digits * PowersOfTen[ADecimal.Exponent];
+  AValue = ADecimal.Negative ? -value : value;
+  return true;
+}
+
+// The float of the text through its nearest double, when that is safe: the double's magnitude lies
+// in the normal float range (so W >= 1 with Q >= -22, and W <= 2^53 with Q <= 22, always does)
+// and it is no float midpoint.
+bool QuickSingle(const char* AText, const char* AEnd, float& AValue) {
+  TDecimal decimal;
+  double value = 0;
+  if (!ReadDecimal(AText, AEnd, decimal) || !ExactDouble(decimal, value))
+    return false;
+  if (decimal.Digits == 0) {
+    AValue = decimal.Negative ? -0.0f : 0.0f;
+    return true;
+  }
+  if (IsFloatMidpoint(value))
+    return false;
+  AValue = float(value);
+  return true;
+}
+
+// Kept out of line so that the quick path needs no frame for the library call.
+[[gnu::noinline]] float SlowSingle(std::string_view AText) {
+  float value = 0;
+  const auto [end, error] = std::from_chars(AText.data(), AText.data() + AText.size(), value);
+  if (error != std::errc() || end != AText.data() + AText.size())
+    throw EConvertError("'" + std::string(AText) + "' is not a valid floating point value");
+  return value;
+}
+
 } // namespace
+
+// Only then can a text and its nearest double round to different floats: no such midpoint lies
+// strictly between a text and its nearest double, as it would be a nearer double itself.
+bool IsFloatMidpoint(double AValue) {
+  uint64_t bits;
+  std::memcpy(&bits, &AValue, sizeof bits);
+  return (bits & ((uint64_t(1) << 29) - 1)) == (uint64_t(1) << 28);
+}
+
+float JsonTextToSingle(std::string_view AText) {
+  float value = 0;
+  if (QuickSingle(AText.data(), AText.data() + AText.size(), value))
+    return value;
+  return SlowSingle(AText);
+}
+
+double JsonFloatTextToDouble(float AValue) {
+  CheckJsonFloat(AValue);
+  char text[JsonFloatTextMax + 1] = {};
+  const char* end = LayOut(text, AValue);
+  TDecimal decimal;
+  double value = 0;
+  if (ReadDecimal(text, end, decimal) && ExactDouble(decimal, value))
+    return value;
+  std::from_chars(text, end, value);
+  return value;
+}
+
+bool JsonTextToPlainInt32(std::string_view AText, int32_t& AValue) {
+  const char* p = AText.data();
+  const char* end = p + AText.size();
+  const bool negative = p != end && *p == '-';
+  p += negative;
+  if (p == end || end - p > 10)
+    return false;
+  int64_t value = 0;
+  for (; p != end; ++p) {
+    if (*p < '0' || *p > '9')
+      return false;
+    value = value * 10 + (*p - '0');
+  }
+  value = negative ? -value : value;
+  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+    return false;
+  AValue = int32_t(value);
+  return true;
+}
 
 std::string JsonIntegerText(int64_t AValue) {
   char buffer[24];

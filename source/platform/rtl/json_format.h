@@ -30,6 +30,19 @@ std::string JsonFloatText(float AValue);
 char* JsonFloatChars(char* AOut, double AValue);
 char* JsonFloatChars(char* AOut, float AValue);
 
+// The float that a JSON number text reads as, rounded to nearest as std::from_chars reads it;
+// text that is no number or lies outside the float range raises EConvertError.
+float JsonTextToSingle(std::string_view AText);
+// The double that the text of JsonFloatText(AValue) reads as (not the float widened: 0.1f gives
+// the double nearest 0.1), without making a string.
+double JsonFloatTextToDouble(float AValue);
+// Whether a double lies exactly halfway between two neighbouring normal floats (its lower 29
+// mantissa bits are 1 followed by zeros).
+bool IsFloatMidpoint(double AValue);
+// True with the value when AText is plain decimal digits, with an optional "-", within the int32
+// range.
+bool JsonTextToPlainInt32(std::string_view AText, int32_t& AValue);
+
 // Whether AText is a number by the JSON grammar.
 bool IsJsonNumberText(std::string_view AText);
 

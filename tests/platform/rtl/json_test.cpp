@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <random>
 #include <sstream>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "rtl/json_format.h"
@@ -257,32 +262,106 @@ TEST(Json, NumberConversions) {
     EXPECT_THROW(TJSONNumber::FromText(bad), EJSONException) << bad;
 }
 
-// A number made from a double holds the double and makes its text on first use; it must convert
-// exactly as the number read from that text does.
-TEST(Json, NumbersFromDoublesBehaveAsTheirText) {
-  const double values[] = {3.0,          -0.0,   2147483647.0, 2147483648.0, -2147483648.0, 1.5,
-                           999999999999999.0, 1e15, 1e20,        0.1,          0.1 + 0.2,
-                           1.2345678901234567e-5, -1.2345678901234567e-5, -1.2345678901234567e-300};
-  for (const double value : values) {
-    const auto made = TJSONNumber::Create(value);
-    const auto read = TJSONNumber::FromText(JsonFloatText(value));
-    const std::string name(read->Value());
-    EXPECT_EQ(made->ToString(), read->Value()) << name;
-    EXPECT_EQ(made->Value(), read->Value()) << name;
-    EXPECT_EQ(made->ToString(), read->Value()) << name;
-    EXPECT_EQ(made->Clone()->Value(), read->Value()) << name;
-    EXPECT_EQ(made->AsDouble(), read->AsDouble()) << name;
-    const auto outcome = [](auto AConvert) {
-      try {
-        return std::to_string(AConvert());
-      } catch (const EConvertError& e) {
-        return "raises " + e.Message();
-      }
-    };
-    EXPECT_EQ(outcome([&] { return made->AsInt(); }), outcome([&] { return read->AsInt(); })) << name;
-    EXPECT_EQ(outcome([&] { return made->AsInt64(); }), outcome([&] { return read->AsInt64(); })) << name;
+// A conversion's result as text, or the message it raises.
+template <class TConvert> std::string Outcome(TConvert AConvert) {
+  try {
+    const auto value = AConvert();
+    if constexpr (std::is_floating_point_v<decltype(value)>) {
+      // Bit for bit, so -0 and 0 differ.
+      uint64_t bits = 0;
+      std::memcpy(&bits, &value, sizeof value);
+      return std::to_string(bits);
+    } else {
+      return std::to_string(value);
+    }
+  } catch (const EConvertError& e) {
+    return "raises " + e.Message();
   }
+}
+
+std::string PlainInt32(const TJSONNumber& ANumber) {
+  int32_t value = 0;
+  return ANumber.TryAsPlainInt32(value) ? std::to_string(value) : "no";
+}
+
+// A number made from a value holds it and makes its text on first use; it must write and convert
+// exactly as the number read from that text does.
+void ExpectSameAsItsText(const TJSONNumber& AMade) {
+  const auto read = TJSONNumber::FromText(AMade.ToString());
+  const std::string name(read->Value());
+  EXPECT_EQ(AMade.Value(), read->Value()) << name;
+  EXPECT_EQ(AMade.ToString(), read->Value()) << name;
+  EXPECT_EQ(AMade.Clone()->Value(), read->Value()) << name;
+  EXPECT_EQ(Outcome([&] { return AMade.AsDouble(); }), Outcome([&] { return read->AsDouble(); })) << name;
+  EXPECT_EQ(Outcome([&] { return AMade.AsSingle(); }), Outcome([&] { return read->AsSingle(); })) << name;
+  EXPECT_EQ(Outcome([&] { return AMade.AsInt(); }), Outcome([&] { return read->AsInt(); })) << name;
+  EXPECT_EQ(Outcome([&] { return AMade.AsInt64(); }), Outcome([&] { return read->AsInt64(); })) << name;
+  EXPECT_EQ(PlainInt32(AMade), PlainInt32(*read)) << name;
+  EXPECT_TRUE(AMade.HoldsValue()) << name;
+  EXPECT_FALSE(read->HoldsValue()) << name;
+}
+
+TEST(Json, NumbersFromDoublesAndFloatsBehaveAsTheirText) {
+  // 1 + 2^-24 lies halfway between two floats: its text reads as the float above it.
+  const double doubles[] = {3.0,          -0.0,   2147483647.0, 2147483648.0, -2147483648.0, 1.5,
+                            999999999999999.0, 1e15, 1e20,        0.1,          0.1 + 0.2,
+                            1.2345678901234567e-5, -1.2345678901234567e-5, -1.2345678901234567e-300,
+                            1.0 + 0x1p-24, 16777217.0, 3.5e38, 1e-40, 1e300};
+  for (const double value : doubles)
+    ExpectSameAsItsText(*TJSONNumber::Create(value));
+  // 123456792 writes as "123456790", so its integer is that of its text.
+  const float floats[] = {3.0f, -0.0f, 0.1f, 1e-5f, 3e38f, 1e-40f, 16777216.0f, 123456792.0f, -2147483648.0f,
+                          std::numeric_limits<float>::max(), std::numeric_limits<float>::denorm_min()};
+  for (const float value : floats)
+    ExpectSameAsItsText(*TJSONNumber::Create(value));
   EXPECT_EQ(TJSONNumber::Create(-1.2345678901234567e-300)->Value().size(), JsonFloatTextMax);
+  EXPECT_EQ(TJSONNumber::Create(1.0 + 0x1p-24)->AsSingle(), 1.0f + 0x1p-23f);
+}
+
+// The quick reading of short texts must give std::from_chars's float for every text, around float
+// midpoints and beyond the float range included, and raise where it does.
+TEST(Json, SingleOfTextIsTheLibrarysReading) {
+  std::vector<std::string> texts = {"0", "-0", "1", "0.1", "-0.29723597", "16777217", "16777217.0000001",
+                                    "1.0000000596046448", "1.000000059604644775390625", "3.4028235E38",
+                                    "3.4028236E38", "1E39", "1e-46", "1.4E-45", "1E-38", "1.17549435E-38",
+                                    "12345678901234567890", "0.000000000000000000001", "1E22", "1E-22",
+                                    "9007199254740993", "2.5E+3", "-7e-0005"};
+  std::mt19937_64 random(11);
+  std::uniform_real_distribution<float> unit(-1, 1);
+  std::uniform_int_distribution<uint64_t> bits;
+  for (int i = 0; i < 20000; ++i) {
+    texts.push_back(JsonFloatText(unit(random)));
+    const double any = std::bit_cast<double>(bits(random));
+    if (std::isfinite(any))
+      texts.push_back(JsonFloatText(any));
+    // A float midpoint and its shortest double text.
+    const float low = std::bit_cast<float>(uint32_t(bits(random)) & 0x7F7FFFFFu);
+    const float high = std::nextafter(low, std::numeric_limits<float>::infinity());
+    if (std::isfinite(high))
+      texts.push_back(JsonFloatText((double(low) + double(high)) / 2));
+  }
+  for (const std::string& text : texts) {
+    const auto number = TJSONNumber::FromText(text);
+    const std::string expected = Outcome([&] {
+      float value = 0;
+      const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+      if (error != std::errc() || end != text.data() + text.size())
+        throw EConvertError("'" + text + "' is not a valid floating point value");
+      return value;
+    });
+    ASSERT_EQ(Outcome([&] { return number->AsSingle(); }), expected) << text;
+    ASSERT_EQ(Outcome([&] { return JsonTextToSingle(text); }), expected) << text;
+  }
+}
+
+TEST(Json, PlainInt32Texts) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"42", "42"},           {"-0", "0"},      {"-2147483648", "-2147483648"}, {"2147483647", "2147483647"},
+      {"2147483648", "no"},   {"1.0", "no"},    {"1E3", "no"},                 {"12345678901", "no"},
+      {"-12345678901", "no"}, {"0.5", "no"},
+  };
+  for (const auto& [text, expected] : cases)
+    EXPECT_EQ(PlainInt32(*TJSONNumber::FromText(text)), expected) << text;
 }
 
 TEST(Json, NumberTextMadeOnceForReadersOnManyThreads) {

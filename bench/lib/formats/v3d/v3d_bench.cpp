@@ -8,7 +8,8 @@
 // the JSON body RapidJSON's DOM parse. The difference is the definition mapping.
 // Save: the exporter (compact JSON, plain BSON) against the raw serialisation of the definition's
 // already built JSON tree by our own layer (ToString, TVantrelBSONWriter), and for JSON RapidJSON's
-// Writer over a DOM of the same text. The difference is ToJSON building the tree.
+// Writer over a DOM of the same text. The difference is ToJSON building the tree. That tree holds
+// the vertex floats as values, so both sides make their number texts (or doubles) while writing.
 //
 // Memory: the allocator regime of bench_setup.h (freed memory stays mapped). Every iteration frees
 // the tree and the definition it made; the JSON parser's slab cache is reused between iterations,

@@ -49,6 +49,20 @@ TNumber ParseNumber(std::string_view AText) {
   throw Exception("failed to read number value");
 }
 
+// The number as ParseNumber reads its text, without making the text where the number holds a
+// value: a held double is its text's double; a held float's text reads as JsonFloatTextToDouble;
+// and plain int32 digits other than zero are exact in a double. The texts of held values are integral digits
+// only below 1E15, which a double holds exactly, so none of them goes as int64.
+TNumber NumberOf(const TJSONNumber& ANumber) {
+  if (ANumber.HoldsValue())
+    return ANumber.AsDouble();
+  // "-0" reads as the double -0, so a zero goes by its text.
+  int32_t plain = 0;
+  if (ANumber.TryAsPlainInt32(plain) && plain != 0)
+    return double(plain);
+  return ParseNumber(ANumber.Value());
+}
+
 } // namespace
 
 void TVantrelBSONWriter::EndAfterFailure(bool AObject) noexcept {
@@ -91,7 +105,7 @@ void TVantrelBSONWriter::WriteJsonArray(const TJSONArray* AArray) {
 }
 
 void TVantrelBSONWriter::WriteNumber(const TJSONNumber& ANumber) {
-  const TNumber number = ParseNumber(ANumber.Value());
+  const TNumber number = NumberOf(ANumber);
   if (const auto* d = std::get_if<double>(&number))
     WriteValue(*d);
   else if (const auto* i = std::get_if<int32_t>(&number))
@@ -101,14 +115,15 @@ void TVantrelBSONWriter::WriteNumber(const TJSONNumber& ANumber) {
 }
 
 void TVantrelBSONWriter::WriteJsonValue(const TJSONValue* AValue) {
-  if (const auto* object = dynamic_cast<const TJSONObject*>(AValue))
+  // Numbers make up the bulk of a model: they go first, without a cast.
+  if (const TJSONNumber* number = AValue->AsNumber())
+    WriteNumber(*number);
+  else if (const auto* object = dynamic_cast<const TJSONObject*>(AValue))
     WriteJsonObject(object);
   else if (dynamic_cast<const TJSONNull*>(AValue))
     WriteNull();
   else if (const auto* array = dynamic_cast<const TJSONArray*>(AValue))
     WriteJsonArray(array);
-  else if (const auto* number = dynamic_cast<const TJSONNumber*>(AValue))
-    WriteNumber(*number);
   else if (const auto* boolean = dynamic_cast<const TJSONBool*>(AValue))
     WriteValue(boolean->AsBoolean());
   else if (const auto* text = dynamic_cast<const TJSONString*>(AValue))
@@ -126,7 +141,7 @@ void TVantrelBSONWriter::WriteRawJsonValue(const TJSONValue* AValue) {
   if (dynamic_cast<const TJSONArray*>(AValue))
     throw Exception("raw bson for json-array not supported");
   if (const auto* number = dynamic_cast<const TJSONNumber*>(AValue)) {
-    const TNumber value = ParseNumber(number->Value());
+    const TNumber value = NumberOf(*number);
     if (const auto* d = std::get_if<double>(&value))
       writer.WriteDouble(*d);
     else if (const auto* i = std::get_if<int32_t>(&value))

@@ -1,6 +1,7 @@
 #include "formats/v3d/Vantrel.JSON.BSON.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cstring>
@@ -38,6 +39,14 @@ template <class T> T LittleEndian(const uint8_t* ABytes) {
     std::reverse(bytes, bytes + sizeof(T));
   }
   return value;
+}
+
+template <class T> std::array<uint8_t, sizeof(T)> LittleEndianBytes(T AValue) {
+  std::array<uint8_t, sizeof(T)> bytes;
+  std::memcpy(bytes.data(), &AValue, sizeof(T));
+  if constexpr (std::endian::native == std::endian::big)
+    std::reverse(bytes.begin(), bytes.end());
+  return bytes;
 }
 
 } // namespace
@@ -78,23 +87,35 @@ void TBsonWriter::Rewind() {
   FPropertyName.clear();
 }
 
-void TBsonWriter::BeginElement(uint8_t AType) {
+void TBsonWriter::WriteElement(uint8_t AType, const void* APayload, size_t ASize) {
   if (!FParent)
     throw EJsonWriterException("A BSON value needs an open document or array");
-  FWriter->WriteByte(AType);
+  char digits[16];
+  std::string_view name = FPropertyName;
   if (FParent->FIsArray) {
-    auto* array = static_cast<TBsonArray*>(FParent);
-    char digits[16];
-    const auto end = std::to_chars(digits, digits + sizeof digits, array->FIndex).ptr;
-    ++array->FIndex;
-    FWriter->WriteBytes({reinterpret_cast<const uint8_t*>(digits), static_cast<size_t>(end - digits)});
-    FWriter->WriteByte(0);
-    Count(1 + (end - digits) + 1);
-    return;
+    const auto* array = static_cast<TBsonArray*>(FParent);
+    name = std::string_view(digits, static_cast<size_t>(
+                                        std::to_chars(digits, digits + sizeof digits, array->FIndex).ptr - digits));
   }
-  FWriter->WriteBytes({reinterpret_cast<const uint8_t*>(FPropertyName.data()), FPropertyName.size()});
-  FWriter->WriteByte(0);
-  Count(1 + static_cast<int64_t>(FPropertyName.size()) + 1);
+  uint8_t element[64];
+  const size_t size = 1 + name.size() + 1 + ASize;
+  if (size <= sizeof element) {
+    element[0] = AType;
+    std::memcpy(element + 1, name.data(), name.size());
+    element[1 + name.size()] = 0;
+    if (ASize)
+      std::memcpy(element + 2 + name.size(), APayload, ASize);
+    FWriter->WriteBytes({element, size});
+  } else {
+    FWriter->WriteByte(AType);
+    FWriter->WriteBytes({reinterpret_cast<const uint8_t*>(name.data()), name.size()});
+    FWriter->WriteByte(0);
+    if (ASize)
+      FWriter->WriteBytes({static_cast<const uint8_t*>(APayload), ASize});
+  }
+  if (FParent->FIsArray)
+    ++static_cast<TBsonArray*>(FParent)->FIndex;
+  Count(1 + static_cast<int64_t>(name.size()) + 1);
 }
 
 void TBsonWriter::OpenContainer(std::unique_ptr<TBsonContainer> AContainer, uint8_t AType) {
@@ -194,8 +215,8 @@ void TBsonWriter::DoWriteCode(std::string_view ACode) {
 }
 
 void TBsonWriter::DoWriteInt32(int32_t AValue) {
-  BeginElement(0x10);
-  FWriter->WriteInt32(AValue);
+  const auto bytes = LittleEndianBytes(AValue);
+  WriteElement(0x10, bytes.data(), bytes.size());
   Count(4);
 }
 
@@ -208,14 +229,14 @@ void TBsonWriter::DoWriteCardinal(uint32_t AValue) {
 }
 
 void TBsonWriter::DoWriteInt64(int64_t AValue) {
-  BeginElement(0x12);
-  FWriter->WriteInt64(AValue);
+  const auto bytes = LittleEndianBytes(AValue);
+  WriteElement(0x12, bytes.data(), bytes.size());
   Count(8);
 }
 
 void TBsonWriter::DoWriteDouble(double AValue) {
-  BeginElement(0x01);
-  FWriter->WriteDouble(AValue);
+  const auto bytes = LittleEndianBytes(AValue);
+  WriteElement(0x01, bytes.data(), bytes.size());
   Count(8);
 }
 

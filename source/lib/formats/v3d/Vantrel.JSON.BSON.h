@@ -109,7 +109,11 @@ private:
 
   TStream& Stream() const { return *FWriter->BaseStream(); }
   // The type byte and name of the next element of the open container.
-  void BeginElement(uint8_t AType);
+  void BeginElement(uint8_t AType) { WriteElement(AType, nullptr, 0); }
+  // The type byte and name of the next element and then ASize bytes of its payload, in one write
+  // where they fit a small buffer: a model's arrays hold millions of small elements. The payload
+  // is counted by the caller.
+  void WriteElement(uint8_t AType, const void* APayload, size_t ASize);
   void Count(int64_t ABytes) { FParent->FValuesSize += ABytes; }
   void OpenContainer(std::unique_ptr<TBsonContainer> AContainer, uint8_t AType);
   void CloseContainer();

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <sstream>
 
 #include "rtl/json_format.h"
@@ -268,6 +269,32 @@ TEST(BsonWriter, ExactBytes) {
   };
   for (auto [json, bytes] : cases)
     EXPECT_EQ(Hex(OurBson(json)), bytes) << json;
+}
+
+// Numbers made in code hold their value; written as BSON they must give the bytes their text gives,
+// which is what a tree read from that text writes. A float's double is its shortest text's (0.1f
+// goes as the double nearest 0.1), and only integer text beyond a double's reach goes as int64.
+TEST(BsonWriter, NumbersHoldingValuesWriteAsTheirText) {
+  auto made = TJSONObject::Create();
+  auto floats = TJSONArray::Create();
+  auto doubles = TJSONArray::Create();
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> unit(-1, 1);
+  std::uniform_real_distribution<double> wide(-1e6, 1e6);
+  for (int i = 0; i < 2000; ++i) {
+    floats->Add(unit(random)).Add(float(wide(random)));
+    doubles->Add(wide(random));
+  }
+  for (const float value : {0.1f, -0.0f, 16777216.0f, 123456792.0f, 3e38f, 1e-40f, 1e-5f, 1e20f})
+    floats->Add(value);
+  for (const double value : {1.0 + 0x1p-24, 9007199254740993.0, 1e15, 2147483648.0, -2147483649.0})
+    doubles->Add(value);
+  made->AddPair("Floats", std::move(floats)).AddPair("Doubles", std::move(doubles));
+  made->AddPair("Integers", TJSONArray::Create());
+  auto& integers = *CheckedCast<TJSONArray>(made->GetValue("Integers"));
+  for (const int64_t value : {int64_t(0), int64_t(-7), int64_t(2147483648), int64_t(9007199254740993), INT64_MIN})
+    integers.Add(value);
+  EXPECT_EQ(Hex(OurBson(*made)), Hex(OurBson(made->ToString())));
 }
 
 TEST(BsonWriter, FixtureEqualsLibbsonDocumentAndValidates) {
