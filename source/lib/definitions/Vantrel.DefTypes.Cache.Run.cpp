@@ -184,7 +184,7 @@ void TAnimationCaching::Execute(TAnimationDef* AAnimDef) {
 }
 
 void TAnimationCaching::PrepareMeshBuffers() {
-  FMeshBuffers = std::make_unique<TMeshBuffers>(std::initializer_list{rtl::TDictionaryOwnership::doOwnsValues});
+  FMeshBuffers = std::make_unique<TMeshBuffers>(std::initializer_list<rtl::TDictionaryOwnership>{rtl::TDictionaryOwnership::doOwnsValues});
   for (TVantrelMesh* mesh : MeshesOf(FModel)) {
     TMeshDef* def = MeshDefOf(mesh);
     TMeshData* data = mesh->GetMeshData();
