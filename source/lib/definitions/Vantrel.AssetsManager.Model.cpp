@@ -2,8 +2,8 @@
 // the ten standard sub-groups for the media the model uses.
 
 #include "definitions/Vantrel.AssetsManager.Internal.h"
-#include "formats/v3d/Vantrel.V3D.Exporter.h"
-#include "formats/v3d/Vantrel.V3D.Loader.h"
+#include "definitions/Vantrel.V3D.Exporter.h"
+#include "definitions/Vantrel.V3D.Loader.h"
 
 namespace vantrel {
 
