@@ -24,12 +24,12 @@
 #include "support/sample_reporter.h"
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "definitions/Vantrel.Model.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Joint.h"
 #include "scene/Vantrel.Mesh.h"
+#include "scene/Vantrel.Model.h"
 #include "scene/Vantrel.Segment.h"
 #include "ui/mesh_buffers.h"
 

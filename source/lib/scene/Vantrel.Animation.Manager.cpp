@@ -5,13 +5,13 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "definitions/Vantrel.Loader.h"
 #include "rtl/exceptions.h"
-#include "rtl/log.h"
 #include "rtl/ioutils.h"
+#include "rtl/log.h"
 #include "rtl/properties.h"
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Mesh.h"
-#include "definitions/Vantrel.Model.h"
+#include "scene/Vantrel.Model.h"
 #include "ui/platform_services.h"
 
 namespace vantrel {

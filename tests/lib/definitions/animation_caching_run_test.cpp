@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "Vantrel.Units.h"
 #include "context/Vantrel.Context.Buffers.h"
 #include "definitions/Vantrel.DefTypes.h"
-#include "Vantrel.Units.h"
-#include "definitions/Vantrel.Model.h"
 #include "lib/definitions/caching_model_fixture.h"
 #include "rtl/exceptions.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"
 #include "scene/Vantrel.Joint.h"
+#include "scene/Vantrel.Model.h"
 #include "support/fake_clock.h"
 #include "support/log_capture.h"
 #include "ui/animations.h"

@@ -4,13 +4,13 @@
 #include <string>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "definitions/Vantrel.Model.h"
 #include "lib/scene/skin_fixture.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Joint.h"
+#include "scene/Vantrel.Model.h"
 #include "scene/Vantrel.Segment.h"
 #include "support/log_capture.h"
 #include "ui/animations.h"

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "definitions/Vantrel.Model.h"
 #include "rtl/math3d.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"
 #include "scene/Vantrel.Joint.h"
 #include "scene/Vantrel.Mesh.h"
+#include "scene/Vantrel.Model.h"
 #include "ui/animations.h"
 
 namespace vtest {

@@ -4,11 +4,11 @@
 
 #include "context/Vantrel.Context.h"
 #include "definitions/Vantrel.DefTypes.h"
-#include "definitions/Vantrel.Model.h"
 #include "lib/scene/skin_fixture.h"
 #include "scene/Vantrel.Armature.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Joint.h"
+#include "scene/Vantrel.Model.h"
 #include "scene/Vantrel.Segment.h"
 #include "support/gl_fixture.h"
 #include "support/test_viewport.h"

@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "definitions/Vantrel.Model.h"
 #include "lib/scene/skin_fixture.h"
 #include "rtl/properties.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Joint.h"
+#include "scene/Vantrel.Model.h"
 #include "scene/Vantrel.Segment.h"
 #include "support/fake_clock.h"
 #include "support/log_capture.h"
