@@ -9,7 +9,7 @@
 
 #include "Vantrel.Units.h"
 #include "definitions/Vantrel.AssetsManager.h"
-#include "formats/v3d/Vantrel.V3D.Loader.h"
+#include "definitions/Vantrel.V3D.Loader.h"
 #include "rtl/exceptions.h"
 #include "rtl/streams.h"
 

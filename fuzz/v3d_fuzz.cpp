@@ -8,8 +8,8 @@
 
 #include "Vantrel.Units.h"
 #include "definitions/Vantrel.DefTypes.h"
-#include "formats/v3d/Vantrel.V3D.Exporter.h"
-#include "formats/v3d/Vantrel.V3D.Loader.h"
+#include "definitions/Vantrel.V3D.Exporter.h"
+#include "definitions/Vantrel.V3D.Loader.h"
 
 namespace {
 

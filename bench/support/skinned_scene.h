@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "definitions/Vantrel.Model.h"
+#include "scene/Vantrel.Model.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"
 #include "scene/Vantrel.Group.h"

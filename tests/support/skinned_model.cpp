@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "definitions/Vantrel.Model.h"
+#include "scene/Vantrel.Model.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"
 #include "scene/Vantrel.Group.h"

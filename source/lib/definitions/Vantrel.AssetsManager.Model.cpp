@@ -3,7 +3,7 @@
 
 #include "definitions/Vantrel.AssetsManager.Internal.h"
 #include "definitions/Vantrel.Loader.h"
-#include "formats/v3d/Vantrel.V3D.Exporter.h"
+#include "definitions/Vantrel.V3D.Exporter.h"
 
 namespace vantrel {
 

@@ -75,7 +75,7 @@ void TAnimationDef::InitializeCaching(TMeshDef* AMesh) {
   {
     TMonitorLock lock(this);
     if (!FBuffers)
-      FBuffers = std::make_unique<TAnimationBuffers>(std::initializer_list{rtl::TDictionaryOwnership::doOwnsValues});
+      FBuffers = std::make_unique<TAnimationBuffers>(std::initializer_list<rtl::TDictionaryOwnership>{rtl::TDictionaryOwnership::doOwnsValues});
     if (!dynamic_cast<TModelDef*>(AMesh)) {
       TOwned<TAnimationBuffer> buffer(New<TAnimationBuffer>(AMesh, this));
       FBuffers->Add(AMesh, buffer.get());

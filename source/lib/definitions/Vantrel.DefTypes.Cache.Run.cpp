@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "definitions/Vantrel.Model.h"
 #include "rtl/exceptions.h"
 #include "rtl/properties.h"
 #include "rtl/sync.h"
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"
+#include "scene/Vantrel.Model.h"
 #include "ui/animations.h"
 
 namespace vantrel {
@@ -184,7 +184,7 @@ void TAnimationCaching::Execute(TAnimationDef* AAnimDef) {
 }
 
 void TAnimationCaching::PrepareMeshBuffers() {
-  FMeshBuffers = std::make_unique<TMeshBuffers>(std::initializer_list{rtl::TDictionaryOwnership::doOwnsValues});
+  FMeshBuffers = std::make_unique<TMeshBuffers>(std::initializer_list<rtl::TDictionaryOwnership>{rtl::TDictionaryOwnership::doOwnsValues});
   for (TVantrelMesh* mesh : MeshesOf(FModel)) {
     TMeshDef* def = MeshDefOf(mesh);
     TMeshData* data = mesh->GetMeshData();

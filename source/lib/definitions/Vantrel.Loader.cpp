@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "definitions/Vantrel.AssetsManager.h"
-#include "definitions/Vantrel.Model.h"
+#include "scene/Vantrel.Model.h"
 #include "rtl/ioutils.h"
 #include "rtl/random.h"
 #include "rtl/sysutils.h"

@@ -6,7 +6,6 @@
 #include "context/Vantrel.Context.h"
 #include "materials/Vantrel.Material.Default.h"
 #include "rendering/Vantrel.Viewport.h"
-#include "rtl/filer.h"
 #include "rtl/properties.h"
 #include "scene/Vantrel.Control.h"
 
@@ -19,11 +18,6 @@ namespace {
 
 // The mirror flips the saved camera's y axis.
 TMatrix3D MirrorScaling() { return TMatrix3D::CreateScaling(TPoint3D{1, -1, 1}); }
-
-TPoint3D SafeNormalize(const TPoint3D& AValue) {
-  const float length = AValue.Length();
-  return length > 0 ? AValue / length : AValue;
-}
 
 } // namespace
 
@@ -42,8 +36,6 @@ void TVantrelRenderPassReflection::InitPassDefaults() {
   FPassCamera->SetStored(false);
   FType = TRenderPassType::Pre;
   FMethod = TRenderPassMethod::RenderListToFBO;
-  FMirrorPosition = MakeOwned<TPosition3D>(TPoint3D{0, 0, 0});
-  FMirrorNormal = MakeOwned<TPosition3D>(TPoint3D{0, -1, 0});
   FMirrorSize = 10;
   FAngleOfView = 45;
 }
@@ -80,29 +72,9 @@ void TVantrelRenderPassReflection::SetTarget(TControl3D* AValue) {
     FreeNotification(AValue);
 }
 
-void TVantrelRenderPassReflection::SetMirrorPosition(const TPosition3D* AValue) {
-  if (AValue)
-    FMirrorPosition->SetPoint(AValue->Point());
-}
-
-void TVantrelRenderPassReflection::SetMirrorNormal(const TPosition3D* AValue) {
-  if (AValue)
-    FMirrorNormal->SetPoint(SafeNormalize(AValue->Point()));
-}
-
-// The two older point properties are read into the owned objects as they stand, unnormalised, and
-// never written.
 void TVantrelRenderPassReflection::DefineProperties(TFiler* AFiler) {
   TVantrelRenderPassController::DefineProperties(AFiler);
-  auto reader = [](TPosition3D* ATarget) {
-    return [ATarget](TReader& AReader) {
-      TPoint3D point = ATarget->Point();
-      ReadPoint3DField(point, AReader.ReadString());
-      ATarget->SetPoint(point);
-    };
-  };
-  AFiler->DefineProperty("MirrorPositionPoint", reader(FMirrorPosition.get()), nullptr, false);
-  AFiler->DefineProperty("MirrorNormalVector", reader(FMirrorNormal.get()), nullptr, false);
+  FMirror.DefineOlderProperties(AFiler, "MirrorPositionPoint", "MirrorNormalVector");
 }
 
 void TVantrelRenderPassReflection::Notification(TComponent* AComponent, TOperation AOperation) {
@@ -123,7 +95,7 @@ void TVantrelRenderPassReflection::DoOnRenderPass(TContext3D* AContext, int32_t 
   if (!context)
     return;
   if (FTarget)
-    FMirrorPosition->SetPoint(FTarget->Position()->Point());
+    FMirror.Position()->SetPoint(FTarget->Position()->Point());
   if (FViewport) {
     if (!FOrigCamera)
       SetCamera(FViewport->CurrentCamera());
@@ -137,9 +109,7 @@ void TVantrelRenderPassReflection::DoOnRenderPass(TContext3D* AContext, int32_t 
   // These states only reach a custom rendering procedure: the forward renderer's opaque phase,
   // which the default procedure runs next, sets depth test, depth write and front faces again.
   context->SetContextStates({TContextState::csZTestOff, TContextState::csZWriteOff, TContextState::csBackFace});
-  const TPoint3D normal = FMirrorNormal->Point();
-  const TPoint3D position = FMirrorPosition->Point();
-  context->ActivateClipPlane(0, TPlaneF::Create(normal, -position.DotProduct(normal)));
+  context->ActivateClipPlane(0, FMirror.ClipPlane());
   SetupMatrices(context);
 }
 
@@ -201,8 +171,8 @@ TMatrix3D TVantrelRenderPassReflection::GetViewMatrix(TContext3D* AContext) {
     const TPoint3D direction =
         FPassCamera->Target() ? FPassCamera->Target()->AbsolutePosition() - camera : FPassCamera->AbsoluteDirection();
     TPoint3D eye;
-    if (ComputeMirrorCamera(AContext, camera, direction, FMirrorPosition->Point(), FMirrorNormal->Point(),
-                            FMirrorSize, eye)) {
+    if (ComputeMirrorCamera(AContext, camera, direction, FMirror.Position()->Point(),
+                            FMirror.Normal()->Point(), FMirrorSize, eye)) {
       FPassCamera->SetAbsolutePosition(eye);
     } else {
       FViewMatrix = OriginalCameraMatrix(AContext) * MirrorScaling();

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "rendering/Vantrel.Controller.Passes.Plane.h"
 #include "rendering/Vantrel.Controller.h"
 #include "scene/Vantrel.Camera.h"
 
@@ -26,12 +27,10 @@ public:
   // Its local position becomes the mirror position at every rendering. Freeing it clears it.
   TControl3D* GetTarget() const { return FTarget; }
   void SetTarget(TControl3D* AValue);
-  TPosition3D* GetMirrorPosition() const { return FMirrorPosition.get(); }
-  // Copies the point.
-  void SetMirrorPosition(const TPosition3D* AValue);
-  TPosition3D* GetMirrorNormal() const { return FMirrorNormal.get(); }
-  // Copies the vector normalised; a zero vector stays zero.
-  void SetMirrorNormal(const TPosition3D* AValue);
+  TPosition3D* GetMirrorPosition() const { return FMirror.Position(); }
+  void SetMirrorPosition(const TPosition3D* AValue) { FMirror.SetPosition(AValue); }
+  TPosition3D* GetMirrorNormal() const { return FMirror.Normal(); }
+  void SetMirrorNormal(const TPosition3D* AValue) { FMirror.SetNormal(AValue); }
   float GetMirrorSize() const { return FMirrorSize; }
   void SetMirrorSize(float AValue) { FMirrorSize = AValue; }
   float GetAngleOfView() const { return FAngleOfView; }
@@ -61,8 +60,7 @@ private:
   TCamera* FOrigCamera = nullptr;
   TControl3D* FTarget = nullptr;
   float FAngleOfView = 45;
-  TOwned<TPosition3D> FMirrorPosition;
-  TOwned<TPosition3D> FMirrorNormal;
+  TVantrelPassPlane FMirror{TPoint3D{0, 0, 0}, TPoint3D{0, -1, 0}};
   float FMirrorSize = 10;
 
   // The frame's saved camera matrix: the viewport's main context holds it (a pass context never

@@ -6,7 +6,6 @@
 #include "materials/Vantrel.Material.Default.h"
 #include "rendering/Vantrel.Viewport.h"
 #include "rtl/exceptions.h"
-#include "rtl/filer.h"
 #include "rtl/log.h"
 #include "rtl/properties.h"
 #include "scene/Vantrel.Control.h"
@@ -15,15 +14,6 @@ namespace vantrel {
 
 RTL_DEFINE_CLASS(TVantrelRenderPassRefraction, "Vantrel.Controller.Passes.Refraction",
                  &TVantrelRenderPassRefraction::RegisterProperties)
-
-namespace {
-
-TPoint3D SafeNormalize(const TPoint3D& AValue) {
-  const float length = AValue.Length();
-  return length > 0 ? AValue / length : AValue;
-}
-
-} // namespace
 
 void TVantrelRenderPassRefraction::RegisterProperties(TPropertyList& AList) {
   using C = TVantrelRenderPassRefraction;
@@ -38,34 +28,12 @@ void TVantrelRenderPassRefraction::InitPassDefaults() {
   FType = TRenderPassType::Pre;
   FMethod = TRenderPassMethod::RenderListToFBO;
   FClippingEnabled = true;
-  FSurfacePosition = MakeOwned<TPosition3D>(TPoint3D{0, 0, 0});
-  FSurfaceNormal = MakeOwned<TPosition3D>(TPoint3D{0, 1, 0});
   FSurfaceCutOff = 0;
 }
 
-void TVantrelRenderPassRefraction::SetSurfacePosition(const TPosition3D* AValue) {
-  if (AValue)
-    FSurfacePosition->SetPoint(AValue->Point());
-}
-
-void TVantrelRenderPassRefraction::SetSurfaceNormal(const TPosition3D* AValue) {
-  if (AValue)
-    FSurfaceNormal->SetPoint(SafeNormalize(AValue->Point()));
-}
-
-// The two older point properties are read into the owned objects as they stand, unnormalised, and
-// never written.
 void TVantrelRenderPassRefraction::DefineProperties(TFiler* AFiler) {
   TVantrelRenderPassController::DefineProperties(AFiler);
-  auto reader = [](TPosition3D* ATarget) {
-    return [ATarget](TReader& AReader) {
-      TPoint3D point = ATarget->Point();
-      ReadPoint3DField(point, AReader.ReadString());
-      ATarget->SetPoint(point);
-    };
-  };
-  AFiler->DefineProperty("SurfacePositionPoint", reader(FSurfacePosition.get()), nullptr, false);
-  AFiler->DefineProperty("SurfaceNormalVector", reader(FSurfaceNormal.get()), nullptr, false);
+  FSurface.DefineOlderProperties(AFiler, "SurfacePositionPoint", "SurfaceNormalVector");
 }
 
 // ---- One rendering ----------------------------------------------------------------------------------
@@ -76,13 +44,10 @@ void TVantrelRenderPassRefraction::PrepareContext() {
     return;
   context->SetContextStates({TContextState::csZTestOn, TContextState::csZWriteOn, TContextState::csColorWriteOn,
                              TContextState::csScissorOff, TContextState::csFrontFace});
-  if (FClippingEnabled) {
-    const TPoint3D normal = FSurfaceNormal->Point();
-    const TPoint3D position = FSurfacePosition->Point();
-    context->ActivateClipPlane(0, TPlaneF::Create(normal, -position.DotProduct(normal) + FSurfaceCutOff));
-  } else {
+  if (FClippingEnabled)
+    context->ActivateClipPlane(0, FSurface.ClipPlane(FSurfaceCutOff));
+  else
     context->DeactivateClipPlane(0);
-  }
   SetupMatrices(context);
 }
 

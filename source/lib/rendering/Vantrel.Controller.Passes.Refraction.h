@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "rendering/Vantrel.Controller.Passes.Plane.h"
 #include "rendering/Vantrel.Controller.h"
 
 namespace vantrel {
@@ -21,12 +22,10 @@ public:
 
   bool GetClippingEnabled() const { return FClippingEnabled; }
   void SetClippingEnabled(bool AValue) { FClippingEnabled = AValue; }
-  TPosition3D* GetSurfacePosition() const { return FSurfacePosition.get(); }
-  // Copies the point.
-  void SetSurfacePosition(const TPosition3D* AValue);
-  TPosition3D* GetSurfaceNormal() const { return FSurfaceNormal.get(); }
-  // Copies the vector normalised; a zero vector stays zero.
-  void SetSurfaceNormal(const TPosition3D* AValue);
+  TPosition3D* GetSurfacePosition() const { return FSurface.Position(); }
+  void SetSurfacePosition(const TPosition3D* AValue) { FSurface.SetPosition(AValue); }
+  TPosition3D* GetSurfaceNormal() const { return FSurface.Normal(); }
+  void SetSurfaceNormal(const TPosition3D* AValue) { FSurface.SetNormal(AValue); }
   float GetSurfaceCutOff() const { return FSurfaceCutOff; }
   void SetSurfaceCutOff(float AValue) { FSurfaceCutOff = AValue; }
   // The position target of the pass's renderer; nil without a renderer. A renderer that is not a
@@ -48,8 +47,7 @@ protected:
 
 private:
   bool FClippingEnabled = true;
-  TOwned<TPosition3D> FSurfacePosition;
-  TOwned<TPosition3D> FSurfaceNormal;
+  TVantrelPassPlane FSurface{TPoint3D{0, 0, 0}, TPoint3D{0, 1, 0}};
   float FSurfaceCutOff = 0;
   // The messages logged so far: each distinct one is logged once per pass.
   std::set<std::string> FLoggedErrors;

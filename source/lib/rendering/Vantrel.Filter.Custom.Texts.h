@@ -3,6 +3,11 @@
 // texture2D, gl_FragColor). Uniforms carry a leading underscore and are set by the name without it.
 // Blur and glow taps clamp their coordinate to [0, 1].
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <string_view>
+
 namespace vantrel {
 
 // c = (TEX0.x, 1 - TEX0.y) through the inverse transform's two rows; the input is sampled at
@@ -57,46 +62,49 @@ inline constexpr const char* SCropFilterText =
     "    gl_FragColor = vec4(0.0);\n"
     "}\n";
 
-// 19 taps at offsets -9 .. 9 texels (of 1 / Width), the published weights in the published
-// order: symmetric about the centre, whose weight is the edge weight.
-inline constexpr const char* SGaussianBlurHFilterText =
-    "varying vec4 TEX0;\n"
-    "uniform sampler2D _Input;\n"
-    "uniform float _Width;\n"
+// A shader text joined at compile time from pieces, so that texts that share their taps and
+// declarations are written once.
+template <size_t Size> struct TShaderText {
+  std::array<char, Size> Chars{};
+
+  constexpr operator std::string_view() const { return {Chars.data(), Size - 1}; }
+};
+
+template <size_t... N> constexpr TShaderText<(N + ...) - sizeof...(N) + 1> JoinShaderText(const char (&... AParts)[N]) {
+  TShaderText<(N + ...) - sizeof...(N) + 1> result;
+  size_t at = 0;
+  ((std::copy_n(AParts, N - 1, result.Chars.begin() + at), at += N - 1), ...);
+  return result;
+}
+
+// The pieces of the blur and glow texts. A tap reads the input at an offset in texels (of
+// 1 / Width) along x or y, clamped to [0, 1], and weighs it.
+inline constexpr char SBlurInputDecl[] = "varying vec4 TEX0;\n"
+                                         "uniform sampler2D _Input;\n";
+inline constexpr char SBlurWidthDecl[] = "uniform float _Width;\n";
+inline constexpr char SGlowFillColorDecl[] = "uniform vec4 _FillColor;\n";
+inline constexpr char SGlowOriginalDecl[] = "uniform sampler2D _Original;\n";
+
+inline constexpr char SColorTapH[] =
     "vec4 tap(float o, float w) {\n"
     "  return texture2D(_Input, vec2(clamp(TEX0.x + o / _Width, 0.0, 1.0), TEX0.y)) * w;\n"
-    "}\n"
-    "void main() {\n"
-    "  vec4 sum = vec4(0.0);\n"
-    "  sum += tap(-9.0, 0.03887254);\n"
-    "  sum += tap(-8.0, 0.04317348);\n"
-    "  sum += tap(-7.0, 0.04736194);\n"
-    "  sum += tap(-6.0, 0.05131925);\n"
-    "  sum += tap(-5.0, 0.05492492);\n"
-    "  sum += tap(-4.0, 0.05806265);\n"
-    "  sum += tap(-3.0, 0.06062653);\n"
-    "  sum += tap(-2.0, 0.06252690);\n"
-    "  sum += tap(-1.0, 0.06369559);\n"
-    "  sum += tap(0.0, 0.03887254);\n"
-    "  sum += tap(1.0, 0.06369559);\n"
-    "  sum += tap(2.0, 0.06252690);\n"
-    "  sum += tap(3.0, 0.06062653);\n"
-    "  sum += tap(4.0, 0.05806265);\n"
-    "  sum += tap(5.0, 0.05492492);\n"
-    "  sum += tap(6.0, 0.05131925);\n"
-    "  sum += tap(7.0, 0.04736194);\n"
-    "  sum += tap(8.0, 0.04317348);\n"
-    "  sum += tap(9.0, 0.03887254);\n"
-    "  gl_FragColor = sum;\n"
     "}\n";
-
-inline constexpr const char* SGaussianBlurVFilterText =
-    "varying vec4 TEX0;\n"
-    "uniform sampler2D _Input;\n"
-    "uniform float _Width;\n"
+inline constexpr char SColorTapV[] =
     "vec4 tap(float o, float w) {\n"
     "  return texture2D(_Input, vec2(TEX0.x, clamp(TEX0.y + o / _Width, 0.0, 1.0))) * w;\n"
-    "}\n"
+    "}\n";
+inline constexpr char SAlphaTapH[] =
+    "float tap(float o, float w) {\n"
+    "  return texture2D(_Input, vec2(clamp(TEX0.x + o / _Width, 0.0, 1.0), TEX0.y)).a * w;\n"
+    "}\n";
+inline constexpr char SAlphaTapV[] =
+    "float tap(float o, float w) {\n"
+    "  return texture2D(_Input, vec2(TEX0.x, clamp(TEX0.y + o / _Width, 0.0, 1.0))).a * w;\n"
+    "}\n";
+
+// 19 taps at offsets -9 .. 9 texels, the published weights in the published order: symmetric
+// about the centre, whose weight is the edge weight.
+inline constexpr char SGaussianBlurMain[] =
     "void main() {\n"
     "  vec4 sum = vec4(0.0);\n"
     "  sum += tap(-9.0, 0.03887254);\n"
@@ -121,14 +129,9 @@ inline constexpr const char* SGaussianBlurVFilterText =
     "  gl_FragColor = sum;\n"
     "}\n";
 
-// The glow passes blur alpha with 15 taps (weights summing to 1.069076).
-inline constexpr const char* SGlowHFilterText =
-    "varying vec4 TEX0;\n"
-    "uniform sampler2D _Input;\n"
-    "uniform float _Width;\n"
-    "float tap(float o, float w) {\n"
-    "  return texture2D(_Input, vec2(clamp(TEX0.x + o / _Width, 0.0, 1.0), TEX0.y)).a * w;\n"
-    "}\n"
+// The glow passes blur alpha with 15 taps (weights summing to 1.069076); each variant ends main
+// with its own output line.
+inline constexpr char SGlowBlurredAlpha[] =
     "float blurredAlpha() {\n"
     "  float a = 0.0;\n"
     "  a += tap(-7.0, 0.034537863);\n"
@@ -149,139 +152,36 @@ inline constexpr const char* SGlowHFilterText =
     "  return a;\n"
     "}\n"
     "void main() {\n"
-    "  float a = blurredAlpha();\n"
-    "  gl_FragColor = vec4(0.0, 0.0, 0.0, a);\n"
-    "}\n";
+    "  float a = blurredAlpha();\n";
 
-inline constexpr const char* SGlowVFilterText =
-    "varying vec4 TEX0;\n"
-    "uniform sampler2D _Input;\n"
-    "uniform vec4 _FillColor;\n"
-    "uniform float _Width;\n"
-    "float tap(float o, float w) {\n"
-    "  return texture2D(_Input, vec2(TEX0.x, clamp(TEX0.y + o / _Width, 0.0, 1.0))).a * w;\n"
-    "}\n"
-    "float blurredAlpha() {\n"
-    "  float a = 0.0;\n"
-    "  a += tap(-7.0, 0.034537863);\n"
-    "  a += tap(-6.0, 0.0481169038);\n"
-    "  a += tap(-5.0, 0.0599573553);\n"
-    "  a += tap(-4.0, 0.0717819855);\n"
-    "  a += tap(-3.0, 0.082568936);\n"
-    "  a += tap(-2.0, 0.0912527889);\n"
-    "  a += tap(-1.0, 0.0968955457);\n"
-    "  a += tap(0.0, 0.0988529697);\n"
-    "  a += tap(1.0, 0.0968955457);\n"
-    "  a += tap(2.0, 0.0912527889);\n"
-    "  a += tap(3.0, 0.082568936);\n"
-    "  a += tap(4.0, 0.0717819855);\n"
-    "  a += tap(5.0, 0.0599573553);\n"
-    "  a += tap(6.0, 0.0481169038);\n"
-    "  a += tap(7.0, 0.034537863);\n"
-    "  return a;\n"
-    "}\n"
-    "void main() {\n"
-    "  float a = blurredAlpha();\n"
-    "  gl_FragColor = _FillColor * a;\n"
-    "}\n";
+inline constexpr auto SGaussianBlurHFilterText =
+    JoinShaderText(SBlurInputDecl, SBlurWidthDecl, SColorTapH, SGaussianBlurMain);
+inline constexpr auto SGaussianBlurVFilterText =
+    JoinShaderText(SBlurInputDecl, SBlurWidthDecl, SColorTapV, SGaussianBlurMain);
 
-inline constexpr const char* SInnerGlowHFilterText =
-    "varying vec4 TEX0;\n"
-    "uniform sampler2D _Input;\n"
-    "uniform float _Width;\n"
-    "float tap(float o, float w) {\n"
-    "  return texture2D(_Input, vec2(clamp(TEX0.x + o / _Width, 0.0, 1.0), TEX0.y)).a * w;\n"
-    "}\n"
-    "float blurredAlpha() {\n"
-    "  float a = 0.0;\n"
-    "  a += tap(-7.0, 0.034537863);\n"
-    "  a += tap(-6.0, 0.0481169038);\n"
-    "  a += tap(-5.0, 0.0599573553);\n"
-    "  a += tap(-4.0, 0.0717819855);\n"
-    "  a += tap(-3.0, 0.082568936);\n"
-    "  a += tap(-2.0, 0.0912527889);\n"
-    "  a += tap(-1.0, 0.0968955457);\n"
-    "  a += tap(0.0, 0.0988529697);\n"
-    "  a += tap(1.0, 0.0968955457);\n"
-    "  a += tap(2.0, 0.0912527889);\n"
-    "  a += tap(3.0, 0.082568936);\n"
-    "  a += tap(4.0, 0.0717819855);\n"
-    "  a += tap(5.0, 0.0599573553);\n"
-    "  a += tap(6.0, 0.0481169038);\n"
-    "  a += tap(7.0, 0.034537863);\n"
-    "  return a;\n"
-    "}\n"
-    "void main() {\n"
-    "  float a = blurredAlpha();\n"
-    "  gl_FragColor = vec4(0.0, 0.0, 0.0, 1.0 - a);\n"
-    "}\n";
+inline constexpr auto SGlowHFilterText = JoinShaderText(SBlurInputDecl, SBlurWidthDecl, SAlphaTapH, SGlowBlurredAlpha,
+                                                        "  gl_FragColor = vec4(0.0, 0.0, 0.0, a);\n"
+                                                        "}\n");
+inline constexpr auto SGlowVFilterText =
+    JoinShaderText(SBlurInputDecl, SGlowFillColorDecl, SBlurWidthDecl, SAlphaTapV, SGlowBlurredAlpha,
+                   "  gl_FragColor = _FillColor * a;\n"
+                   "}\n");
 
-inline constexpr const char* SInnerGlowVFilterText =
-    "varying vec4 TEX0;\n"
-    "uniform sampler2D _Input;\n"
-    "uniform sampler2D _Original;\n"
-    "uniform vec4 _FillColor;\n"
-    "uniform float _Width;\n"
-    "float tap(float o, float w) {\n"
-    "  return texture2D(_Input, vec2(TEX0.x, clamp(TEX0.y + o / _Width, 0.0, 1.0))).a * w;\n"
-    "}\n"
-    "float blurredAlpha() {\n"
-    "  float a = 0.0;\n"
-    "  a += tap(-7.0, 0.034537863);\n"
-    "  a += tap(-6.0, 0.0481169038);\n"
-    "  a += tap(-5.0, 0.0599573553);\n"
-    "  a += tap(-4.0, 0.0717819855);\n"
-    "  a += tap(-3.0, 0.082568936);\n"
-    "  a += tap(-2.0, 0.0912527889);\n"
-    "  a += tap(-1.0, 0.0968955457);\n"
-    "  a += tap(0.0, 0.0988529697);\n"
-    "  a += tap(1.0, 0.0968955457);\n"
-    "  a += tap(2.0, 0.0912527889);\n"
-    "  a += tap(3.0, 0.082568936);\n"
-    "  a += tap(4.0, 0.0717819855);\n"
-    "  a += tap(5.0, 0.0599573553);\n"
-    "  a += tap(6.0, 0.0481169038);\n"
-    "  a += tap(7.0, 0.034537863);\n"
-    "  return a;\n"
-    "}\n"
-    "void main() {\n"
-    "  float a = blurredAlpha();\n"
-    "  gl_FragColor = _FillColor * a * texture2D(_Original, TEX0.xy).a;\n"
-    "}\n";
-
+inline constexpr auto SInnerGlowHFilterText = JoinShaderText(SBlurInputDecl, SBlurWidthDecl, SAlphaTapH,
+                                                             SGlowBlurredAlpha,
+                                                             "  gl_FragColor = vec4(0.0, 0.0, 0.0, 1.0 - a);\n"
+                                                             "}\n");
+inline constexpr auto SInnerGlowVFilterText =
+    JoinShaderText(SBlurInputDecl, SGlowOriginalDecl, SGlowFillColorDecl, SBlurWidthDecl, SAlphaTapV,
+                   SGlowBlurredAlpha,
+                   "  gl_FragColor = _FillColor * a * texture2D(_Original, TEX0.xy).a;\n"
+                   "}\n");
 // The same for the Mac architecture, which reads Original upside down.
-inline constexpr const char* SInnerGlowVMacFilterText =
-    "varying vec4 TEX0;\n"
-    "uniform sampler2D _Input;\n"
-    "uniform sampler2D _Original;\n"
-    "uniform vec4 _FillColor;\n"
-    "uniform float _Width;\n"
-    "float tap(float o, float w) {\n"
-    "  return texture2D(_Input, vec2(TEX0.x, clamp(TEX0.y + o / _Width, 0.0, 1.0))).a * w;\n"
-    "}\n"
-    "float blurredAlpha() {\n"
-    "  float a = 0.0;\n"
-    "  a += tap(-7.0, 0.034537863);\n"
-    "  a += tap(-6.0, 0.0481169038);\n"
-    "  a += tap(-5.0, 0.0599573553);\n"
-    "  a += tap(-4.0, 0.0717819855);\n"
-    "  a += tap(-3.0, 0.082568936);\n"
-    "  a += tap(-2.0, 0.0912527889);\n"
-    "  a += tap(-1.0, 0.0968955457);\n"
-    "  a += tap(0.0, 0.0988529697);\n"
-    "  a += tap(1.0, 0.0968955457);\n"
-    "  a += tap(2.0, 0.0912527889);\n"
-    "  a += tap(3.0, 0.082568936);\n"
-    "  a += tap(4.0, 0.0717819855);\n"
-    "  a += tap(5.0, 0.0599573553);\n"
-    "  a += tap(6.0, 0.0481169038);\n"
-    "  a += tap(7.0, 0.034537863);\n"
-    "  return a;\n"
-    "}\n"
-    "void main() {\n"
-    "  float a = blurredAlpha();\n"
-    "  gl_FragColor = _FillColor * a * texture2D(_Original, vec2(TEX0.x, 1.0 - TEX0.y)).a;\n"
-    "}\n";
+inline constexpr auto SInnerGlowVMacFilterText =
+    JoinShaderText(SBlurInputDecl, SGlowOriginalDecl, SGlowFillColorDecl, SBlurWidthDecl, SAlphaTapV,
+                   SGlowBlurredAlpha,
+                   "  gl_FragColor = _FillColor * a * texture2D(_Original, vec2(TEX0.x, 1.0 - TEX0.y)).a;\n"
+                   "}\n");
 
 // The input mirrored vertically, fading out over Length from the top row.
 inline constexpr const char* SReflectionFilterText =

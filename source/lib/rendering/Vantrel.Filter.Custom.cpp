@@ -338,7 +338,7 @@ TVantrelGlowFilter::TVantrelGlowFilter() : TVantrelGlowFilter("glowh.fps", SGlow
                {Glsl(SGlowVFilterText, {Texture("Input", 0), Uniform("Width", Float), Uniform("FillColor", Vector)})});
 }
 
-TVantrelGlowFilter::TVantrelGlowFilter(const char* AHorizontalName, const char* AHorizontalText) {
+TVantrelGlowFilter::TVantrelGlowFilter(const char* AHorizontalName, std::string_view AHorizontalText) {
   RegisterPass(0, AHorizontalName, {Glsl(AHorizontalText, {Texture("Input", 0), Uniform("Width", Float)})});
   FPassCount = 2;
 }

@@ -26,6 +26,8 @@ void FilterMatrixInvert(rtl::TMatrix& AMatrix);
 // Each constructor registers its passes' pixel shaders; the manager shares them by name.
 // Constructors are public for the metaclass factories; filters are made through the manager.
 
+#include <string_view>
+
 #include "ui/filters.h"
 
 namespace vantrel {
@@ -101,7 +103,7 @@ public:
   static ui::TFilterRec ClassFilterAttr();
 
 protected:
-  TVantrelGlowFilter(const char* AHorizontalName, const char* AHorizontalText);
+  TVantrelGlowFilter(const char* AHorizontalName, std::string_view AHorizontalText);
   // Width per pass and, on pass 1, FillColor.
   void LoadShaders() override;
 };

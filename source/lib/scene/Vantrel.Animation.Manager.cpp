@@ -12,7 +12,7 @@
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Mesh.h"
-#include "definitions/Vantrel.Model.h"
+#include "scene/Vantrel.Model.h"
 #include "ui/platform_services.h"
 
 namespace vantrel {

@@ -5,13 +5,13 @@
 
 #include "definitions/Vantrel.DefTypes.Utils.h"
 #include "definitions/Vantrel.DefTypes.h"
-#include "definitions/Vantrel.Model.h"
 #include "rtl/exceptions.h"
 #include "rtl/log.h"
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Joint.h"
 #include "scene/Vantrel.Mesh.h"
+#include "scene/Vantrel.Model.h"
 #include "ui/mesh_buffers.h"
 
 namespace vantrel {

@@ -8,7 +8,7 @@
 #include "rtl/log.h"
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Armature.h"
-#include "definitions/Vantrel.Model.h"
+#include "scene/Vantrel.Model.h"
 #include "ui/context3d.h"
 
 namespace vantrel {

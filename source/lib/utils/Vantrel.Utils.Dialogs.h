@@ -1,8 +1,9 @@
 #pragma once
-// The framework's three small windows, built in code: a logging window that shows a titled text
-// (a shader's compile log at design time), a modal progress window that runs an operation while
-// showing a message, and a modal editor of the model load options. They are real forms with real
-// controls that no toolkit draws: the dialog driver (ui/dialogs.h) answers for the user.
+// The framework's small windows, built in code: a logging window that shows a titled text (a
+// shader's compile log at design time) and a modal progress window that runs an operation while
+// showing a message; the helpers below build them (and the loader's options editor, which lives
+// with the loader in definitions/). They are real forms with real controls that no toolkit draws:
+// the dialog driver (ui/dialogs.h) answers for the user.
 
 #include <atomic>
 #include <cstdint>
@@ -11,7 +12,6 @@
 #include <string>
 
 #include "Vantrel.Prelude.h"
-#include "definitions/Vantrel.DefTypes.h"
 #include "rtl/threads.h"
 #include "ui/forms.h"
 #include "ui/std_controls.h"
@@ -93,65 +93,23 @@ private:
   static std::exception_ptr RunGuarded(const TProc& AProc, TProgressForm* AForm);
 };
 
-// The load-options editor: the options' switches, texture limit, animation caching and extra
-// animation files, applied to a copy when the window closes.
-class TLoadOptionsForm : public ui::TForm {
-  RTL_CLASS(TLoadOptionsForm, ui::TForm)
-public:
-  explicit TLoadOptionsForm(rtl::TComponent* AOwner);
+// Building the windows in code: a new window of class T without an owner, which nothing reads
+// from a resource.
+template <class T> T* NewDialogForm() {
+  return static_cast<T*>(ui::TCustomForm::CreateNew(T::StaticClass(), nullptr));
+}
 
-  // Shows the options modally and returns the edited copy. The window frees itself when it closes
-  // (on the next pass of the application loop).
-  static TVantrelLoadOptions Execute(const TVantrelLoadOptions& AOpts);
-
-  // The controls, in creation order.
-  ui::TGroupBox* FileGroup() const { return FFileGroup; }
-  ui::TEdit* Filename() const { return FFilename; }
-  ui::TGroupBox* TexGroup() const { return FTexGroup; }
-  ui::TComboBox* TextureLimits() const { return FTextureLimits; }
-  ui::TGroupBox* ImportGroup() const { return FImportGroup; }
-  ui::TCheckBox* ImportLights() const { return FImportLights; }
-  ui::TCheckBox* ImportCameras() const { return FImportCameras; }
-  ui::TGroupBox* AnimGroup() const { return FAnimGroup; }
-  ui::TCheckBox* ImportAnims() const { return FImportAnims; }
-  ui::TComboBox* Caching() const { return FCaching; }
-  ui::TCheckBox* CompressedCache() const { return FCompressedCache; }
-  ui::TGroupBox* AnimSubGroup() const { return FAnimSubGroup; }
-  ui::TListBox* AnimationList() const { return FAnimationList; }
-  ui::TButton* RemAnimBtn() const { return FRemAnimBtn; }
-  ui::TButton* AddAnimBtn() const { return FAddAnimBtn; }
-  ui::TButton* OKButton() const { return FOKButton; }
-  // The copy being edited.
-  const TVantrelLoadOptions& Edited() const { return FEdited; }
-
-private:
-  ui::TGroupBox* FFileGroup = nullptr;
-  ui::TEdit* FFilename = nullptr;
-  ui::TGroupBox* FImportGroup = nullptr;
-  ui::TCheckBox* FImportLights = nullptr;
-  ui::TCheckBox* FImportCameras = nullptr;
-  ui::TGroupBox* FTexGroup = nullptr;
-  ui::TComboBox* FTextureLimits = nullptr;
-  ui::TGroupBox* FAnimGroup = nullptr;
-  ui::TCheckBox* FImportAnims = nullptr;
-  ui::TComboBox* FCaching = nullptr;
-  ui::TCheckBox* FCompressedCache = nullptr;
-  ui::TGroupBox* FAnimSubGroup = nullptr;
-  ui::TListBox* FAnimationList = nullptr;
-  ui::TButton* FRemAnimBtn = nullptr;
-  ui::TButton* FAddAnimBtn = nullptr;
-  ui::TButton* FOKButton = nullptr;
-  // The copy being edited; one per window, so nested editors do not share it.
-  TVantrelLoadOptions FEdited;
-
-  void Build(const TVantrelLoadOptions& AOpts);
-  void ApplyControls();
-  void ProcessPending(rtl::TObject*);
-  void AllowClose(rtl::TObject*, bool& ACanClose);
-  void ApplyOnClose(rtl::TObject*, ui::TCloseAction& AAction);
-  void AddAnimations(rtl::TObject*);
-  void RemoveAnimation(rtl::TObject*);
-};
+// Makes a control owned by AOwner under AParent with the height, margins and alignment given.
+template <class T>
+T* AddDialogControl(ui::TCustomForm* AOwner, ui::TFmxObject* AParent, ui::TAlignLayout AAlign, float AHeight,
+                    const rtl::TRectF& AMargins) {
+  T* control = rtl::New<T>(AOwner);
+  control->SetParent(AParent);
+  control->SetHeight(AHeight);
+  control->Margins()->SetRect(AMargins);
+  control->SetAlign(AAlign);
+  return control;
+}
 
 // Unit start-up and shutdown; the shutdown frees the shared logging window.
 void InitializeDialogs();

@@ -11,7 +11,7 @@
 #include "context/Vantrel.Context.Buffers.h"
 #include "context/Vantrel.Context.h"
 #include "definitions/Vantrel.DefTypes.h"
-#include "definitions/Vantrel.Model.h"
+#include "scene/Vantrel.Model.h"
 #include "scene/Vantrel.Animation.h"
 #include "support/fake_clock.h"
 #include "support/gl_fixture.h"

@@ -12,7 +12,7 @@
 #include "context/Vantrel.Context.Buffers.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "Vantrel.Units.h"
-#include "definitions/Vantrel.Model.h"
+#include "scene/Vantrel.Model.h"
 #include "rtl/exceptions.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"

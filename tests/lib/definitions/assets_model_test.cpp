@@ -9,8 +9,8 @@
 
 #include "assets_fixture.h"
 #include "definitions/Vantrel.Loader.h"
-#include "definitions/Vantrel.Model.h"
-#include "formats/v3d/Vantrel.V3D.Exporter.h"
+#include "scene/Vantrel.Model.h"
+#include "definitions/Vantrel.V3D.Exporter.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 

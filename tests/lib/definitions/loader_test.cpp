@@ -11,7 +11,7 @@
 
 #include "Vantrel.Units.h"
 #include "definitions/Vantrel.Loader.h"
-#include "formats/v3d/Vantrel.V3D.Exporter.h"
+#include "definitions/Vantrel.V3D.Exporter.h"
 #include "rtl/ioutils.h"
 
 namespace vantrel {

@@ -11,7 +11,7 @@
 #include "Vantrel.Units.h"
 #include "context/Vantrel.Context.h"
 #include "definitions/Vantrel.DefTypes.h"
-#include "definitions/Vantrel.Model.h"
+#include "scene/Vantrel.Model.h"
 #include "support/gl_fixture.h"
 #include "support/model_fixture.h"
 #include "support/test_viewport.h"

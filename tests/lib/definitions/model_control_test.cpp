@@ -9,8 +9,8 @@
 
 #include "definitions/Vantrel.AssetsManager.h"
 #include "definitions/Vantrel.DefTypes.h"
-#include "definitions/Vantrel.Model.h"
-#include "formats/v3d/Vantrel.V3D.Exporter.h"
+#include "scene/Vantrel.Model.h"
+#include "definitions/Vantrel.V3D.Exporter.h"
 #include "formats/v3d/Vantrel.V3D.Types.h"
 #include "lib/definitions/assets_fixture.h"
 #include "rtl/form_text.h"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "definitions/Vantrel.Model.h"
+#include "scene/Vantrel.Model.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"
 #include "scene/Vantrel.Group.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "definitions/Vantrel.Model.h"
+#include "scene/Vantrel.Model.h"
 #include "rtl/properties.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"

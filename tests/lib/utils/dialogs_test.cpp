@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "definitions/Vantrel.Loader.OptionsForm.h"
 #include "support/dialog_driver.h"
 #include "support/log_capture.h"
 #include "support/logging_form_recorder.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Vantrel.Units.h"
-#include "formats/v3d/Vantrel.V3D.Loader.h"
+#include "definitions/Vantrel.V3D.Loader.h"
 
 namespace vantrel {
 namespace {

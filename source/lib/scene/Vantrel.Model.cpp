@@ -1,4 +1,4 @@
-#include "definitions/Vantrel.Model.h"
+#include "scene/Vantrel.Model.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "formats/v3d/Vantrel.V3D.Loader.h"
+#include "definitions/Vantrel.V3D.Loader.h"
 
 #include <algorithm>
 #include <atomic>

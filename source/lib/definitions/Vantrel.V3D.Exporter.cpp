@@ -1,4 +1,4 @@
-#include "formats/v3d/Vantrel.V3D.Exporter.h"
+#include "definitions/Vantrel.V3D.Exporter.h"
 
 #include <algorithm>
 #include <memory>

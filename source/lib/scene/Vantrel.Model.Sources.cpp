@@ -5,9 +5,10 @@
 
 #include "definitions/Vantrel.AssetsManager.h"
 #include "definitions/Vantrel.DefTypes.h"
+#include "definitions/Vantrel.Loader.OptionsForm.h"
 #include "definitions/Vantrel.Loader.h"
-#include "definitions/Vantrel.Model.h"
-#include "formats/v3d/Vantrel.V3D.Exporter.h"
+#include "definitions/Vantrel.V3D.Exporter.h"
+#include "scene/Vantrel.Model.h"
 #include "rtl/exceptions.h"
 #include "rtl/filer.h"
 #include "rtl/sysutils.h"
