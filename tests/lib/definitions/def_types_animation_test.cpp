@@ -9,6 +9,7 @@
 #include "support/log_capture.h"
 #include "support/model_lists.h"
 #include "utils/Vantrel.Utils.Math.h"
+#include "support/def_types_test.h"
 
 namespace {
 
@@ -45,17 +46,7 @@ TMatrix3D RotationZ(float ADegrees) {
   return TQuaternion3D::Create({0, 0, 1}, ADegrees * std::numbers::pi_v<float> / 180).ToMatrix();
 }
 
-class DefTracks : public ::testing::Test {
-protected:
-  void SetUp() override {
-    InitializeDefTypes();
-    InitializeDefTypesNodes();
-  }
-  void TearDown() override {
-    FinalizeDefTypesNodes();
-    FinalizeDefTypes();
-  }
-};
+class DefTracks : public vtest::TDefTypesTest {};
 
 TEST_F(DefTracks, PointTrackSamplesBetweenEnclosingKeys) {
   TOwned<TPoint3DInterpolatorDef> track(New<TPoint3DInterpolatorDef>());

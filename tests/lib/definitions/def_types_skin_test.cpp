@@ -6,6 +6,7 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "support/log_capture.h"
 #include "support/model_lists.h"
+#include "support/def_types_test.h"
 
 namespace {
 
@@ -28,17 +29,8 @@ std::string ErrorOf(const std::function<void()>& AAction) {
   return "(none)";
 }
 
-class DefSkins : public ::testing::Test {
+class DefSkins : public vtest::TDefTypesTest {
 protected:
-  void SetUp() override {
-    InitializeDefTypes();
-    InitializeDefTypesNodes();
-  }
-  void TearDown() override {
-    FinalizeDefTypesNodes();
-    FinalizeDefTypes();
-  }
-
   // A real model definition: the definitions look joints, nodes and controllers up through it.
   TModelDef FModel;
   // An armature "Arm" with root A and its child B.

@@ -11,6 +11,7 @@
 #include "support/log_capture.h"
 #include "support/model_lists.h"
 #include "ui/bitmap.h"
+#include "support/def_types_test.h"
 
 namespace {
 
@@ -27,17 +28,8 @@ std::string ErrorOf(const std::function<void()>& AAction) {
 
 // A skin "Skin1" of controller "C1" on an 8-vertex, 12-index mesh "Body", with joints A and B of
 // one armature and A as skeleton root.
-class DefSkinWeights : public ::testing::Test {
+class DefSkinWeights : public vtest::TDefTypesTest {
 protected:
-  void SetUp() override {
-    InitializeDefTypes();
-    InitializeDefTypesNodes();
-  }
-  void TearDown() override {
-    FinalizeDefTypesNodes();
-    FinalizeDefTypes();
-  }
-
   // A real model definition: the definitions look joints, nodes and controllers up through it.
   TModelDef FModel;
   TArmatureDef* FArmature = vtest::ListArmature(FModel, New<TArmatureDef>());
