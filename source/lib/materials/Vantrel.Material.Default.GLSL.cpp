@@ -149,24 +149,12 @@ void AppendGLSL(std::string& AOut, std::string_view AText) {
 // ---- Builders -----------------------------------------------------------------------------------
 
 void TVantrelGLSLNodeBuilder::AddDefaultDefines() {
-  AddDefine("MSWINDOWS");
-  ReadContextInfo();
-  AddDefine(UpperCase(FVendor));
-  AddDefine(UpperCase(FRenderer));
-  if (!FVersion.empty())
-    AddDefine(UpperCase(std::string_view(FVersion).substr(0, FVersion.find(' '))));
-  for (int i = 0; i < FExtensions.GetCount(); ++i)
-    AddDefine(UpperCase(FExtensions[i]));
+  FContext = ReadContextInfo();
+  AddDefines(FContext->Defines());
 }
 
-void TVantrelGLSLNodeBuilder::ReadContextInfo() {
-  FVendor = TVantrelContext::GetVendorName();
-  FRenderer = TVantrelContext::GetRendererName();
-  FVersion = TVantrelContext::GetVersion();
-  FExtensions.Clear();
-  FExtensions.SetDelimiter(' ');
-  FExtensions.SetStrictDelimiter(true);
-  FExtensions.SetDelimitedText(TVantrelContext::GetExtensionString());
+TContextShaderDefinesPtr TVantrelGLSLNodeBuilder::ReadContextInfo() {
+  return TVantrelContext::ShaderDefines();
 }
 
 void TVantrelGLSLVertexShader::AddDefaultDefines() {

@@ -490,6 +490,15 @@ void TVantrelNodeBuilder::AddDefine(std::string_view AName, const TValue& AValue
     FDefines.Add(std::string(AName), AValue);
 }
 
+void TVantrelNodeBuilder::AddDefines(const TVantrelDefines& ATable) {
+  if (FDefines.IsEmpty()) {
+    FDefines = TVantrelDefines(ATable);
+    return;
+  }
+  for (const auto& pair : ATable)
+    AddDefine(pair.Key, pair.Value);
+}
+
 void TVantrelNodeBuilder::RemoveDefine(std::string_view AName) {
   FDefines.Remove(AName);
 }

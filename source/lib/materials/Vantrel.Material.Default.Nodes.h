@@ -542,6 +542,9 @@ public:
 protected:
   virtual void AddDefaultDefines() = 0;
   virtual void BuildNodeTree() = 0;
+  // Adds every define of ATable in its order, as AddDefine would. A builder without defines yet
+  // takes a plain copy, which reuses the table's index instead of hashing every name again.
+  void AddDefines(const TVantrelDefines& ATable);
 
   void SetGlobals(TVantrelGlobalsNode* AValue) { FGlobals.Set(AValue); }
   void SetEntryPoint(TVantrelEntryPointNode* AValue) { FEntryPoint.Set(AValue); }

@@ -39,13 +39,9 @@ public:
   explicit TSeamBuilder(TIdentity AIdentity) : TBase(nullptr), FIdentity(std::move(AIdentity)) {}
 
 protected:
-  void ReadContextInfo() override {
-    this->FVendor = FIdentity.Vendor;
-    this->FRenderer = FIdentity.Renderer;
-    this->FVersion = FIdentity.Version;
-    this->FExtensions.SetDelimiter(' ');
-    this->FExtensions.SetStrictDelimiter(true);
-    this->FExtensions.SetDelimitedText(FIdentity.Extensions);
+  TContextShaderDefinesPtr ReadContextInfo() override {
+    return std::make_shared<const TContextShaderDefines>(FIdentity.Vendor, FIdentity.Renderer, FIdentity.Version,
+                                                         FIdentity.Extensions);
   }
 
 private:
