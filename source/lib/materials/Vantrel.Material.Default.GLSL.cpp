@@ -120,7 +120,7 @@ void WriteMember(std::string& AOut, const TVantrelVariableNode& AMember, bool AW
 void WriteMembers(std::string& AOut, const std::vector<TVantrelNodePtr>& AChildren, std::string_view APrefix,
                   bool AWithValue) {
   for (const TVantrelNodePtr& child : AChildren) {
-    const auto* member = dynamic_cast<const TVantrelVariableNode*>(child.get());
+    const TVantrelVariableNode* member = child ? child->AsVariable() : nullptr;
     if (!member || !member->Passes())
       continue;
     AOut += APrefix;
@@ -391,7 +391,8 @@ void TVantrelGLSLLocalsNode::WriteText(std::string& AOut) const {
   const TVantrelDeclarationNode& source =
       structure ? static_cast<const TVantrelDeclarationNode&>(*structure) : *this;
   for (int i = 0; i < source.Count(); ++i) {
-    const auto* member = dynamic_cast<const TVantrelVariableNode*>(source.Nodes(i));
+    const TVantrelNodeEntity* node = source.Nodes(i);
+    const TVantrelVariableNode* member = node ? node->AsVariable() : nullptr;
     if (!member || !member->Passes())
       continue;
     if (structure) {

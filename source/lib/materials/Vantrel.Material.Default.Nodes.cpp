@@ -191,7 +191,7 @@ void TVantrelDeclarationNode::RemoveDeclaration(std::string_view AName) {
 
 int TVantrelDeclarationNode::IndexOfDeclaration(std::string_view AName) const {
   for (int i = 0; i < Count(); ++i) {
-    const auto* variable = dynamic_cast<const TVantrelVariableNode*>(Children()[i].get());
+    const TVantrelVariableNode* variable = Children()[i] ? Children()[i]->AsVariable() : nullptr;
     if (!variable)
       throw EInvalidCast("Invalid class typecast");
     if (variable->Definition().Name == AName)

@@ -177,6 +177,10 @@ public:
   virtual void WriteText(std::string& AOut) const;
   std::string ToString() const;
 
+  // This node as a variable, else nullptr: the one class test the declaration lists make for
+  // every child they search or write, cheaper than a dynamic_cast.
+  virtual const TVantrelVariableNode* AsVariable() const { return nullptr; }
+
 protected:
   // A test of the builder's defines, for nodes whose text depends on them.
   bool Has(std::string_view ADefine) const;
@@ -190,6 +194,14 @@ private:
 };
 
 using TVantrelNodePtr = std::unique_ptr<TVantrelNodeEntity>;
+
+// ANode as a T, else nullptr. Variables, by far the most searched class, are told by AsVariable.
+template <class T> T* CastNode(TVantrelNodeEntity* ANode) {
+  if constexpr (std::is_same_v<std::remove_const_t<T>, TVantrelVariableNode>)
+    return ANode ? const_cast<TVantrelVariableNode*>(ANode->AsVariable()) : nullptr;
+  else
+    return dynamic_cast<T*>(ANode);
+}
 
 class TVantrelCompositeNode : public TVantrelNodeEntity {
 public:
@@ -220,7 +232,7 @@ public:
   // ARecursive.
   template <class T> T* FindNode(std::string_view AId, bool ARecursive) const {
     for (const TVantrelNodePtr& child : FNodes) {
-      if (auto* match = dynamic_cast<T*>(child.get()); match && (AId.empty() || match->Id() == AId))
+      if (auto* match = CastNode<T>(child.get()); match && (AId.empty() || match->Id() == AId))
         return match;
       if (ARecursive)
         if (auto* composite = dynamic_cast<const TVantrelCompositeNode*>(child.get()))
@@ -303,6 +315,8 @@ public:
 class TVantrelVariableNode : public TVantrelDeclarationNode {
 public:
   using TVantrelDeclarationNode::TVantrelDeclarationNode;
+
+  const TVantrelVariableNode* AsVariable() const override { return this; }
 
   const TVantrelShaderNodeVariable& Definition() const { return FDefinition; }
   TVantrelShaderNodeVariable& Definition() { return FDefinition; }
