@@ -150,7 +150,8 @@ void AppendGLSL(std::string& AOut, std::string_view AText) {
 
 void TVantrelGLSLNodeBuilder::AddDefaultDefines() {
   FContext = ReadContextInfo();
-  AddDefines(FContext->Defines());
+  // Shares the context's table for as long as the builder holds the context object.
+  AddDefines(std::shared_ptr<const TVantrelDefines>(FContext, &FContext->Defines()));
 }
 
 TContextShaderDefinesPtr TVantrelGLSLNodeBuilder::ReadContextInfo() {

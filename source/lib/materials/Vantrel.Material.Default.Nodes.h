@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_set>
 #include <unordered_map>
 #include <vector>
 
@@ -523,7 +524,9 @@ public:
   void AfterConstruction() override;
 
   ui::TCustomMaterial* Material() const { return FMaterial; }
-  const TVantrelDefines& Defines() const { return FDefines; }
+  // Every define in insertion order: the shared table's (less those removed, with values set
+  // here), then this builder's own; a define removed and added again is last. Made on each call.
+  TVantrelDefines Defines() const;
   TVantrelCompositeNode* SourceCode() const { return FSourceCode.get(); }
   TVantrelGlobalsNode* Globals() const { return FGlobals.Get(); }
   TVantrelEntryPointNode* EntryPoint() const { return FEntryPoint.Get(); }
@@ -540,7 +543,7 @@ public:
   void AddDefine(std::string_view AName, const TValue& AValue);
   void RemoveDefine(std::string_view AName);
   // Present, whatever its value (False counts).
-  bool Defined(std::string_view AName) const { return FDefines.ContainsKey(AName); }
+  bool Defined(std::string_view AName) const { return FindDefine(AName) != nullptr; }
   // Compares AValue (left) with the stored value (right) by AOp; False when the define is absent.
   // Raises "failed to check define %s: %s" for mismatched or unsupported kinds and bad operators.
   bool Defined(std::string_view AName, const TValue& AValue, TVantrelDefOp AOp) const;
@@ -557,8 +560,9 @@ protected:
   virtual void AddDefaultDefines() = 0;
   virtual void BuildNodeTree() = 0;
   // Adds every define of ATable in its order, as AddDefine would. A builder without defines yet
-  // takes a plain copy, which reuses the table's index instead of hashing every name again.
-  void AddDefines(const TVantrelDefines& ATable);
+  // shares the table instead of copying it (some 350 driver names each builder would otherwise
+  // allocate and free): lookups fall through to it, and changes to its names are kept here.
+  void AddDefines(std::shared_ptr<const TVantrelDefines> ATable);
 
   void SetGlobals(TVantrelGlobalsNode* AValue) { FGlobals.Set(AValue); }
   void SetEntryPoint(TVantrelEntryPointNode* AValue) { FEntryPoint.Set(AValue); }
@@ -567,6 +571,9 @@ protected:
 private:
   friend class TVantrelNodeLinkBase;
   friend class TVantrelNodeEntity;
+  const TValue* FindDefine(std::string_view AName) const;
+  // A shared name this builder has not removed.
+  bool SharedVisible(std::string_view AName) const;
   void Link(TVantrelNodeLinkBase* ALink);
   void Unlink(TVantrelNodeLinkBase* ALink);
   void NodeFreed(const TVantrelNodeEntity* ANode);
@@ -574,6 +581,10 @@ private:
   // Declared first so it outlives the tree, whose nodes report to it while they are freed.
   std::unordered_multimap<const TVantrelNodeEntity*, TVantrelNodeLinkBase*> FLinks;
   ui::TCustomMaterial* FMaterial;
+  // The shared table, never changed; FDefines holds this builder's own defines and the values it
+  // set for shared names, FHiddenShared the shared names it removed.
+  std::shared_ptr<const TVantrelDefines> FShared;
+  std::unordered_set<std::string, TStringHash, TStringEqual> FHiddenShared;
   TVantrelDefines FDefines;
   std::vector<bool> FHeldBindings;
   mutable size_t FLastTextSize = 0;
