@@ -2,9 +2,9 @@
 // The driver's identity as the shader generator needs it: the vendor, renderer and version
 // strings, the extension names, and the defines every generated stage starts with. Splitting and
 // upper-casing the extension string (some 350 names on llvmpipe) cost more than writing a whole
-// stage's text, so a GL context prepares this once, on first use, and every stage builder copies
-// the finished table. The object is immutable and shared: a builder made before the context is
-// released keeps its copy alive.
+// stage's text, so a GL context prepares this once, on first use, and every stage builder shares
+// the finished table. The object is immutable: a builder made before the context is released
+// keeps it alive.
 
 #include <memory>
 #include <string>

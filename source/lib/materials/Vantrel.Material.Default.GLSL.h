@@ -43,8 +43,8 @@ public:
 
 protected:
   // "MSWINDOWS", then the upper-cased vendor, renderer, first version word (when the version is
-  // not empty) and every extension item, the empty one of a trailing blank included: a copy of
-  // the table the context prepared once.
+  // not empty) and every extension item, the empty one of a trailing blank included: the table
+  // the context prepared once, shared.
   void AddDefaultDefines() override;
   // The context's identity and define table, shared by every builder of that context; a test
   // subclass returns one made from fixed strings instead.
