@@ -258,24 +258,19 @@ rtl::TOwned<ui::TContextShader> Compile(GLenum AType, const std::string& AText) 
   return shader;
 }
 
-} // namespace
-
-void TFixedVertexShader::ReadContextInfo() {
-  FVendor = "ACME Inc";
-  FRenderer = "Fast GPU";
-  FVersion = "4.6.0 NVIDIA 537.13";
-  FExtensions.SetDelimiter(' ');
-  FExtensions.SetStrictDelimiter(true);
-  FExtensions.SetDelimitedText("GL_a GL_b ");
+vantrel::TContextShaderDefinesPtr FixedIdentity() {
+  return std::make_shared<const vantrel::TContextShaderDefines>("ACME Inc", "Fast GPU", "4.6.0 NVIDIA 537.13",
+                                                                "GL_a GL_b ");
 }
 
-void TFixedFragmentShader::ReadContextInfo() {
-  FVendor = "ACME Inc";
-  FRenderer = "Fast GPU";
-  FVersion = "4.6.0 NVIDIA 537.13";
-  FExtensions.SetDelimiter(' ');
-  FExtensions.SetStrictDelimiter(true);
-  FExtensions.SetDelimitedText("GL_a GL_b ");
+} // namespace
+
+vantrel::TContextShaderDefinesPtr TFixedVertexShader::ReadContextInfo() {
+  return FixedIdentity();
+}
+
+vantrel::TContextShaderDefinesPtr TFixedFragmentShader::ReadContextInfo() {
+  return FixedIdentity();
 }
 
 const std::vector<TShaderVariantRow>& ShaderVariantRows() {

@@ -43,7 +43,7 @@ public:
   using TVantrelGLSLVertexShader::TVantrelGLSLVertexShader;
 
 protected:
-  void ReadContextInfo() override;
+  vantrel::TContextShaderDefinesPtr ReadContextInfo() override;
 };
 
 class TFixedFragmentShader : public vantrel::TVantrelGLSLFragmentShader {
@@ -51,7 +51,7 @@ public:
   using TVantrelGLSLFragmentShader::TVantrelGLSLFragmentShader;
 
 protected:
-  void ReadContextInfo() override;
+  vantrel::TContextShaderDefinesPtr ReadContextInfo() override;
 };
 
 // Both stage builders (with fixed identity strings when AFixedIdentity) with the row applied.

@@ -169,6 +169,12 @@ void TCustomContextWindowsClass::PlatformSetPixelState(int32_t AWidth, int32_t, 
   glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
 }
 
+TContextShaderDefinesPtr TCustomContextWindowsClass::PlatformShaderDefines() const {
+  if (!PlatformIsContextAvailable())
+    return TVantrelContextOpenGLESClass::PlatformShaderDefines();
+  return TCustomContextWindows::SharedInstance()->ShaderDefines();
+}
+
 bool TContextOpenGLWindowsClass::Valid() const {
   TCustomContextWindows::AcquireShared();
   return TCustomContextWindows::SharedInstance() != nullptr;
@@ -186,9 +192,20 @@ void TCustomContextWindows::BeforeDestruction() {
   if (GState.SharedInstance != this)
     return;
   GState.SharedInstance = nullptr;
+  FShaderDefines.reset();
   if (FContext != 0)
     gl::ReleaseContext();
   FContext = 0;
+}
+
+TContextShaderDefinesPtr TCustomContextWindows::ShaderDefines() {
+  if (!FShaderDefines) {
+    const TVantrelContextClass& platform = VantrelClass();
+    FShaderDefines = std::make_shared<const TContextShaderDefines>(
+        platform.PlatformGetVendorName(), platform.PlatformGetRendererName(), platform.PlatformGetVersion(),
+        platform.PlatformGetExtensionString());
+  }
+  return FShaderDefines;
 }
 
 void TCustomContextWindows::SetWindowHandle(TWindowHandle AHandle) {

@@ -51,6 +51,9 @@ public:
   TContextStyles PlatformStyle() const override { return {TContextStyle::RenderTargetFlipped}; }
   // The driver lists GL_ARB_texture_compression.
   bool PlatformTextureCompressionAllowed() const override;
+  // The shared context's table (see TCustomContextWindows::ShaderDefines); without a GL context,
+  // one made from the empty identity strings.
+  TContextShaderDefinesPtr PlatformShaderDefines() const override;
   // Saves the client pixel store (the direct-state-access variant only with EXT_direct_state_access)
   // and sets the unpack alignment and row length for rows of APitch bytes.
   void PlatformSetPixelState(int32_t AWidth, int32_t AHeight, int32_t ADepth, int32_t ABytesPerPixel,
@@ -91,6 +94,10 @@ public:
   // Nothing happens without a context.
   virtual std::string CompileShader(uint32_t AType, std::span<const uint8_t> ACode);
 
+  // Made from this context's identity strings on the first call and kept until the context is
+  // released, so the extension string is split once per GL context, not once per shader stage.
+  TContextShaderDefinesPtr ShaderDefines();
+
   TWindowHandle GetHWND() const { return FHWND; }
   // Non-zero while this instance holds the GL context.
   uintptr_t GetContext() const { return FContext; }
@@ -102,6 +109,7 @@ protected:
 
   TWindowHandle FHWND = 0;
   uintptr_t FContext = 0;
+  TContextShaderDefinesPtr FShaderDefines;
 };
 
 class TContextOpenGLWindowsClass : public TCustomContextWindowsClass {

@@ -264,6 +264,10 @@ std::string TVantrelContextClass::PlatformGetVersion() const {
 std::string TVantrelContextClass::PlatformGetExtensionString() const {
   RaiseAbstract();
 }
+TContextShaderDefinesPtr TVantrelContextClass::PlatformShaderDefines() const {
+  return std::make_shared<const TContextShaderDefines>(PlatformGetVendorName(), PlatformGetRendererName(),
+                                                       PlatformGetVersion(), PlatformGetExtensionString());
+}
 bool TVantrelContextClass::PlatformHasAnyErrors() const {
   RaiseAbstract();
 }
@@ -367,6 +371,12 @@ std::string TVantrelContext::GetVersion() {
 std::string TVantrelContext::GetExtensionString() {
   return AskPlatform(std::string(),
                      [](const TVantrelContextClass& AClass) { return AClass.PlatformGetExtensionString(); });
+}
+
+TContextShaderDefinesPtr TVantrelContext::ShaderDefines() {
+  if (const TVantrelContextClass* platform = PlatformClass())
+    return platform->PlatformShaderDefines();
+  return std::make_shared<const TContextShaderDefines>(std::string(), std::string(), std::string(), std::string());
 }
 
 bool TVantrelContext::HasAnyErrors() {

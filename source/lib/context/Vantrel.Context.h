@@ -22,6 +22,7 @@
 #include "context/Vantrel.Context.Frustum.h"
 #include "context/Vantrel.Context.Rendering.h"
 #include "context/Vantrel.Context.Shader.h"
+#include "context/Vantrel.Context.ShaderDefines.h"
 #include "context/Vantrel.Context.Types.h"
 #include "rtl/colors.h"
 #include "rtl/generics.h"
@@ -121,6 +122,9 @@ public:
   virtual std::string PlatformGetRendererName() const;
   virtual std::string PlatformGetVersion() const;
   virtual std::string PlatformGetExtensionString() const;
+  // The identity strings and the shader builders' define table, made from the four strings above
+  // on every call; a class that owns a GL context keeps one per context instead.
+  virtual TContextShaderDefinesPtr PlatformShaderDefines() const;
   virtual bool PlatformHasAnyErrors() const;
   virtual bool PlatformHasAnyErrors(intptr_t& AError) const;
   virtual TContextShaderArch PlatformGetShaderArch() const override;
@@ -159,6 +163,8 @@ public:
   static std::string GetRendererName();
   static std::string GetVersion();
   static std::string GetExtensionString();
+  // The default class's shader defines; without one, those of empty identity strings.
+  static TContextShaderDefinesPtr ShaderDefines();
   static bool HasAnyErrors();
   // AError receives the error code (0 without a context).
   static bool HasAnyErrors(intptr_t& AError);

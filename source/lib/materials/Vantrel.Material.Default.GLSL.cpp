@@ -120,7 +120,7 @@ void WriteMember(std::string& AOut, const TVantrelVariableNode& AMember, bool AW
 void WriteMembers(std::string& AOut, const std::vector<TVantrelNodePtr>& AChildren, std::string_view APrefix,
                   bool AWithValue) {
   for (const TVantrelNodePtr& child : AChildren) {
-    const auto* member = dynamic_cast<const TVantrelVariableNode*>(child.get());
+    const TVantrelVariableNode* member = child ? child->AsVariable() : nullptr;
     if (!member || !member->Passes())
       continue;
     AOut += APrefix;
@@ -149,24 +149,13 @@ void AppendGLSL(std::string& AOut, std::string_view AText) {
 // ---- Builders -----------------------------------------------------------------------------------
 
 void TVantrelGLSLNodeBuilder::AddDefaultDefines() {
-  AddDefine("MSWINDOWS");
-  ReadContextInfo();
-  AddDefine(UpperCase(FVendor));
-  AddDefine(UpperCase(FRenderer));
-  if (!FVersion.empty())
-    AddDefine(UpperCase(std::string_view(FVersion).substr(0, FVersion.find(' '))));
-  for (int i = 0; i < FExtensions.GetCount(); ++i)
-    AddDefine(UpperCase(FExtensions[i]));
+  FContext = ReadContextInfo();
+  // Shares the context's table for as long as the builder holds the context object.
+  AddDefines(std::shared_ptr<const TVantrelDefines>(FContext, &FContext->Defines()));
 }
 
-void TVantrelGLSLNodeBuilder::ReadContextInfo() {
-  FVendor = TVantrelContext::GetVendorName();
-  FRenderer = TVantrelContext::GetRendererName();
-  FVersion = TVantrelContext::GetVersion();
-  FExtensions.Clear();
-  FExtensions.SetDelimiter(' ');
-  FExtensions.SetStrictDelimiter(true);
-  FExtensions.SetDelimitedText(TVantrelContext::GetExtensionString());
+TContextShaderDefinesPtr TVantrelGLSLNodeBuilder::ReadContextInfo() {
+  return TVantrelContext::ShaderDefines();
 }
 
 void TVantrelGLSLVertexShader::AddDefaultDefines() {
@@ -403,7 +392,8 @@ void TVantrelGLSLLocalsNode::WriteText(std::string& AOut) const {
   const TVantrelDeclarationNode& source =
       structure ? static_cast<const TVantrelDeclarationNode&>(*structure) : *this;
   for (int i = 0; i < source.Count(); ++i) {
-    const auto* member = dynamic_cast<const TVantrelVariableNode*>(source.Nodes(i));
+    const TVantrelNodeEntity* node = source.Nodes(i);
+    const TVantrelVariableNode* member = node ? node->AsVariable() : nullptr;
     if (!member || !member->Passes())
       continue;
     if (structure) {

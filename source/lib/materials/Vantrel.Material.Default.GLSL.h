@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "context/Vantrel.Context.ShaderDefines.h"
 #include "context/Vantrel.Context.Texturing.h"
 #include "materials/Vantrel.Material.Default.Nodes.h"
 
@@ -27,10 +28,8 @@ class TVantrelGLSLNodeBuilder : public TVantrelNodeBuilder {
 public:
   using TVantrelNodeBuilder::TVantrelNodeBuilder;
 
-  const std::string& Vendor() const { return FVendor; }
-  const std::string& Renderer() const { return FRenderer; }
-  const std::string& Version() const { return FVersion; }
-  const TStringList& Extensions() const { return FExtensions; }
+  // The context identity the defines were made from; nullptr until they are added.
+  const TContextShaderDefines* Context() const { return FContext.get(); }
 
   // The declaration with or without its type and value. AValue, when not empty, replaces the
   // declaration's own value. Raises "failed to serialize variable type - invalid variable type".
@@ -44,15 +43,15 @@ public:
 
 protected:
   // "MSWINDOWS", then the upper-cased vendor, renderer, first version word (when the version is
-  // not empty) and every extension item, the empty one of a trailing blank included.
+  // not empty) and every extension item, the empty one of a trailing blank included: the table
+  // the context prepared once, shared.
   void AddDefaultDefines() override;
-  // Reads the context's identity; a test subclass returns fixed strings instead.
-  virtual void ReadContextInfo();
+  // The context's identity and define table, shared by every builder of that context; a test
+  // subclass returns one made from fixed strings instead.
+  virtual TContextShaderDefinesPtr ReadContextInfo();
 
-  std::string FVendor;
-  std::string FRenderer;
-  std::string FVersion;
-  TStringList FExtensions;
+private:
+  TContextShaderDefinesPtr FContext;
 };
 
 class TVantrelGLSLVertexShader : public TVantrelGLSLNodeBuilder {

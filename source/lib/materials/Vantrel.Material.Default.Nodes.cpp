@@ -191,7 +191,7 @@ void TVantrelDeclarationNode::RemoveDeclaration(std::string_view AName) {
 
 int TVantrelDeclarationNode::IndexOfDeclaration(std::string_view AName) const {
   for (int i = 0; i < Count(); ++i) {
-    const auto* variable = dynamic_cast<const TVantrelVariableNode*>(Children()[i].get());
+    const TVantrelVariableNode* variable = Children()[i] ? Children()[i]->AsVariable() : nullptr;
     if (!variable)
       throw EInvalidCast("Invalid class typecast");
     if (variable->Definition().Name == AName)
@@ -484,18 +484,61 @@ void TVantrelNodeBuilder::AddDefine(std::string_view AName) {
 }
 
 void TVantrelNodeBuilder::AddDefine(std::string_view AName, const TValue& AValue) {
+  // A shared name set here keeps its place; one removed and added again goes last.
   if (TValue* existing = FDefines.Find(AName))
     *existing = AValue;
   else
     FDefines.Add(std::string(AName), AValue);
 }
 
+void TVantrelNodeBuilder::AddDefines(std::shared_ptr<const TVantrelDefines> ATable) {
+  if (!ATable)
+    return;
+  if (!FShared && FDefines.IsEmpty() && FHiddenShared.empty()) {
+    FShared = std::move(ATable);
+    return;
+  }
+  for (const auto& pair : *ATable)
+    AddDefine(pair.Key, pair.Value);
+}
+
 void TVantrelNodeBuilder::RemoveDefine(std::string_view AName) {
+  const bool shared = SharedVisible(AName);
   FDefines.Remove(AName);
+  if (shared)
+    FHiddenShared.emplace(AName);
+}
+
+bool TVantrelNodeBuilder::SharedVisible(std::string_view AName) const {
+  return FShared && FShared->ContainsKey(AName) && !FHiddenShared.contains(AName);
+}
+
+const TValue* TVantrelNodeBuilder::FindDefine(std::string_view AName) const {
+  if (const TValue* own = FDefines.Find(AName))
+    return own;
+  if (!FShared)
+    return nullptr;
+  const TValue* shared = FShared->Find(AName);
+  return shared && !FHiddenShared.contains(AName) ? shared : nullptr;
+}
+
+TVantrelDefines TVantrelNodeBuilder::Defines() const {
+  TVantrelDefines result;
+  if (FShared)
+    for (const auto& pair : *FShared) {
+      if (FHiddenShared.contains(pair.Key))
+        continue;
+      const TValue* own = FDefines.Find(pair.Key);
+      result.Add(pair.Key, own ? *own : pair.Value);
+    }
+  for (const auto& pair : FDefines)
+    if (!SharedVisible(pair.Key))
+      result.Add(pair.Key, pair.Value);
+  return result;
 }
 
 bool TVantrelNodeBuilder::Defined(std::string_view AName, const TValue& AValue, TVantrelDefOp AOp) const {
-  const TValue* stored = FDefines.Find(AName);
+  const TValue* stored = FindDefine(AName);
   if (!stored)
     return false;
   try {

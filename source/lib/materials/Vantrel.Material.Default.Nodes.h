@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_set>
 #include <unordered_map>
 #include <vector>
 
@@ -177,6 +178,10 @@ public:
   virtual void WriteText(std::string& AOut) const;
   std::string ToString() const;
 
+  // This node as a variable, else nullptr: the one class test the declaration lists make for
+  // every child they search or write, cheaper than a dynamic_cast.
+  virtual const TVantrelVariableNode* AsVariable() const { return nullptr; }
+
 protected:
   // A test of the builder's defines, for nodes whose text depends on them.
   bool Has(std::string_view ADefine) const;
@@ -190,6 +195,14 @@ private:
 };
 
 using TVantrelNodePtr = std::unique_ptr<TVantrelNodeEntity>;
+
+// ANode as a T, else nullptr. Variables, by far the most searched class, are told by AsVariable.
+template <class T> T* CastNode(TVantrelNodeEntity* ANode) {
+  if constexpr (std::is_same_v<std::remove_const_t<T>, TVantrelVariableNode>)
+    return ANode ? const_cast<TVantrelVariableNode*>(ANode->AsVariable()) : nullptr;
+  else
+    return dynamic_cast<T*>(ANode);
+}
 
 class TVantrelCompositeNode : public TVantrelNodeEntity {
 public:
@@ -220,7 +233,7 @@ public:
   // ARecursive.
   template <class T> T* FindNode(std::string_view AId, bool ARecursive) const {
     for (const TVantrelNodePtr& child : FNodes) {
-      if (auto* match = dynamic_cast<T*>(child.get()); match && (AId.empty() || match->Id() == AId))
+      if (auto* match = CastNode<T>(child.get()); match && (AId.empty() || match->Id() == AId))
         return match;
       if (ARecursive)
         if (auto* composite = dynamic_cast<const TVantrelCompositeNode*>(child.get()))
@@ -303,6 +316,8 @@ public:
 class TVantrelVariableNode : public TVantrelDeclarationNode {
 public:
   using TVantrelDeclarationNode::TVantrelDeclarationNode;
+
+  const TVantrelVariableNode* AsVariable() const override { return this; }
 
   const TVantrelShaderNodeVariable& Definition() const { return FDefinition; }
   TVantrelShaderNodeVariable& Definition() { return FDefinition; }
@@ -509,7 +524,9 @@ public:
   void AfterConstruction() override;
 
   ui::TCustomMaterial* Material() const { return FMaterial; }
-  const TVantrelDefines& Defines() const { return FDefines; }
+  // Every define in insertion order: the shared table's (less those removed, with values set
+  // here), then this builder's own; a define removed and added again is last. Made on each call.
+  TVantrelDefines Defines() const;
   TVantrelCompositeNode* SourceCode() const { return FSourceCode.get(); }
   TVantrelGlobalsNode* Globals() const { return FGlobals.Get(); }
   TVantrelEntryPointNode* EntryPoint() const { return FEntryPoint.Get(); }
@@ -526,7 +543,7 @@ public:
   void AddDefine(std::string_view AName, const TValue& AValue);
   void RemoveDefine(std::string_view AName);
   // Present, whatever its value (False counts).
-  bool Defined(std::string_view AName) const { return FDefines.ContainsKey(AName); }
+  bool Defined(std::string_view AName) const { return FindDefine(AName) != nullptr; }
   // Compares AValue (left) with the stored value (right) by AOp; False when the define is absent.
   // Raises "failed to check define %s: %s" for mismatched or unsupported kinds and bad operators.
   bool Defined(std::string_view AName, const TValue& AValue, TVantrelDefOp AOp) const;
@@ -542,6 +559,10 @@ public:
 protected:
   virtual void AddDefaultDefines() = 0;
   virtual void BuildNodeTree() = 0;
+  // Adds every define of ATable in its order, as AddDefine would. A builder without defines yet
+  // shares the table instead of copying it (some 350 driver names each builder would otherwise
+  // allocate and free): lookups fall through to it, and changes to its names are kept here.
+  void AddDefines(std::shared_ptr<const TVantrelDefines> ATable);
 
   void SetGlobals(TVantrelGlobalsNode* AValue) { FGlobals.Set(AValue); }
   void SetEntryPoint(TVantrelEntryPointNode* AValue) { FEntryPoint.Set(AValue); }
@@ -550,6 +571,9 @@ protected:
 private:
   friend class TVantrelNodeLinkBase;
   friend class TVantrelNodeEntity;
+  const TValue* FindDefine(std::string_view AName) const;
+  // A shared name this builder has not removed.
+  bool SharedVisible(std::string_view AName) const;
   void Link(TVantrelNodeLinkBase* ALink);
   void Unlink(TVantrelNodeLinkBase* ALink);
   void NodeFreed(const TVantrelNodeEntity* ANode);
@@ -557,6 +581,10 @@ private:
   // Declared first so it outlives the tree, whose nodes report to it while they are freed.
   std::unordered_multimap<const TVantrelNodeEntity*, TVantrelNodeLinkBase*> FLinks;
   ui::TCustomMaterial* FMaterial;
+  // The shared table, never changed; FDefines holds this builder's own defines and the values it
+  // set for shared names, FHiddenShared the shared names it removed.
+  std::shared_ptr<const TVantrelDefines> FShared;
+  std::unordered_set<std::string, TStringHash, TStringEqual> FHiddenShared;
   TVantrelDefines FDefines;
   std::vector<bool> FHeldBindings;
   mutable size_t FLastTextSize = 0;

@@ -139,6 +139,24 @@ TEST_F(OpenGLContext, IdentityLimitsAndErrors) {
   EXPECT_EQ(TVantrelContext::GetRendererName(), gl::Identity().Renderer);
   EXPECT_EQ(TVantrelContext::GetVersion(), gl::Identity().Version);
   EXPECT_NE(TVantrelContext::GetExtensionString().find("GL_ARB_texture_compression"), std::string::npos);
+
+  // The shader defines are made once per GL context from the same strings.
+  const TContextShaderDefinesPtr defines = TVantrelContext::ShaderDefines();
+  EXPECT_EQ(TVantrelContext::ShaderDefines(), defines);
+  EXPECT_EQ(defines->Vendor(), gl::Identity().Vendor);
+  std::vector<std::string> names;
+  for (const auto& pair : defines->Defines()) {
+    names.push_back(pair.Key);
+    EXPECT_TRUE(pair.Value.AsBoolean()) << pair.Key;
+  }
+  ASSERT_EQ(names.size(), static_cast<size_t>(defines->Extensions().GetCount()) + 4);
+  const std::string& version = gl::Identity().Version;
+  EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 4),
+            (std::vector<std::string>{"MSWINDOWS", UpperCase(gl::Identity().Vendor),
+                                      UpperCase(gl::Identity().Renderer),
+                                      UpperCase(version.substr(0, version.find(' ')))}));
+  EXPECT_TRUE(defines->Defines().ContainsKey("GL_ARB_TEXTURE_COMPRESSION"));
+
   const TVantrelContextClass& platform = TContextOpenGLWindows::StaticClass();
   const std::array<std::pair<int32_t, GLenum>, 8> limits = {{
       {platform.PlatformMaxTextureSize(), GL_MAX_TEXTURE_SIZE},

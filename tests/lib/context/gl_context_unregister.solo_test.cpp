@@ -17,6 +17,7 @@ TEST(ContextUnregistered, ReleasesTheContextAndAnswersNoContext) {
   InitializeContextWindows();
   ASSERT_TRUE(TContextOpenGLWindows::StaticClass().Valid());
   ASSERT_NE(TVantrelContext::ExtensionList(), nullptr);
+  const TContextShaderDefinesPtr defines = TVantrelContext::ShaderDefines();
   const int created = gl::CreationCount();
   {
     vtest::TLogCapture log;
@@ -44,6 +45,13 @@ TEST(ContextUnregistered, ReleasesTheContextAndAnswersNoContext) {
   EXPECT_EQ(TVantrelContext::GetRendererName(), "");
   EXPECT_EQ(TVantrelContext::GetVersion(), "");
   EXPECT_EQ(TVantrelContext::GetExtensionString(), "");
+  // The released context dropped its shader defines; what is made now has no driver strings.
+  EXPECT_EQ(defines.use_count(), 1);
+  const TContextShaderDefinesPtr bare = TVantrelContext::ShaderDefines();
+  std::vector<std::string> names;
+  for (const auto& pair : bare->Defines())
+    names.push_back(pair.Key);
+  EXPECT_EQ(names, (std::vector<std::string>{"MSWINDOWS", ""}));
   EXPECT_EQ(TVantrelContext::MaxDrawBuffers(), 0);
   EXPECT_EQ(TVantrelContext::StaticClass().MaxTextureSize(), 0);
   intptr_t error = 1;

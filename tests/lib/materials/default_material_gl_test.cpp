@@ -5,6 +5,7 @@
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -66,6 +67,33 @@ TEST_F(DefaultMaterialGL, NewMaterialDefinesClippingAndBlinnPhongAndAwaitsRegist
   EXPECT_EQ(material->GetShaderIdentity().size(), 16u);
   EXPECT_FALSE(material->GetVSShaderSource().Code.empty());
   EXPECT_EQ(material->GetTextures()->Count(), 0);
+}
+
+// Every builder starts from the one table the context prepared, in its order, and keeps its own
+// defines to itself.
+TEST_F(DefaultMaterialGL, BuildersCopyTheContextsDefineTable) {
+  const TContextShaderDefinesPtr context = TVantrelContext::ShaderDefines();
+  ASSERT_EQ(TVantrelContext::ShaderDefines(), context);
+  std::vector<std::string> expected;
+  for (const auto& pair : context->Defines())
+    expected.push_back(pair.Key);
+  TVantrelDefaultMaterial* first = NewSource("A")->DefaultMaterial();
+  TVantrelDefaultMaterial* second = NewSource("B")->DefaultMaterial();
+  first->GetFragmentShaderNode()->AddDefine("ONLY_HERE");
+  for (TVantrelGLSLNodeBuilder* builder :
+       {static_cast<TVantrelGLSLNodeBuilder*>(first->GetVertexShaderNode()),
+        static_cast<TVantrelGLSLNodeBuilder*>(first->GetFragmentShaderNode()),
+        static_cast<TVantrelGLSLNodeBuilder*>(second->GetVertexShaderNode()),
+        static_cast<TVantrelGLSLNodeBuilder*>(second->GetFragmentShaderNode())}) {
+    EXPECT_EQ(builder->Context(), context.get());
+    std::vector<std::string> names;
+    for (const auto& pair : builder->Defines())
+      names.push_back(pair.Key);
+    ASSERT_GT(names.size(), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), names.begin()));
+  }
+  EXPECT_FALSE(second->GetFragmentShaderNode()->Defined("ONLY_HERE"));
+  EXPECT_FALSE(context->Defines().ContainsKey("ONLY_HERE"));
 }
 
 // One row per switch: the setter, the getter, the defines it adds to both builders or to the

@@ -39,13 +39,9 @@ public:
   explicit TSeamBuilder(TIdentity AIdentity) : TBase(nullptr), FIdentity(std::move(AIdentity)) {}
 
 protected:
-  void ReadContextInfo() override {
-    this->FVendor = FIdentity.Vendor;
-    this->FRenderer = FIdentity.Renderer;
-    this->FVersion = FIdentity.Version;
-    this->FExtensions.SetDelimiter(' ');
-    this->FExtensions.SetStrictDelimiter(true);
-    this->FExtensions.SetDelimitedText(FIdentity.Extensions);
+  TContextShaderDefinesPtr ReadContextInfo() override {
+    return std::make_shared<const TContextShaderDefines>(FIdentity.Vendor, FIdentity.Renderer, FIdentity.Version,
+                                                         FIdentity.Extensions);
   }
 
 private:
@@ -181,6 +177,32 @@ TEST(ShaderGLSL, DriverAndStageDefinesInInsertionOrder) {
   auto noVersion = MakeOwned<TSeamBuilder<TVantrelGLSLVertexShader>>(TIdentity{"V", "R", "", "GL_x"});
   EXPECT_EQ(DefineNames(*noVersion), (std::vector<std::string>{"MSWINDOWS", "V", "R", "GL_X", "VERTEXSHADER",
                                                                "VARYING_STRUCTS", "INOUTVARS"}));
+}
+
+// The driver's names are shared with the context, yet change per builder as its own would: a
+// value set keeps the place, a removal hides the name, a name removed and added again goes last.
+TEST(ShaderGLSL, ChangesToDriverDefinesStayInTheBuilder) {
+  auto vertex = Vertex();
+  vertex->AddDefine("GL_A", TValue::From(5));
+  vertex->RemoveDefine("GL_B");
+  vertex->RemoveDefine("FAST GPU");
+  vertex->AddDefine("FAST GPU");
+  vertex->AddDefine("EXTRA");
+  vertex->RemoveDefine("GL_A");
+  vertex->AddDefine("GL_A", TValue::From(7));
+  EXPECT_EQ(DefineNames(*vertex),
+            (std::vector<std::string>{"MSWINDOWS", "ACME INC", "4.6.0", "", "VERTEXSHADER", "VARYING_STRUCTS",
+                                      "INOUTVARS", "FAST GPU", "EXTRA", "GL_A"}));
+  EXPECT_FALSE(vertex->Defined("GL_B"));
+  EXPECT_TRUE(vertex->Defined("GL_A", TValue::From(7), TVantrelDefOp::doEqual));
+  EXPECT_EQ(vertex->Defines().Count(), 10);
+
+  auto kept = Vertex();
+  kept->AddDefine("4.6.0", TValue::From(2));
+  const TVantrelDefines defines = kept->Defines();
+  EXPECT_EQ(DefineNames(*kept)[3], "4.6.0");
+  EXPECT_EQ(defines.Items(std::string_view("4.6.0")).AsInteger(), 2);
+  EXPECT_TRUE(kept->Defined("GL_B"));
 }
 
 TEST(ShaderGLSL, VaryingsFollowTheStageAndItsDefines) {
