@@ -136,10 +136,17 @@ void TBitmap::Assign(const rtl::TPersistent* ASource) {
     // Nothing to copy: the bitmap becomes empty.
     Reallocate(0, 0);
   } else if (const auto* bitmap = dynamic_cast<const TBitmap*>(ASource)) {
-    Reallocate(bitmap->FWidth, bitmap->FHeight);
-    // A source whose storage is released leaves the cleared pixels.
-    if (bitmap->HandleAllocated())
+    if (bitmap->HandleAllocated()) {
+      // Copied straight over: clearing first would write every pixel twice.
+      if (IsMapped())
+        throw rtl::EArgumentOutOfRangeException(ResizeWhileMapped);
       FPixels = bitmap->FPixels;
+      FWidth = bitmap->FWidth;
+      FHeight = bitmap->FHeight;
+    } else {
+      // A source whose storage is released leaves cleared pixels of its size.
+      Reallocate(bitmap->FWidth, bitmap->FHeight);
+    }
     FBitmapScale = bitmap->FBitmapScale;
     FPixelFormatTag = bitmap->FPixelFormatTag;
   } else if (const auto* texture = dynamic_cast<const TTexture*>(ASource)) {
