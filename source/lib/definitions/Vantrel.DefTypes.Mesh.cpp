@@ -639,10 +639,10 @@ void TCustomMeshDef::FromJSON(TModelDef* AModel, const TJSONObject& AValue) {
   const int32_t indexCount = CountMember(AValue, "IndexCount");
   if (vertexCount > 0 || indexCount > 0)
     FIndexFormat = IndexFormatOf(GetJSONInteger(AValue, "IndexFormat", 0));
-  if (indexCount > 0) {
+  if (indexCount > 0)
     ReadIndices(AValue, indexCount, FIndexFormat);
-    ReadVertexIndexMap(AValue);
-  }
+  // The map is written whenever it holds entries, indices or not, so it is read the same way.
+  ReadVertexIndexMap(AValue);
   const int32_t orientation = GetJSONInteger(AValue, "FaceOrientation", 0);
   if (orientation < 0 || orientation > 2)
     throw ERangeError(rtl::messages::RangeError);

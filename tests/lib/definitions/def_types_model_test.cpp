@@ -353,6 +353,22 @@ TEST_F(DefModel, EdgeModelsKeepTheirTextOverRounds) {
          EXPECT_EQ(mesh->GetIndexSource()->Format(), TIndexFormat::UInt16);
          EXPECT_EQ(mesh->GetIndexSource()->GetIndices(11), 11u);
        }},
+      {"a vertex index map without indices",
+       [](TModelDef& AModel) {
+         auto* mesh = New<TMeshDef>(&AModel);
+         mesh->SetId("Mapped");
+         AModel.AddChild(mesh);
+         TVertexIndexMap map;
+         map.Add(5, {0, 2});
+         mesh->AddVertexIndexMap(map, 0);
+       },
+       [](TModelDef& ARead) {
+         auto* mesh = dynamic_cast<TMeshDef*>(ARead.FindChildById("Mapped", true));
+         ASSERT_NE(mesh, nullptr);
+         ASSERT_NE(mesh->GetVertexIndexMap(), nullptr);
+         ASSERT_TRUE(mesh->GetVertexIndexMap()->ContainsKey(5));
+         EXPECT_EQ(mesh->GetVertexIndexMap()->Items(5), (std::vector<uint32_t>{0, 2}));
+       }},
       {"an Id shared by two controllers, one driven by the armature",
        [](TModelDef& AModel) {
          auto* armature = New<TArmatureDef>(&AModel);
