@@ -75,7 +75,7 @@ void TVantrelNodeLinkBase::Reset() {
 // ---- Entity -------------------------------------------------------------------------------------
 
 TVantrelNodeEntity::~TVantrelNodeEntity() {
-  if (FBuilder)
+  if (FBuilder && FLinkCount > 0)
     FBuilder->NodeFreed(this);
 }
 
@@ -571,6 +571,7 @@ std::string TVantrelNodeBuilder::ToString() const {
 
 void TVantrelNodeBuilder::Link(TVantrelNodeLinkBase* ALink) {
   FLinks.emplace(ALink->FTarget, ALink);
+  ++ALink->FTarget->FLinkCount;
 }
 
 void TVantrelNodeBuilder::Unlink(TVantrelNodeLinkBase* ALink) {
@@ -578,15 +579,17 @@ void TVantrelNodeBuilder::Unlink(TVantrelNodeLinkBase* ALink) {
   for (auto it = first; it != last; ++it)
     if (it->second == ALink) {
       FLinks.erase(it);
+      --ALink->FTarget->FLinkCount;
       return;
     }
 }
 
-void TVantrelNodeBuilder::NodeFreed(const TVantrelNodeEntity* ANode) {
+void TVantrelNodeBuilder::NodeFreed(TVantrelNodeEntity* ANode) {
   auto [first, last] = FLinks.equal_range(ANode);
   for (auto it = first; it != last; ++it)
     it->second->FTarget = nullptr;
   FLinks.erase(first, last);
+  ANode->FLinkCount = 0;
 }
 
 } // namespace vantrel

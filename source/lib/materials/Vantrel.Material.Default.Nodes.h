@@ -187,7 +187,11 @@ protected:
   bool Has(std::string_view ADefine) const;
 
 private:
+  friend class TVantrelNodeBuilder;
   TVantrelNodeBuilder* FBuilder;
+  // How many links target this node: a node nobody links to is freed without a lookup in the
+  // builder's link table (most nodes of a tree are never linked).
+  uint32_t FLinkCount = 0;
   std::string FId;
   std::vector<std::string> FDefines;
   std::vector<std::string> FNotDefines;
@@ -576,7 +580,7 @@ private:
   bool SharedVisible(std::string_view AName) const;
   void Link(TVantrelNodeLinkBase* ALink);
   void Unlink(TVantrelNodeLinkBase* ALink);
-  void NodeFreed(const TVantrelNodeEntity* ANode);
+  void NodeFreed(TVantrelNodeEntity* ANode);
 
   // Declared first so it outlives the tree, whose nodes report to it while they are freed.
   std::unordered_multimap<const TVantrelNodeEntity*, TVantrelNodeLinkBase*> FLinks;

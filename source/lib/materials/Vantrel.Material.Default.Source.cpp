@@ -31,6 +31,12 @@ struct TStandardEntry {
   TVantrelTextureKind Kind;
 };
 
+// Written out rather than formatted: the entries are refreshed on every change of what the
+// material allows.
+constexpr std::array<const char*, 8> ShadowMapNames = {"ShadowMapTexture0", "ShadowMapTexture1", "ShadowMapTexture2",
+                                                       "ShadowMapTexture3", "ShadowMapTexture4", "ShadowMapTexture5",
+                                                       "ShadowMapTexture6", "ShadowMapTexture7"};
+
 constexpr auto PS = TContextShaderKind::PixelShader;
 constexpr auto T2D = TVantrelTextureKind::Texture2D;
 
@@ -415,7 +421,7 @@ void TVantrelDefaultMaterialSource::SetBitmaps(TVantrelBitmapPool* AValue) {
   });
 }
 
-TVantrelBitmapPoolEntry* TVantrelDefaultMaterialSource::AddBitmap(const std::string& AName, TPixelFormatEx AComps,
+TVantrelBitmapPoolEntry* TVantrelDefaultMaterialSource::AddBitmap(std::string_view AName, TPixelFormatEx AComps,
                                                                   TPixelFormatEx AFormat,
                                                                   TVantrelTextureDataType ADataType, bool AIsDynamic,
                                                                   bool AIgnoreInArray, bool AProtectFormatSettings,
@@ -430,16 +436,16 @@ TVantrelBitmapPoolEntry* TVantrelDefaultMaterialSource::AddBitmap(const std::str
   return result;
 }
 
-void TVantrelDefaultMaterialSource::RemoveBitmap(const std::string& AName) {
+void TVantrelDefaultMaterialSource::RemoveBitmap(std::string_view AName) {
   if (FBitmaps)
     FBitmaps->RemoveBitmap(AName, DefaultMaterial()->GetTextures());
 }
 
-TVantrelBitmapPoolEntry* TVantrelDefaultMaterialSource::FindBitmapEntryByName(const std::string& AName) const {
+TVantrelBitmapPoolEntry* TVantrelDefaultMaterialSource::FindBitmapEntryByName(std::string_view AName) const {
   return FBitmaps ? FBitmaps->FindEntryByName(AName) : nullptr;
 }
 
-TBitmap* TVantrelDefaultMaterialSource::FindBitmapByName(const std::string& AName) const {
+TBitmap* TVantrelDefaultMaterialSource::FindBitmapByName(std::string_view AName) const {
   TVantrelBitmapPoolEntry* entry = FindBitmapEntryByName(AName);
   return entry ? entry->GetBitmap() : nullptr;
 }
@@ -471,8 +477,7 @@ void TVantrelDefaultMaterialSource::UpdateBitmapEntries() {
       else
         RemoveBitmap(row.Name);
     }
-    for (int i = 0; i < 8; ++i) {
-      const std::string name = Format("%s%d", {std::string("ShadowMapTexture"), i});
+    for (const char* name : ShadowMapNames) {
       if (material->AllowShadowMapTexture())
         AddBitmap(name, TPixelFormatEx::RGBA8, TPixelFormatEx::RGBA, TVantrelTextureDataType::dtUnsignedByte, true,
                   false, true, PS, T2D);

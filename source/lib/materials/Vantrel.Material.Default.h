@@ -622,13 +622,13 @@ public:
   void SetTextureTiling(int AIndex, const TPointF& AValue);
 
   void CreateBitmapPool();
-  TVantrelBitmapPoolEntry* AddBitmap(const std::string& AName, TPixelFormatEx AComps, TPixelFormatEx AFormat,
+  TVantrelBitmapPoolEntry* AddBitmap(std::string_view AName, TPixelFormatEx AComps, TPixelFormatEx AFormat,
                                      TVantrelTextureDataType ADataType, bool AIsDynamic, bool AIgnoreInArray,
                                      bool AProtectFormatSettings, TContextShaderKind AShaderKind,
                                      TVantrelTextureKind ATextureKind);
-  void RemoveBitmap(const std::string& AName);
-  TVantrelBitmapPoolEntry* FindBitmapEntryByName(const std::string& AName) const;
-  TBitmap* FindBitmapByName(const std::string& AName) const;
+  void RemoveBitmap(std::string_view AName);
+  TVantrelBitmapPoolEntry* FindBitmapEntryByName(std::string_view AName) const;
+  TBitmap* FindBitmapByName(std::string_view AName) const;
   // Runs DoUpdateDefaultBitmaps.
   void UpdateDefaultBitmaps();
 

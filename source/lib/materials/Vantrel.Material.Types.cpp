@@ -107,9 +107,9 @@ int TVantrelTexturePool::IndexOfTexture(const TTexture* ATexture) const {
   return -1;
 }
 
-TVantrelTexturePoolEntry* TVantrelTexturePool::FindEntryByName(const std::string& AName) const {
+TVantrelTexturePoolEntry* TVantrelTexturePool::FindEntryByName(std::string_view AName) const {
   for (int i = 0; i < Count(); ++i)
-    if (GetItem(i)->GetDisplayName() == AName)
+    if (GetItem(i)->GetSettings().Name == AName)
       return GetItem(i);
   return nullptr;
 }
@@ -415,7 +415,7 @@ TVantrelBitmapPoolEntry* TVantrelBitmapPool::GetItem(int AIndex) const {
   return static_cast<TVantrelBitmapPoolEntry*>(Items(AIndex));
 }
 
-TVantrelBitmapPoolEntry* TVantrelBitmapPool::FindEntryByName(const std::string& AName) const {
+TVantrelBitmapPoolEntry* TVantrelBitmapPool::FindEntryByName(std::string_view AName) const {
   for (int i = 0; i < Count(); ++i)
     if (GetItem(i)->GetName() == AName)
       return GetItem(i);
@@ -423,7 +423,7 @@ TVantrelBitmapPoolEntry* TVantrelBitmapPool::FindEntryByName(const std::string& 
 }
 
 TVantrelBitmapPoolEntry*
-TVantrelBitmapPool::AddBitmap(const std::string& AName, TPixelFormatEx AComps, TPixelFormatEx AFormat,
+TVantrelBitmapPool::AddBitmap(std::string_view AName, TPixelFormatEx AComps, TPixelFormatEx AFormat,
                               TVantrelTextureDataType ADataType, bool AIsDynamic, bool AIgnoreInArray,
                               bool AProtectFormatSettings, TContextShaderKind AShaderKind,
                               TVantrelTextureKind ATextureKind, TVantrelTexturePool* ATexturePool) {
@@ -438,7 +438,7 @@ TVantrelBitmapPool::AddBitmap(const std::string& AName, TPixelFormatEx AComps, T
     if (Count() >= MaxPoolTextures)
       throw Exception(Format(SPoolIsFull, {MaxPoolTextures}));
     entry = static_cast<TVantrelBitmapPoolEntry*>(Add());
-    entry->SetName(AName);
+    entry->SetName(std::string(AName));
   }
   entry->SetIsDynamic(AIsDynamic);
   entry->SetIgnoreInArray(AIgnoreInArray);
@@ -447,7 +447,7 @@ TVantrelBitmapPool::AddBitmap(const std::string& AName, TPixelFormatEx AComps, T
   return entry;
 }
 
-void TVantrelBitmapPool::RemoveBitmap(const std::string& AName, TVantrelTexturePool* ATexturePool) {
+void TVantrelBitmapPool::RemoveBitmap(std::string_view AName, TVantrelTexturePool* ATexturePool) {
   TVantrelBitmapPoolEntry* entry = FindEntryByName(AName);
   if (!entry)
     return;

@@ -104,7 +104,7 @@ public:
   // The index of the first entry whose texture is ATexture, else -1.
   int IndexOfTexture(const TTexture* ATexture) const;
   // The first entry of that name (case-sensitive), else nullptr.
-  TVantrelTexturePoolEntry* FindEntryByName(const std::string& AName) const;
+  TVantrelTexturePoolEntry* FindEntryByName(std::string_view AName) const;
   // Clears the pool, then adds one entry per bitmap entry in order, each bitmap first letting go of
   // its texture so that the copy takes one made anew from the bitmap.
   void RebuildFrom(const TVantrelBitmapPool& ABitmapPool);
@@ -132,7 +132,7 @@ public:
 
   std::string GetDisplayName() const override { return FSettings.Name; }
   void SetDisplayName(const std::string& AValue) override;
-  std::string GetName() const { return FSettings.Name; }
+  const std::string& GetName() const { return FSettings.Name; }
   void SetName(const std::string& AValue) { SetDisplayName(AValue); }
   const TVantrelPoolEntrySettings& GetSettings() const { return FSettings; }
 
@@ -243,18 +243,18 @@ public:
 
   TVantrelBitmapPoolEntry* GetItem(int AIndex) const;
   // The first entry of that name (case-sensitive), else nullptr.
-  TVantrelBitmapPoolEntry* FindEntryByName(const std::string& AName) const;
+  TVantrelBitmapPoolEntry* FindEntryByName(std::string_view AName) const;
   // Sets up the entry named AName, making it when missing, or anew when it exists with another
   // kind. The limit of 16 entries holds only when an entry must be made, so a full pool can still
   // refresh the entries it has. An empty name raises. ATexturePool (may be nullptr) is the
   // material's pool, from which a replaced entry's texture entry is removed.
-  TVantrelBitmapPoolEntry* AddBitmap(const std::string& AName, TPixelFormatEx AComps, TPixelFormatEx AFormat,
+  TVantrelBitmapPoolEntry* AddBitmap(std::string_view AName, TPixelFormatEx AComps, TPixelFormatEx AFormat,
                                      TVantrelTextureDataType ADataType, bool AIsDynamic, bool AIgnoreInArray,
                                      bool AProtectFormatSettings, TContextShaderKind AShaderKind,
                                      TVantrelTextureKind ATextureKind, TVantrelTexturePool* ATexturePool);
   // Frees the entry named AName and, from ATexturePool (may be nullptr), the texture entry that
   // borrows its texture. Nothing when there is no such entry.
-  void RemoveBitmap(const std::string& AName, TVantrelTexturePool* ATexturePool);
+  void RemoveBitmap(std::string_view AName, TVantrelTexturePool* ATexturePool);
   // Streamed with the pool; not passed on to the texture pool.
   bool GetDeclareAsArray() const { return FDeclareAsArray; }
   void SetDeclareAsArray(bool AValue) { FDeclareAsArray = AValue; }
