@@ -200,12 +200,21 @@ int TVantrelDeclarationNode::IndexOfDeclaration(std::string_view AName) const {
   return -1;
 }
 
+const TVantrelDefines& TVantrelDeclarationNode::ConditionalValues() const {
+  static const TVantrelDefines None;
+  return FConditionalValues ? *FConditionalValues : None;
+}
+
 void TVantrelDeclarationNode::SetConditionalValue(std::string_view ADefine, const TValue& AValue) {
-  FConditionalValues.AddOrSetValue(std::string(ADefine), AValue);
+  if (!FConditionalValues)
+    FConditionalValues = std::make_unique<TVantrelDefines>();
+  FConditionalValues->AddOrSetValue(std::string(ADefine), AValue);
 }
 
 const TValue* TVantrelDeclarationNode::FindConditionalValue() const {
-  for (const auto& pair : FConditionalValues)
+  if (!FConditionalValues)
+    return nullptr;
+  for (const auto& pair : *FConditionalValues)
     if (Has(pair.Key))
       return &pair.Value;
   return nullptr;

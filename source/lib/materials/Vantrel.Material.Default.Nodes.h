@@ -287,14 +287,16 @@ public:
   // Children must be variable nodes; another child raises EInvalidCast.
   int IndexOfDeclaration(std::string_view AName) const;
 
-  const TVantrelDefines& ConditionalValues() const { return FConditionalValues; }
+  const TVantrelDefines& ConditionalValues() const;
   void SetConditionalValue(std::string_view ADefine, const TValue& AValue);
   // The value of the first entry, in insertion order, whose define is defined; nullptr for none.
   const TValue* FindConditionalValue() const;
   TValue GetConditionalValue() const;
 
 private:
-  TVantrelDefines FConditionalValues;
+  // Made by the first conditional value: few declarations have one, and a material makes
+  // hundreds of declarations.
+  std::unique_ptr<TVantrelDefines> FConditionalValues;
 };
 
 class TVantrelTypeNode : public TVantrelDeclarationNode {
