@@ -1,7 +1,8 @@
 #pragma once
-// The scene of the pass benchmarks: a scene host with a viewport, a user camera, 20 constant-colour
-// quads and a box, each drawn from vertex and index arrays made once, and frames and pass runs as
-// the viewport makes them. Shared by the environment and reflection benchmarks.
+// The scenes of the pass benchmarks: a scene host with a viewport and a user camera, frames and pass
+// runs as the viewport makes them (shared with the voxel benchmark), and for the environment and
+// reflection benchmarks 20 constant-colour quads and a box, each drawn from vertex and index arrays
+// made once.
 
 #include <epoxy/gl.h>
 
@@ -57,11 +58,14 @@ private:
 };
 RTL_DEFINE_CLASS(TBenchMesh, "Bench.PassScene")
 
-class TPassScene {
+// A scene host of AWidth x AHeight with a viewport filling it (frames run free, no frustum culling)
+// and a user camera at ACameraPosition looking at a dummy at the origin; frames and pass runs as
+// the viewport makes them. The scenes of the pass and voxel benchmarks add their meshes to it.
+class TViewportScene {
 public:
-  TPassScene(int ASize, const TPoint3D& ACameraPosition, bool ABox) {
+  TViewportScene(int AWidth, int AHeight, const TPoint3D& ACameraPosition) {
     FScene = MakeOwned<TCustomScene>(nullptr);
-    FScene->SetSize(float(ASize), float(ASize));
+    FScene->SetSize(float(AWidth), float(AHeight));
     FViewport = New<TVantrelViewport>(FScene.get());
     FViewport->SetUseFixedFrameRate(false);
     FViewport->SetFrustumCulling(false);
@@ -73,33 +77,10 @@ public:
     camera->SetTarget(target);
     FViewport->SetCamera(camera);
     FViewport->SetUsingDesignCamera(false);
-    // 20 double-sided 1.5 x 1.5 quads on a ring of radius 3 around the origin, below the plane
-    // y = 0, each in a colour of its own.
-    for (int i = 0; i < 20; ++i) {
-      const double angle = i * 2 * 3.14159265358979 / 20;
-      const TPoint3D centre{float(3 * std::cos(angle)), -1.5f - 0.1f * float(i % 5), float(3 * std::sin(angle))};
-      std::vector<TPoint3D> corners;
-      for (auto [u, v] : {std::pair{-0.75f, -0.75f}, {0.75f, -0.75f}, {0.75f, 0.75f}, {-0.75f, 0.75f}})
-        corners.push_back({centre.X + u, centre.Y + v, centre.Z});
-      AddMesh(corners, {0, 1, 2, 0, 2, 3, 0, 2, 1, 0, 3, 2},
-              {0.2f + 0.04f * float(i), 0.8f - 0.03f * float(i), 0.5f, 1});
-    }
-    if (!ABox)
-      return;
-    // The box of half-size 5 around the origin, seen from inside and outside.
-    std::vector<TPoint3D> box;
-    for (int i = 0; i < 8; ++i)
-      box.push_back({i & 1 ? 5.0f : -5.0f, i & 2 ? 5.0f : -5.0f, i & 4 ? 5.0f : -5.0f});
-    const std::vector<uint32_t> faces = {0, 2, 6, 0, 6, 4, 1, 3, 7, 1, 7, 5, 0, 1, 5, 0, 5, 4,
-                                         2, 3, 7, 2, 7, 6, 0, 1, 3, 0, 3, 2, 4, 5, 7, 4, 7, 6};
-    std::vector<uint32_t> both;
-    for (size_t i = 0; i < faces.size(); i += 3)
-      both.insert(both.end(), {faces[i], faces[i + 1], faces[i + 2], faces[i], faces[i + 2], faces[i + 1]});
-    AddMesh(box, both, {0.3f, 0.3f, 0.35f, 1});
   }
-  ~TPassScene() {
-    FScene.reset();
-  }
+  ~TViewportScene() { FScene.reset(); }
+  TViewportScene(const TViewportScene&) = delete;
+  TViewportScene& operator=(const TViewportScene&) = delete;
 
   TVantrelViewport& Viewport() { return *FViewport; }
   TCustomScene& Scene() { return *FScene; }
@@ -125,10 +106,42 @@ public:
     return entry;
   }
 
-private:
+protected:
   TOwned<TCustomScene> FScene;
   TVantrelViewport* FViewport = nullptr;
+};
 
+// The scene of the environment and reflection benchmarks: ASize x ASize, 20 quads on a ring and,
+// with ABox, a box around them.
+class TPassScene : public TViewportScene {
+public:
+  TPassScene(int ASize, const TPoint3D& ACameraPosition, bool ABox) : TViewportScene(ASize, ASize, ACameraPosition) {
+    // 20 double-sided 1.5 x 1.5 quads on a ring of radius 3 around the origin, below the plane
+    // y = 0, each in a colour of its own.
+    for (int i = 0; i < 20; ++i) {
+      const double angle = i * 2 * 3.14159265358979 / 20;
+      const TPoint3D centre{float(3 * std::cos(angle)), -1.5f - 0.1f * float(i % 5), float(3 * std::sin(angle))};
+      std::vector<TPoint3D> corners;
+      for (auto [u, v] : {std::pair{-0.75f, -0.75f}, {0.75f, -0.75f}, {0.75f, 0.75f}, {-0.75f, 0.75f}})
+        corners.push_back({centre.X + u, centre.Y + v, centre.Z});
+      AddMesh(corners, {0, 1, 2, 0, 2, 3, 0, 2, 1, 0, 3, 2},
+              {0.2f + 0.04f * float(i), 0.8f - 0.03f * float(i), 0.5f, 1});
+    }
+    if (!ABox)
+      return;
+    // The box of half-size 5 around the origin, seen from inside and outside.
+    std::vector<TPoint3D> box;
+    for (int i = 0; i < 8; ++i)
+      box.push_back({i & 1 ? 5.0f : -5.0f, i & 2 ? 5.0f : -5.0f, i & 4 ? 5.0f : -5.0f});
+    const std::vector<uint32_t> faces = {0, 2, 6, 0, 6, 4, 1, 3, 7, 1, 7, 5, 0, 1, 5, 0, 5, 4,
+                                         2, 3, 7, 2, 7, 6, 0, 1, 3, 0, 3, 2, 4, 5, 7, 4, 7, 6};
+    std::vector<uint32_t> both;
+    for (size_t i = 0; i < faces.size(); i += 3)
+      both.insert(both.end(), {faces[i], faces[i + 1], faces[i + 2], faces[i], faces[i + 2], faces[i + 1]});
+    AddMesh(box, both, {0.3f, 0.3f, 0.35f, 1});
+  }
+
+private:
   void AddMesh(const std::vector<TPoint3D>& AVertices, const std::vector<uint32_t>& AIndices, TAlphaColorF AColor) {
     auto* mesh = New<TBenchMesh>(FScene.get());
     mesh->SetWidth(10);
