@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
+#include "support/def_types_test.h"
+#include "support/error_of.h"
 #include "support/log_capture.h"
 #include "support/model_lists.h"
 #include "utils/Vantrel.Utils.Math.h"
-#include "support/def_types_test.h"
 
 namespace {
 
@@ -24,14 +25,7 @@ std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
   return std::unique_ptr<TJSONObject>(object);
 }
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& error) {
-    return error.Message();
-  }
-  return "(none)";
-}
+using vtest::ErrorOf;
 
 void ExpectMatrixNear(const TMatrix3D& AActual, const TMatrix3D& AExpected, float ATolerance) {
   for (int row = 0; row < 4; ++row)

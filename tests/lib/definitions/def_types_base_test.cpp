@@ -7,6 +7,7 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "rtl/colors.h"
 #include "rtl/types2d.h"
+#include "support/error_of.h"
 
 namespace {
 
@@ -28,14 +29,7 @@ TValue RoundTrip(const TValue& AValue, std::string* AText = nullptr) {
   return TCustomDef::JSONToRttiValue("TCustomDef", *TJSONValue::ParseJSONValue(text, true));
 }
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& error) {
-    return error.Message();
-  }
-  return "(none)";
-}
+using vtest::ErrorOf;
 
 TEST(DefTypesNumbers, IntegerMembersRoundHalvesToEvenAndRejectWhatIsNoInt32) {
   const auto json =

@@ -4,9 +4,10 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
+#include "support/def_types_test.h"
+#include "support/error_of.h"
 #include "support/log_capture.h"
 #include "support/model_lists.h"
-#include "support/def_types_test.h"
 
 namespace {
 
@@ -20,14 +21,7 @@ std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
   return std::unique_ptr<TJSONObject>(object);
 }
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& error) {
-    return error.Message();
-  }
-  return "(none)";
-}
+using vtest::ErrorOf;
 
 class DefSkins : public vtest::TDefTypesTest {
 protected:

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
+#include "support/error_of.h"
 
 namespace {
 
@@ -41,14 +42,7 @@ TTransformDef* AddNode(TTransformDef* AParent, const std::string& AId) {
   return node;
 }
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& error) {
-    return error.Message();
-  }
-  return "(none)";
-}
+using vtest::ErrorOf;
 
 class DefTypesTree : public ::testing::Test {
 protected:
