@@ -8,18 +8,13 @@
 #include "rtl/colors.h"
 #include "rtl/types2d.h"
 #include "support/error_of.h"
+#include "support/json_object.h"
 
 namespace {
 
 using namespace vantrel;
 
-std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
-  std::unique_ptr<TJSONValue> value = TJSONValue::ParseJSONValue(AText, true);
-  auto* object = dynamic_cast<TJSONObject*>(value.get());
-  EXPECT_NE(object, nullptr) << AText;
-  value.release();
-  return std::unique_ptr<TJSONObject>(object);
-}
+using vtest::ParseObject;
 
 // The value read back from the JSON text of its written form, as a file would carry it.
 TValue RoundTrip(const TValue& AValue, std::string* AText = nullptr) {

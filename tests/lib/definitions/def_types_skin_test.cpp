@@ -6,6 +6,7 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "support/def_types_test.h"
 #include "support/error_of.h"
+#include "support/json_object.h"
 #include "support/log_capture.h"
 #include "support/model_lists.h"
 
@@ -13,13 +14,7 @@ namespace {
 
 using namespace vantrel;
 
-std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
-  std::unique_ptr<TJSONValue> value = TJSONValue::ParseJSONValue(AText, true);
-  auto* object = dynamic_cast<TJSONObject*>(value.get());
-  EXPECT_NE(object, nullptr) << AText;
-  value.release();
-  return std::unique_ptr<TJSONObject>(object);
-}
+using vtest::ParseObject;
 
 using vtest::ErrorOf;
 
