@@ -15,6 +15,7 @@
 #include "rendering/Vantrel.Viewport.h"
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Control.h"
+#include "support/look_at_camera.h"
 #include "support/pass_probe.h"
 #include "ui/canvas.h"
 #include "ui/mesh_buffers.h"
@@ -69,14 +70,7 @@ public:
     FViewport = New<TVantrelViewport>(FScene.get());
     FViewport->SetUseFixedFrameRate(false);
     FViewport->SetFrustumCulling(false);
-    auto* target = New<TDummy>(FScene.get());
-    target->SetParent(FViewport);
-    auto* camera = New<TCamera>(FScene.get());
-    camera->SetParent(FViewport);
-    camera->Position()->SetPoint(ACameraPosition);
-    camera->SetTarget(target);
-    FViewport->SetCamera(camera);
-    FViewport->SetUsingDesignCamera(false);
+    vtest::UseLookAtCamera(FScene.get(), *FViewport, ACameraPosition);
   }
   ~TViewportScene() { FScene.reset(); }
   TViewportScene(const TViewportScene&) = delete;

@@ -24,6 +24,7 @@
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Light.h"
 #include "support/log_capture.h"
+#include "support/look_at_camera.h"
 #include "support/triangle_soup.h"
 #include "ui/shaders.h"
 #include "voxel_gi_helpers.h"
@@ -408,14 +409,7 @@ protected:
       FLambert->SetUseSpecular(false);
       FLambert->SetDiffuseF(TAlphaColorF::Create(1, 1, 1, 1));
     }
-    auto* target = New<TDummy>(AOwner);
-    target->SetParent(&AViewport);
-    auto* camera = New<TCamera>(AOwner);
-    camera->SetParent(&AViewport);
-    camera->Position()->SetPoint({0, 0, -10});
-    camera->SetTarget(target);
-    AViewport.SetCamera(camera);
-    AViewport.SetUsingDesignCamera(false);
+    vtest::UseLookAtCamera(AOwner, AViewport, {0, 0, -10});
     auto addQuad = [&](const TPoint3D& ACentre, float AHalf, const TPoint3D& AU, const TPoint3D& ANormal) {
       std::vector<TPoint3D> positions, normals;
       vtest::AddQuad(positions, normals, ACentre, AU * AHalf, TPoint3D{0, AHalf, 0}, ANormal);

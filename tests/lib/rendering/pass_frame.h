@@ -13,11 +13,12 @@
 
 #include "Vantrel.Units.h"
 #include "context/Vantrel.Context.h"
-#include "rendering/Vantrel.Controller.h"
 #include "materials/Vantrel.Material.Default.h"
+#include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Viewport.h"
 #include "rtl/sysutils.h"
 #include "support/gl_fixture.h"
+#include "support/look_at_camera.h"
 #include "support/pass_probe.h"
 #include "support/scene_host.h"
 #include "ui/canvas.h"
@@ -103,15 +104,7 @@ protected:
   }
   // A user camera at APosition looking at a dummy at the origin, as the viewport's camera.
   TCamera* UseCamera(const TPoint3D& APosition) {
-    auto* target = New<TDummy>(FScene.get());
-    target->SetParent(FViewport);
-    auto* camera = New<TCamera>(FScene.get());
-    camera->SetParent(FViewport);
-    camera->Position()->SetPoint(APosition);
-    camera->SetTarget(target);
-    FViewport->SetCamera(camera);
-    FViewport->SetUsingDesignCamera(false);
-    return camera;
+    return vtest::UseLookAtCamera(FScene.get(), *FViewport, APosition);
   }
   TVantrelContext& MainContext() {
     return *dynamic_cast<TVantrelContext*>(FViewport->MainPassRenderer()->GetSharedContext());
