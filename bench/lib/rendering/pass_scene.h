@@ -15,8 +15,8 @@
 #include "rendering/Vantrel.Viewport.h"
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Control.h"
-#include "support/look_at_camera.h"
 #include "support/pass_probe.h"
+#include "support/viewport_setup.h"
 #include "ui/canvas.h"
 #include "ui/mesh_buffers.h"
 #include "ui/scene.h"
@@ -78,13 +78,9 @@ public:
 
   TVantrelViewport& Viewport() { return *FViewport; }
   TCustomScene& Scene() { return *FScene; }
-  TVantrelContext& MainContext() {
-    return *dynamic_cast<TVantrelContext*>(FViewport->MainPassRenderer()->GetSharedContext());
-  }
+  TVantrelContext& MainContext() { return vtest::MainContextOf(*FViewport); }
   template <class T> T* MakePass(const std::string& AId) {
-    auto* pass = static_cast<T*>(TVantrelRenderPassController::CreateController(T::StaticClass(), FViewport, AId));
-    pass->SetViewport(FViewport);
-    return pass;
+    return vtest::MakeViewportPass<T>(*FViewport, AId);
   }
   // One frame as the frame tick makes it, then glFinish.
   void Frame() {
@@ -95,9 +91,7 @@ public:
     glFinish();
   }
   TRenderPass* EntryOf(const TVantrelRenderPassController& APass) {
-    TRenderPass* entry = nullptr;
-    MainContext().GetRenderPasses()->TryGetValue(APass.GetId(), entry);
-    return entry;
+    return vtest::PassEntryOf(*FViewport, APass);
   }
 
 protected:

@@ -24,8 +24,8 @@
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Light.h"
 #include "support/log_capture.h"
-#include "support/look_at_camera.h"
 #include "support/triangle_soup.h"
+#include "support/viewport_setup.h"
 #include "ui/shaders.h"
 #include "voxel_gi_helpers.h"
 

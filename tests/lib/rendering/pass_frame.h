@@ -18,9 +18,9 @@
 #include "rendering/Vantrel.Viewport.h"
 #include "rtl/sysutils.h"
 #include "support/gl_fixture.h"
-#include "support/look_at_camera.h"
 #include "support/pass_probe.h"
 #include "support/scene_host.h"
+#include "support/viewport_setup.h"
 #include "ui/canvas.h"
 #include "ui/mesh_buffers.h"
 #include "ui/shaders.h"
@@ -80,9 +80,7 @@ protected:
 
   // A pass of class T owned by the viewport and entered in its context's table under AId.
   template <class T> T* MakePass(const std::string& AId) {
-    auto* pass = static_cast<T*>(TVantrelRenderPassController::CreateController(T::StaticClass(), FViewport, AId));
-    pass->SetViewport(FViewport);
-    return pass;
+    return vtest::MakeViewportPass<T>(*FViewport, AId);
   }
   // One frame: the viewport's RenderFrame inside the canvas's scene.
   void Frame() {
@@ -106,14 +104,10 @@ protected:
   TCamera* UseCamera(const TPoint3D& APosition) {
     return vtest::UseLookAtCamera(FScene.get(), *FViewport, APosition);
   }
-  TVantrelContext& MainContext() {
-    return *dynamic_cast<TVantrelContext*>(FViewport->MainPassRenderer()->GetSharedContext());
-  }
+  TVantrelContext& MainContext() { return vtest::MainContextOf(*FViewport); }
   // The entry of APass in the main context's table.
   TRenderPass* EntryOf(const TVantrelRenderPassController& APass) {
-    TRenderPass* entry = nullptr;
-    MainContext().GetRenderPasses()->TryGetValue(APass.GetId(), entry);
-    return entry;
+    return vtest::PassEntryOf(*FViewport, APass);
   }
 
   TOwned<TCustomScene> FScene;
