@@ -4,21 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <string_view>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "rtl/json.h"
+#include "model_round_trip.h"
 
 namespace {
 
 using namespace vantrel;
-
-void Check(bool ACondition) {
-  if (!ACondition)
-    std::abort();
-}
 
 // The weight operations of one skin on its mesh target; each may refuse with an rtl exception.
 void ExerciseSkin(TSkinDef& ASkin) {
@@ -50,36 +42,9 @@ void Exercise(TModelDef& AModel) {
         ExerciseSkin(*controller->GetSkin());
 }
 
-// The text of a new model read from AValue, or "" when reading raised.
-std::string ReadAndWrite(const TJSONObject& AValue, bool AExercise) {
-  TModelDef model;
-  try {
-    model.FromJSON(AValue);
-  } catch (const Exception&) {
-    return {};
-  }
-  std::string text = model.ToJSON()->ToJSON();
-  if (AExercise)
-    Exercise(model);
-  return text;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
-  static const bool initialized = (InitializeDefTypes(), InitializeDefTypesNodes(), true);
-  Check(initialized);
-  const std::string_view text(reinterpret_cast<const char*>(AData), ASize);
-  const auto value = TJSONValue::ParseJSONValue(text);
-  const auto* object = dynamic_cast<const TJSONObject*>(value.get());
-  if (!object)
-    return 0;
-  const std::string first = ReadAndWrite(*object, true);
-  if (first.empty())
-    return 0;
-  const auto again = TJSONValue::ParseJSONValue(first);
-  const auto* written = dynamic_cast<const TJSONObject*>(again.get());
-  Check(written != nullptr);
-  Check(ReadAndWrite(*written, false) == first);
+  modelfuzz::RoundTrip(AData, ASize, Exercise);
   return 0;
 }

@@ -7,25 +7,19 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <string_view>
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "rtl/json.h"
+#include "model_round_trip.h"
 
 namespace {
 
 using namespace vantrel;
 
-void Check(bool ACondition) {
-  if (!ACondition)
-    std::abort();
-}
+using modelfuzz::Check;
 
 // The skeleton and animation parts of a read model: the animations unify and prepare their data,
-// and every skin computes its bind poses and its joints' matrices.
+// and every skin computes its bind poses and its joints' matrices; the model then writes again.
 void Exercise(TModelDef& AModel) {
   if (const auto* animations = AModel.GetAnimations())
     for (TAnimationDef* animation : *animations) {
@@ -40,40 +34,12 @@ void Exercise(TModelDef& AModel) {
         skin->GetSkeletonJointTransformations(TMatrix3D::Identity(), transforms);
         Check(transforms.size() == size_t(skin->GetLinkedJoints().Count()));
       }
-}
-
-// The text of a new model read from AValue, or "" when reading raised.
-std::string ReadAndWrite(const TJSONObject& AValue, bool AExercise) {
-  TModelDef model;
-  try {
-    model.FromJSON(AValue);
-  } catch (const Exception&) {
-    return {};
-  }
-  std::string text = model.ToJSON()->ToJSON();
-  if (AExercise) {
-    Exercise(model);
-    model.ToJSON();
-  }
-  return text;
+  AModel.ToJSON();
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
-  static const bool initialized = (InitializeDefTypes(), InitializeDefTypesNodes(), true);
-  Check(initialized);
-  const std::string_view text(reinterpret_cast<const char*>(AData), ASize);
-  const auto value = TJSONValue::ParseJSONValue(text);
-  const auto* object = dynamic_cast<const TJSONObject*>(value.get());
-  if (!object)
-    return 0;
-  const std::string first = ReadAndWrite(*object, true);
-  if (first.empty())
-    return 0;
-  const auto again = TJSONValue::ParseJSONValue(first);
-  const auto* written = dynamic_cast<const TJSONObject*>(again.get());
-  Check(written != nullptr);
-  Check(ReadAndWrite(*written, false) == first);
+  modelfuzz::RoundTrip(AData, ASize, Exercise);
   return 0;
 }

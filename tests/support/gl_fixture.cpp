@@ -191,6 +191,23 @@ unsigned BuildProgram(const char* AVertexSource, const char* AFragmentSource) {
   return program;
 }
 
+int UniformBlockSize(unsigned AProgram, const char* ABlock) {
+  const GLuint block = glGetUniformBlockIndex(AProgram, ABlock);
+  GLint size = 0;
+  glGetActiveUniformBlockiv(AProgram, block, GL_UNIFORM_BLOCK_DATA_SIZE, &size);
+  return size;
+}
+
+int UniformOffset(unsigned AProgram, const char* AName) {
+  GLuint index = GL_INVALID_INDEX;
+  glGetUniformIndices(AProgram, 1, &AName, &index);
+  if (index == GL_INVALID_INDEX)
+    return -1;
+  GLint offset = -1;
+  glGetActiveUniformsiv(AProgram, 1, &index, GL_UNIFORM_OFFSET, &offset);
+  return offset;
+}
+
 ::testing::AssertionResult ColorNear(const TRGBA8& AActual, const TRGBA8& AExpected, int ATolerance) {
   auto near = [&](uint8_t a, uint8_t e) { return std::abs(int(a) - int(e)) <= ATolerance; };
   if (near(AActual.R, AExpected.R) && near(AActual.G, AExpected.G) && near(AActual.B, AExpected.B) &&

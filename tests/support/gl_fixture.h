@@ -121,6 +121,11 @@ public:
 // Compiles and links a program from vertex and fragment source; fails the test on error.
 unsigned BuildProgram(const char* AVertexSource, const char* AFragmentSource);
 
+// The layout GL gave a linked program's uniform block: the block's size in bytes, and a member's
+// byte offset in it (-1 for a name the program does not have).
+int UniformBlockSize(unsigned AProgram, const char* ABlock);
+int UniformOffset(unsigned AProgram, const char* AName);
+
 ::testing::AssertionResult ColorNear(const TRGBA8& AActual, const TRGBA8& AExpected, int ATolerance = 1);
 
 } // namespace vtest

@@ -66,4 +66,10 @@ void TVertexColorMaterial::DoApply(ui::TContext3D* AContext) {
   AContext->SetShaderVariable("ViewProj", AContext->CurrentCameraMatrix() * AContext->CurrentProjectionMatrix());
 }
 
+RTL_DEFINE_CLASS(TVertexColorSource, "Test.VertexColor")
+
+rtl::TOwned<ui::TMaterial> TVertexColorSource::CreateMaterial() {
+  return rtl::MakeOwned<TVertexColorMaterial>(Tag);
+}
+
 } // namespace vtest

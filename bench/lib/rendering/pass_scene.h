@@ -1,7 +1,8 @@
 #pragma once
-// The scene of the pass benchmarks: a scene host with a viewport, a user camera, 20 constant-colour
-// quads and a box, each drawn from vertex and index arrays made once, and frames and pass runs as
-// the viewport makes them. Shared by the environment and reflection benchmarks.
+// The scenes of the pass benchmarks: a scene host with a viewport and a user camera, frames and pass
+// runs as the viewport makes them (shared with the voxel benchmark), and for the environment and
+// reflection benchmarks 20 constant-colour quads and a box, each drawn from vertex and index arrays
+// made once.
 
 #include <epoxy/gl.h>
 
@@ -15,6 +16,7 @@
 #include "rtl/sysutils.h"
 #include "scene/Vantrel.Control.h"
 #include "support/pass_probe.h"
+#include "support/viewport_setup.h"
 #include "ui/canvas.h"
 #include "ui/mesh_buffers.h"
 #include "ui/scene.h"
@@ -57,22 +59,51 @@ private:
 };
 RTL_DEFINE_CLASS(TBenchMesh, "Bench.PassScene")
 
-class TPassScene {
+// A scene host of AWidth x AHeight with a viewport filling it (frames run free, no frustum culling)
+// and a user camera at ACameraPosition looking at a dummy at the origin; frames and pass runs as
+// the viewport makes them. The scenes of the pass and voxel benchmarks add their meshes to it.
+class TViewportScene {
 public:
-  TPassScene(int ASize, const TPoint3D& ACameraPosition, bool ABox) {
+  TViewportScene(int AWidth, int AHeight, const TPoint3D& ACameraPosition) {
     FScene = MakeOwned<TCustomScene>(nullptr);
-    FScene->SetSize(float(ASize), float(ASize));
+    FScene->SetSize(float(AWidth), float(AHeight));
     FViewport = New<TVantrelViewport>(FScene.get());
     FViewport->SetUseFixedFrameRate(false);
     FViewport->SetFrustumCulling(false);
-    auto* target = New<TDummy>(FScene.get());
-    target->SetParent(FViewport);
-    auto* camera = New<TCamera>(FScene.get());
-    camera->SetParent(FViewport);
-    camera->Position()->SetPoint(ACameraPosition);
-    camera->SetTarget(target);
-    FViewport->SetCamera(camera);
-    FViewport->SetUsingDesignCamera(false);
+    vtest::UseLookAtCamera(FScene.get(), *FViewport, ACameraPosition);
+  }
+  ~TViewportScene() { FScene.reset(); }
+  TViewportScene(const TViewportScene&) = delete;
+  TViewportScene& operator=(const TViewportScene&) = delete;
+
+  TVantrelViewport& Viewport() { return *FViewport; }
+  TCustomScene& Scene() { return *FScene; }
+  TVantrelContext& MainContext() { return vtest::MainContextOf(*FViewport); }
+  template <class T> T* MakePass(const std::string& AId) {
+    return vtest::MakeViewportPass<T>(*FViewport, AId);
+  }
+  // One frame as the frame tick makes it, then glFinish.
+  void Frame() {
+    TCanvas* canvas = FViewport->Canvas();
+    canvas->BeginScene();
+    FViewport->RenderFrame();
+    canvas->EndScene();
+    glFinish();
+  }
+  TRenderPass* EntryOf(const TVantrelRenderPassController& APass) {
+    return vtest::PassEntryOf(*FViewport, APass);
+  }
+
+protected:
+  TOwned<TCustomScene> FScene;
+  TVantrelViewport* FViewport = nullptr;
+};
+
+// The scene of the environment and reflection benchmarks: ASize x ASize, 20 quads on a ring and,
+// with ABox, a box around them.
+class TPassScene : public TViewportScene {
+public:
+  TPassScene(int ASize, const TPoint3D& ACameraPosition, bool ABox) : TViewportScene(ASize, ASize, ACameraPosition) {
     // 20 double-sided 1.5 x 1.5 quads on a ring of radius 3 around the origin, below the plane
     // y = 0, each in a colour of its own.
     for (int i = 0; i < 20; ++i) {
@@ -97,38 +128,8 @@ public:
       both.insert(both.end(), {faces[i], faces[i + 1], faces[i + 2], faces[i], faces[i + 2], faces[i + 1]});
     AddMesh(box, both, {0.3f, 0.3f, 0.35f, 1});
   }
-  ~TPassScene() {
-    FScene.reset();
-  }
-
-  TVantrelViewport& Viewport() { return *FViewport; }
-  TCustomScene& Scene() { return *FScene; }
-  TVantrelContext& MainContext() {
-    return *dynamic_cast<TVantrelContext*>(FViewport->MainPassRenderer()->GetSharedContext());
-  }
-  template <class T> T* MakePass(const std::string& AId) {
-    auto* pass = static_cast<T*>(TVantrelRenderPassController::CreateController(T::StaticClass(), FViewport, AId));
-    pass->SetViewport(FViewport);
-    return pass;
-  }
-  // One frame as the frame tick makes it, then glFinish.
-  void Frame() {
-    TCanvas* canvas = FViewport->Canvas();
-    canvas->BeginScene();
-    FViewport->RenderFrame();
-    canvas->EndScene();
-    glFinish();
-  }
-  TRenderPass* EntryOf(const TVantrelRenderPassController& APass) {
-    TRenderPass* entry = nullptr;
-    MainContext().GetRenderPasses()->TryGetValue(APass.GetId(), entry);
-    return entry;
-  }
 
 private:
-  TOwned<TCustomScene> FScene;
-  TVantrelViewport* FViewport = nullptr;
-
   void AddMesh(const std::vector<TPoint3D>& AVertices, const std::vector<uint32_t>& AIndices, TAlphaColorF AColor) {
     auto* mesh = New<TBenchMesh>(FScene.get());
     mesh->SetWidth(10);

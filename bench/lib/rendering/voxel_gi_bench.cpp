@@ -74,22 +74,10 @@ std::vector<TPoint3D> SmallTriangles() {
 }
 
 // A viewport with a user camera at (0, 0, -10) and the triangles in one mesh.
-class TVoxelScene {
+class TVoxelScene : public vbench::TViewportScene {
 public:
-  TVoxelScene(int AWidth, int AHeight, const std::vector<TPoint3D>& APoints) {
-    FScene = MakeOwned<TCustomScene>(nullptr);
-    FScene->SetSize(float(AWidth), float(AHeight));
-    FViewport = New<TVantrelViewport>(FScene.get());
-    FViewport->SetUseFixedFrameRate(false);
-    FViewport->SetFrustumCulling(false);
-    auto* target = New<TDummy>(FScene.get());
-    target->SetParent(FViewport);
-    auto* camera = New<TCamera>(FScene.get());
-    camera->SetParent(FViewport);
-    camera->Position()->SetPoint({0, 0, -10});
-    camera->SetTarget(target);
-    FViewport->SetCamera(camera);
-    FViewport->SetUsingDesignCamera(false);
+  TVoxelScene(int AWidth, int AHeight, const std::vector<TPoint3D>& APoints)
+      : TViewportScene(AWidth, AHeight, {0, 0, -10}) {
     if (APoints.empty())
       return;
     std::vector<uint32_t> indices(APoints.size());
@@ -99,30 +87,15 @@ public:
     mesh->SetParent(FViewport);
     mesh->Setup(APoints, indices, {0.6f, 0.6f, 0.6f, 1});
   }
-  ~TVoxelScene() { FScene.reset(); }
 
-  TVantrelViewport& Viewport() { return *FViewport; }
-  TVantrelContext& MainContext() {
-    return *dynamic_cast<TVantrelContext*>(FViewport->MainPassRenderer()->GetSharedContext());
-  }
-  void Frame() {
-    TCanvas* canvas = FViewport->Canvas();
-    canvas->BeginScene();
-    FViewport->RenderFrame();
-    canvas->EndScene();
-    glFinish();
-  }
   TVantrelRenderPassVoxelize* MakeVoxelPass(int32_t AVoxelSize) {
-    auto* pass = static_cast<TVantrelRenderPassVoxelize*>(TVantrelRenderPassController::CreateController(
-        TVantrelRenderPassVoxelize::StaticClass(), FViewport, "vox"));
-    pass->SetViewport(FViewport);
+    auto* pass = MakePass<TVantrelRenderPassVoxelize>("vox");
     pass->SetVoxelSize(AVoxelSize);
     return pass;
   }
   // The pass's entry run as the frame's pre-pass step runs it, inside the canvas's scene.
   void RunPass(TVantrelRenderPassController& APass) {
-    TRenderPass* entry = nullptr;
-    MainContext().GetRenderPasses()->TryGetValue(APass.GetId(), entry);
+    TRenderPass* entry = EntryOf(APass);
     TVantrelViewport& viewport = *FViewport;
     TRenderContext context = TRenderContext::Create(
         &MainContext(), &viewport,
@@ -135,10 +108,6 @@ public:
     canvas->EndScene();
     glFinish();
   }
-
-private:
-  TOwned<TCustomScene> FScene;
-  TVantrelViewport* FViewport = nullptr;
 };
 
 // The peer: the same positions drawn once into a VoxelSize x VoxelSize target.

@@ -11,8 +11,9 @@
 #include "context/Vantrel.Context.Buffers.h"
 #include "context/Vantrel.Context.h"
 #include "definitions/Vantrel.DefTypes.h"
-#include "scene/Vantrel.Model.h"
 #include "scene/Vantrel.Animation.h"
+#include "scene/Vantrel.Model.h"
+#include "support/color_probe.h"
 #include "support/fake_clock.h"
 #include "support/gl_fixture.h"
 #include "support/skinned_model.h"
@@ -20,20 +21,6 @@
 #include "support/vertex_color_material.h"
 #include "ui/animations.h"
 #include "ui/bitmap.h"
-
-namespace cachinggl {
-
-class TVertexColorSource : public ui::TMaterialSource {
-  RTL_CLASS(TVertexColorSource, ui::TMaterialSource)
-public:
-  using TMaterialSource::TMaterialSource;
-
-protected:
-  rtl::TOwned<ui::TMaterial> CreateMaterial() override { return rtl::MakeOwned<vtest::TVertexColorMaterial>(); }
-};
-RTL_DEFINE_CLASS(TVertexColorSource, "Test.AnimationCachingGL")
-
-} // namespace cachinggl
 
 namespace {
 
@@ -57,7 +44,7 @@ protected:
     InitializeUnits();
     FViewport = MakeOwned<vtest::TTestViewport3D>();
     FViewport->CreateContext(64, 64);
-    FSource = MakeOwned<cachinggl::TVertexColorSource>(nullptr);
+    FSource = MakeOwned<vtest::TVertexColorSource>(nullptr);
   }
   void TearDown() override {
     FModel.reset();
@@ -101,30 +88,14 @@ protected:
     Context()->EndSceneRendering();
   }
 
-  TAlphaColor Probe(const TPoint3D& APoint) {
-    const TPoint3D screen = Context()->WorldToScreen(TProjection::Camera, APoint);
-    TBitmap bitmap(64, 64);
-    Context()->CopyToBitmap(&bitmap, TRect(0, 0, 64, 64));
-    TBitmapData data;
-    EXPECT_TRUE(bitmap.Map(TMapAccess::Read, data));
-    const TAlphaColor color = data.GetPixel(int32_t(screen.X), int32_t(screen.Y));
-    bitmap.Unmap(data);
-    return color;
-  }
-
-  static bool Close(TAlphaColor AActual, TAlphaColor AExpected) {
-    for (int shift = 0; shift < 32; shift += 8)
-      if (std::abs(int((AActual >> shift) & 0xFF) - int((AExpected >> shift) & 0xFF)) > 2)
-        return false;
-    return true;
-  }
+  TAlphaColor Probe(const TPoint3D& APoint) { return vtest::CameraPixel(*Context(), APoint); }
 
   // The centre of the body's triangle in frame k.
   static TPoint3D Centre(int32_t AFrame) { return TPoint3D{2.0f / 3, 2.0f / 3, 0} + Shift(AFrame); }
 
   vtest::TFakeClock FClock;
   TOwned<vtest::TTestViewport3D> FViewport;
-  TOwned<cachinggl::TVertexColorSource> FSource;
+  TOwned<vtest::TVertexColorSource> FSource;
   std::unique_ptr<vtest::TSkinnedModel> FDefs;
   TOwned<TVantrelModel> FModel;
 };
@@ -165,16 +136,16 @@ TEST_F(AnimationCachingGL, TheRunningAnimationDrawsItsCachedFrame) {
     // No skinning runs while the cache is ready: only the frame moves the triangle.
     walk->SetFixedCacheFrame(59);
     DrawBody();
-    EXPECT_TRUE(Close(Probe(Centre(59)), White)) << std::hex << Probe(Centre(59));
-    EXPECT_TRUE(Close(Probe(Centre(0)), ClearColor)) << std::hex << Probe(Centre(0));
+    EXPECT_TRUE(vtest::ChannelsNear(Probe(Centre(59)), White)) << std::hex << Probe(Centre(59));
+    EXPECT_TRUE(vtest::ChannelsNear(Probe(Centre(0)), ClearColor)) << std::hex << Probe(Centre(0));
 
     walk->UnsetFixedCacheFrame();
     FClock.Jump(500);
     TVantrelAnimationManager::ForceStep(0);
     DrawBody();
-    EXPECT_TRUE(Close(Probe(Centre(30)), White)) << std::hex << Probe(Centre(30));
-    EXPECT_TRUE(Close(Probe(Centre(0) - TPoint3D{0, 0.5f, 0}), ClearColor));
-    EXPECT_TRUE(Close(Probe(Centre(59) + TPoint3D{0, 0.5f, 0}), ClearColor));
+    EXPECT_TRUE(vtest::ChannelsNear(Probe(Centre(30)), White)) << std::hex << Probe(Centre(30));
+    EXPECT_TRUE(vtest::ChannelsNear(Probe(Centre(0) - TPoint3D{0, 0.5f, 0}), ClearColor));
+    EXPECT_TRUE(vtest::ChannelsNear(Probe(Centre(59) + TPoint3D{0, 0.5f, 0}), ClearColor));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
   }
 }

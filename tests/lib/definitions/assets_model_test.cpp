@@ -9,14 +9,17 @@
 
 #include "assets_fixture.h"
 #include "definitions/Vantrel.Loader.h"
-#include "scene/Vantrel.Model.h"
 #include "definitions/Vantrel.V3D.Exporter.h"
+#include "scene/Vantrel.Model.h"
+#include "support/error_of.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 
 using namespace vantrel;
 
 namespace {
+
+using vtest::ClassAndErrorOf;
 
 // A stream that fails every read, to show that a load did not touch it.
 class TUnreadableStream : public rtl::TStream {
@@ -37,15 +40,6 @@ public:
   }
   std::vector<rtl::TStream*> Streams;
 };
-
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const rtl::Exception& error) {
-    return std::string(error.ClassName()) + ": " + error.Message();
-  }
-  return "no exception";
-}
 
 class AssetsModel : public vtest::TAssetsTest {
 protected:
@@ -209,7 +203,7 @@ TEST_F(AssetsModel, ReadingAFileTwiceThroughAPackageReturnsTheSameDefinition) {
 
   // The definition form opens its file before the lookup.
   const std::string missing = Scratch("gone/ship.v3d");
-  EXPECT_EQ(ErrorOf([&] {
+  EXPECT_EQ(ClassAndErrorOf([&] {
               TVantrelLoader::LoadUndefinedModelDefFromFile(package, missing);
             }).rfind("EFOpenError: ", 0),
             0u);
@@ -222,9 +216,9 @@ TEST_F(AssetsModel, AFailedReadLeavesNoAssetInThePackage) {
   vtest::TPackageEventRecorder& events = FEvents;
   events.Attach(*package);
   rtl::TBytesStream file(V3DWithBody(R"({"Id":"Broken","Controllers":[{"Id":"c1"}]})"));
-  EXPECT_EQ(
-      ErrorOf([&] { TVantrelLoader::LoadUndefinedModelDefFromStream(&file, package, "broken.v3d", ""); }),
-      "Exception: failed to load controller c1 - mesh id not set");
+  EXPECT_EQ(ClassAndErrorOf(
+                [&] { TVantrelLoader::LoadUndefinedModelDefFromStream(&file, package, "broken.v3d", ""); }),
+            "Exception: failed to load controller c1 - mesh id not set");
   EXPECT_EQ(package->GetGroup(0)->Count(), 0);
   // The asset was added, then removed (its sub-groups clearing in between).
   ASSERT_GT(events.Rows.size(), 4u);
@@ -237,9 +231,9 @@ TEST_F(AssetsModel, AFailedReadLeavesNoAssetInThePackage) {
   // definition, which registered that texture asset, goes before the asset that holds it.
   rtl::TBytesStream textured(V3DWithBody(BrokenAfterMaterials(TexturedModelText())));
   TVantrelAssetsPackage* second = NewPackage("second");
-  EXPECT_EQ(
-      ErrorOf([&] { TVantrelLoader::LoadUndefinedModelDefFromStream(&textured, second, "hull.v3d", ""); }),
-      "Exception: failed to load controller c1 - mesh id not set");
+  EXPECT_EQ(ClassAndErrorOf(
+                [&] { TVantrelLoader::LoadUndefinedModelDefFromStream(&textured, second, "hull.v3d", ""); }),
+            "Exception: failed to load controller c1 - mesh id not set");
   EXPECT_EQ(second->GetGroup(0)->Count(), 0);
 }
 
@@ -268,7 +262,7 @@ TEST_F(AssetsModel, EntryPointErrorsAndCasts) {
   };
   for (const TCase& test : cases) {
     SCOPED_TRACE(test.Name);
-    EXPECT_EQ(ErrorOf(test.Load), test.Expect);
+    EXPECT_EQ(ClassAndErrorOf(test.Load), test.Expect);
   }
   EXPECT_EQ(package->GetGroup(0)->Count(), 0);
 
@@ -337,7 +331,7 @@ TEST_F(AssetsModel, StreamlessReadersAndCaching) {
   TVantrelModel* model = TVantrelLoader::LoadUndefinedModelFromFile(FOwner.get(), nullptr, missing, {});
   ASSERT_NE(model, nullptr);
   EXPECT_EQ(loader->Streams, (std::vector<rtl::TStream*>{nullptr}));
-  EXPECT_EQ(ErrorOf([&] {
+  EXPECT_EQ(ClassAndErrorOf([&] {
               TVantrelLoader::LoadUndefinedExistingModelFromFile(model, nullptr, missing, {});
             }).rfind("EFOpenError: ", 0),
             0u);
@@ -385,7 +379,7 @@ TEST_F(AssetsModel, ImportingModelFilesGoesThroughTheLoader) {
   EXPECT_EQ(groupless->Model()->GetId(), "Second");
 
   rtl::TBytesStream obj(rtl::TBytes{1, 2, 3});
-  EXPECT_EQ(ErrorOf([&] { groupless->ImportFromStream("cube.obj", &obj, {}); }),
+  EXPECT_EQ(ClassAndErrorOf([&] { groupless->ImportFromStream("cube.obj", &obj, {}); }),
             "EVantrelLoaderException: model format not supported: cube.obj - check if unit is included "
             "\"Vantrel.obj.Loader");
   const std::pair<std::string, std::string> refused[] = {
@@ -395,7 +389,7 @@ TEST_F(AssetsModel, ImportingModelFilesGoesThroughTheLoader) {
   };
   for (const auto& [name, message] : refused) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(ErrorOf([&] { groupless->ImportFromStream(name, &obj, {}); }),
+    EXPECT_EQ(ClassAndErrorOf([&] { groupless->ImportFromStream(name, &obj, {}); }),
               "EVantrelAssetsException: " + message);
   }
 }

@@ -6,32 +6,21 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
+#include "support/def_types_test.h"
+#include "support/error_of.h"
+#include "support/json_object.h"
 #include "support/log_capture.h"
 #include "support/model_lists.h"
 #include "utils/Vantrel.Utils.Math.h"
-#include "support/def_types_test.h"
 
 namespace {
 
 using namespace vantrel;
 using ui::TInterpolationType;
 
-std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
-  std::unique_ptr<TJSONValue> value = TJSONValue::ParseJSONValue(AText, true);
-  auto* object = dynamic_cast<TJSONObject*>(value.get());
-  EXPECT_NE(object, nullptr) << AText;
-  value.release();
-  return std::unique_ptr<TJSONObject>(object);
-}
+using vtest::ParseObject;
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& error) {
-    return error.Message();
-  }
-  return "(none)";
-}
+using vtest::ErrorOf;
 
 void ExpectMatrixNear(const TMatrix3D& AActual, const TMatrix3D& AExpected, float ATolerance) {
   for (int row = 0; row < 4; ++row)

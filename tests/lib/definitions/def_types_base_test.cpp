@@ -7,18 +7,14 @@
 #include "definitions/Vantrel.DefTypes.h"
 #include "rtl/colors.h"
 #include "rtl/types2d.h"
+#include "support/error_of.h"
+#include "support/json_object.h"
 
 namespace {
 
 using namespace vantrel;
 
-std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
-  std::unique_ptr<TJSONValue> value = TJSONValue::ParseJSONValue(AText, true);
-  auto* object = dynamic_cast<TJSONObject*>(value.get());
-  EXPECT_NE(object, nullptr) << AText;
-  value.release();
-  return std::unique_ptr<TJSONObject>(object);
-}
+using vtest::ParseObject;
 
 // The value read back from the JSON text of its written form, as a file would carry it.
 TValue RoundTrip(const TValue& AValue, std::string* AText = nullptr) {
@@ -28,14 +24,7 @@ TValue RoundTrip(const TValue& AValue, std::string* AText = nullptr) {
   return TCustomDef::JSONToRttiValue("TCustomDef", *TJSONValue::ParseJSONValue(text, true));
 }
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& error) {
-    return error.Message();
-  }
-  return "(none)";
-}
+using vtest::ErrorOf;
 
 TEST(DefTypesNumbers, IntegerMembersRoundHalvesToEvenAndRejectWhatIsNoInt32) {
   const auto json =

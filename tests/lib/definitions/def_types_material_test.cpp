@@ -10,20 +10,15 @@
 #include "definitions/Vantrel.AssetsManager.h"
 #include "definitions/Vantrel.DefTypes.Utils.h"
 #include "definitions/Vantrel.DefTypes.h"
-#include "support/fake_package.h"
 #include "rtl/exceptions.h"
+#include "support/fake_package.h"
+#include "support/json_object.h"
 
 namespace {
 
 using namespace vantrel;
 
-std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
-  std::unique_ptr<TJSONValue> value = TJSONValue::ParseJSONValue(AText, true);
-  auto* object = dynamic_cast<TJSONObject*>(value.get());
-  EXPECT_NE(object, nullptr) << AText;
-  value.release();
-  return std::unique_ptr<TJSONObject>(object);
-}
+using vtest::ParseObject;
 
 std::string Text(const TCustomDef& ADef) {
   return ADef.ToJSON()->ToJSON();

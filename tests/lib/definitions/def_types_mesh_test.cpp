@@ -11,25 +11,14 @@
 #include "definitions/Vantrel.DefTypes.Utils.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "rtl/exceptions.h"
+#include "support/json_object.h"
 
 namespace {
 
 using namespace vantrel;
 
-std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
-  std::unique_ptr<TJSONValue> value = TJSONValue::ParseJSONValue(AText, true);
-  auto* object = dynamic_cast<TJSONObject*>(value.get());
-  EXPECT_NE(object, nullptr) << AText;
-  value.release();
-  return std::unique_ptr<TJSONObject>(object);
-}
-
-std::vector<std::string> MemberNames(const TJSONObject& AObject) {
-  std::vector<std::string> names;
-  for (const TJSONPair* pair : AObject)
-    names.emplace_back(pair->Name());
-  return names;
-}
+using vtest::MemberNames;
+using vtest::ParseObject;
 
 std::string Text(const TJSONObject& AObject, std::string_view AName) {
   const TJSONValue* value = AObject.GetValue(AName);

@@ -10,21 +10,14 @@
 
 #include "definitions/Vantrel.AssetsManager.h"
 #include "definitions/Vantrel.DefTypes.h"
+#include "support/json_object.h"
 #include "support/log_capture.h"
 
 namespace {
 
 using namespace vantrel;
 
-std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
-  std::unique_ptr<TJSONValue> value = TJSONValue::ParseJSONValue(AText, true);
-  auto* object = dynamic_cast<TJSONObject*>(value.get());
-  EXPECT_NE(object, nullptr) << AText;
-  if (!object)
-    return TJSONObject::Create();
-  value.release();
-  return std::unique_ptr<TJSONObject>(object);
-}
+using vtest::ParseObject;
 
 std::string MessageOf(const std::function<void()>& AProc) {
   try {

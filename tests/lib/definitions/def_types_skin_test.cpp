@@ -4,30 +4,19 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
+#include "support/def_types_test.h"
+#include "support/error_of.h"
+#include "support/json_object.h"
 #include "support/log_capture.h"
 #include "support/model_lists.h"
-#include "support/def_types_test.h"
 
 namespace {
 
 using namespace vantrel;
 
-std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
-  std::unique_ptr<TJSONValue> value = TJSONValue::ParseJSONValue(AText, true);
-  auto* object = dynamic_cast<TJSONObject*>(value.get());
-  EXPECT_NE(object, nullptr) << AText;
-  value.release();
-  return std::unique_ptr<TJSONObject>(object);
-}
+using vtest::ParseObject;
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& error) {
-    return error.Message();
-  }
-  return "(none)";
-}
+using vtest::ErrorOf;
 
 class DefSkins : public vtest::TDefTypesTest {
 protected:

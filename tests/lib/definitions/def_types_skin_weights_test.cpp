@@ -8,23 +8,17 @@
 
 #include "definitions/Vantrel.DefTypes.h"
 #include "rtl/ioutils.h"
+#include "support/def_types_test.h"
+#include "support/error_of.h"
 #include "support/log_capture.h"
 #include "support/model_lists.h"
 #include "ui/bitmap.h"
-#include "support/def_types_test.h"
 
 namespace {
 
 using namespace vantrel;
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& error) {
-    return error.Message();
-  }
-  return "(none)";
-}
+using vtest::ErrorOf;
 
 // A skin "Skin1" of controller "C1" on an 8-vertex, 12-index mesh "Body", with joints A and B of
 // one armature and A as skeleton root.

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
+#include "support/error_of.h"
+#include "support/json_object.h"
 
 namespace {
 
@@ -19,20 +21,8 @@ public:
 };
 VANTREL_DEFINE_DEF_CLASS(TProbeDef)
 
-std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
-  std::unique_ptr<TJSONValue> value = TJSONValue::ParseJSONValue(AText, true);
-  auto* object = dynamic_cast<TJSONObject*>(value.get());
-  EXPECT_NE(object, nullptr) << AText;
-  value.release();
-  return std::unique_ptr<TJSONObject>(object);
-}
-
-std::vector<std::string> MemberNames(const TJSONObject& AObject) {
-  std::vector<std::string> names;
-  for (const TJSONPair* pair : AObject)
-    names.emplace_back(pair->Name());
-  return names;
-}
+using vtest::MemberNames;
+using vtest::ParseObject;
 
 TTransformDef* AddNode(TTransformDef* AParent, const std::string& AId) {
   auto* node = New<TTransformDef>(AParent);
@@ -41,14 +31,7 @@ TTransformDef* AddNode(TTransformDef* AParent, const std::string& AId) {
   return node;
 }
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& error) {
-    return error.Message();
-  }
-  return "(none)";
-}
+using vtest::ErrorOf;
 
 class DefTypesTree : public ::testing::Test {
 protected:

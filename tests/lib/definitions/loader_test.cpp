@@ -13,18 +13,12 @@
 #include "definitions/Vantrel.Loader.h"
 #include "definitions/Vantrel.V3D.Exporter.h"
 #include "rtl/ioutils.h"
+#include "support/error_of.h"
 
 namespace vantrel {
 namespace {
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& error) {
-    return std::string(error.ClassName()) + ": " + error.Message();
-  }
-  return "no exception";
-}
+using vtest::ClassAndErrorOf;
 
 // A small model as .v3d bytes (compact JSON).
 TBytes V3DBytes(const std::string& AId) {
@@ -106,14 +100,16 @@ TEST_F(LoaderTest, EntryPointsChooseTheLoaderByExtension) {
 
 TEST_F(LoaderTest, NoLoaderAndTheAbstractBase) {
   TMemoryStream stream;
-  EXPECT_EQ(ErrorOf([&] { TVantrelLoader::LoadUndefinedModelDefFromStream(&stream, nullptr, "m.obj", ""); }),
+  EXPECT_EQ(ClassAndErrorOf(
+                [&] { TVantrelLoader::LoadUndefinedModelDefFromStream(&stream, nullptr, "m.obj", ""); }),
             "EVantrelLoaderException: model format not supported: m.obj - check if unit is included "
             "\"Vantrel.obj.Loader");
-  EXPECT_EQ(ErrorOf([&] { TVantrelLoader::LoadUndefinedModelDefFromFile(nullptr, "m.obj"); }),
+  EXPECT_EQ(ClassAndErrorOf([&] { TVantrelLoader::LoadUndefinedModelDefFromFile(nullptr, "m.obj"); }),
             "EVantrelLoaderException: model format not supported: m.obj");
   TOwned<TVantrelLoader> bare = MakeOwned<TVantrelLoader>();
-  EXPECT_EQ(ErrorOf([&] { bare->LoadModelDefFromStream(&stream, TVantrelLoadOptions::Create("m.v3d")); }),
-            "EAbstractError: Abstract Error");
+  EXPECT_EQ(
+      ClassAndErrorOf([&] { bare->LoadModelDefFromStream(&stream, TVantrelLoadOptions::Create("m.v3d")); }),
+      "EAbstractError: Abstract Error");
 }
 
 // fofDownload reads an empty stream (the .v3d reader fails on its short header); an unknown open
@@ -141,7 +137,7 @@ TEST_F(LoaderTest, OpenFormats) {
   };
   for (const TCase& test : cases) {
     SCOPED_TRACE(test.Name);
-    const std::string error = ErrorOf(test.Load);
+    const std::string error = ClassAndErrorOf(test.Load);
     EXPECT_EQ(error.substr(0, test.Expect.size()), test.Expect) << error;
   }
 }
@@ -233,9 +229,11 @@ TEST_F(LoaderTest, AnimationFromStreamChoosesByTheModelsFilename) {
   // The .v3d reader reads no animations.
   EXPECT_EQ(TVantrelLoader::LoadUndefinedAnimationDefFromStream(model.get(), &stream, "b.xyz"), nullptr);
   model->SetFilename("a.xyz");
-  EXPECT_EQ(ErrorOf([&] { TVantrelLoader::LoadUndefinedAnimationDefFromStream(model.get(), &stream, "b.v3d"); }),
+  EXPECT_EQ(ClassAndErrorOf(
+                [&] { TVantrelLoader::LoadUndefinedAnimationDefFromStream(model.get(), &stream, "b.v3d"); }),
             "EVantrelLoaderException: model format not supported: b.v3d");
-  EXPECT_EQ(ErrorOf([&] { TVantrelLoader::LoadUndefinedAnimationDefFromStream(nullptr, &stream, "b.v3d"); }),
+  EXPECT_EQ(ClassAndErrorOf(
+                [&] { TVantrelLoader::LoadUndefinedAnimationDefFromStream(nullptr, &stream, "b.v3d"); }),
             "EVantrelLoaderException: model format not supported: b.v3d");
 }
 
@@ -297,7 +295,7 @@ TEST_F(LoaderTest, RegistryLooksUpTheLowerCaseExtension) {
   // A second loader for an extension, the .v3d reader's included, is refused.
   for (const char* ext : {".tst", ".v3d"}) {
     SCOPED_TRACE(ext);
-    EXPECT_EQ(ErrorOf([&] { TVantrelLoader::GetLoaderRegistry().Add(ext, loader.get()); }),
+    EXPECT_EQ(ClassAndErrorOf([&] { TVantrelLoader::GetLoaderRegistry().Add(ext, loader.get()); }),
               "EListError: Duplicates not allowed");
   }
   EXPECT_NE(TVantrelLoader::GetLoaderByExtension(".v3d"), loader.get());

@@ -12,6 +12,7 @@
 #include "context/Vantrel.Context.h"
 #include "definitions/Vantrel.DefTypes.h"
 #include "scene/Vantrel.Model.h"
+#include "support/color_probe.h"
 #include "support/gl_fixture.h"
 #include "support/model_fixture.h"
 #include "support/test_viewport.h"
@@ -91,19 +92,12 @@ protected:
     for (int32_t y = 0; y < Size; ++y)
       for (int32_t x = 0; x < Size; ++x) {
         const TAlphaColor pixel = data.GetPixel(x, y);
-        matching += Close(pixel, AColor);
+        matching += vtest::ChannelsNear(pixel, AColor, 8);
         drawn += pixel != ClearColor;
       }
     bitmap.Unmap(data);
     return {matching, drawn};
   }
-  static bool Close(TAlphaColor AActual, TAlphaColor AExpected) {
-    for (int shift = 0; shift < 32; shift += 8)
-      if (std::abs(int((AActual >> shift) & 0xFF) - int((AExpected >> shift) & 0xFF)) > 8)
-        return false;
-    return true;
-  }
-
   TOwned<vtest::TTestViewport3D> FViewport;
   TOwned<TVantrelModel> FModel;
 };

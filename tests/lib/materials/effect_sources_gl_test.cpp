@@ -17,6 +17,7 @@
 #include "materials/Vantrel.Material.POM.h"
 #include "node_harness.h"
 #include "pass_doubles.h"
+#include "quad_target.h"
 #include "shading_reference.h"
 #include "ui/bitmap.h"
 #include "ui/mesh_buffers.h"
@@ -27,7 +28,7 @@ namespace effectsourcestest {
 using namespace vantrel;
 using vtest::TFloat4;
 
-constexpr int32_t Size = 64;
+constexpr int32_t Size = vtest::QuadTargetGL::Size;
 
 vtest::TRGBA8 ToRGBA8(double AR, double AG, double AB) {
   auto byte = [](double v) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
@@ -92,43 +93,18 @@ std::unique_ptr<TBitmap> Flat(TAlphaColor AColor) {
   return bitmap;
 }
 
-// The quad of the builders' render fixture (positions +-1 at z = 0, normal +z, UV 0..1 from the
-// lower left, tangent +x) drawn by the context into a 64 x 64 target. The camera sits 2 units up
-// the normal and the projection takes that translation back, so the quad fills the target and the
-// material's eye position is (0, 0, 2).
-class EffectSourcesGL : public vtest::ContextGLTest {
+// The quad with tangents drawn by the context into the fixture's target.
+class EffectSourcesGL : public vtest::QuadTargetGL {
 protected:
   void SetUp() override {
-    ContextGLTest::SetUp();
-    FTarget = MakeOwned<TTexture>();
-    FTarget->SetSize(Size, Size);
-    FTarget->SetStyle({TTextureStyle::RenderTarget});
-    FContext.reset(CheckedCast<TContextOpenGLWindows>(
-        TContextManager::CreateFromTexture(FTarget.get(), TMultisample::None, true)));
-    FContext->SetCameraMatrix(TMatrix3D::CreateTranslation({0, 0, -2}));
-    FContext->SetProjectionMatrix(TMatrix3D::CreateTranslation({0, 0, 2}));
-    FVertices = MakeOwned<TVertexBuffer>(
-        TVertexFormats{TVertexFormat::Vertex, TVertexFormat::Normal, TVertexFormat::TexCoord0, TVertexFormat::Tangent},
-        4);
-    int vertex = 0;
-    for (auto [x, y] : {std::pair{-1.0f, -1.0f}, {1.0f, -1.0f}, {1.0f, 1.0f}, {-1.0f, 1.0f}}) {
-      FVertices->SetVertices(vertex, {x, y, 0});
-      FVertices->SetNormals(vertex, {0, 0, 1});
-      FVertices->SetTexCoord(0, vertex, {(x + 1) / 2, (y + 1) / 2});
-      FVertices->SetTangents(vertex, {1, 0, 0});
-      ++vertex;
-    }
+    QuadTargetGL::SetUp();
+    SetUpQuadTarget(true);
   }
 
   void TearDown() override {
     vtest::ClearPassClasses();
     Sources.clear();
-    TVantrelContext::FreePrograms();
-    TShaderManager::Clear();
-    FVertices.reset();
-    FContext.reset();
-    FTarget.reset();
-    ContextGLTest::TearDown();
+    QuadTargetGL::TearDown();
   }
 
   template <class T> T* NewSource() {
@@ -179,9 +155,6 @@ protected:
            TVantrelContext::GetProgram(material->VertexShader(), material->PixelShader()) != nullptr;
   }
 
-  TOwned<TTexture> FTarget;
-  TOwned<TContextOpenGLWindows> FContext;
-  TOwned<TVertexBuffer> FVertices;
   std::vector<TAlphaColor> FImage;
   std::vector<TOwned<TVantrelDefaultMaterialSource>> Sources;
 };

@@ -13,6 +13,7 @@
 #include "context/Vantrel.Context.GLES.Windows.h"
 #include "materials/Vantrel.Material.Default.h"
 #include "materials/Vantrel.Material.Layered.h"
+#include "quad_target.h"
 #include "rtl/exceptions.h"
 #include "support/gl_fixture.h"
 #include "support/plain_context.h"
@@ -25,7 +26,7 @@ namespace layeredmaterialtest {
 
 using namespace vantrel;
 
-constexpr int32_t Size = 64;
+constexpr int32_t Size = vtest::QuadTargetGL::Size;
 
 // A 2 x 2 bitmap: white, or white in its left column and black in its right one.
 std::unique_ptr<TBitmap> Mask(bool AHalf) {
@@ -39,40 +40,19 @@ std::unique_ptr<TBitmap> Mask(bool AHalf) {
   return bitmap;
 }
 
-// A full-target quad (UV 0..1 from the lower left) drawn into a 64 x 64 target; the camera and
-// projection translations cancel, so the quad fills the target.
-class LayeredMaterialGL : public vtest::ContextGLTest {
+// The quad without tangents drawn by the context into the fixture's target, without fog.
+class LayeredMaterialGL : public vtest::QuadTargetGL {
 protected:
   void SetUp() override {
-    ContextGLTest::SetUp();
-    FTarget = MakeOwned<TTexture>();
-    FTarget->SetSize(Size, Size);
-    FTarget->SetStyle({TTextureStyle::RenderTarget});
-    FContext.reset(CheckedCast<TContextOpenGLWindows>(
-        TContextManager::CreateFromTexture(FTarget.get(), TMultisample::None, true)));
-    FContext->SetCameraMatrix(TMatrix3D::CreateTranslation({0, 0, -2}));
-    FContext->SetProjectionMatrix(TMatrix3D::CreateTranslation({0, 0, 2}));
+    QuadTargetGL::SetUp();
+    SetUpQuadTarget(false);
     FContext->SetFog(TVantrelFogSettings{});
-    FVertices = MakeOwned<TVertexBuffer>(
-        TVertexFormats{TVertexFormat::Vertex, TVertexFormat::Normal, TVertexFormat::TexCoord0}, 4);
-    int vertex = 0;
-    for (auto [x, y] : {std::pair{-1.0f, -1.0f}, {1.0f, -1.0f}, {1.0f, 1.0f}, {-1.0f, 1.0f}}) {
-      FVertices->SetVertices(vertex, {x, y, 0});
-      FVertices->SetNormals(vertex, {0, 0, 1});
-      FVertices->SetTexCoord(0, vertex, {(x + 1) / 2, (y + 1) / 2});
-      ++vertex;
-    }
     Owner = MakeOwned<TComponent>(nullptr);
   }
 
   void TearDown() override {
     Owner.reset();
-    TVantrelContext::FreePrograms();
-    TShaderManager::Clear();
-    FVertices.reset();
-    FContext.reset();
-    FTarget.reset();
-    ContextGLTest::TearDown();
+    QuadTargetGL::TearDown();
   }
 
   // An unlit default source sampling a 2 x 2 texture in AColor.
@@ -115,9 +95,6 @@ protected:
   vtest::TRGBA8 Left() const { return RGBA(FLeft); }
   vtest::TRGBA8 Right() const { return RGBA(FRight); }
 
-  TOwned<TTexture> FTarget;
-  TOwned<TContextOpenGLWindows> FContext;
-  TOwned<TVertexBuffer> FVertices;
   TOwned<TComponent> Owner;
   TAlphaColor FLeft = 0, FRight = 0;
 };

@@ -314,24 +314,14 @@ TEST_F(CompositeGL, CompositeBlockLayoutOnTheGPU) {
     glGetIntegerv(GL_CURRENT_PROGRAM, &handle);
   }
   ASSERT_NE(handle, 0);
-  const GLuint block = glGetUniformBlockIndex(GLuint(handle), "CompositeShaderData");
-  GLint size = 0;
-  glGetActiveUniformBlockiv(GLuint(handle), block, GL_UNIFORM_BLOCK_DATA_SIZE, &size);
-  EXPECT_EQ(size, 1200);
+  EXPECT_EQ(vtest::UniformBlockSize(GLuint(handle), "CompositeShaderData"), 1200);
   const std::pair<const char*, GLint> members[] = {
       {"_VoxelCenter", 0},  {"_GlobalIllum", 12}, {"_Saturation", 16},     {"_EmissiveBlur", 28},
       {"_VoxelSize", 32},   {"_ShadowLimit", 36}, {"_Reflection", 40},     {"_NumberOfLights", 44},
       {"_Lights[0]._LightType", 48}, {"_Lights[1]._Position", 48 + 144 + 16},
       {"_Lights[0]._Enabled", 48 + 140}};
-  for (const auto& [name, offset] : members) {
-    SCOPED_TRACE(name);
-    GLuint index = GL_INVALID_INDEX;
-    glGetUniformIndices(GLuint(handle), 1, &name, &index);
-    ASSERT_NE(index, GL_INVALID_INDEX);
-    GLint actual = -1;
-    glGetActiveUniformsiv(GLuint(handle), 1, &index, GL_UNIFORM_OFFSET, &actual);
-    EXPECT_EQ(actual, offset);
-  }
+  for (const auto& [name, offset] : members)
+    EXPECT_EQ(vtest::UniformOffset(GLuint(handle), name), offset) << name;
   TVantrelContext::ResetDrawCallDiagnostics();
 }
 

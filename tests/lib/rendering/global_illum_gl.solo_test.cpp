@@ -25,6 +25,7 @@
 #include "scene/Vantrel.Light.h"
 #include "support/log_capture.h"
 #include "support/triangle_soup.h"
+#include "support/viewport_setup.h"
 #include "ui/shaders.h"
 #include "voxel_gi_helpers.h"
 
@@ -270,10 +271,8 @@ TEST_F(GlobalIllumGL, BlockLayoutUnitsAndLinks) {
   EXPECT_EQ(program->Variables().Items("VoxelGeometry").TextureUnit, 3);
   GLint handle = 0;
   glGetIntegerv(GL_CURRENT_PROGRAM, &handle);
-  const GLuint block = glGetUniformBlockIndex(GLuint(handle), "GlobalIllumShaderData");
-  GLint size = 0;
-  glGetActiveUniformBlockiv(GLuint(handle), block, GL_UNIFORM_BLOCK_DATA_SIZE, &size);
-  EXPECT_EQ(size, int(sizeof(TGlobalIllumShaderData)));
+  EXPECT_EQ(vtest::UniformBlockSize(GLuint(handle), "GlobalIllumShaderData"),
+            int(sizeof(TGlobalIllumShaderData)));
   using D = TGlobalIllumShaderData;
   const std::pair<const char*, size_t> members[] = {
       {"_ViewMatrix", offsetof(D, ViewMatrix)},         {"_ProjMatrix", offsetof(D, ProjMatrix)},
@@ -282,15 +281,8 @@ TEST_F(GlobalIllumGL, BlockLayoutUnitsAndLinks) {
       {"_ShadowStrength", offsetof(D, ShadowStrength)}, {"_Reflection", offsetof(D, Reflection)},
       {"_NumberOfLights", offsetof(D, NumberOfLights)}, {"_Lights[0]._LightType", offsetof(D, Lights)},
       {"_Lights[1]._Position", offsetof(D, Lights) + 144 + 16}};
-  for (const auto& [name, offset] : members) {
-    SCOPED_TRACE(name);
-    GLuint index = GL_INVALID_INDEX;
-    glGetUniformIndices(GLuint(handle), 1, &name, &index);
-    ASSERT_NE(index, GL_INVALID_INDEX);
-    GLint actual = -1;
-    glGetActiveUniformsiv(GLuint(handle), 1, &index, GL_UNIFORM_OFFSET, &actual);
-    EXPECT_EQ(actual, GLint(offset));
-  }
+  for (const auto& [name, offset] : members)
+    EXPECT_EQ(vtest::UniformOffset(GLuint(handle), name), GLint(offset)) << name;
 
   // A controller that is not a voxelisation pass is refused.
   auto* other = TVantrelRenderPassController::CreateController(TInputPassDouble::StaticClass(), FViewport, "");
@@ -417,14 +409,7 @@ protected:
       FLambert->SetUseSpecular(false);
       FLambert->SetDiffuseF(TAlphaColorF::Create(1, 1, 1, 1));
     }
-    auto* target = New<TDummy>(AOwner);
-    target->SetParent(&AViewport);
-    auto* camera = New<TCamera>(AOwner);
-    camera->SetParent(&AViewport);
-    camera->Position()->SetPoint({0, 0, -10});
-    camera->SetTarget(target);
-    AViewport.SetCamera(camera);
-    AViewport.SetUsingDesignCamera(false);
+    vtest::UseLookAtCamera(AOwner, AViewport, {0, 0, -10});
     auto addQuad = [&](const TPoint3D& ACentre, float AHalf, const TPoint3D& AU, const TPoint3D& ANormal) {
       std::vector<TPoint3D> positions, normals;
       vtest::AddQuad(positions, normals, ACentre, AU * AHalf, TPoint3D{0, AHalf, 0}, ANormal);

@@ -1,22 +1,29 @@
 #pragma once
 // The fixture of the mirror, refraction and environment pass tests: a 64 x 64 scene host with a
 // viewport filling it (near plane 1, far plane 101, no opaque saturation), frames run with the
-// viewport's RenderFrame inside the canvas's scene, and matrix comparisons.
+// viewport's RenderFrame inside the canvas's scene, and matrix comparisons. A second fixture adds
+// material sources the test owns, and a quad drawn with one of them.
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "Vantrel.Units.h"
 #include "context/Vantrel.Context.h"
+#include "materials/Vantrel.Material.Default.h"
 #include "rendering/Vantrel.Controller.h"
 #include "rendering/Vantrel.Viewport.h"
 #include "rtl/sysutils.h"
 #include "support/gl_fixture.h"
 #include "support/pass_probe.h"
 #include "support/scene_host.h"
+#include "support/viewport_setup.h"
 #include "ui/canvas.h"
+#include "ui/mesh_buffers.h"
+#include "ui/shaders.h"
 
 namespace rtest {
 
@@ -73,9 +80,7 @@ protected:
 
   // A pass of class T owned by the viewport and entered in its context's table under AId.
   template <class T> T* MakePass(const std::string& AId) {
-    auto* pass = static_cast<T*>(TVantrelRenderPassController::CreateController(T::StaticClass(), FViewport, AId));
-    pass->SetViewport(FViewport);
-    return pass;
+    return vtest::MakeViewportPass<T>(*FViewport, AId);
   }
   // One frame: the viewport's RenderFrame inside the canvas's scene.
   void Frame() {
@@ -97,28 +102,57 @@ protected:
   }
   // A user camera at APosition looking at a dummy at the origin, as the viewport's camera.
   TCamera* UseCamera(const TPoint3D& APosition) {
-    auto* target = New<TDummy>(FScene.get());
-    target->SetParent(FViewport);
-    auto* camera = New<TCamera>(FScene.get());
-    camera->SetParent(FViewport);
-    camera->Position()->SetPoint(APosition);
-    camera->SetTarget(target);
-    FViewport->SetCamera(camera);
-    FViewport->SetUsingDesignCamera(false);
-    return camera;
+    return vtest::UseLookAtCamera(FScene.get(), *FViewport, APosition);
   }
-  TVantrelContext& MainContext() {
-    return *dynamic_cast<TVantrelContext*>(FViewport->MainPassRenderer()->GetSharedContext());
-  }
+  TVantrelContext& MainContext() { return vtest::MainContextOf(*FViewport); }
   // The entry of APass in the main context's table.
   TRenderPass* EntryOf(const TVantrelRenderPassController& APass) {
-    TRenderPass* entry = nullptr;
-    MainContext().GetRenderPasses()->TryGetValue(APass.GetId(), entry);
-    return entry;
+    return vtest::PassEntryOf(*FViewport, APass);
   }
 
   TOwned<TCustomScene> FScene;
   TVantrelViewport* FViewport = nullptr;
 };
+
+// PassFrameGL with default material sources of the test's own. They outlive the scene, whose
+// controls draw with them, and the programs they linked go with them.
+class SourcesFrameGL : public PassFrameGL {
+protected:
+  void TearDown() override {
+    FSources.clear();
+    FScene.reset();
+    FViewport = nullptr;
+    TVantrelContext::FreePrograms();
+    TShaderManager::Clear();
+    PassFrameGL::TearDown();
+  }
+  template <class T> T* NewSource() {
+    FSources.push_back(MakeOwned<T>(nullptr));
+    return static_cast<T*>(FSources.back().get());
+  }
+  std::vector<TOwned<TVantrelDefaultMaterialSource>> FSources;
+};
+
+// Draws the quad ACorners, given in order round it and facing ANormal, with AMaterial from client
+// memory (position, normal, texture coordinates (0, 0), (1, 0), (1, 1), (0, 1), tangent +X), both
+// windings, with one instance at AModel: the whole of a test control's Render.
+inline void DrawMaterialQuad(TContext3D* AContext, const TMatrix3D& AModel, const std::array<TPoint3D, 4>& ACorners,
+                             const TPoint3D& ANormal, TMaterial* AMaterial) {
+  static const TPointF TexCoords[4] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  TVertexBuffer vertices(
+      TVertexFormats{TVertexFormat::Vertex, TVertexFormat::Normal, TVertexFormat::TexCoord0, TVertexFormat::Tangent}, 4);
+  for (int vertex = 0; vertex < 4; ++vertex) {
+    vertices.SetVertices(vertex, ACorners[vertex]);
+    vertices.SetNormals(vertex, ANormal);
+    vertices.SetTexCoord(0, vertex, TexCoords[vertex]);
+    vertices.SetTangents(vertex, {1, 0, 0});
+  }
+  static const uint16_t Indices[12] = {0, 1, 2, 0, 2, 3, 0, 2, 1, 0, 3, 2};
+  auto* context = dynamic_cast<TVantrelContext*>(AContext);
+  context->SetInstances(1, &AModel);
+  context->DrawPrimitives(TPrimitivesKind::Triangles, vertices.Buffer(), Indices, vertices.GetVertexDeclarations(),
+                          vertices.VertexSize(), 4, 2, 12, AMaterial, 1);
+  context->SetInstances(0, nullptr);
+}
 
 } // namespace rtest

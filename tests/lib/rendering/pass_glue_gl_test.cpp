@@ -70,44 +70,13 @@ public:
 
 protected:
   void Render() override {
-    TVertexBuffer vertices(
-        TVertexFormats{TVertexFormat::Vertex, TVertexFormat::Normal, TVertexFormat::TexCoord0, TVertexFormat::Tangent},
-        4);
-    int vertex = 0;
-    for (auto [x, z] : {std::pair{-5.0f, -5.0f}, {5.0f, -5.0f}, {5.0f, 5.0f}, {-5.0f, 5.0f}}) {
-      vertices.SetVertices(vertex, {x, 0, z});
-      vertices.SetNormals(vertex, {0, -1, 0});
-      vertices.SetTexCoord(0, vertex, {(x + 5) / 10, (z + 5) / 10});
-      vertices.SetTangents(vertex, {1, 0, 0});
-      ++vertex;
-    }
-    static const uint16_t Indices[12] = {0, 1, 2, 0, 2, 3, 0, 2, 1, 0, 3, 2};
-    const TMatrix3D model = AbsoluteMatrix();
-    auto* context = dynamic_cast<TVantrelContext*>(Context());
-    context->SetInstances(1, &model);
-    context->DrawPrimitives(TPrimitivesKind::Triangles, vertices.Buffer(), Indices, vertices.GetVertexDeclarations(),
-                            vertices.VertexSize(), 4, 2, 12, Source->GetMaterial(), 1);
-    context->SetInstances(0, nullptr);
+    DrawMaterialQuad(Context(), AbsoluteMatrix(), {{{-5, 0, -5}, {5, 0, -5}, {5, 0, 5}, {-5, 0, 5}}}, {0, -1, 0},
+                     Source->GetMaterial());
   }
 };
 RTL_DEFINE_CLASS(TMirrorQuad, "Test.PassGlue")
 
-class PassGlueGL : public PassFrameGL {
-protected:
-  void TearDown() override {
-    FSources.clear();
-    FScene.reset();
-    FViewport = nullptr;
-    TVantrelContext::FreePrograms();
-    TShaderManager::Clear();
-    PassFrameGL::TearDown();
-  }
-  template <class T> T* NewSource() {
-    FSources.push_back(MakeOwned<T>(nullptr));
-    return static_cast<T*>(FSources.back().get());
-  }
-  std::vector<TOwned<TVantrelDefaultMaterialSource>> FSources;
-};
+using PassGlueGL = SourcesFrameGL;
 
 // One apply inside a scene of a context of the test's own; the block is then read through the
 // material.

@@ -17,8 +17,6 @@
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Light.h"
 #include "ui/bitmap.h"
-#include "ui/mesh_buffers.h"
-#include "ui/shaders.h"
 
 namespace shadowimagetest {
 
@@ -35,42 +33,17 @@ public:
 
 protected:
   void Render() override {
-    TVertexBuffer vertices(
-        TVertexFormats{TVertexFormat::Vertex, TVertexFormat::Normal, TVertexFormat::TexCoord0, TVertexFormat::Tangent},
-        4);
     const float x = Width() / 2, y = Height() / 2;
-    int vertex = 0;
-    for (auto [u, v] : {std::pair{0.0f, 0.0f}, {1.0f, 0.0f}, {1.0f, 1.0f}, {0.0f, 1.0f}}) {
-      vertices.SetVertices(vertex, {-x + u * 2 * x, -y + v * 2 * y, 0});
-      vertices.SetNormals(vertex, {0, 0, -1});
-      vertices.SetTexCoord(0, vertex, {u, v});
-      vertices.SetTangents(vertex, {1, 0, 0});
-      ++vertex;
-    }
-    static const uint16_t Indices[12] = {0, 1, 2, 0, 2, 3, 0, 2, 1, 0, 3, 2};
-    const TMatrix3D model = AbsoluteMatrix();
-    auto* context = dynamic_cast<TVantrelContext*>(Context());
-    context->SetInstances(1, &model);
-    context->DrawPrimitives(TPrimitivesKind::Triangles, vertices.Buffer(), Indices, vertices.GetVertexDeclarations(),
-                            vertices.VertexSize(), 4, 2, 12, Source->GetMaterial(), 1);
-    context->SetInstances(0, nullptr);
+    DrawMaterialQuad(Context(), AbsoluteMatrix(), {{{-x, -y, 0}, {x, -y, 0}, {x, y, 0}, {-x, y, 0}}}, {0, 0, -1},
+                     Source->GetMaterial());
   }
 };
 RTL_DEFINE_CLASS(TShadowQuad, "Test.ShadowImage")
 
-class ShadowImageGL : public PassFrameGL {
+class ShadowImageGL : public SourcesFrameGL {
 protected:
-  void TearDown() override {
-    FSources.clear();
-    FScene.reset();
-    FViewport = nullptr;
-    TVantrelContext::FreePrograms();
-    TShaderManager::Clear();
-    PassFrameGL::TearDown();
-  }
-  TVantrelLambertMaterialSource* NewSource() {
-    FSources.push_back(MakeOwned<TVantrelLambertMaterialSource>(nullptr));
-    auto* source = static_cast<TVantrelLambertMaterialSource*>(FSources.back().get());
+  TVantrelLambertMaterialSource* NewLitSource() {
+    auto* source = NewSource<TVantrelLambertMaterialSource>();
     source->SetUseLighting(true);
     source->SetUseSpecular(false);
     source->SetDiffuseF(TAlphaColorF::Create(1, 1, 1, 1));
@@ -104,7 +77,6 @@ protected:
     FViewport->Bitmap()->Unmap(data);
     return row;
   }
-  std::vector<TOwned<TVantrelDefaultMaterialSource>> FSources;
 };
 
 // The second frame matters twice: its light view reads the frustum the first frame stored, and it
@@ -129,11 +101,11 @@ TEST_F(ShadowImageGL, ALambertReceiverShowsTheStripsShadowAtHalfItsColour) {
   auto* store = MakePass<TVantrelRenderPassSMStoreDepth>("Shadow");
   store->SetMapSize({64, 64});
   store->SetLight(light);
-  TVantrelLambertMaterialSource* receiverSource = NewSource();
+  TVantrelLambertMaterialSource* receiverSource = NewLitSource();
   receiverSource->SetShadows(true);
   receiverSource->SetShadowMapPass(0, store);
   // The strip close to the light, hidden from the camera behind the receiver.
-  AddQuad({0, 0, -3.5f}, 1, 8, NewSource());
+  AddQuad({0, 0, -3.5f}, 1, 8, NewLitSource());
   AddQuad({0, 0, 2}, 8, 8, receiverSource);
 
   // The light view reads the frustum the main pass of the previous frame stored on the viewport's

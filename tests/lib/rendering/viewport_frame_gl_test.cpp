@@ -18,15 +18,16 @@
 #include "rtl/threads.h"
 #include "scene/Vantrel.Control.h"
 #include "support/canvas_probe.h"
-#include "ui/material.h"
-#include "ui/shaders.h"
+#include "support/color_probe.h"
 #include "support/fake_clock.h"
 #include "support/gl_fixture.h"
 #include "support/log_capture.h"
-#include "support/wait_until.h"
 #include "support/scene_host.h"
+#include "support/wait_until.h"
 #include "ui/application.h"
+#include "ui/material.h"
 #include "ui/mesh_buffers.h"
+#include "ui/shaders.h"
 
 namespace vftest {
 
@@ -144,12 +145,7 @@ using namespace vftest;
 constexpr TAlphaColor QuadColor = 0xFFCC6633;
 constexpr TAlphaColor Black = 0xFF000000;
 
-bool Near(TAlphaColor AActual, TAlphaColor AExpected) {
-  for (int shift = 0; shift < 32; shift += 8)
-    if (std::abs(int((AActual >> shift) & 0xFF) - int((AExpected >> shift) & 0xFF)) > 2)
-      return false;
-  return true;
-}
+using vtest::ChannelsNear;
 
 TAlphaColor Pixel(TBitmap& ABitmap, int AX, int AY) {
   TBitmapData data;
@@ -212,12 +208,12 @@ TEST_F(ViewportFrameGL, EndToEndOnTheTimerThread) {
   FClock.Jump(16);
   ASSERT_TRUE(rtl::WaitForPendingCall(10'000));
   Application().ProcessMessages();
-  EXPECT_TRUE(Near(BitmapPixel(32, 32), QuadColor)) << std::hex << BitmapPixel(32, 32);
+  EXPECT_TRUE(ChannelsNear(BitmapPixel(32, 32), QuadColor)) << std::hex << BitmapPixel(32, 32);
   for (auto [x, y] : {std::pair{0, 0}, std::pair{63, 0}, std::pair{0, 63}, std::pair{63, 63}})
-    EXPECT_TRUE(Near(BitmapPixel(x, y), Black)) << x << ", " << y;
+    EXPECT_TRUE(ChannelsNear(BitmapPixel(x, y), Black)) << x << ", " << y;
   // The same pass blits the new frame onto the scene's canvas.
-  EXPECT_TRUE(Near(ScenePixel(32, 32), QuadColor)) << std::hex << ScenePixel(32, 32);
-  EXPECT_TRUE(Near(ScenePixel(0, 0), Black));
+  EXPECT_TRUE(ChannelsNear(ScenePixel(32, 32), QuadColor)) << std::hex << ScenePixel(32, 32);
+  EXPECT_TRUE(ChannelsNear(ScenePixel(0, 0), Black));
 }
 
 TEST_F(ViewportFrameGL, RenderListAndCulling) {
@@ -235,7 +231,7 @@ TEST_F(ViewportFrameGL, RenderListAndCulling) {
   group->SetVisible(false);
 
   Tick();
-  EXPECT_TRUE(Near(BitmapPixel(32, 32), QuadColor)) << std::hex << BitmapPixel(32, 32);
+  EXPECT_TRUE(ChannelsNear(BitmapPixel(32, 32), QuadColor)) << std::hex << BitmapPixel(32, 32);
   EXPECT_EQ(visible->Draws, 1);
   EXPECT_EQ(far->Draws, 0);
   EXPECT_EQ(plain->Draws, 0);
@@ -247,17 +243,17 @@ TEST_F(ViewportFrameGL, RenderListAndCulling) {
   // Without culling the framework control is drawn; the plain control is always tested.
   FViewport->SetFrustumCulling(false);
   Tick();
-  EXPECT_TRUE(Near(BitmapPixel(32, 32), QuadColor)) << std::hex << BitmapPixel(32, 32);
+  EXPECT_TRUE(ChannelsNear(BitmapPixel(32, 32), QuadColor)) << std::hex << BitmapPixel(32, 32);
   EXPECT_EQ(far->Draws, 1);
   EXPECT_EQ(plain->Draws, 0);
 
   // While updating, only the background shows.
   FViewport->BeginUpdate();
   Tick();
-  EXPECT_TRUE(Near(BitmapPixel(32, 32), Black));
+  EXPECT_TRUE(ChannelsNear(BitmapPixel(32, 32), Black));
   FViewport->EndUpdate();
   Tick();
-  EXPECT_TRUE(Near(BitmapPixel(32, 32), QuadColor)) << std::hex << BitmapPixel(32, 32);
+  EXPECT_TRUE(ChannelsNear(BitmapPixel(32, 32), QuadColor)) << std::hex << BitmapPixel(32, 32);
 
   // A descendant that leaves the tree leaves the list read between frames.
   hidden->Free();
@@ -271,14 +267,14 @@ TEST_F(ViewportFrameGL, ARendererTypeSetOnALiveViewportDrawsTheNextFrame) {
   HoldTheTimer();
   AddQuad();
   Tick();
-  ASSERT_TRUE(Near(BitmapPixel(32, 32), QuadColor)) << std::hex << BitmapPixel(32, 32);
+  ASSERT_TRUE(ChannelsNear(BitmapPixel(32, 32), QuadColor)) << std::hex << BitmapPixel(32, 32);
   // The new renderer is sized at once: its first frame finds its targets and passes.
   for (TRendererType type : {TRendererType::LegacyRenderer, TRendererType::ForwardRenderer}) {
     SCOPED_TRACE(int(type));
     FViewport->SetRendererType(type);
     ASSERT_NO_THROW(Tick());
-    EXPECT_TRUE(Near(BitmapPixel(32, 32), QuadColor)) << std::hex << BitmapPixel(32, 32);
-    EXPECT_TRUE(Near(BitmapPixel(0, 0), Black)) << std::hex << BitmapPixel(0, 0);
+    EXPECT_TRUE(ChannelsNear(BitmapPixel(32, 32), QuadColor)) << std::hex << BitmapPixel(32, 32);
+    EXPECT_TRUE(ChannelsNear(BitmapPixel(0, 0), Black)) << std::hex << BitmapPixel(0, 0);
   }
 }
 
@@ -307,7 +303,7 @@ TEST_F(ViewportFrameGL, ARaisingObjectLeavesTheViewportWhole) {
     other.detach();
   quad->OnDraw = nullptr;
   Tick();
-  EXPECT_TRUE(Near(BitmapPixel(32, 32), QuadColor));
+  EXPECT_TRUE(ChannelsNear(BitmapPixel(32, 32), QuadColor));
   EXPECT_EQ(FViewport->MainPassRenderer()->GetAttachedRenderer(), nullptr);
 }
 
@@ -361,15 +357,15 @@ TEST_F(ViewportFrameGL, AScreenshotHoldsTheWholeFrame) {
   FScene->SetSceneScale(1);
   FScene->SetSize(200, 100);
   Tick();
-  ASSERT_TRUE(Near(BitmapPixel(100, 50), QuadColor)) << std::hex << BitmapPixel(100, 50);
+  ASSERT_TRUE(ChannelsNear(BitmapPixel(100, 50), QuadColor)) << std::hex << BitmapPixel(100, 50);
   const int previous = TCanvas::GetAttribute(TCanvasAttribute::MaxBitmapSize);
   TCanvas::SetAttribute(TCanvasAttribute::MaxBitmapSize, 64);
   TOwned<TBitmap> fitted(FViewport->MakeScreenshot());
   TCanvas::SetAttribute(TCanvasAttribute::MaxBitmapSize, previous);
   ASSERT_EQ(fitted->Width(), 64);
   ASSERT_EQ(fitted->Height(), 32);
-  EXPECT_TRUE(Near(Pixel(*fitted, 32, 16), QuadColor)) << std::hex << Pixel(*fitted, 32, 16);
-  EXPECT_TRUE(Near(Pixel(*fitted, 1, 1), Black)) << std::hex << Pixel(*fitted, 1, 1);
+  EXPECT_TRUE(ChannelsNear(Pixel(*fitted, 32, 16), QuadColor)) << std::hex << Pixel(*fitted, 32, 16);
+  EXPECT_TRUE(ChannelsNear(Pixel(*fitted, 1, 1), Black)) << std::hex << Pixel(*fitted, 1, 1);
 }
 
 TEST_F(ViewportFrameGL, ScreenAndWorld) {
@@ -430,13 +426,13 @@ TEST_F(ViewportFrameGL, PaintModes) {
   HoldTheTimer();
   TColorQuad* quad = AddQuad();
   Tick();
-  ASSERT_TRUE(Near(BitmapPixel(32, 32), QuadColor));
+  ASSERT_TRUE(ChannelsNear(BitmapPixel(32, 32), QuadColor));
 
   // Locked: the bitmap keeps the old frame through a colour change.
   FViewport->SetLockRendering(true);
   FViewport->SetColor(0xFF0000FF);
   Tick();
-  EXPECT_TRUE(Near(BitmapPixel(0, 0), Black));
+  EXPECT_TRUE(ChannelsNear(BitmapPixel(0, 0), Black));
   FViewport->SetLockRendering(false);
 
   // Not fixed-rate: a paint renders.
@@ -445,8 +441,8 @@ TEST_F(ViewportFrameGL, PaintModes) {
   FScene->Invalidate();
   Application().ProcessMessages();
   EXPECT_EQ(quad->Draws, draws + 1);
-  EXPECT_TRUE(Near(BitmapPixel(0, 0), 0xFF0000FF));
-  EXPECT_TRUE(Near(ScenePixel(0, 0), 0xFF0000FF));
+  EXPECT_TRUE(ChannelsNear(BitmapPixel(0, 0), 0xFF0000FF));
+  EXPECT_TRUE(ChannelsNear(ScenePixel(0, 0), 0xFF0000FF));
 
   // Manual: paints draw nothing, RenderManual renders one frame.
   FViewport->SetManualRendering(true);
@@ -466,7 +462,7 @@ TEST_F(ViewportFrameGL, EditModeOverlay) {
   Application().ProcessMessages();
   for (int x : {0, 1, 2})
     EXPECT_EQ(ScenePixel(x, 32), 0xFFFFFF00u) << x;
-  EXPECT_TRUE(Near(ScenePixel(3, 32), Black) || Near(ScenePixel(3, 32), QuadColor));
+  EXPECT_TRUE(ChannelsNear(ScenePixel(3, 32), Black) || ChannelsNear(ScenePixel(3, 32), QuadColor));
   FViewport->SetEditMode(false);
 }
 
@@ -532,11 +528,11 @@ TEST_F(ViewportFrameGL, APaintInsideATickDrawsNothing) {
   };
   Tick();
   EXPECT_EQ(quad->Draws, 1);
-  EXPECT_TRUE(Near(ScenePixel(32, 32), Black));
+  EXPECT_TRUE(ChannelsNear(ScenePixel(32, 32), Black));
   // The tick asked for a repaint: the next pass of the loop blits the new frame.
   quad->OnDraw = nullptr;
   Application().ProcessMessages();
-  EXPECT_TRUE(Near(ScenePixel(32, 32), QuadColor));
+  EXPECT_TRUE(ChannelsNear(ScenePixel(32, 32), QuadColor));
   EXPECT_EQ(quad->Draws, 1);
 }
 
@@ -583,8 +579,9 @@ TEST_F(ViewportFrameGL, EveryFrameShowsTheScene) {
         const int draws = quad->Draws;
         Tick();
         EXPECT_EQ(quad->Draws, draws + 1);
-        EXPECT_TRUE(Near(BitmapPixel(size / 2, size / 2), QuadColor)) << std::hex << BitmapPixel(size / 2, size / 2);
-        EXPECT_TRUE(Near(BitmapPixel(0, 0), Black)) << std::hex << BitmapPixel(0, 0);
+        EXPECT_TRUE(ChannelsNear(BitmapPixel(size / 2, size / 2), QuadColor))
+            << std::hex << BitmapPixel(size / 2, size / 2);
+        EXPECT_TRUE(ChannelsNear(BitmapPixel(0, 0), Black)) << std::hex << BitmapPixel(0, 0);
       }
     }
     FScene.reset();

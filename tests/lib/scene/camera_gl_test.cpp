@@ -5,6 +5,7 @@
 #include "context/Vantrel.Context.h"
 #include "rtl/colors.h"
 #include "scene/Vantrel.Camera.h"
+#include "support/color_probe.h"
 #include "support/gl_fixture.h"
 #include "support/test_viewport.h"
 #include "ui/bitmap.h"
@@ -13,6 +14,8 @@
 namespace {
 
 using namespace vantrel;
+using vtest::BitmapPixel;
+using vtest::ChannelsNear;
 
 constexpr int32_t Size = 64;
 constexpr TAlphaColor ClearColor = 0xFF202020;
@@ -59,27 +62,12 @@ protected:
     return bitmap;
   }
 
-  static TAlphaColor Pixel(TBitmap& ABitmap, int32_t AX, int32_t AY) {
-    TBitmapData data;
-    EXPECT_TRUE(ABitmap.Map(TMapAccess::Read, data));
-    const TAlphaColor color = data.GetPixel(AX, AY);
-    ABitmap.Unmap(data);
-    return color;
-  }
-
   static int CountNear(TBitmap& ABitmap, TAlphaColor AColor) {
     int count = 0;
     for (int32_t y = 0; y < Size; ++y)
       for (int32_t x = 0; x < Size; ++x)
-        count += Near(Pixel(ABitmap, x, y), AColor);
+        count += ChannelsNear(BitmapPixel(ABitmap, x, y), AColor);
     return count;
-  }
-
-  static bool Near(TAlphaColor AActual, TAlphaColor AExpected) {
-    for (int shift = 0; shift < 32; shift += 8)
-      if (std::abs(int((AActual >> shift) & 0xFF) - int((AExpected >> shift) & 0xFF)) > 2)
-        return false;
-    return true;
   }
 
   TOwned<vtest::TTestViewport3D> FViewport;
@@ -90,11 +78,11 @@ protected:
 TEST_F(CameraDesignGL, FillCubeShowsItsOutsideOnly) {
   Context()->SetMatrix(TMatrix3D::Identity());
   TOwned<TBitmap> outside = Draw(nullptr);
-  EXPECT_TRUE(Near(Pixel(*outside, Size / 2, Size / 2), 0xFF00FF00));
-  EXPECT_TRUE(Near(Pixel(*outside, 0, 0), ClearColor));
+  EXPECT_TRUE(ChannelsNear(BitmapPixel(*outside, Size / 2, Size / 2), 0xFF00FF00));
+  EXPECT_TRUE(ChannelsNear(BitmapPixel(*outside, 0, 0), ClearColor));
   Context()->SetCameraMatrix(TMatrix3D::CreateLookAtRH({0, 0, 0}, {0, 0, 1}, {0, 1, 0}));
   TOwned<TBitmap> inside = Draw(nullptr);
-  EXPECT_TRUE(Near(Pixel(*inside, Size / 2, Size / 2), ClearColor));
+  EXPECT_TRUE(ChannelsNear(BitmapPixel(*inside, Size / 2, Size / 2), ClearColor));
 }
 
 TEST_F(CameraDesignGL, TheCameraDrawsItsBodyOnlyAtDesignTime) {
@@ -112,8 +100,8 @@ TEST_F(CameraDesignGL, TheCameraDrawsItsBodyOnlyAtDesignTime) {
     camera->SetDesigning(test.Designing);
     camera->SetTag(test.Tag);
     TOwned<TBitmap> image = Draw(camera);
-    const TAlphaColor centre = Pixel(*image, Size / 2, Size / 2);
-    EXPECT_TRUE(Near(centre, test.Centre)) << std::hex << centre;
+    const TAlphaColor centre = BitmapPixel(*image, Size / 2, Size / 2);
+    EXPECT_TRUE(ChannelsNear(centre, test.Centre)) << std::hex << centre;
   }
 
   // With a target behind it the body turns, and the camera's matrix is the context's again after.
@@ -124,7 +112,8 @@ TEST_F(CameraDesignGL, TheCameraDrawsItsBodyOnlyAtDesignTime) {
   camera->SetDesigning(true);
   camera->SetTag(0);
   TOwned<TBitmap> turned = Draw(camera);
-  EXPECT_TRUE(Near(Pixel(*turned, Size / 2, Size / 2), 0xFF60A799) || Near(Pixel(*turned, Size / 2, Size / 2), 0xFF9C60A7));
+  EXPECT_TRUE(ChannelsNear(BitmapPixel(*turned, Size / 2, Size / 2), 0xFF60A799) ||
+              ChannelsNear(BitmapPixel(*turned, Size / 2, Size / 2), 0xFF9C60A7));
   EXPECT_EQ(Context()->CurrentMatrix(), camera->AbsoluteMatrix());
 }
 
@@ -142,7 +131,7 @@ TEST_F(CameraDesignGL, TheControllerDrawsTwoWireCubesAndSwallowsDrawingErrors) {
   TOwned<TBitmap> shown = Draw(controller);
   EXPECT_GT(CountNear(*shown, 0xFFFFFFFF), 10);
   EXPECT_GT(CountNear(*shown, 0xFFFF0000), 10);
-  EXPECT_TRUE(Near(Pixel(*shown, Size / 2, Size / 2), ClearColor));
+  EXPECT_TRUE(ChannelsNear(BitmapPixel(*shown, Size / 2, Size / 2), ClearColor));
 
   // A colour material that cannot compile: the controller's drawing fails inside and the frame
   // goes on.

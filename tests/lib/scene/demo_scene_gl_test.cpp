@@ -7,7 +7,6 @@
 #include <sstream>
 #include <string>
 
-#include "Vantrel.Units.h"
 #include "context/Vantrel.Context.h"
 #include "materials/Vantrel.Material.Lambert.h"
 #include "rendering/Vantrel.Viewport.Helpers.h"
@@ -17,11 +16,9 @@
 #include "scene/Vantrel.Cube.h"
 #include "scene/Vantrel.Light.h"
 #include "scene/Vantrel.SkyBox.h"
-#include "support/gl_fixture.h"
 #include "support/scene_host.h"
+#include "support/viewport_scene_test.h"
 #include "ui/application.h"
-#include "ui/bitmap.h"
-#include "ui/shaders.h"
 
 namespace {
 
@@ -50,38 +47,12 @@ std::string DemoFormObject(const std::string& AName) {
   return block;
 }
 
-class DemoSceneGL : public vtest::ContextGLTest {
+class DemoSceneGL : public vtest::ViewportSceneGL {
 protected:
-  void SetUp() override {
-    ContextGLTest::SetUp();
-    InitializeUnits();
-  }
-  void TearDown() override {
-    FScene.reset();
-    TVantrelContext::FreePrograms();
-    TShaderManager::Clear();
-    FinalizeUnits();
-    ContextGLTest::TearDown();
-  }
-
-  TAlphaColor Pixel(int AX, int AY) {
-    TBitmapData data;
-    EXPECT_TRUE(FViewport->Bitmap()->Map(TMapAccess::Read, data));
-    const TAlphaColor color = data.GetPixel(AX, AY);
-    FViewport->Bitmap()->Unmap(data);
-    return color;
-  }
-
   TAlphaColorF Probe(TCamera* ACamera, const TPoint3D& APoint) {
-    TContext3D* context = FViewport->Context();
-    context->SetCameraMatrix(ACamera->CameraMatrix());
-    context->SetCameraAngleOfView(ACamera->AngleOfView());
-    const TPoint3D screen = context->WorldToScreen(TProjection::Camera, APoint);
+    const TPoint3D screen = ScreenOf(ACamera, APoint);
     return TAlphaColorF::Create(Pixel(int(screen.X), int(screen.Y)));
   }
-
-  TOwned<TCustomScene> FScene;
-  TVantrelViewport* FViewport = nullptr;
 };
 
 TEST_F(DemoSceneGL, TheSkyLightAndCubeOfTheDemo) {

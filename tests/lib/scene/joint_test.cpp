@@ -4,12 +4,13 @@
 #include <string>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "scene/Vantrel.Model.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Joint.h"
+#include "scene/Vantrel.Model.h"
 #include "scene/Vantrel.Segment.h"
+#include "support/error_of.h"
 #include "support/log_capture.h"
 #include "support/skinned_model_test.h"
 #include "ui/animations.h"
@@ -18,14 +19,7 @@ namespace {
 
 using namespace vantrel;
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& error) {
-    return error.Message();
-  }
-  return "(none)";
-}
+using vtest::ErrorOf;
 
 void ExpectMatrix(const TMatrix3D& AActual, const TMatrix3D& AExpected) {
   for (int r = 0; r < 4; ++r)

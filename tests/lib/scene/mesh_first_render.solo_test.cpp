@@ -12,20 +12,6 @@
 #include "support/vertex_color_material.h"
 #include "ui/bitmap.h"
 
-namespace firstrender {
-
-class TVertexColorSource : public ui::TMaterialSource {
-  RTL_CLASS(TVertexColorSource, ui::TMaterialSource)
-public:
-  using TMaterialSource::TMaterialSource;
-
-protected:
-  rtl::TOwned<ui::TMaterial> CreateMaterial() override { return rtl::MakeOwned<vtest::TVertexColorMaterial>(); }
-};
-RTL_DEFINE_CLASS(TVertexColorSource, "Test.FirstRender")
-
-} // namespace firstrender
-
 namespace {
 
 using namespace vantrel;
@@ -62,7 +48,7 @@ TEST_F(CubeBeforeContext, DrawsOnItsFirstRender) {
   auto* context = CheckedCast<TVantrelContext>(viewport->GetContext());
   auto root = MakeOwned<TDummy>(nullptr);
   root->SetNewViewport(viewport.get());
-  auto source = MakeOwned<firstrender::TVertexColorSource>(nullptr);
+  auto source = MakeOwned<vtest::TVertexColorSource>(nullptr);
   EarlyCube->SetParent(root.get());
   EarlyCube->SetMaterialSource(source.get());
   context->SetCameraMatrix(TMatrix3D::CreateLookAtRH({1.5f, 1.2f, 2.0f}, {0, 0, 0}, {0, 1, 0}));

@@ -15,6 +15,7 @@
 #include "rtl/properties.h"
 #include "scene/Vantrel.Cube.h"
 #include "scene/Vantrel.Mesh.h"
+#include "support/color_probe.h"
 #include "support/constant_material.h"
 #include "support/gl_fixture.h"
 #include "support/test_viewport.h"
@@ -22,17 +23,6 @@
 #include "ui/bitmap.h"
 
 namespace meshgl {
-
-// Makes the vertex-colour material of the test support.
-class TVertexColorSource : public ui::TMaterialSource {
-  RTL_CLASS(TVertexColorSource, ui::TMaterialSource)
-public:
-  using TMaterialSource::TMaterialSource;
-
-protected:
-  rtl::TOwned<ui::TMaterial> CreateMaterial() override { return rtl::MakeOwned<vtest::TVertexColorMaterial>(); }
-};
-RTL_DEFINE_CLASS(TVertexColorSource, "Test.MeshGL")
 
 // One constant colour for everything it draws.
 class TColorSource : public ui::TMaterialSource {
@@ -114,7 +104,7 @@ protected:
     FViewport->CreateContext(Size, Size);
     FRoot = MakeOwned<TDummy>(nullptr);
     FRoot->SetNewViewport(FViewport.get());
-    FSource = MakeOwned<meshgl::TVertexColorSource>(nullptr);
+    FSource = MakeOwned<vtest::TVertexColorSource>(nullptr);
   }
   void TearDown() override {
     FRoot.reset();
@@ -142,21 +132,9 @@ protected:
     Context()->EndSceneRendering();
   }
 
-  TAlphaColor PixelAt(int32_t AX, int32_t AY) {
-    TBitmap bitmap(Size, Size);
-    Context()->CopyToBitmap(&bitmap, TRect(0, 0, Size, Size));
-    TBitmapData data;
-    EXPECT_TRUE(bitmap.Map(TMapAccess::Read, data));
-    const TAlphaColor color = data.GetPixel(AX, AY);
-    bitmap.Unmap(data);
-    return color;
-  }
-
+  TAlphaColor PixelAt(int32_t AX, int32_t AY) { return vtest::ContextPixel(*Context(), AX, AY); }
   // The pixel where the point lands on the screen.
-  TAlphaColor Probe(const TPoint3D& APoint) {
-    const TPoint3D screen = Context()->WorldToScreen(TProjection::Camera, APoint);
-    return PixelAt(int32_t(screen.X), int32_t(screen.Y));
-  }
+  TAlphaColor Probe(const TPoint3D& APoint) { return vtest::CameraPixel(*Context(), APoint); }
 
   static void ExpectColor(TAlphaColor AActual, TAlphaColor AExpected) {
     for (int shift = 0; shift < 32; shift += 8)
@@ -173,7 +151,7 @@ protected:
 
   TOwned<vtest::TTestViewport3D> FViewport;
   TOwned<TDummy> FRoot;
-  TOwned<meshgl::TVertexColorSource> FSource;
+  TOwned<vtest::TVertexColorSource> FSource;
 };
 
 TEST_F(MeshGL, CubeSeenFromOutside) {
@@ -515,15 +493,6 @@ TEST_F(MeshGL, DrawCubeDrawsGreenEdgesAroundAClearCentre) {
   Context()->DrawCube({0, 0, 0}, {1, 1, 1}, 1, 0xFF00FF00);
   Context()->DrawLine({-0.25f, -0.25f, 0.5f}, {0.25f, -0.25f, 0.5f}, 1, 0xFF0000FF);
   Context()->EndSceneRendering();
-  // A rasterised line may land one pixel beside its projection.
-  const auto anyNear = [&](const TPoint3D& APoint, TAlphaColor AColor) {
-    const TPoint3D screen = Context()->WorldToScreen(TProjection::Camera, APoint);
-    for (int dy = -1; dy <= 1; ++dy)
-      for (int dx = -1; dx <= 1; ++dx)
-        if (PixelAt(int32_t(screen.X) + dx, int32_t(screen.Y) + dy) == AColor)
-          return true;
-    return false;
-  };
   const struct {
     const char* Name;
     TPoint3D Point;
@@ -536,7 +505,7 @@ TEST_F(MeshGL, DrawCubeDrawsGreenEdgesAroundAClearCentre) {
   };
   for (const auto& probe : probes) {
     SCOPED_TRACE(probe.Name);
-    EXPECT_TRUE(anyNear(probe.Point, probe.Color));
+    EXPECT_TRUE(vtest::ColorAround(*Context(), probe.Point, probe.Color, 0));
   }
   ExpectColor(Probe({0, 0, 0}), ClearColor);
   {
@@ -559,21 +528,14 @@ TEST_F(MeshGL, ShowNormalsDrawsNormalAndTangentLines) {
   vertices.SetTangents(0, {0, 1, 0});
   mesh->SetNormalsColor(0xFFFF0000);
   LookFrom({0, 0, 3});
-  const auto anyNear = [&](const TPoint3D& APoint, TAlphaColor AColor) {
-    const TPoint3D screen = Context()->WorldToScreen(TProjection::Camera, APoint);
-    for (int dy = -1; dy <= 1; ++dy)
-      for (int dx = -1; dx <= 1; ++dx)
-        if (PixelAt(int32_t(screen.X) + dx, int32_t(screen.Y) + dy) == AColor)
-          return true;
-    return false;
-  };
   Draw(mesh);
-  EXPECT_FALSE(anyNear({0.15f, 0, 0}, 0xFFFF0000)) << "nothing without ShowNormals";
+  EXPECT_FALSE(vtest::ColorAround(*Context(), {0.15f, 0, 0}, 0xFFFF0000, 0)) << "nothing without ShowNormals";
   mesh->SetShowNormals(true);
   Draw(mesh);
-  EXPECT_TRUE(anyNear({0.15f, 0, 0}, 0xFFFF0000)) << "the normal in NormalsColor";
-  EXPECT_TRUE(anyNear({0, 0.15f, 0}, 0xFF0000FF)) << "the tangent with red and blue exchanged";
-  EXPECT_TRUE(anyNear({0.3f, 0.3f, 0}, ClearColor));
+  EXPECT_TRUE(vtest::ColorAround(*Context(), {0.15f, 0, 0}, 0xFFFF0000, 0)) << "the normal in NormalsColor";
+  EXPECT_TRUE(vtest::ColorAround(*Context(), {0, 0.15f, 0}, 0xFF0000FF, 0))
+      << "the tangent with red and blue exchanged";
+  EXPECT_TRUE(vtest::ColorAround(*Context(), {0.3f, 0.3f, 0}, ClearColor, 0));
   TVantrelContext::FreePrograms();
   TShaderManager::Clear();
 }

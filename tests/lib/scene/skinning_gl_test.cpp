@@ -4,11 +4,12 @@
 
 #include "context/Vantrel.Context.h"
 #include "definitions/Vantrel.DefTypes.h"
-#include "scene/Vantrel.Model.h"
 #include "scene/Vantrel.Armature.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Joint.h"
+#include "scene/Vantrel.Model.h"
 #include "scene/Vantrel.Segment.h"
+#include "support/color_probe.h"
 #include "support/gl_fixture.h"
 #include "support/skinned_model_test.h"
 #include "support/test_viewport.h"
@@ -16,21 +17,6 @@
 #include "ui/animations.h"
 #include "ui/bitmap.h"
 #include "ui/shaders.h"
-
-namespace skinninggl {
-
-// Makes the vertex-colour material of the test support.
-class TVertexColorSource : public ui::TMaterialSource {
-  RTL_CLASS(TVertexColorSource, ui::TMaterialSource)
-public:
-  using TMaterialSource::TMaterialSource;
-
-protected:
-  rtl::TOwned<ui::TMaterial> CreateMaterial() override { return rtl::MakeOwned<vtest::TVertexColorMaterial>(); }
-};
-RTL_DEFINE_CLASS(TVertexColorSource, "Test.SkinningGL")
-
-} // namespace skinninggl
 
 namespace {
 
@@ -45,7 +31,7 @@ protected:
     TSkinnedModelTest::SetUp();
     FViewport = MakeOwned<vtest::TTestViewport3D>();
     FViewport->CreateContext(Size, Size);
-    FSource = MakeOwned<skinninggl::TVertexColorSource>(nullptr);
+    FSource = MakeOwned<vtest::TVertexColorSource>(nullptr);
   }
   void TearDown() override {
     FFixture.reset();
@@ -73,40 +59,15 @@ protected:
     Context()->EndSceneRendering();
   }
 
-  TAlphaColor PixelAt(int32_t AX, int32_t AY) {
-    TBitmap bitmap(Size, Size);
-    Context()->CopyToBitmap(&bitmap, TRect(0, 0, Size, Size));
-    TBitmapData data;
-    EXPECT_TRUE(bitmap.Map(TMapAccess::Read, data));
-    const TAlphaColor color = data.GetPixel(AX, AY);
-    bitmap.Unmap(data);
-    return color;
-  }
-
-  TPoint3D Screen(const TPoint3D& APoint) { return Context()->WorldToScreen(TProjection::Camera, APoint); }
-  TAlphaColor Probe(const TPoint3D& APoint) {
-    const TPoint3D screen = Screen(APoint);
-    return PixelAt(int32_t(screen.X), int32_t(screen.Y));
-  }
-  // Whether any pixel of the 3 x 3 block around the point's pixel has the colour (a line is one
-  // pixel wide and may round to a neighbour).
+  TAlphaColor Probe(const TPoint3D& APoint) { return vtest::CameraPixel(*Context(), APoint); }
+  // Whether the colour is drawn around the point (a line is one pixel wide and may round to a
+  // neighbour).
   bool NearProbe(const TPoint3D& APoint, TAlphaColor AColor) {
-    const TPoint3D screen = Screen(APoint);
-    for (int dy = -1; dy <= 1; ++dy)
-      for (int dx = -1; dx <= 1; ++dx)
-        if (Close(PixelAt(int32_t(screen.X) + dx, int32_t(screen.Y) + dy), AColor))
-          return true;
-    return false;
-  }
-  static bool Close(TAlphaColor AActual, TAlphaColor AExpected) {
-    for (int shift = 0; shift < 32; shift += 8)
-      if (std::abs(int((AActual >> shift) & 0xFF) - int((AExpected >> shift) & 0xFF)) > 2)
-        return false;
-    return true;
+    return vtest::ColorAround(*Context(), APoint, AColor);
   }
 
   TOwned<vtest::TTestViewport3D> FViewport;
-  TOwned<skinninggl::TVertexColorSource> FSource;
+  TOwned<vtest::TVertexColorSource> FSource;
 };
 
 TEST_F(SkinningGL, JointsDrawCubesAndLinesBetweenNonRootJoints) {
@@ -140,15 +101,16 @@ TEST_F(SkinningGL, JointsDrawCubesAndLinesBetweenNonRootJoints) {
   LookFrom({0, 0, 6}, {0, 0, 0});
 
   Draw(joints);
-  EXPECT_TRUE(Close(Probe({-1, 0, 0}), ClearColor)) << std::hex << Probe({-1, 0, 0});
+  EXPECT_TRUE(vtest::ChannelsNear(Probe({-1, 0, 0}), ClearColor)) << std::hex << Probe({-1, 0, 0});
 
   static_cast<TVantrelJoint*>(joints[0])->SetShowJoint(true);
   Draw(joints);
   for (float x : {-1.0f, 0.0f, 1.0f})
-    EXPECT_TRUE(Close(Probe({x, 0, 0}), 0xFFFF0000)) << x << " " << std::hex << Probe({x, 0, 0});
+    EXPECT_TRUE(vtest::ChannelsNear(Probe({x, 0, 0}), 0xFFFF0000))
+        << x << " " << std::hex << Probe({x, 0, 0});
   EXPECT_TRUE(NearProbe({0.5f, 0, 0}, 0xFFFFFFFF));
   EXPECT_FALSE(NearProbe({-0.5f, 0, 0}, 0xFFFFFFFF));
-  EXPECT_TRUE(Close(Probe({-0.5f, 0, 0}), ClearColor));
+  EXPECT_TRUE(vtest::ChannelsNear(Probe({-0.5f, 0, 0}), ClearColor));
   model.reset();
 }
 
@@ -169,10 +131,10 @@ TEST_F(SkinningGL, TheSkinnedMeshDrawsWhereTheJointMovedIt) {
   // Skinning runs when the armature renders, after the meshes before it: the first frame still
   // shows the bind pose, the second the moved one.
   Draw({f.BodyMesh(), f.ArmatureControl()});
-  EXPECT_TRUE(Close(Probe(bindCentre), 0xFFFFFFFF)) << std::hex << Probe(bindCentre);
+  EXPECT_TRUE(vtest::ChannelsNear(Probe(bindCentre), 0xFFFFFFFF)) << std::hex << Probe(bindCentre);
   Draw({f.BodyMesh(), f.ArmatureControl()});
-  EXPECT_TRUE(Close(Probe(movedCentre), 0xFFFFFFFF)) << std::hex << Probe(movedCentre);
-  EXPECT_TRUE(Close(Probe(bindCentre), ClearColor)) << std::hex << Probe(bindCentre);
+  EXPECT_TRUE(vtest::ChannelsNear(Probe(movedCentre), 0xFFFFFFFF)) << std::hex << Probe(movedCentre);
+  EXPECT_TRUE(vtest::ChannelsNear(Probe(bindCentre), ClearColor)) << std::hex << Probe(bindCentre);
 }
 
 } // namespace

@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
-#include "scene/Vantrel.Model.h"
 #include "rtl/properties.h"
 #include "scene/Vantrel.Animation.h"
 #include "scene/Vantrel.Armature.h"
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Joint.h"
+#include "scene/Vantrel.Model.h"
 #include "scene/Vantrel.Segment.h"
+#include "support/error_of.h"
 #include "support/fake_clock.h"
 #include "support/log_capture.h"
 #include "support/skinned_model_test.h"
@@ -23,14 +24,7 @@ namespace {
 
 using namespace vantrel;
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& error) {
-    return error.Message();
-  }
-  return "(none)";
-}
+using vtest::ErrorOf;
 
 void ExpectPoint(const TPoint3D& AActual, const TPoint3D& AExpected, float ATolerance = 1e-6f) {
   EXPECT_NEAR(AActual.X, AExpected.X, ATolerance);

@@ -8,19 +8,14 @@
 #include "rtl/json.h"
 #include "rtl/streams.h"
 #include "scene/Vantrel.SkyBox.h"
+#include "support/json_object.h"
 
 namespace {
 
 using namespace vantrel;
 using namespace rtl;
 
-std::unique_ptr<TJSONObject> ParseObject(std::string_view AText) {
-  auto value = TJSONValue::ParseJSONValue(AText, true);
-  auto* object = dynamic_cast<TJSONObject*>(value.get());
-  EXPECT_NE(object, nullptr) << AText;
-  value.release();
-  return std::unique_ptr<TJSONObject>(object);
-}
+using vtest::ParseObject;
 
 bool SameBytes(const TSkyBoxShaderData& A, const TSkyBoxShaderData& B) {
   return std::memcmp(&A, &B, sizeof(A)) == 0;

@@ -11,19 +11,13 @@
 #include "scene/Vantrel.Group.h"
 #include "scene/Vantrel.Segment.h"
 #include "scene/Vantrel.Transform.h"
+#include "support/error_of.h"
 
 namespace {
 
 using namespace vantrel;
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& error) {
-    return error.Message();
-  }
-  return "(none)";
-}
+using vtest::ErrorOf;
 
 void ExpectNear(const TMatrix3D& AActual, const TMatrix3D& AExpected, double ATolerance = 1e-5) {
   for (int r = 0; r < 4; ++r)

@@ -9,28 +9,21 @@
 
 #include "Vantrel.Units.h"
 #include "definitions/Vantrel.DefTypes.h"
-#include "formats/v3d/Vantrel.JSON.h"
 #include "definitions/Vantrel.V3D.Exporter.h"
 #include "definitions/Vantrel.V3D.Loader.h"
+#include "formats/v3d/Vantrel.JSON.h"
 #include "rtl/ioutils.h"
 #include "rtl/zlib_streams.h"
+#include "support/error_of.h"
 #include "support/model_fixture.h"
 
 namespace vantrel {
 namespace {
 
+using vtest::ClassAndErrorOf;
 using TOpts = TVantrelV3DOptions;
 using enum TVantrelV3DOption;
 using vtest::DefinitionText;
-
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& error) {
-    return std::string(error.ClassName()) + ": " + error.Message();
-  }
-  return "no exception";
-}
 
 TVantrelLoaderV3D& Reader() { return *CheckedCast<TVantrelLoaderV3D>(TVantrelLoader::GetLoaderByExtension(".v3d")); }
 
@@ -202,7 +195,7 @@ TEST_F(V3DTest, ReaderFailures) {
     SCOPED_TRACE(test.Name);
     if (test.Limit)
       TVantrelLoaderV3D::SetMaxBodySize(test.Limit);
-    const std::string error = ErrorOf([&] { Load(test.Input); });
+    const std::string error = ClassAndErrorOf([&] { Load(test.Input); });
     TVantrelLoaderV3D::SetMaxBodySize(int64_t{0x7FFFFFFF});
     EXPECT_EQ(error.substr(0, test.Expect.size()), test.Expect) << error;
     const TVantrelLoaderThreadInfo info = TVantrelLoader::GetCurrentLoaderThreadInfo();
@@ -216,7 +209,7 @@ TEST_F(V3DTest, EveryCutOfABsonBodyFailsWithoutADefinition) {
   const TBytes bytes = Save(TVantrelV3DFormat::BSONFormat, {});
   for (size_t size = 32; size < bytes.size(); ++size) {
     SCOPED_TRACE(size);
-    const std::string error = ErrorOf([&] { Load(TBytes(bytes.begin(), bytes.begin() + size)); });
+    const std::string error = ClassAndErrorOf([&] { Load(TBytes(bytes.begin(), bytes.begin() + size)); });
     EXPECT_TRUE(error == "Exception: failed to read bson data" || error.starts_with("EJsonReaderException: "))
         << error;
   }
@@ -241,7 +234,8 @@ TEST_F(V3DTest, WriterRefusesAnUnknownFormatBeforeWriting) {
   TOwned<TVantrelV3DExporter> exporter = MakeOwned<TVantrelV3DExporter>();
   exporter->SetFormat(static_cast<TVantrelV3DFormat>(7));
   TBytesStream stream;
-  EXPECT_EQ(ErrorOf([&] { exporter->SaveToStream(FDef.get(), &stream); }), "Exception: invalid V3D format set");
+  EXPECT_EQ(ClassAndErrorOf([&] { exporter->SaveToStream(FDef.get(), &stream); }),
+            "Exception: invalid V3D format set");
   EXPECT_EQ(stream.GetSize(), 0);
 }
 
@@ -286,7 +280,8 @@ TEST_F(V3DTest, FileSaveIsAtomic) {
 
   TOwned<TFailingModelDef> failing = MakeOwned<TFailingModelDef>();
   TOwned<TVantrelV3DExporter> exporter = MakeOwned<TVantrelV3DExporter>();
-  EXPECT_EQ(ErrorOf([&] { exporter->SaveToFile(failing.get(), file); }), "EConvertError: NaN cannot be written");
+  EXPECT_EQ(ClassAndErrorOf([&] { exporter->SaveToFile(failing.get(), file); }),
+            "EConvertError: NaN cannot be written");
   EXPECT_EQ(TFile::ReadAllBytes(file), good);
   int entries = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -332,7 +327,7 @@ TEST_F(V3DTest, FuzzSeedsLoad) {
     SCOPED_TRACE(entry.path().filename().string());
     const TBytes bytes = TFile::ReadAllBytes(entry.path().string());
     if (entry.path().filename() == "header_only")
-      EXPECT_EQ(ErrorOf([&] { Load(bytes); }), "Exception: failed to read json data");
+      EXPECT_EQ(ClassAndErrorOf([&] { Load(bytes); }), "Exception: failed to read json data");
     else
       EXPECT_NE(Load(bytes), nullptr);
     ++count;
