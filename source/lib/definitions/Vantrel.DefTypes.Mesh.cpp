@@ -637,7 +637,9 @@ void TCustomMeshDef::FromJSON(TModelDef* AModel, const TJSONObject& AValue) {
   // The indices are read whatever the vertex count: a mesh without vertices still writes its
   // indices, and reading them only with vertices lost them on the way back.
   const int32_t indexCount = CountMember(AValue, "IndexCount");
-  if (vertexCount > 0 || indexCount > 0)
+  // The format is written for every mesh, so it is read wherever it stands: a mesh with neither
+  // vertices nor indices otherwise came back with the default format.
+  if (AValue.GetValue("IndexFormat") || vertexCount > 0 || indexCount > 0)
     FIndexFormat = IndexFormatOf(GetJSONInteger(AValue, "IndexFormat", 0));
   if (indexCount > 0)
     ReadIndices(AValue, indexCount, FIndexFormat);

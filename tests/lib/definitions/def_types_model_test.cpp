@@ -346,6 +346,18 @@ TEST_F(DefModel, EdgeModelsKeepTheirTextOverRounds) {
          EXPECT_EQ(mesh->GetIndexSource()->Format(), TIndexFormat::UInt16);
          EXPECT_EQ(mesh->GetIndexSource()->GetIndices(11), 11u);
        }},
+      {"an empty mesh keeps the index format it was written with",
+       [](TModelDef& AModel) {
+         auto* mesh = New<TMeshDef>(&AModel);
+         mesh->SetId("Bare");
+         AModel.AddChild(mesh);
+         mesh->CreateIndexSource(TIndexFormat::UInt16);
+       },
+       [](TModelDef& ARead) {
+         auto* mesh = dynamic_cast<TMeshDef*>(ARead.FindChildById("Bare", true));
+         ASSERT_NE(mesh, nullptr);
+         EXPECT_EQ(mesh->GetIndexFormat(), TIndexFormat::UInt16);
+       }},
       {"a vertex index map without indices",
        [](TModelDef& AModel) {
          auto* mesh = New<TMeshDef>(&AModel);
