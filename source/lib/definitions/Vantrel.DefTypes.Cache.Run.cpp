@@ -1,6 +1,8 @@
 // The caching run: plays an animation of a model control frame by frame, skins its meshes and
-// stores every frame in the animation definition's buffers.
+// stores every frame in the animation definition's buffers. The control is reached through
+// ICachingModel, which the model unit installs.
 
+#include <utility>
 #include <vector>
 
 #include "definitions/Vantrel.DefTypes.h"
@@ -8,9 +10,6 @@
 #include "rtl/properties.h"
 #include "rtl/sync.h"
 #include "rtl/sysutils.h"
-#include "scene/Vantrel.Animation.h"
-#include "scene/Vantrel.Armature.h"
-#include "scene/Vantrel.Model.h"
 #include "ui/animations.h"
 
 namespace vantrel {
@@ -19,54 +18,14 @@ RTL_DEFINE_CLASS(TAnimationCaching, "Vantrel.DefTypes.Cache", &TAnimationCaching
 
 namespace {
 
-constexpr const char* ModelNotValid = "failed to cache model animations - model not a valid TVantrelModel";
-
-// The model mesh, then every sub-mesh depth-first.
-void CollectMeshes(TVantrelMesh* AMesh, std::vector<TVantrelMesh*>& AResult) {
-  AResult.push_back(AMesh);
-  for (TVantrelMesh* mesh : AMesh->Meshes())
-    if (mesh)
-      CollectMeshes(mesh, AResult);
+TCachingModelFactory& CachingModelFactory() {
+  static TCachingModelFactory factory = nullptr;
+  return factory;
 }
 
-std::vector<TVantrelMesh*> MeshesOf(TComponent* AModel) {
-  std::vector<TVantrelMesh*> result;
-  if (auto* mesh = dynamic_cast<TVantrelMesh*>(AModel))
-    CollectMeshes(mesh, result);
-  return result;
-}
-
-TMeshDef* MeshDefOf(const TVantrelMesh* AMesh) {
-  return dynamic_cast<TMeshDef*>(AMesh->Def());
-}
-
-// Every interpolator of the skeleton back at time 0, its resolved paths forgotten.
-void ResetInterpolators(TVantrelAnimation& AAnimation) {
-  if (TSkeletonKeyAnimation* skeleton = AAnimation.Skeleton())
-    for (TPropertyKeyAnimation* inter : std::vector(skeleton->Interpolators()))
-      inter->ResetCaching();
-}
-
-// The pose at time 0: every interpolator's process step at its current time (0 after the
-// reset), inside one update of the skeleton's parent, without a tick. A tick of 0 would not do:
-// at time 0 it sends a looping track to its end.
-void ProcessFirstFrame(TVantrelAnimation& AAnimation) {
-  TSkeletonKeyAnimation* skeleton = AAnimation.Skeleton();
-  if (!skeleton)
-    return;
-  TFmxObject* parent = skeleton->Parent();
-  if (parent)
-    parent->BeginUpdate();
-  try {
-    for (TPropertyKeyAnimation* inter : std::vector(skeleton->Interpolators()))
-      inter->ProcessAnimation();
-  } catch (...) {
-    if (parent)
-      parent->EndUpdate();
-    throw;
-  }
-  if (parent)
-    parent->EndUpdate();
+std::unique_ptr<ICachingModel> MakeCachingModel(TModelDef* ADef, rtl::TObject* AModel) {
+  const TCachingModelFactory factory = CachingModelFactory();
+  return factory ? factory(ADef, AModel) : nullptr;
 }
 
 // Holds the platform's animation timer off for a scope and restores its state.
@@ -92,29 +51,16 @@ private:
 
 } // namespace
 
-TAnimationCaching::TAnimationCaching(TModelDef* ADef, TAnimationCachingFlags AFlags, rtl::TObject* AModel)
-    : TComponent(nullptr), FModelDef(ADef), FFlags(AFlags) {
-  if (AModel) {
-    auto* model = dynamic_cast<TVantrelModel*>(AModel);
-    if (!model)
-      throw Exception(ModelNotValid);
-    FModel = model;
-    return;
-  }
-  auto* model = New<TVantrelModel>(nullptr);
-  FModel = model;
-  FIsModelTemp = true;
-  try {
-    model->LoadFromDefinition(ADef);
-  } catch (...) {
-    DisposeTemporaryModel();
-    throw;
-  }
+TCachingModelFactory SetCachingModelFactory(TCachingModelFactory AFactory) {
+  return std::exchange(CachingModelFactory(), AFactory);
 }
 
+TAnimationCaching::TAnimationCaching(TModelDef* ADef, TAnimationCachingFlags AFlags, rtl::TObject* AModel)
+    : TComponent(nullptr), FModelDef(ADef), FFlags(AFlags), FModel(MakeCachingModel(ADef, AModel)) {}
+
+// The buffers go before a temporary model control.
 TAnimationCaching::~TAnimationCaching() {
   FMeshBuffers.reset();
-  DisposeTemporaryModel();
 }
 
 void TAnimationCaching::RegisterProperties(rtl::TPropertyList& AList) {
@@ -125,90 +71,68 @@ void TAnimationCaching::RegisterProperties(rtl::TPropertyList& AList) {
   AList.AddEvent("OnCached", &TAnimationCaching::OnCached);
 }
 
-void TAnimationCaching::DisposeTemporaryModel() {
-  if (!FIsModelTemp || !FModel)
-    return;
-  auto* model = static_cast<TVantrelModel*>(FModel);
-  // The model would free a definition of no package as its own, while the caller still walks it.
-  model->SetDef(nullptr);
-  FModel = nullptr;
-  FIsModelTemp = false;
-  model->Free();
-}
-
 void TAnimationCaching::Execute(TAnimationDef* AAnimDef) {
-  auto* model = dynamic_cast<TVantrelModel*>(FModel);
   FAnimDef = AAnimDef;
   FAnimation = nullptr;
   if (!AAnimDef)
     return;
   AAnimDef->PrepareAnimationData();
-  TVantrelAnimationManager* manager = model ? model->AnimationManager() : nullptr;
-  TVantrelAnimation* animation = manager ? manager->GetAnimation(AAnimDef) : nullptr;
-  FAnimation = animation;
+  FAnimation = FModel ? FModel->SelectAnimation(AAnimDef) : nullptr;
   const int32_t frames = AAnimDef->GetFrameCount();
-  if (!animation || frames < 1)
+  if (!FAnimation || frames < 1)
     return;
   FTotalTime = 0;
   FLastTime = 0;
   // One frame holds the pose at 0 and needs no step.
   FFrameTime = frames > 1 ? AAnimDef->GetDuration() / (frames - 1) : 0;
 
-  animation->Start();
+  FModel->StartAnimation();
   try {
     const TTimerHold timer;
     OnBeginAnimation(FAnimDef, FAnimation, TAnimationCachingState::Started);
     try {
       if (FFlags.Contains(TAnimationCachingFlag::VertexPosition)) {
         PrepareMeshBuffers();
-        ResetInterpolators(*animation);
+        FModel->RewindAnimation();
         CacheFrames();
       }
     } catch (...) {
-      ResetInterpolators(*animation);
+      FModel->RewindAnimation();
       FMeshBuffers.reset();
       // Frames that were never stored must not be drawn: the animation is skinned again and can
       // be cached anew.
       AAnimDef->ClearCache();
       throw;
     }
-    ResetInterpolators(*animation);
+    FModel->RewindAnimation();
     FMeshBuffers.reset();
     AAnimDef->FinalizeCaching();
   } catch (...) {
-    animation->Stop();
+    FModel->StopAnimation();
     throw;
   }
-  animation->Stop();
+  FModel->StopAnimation();
   OnEndAnimation(FAnimDef, FAnimation, TAnimationCachingState::Finished);
 }
 
 void TAnimationCaching::PrepareMeshBuffers() {
   FMeshBuffers = std::make_unique<TMeshBuffers>(std::initializer_list<rtl::TDictionaryOwnership>{rtl::TDictionaryOwnership::doOwnsValues});
-  for (TVantrelMesh* mesh : MeshesOf(FModel)) {
-    TMeshDef* def = MeshDefOf(mesh);
-    TMeshData* data = mesh->GetMeshData();
-    if (!def || !data || data->VertexBuffer().Length() < 1)
+  for (const ICachingModel::TMesh& mesh : FModel->Meshes()) {
+    if (!mesh.Def || !mesh.Vertices || mesh.Vertices->Length() < 1)
       continue;
-    const TVertexBuffer& source = data->VertexBuffer();
+    const TVertexBuffer& source = *mesh.Vertices;
     auto positions = MakeOwned<TVertexBuffer>(TVertexFormats{TVertexFormat::Vertex}, source.Length());
     for (int32_t i = 0; i < source.Length(); ++i)
       positions->SetVertices(i, source.GetVertices(i));
     // A definition shared by two meshes keeps the first one's positions.
-    if (FMeshBuffers->TryAdd(def, positions.get()))
+    if (FMeshBuffers->TryAdd(mesh.Def, positions.get()))
       positions.release();
   }
-  auto* root = dynamic_cast<TMeshDef*>(static_cast<TVantrelMesh*>(FModel)->Def());
+  TMeshDef* root = FModel->RootMeshDef();
   FAnimDef->InitializeCaching(root ? root : FModelDef);
 }
 
 void TAnimationCaching::CacheFrames() {
-  auto* animation = static_cast<TVantrelAnimation*>(FAnimation);
-  TSkeletonKeyAnimation* skeleton = animation->Skeleton();
-  std::vector<TVantrelArmature*> armatures;
-  for (int i = 0; i < FModel->ComponentCount(); ++i)
-    if (auto* armature = dynamic_cast<TVantrelArmature*>(FModel->Components(i)))
-      armatures.push_back(armature);
   const int32_t total = FAnimDef->GetFrameCount();
   for (int32_t current = 0; current < total; ++current) {
     BeginFrame(current, total);
@@ -216,13 +140,12 @@ void TAnimationCaching::CacheFrames() {
       // Frame k holds the pose at k x FrameTime: frame 0 is the pose at 0, every later frame
       // advances by one frame time first.
       if (current == 0) {
-        ProcessFirstFrame(*animation);
-      } else if (skeleton) {
-        skeleton->ProcessAnimationRemote(float(FLastTime), float(FFrameTime));
+        FModel->PoseCurrentTime();
+      } else {
+        FModel->StepAnimation(float(FLastTime), float(FFrameTime));
         FLastTime += FFrameTime;
       }
-      for (TVantrelArmature* armature : armatures)
-        armature->AnimateSkin(FMeshBuffers.get());
+      FModel->Skin(FMeshBuffers.get());
     } catch (...) {
       EndFrame(current, total);
       throw;
@@ -237,16 +160,13 @@ void TAnimationCaching::BeginFrame(int32_t ACurrent, int32_t ATotal) {
 
 void TAnimationCaching::EndFrame(int32_t ACurrent, int32_t ATotal) {
   if (FAnimDef) {
-    for (TVantrelMesh* mesh : MeshesOf(FModel)) {
-      TMeshDef* def = MeshDefOf(mesh);
-      TAnimationBuffer* buffer = def ? FAnimDef->StartCaching(def) : nullptr;
+    for (const ICachingModel::TMesh& mesh : FModel->Meshes()) {
+      TAnimationBuffer* buffer = mesh.Def ? FAnimDef->StartCaching(mesh.Def) : nullptr;
       if (!buffer)
         continue;
       try {
-        TMeshData* data = mesh->GetMeshData();
-        TVertexBuffer* const* found = FMeshBuffers ? FMeshBuffers->Find(def) : nullptr;
-        const TVertexBuffer* vertices = found ? *found : (data ? &data->VertexBuffer() : nullptr);
-        FAnimDef->CacheFrame(buffer, vertices, data ? &data->IndexBuffer() : nullptr, FFlags);
+        TVertexBuffer* const* found = FMeshBuffers ? FMeshBuffers->Find(mesh.Def) : nullptr;
+        FAnimDef->CacheFrame(buffer, found ? *found : mesh.Vertices, mesh.Indices, FFlags);
         OnCached(FAnimDef, FAnimation, ACurrent, buffer);
       } catch (...) {
         if (FAnimDef->GetBufferingState() == TAnimationBufferingState::Cached)

@@ -308,15 +308,30 @@ void TVantrelRenderPassVoxelize::CreatePassRenderer() {
     renderer->SetRenderTargets(TRenderTargets{TRenderTarget::Color_0});
 }
 
-// The volume is made with every renderer; the renderer makes its ordinary composite texture.
+// The renderer makes its ordinary composite texture; the volume is not made here. A pass makes
+// several renderers before it is used (construction alone makes three, and a size set right after
+// makes another), so the volume waits for its first use (see Volume()) and is never built at the
+// default size only to be thrown away. One of another scale is dropped at once.
 void TVantrelRenderPassVoxelize::DoCreateCompositeTexture(TObject*, const TPoint&, float AScale,
                                                           TVantrelTextureBitmap*&) {
-  FVoxels.reset();
+  FVolumeScale = AScale;
+  DropStaleVolume();
+}
+
+void TVantrelRenderPassVoxelize::DropStaleVolume() {
+  if (FVoxels && (FVoxels->Width() != FVoxelSize || FVoxels->BitmapScale() != FVolumeScale))
+    FVoxels.reset();
+}
+
+TVantrelTextureBitmap* TVantrelRenderPassVoxelize::Volume() {
+  DropStaleVolume();
+  if (FVoxels || !GetRenderer())
+    return FVoxels.get();
   TOwned<TVantrelTextureBitmap> volume(TVantrelTextureBitmap::Create());
   volume->BeginSetup();
   volume->SetKind(TVantrelTextureKind::ImageTexture3D);
   volume->SetStyle(TTextureStyles{});
-  volume->SetBitmapScale(AScale);
+  volume->SetBitmapScale(FVolumeScale);
   volume->SetDataType(TVantrelTextureDataType::dtUnsignedByte);
   volume->SetComponents(TPixelFormatEx::RGBA8);
   volume->SetFormat(TPixelFormatEx::RGBA);
@@ -328,13 +343,16 @@ void TVantrelRenderPassVoxelize::DoCreateCompositeTexture(TObject*, const TPoint
   volume->Set3DSize(FVoxelSize, FVoxelSize, FVoxelSize * CascadeCount);
   volume->EndSetup();
   if (TTexture* texture = volume->Texture())
-    texture->SetTextureScale(AScale);
+    texture->SetTextureScale(FVolumeScale);
   FVoxels = std::move(volume);
+  return FVoxels.get();
 }
 
 void TVantrelRenderPassVoxelize::SetVoxelSize(int32_t AValue) {
   // Below 32 the volume would be empty or of negative size.
   FVoxelSize = std::max(std::min(AValue - AValue % 32, 512), 32);
+  // The old volume goes before the new renderer is made, so the two sizes are never held together.
+  DropStaleVolume();
   FlagMatrices();
   CreatePassRenderer();
 }
@@ -371,8 +389,9 @@ int32_t TVantrelRenderPassVoxelize::GetVoxelSizeFromDetail(const TContext3D* ACo
   return size;
 }
 
-TTexture* TVantrelRenderPassVoxelize::GetTexture3D() const {
-  return FVoxels ? FVoxels->VantrelTexture() : nullptr;
+TTexture* TVantrelRenderPassVoxelize::GetTexture3D() {
+  TVantrelTextureBitmap* volume = Volume();
+  return volume ? volume->VantrelTexture() : nullptr;
 }
 
 TTexture* TVantrelRenderPassVoxelize::GetOutputTexture() {
@@ -416,8 +435,8 @@ void TVantrelRenderPassVoxelize::DoOnRenderPass(TContext3D* AContext, int32_t AC
   material->SetSceneScale(CascadeScales[cascade]);
   material->SetTextureOffset(TPoint3D{0, 0, float(cascade * FVoxelSize)});
   SetupMatrices(context);
-  if (ACount == 0 && FVoxels)
-    if (TVantrelTexture* volume = FVoxels->VantrelTexture())
+  if (ACount == 0)
+    if (auto* volume = dynamic_cast<TVantrelTexture*>(GetTexture3D()))
       volume->Clear();
 }
 

@@ -127,8 +127,8 @@ public:
   // texture matrix uses, is a different one.
   const TMatrix3D& BiasMatrix() const { return FOwnBiasMatrix; }
   int32_t GetVoxelSize() const { return FVoxelSize; }
-  // Rounded toward zero to a multiple of 32, then kept within 32 .. 512; the renderer and the
-  // volume are made anew at the new size.
+  // Rounded toward zero to a multiple of 32, then kept within 32 .. 512; the renderer is made anew,
+  // the old volume freed and the new one made at the next use.
   void SetVoxelSize(int32_t AValue);
   float GetFocalLength() const;
   void SetFocalLength(float AValue);
@@ -141,8 +141,9 @@ public:
   // does not fit).
   static int32_t GetVoxelSizeFromDetail(const TContext3D* AContext, int32_t& ADetail);
 
-  // The volume's texture; nil before the renderer made it.
-  TTexture* GetTexture3D() const;
+  // The volume's texture, made at the current size on the first request; nil while the pass has
+  // no renderer (no viewport).
+  TTexture* GetTexture3D();
   // Nil without a viewport; with one the volume's texture, or nil after logging a warning.
   TTexture* GetOutputTexture() override;
   bool IsPrimitivesKindSupported(TPrimitivesKind AKind) const override;
@@ -154,7 +155,8 @@ public:
   // The context's camera matrix := the view matrix, its angle of view := the viewport camera's,
   // the texture matrix := view x projection. The context's projection is left alone.
   virtual void SetupMatrices(TContext3D* AContext);
-  // The volume object (tests read its settings).
+  // The volume object as it is held, without making it: nil until the first use (tests read its
+  // settings and when it is made).
   TVantrelTextureBitmap* Voxels() const { return FVoxels.get(); }
 
 protected:
@@ -167,9 +169,16 @@ protected:
   void DoOnRenderPassUpdated(TRenderPass* APass) override;
 
 private:
+  // The volume at the current size and scale, made when missing (while the pass has a renderer).
+  TVantrelTextureBitmap* Volume();
+  // Frees a volume whose size or scale is no longer the pass's.
+  void DropStaleVolume();
+
   TMatrix3D FOwnBiasMatrix{};
   TOwned<TVantrelTextureBitmap> FVoxels;
   int32_t FVoxelSize = 128;
+  // The scale of the last renderer made, which the volume takes.
+  float FVolumeScale = 1;
 };
 
 // The composite renderer's variant.

@@ -541,11 +541,13 @@ void InitializeModel() {
     return;
   RegisterClass(TVantrelModel::StaticClass());
   TVantrelModel::RegisterFields();
+  detail::RegisterCachingModel(true);
 }
 
 void FinalizeModel() {
   if (ModelInitCount == 0 || --ModelInitCount > 0)
     return;
+  detail::RegisterCachingModel(false);
   UnRegisterFields(TVantrelModel::StaticClass());
   UnRegisterClass(TVantrelModel::StaticClass());
 }

@@ -225,4 +225,10 @@ private:
 void InitializeModel();
 void FinalizeModel();
 
+namespace detail {
+// Installs (true) or removes (false) the model control as animation caching runs play it
+// (Vantrel.Model.Caching.cpp); the unit's start-up calls it.
+void RegisterCachingModel(bool ARegister);
+} // namespace detail
+
 } // namespace vantrel

@@ -1,7 +1,8 @@
 // The voxelisation pass on llvmpipe: which texels a scene writes (cascades, dominant-axis
 // projection, the far-face clamp, objects drawn without instances), world-space lighting, the
-// focus, the cascade table, design-time skipping, the setters, the block layout on the GPU and the
-// texture units of a program with a geometry stage. Volumes stay at 32 x 32 x 256.
+// focus, the cascade table, design-time skipping, when the volume is made, the setters, the block
+// layout on the GPU and the texture units of a program with a geometry stage. Volumes stay at
+// 32 x 32 x 256.
 
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
@@ -245,6 +246,26 @@ TEST_F(VoxelGL, AtDesignTimeThePassRunsEverySecondFrame) {
   EXPECT_EQ(recorder.Counts, (std::vector<uint64_t>{1, 3, 5}));
 }
 
+// Making a pass builds several renderers and the size is set after: no volume is made until the
+// first use, which makes it at the size then set; a new renderer at that size keeps it.
+TEST_F(VoxelGL, TheVolumeWaitsForItsFirstUse) {
+  auto* pass = MakePass<TVantrelRenderPassVoxelize>("vox");
+  EXPECT_EQ(pass->Voxels(), nullptr);
+  pass->SetVoxelSize(32);
+  EXPECT_EQ(pass->Voxels(), nullptr);
+  AddSoup(CentreTriangle);
+  Frame();
+  TVantrelTextureBitmap* volume = pass->Voxels();
+  ASSERT_NE(volume, nullptr);
+  EXPECT_EQ(volume->Width(), 32);
+  EXPECT_EQ(volume->GetDepth(), 256);
+  pass->UpdateOnResize();
+  EXPECT_EQ(pass->Voxels(), volume);
+  Frame();
+  EXPECT_EQ(vtest::ReadVolume(pass->GetTexture3D()).Written().size(), 1u);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
 TEST_F(VoxelGL, SettersKeepTheirRanges) {
   // Without a viewport the pass makes no renderer, so no volume of the sizes above detail 2.
   TOwned<TVantrelRenderPassVoxelize> lone(static_cast<TVantrelRenderPassVoxelize*>(
@@ -255,12 +276,14 @@ TEST_F(VoxelGL, SettersKeepTheirRanges) {
     lone->SetVoxelSize(value);
     EXPECT_EQ(lone->GetVoxelSize(), stored);
   }
-  // Linked, each change makes a new volume of the new size and frees the old one (the sanitizer
-  // sees a stale use).
+  // Linked, each change frees the old volume at once and the next use makes one of the new size
+  // (the sanitizer sees a stale use).
   auto* pass = MakeVoxelPass();
   for (int32_t size : {64, 32}) {
     SCOPED_TRACE(size);
     pass->SetVoxelSize(size);
+    EXPECT_EQ(pass->Voxels(), nullptr);
+    ASSERT_NE(pass->GetTexture3D(), nullptr);
     ASSERT_NE(pass->Voxels(), nullptr);
     EXPECT_EQ(pass->Voxels()->Width(), size);
     EXPECT_EQ(pass->Voxels()->Height(), size);
