@@ -428,21 +428,6 @@ void TSkeletonKeyAnimation::Notification(TComponent* AComponent, TOperation AOpe
     std::erase(FInterpolators, AComponent);
 }
 
-template <class TStep> void TSkeletonKeyAnimation::InParentUpdate(const TStep& AStep) {
-  auto* parent = Parent();
-  if (parent)
-    parent->BeginUpdate();
-  try {
-    AStep();
-  } catch (...) {
-    if (parent)
-      parent->EndUpdate();
-    throw;
-  }
-  if (parent)
-    parent->EndUpdate();
-}
-
 void TSkeletonKeyAnimation::ProcessAnimation() {
   SetTransitionTime(NormalizedTime());
   if (FInterpolators.empty())

@@ -273,6 +273,23 @@ public:
   void LoadFromInterpolatorDef(TCustomDef*) override {}
   void Transform(const TMatrix3D& AMat) override;
 
+  // Runs AStep inside an update of the parent, closed whatever happens: the tracks' changes
+  // reach the parent as one.
+  template <class TStep> void InParentUpdate(const TStep& AStep) {
+    TFmxObject* parent = Parent();
+    if (parent)
+      parent->BeginUpdate();
+    try {
+      AStep();
+    } catch (...) {
+      if (parent)
+        parent->EndUpdate();
+      throw;
+    }
+    if (parent)
+      parent->EndUpdate();
+  }
+
 protected:
   void Notification(TComponent* AComponent, TOperation AOperation) override;
   void ForgetKeyValues(TComponent*) override {}
@@ -282,8 +299,6 @@ private:
   bool FAutoRepaint = true;
   std::vector<TPropertyKeyAnimation*> FInterpolators;
 
-  // Runs AStep inside an update of the parent, closed whatever happens.
-  template <class TStep> void InParentUpdate(const TStep& AStep);
 };
 
 // A from/to animation of a property of exactly TPoint3D on the parent.

@@ -74,19 +74,10 @@ public:
     TSkeletonKeyAnimation* skeleton = FAnimation->Skeleton();
     if (!skeleton)
       return;
-    TFmxObject* parent = skeleton->Parent();
-    if (parent)
-      parent->BeginUpdate();
-    try {
+    skeleton->InParentUpdate([skeleton] {
       for (TPropertyKeyAnimation* track : std::vector(skeleton->Interpolators()))
         track->ProcessAnimation();
-    } catch (...) {
-      if (parent)
-        parent->EndUpdate();
-      throw;
-    }
-    if (parent)
-      parent->EndUpdate();
+    });
   }
 
   void StepAnimation(float ATime, float ADeltaTime) override {
