@@ -538,8 +538,17 @@ double TAnimationDef::GetDurationInSeconds() const {
 
 namespace {
 
-// The integer part, plus 1 when the fraction is above 0.
+// The integer part, plus 1 when the fraction is above 0. A value outside the int32 range (a
+// duration of weeks read from a file) saturates instead of overflowing the conversion; NaN is 0.
 int32_t CeilOf(double AValue) {
+  constexpr double Lowest = std::numeric_limits<int32_t>::min();
+  constexpr double Highest = std::numeric_limits<int32_t>::max();
+  if (std::isnan(AValue))
+    return 0;
+  if (AValue <= Lowest)
+    return std::numeric_limits<int32_t>::min();
+  if (AValue >= Highest)
+    return std::numeric_limits<int32_t>::max();
   const double whole = std::trunc(AValue);
   return static_cast<int32_t>(whole) + (AValue - whole > 0 ? 1 : 0);
 }

@@ -254,7 +254,9 @@ TEST_F(DefAnimations, DurationsAndFrameCounts) {
   // Rounding up a Single duration: 0.1f is a hair above 0.1, so it takes 7 frames and 101 ms.
   for (const TCase& c :
        {TCase{{1.5f, 2.25f}, 60, 2.25, 2250, 135}, TCase{{2.26f}, 60, 2.26f, 2260, 136},
-        TCase{{2.25f}, 30, 2.25, 2250, 68}, TCase{{0.1f}, 60, 0.1f, 101, 7}, TCase{{}, 60, 0, 0, 0}}) {
+        TCase{{2.25f}, 30, 2.25, 2250, 68}, TCase{{0.1f}, 60, 0.1f, 101, 7}, TCase{{}, 60, 0, 0, 0},
+        // A duration beyond what whole milliseconds and frames can count saturates.
+        TCase{{1e30f}, 60, 1e30f, INT32_MAX, INT32_MAX}}) {
     SCOPED_TRACE(c.Frames);
     TOwned<TAnimationDef> animation(New<TAnimationDef>());
     int i = 0;
