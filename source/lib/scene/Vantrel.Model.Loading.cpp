@@ -52,7 +52,9 @@ void FillFromRead(TVantrelModel* AModel, TOwned<TModelDef>& ADef, const TVantrel
 
 } // namespace
 
-TModelDef* TVantrelLoader::ModelDefOf(TVantrelModel* AModel) { return DefinitionOf(AModel); }
+TModelDef* TVantrelLoader::ModelDefOf(TVantrelModel* AModel) {
+  return DefinitionOf(AModel);
+}
 
 TVantrelModel* TVantrelLoader::LoadModelFromStream(rtl::TComponent* AOwner, TStream* AStream,
                                                    const TVantrelLoadOptions& AOptions) {
