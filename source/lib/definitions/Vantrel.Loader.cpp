@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "definitions/Vantrel.AssetsManager.h"
-#include "scene/Vantrel.Model.h"
 #include "rtl/ioutils.h"
 #include "rtl/random.h"
 #include "rtl/sysutils.h"
@@ -93,45 +92,6 @@ void HandToAsset(TVantrelModelAsset* AAsset, TModelDef* ADef) {
   if (!ADef->GetPackage())
     ADef->SetPackage(AAsset->Package());
   AAsset->SetModel(TOwned<TModelDef>(ADef));
-}
-
-// The model's definition, when it is a model definition.
-TModelDef* ModelDefOf(TVantrelModel* AModel) { return AModel ? dynamic_cast<TModelDef*>(AModel->Def()) : nullptr; }
-
-// AModel loaded from ADef, then the options' caching flags applied to ADef's animations.
-void FillModel(TVantrelModel* AModel, TModelDef* ADef, const TVantrelLoadOptions& AOptions) {
-  AModel->LoadFromDefinition(ADef);
-  if (!AOptions.Caching.IsEmpty())
-    ADef->CacheAnimations({}, AOptions.Caching, AModel);
-}
-
-// A new model owned by AOwner, filled from ADef; it is freed again when filling fails.
-TVantrelModel* NewModelFrom(rtl::TComponent* AOwner, TModelDef* ADef, const TVantrelLoadOptions& AOptions) {
-  auto* model = New<TVantrelModel>(AOwner);
-  try {
-    FillModel(model, ADef, AOptions);
-  } catch (...) {
-    model->Free();
-    throw;
-  }
-  return model;
-}
-
-// Fills AModel from a definition a reader just made. One that an asset holds stays the asset's;
-// any other one is held by ADef until the model has taken it as its own Def, so that it is freed
-// exactly once whichever step fails.
-void FillFromRead(TVantrelModel* AModel, TOwned<TModelDef>& ADef, const TVantrelLoadOptions& AOptions) {
-  TModelDef* def = ADef.get();
-  if (def->GetAsset())
-    (void)ADef.release();
-  try {
-    FillModel(AModel, def, AOptions);
-  } catch (...) {
-    if (ModelDefOf(AModel) == def && AModel->OwnsDefinition())
-      (void)ADef.release();
-    throw;
-  }
-  (void)ADef.release();
 }
 
 // A copy of the options whose FileInfo.Ext is the extension the loader was chosen by.
@@ -232,26 +192,7 @@ TVantrelModelAsset* TVantrelLoader::FindExistingAssetInPackage(const TVantrelLoa
       package->FindAsset(AOptions.FileInfo.PathOrUID, AOptions.FileInfo.StrictFilename));
 }
 
-// ---- model-control forms ----
-
-TVantrelModel* TVantrelLoader::LoadModelFromStream(rtl::TComponent* AOwner, TStream* AStream,
-                                                   const TVantrelLoadOptions& AOptions) {
-  TOwned<TModelDef> def(LoadModelDefFromStream(AStream, AOptions));
-  auto* model = New<TVantrelModel>(AOwner);
-  try {
-    FillFromRead(model, def, AOptions);
-  } catch (...) {
-    model->Free();
-    throw;
-  }
-  return model;
-}
-
-void TVantrelLoader::LoadExistingModelFromStream(TVantrelModel* AModel, TStream* AStream,
-                                                 const TVantrelLoadOptions& AOptions) {
-  TOwned<TModelDef> def(LoadModelDefFromStream(AStream, AOptions));
-  FillFromRead(AModel, def, AOptions);
-}
+// ---- model-control forms (making and filling the control: scene/Vantrel.Model.Loading.cpp) ----
 
 TVantrelModel* TVantrelLoader::LoadModelFromFile(rtl::TComponent* AOwner, const TVantrelLoadOptions& AOptions) {
   if (AOptions.FileInfo.OpenFormat == TVantrelFileOpenFormat::fofLocal && !FLoadFromStreamAllowed)
@@ -364,19 +305,8 @@ TVantrelModel* TVantrelLoader::LoadModelFromDef(rtl::TComponent* AOwner, TModelD
   return LoadModelFromDef(AOwner, ADef, TVantrelLoadOptions::Create("", ACaching, nullptr, nullptr, nullptr));
 }
 
-TVantrelModel* TVantrelLoader::LoadModelFromDef(rtl::TComponent* AOwner, TModelDef* ADef,
-                                                const TVantrelLoadOptions& AOptions) {
-  return ADef ? NewModelFrom(AOwner, ADef, AOptions) : nullptr;
-}
-
 void TVantrelLoader::LoadExistingModelFromDef(TVantrelModel* AModel, TModelDef* ADef, TAnimationCachingFlags ACaching) {
   LoadExistingModelFromDef(AModel, ADef, TVantrelLoadOptions::Create("", ACaching, nullptr, nullptr, nullptr));
-}
-
-void TVantrelLoader::LoadExistingModelFromDef(TVantrelModel* AModel, TModelDef* ADef,
-                                              const TVantrelLoadOptions& AOptions) {
-  if (AModel && ADef)
-    FillModel(AModel, ADef, AOptions);
 }
 
 TAnimationDef* TVantrelLoader::LoadAnimationDefFromFile(TModelDef* AModel, const std::string& AFilename) {

@@ -10,6 +10,11 @@
 //
 // Package parameters are opaque objects; the entry points take them as the assets manager's
 // packages (TVantrelAssetsPackage) and look up model assets there before any reader runs.
+//
+// The model control stands a floor above, in scene/: this unit names it only by its declaration,
+// and the members that make, fill and free model controls (LoadModelFromStream,
+// LoadExistingModelFromStream, LoadModelFromDef, LoadExistingModelFromDef, ModelDefOf) are built
+// beside the model, in scene/Vantrel.Model.Loading.cpp.
 
 #include <string>
 #include <vector>
@@ -186,6 +191,10 @@ public:
 protected:
   // A reader that cannot read from a stream clears it.
   bool FLoadFromStreamAllowed = true;
+
+private:
+  // The model's definition when it is a model definition; null for no model.
+  static TModelDef* ModelDefOf(TVantrelModel* AModel);
 };
 
 // Makes ALoader the current thread's loader with AOptions for its lifetime. On exit it puts back

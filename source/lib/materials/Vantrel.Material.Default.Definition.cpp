@@ -12,7 +12,7 @@
 #include "materials/Vantrel.Material.PBR.h"
 #include "materials/Vantrel.Material.POM.h"
 #include "rtl/log.h"
-#include "scene/Vantrel.Control.h"
+#include "utils/Vantrel.Utils.Components.h"
 
 namespace vantrel {
 

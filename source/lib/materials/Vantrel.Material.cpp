@@ -13,14 +13,29 @@
 #include "materials/Vantrel.Material.PBR.h"
 #include "materials/Vantrel.Material.Phong.h"
 #include "materials/Vantrel.Material.VertexColor.h"
-#include "scene/Vantrel.Control.h"
-#include "scene/Vantrel.Mesh.h"
+#include "utils/Vantrel.Utils.Components.h"
 
 namespace vantrel {
 
 namespace {
 
 using TSource = TVantrelDefaultMaterialSource;
+
+constexpr const char* MeshClassName = "Vantrel.Mesh.TVantrelMesh";
+constexpr const char* ModelClassName = "Vantrel.Model.TVantrelModel";
+
+// The model AOwner is a mesh of, found as TVantrelMesh::GetModel finds it: up through the parent
+// meshes to the first model (a model is a mesh itself); nullptr when AOwner is no mesh or the
+// chain leaves the meshes first.
+TFmxObject* ModelOfMesh(const TFmxObject* AOwner) {
+  if (!InheritsFromClassNamed(AOwner, MeshClassName))
+    return nullptr;
+  for (TFmxObject* parent = AOwner->Parent(); InheritsFromClassNamed(parent, MeshClassName);
+       parent = parent->Parent())
+    if (InheritsFromClassNamed(parent, ModelClassName))
+      return parent;
+  return nullptr;
+}
 
 // The texture of AChannel as a bitmap to copy from; a clone made for the call is freed with the
 // instance.
@@ -272,16 +287,15 @@ float TVantrelMaterial::ShininessOf(float ASpecPow) {
   return std::ceil(scaled);
 }
 
-TMaterialSource* TVantrelMaterial::CreateMaterial(TVantrelControl* AOwner, TModelDef* AModel,
+TMaterialSource* TVantrelMaterial::CreateMaterial(TControl3D* AOwner, TModelDef* AModel,
                                                   const TMaterialRefDef* ADef) {
   if (!AModel || !ADef)
     return nullptr;
   const TMaterialDef* def = ADef->GetReference();
   if (def && AOwner) {
     TComponent* root = AOwner;
-    if (auto* mesh = dynamic_cast<TVantrelMesh*>(AOwner))
-      if (TComponent* model = mesh->GetModel())
-        root = model;
+    if (TFmxObject* model = ModelOfMesh(AOwner))
+      root = model;
     TComponent* found = FindComponentDeepSearchByFilter(root, [&](TComponent* AComponent) {
       auto* source = dynamic_cast<TMaterialSource*>(AComponent);
       return source && source->TagObject() == def;
@@ -294,7 +308,7 @@ TMaterialSource* TVantrelMaterial::CreateMaterial(TVantrelControl* AOwner, TMode
   return def ? CreateMaterial(AOwner, def) : nullptr;
 }
 
-TMaterialSource* TVantrelMaterial::CreateMaterial(TVantrelControl* AOwner, const TMaterialDef* ADef) {
+TMaterialSource* TVantrelMaterial::CreateMaterial(TControl3D* AOwner, const TMaterialDef* ADef) {
   if (!ADef)
     return nullptr;
   TMaterialSource* result = nullptr;

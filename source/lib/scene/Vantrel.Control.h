@@ -2,8 +2,9 @@
 // The base scene control: a 3D control with a qualified name, a registry of named child controls
 // (Controls, insertion-ordered, case-sensitive keys), the definition it was built from (Def),
 // unique component names, deep searches and bounding boxes; with it (through the duplicator's
-// header) the duplication interface IDuplicatable, helper searches over UI objects and components, the
-// form-text codecs of vector-like values and the local-matrix and picking helpers for any 3D control.
+// header) the duplication interface IDuplicatable, (through Vantrel.Utils.Components) the searches
+// over UI objects and components, the viewport search, the form-text codecs of vector-like values
+// and the local-matrix and picking helpers for any 3D control.
 //
 // Every registry holds its controls under free notification: a freed control leaves every key of
 // every registry that maps to it, wherever it was registered.
@@ -21,6 +22,7 @@
 #include "rtl/math3d.h"
 #include "rtl/types2d.h"
 #include "ui/controls3d.h"
+#include "utils/Vantrel.Utils.Components.h"
 #include "utils/Vantrel.Utils.Duplication.h"
 #include "utils/Vantrel.Utils.Math.h"
 
@@ -33,9 +35,6 @@ inline constexpr const char* SResultListNotAssigned = "result list not assigned"
 inline constexpr const char* SCannotFindDuplicatedControl =
     "<WARNING> TVantrelControl.DoDuplicate - cannot find duplicated control %s";
 inline constexpr const char* SViewportClassName = "Vantrel.Viewport.TVantrelViewport";
-
-// A filter of the component searches: True for the component searched for.
-using TComponentSearchFunc = std::function<bool(TComponent* AComponent)>;
 
 class TVantrelControl : public TControl3D, public IDuplicatable {
   RTL_CLASS(TVantrelControl, TControl3D)
@@ -115,23 +114,9 @@ private:
   bool NameTaken(const std::string& AName) const;
 };
 
-// Searches upwards from the parent (or, without one, a UI owner) for an object of AClass or a
-// descendant; nullptr when the chain ends.
-TFmxObject* FindComponentUpwards(const TFmxObject* AObject, const TClass& AClass);
-// The same by unit-qualified class name; nullptr for an unknown name.
-TFmxObject* FindComponentUpwards(const TFmxObject* AObject, std::string_view AQualifiedName);
 // The viewport above AObject; nullptr until the viewport class is registered.
 TFmxObject* FindViewport(const TFmxObject* AObject);
-// The last object of the parent chain; nullptr without a parent.
-TFmxObject* FindTopOwner(const TFmxObject* AObject);
 
-// Pre-order walks over AComponent and everything it owns.
-TComponent* FindComponentDeepSearch(TComponent* AComponent, std::string_view AName);
-TComponent* FindComponentDeepSearchByClass(TComponent* AComponent, const TClass& AClass);
-TComponent* FindComponentDeepSearchByFilter(TComponent* AComponent, const TComponentSearchFunc& ACallback);
-// Appends (never clears).
-void FindAllComponentsByClass(TComponent* AComponent, const TClass& AClass,
-                              std::vector<TComponent*>& AReturn);
 // "indent + Name (ClassName)" and CRLF per component; the indent doubles per level.
 std::string LogComponentHierarchy(const TComponent* AComponent, const std::string& AIndent);
 void EnableDesigning(TComponent* AComponent);

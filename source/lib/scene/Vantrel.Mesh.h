@@ -307,7 +307,8 @@ public:
 
   virtual TMeshData* GetMeshData() { return FData.get(); }
   // The model control the mesh belongs to, which picking at design time selects instead: the
-  // parent when it is a model, else the parent mesh's model; nil outside a model.
+  // parent when it is a model, else the parent mesh's model; nil outside a model. The material
+  // factory, a floor below, repeats this walk by class name (materials/Vantrel.Material.cpp).
   virtual TControl3D* GetModel() const;
   TVantrelMeshInstances& Instances() { return *FInstances; }
   TVantrelMeshInstances* GetInstances() const { return FInstances.get(); }

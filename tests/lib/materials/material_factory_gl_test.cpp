@@ -19,6 +19,7 @@
 #include "materials/Vantrel.Material.h"
 #include "scene/Vantrel.Control.h"
 #include "scene/Vantrel.Mesh.h"
+#include "scene/Vantrel.Model.h"
 #include "support/gl_fixture.h"
 
 namespace materialfactorytest {
@@ -243,6 +244,36 @@ TEST_F(MaterialFactory, ReferencesReuseSourcesMadeForTheirDefinition) {
   byId.SetId("missing");
   EXPECT_EQ(TVantrelMaterial::CreateMaterial(Owner.get(), &Model, &byId), nullptr);
   EXPECT_EQ(TVantrelMaterial::CreateMaterial(Owner.get(), nullptr, &byReference), nullptr);
+}
+
+// A mesh searches from its model, found as TVantrelMesh::GetModel finds it: up through parent
+// meshes only, so a mesh below a plain control of the model searches from itself.
+TEST_F(MaterialFactory, MeshesOfAModelReuseSourcesMadeAnywhereInTheModel) {
+  TMaterialDef* def = Def(TMaterialDefKind::mkLambert);
+  TMaterialRefDef byReference;
+  byReference.SetId(def->GetId());
+  byReference.SetReference(def);
+  auto* model = New<TVantrelModel>(Owner.get());
+  model->SetParent(Owner.get());
+  auto* mesh = New<TVantrelMesh>(model);
+  mesh->SetParent(model);
+  auto* subMesh = New<TVantrelMesh>(model);
+  subMesh->SetParent(mesh);
+  auto* group = New<TVantrelControl>(model);
+  group->SetParent(model);
+  auto* belowGroup = New<TVantrelMesh>(model);
+  belowGroup->SetParent(group);
+  ASSERT_EQ(subMesh->GetModel(), model);
+  ASSERT_EQ(belowGroup->GetModel(), nullptr);
+
+  TMaterialSource* first = TVantrelMaterial::CreateMaterial(mesh, &Model, &byReference);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->Owner(), mesh);
+  EXPECT_EQ(TVantrelMaterial::CreateMaterial(subMesh, &Model, &byReference), first);
+  EXPECT_EQ(TVantrelMaterial::CreateMaterial(model, &Model, &byReference), first) << "the model searches itself";
+  TMaterialSource* own = TVantrelMaterial::CreateMaterial(belowGroup, &Model, &byReference);
+  EXPECT_NE(own, first);
+  EXPECT_EQ(own->Owner(), belowGroup);
 }
 
 TEST_F(MaterialFactory, ClonesOfCachedAssetsAreFreedAfterCopying) {
