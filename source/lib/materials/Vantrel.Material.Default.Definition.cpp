@@ -26,8 +26,6 @@ constexpr std::array<std::string_view, 18> ChannelEntryNames{
     "RoughnessTexture",   "AmbientOcclusionTexture", "HeightMap",        "POMTexture",
     "DepthTexture",       "UserTexture"};
 
-constexpr const char* ModelClassName = "Vantrel.Model.TVantrelModel";
-
 // The eleven map switches of the "Maps" extension, in their order.
 struct TSwitchRow {
   const char* Name;

@@ -29,6 +29,11 @@
 
 namespace vantrel {
 
+// The scene's model and mesh classes by qualified name: materials sit below the scene and tell
+// its objects apart by name.
+inline constexpr std::string_view ModelClassName = "Vantrel.Model.TVantrelModel";
+inline constexpr std::string_view MeshClassName = "Vantrel.Mesh.TVantrelMesh";
+
 // The GLSL struct PassData: the inputs of the shadow, reflection, refraction, parallax and
 // physically based passes.
 struct TVantrelShaderPassData {

@@ -21,9 +21,6 @@ namespace {
 
 using TSource = TVantrelDefaultMaterialSource;
 
-constexpr const char* MeshClassName = "Vantrel.Mesh.TVantrelMesh";
-constexpr const char* ModelClassName = "Vantrel.Model.TVantrelModel";
-
 // The model AOwner is a mesh of, found as TVantrelMesh::GetModel finds it: up through the parent
 // meshes to the first model (a model is a mesh itself); nullptr when AOwner is no mesh or the
 // chain leaves the meshes first.
