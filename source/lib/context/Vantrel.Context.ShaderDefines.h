@@ -34,6 +34,10 @@ public:
   // renderer, first version word (when the version is not empty) and every extension name, each
   // True. A name met twice keeps its first place.
   const TContextDefineTable& Defines() const { return FDefines; }
+  // What a shader generator keeps about the texts it made from this table (its cache of
+  // finished texts). It lives and dies with the table, so a text is never served to a driver it
+  // was not made for; the table itself never changes.
+  std::shared_ptr<void>& GeneratorState() const { return FGeneratorState; }
 
 private:
   void AddDefine(std::string_view AName);
@@ -43,6 +47,7 @@ private:
   std::string FVersion;
   TStringList FExtensions;
   TContextDefineTable FDefines;
+  mutable std::shared_ptr<void> FGeneratorState;
 };
 
 using TContextShaderDefinesPtr = std::shared_ptr<const TContextShaderDefines>;

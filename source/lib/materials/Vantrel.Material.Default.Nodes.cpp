@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <compare>
+#include <cstring>
 
 #include "rtl/exceptions.h"
 #include "rtl/sysutils.h"
@@ -466,10 +467,79 @@ TVantrelNodeBuilder::~TVantrelNodeBuilder() {
 void TVantrelNodeBuilder::AfterConstruction() {
   TObject::AfterConstruction();
   AddDefaultDefines();
-  BuildNodeTree();
+}
+
+void TVantrelNodeBuilder::EnsureTree() const {
+  if (FTreeBuilt)
+    return;
+  // The tree is logically part of the builder from the start; it is only made late.
+  auto& self = const_cast<TVantrelNodeBuilder&>(*this);
+  FTreeBuilt = true;
+  FBuildingTree = true;
+  try {
+    self.BuildNodeTree();
+  } catch (...) {
+    FBuildingTree = false;
+    self.FSourceCode->Clear();
+    FTreeBuilt = false;
+    throw;
+  }
+  FBuildingTree = false;
+  if (FOnTreeBuilt)
+    FOnTreeBuilt();
+}
+
+const TVantrelNodeBuilder& TVantrelNodeBuilder::HandOutTree() const {
+  EnsureTree();
+  // The tree's own making reaches its nodes through the same accessors.
+  if (!FBuildingTree)
+    FStandardTree = false;
+  return *this;
+}
+
+TVantrelCompositeNode* TVantrelNodeBuilder::TextureUniforms() const {
+  EnsureTree();
+  TVantrelGlobalsNode* globals = FGlobals.Get();
+  return globals && globals->Uniforms() ? globals->Uniforms()->Textures() : nullptr;
+}
+
+bool TVantrelNodeBuilder::AppendDefinesSignature(std::string& AOut) const {
+  AOut += std::to_string(reinterpret_cast<uintptr_t>(FShared.get()));
+  AOut += '|';
+  for (const auto& pair : FDefines) {
+    const TValue& value = pair.Value;
+    if (value.Kind() == TTypeKind::tkRecord)
+      return false;
+    AOut += pair.Key;
+    AOut += '=';
+    AOut += value.TypeName();
+    AOut += ':';
+    if (value.Kind() == TTypeKind::tkFloat) {
+      // Every bit, so that values that print alike stay apart.
+      const double number = value.AsDouble();
+      uint64_t bits = 0;
+      std::memcpy(&bits, &number, sizeof(bits));
+      AOut += std::to_string(bits);
+    } else {
+      AOut += value.ToString();
+    }
+    AOut += ';';
+  }
+  if (!FHiddenShared.empty()) {
+    std::vector<std::string_view> hidden(FHiddenShared.begin(), FHiddenShared.end());
+    std::sort(hidden.begin(), hidden.end());
+    AOut += "|-";
+    for (std::string_view name : hidden) {
+      AOut += name;
+      AOut += ';';
+    }
+  }
+  return true;
 }
 
 int TVantrelNodeBuilder::NumberOfUBOs() const {
+  // The tree's own blocks take the first bindings, as they did when the tree came first.
+  EnsureTree();
   const auto it = std::find(FHeldBindings.begin(), FHeldBindings.end(), false);
   return static_cast<int>(it - FHeldBindings.begin());
 }
@@ -560,6 +630,7 @@ bool TVantrelNodeBuilder::Defined(std::string_view AName, const TValue& AValue, 
 void TVantrelNodeBuilder::SetSurfaceShader(std::unique_ptr<TVantrelSurfaceShaderNode> ASurfaceShader) {
   if (!ASurfaceShader)
     return;
+  HandOutTree();
   TVantrelEntryPointNode* entry = FEntryPoint.Get();
   if (!entry)
     return;
@@ -573,6 +644,7 @@ void TVantrelNodeBuilder::SetSurfaceShader(std::unique_ptr<TVantrelSurfaceShader
 std::string TVantrelNodeBuilder::ToString() const {
   std::string text;
   text.reserve(FLastTextSize);
+  EnsureTree();
   FSourceCode->WriteText(text);
   FLastTextSize = text.size();
   return text;

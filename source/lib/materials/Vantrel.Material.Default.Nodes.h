@@ -9,6 +9,7 @@
 // node's structure) are weak links registered with the builder: freeing the target clears them.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -533,10 +534,29 @@ public:
   // Every define in insertion order: the shared table's (less those removed, with values set
   // here), then this builder's own; a define removed and added again is last. Made on each call.
   TVantrelDefines Defines() const;
-  TVantrelCompositeNode* SourceCode() const { return FSourceCode.get(); }
-  TVantrelGlobalsNode* Globals() const { return FGlobals.Get(); }
-  TVantrelEntryPointNode* EntryPoint() const { return FEntryPoint.Get(); }
-  TVantrelSurfaceShaderNode* SurfaceShader() const { return FSurfaceShader.Get(); }
+
+  // The node tree is made on first use, not with the builder: a material whose texts are already
+  // known for its defines (see StandardTree) never needs one. Handing out a node of the tree
+  // makes the tree this builder's own, since the caller may change it.
+  TVantrelCompositeNode* SourceCode() const { return HandOutTree().FSourceCode.get(); }
+  TVantrelGlobalsNode* Globals() const { return HandOutTree().FGlobals.Get(); }
+  TVantrelEntryPointNode* EntryPoint() const { return HandOutTree().FEntryPoint.Get(); }
+  TVantrelSurfaceShaderNode* SurfaceShader() const { return HandOutTree().FSurfaceShader.Get(); }
+  // The composite of the stage's texture uniforms, which the material refills before each text;
+  // reaching it keeps the tree standard. nullptr when the tree has none.
+  TVantrelCompositeNode* TextureUniforms() const;
+  // True while nobody outside the builder was handed a node: the tree, made or not, is the one
+  // BuildNodeTree makes, so the stage's text follows from the builder's class, its defines and
+  // its texture uniforms alone.
+  bool StandardTree() const { return FStandardTree; }
+  bool TreeBuilt() const { return FTreeBuilt; }
+  // Called after the tree is made because a node of it was handed out (or its text asked for)
+  // outside a text build, so that the owner can fill in what it adds at each build.
+  void SetOnTreeBuilt(std::function<void()> AHandler) { FOnTreeBuilt = std::move(AHandler); }
+  // Appends what the stage's defines are made of: the shared table's identity, this builder's
+  // own defines with their values in order, and the shared names it removed. False, with AOut
+  // unspecified, when a value has no exact text form.
+  bool AppendDefinesSignature(std::string& AOut) const;
 
   // The lowest binding point no live block holds; a new builder hands out 0, 1, 2, ...
   int NumberOfUBOs() const;
@@ -561,6 +581,8 @@ public:
 
   // The stage's whole text. A failure leaves nothing half-written.
   std::string ToString() const;
+  // Makes the tree when it is not made yet, without handing it out.
+  void EnsureTree() const;
 
 protected:
   virtual void AddDefaultDefines() = 0;
@@ -583,6 +605,7 @@ private:
   void Link(TVantrelNodeLinkBase* ALink);
   void Unlink(TVantrelNodeLinkBase* ALink);
   void NodeFreed(TVantrelNodeEntity* ANode);
+  const TVantrelNodeBuilder& HandOutTree() const;
 
   // Declared first so it outlives the tree, whose nodes report to it while they are freed.
   std::unordered_multimap<const TVantrelNodeEntity*, TVantrelNodeLinkBase*> FLinks;
@@ -598,6 +621,10 @@ private:
   TVantrelNodeLink<TVantrelEntryPointNode> FEntryPoint;
   TVantrelNodeLink<TVantrelSurfaceShaderNode> FSurfaceShader;
   std::unique_ptr<TVantrelCompositeNode> FSourceCode;
+  mutable bool FTreeBuilt = false;
+  mutable bool FBuildingTree = false;
+  mutable bool FStandardTree = true;
+  std::function<void()> FOnTreeBuilt;
 };
 
 inline constexpr std::string_view SAttributeAlreadyExists = "attribute %s already exists";

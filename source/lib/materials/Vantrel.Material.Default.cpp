@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <typeinfo>
+#include <utility>
 
 #include "context/Vantrel.Context.h"
 #include "materials/Vantrel.Material.Default.GLSL.h"
+#include "materials/Vantrel.Material.Default.TextCache.h"
 #include "materials/Vantrel.Material.PassLink.h"
 #include "rtl/exceptions.h"
 #include "rtl/sysutils.h"
@@ -521,11 +524,56 @@ void TVantrelDefaultMaterial::SetMeasureTime(bool AValue) {
 void TVantrelDefaultMaterial::CreateVertexShaderBuilder() {
   FUpdateShaderProgram = true;
   FVSNode = MakeOwned<TVantrelGLSLVertexShader>(this);
+  FVSNode->SetOnTreeBuilt([this] { FillTextureUniforms(TContextShaderKind::VertexShader); });
 }
 
 void TVantrelDefaultMaterial::CreateFragmentShaderBuilder() {
   FUpdateShaderProgram = true;
   FFSNode = MakeOwned<TVantrelGLSLFragmentShader>(this);
+  FFSNode->SetOnTreeBuilt([this] { FillTextureUniforms(TContextShaderKind::PixelShader); });
+}
+
+void TVantrelDefaultMaterial::FillTextureUniforms(TContextShaderKind AKind) {
+  // A text build fills them itself, right after making the tree.
+  if (FBuildingStageText)
+    return;
+  // Only the tree is brought in line: the uniform data keeps the count the last text declared.
+  const int poolTextures = FShaderData.Material[0].PoolTextures;
+  std::vector<TContextShaderVariable> variables;
+  int index = 0;
+  DoGetTextureShaderVariables(variables, AKind, index);
+  FShaderData.Material[0].PoolTextures = poolTextures;
+}
+
+TVantrelStageTextCache* TVantrelDefaultMaterial::SharedStageTexts(const TVantrelNodeBuilder* ABuilder,
+                                                                  TContextShaderKind AKind,
+                                                                  std::string& AKey) const {
+  // Behaviours change the trees after each build, and a tree handed out may have been changed.
+  if (FBehaviours->Count() > 0 || !ABuilder->StandardTree())
+    return nullptr;
+  const auto* glsl = dynamic_cast<const TVantrelGLSLNodeBuilder*>(ABuilder);
+  if (!glsl || !glsl->Context())
+    return nullptr;
+  AKey = typeid(*this).name();
+  AKey += '|';
+  AKey += typeid(*ABuilder).name();
+  AKey += '|';
+  AKey += std::to_string(static_cast<int>(AKind));
+  AKey += '|';
+  if (!ABuilder->AppendDefinesSignature(AKey))
+    return nullptr;
+  AKey += FTextures && FTextures->GetDeclareAsArray() ? "|array" : "|single";
+  for (int i = 0, count = FTextures ? FTextures->Count() : 0; i < count; ++i) {
+    const TVantrelTexturePoolEntry* entry = FTextures->GetItem(i);
+    AKey += '|';
+    AKey += std::to_string(static_cast<int>(entry->GetShaderKind()));
+    AKey += entry->GetIsDynamic() ? 'd' : '-';
+    AKey += entry->GetIgnoreInArray() ? 'i' : '-';
+    AKey += std::to_string(static_cast<int>(entry->GetTextureKind()));
+    AKey += ',';
+    AKey += entry->GetDisplayName();
+  }
+  return &TVantrelStageTextCache::Of(*glsl->Context());
 }
 
 void TVantrelDefaultMaterial::UpdateVertexShader() {
@@ -579,10 +627,29 @@ void TVantrelDefaultMaterial::BuildStageSource(TVantrelNodeBuilder* ABuilder, TC
   default:
     break;
   }
+  std::string key;
+  TVantrelStageTextCache* shared = SharedStageTexts(ABuilder, AKind, key);
+  // A builder that made its tree already keeps writing from it, so that the tree and the text
+  // never tell different stories.
+  if (shared && !ABuilder->TreeBuilt())
+    if (const TVantrelStageText* known = shared->Find(key)) {
+      ASource = known->Source;
+      AVarIndex = known->NextVariableIndex;
+      FShaderData.Material[0].PoolTextures = known->PoolTextures;
+      return;
+    }
   AVarIndex = 0;
   std::vector<TContextShaderVariable> variables;
-  DoGetTextureShaderVariables(variables, AKind, AVarIndex);
-  const std::string text = ABuilder->ToString();
+  const bool wasBuilding = std::exchange(FBuildingStageText, true);
+  std::string text;
+  try {
+    DoGetTextureShaderVariables(variables, AKind, AVarIndex);
+    text = ABuilder->ToString();
+  } catch (...) {
+    FBuildingStageText = wasBuilding;
+    throw;
+  }
+  FBuildingStageText = wasBuilding;
   TContextShaderSource source;
   source.Arch = TContextShaderArch::GLSL;
   // The stage text is ASCII; any other code point of a user's line becomes "?". Generated texts
@@ -597,6 +664,10 @@ void TVantrelDefaultMaterial::BuildStageSource(TVantrelNodeBuilder* ABuilder, TC
   }
   source.Variables = std::move(variables);
   ASource = std::move(source);
+  // Stored only when the tree is still standard after the build (a user function's node may
+  // have been reached on the way).
+  if (shared && ABuilder->StandardTree())
+    shared->Add(std::move(key), {ASource, AVarIndex, FShaderData.Material[0].PoolTextures});
 }
 
 // ---- texture pool -------------------------------------------------------------------------------
@@ -636,9 +707,7 @@ void TVantrelDefaultMaterial::DoGetTextureShaderVariables(std::vector<TContextSh
     builder = FFSNode.get();
   else
     throw Exception(std::string(SInvalidShaderKind));
-  TVantrelCompositeNode* textures =
-      builder && builder->Globals() && builder->Globals()->Uniforms() ? builder->Globals()->Uniforms()->Textures()
-                                                                      : nullptr;
+  TVantrelCompositeNode* textures = builder ? builder->TextureUniforms() : nullptr;
   if (!textures)
     throw Exception(std::string(STextureNodeNotFound));
   textures->Clear();

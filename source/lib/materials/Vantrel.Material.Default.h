@@ -137,6 +137,7 @@ static_assert(offsetof(TVantrelShaderData, PassData) == 5680);
 class TVantrelGLSLVertexShader;
 class TVantrelGLSLFragmentShader;
 class TVantrelGLSLTextureUniformNode;
+class TVantrelStageTextCache;
 class TVantrelDefaultMaterial;
 class TVantrelDefaultMaterialSource;
 class TVantrelPassLink;
@@ -410,8 +411,17 @@ protected:
   TVantrelShaderData FShaderData;
 
 private:
+  // The stage's text and variables: the texts shared for the same inputs when the stage's tree
+  // is standard and no behaviour is attached, else written from the tree (and shared when
+  // they may be).
   void BuildStageSource(TVantrelNodeBuilder* ABuilder, TContextShaderKind AKind, int& AVarIndex,
                         TContextShaderSource& ASource);
+  // The shared texts a stage may use, with the key of its inputs in AKey; nullptr when the stage
+  // may not share.
+  TVantrelStageTextCache* SharedStageTexts(const TVantrelNodeBuilder* ABuilder, TContextShaderKind AKind,
+                                           std::string& AKey) const;
+  // Declares the pool's uniforms in a tree made outside a text build.
+  void FillTextureUniforms(TContextShaderKind AKind);
   // Sets or clears one "texture on" switch: True ensures texturing and adds ADefines (both or
   // fragment), False removes them.
   void SwitchTextureDefine(bool AValue, std::initializer_list<std::string_view> ADefines);
@@ -432,6 +442,7 @@ private:
   TContextShaderSource FFSShaderSource;
   int FFSVarIndex = 0;
   bool FErrorOnBuildingShader = false;
+  bool FBuildingStageText = false;
   bool FUpdateShaderProgram = false;
   bool FAllowTexture0 = false;
   bool FAllowNormalMapTexture = false;

@@ -405,6 +405,53 @@ TEST_F(DefaultSourceGL, TheUnbatchedPathOfABehaviourGivesTheSameTextsAndEntries)
   EXPECT_EQ(batched->DefaultMaterial()->GetTextures()->Count(), unbatched->DefaultMaterial()->GetTextures()->Count());
 }
 
+// Materials with the same class, defines and pool take the texts made before and make no node
+// tree. A tree made later for such a material writes those texts again, and a material that
+// reached into its tree keeps its texts to itself.
+TEST_F(DefaultSourceGL, MaterialsWithTheSameInputsShareTheirTexts) {
+  auto prepare = [](TVantrelDefaultMaterialSource* ASource) {
+    ASource->SetUseTexture0(true);
+    ASource->SetShadows(true);
+    ASource->AddBitmap("Extra", TPixelFormatEx::RGBA8, TPixelFormatEx::RGBA, TVantrelTextureDataType::dtUnsignedByte,
+                       false, false, false, TContextShaderKind::PixelShader, TVantrelTextureKind::Texture2D);
+  };
+  auto code = [](const TContextShaderSource& ASource) { return std::string(ASource.Code.begin(), ASource.Code.end()); };
+  TVantrelDefaultMaterialSource* first = NewSource("A");
+  prepare(first);
+  TVantrelDefaultMaterialSource* second = NewSource("B");
+  prepare(second);
+  TVantrelDefaultMaterial* original = first->DefaultMaterial();
+  TVantrelDefaultMaterial* sharing = second->DefaultMaterial();
+  const std::string fragment = code(original->GetFSShaderSource());
+  ASSERT_NE(fragment.find("uniform sampler2D _Extra;"), std::string::npos);
+  EXPECT_FALSE(sharing->GetVertexShaderNode()->TreeBuilt());
+  EXPECT_FALSE(sharing->GetFragmentShaderNode()->TreeBuilt());
+  EXPECT_EQ(code(sharing->GetVSShaderSource()), code(original->GetVSShaderSource()));
+  EXPECT_EQ(code(sharing->GetFSShaderSource()), fragment);
+  EXPECT_EQ(sharing->GetFSShaderSource().Variables, original->GetFSShaderSource().Variables);
+  EXPECT_EQ(sharing->GetShaderData().Material[0].PoolTextures, original->GetShaderData().Material[0].PoolTextures);
+
+  // The tree made on first use declares the pool's samplers, so it writes the shared text, and a
+  // build from a tree handed out gives it again.
+  EXPECT_EQ(sharing->GetFragmentShaderNode()->ToString(), fragment);
+  EXPECT_TRUE(sharing->GetFragmentShaderNode()->StandardTree());
+  ASSERT_NE(sharing->GetFragmentShaderNode()->Globals(), nullptr);
+  EXPECT_FALSE(sharing->GetFragmentShaderNode()->StandardTree());
+  sharing->Changed();
+  EXPECT_EQ(code(sharing->GetFSShaderSource()), fragment);
+
+  // A user function is written into its material's tree only.
+  TVantrelDefaultMaterialSource* custom = NewSource("C");
+  prepare(custom);
+  TStringList lines;
+  lines.Add("  // only in C");
+  custom->SetSurfaceShader(&lines);
+  EXPECT_NE(code(custom->DefaultMaterial()->GetFSShaderSource()).find("// only in C"), std::string::npos);
+  TVantrelDefaultMaterialSource* plain = NewSource("D");
+  prepare(plain);
+  EXPECT_EQ(code(plain->DefaultMaterial()->GetFSShaderSource()), fragment);
+}
+
 TEST_F(DefaultSourceGL, AFailingAddBitmapStillDeclaresTheEntriesBeforeIt) {
   TVantrelDefaultMaterialSource* source = NewSource();
   source->DefaultMaterial()->Batched([&] {
