@@ -9,7 +9,10 @@
 // Peer: glShaderSource, compiling both stages and linking the same two texts, taken from the
 // built material, then deleting the program.
 // Both sides run in alternation, repetition by repetition, so a load change on the shared machine
-// reaches both.
+// reaches both. A material after the first of its kind takes its stage texts from the texts kept
+// for the same inputs and makes no node tree, as every material after the first of a kind does in
+// a loaded model; the printed minimum and median are of those, the first of each kind is made in
+// the priming pass (warm) or the first repetition (cold).
 //
 // Cold and warm in one invocation: before any GL context exists the program forks. The child sets
 // MESA_SHADER_CACHE_DISABLE=true and measures the cold pass; after it ends the parent points

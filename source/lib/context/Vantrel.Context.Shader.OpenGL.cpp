@@ -101,11 +101,11 @@ void FinalizeShaderOpenGL() {
 
 uint32_t TOpenGLShaderProgramClass::BuildShader(uint32_t AType, std::span<const uint8_t> ACode,
                                                 bool AIsInDesignTime) const {
-  const std::string source(ACode.begin(), ACode.end());
   // A raise leaves the caller without the name, so the shader goes with the handle.
   gl::TShaderName shader(gl::AdoptName, gl::CreateShaderName(AType));
-  const GLchar* text = source.data();
-  const auto length = static_cast<GLint>(source.size());
+  // The driver copies the text, so it is read in place.
+  const auto* text = reinterpret_cast<const GLchar*>(ACode.data());
+  const auto length = static_cast<GLint>(ACode.size());
   glShaderSource(shader.Get(), 1, &text, &length);
   glCompileShader(shader.Get());
   GLint status = 0;
@@ -114,7 +114,7 @@ uint32_t TOpenGLShaderProgramClass::BuildShader(uint32_t AType, std::span<const 
     const std::string log = ShaderInfoLog(shader.Get());
     if (!log.empty())
       Log::d(std::string_view(log));
-    CheckShaderCompileStatus(status, AType, Name(), log, source, AIsInDesignTime);
+    CheckShaderCompileStatus(status, AType, Name(), log, std::string_view(text, ACode.size()), AIsInDesignTime);
   }
   return shader.Release();
 }
@@ -130,6 +130,14 @@ void TOpenGLShaderProgramClass::ActivateDefault() const {
 TOpenGLShaderProgram::~TOpenGLShaderProgram() {
   ClearUniformBuffers();
   DestroyVariables();
+  // A program deleted while it is in use lives on in the driver until another program is used,
+  // and its release then lands inside that use; unbound first, it goes with this object.
+  if (FProg && gl::IsContextCurrent()) {
+    GLint current = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    if (static_cast<GLuint>(current) == FProg.Get())
+      glUseProgram(0);
+  }
 }
 
 void TOpenGLShaderProgram::CreateProgram(TContextShader* AVS, TContextShader* AGS, TContextShader* ATSE,

@@ -1,6 +1,8 @@
 #include "ui/shaders.h"
 
-#include <map>
+#include <functional>
+#include <string_view>
+#include <unordered_map>
 
 #include "rtl/log.h"
 #include "rtl/sysutils.h"
@@ -39,35 +41,56 @@ void TContextShader::BeforeDestruction() {
 
 namespace {
 
-void AppendBytes(std::string& AKey, const void* AData, size_t ASize) {
-  const auto size = static_cast<uint64_t>(ASize);
-  AKey.append(reinterpret_cast<const char*>(&size), sizeof(size));
-  AKey.append(static_cast<const char*>(AData), ASize);
+void Combine(size_t& AHash, size_t AValue) {
+  AHash ^= AValue + 0x9E3779B97F4A7C15ull + (AHash << 6) + (AHash >> 2);
 }
 
-void AppendInt(std::string& AKey, int64_t AValue) {
-  AKey.append(reinterpret_cast<const char*>(&AValue), sizeof(AValue));
+size_t HashOf(std::string_view ABytes) { return std::hash<std::string_view>{}(ABytes); }
+
+std::string_view BytesOf(const std::vector<uint8_t>& ACode) {
+  return {reinterpret_cast<const char*>(ACode.data()), ACode.size()};
 }
 
-// Every part is length-prefixed or of fixed width, so distinct inputs never share a key.
-std::string ShaderKey(const std::string& AName, TContextShaderKind AKind,
-                      const std::vector<TContextShaderSource>& ASources) {
-  std::string key;
-  AppendBytes(key, AName.data(), AName.size());
-  AppendInt(key, int64_t(AKind));
-  AppendInt(key, int64_t(ASources.size()));
+// A hash of everything that tells shaders apart; equal hashes are told apart by SameShader.
+size_t ShaderHash(const std::string& AName, TContextShaderKind AKind,
+                  const std::vector<TContextShaderSource>& ASources) {
+  size_t hash = HashOf(AName);
+  Combine(hash, size_t(AKind));
+  Combine(hash, ASources.size());
   for (const TContextShaderSource& source : ASources) {
-    AppendInt(key, int64_t(source.Arch));
-    AppendBytes(key, source.Code.data(), source.Code.size());
-    AppendInt(key, int64_t(source.Variables.size()));
+    Combine(hash, size_t(source.Arch));
+    Combine(hash, HashOf(BytesOf(source.Code)));
+    Combine(hash, source.Variables.size());
     for (const TContextShaderVariable& variable : source.Variables) {
-      AppendBytes(key, variable.Name.data(), variable.Name.size());
-      AppendInt(key, int64_t(variable.Kind));
-      AppendInt(key, variable.Index);
-      AppendInt(key, variable.Size);
+      Combine(hash, HashOf(variable.Name));
+      Combine(hash, size_t(variable.Kind));
+      Combine(hash, size_t(variable.Index));
+      Combine(hash, size_t(variable.Size));
     }
   }
-  return key;
+  return hash;
+}
+
+// The name, the kind and, per source, the architecture, every code byte and the variables' names,
+// kinds, indices and sizes.
+bool SameShader(const TContextShader& AShader, const std::string& AName, TContextShaderKind AKind,
+                const std::vector<TContextShaderSource>& ASources) {
+  const std::vector<TContextShaderSource>& held = AShader.Sources();
+  if (AShader.Name() != AName || AShader.Kind() != AKind || held.size() != ASources.size())
+    return false;
+  for (size_t i = 0; i < held.size(); ++i) {
+    const TContextShaderSource& a = held[i];
+    const TContextShaderSource& b = ASources[i];
+    if (a.Arch != b.Arch || a.Code != b.Code || a.Variables.size() != b.Variables.size())
+      return false;
+    for (size_t v = 0; v < a.Variables.size(); ++v) {
+      const TContextShaderVariable& x = a.Variables[v];
+      const TContextShaderVariable& y = b.Variables[v];
+      if (x.Name != y.Name || x.Kind != y.Kind || x.Index != y.Index || x.Size != y.Size)
+        return false;
+    }
+  }
+  return true;
 }
 
 // A held shader and the number of registrations that have not let go of it yet.
@@ -76,11 +99,30 @@ struct THeldShader {
   int Holders = 0;
 };
 
+using TShaderTable = std::unordered_multimap<size_t, THeldShader>;
+
 // Never destroyed: the context's shutdown at exit clears it, which may run after static objects
 // are gone.
-std::map<std::string, THeldShader>& Shaders() {
-  static auto* shaders = new std::map<std::string, THeldShader>;
+TShaderTable& Shaders() {
+  static auto* shaders = new TShaderTable;
   return *shaders;
+}
+
+// The held shader equal to the arguments, or a new one made by AMake; one more holder either way.
+// Hashing reads the texts once; no key copy of them is made.
+template <class TMake>
+TContextShader* Register(const std::string& AName, TContextShaderKind AKind,
+                         const std::vector<TContextShaderSource>& ASources, TMake&& AMake) {
+  TShaderTable& shaders = Shaders();
+  const size_t hash = ShaderHash(AName, AKind, ASources);
+  auto [first, last] = shaders.equal_range(hash);
+  for (auto it = first; it != last; ++it)
+    if (SameShader(*it->second.Shader, AName, AKind, ASources)) {
+      ++it->second.Holders;
+      return it->second.Shader.get();
+    }
+  auto it = shaders.emplace(hash, THeldShader{AMake(), 1});
+  return it->second.Shader.get();
 }
 
 } // namespace
@@ -88,11 +130,15 @@ std::map<std::string, THeldShader>& Shaders() {
 TContextShader* TShaderManager::RegisterShaderFromData(const std::string& AName, TContextShaderKind AKind,
                                                        const std::string&,
                                                        const std::vector<TContextShaderSource>& ASources) {
-  THeldShader& slot = Shaders()[ShaderKey(AName, AKind, ASources)];
-  if (!slot.Shader)
-    slot.Shader = rtl::MakeOwned<TContextShader>(AName, AKind, ASources);
-  ++slot.Holders;
-  return slot.Shader.get();
+  return Register(AName, AKind, ASources,
+                  [&] { return rtl::MakeOwned<TContextShader>(AName, AKind, ASources); });
+}
+
+TContextShader* TShaderManager::RegisterShaderFromData(const std::string& AName, TContextShaderKind AKind,
+                                                       const std::string&,
+                                                       std::vector<TContextShaderSource>&& ASources) {
+  return Register(AName, AKind, ASources,
+                  [&] { return rtl::MakeOwned<TContextShader>(AName, AKind, std::move(ASources)); });
 }
 
 void TShaderManager::UnregisterShader(TContextShader* AShader) {
@@ -119,7 +165,7 @@ int TShaderManager::Holders(const TContextShader* AShader) {
 int TShaderManager::Count() { return static_cast<int>(Shaders().size()); }
 
 void TShaderManager::Clear() {
-  std::map<std::string, THeldShader> shaders;
+  TShaderTable shaders;
   shaders.swap(Shaders());
 }
 

@@ -96,6 +96,10 @@ public:
   static TContextShader* RegisterShaderFromData(const std::string& AName, TContextShaderKind AKind,
                                                 const std::string& AIgnored,
                                                 const std::vector<TContextShaderSource>& ASources);
+  // The same, taking the sources over when a new shader is made (texts run to tens of kilobytes).
+  static TContextShader* RegisterShaderFromData(const std::string& AName, TContextShaderKind AKind,
+                                                const std::string& AIgnored,
+                                                std::vector<TContextShaderSource>&& ASources);
   // Lets go of one registration of AShader; the last holder's call frees it (which finalises its
   // GPU stage). Nothing for a shader the manager does not hold.
   static void UnregisterShader(TContextShader* AShader);

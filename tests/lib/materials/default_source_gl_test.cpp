@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "context/Vantrel.Context.GLES.Windows.h"
+#include "context/Vantrel.Context.Shader.OpenGL.h"
 #include "materials/Vantrel.Material.BumpMap.h"
 #include "materials/Vantrel.Material.Default.GLSL.h"
 #include "materials/Vantrel.Material.Default.h"
@@ -589,10 +590,23 @@ TEST_F(DefaultSourceGL, AFreedSourceTakesItsProgramAlong) {
   TVantrelDefaultMaterialSource* source = NewSource();
   Frame(source);
   TVantrelDefaultMaterial* material = source->DefaultMaterial();
-  ASSERT_NE(TVantrelContext::GetProgram(material->VertexShader(), material->PixelShader()), nullptr);
+  TShaderProgram* program = TVantrelContext::GetProgram(material->VertexShader(), material->PixelShader());
+  ASSERT_NE(program, nullptr);
+  const GLuint name = static_cast<TOpenGLShaderProgram*>(program)->Prog();
+  // In use, as after an apply with no draw or scene end behind it.
+  program->Use();
+  GLint current = 0;
+  glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+  ASSERT_EQ(static_cast<GLuint>(current), name);
   const int programs = TVantrelContext::ProgramCount();
   FreeAndNil(source);
   EXPECT_EQ(TVantrelContext::ProgramCount(), programs - 1);
+  // The program in use is unbound before it is deleted, so the driver lets it go now instead of
+  // keeping it until the next program is used.
+  glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+  EXPECT_EQ(current, 0);
+  EXPECT_EQ(glIsProgram(name), GL_FALSE);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 TEST_F(DefaultSourceGL, BehavioursHaveDistinctBracedUpperCaseIdentities) {
