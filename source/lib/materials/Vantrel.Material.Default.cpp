@@ -554,9 +554,11 @@ TVantrelStageTextCache* TVantrelDefaultMaterial::SharedStageTexts(const TVantrel
   const auto* glsl = dynamic_cast<const TVantrelGLSLNodeBuilder*>(ABuilder);
   if (!glsl || !glsl->Context())
     return nullptr;
-  AKey = typeid(*this).name();
+  // The classes by their type objects, not their names: classes of anonymous namespaces in two
+  // units may share a name.
+  AKey = std::to_string(reinterpret_cast<uintptr_t>(&typeid(*this)));
   AKey += '|';
-  AKey += typeid(*ABuilder).name();
+  AKey += std::to_string(reinterpret_cast<uintptr_t>(&typeid(*ABuilder)));
   AKey += '|';
   AKey += std::to_string(static_cast<int>(AKind));
   AKey += '|';
