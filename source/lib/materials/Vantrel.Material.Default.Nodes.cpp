@@ -4,6 +4,7 @@
 #include <compare>
 #include <cstring>
 
+#include "materials/Vantrel.Material.Default.TextCache.h"
 #include "rtl/exceptions.h"
 #include "rtl/sysutils.h"
 
@@ -504,36 +505,29 @@ TVantrelCompositeNode* TVantrelNodeBuilder::TextureUniforms() const {
 }
 
 bool TVantrelNodeBuilder::AppendDefinesSignature(std::string& AOut) const {
-  AOut += std::to_string(reinterpret_cast<uintptr_t>(FShared.get()));
-  AOut += '|';
+  AppendKeyPart(AOut, std::to_string(reinterpret_cast<uintptr_t>(FShared.get())));
+  AppendKeyPart(AOut, std::to_string(FDefines.Count()));
   for (const auto& pair : FDefines) {
     const TValue& value = pair.Value;
     if (value.Kind() == TTypeKind::tkRecord)
       return false;
-    AOut += pair.Key;
-    AOut += '=';
-    AOut += value.TypeName();
-    AOut += ':';
+    AppendKeyPart(AOut, pair.Key);
+    AppendKeyPart(AOut, value.TypeName());
     if (value.Kind() == TTypeKind::tkFloat) {
       // Every bit, so that values that print alike stay apart.
       const double number = value.AsDouble();
       uint64_t bits = 0;
       std::memcpy(&bits, &number, sizeof(bits));
-      AOut += std::to_string(bits);
+      AppendKeyPart(AOut, std::to_string(bits));
     } else {
-      AOut += value.ToString();
-    }
-    AOut += ';';
-  }
-  if (!FHiddenShared.empty()) {
-    std::vector<std::string_view> hidden(FHiddenShared.begin(), FHiddenShared.end());
-    std::sort(hidden.begin(), hidden.end());
-    AOut += "|-";
-    for (std::string_view name : hidden) {
-      AOut += name;
-      AOut += ';';
+      AppendKeyPart(AOut, value.ToString());
     }
   }
+  std::vector<std::string_view> hidden(FHiddenShared.begin(), FHiddenShared.end());
+  std::sort(hidden.begin(), hidden.end());
+  AppendKeyPart(AOut, std::to_string(hidden.size()));
+  for (std::string_view name : hidden)
+    AppendKeyPart(AOut, name);
   return true;
 }
 

@@ -7,6 +7,7 @@
 // number of texts.
 
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "context/Vantrel.Context.ShaderDefines.h"
@@ -14,6 +15,14 @@
 #include "ui/shaders.h"
 
 namespace vantrel {
+
+// Appends APart to a cache key with its length in front, so that no two different lists of parts
+// make the same key, whatever characters the parts hold.
+inline void AppendKeyPart(std::string& AKey, std::string_view APart) {
+  AKey += std::to_string(APart.size());
+  AKey += ':';
+  AKey += APart;
+}
 
 struct TVantrelStageText {
   TContextShaderSource Source;

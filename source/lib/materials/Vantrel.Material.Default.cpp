@@ -556,24 +556,22 @@ TVantrelStageTextCache* TVantrelDefaultMaterial::SharedStageTexts(const TVantrel
     return nullptr;
   // The classes by their type objects, not their names: classes of anonymous namespaces in two
   // units may share a name.
-  AKey = std::to_string(reinterpret_cast<uintptr_t>(&typeid(*this)));
-  AKey += '|';
-  AKey += std::to_string(reinterpret_cast<uintptr_t>(&typeid(*ABuilder)));
-  AKey += '|';
-  AKey += std::to_string(static_cast<int>(AKind));
-  AKey += '|';
+  AKey.clear();
+  AppendKeyPart(AKey, std::to_string(reinterpret_cast<uintptr_t>(&typeid(*this))));
+  AppendKeyPart(AKey, std::to_string(reinterpret_cast<uintptr_t>(&typeid(*ABuilder))));
+  AppendKeyPart(AKey, std::to_string(static_cast<int>(AKind)));
   if (!ABuilder->AppendDefinesSignature(AKey))
     return nullptr;
-  AKey += FTextures && FTextures->GetDeclareAsArray() ? "|array" : "|single";
-  for (int i = 0, count = FTextures ? FTextures->Count() : 0; i < count; ++i) {
+  AppendKeyPart(AKey, FTextures && FTextures->GetDeclareAsArray() ? "array" : "single");
+  const int count = FTextures ? FTextures->Count() : 0;
+  AppendKeyPart(AKey, std::to_string(count));
+  for (int i = 0; i < count; ++i) {
     const TVantrelTexturePoolEntry* entry = FTextures->GetItem(i);
-    AKey += '|';
-    AKey += std::to_string(static_cast<int>(entry->GetShaderKind()));
-    AKey += entry->GetIsDynamic() ? 'd' : '-';
-    AKey += entry->GetIgnoreInArray() ? 'i' : '-';
-    AKey += std::to_string(static_cast<int>(entry->GetTextureKind()));
-    AKey += ',';
-    AKey += entry->GetDisplayName();
+    AppendKeyPart(AKey, std::to_string(static_cast<int>(entry->GetShaderKind())));
+    AppendKeyPart(AKey, entry->GetIsDynamic() ? "dynamic" : "static");
+    AppendKeyPart(AKey, entry->GetIgnoreInArray() ? "alone" : "pooled");
+    AppendKeyPart(AKey, std::to_string(static_cast<int>(entry->GetTextureKind())));
+    AppendKeyPart(AKey, entry->GetDisplayName());
   }
   return &TVantrelStageTextCache::Of(*glsl->Context());
 }
