@@ -43,7 +43,6 @@ public:
 
   const TVantrelStageText* Find(const std::string& AKey) const;
   void Add(std::string AKey, TVantrelStageText AText);
-  size_t Count() const { return FTexts.size(); }
 
 private:
   std::unordered_map<std::string, TVantrelStageText> FTexts;

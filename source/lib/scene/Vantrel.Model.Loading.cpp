@@ -21,11 +21,11 @@ void FillModel(TVantrelModel* AModel, TModelDef* ADef, const TVantrelLoadOptions
     ADef->CacheAnimations({}, AOptions.Caching, AModel);
 }
 
-// A new model owned by AOwner, filled from ADef; it is freed again when filling fails.
-TVantrelModel* NewModelFrom(rtl::TComponent* AOwner, TModelDef* ADef, const TVantrelLoadOptions& AOptions) {
+// A new model owned by AOwner, filled by AFill; it is freed again when filling fails.
+template <class TFill> TVantrelModel* NewFilledModel(rtl::TComponent* AOwner, TFill&& AFill) {
   auto* model = New<TVantrelModel>(AOwner);
   try {
-    FillModel(model, ADef, AOptions);
+    AFill(model);
   } catch (...) {
     model->Free();
     throw;
@@ -59,14 +59,7 @@ TModelDef* TVantrelLoader::ModelDefOf(TVantrelModel* AModel) {
 TVantrelModel* TVantrelLoader::LoadModelFromStream(rtl::TComponent* AOwner, TStream* AStream,
                                                    const TVantrelLoadOptions& AOptions) {
   TOwned<TModelDef> def(LoadModelDefFromStream(AStream, AOptions));
-  auto* model = New<TVantrelModel>(AOwner);
-  try {
-    FillFromRead(model, def, AOptions);
-  } catch (...) {
-    model->Free();
-    throw;
-  }
-  return model;
+  return NewFilledModel(AOwner, [&](TVantrelModel* AModel) { FillFromRead(AModel, def, AOptions); });
 }
 
 void TVantrelLoader::LoadExistingModelFromStream(TVantrelModel* AModel, TStream* AStream,
@@ -77,7 +70,7 @@ void TVantrelLoader::LoadExistingModelFromStream(TVantrelModel* AModel, TStream*
 
 TVantrelModel* TVantrelLoader::LoadModelFromDef(rtl::TComponent* AOwner, TModelDef* ADef,
                                                 const TVantrelLoadOptions& AOptions) {
-  return ADef ? NewModelFrom(AOwner, ADef, AOptions) : nullptr;
+  return ADef ? NewFilledModel(AOwner, [&](TVantrelModel* AModel) { FillModel(AModel, ADef, AOptions); }) : nullptr;
 }
 
 void TVantrelLoader::LoadExistingModelFromDef(TVantrelModel* AModel, TModelDef* ADef,
